@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The key notation: modifier glyphs in the order ⌃ ⌥ ⇧ ⌘ followed by a key name.
+namespace hb::notation {
+
+inline constexpr std::string_view control = "⌃";
+inline constexpr std::string_view option = "⌥";
+inline constexpr std::string_view shift = "⇧";
+inline constexpr std::string_view command = "⌘";
+inline constexpr std::array<std::string_view, 4> modifierGlyphs{control, option, shift, command};
+
+// Bits of a menu item's modifier mask.
+namespace menuMask {
+inline constexpr int shift = 1;
+inline constexpr int option = 2;
+inline constexpr int control = 4;
+inline constexpr int noCommand = 8;
+} // namespace menuMask
+
+// Event modifier flags.
+namespace eventFlag {
+inline constexpr std::uint64_t shift = 0x20000;
+inline constexpr std::uint64_t control = 0x40000;
+inline constexpr std::uint64_t option = 0x80000;
+inline constexpr std::uint64_t command = 0x100000;
+inline constexpr std::uint64_t all = shift | control | option | command;
+} // namespace eventFlag
+
+// Key-name tables.
+std::optional<std::string_view> functionKeyName(char32_t scalar);
+std::optional<std::string_view> menuGlyphName(std::int64_t glyph);
+std::optional<std::string_view> virtualKeyName(std::int64_t keyCode);
+
+std::string menuModifierGlyphs(std::int64_t menuModifierMask);
+int menuModifierMask(std::uint64_t eventFlags);
+
+// The name of a menu item's key: character first, then glyph, then virtual key.
+std::optional<std::string> menuKeyName(const std::optional<std::string>& character,
+                                       std::optional<std::int64_t> virtualKey, std::optional<std::int64_t> glyph);
+
+// The notation of a menu item's key equivalent, when it has one.
+std::optional<std::string> menuKeyNotation(const std::optional<std::string>& character,
+                                           std::optional<std::int64_t> virtualKey, std::optional<std::int64_t> glyph,
+                                           std::optional<std::int64_t> modifierMask);
+
+// The notation of a key press; `characters` is the key's text without modifiers.
+std::optional<std::string> eventKeyNotation(std::int64_t keyCode, std::uint64_t eventFlags,
+                                            const std::optional<std::string>& characters);
+
+// The first Unicode scalar of a UTF-8 text (U+FFFD for malformed input), or absent for empty text.
+std::optional<char32_t> firstScalar(std::string_view utf8);
+
+} // namespace hb::notation

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "model/uuid.h"
+#include "platform/accessibility.h"
+
+#include <optional>
+#include <set>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace hb {
+
+// One row: a command and its key combination.
+struct Shortcut {
+    Uuid id = Uuid::random();
+    std::string title;
+    std::string keys;                      // key notation; empty when the command has none
+    platform::AXElementRef axElement;      // the live menu item, when read from a menu
+    bool isDisabled = false;               // a deactivated system shortcut
+    bool isSeparator = false;
+
+    static Shortcut separator();
+
+    // The modifier glyphs that occur in the keys, in glyph order; empty for a separator.
+    std::vector<std::string> modifierSet() const;
+
+    friend bool operator==(const Shortcut& a, const Shortcut& b) { return a.id == b.id; }
+    std::size_t hash() const { return id.hash(); }
+};
+
+// A run of rows under an optional sub-heading (one submenu).
+struct ShortcutGroup {
+    Uuid id = Uuid::random();
+    std::optional<std::string> title;      // absent for a menu's own items
+    std::vector<Shortcut> shortcuts;
+
+    friend bool operator==(const ShortcutGroup&, const ShortcutGroup&) = default;
+    std::size_t hash() const;
+};
+
+// One top-level menu, or a pseudo-menu supplied by another source.
+struct MenuSection {
+    Uuid id = Uuid::random();
+    std::string title;
+    std::vector<ShortcutGroup> groups;
+
+    std::vector<Shortcut> allShortcuts() const;
+
+    friend bool operator==(const MenuSection&, const MenuSection&) = default;
+    std::size_t hash() const;
+};
+
+// Everything read for one application.
+struct AppShortcuts {
+    std::string appName;
+    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> iconName;   // a freedesktop icon name
+    std::vector<MenuSection> sections;
+    bool includesItemsWithoutShortcuts = false;
+    std::vector<Shortcut> ignoredMenuShortcuts;
+    std::optional<pid_t> pid;
+
+    bool hasNoShortcuts() const;
+    // The key texts used by two or more rows.
+    std::set<std::string> conflictingKeys() const;
+};
+
+// What the popup is asked to show.
+struct NeedsPermission {};
+struct NoApp {};
+using PopupContent = std::variant<AppShortcuts, NeedsPermission, NoApp>;
+
+} // namespace hb
+
+template <>
+struct std::hash<hb::Shortcut> {
+    std::size_t operator()(const hb::Shortcut& s) const noexcept { return s.hash(); }
+};
+template <>
+struct std::hash<hb::ShortcutGroup> {
+    std::size_t operator()(const hb::ShortcutGroup& g) const noexcept { return g.hash(); }
+};
+template <>
+struct std::hash<hb::MenuSection> {
+    std::size_t operator()(const hb::MenuSection& s) const noexcept { return s.hash(); }
+};

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace hb::platform {
+
+// An element of another application's accessibility tree. Opaque to the core;
+// each platform derives its own handle from it.
+class AXElement {
+public:
+    virtual ~AXElement() = default;
+};
+
+// Shared by every copy of the value that holds it (a Shortcut keeps one).
+using AXElementRef = std::shared_ptr<const AXElement>;
+
+struct AXNumber {
+    double value = 0;
+    std::int64_t integer() const { return static_cast<std::int64_t>(value); }
+    bool boolean() const { return value != 0; }
+};
+struct AXPoint {
+    double x = 0;
+    double y = 0;
+};
+struct AXSize {
+    double width = 0;
+    double height = 0;
+};
+
+using AXValue = std::variant<AXNumber, std::string, AXElementRef, std::vector<AXElementRef>, AXPoint, AXSize>;
+
+// Attribute and action names the core uses.
+namespace ax {
+inline constexpr std::string_view menuBar = "AXMenuBar";
+inline constexpr std::string_view children = "AXChildren";
+inline constexpr std::string_view title = "AXTitle";
+inline constexpr std::string_view cmdChar = "AXMenuItemCmdChar";
+inline constexpr std::string_view cmdVirtualKey = "AXMenuItemCmdVirtualKey";
+inline constexpr std::string_view cmdGlyph = "AXMenuItemCmdGlyph";
+inline constexpr std::string_view cmdModifiers = "AXMenuItemCmdModifiers";
+inline constexpr std::string_view enabled = "AXEnabled";
+inline constexpr std::string_view focusedWindow = "AXFocusedWindow";
+inline constexpr std::string_view mainWindow = "AXMainWindow";
+inline constexpr std::string_view position = "AXPosition";
+inline constexpr std::string_view size = "AXSize";
+inline constexpr std::string_view press = "AXPress";
+} // namespace ax
+
+// The accessibility interface of the desktop: reads and presses other
+// applications' user-interface elements. Calls block on the application and
+// may come from any thread; failures read as absent values or false.
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+
+    // Whether this process may read other applications.
+    virtual bool isProcessTrusted() = 0;
+    // Asks for the permission; gives the trust afterwards.
+    virtual bool requestTrust() = 0;
+
+    // The element of a running application; never null.
+    virtual AXElementRef applicationElement(pid_t pid) = 0;
+    virtual void setMessagingTimeout(const AXElementRef& application, std::chrono::duration<double> timeout) = 0;
+
+    // The attribute's value, or absent when it is missing or cannot be read.
+    virtual std::optional<AXValue> copyAttribute(const AXElementRef& element, std::string_view attribute) = 0;
+    virtual bool performAction(const AXElementRef& element, std::string_view action) = 0;
+};
+
+// Typed reads: a value of another type reads as absent.
+std::optional<std::string> readText(Accessibility&, const AXElementRef&, std::string_view attribute);
+std::optional<std::int64_t> readInteger(Accessibility&, const AXElementRef&, std::string_view attribute);
+std::optional<bool> readBoolean(Accessibility&, const AXElementRef&, std::string_view attribute);
+AXElementRef readElement(Accessibility&, const AXElementRef&, std::string_view attribute);
+std::vector<AXElementRef> readChildren(Accessibility&, const AXElementRef&);
+std::optional<AXPoint> readPoint(Accessibility&, const AXElementRef&, std::string_view attribute);
+std::optional<AXSize> readSize(Accessibility&, const AXElementRef&, std::string_view attribute);
+
+} // namespace hb::platform
