@@ -1,0 +1,42 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hb::platform {
+
+// A running application as the workspace reports it.
+struct RunningApplication {
+    pid_t pid = 0;
+    std::string name;                             // display name
+    std::optional<std::string> bundleIdentifier;  // desktop-entry id, else the window class
+    std::optional<std::string> iconName;          // freedesktop icon name
+    std::string processName;                      // the executable's name
+
+    // The key for per-application data: the identifier, else the name.
+    std::string appID() const { return bundleIdentifier.value_or(name); }
+
+    friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
+};
+
+// The desktop's notion of the front application. Notifications arrive on the
+// main queue.
+class Workspace {
+public:
+    using ActivationObserver = std::function<void(const std::optional<RunningApplication>&)>;
+    using ObserverId = std::uint64_t;
+
+    virtual ~Workspace() = default;
+    virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    virtual std::vector<RunningApplication> runningApplications() = 0;
+    // One call per activation, with the activated application (absent when it
+    // could not be identified).
+    virtual ObserverId addActivationObserver(ActivationObserver observer) = 0;
+    virtual void removeActivationObserver(ObserverId id) = 0;
+};
+
+} // namespace hb::platform
