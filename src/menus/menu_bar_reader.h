@@ -1,0 +1,53 @@
+#pragma once
+
+#include "model/shortcut.h"
+#include "platform/accessibility.h"
+#include "platform/log.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hb {
+
+// What to read from an application's menu bar.
+struct MenuReadOptions {
+    pid_t pid = 0;
+    bool includeAll = false;                         // keep items without a key equivalent
+    std::vector<std::string> ignoredTitles;          // command title patterns
+    std::vector<std::string> ignoredMenuTitles;      // top-level menu title patterns
+    std::optional<std::int64_t> maxSubmenuSize;      // drop larger submenus that have no key equivalents
+
+    friend bool operator==(const MenuReadOptions&, const MenuReadOptions&) = default;
+};
+
+// Turns another application's live menu bar into sections. Stateless apart
+// from its references; safe to use from several threads at once.
+class MenuBarReader {
+public:
+    MenuBarReader(platform::Accessibility& accessibility, platform::Log& log);
+
+    // Never fails: an unreadable menu bar gives no sections.
+    std::vector<MenuSection> readMenuBar(const MenuReadOptions& options) const;
+    // The rows of the top-level menus that the patterns hide.
+    std::vector<Shortcut> readIgnoredMenus(pid_t pid, const std::vector<std::string>& ignoredMenuTitles) const;
+
+private:
+    struct SubmenuRows {
+        std::vector<Shortcut> rows;
+        std::size_t childCount = 0;
+    };
+    struct ItemKeys;
+
+    platform::AXElementRef menuBarOf(pid_t pid) const;
+    std::vector<ShortcutGroup> readMenu(const platform::AXElementRef& menu, const MenuReadOptions& options) const;
+    SubmenuRows readSubmenu(const platform::AXElementRef& submenu, bool includeAll, int depth,
+                            const std::vector<std::string>& ignoredTitles) const;
+    ItemKeys readKeys(const platform::AXElementRef& item) const;
+
+    platform::Accessibility& accessibility_;
+    platform::Log& log_;
+};
+
+} // namespace hb
