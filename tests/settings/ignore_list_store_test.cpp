@@ -1,0 +1,172 @@
+#include "settings/ignore_list_store.h"
+
+#include "model/text.h"
+#include "platform/fake/memory_settings_domain.h"
+#include "settings/settings_keys.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace hb {
+namespace {
+
+using platform::PlistData;
+using testing::ElementsAre;
+using testing::Pair;
+
+PlistData bytes(std::string_view text) { return PlistData(text.begin(), text.end()); }
+
+std::optional<IgnoreData> stored(const platform::SettingsDomain& settings)
+{
+    auto value = settings.object(keys::ignoreList);
+    const auto* data = value ? value->as<PlistData>() : nullptr;
+    return data ? decodeIgnoreData(*data) : std::nullopt;
+}
+
+struct IgnoreListStoreTest : testing::Test {
+    IgnoreListStoreTest()
+    {
+        settings.addObserver([this](std::string_view key) {
+            if (key == keys::ignoreList)
+                ++writes;
+        });
+    }
+    // A store past its first start, with nothing seeded.
+    IgnoreListStore seededStore()
+    {
+        settings.set(keys::didSeedIgnoreList, true);
+        settings.set(keys::didSeedIgnoredMenus, true);
+        IgnoreListStore store(settings);
+        writes = 0;
+        return store;
+    }
+    fake::MemorySettingsDomain settings;
+    int writes = 0;
+};
+
+TEST_F(IgnoreListStoreTest, FreshInstallationIsSeededOnce)
+{
+    {
+        IgnoreListStore store(settings);
+        EXPECT_THAT(store.globalTitles(),
+                    ElementsAre("Minimize", "Minimise", "Fill", "Center", "Centre", "Move & Resize"));
+        EXPECT_THAT(store.ignoredMenuTitles(), ElementsAre("Apple"));
+        EXPECT_FALSE(store.isEnabled());
+        EXPECT_FALSE(store.showWhenFiltering());
+        EXPECT_EQ(stored(settings), store.data());
+        EXPECT_TRUE(settings.boolean(keys::didSeedIgnoreList));
+        EXPECT_TRUE(settings.boolean(keys::didSeedIgnoredMenus));
+        store.removeGlobalRules({0, 1, 2, 3, 4, 5});
+    }
+    IgnoreListStore again(settings);
+    EXPECT_TRUE(again.globalTitles().empty());
+    EXPECT_THAT(again.ignoredMenuTitles(), ElementsAre("Apple"));
+}
+
+TEST_F(IgnoreListStoreTest, SeedingKeepsRulesStoredBeforeIt)
+{
+    IgnoreData earlier;
+    earlier.globalTitles = {"Fill", "Print…"};
+    settings.set(keys::ignoreList, encodeIgnoreData(earlier));
+    IgnoreListStore store(settings);
+    EXPECT_THAT(store.globalTitles(),
+                ElementsAre("Fill", "Print…", "Minimize", "Minimise", "Center", "Centre", "Move & Resize"));
+}
+
+TEST_F(IgnoreListStoreTest, GlobalRulesAreTrimmedAndNotDuplicated)
+{
+    auto store = seededStore();
+    int notifications = 0;
+    store.addObserver([&] { ++notifications; });
+
+    store.addGlobalRule("  Print…\t");
+    store.addGlobalRule("Print…");
+    store.addGlobalRule("   ");
+    store.addGlobalRule("print…");  // exact text equality only
+    EXPECT_THAT(store.globalTitles(), ElementsAre("Print…", "print…"));
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(notifications, 2);
+
+    store.addIgnoredMenu(" Help ");
+    store.addIgnoredMenu("Help");
+    store.addIgnoredMenu("Window");
+    store.removeIgnoredMenus({0, 7});
+    EXPECT_THAT(store.ignoredMenuTitles(), ElementsAre("Window"));
+    EXPECT_EQ(stored(settings), store.data());
+}
+
+TEST_F(IgnoreListStoreTest, PerApplicationRulesKeepDisplayNamesInStep)
+{
+    auto store = seededStore();
+    store.addGlobalRule("Fill");
+    store.addAppRule(" Close Tab ", "org.app", "App");
+    store.addAppRule("Close*", "org.app", "App");
+    store.addAppRule("Close Tab", "org.app", "App");
+    EXPECT_EQ(writes, 3);
+    EXPECT_THAT(store.patterns("org.app"), ElementsAre("Fill", "Close Tab", "Close*"));
+    EXPECT_THAT(store.patterns("org.other"), ElementsAre("Fill"));
+    EXPECT_THAT(store.patterns(std::nullopt), ElementsAre("Fill"));
+
+    store.removeAppRules("org.app", {0});
+    EXPECT_THAT(store.appDisplayNames(), ElementsAre(Pair("org.app", "App")));
+    store.removeAppRules("org.app", {0});
+    EXPECT_TRUE(store.perApp().empty());
+    EXPECT_TRUE(store.appDisplayNames().empty());
+
+    store.addAppRule("Quit", "org.b", "B");
+    store.removeAllRules("org.b");
+    EXPECT_TRUE(store.perApp().empty());
+    EXPECT_TRUE(store.appDisplayNames().empty());
+    EXPECT_EQ(stored(settings), store.data());
+}
+
+TEST_F(IgnoreListStoreTest, SwitchesAndIgnoredAppsWriteAtOnce)
+{
+    auto store = seededStore();
+    store.setEnabled(true);
+    store.setShowWhenFiltering(true);
+    store.addIgnoredApp("org.game", "Game");
+    EXPECT_TRUE(settings.boolean(keys::ignoreListEnabled));
+    EXPECT_TRUE(settings.boolean(keys::ignoreListShowWhenFiltering));
+    EXPECT_THAT(stored(settings)->ignoredApps, ElementsAre(Pair("org.game", "Game")));
+    store.removeIgnoredApp("org.game");
+    EXPECT_TRUE(stored(settings)->ignoredApps.empty());
+}
+
+TEST_F(IgnoreListStoreTest, DataOfEarlierVersionsLoadsAndBadDataIsIgnored)
+{
+    auto old = decodeIgnoreData(bytes(R"({"globalTitles":["Fill"],"perApp":{"org.a":["Quit"]},"appDisplayNames":{"org.a":"A"}})"));
+    ASSERT_TRUE(old);
+    EXPECT_THAT(old->perApp.at("org.a"), ElementsAre("Quit"));
+    EXPECT_TRUE(old->ignoredApps.empty());
+    EXPECT_TRUE(old->ignoredMenuTitles.empty());
+
+    EXPECT_FALSE(decodeIgnoreData(bytes(R"({"globalTitles":["Fill"],"perApp":{}})")));
+    EXPECT_FALSE(decodeIgnoreData(bytes(R"({"globalTitles":[1],"perApp":{},"appDisplayNames":{}})")));
+    EXPECT_FALSE(decodeIgnoreData(bytes("[]")));
+    EXPECT_FALSE(decodeIgnoreData(bytes("{\"globalTitles\":")));
+
+    auto store = seededStore();
+    store.addGlobalRule("Fill");
+    settings.set(keys::ignoreList, bytes("not json"));
+    settings.set(keys::ignoreListEnabled, true);
+    store.reload();
+    EXPECT_TRUE(store.isEnabled());
+    EXPECT_THAT(store.globalTitles(), ElementsAre("Fill"));  // unchanged
+
+    settings.set(keys::ignoreList, encodeIgnoreData(*old));
+    store.reload();
+    EXPECT_EQ(store.data(), *old);
+}
+
+TEST_F(IgnoreListStoreTest, StoredPatternsFollowTheTitleRule)
+{
+    EXPECT_FALSE(text::titleMatchesPattern("Move & Resize", "Move?Resize"));
+    EXPECT_TRUE(text::titleMatchesPattern("Move & Resize", "Move*Resize"));
+    EXPECT_TRUE(text::titleMatchesPattern("Minimize", "minimize"));
+    EXPECT_TRUE(text::titleMatchesPattern("New Window", "*Window*"));
+    EXPECT_FALSE(text::titleMatchesPattern("New Window", "Window"));
+}
+
+} // namespace
+} // namespace hb
