@@ -1,0 +1,179 @@
+#include "desktop_session.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace hb::e2e {
+namespace {
+
+std::string sessionScript() { return std::string(HINTBOARD_SOURCE_DIR) + "/scripts/session"; }
+
+// Runs a command and gives its standard output, or absent when it fails.
+std::optional<std::string> runCommand(const std::string& command)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe)
+        return std::nullopt;
+    std::string output;
+    char buffer[512];
+    while (auto count = std::fread(buffer, 1, sizeof buffer, pipe.get()))
+        output.append(buffer, count);
+    if (pclose(pipe.release()) != 0)
+        return std::nullopt;
+    return output;
+}
+
+// Sets the variables of the script's lines "export NAME='value'" (or NAME=value).
+void exportVariables(const std::string& lines)
+{
+    std::size_t start = 0;
+    while (start < lines.size()) {
+        auto end = lines.find('\n', start);
+        if (end == std::string::npos)
+            end = lines.size();
+        std::string line = lines.substr(start, end - start);
+        start = end + 1;
+        constexpr std::string_view prefix = "export ";
+        if (!line.starts_with(prefix))
+            continue;
+        line.erase(0, prefix.size());
+        auto equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        std::string value = line.substr(equals + 1);
+        if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
+            value = value.substr(1, value.size() - 2);
+        setenv(line.substr(0, equals).c_str(), value.c_str(), 1);
+    }
+}
+
+} // namespace
+
+DesktopSession& DesktopSession::shared()
+{
+    static DesktopSession* session = [] {
+        auto* created = new DesktopSession;
+        if (!created->start()) {
+            delete created;
+            throw std::runtime_error("could not start a private desktop session with " + sessionScript());
+        }
+        std::atexit([] { delete session; });
+        return created;
+    }();
+    return *session;
+}
+
+bool DesktopSession::start()
+{
+    auto output = runCommand(sessionScript() + " start");
+    if (!output)
+        return false;
+    exportVariables(*output);
+    folder_ = std::getenv("HINTBOARD_SESSION") ? std::getenv("HINTBOARD_SESSION") : "";
+    display_ = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    return !folder_.empty() && !display_.empty();
+}
+
+void DesktopSession::stop()
+{
+    for (pid_t pid : std::vector(launched_))
+        stopApplication(pid);
+    if (!folder_.empty())
+        runCommand(sessionScript() + " stop '" + folder_ + "'");
+    folder_.clear();
+}
+
+DesktopSession::~DesktopSession() { stop(); }
+
+pid_t DesktopSession::launch(const std::vector<std::string>& arguments,
+                             const std::map<std::string, std::string>& environment)
+{
+    if (arguments.empty())
+        return -1;
+
+    std::map<std::string, std::string> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        std::string_view text(*entry);
+        auto equals = text.find('=');
+        if (equals != std::string_view::npos)
+            variables.emplace(text.substr(0, equals), text.substr(equals + 1));
+    }
+    for (const auto& [name, value] : environment)
+        variables[name] = value;
+    std::vector<std::string> entries;
+    for (const auto& [name, value] : variables)
+        entries.push_back(name + "=" + value);
+
+    std::vector<char*> argv;
+    for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& entry : entries)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    const std::string logPath = folder_ + "/" + arguments.front() + "-" + std::to_string(launched_.size()) + ".log";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, argv.front(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed)
+        return -1;
+    launched_.push_back(pid);
+    return pid;
+}
+
+bool DesktopSession::isRunning(pid_t pid)
+{
+    if (std::find(launched_.begin(), launched_.end(), pid) == launched_.end())
+        return false;
+    if (waitpid(pid, nullptr, WNOHANG) == 0)
+        return true;
+    std::erase(launched_, pid);
+    return false;
+}
+
+void DesktopSession::stopApplication(pid_t pid)
+{
+    if (!isRunning(pid))
+        return;
+    kill(pid, SIGTERM);
+    kill(pid, SIGCONT);  // a stopped program only acts on the signal once it runs
+    if (!waitUntil([&] { return waitpid(pid, nullptr, WNOHANG) != 0; }, std::chrono::seconds(3))) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    std::erase(launched_, pid);
+}
+
+bool DesktopSession::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+} // namespace hb::e2e

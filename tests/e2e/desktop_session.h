@@ -1,0 +1,73 @@
+#pragma once
+
+// A private desktop session for end-to-end tests and benchmarks: Xvfb,
+// openbox, a session D-Bus and the AT-SPI bus with the accessibility switch
+// on, started with scripts/session.
+//
+// Typical use, one session for the whole test program:
+//
+//   class MenuTest : public ::testing::Test {
+//   protected:
+//       static void SetUpTestSuite() { session = &hb::e2e::DesktopSession::shared(); }
+//       static hb::e2e::DesktopSession* session;
+//   };
+//   ...
+//   pid_t pid = session->launch({"mousepad"});
+//   ASSERT_TRUE(session->waitUntil([&] { return ...; }));
+//   session->stopApplication(pid);
+//
+// The session's variables (DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG folders,
+// QT_LINUX_ACCESSIBILITY_ALWAYS_ON) are set in this process's environment, so
+// X11 and AT-SPI clients created afterwards talk to the session. Because
+// libatspi keeps its first bus connection, a process uses one session for
+// its whole life: use shared(). Launched applications inherit the
+// environment. Everything started here is stopped by process id.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace hb::e2e {
+
+class DesktopSession {
+public:
+    // The session of this process, started on first use and stopped at exit.
+    // Aborts the program when no session can be started.
+    static DesktopSession& shared();
+
+    DesktopSession(const DesktopSession&) = delete;
+    DesktopSession& operator=(const DesktopSession&) = delete;
+    ~DesktopSession();
+
+    // Starts a program (looked up in PATH) inside the session with
+    // `environment` added; its output goes to a log in the session folder.
+    // Gives its process id, or -1 when it could not be started.
+    pid_t launch(const std::vector<std::string>& arguments,
+                 const std::map<std::string, std::string>& environment = {});
+    // Ends a launched program (also a stopped one) and reaps it.
+    void stopApplication(pid_t pid);
+    // Whether a launched program still runs.
+    bool isRunning(pid_t pid);
+
+    // Polls `condition` every 50 ms until it holds or `timeout` passes.
+    static bool waitUntil(const std::function<bool()>& condition,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    const std::string& display() const { return display_; }
+    const std::string& folder() const { return folder_; }
+
+private:
+    DesktopSession() = default;
+    bool start();
+    void stop();
+
+    std::string folder_;
+    std::string display_;
+    std::vector<pid_t> launched_;
+};
+
+} // namespace hb::e2e
