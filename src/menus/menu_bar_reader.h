@@ -26,6 +26,9 @@ struct MenuReadOptions {
 // from its references; safe to use from several threads at once.
 class MenuBarReader {
 public:
+    // Items one read visits at most; a larger tree is read up to this point.
+    static constexpr std::size_t maxItemsPerRead = 250'000;
+
     MenuBarReader(platform::Accessibility& accessibility, platform::Log& log);
 
     // Never fails: an unreadable menu bar gives no sections.
@@ -39,11 +42,23 @@ private:
         std::size_t childCount = 0;
     };
     struct ItemKeys;
+    // Items a read may still visit: bounds the work an application's menu
+    // tree can cause, whatever its shape (cycles included).
+    struct Budget {
+        std::size_t itemsLeft;
+        bool exhausted = false;
+        bool take()
+        {
+            exhausted = exhausted || itemsLeft == 0;
+            return !exhausted && itemsLeft-- > 0;
+        }
+    };
 
     platform::AXElementRef menuBarOf(pid_t pid) const;
-    std::vector<ShortcutGroup> readMenu(const platform::AXElementRef& menu, const MenuReadOptions& options) const;
+    std::vector<ShortcutGroup> readMenu(const platform::AXElementRef& menu, const MenuReadOptions& options,
+                                        Budget& budget) const;
     SubmenuRows readSubmenu(const platform::AXElementRef& submenu, bool includeAll, int depth,
-                            const std::vector<std::string>& ignoredTitles) const;
+                            const std::vector<std::string>& ignoredTitles, Budget& budget) const;
     ItemKeys readKeys(const platform::AXElementRef& item) const;
 
     platform::Accessibility& accessibility_;

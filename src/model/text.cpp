@@ -155,7 +155,11 @@ int localizedStandardCompare(std::string_view a, std::string_view b)
     static std::unique_ptr<icu::Collator> prototype;
     std::call_once(once, [] {
         UErrorCode status = U_ZERO_ERROR;
-        prototype.reset(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+        // The C locale maps to a code-point ordering; the root locale's is the standard one.
+        icu::Locale locale = icu::Locale::getDefault();
+        if (std::string_view(locale.getName()) == "en_US_POSIX")
+            locale = icu::Locale::getRoot();
+        prototype.reset(icu::Collator::createInstance(locale, status));
         if (U_FAILURE(status)) {
             prototype.reset();
             return;

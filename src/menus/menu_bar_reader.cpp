@@ -1,0 +1,242 @@
+#include "menus/menu_bar_reader.h"
+
+#include "model/key_notation.h"
+#include "model/text.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace hb {
+
+using platform::AXElementRef;
+using platform::LogCategory;
+using platform::privately;
+namespace ax = platform::ax;
+
+namespace {
+
+constexpr std::chrono::duration<double> messagingTimeout{1.0};
+constexpr int maxSubmenuDepth = 9;
+
+std::string optionalText(const std::optional<std::string>& value)
+{
+    return value ? "'" + *value + "'" : "nil";
+}
+
+std::string optionalNumber(std::optional<std::int64_t> value)
+{
+    return value ? std::to_string(*value) : "nil";
+}
+
+std::string_view lazyHint(std::size_t childCount) { return childCount == 0 ? "; likely lazy-populated" : ""; }
+
+bool matches(const std::string& title, const std::vector<std::string>& patterns)
+{
+    return !patterns.empty() && text::titleMatchesAnyPattern(title, patterns);
+}
+
+Shortcut row(std::string title, std::string keys, AXElementRef element)
+{
+    Shortcut shortcut;
+    shortcut.title = std::move(title);
+    shortcut.keys = std::move(keys);
+    shortcut.axElement = std::move(element);
+    return shortcut;
+}
+
+} // namespace
+
+// The key-equivalent attributes of one item, as read.
+struct MenuBarReader::ItemKeys {
+    std::optional<std::string> character;
+    std::optional<std::int64_t> virtualKey;
+    std::optional<std::int64_t> glyph;
+    std::optional<std::int64_t> modifiers;
+    std::optional<std::string> notation;
+};
+
+MenuBarReader::MenuBarReader(platform::Accessibility& accessibility, platform::Log& log)
+    : accessibility_(accessibility), log_(log)
+{
+}
+
+AXElementRef MenuBarReader::menuBarOf(pid_t pid) const
+{
+    auto application = accessibility_.applicationElement(pid);
+    accessibility_.setMessagingTimeout(application, messagingTimeout);
+    return platform::readElement(accessibility_, application, ax::menuBar);
+}
+
+MenuBarReader::ItemKeys MenuBarReader::readKeys(const AXElementRef& item) const
+{
+    ItemKeys keys;
+    keys.character = platform::readText(accessibility_, item, ax::cmdChar);
+    keys.virtualKey = platform::readInteger(accessibility_, item, ax::cmdVirtualKey);
+    keys.glyph = platform::readInteger(accessibility_, item, ax::cmdGlyph);
+    keys.modifiers = platform::readInteger(accessibility_, item, ax::cmdModifiers);
+    keys.notation = notation::menuKeyNotation(keys.character, keys.virtualKey, keys.glyph, keys.modifiers);
+    return keys;
+}
+
+std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& options) const
+{
+    const auto start = std::chrono::steady_clock::now();
+    auto menuBar = menuBarOf(options.pid);
+    if (!menuBar) {
+        log_.error(LogCategory::scraper, "Could not read menu bar (pid {})", options.pid);
+        return {};
+    }
+
+    std::vector<MenuSection> sections;
+    std::size_t rowCount = 0;
+    Budget budget{maxItemsPerRead};
+    for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
+        if (!budget.take())
+            break;
+        auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
+        if (matches(title, options.ignoredMenuTitles))
+            continue;
+        auto children = platform::readChildren(accessibility_, item);
+        if (children.empty())
+            continue;
+        auto groups = readMenu(children.front(), options, budget);
+        if (groups.empty())
+            continue;
+        for (const auto& group : groups)
+            rowCount += group.shortcuts.size();
+        sections.push_back(MenuSection{Uuid::random(), std::move(title), std::move(groups)});
+    }
+    if (budget.exhausted)
+        log_.error(LogCategory::scraper, "Menu bar of pid {} has more than {} items; read stopped there", options.pid,
+                   maxItemsPerRead);
+
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    log_.info(LogCategory::scraper, "pid {}: {} menus, {} items in {:.3f}s", options.pid, sections.size(), rowCount,
+              elapsed.count());
+    return sections;
+}
+
+std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, const MenuReadOptions& options,
+                                                   Budget& budget) const
+{
+    std::vector<Shortcut> ownRows;
+    std::vector<ShortcutGroup> submenuGroups;
+
+    for (const auto& item : platform::readChildren(accessibility_, menu)) {
+        if (!budget.take())
+            break;
+        auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
+        if (title.empty()) {
+            ownRows.push_back(Shortcut::separator());
+            continue;
+        }
+        if (matches(title, options.ignoredTitles))
+            continue;
+
+        auto keys = readKeys(item);
+        auto children = platform::readChildren(accessibility_, item);
+        const bool hasSubmenu = !children.empty();
+
+        if (keys.notation) {
+            ownRows.push_back(row(title, *keys.notation, item));
+        } else if (!hasSubmenu) {
+            if (options.includeAll)
+                ownRows.push_back(row(title, "", item));
+            if (log_.debugLoggingEnabled())
+                log_.debug(LogCategory::scraper, "No shortcut for '{}': char={} vkey={} glyph={} mods={}",
+                           privately(title), privately(optionalText(keys.character)),
+                           privately(optionalNumber(keys.virtualKey)), privately(optionalNumber(keys.glyph)),
+                           privately(optionalNumber(keys.modifiers)));
+            continue;
+        }
+        if (!hasSubmenu)
+            continue;
+
+        auto submenu = readSubmenu(children.front(), options.includeAll, 0, options.ignoredTitles, budget);
+        if (submenu.rows.empty()) {
+            log_.info(LogCategory::scraper, "Submenu '{}' yielded 0 items ({} child items{})", privately(title),
+                      submenu.childCount, privately(lazyHint(submenu.childCount)));
+            continue;
+        }
+        const bool tooLarge = options.maxSubmenuSize &&
+                              static_cast<std::int64_t>(submenu.rows.size()) > *options.maxSubmenuSize;
+        const bool withoutKeys = std::all_of(submenu.rows.begin(), submenu.rows.end(),
+                                             [](const Shortcut& shortcut) { return shortcut.keys.empty(); });
+        if (tooLarge && withoutKeys)
+            continue;
+        submenuGroups.push_back(ShortcutGroup{Uuid::random(), title, std::move(submenu.rows)});
+    }
+
+    std::vector<ShortcutGroup> groups;
+    if (!ownRows.empty())
+        groups.push_back(ShortcutGroup{Uuid::random(), std::nullopt, std::move(ownRows)});
+    groups.insert(groups.end(), std::make_move_iterator(submenuGroups.begin()),
+                  std::make_move_iterator(submenuGroups.end()));
+    return groups;
+}
+
+MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submenu, bool includeAll, int depth,
+                                                      const std::vector<std::string>& ignoredTitles,
+                                                      Budget& budget) const
+{
+    SubmenuRows result;
+    if (depth > maxSubmenuDepth)
+        return result;
+
+    auto items = platform::readChildren(accessibility_, submenu);
+    result.childCount = items.size();
+    for (const auto& item : items) {
+        if (!budget.take())
+            break;
+        auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
+        if (title.empty()) {
+            result.rows.push_back(Shortcut::separator());
+            continue;
+        }
+        if (matches(title, ignoredTitles))
+            continue;
+
+        auto keys = readKeys(item);
+        auto children = platform::readChildren(accessibility_, item);
+        if (keys.notation)
+            result.rows.push_back(row(title, *keys.notation, item));
+        else if (children.empty() && includeAll)
+            result.rows.push_back(row(title, "", item));
+        if (children.empty())
+            continue;
+
+        auto nested = readSubmenu(children.front(), includeAll, depth + 1, ignoredTitles, budget);
+        if (nested.rows.empty())
+            log_.info(LogCategory::scraper, "Nested submenu '{}' yielded 0 items ({} child items{})",
+                      privately(title), nested.childCount, privately(lazyHint(nested.childCount)));
+        result.rows.insert(result.rows.end(), std::make_move_iterator(nested.rows.begin()),
+                           std::make_move_iterator(nested.rows.end()));
+    }
+    return result;
+}
+
+std::vector<Shortcut> MenuBarReader::readIgnoredMenus(pid_t pid, const std::vector<std::string>& ignoredMenuTitles) const
+{
+    if (ignoredMenuTitles.empty())
+        return {};
+    auto menuBar = menuBarOf(pid);
+    if (!menuBar)
+        return {};
+
+    std::vector<Shortcut> rows;
+    Budget budget{maxItemsPerRead};
+    for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
+        auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
+        if (!text::titleMatchesAnyPattern(title, ignoredMenuTitles))
+            continue;
+        auto children = platform::readChildren(accessibility_, item);
+        if (children.empty())
+            continue;
+        auto submenu = readSubmenu(children.front(), false, 0, {}, budget);
+        rows.insert(rows.end(), std::make_move_iterator(submenu.rows.begin()),
+                    std::make_move_iterator(submenu.rows.end()));
+    }
+    return rows;
+}
+
+} // namespace hb

@@ -1,0 +1,261 @@
+#include "menus/menu_bar_reader.h"
+
+#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/memory_log.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace hb;
+using fake::item;
+using fake::menu;
+using fake::separator;
+using fake::submenu;
+using platform::AXNumber;
+using platform::LogCategory;
+using platform::LogLevel;
+using testing::ElementsAre;
+
+namespace {
+
+constexpr pid_t pid = 42;
+
+struct Row {
+    std::string title;
+    std::string keys;
+    friend bool operator==(const Row&, const Row&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Row& row) { return out << row.title << " " << row.keys; }
+};
+Row sep() { return Row{"", ""}; }
+
+std::vector<Row> rowsOf(const std::vector<Shortcut>& shortcuts)
+{
+    std::vector<Row> rows;
+    for (const auto& shortcut : shortcuts)
+        rows.push_back(Row{shortcut.title, shortcut.keys});
+    return rows;
+}
+
+std::vector<fake::FakeItem> documents(int count)
+{
+    std::vector<fake::FakeItem> items;
+    for (int i = 1; i <= count; ++i)
+        items.push_back(item("Document " + std::to_string(i)));
+    return items;
+}
+
+class MenuBarReaderTest : public testing::Test {
+protected:
+    std::vector<MenuSection> read(MenuReadOptions options = {})
+    {
+        options.pid = pid;
+        return reader.readMenuBar(options);
+    }
+    std::vector<std::string> scraperLines() const { return sink.messages(LogCategory::scraper); }
+
+    fake::FakeAccessibility accessibility;
+    fake::MemoryLogSink sink;
+    bool debugLogging = false;
+    platform::Log log{sink, [this] { return debugLogging; }};
+    MenuBarReader reader{accessibility, log};
+};
+
+} // namespace
+
+TEST_F(MenuBarReaderTest, KeysAreBuiltFromTheItemAttributes)
+{
+    accessibility.addApplication(pid, {menu("Edit", {item("Copy", "c"), item("Paste and Match", "v", 3),
+                                                     item("Plain"), item("Delete Word")})});
+    accessibility.find(pid, {"Edit", "Delete Word"})
+        ->set(platform::ax::cmdVirtualKey, AXNumber{51})
+        .set(platform::ax::cmdModifiers, AXNumber{2});
+
+    auto sections = read();
+    ASSERT_EQ(sections.size(), 1u);
+    EXPECT_EQ(sections[0].title, "Edit");
+    ASSERT_EQ(sections[0].groups.size(), 1u);
+    EXPECT_FALSE(sections[0].groups[0].title.has_value());
+    EXPECT_THAT(rowsOf(sections[0].allShortcuts()),
+                ElementsAre(Row{"Copy", "⌘C"}, Row{"Paste and Match", "⌥⇧⌘V"}, Row{"Delete Word", "⌥⌘⌫"}));
+    EXPECT_EQ(accessibility.messagingTimeout(pid), 1.0);
+
+    auto all = read({.includeAll = true});
+    EXPECT_THAT(rowsOf(all[0].allShortcuts()), ElementsAre(Row{"Copy", "⌘C"}, Row{"Paste and Match", "⌥⇧⌘V"},
+                                                           Row{"Plain", ""}, Row{"Delete Word", "⌥⌘⌫"}));
+    for (const auto& shortcut : all[0].allShortcuts()) {
+        EXPECT_TRUE(shortcut.axElement);
+        EXPECT_FALSE(shortcut.isDisabled);
+    }
+}
+
+TEST_F(MenuBarReaderTest, OpenRecentWithoutShortcutsAndTheLargeSubmenuRule)
+{
+    accessibility.addApplication(
+        pid, {menu("File", {item("New", "n"), separator(), submenu("Open Recent", documents(10))})});
+
+    auto sections = read();
+    ASSERT_EQ(sections[0].groups.size(), 1u);
+    EXPECT_THAT(rowsOf(sections[0].groups[0].shortcuts), ElementsAre(Row{"New", "⌘N"}, sep()));
+    EXPECT_TRUE(sections[0].groups[0].shortcuts[1].isSeparator);
+    EXPECT_THAT(scraperLines(), testing::Contains("Submenu '<private>' yielded 0 items (10 child items<private>)"));
+
+    sink.clear();
+    sections = read({.includeAll = true, .maxSubmenuSize = 5});
+    EXPECT_EQ(sections[0].groups.size(), 1u) << "the large submenu is dropped";
+    EXPECT_THAT(scraperLines(), testing::Not(testing::Contains(testing::HasSubstr("Submenu"))));
+
+    sections = read({.includeAll = true});
+    ASSERT_EQ(sections[0].groups.size(), 2u);
+    EXPECT_EQ(sections[0].groups[1].title, "Open Recent");
+    EXPECT_EQ(sections[0].groups[1].shortcuts.size(), 10u);
+}
+
+TEST_F(MenuBarReaderTest, ALargeSubmenuWithOneShortcutStays)
+{
+    auto items = documents(49);
+    items.push_back(item("Clear Menu", "k"));
+    accessibility.addApplication(pid, {menu("File", {submenu("Open Recent", items)})});
+    auto sections = read({.includeAll = true, .maxSubmenuSize = 5});
+    ASSERT_EQ(sections[0].groups.size(), 1u);
+    EXPECT_EQ(sections[0].groups[0].shortcuts.size(), 50u);
+}
+
+TEST_F(MenuBarReaderTest, OwnRowsComeFirstAndNestedSubmenusFlattenInPlace)
+{
+    accessibility.addApplication(
+        pid, {menu("View", {submenu("A", {item("a1", "1"), submenu("B", {item("b1", "2"), submenu("C", {item("c1", "3")})}),
+                                          item("a2", "4")}),
+                            item("Zoom", "z"), submenu("Panels", {item("Left", "l")})})});
+    accessibility.find(pid, {"View", "Panels"})->set(platform::ax::cmdChar, std::string("k"));
+
+    auto groups = read()[0].groups;
+    ASSERT_EQ(groups.size(), 3u);
+    EXPECT_FALSE(groups[0].title);
+    EXPECT_THAT(rowsOf(groups[0].shortcuts), ElementsAre(Row{"Zoom", "⌘Z"}, Row{"Panels", "⌘K"}));
+    EXPECT_EQ(groups[1].title, "A");
+    EXPECT_THAT(rowsOf(groups[1].shortcuts),
+                ElementsAre(Row{"a1", "⌘1"}, Row{"b1", "⌘2"}, Row{"c1", "⌘3"}, Row{"a2", "⌘4"}));
+    EXPECT_EQ(groups[2].title, "Panels");
+    EXPECT_THAT(rowsOf(groups[2].shortcuts), ElementsAre(Row{"Left", "⌘L"}));
+}
+
+TEST_F(MenuBarReaderTest, SeparatorsStayWhereTheyWereRead)
+{
+    accessibility.addApplication(pid, {menu("Odd", {separator(), separator()}),
+                                       menu("Window", {separator(), item("Minimize", "m"), separator(), separator(),
+                                                       submenu("Sub", {separator(), item("x", "x"), separator()})})});
+    auto sections = read();
+    ASSERT_EQ(sections.size(), 2u);
+    EXPECT_THAT(rowsOf(sections[0].allShortcuts()), ElementsAre(sep(), sep()));
+    EXPECT_THAT(rowsOf(sections[1].groups[0].shortcuts), ElementsAre(sep(), Row{"Minimize", "⌘M"}, sep(), sep()));
+    EXPECT_THAT(rowsOf(sections[1].groups[1].shortcuts), ElementsAre(sep(), Row{"x", "⌘X"}, sep()));
+}
+
+TEST_F(MenuBarReaderTest, MenuAndCommandPatterns)
+{
+    accessibility.addApplication(pid, {menu("File", {item("Open", "o"), separator(), item("Close", "w")}),
+                                       menu("Help", {item("Search", "?")})});
+    auto titles = [](const std::vector<MenuSection>& sections) {
+        std::vector<std::string> result;
+        for (const auto& section : sections)
+            result.push_back(section.title);
+        return result;
+    };
+    EXPECT_THAT(titles(read({.ignoredMenuTitles = {"help"}})), ElementsAre("File"));
+    EXPECT_THAT(titles(read({.ignoredMenuTitles = {"He*"}})), ElementsAre("File"));
+    EXPECT_THAT(titles(read({.ignoredMenuTitles = {"H?"}})), ElementsAre("File", "Help"));
+
+    auto sections = read({.ignoredTitles = {"*"}});
+    ASSERT_EQ(sections.size(), 1u) << "Help has no rows left";
+    EXPECT_THAT(rowsOf(sections[0].allShortcuts()), ElementsAre(sep()));
+
+    EXPECT_THAT(rowsOf(reader.readIgnoredMenus(pid, {"help"})), ElementsAre(Row{"Search", "⌘?"}));
+}
+
+TEST_F(MenuBarReaderTest, IgnoredMenusAreNotReadWithoutPatterns)
+{
+    accessibility.addApplication(pid, {menu("File", {item("Open", "o")})});
+    EXPECT_TRUE(reader.readIgnoredMenus(pid, {}).empty());
+    EXPECT_EQ(accessibility.attributeReads(), 0);
+}
+
+TEST_F(MenuBarReaderTest, DepthLimitStopsAtTheTenthSubmenuLevel)
+{
+    fake::FakeItem deepest = item("level 11", "e");
+    for (int level = 11; level >= 1; --level)
+        deepest = submenu("L" + std::to_string(level), {item("item " + std::to_string(level), "d"), deepest});
+    accessibility.addApplication(pid, {menu("Deep", {deepest})});
+
+    auto group = read()[0].groups.at(0);
+    EXPECT_EQ(group.title, "L1");
+    EXPECT_EQ(group.shortcuts.size(), 10u) << "levels 1 to 10 are read";
+    EXPECT_EQ(group.shortcuts.back().title, "item 10");
+    EXPECT_THAT(scraperLines(),
+                testing::Contains("Nested submenu '<private>' yielded 0 items (0 child items<private>)"));
+}
+
+TEST_F(MenuBarReaderTest, LogLinesOfARead)
+{
+    accessibility.addApplication(pid, {menu("File", {item("Open", "o"), item("Export")})});
+    debugLogging = true;
+    read();
+    auto lines = scraperLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "No shortcut for 'Export': char=nil vkey=nil glyph=nil mods=nil");
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(pid 42: 1 menus, 1 items in \d+\.\d{3}s)"))) << lines[1];
+    EXPECT_TRUE(sink.contains(LogCategory::scraper, LogLevel::debug, lines[0]));
+
+    debugLogging = false;
+    sink.clear();
+    read();
+    EXPECT_EQ(scraperLines().size(), 1u) << "the debug line needs debug logging";
+}
+
+TEST_F(MenuBarReaderTest, AnApplicationWithoutMenuBar)
+{
+    accessibility.addApplication(pid, {});
+    EXPECT_TRUE(read().empty());
+    EXPECT_TRUE(reader.readIgnoredMenus(pid, {"*"}).empty());
+    EXPECT_THAT(sink.records(), testing::SizeIs(1));
+    EXPECT_TRUE(sink.contains(LogCategory::scraper, LogLevel::error, "Could not read menu bar (pid 42)"));
+}
+
+TEST_F(MenuBarReaderTest, MissingAndWronglyTypedAttributesTakeTheirDefaults)
+{
+    accessibility.addApplication(pid, {menu("Edit", {item("Undo", "z"), item("Redo", "z", 1), item("Cut", "x"),
+                                                     item("\x01\xE2\x80\x8F", "q"), submenu("Lazy", {})})});
+    accessibility.find(pid, {"Edit", "Undo"})->set(platform::ax::title, AXNumber{3});
+    accessibility.find(pid, {"Edit", "Redo"})->set(platform::ax::cmdModifiers, std::string("1"));
+    accessibility.find(pid, {"Edit", "Cut"})->fail(platform::ax::cmdChar).fail(platform::ax::children);
+
+    auto rows = rowsOf(read({.includeAll = true})[0].allShortcuts());
+    EXPECT_THAT(rows, ElementsAre(sep(), Row{"Redo", "⌘Z"}, Row{"Cut", ""}, sep()));
+    EXPECT_THAT(scraperLines(), testing::Contains("Submenu '<private>' yielded 0 items (0 child items<private>)"));
+}
+
+TEST_F(MenuBarReaderTest, HostileTreesFinish)
+{
+    accessibility.addApplication(pid, {menu("Wide", documents(100'000))});
+    // A menu-bar item whose submenu lists itself ten times: unbounded, 10^10 items.
+    auto& cycle = accessibility.newElement(pid);
+    auto& again = accessibility.newElement(pid);
+    again.setTitle("again").set(platform::ax::cmdChar, std::string("g")).add(cycle);
+    for (int i = 0; i < 10; ++i)
+        cycle.add(again);
+    auto& menuOfCycle = accessibility.newElement(pid);
+    menuOfCycle.add(again);
+    auto& top = accessibility.newElement(pid);
+    top.setTitle("Cycle").add(menuOfCycle);
+    accessibility.find(pid, {})->add(top);
+
+    auto sections = read({.includeAll = true});
+    std::size_t rows = 0;
+    for (const auto& section : sections)
+        rows += section.allShortcuts().size();
+    EXPECT_LE(rows, MenuBarReader::maxItemsPerRead);
+    EXPECT_GE(rows, 100'000u);
+    EXPECT_TRUE(sink.contains(LogCategory::scraper, LogLevel::error,
+                              "Menu bar of pid 42 has more than 250000 items; read stopped there"));
+}

@@ -1,0 +1,86 @@
+#include "model/key_notation.h"
+
+#include <gtest/gtest.h>
+
+using namespace hb::notation;
+
+TEST(KeyNotation, ModifierGlyphsFollowTheFixedOrderAndTheNoCommandBit)
+{
+    EXPECT_EQ(menuModifierGlyphs(0), "⌘");
+    EXPECT_EQ(menuModifierGlyphs(1), "⇧⌘");
+    EXPECT_EQ(menuModifierGlyphs(8), "");
+    EXPECT_EQ(menuModifierGlyphs(12), "⌃");
+    EXPECT_EQ(menuModifierGlyphs(15), "⌃⌥⇧");
+    EXPECT_EQ(menuModifierGlyphs(16 + 2), "⌥⌘") << "unknown bits are ignored";
+}
+
+TEST(KeyNotation, MenuModifierMaskFromEventFlags)
+{
+    EXPECT_EQ(menuModifierMask(eventFlag::command | eventFlag::shift), 1);
+    EXPECT_EQ(menuModifierMask(eventFlag::control), 12);
+    EXPECT_EQ(menuModifierMask(0), 8);
+    EXPECT_EQ(menuModifierMask(eventFlag::all | 0x10000), 7) << "caps lock is ignored";
+}
+
+TEST(KeyNotation, MenuKeyNamePrefersCharacterThenGlyphThenVirtualKey)
+{
+    EXPECT_EQ(menuKeyNotation("s", {}, {}, {}), "⌘S");
+    EXPECT_EQ(menuKeyNotation("s", {}, {}, 1), "⇧⌘S");
+    EXPECT_EQ(menuKeyNotation({}, 122, {}, 8), "F1");
+    EXPECT_EQ(menuKeyNotation({}, {}, 27, 12), "⌃⎋");
+    EXPECT_EQ(menuKeyName("a", 36, 27), "A");
+    EXPECT_EQ(menuKeyName({}, 36, 27), "⎋");
+    EXPECT_EQ(menuKeyName("", 36, {}), "↩") << "an empty character falls through";
+    EXPECT_EQ(menuKeyName({}, 49, 0), "Space") << "glyph 0 is no glyph";
+    EXPECT_EQ(menuKeyName({}, {}, 9), "Space");
+}
+
+TEST(KeyNotation, MenuKeyCharacters)
+{
+    EXPECT_EQ(menuKeyName("\xEF\x9C\x84", {}, {}), "F1");          // U+F704
+    EXPECT_EQ(menuKeyName("\xEF\x9C\xA7", 114, {}), std::nullopt); // U+F727, not in any table
+    EXPECT_EQ(menuKeyName("\xEF\x9C\xA7", 122, {}), "F1") << "an unknown function key falls through";
+    EXPECT_EQ(menuKeyName(",", {}, {}), ",");
+    EXPECT_EQ(menuKeyName("+", {}, {}), "+");
+    EXPECT_EQ(menuKeyName(" ", {}, {}), "Space");
+    EXPECT_EQ(menuKeyName("\x03", {}, {}), "↩");
+    EXPECT_EQ(menuKeyName("\x7F", {}, {}), "⌫");
+    EXPECT_EQ(menuKeyName("\x1B", {}, {}), "⎋");
+    EXPECT_EQ(menuKeyName("\t", {}, {}), "⇥");
+    EXPECT_EQ(menuKeyName("é", {}, {}), std::nullopt);
+    EXPECT_EQ(menuKeyName("é", {}, 104), "↑");
+    EXPECT_EQ(menuKeyName("\x01", {}, {}), std::nullopt);
+}
+
+TEST(KeyNotation, TablesHoldEveryEntry)
+{
+    int functionKeys = 0;
+    for (char32_t c = 0xF700; c < 0xF800; ++c)
+        functionKeys += functionKeyName(c).has_value();
+    EXPECT_EQ(functionKeys, 29);
+    int glyphs = 0, virtualKeys = 0;
+    for (int code = 0; code < 256; ++code) {
+        glyphs += menuGlyphName(code).has_value();
+        virtualKeys += virtualKeyName(code).has_value();
+    }
+    EXPECT_EQ(glyphs, 20);
+    EXPECT_EQ(virtualKeys, 36);
+    EXPECT_EQ(virtualKeyName(90), "F20");
+    EXPECT_EQ(virtualKeyName(64), "F17");
+    EXPECT_EQ(functionKeyName(0xF72D), "⇟");
+    EXPECT_EQ(menuGlyphName(99), "⇪");
+}
+
+TEST(KeyNotation, EventNotationTriesKeyCodeBeforeCharacters)
+{
+    EXPECT_EQ(eventKeyNotation(49, eventFlag::command, " "), "⌘Space");
+    EXPECT_EQ(eventKeyNotation(0, eventFlag::shift | eventFlag::command, "a"), "⇧⌘A");
+    EXPECT_EQ(eventKeyNotation(76, 0, "\x03"), "⌅");
+    EXPECT_EQ(eventKeyNotation(40, eventFlag::all, "k"), "⌃⌥⇧⌘K");
+    EXPECT_EQ(eventKeyNotation(56, eventFlag::shift, ""), std::nullopt) << "modifier alone";
+    EXPECT_EQ(eventKeyNotation(56, eventFlag::shift, std::nullopt), std::nullopt);
+    EXPECT_EQ(eventKeyNotation(200, 0, "\xEF\x9C\x80"), "↑");
+    EXPECT_EQ(eventKeyNotation(200, 0, "\xEF\x9C\xA7"), std::nullopt);
+    EXPECT_EQ(eventKeyNotation(200, eventFlag::command, "é"), std::nullopt);
+    EXPECT_EQ(eventKeyNotation(200, 0, "ab"), "AB") << "the whole text, upper-cased";
+}

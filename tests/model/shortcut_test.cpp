@@ -1,0 +1,84 @@
+#include "model/shortcut.h"
+
+#include <gtest/gtest.h>
+
+#include <unordered_set>
+
+using hb::AppShortcuts;
+using hb::MenuSection;
+using hb::Shortcut;
+using hb::ShortcutGroup;
+
+namespace {
+
+Shortcut row(std::string title, std::string keys)
+{
+    Shortcut shortcut;
+    shortcut.title = std::move(title);
+    shortcut.keys = std::move(keys);
+    return shortcut;
+}
+
+AppShortcuts appWith(std::vector<std::vector<Shortcut>> menus)
+{
+    AppShortcuts app;
+    for (auto& rows : menus)
+        app.sections.push_back(MenuSection{hb::Uuid::random(), "Menu", {ShortcutGroup{hb::Uuid::random(), {}, rows}}});
+    return app;
+}
+
+} // namespace
+
+TEST(ShortcutModel, IdentityIsTheId)
+{
+    auto first = row("Copy", "⌘C");
+    auto second = row("Copy", "⌘C");
+    EXPECT_NE(first, second);
+    EXPECT_NE(first.hash(), second.hash());
+    auto copy = first;
+    copy.isSeparator = true;
+    EXPECT_EQ(copy, first);
+    EXPECT_EQ(std::unordered_set<Shortcut>({first, copy, second}).size(), 2u);
+}
+
+TEST(ShortcutModel, GroupsAndSectionsCompareIdTitleAndRows)
+{
+    ShortcutGroup group{hb::Uuid::random(), std::nullopt, {row("New", "⌘N")}};
+    auto titled = group;
+    titled.title = "";
+    EXPECT_NE(group, titled) << "absent title differs from empty title";
+    EXPECT_NE(group.hash(), titled.hash());
+    auto longer = group;
+    longer.shortcuts.push_back(row("Open", "⌘O"));
+    EXPECT_NE(group, longer);
+    auto same = group;
+    EXPECT_EQ(same, group);
+    EXPECT_EQ(same.hash(), group.hash());
+
+    MenuSection section{hb::Uuid::random(), "File", {group}};
+    auto renamed = section;
+    renamed.title = "Edit";
+    EXPECT_NE(section, renamed);
+    EXPECT_EQ(section.allShortcuts().size(), 1u);
+}
+
+TEST(ShortcutModel, ModifierSet)
+{
+    using V = std::vector<std::string>;
+    EXPECT_EQ(row("x", "⌃⌥⇧⌘K").modifierSet(), (V{"⌃", "⌥", "⇧", "⌘"}));
+    EXPECT_EQ(row("x", "F5").modifierSet(), V{});
+    auto separator = row("", "⌘K");
+    separator.isSeparator = true;
+    EXPECT_EQ(separator.modifierSet(), V{});
+}
+
+TEST(ShortcutModel, ConflictsAndEmptiness)
+{
+    auto app = appWith({{row("Reload", "⌘R"), row("None", ""), row("Other", "")}, {row("Run", "⌘R"), row("Quit", "⌘Q")}});
+    EXPECT_EQ(app.conflictingKeys(), std::set<std::string>{"⌘R"});
+    EXPECT_FALSE(app.hasNoShortcuts());
+
+    EXPECT_TRUE(appWith({}).hasNoShortcuts());
+    EXPECT_TRUE(appWith({{Shortcut::separator(), Shortcut::separator()}}).hasNoShortcuts());
+    EXPECT_TRUE(appWith({{row("Single", "⌘R")}}).conflictingKeys().empty());
+}

@@ -1,0 +1,74 @@
+#include "model/text.h"
+
+#include <gtest/gtest.h>
+
+using namespace hb::text;
+
+TEST(SanitizedTitle, ComposesAndDropsControlsAndBidiMarks)
+{
+    EXPECT_EQ(sanitizedMenuTitle("Cafe\xCC\x81"), "Café");
+    EXPECT_EQ(sanitizedMenuTitle("\x01\t\n\xC2\x85\xE2\x80\x8E\xE2\x80\xAE\xE2\x81\xA9\xD8\x9C"), "");
+    EXPECT_EQ(sanitizedMenuTitle("Save\xE2\x80\x8F As\x7F"), "Save As\x7F") << "U+007F stays";
+    EXPECT_EQ(sanitizedMenuTitle("  Open  "), "  Open  ") << "spaces are not trimmed";
+    EXPECT_EQ(sanitizedMenuTitle("ＳＡＶＥ"), "ＳＡＶＥ") << "no compatibility folding";
+}
+
+TEST(SanitizedTitle, KeepsAtMost256UserPerceivedCharacters)
+{
+    EXPECT_EQ(sanitizedMenuTitle(std::string(300, 'a')), std::string(256, 'a'));
+    EXPECT_EQ(sanitizedMenuTitle(std::string(256, 'b')), std::string(256, 'b'));
+    std::string accented;
+    for (int i = 0; i < 300; ++i)
+        accented += "e\xCC\x81\xCC\xA3";  // one character, three scalars
+    auto whole = sanitizedMenuTitle(accented.substr(0, 256 * 5));
+    EXPECT_EQ(sanitizedMenuTitle(accented), whole);
+    EXPECT_GT(whole.size(), sanitizedMenuTitle(accented.substr(0, 255 * 5)).size()) << "256 characters stay whole";
+    std::string flags;
+    for (int i = 0; i < 257; ++i)
+        flags += "🇩🇪";
+    EXPECT_EQ(sanitizedMenuTitle(flags).size(), 256u * std::string("🇩🇪").size());
+}
+
+TEST(PatternRule, WildcardsMatchTheWholeTitleAndOthersMatchEqualTitles)
+{
+    EXPECT_TRUE(titleMatchesPattern("Help", "help"));
+    EXPECT_TRUE(titleMatchesPattern("Help", "He*"));
+    EXPECT_FALSE(titleMatchesPattern("Help", "H?"));
+    EXPECT_TRUE(titleMatchesPattern("Help", "H??p"));
+    EXPECT_FALSE(titleMatchesPattern("Help Center", "Help")) << "no containment without wildcards";
+    EXPECT_TRUE(titleMatchesPattern("Résumé", "resume"));
+    EXPECT_TRUE(titleMatchesPattern("Show Résumé", "*RESUME"));
+    EXPECT_TRUE(titleMatchesPattern("anything", "*"));
+    EXPECT_FALSE(titleMatchesPattern("", "?"));
+    EXPECT_TRUE(titleMatchesPattern("a*b", "a*b"));
+    EXPECT_FALSE(titleMatchesAnyPattern("Edit", {}));
+    EXPECT_TRUE(titleMatchesAnyPattern("Edit", {"File", "e*"}));
+}
+
+TEST(PatternRule, PathologicalPatternsFinish)
+{
+    std::string title(5000, 'a');
+    std::string pattern;
+    for (int i = 0; i < 200; ++i)
+        pattern += "*a";
+    pattern += "b";
+    EXPECT_FALSE(titleMatchesPattern(title, pattern));
+}
+
+TEST(Matching, ContainmentIgnoresCaseAndDiacritics)
+{
+    EXPECT_TRUE(containsIgnoringCaseAndDiacritics("Révéler dans le Finder", "REVELER"));
+    EXPECT_TRUE(containsIgnoringCaseAndDiacritics("Straße", "STRASSE"));
+    EXPECT_FALSE(containsIgnoringCaseAndDiacritics("Open", "Save"));
+    EXPECT_TRUE(containsIgnoringCaseAndDiacritics("Open", ""));
+    EXPECT_EQ(folded("ÅBC"), folded("abc"));
+}
+
+TEST(Ordering, NumbersByValueAndCaseNotFirst)
+{
+    EXPECT_LT(localizedStandardCompare("Item 9", "Item 10"), 0);
+    EXPECT_GT(localizedStandardCompare("Item 10", "Item 9"), 0);
+    EXPECT_LT(localizedStandardCompare("apple", "Banana"), 0);
+    EXPECT_LT(localizedStandardCompare("Zebra", "zucchini"), 0);
+    EXPECT_EQ(localizedStandardCompare("Same", "Same"), 0);
+}
