@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string_view>
 
 // The keys of the settings domain.
@@ -42,4 +43,40 @@ inline constexpr std::string_view onboardingResumeStep = "onboardingResumeStep";
 inline constexpr std::string_view didInitSyncV2 = "didInitSyncV2";
 inline constexpr std::string_view localSyncTimestamps = "__localSyncTimestamps";
 
+// Kept in step between machines by settings synchronisation, in this order.
+inline constexpr std::array<std::string_view, 18> synchronised{
+    pinnedShortcuts, ignoreList, ignoreListEnabled, ignoreListShowWhenFiltering, keyAccentColor,
+    showAllMenuItems, requireFilterForAllMenuItems, hideLargeSubmenus, showSystemShortcuts,
+    showDeactivatedSystemShortcuts, showThirdPartyShortcuts, wrapLongSections, alwaysShowFavourites,
+    showConflictIndicator, automaticUpdateChecks, receiveBetaUpdates, receiveAlphaUpdates, debugLoggingEnabled,
+};
+
+// Written to and read from a settings backup file, in this order.
+inline constexpr std::array<std::string_view, 25> backup{
+    globalHotkey, didSetDefaultHotkey, keyAccentColor, doubleTapEnabled, doubleTapModifier, menuBarIconStyle,
+    appIconVariant, matchAppIconToTrigger, showAllMenuItems, requireFilterForAllMenuItems, hideLargeSubmenus,
+    showSystemShortcuts, showDeactivatedSystemShortcuts, showThirdPartyShortcuts, wrapLongSections,
+    alwaysShowFavourites, showConflictIndicator, automaticUpdateChecks, receiveBetaUpdates, receiveAlphaUpdates,
+    ignoreList, ignoreListEnabled, ignoreListShowWhenFiltering, pinnedShortcuts, debugLoggingEnabled,
+};
+
+// Listed in the log line written at launch: the synchronised keys, then these two.
+inline constexpr std::array<std::string_view, 20> launchSnapshot = [] {
+    std::array<std::string_view, 20> result{};
+    for (std::size_t i = 0; i < synchronised.size(); ++i)
+        result[i] = synchronised[i];
+    result[18] = popupDisplayMode;
+    result[19] = menuBarIconStyle;
+    return result;
+}();
+
 } // namespace hb::keys
+
+// Names of the settings change notifications (no object, no payload).
+namespace hb::notifications {
+
+inline constexpr std::string_view receiveBetaUpdatesChanged = "org.mirelo.Hintboard.receiveBetaUpdatesChanged";
+inline constexpr std::string_view receiveAlphaUpdatesChanged = "org.mirelo.Hintboard.receiveAlphaUpdatesChanged";
+inline constexpr std::string_view menuBarIconStyleChanged = "org.mirelo.Hintboard.menuBarIconStyleChanged";
+
+} // namespace hb::notifications

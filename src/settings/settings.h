@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/log.h"
+#include "platform/settings_domain.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hb {
+
+// Stored enumerations; the raw values are what the settings hold.
+enum class MenuBarIconStyle : std::int64_t { keyboard = 0, command = 1, option = 2, control = 3 };
+enum class PopupDisplayMode : std::int64_t { activeAppWindow = 0, mouseCursor = 1, mainDisplay = 2 };
+enum class AppIconVariant : std::int64_t { command = 0, option = 1, control = 2 };
+// Stored as the case name: "command", "option" or "control".
+enum class DoubleTapModifier { command, option, control };
+
+std::string_view storedName(DoubleTapModifier modifier);
+
+// Typed reads of the settings keys. Nothing registers defaults: each reader
+// applies the fallback for an absent key, and a value of another type or
+// outside an enumeration reads as that fallback too.
+class Settings {
+public:
+    explicit Settings(platform::SettingsDomain& domain) : domain_(domain) {}
+
+    platform::SettingsDomain& domain() const { return domain_; }
+
+    // Boolean keys: absent or not a Boolean reads as false...
+    bool flag(std::string_view key) const { return domain_.boolean(key); }
+    // ...except automatic update checks, which are on unless switched off.
+    bool automaticUpdateChecks() const;
+
+    MenuBarIconStyle menuBarIconStyle() const;
+    PopupDisplayMode popupDisplayMode() const;
+    AppIconVariant appIconVariant() const;
+    DoubleTapModifier doubleTapModifier() const;
+    void setMenuBarIconStyle(MenuBarIconStyle style);
+    void setPopupDisplayMode(PopupDisplayMode mode);
+    void setAppIconVariant(AppIconVariant variant);
+    void setDoubleTapModifier(DoubleTapModifier modifier);
+
+    std::int64_t popupOpenCount() const;
+    std::int64_t popupTipIndex() const;
+    // None: start at the first step.
+    std::optional<std::int64_t> onboardingResumeStep() const;
+    // Per-key local change times in seconds; entries that are not numbers are skipped.
+    std::map<std::string, double> localSyncTimestamps() const;
+
+private:
+    platform::SettingsDomain& domain_;
+};
+
+// Writes the one "settings" line that records the settings at launch.
+void logLaunchSnapshot(const platform::SettingsDomain& domain, platform::Log& log);
+
+} // namespace hb

@@ -1,0 +1,104 @@
+#include "settings/settings.h"
+
+#include "platform/fake/memory_log.h"
+#include "platform/fake/memory_settings_domain.h"
+#include "settings/settings_keys.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace hb {
+namespace {
+
+using platform::PlistData;
+using platform::PlistDictionary;
+
+TEST(Settings, EmptyDomainReadsTheFallbacks)
+{
+    fake::MemorySettingsDomain domain;
+    Settings settings(domain);
+    for (auto key : keys::backup) {
+        if (key != keys::automaticUpdateChecks) {
+            EXPECT_FALSE(settings.flag(key)) << key;
+        }
+    }
+    EXPECT_TRUE(settings.automaticUpdateChecks());
+    EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::activeAppWindow);
+    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::keyboard);
+    EXPECT_EQ(settings.appIconVariant(), AppIconVariant::command);
+    EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
+    EXPECT_EQ(settings.popupOpenCount(), 0);
+    EXPECT_FALSE(settings.onboardingResumeStep());
+    EXPECT_TRUE(settings.localSyncTimestamps().empty());
+}
+
+TEST(Settings, ValuesOutsideTheirRangeOrTypeReadAsTheFallback)
+{
+    fake::MemorySettingsDomain domain;
+    Settings settings(domain);
+    domain.set(keys::menuBarIconStyle, 7);
+    domain.set(keys::popupDisplayMode, -1);
+    domain.set(keys::appIconVariant, "2");
+    domain.set(keys::doubleTapModifier, "Command");
+    domain.set(keys::automaticUpdateChecks, 0);
+    domain.set(keys::showAllMenuItems, 1);
+    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::keyboard);
+    EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::activeAppWindow);
+    EXPECT_EQ(settings.appIconVariant(), AppIconVariant::command);
+    EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
+    EXPECT_TRUE(settings.automaticUpdateChecks());
+    EXPECT_FALSE(settings.flag(keys::showAllMenuItems));
+
+    domain.set(keys::automaticUpdateChecks, false);
+    domain.set(keys::menuBarIconStyle, 3.0);  // numbers are read whatever their stored width
+    settings.setPopupDisplayMode(PopupDisplayMode::mainDisplay);
+    settings.setDoubleTapModifier(DoubleTapModifier::control);
+    domain.set(keys::localSyncTimestamps, PlistDictionary{{"a", 1.5}, {"b", 2}, {"c", "x"}});
+    EXPECT_FALSE(settings.automaticUpdateChecks());
+    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::control);
+    EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::mainDisplay);
+    EXPECT_EQ(*domain.object(keys::doubleTapModifier), platform::PlistValue("control"));
+    EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::control);
+    EXPECT_EQ(settings.localSyncTimestamps(), (std::map<std::string, double>{{"a", 1.5}, {"b", 2.0}}));
+}
+
+TEST(Settings, KeyListsHoldDistinctKeys)
+{
+    EXPECT_EQ(std::set(keys::synchronised.begin(), keys::synchronised.end()).size(), 18u);
+    EXPECT_EQ(std::set(keys::backup.begin(), keys::backup.end()).size(), 25u);
+    EXPECT_EQ(keys::launchSnapshot.front(), keys::pinnedShortcuts);
+    EXPECT_EQ(keys::launchSnapshot[17], keys::debugLoggingEnabled);
+    EXPECT_EQ(keys::launchSnapshot[18], keys::popupDisplayMode);
+    EXPECT_EQ(keys::launchSnapshot[19], keys::menuBarIconStyle);
+}
+
+PlistData bytes(std::string_view text) { return PlistData(text.begin(), text.end()); }
+
+TEST(Settings, LaunchSnapshotOfAFreshInstallation)
+{
+    fake::MemorySettingsDomain domain;
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+
+    domain.set(keys::globalHotkey, bytes(R"({"keyCode":40,"carbonModifiers":2304,"displayString":"⌥⌘K"})"));
+    logLaunchSnapshot(domain, log);
+    std::string expected = "Settings snapshot at launch: ";
+    for (auto key : keys::launchSnapshot)
+        expected += std::string(key) + "=<unset>, ";
+    expected += "globalHotkey=⌥⌘K";
+    EXPECT_TRUE(sink.contains(platform::LogCategory::settings, platform::LogLevel::notice, expected));
+
+    sink.clear();
+    domain.set(keys::globalHotkey, bytes(R"({"displayString":"⌥⌘K"})"));
+    domain.set(keys::menuBarIconStyle, 2);
+    domain.set(keys::showAllMenuItems, true);
+    logLaunchSnapshot(domain, log);
+    auto line = sink.messages(platform::LogCategory::settings).at(0);
+    EXPECT_THAT(line, testing::HasSubstr("showAllMenuItems=true, "));
+    EXPECT_THAT(line, testing::EndsWith("menuBarIconStyle=2, globalHotkey=<unset>"));
+}
+
+} // namespace
+} // namespace hb
