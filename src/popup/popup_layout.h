@@ -1,0 +1,90 @@
+#pragma once
+
+#include "model/shortcut.h"
+#include "platform/accessibility.h"
+#include "platform/screens.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Where the popup goes, how the menu sections fill its columns and how large
+// it is. Heights are estimated from row counts, so all of it is decided before
+// anything is drawn.
+namespace hb::layout {
+
+namespace metrics {
+inline constexpr double sectionHeader = 26;
+inline constexpr double groupHeader = 22;
+inline constexpr double row = 21;
+inline constexpr double separator = 9;
+inline constexpr double innerSpacing = 2;
+inline constexpr double sectionSpacing = 14;
+inline constexpr double columnWidth = 264;
+inline constexpr double columnGap = 16;
+inline constexpr double outerMargin = 32;
+inline constexpr double screenWidthShare = 0.96;
+inline constexpr double screenHeightShare = 0.86;
+inline constexpr double wrapThreshold = 0.6;
+inline constexpr double orphanRatio = 0.3;
+} // namespace metrics
+
+using Column = std::vector<MenuSection>;
+using Columns = std::vector<Column>;
+
+// The visible frame of the screen the popup uses. `displayMode` is the stored
+// popupDisplayMode: 1 follows the mouse, 2 takes the primary screen, any other
+// value the screen of the application's front window (falling back to the
+// mouse). Empty when there are no screens.
+platform::Rect popupVisibleFrame(const PopupContent& content, std::int64_t displayMode, platform::Screens& screens,
+                                 platform::Accessibility& accessibility);
+
+double sectionHeight(const MenuSection& section);
+// Sum of the sections' heights and the spacing between them.
+double columnHeight(const Column& column);
+
+std::size_t maximumColumns(double visibleWidth);
+double maximumPanelHeight(double visibleHeight);
+
+// Pieces of at most `limit` points (a single row may exceed it), each titled
+// like the section; a section within the limit comes back whole.
+std::vector<MenuSection> splitSection(const MenuSection& section, double limit);
+
+// In order, into at most `maxColumns` columns whose tallest is as short as a
+// greedy fill allows.
+Columns balancedColumns(const std::vector<MenuSection>& sections, std::size_t maxColumns);
+// Moves a last column much shorter than the others into the one before it.
+void mergeOrphanColumn(Columns& columns);
+// balancedColumns followed by mergeOrphanColumn.
+Columns distributeColumns(const std::vector<MenuSection>& sections, std::size_t maxColumns);
+
+double panelWidth(std::size_t columnCount);
+
+struct ColumnLayout {
+    Columns columns;
+    double width = 0;          // the panel's width
+    double maximumHeight = 0;  // taller content scrolls
+    platform::Rect visibleFrame;
+};
+
+// The columns of an application's sections on a screen. With items without
+// shortcuts included, the columns are planned on the rows that have shortcuts
+// and the other items then join the pieces they follow.
+ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibleFrame, bool wrapLongSections);
+
+struct PanelFrame {
+    platform::Rect frame;
+    bool fitsWithoutScrolling = true;
+};
+
+// The panel for laid-out columns whose content view reports `fittingHeight`
+// at the layout's width, centred on the screen.
+PanelFrame panelFrame(const ColumnLayout& layout, double fittingHeight);
+
+// The fixed size of a message (permission, no application, no shortcuts);
+// absent for content that is laid out in columns.
+std::optional<platform::Size> messageSize(const PopupContent& content);
+
+platform::Rect centred(platform::Size size, const platform::Rect& visibleFrame);
+
+} // namespace hb::layout

@@ -1,0 +1,319 @@
+#include "popup/popup_layout.h"
+
+#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/fake_screens.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace hb::layout {
+namespace {
+
+using platform::Point;
+using platform::Rect;
+using platform::Size;
+
+Shortcut row(std::string title, std::string keys = "⌘X")
+{
+    Shortcut s;
+    s.title = std::move(title);
+    s.keys = std::move(keys);
+    return s;
+}
+
+ShortcutGroup group(std::optional<std::string> title, int rows, const std::string& prefix = "Item")
+{
+    ShortcutGroup g;
+    g.title = std::move(title);
+    for (int i = 0; i < rows; ++i)
+        g.shortcuts.push_back(row(prefix + " " + std::to_string(i)));
+    return g;
+}
+
+MenuSection section(std::string title, std::vector<ShortcutGroup> groups)
+{
+    MenuSection s;
+    s.title = std::move(title);
+    s.groups = std::move(groups);
+    return s;
+}
+
+MenuSection oneGroupSection(std::string title, int rows) { return section(std::move(title), {group({}, rows)}); }
+
+std::vector<std::size_t> sizes(const Columns& columns)
+{
+    std::vector<std::size_t> result;
+    for (const auto& column : columns)
+        result.push_back(column.size());
+    return result;
+}
+
+std::vector<std::string> titles(const MenuSection& s)
+{
+    std::vector<std::string> result;
+    for (const auto& g : s.groups)
+        for (const auto& shortcut : g.shortcuts)
+            result.push_back(shortcut.title);
+    return result;
+}
+
+AppShortcuts appWith(std::vector<MenuSection> sections)
+{
+    AppShortcuts app;
+    app.appName = "Editor";
+    app.sections = std::move(sections);
+    return app;
+}
+
+const Rect wideScreen{{0, 0}, {1440, 1000}};
+
+TEST(PopupLayout, LimitsFollowTheVisibleFrame)
+{
+    EXPECT_EQ(maximumColumns(1440), 4u);
+    EXPECT_EQ(maximumColumns(560), 1u);
+    EXPECT_EQ(maximumColumns(100), 1u);
+    EXPECT_EQ(maximumColumns(2560), 8u);
+    EXPECT_DOUBLE_EQ(maximumPanelHeight(1000), 860);
+    EXPECT_DOUBLE_EQ(panelWidth(0), 296);
+    EXPECT_DOUBLE_EQ(panelWidth(3), 264 * 3 + 32 + 32);
+}
+
+TEST(PopupLayout, SectionHeightCountsTitlesRowsAndSeparators)
+{
+    auto submenu = group("Find", 2);
+    submenu.shortcuts.push_back(Shortcut::separator());
+    const auto s = section("Edit", {group({}, 1), submenu});
+    // Title, one group title, three rows, one separator: six elements.
+    EXPECT_DOUBLE_EQ(sectionHeight(s), 26 + 22 + 3 * 21 + 9 + 5 * 2);
+    EXPECT_DOUBLE_EQ(sectionHeight(section("Empty", {})), 26);
+    EXPECT_DOUBLE_EQ(columnHeight({s, oneGroupSection("View", 1)}), 130 + 14 + 49);
+}
+
+TEST(PopupLayout, LongMenuSplitsIntoTwoPiecesWithItsName)
+{
+    const auto edit = oneGroupSection("Edit", 40);
+    ASSERT_DOUBLE_EQ(sectionHeight(edit), 946);
+    const auto layout = layoutColumns(appWith({edit}), wideScreen, true);
+
+    ASSERT_EQ(sizes(layout.columns), (std::vector<std::size_t>{1, 1}));
+    const auto& first = layout.columns[0][0];
+    const auto& second = layout.columns[1][0];
+    EXPECT_EQ(first.title, "Edit");
+    EXPECT_EQ(second.title, "Edit");
+    EXPECT_FALSE(first.id == edit.id);
+    EXPECT_FALSE(first.id == second.id);
+    EXPECT_EQ(first.groups[0].shortcuts.size(), 21u);  // 26 + 21 × 23 = 509 ≤ 516
+    EXPECT_EQ(second.groups[0].shortcuts.size(), 19u);
+    EXPECT_TRUE(first.groups[0].shortcuts.front() == edit.groups[0].shortcuts.front());
+    EXPECT_TRUE(second.groups[0].shortcuts.back() == edit.groups[0].shortcuts.back());
+    EXPECT_DOUBLE_EQ(layout.width, panelWidth(2));
+}
+
+TEST(PopupLayout, WithoutWrappingATallMenuStaysWholeAndScrolls)
+{
+    const auto edit = oneGroupSection("Edit", 40);
+    const auto layout = layoutColumns(appWith({edit}), wideScreen, false);
+    ASSERT_EQ(sizes(layout.columns), (std::vector<std::size_t>{1}));
+    EXPECT_TRUE(layout.columns[0][0] == edit);
+
+    const auto tall = panelFrame(layout, 946);
+    EXPECT_FALSE(tall.fitsWithoutScrolling);
+    EXPECT_EQ(tall.frame, (Rect{{720 - 148, 500 - 430}, {296, 860}}));
+
+    const auto fitting = panelFrame(layout, 860);
+    EXPECT_TRUE(fitting.fitsWithoutScrolling);
+    EXPECT_DOUBLE_EQ(fitting.frame.size.height, 860);
+}
+
+TEST(PopupLayout, SplitterPacksGroupsAndSplitsOversizedSubmenusByRows)
+{
+    const auto s = section("Format", {group({}, 5, "Plain"), group("Font", 30, "Font"), group({}, 3, "Tail")});
+    const auto pieces = splitSection(s, 516);
+    ASSERT_EQ(pieces.size(), 4u);
+    for (const auto& piece : pieces) {
+        EXPECT_EQ(piece.title, "Format");
+        EXPECT_LE(sectionHeight(piece), 516);
+    }
+    EXPECT_TRUE(pieces[0].groups[0] == s.groups[0]);
+    // 22 + 26 + 20 × 23 + 2 = 510: twenty rows of the submenu fit under its title.
+    ASSERT_EQ(pieces[1].groups.size(), 1u);
+    EXPECT_EQ(pieces[1].groups[0].title, "Font");
+    EXPECT_EQ(pieces[1].groups[0].shortcuts.size(), 20u);
+    EXPECT_EQ(pieces[2].groups[0].title, "Font");
+    EXPECT_EQ(pieces[2].groups[0].shortcuts.size(), 10u);
+    EXPECT_EQ(titles(pieces[3]), titles(section("", {s.groups[2]})));
+
+    // No usable split height, or a short section: nothing is split.
+    EXPECT_EQ(splitSection(s, 26).size(), 1u);
+    EXPECT_TRUE(splitSection(s, 10'000)[0] == s);
+    // A single row taller than the limit still makes a piece of its own.
+    EXPECT_EQ(splitSection(oneGroupSection("Tiny", 3), 30).size(), 3u);
+}
+
+TEST(PopupLayout, FewSectionsGetAColumnEach)
+{
+    const std::vector<MenuSection> sections{oneGroupSection("File", 3), oneGroupSection("Edit", 4),
+                                            oneGroupSection("View", 2)};
+    EXPECT_EQ(sizes(distributeColumns(sections, 4)), (std::vector<std::size_t>{1, 1, 1}));
+    EXPECT_EQ(sizes(distributeColumns(sections, 1)), (std::vector<std::size_t>{3}));
+    EXPECT_TRUE(distributeColumns({}, 4).empty());
+}
+
+TEST(PopupLayout, TenOneRowSectionsAreBalancedThenTheOrphanIsMerged)
+{
+    std::vector<MenuSection> sections;
+    for (int i = 0; i < 10; ++i)
+        sections.push_back(oneGroupSection("Menu " + std::to_string(i), 1));
+
+    // Weight 63 each: three per column (189) is the smallest limit that needs four columns.
+    const auto balanced = balancedColumns(sections, 4);
+    EXPECT_EQ(sizes(balanced), (std::vector<std::size_t>{3, 3, 3, 1}));
+    EXPECT_EQ(balanced[3][0].title, "Menu 9");
+
+    // The last column (49) is under 0.3 of the tallest (175), so it joins the one before.
+    EXPECT_EQ(sizes(distributeColumns(sections, 4)), (std::vector<std::size_t>{3, 3, 4}));
+    EXPECT_EQ(sizes(distributeColumns(sections, 2)), (std::vector<std::size_t>{5, 5}));
+}
+
+TEST(PopupLayout, OrphanMergeOnlyMovesAMuchShorterLastColumn)
+{
+    Columns columns{{oneGroupSection("File", 20)}, {oneGroupSection("Edit", 25)}, {oneGroupSection("Help", 2)}};
+    mergeOrphanColumn(columns);
+    ASSERT_EQ(sizes(columns), (std::vector<std::size_t>{1, 2}));
+    EXPECT_EQ(columns[1][1].title, "Help");
+
+    Columns kept{{oneGroupSection("File", 20)}, {oneGroupSection("Help", 6)}};  // 164 > 0.3 × 486
+    mergeOrphanColumn(kept);
+    EXPECT_EQ(sizes(kept), (std::vector<std::size_t>{1, 1}));
+
+    // Also after one section per column.
+    EXPECT_EQ(sizes(distributeColumns({oneGroupSection("File", 20), oneGroupSection("Help", 1)}, 4)),
+              (std::vector<std::size_t>{2}));
+}
+
+TEST(PopupLayout, ItemsWithoutShortcutsAreLeftOutOfThePlanAndKeptInTheColumns)
+{
+    auto edit = oneGroupSection("Edit", 40);
+    // A command without shortcut after row 30, and one leading the menu.
+    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin() + 31, row("Transform", ""));
+    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin(), row("Start Dictation", ""));
+    auto help = section("Help", {group({}, 0)});
+    help.groups[0].shortcuts.push_back(row("Search", ""));
+    auto app = appWith({edit, help, oneGroupSection("Window", 2)});
+    app.includesItemsWithoutShortcuts = true;
+
+    const auto layout = layoutColumns(app, wideScreen, true);
+    ASSERT_EQ(sizes(layout.columns), (std::vector<std::size_t>{1, 3}));
+    const auto first = titles(layout.columns[0][0]);
+    const auto second = titles(layout.columns[1][0]);
+    EXPECT_EQ(first.size(), 22u);  // planned as 21 rows with shortcuts
+    EXPECT_EQ(first.front(), "Start Dictation");
+    EXPECT_EQ(second.size(), 20u);
+    EXPECT_EQ(second[10], "Transform");
+    EXPECT_EQ(layout.columns[1][1].title, "Help");
+    EXPECT_EQ(titles(layout.columns[1][1]), std::vector<std::string>{"Search"});
+    EXPECT_EQ(layout.columns[1][2].title, "Window");
+
+    // Without a single shortcut the sections are laid out as they are.
+    auto bare = appWith({help});
+    bare.includesItemsWithoutShortcuts = true;
+    const auto bareLayout = layoutColumns(bare, wideScreen, true);
+    ASSERT_EQ(sizes(bareLayout.columns), (std::vector<std::size_t>{1}));
+    EXPECT_TRUE(bareLayout.columns[0][0] == help);
+}
+
+class PopupScreenChoice : public ::testing::Test {
+protected:
+    PopupScreenChoice()
+    {
+        primary = screens.addScreen(Rect{{0, 0}, {1440, 900}}, 24);
+        right = screens.addScreen(Rect{{1440, 0}, {1920, 1080}}, 24);
+        above = screens.addScreen(Rect{{0, 900}, {1440, 900}});
+        screens.setMainScreen(right);
+        screens.moveMouse({100, 100});
+    }
+
+    // An application whose focused window (or main window) has this accessibility frame.
+    AppShortcuts appWithWindow(Point topLeft, Size size, std::string_view windowAttribute = platform::ax::focusedWindow)
+    {
+        auto& application = accessibility.addApplication(42, {});
+        auto& window = accessibility.newElement(42);
+        window.set(platform::ax::position, platform::AXPoint{topLeft.x, topLeft.y});
+        window.set(platform::ax::size, platform::AXSize{size.width, size.height});
+        application.set(windowAttribute, platform::AXElementRef(window.shared_from_this()));
+        AppShortcuts app = appWith({oneGroupSection("File", 1)});
+        app.pid = 42;
+        return app;
+    }
+
+    Rect frameFor(const PopupContent& content, std::int64_t mode)
+    {
+        return popupVisibleFrame(content, mode, screens, accessibility);
+    }
+
+    fake::FakeScreens screens;
+    fake::FakeAccessibility accessibility;
+    platform::Screen primary, right, above;
+};
+
+TEST_F(PopupScreenChoice, FrontWindowScreenConvertsFromTopLeftCoordinates)
+{
+    // Centre (1900, 400) from the top left is y = 900 − 400 = 500: the right screen.
+    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}), 0), right.visibleFrame);
+    // Negative accessibility y lies above the primary screen.
+    EXPECT_EQ(frameFor(appWithWindow({100, -700}, {400, 300}), 0), above.visibleFrame);
+    // Any other stored value behaves like the front-window mode.
+    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}), 7), right.visibleFrame);
+    // Without a focused window the main window decides.
+    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}, platform::ax::mainWindow), 0), right.visibleFrame);
+}
+
+TEST_F(PopupScreenChoice, FrontWindowModeFallsBackToTheMouse)
+{
+    screens.moveMouse({2000, 50});
+    AppShortcuts noWindow = appWithWindow({0, 0}, {10, 10}, "AXOtherWindow");
+    EXPECT_EQ(frameFor(noWindow, 0), right.visibleFrame);
+    AppShortcuts offScreen = appWithWindow({-5000, 100}, {100, 100});
+    EXPECT_EQ(frameFor(offScreen, 0), right.visibleFrame);
+    AppShortcuts unknownProcess = appWith({});
+    EXPECT_EQ(frameFor(unknownProcess, 0), right.visibleFrame);
+    EXPECT_EQ(frameFor(NoApp{}, 0), right.visibleFrame);
+    // A message never asks the application, even when a window would say otherwise.
+    screens.moveMouse({10, 10});
+    EXPECT_EQ(frameFor(NeedsPermission{}, 0), primary.visibleFrame);
+}
+
+TEST_F(PopupScreenChoice, MouseAndMainDisplayModes)
+{
+    const auto app = appWithWindow({1500, 100}, {800, 600});
+    screens.moveMouse({20, 1000});
+    EXPECT_EQ(frameFor(app, 1), above.visibleFrame);
+    screens.moveMouse({1440, 10});  // the left edge of the right screen belongs to it
+    EXPECT_EQ(frameFor(app, 1), right.visibleFrame);
+    screens.moveMouse({-50, -50});  // nowhere: the main screen, else the first
+    EXPECT_EQ(frameFor(app, 1), right.visibleFrame);
+    screens.setMainScreen(std::nullopt);
+    EXPECT_EQ(frameFor(app, 1), primary.visibleFrame);
+    EXPECT_EQ(frameFor(app, 2), primary.visibleFrame);
+
+    fake::FakeScreens none;
+    EXPECT_EQ(popupVisibleFrame(app, 1, none, accessibility), Rect{});
+    EXPECT_EQ(popupVisibleFrame(app, 2, none, accessibility), Rect{});
+    none.setMainScreen(right);
+    EXPECT_EQ(popupVisibleFrame(app, 2, none, accessibility), right.visibleFrame);
+}
+
+TEST(PopupLayout, MessagesHaveFixedSizesAndEverythingIsCentred)
+{
+    EXPECT_EQ(messageSize(NeedsPermission{}), (Size{420, 300}));
+    EXPECT_EQ(messageSize(NoApp{}), (Size{360, 200}));
+    AppShortcuts empty = appWith({section("File", {group({}, 0)})});
+    EXPECT_EQ(messageSize(empty), (Size{380, 200}));
+    EXPECT_EQ(messageSize(appWith({oneGroupSection("File", 1)})), std::nullopt);
+
+    EXPECT_EQ(centred({360, 200}, Rect{{1440, 0}, {1920, 1056}}), (Rect{{1440 + 780, 428}, {360, 200}}));
+}
+
+} // namespace
+} // namespace hb::layout
