@@ -1,0 +1,20 @@
+#pragma once
+
+#include "model/shortcut.h"
+
+#include <string>
+#include <string_view>
+
+// The Markdown reference sheet of an application's shortcuts.
+namespace hb::markdown {
+
+// Backslash before each character Markdown would read as markup.
+std::string escaped(std::string_view text);
+// An inline code span that holds any key text, backticks included.
+std::string codeSpan(std::string_view keys);
+
+// Every row with a key combination, by menu and submenu; lines joined by
+// line feeds, without a final one.
+std::string document(const AppShortcuts& app);
+
+} // namespace hb::markdown

@@ -1,0 +1,78 @@
+#include "popup/markdown_export.h"
+
+#include <gtest/gtest.h>
+
+namespace hb::markdown {
+namespace {
+
+Shortcut row(std::string title, std::string keys)
+{
+    Shortcut s;
+    s.title = std::move(title);
+    s.keys = std::move(keys);
+    return s;
+}
+
+ShortcutGroup group(std::optional<std::string> title, std::vector<Shortcut> rows)
+{
+    ShortcutGroup g;
+    g.title = std::move(title);
+    g.shortcuts = std::move(rows);
+    return g;
+}
+
+MenuSection section(std::string title, std::vector<ShortcutGroup> groups)
+{
+    MenuSection s;
+    s.title = std::move(title);
+    s.groups = std::move(groups);
+    return s;
+}
+
+TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
+{
+    AppShortcuts app;
+    app.appName = "Text_Edit #1";
+    Shortcut disabled = row("Show *All*", "⌥⌘H");
+    disabled.isDisabled = true;
+    app.sections = {
+        section("File", {group({}, {row("New [Window]", "⌘N"), Shortcut::separator(), row("Open…", "")}),
+                         group("Open Recent", {row("Clear Menu", "")})}),
+        section("Help", {group({}, {row("Search", "")})}),
+        section("Edit", {group({}, {row("Tick `quote`", "⌘`"), disabled}),
+                         group("Find <tools>", {row("Find | Replace", "⌥⌘F"), row("Use \\ Selection", "⌘E")})}),
+    };
+
+    EXPECT_EQ(document(app), "# Text\\_Edit \\#1\n"
+                             "\n"
+                             "## File\n"
+                             "`⌘N` — New \\[Window\\]\n"
+                             "\n"
+                             "## Edit\n"
+                             "`` ⌘` `` — Tick \\`quote\\`\n"
+                             "`⌥⌘H` — Show \\*All\\*\n"
+                             "### Find \\<tools\\>\n"
+                             "`⌥⌘F` — Find \\| Replace\n"
+                             "`⌘E` — Use \\\\ Selection");
+}
+
+TEST(MarkdownExport, ApplicationWithoutShortcutsIsOnlyItsHeading)
+{
+    AppShortcuts app;
+    app.appName = "Calculator!";
+    app.sections = {section("View", {group({}, {row("Basic", ""), Shortcut::separator()})})};
+    EXPECT_EQ(document(app), "# Calculator\\!");
+    app.sections.clear();
+    EXPECT_EQ(document(app), "# Calculator\\!");
+}
+
+TEST(MarkdownExport, EscapingCoversExactlyTheMarkupCharacters)
+{
+    EXPECT_EQ(escaped("\\`*_[]<>!#|"), "\\\\\\`\\*\\_\\[\\]\\<\\>\\!\\#\\|");
+    EXPECT_EQ(escaped("a-b+c.(d) ~e~ 1. „é“ ⌘"), "a-b+c.(d) ~e~ 1. „é“ ⌘");
+    EXPECT_EQ(codeSpan("⌘*"), "`⌘*`");
+    EXPECT_EQ(codeSpan("⇧⌘`"), "`` ⇧⌘` ``");
+}
+
+} // namespace
+} // namespace hb::markdown
