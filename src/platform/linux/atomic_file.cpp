@@ -1,0 +1,76 @@
+#include "platform/linux/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace hb::linux_platform {
+namespace {
+
+std::error_code lastError() { return {errno, std::generic_category()}; }
+
+std::error_code writeAll(int fd, std::string_view content)
+{
+    while (!content.empty()) {
+        const auto written = ::write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+std::error_code syncFolder(const std::filesystem::path& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return lastError();
+    std::error_code error;
+    if (::fsync(fd) != 0)
+        error = lastError();
+    ::close(fd);
+    return error;
+}
+
+} // namespace
+
+std::string temporaryFilePrefix(const std::filesystem::path& file)
+{
+    return "." + file.filename().string() + ".tmp-";
+}
+
+std::error_code replaceFileAtomically(const std::filesystem::path& file, std::string_view content, mode_t mode,
+                                      const std::function<void()>& beforeRename)
+{
+    const auto folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+    auto temporary = (folder / (temporaryFilePrefix(file) + "XXXXXX")).string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return lastError();
+
+    std::error_code error = writeAll(fd, content);
+    if (!error && ::fchmod(fd, mode) != 0)
+        error = lastError();
+    if (!error && ::fsync(fd) != 0)
+        error = lastError();
+    if (::close(fd) != 0 && !error)
+        error = lastError();
+    if (!error && beforeRename)
+        beforeRename();
+    if (!error && ::rename(temporary.c_str(), file.c_str()) != 0)
+        error = lastError();
+    if (error) {
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    // The rename is durable once the folder is.
+    return syncFolder(folder);
+}
+
+} // namespace hb::linux_platform

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/log.h"
+#include "platform/settings_domain.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace hb::linux_platform {
+
+// The settings domain kept in one XML property-list file. Every write reaches
+// the disk atomically before observers hear of it. One process holds the
+// domain at a time (an flock on a lock file beside it, released when the
+// process ends); a second one is refused. A file that cannot be read is moved
+// aside, never overwritten, and the domain starts empty.
+class PlistFileSettingsDomain final : public platform::SettingsDomain {
+public:
+    struct Opened {
+        std::unique_ptr<PlistFileSettingsDomain> domain;
+        std::string error;  // why there is no domain
+    };
+
+    // $XDG_CONFIG_HOME/hintboard/org.mirelo.Hintboard.plist, with ~/.config
+    // when XDG_CONFIG_HOME is unset or not absolute.
+    static std::filesystem::path defaultPath();
+    static Opened open(const std::filesystem::path& file, platform::Log& log);
+
+    ~PlistFileSettingsDomain() override;
+
+    std::optional<platform::PlistValue> object(std::string_view key) const override;
+    void set(std::string_view key, platform::PlistValue value) override;
+    void remove(std::string_view key) override;
+    platform::PlistDictionary allValues() const override;
+    // Writes again what an earlier write failed to store.
+    bool synchronize() override;
+    ObserverId addObserver(Observer observer) override;
+    void removeObserver(ObserverId id) override;
+
+    const std::filesystem::path& path() const { return file_; }
+    // Runs between writing the temporary file and renaming it (tests).
+    void setBeforeRename(std::function<void()> hook) { beforeRename_ = std::move(hook); }
+
+private:
+    PlistFileSettingsDomain(std::filesystem::path file, int lockFd, platform::Log& log);
+    void load();
+    bool save();
+    void notify(std::string_view key);
+
+    const std::filesystem::path file_;
+    const int lockFd_;
+    platform::Log& log_;
+    mutable std::mutex mutex_;
+    platform::PlistDictionary values_;
+    bool unsaved_ = false;
+    // False when an unreadable file could not be moved aside: it is never overwritten.
+    bool writable_ = true;
+    std::map<ObserverId, Observer> observers_;
+    ObserverId nextObserver_ = 1;
+    std::function<void()> beforeRename_;
+};
+
+} // namespace hb::linux_platform

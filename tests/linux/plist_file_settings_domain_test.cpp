@@ -1,0 +1,249 @@
+#include "platform/linux/plist_file_settings_domain.h"
+
+#include "platform/fake/memory_log.h"
+#include "settings/settings.h"
+#include "settings/settings_keys.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace hb::linux_platform {
+
+namespace platform = hb::platform;
+
+namespace {
+
+using platform::LogCategory;
+using platform::PlistArray;
+using platform::PlistData;
+using platform::PlistDictionary;
+using platform::PlistValue;
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& file)
+{
+    std::ifstream stream(file, std::ios::binary);
+    std::ostringstream content;
+    content << stream.rdbuf();
+    return content.str();
+}
+
+void writeAll(const fs::path& file, std::string_view content)
+{
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+std::vector<fs::path> filesStartingWith(const fs::path& folder, std::string_view prefix)
+{
+    std::vector<fs::path> result;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with(prefix))
+            result.push_back(entry.path());
+    }
+    return result;
+}
+
+class PlistFileSettingsDomainTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/hintboard-settings-XXXXXX";
+        folder = mkdtemp(pattern);
+        file = folder / "hintboard" / "org.mirelo.Hintboard.plist";
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::unique_ptr<PlistFileSettingsDomain> open()
+    {
+        auto opened = PlistFileSettingsDomain::open(file, log);
+        EXPECT_TRUE(opened.domain) << opened.error;
+        return std::move(opened.domain);
+    }
+
+    fs::path folder;
+    fs::path file;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+};
+
+TEST_F(PlistFileSettingsDomainTest, ValuesSurviveReopeningAsStored)
+{
+    PlistData bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(255 - i));
+    const PlistDictionary expected{
+        {"data", bytes},
+        {"date", platform::PlistDate{700000000}},
+        {"real", 0.30000000000000004},
+        {"negative", -3},
+        {"nested", PlistArray{PlistDictionary{{"a", PlistArray{true, "x"}}}, PlistArray{}}},
+    };
+    {
+        auto domain = open();
+        std::string onDiskWhenNotified;
+        domain->addObserver([&](std::string_view) { onDiskWhenNotified = readAll(file); });
+        for (const auto& [key, value] : expected)
+            domain->set(key, value);
+        domain->set("gone", 1);
+        domain->remove("gone");
+        EXPECT_THAT(onDiskWhenNotified, testing::StartsWith("<?xml"));
+        EXPECT_THAT(onDiskWhenNotified, testing::Not(testing::HasSubstr("gone")));
+        EXPECT_TRUE(domain->synchronize());
+    }
+    EXPECT_EQ(open()->allValues(), expected);
+    EXPECT_TRUE(filesStartingWith(file.parent_path(), ".org.mirelo").empty());
+}
+
+TEST_F(PlistFileSettingsDomainTest, ASecondHolderIsRefusedUntilTheFirstCloses)
+{
+    auto first = open();
+    auto second = PlistFileSettingsDomain::open(file, log);
+    EXPECT_FALSE(second.domain);
+    EXPECT_THAT(second.error, testing::HasSubstr("in use by another Hintboard process"));
+    first.reset();
+    EXPECT_TRUE(PlistFileSettingsDomain::open(file, log).domain);
+}
+
+TEST_F(PlistFileSettingsDomainTest, CrashBetweenTemporaryWriteAndRenameKeepsThePreviousSettings)
+{
+    open()->set("name", "previous");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto opened = PlistFileSettingsDomain::open(file, log);
+        opened.domain->setBeforeRename([] { _exit(42); });
+        opened.domain->set("name", "next");
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 42);
+    EXPECT_EQ(filesStartingWith(file.parent_path(), ".org.mirelo.Hintboard.plist.tmp-").size(), 1u);
+
+    auto domain = open();
+    EXPECT_EQ(domain->object("name"), PlistValue("previous"));
+    EXPECT_TRUE(filesStartingWith(file.parent_path(), ".org.mirelo.Hintboard.plist.tmp-").empty());
+}
+
+TEST_F(PlistFileSettingsDomainTest, WriterKilledMidWriteLeavesAWholeFile)
+{
+    for (int round = 1; round <= 4; ++round) {
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(pipeFds[0]);
+            auto opened = PlistFileSettingsDomain::open(file, log);
+            if (!opened.domain)
+                _exit(1);
+            for (std::uint8_t generation = 1;; ++generation) {
+                opened.domain->set("blob", PlistData(512 * 1024, generation));
+                if (write(pipeFds[1], &generation, 1) != 1)
+                    _exit(1);
+            }
+        }
+        close(pipeFds[1]);
+        std::uint8_t generation = 0;
+        for (int i = 0; i < round; ++i)
+            ASSERT_EQ(read(pipeFds[0], &generation, 1), 1);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(pipeFds[0]);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        auto domain = open();
+        auto blob = domain->object("blob");
+        ASSERT_TRUE(blob && blob->as<PlistData>()) << "round " << round;
+        const auto& bytes = *blob->as<PlistData>();
+        ASSERT_EQ(bytes.size(), 512u * 1024);
+        EXPECT_GE(bytes.front(), generation);  // the one reported, or one written after it
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), bytes.front()), static_cast<long>(bytes.size()));
+    }
+    EXPECT_TRUE(filesStartingWith(file.parent_path(), "org.mirelo.Hintboard.plist.corrupt-").empty());
+}
+
+TEST_F(PlistFileSettingsDomainTest, UnreadableFilesAreKeptAsideAndNeverOverwritten)
+{
+    const std::string valid = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                              "<key>a</key><string>b</string></dict></plist>\n";
+    const std::vector<std::string> broken{
+        "",
+        valid.substr(0, valid.size() / 2),
+        "this is not a property list",
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>",
+    };
+    for (const auto& content : broken) {
+        fs::create_directories(file.parent_path());
+        writeAll(file, content);
+        sink.clear();
+        {
+            auto domain = open();
+            EXPECT_TRUE(domain->allValues().empty());
+            domain->set("fresh", true);
+        }
+        auto aside = filesStartingWith(file.parent_path(), "org.mirelo.Hintboard.plist.corrupt-");
+        ASSERT_EQ(aside.size(), 1u) << content;
+        EXPECT_EQ(readAll(aside.front()), content);
+        auto lines = sink.messages(LogCategory::settings);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_THAT(lines.front(), testing::HasSubstr("moved aside to " + aside.front().string()));
+        EXPECT_EQ(open()->object("fresh"), PlistValue(true));
+        fs::remove(aside.front());
+    }
+}
+
+TEST_F(PlistFileSettingsDomainTest, ValuesOfUnexpectedTypesReadAsTheFallbacks)
+{
+    fs::create_directories(file.parent_path());
+    writeAll(file, R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+  <key>doubleTapEnabled</key><string>YES</string>
+  <key>menuBarIconStyle</key><string>2</string>
+  <key>popupDisplayMode</key><real>1</real>
+  <key>SUEnableAutomaticChecks</key><integer>0</integer>
+  <key>doubleTapModifier</key><integer>1</integer>
+  <key>pinnedShortcuts</key><dict/>
+</dict></plist>)");
+    auto domain = open();
+    Settings settings(*domain);
+    EXPECT_FALSE(settings.flag(keys::doubleTapEnabled));
+    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::keyboard);
+    EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::mouseCursor);
+    EXPECT_TRUE(settings.automaticUpdateChecks());
+    EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
+
+    // A text the file format cannot hold is refused instead of blocking later saves.
+    domain->set("bad", std::string("a\0b", 3));
+    EXPECT_FALSE(domain->object("bad"));
+    domain->set("good", 1);
+    EXPECT_TRUE(domain->synchronize());
+}
+
+TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHome)
+{
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string previous = saved ? saved : "";
+    setenv("XDG_CONFIG_HOME", "/x/config", 1);
+    EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/x/config/hintboard/org.mirelo.Hintboard.plist");
+    setenv("XDG_CONFIG_HOME", "relative", 1);
+    const fs::path home = std::getenv("HOME");
+    EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), home / ".config/hintboard/org.mirelo.Hintboard.plist");
+    if (saved)
+        setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
+
+} // namespace
+} // namespace hb::linux_platform
