@@ -1,0 +1,282 @@
+#include "platform/linux/x11_workspace.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+
+namespace hb::linux_platform {
+
+using platform::RunningApplication;
+
+// One connection to the X server and the property reads the workspace needs.
+// Used by one thread at a time.
+class X11Connection {
+public:
+    explicit X11Connection(const std::string& displayName)
+        : connection_(xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), nullptr))
+    {
+        if (xcb_connection_has_error(connection_))
+            return;
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        std::array<xcb_intern_atom_cookie_t, atomNames.size()> cookies;
+        for (std::size_t i = 0; i < atomNames.size(); ++i)
+            cookies[i] = xcb_intern_atom(connection_, 0, atomNames[i].size(), atomNames[i].data());
+        for (std::size_t i = 0; i < atomNames.size(); ++i) {
+            std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+                xcb_intern_atom_reply(connection_, cookies[i], nullptr), &std::free);
+            atoms_[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        }
+    }
+    ~X11Connection() { xcb_disconnect(connection_); }
+    X11Connection(const X11Connection&) = delete;
+    X11Connection& operator=(const X11Connection&) = delete;
+
+    bool isUsable() const { return !xcb_connection_has_error(connection_); }
+    xcb_connection_t* raw() const { return connection_; }
+    xcb_window_t root() const { return root_; }
+    xcb_atom_t activeWindowAtom() const { return atoms_[activeWindow]; }
+
+    // The window the window manager marks active; none for no window.
+    std::optional<xcb_window_t> activeWindowID() const
+    {
+        auto windows = windowList(atoms_[activeWindow]);
+        if (windows.empty() || windows.front() == XCB_WINDOW_NONE)
+            return std::nullopt;
+        return windows.front();
+    }
+    std::vector<xcb_window_t> clientList() const { return windowList(atoms_[clientListAtom]); }
+
+    // Identifies the application that owns the window; none when the window
+    // does not name its process.
+    std::optional<RunningApplication> application(xcb_window_t window, DesktopEntries& entries) const
+    {
+        auto pidValue = property(window, atoms_[wmPID], XCB_ATOM_CARDINAL);
+        if (pidValue.format != 32 || pidValue.bytes.size() < 4)
+            return std::nullopt;
+        RunningApplication app;
+        std::uint32_t pid = 0;
+        std::memcpy(&pid, pidValue.bytes.data(), sizeof pid);
+        app.pid = static_cast<pid_t>(pid);
+        if (app.pid <= 0)
+            return std::nullopt;
+        app.processName = processName(app.pid);
+
+        auto gtkID = text(window, atoms_[gtkApplicationID]);
+        auto kdeID = text(window, atoms_[kdeDesktopFile]);
+        if (kdeID) {
+            kdeID = kdeID->substr(kdeID->rfind('/') + 1);
+            if (kdeID->ends_with(".desktop"))
+                kdeID->resize(kdeID->size() - std::string_view(".desktop").size());
+        }
+        auto [instance, className] = windowClass(window);
+
+        std::optional<DesktopEntry> entry;
+        if (gtkID)
+            entry = entries.byID(*gtkID);
+        if (!entry && kdeID)
+            entry = entries.byID(*kdeID);
+        if (!entry)
+            entry = entries.forWindowClass(instance, className);
+
+        if (gtkID)
+            app.bundleIdentifier = gtkID;
+        else if (kdeID)
+            app.bundleIdentifier = kdeID;
+        else if (entry)
+            app.bundleIdentifier = entry->id;
+        else if (!className.empty())
+            app.bundleIdentifier = className;
+
+        if (entry) {
+            app.name = entry->name;
+            app.iconName = entry->iconName;
+        } else {
+            app.name = !className.empty() ? className : app.processName;
+        }
+        return app;
+    }
+
+private:
+    enum Atom { activeWindow, clientListAtom, wmPID, gtkApplicationID, kdeDesktopFile, utf8String, atomCount };
+    static constexpr std::array<std::string_view, atomCount> atomNames = {
+        "_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_PID", "_GTK_APPLICATION_ID",
+        "_KDE_NET_WM_DESKTOP_FILE", "UTF8_STRING"};
+
+    struct Property {
+        xcb_atom_t type = XCB_ATOM_NONE;
+        std::uint8_t format = 0;
+        std::string bytes;
+    };
+
+    Property property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) const
+    {
+        constexpr std::uint32_t maximumLongs = 1 << 16;
+        auto cookie = xcb_get_property(connection_, 0, window, name, type, 0, maximumLongs);
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+            xcb_get_property_reply(connection_, cookie, nullptr), &std::free);
+        if (!reply || reply->type == XCB_ATOM_NONE)
+            return {};
+        const auto* data = static_cast<const char*>(xcb_get_property_value(reply.get()));
+        return {reply->type, reply->format, std::string(data, xcb_get_property_value_length(reply.get()))};
+    }
+
+    std::vector<xcb_window_t> windowList(xcb_atom_t name) const
+    {
+        auto value = property(root_, name, XCB_ATOM_WINDOW);
+        if (value.format != 32)
+            return {};
+        std::vector<xcb_window_t> windows(value.bytes.size() / sizeof(xcb_window_t));
+        std::memcpy(windows.data(), value.bytes.data(), windows.size() * sizeof(xcb_window_t));
+        return windows;
+    }
+
+    std::optional<std::string> text(xcb_window_t window, xcb_atom_t name) const
+    {
+        auto value = property(window, name, XCB_GET_PROPERTY_TYPE_ANY);
+        if (value.format != 8 || (value.type != atoms_[utf8String] && value.type != XCB_ATOM_STRING))
+            return std::nullopt;
+        std::string result = value.bytes.substr(0, value.bytes.find('\0'));
+        if (result.empty())
+            return std::nullopt;
+        return result;
+    }
+
+    // WM_CLASS holds the instance and the class, each ended by a zero byte.
+    std::pair<std::string, std::string> windowClass(xcb_window_t window) const
+    {
+        auto value = property(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
+        if (value.format != 8)
+            return {};
+        std::string_view bytes = value.bytes;
+        auto end = bytes.find('\0');
+        std::string instance(bytes.substr(0, end));
+        std::string className;
+        if (end != std::string_view::npos) {
+            bytes.remove_prefix(end + 1);
+            className = bytes.substr(0, bytes.find('\0'));
+        }
+        return {std::move(instance), std::move(className)};
+    }
+
+    static std::string processName(pid_t pid)
+    {
+        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        return name;
+    }
+
+    xcb_connection_t* connection_;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+    std::array<xcb_atom_t, atomCount> atoms_{};
+};
+
+X11Workspace::X11Workspace(platform::MainQueue& mainQueue, const std::string& displayName)
+    : mainQueue_(mainQueue),
+      queries_(std::make_unique<X11Connection>(displayName)),
+      events_(std::make_unique<X11Connection>(displayName)),
+      observers_(std::make_shared<Observers>())
+{
+    if (!queries_->isUsable() || !events_->isUsable())
+        return;
+    stopEvent_ = eventfd(0, EFD_CLOEXEC);
+    if (stopEvent_ < 0)
+        return;
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(events_->raw(), events_->root(), XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(events_->raw());
+    watcher_ = std::thread([this] { watchActiveWindow(); });
+}
+
+X11Workspace::~X11Workspace()
+{
+    if (watcher_.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto written = write(stopEvent_, &one, sizeof one);
+        watcher_.join();
+    }
+    if (stopEvent_ >= 0)
+        close(stopEvent_);
+}
+
+bool X11Workspace::isConnected() const { return queries_->isUsable(); }
+
+std::optional<RunningApplication> X11Workspace::frontmostApplication()
+{
+    std::lock_guard lock(queriesMutex_);
+    if (!queries_->isUsable())
+        return std::nullopt;
+    auto window = queries_->activeWindowID();
+    return window ? queries_->application(*window, desktopEntries_) : std::nullopt;
+}
+
+std::vector<RunningApplication> X11Workspace::runningApplications()
+{
+    std::lock_guard lock(queriesMutex_);
+    std::vector<RunningApplication> applications;
+    if (!queries_->isUsable())
+        return applications;
+    std::set<pid_t> seen;
+    for (xcb_window_t window : queries_->clientList())
+        if (auto app = queries_->application(window, desktopEntries_); app && seen.insert(app->pid).second)
+            applications.push_back(std::move(*app));
+    return applications;
+}
+
+platform::Workspace::ObserverId X11Workspace::addActivationObserver(ActivationObserver observer)
+{
+    return observers_->add(std::move(observer));
+}
+
+void X11Workspace::removeActivationObserver(ObserverId id) { observers_->remove(id); }
+
+void X11Workspace::watchActiveWindow()
+{
+    X11Connection& x = *events_;
+    // Changes of window within one application are no activation; a moment
+    // without an active window ends the application's activation.
+    auto activeProcess = [&](std::optional<RunningApplication>& app) -> pid_t {
+        auto window = x.activeWindowID();
+        app = window ? x.application(*window, desktopEntries_) : std::nullopt;
+        return app ? app->pid : (window ? -1 : 0);
+    };
+    std::optional<RunningApplication> app;
+    pid_t lastProcess = activeProcess(app);
+
+    std::array<pollfd, 2> watched = {pollfd{xcb_get_file_descriptor(x.raw()), POLLIN, 0},
+                                     pollfd{stopEvent_, POLLIN, 0}};
+    while (x.isUsable()) {
+        bool activeWindowChanged = false;
+        while (auto* event = xcb_poll_for_event(x.raw())) {
+            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+                auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                activeWindowChanged |= property->window == x.root() && property->atom == x.activeWindowAtom();
+            }
+            std::free(event);
+        }
+        if (activeWindowChanged) {
+            pid_t process = activeProcess(app);
+            if (process != lastProcess && process != 0)
+                mainQueue_.post([observers = std::weak_ptr(observers_), app] {
+                    if (auto alive = observers.lock())
+                        alive->notify(app);
+                });
+            lastProcess = process;
+            continue;  // the reads may have queued more events
+        }
+        if (poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR)
+            return;
+        if (watched[1].revents & POLLIN)
+            return;
+    }
+}
+
+} // namespace hb::linux_platform

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/linux/desktop_entries.h"
+#include "platform/observer_list.h"
+#include "platform/runtime.h"
+#include "platform/workspace.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace hb::linux_platform {
+
+class X11Connection;
+
+// The front application and the running ones, from the window manager's
+// properties on the root window (_NET_ACTIVE_WINDOW, _NET_CLIENT_LIST) and each
+// window's process, class and application id. A thread of its own watches the
+// active window and posts one notification per change of application to the
+// main queue.
+class X11Workspace : public platform::Workspace {
+public:
+    // An empty display name means $DISPLAY. Without a display the workspace
+    // reports nothing; see `isConnected`.
+    explicit X11Workspace(platform::MainQueue& mainQueue, const std::string& displayName = {});
+    ~X11Workspace() override;
+    X11Workspace(const X11Workspace&) = delete;
+    X11Workspace& operator=(const X11Workspace&) = delete;
+
+    bool isConnected() const;
+
+    std::optional<platform::RunningApplication> frontmostApplication() override;
+    // One entry per process that has a managed window, in stacking-list order.
+    std::vector<platform::RunningApplication> runningApplications() override;
+    ObserverId addActivationObserver(ActivationObserver observer) override;
+    void removeActivationObserver(ObserverId id) override;
+
+private:
+    using Observers = platform::ObserverList<std::optional<platform::RunningApplication>>;
+
+    void watchActiveWindow();
+
+    platform::MainQueue& mainQueue_;
+    DesktopEntries desktopEntries_;
+    std::mutex queriesMutex_;
+    std::unique_ptr<X11Connection> queries_;  // for calls from the main thread
+    std::unique_ptr<X11Connection> events_;   // the watcher thread's own
+    std::shared_ptr<Observers> observers_;    // main thread only; posted tasks hold it weakly
+    int stopEvent_ = -1;
+    std::thread watcher_;
+};
+
+} // namespace hb::linux_platform
