@@ -16,6 +16,14 @@ namespace hb::linux_platform {
 
 using platform::RunningApplication;
 
+std::string processName(pid_t pid)
+{
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
+
 // One connection to the X server and the property reads the workspace needs.
 // Used by one thread at a time.
 class X11Connection {
@@ -166,14 +174,6 @@ private:
         return {std::move(instance), std::move(className)};
     }
 
-    static std::string processName(pid_t pid)
-    {
-        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-        std::string name;
-        std::getline(comm, name);
-        return name;
-    }
-
     xcb_connection_t* connection_;
     xcb_window_t root_ = XCB_WINDOW_NONE;
     std::array<xcb_atom_t, atomCount> atoms_{};
@@ -181,14 +181,19 @@ private:
 
 X11Workspace::X11Workspace(platform::MainQueue& mainQueue, const std::string& displayName)
     : mainQueue_(mainQueue),
+      displayName_(displayName),
       queries_(std::make_unique<X11Connection>(displayName)),
-      events_(std::make_unique<X11Connection>(displayName)),
       observers_(std::make_shared<Observers>())
 {
-    if (!queries_->isUsable() || !events_->isUsable())
+}
+
+void X11Workspace::startWatching()
+{
+    if (watcher_.joinable() || !queries_->isUsable())
         return;
+    events_ = std::make_unique<X11Connection>(displayName_);
     stopEvent_ = eventfd(0, EFD_CLOEXEC);
-    if (stopEvent_ < 0)
+    if (!events_->isUsable() || stopEvent_ < 0)
         return;
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(events_->raw(), events_->root(), XCB_CW_EVENT_MASK, &mask);
@@ -233,6 +238,7 @@ std::vector<RunningApplication> X11Workspace::runningApplications()
 
 platform::Workspace::ObserverId X11Workspace::addActivationObserver(ActivationObserver observer)
 {
+    startWatching();
     return observers_->add(std::move(observer));
 }
 

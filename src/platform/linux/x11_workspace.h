@@ -14,11 +14,14 @@ namespace hb::linux_platform {
 
 class X11Connection;
 
+// The kernel's name of a process (/proc/PID/comm); empty when it has ended.
+std::string processName(pid_t pid);
+
 // The front application and the running ones, from the window manager's
 // properties on the root window (_NET_ACTIVE_WINDOW, _NET_CLIENT_LIST) and each
-// window's process, class and application id. A thread of its own watches the
-// active window and posts one notification per change of application to the
-// main queue.
+// window's process, class and application id. Once someone observes
+// activations, a thread of its own watches the active window and posts one
+// notification per change of application to the main queue.
 class X11Workspace : public platform::Workspace {
 public:
     // An empty display name means $DISPLAY. Without a display the workspace
@@ -39,9 +42,11 @@ public:
 private:
     using Observers = platform::ObserverList<std::optional<platform::RunningApplication>>;
 
+    void startWatching();
     void watchActiveWindow();
 
     platform::MainQueue& mainQueue_;
+    std::string displayName_;
     DesktopEntries desktopEntries_;
     std::mutex queriesMutex_;
     std::unique_ptr<X11Connection> queries_;  // for calls from the main thread
