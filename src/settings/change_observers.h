@@ -1,34 +1,11 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <map>
+#include "platform/observer_list.h"
 
 namespace hb {
 
-// The callbacks of an observable object, run after each change of its state.
-// Main thread only. An observer may add or remove observers while it runs.
-class ChangeObservers {
-public:
-    using Id = std::uint64_t;
-
-    Id add(std::function<void()> observer)
-    {
-        observers_.emplace(nextId_, std::move(observer));
-        return nextId_++;
-    }
-    void remove(Id id) { observers_.erase(id); }
-
-    void notify() const
-    {
-        auto observers = observers_;
-        for (auto& [id, observer] : observers)
-            observer();
-    }
-
-private:
-    std::map<Id, std::function<void()>> observers_;
-    Id nextId_ = 1;
-};
+// The callbacks of an observable object (a store, a view model), told after
+// each change of its state. Main thread only.
+using ChangeObservers = platform::ObserverList<>;
 
 } // namespace hb
