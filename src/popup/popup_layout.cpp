@@ -218,21 +218,22 @@ std::vector<std::size_t> greedyColumnStarts(const std::vector<double>& weights, 
 
 } // namespace
 
-platform::Rect popupVisibleFrame(const PopupContent& content, std::int64_t displayMode, platform::Screens& screens,
+platform::Rect popupVisibleFrame(const PopupContent& content, PopupDisplayMode mode, platform::Screens& screens,
                                  platform::Accessibility& accessibility)
 {
     std::optional<Screen> screen;
-    switch (displayMode) {
-    case 1:
+    switch (mode) {
+    case PopupDisplayMode::mouseCursor:
         screen = screenWithMouse(screens);
         break;
-    case 2:
+    case PopupDisplayMode::mainDisplay:
         screen = primaryScreen(screens);
         break;
-    default:
+    case PopupDisplayMode::activeAppWindow:
         screen = screenOfFrontWindow(content, screens, accessibility);
         if (!screen)
             screen = screenWithMouse(screens);
+        break;
     }
     return screen ? screen->visibleFrame : Rect{};
 }

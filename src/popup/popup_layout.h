@@ -3,8 +3,8 @@
 #include "model/shortcut.h"
 #include "platform/accessibility.h"
 #include "platform/screens.h"
+#include "settings/settings.h"
 
-#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -32,11 +32,10 @@ inline constexpr double orphanRatio = 0.3;
 using Column = std::vector<MenuSection>;
 using Columns = std::vector<Column>;
 
-// The visible frame of the screen the popup uses. `displayMode` is the stored
-// popupDisplayMode: 1 follows the mouse, 2 takes the primary screen, any other
-// value the screen of the application's front window (falling back to the
-// mouse). Empty when there are no screens.
-platform::Rect popupVisibleFrame(const PopupContent& content, std::int64_t displayMode, platform::Screens& screens,
+// The visible frame of the screen the popup uses; for the active application's
+// screen, the one holding its front window's centre, else the mouse's. Empty
+// when there are no screens.
+platform::Rect popupVisibleFrame(const PopupContent& content, PopupDisplayMode mode, platform::Screens& screens,
                                  platform::Accessibility& accessibility);
 
 double sectionHeight(const MenuSection& section);

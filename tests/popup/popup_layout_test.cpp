@@ -67,6 +67,9 @@ AppShortcuts appWith(std::vector<MenuSection> sections)
 }
 
 const Rect wideScreen{{0, 0}, {1440, 1000}};
+constexpr auto appWindow = PopupDisplayMode::activeAppWindow;
+constexpr auto mouse = PopupDisplayMode::mouseCursor;
+constexpr auto mainDisplay = PopupDisplayMode::mainDisplay;
 
 TEST(PopupLayout, LimitsFollowTheVisibleFrame)
 {
@@ -247,7 +250,7 @@ protected:
         return app;
     }
 
-    Rect frameFor(const PopupContent& content, std::int64_t mode)
+    Rect frameFor(const PopupContent& content, PopupDisplayMode mode)
     {
         return popupVisibleFrame(content, mode, screens, accessibility);
     }
@@ -260,48 +263,46 @@ protected:
 TEST_F(PopupScreenChoice, FrontWindowScreenConvertsFromTopLeftCoordinates)
 {
     // Centre (1900, 400) from the top left is y = 900 − 400 = 500: the right screen.
-    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}), 0), right.visibleFrame);
+    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}), appWindow), right.visibleFrame);
     // Negative accessibility y lies above the primary screen.
-    EXPECT_EQ(frameFor(appWithWindow({100, -700}, {400, 300}), 0), above.visibleFrame);
-    // Any other stored value behaves like the front-window mode.
-    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}), 7), right.visibleFrame);
+    EXPECT_EQ(frameFor(appWithWindow({100, -700}, {400, 300}), appWindow), above.visibleFrame);
     // Without a focused window the main window decides.
-    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}, platform::ax::mainWindow), 0), right.visibleFrame);
+    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}, platform::ax::mainWindow), appWindow), right.visibleFrame);
 }
 
 TEST_F(PopupScreenChoice, FrontWindowModeFallsBackToTheMouse)
 {
     screens.moveMouse({2000, 50});
     AppShortcuts noWindow = appWithWindow({0, 0}, {10, 10}, "AXOtherWindow");
-    EXPECT_EQ(frameFor(noWindow, 0), right.visibleFrame);
+    EXPECT_EQ(frameFor(noWindow, appWindow), right.visibleFrame);
     AppShortcuts offScreen = appWithWindow({-5000, 100}, {100, 100});
-    EXPECT_EQ(frameFor(offScreen, 0), right.visibleFrame);
+    EXPECT_EQ(frameFor(offScreen, appWindow), right.visibleFrame);
     AppShortcuts unknownProcess = appWith({});
-    EXPECT_EQ(frameFor(unknownProcess, 0), right.visibleFrame);
-    EXPECT_EQ(frameFor(NoApp{}, 0), right.visibleFrame);
+    EXPECT_EQ(frameFor(unknownProcess, appWindow), right.visibleFrame);
+    EXPECT_EQ(frameFor(NoApp{}, appWindow), right.visibleFrame);
     // A message never asks the application, even when a window would say otherwise.
     screens.moveMouse({10, 10});
-    EXPECT_EQ(frameFor(NeedsPermission{}, 0), primary.visibleFrame);
+    EXPECT_EQ(frameFor(NeedsPermission{}, appWindow), primary.visibleFrame);
 }
 
 TEST_F(PopupScreenChoice, MouseAndMainDisplayModes)
 {
     const auto app = appWithWindow({1500, 100}, {800, 600});
     screens.moveMouse({20, 1000});
-    EXPECT_EQ(frameFor(app, 1), above.visibleFrame);
+    EXPECT_EQ(frameFor(app, mouse), above.visibleFrame);
     screens.moveMouse({1440, 10});  // the left edge of the right screen belongs to it
-    EXPECT_EQ(frameFor(app, 1), right.visibleFrame);
+    EXPECT_EQ(frameFor(app, mouse), right.visibleFrame);
     screens.moveMouse({-50, -50});  // nowhere: the main screen, else the first
-    EXPECT_EQ(frameFor(app, 1), right.visibleFrame);
+    EXPECT_EQ(frameFor(app, mouse), right.visibleFrame);
     screens.setMainScreen(std::nullopt);
-    EXPECT_EQ(frameFor(app, 1), primary.visibleFrame);
-    EXPECT_EQ(frameFor(app, 2), primary.visibleFrame);
+    EXPECT_EQ(frameFor(app, mouse), primary.visibleFrame);
+    EXPECT_EQ(frameFor(app, mainDisplay), primary.visibleFrame);
 
     fake::FakeScreens none;
-    EXPECT_EQ(popupVisibleFrame(app, 1, none, accessibility), Rect{});
-    EXPECT_EQ(popupVisibleFrame(app, 2, none, accessibility), Rect{});
+    EXPECT_EQ(popupVisibleFrame(app, mouse, none, accessibility), Rect{});
+    EXPECT_EQ(popupVisibleFrame(app, mainDisplay, none, accessibility), Rect{});
     none.setMainScreen(right);
-    EXPECT_EQ(popupVisibleFrame(app, 2, none, accessibility), right.visibleFrame);
+    EXPECT_EQ(popupVisibleFrame(app, mainDisplay, none, accessibility), right.visibleFrame);
 }
 
 TEST(PopupLayout, MessagesHaveFixedSizesAndEverythingIsCentred)
