@@ -1,9 +1,9 @@
 #include "platform/linux/plist_file_settings_domain.h"
 
 #include "platform/linux/atomic_file.h"
+#include "platform/linux/xdg_folders.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -20,15 +19,6 @@ namespace hb::linux_platform {
 namespace {
 
 using platform::LogCategory;
-
-std::filesystem::path homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* entry = ::getpwuid(::getuid()))
-        return entry->pw_dir;
-    return "/";
-}
 
 // The content of the file; none when it exists but cannot be read.
 std::optional<std::string> readFile(const std::filesystem::path& file, std::string& failure)
@@ -71,12 +61,7 @@ void removeLeftTemporaries(const std::filesystem::path& file)
 
 std::filesystem::path PlistFileSettingsDomain::defaultPath()
 {
-    std::filesystem::path config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && std::filesystem::path(xdg).is_absolute())
-        config = xdg;
-    else
-        config = homeFolder() / ".config";
-    return config / "hintboard" / "org.mirelo.Hintboard.plist";
+    return xdgConfigHome() / "hintboard" / "org.mirelo.Hintboard.plist";
 }
 
 PlistFileSettingsDomain::Opened PlistFileSettingsDomain::open(const std::filesystem::path& file, platform::Log& log)

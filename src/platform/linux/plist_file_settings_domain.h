@@ -23,8 +23,7 @@ public:
         std::string error;  // why there is no domain
     };
 
-    // $XDG_CONFIG_HOME/hintboard/org.mirelo.Hintboard.plist, with ~/.config
-    // when XDG_CONFIG_HOME is unset or not absolute.
+    // $XDG_CONFIG_HOME/hintboard/org.mirelo.Hintboard.plist.
     static std::filesystem::path defaultPath();
     static Opened open(const std::filesystem::path& file, platform::Log& log);
 

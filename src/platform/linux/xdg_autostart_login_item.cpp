@@ -1,0 +1,88 @@
+#include "platform/linux/xdg_autostart_login_item.h"
+
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/desktop_entries.h"
+#include "platform/linux/xdg_folders.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace hb::linux_platform {
+namespace {
+
+// An Exec argument in double quotes, with the characters the quoting rules
+// reserve escaped, then escaped again as a string value.
+std::string quotedExecArgument(const std::string& argument)
+{
+    std::string quoted = "\"";
+    for (char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    quoted += '"';
+    std::string value;
+    for (char c : quoted) {
+        if (c == '\\')
+            value += '\\';
+        value += c;
+    }
+    return value;
+}
+
+} // namespace
+
+std::filesystem::path XdgAutostartLoginItem::defaultEntryPath()
+{
+    return xdgConfigHome() / "autostart" / "hintboard.desktop";
+}
+
+std::filesystem::path XdgAutostartLoginItem::currentExecutable()
+{
+    std::error_code error;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path("hintboard") : path;
+}
+
+XdgAutostartLoginItem::XdgAutostartLoginItem(std::filesystem::path entry, std::filesystem::path executable)
+    : entry_(std::move(entry)), executable_(std::move(executable))
+{
+}
+
+std::string XdgAutostartLoginItem::entryText(const std::filesystem::path& executable)
+{
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Hintboard\n"
+           "Comment=Keyboard shortcuts of the application in front\n"
+           "Exec=" + quotedExecArgument(executable.string()) + "\n"
+           "Terminal=false\n"
+           "X-GNOME-Autostart-enabled=true\n";
+}
+
+bool XdgAutostartLoginItem::isEnabled() const
+{
+    std::ifstream file(entry_, std::ios::binary);
+    if (!file)
+        return false;
+    std::ostringstream content;
+    content << file.rdbuf();
+    return parseDesktopEntry(content.str(), "hintboard", "").has_value();
+}
+
+bool XdgAutostartLoginItem::setEnabled(bool enabled, std::string& error)
+{
+    std::error_code failure;
+    if (enabled) {
+        std::filesystem::create_directories(entry_.parent_path(), failure);
+        if (!failure)
+            failure = replaceFileAtomically(entry_, entryText(executable_), 0644);
+    } else {
+        std::filesystem::remove(entry_, failure);
+    }
+    if (failure)
+        error = entry_.string() + ": " + failure.message();
+    return !failure;
+}
+
+} // namespace hb::linux_platform

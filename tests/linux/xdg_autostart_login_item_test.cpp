@@ -1,0 +1,67 @@
+#include "platform/linux/xdg_autostart_login_item.h"
+
+#include "platform/linux/desktop_entries.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+
+namespace hb::linux_platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class XdgAutostartLoginItemTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/hintboard-autostart-XXXXXX";
+        folder = mkdtemp(pattern);
+        entry = folder / "autostart" / "hintboard.desktop";
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    fs::path folder;
+    fs::path entry;
+};
+
+TEST_F(XdgAutostartLoginItemTest, EntryIsCreatedAndRemoved)
+{
+    XdgAutostartLoginItem loginItem(entry, "/opt/hint board/bin/hintboard");
+    std::string error;
+    EXPECT_FALSE(loginItem.isEnabled());
+
+    ASSERT_TRUE(loginItem.setEnabled(true, error)) << error;
+    EXPECT_TRUE(loginItem.isEnabled());
+    std::ifstream file(entry);
+    std::string content((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_THAT(content, testing::HasSubstr("Exec=\"/opt/hint board/bin/hintboard\"\n"));
+    EXPECT_EQ(fs::status(entry).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+
+    ASSERT_TRUE(loginItem.setEnabled(false, error)) << error;
+    EXPECT_FALSE(fs::exists(entry));
+    EXPECT_FALSE(loginItem.isEnabled());
+    EXPECT_TRUE(loginItem.setEnabled(false, error));  // already gone
+}
+
+TEST_F(XdgAutostartLoginItemTest, HiddenEntryIsNotEnabled)
+{
+    fs::create_directories(entry.parent_path());
+    std::ofstream(entry) << XdgAutostartLoginItem::entryText("/usr/bin/hintboard") << "Hidden=true\n";
+    EXPECT_FALSE(XdgAutostartLoginItem(entry, "/usr/bin/hintboard").isEnabled());
+}
+
+TEST(XdgAutostartEntry, ExecQuotesReservedCharacters)
+{
+    auto text = XdgAutostartLoginItem::entryText("/home/a\"b/$x`y\\z");
+    EXPECT_THAT(text, testing::HasSubstr("Exec=\"/home/a\\\\\"b/\\\\$x\\\\`y\\\\\\\\z\"\n"));
+    // The desktop-entry reader takes the string value back to the quoted argument.
+    EXPECT_TRUE(parseDesktopEntry(text, "hintboard", "").has_value());
+}
+
+} // namespace
+} // namespace hb::linux_platform
