@@ -1,0 +1,187 @@
+#include "menus/menu_cache.h"
+
+#include "settings/settings_keys.h"
+
+namespace hb {
+
+// One background read as the main thread sees it: its result once it has
+// ended, and the continuations waiting for it. Main thread only; the read
+// itself only hands its result over through the main queue.
+class CachedMenuReader::ScrapeTask {
+public:
+    explicit ScrapeTask(PrecacheKey key) : key_(std::move(key)) {}
+
+    const PrecacheKey& key() const { return key_; }
+
+    // Runs `waiter` when the result is there, at once when it already is.
+    void then(Completion waiter)
+    {
+        if (result_)
+            waiter(*result_);
+        else
+            waiters_.push_back(std::move(waiter));
+    }
+
+    void finish(MenuReadResult result)
+    {
+        result_ = std::move(result);
+        auto waiters = std::move(waiters_);
+        for (auto& waiter : waiters)
+            waiter(*result_);
+    }
+
+private:
+    PrecacheKey key_;
+    std::optional<MenuReadResult> result_;
+    std::vector<Completion> waiters_;
+};
+
+namespace {
+
+constexpr std::int64_t largeSubmenuLimit = 5;
+
+} // namespace
+
+CachedMenuReader::ReadMenus CachedMenuReader::menuBarReads(const MenuBarReader& reader)
+{
+    return [&reader](const MenuReadOptions& options) {
+        MenuReadResult result;
+        result.sections = reader.readMenuBar(options);
+        result.ignoredShortcuts = reader.readIgnoredMenus(options.pid, options.ignoredMenuTitles);
+        return result;
+    };
+}
+
+CachedMenuReader::CachedMenuReader(ReadMenus read, platform::Clock& clock, platform::MainQueue& mainQueue,
+                                   platform::BackgroundTasks& background, platform::Accessibility& accessibility,
+                                   platform::SettingsDomain& settings, const IgnoreListStore& ignoreList)
+    : read_(std::move(read)),
+      clock_(clock),
+      mainQueue_(mainQueue),
+      background_(background),
+      accessibility_(accessibility),
+      settings_(settings),
+      ignoreList_(ignoreList),
+      self_(std::make_shared<CachedMenuReader*>(this))
+{
+}
+
+CachedMenuReader::~CachedMenuReader() = default;
+
+PrecacheKey CachedMenuReader::requestKey(const platform::RunningApplication& app) const
+{
+    PrecacheKey key;
+    key.pid = app.pid;
+    key.includeAll = settings_.boolean(keys::showAllMenuItems);
+    if (key.includeAll && settings_.boolean(keys::hideLargeSubmenus))
+        key.maxSubmenuSize = largeSubmenuLimit;
+    if (ignoreList_.isEnabled() && !ignoreList_.showWhenFiltering())
+        key.ignoredTitles = ignoreList_.patterns(app.bundleIdentifier);
+    key.ignoredMenuTitles = ignoreList_.ignoredMenuTitles();
+    return key;
+}
+
+void CachedMenuReader::precache(const platform::RunningApplication& app)
+{
+    if (!accessibility_.isProcessTrusted())
+        return;
+    // Popup reads with include-all never match a pre-read.
+    if (settings_.boolean(keys::showAllMenuItems))
+        return;
+    if (app.bundleIdentifier && ignoreList_.ignoredApps().contains(*app.bundleIdentifier))
+        return;
+
+    const auto key = requestKey(app);
+    if (menuCache_ && menuCache_->key.pid != key.pid)
+        menuCache_.reset();
+    // The read for an application no longer in front runs on; its result is dropped.
+    if (preCacheKey_ && preCacheKey_->pid != key.pid) {
+        detachedScrapeTask_.reset();
+        preCacheKey_.reset();
+    }
+    if (isFresh(key) || detachedScrapeTask_)
+        return;
+    preCacheKey_ = key;
+    detachedScrapeTask_ = startRead(key, platform::TaskPriority::utility);
+}
+
+void CachedMenuReader::obtainMenus(const PrecacheKey& key, std::shared_ptr<const Cancellation> showTask,
+                                   Completion completion)
+{
+    auto task = detachedScrapeTask_;
+    if (!task) {
+        serveFromCacheOrRead(key, std::move(showTask), std::move(completion));
+        return;
+    }
+    std::weak_ptr<CachedMenuReader*> alive = self_;
+    task->then([alive, task, key, showTask, completion](const MenuReadResult& result) {
+        auto self = alive.lock();
+        if (!self)
+            return;
+        auto& reader = **self;
+        // A read remembered since this wait began is left alone. The awaited
+        // result serves the show even when its read has been forgotten.
+        if (reader.detachedScrapeTask_ == task) {
+            reader.detachedScrapeTask_.reset();
+            reader.preCacheKey_.reset();
+        }
+        if (task->key() == key)
+            reader.store(key, result);
+        if (showTask->isCancelled())
+            return;
+        reader.serveFromCacheOrRead(key, showTask, completion);
+    });
+}
+
+void CachedMenuReader::serveFromCacheOrRead(const PrecacheKey& key, std::shared_ptr<const Cancellation> showTask,
+                                            Completion completion)
+{
+    if (isFresh(key)) {
+        if (!showTask->isCancelled())
+            completion(MenuReadResult{menuCache_->sections, menuCache_->ignoredShortcuts});
+        return;
+    }
+    // The key of a pre-read belongs to the read it replaces.
+    if (detachedScrapeTask_)
+        preCacheKey_.reset();
+    auto task = startRead(key, platform::TaskPriority::userInitiated);
+    detachedScrapeTask_ = task;
+    std::weak_ptr<CachedMenuReader*> alive = self_;
+    task->then([alive, task, key, showTask = std::move(showTask),
+                completion = std::move(completion)](const MenuReadResult& result) {
+        auto self = alive.lock();
+        if (!self)
+            return;
+        auto& reader = **self;
+        if (reader.detachedScrapeTask_ == task)
+            reader.detachedScrapeTask_.reset();
+        reader.store(key, result);
+        if (!showTask->isCancelled())
+            completion(result);
+    });
+}
+
+std::shared_ptr<CachedMenuReader::ScrapeTask> CachedMenuReader::startRead(const PrecacheKey& key,
+                                                                          platform::TaskPriority priority)
+{
+    auto task = std::make_shared<ScrapeTask>(key);
+    background_.run(priority, [read = read_, key, task, &mainQueue = mainQueue_]() mutable {
+        auto result = read(key);
+        mainQueue.post([task = std::move(task), result = std::move(result)]() mutable {
+            task->finish(std::move(result));
+        });
+    });
+    return task;
+}
+
+bool CachedMenuReader::isFresh(const PrecacheKey& key) const
+{
+    return menuCache_ && menuCache_->key == key && clock_.now() - menuCache_->storedAt <= freshness;
+}
+
+void CachedMenuReader::store(const PrecacheKey& key, const MenuReadResult& result)
+{
+    menuCache_ = MenuCache{key, result.sections, result.ignoredShortcuts, clock_.now()};
+}
+
+} // namespace hb

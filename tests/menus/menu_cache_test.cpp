@@ -1,0 +1,272 @@
+#include "menus/menu_cache.h"
+
+#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/memory_settings_domain.h"
+#include "platform/fake/virtual_runtime.h"
+#include "settings/settings_keys.h"
+
+#include <gtest/gtest.h>
+
+using namespace hb;
+using platform::Seconds;
+using platform::TaskPriority;
+
+namespace {
+
+platform::RunningApplication application(pid_t pid, std::string bundleIdentifier)
+{
+    return platform::RunningApplication{pid, "App " + std::to_string(pid), std::move(bundleIdentifier), {}, "app"};
+}
+
+const auto appA = application(100, "org.example.a");
+const auto appB = application(200, "org.example.b");
+
+// What one show received, if anything.
+struct Show {
+    std::shared_ptr<Cancellation> task = std::make_shared<Cancellation>();
+    std::optional<MenuReadResult> result;
+    int calls = 0;
+};
+
+class MenuCacheTest : public testing::Test {
+protected:
+    // Each read gives one section named after the process it read.
+    MenuReadResult readMenus(const MenuReadOptions& options)
+    {
+        reads.push_back(options);
+        MenuSection section;
+        section.title = "pid " + std::to_string(options.pid);
+        return MenuReadResult{{section}, {}};
+    }
+
+    std::shared_ptr<Show> show(const platform::RunningApplication& app)
+    {
+        auto shown = std::make_shared<Show>();
+        cache.obtainMenus(cache.requestKey(app), shown->task, [shown](const MenuReadResult& result) {
+            shown->result = result;
+            ++shown->calls;
+        });
+        return shown;
+    }
+
+    static std::string shownTitle(const Show& show)
+    {
+        return show.result && !show.result->sections.empty() ? show.result->sections.front().title : "";
+    }
+
+    fake::VirtualRuntime runtime;
+    fake::FakeAccessibility accessibility;
+    fake::MemorySettingsDomain settings;
+    IgnoreListStore ignoreList{settings};
+    std::vector<MenuReadOptions> reads;
+    CachedMenuReader cache{[this](const MenuReadOptions& options) { return readMenus(options); },
+                           runtime,
+                           runtime,
+                           runtime,
+                           accessibility,
+                           settings,
+                           ignoreList};
+};
+
+TEST_F(MenuCacheTest, FinishedPreReadServesTheNextShowAndIsStoredAtShowTime)
+{
+    cache.precache(appA);
+    EXPECT_EQ(runtime.lastBackgroundPriority(), TaskPriority::utility);
+    ASSERT_TRUE(cache.preCacheKey());
+    runtime.runUntilIdle();
+    EXPECT_FALSE(cache.menuCache()) << "a pre-read result waits to be consumed";
+
+    runtime.advance(Seconds(7));
+    auto shown = show(appA);
+    EXPECT_EQ(shown->calls, 1);
+    EXPECT_EQ(shownTitle(*shown), "pid 100");
+    EXPECT_EQ(reads.size(), 1u);
+    ASSERT_TRUE(cache.menuCache());
+    EXPECT_EQ(cache.menuCache()->storedAt, runtime.now());
+    EXPECT_FALSE(cache.preCacheKey());
+    EXPECT_FALSE(cache.hasDetachedRead());
+}
+
+TEST_F(MenuCacheTest, ShowDuringAPreReadWaitsForItInsteadOfReadingAgain)
+{
+    cache.precache(appA);
+    auto shown = show(appA);
+    EXPECT_EQ(shown->calls, 0);
+    EXPECT_EQ(runtime.pendingBackgroundTasks(), 1u);
+
+    runtime.runUntilIdle();
+    EXPECT_EQ(shown->calls, 1);
+    EXPECT_EQ(shownTitle(*shown), "pid 100");
+    EXPECT_EQ(reads.size(), 1u);
+}
+
+TEST_F(MenuCacheTest, EntryIsReusedForTwentySecondsFromItsStore)
+{
+    auto first = show(appA);
+    EXPECT_EQ(runtime.lastBackgroundPriority(), TaskPriority::userInitiated);
+    runtime.runUntilIdle();
+    ASSERT_EQ(first->calls, 1);
+    const auto storedAt = cache.menuCache()->storedAt;
+
+    runtime.advance(Seconds(20));
+    auto second = show(appA);
+    EXPECT_EQ(second->calls, 1) << "served at once";
+    EXPECT_EQ(reads.size(), 1u);
+    EXPECT_EQ(cache.menuCache()->storedAt, storedAt) << "reuse does not renew the entry";
+
+    runtime.advance(Seconds(1));
+    auto third = show(appA);
+    EXPECT_EQ(third->calls, 0);
+    runtime.runUntilIdle();
+    EXPECT_EQ(third->calls, 1);
+    EXPECT_EQ(reads.size(), 2u);
+}
+
+TEST_F(MenuCacheTest, ActivatingAnotherApplicationForgetsTheRunningPreRead)
+{
+    cache.precache(appA);
+    cache.precache(appB);
+    EXPECT_EQ(runtime.pendingBackgroundTasks(), 2u) << "the first read is not cancelled";
+    ASSERT_TRUE(cache.preCacheKey());
+    EXPECT_EQ(cache.preCacheKey()->pid, appB.pid);
+
+    runtime.runUntilIdle();
+    auto shown = show(appB);
+    EXPECT_EQ(shownTitle(*shown), "pid 200");
+    EXPECT_EQ(reads.size(), 2u);
+    EXPECT_EQ(cache.menuCache()->key.pid, appB.pid);
+
+    // Activating A again drops B's entry and reads A afresh.
+    cache.precache(appA);
+    EXPECT_FALSE(cache.menuCache());
+    EXPECT_EQ(runtime.pendingBackgroundTasks(), 1u);
+}
+
+TEST_F(MenuCacheTest, PreReadOnlyRunsWhenItCanServeAShow)
+{
+    settings.set(keys::showAllMenuItems, true);
+    cache.precache(appA);
+    EXPECT_EQ(runtime.pendingBackgroundTasks(), 0u);
+    settings.set(keys::showAllMenuItems, false);
+
+    accessibility.setTrusted(false);
+    cache.precache(appA);
+    EXPECT_EQ(runtime.pendingBackgroundTasks(), 0u);
+    accessibility.setTrusted(true);
+
+    // An ignored application is never read ahead.
+    IgnoreListStore(settings).addIgnoredApp("org.example.a", "A");
+    IgnoreListStore reloaded(settings);
+    CachedMenuReader withIgnoredApp([this](const MenuReadOptions& o) { return readMenus(o); }, runtime, runtime,
+                                    runtime, accessibility, settings, reloaded);
+    withIgnoredApp.precache(appA);
+    EXPECT_EQ(runtime.pendingBackgroundTasks(), 0u);
+
+    // A fresh entry with the same key makes a pre-read needless.
+    auto shown = show(appB);
+    runtime.runUntilIdle();
+    cache.precache(appB);
+    EXPECT_EQ(runtime.pendingBackgroundTasks(), 0u);
+}
+
+TEST_F(MenuCacheTest, ReadKeyFollowsSettingsAndIgnoreRules)
+{
+    auto key = cache.requestKey(appA);
+    EXPECT_FALSE(key.includeAll);
+    EXPECT_FALSE(key.maxSubmenuSize);
+    EXPECT_TRUE(key.ignoredTitles.empty()) << "rules apply only while the list is enabled";
+    EXPECT_EQ(key.ignoredMenuTitles, ignoreList.ignoredMenuTitles());
+
+    settings.set(keys::hideLargeSubmenus, true);
+    EXPECT_FALSE(cache.requestKey(appA).maxSubmenuSize) << "the limit needs include-all";
+    settings.set(keys::showAllMenuItems, true);
+    EXPECT_EQ(cache.requestKey(appA).maxSubmenuSize, 5);
+    EXPECT_TRUE(cache.requestKey(appA).includeAll);
+}
+
+TEST_F(MenuCacheTest, ChangedIgnorePatternForcesANewRead)
+{
+    ignoreList.setEnabled(true);
+    auto first = show(appA);
+    runtime.runUntilIdle();
+    ASSERT_EQ(reads.size(), 1u);
+
+    ignoreList.addAppRule("Zoom*", "org.example.a", "A");
+    auto second = show(appA);
+    runtime.runUntilIdle();
+    EXPECT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads.back().ignoredTitles.back(), "Zoom*");
+    EXPECT_EQ(second->calls, 1);
+
+    // Shown while filtering: the reader no longer drops the commands.
+    ignoreList.setShowWhenFiltering(true);
+    EXPECT_TRUE(cache.requestKey(appA).ignoredTitles.empty());
+}
+
+TEST_F(MenuCacheTest, CancelledShowNeverShowsButItsReadIsCached)
+{
+    auto cancelled = show(appA);
+    cancelled->task->cancel();
+    runtime.runUntilIdle();
+    EXPECT_EQ(cancelled->calls, 0);
+    ASSERT_TRUE(cache.menuCache());
+    EXPECT_EQ(cache.menuCache()->key.pid, appA.pid);
+
+    auto next = show(appA);
+    EXPECT_EQ(next->calls, 1);
+    EXPECT_EQ(reads.size(), 1u);
+}
+
+TEST_F(MenuCacheTest, SecondTriggerDuringAShowReadShowsOnceWithOneRead)
+{
+    auto first = show(appA);
+    first->task->cancel();
+    auto second = show(appA);
+    runtime.runUntilIdle();
+    EXPECT_EQ(first->calls, 0);
+    EXPECT_EQ(second->calls, 1);
+    EXPECT_EQ(reads.size(), 1u);
+
+    // Cancelled while waiting for a pre-read: nothing shown, the pre-read consumed.
+    cache.precache(appB);
+    auto third = show(appB);
+    third->task->cancel();
+    runtime.runUntilIdle();
+    EXPECT_EQ(third->calls, 0);
+    EXPECT_EQ(cache.menuCache()->key.pid, appB.pid);
+    EXPECT_FALSE(cache.hasDetachedRead());
+}
+
+TEST_F(MenuCacheTest, ShowWaitingOnAForgottenReadLeavesTheNewPreReadAlone)
+{
+    cache.precache(appA);
+    auto shown = show(appA);
+    cache.precache(appB);  // A's read is forgotten while the show waits for it
+    runtime.runBackground();  // A's read ends
+    EXPECT_EQ(shownTitle(*shown), "pid 100");
+    ASSERT_TRUE(cache.preCacheKey());
+    EXPECT_EQ(cache.preCacheKey()->pid, appB.pid);
+    EXPECT_TRUE(cache.hasDetachedRead());
+
+    runtime.runUntilIdle();
+    auto showB = show(appB);
+    EXPECT_EQ(shownTitle(*showB), "pid 200");
+    EXPECT_EQ(reads.size(), 2u);
+}
+
+TEST_F(MenuCacheTest, EmptyReadIsCachedLikeAnyOther)
+{
+    CachedMenuReader empty([this](const MenuReadOptions& o) {
+        reads.push_back(o);
+        return MenuReadResult{};
+    }, runtime, runtime, runtime, accessibility, settings, ignoreList);
+    auto shownOnce = std::make_shared<int>(0);
+    auto count = [shownOnce](const MenuReadResult& result) { *shownOnce += result.sections.empty() ? 1 : 100; };
+    empty.obtainMenus(empty.requestKey(appA), std::make_shared<Cancellation>(), count);
+    runtime.runUntilIdle();
+    empty.obtainMenus(empty.requestKey(appA), std::make_shared<Cancellation>(), count);
+    EXPECT_EQ(*shownOnce, 2);
+    EXPECT_EQ(reads.size(), 1u);
+}
+
+} // namespace
