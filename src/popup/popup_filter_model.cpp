@@ -1,0 +1,472 @@
+#include "popup/popup_filter_model.h"
+
+#include "model/key_notation.h"
+#include "model/text.h"
+#include "settings/settings_keys.h"
+
+#include <fmt/format.h>
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace hb {
+namespace {
+
+// A glyph outside the four never matches a row's modifiers.
+constexpr unsigned unknownGlyphBit = 1u << notation::modifierGlyphs.size();
+
+unsigned glyphBits(const std::vector<std::string>& glyphs)
+{
+    unsigned bits = 0;
+    for (const auto& glyph : glyphs) {
+        auto found = std::find(notation::modifierGlyphs.begin(), notation::modifierGlyphs.end(), glyph);
+        bits |= found == notation::modifierGlyphs.end()
+                    ? unknownGlyphBit
+                    : 1u << (found - notation::modifierGlyphs.begin());
+    }
+    return bits;
+}
+
+// The platform's white space: space separators and the tab.
+bool isWhiteSpace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
+
+std::string trimmedOfWhiteSpace(std::string_view text)
+{
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t start = 0;
+    while (start < length) {
+        int32_t next = start;
+        UChar32 c;
+        U8_NEXT(bytes, next, length, c);
+        if (!isWhiteSpace(c))
+            break;
+        start = next;
+    }
+    int32_t end = length;
+    while (end > start) {
+        int32_t previous = end;
+        UChar32 c;
+        U8_PREV(bytes, start, previous, c);
+        if (!isWhiteSpace(c))
+            break;
+        end = previous;
+    }
+    return std::string(text.substr(start, end - start));
+}
+
+// Whether the text holds two or more user-perceived characters.
+bool hasTwoCharacters(std::string_view text)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    auto unicode = icu::UnicodeString::fromUTF8(text);
+    if (U_FAILURE(status))
+        return unicode.countChar32() >= 2;
+    characters->setText(unicode);
+    int count = 0;
+    while (characters->next() != icu::BreakIterator::DONE)
+        if (++count == 2)
+            return true;
+    return false;
+}
+
+} // namespace
+
+PopupFilterModel::PopupFilterModel(AppShortcuts app, Columns columns, bool fitsWithoutScrolling,
+                                   platform::SettingsDomain& settings, FavouritesStore& favourites,
+                                   const IgnoreListStore& ignoreList)
+    : app_(std::move(app)),
+      columns_(std::move(columns)),
+      fitsWithoutScrolling_(fitsWithoutScrolling),
+      settings_(settings),
+      favourites_(favourites),
+      appID_(app_.bundleIdentifier.value_or(app_.appName)),
+      tipIndex_(settings.integer(keys::popupTipIndex))
+{
+    if (settings.boolean(keys::showConflictIndicator))
+        conflictingKeys_ = app_.conflictingKeys();
+    if (ignoreList.isEnabled() && ignoreList.showWhenFiltering())
+        hiddenPatterns_ = ignoreList.patterns(app_.bundleIdentifier);
+    planRows();
+    favouritesObservation_ = favourites_.addObserver([this] {
+        refreshFavourites();
+        recompute();
+        observers_.notify();
+    });
+    readSettings();
+    recompute();
+}
+
+PopupFilterModel::~PopupFilterModel() { favourites_.removeObserver(favouritesObservation_); }
+
+// --- Planning, once per showing ---
+
+void PopupFilterModel::planRows()
+{
+    plan(app_.sections, sectionPlan_);
+    for (const auto& column : columns_)
+        plan(column, columnPlan_);
+}
+
+void PopupFilterModel::plan(const std::vector<MenuSection>& sections, std::vector<PlannedGroup>& groups)
+{
+    for (const auto& section : sections) {
+        for (const auto& group : section.groups) {
+            PlannedGroup planned;
+            planned.titleHidden = groupTitleHidden(group);
+            hiddenGroups_.emplace(group.id, planned.titleHidden);
+            planned.rows.reserve(group.shortcuts.size());
+            for (const auto& shortcut : group.shortcuts)
+                planned.rows.push_back(PlannedRow{&shortcut, factsIndex(shortcut)});
+            groups.push_back(std::move(planned));
+        }
+    }
+}
+
+std::size_t PopupFilterModel::factsIndex(const Shortcut& shortcut)
+{
+    auto [entry, added] = factsByRow_.try_emplace(shortcut.id, facts_.size());
+    if (added) {
+        facts_.push_back(factsOf(shortcut));
+        facts_.back().favourite = favourites_.isPinned(shortcut, appID_);
+    }
+    return entry->second;
+}
+
+PopupFilterModel::RowFacts PopupFilterModel::factsOf(const Shortcut& shortcut) const
+{
+    RowFacts facts;
+    facts.foldedTitle = text::folded(shortcut.title);
+    facts.foldedKeys = text::folded(shortcut.keys);
+    facts.modifiers = glyphBits(shortcut.modifierSet());
+    facts.titleHidden = !hiddenPatterns_.empty() && text::titleMatchesAnyPattern(shortcut.title, hiddenPatterns_);
+    facts.favourite = favourites_.pinned().contains(FavouritesStore::identity(shortcut, appID_));
+    return facts;
+}
+
+void PopupFilterModel::refreshFavourites()
+{
+    // A lookup may migrate a stored favourite, which reports a change again.
+    if (refreshingFavourites_)
+        return;
+    refreshingFavourites_ = true;
+    for (const auto& [id, index] : factsByRow_)
+        facts_[index].favourite = false;
+    auto mark = [this](const std::vector<PlannedGroup>& plan) {
+        for (const auto& group : plan)
+            for (const auto& row : group.rows)
+                facts_[row.facts].favourite = favourites_.isPinned(*row.shortcut, appID_);
+    };
+    mark(sectionPlan_);
+    mark(columnPlan_);
+    refreshingFavourites_ = false;
+}
+
+bool PopupFilterModel::groupTitleHidden(const ShortcutGroup& group) const
+{
+    return group.title && !hiddenPatterns_.empty() && text::titleMatchesAnyPattern(*group.title, hiddenPatterns_);
+}
+
+template <typename Visit>
+void PopupFilterModel::withFacts(const Shortcut& shortcut, Visit visit) const
+{
+    if (auto found = factsByRow_.find(shortcut.id); found != factsByRow_.end())
+        visit(facts_[found->second]);
+    else
+        visit(factsOf(shortcut));
+}
+
+// --- Filters ---
+
+void PopupFilterModel::setQuery(std::string query)
+{
+    if (query == query_)
+        return;
+    query_ = std::move(query);
+    normalizedQuery_ = trimmedOfWhiteSpace(query_);
+    foldedQuery_ = text::folded(normalizedQuery_);
+    queryHasTwoCharacters_ = hasTwoCharacters(normalizedQuery_);
+    filterChanged();
+}
+
+void PopupFilterModel::setShowOnlyFavourites(bool on)
+{
+    if (on == showOnlyFavourites_)
+        return;
+    showOnlyFavourites_ = on;
+    filterChanged();
+}
+
+void PopupFilterModel::setToggledModifiers(ModifierSet modifiers)
+{
+    if (modifiers == toggledModifiers_)
+        return;
+    toggledModifiers_ = std::move(modifiers);
+    filterChanged();
+}
+
+void PopupFilterModel::toggleModifier(std::string_view glyph)
+{
+    auto modifiers = toggledModifiers_;
+    if (auto found = modifiers.find(std::string(glyph)); found != modifiers.end())
+        modifiers.erase(found);
+    else
+        modifiers.emplace(glyph);
+    setToggledModifiers(std::move(modifiers));
+}
+
+void PopupFilterModel::setHeldModifiers(ModifierSet modifiers)
+{
+    if (modifiers == heldModifiers_)
+        return;
+    heldModifiers_ = std::move(modifiers);
+    filterChanged();
+}
+
+PopupFilterModel::ModifierSet PopupFilterModel::modifierFilter() const
+{
+    auto filter = toggledModifiers_;
+    filter.insert(heldModifiers_.begin(), heldModifiers_.end());
+    return filter;
+}
+
+void PopupFilterModel::toggleFavourite(const Shortcut& shortcut)
+{
+    if (showOnlyFavourites_)
+        selectedIndex_.reset();
+    // The store reports the change, which marks the rows and recomputes.
+    favourites_.toggle(shortcut, appID_);
+}
+
+bool PopupFilterModel::isFavourite(const Shortcut& shortcut) const
+{
+    bool favourite = false;
+    withFacts(shortcut, [&](const RowFacts& facts) { favourite = facts.favourite; });
+    return favourite;
+}
+
+void PopupFilterModel::filterChanged()
+{
+    selectedIndex_.reset();
+    readSettings();
+    recompute();
+    observers_.notify();
+}
+
+void PopupFilterModel::readSettings()
+{
+    alwaysShowFavourites_ = settings_.boolean(keys::alwaysShowFavourites);
+    showDeactivatedSystemShortcuts_ = settings_.boolean(keys::showDeactivatedSystemShortcuts);
+    requireFilterForAllMenuItems_ = settings_.boolean(keys::requireFilterForAllMenuItems);
+}
+
+bool PopupFilterModel::queryMatches(const RowFacts& facts) const
+{
+    return foldedQuery_.empty() || facts.foldedTitle.find(foldedQuery_) != std::string::npos ||
+           facts.foldedKeys.find(foldedQuery_) != std::string::npos;
+}
+
+bool PopupFilterModel::modifiersMatch(const RowFacts& facts) const
+{
+    return filterModifiers_ == 0 || facts.modifiers == filterModifiers_;
+}
+
+// The group test: with an empty query a group under a hidden title only
+// counts when it holds a favourite that is always shown.
+bool PopupFilterModel::groupContributes(const PlannedGroup& group) const
+{
+    if (!group.titleHidden || hasQuery())
+        return true;
+    return alwaysShowFavourites_ && std::any_of(group.rows.begin(), group.rows.end(),
+                                                [&](const PlannedRow& row) { return facts_[row.facts].favourite; });
+}
+
+// The row test from its second rule on: deactivated rows are the caller's.
+bool PopupFilterModel::passesFiltersBeyondDeactivation(const Shortcut& shortcut, const RowFacts& facts) const
+{
+    if (shortcut.keys.empty() && !showsAllItems_)
+        return false;
+    if (alwaysShowFavourites_ && facts.favourite)
+        return true;
+    if (shortcut.isSeparator)
+        return false;
+    if (!queryMatches(facts) || !modifiersMatch(facts))
+        return false;
+    if (showOnlyFavourites_ && !facts.favourite)
+        return false;
+    return hasQuery() || !facts.titleHidden;
+}
+
+void PopupFilterModel::recompute()
+{
+    showsAllItems_ = app_.includesItemsWithoutShortcuts && (!requireFilterForAllMenuItems_ || queryHasTwoCharacters_);
+    auto filter = modifierFilter();
+    filterModifiers_ = glyphBits(std::vector<std::string>(filter.begin(), filter.end()));
+
+    std::vector<const Shortcut*> visible;
+    visible.reserve(visible_.size());
+    for (const auto& group : columnPlan_) {
+        if (!groupContributes(group))
+            continue;
+        for (const auto& row : group.rows) {
+            if (!row.shortcut->isDisabled && passesFiltersBeyondDeactivation(*row.shortcut, facts_[row.facts]))
+                visible.push_back(row.shortcut);
+        }
+    }
+    visible_ = std::move(visible);
+
+    std::size_t total = 0;
+    std::size_t matches = 0;
+    for (const auto& group : sectionPlan_) {
+        const bool contributes = groupContributes(group);
+        for (const auto& row : group.rows) {
+            const auto& shortcut = *row.shortcut;
+            const auto& facts = facts_[row.facts];
+            if (shortcut.isSeparator)
+                continue;
+            if ((!shortcut.keys.empty() || showsAllItems_) && (!showOnlyFavourites_ || facts.favourite) &&
+                !facts.titleHidden && !group.titleHidden)
+                ++total;
+            if (contributes && passesFiltersBeyondDeactivation(shortcut, facts))
+                ++matches;
+        }
+    }
+    totalCount_ = total;
+    matchCount_ = matches;
+}
+
+// --- Selection ---
+
+void PopupFilterModel::setSelectedIndex(std::optional<std::size_t> index)
+{
+    if (index == selectedIndex_)
+        return;
+    selectedIndex_ = index;
+    observers_.notify();
+}
+
+const Shortcut* PopupFilterModel::selectedShortcut() const
+{
+    if (!selectedIndex_ || *selectedIndex_ >= visible_.size())
+        return nullptr;
+    return visible_[*selectedIndex_];
+}
+
+void PopupFilterModel::selectNext()
+{
+    const auto count = visible_.size();
+    if (count == 0)
+        return;
+    setSelectedIndex(selectedIndex_ ? (*selectedIndex_ + 1) % count : 0);
+}
+
+void PopupFilterModel::selectPrevious()
+{
+    const auto count = visible_.size();
+    if (count == 0)
+        return;
+    const auto current = selectedIndex_.value_or(count);
+    setSelectedIndex((current + count - 1) % count);
+}
+
+void PopupFilterModel::setTipIndex(std::int64_t index)
+{
+    if (index == tipIndex_)
+        return;
+    tipIndex_ = index;
+    observers_.notify();
+}
+
+// --- The views' rules ---
+
+bool PopupFilterModel::drawsRow(const Shortcut& shortcut) const
+{
+    bool drawn = false;
+    withFacts(shortcut, [&](const RowFacts& facts) {
+        if (shortcut.isSeparator) {
+            drawn = dimMode() || (!hasQuery() && !hasModifierFilter() && !showOnlyFavourites_);
+        } else if (shortcut.keys.empty() && !showsAllItems_) {
+            drawn = false;
+        } else if (shortcut.isDisabled) {
+            drawn = showDeactivatedSystemShortcuts_ && queryMatches(facts);
+        } else if (alwaysShowFavourites_ && facts.favourite) {
+            drawn = true;
+        } else if (facts.titleHidden) {
+            drawn = hasQuery() && queryMatches(facts) && modifiersMatch(facts);
+        } else if (showOnlyFavourites_ && !facts.favourite) {
+            drawn = false;
+        } else {
+            drawn = dimMode() || (queryMatches(facts) && modifiersMatch(facts));
+        }
+    });
+    return drawn;
+}
+
+bool PopupFilterModel::drawsGroup(const ShortcutGroup& group) const
+{
+    const auto& rows = group.shortcuts;
+    auto found = hiddenGroups_.find(group.id);
+    const bool titleHidden = found != hiddenGroups_.end() ? found->second : groupTitleHidden(group);
+    if (!titleHidden)
+        return std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) { return drawsRow(row); });
+    if (!hasQuery())
+        return alwaysShowFavourites_ &&
+               std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) { return isFavourite(row); });
+    return std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) {
+        bool matches = false;
+        withFacts(row, [&](const RowFacts& facts) { matches = queryMatches(facts); });
+        return matches;
+    });
+}
+
+bool PopupFilterModel::drawsSection(const MenuSection& section) const
+{
+    return std::any_of(section.groups.begin(), section.groups.end(), [&](const ShortcutGroup& group) {
+        return drawsGroup(group) &&
+               std::any_of(group.shortcuts.begin(), group.shortcuts.end(),
+                           [&](const Shortcut& row) { return drawsRow(row); });
+    });
+}
+
+bool PopupFilterModel::dimsRow(const Shortcut& shortcut) const
+{
+    if (shortcut.isSeparator)
+        return false;
+    if (shortcut.isDisabled)
+        return true;
+    bool dimmed = false;
+    withFacts(shortcut, [&](const RowFacts& facts) {
+        if (alwaysShowFavourites_ && facts.favourite)
+            dimmed = false;
+        else
+            dimmed = dimMode() && ((hasQuery() && !queryMatches(facts)) ||
+                                   (hasModifierFilter() && facts.modifiers != filterModifiers_));
+    });
+    return dimmed;
+}
+
+bool PopupFilterModel::isConflicted(const Shortcut& shortcut) const
+{
+    return !shortcut.keys.empty() && conflictingKeys_.contains(shortcut.keys);
+}
+
+bool PopupFilterModel::isSelected(const Shortcut& shortcut) const
+{
+    const auto* selected = selectedShortcut();
+    return selected && selected->id == shortcut.id;
+}
+
+std::string PopupFilterModel::headerText() const
+{
+    if (hasQuery() || hasModifierFilter())
+        return fmt::format("{} of {}", matchCount_, totalCount_);
+    return fmt::format("{} {}", totalCount_, showsAllItems_ ? "menu items" : "shortcuts");
+}
+
+} // namespace hb

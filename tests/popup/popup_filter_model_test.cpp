@@ -1,0 +1,407 @@
+#include "popup/popup_filter_model.h"
+
+#include "platform/fake/memory_settings_domain.h"
+#include "settings/settings_keys.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace hb;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+Shortcut row(std::string title, std::string keys = "")
+{
+    Shortcut shortcut;
+    shortcut.title = std::move(title);
+    shortcut.keys = std::move(keys);
+    return shortcut;
+}
+
+Shortcut deactivated(std::string title, std::string keys)
+{
+    auto shortcut = row(std::move(title), std::move(keys));
+    shortcut.isDisabled = true;
+    return shortcut;
+}
+
+ShortcutGroup group(std::optional<std::string> title, std::vector<Shortcut> rows)
+{
+    ShortcutGroup result;
+    result.title = std::move(title);
+    result.shortcuts = std::move(rows);
+    return result;
+}
+
+MenuSection section(std::string title, std::vector<ShortcutGroup> groups)
+{
+    MenuSection result;
+    result.title = std::move(title);
+    result.groups = std::move(groups);
+    return result;
+}
+
+AppShortcuts application(std::vector<MenuSection> sections, bool includesAll = false)
+{
+    AppShortcuts app;
+    app.appName = "Editor";
+    app.bundleIdentifier = "org.example.editor";
+    app.sections = std::move(sections);
+    app.includesItemsWithoutShortcuts = includesAll;
+    return app;
+}
+
+std::vector<std::string> titles(const PopupFilterModel& model)
+{
+    std::vector<std::string> result;
+    for (const auto* shortcut : model.visibleShortcuts())
+        result.push_back(shortcut->title);
+    return result;
+}
+
+const Shortcut& find(const PopupFilterModel& model, std::string_view title)
+{
+    for (const auto& section : model.app().sections)
+        for (const auto& group : section.groups)
+            for (const auto& shortcut : group.shortcuts)
+                if (shortcut.title == title)
+                    return shortcut;
+    throw std::runtime_error("no row " + std::string(title));
+}
+
+class PopupFilterModelTest : public testing::Test {
+protected:
+    std::unique_ptr<PopupFilterModel> model(AppShortcuts app, bool fitsWithoutScrolling = false)
+    {
+        PopupFilterModel::Columns columns{app.sections};
+        return std::make_unique<PopupFilterModel>(std::move(app), std::move(columns), fitsWithoutScrolling, settings,
+                                                  favourites, ignoreList);
+    }
+    void hideWhileNotSearching(std::vector<std::string> patterns)
+    {
+        for (const auto& pattern : patterns)
+            ignoreList.addGlobalRule(pattern);
+        ignoreList.setEnabled(true);
+        ignoreList.setShowWhenFiltering(true);
+    }
+
+    fake::MemorySettingsDomain settings;
+    FavouritesStore favourites{settings};
+    IgnoreListStore ignoreList{settings};
+};
+
+AppShortcuts editor()
+{
+    return application({section("File", {group(std::nullopt, {row("New Window", "⌘N"), row("New Tab", "⇧⌘N"),
+                                                               Shortcut::separator(), row("Renew", "⌃R")})}),
+                        section("Edit", {group(std::nullopt, {row("Café Crème", "⌥C"), row("Close", "⇧⌘W")})})});
+}
+
+TEST_F(PopupFilterModelTest, QueryMatchesTitleOrKeysIgnoringCaseAndDiacritics)
+{
+    auto m = model(editor());
+    m->setQuery("new");
+    EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab", "Renew"));
+    m->setQuery("  NEW\t");
+    EXPECT_EQ(m->normalizedQuery(), "NEW");
+    EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab", "Renew"));
+    m->setQuery("cafe creme");
+    EXPECT_THAT(titles(*m), ElementsAre("Café Crème"));
+    m->setQuery("CAFÉ");
+    EXPECT_THAT(titles(*m), ElementsAre("Café Crème"));
+
+    // Key text is one needle: ⌘N is inside ⇧⌘N, ⇧⌘N is not inside ⌘N.
+    m->setQuery("⇧⌘N");
+    EXPECT_THAT(titles(*m), ElementsAre("New Tab"));
+    m->setQuery("⌘n");
+    EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab"));
+    m->setQuery("⇧⌘");
+    EXPECT_THAT(titles(*m), ElementsAre("New Tab", "Close"));
+    // No splitting into words.
+    m->setQuery("window new");
+    EXPECT_THAT(titles(*m), IsEmpty());
+}
+
+TEST_F(PopupFilterModelTest, QueryOfOnlySpacesBehavesLikeNoQuery)
+{
+    hideWhileNotSearching({"Renew"});
+    auto m = model(editor());
+    const auto all = titles(*m);
+    EXPECT_THAT(all, ElementsAre("New Window", "New Tab", "Café Crème", "Close"));
+    m->setSelectedIndex(1);
+
+    m->setQuery("   ");
+    EXPECT_FALSE(m->hasQuery());
+    EXPECT_FALSE(m->selectedIndex()) << "the text changed, so the selection goes";
+    EXPECT_EQ(titles(*m), all) << "hidden patterns still apply";
+    EXPECT_EQ(m->headerText(), "4 shortcuts");
+    EXPECT_TRUE(m->drawsRow(m->app().sections[0].groups[0].shortcuts[2])) << "separators show";
+
+    m->setQuery(" re ");
+    EXPECT_THAT(titles(*m), ElementsAre("Renew", "Café Crème")) << "a query lifts the patterns";
+    EXPECT_FALSE(m->drawsRow(m->app().sections[0].groups[0].shortcuts[2]));
+}
+
+TEST_F(PopupFilterModelTest, ModifierFilterNeedsTheExactSet)
+{
+    auto m = model(application({section(
+        "Edit", {group(std::nullopt, {row("Copy", "⌘C"), row("Copy Style", "⌥⌘C"), row("Capitalise", "⇧⌘C"),
+                                      row("Reload", "F5"), row("Shift Only", "⇧A")})})}));
+    m->toggleModifier("⌘");
+    EXPECT_THAT(titles(*m), ElementsAre("Copy"));
+    m->setHeldModifiers({"⇧"});
+    EXPECT_EQ(m->modifierFilter(), (PopupFilterModel::ModifierSet{"⌘", "⇧"}));
+    EXPECT_THAT(titles(*m), ElementsAre("Capitalise"));
+    m->toggleModifier("⌘");
+    EXPECT_TRUE(m->toggledModifiers().empty());
+    EXPECT_THAT(titles(*m), ElementsAre("Shift Only"));
+    m->setHeldModifiers({});
+    EXPECT_FALSE(m->hasModifierFilter());
+    EXPECT_EQ(titles(*m).size(), 5u);
+
+    // Holding what is toggled changes nothing in the filter.
+    m->setToggledModifiers({"⌥", "⌘"});
+    m->setHeldModifiers({"⌘"});
+    EXPECT_THAT(titles(*m), ElementsAre("Copy Style"));
+    // Query and modifiers both apply.
+    m->setQuery("style");
+    EXPECT_THAT(titles(*m), ElementsAre("Copy Style"));
+    m->setQuery("capital");
+    EXPECT_THAT(titles(*m), IsEmpty());
+}
+
+TEST_F(PopupFilterModelTest, ItemsWithoutShortcutFollowIncludeAllAndTheRequiredQuery)
+{
+    const auto content = [] {
+        return application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})}, true);
+    };
+    auto m = model(content());
+    EXPECT_TRUE(m->showsAllItems());
+    EXPECT_THAT(titles(*m), ElementsAre("Show Ruler", "Zoom In"));
+    EXPECT_EQ(m->headerText(), "2 menu items");
+
+    settings.set(keys::requireFilterForAllMenuItems, true);
+    m = model(content());
+    EXPECT_THAT(titles(*m), ElementsAre("Zoom In"));
+    EXPECT_EQ(m->headerText(), "1 shortcuts");
+    m->setQuery("s");
+    EXPECT_THAT(titles(*m), IsEmpty());
+    m->setQuery("e\u0301");  // one character in two code points
+    EXPECT_FALSE(m->showsAllItems());
+    m->setQuery("sh");
+    EXPECT_THAT(titles(*m), ElementsAre("Show Ruler"));
+    EXPECT_EQ(m->headerText(), "1 of 2");
+
+    auto noIncludeAll = model(
+        application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})}, false));
+    noIncludeAll->setQuery("show");
+    EXPECT_THAT(titles(*noIncludeAll), IsEmpty());
+}
+
+AppShortcuts windowMenu()
+{
+    return application({section("Window", {group(std::nullopt, {row("Minimize", "⌘M"), row("Zoom", "⌃Z")}),
+                                           group("Arrange", {row("Left", "⌃←"), row("Right", "⌃→")})})});
+}
+
+TEST_F(PopupFilterModelTest, HiddenPatternsHideCommandsAndSubmenusUntilSearched)
+{
+    auto unaffected = model(windowMenu());
+    EXPECT_THAT(unaffected->hiddenPatterns(), IsEmpty()) << "the ignore list is off";
+    EXPECT_EQ(titles(*unaffected).size(), 4u);
+
+    hideWhileNotSearching({"Arr?nge"});
+    auto m = model(windowMenu());
+    const auto& arrange = m->app().sections[0].groups[1];
+    EXPECT_THAT(titles(*m), ElementsAre("Zoom"));
+    EXPECT_FALSE(m->drawsRow(find(*m, "Minimize")));
+    EXPECT_FALSE(m->drawsGroup(arrange));
+    EXPECT_EQ(m->headerText(), "1 shortcuts");
+
+    m->setQuery("mini");
+    EXPECT_THAT(titles(*m), ElementsAre("Minimize"));
+    EXPECT_TRUE(m->drawsRow(find(*m, "Minimize")));
+    EXPECT_EQ(m->headerText(), "1 of 1") << "the total leaves hidden rows out";
+
+    m->setQuery("left");
+    EXPECT_THAT(titles(*m), ElementsAre("Left"));
+    EXPECT_TRUE(m->drawsGroup(arrange));
+    EXPECT_TRUE(m->drawsSection(m->app().sections[0]));
+}
+
+TEST_F(PopupFilterModelTest, AlwaysShownFavouritesSurviveEveryFilter)
+{
+    hideWhileNotSearching({"Arrange"});
+    settings.set(keys::alwaysShowFavourites, true);
+    auto m = model(windowMenu());
+    m->toggleFavourite(find(*m, "Minimize"));
+    m->toggleFavourite(find(*m, "Left"));
+    EXPECT_TRUE(favourites.isPinned(find(*m, "Left"), "org.example.editor"));
+    // A pinned row lifts its hidden submenu, whose other rows come with it.
+    EXPECT_THAT(titles(*m), ElementsAre("Minimize", "Zoom", "Left", "Right"));
+    EXPECT_TRUE(m->drawsGroup(m->app().sections[0].groups[1]));
+
+    m->setQuery("no such command");
+    EXPECT_THAT(titles(*m), ElementsAre("Minimize", "Left"));
+    m->setQuery("");
+    m->toggleModifier("⌘");
+    EXPECT_THAT(titles(*m), ElementsAre("Minimize", "Left"));
+    m->toggleModifier("⌘");
+    m->setShowOnlyFavourites(true);
+    EXPECT_THAT(titles(*m), ElementsAre("Minimize", "Left"));
+    EXPECT_EQ(m->headerText(), "0 shortcuts") << "hidden favourites are not in the total";
+
+    // Without the setting favourites obey the filters like other rows.
+    settings.set(keys::alwaysShowFavourites, false);
+    m->setShowOnlyFavourites(false);
+    m->setShowOnlyFavourites(true);
+    EXPECT_THAT(titles(*m), IsEmpty());
+    m->setQuery("mini");
+    EXPECT_THAT(titles(*m), ElementsAre("Minimize"));
+}
+
+TEST_F(PopupFilterModelTest, FavouritesOnlyAndToggling)
+{
+    auto m = model(editor());
+    m->setShowOnlyFavourites(true);
+    EXPECT_THAT(titles(*m), IsEmpty());
+    m->toggleFavourite(find(*m, "Close"));
+    EXPECT_THAT(titles(*m), ElementsAre("Close"));
+    EXPECT_TRUE(m->isFavourite(find(*m, "Close")));
+    m->setSelectedIndex(0);
+    m->toggleFavourite(find(*m, "Renew"));
+    EXPECT_FALSE(m->selectedIndex());
+    EXPECT_THAT(titles(*m), ElementsAre("Renew", "Close"));
+
+    // A change from elsewhere (synchronisation) reaches the open model.
+    settings.set(keys::pinnedShortcuts, platform::PlistArray{});
+    favourites.reload();
+    EXPECT_THAT(titles(*m), IsEmpty());
+
+    // Favourites are kept under the application's name when it has no identifier.
+    auto app = editor();
+    app.bundleIdentifier.reset();
+    auto unnamed = model(std::move(app));
+    EXPECT_EQ(unnamed->appID(), "Editor");
+}
+
+TEST_F(PopupFilterModelTest, ConflictsAreKeysUsedTwiceAcrossTheWholeApplication)
+{
+    const auto content = [] {
+        return application({section("File", {group(std::nullopt, {row("Revert", "⌘R"), row("Print"),
+                                                                   row("Open", "⌘O")})}),
+                            section("View", {group("Sub", {row("Reload", "⌘R"), row("Plain")}),
+                                             group(std::nullopt, {deactivated("Old", "⌘O")})})});
+    };
+    auto off = model(content());
+    EXPECT_THAT(off->cachedConflictingKeys(), IsEmpty());
+
+    settings.set(keys::showConflictIndicator, true);
+    auto m = model(content());
+    EXPECT_EQ(m->cachedConflictingKeys(), (std::set<std::string>{"⌘O", "⌘R"}));
+    EXPECT_TRUE(m->isConflicted(find(*m, "Reload")));
+    EXPECT_TRUE(m->isConflicted(find(*m, "Open"))) << "deactivated rows count";
+    EXPECT_FALSE(m->isConflicted(find(*m, "Print")));
+}
+
+TEST_F(PopupFilterModelTest, HeaderCountsTotalAndMatches)
+{
+    hideWhileNotSearching({"Minimize"});
+    auto app = windowMenu();
+    app.sections.push_back(section("System", {group(std::nullopt, {deactivated("Spaces", "⌃↑"), row("Lock", "⌃⌘Q")})}));
+    auto m = model(std::move(app));
+    // Zoom, Left, Right, Spaces, Lock; Minimize is hidden.
+    EXPECT_EQ(m->totalCount(), 5u);
+    EXPECT_EQ(m->headerText(), "5 shortcuts");
+
+    m->toggleModifier("⌃");
+    // Zoom, Left, Right, Spaces; deactivated rows count as matches.
+    EXPECT_EQ(m->matchCount(), 4u);
+    EXPECT_EQ(m->headerText(), "4 of 5");
+    EXPECT_THAT(titles(*m), ElementsAre("Zoom", "Left", "Right"));
+
+    m->setQuery("mini");
+    m->toggleModifier("⌃");
+    EXPECT_EQ(m->headerText(), "1 of 5");
+}
+
+TEST_F(PopupFilterModelTest, SelectionWrapsAndIsClearedByEveryFilterChange)
+{
+    auto m = model(editor());
+    int changes = 0;
+    m->addObserver([&] { ++changes; });
+    m->selectNext();
+    EXPECT_EQ(m->selectedShortcut()->title, "New Window");
+    m->selectPrevious();
+    EXPECT_EQ(m->selectedShortcut()->title, "Close");
+    m->selectNext();
+    EXPECT_EQ(m->selectedIndex(), 0u);
+    m->setSelectedIndex(std::nullopt);
+    m->selectPrevious();
+    EXPECT_EQ(m->selectedShortcut()->title, "Close");
+    EXPECT_TRUE(m->isSelected(find(*m, "Close")));
+    EXPECT_EQ(changes, 5);
+
+    m->setQuery("");
+    m->setHeldModifiers({});
+    m->setShowOnlyFavourites(false);
+    EXPECT_EQ(changes, 5) << "equal values change nothing";
+    EXPECT_TRUE(m->selectedIndex());
+
+    for (auto change : std::vector<std::function<void()>>{
+             [&] { m->setQuery("c"); }, [&] { m->toggleModifier("⌘"); }, [&] { m->setHeldModifiers({"⌘"}); },
+             [&] { m->setShowOnlyFavourites(true); }}) {
+        m->setSelectedIndex(0);
+        change();
+        EXPECT_FALSE(m->selectedIndex());
+    }
+    m->setSelectedIndex(9);
+    EXPECT_EQ(m->selectedShortcut(), nullptr);
+}
+
+TEST_F(PopupFilterModelTest, KeyboardOrderFollowsTheColumns)
+{
+    auto app = editor();
+    PopupFilterModel::Columns columns{{app.sections[1]}, {app.sections[0]}};
+    PopupFilterModel m(std::move(app), std::move(columns), false, settings, favourites, ignoreList);
+    EXPECT_THAT(titles(m), ElementsAre("Café Crème", "Close", "New Window", "New Tab", "Renew"));
+}
+
+TEST_F(PopupFilterModelTest, ViewsDimInsteadOfHidingWhenEverythingFits)
+{
+    settings.set(keys::showDeactivatedSystemShortcuts, true);
+    auto app = editor();
+    app.sections.push_back(section("System", {group(std::nullopt, {deactivated("Spaces", "⌃↑")})}));
+    auto m = model(std::move(app), true);
+    const auto& separator = m->app().sections[0].groups[0].shortcuts[2];
+    const auto& spaces = find(*m, "Spaces");
+    EXPECT_TRUE(m->dimMode());
+    EXPECT_TRUE(m->drawsRow(separator));
+    EXPECT_FALSE(m->dimsRow(separator));
+    EXPECT_TRUE(m->drawsRow(spaces));
+    EXPECT_TRUE(m->dimsRow(spaces));
+    EXPECT_FALSE(m->dimsRow(find(*m, "Close")));
+    EXPECT_THAT(titles(*m), testing::Not(testing::Contains("Spaces"))) << "the keyboard skips deactivated rows";
+
+    m->setShowOnlyFavourites(true);
+    EXPECT_FALSE(m->drawsRow(find(*m, "Close")));
+    EXPECT_TRUE(m->drawsRow(separator)) << "dim mode draws separators";
+
+    m->setQuery("spa");
+    EXPECT_FALSE(m->dimMode());
+    EXPECT_FALSE(m->drawsRow(separator));
+    EXPECT_TRUE(m->drawsRow(spaces));
+    m->setQuery("close");
+    EXPECT_FALSE(m->drawsRow(spaces));
+    EXPECT_FALSE(m->drawsSection(m->app().sections[2]));
+
+    settings.set(keys::showDeactivatedSystemShortcuts, false);
+    m->setQuery("spa");
+    EXPECT_FALSE(m->drawsRow(spaces));
+}
+
+} // namespace
