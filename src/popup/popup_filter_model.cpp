@@ -2,6 +2,7 @@
 
 #include "model/key_notation.h"
 #include "model/text.h"
+#include "settings/settings.h"
 #include "settings/settings_keys.h"
 
 #include <fmt/format.h>
@@ -87,7 +88,7 @@ PopupFilterModel::PopupFilterModel(AppShortcuts app, Columns columns, bool fitsW
       settings_(settings),
       favourites_(favourites),
       appID_(app_.bundleIdentifier.value_or(app_.appName)),
-      tipIndex_(settings.integer(keys::popupTipIndex))
+      tipIndex_(Settings(settings).popupTipIndex())
 {
     if (settings.boolean(keys::showConflictIndicator))
         conflictingKeys_ = app_.conflictingKeys();
