@@ -1,0 +1,231 @@
+#include "sources/system_shortcuts.h"
+
+#include "platform/fake/scripted_symbolic_hotkeys.h"
+#include "sources/property_list_reader.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <optional>
+
+namespace hb {
+namespace {
+
+using test::plistArray;
+using test::plistBoolean;
+using test::plistDictionary;
+using test::plistInteger;
+using test::PlistFormat;
+
+plist_t hotKey(bool enabled, std::optional<std::array<std::int64_t, 3>> parameters = std::nullopt)
+{
+    plist_t entry = plistDictionary({{"enabled", plistBoolean(enabled)}});
+    if (parameters) {
+        auto [character, virtualKey, flags] = *parameters;
+        plist_dict_set_item(entry, "value",
+                            plistDictionary({{"parameters", plistArray({plistInteger(character), plistInteger(virtualKey),
+                                                                        plistInteger(flags)})},
+                                             {"type", test::plistString("standard")}}));
+    }
+    return entry;
+}
+
+std::filesystem::path symbolicHotKeysFile(const std::filesystem::path& home)
+{
+    return home / "Library/Preferences/com.apple.symbolichotkeys.plist";
+}
+
+// Title → (keys, deactivated), over every group of the section.
+std::map<std::string, HotKeyState> rowsByTitle(const MenuSection& section)
+{
+    std::map<std::string, HotKeyState> rows;
+    for (const auto& row : section.allShortcuts())
+        rows[row.title] = HotKeyState{row.keys, row.isDisabled};
+    return rows;
+}
+
+std::vector<std::string> groupTitles(const MenuSection& section)
+{
+    std::vector<std::string> titles;
+    for (const auto& group : section.groups)
+        titles.push_back(group.title.value_or("<untitled>"));
+    return titles;
+}
+
+TEST(SystemShortcuts, DefaultsRenderToTheDocumentedNotation)
+{
+    const std::map<std::int64_t, std::string> expected{
+        {64, "⌘Space"}, {65, "⌥⌘Space"}, {28, "⇧⌘3"},  {29, "⌃⇧⌘3"}, {30, "⇧⌘4"},  {31, "⌃⇧⌘4"},
+        {184, "⇧⌘5"},   {32, "⌃↑"},      {33, "⌃↓"},   {36, "F11"},   {7, "⌃F2"},   {8, "⌃F3"},
+        {9, "⌃F4"},     {10, "⌃F5"},     {11, "⌃F6"},  {27, "⌘`"},    {57, "⌃F8"},  {60, "⌃Space"},
+        {61, "⌃⌥Space"}, {59, "⌘F5"},    {118, "⌃1"},  {119, "⌃2"},   {120, "⌃3"},  {121, "⌃4"},
+        {122, "⌃5"},    {123, "⌃6"},     {124, "⌃7"},  {125, "⌃8"},   {126, "⌃9"},  {127, "⌃0"},
+    };
+    auto defaults = defaultHotKeyStates();
+    ASSERT_EQ(defaults.size(), 30u);
+    for (const auto& [id, keys] : expected) {
+        EXPECT_EQ(defaults[id].keys, keys) << id;
+        const bool deactivated = id == 60 || id == 61 || (id >= 118 && id <= 127);
+        EXPECT_EQ(defaults[id].isDisabled, deactivated) << id;
+    }
+}
+
+TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
+{
+    test::TemporaryFolder home;
+    fake::ScriptedSymbolicHotKeys noDesktop;
+    const std::vector<std::string> allCategories{"<untitled>",     "Spotlight",     "Screenshots",
+                                                 "Mission Control", "Keyboard Navigation", "Input Sources",
+                                                 "Accessibility",  "Spaces"};
+
+    auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(section);
+    EXPECT_EQ(section->title, "System");
+    EXPECT_EQ(groupTitles(*section), allCategories);
+    EXPECT_TRUE(section->groups.front().shortcuts.empty());
+    auto rows = rowsByTitle(*section);
+    EXPECT_EQ(rows.size(), 30u);
+    EXPECT_EQ(rows["Show Spotlight Search"], (HotKeyState{"⌘Space", false}));
+    EXPECT_EQ(rows["Select Next Input Source"], (HotKeyState{"⌃⌥Space", true}));
+    EXPECT_EQ(rows["Switch to Space 10"], (HotKeyState{"⌃0", true}));
+    // Rows keep category order.
+    EXPECT_EQ(section->groups[7].shortcuts.front().title, "Switch to Space 1");
+    EXPECT_EQ(section->groups[7].shortcuts.back().title, "Switch to Space 10");
+
+    // Not a property list, a list without the hot-key dictionary, and one where it has another type.
+    test::writeFile(symbolicHotKeysFile(home.path()), "not a property list");
+    EXPECT_EQ(hotKeyStatesFromPreferences(sources::readUserPreferences({home.path(), {}},
+                                                                       "com.apple.symbolichotkeys.plist")),
+              defaultHotKeyStates());
+    EXPECT_EQ(hotKeyStatesFromPreferences(sources::parsePropertyList("<plist><array/></plist>")), defaultHotKeyStates());
+    test::writePlist(symbolicHotKeysFile(home.path()), plistDictionary({{"AppleSymbolicHotKeys", plistArray({})}}),
+                     PlistFormat::binary);
+    auto fromWrongType = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(fromWrongType);
+    EXPECT_EQ(rowsByTitle(*fromWrongType), rows);
+}
+
+class SystemShortcutsFromPreferences : public testing::TestWithParam<PlistFormat> {};
+
+TEST_P(SystemShortcutsFromPreferences, EntriesOverrideDisableOrFallBack)
+{
+    test::TemporaryFolder home;
+    plist_t hotKeys = plistDictionary({
+        {"64", hotKey(true, {{32, 49, 0x100000}})},      // the same as the default
+        {"65", hotKey(false)},                            // off, no value: default, deactivated
+        {"28", hotKey(true, {{65535, 65535, 0}})},        // no key at all: default stays
+        {"30", hotKey(true, {{65535, 20, 0x100000}})},    // key code without a name: default stays
+        {"31", hotKey(false, {{65535, 20, 0x100000}})},   // off with unnamed key: default stays, on
+        {"118", hotKey(true, {{49, 18, 262144}})},        // Space 1 switched on
+        {"+36", hotKey(false)},                           // a leading plus is a number
+        {"33", hotKey(true, {{65535, 125, 0x60000}})},    // changed to ⌃⇧↓
+        {"abc", hotKey(false)},                           // not a number
+        {"7", plistDictionary({{"enabled", plistInteger(0)}})},  // not a Boolean
+        {"8", plistArray({})},                            // not a dictionary
+        {"9", hotKey(true, {{65535, 118, -1}})},          // flags out of range
+        {"999", hotKey(true, {{0x61, 0, 0x100000}})},     // unknown: kept, never shown
+        {"99999999999999999999", hotKey(false)},          // out of range
+    });
+    plist_dict_set_item(plist_dict_get_item(hotKeys, "7"), "value",
+                        plistDictionary({{"parameters", plistArray({plistInteger(0x61), plistInteger(0),
+                                                                    plistInteger(0x100000)})}}));
+    plist_t wrongTypes = hotKey(false);
+    plist_dict_set_item(wrongTypes, "value",
+                        plistDictionary({{"parameters", plistArray({test::plistString("a"), plistInteger(0),
+                                                                    plistInteger(0)})}}));
+    plist_dict_set_item(hotKeys, "29", wrongTypes);  // unreadable parameters: default, deactivated
+    test::writePlist(symbolicHotKeysFile(home.path()), plistDictionary({{"AppleSymbolicHotKeys", hotKeys}}), GetParam());
+
+    fake::ScriptedSymbolicHotKeys noDesktop;
+    auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(section);
+    auto rows = rowsByTitle(*section);
+    EXPECT_EQ(rows.size(), 30u);
+    EXPECT_EQ(rows["Show Spotlight Search"], (HotKeyState{"⌘Space", false}));
+    EXPECT_EQ(rows["Show Finder Search Window"], (HotKeyState{"⌥⌘Space", true}));
+    EXPECT_EQ(rows["Save Picture of Entire Screen"], (HotKeyState{"⇧⌘3", false}));
+    EXPECT_EQ(rows["Copy Picture of Entire Screen"], (HotKeyState{"⌃⇧⌘3", true}));
+    EXPECT_EQ(rows["Save Picture of Selected Area"], (HotKeyState{"⇧⌘4", false}));
+    EXPECT_EQ(rows["Copy Picture of Selected Area"], (HotKeyState{"⌃⇧⌘4", false}));
+    EXPECT_EQ(rows["Switch to Space 1"], (HotKeyState{"⌃1", false}));
+    EXPECT_EQ(rows["Switch to Space 2"], (HotKeyState{"⌃2", true}));
+    EXPECT_EQ(rows["Show Desktop"], (HotKeyState{"F11", true}));
+    EXPECT_EQ(rows["Application Windows"], (HotKeyState{"⌃⇧↓", false}));
+    EXPECT_EQ(rows["Move Focus to Menu Bar"], (HotKeyState{"⌃F2", false}));
+    EXPECT_EQ(rows["Move Focus to Dock"], (HotKeyState{"⌃F3", false}));
+    EXPECT_EQ(rows["Move Focus to Active Window"], (HotKeyState{"⌃F4", false}));
+
+    auto states = hotKeyStatesFromPreferences(
+        sources::readUserPreferences({home.path(), {}}, "com.apple.symbolichotkeys.plist"));
+    EXPECT_EQ(states[999], (HotKeyState{"⌘A", false}));
+}
+
+INSTANTIATE_TEST_SUITE_P(XmlAndBinary, SystemShortcutsFromPreferences,
+                         testing::Values(PlistFormat::xml, PlistFormat::binary));
+
+TEST(SystemShortcuts, DesktopValuesComeFirst)
+{
+    using Value = platform::SymbolicHotKeys::Value;
+    test::TemporaryFolder home;
+    test::writePlist(symbolicHotKeysFile(home.path()),
+                     plistDictionary({{"AppleSymbolicHotKeys", plistDictionary({{"36", hotKey(true)}})}}),
+                     PlistFormat::xml);
+
+    fake::ScriptedSymbolicHotKeys desktop;
+    desktop.setValues({
+        {64, Value{49, 0x100, true}},           // ⌘Space
+        {32, Value{126, 0x1000 | 0x200, false}},  // ⌃⇧↑, off
+        {61, Value{49, 0x1000 | 0x800, true}},  // ⌃⌥Space
+        {28, Value{20, 0x300, true}},           // key code 20 has no name: left out
+        {36, Value{0xFFFF, 0, true}},           // no key: left out
+    });
+    auto section = systemShortcutSection(desktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(section);
+    EXPECT_EQ(groupTitles(*section),
+              (std::vector<std::string>{"<untitled>", "Spotlight", "Mission Control", "Input Sources"}));
+    EXPECT_EQ(rowsByTitle(*section), (std::map<std::string, HotKeyState>{
+                                         {"Show Spotlight Search", {"⌘Space", false}},
+                                         {"Mission Control", {"⌃⇧↑", true}},
+                                         {"Select Next Input Source", {"⌃⌥Space", false}},
+                                     }));
+
+    // A desktop that names no key falls back to the preferences file.
+    desktop.setValues({{28, Value{20, 0x300, true}}});
+    EXPECT_FALSE(hotKeyStatesFromDesktop(desktop));
+    auto fromFile = systemShortcutSection(desktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(fromFile);
+    EXPECT_EQ(rowsByTitle(*fromFile).size(), 30u);
+}
+
+TEST(SystemShortcuts, SectionNeedsAHotKeyOrUserKeyEquivalents)
+{
+    EXPECT_FALSE(systemShortcutSection(HotKeyStateMap{{999, {"⌘A", false}}}, std::nullopt));
+
+    ShortcutGroup user;
+    user.title = "All Applications";
+    user.shortcuts.push_back(Shortcut{.title = "Zoom", .keys = "⌃⌥Z"});
+    auto onlyUser = systemShortcutSection(HotKeyStateMap{}, user);
+    ASSERT_TRUE(onlyUser);
+    ASSERT_EQ(onlyUser->groups.size(), 2u);
+    EXPECT_FALSE(onlyUser->groups[0].title);
+    EXPECT_TRUE(onlyUser->groups[0].shortcuts.empty());
+    EXPECT_EQ(onlyUser->groups[1], user);
+}
+
+TEST(SystemShortcuts, UserKeyEquivalentsComeLast)
+{
+    test::TemporaryFolder home;
+    test::writePlist(home.path() / "Library/Preferences/.GlobalPreferences.plist",
+                     plistDictionary({{"NSUserKeyEquivalents", plistDictionary({{"Zoom", test::plistString("^~z")}})}}),
+                     PlistFormat::binary);
+    fake::ScriptedSymbolicHotKeys noDesktop;
+    auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(section);
+    ASSERT_EQ(section->groups.size(), 9u);
+    EXPECT_EQ(section->groups.back().title, "All Applications");
+    EXPECT_EQ(section->groups.back().shortcuts.at(0).keys, "⌃⌥Z");
+}
+
+} // namespace
+} // namespace hb

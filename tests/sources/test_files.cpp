@@ -1,0 +1,93 @@
+#include "test_files.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+namespace hb::test {
+
+TemporaryFolder::TemporaryFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "hintboard-sources-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view content)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+plist_t plistDictionary(std::initializer_list<std::pair<const char*, plist_t>> entries)
+{
+    plist_t dictionary = plist_new_dict();
+    for (const auto& [key, value] : entries)
+        plist_dict_set_item(dictionary, key, value);
+    return dictionary;
+}
+
+plist_t plistArray(std::initializer_list<plist_t> items)
+{
+    plist_t array = plist_new_array();
+    for (plist_t item : items)
+        plist_array_append_item(array, item);
+    return array;
+}
+
+plist_t plistInteger(std::int64_t value) { return plist_new_uint(static_cast<std::uint64_t>(value)); }
+plist_t plistBoolean(bool value) { return plist_new_bool(value ? 1 : 0); }
+plist_t plistString(const char* value) { return plist_new_string(value); }
+
+void writePlist(const std::filesystem::path& path, plist_t root, PlistFormat format)
+{
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    if (format == PlistFormat::xml)
+        plist_to_xml(root, &bytes, &length);
+    else
+        plist_to_bin(root, &bytes, &length);
+    writeFile(path, std::string_view(bytes, length));
+    std::free(bytes);
+    plist_free(root);
+}
+
+std::string nestedBinaryArrays(int levels, int references)
+{
+    auto bigEndian = [](std::string& out, std::uint64_t value, int size) {
+        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
+            out.push_back(static_cast<char>((value >> shift) & 0xFF));
+    };
+    std::string bytes = "bplist00";
+    std::vector<std::uint64_t> offsets;
+    for (int level = 0; level < levels; ++level) {
+        offsets.push_back(bytes.size());
+        bytes.push_back(static_cast<char>(0xA0 | references));
+        for (int i = 0; i < references; ++i)
+            bigEndian(bytes, static_cast<std::uint64_t>(level) + 1, 4);
+    }
+    offsets.push_back(bytes.size());
+    bytes += std::string("\x10\x01", 2);  // the integer 1
+
+    const std::uint64_t offsetTable = bytes.size();
+    for (auto offset : offsets)
+        bigEndian(bytes, offset, 4);
+    bytes += std::string(6, '\0');
+    bytes.push_back(4);  // offset size
+    bytes.push_back(4);  // reference size
+    bigEndian(bytes, offsets.size(), 8);
+    bigEndian(bytes, 0, 8);  // top object
+    bigEndian(bytes, offsetTable, 8);
+    return bytes;
+}
+
+} // namespace hb::test

@@ -1,0 +1,200 @@
+#include "sources/third_party_shortcut_registry.h"
+
+#include "platform/fake/memory_log.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace hb {
+namespace {
+
+using platform::LogCategory;
+using platform::LogLevel;
+
+std::string registration(std::string_view appName, std::string_view shortcuts = "")
+{
+    return fmt::format(R"({{"appName": "{}", "shortcuts": [{}]}})", appName, shortcuts);
+}
+
+class ThirdPartyShortcutRegistryTest : public testing::Test {
+protected:
+    std::filesystem::path integrations() const { return data.path() / "Hintboard/Integrations"; }
+    void write(std::string_view name, std::string_view content) const { test::writeFile(integrations() / name, content); }
+
+    std::vector<std::string> sectionTitles() const
+    {
+        std::vector<std::string> titles;
+        for (const auto& section : registry.loadSections())
+            titles.push_back(section.title);
+        return titles;
+    }
+    bool logged(const std::string& message) const
+    {
+        return sink.contains(LogCategory::scraper, LogLevel::info, message);
+    }
+
+    test::TemporaryFolder data;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+    ThirdPartyShortcutRegistry registry{UserFolders{{}, data.path()}, log};
+};
+
+TEST_F(ThirdPartyShortcutRegistryTest, MissingFolderGivesNothingQuietly)
+{
+    EXPECT_FALSE(registry.integrationsDirectory());
+    EXPECT_TRUE(registry.loadSections().empty());
+    ThirdPartyShortcutRegistry withoutDataFolder(UserFolders{}, log);
+    EXPECT_FALSE(withoutDataFolder.integrationsDirectory());
+    EXPECT_TRUE(sink.records().empty());
+}
+
+TEST_F(ThirdPartyShortcutRegistryTest, JsonFilesInNameOrder)
+{
+    write("b.json", registration("B", R"({"title": "Go", "keys": "⌘G"})"));
+    write("a.json", registration("A"));
+    write("Z.json", registration("Z"));  // upper case sorts first
+    write(".hidden.json", registration("Hidden"));
+    write("c.JSON", registration("Upper extension"));
+    write("d.txt", registration("Text"));
+    write("e.json.bak", registration("Backup"));
+
+    EXPECT_EQ(registry.integrationsDirectory(), integrations());
+    EXPECT_EQ(sectionTitles(), (std::vector<std::string>{"Hidden", "Z", "A", "B"}));
+    auto sections = registry.loadSections();
+    ASSERT_EQ(sections[3].groups.size(), 1u);
+    EXPECT_FALSE(sections[3].groups[0].title);
+    ASSERT_EQ(sections[3].groups[0].shortcuts.size(), 1u);
+    EXPECT_EQ(sections[3].groups[0].shortcuts[0].title, "Go");
+    EXPECT_EQ(sections[3].groups[0].shortcuts[0].keys, "⌘G");
+    EXPECT_TRUE(sections[2].groups.empty());
+}
+
+TEST_F(ThirdPartyShortcutRegistryTest, GroupsInOrderOfFirstAppearance)
+{
+    RegistrationFile file{"App\u200F",
+                          {{"One", "⌘1", "X"},
+                           {"Two", "⌘2", "Y"},
+                           {"Three", "⌘3", "X"},
+                           {"Four\x07", "⌘4\u202E", std::nullopt},
+                           {"Five", "⌘5", "X\x01"}}};
+    auto section = ThirdPartyShortcutRegistry::makeSection(file);
+    EXPECT_EQ(section.title, "App");
+    ASSERT_EQ(section.groups.size(), 3u);
+    EXPECT_FALSE(section.groups[0].title);
+    EXPECT_EQ(section.groups[1].title, "X");
+    EXPECT_EQ(section.groups[2].title, "Y");
+    auto titles = [](const ShortcutGroup& group) {
+        std::vector<std::string> result;
+        for (const auto& row : group.shortcuts)
+            result.push_back(row.title + " " + row.keys);
+        return result;
+    };
+    EXPECT_EQ(titles(section.groups[0]), (std::vector<std::string>{"Four ⌘4"}));
+    EXPECT_EQ(titles(section.groups[1]), (std::vector<std::string>{"One ⌘1", "Three ⌘3", "Five ⌘5"}));
+    EXPECT_EQ(titles(section.groups[2]), (std::vector<std::string>{"Two ⌘2"}));
+}
+
+TEST_F(ThirdPartyShortcutRegistryTest, DecodingIsStrictAboutRequiredKeysOnly)
+{
+    auto decoded = RegistrationFile::decode(
+        R"({"appName": "A", "version": 2, "shortcuts": [
+             {"title": "T", "keys": "K", "extra": [1, {"x": null}]},
+             {"title": "U", "keys": "L", "group": null},
+             {"title": "V", "keys": "M", "group": "G"}]})");
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->shortcuts.size(), 3u);
+    EXPECT_FALSE(decoded->shortcuts[1].group);
+    EXPECT_EQ(decoded->shortcuts[2].group, "G");
+
+    for (std::string_view malformed : {
+             R"({"appName": "A", "shortcuts": [{"title": "T"}]})",
+             R"({"appName": "A", "shortcuts": [{"title": "T", "keys": 1}]})",
+             R"({"appName": "A", "shortcuts": [{"title": "T", "keys": "K", "group": 3}]})",
+             R"({"appName": "A", "shortcuts": ["T"]})",
+             R"({"appName": "A", "shortcuts": {}})",
+             R"({"appName": "A"})",
+             R"({"appName": null, "shortcuts": []})",
+             R"({"shortcuts": []})",
+             R"([{"appName": "A", "shortcuts": []}])",
+             R"({"appName": "A", "shortcuts": []} trailing)",
+             "{\"appName\": \"\xff\", \"shortcuts\": []}",
+             R"({"appName": "\ud800", "shortcuts": []})",
+             R"({"appName": 1e999, "shortcuts": []})",
+             "",
+         })
+        EXPECT_FALSE(RegistrationFile::decode(malformed)) << malformed;
+
+    // Deep nesting in an ignored key costs the file, not the stack.
+    std::string deep = R"({"appName": "A", "shortcuts": [], "x": )" + std::string(100000, '[') +
+                       std::string(100000, ']') + "}";
+    EXPECT_FALSE(RegistrationFile::decode(deep));
+    std::string bracketsInStrings = R"({"appName": ")" + std::string(1000, '[') + R"(\"", "shortcuts": []})";
+    EXPECT_TRUE(RegistrationFile::decode(bracketsInStrings));
+}
+
+TEST_F(ThirdPartyShortcutRegistryTest, SizeAndEntryLimits)
+{
+    std::string exact = registration("Exact");
+    exact.resize(ThirdPartyShortcutRegistry::maxFileBytes, ' ');
+    write("exact.json", exact);
+    std::string over = registration("Over");
+    over.resize(ThirdPartyShortcutRegistry::maxFileBytes + 1, ' ');
+    write("over.json", over);
+
+    std::string entries;
+    for (int i = 0; i < 600; ++i)
+        entries += fmt::format(R"({}{{"title": "Item {}", "keys": "⌘{}"}})", i ? "," : "", i, i);
+    write("many.json", registration("Many", entries));
+
+    EXPECT_EQ(sectionTitles(), (std::vector<std::string>{"Exact", "Many"}));
+    EXPECT_TRUE(logged("ThirdPartyRegistry: skipping oversized over.json"));
+    auto many = registry.loadFile(integrations() / "many.json");
+    ASSERT_TRUE(many);
+    ASSERT_EQ(many->groups.size(), 1u);
+    ASSERT_EQ(many->groups[0].shortcuts.size(), 500u);
+    EXPECT_EQ(many->groups[0].shortcuts.back().title, "Item 499");
+}
+
+TEST_F(ThirdPartyShortcutRegistryTest, MalformedFileCostsOnlyItself)
+{
+    write("a.json", registration("A", R"({"title": "No keys"})"));
+    write("b.json", "{\"appName\": \"B\", \"shortcuts\": [");
+    write("c.json", registration("C", R"({"title": "Go", "keys": "⌘G"})"));
+    EXPECT_EQ(sectionTitles(), (std::vector<std::string>{"C"}));
+    EXPECT_EQ(sink.messages(LogCategory::scraper),
+              (std::vector<std::string>{"ThirdPartyRegistry: malformed a.json", "ThirdPartyRegistry: malformed b.json"}));
+}
+
+TEST_F(ThirdPartyShortcutRegistryTest, SpecialFilesAreSkippedWithoutWaiting)
+{
+    write("good.json", registration("Good"));
+    ASSERT_EQ(mkfifo((integrations() / "fifo.json").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", integrations() / "zero.json");
+    std::filesystem::create_symlink("/nonexistent/target.json", integrations() / "dangling.json");
+    std::filesystem::create_directory(integrations() / "folder.json");
+    test::writeFile(data.path() / "elsewhere.txt", registration("Linked"));
+    std::filesystem::create_symlink(data.path() / "elsewhere.txt", integrations() / "linked.json");
+
+    // A listening socket: opening it would fail, connecting would block.
+    int server = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const auto socketPath = (integrations() / "socket.json").string();
+    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    listen(server, 1);
+
+    EXPECT_EQ(sectionTitles(), (std::vector<std::string>{"Good", "Linked"}));
+    for (const char* name : {"dangling.json", "fifo.json", "folder.json", "socket.json", "zero.json"})
+        EXPECT_TRUE(logged(fmt::format("ThirdPartyRegistry: unreadable {}", name))) << name;
+    close(server);
+}
+
+} // namespace
+} // namespace hb

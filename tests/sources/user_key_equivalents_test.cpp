@@ -1,0 +1,114 @@
+#include "sources/user_key_equivalents.h"
+
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+namespace hb {
+namespace {
+
+using test::plistDictionary;
+using test::plistString;
+
+TEST(ParseKeyEquivalent, ModifiersInAnyOrderComeOutInGlyphOrder)
+{
+    EXPECT_EQ(parseKeyEquivalent("@~s"), "⌥⌘S");
+    EXPECT_EQ(parseKeyEquivalent("~@s"), "⌥⌘S");
+    EXPECT_EQ(parseKeyEquivalent("@$~^k"), "⌃⌥⇧⌘K");
+    EXPECT_EQ(parseKeyEquivalent("$^k"), "⌃⇧K");
+    EXPECT_EQ(parseKeyEquivalent("@@s"), "⌘S");
+    EXPECT_EQ(parseKeyEquivalent("s"), "S");
+    EXPECT_EQ(parseKeyEquivalent("@,"), "⌘,");
+    // Modifier characters after the key belong to the key text.
+    EXPECT_EQ(parseKeyEquivalent("@a^"), "⌘A^");
+
+    EXPECT_EQ(parseKeyEquivalent(""), std::nullopt);
+    EXPECT_EQ(parseKeyEquivalent("@"), std::nullopt);
+    EXPECT_EQ(parseKeyEquivalent("^~$@"), std::nullopt);
+}
+
+TEST(ParseKeyEquivalent, NamesTheWholeKeyText)
+{
+    EXPECT_EQ(parseKeyEquivalent("@\t"), "⌘⇥");
+    EXPECT_EQ(parseKeyEquivalent("@ "), "⌘Space");
+    EXPECT_EQ(parseKeyEquivalent("@\r"), "⌘↩");
+    EXPECT_EQ(parseKeyEquivalent("@\n"), "⌘↩");
+    EXPECT_EQ(parseKeyEquivalent("@\x1b"), "⌘⎋");
+    EXPECT_EQ(parseKeyEquivalent("@\b"), "⌘⌫");
+    EXPECT_EQ(parseKeyEquivalent("@\x7f"), "⌘⌫");
+    EXPECT_EQ(parseKeyEquivalent("~@\uF728"), "⌥⌘⌦");
+    EXPECT_EQ(parseKeyEquivalent("^\uF700"), "⌃↑");
+    EXPECT_EQ(parseKeyEquivalent("^\uF703"), "⌃→");
+    EXPECT_EQ(parseKeyEquivalent("$@\uF704"), "⇧⌘F1");
+    EXPECT_EQ(parseKeyEquivalent("@\uF70F"), "⌘F12");
+    // Beyond F12 and other private-use keys are not named here.
+    EXPECT_EQ(parseKeyEquivalent("@\uF710"), "⌘\uF710");
+    // The key text is named as a whole, and otherwise upper-cased.
+    EXPECT_EQ(parseKeyEquivalent("@ab"), "⌘AB");
+    EXPECT_EQ(parseKeyEquivalent("@\t\t"), "⌘\t\t");
+    EXPECT_EQ(parseKeyEquivalent("@\uF704x"), "⌘\uF704X");
+    EXPECT_EQ(parseKeyEquivalent("@é"), "⌘É");
+    EXPECT_EQ(parseKeyEquivalent("@ß"), "⌘SS");
+    // Malformed UTF-8 becomes a replacement character, never invalid output.
+    EXPECT_EQ(parseKeyEquivalent("@\xff"), "⌘\uFFFD");
+}
+
+TEST(UserKeyEquivalents, RowsSortedByLocalizedTitle)
+{
+    test::TemporaryFolder home;
+    test::writePlist(home.path() / "Library/Preferences/.GlobalPreferences.plist",
+                     plistDictionary({
+                         {"AppleLocale", plistString("en_US")},
+                         {"NSUserKeyEquivalents", plistDictionary({
+                                                      {"Zoom", plistString("^~z")},
+                                                      {"Save As…", plistString("$@s")},
+                                                      {"Item 10", plistString("@0")},
+                                                      {"Item 9", plistString("@9")},
+                                                      {"Only Command", plistString("@")},
+                                                      {"Empty", plistString("")},
+                                                      {"Number", test::plistInteger(3)},
+                                                      {"\x01\x02\u200E", plistString("@x")},
+                                                      {"\u202ABold\u202C", plistString("@b")},
+                                                  })},
+                     }),
+                     test::PlistFormat::xml);
+
+    auto group = userKeyEquivalentGroup(UserFolders{home.path(), {}});
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->title, "All Applications");
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const auto& row : group->shortcuts) {
+        rows.emplace_back(row.title, row.keys);
+        EXPECT_FALSE(row.isDisabled);
+        EXPECT_FALSE(row.isSeparator);
+    }
+    EXPECT_EQ(rows, (std::vector<std::pair<std::string, std::string>>{
+                        {"Bold", "⌘B"},
+                        {"Item 9", "⌘9"},
+                        {"Item 10", "⌘0"},
+                        {"Save As…", "⇧⌘S"},
+                        {"Zoom", "⌃⌥Z"},
+                    }));
+}
+
+TEST(UserKeyEquivalents, NoGroupWithoutUsableEntries)
+{
+    test::TemporaryFolder home;
+    const UserFolders folders{home.path(), {}};
+    const auto file = home.path() / "Library/Preferences/.GlobalPreferences.plist";
+    EXPECT_FALSE(userKeyEquivalentGroup(folders));
+    EXPECT_FALSE(userKeyEquivalentGroup(UserFolders{}));
+
+    test::writeFile(file, "<plist><dict><key>NSUserKeyEquivalents</key><dict>");
+    EXPECT_FALSE(userKeyEquivalentGroup(folders));
+    test::writePlist(file, plistDictionary({{"AppleLocale", plistString("en_US")}}), test::PlistFormat::binary);
+    EXPECT_FALSE(userKeyEquivalentGroup(folders));
+    test::writePlist(file, plistDictionary({{"NSUserKeyEquivalents", plistString("@s")}}), test::PlistFormat::binary);
+    EXPECT_FALSE(userKeyEquivalentGroup(folders));
+    test::writePlist(file, plistDictionary({{"NSUserKeyEquivalents", plistDictionary({{"Save", plistString("@")}})}}),
+                     test::PlistFormat::binary);
+    EXPECT_FALSE(userKeyEquivalentGroup(folders));
+}
+
+} // namespace
+} // namespace hb
