@@ -4,14 +4,11 @@
 
 namespace hb::linux_platform {
 
-// Linux desktops have no window-server registry of symbolic hot keys: the
+// Linux desktops keep no window-server registry of symbolic hot keys: the
 // system shortcuts come from the preferences file alone.
 class LinuxSymbolicHotKeys : public platform::SymbolicHotKeys {
 public:
-    std::optional<std::map<std::int64_t, Value>> values(std::span<const std::int64_t>) const override
-    {
-        return std::nullopt;
-    }
+    std::optional<std::map<std::int64_t, Value>> values(std::span<const std::int64_t> ids) const override;
 };
 
 } // namespace hb::linux_platform
