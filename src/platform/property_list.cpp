@@ -1,5 +1,7 @@
 #include "platform/property_list.h"
 
+#include "platform/property_list_bounds.h"
+
 #include <plist/plist.h>
 
 #include <fmt/chrono.h>
@@ -183,7 +185,7 @@ bool hasEmbeddedNul(const PlistValue& value)
 
 std::optional<PlistValue> parsePropertyList(std::string_view bytes)
 {
-    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max())
+    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max() || !propertyListWithinBounds(bytes))
         return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);

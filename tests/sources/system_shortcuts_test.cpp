@@ -98,7 +98,7 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
     EXPECT_EQ(hotKeyStatesFromPreferences(sources::readUserPreferences({home.path(), {}},
                                                                        "com.apple.symbolichotkeys.plist")),
               defaultHotKeyStates());
-    EXPECT_EQ(hotKeyStatesFromPreferences(sources::parsePropertyList("<plist><array/></plist>")), defaultHotKeyStates());
+    EXPECT_EQ(hotKeyStatesFromPreferences(platform::parsePropertyList("<plist><array/></plist>")), defaultHotKeyStates());
     test::writePlist(symbolicHotKeysFile(home.path()), plistDictionary({{"AppleSymbolicHotKeys", plistArray({})}}),
                      PlistFormat::binary);
     auto fromWrongType = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
@@ -204,7 +204,7 @@ TEST(SystemShortcuts, SectionNeedsAHotKeyOrUserKeyEquivalents)
 
     ShortcutGroup user;
     user.title = "All Applications";
-    user.shortcuts.push_back(Shortcut{.title = "Zoom", .keys = "⌃⌥Z"});
+    user.shortcuts.emplace_back().title = "Zoom";
     auto onlyUser = systemShortcutSection(HotKeyStateMap{}, user);
     ASSERT_TRUE(onlyUser);
     ASSERT_EQ(onlyUser->groups.size(), 2u);

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
-#include <vector>
 
 namespace hb::test {
 
@@ -59,35 +58,6 @@ void writePlist(const std::filesystem::path& path, plist_t root, PlistFormat for
     writeFile(path, std::string_view(bytes, length));
     std::free(bytes);
     plist_free(root);
-}
-
-std::string nestedBinaryArrays(int levels, int references)
-{
-    auto bigEndian = [](std::string& out, std::uint64_t value, int size) {
-        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
-            out.push_back(static_cast<char>((value >> shift) & 0xFF));
-    };
-    std::string bytes = "bplist00";
-    std::vector<std::uint64_t> offsets;
-    for (int level = 0; level < levels; ++level) {
-        offsets.push_back(bytes.size());
-        bytes.push_back(static_cast<char>(0xA0 | references));
-        for (int i = 0; i < references; ++i)
-            bigEndian(bytes, static_cast<std::uint64_t>(level) + 1, 4);
-    }
-    offsets.push_back(bytes.size());
-    bytes += std::string("\x10\x01", 2);  // the integer 1
-
-    const std::uint64_t offsetTable = bytes.size();
-    for (auto offset : offsets)
-        bigEndian(bytes, offset, 4);
-    bytes += std::string(6, '\0');
-    bytes.push_back(4);  // offset size
-    bytes.push_back(4);  // reference size
-    bigEndian(bytes, offsets.size(), 8);
-    bigEndian(bytes, 0, 8);  // top object
-    bigEndian(bytes, offsetTable, 8);
-    return bytes;
 }
 
 } // namespace hb::test

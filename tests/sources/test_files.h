@@ -38,8 +38,4 @@ enum class PlistFormat { xml, binary };
 // Writes `root` in `format` and frees it.
 void writePlist(const std::filesystem::path& path, plist_t root, PlistFormat format);
 
-// A binary property list of `levels` nested arrays, each holding `references`
-// references to the next one; the innermost holds an integer.
-std::string nestedBinaryArrays(int levels, int references);
-
 } // namespace hb::test

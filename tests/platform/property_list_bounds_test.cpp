@@ -1,0 +1,92 @@
+#include "platform/property_list_bounds.h"
+
+#include "platform/property_list.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hb::platform {
+namespace {
+
+std::string nestedXml(int levels, std::string_view between = "")
+{
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < levels; ++i)
+        xml += std::string("<array>") + std::string(between);
+    for (int i = 0; i < levels; ++i)
+        xml += "</array>";
+    return xml + "</plist>";
+}
+
+// A binary property list of `levels` nested arrays, each holding `references`
+// references to the next one; the innermost holds an integer.
+std::string nestedBinaryArrays(int levels, int references)
+{
+    auto bigEndian = [](std::string& out, std::uint64_t value, int size) {
+        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
+            out.push_back(static_cast<char>((value >> shift) & 0xFF));
+    };
+    std::string bytes = "bplist00";
+    std::vector<std::uint64_t> offsets;
+    for (int level = 0; level < levels; ++level) {
+        offsets.push_back(bytes.size());
+        bytes.push_back(static_cast<char>(0xA0 | references));
+        for (int i = 0; i < references; ++i)
+            bigEndian(bytes, static_cast<std::uint64_t>(level) + 1, 4);
+    }
+    offsets.push_back(bytes.size());
+    bytes += std::string("\x10\x01", 2);  // the integer 1
+
+    const std::uint64_t offsetTable = bytes.size();
+    for (auto offset : offsets)
+        bigEndian(bytes, offset, 4);
+    bytes += std::string(6, '\0');
+    bytes.push_back(4);  // offset size
+    bytes.push_back(4);  // reference size
+    bigEndian(bytes, offsets.size(), 8);
+    bigEndian(bytes, 0, 8);  // top object
+    bigEndian(bytes, offsetTable, 8);
+    return bytes;
+}
+
+TEST(PropertyListBounds, NestingBeyondTheBoundIsRefusedBeforeParsing)
+{
+    EXPECT_TRUE(parsePropertyList(nestedXml(maxPropertyListDepth)));
+    EXPECT_FALSE(parsePropertyList(nestedXml(maxPropertyListDepth + 1)));
+    EXPECT_FALSE(parsePropertyList(nestedXml(300000)));
+    // Closing tags that a parser skips do not make room for more levels.
+    EXPECT_FALSE(propertyListWithinBounds(nestedXml(maxPropertyListDepth + 1, "<!-- </array> -->")));
+    EXPECT_FALSE(propertyListWithinBounds(nestedXml(maxPropertyListDepth + 1, "<![CDATA[</array>]]>")));
+    EXPECT_FALSE(propertyListWithinBounds(nestedXml(maxPropertyListDepth + 1, "<x a='</array>'/>")));
+    EXPECT_FALSE(propertyListWithinBounds(nestedXml(maxPropertyListDepth + 1, "<!DOCTYPE [ </array> ]>")));
+    EXPECT_TRUE(propertyListWithinBounds(nestedXml(maxPropertyListDepth, "<array/><dict />")));
+
+    EXPECT_TRUE(parsePropertyList(nestedBinaryArrays(maxPropertyListDepth, 1)));
+    EXPECT_FALSE(parsePropertyList(nestedBinaryArrays(maxPropertyListDepth + 1, 1)));
+    EXPECT_FALSE(parsePropertyList(nestedBinaryArrays(300000, 1)));
+}
+
+TEST(PropertyListBounds, SharedObjectsCountOncePerReference)
+{
+    // 2^20 values: within the bound; 2^21 and 2^40: beyond it (a parser would copy each).
+    EXPECT_TRUE(propertyListWithinBounds(nestedBinaryArrays(19, 2)));
+    EXPECT_FALSE(propertyListWithinBounds(nestedBinaryArrays(20, 2)));
+    EXPECT_FALSE(parsePropertyList(nestedBinaryArrays(40, 2)));
+}
+
+TEST(PropertyListBounds, MalformedBinaryIsRefused)
+{
+    auto valid = nestedBinaryArrays(3, 1);
+    EXPECT_TRUE(propertyListWithinBounds(valid));
+    EXPECT_FALSE(propertyListWithinBounds(valid.substr(0, valid.size() - 1)));
+    EXPECT_FALSE(propertyListWithinBounds("bplist01" + valid.substr(8)));
+    auto danglingReference = valid;
+    danglingReference[9] = '\x7F';  // the top array refers to object 0x7F000001
+    EXPECT_FALSE(propertyListWithinBounds(danglingReference));
+}
+
+} // namespace
+} // namespace hb::platform
