@@ -376,6 +376,20 @@ void PopupFilterModel::selectPrevious()
     setSelectedIndex((current + count - 1) % count);
 }
 
+void PopupFilterModel::setDisambiguation(std::optional<DisambiguationState> state)
+{
+    disambiguation_ = std::move(state);
+    observers_.notify();
+}
+
+void PopupFilterModel::setDisambiguationFocusedIndex(std::size_t index)
+{
+    if (index == disambiguationFocusedIndex_)
+        return;
+    disambiguationFocusedIndex_ = index;
+    observers_.notify();
+}
+
 void PopupFilterModel::setTipIndex(std::int64_t index)
 {
     if (index == tipIndex_)

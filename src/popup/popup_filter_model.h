@@ -2,6 +2,7 @@
 
 #include "model/shortcut.h"
 #include "platform/settings_domain.h"
+#include "popup/disambiguation.h"
 #include "settings/change_observers.h"
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
@@ -69,6 +70,12 @@ public:
     // take the first or the last row.
     void selectNext();
     void selectPrevious();
+
+    // The choice shown over the list, and its focused option.
+    const std::optional<DisambiguationState>& disambiguation() const { return disambiguation_; }
+    void setDisambiguation(std::optional<DisambiguationState> state);
+    std::size_t disambiguationFocusedIndex() const { return disambiguationFocusedIndex_; }
+    void setDisambiguationFocusedIndex(std::size_t index);
 
     std::int64_t tipIndex() const { return tipIndex_; }
     void setTipIndex(std::int64_t index);
@@ -162,6 +169,8 @@ private:
     unsigned filterModifiers_ = 0;
     std::optional<std::size_t> selectedIndex_;
     std::int64_t tipIndex_ = 0;
+    std::optional<DisambiguationState> disambiguation_;
+    std::size_t disambiguationFocusedIndex_ = 0;
 
     bool alwaysShowFavourites_ = false;
     bool showDeactivatedSystemShortcuts_ = false;

@@ -1,0 +1,215 @@
+#include "popup/popup_keyboard.h"
+
+#include "model/key_notation.h"
+#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/memory_settings_domain.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace hb;
+using notation::eventFlag::command;
+using notation::eventFlag::shift;
+
+namespace {
+
+constexpr std::int64_t escapeKey = 53;
+constexpr std::int64_t returnKey = 36;
+constexpr std::int64_t tabKey = 48;
+constexpr std::int64_t leftArrow = 123;
+
+Shortcut menuItem(std::string title, std::string keys)
+{
+    Shortcut shortcut;
+    shortcut.title = std::move(title);
+    shortcut.keys = std::move(keys);
+    shortcut.axElement = std::make_shared<fake::FakeElement>();
+    return shortcut;
+}
+
+KeyPress key(std::int64_t code, std::uint64_t flags = 0, std::optional<std::string> characters = {})
+{
+    return KeyPress{code, flags, std::move(characters)};
+}
+KeyPress commandKey(std::string letter) { return key(0, command, std::move(letter)); }
+
+class PopupKeyboardTest : public testing::Test {
+protected:
+    std::unique_ptr<PopupFilterModel> model(std::vector<Shortcut> rows, std::vector<Shortcut> hidden = {})
+    {
+        AppShortcuts app;
+        app.appName = "Editor";
+        app.bundleIdentifier = "org.example.editor";
+        ShortcutGroup group;
+        group.shortcuts = std::move(rows);
+        MenuSection section;
+        section.title = "File";
+        section.groups.push_back(std::move(group));
+        app.sections.push_back(std::move(section));
+        app.ignoredMenuShortcuts = std::move(hidden);
+        PopupFilterModel::Columns columns{app.sections};
+        return std::make_unique<PopupFilterModel>(std::move(app), std::move(columns), false, settings, favourites,
+                                                  ignoreList);
+    }
+
+    fake::MemorySettingsDomain settings;
+    FavouritesStore favourites{settings};
+    IgnoreListStore ignoreList{settings};
+    int closeRequests = 0;
+    PopupKeyboard keyboard{HintboardActionHandlers{[] {}, [] {}, [this] { ++closeRequests; }}};
+};
+
+TEST_F(PopupKeyboardTest, TabMovesTheSelectionAndOtherPlainKeysReachTheSearchField)
+{
+    auto m = model({menuItem("New", "⌘N"), menuItem("Open", "⌘O"), menuItem("Save", "⌘S")});
+    EXPECT_TRUE(keyboard.keyDown(key(tabKey, shift), *m).consumed);
+    EXPECT_EQ(m->selectedShortcut()->title, "Save");
+    keyboard.keyDown(key(tabKey), *m);
+    EXPECT_EQ(m->selectedShortcut()->title, "New");
+    keyboard.keyDown(key(tabKey, shift), *m);
+    EXPECT_EQ(m->selectedShortcut()->title, "Save");
+
+    EXPECT_FALSE(keyboard.keyDown(key(leftArrow), *m).consumed);
+    EXPECT_EQ(m->selectedShortcut()->title, "Save") << "arrows do not move the selection";
+    const auto shifted = keyboard.keyDown(key(1, shift, "s"), *m);
+    EXPECT_FALSE(shifted.consumed);
+    EXPECT_FALSE(shifted.closesPopup);
+    EXPECT_FALSE(shifted.press);
+}
+
+TEST_F(PopupKeyboardTest, ReturnRunsTheSelectedRowOrGoesToTheSearchField)
+{
+    auto withoutElement = menuItem("Lock Screen", "⌃⌘Q");
+    withoutElement.axElement.reset();
+    auto m = model({menuItem("New", "⌘N"), withoutElement});
+    EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).consumed);
+
+    m->selectNext();
+    auto outcome = keyboard.keyDown(key(76), *m);
+    EXPECT_TRUE(outcome.consumed);
+    EXPECT_TRUE(outcome.closesPopup);
+    ASSERT_TRUE(outcome.press);
+    EXPECT_EQ(outcome.press->title, "New");
+
+    m->selectNext();
+    outcome = keyboard.keyDown(key(returnKey), *m);
+    EXPECT_TRUE(outcome.closesPopup);
+    EXPECT_FALSE(outcome.press) << "a row without a menu item only closes the popup";
+}
+
+TEST_F(PopupKeyboardTest, EscapeRemovesOneLayerPerPress)
+{
+    auto m = model({menuItem("New", "⌘N"), menuItem("Open", "⌘O")});
+    m->setQuery("new");
+    m->toggleModifier("⌘");
+    m->setShowOnlyFavourites(true);
+    m->setHeldModifiers({"⇧"});
+
+    EXPECT_TRUE(keyboard.keyDown(key(escapeKey), *m).consumed);
+    EXPECT_EQ(m->query(), "");
+    EXPECT_FALSE(keyboard.escape(*m).closesPopup);
+    EXPECT_TRUE(m->toggledModifiers().empty());
+    EXPECT_FALSE(keyboard.escape(*m).closesPopup);
+    EXPECT_FALSE(m->showOnlyFavourites());
+    EXPECT_TRUE(keyboard.escape(*m).closesPopup);
+    EXPECT_EQ(m->heldModifiers(), PopupFilterModel::ModifierSet{"⇧"}) << "held keys are not Escape's";
+
+    // A query of spaces is no layer; the overlay is the first one.
+    m->setQuery("  ");
+    keyboard.startDisambiguation({menuItem("New", "⌘N")}, "⌘N", *m);
+    EXPECT_FALSE(keyboard.escape(*m).closesPopup);
+    EXPECT_FALSE(m->disambiguation());
+    EXPECT_TRUE(keyboard.escape(*m).closesPopup);
+}
+
+TEST_F(PopupKeyboardTest, CommandWOffersTheCommandTheOwnActionAndCancel)
+{
+    auto m = model({menuItem("Close Window", "⌘W"), menuItem("Save", "⌘S")});
+    m->selectNext();
+    EXPECT_TRUE(keyboard.keyDown(commandKey("w"), *m).consumed);
+    ASSERT_TRUE(m->disambiguation());
+    const auto& state = *m->disambiguation();
+    ASSERT_EQ(state.shortcuts.size(), 1u);
+    EXPECT_EQ(state.shortcuts[0].title, "Close Window");
+    EXPECT_EQ(state.appName, "Editor");
+    ASSERT_TRUE(state.hintboardAction);
+    EXPECT_EQ(state.hintboardAction->title, "Close Hintboard Popup");
+    EXPECT_EQ(state.optionCount(), 3u);
+
+    // Tab cycles the overlay's focus, not the selection.
+    keyboard.keyDown(key(tabKey), *m);
+    keyboard.keyDown(key(tabKey), *m);
+    EXPECT_EQ(m->disambiguationFocusedIndex(), 2u);
+    keyboard.keyDown(key(tabKey), *m);
+    EXPECT_EQ(m->disambiguationFocusedIndex(), 0u);
+    keyboard.keyDown(key(tabKey, shift), *m);
+    EXPECT_EQ(m->disambiguationFocusedIndex(), 2u);
+    EXPECT_EQ(m->selectedIndex(), 0u);
+
+    // Cancel keeps the popup; the selection survives.
+    auto outcome = keyboard.keyDown(key(returnKey), *m);
+    EXPECT_TRUE(outcome.consumed);
+    EXPECT_FALSE(outcome.closesPopup);
+    EXPECT_FALSE(m->disambiguation());
+    EXPECT_EQ(m->selectedIndex(), 0u);
+
+    // A new overlay starts focused on the first option.
+    keyboard.keyDown(commandKey("w"), *m);
+    EXPECT_EQ(m->disambiguationFocusedIndex(), 0u);
+    outcome = keyboard.keyDown(key(returnKey), *m);
+    EXPECT_TRUE(outcome.closesPopup);
+    ASSERT_TRUE(outcome.press);
+    EXPECT_EQ(outcome.press->title, "Close Window");
+    EXPECT_FALSE(m->disambiguation());
+
+    // The own action's option runs its handler.
+    keyboard.keyDown(commandKey("w"), *m);
+    keyboard.keyDown(key(tabKey), *m);
+    outcome = keyboard.keyDown(key(returnKey), *m);
+    EXPECT_FALSE(outcome.press);
+    ASSERT_TRUE(outcome.ownAction);
+    outcome.ownAction();
+    EXPECT_EQ(closeRequests, 1);
+}
+
+TEST_F(PopupKeyboardTest, DirectPressNeedsOneVisiblePressableRow)
+{
+    auto unpressable = menuItem("Print", "⌘P");
+    unpressable.axElement.reset();
+    auto m = model({menuItem("Save", "⌘S"), menuItem("Revert", "⌘R"), menuItem("Reload", "⌘R"), unpressable});
+
+    auto outcome = keyboard.keyDown(commandKey("s"), *m);
+    EXPECT_TRUE(outcome.closesPopup);
+    ASSERT_TRUE(outcome.press);
+    EXPECT_EQ(outcome.press->title, "Save");
+
+    EXPECT_FALSE(keyboard.keyDown(commandKey("r"), *m).consumed) << "a conflict is not resolved";
+    EXPECT_FALSE(keyboard.keyDown(commandKey("p"), *m).consumed);
+    EXPECT_FALSE(m->disambiguation());
+
+    m->setQuery("revert");
+    EXPECT_FALSE(keyboard.keyDown(commandKey("s"), *m).consumed) << "only visible rows are candidates";
+    EXPECT_EQ(keyboard.keyDown(commandKey("r"), *m).press->title, "Revert");
+}
+
+TEST_F(PopupKeyboardTest, CommandsHiddenByIgnoreRulesAreOfferedNeverPressed)
+{
+    auto m = model({menuItem("Revert", "⌘R"), menuItem("Reload", "⌘R")},
+                   {menuItem("Hide Editor", "⌘H"), menuItem("Refresh", "⌘R")});
+    auto outcome = keyboard.keyDown(commandKey("h"), *m);
+    EXPECT_TRUE(outcome.consumed);
+    EXPECT_FALSE(outcome.closesPopup);
+    ASSERT_TRUE(m->disambiguation());
+    EXPECT_EQ(m->disambiguation()->shortcuts.size(), 1u);
+    EXPECT_FALSE(m->disambiguation()->hintboardAction);
+    EXPECT_EQ(m->disambiguation()->optionCount(), 2u);
+
+    keyboard.escape(*m);
+    keyboard.keyDown(commandKey("r"), *m);
+    ASSERT_TRUE(m->disambiguation());
+    EXPECT_EQ(m->disambiguation()->shortcuts.front().title, "Refresh") << "visible conflicts are not offered";
+}
+
+} // namespace
