@@ -155,15 +155,8 @@ std::optional<std::string> menuKeyNotation(const std::optional<std::string>& cha
 std::optional<std::string> eventKeyNotation(std::int64_t keyCode, std::uint64_t flags,
                                             const std::optional<std::string>& characters)
 {
-    std::string notation;
-    if (flags & eventFlag::control)
-        notation += control;
-    if (flags & eventFlag::option)
-        notation += option;
-    if (flags & eventFlag::shift)
-        notation += shift;
-    if (flags & eventFlag::command)
-        notation += command;
+    // Command is written only when its flag is set, as the menu mask's no-Command bit says.
+    std::string notation = menuModifierGlyphs(menuModifierMask(flags));
 
     if (auto name = virtualKeyName(keyCode))
         return notation + std::string(*name);

@@ -3,7 +3,7 @@
 #include "model/shortcut.h"
 #include "platform/settings_domain.h"
 #include "popup/disambiguation.h"
-#include "settings/change_observers.h"
+#include "platform/observer_list.h"
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 
@@ -104,8 +104,8 @@ public:
     std::string headerText() const;
 
     // Called after every change of the model's state.
-    ChangeObservers::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
-    void removeObserver(ChangeObservers::Id id) { observers_.remove(id); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:
     // What the filters ask of a row, worked out once per showing.
@@ -181,8 +181,8 @@ private:
     std::size_t totalCount_ = 0;
     std::size_t matchCount_ = 0;
 
-    ChangeObservers observers_;
-    ChangeObservers::Id favouritesObservation_ = 0;
+    platform::ObserverList<> observers_;
+    platform::ObserverList<>::Id favouritesObservation_ = 0;
     bool refreshingFavourites_ = false;
 };
 

@@ -2,7 +2,7 @@
 
 #include "model/shortcut.h"
 #include "platform/runtime.h"
-#include "settings/change_observers.h"
+#include "platform/observer_list.h"
 #include "settings/favourites_store.h"
 
 #include <cstddef>
@@ -79,8 +79,8 @@ public:
     // key advances at once. Whether the press was used.
     bool keyPressed(const std::optional<std::string>& keys);
 
-    ChangeObservers::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
-    void removeObserver(ChangeObservers::Id id) { observers_.remove(id); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:
     bool isFavourite(const QuizQuestion& question);
@@ -102,7 +102,7 @@ private:
     platform::MainQueue& mainQueue_;
     RandomIndex randomIndex_;
     std::optional<platform::MainQueue::TaskId> pendingAdvance_;
-    ChangeObservers observers_;
+    platform::ObserverList<> observers_;
 };
 
 } // namespace hb

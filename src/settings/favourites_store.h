@@ -2,7 +2,7 @@
 
 #include "model/shortcut.h"
 #include "platform/settings_domain.h"
-#include "settings/change_observers.h"
+#include "platform/observer_list.h"
 
 #include <set>
 #include <string>
@@ -37,8 +37,8 @@ public:
     void reload();
 
     // Called after every change of `pinned`.
-    ChangeObservers::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
-    void removeObserver(ChangeObservers::Id id) { observers_.remove(id); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:
     std::set<std::string> storedList() const;
@@ -46,7 +46,7 @@ private:
 
     platform::SettingsDomain& settings_;
     std::set<std::string> pinned_;
-    ChangeObservers observers_;
+    platform::ObserverList<> observers_;
 };
 
 } // namespace hb

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/settings_domain.h"
-#include "settings/change_observers.h"
+#include "platform/observer_list.h"
 
 #include <map>
 #include <optional>
@@ -74,8 +74,8 @@ public:
     void reload();
 
     // Called after every change of the switches or the lists.
-    ChangeObservers::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
-    void removeObserver(ChangeObservers::Id id) { observers_.remove(id); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:
     std::optional<IgnoreData> storedData() const;
@@ -86,7 +86,7 @@ private:
     bool isEnabled_ = false;
     bool showWhenFiltering_ = false;
     IgnoreData data_;
-    ChangeObservers observers_;
+    platform::ObserverList<> observers_;
 };
 
 } // namespace hb

@@ -2,7 +2,7 @@
 
 #include "platform/property_list.h"
 #include "platform/settings_domain.h"
-#include "settings/change_observers.h"
+#include "platform/observer_list.h"
 
 #include <functional>
 #include <optional>
@@ -44,14 +44,14 @@ public:
     // Makes the colour in use the custom colour, and saves it.
     void adoptEffectiveColor();
 
-    ChangeObservers::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
-    void removeObserver(ChangeObservers::Id id) { observers_.remove(id); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:
     platform::SettingsDomain& settings_;
     SystemAccentColor systemAccentColor_;
     std::optional<RgbColor> customColor_;
-    ChangeObservers observers_;
+    platform::ObserverList<> observers_;
 };
 
 } // namespace hb

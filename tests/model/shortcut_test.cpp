@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/model_builders.h"
+
 #include <unordered_set>
 
 using hb::AppShortcuts;
@@ -11,13 +13,7 @@ using hb::ShortcutGroup;
 
 namespace {
 
-Shortcut row(std::string title, std::string keys)
-{
-    Shortcut shortcut;
-    shortcut.title = std::move(title);
-    shortcut.keys = std::move(keys);
-    return shortcut;
-}
+using hb::test::row;
 
 AppShortcuts appWith(std::vector<std::vector<Shortcut>> menus)
 {

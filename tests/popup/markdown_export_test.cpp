@@ -2,32 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/model_builders.h"
+
 namespace hb::markdown {
 namespace {
 
-Shortcut row(std::string title, std::string keys)
-{
-    Shortcut s;
-    s.title = std::move(title);
-    s.keys = std::move(keys);
-    return s;
-}
-
-ShortcutGroup group(std::optional<std::string> title, std::vector<Shortcut> rows)
-{
-    ShortcutGroup g;
-    g.title = std::move(title);
-    g.shortcuts = std::move(rows);
-    return g;
-}
-
-MenuSection section(std::string title, std::vector<ShortcutGroup> groups)
-{
-    MenuSection s;
-    s.title = std::move(title);
-    s.groups = std::move(groups);
-    return s;
-}
+using hb::test::row;
+using hb::test::group;
+using hb::test::section;
 
 TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
 {

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/model_builders.h"
+
 #include <memory>
 
 using namespace hb;
@@ -14,35 +16,15 @@ using testing::IsEmpty;
 
 namespace {
 
-Shortcut row(std::string title, std::string keys = "")
-{
-    Shortcut shortcut;
-    shortcut.title = std::move(title);
-    shortcut.keys = std::move(keys);
-    return shortcut;
-}
+using hb::test::row;
+using hb::test::group;
+using hb::test::section;
 
 Shortcut deactivated(std::string title, std::string keys)
 {
     auto shortcut = row(std::move(title), std::move(keys));
     shortcut.isDisabled = true;
     return shortcut;
-}
-
-ShortcutGroup group(std::optional<std::string> title, std::vector<Shortcut> rows)
-{
-    ShortcutGroup result;
-    result.title = std::move(title);
-    result.shortcuts = std::move(rows);
-    return result;
-}
-
-MenuSection section(std::string title, std::vector<ShortcutGroup> groups)
-{
-    MenuSection result;
-    result.title = std::move(title);
-    result.groups = std::move(groups);
-    return result;
 }
 
 AppShortcuts application(std::vector<MenuSection> sections, bool includesAll = false)

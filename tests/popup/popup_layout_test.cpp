@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/model_builders.h"
+
 #include <string>
 
 namespace hb::layout {
 namespace {
+
+using hb::test::section;
 
 using platform::Point;
 using platform::Rect;
@@ -29,14 +33,6 @@ ShortcutGroup group(std::optional<std::string> title, int rows, const std::strin
     for (int i = 0; i < rows; ++i)
         g.shortcuts.push_back(row(prefix + " " + std::to_string(i)));
     return g;
-}
-
-MenuSection section(std::string title, std::vector<ShortcutGroup> groups)
-{
-    MenuSection s;
-    s.title = std::move(title);
-    s.groups = std::move(groups);
-    return s;
 }
 
 MenuSection oneGroupSection(std::string title, int rows) { return section(std::move(title), {group({}, rows)}); }

@@ -5,20 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include "support/model_builders.h"
+
 #include <memory>
 
 namespace hb {
 namespace {
 
-using platform::Seconds;
+using hb::test::row;
 
-Shortcut row(std::string title, std::string keys)
-{
-    Shortcut s;
-    s.title = std::move(title);
-    s.keys = std::move(keys);
-    return s;
-}
+using platform::Seconds;
 
 MenuSection section(std::string title, std::vector<Shortcut> rows, std::optional<std::string> submenu = {})
 {

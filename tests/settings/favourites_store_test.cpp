@@ -6,19 +6,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/model_builders.h"
+
 namespace hb {
 namespace {
 
+using hb::test::row;
+
 using platform::PlistArray;
 using testing::UnorderedElementsAre;
-
-Shortcut row(std::string title, std::string keys)
-{
-    Shortcut shortcut;
-    shortcut.title = std::move(title);
-    shortcut.keys = std::move(keys);
-    return shortcut;
-}
 
 std::vector<std::string> storedList(const platform::SettingsDomain& settings)
 {
