@@ -1,0 +1,620 @@
+#include "platform/linux/atspi_accessibility.h"
+
+#include "platform/linux/atspi_key_binding.h"
+#include "platform/linux/atspi_switch.h"
+
+#include <atspi/atspi.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <mutex>
+
+namespace hb::linux_platform {
+
+using platform::AXElementRef;
+using platform::AXNumber;
+using platform::AXValue;
+namespace ax = platform::ax;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// libatspi keeps global state and is not thread-safe: every use holds this
+// lock. Recursive because elements release their object under it too.
+std::recursive_mutex& atspiLock()
+{
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+// How long an application that let a request time out counts as not answering.
+constexpr auto notAnsweringPeriod = std::chrono::seconds(3);
+// How long to wait before looking for the accessibility bus again.
+constexpr auto busProbeInterval = std::chrono::seconds(5);
+// How deep below a window the menu bar is looked for.
+constexpr int menuBarSearchDepth = 6;
+
+struct Unref {
+    void operator()(void* object) const { g_object_unref(object); }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, Unref>;
+template <typename T>
+GObjectPtr<T> adopt(T* object)
+{
+    return GObjectPtr<T>(object);
+}
+struct Free {
+    void operator()(gchar* text) const { g_free(text); }
+};
+using Text = std::unique_ptr<gchar, Free>;
+
+// How an element presents itself.
+enum class Presentation {
+    application,  // the application; its object is looked up by process id on first use
+    object,       // an object as the toolkit shows it
+    item,         // an entry of a menu bar or menu
+    menuItems,    // a GTK menu, which holds its items itself, as the submenu of its own item
+};
+
+class Element final : public platform::AXElement {
+public:
+    Element(pid_t pid, AtspiAccessible* accessible, Presentation presentation)
+        : pid(pid), accessible(accessible), presentation(presentation)
+    {
+    }
+    ~Element() override
+    {
+        if (accessible) {
+            std::lock_guard lock(atspiLock());
+            g_object_unref(accessible);
+        }
+    }
+
+    const pid_t pid;
+    // Guarded by atspiLock(), like everything below.
+    mutable AtspiAccessible* accessible;  // owned; null for an application not found yet
+    const Presentation presentation;
+
+    // Read once per element: roles do not change, and one key binding serves
+    // the four key-equivalent attributes.
+    mutable std::optional<AtspiRole> role;
+    mutable std::optional<std::optional<MenuKeyEquivalent>> key;
+    mutable std::optional<std::string> lastTitle;  // the title most recently read
+};
+
+std::string trimmed(const char* text)
+{
+    std::string_view view(text ? text : "");
+    constexpr std::string_view space = " \t\r\n";
+    const auto first = view.find_first_not_of(space);
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = view.find_last_not_of(space);
+    return std::string(view.substr(first, last - first + 1));
+}
+
+bool isWindowRole(AtspiRole role)
+{
+    return role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_WINDOW || role == ATSPI_ROLE_DIALOG;
+}
+
+// Containers that may stand between a window and its menu bar.
+bool mayHoldMenuBar(AtspiRole role)
+{
+    return role == ATSPI_ROLE_FILLER || role == ATSPI_ROLE_PANEL || role == ATSPI_ROLE_SPLIT_PANE ||
+           role == ATSPI_ROLE_ROOT_PANE || role == ATSPI_ROLE_LAYERED_PANE;
+}
+
+bool isMenuContainer(AtspiRole role)
+{
+    return role == ATSPI_ROLE_MENU_BAR || role == ATSPI_ROLE_MENU || role == ATSPI_ROLE_POPUP_MENU;
+}
+
+} // namespace
+
+class AtspiAccessibility::Connection {
+public:
+    explicit Connection(platform::Log& log) : log_(log) {}
+
+    platform::Log& log() { return log_; }
+    AccessibilitySwitch& accessibilitySwitch() { return switch_; }
+
+    // Connects to the accessibility bus on first use; false while there is none.
+    bool connected()
+    {
+        if (connected_)
+            return true;
+        const auto now = Clock::now();
+        if (now < nextProbe_)
+            return false;
+        nextProbe_ = now + busProbeInterval;
+        // libatspi falls back on odd buses (or aborts) when there is none: look first.
+        if (!switch_.busAnswers())
+            return false;
+        const int status = atspi_init();
+        if (status != 0 && status != 1)
+            return false;
+        // A context of its own, so that no other thread's main loop dispatches
+        // libatspi's messages; it runs under the lock (see drain()).
+        context_ = g_main_context_new();
+        atspi_set_main_context(context_);
+        applyTimeout();
+        connected_ = true;
+        return true;
+    }
+
+    // Lets libatspi handle the signals that arrived since the last request
+    // (applications coming and going, tree changes).
+    void drain()
+    {
+        for (int i = 0; i < 1000 && g_main_context_iteration(context_, FALSE); ++i) {
+        }
+    }
+
+    void setTimeout(std::chrono::milliseconds timeout)
+    {
+        timeout_ = std::max(timeout, std::chrono::milliseconds(1));
+        if (connected_)
+            applyTimeout();
+    }
+
+    bool answering(pid_t pid)
+    {
+        auto found = notAnsweringUntil_.find(pid);
+        if (found == notAnsweringUntil_.end())
+            return true;
+        if (Clock::now() < found->second)
+            return false;
+        notAnsweringUntil_.erase(found);
+        return true;
+    }
+
+    // Runs one request to the application `pid`, unless it does not answer.
+    // A request that lasts about the whole timeout marks the application as
+    // not answering, so that the rest of a read does not wait again.
+    template <typename Call>
+    auto request(pid_t pid, Call&& call) -> std::optional<decltype(call())>
+    {
+        if (!answering(pid))
+            return std::nullopt;
+        const auto start = Clock::now();
+        auto result = call();
+        if (Clock::now() - start >= timeout_ * 9 / 10) {
+            notAnsweringUntil_[pid] = Clock::now() + notAnsweringPeriod;
+            log_.info(platform::LogCategory::scraper, "pid {} does not answer accessibility requests", pid);
+        }
+        return result;
+    }
+
+    // --- Reads, each a request or a few. ---
+
+    std::optional<AtspiRole> role(const Element& element)
+    {
+        if (!element.role) {
+            auto role = request(element.pid, [&] { return atspi_accessible_get_role(element.accessible, nullptr); });
+            if (!role || *role == ATSPI_ROLE_INVALID)
+                return std::nullopt;
+            element.role = *role;
+        }
+        return element.role;
+    }
+
+    std::optional<std::string> name(const Element& element)
+    {
+        auto name = request(element.pid, [&] {
+            GError* error = nullptr;
+            Text text(atspi_accessible_get_name(element.accessible, &error));
+            const bool failed = error != nullptr || !text;
+            g_clear_error(&error);
+            return failed ? std::nullopt : std::optional(trimmed(text.get()));
+        });
+        return name ? *name : std::nullopt;
+    }
+
+    std::optional<AtspiStateSet*> states(const Element& element)
+    {
+        auto states = request(element.pid, [&] { return atspi_accessible_get_state_set(element.accessible); });
+        if (!states || !*states)
+            return std::nullopt;
+        if (atspi_state_set_contains(*states, ATSPI_STATE_DEFUNCT)) {
+            g_object_unref(*states);
+            return std::nullopt;
+        }
+        return *states;
+    }
+
+    bool hasState(const Element& element, AtspiStateType state)
+    {
+        auto set = states(element);
+        if (!set)
+            return false;
+        const bool contains = atspi_state_set_contains(*set, state);
+        g_object_unref(*set);
+        return contains;
+    }
+
+    // The child objects, in order; a child that cannot be read ends the list.
+    std::vector<AtspiAccessible*> childObjects(const Element& element)
+    {
+        std::vector<AtspiAccessible*> children;
+        auto count = request(element.pid, [&] {
+            GError* error = nullptr;
+            const int n = atspi_accessible_get_child_count(element.accessible, &error);
+            g_clear_error(&error);
+            return n;
+        });
+        for (int i = 0; count && i < *count; ++i) {
+            auto child = request(element.pid, [&] {
+                GError* error = nullptr;
+                auto* object = atspi_accessible_get_child_at_index(element.accessible, i, &error);
+                g_clear_error(&error);
+                return object;
+            });
+            if (!child || !*child)
+                break;
+            children.push_back(*child);
+        }
+        return children;
+    }
+
+    std::shared_ptr<Element> wrap(pid_t pid, AtspiAccessible* object, Presentation presentation)
+    {
+        return std::make_shared<Element>(pid, object, presentation);
+    }
+
+    std::vector<AXElementRef> children(const Element& element)
+    {
+        auto role = this->role(element);
+        if (!role)
+            return {};
+        if (element.presentation == Presentation::item && *role == ATSPI_ROLE_MENU)
+            return {wrap(element.pid, static_cast<AtspiAccessible*>(g_object_ref(element.accessible)),
+                         Presentation::menuItems)};
+        const bool holdsItems = element.presentation == Presentation::menuItems ||
+                                (element.presentation != Presentation::item && isMenuContainer(*role));
+        std::vector<AXElementRef> children;
+        for (auto* child : childObjects(element))
+            children.push_back(wrap(element.pid, child, holdsItems ? Presentation::item : Presentation::object));
+        return children;
+    }
+
+    // The application object of a process, looked up on first use.
+    bool resolve(const Element& element)
+    {
+        if (element.accessible)
+            return true;
+        if (element.presentation != Presentation::application)
+            return false;
+        auto desktop = adopt(atspi_get_desktop(0));
+        if (!desktop)
+            return false;
+        const int count = atspi_accessible_get_child_count(desktop.get(), nullptr);
+        for (int i = 0; i < count; ++i) {
+            auto application = adopt(atspi_accessible_get_child_at_index(desktop.get(), i, nullptr));
+            if (!application)
+                continue;
+            GError* error = nullptr;
+            const auto pid = atspi_accessible_get_process_id(application.get(), &error);
+            const bool failed = error != nullptr;
+            g_clear_error(&error);
+            if (!failed && static_cast<pid_t>(pid) == element.pid) {
+                element.accessible = application.release();
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::vector<std::shared_ptr<Element>> windows(const Element& application)
+    {
+        std::vector<std::shared_ptr<Element>> windows;
+        for (auto* child : childObjects(application)) {
+            auto window = wrap(application.pid, child, Presentation::object);
+            if (auto role = this->role(*window); role && isWindowRole(*role))
+                windows.push_back(window);
+        }
+        return windows;
+    }
+
+    std::shared_ptr<Element> activeWindow(const std::vector<std::shared_ptr<Element>>& windows)
+    {
+        for (const auto& window : windows)
+            if (hasState(*window, ATSPI_STATE_ACTIVE))
+                return window;
+        return nullptr;
+    }
+
+    // The first menu bar below a window, breadth first through plain containers.
+    AXElementRef menuBarIn(const std::shared_ptr<Element>& window)
+    {
+        std::deque<std::pair<std::shared_ptr<Element>, int>> queue{{window, 0}};
+        while (!queue.empty()) {
+            auto [element, depth] = queue.front();
+            queue.pop_front();
+            for (auto* child : childObjects(*element)) {
+                auto candidate = wrap(element->pid, child, Presentation::object);
+                auto role = this->role(*candidate);
+                if (!role)
+                    continue;
+                if (*role == ATSPI_ROLE_MENU_BAR)
+                    return candidate;
+                if (depth + 1 < menuBarSearchDepth && mayHoldMenuBar(*role))
+                    queue.emplace_back(candidate, depth + 1);
+            }
+        }
+        return nullptr;
+    }
+
+    AXElementRef menuBar(const Element& application)
+    {
+        auto all = windows(application);
+        auto active = activeWindow(all);
+        if (active)
+            if (auto bar = menuBarIn(active))
+                return bar;
+        for (const auto& window : all)
+            if (window != active)
+                if (auto bar = menuBarIn(window))
+                    return bar;
+        return nullptr;
+    }
+
+    AXElementRef mainWindow(const Element& application)
+    {
+        auto all = windows(application);
+        if (auto active = activeWindow(all))
+            return active;
+        for (const auto& window : all)
+            if (hasState(*window, ATSPI_STATE_SHOWING))
+                return window;
+        return all.empty() ? nullptr : all.front();
+    }
+
+    std::optional<AtspiRect> extents(const Element& element)
+    {
+        auto rect = request(element.pid, [&]() -> std::optional<AtspiRect> {
+            auto component = adopt(atspi_accessible_get_component_iface(element.accessible));
+            if (!component)
+                return std::nullopt;
+            GError* error = nullptr;
+            AtspiRect* extents = atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, &error);
+            const bool failed = error != nullptr || !extents;
+            g_clear_error(&error);
+            std::optional<AtspiRect> result;
+            if (!failed)
+                result = *extents;
+            if (extents)
+                g_boxed_free(ATSPI_TYPE_RECT, extents);
+            return result;
+        });
+        return rect ? *rect : std::nullopt;
+    }
+
+    KeyBindingStyle keyBindingStyle(const Element& element, std::string_view binding)
+    {
+        auto found = toolkits_.find(element.pid);
+        if (found == toolkits_.end()) {
+            auto toolkit = request(element.pid, [&] {
+                GError* error = nullptr;
+                Text name(atspi_accessible_get_toolkit_name(element.accessible, &error));
+                g_clear_error(&error);
+                return std::string(name ? name.get() : "");
+            });
+            if (!toolkit || toolkit->empty())
+                return linux_platform::keyBindingStyle("", binding);
+            found = toolkits_.emplace(element.pid, *toolkit).first;
+        }
+        return linux_platform::keyBindingStyle(found->second, binding);
+    }
+
+    // The key binding of the element's first action ("" when it has none).
+    std::optional<std::string> keyBinding(const Element& element)
+    {
+        auto binding = request(element.pid, [&]() -> std::optional<std::string> {
+            auto action = adopt(atspi_accessible_get_action_iface(element.accessible));
+            if (!action)
+                return std::string();
+            GError* error = nullptr;
+            Text text(atspi_action_get_key_binding(action.get(), 0, &error));
+            const bool failed = error != nullptr;
+            g_clear_error(&error);
+            if (failed)
+                return std::string();  // no action at index 0 (GTK drops the actions of disabled items)
+            return std::string(text ? text.get() : "");
+        });
+        return binding ? *binding : std::nullopt;
+    }
+
+    const std::optional<MenuKeyEquivalent>& key(const Element& element)
+    {
+        if (element.key)
+            return *element.key;
+        auto binding = keyBinding(element);
+        if (!binding)
+            return *(element.key = std::optional<MenuKeyEquivalent>());
+        const auto style = keyBindingStyle(element, *binding);
+        if (!element.lastTitle)
+            element.lastTitle = name(element);
+        const std::string title = element.lastTitle.value_or("");
+        auto asShortcut = parseKeyBinding(*binding, style, title, false);
+        // Only a Qt mnemonic depends on whether the item opens a submenu: ask only then.
+        if (asShortcut && asShortcut != parseKeyBinding(*binding, style, title, true)) {
+            auto count = request(element.pid, [&] { return atspi_accessible_get_child_count(element.accessible, nullptr); });
+            if (count && *count > 0)
+                asShortcut.reset();
+        }
+        return *(element.key = asShortcut);
+    }
+
+    bool press(const Element& element)
+    {
+        auto pressed = request(element.pid, [&] {
+            auto action = adopt(atspi_accessible_get_action_iface(element.accessible));
+            if (!action)
+                return false;
+            GError* error = nullptr;
+            const int count = atspi_action_get_n_actions(action.get(), &error);
+            if (error || count <= 0) {
+                g_clear_error(&error);
+                return false;
+            }
+            int index = 0;
+            for (int i = 0; i < count; ++i) {
+                Text name(atspi_action_get_action_name(action.get(), i, nullptr));
+                const std::string_view actionName(name ? name.get() : "");
+                if (actionName == "click" || actionName == "activate" || actionName == "Press" ||
+                    actionName == "press") {
+                    index = i;
+                    break;
+                }
+            }
+            const bool done = atspi_action_do_action(action.get(), index, &error);
+            const bool failed = error != nullptr;
+            g_clear_error(&error);
+            return done && !failed;
+        });
+        return pressed.value_or(false);
+    }
+
+private:
+    void applyTimeout()
+    {
+        const int milliseconds = static_cast<int>(timeout_.count());
+        atspi_set_timeout(milliseconds, milliseconds);
+    }
+
+    platform::Log& log_;
+    AccessibilitySwitch switch_;
+    bool connected_ = false;
+    Clock::time_point nextProbe_{};
+    GMainContext* context_ = nullptr;
+    std::chrono::milliseconds timeout_ = std::chrono::seconds(1);
+    std::map<pid_t, Clock::time_point> notAnsweringUntil_;
+    std::map<pid_t, std::string> toolkits_;
+};
+
+AtspiAccessibility::AtspiAccessibility(platform::Log& log) : connection_(std::make_unique<Connection>(log)) {}
+
+AtspiAccessibility::~AtspiAccessibility() = default;
+
+bool AtspiAccessibility::isProcessTrusted()
+{
+    std::lock_guard lock(atspiLock());
+    return connection_->accessibilitySwitch().isEnabled().value_or(false);
+}
+
+bool AtspiAccessibility::requestTrust()
+{
+    std::lock_guard lock(atspiLock());
+    auto& accessibilitySwitch = connection_->accessibilitySwitch();
+    if (accessibilitySwitch.isEnabled().value_or(false))
+        return true;
+    if (!accessibilitySwitch.enable()) {
+        connection_->log().error(platform::LogCategory::accessibility,
+                                 "Could not switch on the desktop's accessibility");
+        return false;
+    }
+    connection_->log().notice(platform::LogCategory::accessibility,
+                              "Switched on the desktop's accessibility; applications started before may need a "
+                              "restart to show their menus");
+    return accessibilitySwitch.isEnabled().value_or(false);
+}
+
+AXElementRef AtspiAccessibility::applicationElement(pid_t pid)
+{
+    return std::make_shared<Element>(pid, nullptr, Presentation::application);
+}
+
+void AtspiAccessibility::setMessagingTimeout(const AXElementRef&, std::chrono::duration<double> timeout)
+{
+    std::lock_guard lock(atspiLock());
+    connection_->setTimeout(std::chrono::duration_cast<std::chrono::milliseconds>(timeout));
+}
+
+std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& reference, std::string_view attribute)
+{
+    const auto* element = dynamic_cast<const Element*>(reference.get());
+    if (!element)
+        return std::nullopt;
+    std::lock_guard lock(atspiLock());
+    auto& connection = *connection_;
+    if (!connection.connected() || !connection.answering(element->pid))
+        return std::nullopt;
+    connection.drain();
+    if (!connection.resolve(*element))
+        return std::nullopt;
+
+    const bool application = element->presentation == Presentation::application;
+    if (application && attribute == ax::menuBar) {
+        if (auto bar = connection.menuBar(*element))
+            return bar;
+        return std::nullopt;
+    }
+    if (application && (attribute == ax::focusedWindow || attribute == ax::mainWindow)) {
+        auto window = attribute == ax::focusedWindow ? connection.activeWindow(connection.windows(*element))
+                                                     : connection.mainWindow(*element);
+        if (window)
+            return AXElementRef(window);
+        return std::nullopt;
+    }
+    if (attribute == ax::children)
+        return connection.children(*element);
+    if (attribute == ax::title) {
+        auto title = connection.name(*element);
+        element->lastTitle = title;
+        if (title)
+            return *title;
+        return std::nullopt;
+    }
+    if (attribute == ax::enabled) {
+        auto states = connection.states(*element);
+        if (!states)
+            return std::nullopt;
+        const bool enabled = atspi_state_set_contains(*states, ATSPI_STATE_ENABLED);
+        g_object_unref(*states);
+        return AXNumber{enabled ? 1.0 : 0.0};
+    }
+    if (attribute == ax::position || attribute == ax::size) {
+        auto rect = connection.extents(*element);
+        if (!rect)
+            return std::nullopt;
+        if (attribute == ax::position)
+            return platform::AXPoint{static_cast<double>(rect->x), static_cast<double>(rect->y)};
+        return platform::AXSize{static_cast<double>(rect->width), static_cast<double>(rect->height)};
+    }
+    if (attribute == ax::cmdChar || attribute == ax::cmdVirtualKey || attribute == ax::cmdGlyph ||
+        attribute == ax::cmdModifiers) {
+        const auto& key = connection.key(*element);
+        if (!key)
+            return std::nullopt;
+        if (attribute == ax::cmdChar && key->character)
+            return *key->character;
+        if (attribute == ax::cmdVirtualKey && key->virtualKey)
+            return AXNumber{static_cast<double>(*key->virtualKey)};
+        if (attribute == ax::cmdGlyph && key->glyph)
+            return AXNumber{static_cast<double>(*key->glyph)};
+        if (attribute == ax::cmdModifiers)
+            return AXNumber{static_cast<double>(key->modifiers)};
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool AtspiAccessibility::performAction(const AXElementRef& reference, std::string_view action)
+{
+    const auto* element = dynamic_cast<const Element*>(reference.get());
+    if (!element || action != ax::press)
+        return false;
+    std::lock_guard lock(atspiLock());
+    auto& connection = *connection_;
+    if (!connection.connected() || !connection.answering(element->pid))
+        return false;
+    connection.drain();
+    if (!connection.resolve(*element))
+        return false;
+    return connection.press(*element);
+}
+
+} // namespace hb::linux_platform

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/accessibility.h"
+#include "platform/log.h"
+
+#include <memory>
+
+namespace hb::linux_platform {
+
+// The accessibility interface over AT-SPI 2 (libatspi).
+//
+// Elements are presented in the shape the menu reader expects: a menu-bar
+// item or submenu item has its menu as first child (GTK's menu objects, which
+// hold their items directly, get a view of themselves as that child),
+// separators have an empty title, titles are trimmed, and the toolkits'
+// accelerator texts become key-equivalent attributes. "AXPosition" is the
+// window's top left corner in root-window coordinates (origin at the top left
+// of the first screen, y downwards), "AXSize" its size in pixels.
+//
+// Trust is the session's accessibility switch. Requests wait at most the
+// messaging timeout (for the whole connection; 1 second by default); an
+// application that lets a request time out counts as not answering for a few
+// seconds, and reads of its elements fail at once meanwhile. Without an
+// accessibility bus every read is empty. Safe to use from several threads:
+// requests are serialised.
+class AtspiAccessibility final : public platform::Accessibility {
+public:
+    explicit AtspiAccessibility(platform::Log& log);
+    ~AtspiAccessibility() override;
+
+    bool isProcessTrusted() override;
+    bool requestTrust() override;
+    platform::AXElementRef applicationElement(pid_t pid) override;
+    void setMessagingTimeout(const platform::AXElementRef& application,
+                             std::chrono::duration<double> timeout) override;
+    std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element,
+                                                   std::string_view attribute) override;
+    bool performAction(const platform::AXElementRef& element, std::string_view action) override;
+
+private:
+    class Connection;
+    std::unique_ptr<Connection> connection_;
+};
+
+} // namespace hb::linux_platform

@@ -1,0 +1,89 @@
+#include "platform/linux/atspi_key_binding.h"
+
+#include "model/key_notation.h"
+
+#include <gtest/gtest.h>
+
+namespace hb::linux_platform {
+namespace {
+
+// The notation a menu item with this key binding shows, or "" for none.
+std::string shown(std::string_view binding, KeyBindingStyle style, std::string_view title = "Item",
+                  bool opensSubmenu = false)
+{
+    auto key = parseKeyBinding(binding, style, title, opensSubmenu);
+    if (!key)
+        return "";
+    return notation::menuKeyNotation(key->character, key->virtualKey, key->glyph, key->modifiers).value_or("?");
+}
+
+TEST(AtspiKeyBinding, GtkAcceleratorIsTheThirdField)
+{
+    const auto gtk = KeyBindingStyle::gtk;
+    EXPECT_EQ(shown("n;<Alt>f:n;<Primary>n", gtk), "⌃N");
+    EXPECT_EQ(shown("w;<Alt>f:w;<Primary><Shift>n", gtk), "⌃⇧N");
+    EXPECT_EQ(shown("o;<Alt>e:r:o;<Primary><Alt>u", gtk), "⌃⌥U");
+    EXPECT_EQ(shown("d;<Alt>e:d;Delete", gtk), "⌦");
+    EXPECT_EQ(shown("l;<Alt>e:l;<Primary><Shift>Delete", gtk), "⌃⇧⌦");
+    EXPECT_EQ(shown("u;<Alt>e:m:u;<Alt>Up", gtk), "⌥↑");
+    EXPECT_EQ(shown("f;<Alt>v:f;F11", gtk), "F11");
+    EXPECT_EQ(shown(";;<Control><Mod1>Page_Down", gtk), "⌃⌥⇟");
+    EXPECT_EQ(shown(";;<Super>q", gtk), "⌘Q");
+    EXPECT_EQ(shown(";;<Primary>plus", gtk), "⌃+");
+    EXPECT_EQ(shown(";;<Primary>space", gtk), "⌃Space");
+    EXPECT_EQ(shown(";;<Shift>Return", gtk), "⇧↩");
+    EXPECT_EQ(shown(";;KP_Enter", gtk), "⌅");
+    // Menus and items without an accelerator, and keys the notation cannot name.
+    EXPECT_EQ(shown("<Alt>f;<Alt>f;", gtk), "");
+    EXPECT_EQ(shown("m;<Alt>f:m;", gtk), "");
+    EXPECT_EQ(shown("", gtk), "");
+    EXPECT_EQ(shown(";;<Primary>Insert", gtk), "");
+    EXPECT_EQ(shown(";;<Hyper>x", gtk), "");
+    EXPECT_EQ(shown(";;<Primary>", gtk), "");
+}
+
+TEST(AtspiKeyBinding, QtShortcutsWithModifiersAndNamedKeys)
+{
+    const auto qt = KeyBindingStyle::qt;
+    EXPECT_EQ(shown("Ctrl+N", qt), "⌃N");
+    EXPECT_EQ(shown("Ctrl+Shift+R", qt), "⌃⇧R");
+    EXPECT_EQ(shown("Ctrl+Alt+P", qt), "⌃⌥P");
+    EXPECT_EQ(shown("Meta+Shift+Z", qt), "⇧⌘Z");
+    EXPECT_EQ(shown("F1", qt), "F1");
+    EXPECT_EQ(shown("Ctrl++", qt), "⌃+");
+    EXPECT_EQ(shown("Ctrl+,", qt), "⌃,");
+    EXPECT_EQ(shown("Del", qt), "⌦");
+    EXPECT_EQ(shown("Shift+Tab", qt), "⇧⇥");
+    EXPECT_EQ(shown("Esc", qt), "⎋");
+    EXPECT_EQ(shown("PgDown", qt), "⇟");
+    EXPECT_EQ(shown("Ctrl+Space", qt), "⌃Space");
+    EXPECT_EQ(shown("Ctrl+K, Ctrl+C", qt), "");
+    EXPECT_EQ(shown("Hyper+X", qt), "");
+    EXPECT_EQ(shown("F21", qt), "");
+}
+
+TEST(AtspiKeyBinding, QtAltLetterIsAMnemonicWhenTheTitleHasTheLetterOrTheItemOpensASubmenu)
+{
+    const auto qt = KeyBindingStyle::qt;
+    EXPECT_EQ(shown("Alt+E", qt, "Save with Encoding"), "");
+    EXPECT_EQ(shown("Alt+M", qt, "Recently Modified", true), "");
+    EXPECT_EQ(shown("Alt+1", qt, "UTF-16"), "");
+    EXPECT_EQ(shown("Alt+s", qt, "East Asian", true), "");
+    EXPECT_EQ(shown("Alt+X", qt, "Recent", true), "");
+    // A real Alt shortcut: the letter is not in the title, or more than Alt is held.
+    EXPECT_EQ(shown("Alt+Right", qt, "Next Tab"), "⌥→");
+    EXPECT_EQ(shown("Alt+Q", qt, "Close"), "⌥Q");
+    EXPECT_EQ(shown("Ctrl+Alt+C", qt, "Close"), "⌃⌥C");
+}
+
+TEST(AtspiKeyBinding, StyleFollowsTheToolkitElseTheText)
+{
+    EXPECT_EQ(keyBindingStyle("GTK", "Ctrl+N"), KeyBindingStyle::gtk);
+    EXPECT_EQ(keyBindingStyle("Qt", "n;<Alt>f:n;<Primary>n"), KeyBindingStyle::qt);
+    EXPECT_EQ(keyBindingStyle("", "n;<Alt>f:n;<Primary>n"), KeyBindingStyle::gtk);
+    EXPECT_EQ(keyBindingStyle("", "x;;"), KeyBindingStyle::gtk);
+    EXPECT_EQ(keyBindingStyle("", "Ctrl+;"), KeyBindingStyle::qt);
+}
+
+} // namespace
+} // namespace hb::linux_platform
