@@ -1,0 +1,293 @@
+// Reading and pressing the menus of real applications over AT-SPI.
+#include "desktop_session.h"
+
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_press.h"
+#include "platform/fake/memory_log.h"
+#include "platform/linux/atspi_accessibility.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <cstdio>
+#include <future>
+#include <memory>
+
+namespace hb {
+namespace {
+
+using platform::LogCategory;
+using platform::LogLevel;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+struct Row {
+    std::string title;
+    std::string keys;
+    friend bool operator==(const Row&, const Row&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Row& row) { return out << row.title << " " << row.keys; }
+};
+const Row separator{"", ""};
+
+std::vector<Row> rowsOf(const std::vector<Shortcut>& shortcuts)
+{
+    std::vector<Row> rows;
+    for (const auto& shortcut : shortcuts)
+        rows.push_back(Row{shortcut.title, shortcut.keys});
+    return rows;
+}
+
+const MenuSection* section(const std::vector<MenuSection>& sections, const std::string& title)
+{
+    for (const auto& section : sections)
+        if (section.title == title)
+            return &section;
+    return nullptr;
+}
+
+const ShortcutGroup* group(const MenuSection& section, const std::optional<std::string>& title)
+{
+    for (const auto& group : section.groups)
+        if (group.title == title)
+            return &group;
+    return nullptr;
+}
+
+std::optional<Shortcut> row(const std::vector<MenuSection>& sections, const std::string& menu, const std::string& title)
+{
+    if (auto* found = section(sections, menu))
+        for (const auto& shortcut : found->allShortcuts())
+            if (shortcut.title == title)
+                return shortcut;
+    return std::nullopt;
+}
+
+// The number of visible windows of a process, as the X server knows them.
+int windowCount(pid_t pid)
+{
+    const std::string command = "xdotool search --onlyvisible --pid " + std::to_string(pid) + " 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    int count = 0;
+    char line[64];
+    while (pipe && std::fgets(line, sizeof line, pipe.get()))
+        ++count;
+    return count;
+}
+
+class AtspiMenusTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { session = &e2e::DesktopSession::shared(); }
+
+    // Starts an application and waits until its menu bar can be read. Now and
+    // then Qt connects to the accessibility bus without publishing its objects;
+    // such a start is retried.
+    pid_t launch(const std::vector<std::string>& arguments)
+    {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const pid_t pid = session->launch(arguments);
+            EXPECT_GT(pid, 0) << arguments.front();
+            const bool ready = e2e::DesktopSession::waitUntil(
+                [&] {
+                    return platform::readElement(accessibility, accessibility.applicationElement(pid),
+                                                 platform::ax::menuBar) != nullptr;
+                },
+                std::chrono::seconds(8));
+            if (ready) {
+                launched.push_back(pid);
+                return pid;
+            }
+            session->stopApplication(pid);
+        }
+        ADD_FAILURE() << arguments.front() << " shows no menu bar over AT-SPI";
+        return -1;
+    }
+
+    void TearDown() override
+    {
+        for (pid_t pid : launched)
+            session->stopApplication(pid);
+    }
+
+    std::vector<MenuSection> read(pid_t pid, bool includeAll = false)
+    {
+        return reader.readMenuBar(MenuReadOptions{.pid = pid, .includeAll = includeAll});
+    }
+
+    static inline e2e::DesktopSession* session = nullptr;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return true; }};
+    linux_platform::AtspiAccessibility accessibility{log};
+    MenuBarReader reader{accessibility, log};
+    std::vector<pid_t> launched;
+};
+
+TEST_F(AtspiMenusTest, MousepadMenusReadWithTheirShortcutsSeparatorsAndSubmenus)
+{
+    const pid_t pid = launch({"mousepad"});
+    const auto sections = read(pid);
+
+    std::vector<std::string> titles;
+    for (const auto& section : sections)
+        titles.push_back(section.title);
+    EXPECT_THAT(titles, ElementsAre("File", "Edit", "Search", "View", "Document", "Help"));
+
+    // Items without an accelerator (Save All, the disabled Reload) are left out; separators stay.
+    // Detach Tab (⌃D) is disabled, and so left out, once mousepad has settled.
+    auto* file = section(sections, "File");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(file->groups.size(), 1u);
+    auto fileRows = rowsOf(file->groups[0].shortcuts);
+    std::erase(fileRows, Row{"Detach Tab", "⌃D"});
+    EXPECT_THAT(fileRows,
+                ElementsAre(Row{"New", "⌃N"}, Row{"New Window", "⌃⇧N"}, separator, Row{"Open...", "⌃O"}, separator,
+                            Row{"Save", "⌃S"}, Row{"Save As...", "⌃⇧S"}, separator, Row{"Print...", "⌃P"},
+                            separator, separator, Row{"Close Tab", "⌃W"}, Row{"Close Window", "⌃⇧W"},
+                            Row{"Quit", "⌃Q"}));
+
+    // GTK submenus become groups; named keys keep their glyphs.
+    auto* edit = section(sections, "Edit");
+    ASSERT_NE(edit, nullptr);
+    auto* move = group(*edit, "Move");
+    ASSERT_NE(move, nullptr);
+    EXPECT_THAT(rowsOf(move->shortcuts), ElementsAre(Row{"Line Up", "⌥↑"}, Row{"Line Down", "⌥↓"},
+                                                     Row{"Word Left", "⌥←"}, Row{"Word Right", "⌥→"}));
+    EXPECT_EQ(row(sections, "Edit", "Delete Selection")->keys, "⌦");
+    EXPECT_EQ(row(sections, "View", "Fullscreen")->keys, "F11");
+
+    // With every item, the ones without accelerators appear too, and submenus nest.
+    const auto all = read(pid, true);
+    EXPECT_EQ(row(all, "File", "Save All")->keys, "");
+    auto* filetype = group(*section(all, "Document"), "Filetype");
+    ASSERT_NE(filetype, nullptr);
+    EXPECT_GT(filetype->shortcuts.size(), 100u);
+}
+
+TEST_F(AtspiMenusTest, FeatherPadMenusReadTheSameWay)
+{
+    const pid_t pid = launch({"featherpad"});
+    const auto sections = read(pid);
+
+    std::vector<std::string> titles;
+    for (const auto& section : sections)
+        titles.push_back(section.title);
+    EXPECT_THAT(titles, ElementsAre("File", "Edit", "Options", "Search", "Help"));
+
+    auto* file = section(sections, "File");
+    ASSERT_NE(file, nullptr);
+    const auto own = rowsOf(file->groups.at(0).shortcuts);
+    EXPECT_THAT(std::vector(own.begin(), own.begin() + 5),
+                ElementsAre(Row{"New", "⌃N"}, Row{"Open", "⌃O"}, Row{"Save/Restore Session", "⌃M"},
+                            Row{"Side-Pane", "⌃⌥P"}, separator));
+    EXPECT_EQ(row(sections, "File", "Next Tab")->keys, "⌥→");
+    EXPECT_EQ(row(sections, "File", "Last Active Tab")->keys, "F1");
+    EXPECT_EQ(row(sections, "File", "Reload")->keys, "⌃⇧R");
+    EXPECT_EQ(row(sections, "File", "Quit")->keys, "⌃Q");
+    // Qt's mnemonics (Alt+letter of the title) are no shortcuts.
+    EXPECT_FALSE(row(sections, "File", "Save with Encoding"));
+    EXPECT_EQ(row(read(pid, true), "File", "Save with Encoding")->keys, "");
+
+    // Qt submenus, nested ones flattened into their first-level group.
+    auto* encoding = group(*section(sections, "Options"), "Encoding");
+    EXPECT_EQ(encoding, nullptr) << "only mnemonics below Encoding";
+    EXPECT_EQ(row(sections, "Help", "Help")->keys, "⌃H");
+}
+
+TEST_F(AtspiMenusTest, PressingAMenuItemRunsItsCommand)
+{
+    const pid_t pid = launch({"mousepad"});
+    ASSERT_TRUE(e2e::DesktopSession::waitUntil([&] { return windowCount(pid) == 1; }));
+    auto newWindow = row(read(pid), "File", "New Window");
+    ASSERT_TRUE(newWindow);
+
+    EXPECT_TRUE(press(accessibility, log, *newWindow));
+    EXPECT_TRUE(e2e::DesktopSession::waitUntil([&] { return windowCount(pid) == 2; }));
+    EXPECT_THAT(sink.messages(LogCategory::accessibility), IsEmpty());
+}
+
+TEST_F(AtspiMenusTest, ADisabledItemIsNotPressed)
+{
+    // FeatherPad keeps the shortcut of its disabled Save item (nothing to save yet).
+    const pid_t pid = launch({"featherpad"});
+    auto save = row(read(pid), "File", "Save");
+    ASSERT_TRUE(save);
+    EXPECT_EQ(save->keys, "⌃S");
+
+    EXPECT_FALSE(press(accessibility, log, *save));
+    EXPECT_THAT(sink.messages(LogCategory::accessibility), ElementsAre("Skipping press — item 'Save' is now disabled"));
+}
+
+TEST_F(AtspiMenusTest, PressingAnItemOfAnApplicationThatQuitFails)
+{
+    const pid_t pid = launch({"mousepad"});
+    auto newTab = row(read(pid), "File", "New");
+    ASSERT_TRUE(newTab);
+    session->stopApplication(pid);
+
+    EXPECT_FALSE(press(accessibility, log, *newTab));
+    EXPECT_TRUE(sink.contains(LogCategory::accessibility, LogLevel::error, "AX press failed for 'New'"));
+    EXPECT_THAT(read(pid), IsEmpty());
+}
+
+TEST_F(AtspiMenusTest, AnApplicationThatQuitsDuringAReadGivesWhatWasRead)
+{
+    const pid_t pid = launch({"mousepad"});
+    auto reading = std::async(std::launch::async, [&] { return read(pid, true); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    kill(pid, SIGKILL);
+    const auto sections = reading.get();
+    EXPECT_LE(sections.size(), 6u);
+}
+
+TEST_F(AtspiMenusTest, AStoppedApplicationCostsOneTimeoutForTheWholeRead)
+{
+    const pid_t pid = launch({"mousepad"});
+    kill(pid, SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    const auto sections = read(pid);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    kill(pid, SIGCONT);
+
+    EXPECT_THAT(sections, IsEmpty());
+    EXPECT_LT(elapsed, std::chrono::seconds(4));
+    EXPECT_TRUE(sink.contains(LogCategory::scraper, LogLevel::error,
+                              "Could not read menu bar (pid " + std::to_string(pid) + ")"));
+}
+
+TEST_F(AtspiMenusTest, TheFocusedWindowHasAPositionAndSizeOnTheScreen)
+{
+    const pid_t pid = launch({"mousepad"});
+    const auto application = accessibility.applicationElement(pid);
+    auto window = platform::readElement(accessibility, application, platform::ax::focusedWindow);
+    if (!window)
+        window = platform::readElement(accessibility, application, platform::ax::mainWindow);
+    ASSERT_NE(window, nullptr);
+
+    auto position = platform::readPoint(accessibility, window, platform::ax::position);
+    auto size = platform::readSize(accessibility, window, platform::ax::size);
+    ASSERT_TRUE(position && size);
+    EXPECT_GE(position->x, 0);
+    EXPECT_GE(position->y, 0);
+    EXPECT_GT(size->width, 100);
+    EXPECT_GT(size->height, 100);
+    EXPECT_LE(position->x + size->width, 1280 + 1);
+    EXPECT_LE(position->y + size->height, 1024 + 1);
+}
+
+TEST_F(AtspiMenusTest, TrustIsTheSessionsAccessibilitySwitch)
+{
+    EXPECT_TRUE(accessibility.isProcessTrusted());
+    ASSERT_EQ(std::system("gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method "
+                          "org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<false>' >/dev/null"),
+              0);
+    EXPECT_FALSE(accessibility.isProcessTrusted());
+
+    EXPECT_TRUE(accessibility.requestTrust());
+    EXPECT_TRUE(accessibility.isProcessTrusted());
+    EXPECT_THAT(sink.messages(LogCategory::accessibility),
+                ElementsAre(testing::HasSubstr("applications started before may need a restart")));
+}
+
+} // namespace
+} // namespace hb
