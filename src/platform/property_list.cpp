@@ -46,11 +46,10 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
         return PlistValue(real);
     }
     case PLIST_STRING: {
-        char* text = nullptr;
-        plist_get_string_val(node, &text);
-        std::string result = text ? text : "";
-        std::free(text);
-        return PlistValue(std::move(result));
+        // Not plist_get_string_val: it asserts (aborts) on a text with an embedded NUL.
+        std::uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return PlistValue(text ? std::string(text, length) : std::string());
     }
     case PLIST_DATA: {
         char* bytes = nullptr;

@@ -52,7 +52,7 @@ std::string nestedBinaryArrays(int levels, int references)
     return bytes;
 }
 
-TEST(PropertyListBounds, NestingBeyondTheBoundIsRefusedBeforeParsing)
+TEST(UntrustedPropertyList, NestingBeyondTheBoundIsRefusedBeforeParsing)
 {
     EXPECT_TRUE(parsePropertyList(nestedXml(maxPropertyListDepth)));
     EXPECT_FALSE(parsePropertyList(nestedXml(maxPropertyListDepth + 1)));
@@ -69,7 +69,7 @@ TEST(PropertyListBounds, NestingBeyondTheBoundIsRefusedBeforeParsing)
     EXPECT_FALSE(parsePropertyList(nestedBinaryArrays(300000, 1)));
 }
 
-TEST(PropertyListBounds, SharedObjectsCountOncePerReference)
+TEST(UntrustedPropertyList, SharedObjectsCountOncePerReference)
 {
     // 2^20 values: within the bound; 2^21 and 2^40: beyond it (a parser would copy each).
     EXPECT_TRUE(propertyListWithinBounds(nestedBinaryArrays(19, 2)));
@@ -77,7 +77,7 @@ TEST(PropertyListBounds, SharedObjectsCountOncePerReference)
     EXPECT_FALSE(parsePropertyList(nestedBinaryArrays(40, 2)));
 }
 
-TEST(PropertyListBounds, MalformedBinaryIsRefused)
+TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
 {
     auto valid = nestedBinaryArrays(3, 1);
     EXPECT_TRUE(propertyListWithinBounds(valid));
@@ -86,6 +86,23 @@ TEST(PropertyListBounds, MalformedBinaryIsRefused)
     auto danglingReference = valid;
     danglingReference[9] = '\x7F';  // the top array refers to object 0x7F000001
     EXPECT_FALSE(propertyListWithinBounds(danglingReference));
+}
+
+TEST(UntrustedPropertyList, TextWithEmbeddedNulDoesNotAbort)
+{
+    // One UTF-16 string object "a\0"; libplist's own text getter aborts on it.
+    std::string bytes = "bplist00";
+    bytes += std::string("\x62\0a\0\0", 5);
+    bytes += '\x08';                        // offset table: the object at 8
+    bytes += std::string(6, '\0');
+    bytes += std::string("\x01\x01", 2);   // offset and reference sizes
+    bytes += std::string("\0\0\0\0\0\0\0\x01", 8);   // one object
+    bytes += std::string(8, '\0');          // the top object
+    bytes += std::string("\0\0\0\0\0\0\0\x0D", 8);   // the offset table at 13
+    auto value = parsePropertyList(bytes);
+    ASSERT_TRUE(value);
+    ASSERT_TRUE(value->as<std::string>());
+    EXPECT_TRUE(value->as<std::string>()->starts_with("a"));
 }
 
 } // namespace
