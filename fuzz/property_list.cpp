@@ -1,7 +1,7 @@
-// Preference files: the bounds check in front of libplist, the parser, and
+// Preference files: the safety check in front of libplist, the parser, and
 // what the system shortcuts and user key equivalents make of the result.
 #include "platform/property_list.h"
-#include "platform/property_list_bounds.h"
+#include "platform/property_list_guard.h"
 #include "sources/system_shortcuts.h"
 #include "sources/user_key_equivalents.h"
 
@@ -63,7 +63,7 @@ bool treeWithinBounds(plist_t root)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    if (hb::platform::propertyListWithinBounds(bytes)) {
+    if (hb::platform::propertyListSafeToParse(bytes)) {
         plist_t root = nullptr;
         plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
         if (root && !treeWithinBounds(root))

@@ -1,6 +1,6 @@
 #include "platform/property_list.h"
 
-#include "platform/property_list_bounds.h"
+#include "platform/property_list_guard.h"
 
 #include <plist/plist.h>
 
@@ -184,7 +184,7 @@ bool hasEmbeddedNul(const PlistValue& value)
 
 std::optional<PlistValue> parsePropertyList(std::string_view bytes)
 {
-    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max() || !propertyListWithinBounds(bytes))
+    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max() || !propertyListSafeToParse(bytes))
         return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);

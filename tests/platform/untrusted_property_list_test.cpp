@@ -1,4 +1,4 @@
-#include "platform/property_list_bounds.h"
+#include "platform/property_list_guard.h"
 
 #include "platform/property_list.h"
 
@@ -58,11 +58,11 @@ TEST(UntrustedPropertyList, NestingBeyondTheBoundIsRefusedBeforeParsing)
     EXPECT_FALSE(parsePropertyList(nestedXml(maxPropertyListDepth + 1)));
     EXPECT_FALSE(parsePropertyList(nestedXml(300000)));
     // Closing tags that a parser skips do not make room for more levels.
-    EXPECT_FALSE(propertyListWithinBounds(nestedXml(maxPropertyListDepth + 1, "<!-- </array> -->")));
-    EXPECT_FALSE(propertyListWithinBounds(nestedXml(maxPropertyListDepth + 1, "<![CDATA[</array>]]>")));
-    EXPECT_FALSE(propertyListWithinBounds(nestedXml(maxPropertyListDepth + 1, "<x a='</array>'/>")));
-    EXPECT_FALSE(propertyListWithinBounds(nestedXml(maxPropertyListDepth + 1, "<!DOCTYPE [ </array> ]>")));
-    EXPECT_TRUE(propertyListWithinBounds(nestedXml(maxPropertyListDepth, "<array/><dict />")));
+    EXPECT_FALSE(propertyListSafeToParse(nestedXml(maxPropertyListDepth + 1, "<!-- </array> -->")));
+    EXPECT_FALSE(propertyListSafeToParse(nestedXml(maxPropertyListDepth + 1, "<![CDATA[</array>]]>")));
+    EXPECT_FALSE(propertyListSafeToParse(nestedXml(maxPropertyListDepth + 1, "<x a='</array>'/>")));
+    EXPECT_FALSE(propertyListSafeToParse(nestedXml(maxPropertyListDepth + 1, "<!DOCTYPE [ </array> ]>")));
+    EXPECT_TRUE(propertyListSafeToParse(nestedXml(maxPropertyListDepth, "<array/><dict />")));
 
     EXPECT_TRUE(parsePropertyList(nestedBinaryArrays(maxPropertyListDepth, 1)));
     EXPECT_FALSE(parsePropertyList(nestedBinaryArrays(maxPropertyListDepth + 1, 1)));
@@ -72,20 +72,20 @@ TEST(UntrustedPropertyList, NestingBeyondTheBoundIsRefusedBeforeParsing)
 TEST(UntrustedPropertyList, SharedObjectsCountOncePerReference)
 {
     // 2^20 values: within the bound; 2^21 and 2^40: beyond it (a parser would copy each).
-    EXPECT_TRUE(propertyListWithinBounds(nestedBinaryArrays(19, 2)));
-    EXPECT_FALSE(propertyListWithinBounds(nestedBinaryArrays(20, 2)));
+    EXPECT_TRUE(propertyListSafeToParse(nestedBinaryArrays(19, 2)));
+    EXPECT_FALSE(propertyListSafeToParse(nestedBinaryArrays(20, 2)));
     EXPECT_FALSE(parsePropertyList(nestedBinaryArrays(40, 2)));
 }
 
 TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
 {
     auto valid = nestedBinaryArrays(3, 1);
-    EXPECT_TRUE(propertyListWithinBounds(valid));
-    EXPECT_FALSE(propertyListWithinBounds(valid.substr(0, valid.size() - 1)));
-    EXPECT_FALSE(propertyListWithinBounds("bplist01" + valid.substr(8)));
+    EXPECT_TRUE(propertyListSafeToParse(valid));
+    EXPECT_FALSE(propertyListSafeToParse(valid.substr(0, valid.size() - 1)));
+    EXPECT_FALSE(propertyListSafeToParse("bplist01" + valid.substr(8)));
     auto danglingReference = valid;
     danglingReference[9] = '\x7F';  // the top array refers to object 0x7F000001
-    EXPECT_FALSE(propertyListWithinBounds(danglingReference));
+    EXPECT_FALSE(propertyListSafeToParse(danglingReference));
 }
 
 TEST(UntrustedPropertyList, TextWithEmbeddedNulDoesNotAbort)
@@ -103,6 +103,25 @@ TEST(UntrustedPropertyList, TextWithEmbeddedNulDoesNotAbort)
     ASSERT_TRUE(value);
     ASSERT_TRUE(value->as<std::string>());
     EXPECT_TRUE(value->as<std::string>()->starts_with("a"));
+}
+
+TEST(UntrustedPropertyList, DictionaryKeyWithNulIsRefused)
+{
+    // {"a?": 1} with "?" as given; libplist aborts when it hands out a key holding U+0000.
+    auto dictionary = [](char second) {
+        std::string bytes = "bplist00";
+        bytes += std::string("\xD1\x01\x02", 3);            // at 8: dictionary, key 1, value 2
+        bytes += std::string("\x52" "a", 2) + second;          // at 11: ASCII text of 2
+        bytes += std::string("\x10\x01", 2);                  // at 14: integer 1
+        bytes += std::string("\x08\x0B\x0E", 3);            // offset table at 16
+        bytes += std::string(6, '\0') + std::string("\x01\x01", 2);
+        bytes += std::string("\0\0\0\0\0\0\0\x03", 8);   // three objects
+        bytes += std::string(8, '\0');                        // the top object
+        bytes += std::string("\0\0\0\0\0\0\0\x10", 8);   // the offset table at 16
+        return bytes;
+    };
+    EXPECT_EQ(parsePropertyList(dictionary('b')), PlistValue(PlistDictionary{{"ab", 1}}));
+    EXPECT_FALSE(parsePropertyList(dictionary('\0')));
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "platform/property_list_bounds.h"
+#include "platform/property_list_guard.h"
 
 #include <cstdint>
 #include <optional>
@@ -116,6 +116,8 @@ bool xmlWithinBounds(std::string_view xml)
 //
 // Walks the object graph from the top object the way a parser expands it:
 // every reference is one more value, so shared objects count once per use.
+// Dictionary keys must be texts without U+0000: libplist asserts (aborts)
+// when it hands out such a key.
 
 std::optional<std::uint64_t> bigEndian(std::string_view bytes, std::uint64_t at, std::size_t size)
 {
@@ -127,82 +129,137 @@ std::optional<std::uint64_t> bigEndian(std::string_view bytes, std::uint64_t at,
     return value;
 }
 
-bool binaryWithinBounds(std::string_view bytes)
-{
-    constexpr std::size_t trailerSize = 32;
-    if (bytes.size() < binaryMagic.size() + trailerSize)
-        return false;
-    const std::uint64_t trailer = bytes.size() - trailerSize;
-    const std::size_t offsetSize = static_cast<std::uint8_t>(bytes[trailer + 6]);
-    const std::size_t refSize = static_cast<std::uint8_t>(bytes[trailer + 7]);
-    const auto objectCount = bigEndian(bytes, trailer + 8, 8);
-    const auto topObject = bigEndian(bytes, trailer + 16, 8);
-    const auto offsetTable = bigEndian(bytes, trailer + 24, 8);
-    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || *objectCount == 0 ||
-        *topObject >= *objectCount || *offsetTable < binaryMagic.size() || *offsetTable > trailer ||
-        (trailer - *offsetTable) / offsetSize < *objectCount)
-        return false;
-
-    struct Pending {
-        std::uint64_t object;
-        int depth;  // containers around it
-    };
-    std::vector<Pending> pending{{*topObject, 0}};
-    std::size_t values = 0;
-    while (!pending.empty()) {
-        const Pending next = pending.back();
-        pending.pop_back();
-        ++values;
-
-        const auto at = bigEndian(bytes, *offsetTable + next.object * offsetSize, offsetSize);
-        if (!at || *at < binaryMagic.size() || *at >= trailer)
-            return false;
-        const auto marker = static_cast<std::uint8_t>(bytes[*at]);
-        const unsigned type = marker >> 4;
-        const bool dictionary = type == 0xD;
-        if (type != 0xA && type != 0xB && type != 0xC && !dictionary)
-            continue;
-        if (next.depth + 1 > maxPropertyListDepth)
-            return false;
-
-        std::uint64_t count = marker & 0xF;
-        std::uint64_t refsAt = *at + 1;
-        if (count == 0xF) {
-            if (refsAt >= trailer)
-                return false;
-            const auto sizeMarker = static_cast<std::uint8_t>(bytes[refsAt]);
-            if ((sizeMarker >> 4) != 0x1 || (sizeMarker & 0xF) > 3)
-                return false;
-            const std::size_t size = std::size_t{1} << (sizeMarker & 0xF);
-            const auto large = bigEndian(bytes, refsAt + 1, size);
-            if (!large)
-                return false;
-            count = *large;
-            refsAt += 1 + size;
-        }
-        if (count > maxPropertyListValues)
-            return false;
-        const std::uint64_t refs = dictionary ? count * 2 : count;
-        if (values + pending.size() + refs > maxPropertyListValues)
-            return false;
-        if (refsAt > trailer || (trailer - refsAt) / refSize < refs)
-            return false;
-        for (std::uint64_t i = 0; i < refs; ++i) {
-            const auto ref = bigEndian(bytes, refsAt + i * refSize, refSize);
-            if (!ref || *ref >= *objectCount)
-                return false;
-            pending.push_back({*ref, next.depth + 1});
-        }
+class BinaryPropertyList {
+public:
+    // The list's trailer, when it is consistent.
+    static std::optional<BinaryPropertyList> open(std::string_view bytes)
+    {
+        if (bytes.size() < binaryMagic.size() + trailerSize)
+            return std::nullopt;
+        BinaryPropertyList list(bytes);
+        const std::uint64_t trailer = list.trailer_;
+        list.offsetSize_ = static_cast<std::uint8_t>(bytes[trailer + 6]);
+        list.refSize_ = static_cast<std::uint8_t>(bytes[trailer + 7]);
+        list.objectCount_ = *bigEndian(bytes, trailer + 8, 8);
+        list.topObject_ = *bigEndian(bytes, trailer + 16, 8);
+        list.offsetTable_ = *bigEndian(bytes, trailer + 24, 8);
+        if (list.offsetSize_ < 1 || list.offsetSize_ > 8 || list.refSize_ < 1 || list.refSize_ > 8 ||
+            list.topObject_ >= list.objectCount_ || list.offsetTable_ < binaryMagic.size() ||
+            !list.fits(list.offsetTable_, list.objectCount_, list.offsetSize_))
+            return std::nullopt;
+        return list;
     }
-    return true;
-}
+
+    bool safeToParse() const
+    {
+        struct Pending {
+            std::uint64_t object;
+            int depth;  // containers around it
+        };
+        std::vector<Pending> pending{{topObject_, 0}};
+        std::size_t values = 0;
+        while (!pending.empty()) {
+            const Pending next = pending.back();
+            pending.pop_back();
+            ++values;
+
+            const auto object = objectAt(next.object);
+            if (!object)
+                return false;
+            const bool dictionary = object->type == 0xD;
+            if (object->type != 0xA && object->type != 0xB && object->type != 0xC && !dictionary)
+                continue;
+            if (next.depth + 1 > maxPropertyListDepth || object->count > maxPropertyListValues)
+                return false;
+            const std::uint64_t refs = dictionary ? object->count * 2 : object->count;
+            if (values + pending.size() + refs > maxPropertyListValues || !fits(object->payloadAt, refs, refSize_))
+                return false;
+            for (std::uint64_t i = 0; i < refs; ++i) {
+                const auto ref = bigEndian(bytes_, object->payloadAt + i * refSize_, refSize_);
+                const bool isKey = dictionary && i < object->count;
+                if (!ref || *ref >= objectCount_ || (isKey && !isReadableKey(*ref)))
+                    return false;
+                pending.push_back({*ref, next.depth + 1});
+            }
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::size_t trailerSize = 32;
+
+    struct Object {
+        unsigned type;          // the high half of the marker byte
+        std::uint64_t count;    // elements, characters or bytes
+        std::uint64_t payloadAt;
+    };
+
+    explicit BinaryPropertyList(std::string_view bytes) : bytes_(bytes), trailer_(bytes.size() - trailerSize) {}
+
+    // Whether `count` items of `size` bytes from `at` lie before the trailer.
+    bool fits(std::uint64_t at, std::uint64_t count, std::size_t size) const
+    {
+        return at <= trailer_ && (trailer_ - at) / size >= count;
+    }
+
+    std::optional<Object> objectAt(std::uint64_t object) const
+    {
+        const auto at = bigEndian(bytes_, offsetTable_ + object * offsetSize_, offsetSize_);
+        if (!at || *at < binaryMagic.size() || !fits(*at, 1, 1))
+            return std::nullopt;
+        const auto marker = static_cast<std::uint8_t>(bytes_[*at]);
+        Object result{static_cast<unsigned>(marker >> 4), marker & 0xFu, *at + 1};
+        if (result.count == 0xF) {
+            // The count follows as an integer object of 1, 2, 4 or 8 bytes.
+            if (!fits(result.payloadAt, 1, 1))
+                return std::nullopt;
+            const auto sizeMarker = static_cast<std::uint8_t>(bytes_[result.payloadAt]);
+            if ((sizeMarker >> 4) != 0x1 || (sizeMarker & 0xF) > 3)
+                return std::nullopt;
+            const std::size_t size = std::size_t{1} << (sizeMarker & 0xF);
+            const auto count = bigEndian(bytes_, result.payloadAt + 1, size);
+            if (!count)
+                return std::nullopt;
+            result.count = *count;
+            result.payloadAt += 1 + size;
+        }
+        return result;
+    }
+
+    // An ASCII, UTF-16 or UTF-8 text without U+0000.
+    bool isReadableKey(std::uint64_t object) const
+    {
+        const auto key = objectAt(object);
+        if (!key || key->type < 0x5 || key->type > 0x7)
+            return false;
+        const std::size_t unit = key->type == 0x6 ? 2 : 1;
+        if (!fits(key->payloadAt, key->count, unit))
+            return false;
+        for (std::uint64_t i = 0; i < key->count; ++i) {
+            const auto at = key->payloadAt + i * unit;
+            if (bytes_[at] == 0 && (unit == 1 || bytes_[at + 1] == 0))
+                return false;
+        }
+        return true;
+    }
+
+    std::string_view bytes_;
+    std::uint64_t trailer_;  // where the trailer starts
+    std::size_t offsetSize_ = 0;
+    std::size_t refSize_ = 0;
+    std::uint64_t objectCount_ = 0;
+    std::uint64_t topObject_ = 0;
+    std::uint64_t offsetTable_ = 0;
+};
 
 } // namespace
 
-bool propertyListWithinBounds(std::string_view bytes)
+bool propertyListSafeToParse(std::string_view bytes)
 {
-    if (bytes.starts_with(binaryMagic))
-        return binaryWithinBounds(bytes);
+    if (bytes.starts_with(binaryMagic)) {
+        auto list = BinaryPropertyList::open(bytes);
+        return list && list->safeToParse();
+    }
     // Another binary version would reach a parser that this walk does not know.
     if (bytes.starts_with("bplist"))
         return false;
