@@ -56,7 +56,7 @@ public:
     template <typename... Args>
     void write(LogCategory category, LogLevel level, std::string_view format, const Args&... args)
     {
-        const bool reveal = debugLoggingEnabled();
+        [[maybe_unused]] const bool reveal = debugLoggingEnabled();
         auto values = std::make_tuple(present(args, reveal)...);
         std::string message;
         try {
