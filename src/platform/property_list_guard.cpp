@@ -69,9 +69,16 @@ std::size_t endOfMarkup(std::string_view xml, std::size_t from)
     return xml.size();
 }
 
-bool isContainerName(std::string_view xml, std::size_t at)
+// Whether a tag name at `at` may be taken for a container: any case, any suffix.
+bool mayNameContainer(std::string_view xml, std::size_t at)
 {
     return startsWithIgnoringCase(xml, at, "dict") || startsWithIgnoringCase(xml, at, "array");
+}
+
+// The length of an exact "dict" or "array" at `at`, else 0.
+std::size_t containerNameLength(std::string_view xml, std::size_t at)
+{
+    return startsWith(xml, at, "dict") ? 4 : startsWith(xml, at, "array") ? 5 : 0;
 }
 
 bool xmlWithinBounds(std::string_view xml)
@@ -92,19 +99,15 @@ bool xmlWithinBounds(std::string_view xml)
         }
 
         if (startsWith(xml, at, "</")) {
-            if (quiet || !isContainerName(xml, at + 2))
+            const std::size_t length = quiet ? 0 : containerNameLength(xml, at + 2);
+            if (length == 0)
                 continue;
-            std::size_t name = at + 2;
-            std::size_t afterName = name + (startsWith(xml, name, "dict") ? 4 : startsWith(xml, name, "array") ? 5 : 0);
-            if (afterName == name)
-                continue;
-            auto close = xml.find_first_not_of(xmlSpace, afterName);
+            const auto close = xml.find_first_not_of(xmlSpace, at + 2 + length);
             if (close != std::string_view::npos && xml[close] == '>' && depth > 0)
                 --depth;
-        } else if (isContainerName(xml, at + 1)) {
-            std::size_t name = at + 1;
-            std::size_t afterName = name + (startsWith(xml, name, "dict") ? 4 : startsWith(xml, name, "array") ? 5 : 0);
-            const bool empty = afterName != name && startsWith(xml, xml.find_first_not_of(xmlSpace, afterName), "/>");
+        } else if (mayNameContainer(xml, at + 1)) {
+            const std::size_t length = containerNameLength(xml, at + 1);
+            const bool empty = length > 0 && startsWith(xml, xml.find_first_not_of(xmlSpace, at + 1 + length), "/>");
             if (!empty && ++depth > maxPropertyListDepth)
                 return false;
         }

@@ -1,0 +1,56 @@
+#include "sources/user_folders.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace hb {
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnvironment() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(UserFolders, FromEnvironmentWithXdgFallbacks)
+{
+    ScopedEnvironment home("HOME", "/home/someone");
+    {
+        ScopedEnvironment data("XDG_DATA_HOME", nullptr);
+        auto folders = UserFolders::fromEnvironment();
+        EXPECT_EQ(folders.home, "/home/someone");
+        EXPECT_EQ(folders.data, "/home/someone/.local/share");
+    }
+    {
+        ScopedEnvironment data("XDG_DATA_HOME", "/data");
+        EXPECT_EQ(UserFolders::fromEnvironment().data, "/data");
+    }
+    {
+        // Relative locations are not valid here and are ignored.
+        ScopedEnvironment data("XDG_DATA_HOME", "relative/data");
+        EXPECT_EQ(UserFolders::fromEnvironment().data, "/home/someone/.local/share");
+    }
+    {
+        ScopedEnvironment noHome("HOME", "");
+        EXPECT_TRUE(UserFolders::fromEnvironment().home.is_absolute()) << "the account's home directory";
+    }
+    EXPECT_EQ(UserFolders::inside("/home/someone", "a/b"), "/home/someone/a/b");
+    EXPECT_FALSE(UserFolders::inside("", "a/b"));
+    EXPECT_FALSE(UserFolders::inside("relative", "a/b"));
+}
+
+} // namespace
+} // namespace hb
