@@ -1,18 +1,26 @@
+#include "app/shortcuts_command.h"
+
 #include <cstdio>
-#include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace {
 
 void printUsage(std::FILE* to)
 {
-    std::fputs("usage: hintboard [--help]\n", to);
+    std::fputs("usage: hintboard shortcuts (--front | --app NAME | --pid PID) [--all] [--json] [--verbose]\n"
+               "       hintboard shortcuts --help\n",
+               to);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && arguments.front() == "shortcuts")
+        return hb::app::runShortcutsCommand(std::span(arguments).subspan(1));
+    if (arguments.size() == 1 && (arguments.front() == "--help" || arguments.front() == "-h")) {
         printUsage(stdout);
         return 0;
     }

@@ -15,19 +15,19 @@ namespace {
 using nlohmann::json;
 using ::testing::HasSubstr;
 
-struct Run {
+struct Outcome {
     int status = -1;
     std::string output;
 };
 
 // Runs the hintboard executable with the arguments (shell words) and keeps
 // its standard output, or its standard error with `errors`.
-Run hintboard(const std::string& arguments, bool errors = false)
+Outcome hintboard(const std::string& arguments, bool errors = false)
 {
     const std::string command = std::string(HINTBOARD_EXECUTABLE) + " " + arguments +
                                 (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
     FILE* pipe = popen(command.c_str(), "r");
-    Run run;
+    Outcome run;
     if (!pipe)
         return run;
     char buffer[4096];
@@ -70,7 +70,7 @@ pid_t ShortcutsCommand::mousepad = -1;
 
 TEST_F(ShortcutsCommand, PrintsMousepadsMenusAsJSON)
 {
-    Run run;
+    Outcome run;
     ASSERT_TRUE(DesktopSession::waitUntil([&] {
         run = hintboard("shortcuts --app mousepad --json");
         return run.status == 0;
@@ -91,7 +91,7 @@ TEST_F(ShortcutsCommand, PrintsMousepadsMenusAsJSON)
     EXPECT_THAT(allRows, ::testing::Contains(::testing::EndsWith("=")));
     EXPECT_TRUE(everything.at("includesItemsWithoutShortcuts"));
 
-    const Run text = hintboard("shortcuts --pid " + std::to_string(mousepad));
+    const Outcome text = hintboard("shortcuts --pid " + std::to_string(mousepad));
     EXPECT_EQ(text.status, 0);
     EXPECT_THAT(text.output, ::testing::StartsWith("Mousepad (org.xfce.mousepad, pid "));
     EXPECT_THAT(text.output, ::testing::ContainsRegex("\nFile\n  New +⌃N\n"));
@@ -99,22 +99,22 @@ TEST_F(ShortcutsCommand, PrintsMousepadsMenusAsJSON)
 
 TEST_F(ShortcutsCommand, ExplainsFailuresWithTheirExitStatus)
 {
-    Run missing = hintboard("shortcuts --app no-such-application", true);
+    Outcome missing = hintboard("shortcuts --app no-such-application", true);
     EXPECT_EQ(missing.status, 4);
     EXPECT_THAT(missing.output, HasSubstr("no running application is called \"no-such-application\""));
 
     // A process without any window or menu bar: this test program.
-    Run noMenuBar = hintboard("shortcuts --pid " + std::to_string(getpid()), true);
+    Outcome noMenuBar = hintboard("shortcuts --pid " + std::to_string(getpid()), true);
     EXPECT_EQ(noMenuBar.status, 5);
     EXPECT_THAT(noMenuBar.output, HasSubstr("has no menu bar"));
 
     for (const char* arguments : {"shortcuts", "shortcuts --front --app mousepad", "shortcuts --pid 12x",
                                   "shortcuts --app", "shortcuts --front --colour", "unknown"}) {
-        Run bad = hintboard(arguments, true);
+        Outcome bad = hintboard(arguments, true);
         EXPECT_EQ(bad.status, 2) << arguments;
         EXPECT_THAT(bad.output, HasSubstr("usage: hintboard shortcuts")) << arguments;
     }
-    Run help = hintboard("shortcuts --help");
+    Outcome help = hintboard("shortcuts --help");
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.output, HasSubstr("Exit status:"));
 }

@@ -115,15 +115,16 @@ TEST(ApplicationFoldersTest, FollowsTheBaseDirectoryVariables)
     const char* home = std::getenv("HOME");
     const std::string savedHome = home ? home : "";
     ::setenv("XDG_DATA_HOME", "/data/home", 1);
-    ::setenv("XDG_DATA_DIRS", "/first::/second/", 1);
+    ::setenv("XDG_DATA_DIRS", "/first::relative:/second/", 1);
     EXPECT_THAT(applicationFolders(),
                 ElementsAre("/data/home/applications", "/first/applications", "/second/applications"));
-    ::unsetenv("XDG_DATA_HOME");
+    ::setenv("XDG_DATA_HOME", "relative", 1);
     ::unsetenv("XDG_DATA_DIRS");
     ::setenv("HOME", "/home/someone", 1);
     EXPECT_THAT(applicationFolders(), ElementsAre("/home/someone/.local/share/applications",
                                                   "/usr/local/share/applications", "/usr/share/applications"));
     ::setenv("HOME", savedHome.c_str(), 1);
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "platform/linux/desktop_entries.h"
 
+#include "platform/linux/xdg_folders.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -139,26 +141,9 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view contents, std::st
 
 std::vector<fs::path> applicationFolders()
 {
-    auto variable = [](const char* name) -> std::string {
-        const char* value = std::getenv(name);
-        return value ? value : "";
-    };
-    std::vector<fs::path> folders;
-    std::string dataHome = variable("XDG_DATA_HOME");
-    if (dataHome.empty() && !variable("HOME").empty())
-        dataHome = variable("HOME") + "/.local/share";
-    if (!dataHome.empty())
-        folders.push_back(fs::path(dataHome) / "applications");
-    std::string dataDirs = variable("XDG_DATA_DIRS");
-    if (dataDirs.empty())
-        dataDirs = "/usr/local/share:/usr/share";
-    std::string_view rest = dataDirs;
-    while (!rest.empty()) {
-        auto colon = rest.find(':');
-        if (auto dir = rest.substr(0, colon); !dir.empty())
-            folders.push_back(fs::path(dir) / "applications");
-        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-    }
+    std::vector<fs::path> folders{xdgDataHome() / "applications"};
+    for (const auto& folder : xdgDataDirs())
+        folders.push_back(folder / "applications");
     return folders;
 }
 

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
 
 namespace hb::linux_platform {
 
 // $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute.
 std::filesystem::path xdgConfigHome();
+// $XDG_DATA_HOME, or ~/.local/share when it is unset or not absolute.
+std::filesystem::path xdgDataHome();
+// The absolute folders of $XDG_DATA_DIRS, or /usr/local/share and /usr/share
+// when there are none.
+std::vector<std::filesystem::path> xdgDataDirs();
 
 } // namespace hb::linux_platform

@@ -1,0 +1,381 @@
+#include "app/shortcuts_command.h"
+
+#include "menus/menu_bar_reader.h"
+#include "model/text.h"
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/journal_log.h"
+#include "platform/linux/x11_workspace.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+#include <signal.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace hb::app {
+namespace {
+
+using platform::RunningApplication;
+
+enum ExitStatus : int {
+    success = 0,
+    badArguments = 2,
+    accessibilityOff = 3,
+    noSuchApplication = 4,
+    noMenuBar = 5,
+    noDisplay = 6,
+};
+
+constexpr std::string_view usage =
+    R"(usage: hintboard shortcuts (--front | --app NAME | --pid PID) [--all] [--json] [--verbose]
+
+Prints the keyboard shortcuts in the menu bar of a running application,
+grouped by menu and submenu.
+
+  --front      the application whose window is active (started from a
+               terminal that is the terminal; "sleep 3; hintboard shortcuts
+               --front" leaves time to switch)
+  --app NAME   the application with this process name, name or identifier,
+               case ignored (mousepad, Mousepad, org.xfce.mousepad)
+  --pid PID    the application with this process id
+  --all        list the menu items without a shortcut too
+  --json       print {"application": {...}, "sections": [{"title", "groups":
+               [{"title", "rows": [{"title", "keys"}]}]}]}
+  --verbose    log to standard error as well, with debug lines and private values
+  --help       show this help
+
+Exit status:
+  0  the shortcuts were printed (also when the menu bar has none)
+  2  bad arguments
+  3  accessibility is off in this session
+  4  no such application runs
+  5  the application has no menu bar that can be read
+  6  the X display cannot be reached (--front and --app need it)
+)";
+
+constexpr std::string_view accessibilityOffMessage =
+    R"(hintboard: accessibility is off in this session, so no menu bar can be read.
+Turn it on with:
+  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>'
+or, to keep it on in GNOME sessions:
+  gsettings set org.gnome.desktop.interface toolkit-accessibility true
+Applications started before that must be restarted to be readable.
+)";
+
+struct Options {
+    enum class Target { front, app, pid };
+    std::optional<Target> target;
+    std::string appName;
+    pid_t pid = 0;
+    bool all = false;
+    bool json = false;
+    bool verbose = false;
+    bool help = false;
+};
+
+struct Parsed {
+    Options options;
+    std::string error;  // empty when the arguments are sound
+};
+
+Parsed parseArguments(std::span<const std::string_view> arguments)
+{
+    Parsed parsed;
+    Options& options = parsed.options;
+    auto setTarget = [&](Options::Target target) {
+        if (options.target)
+            parsed.error = "give only one of --front, --app and --pid";
+        options.target = target;
+    };
+    for (std::size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
+        std::string_view argument = arguments[i];
+        std::optional<std::string_view> value;
+        if (auto equals = argument.find('='); argument.starts_with("--") && equals != std::string_view::npos) {
+            value = argument.substr(equals + 1);
+            argument = argument.substr(0, equals);
+        }
+        auto takeValue = [&]() -> std::optional<std::string_view> {
+            if (value)
+                return value;
+            if (i + 1 < arguments.size())
+                return arguments[++i];
+            parsed.error = fmt::format("{} needs a value", argument);
+            return std::nullopt;
+        };
+        if (value && argument != "--app" && argument != "--pid") {
+            parsed.error = fmt::format("{} takes no value", argument);
+        } else if (argument == "--front") {
+            setTarget(Options::Target::front);
+        } else if (argument == "--app") {
+            setTarget(Options::Target::app);
+            if (auto name = takeValue()) {
+                options.appName = *name;
+                if (options.appName.empty())
+                    parsed.error = "--app needs a name";
+            }
+        } else if (argument == "--pid") {
+            setTarget(Options::Target::pid);
+            if (auto text = takeValue()) {
+                auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), options.pid);
+                if (error != std::errc() || end != text->data() + text->size() || options.pid <= 0)
+                    parsed.error = fmt::format("--pid needs a process id, not \"{}\"", *text);
+            }
+        } else if (argument == "--all") {
+            options.all = true;
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--verbose" || argument == "-v") {
+            options.verbose = true;
+        } else if (argument == "--help" || argument == "-h") {
+            options.help = true;
+        } else {
+            parsed.error = fmt::format("unknown argument \"{}\"", argument);
+        }
+    }
+    if (parsed.error.empty() && !options.target && !options.help)
+        parsed.error = "say which application: --front, --app NAME or --pid PID";
+    return parsed;
+}
+
+// A process that does nothing with posted work: the command reads once and
+// observes no activations.
+class NoMainLoop : public platform::MainQueue {
+public:
+    void post(std::function<void()>) override {}
+    TaskId postAfter(platform::Seconds, std::function<void()>) override { return 0; }
+    void cancel(TaskId) override {}
+};
+
+bool processRuns(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+
+std::string describe(const RunningApplication& app)
+{
+    if (app.bundleIdentifier)
+        return fmt::format("{} ({}, pid {})", app.name, *app.bundleIdentifier, app.pid);
+    return fmt::format("{} (pid {})", app.name, app.pid);
+}
+
+bool isCalled(const RunningApplication& app, std::string_view name)
+{
+    const std::string wanted = text::folded(name);
+    return text::folded(app.processName) == wanted || text::folded(app.name) == wanted ||
+           (app.bundleIdentifier && text::folded(*app.bundleIdentifier) == wanted);
+}
+
+// The application the options name, or the exit status that says why there is none.
+std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& options)
+{
+    NoMainLoop noMainLoop;
+    linux_platform::X11Workspace workspace(noMainLoop);
+    if (options.target == Options::Target::pid) {
+        if (!processRuns(options.pid)) {
+            fmt::print(stderr, "hintboard: no process with id {} runs.\n", options.pid);
+            return noSuchApplication;
+        }
+        auto running = workspace.runningApplications();
+        if (auto found = std::ranges::find(running, options.pid, &RunningApplication::pid); found != running.end())
+            return *found;
+        RunningApplication app;
+        app.pid = options.pid;
+        app.processName = linux_platform::processName(options.pid);
+        app.name = app.processName;
+        return app;
+    }
+    if (!workspace.isConnected()) {
+        fmt::print(stderr, "hintboard: cannot reach the X display{}; --front and --app need it (--pid does not).\n",
+                   std::getenv("DISPLAY") ? fmt::format(" \"{}\"", std::getenv("DISPLAY")) : " (DISPLAY is not set)");
+        return noDisplay;
+    }
+    if (options.target == Options::Target::front) {
+        if (auto front = workspace.frontmostApplication())
+            return *front;
+        fmt::print(stderr, "hintboard: no application is active.\n");
+        return noSuchApplication;
+    }
+    auto running = workspace.runningApplications();
+    if (auto found = std::ranges::find_if(running, [&](const auto& app) { return isCalled(app, options.appName); });
+        found != running.end())
+        return *found;
+    fmt::print(stderr, "hintboard: no running application is called \"{}\".\n", options.appName);
+    if (!running.empty()) {
+        fmt::print(stderr, "Running applications:\n");
+        for (const auto& app : running)
+            fmt::print(stderr, "  {} {}\n", app.processName, describe(app));
+    }
+    return noSuchApplication;
+}
+
+// The rows as shown: separators become a rule before the next row of their
+// group, and only where rows stand on both sides of them.
+struct ShownRow {
+    std::string title;
+    std::string keys;
+    bool ruleBefore = false;
+};
+struct ShownGroup {
+    std::optional<std::string> title;
+    std::vector<ShownRow> rows;
+};
+struct ShownSection {
+    std::string title;
+    std::vector<ShownGroup> groups;
+};
+
+std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections)
+{
+    std::vector<ShownSection> shown;
+    for (const auto& section : sections) {
+        ShownSection shownSection{section.title, {}};
+        for (const auto& group : section.groups) {
+            ShownGroup shownGroup{group.title, {}};
+            bool separatorPending = false;
+            for (const auto& row : group.shortcuts) {
+                if (row.isSeparator) {
+                    separatorPending = !shownGroup.rows.empty();
+                    continue;
+                }
+                shownGroup.rows.push_back(ShownRow{row.title, row.keys, separatorPending});
+                separatorPending = false;
+            }
+            if (!shownGroup.rows.empty())
+                shownSection.groups.push_back(std::move(shownGroup));
+        }
+        if (!shownSection.groups.empty())
+            shown.push_back(std::move(shownSection));
+    }
+    return shown;
+}
+
+std::size_t displayWidth(std::string_view text)
+{
+    return std::ranges::count_if(text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+}
+
+std::string repeated(std::string_view text, std::size_t count)
+{
+    std::string result;
+    for (std::size_t i = 0; i < count; ++i)
+        result += text;
+    return result;
+}
+
+void printText(const RunningApplication& app, const std::vector<ShownSection>& sections, bool all)
+{
+    constexpr std::size_t rowIndent = 2;
+    constexpr std::size_t submenuRowIndent = 4;
+    constexpr std::size_t gap = 3;
+    std::size_t titleColumn = 0;
+    std::size_t keysWidth = 0;
+    for (const auto& section : sections)
+        for (const auto& group : section.groups)
+            for (const auto& row : group.rows) {
+                const std::size_t indent = group.title ? submenuRowIndent : rowIndent;
+                titleColumn = std::max(titleColumn, indent + displayWidth(row.title));
+                keysWidth = std::max(keysWidth, displayWidth(row.keys));
+            }
+
+    fmt::print("{}\n", describe(app));
+    if (sections.empty()) {
+        fmt::print("\nNo menu item has a keyboard shortcut{}.\n", all ? "" : " (--all lists every item)");
+        return;
+    }
+    for (const auto& section : sections) {
+        fmt::print("\n{}\n", section.title);
+        for (const auto& group : section.groups) {
+            const std::size_t indent = group.title ? submenuRowIndent : rowIndent;
+            if (group.title)
+                fmt::print("{}{}\n", std::string(rowIndent, ' '), *group.title);
+            for (const auto& row : group.rows) {
+                if (row.ruleBefore)
+                    fmt::print("{}{}\n", std::string(indent, ' '),
+                               repeated("─", titleColumn + gap + keysWidth - indent));
+                if (row.keys.empty()) {
+                    fmt::print("{}{}\n", std::string(indent, ' '), row.title);
+                    continue;
+                }
+                const std::size_t padding = titleColumn + gap - indent - displayWidth(row.title);
+                fmt::print("{}{}{}{}\n", std::string(indent, ' '), row.title, std::string(padding, ' '), row.keys);
+            }
+        }
+    }
+}
+
+void printJSON(const RunningApplication& app, const std::vector<ShownSection>& sections, bool all)
+{
+    using nlohmann::json;
+    json application = {{"name", app.name},
+                        {"identifier", app.bundleIdentifier ? json(*app.bundleIdentifier) : json(nullptr)},
+                        {"pid", app.pid},
+                        {"processName", app.processName}};
+    json shownSections = json::array();
+    for (const auto& section : sections) {
+        json groups = json::array();
+        for (const auto& group : section.groups) {
+            json rows = json::array();
+            for (const auto& row : group.rows)
+                rows.push_back({{"title", row.title}, {"keys", row.keys}});
+            groups.push_back({{"title", group.title ? json(*group.title) : json(nullptr)}, {"rows", std::move(rows)}});
+        }
+        shownSections.push_back({{"title", section.title}, {"groups", std::move(groups)}});
+    }
+    json document = {{"application", std::move(application)},
+                     {"includesItemsWithoutShortcuts", all},
+                     {"sections", std::move(shownSections)}};
+    fmt::print("{}\n", document.dump(2, ' ', false, json::error_handler_t::replace));
+}
+
+} // namespace
+
+int runShortcutsCommand(std::span<const std::string_view> arguments)
+{
+    auto [options, error] = parseArguments(arguments);
+    if (options.help && error.empty()) {
+        fmt::print("{}", usage);
+        return success;
+    }
+    if (!error.empty()) {
+        fmt::print(stderr, "hintboard shortcuts: {}.\n{}", error, usage);
+        return badArguments;
+    }
+
+    linux_platform::JournalLogSink sink(options.verbose);
+    platform::Log log(sink, [verbose = options.verbose] { return verbose; });
+    linux_platform::AtspiAccessibility accessibility(log);
+    if (!accessibility.isProcessTrusted()) {
+        fmt::print(stderr, "{}", accessibilityOffMessage);
+        return accessibilityOff;
+    }
+
+    auto chosen = chooseApplication(options);
+    if (auto* status = std::get_if<ExitStatus>(&chosen))
+        return *status;
+    const auto& app = std::get<RunningApplication>(chosen);
+
+    MenuBarReader reader(accessibility, log);
+    MenuReadOptions readOptions;
+    readOptions.pid = app.pid;
+    readOptions.includeAll = options.all;
+    auto sections = reader.readMenuBar(readOptions);
+    if (sections.empty() &&
+        !platform::readElement(accessibility, accessibility.applicationElement(app.pid), platform::ax::menuBar)) {
+        fmt::print(stderr,
+                   "hintboard: {} has no menu bar that can be read. Applications started before accessibility "
+                   "was turned on must be restarted.\n",
+                   describe(app));
+        return noMenuBar;
+    }
+
+    auto shown = shownSections(sections);
+    if (options.json)
+        printJSON(app, shown, options.all);
+    else
+        printText(app, shown, options.all);
+    return success;
+}
+
+} // namespace hb::app
