@@ -210,12 +210,11 @@ std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& op
     return noSuchApplication;
 }
 
-// The rows as shown: separators become a rule before the next row of their
-// group, and only where rows stand on both sides of them.
+// The rows as shown: without separators, which mostly stand between rows
+// that are not listed, and without groups and sections left empty.
 struct ShownRow {
     std::string title;
     std::string keys;
-    bool ruleBefore = false;
 };
 struct ShownGroup {
     std::optional<std::string> title;
@@ -233,15 +232,9 @@ std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections
         ShownSection shownSection{section.title, {}};
         for (const auto& group : section.groups) {
             ShownGroup shownGroup{group.title, {}};
-            bool separatorPending = false;
-            for (const auto& row : group.shortcuts) {
-                if (row.isSeparator) {
-                    separatorPending = !shownGroup.rows.empty();
-                    continue;
-                }
-                shownGroup.rows.push_back(ShownRow{row.title, row.keys, separatorPending});
-                separatorPending = false;
-            }
+            for (const auto& row : group.shortcuts)
+                if (!row.isSeparator)
+                    shownGroup.rows.push_back(ShownRow{row.title, row.keys});
             if (!shownGroup.rows.empty())
                 shownSection.groups.push_back(std::move(shownGroup));
         }
@@ -256,32 +249,22 @@ std::size_t displayWidth(std::string_view text)
     return std::ranges::count_if(text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
 }
 
-std::string repeated(std::string_view text, std::size_t count)
-{
-    std::string result;
-    for (std::size_t i = 0; i < count; ++i)
-        result += text;
-    return result;
-}
-
 void printText(const RunningApplication& app, const std::vector<ShownSection>& sections, bool all)
 {
     constexpr std::size_t rowIndent = 2;
     constexpr std::size_t submenuRowIndent = 4;
     constexpr std::size_t gap = 3;
     std::size_t titleColumn = 0;
-    std::size_t keysWidth = 0;
     for (const auto& section : sections)
         for (const auto& group : section.groups)
             for (const auto& row : group.rows) {
                 const std::size_t indent = group.title ? submenuRowIndent : rowIndent;
                 titleColumn = std::max(titleColumn, indent + displayWidth(row.title));
-                keysWidth = std::max(keysWidth, displayWidth(row.keys));
             }
 
     fmt::print("{}\n", describe(app));
     if (sections.empty()) {
-        fmt::print("\nNo menu item has a keyboard shortcut{}.\n", all ? "" : " (--all lists every item)");
+        fmt::print("\n{}\n", all ? "The menu bar holds no items." : "No menu item has a keyboard shortcut (--all lists every item).");
         return;
     }
     for (const auto& section : sections) {
@@ -291,15 +274,10 @@ void printText(const RunningApplication& app, const std::vector<ShownSection>& s
             if (group.title)
                 fmt::print("{}{}\n", std::string(rowIndent, ' '), *group.title);
             for (const auto& row : group.rows) {
-                if (row.ruleBefore)
-                    fmt::print("{}{}\n", std::string(indent, ' '),
-                               repeated("─", titleColumn + gap + keysWidth - indent));
-                if (row.keys.empty()) {
-                    fmt::print("{}{}\n", std::string(indent, ' '), row.title);
-                    continue;
-                }
-                const std::size_t padding = titleColumn + gap - indent - displayWidth(row.title);
-                fmt::print("{}{}{}{}\n", std::string(indent, ' '), row.title, std::string(padding, ' '), row.keys);
+                std::string line = std::string(indent, ' ') + row.title;
+                if (!row.keys.empty())
+                    line += std::string(titleColumn + gap - indent - displayWidth(row.title), ' ') + row.keys;
+                fmt::print("{}\n", line);
             }
         }
     }
