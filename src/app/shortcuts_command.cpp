@@ -14,8 +14,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
+#include <variant>
 
 namespace hb::app {
 namespace {
@@ -129,7 +131,7 @@ Parsed parseArguments(std::span<const std::string_view> arguments)
             options.all = true;
         } else if (argument == "--json") {
             options.json = true;
-        } else if (argument == "--verbose" || argument == "-v") {
+        } else if (argument == "--verbose") {
             options.verbose = true;
         } else if (argument == "--help" || argument == "-h") {
             options.help = true;
@@ -142,9 +144,9 @@ Parsed parseArguments(std::span<const std::string_view> arguments)
     return parsed;
 }
 
-// A process that does nothing with posted work: the command reads once and
-// observes no activations.
-class NoMainLoop : public platform::MainQueue {
+// The command reads once and observes no activations, so it has no main loop
+// and nothing posted needs to run.
+class DroppingMainQueue : public platform::MainQueue {
 public:
     void post(std::function<void()>) override {}
     TaskId postAfter(platform::Seconds, std::function<void()>) override { return 0; }
@@ -170,8 +172,8 @@ bool isCalled(const RunningApplication& app, std::string_view name)
 // The application the options name, or the exit status that says why there is none.
 std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& options)
 {
-    NoMainLoop noMainLoop;
-    linux_platform::X11Workspace workspace(noMainLoop);
+    DroppingMainQueue mainQueue;
+    linux_platform::X11Workspace workspace(mainQueue);
     if (options.target == Options::Target::pid) {
         if (!processRuns(options.pid)) {
             fmt::print(stderr, "hintboard: no process with id {} runs.\n", options.pid);
