@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <regex>
+#include <sstream>
 #include <string>
 
 namespace hb::e2e {
@@ -21,21 +23,38 @@ using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::Optional;
 
-// The first visible window of a process, or 0.
-unsigned long windowOf(pid_t pid)
+std::string outputOf(const std::string& command)
 {
-    const std::string command = "xdotool search --onlyvisible --pid " + std::to_string(pid) + " 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    unsigned long window = 0;
-    if (!pipe || std::fscanf(pipe.get(), "%lu", &window) != 1)
-        return 0;
-    return window;
+    std::string output;
+    char buffer[4096];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
+        output += buffer;
+    return output;
 }
 
+// A window of the process that the window manager manages (one in
+// _NET_CLIENT_LIST), or 0.
+unsigned long windowOf(pid_t pid)
+{
+    const std::string managed = outputOf("xprop -root _NET_CLIENT_LIST 2>/dev/null");
+    std::istringstream windows(outputOf("xdotool search --pid " + std::to_string(pid) + " 2>/dev/null"));
+    unsigned long window = 0;
+    while (windows >> window) {
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "0x%lx", window);
+        if (std::regex_search(managed, std::regex(std::string(hex) + "\\b")))
+            return window;
+    }
+    return 0;
+}
+
+// Activates the window through the window manager; a window that has only
+// just been mapped may not be managed yet, so this tries again.
 bool activate(unsigned long window)
 {
     const std::string command = "timeout 5 xdotool windowactivate --sync " + std::to_string(window) + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
+    return DesktopSession::waitUntil([&] { return std::system(command.c_str()) == 0; });
 }
 
 // A top-level window of this process, as an application of its own would show.
