@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace hb::linux_platform {
 
@@ -80,6 +81,7 @@ public:
     // Read once per element: roles do not change, and one key binding serves
     // the four key-equivalent attributes.
     mutable std::optional<AtspiRole> role;
+    mutable std::optional<bool> isMenu;  // known before the role when listed with its siblings
     mutable std::optional<std::optional<MenuKeyEquivalent>> key;
     mutable std::optional<std::string> lastTitle;  // the title most recently read
 };
@@ -238,6 +240,10 @@ public:
     // The child objects, in order; a child that cannot be read ends the list.
     std::vector<AtspiAccessible*> childObjects(const Element& element)
     {
+        if (collectionSupported_[element.pid] != false) {
+            if (auto children = childObjectsAtOnce(element))
+                return *children;
+        }
         std::vector<AtspiAccessible*> children;
         auto count = request(element.pid, [&] {
             GError* error = nullptr;
@@ -259,6 +265,40 @@ public:
         return children;
     }
 
+    // All children in one request through the Collection interface (GTK has it
+    // on every object, Qt on none); absent when the application lacks it.
+    std::optional<std::vector<AtspiAccessible*>> childObjectsAtOnce(const Element& element)
+    {
+        auto matches = request(element.pid, [&] {
+            GError* error = nullptr;
+            GArray* found = atspi_collection_get_matches(ATSPI_COLLECTION(element.accessible), anyObject(),
+                                                         ATSPI_Collection_SORT_ORDER_CANONICAL, 0, FALSE, &error);
+            g_clear_error(&error);
+            return found;
+        });
+        if (!answering(element.pid))
+            return std::vector<AtspiAccessible*>{};
+        if (!matches || !*matches) {
+            collectionSupported_[element.pid] = false;
+            return std::nullopt;
+        }
+        GArray* found = *matches;
+        collectionSupported_[element.pid] = true;
+        std::vector<AtspiAccessible*> children;
+        for (guint i = 0; i < found->len; ++i)
+            children.push_back(g_array_index(found, AtspiAccessible*, i));
+        g_array_free(found, TRUE);
+        return children;
+    }
+
+    static AtspiMatchRule* anyObject()
+    {
+        static AtspiMatchRule* rule =
+            atspi_match_rule_new(nullptr, ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
+                                 ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, FALSE);
+        return rule;
+    }
+
     std::shared_ptr<Element> wrap(pid_t pid, AtspiAccessible* object, Presentation presentation)
     {
         return std::make_shared<Element>(pid, object, presentation);
@@ -266,18 +306,64 @@ public:
 
     std::vector<AXElementRef> children(const Element& element)
     {
-        auto role = this->role(element);
-        if (!role)
-            return {};
-        if (element.presentation == Presentation::item && *role == ATSPI_ROLE_MENU)
+        if (element.presentation == Presentation::item && !element.isMenu) {
+            auto role = this->role(element);
+            if (!role)
+                return {};
+            element.isMenu = *role == ATSPI_ROLE_MENU;
+        }
+        if (element.presentation == Presentation::item && *element.isMenu)
             return {wrap(element.pid, static_cast<AtspiAccessible*>(g_object_ref(element.accessible)),
                          Presentation::menuItems)};
-        const bool holdsItems = element.presentation == Presentation::menuItems ||
-                                (element.presentation != Presentation::item && isMenuContainer(*role));
+        bool holdsItems = element.presentation == Presentation::menuItems;
+        if (element.presentation != Presentation::item && !holdsItems) {
+            auto role = this->role(element);
+            if (!role)
+                return {};
+            holdsItems = isMenuContainer(*role);
+        }
+        auto objects = childObjects(element);
+        const auto menus = holdsItems ? menusAmong(element) : std::nullopt;
         std::vector<AXElementRef> children;
-        for (auto* child : childObjects(element))
-            children.push_back(wrap(element.pid, child, holdsItems ? Presentation::item : Presentation::object));
+        for (auto* object : objects) {
+            auto child = wrap(element.pid, object, holdsItems ? Presentation::item : Presentation::object);
+            if (menus)
+                child->isMenu = menus->contains(object);
+            children.push_back(child);
+        }
         return children;
+    }
+
+    // The children with the role of a GTK menu, in one request, so that the
+    // items need not be asked for their roles one by one.
+    std::optional<std::set<AtspiAccessible*>> menusAmong(const Element& element)
+    {
+        if (collectionSupported_[element.pid] != true)
+            return std::nullopt;
+        static AtspiMatchRule* menuRule = [] {
+            GArray* roles = g_array_new(FALSE, FALSE, sizeof(AtspiRole));
+            const AtspiRole menu = ATSPI_ROLE_MENU;
+            g_array_append_val(roles, menu);
+            auto* rule = atspi_match_rule_new(nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
+                                              ATSPI_Collection_MATCH_NONE, roles, ATSPI_Collection_MATCH_ANY, nullptr,
+                                              ATSPI_Collection_MATCH_NONE, FALSE);
+            g_array_free(roles, TRUE);
+            return rule;
+        }();
+        auto matches = request(element.pid, [&] {
+            return atspi_collection_get_matches(ATSPI_COLLECTION(element.accessible), menuRule,
+                                                ATSPI_Collection_SORT_ORDER_CANONICAL, 0, FALSE, nullptr);
+        });
+        if (!matches || !*matches)
+            return std::nullopt;
+        std::set<AtspiAccessible*> menus;
+        for (guint i = 0; i < (*matches)->len; ++i) {
+            auto* menu = g_array_index(*matches, AtspiAccessible*, i);
+            menus.insert(menu);
+            g_object_unref(menu);  // the children hold their own references
+        }
+        g_array_free(*matches, TRUE);
+        return menus;
     }
 
     // The application object of a process, looked up on first use.
@@ -493,6 +579,7 @@ private:
     std::chrono::milliseconds timeout_ = std::chrono::seconds(1);
     std::map<pid_t, Clock::time_point> notAnsweringUntil_;
     std::map<pid_t, std::string> toolkits_;
+    std::map<pid_t, std::optional<bool>> collectionSupported_;
 };
 
 AtspiAccessibility::AtspiAccessibility(platform::Log& log) : connection_(std::make_unique<Connection>(log)) {}
