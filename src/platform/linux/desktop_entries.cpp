@@ -1,6 +1,6 @@
 #include "platform/linux/desktop_entries.h"
 
-#include "platform/linux/xdg_folders.h"
+#include "platform/xdg_folders.h"
 
 #include <algorithm>
 #include <cctype>
@@ -141,8 +141,8 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view contents, std::st
 
 std::vector<fs::path> applicationFolders()
 {
-    std::vector<fs::path> folders{xdgDataHome() / "applications"};
-    for (const auto& folder : xdgDataDirs())
+    std::vector<fs::path> folders{platform::xdgDataHome() / "applications"};
+    for (const auto& folder : platform::xdgDataDirs())
         folders.push_back(folder / "applications");
     return folders;
 }

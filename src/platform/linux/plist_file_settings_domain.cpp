@@ -1,7 +1,7 @@
 #include "platform/linux/plist_file_settings_domain.h"
 
 #include "platform/linux/atomic_file.h"
-#include "platform/linux/xdg_folders.h"
+#include "platform/xdg_folders.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -61,7 +61,7 @@ void removeLeftTemporaries(const std::filesystem::path& file)
 
 std::filesystem::path PlistFileSettingsDomain::defaultPath()
 {
-    return xdgConfigHome() / "hintboard" / "org.mirelo.Hintboard.plist";
+    return platform::xdgConfigHome() / "hintboard" / "org.mirelo.Hintboard.plist";
 }
 
 PlistFileSettingsDomain::Opened PlistFileSettingsDomain::open(const std::filesystem::path& file, platform::Log& log)

@@ -2,7 +2,7 @@
 
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/desktop_entries.h"
-#include "platform/linux/xdg_folders.h"
+#include "platform/xdg_folders.h"
 
 #include <fstream>
 #include <sstream>
@@ -34,7 +34,7 @@ std::string quotedExecArgument(const std::string& argument)
 
 std::filesystem::path XdgAutostartLoginItem::defaultEntryPath()
 {
-    return xdgConfigHome() / "autostart" / "hintboard.desktop";
+    return platform::xdgConfigHome() / "autostart" / "hintboard.desktop";
 }
 
 std::filesystem::path XdgAutostartLoginItem::currentExecutable()

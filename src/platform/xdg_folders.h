@@ -3,8 +3,12 @@
 #include <filesystem>
 #include <vector>
 
-namespace hb::linux_platform {
+// The user's folders, from the environment. An empty path is a folder that is
+// not known.
+namespace hb::platform {
 
+// $HOME when absolute, else the account's home directory.
+std::filesystem::path homeFolder();
 // $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute.
 std::filesystem::path xdgConfigHome();
 // $XDG_DATA_HOME, or ~/.local/share when it is unset or not absolute.
@@ -13,4 +17,4 @@ std::filesystem::path xdgDataHome();
 // when there are none.
 std::vector<std::filesystem::path> xdgDataDirs();
 
-} // namespace hb::linux_platform
+} // namespace hb::platform
