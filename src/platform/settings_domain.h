@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/observer_list.h"
 #include "platform/property_list.h"
 
 #include <cstdint>
@@ -15,7 +16,7 @@ namespace hb::platform {
 class SettingsDomain {
 public:
     using Observer = std::function<void(std::string_view key)>;
-    using ObserverId = std::uint64_t;
+    using ObserverId = ObserverList<std::string_view>::Id;
 
     virtual ~SettingsDomain() = default;
 
@@ -27,13 +28,20 @@ public:
     virtual bool synchronize() = 0;
 
     // Called after every write (set or remove) with the key written.
-    virtual ObserverId addObserver(Observer observer) = 0;
-    virtual void removeObserver(ObserverId id) = 0;
+    ObserverId addObserver(Observer observer) { return observers_.add(std::move(observer)); }
+    void removeObserver(ObserverId id) { observers_.remove(id); }
 
     // Boolean lookup: absent or not a Boolean reads as false.
     bool boolean(std::string_view key) const;
     // Integer lookup: absent or not a number reads as 0.
     std::int64_t integer(std::string_view key) const;
+
+protected:
+    // Implementations call this after every write.
+    void notifyWrite(std::string_view key) { observers_.notify(key); }
+
+private:
+    ObserverList<std::string_view> observers_;
 };
 
 } // namespace hb::platform

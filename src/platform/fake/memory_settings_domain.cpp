@@ -17,7 +17,7 @@ void MemorySettingsDomain::set(std::string_view key, platform::PlistValue value)
         std::lock_guard lock(mutex_);
         values_.insert_or_assign(std::string(key), std::move(value));
     }
-    notify(key);
+    notifyWrite(key);
 }
 
 void MemorySettingsDomain::remove(std::string_view key)
@@ -27,28 +27,13 @@ void MemorySettingsDomain::remove(std::string_view key)
         if (auto found = values_.find(key); found != values_.end())
             values_.erase(found);
     }
-    notify(key);
+    notifyWrite(key);
 }
 
 platform::PlistDictionary MemorySettingsDomain::allValues() const
 {
     std::lock_guard lock(mutex_);
     return values_;
-}
-
-platform::SettingsDomain::ObserverId MemorySettingsDomain::addObserver(Observer observer)
-{
-    observers_.emplace(nextObserver_, std::move(observer));
-    return nextObserver_++;
-}
-
-void MemorySettingsDomain::removeObserver(ObserverId id) { observers_.erase(id); }
-
-void MemorySettingsDomain::notify(std::string_view key)
-{
-    auto observers = observers_;
-    for (auto& [id, observer] : observers)
-        observer(key);
 }
 
 } // namespace hb::fake

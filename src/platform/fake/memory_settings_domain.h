@@ -15,16 +15,11 @@ public:
     void remove(std::string_view key) override;
     platform::PlistDictionary allValues() const override;
     bool synchronize() override { return true; }
-    ObserverId addObserver(Observer observer) override;
-    void removeObserver(ObserverId id) override;
 
 private:
-    void notify(std::string_view key);
 
     mutable std::mutex mutex_;
     platform::PlistDictionary values_;
-    std::map<ObserverId, Observer> observers_;
-    ObserverId nextObserver_ = 1;
 };
 
 } // namespace hb::fake

@@ -152,7 +152,7 @@ void PlistFileSettingsDomain::set(std::string_view key, platform::PlistValue val
         values_.insert_or_assign(std::string(key), std::move(value));
     }
     save();
-    notify(key);
+    notifyWrite(key);
 }
 
 void PlistFileSettingsDomain::remove(std::string_view key)
@@ -163,7 +163,7 @@ void PlistFileSettingsDomain::remove(std::string_view key)
             values_.erase(found);
     }
     save();
-    notify(key);
+    notifyWrite(key);
 }
 
 platform::PlistDictionary PlistFileSettingsDomain::allValues() const
@@ -191,21 +191,6 @@ bool PlistFileSettingsDomain::save()
     }
     unsaved_ = false;
     return true;
-}
-
-platform::SettingsDomain::ObserverId PlistFileSettingsDomain::addObserver(Observer observer)
-{
-    observers_.emplace(nextObserver_, std::move(observer));
-    return nextObserver_++;
-}
-
-void PlistFileSettingsDomain::removeObserver(ObserverId id) { observers_.erase(id); }
-
-void PlistFileSettingsDomain::notify(std::string_view key)
-{
-    auto observers = observers_;
-    for (auto& [id, observer] : observers)
-        observer(key);
 }
 
 } // namespace hb::linux_platform

@@ -35,8 +35,6 @@ public:
     platform::PlistDictionary allValues() const override;
     // Writes again what an earlier write failed to store.
     bool synchronize() override;
-    ObserverId addObserver(Observer observer) override;
-    void removeObserver(ObserverId id) override;
 
     const std::filesystem::path& path() const { return file_; }
     // Runs between writing the temporary file and renaming it (tests).
@@ -46,7 +44,6 @@ private:
     PlistFileSettingsDomain(std::filesystem::path file, int lockFd, platform::Log& log);
     void load();
     bool save();
-    void notify(std::string_view key);
 
     const std::filesystem::path file_;
     const int lockFd_;
@@ -56,8 +53,6 @@ private:
     bool unsaved_ = false;
     // False when an unreadable file could not be moved aside: it is never overwritten.
     bool writable_ = true;
-    std::map<ObserverId, Observer> observers_;
-    ObserverId nextObserver_ = 1;
     std::function<void()> beforeRename_;
 };
 
