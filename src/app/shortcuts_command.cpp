@@ -2,8 +2,10 @@
 
 #include "menus/menu_bar_reader.h"
 #include "model/text.h"
+#include "settings/settings_keys.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/journal_log.h"
+#include "platform/linux/plist_file_settings_domain.h"
 #include "platform/linux/x11_workspace.h"
 
 #include <fmt/format.h>
@@ -15,6 +17,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <variant>
@@ -49,6 +53,7 @@ grouped by menu and submenu.
   --json       print {"application": {...}, "sections": [{"title", "groups":
                [{"title", "rows": [{"title", "keys"}]}]}]}
   --verbose    log to standard error as well, with debug lines and private values
+               (debug lines and private values also follow the debugLoggingEnabled setting)
   --help       show this help
 
 Exit status:
@@ -309,6 +314,21 @@ void printJSON(const RunningApplication& app, const std::vector<ShownSection>& s
     fmt::print("{}\n", document.dump(2, ' ', false, json::error_handler_t::replace));
 }
 
+// The running menu-bar application holds the settings domain; a command only
+// reads the file.
+bool debugLoggingEnabled()
+{
+    std::ifstream file(linux_platform::PlistFileSettingsDomain::defaultPath(), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const auto settings = platform::parsePropertyList(bytes);
+    const auto* values = settings ? settings->as<platform::PlistDictionary>() : nullptr;
+    if (!values)
+        return false;
+    const auto found = values->find(keys::debugLoggingEnabled);
+    const bool* enabled = found == values->end() ? nullptr : found->second.as<bool>();
+    return enabled && *enabled;
+}
+
 } // namespace
 
 int runShortcutsCommand(std::span<const std::string_view> arguments)
@@ -324,7 +344,7 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     }
 
     linux_platform::JournalLogSink sink(options.verbose);
-    platform::Log log(sink, [verbose = options.verbose] { return verbose; });
+    platform::Log log(sink, [debug = options.verbose || debugLoggingEnabled()] { return debug; });
     linux_platform::AtspiAccessibility accessibility(log);
     if (!accessibility.isProcessTrusted()) {
         fmt::print(stderr, "{}", accessibilityOffMessage);
