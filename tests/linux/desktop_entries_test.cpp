@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/temporary_folder.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -53,18 +55,17 @@ class DesktopEntriesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fs::remove_all(root);
         fs::create_directories(home);
         fs::create_directories(system / "kde4");
     }
-    void TearDown() override { fs::remove_all(root); }
 
     static void write(const fs::path& file, const std::string& keys)
     {
         std::ofstream(file) << "[Desktop Entry]\nType=Application\n" << keys;
     }
 
-    fs::path root = fs::temp_directory_path() / ("hintboard-desktop-entries-" + std::to_string(::getpid()));
+    test::TemporaryFolder temporary;
+    fs::path root = temporary.path();
     fs::path home = root / "home/applications";
     fs::path system = root / "system/applications";
 };

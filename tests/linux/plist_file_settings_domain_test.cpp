@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/temporary_folder.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,14 +55,6 @@ std::vector<fs::path> filesStartingWith(const fs::path& folder, std::string_view
 
 class PlistFileSettingsDomainTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/hintboard-settings-XXXXXX";
-        folder = mkdtemp(pattern);
-        file = folder / "hintboard" / "org.mirelo.Hintboard.plist";
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
     std::unique_ptr<PlistFileSettingsDomain> open()
     {
         auto opened = PlistFileSettingsDomain::open(file, log);
@@ -68,8 +62,9 @@ protected:
         return std::move(opened.domain);
     }
 
-    fs::path folder;
-    fs::path file;
+    test::TemporaryFolder temporary;
+    fs::path folder = temporary.path();
+    fs::path file = folder / "hintboard" / "org.mirelo.Hintboard.plist";
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
 };

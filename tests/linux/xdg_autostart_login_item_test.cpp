@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/temporary_folder.h"
+
 #include <unistd.h>
 
 #include <fstream>
@@ -16,16 +18,8 @@ namespace fs = std::filesystem;
 
 class XdgAutostartLoginItemTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/hintboard-autostart-XXXXXX";
-        folder = mkdtemp(pattern);
-        entry = folder / "autostart" / "hintboard.desktop";
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    fs::path folder;
-    fs::path entry;
+    test::TemporaryFolder folder;
+    fs::path entry = folder.path() / "autostart" / "hintboard.desktop";
 };
 
 TEST_F(XdgAutostartLoginItemTest, EntryIsCreatedAndRemoved)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/temporary_folder.h"
+
 #include <plist/plist.h>
 
 #include <cstdint>
@@ -10,22 +12,6 @@
 #include <utility>
 
 namespace hb::test {
-
-// A fresh folder under the system's temporary folder, removed with its content.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-void writeFile(const std::filesystem::path& path, std::string_view content);
 
 // Property lists built with libplist; each call takes ownership of its arguments.
 plist_t plistDictionary(std::initializer_list<std::pair<const char*, plist_t>> entries);
