@@ -50,12 +50,6 @@ FakeItem submenu(std::string title, std::vector<FakeItem> items)
     return result;
 }
 
-bool FakeAccessibility::requestTrust()
-{
-    ++trustRequests_;
-    return trusted_;
-}
-
 FakeElement& FakeAccessibility::newElement(pid_t pid)
 {
     std::lock_guard lock(mutex_);
