@@ -30,11 +30,6 @@ std::string optionalNumber(std::optional<std::int64_t> value)
 
 std::string_view lazyHint(std::size_t childCount) { return childCount == 0 ? "; likely lazy-populated" : ""; }
 
-bool matches(const std::string& title, const std::vector<std::string>& patterns)
-{
-    return !patterns.empty() && text::titleMatchesAnyPattern(title, patterns);
-}
-
 Shortcut row(std::string title, std::string keys, AXElementRef element)
 {
     Shortcut shortcut;
@@ -94,7 +89,7 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
         if (!budget.take())
             break;
         auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
-        if (matches(title, options.ignoredMenuTitles))
+        if (text::titleMatchesAnyPattern(title, options.ignoredMenuTitles))
             continue;
         auto children = platform::readChildren(accessibility_, item);
         if (children.empty())
@@ -130,7 +125,7 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, con
             ownRows.push_back(Shortcut::separator());
             continue;
         }
-        if (matches(title, options.ignoredTitles))
+        if (text::titleMatchesAnyPattern(title, options.ignoredTitles))
             continue;
 
         auto keys = readKeys(item);
@@ -193,7 +188,7 @@ MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submen
             result.rows.push_back(Shortcut::separator());
             continue;
         }
-        if (matches(title, ignoredTitles))
+        if (text::titleMatchesAnyPattern(title, ignoredTitles))
             continue;
 
         auto keys = readKeys(item);
