@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/shortcut.h"
+#include "platform/event_monitors.h"
 #include "popup/hintboard_action.h"
 #include "popup/popup_filter_model.h"
 
@@ -13,12 +14,8 @@
 
 namespace hb {
 
-// A key-down while the popup is open, in the core's virtual key codes.
-struct KeyPress {
-    std::int64_t keyCode = 0;
-    std::uint64_t modifierFlags = 0;
-    std::optional<std::string> characters;  // the key's text without modifiers
-};
+// A key-down while the popup is open.
+using KeyPress = platform::KeyEvent;
 
 // What the popup does with a key press. A consumed key goes no further; any
 // other key reaches the search field.
