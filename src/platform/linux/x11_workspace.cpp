@@ -142,7 +142,8 @@ private:
         if (value.format != 32)
             return {};
         std::vector<xcb_window_t> windows(value.bytes.size() / sizeof(xcb_window_t));
-        std::memcpy(windows.data(), value.bytes.data(), windows.size() * sizeof(xcb_window_t));
+        if (!windows.empty())  // an empty list has no storage to copy into
+            std::memcpy(windows.data(), value.bytes.data(), windows.size() * sizeof(xcb_window_t));
         return windows;
     }
 
