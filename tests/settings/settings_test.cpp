@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <set>
 
 namespace hb {
@@ -40,7 +41,7 @@ TEST(Settings, ValuesOutsideTheirRangeOrTypeReadAsTheFallback)
     Settings settings(domain);
     domain.set(keys::menuBarIconStyle, 7);
     domain.set(keys::popupDisplayMode, -1);
-    domain.set(keys::appIconVariant, "2");
+    domain.set(keys::appIconVariant, "5");
     domain.set(keys::doubleTapModifier, "Command");
     domain.set(keys::automaticUpdateChecks, 0);
     domain.set(keys::showAllMenuItems, 1);
@@ -62,6 +63,22 @@ TEST(Settings, ValuesOutsideTheirRangeOrTypeReadAsTheFallback)
     EXPECT_EQ(*domain.object(keys::doubleTapModifier), platform::PlistValue("control"));
     EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::control);
     EXPECT_EQ(settings.localSyncTimestamps(), (std::map<std::string, double>{{"a", 1.5}, {"b", 2.0}}));
+}
+
+TEST(Settings, IntegersStoredAsTextReadAsTheirNumber)
+{
+    fake::MemorySettingsDomain domain;
+    Settings settings(domain);
+    domain.set(keys::appIconVariant, "2");
+    domain.set(keys::popupOpenCount, " +12 shows");
+    domain.set(keys::popupTipIndex, "99999999999999999999");
+    EXPECT_EQ(settings.appIconVariant(), AppIconVariant::control);
+    EXPECT_EQ(settings.popupOpenCount(), 12);
+    EXPECT_EQ(settings.popupTipIndex(), std::numeric_limits<std::int64_t>::max());
+    domain.set(keys::popupOpenCount, "-3");
+    domain.set(keys::popupTipIndex, "none");
+    EXPECT_EQ(settings.popupOpenCount(), -3);
+    EXPECT_EQ(settings.popupTipIndex(), 0);
 }
 
 TEST(Settings, KeyListsHoldDistinctKeys)
