@@ -1,5 +1,6 @@
 #include "platform/property_list_guard.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -159,8 +160,12 @@ public:
             std::uint64_t object;
             int depth;  // containers around it
         };
+        const std::uint64_t valueLimit =
+            std::min<std::uint64_t>(maxPropertyListValues, objectCount_ * maxValuesPerObject + valueAllowance);
+        const std::uint64_t byteLimit = bytes_.size() * maxExpansionPerByte + byteAllowance;
         std::vector<Pending> pending{{topObject_, 0}};
-        std::size_t values = 0;
+        std::uint64_t values = 0;
+        std::uint64_t expandedBytes = 0;
         while (!pending.empty()) {
             const Pending next = pending.back();
             pending.pop_back();
@@ -169,13 +174,16 @@ public:
             const auto object = objectAt(next.object);
             if (!object)
                 return false;
+            expandedBytes += payloadSize(*object);
+            if (expandedBytes > byteLimit)
+                return false;
             const bool dictionary = object->type == 0xD;
             if (object->type != 0xA && object->type != 0xB && object->type != 0xC && !dictionary)
                 continue;
-            if (next.depth + 1 > maxPropertyListDepth || object->count > maxPropertyListValues)
+            if (next.depth + 1 > maxPropertyListDepth || object->count > valueLimit)
                 return false;
             const std::uint64_t refs = dictionary ? object->count * 2 : object->count;
-            if (values + pending.size() + refs > maxPropertyListValues || !fits(object->payloadAt, refs, refSize_))
+            if (values + pending.size() + refs > valueLimit || !fits(object->payloadAt, refs, refSize_))
                 return false;
             for (std::uint64_t i = 0; i < refs; ++i) {
                 const auto ref = bigEndian(bytes_, object->payloadAt + i * refSize_, refSize_);
@@ -227,6 +235,20 @@ private:
             result.payloadAt += 1 + size;
         }
         return result;
+    }
+
+    // The bytes a parser copies for one use of the object (its references
+    // are counted as the values they lead to).
+    static std::uint64_t payloadSize(const Object& object)
+    {
+        switch (object.type) {
+        case 0x1: return std::uint64_t{1} << (object.count & 0x7);  // integer of 2^n bytes
+        case 0x2: return 8;                                          // real
+        case 0x3: return 8;                                          // date
+        case 0x4: case 0x5: case 0x7: return object.count;          // data, ASCII, UTF-8
+        case 0x6: return object.count * 2;                           // UTF-16
+        default: return 0;
+        }
     }
 
     // An ASCII, UTF-16 or UTF-8 text without U+0000.

@@ -22,8 +22,9 @@ std::string nestedXml(int levels, std::string_view between = "")
 }
 
 // A binary property list of `levels` nested arrays, each holding `references`
-// references to the next one; the innermost holds an integer.
-std::string nestedBinaryArrays(int levels, int references)
+// references to the next one; the innermost holds an integer, or the object
+// given in binary form.
+std::string nestedBinaryArrays(int levels, int references, std::string_view innermost = std::string_view("\x10\x01", 2))
 {
     auto bigEndian = [](std::string& out, std::uint64_t value, int size) {
         for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
@@ -33,12 +34,17 @@ std::string nestedBinaryArrays(int levels, int references)
     std::vector<std::uint64_t> offsets;
     for (int level = 0; level < levels; ++level) {
         offsets.push_back(bytes.size());
-        bytes.push_back(static_cast<char>(0xA0 | references));
+        if (references < 15) {
+            bytes.push_back(static_cast<char>(0xA0 | references));
+        } else {
+            bytes += "\xAF\x10";
+            bytes.push_back(static_cast<char>(references));
+        }
         for (int i = 0; i < references; ++i)
             bigEndian(bytes, static_cast<std::uint64_t>(level) + 1, 4);
     }
     offsets.push_back(bytes.size());
-    bytes += std::string("\x10\x01", 2);  // the integer 1
+    bytes += innermost;
 
     const std::uint64_t offsetTable = bytes.size();
     for (auto offset : offsets)
@@ -69,12 +75,36 @@ TEST(UntrustedPropertyList, NestingBeyondTheBoundIsRefusedBeforeParsing)
     EXPECT_FALSE(parsePropertyList(nestedBinaryArrays(300000, 1)));
 }
 
+std::string binaryData(std::size_t size)
+{
+    std::string bytes = "\x4F\x12";  // data whose length follows as a 4-byte integer
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.push_back(static_cast<char>((size >> shift) & 0xFF));
+    return bytes + std::string(size, 'x');
+}
+
 TEST(UntrustedPropertyList, SharedObjectsCountOncePerReference)
 {
-    // 2^20 values: within the bound; 2^21 and 2^40: beyond it (a parser would copy each).
-    EXPECT_TRUE(propertyListSafeToParse(nestedBinaryArrays(19, 2)));
-    EXPECT_FALSE(propertyListSafeToParse(nestedBinaryArrays(20, 2)));
+    // A parser copies a shared object once per reference: a few objects may
+    // stand for 2^19 values (118 bytes) or 15^4 copies of 64 KiB.
+    EXPECT_TRUE(parsePropertyList(nestedBinaryArrays(5, 2)));
+    EXPECT_FALSE(propertyListSafeToParse(nestedBinaryArrays(19, 2)));
     EXPECT_FALSE(parsePropertyList(nestedBinaryArrays(40, 2)));
+    EXPECT_TRUE(parsePropertyList(nestedBinaryArrays(1, 15, binaryData(1 << 16))));
+    EXPECT_FALSE(propertyListSafeToParse(nestedBinaryArrays(4, 15, binaryData(1 << 16))));
+
+    // Writers share equal keys and values: 2,000 records of ten shared keys pass.
+    PlistArray records;
+    for (int i = 0; i < 2000; ++i) {
+        PlistDictionary record;
+        for (int key = 0; key < 10; ++key)
+            record.emplace("key" + std::to_string(key), key % 2 == 0);
+        record.emplace("id", i);
+        records.push_back(std::move(record));
+    }
+    auto binary = serializePropertyList(PlistValue(records), PlistFormat::binary);
+    ASSERT_TRUE(binary);
+    EXPECT_TRUE(parsePropertyList(*binary));
 }
 
 TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
