@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -116,6 +117,52 @@ bool xmlWithinBounds(std::string_view xml)
     return true;
 }
 
+// Whether the document ends with its closing "</plist>": a list cut short or
+// followed by anything but white space is not used in part.
+bool xmlComplete(std::string_view xml)
+{
+    const auto end = xml.find_last_not_of(xmlSpace);
+    constexpr std::string_view closing = "</plist>";
+    return end != std::string_view::npos && end + 1 >= closing.size() &&
+           xml.substr(end + 1 - closing.size(), closing.size()) == closing;
+}
+
+// Whether a decimal integer fits in 64 bits, signed when negative.
+bool decimalFits(std::string_view text)
+{
+    const auto first = text.find_first_not_of(xmlSpace);
+    if (first == std::string_view::npos)
+        return true;
+    text.remove_prefix(first);
+    const bool negative = text.front() == '-';
+    if (negative || text.front() == '+')
+        text.remove_prefix(1);
+    constexpr std::uint64_t maxMagnitude = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t magnitude = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            break;
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (magnitude > (maxMagnitude - digit) / 10)
+            return false;
+        magnitude = magnitude * 10 + digit;
+    }
+    return !negative || magnitude <= std::uint64_t{1} << 63;
+}
+
+// A parser would wrap an integer beyond 64 bits into another number.
+bool xmlIntegersFit(std::string_view xml)
+{
+    constexpr std::string_view open = "<integer>";
+    for (auto at = xml.find(open); at != std::string_view::npos; at = xml.find(open, at + 1)) {
+        const auto start = at + open.size();
+        const auto end = xml.find('<', start);
+        if (!decimalFits(xml.substr(start, end == std::string_view::npos ? end : end - start)))
+            return false;
+    }
+    return true;
+}
+
 // --- Binary ----------------------------------------------------------------
 //
 // Walks the object graph from the top object the way a parser expands it:
@@ -175,7 +222,7 @@ public:
             if (!object)
                 return false;
             expandedBytes += payloadSize(*object);
-            if (expandedBytes > byteLimit)
+            if (expandedBytes > byteLimit || (object->type == 0x1 && !integerFits(*object)))
                 return false;
             const bool dictionary = object->type == 0xD;
             if (object->type != 0xA && object->type != 0xB && object->type != 0xC && !dictionary)
@@ -251,6 +298,17 @@ private:
         }
     }
 
+    // Integers of 1 to 8 bytes, and of 16 bytes when the value fits in 64 bits
+    // (writers use 16 bytes for unsigned values above the signed range).
+    bool integerFits(const Object& integer) const
+    {
+        if (integer.count <= 3)
+            return fits(integer.payloadAt, std::uint64_t{1} << integer.count, 1);
+        if (integer.count != 4 || !fits(integer.payloadAt, 16, 1))
+            return false;
+        return bigEndian(bytes_, integer.payloadAt, 8) == 0u;
+    }
+
     // An ASCII, UTF-16 or UTF-8 text without U+0000.
     bool isReadableKey(std::uint64_t object) const
     {
@@ -288,7 +346,7 @@ bool propertyListSafeToParse(std::string_view bytes)
     // Another binary version would reach a parser that this walk does not know.
     if (bytes.starts_with("bplist"))
         return false;
-    return xmlWithinBounds(bytes);
+    return xmlComplete(bytes) && xmlIntegersFit(bytes) && xmlWithinBounds(bytes);
 }
 
 } // namespace hb::platform

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -107,6 +111,23 @@ TEST(UntrustedPropertyList, SharedObjectsCountOncePerReference)
     EXPECT_TRUE(parsePropertyList(*binary));
 }
 
+TEST(UntrustedPropertyList, IncompleteXmlAndOversizedIntegersAreRefused)
+{
+    const std::string header = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    auto integer = [&](std::string_view digits) {
+        return parsePropertyList(header + "<array><integer>" + std::string(digits) + "</integer></array></plist>\n");
+    };
+    EXPECT_EQ(integer("-9223372036854775808"), PlistValue(PlistArray{std::numeric_limits<std::int64_t>::min()}));
+    EXPECT_TRUE(integer("18446744073709551615"));
+    EXPECT_FALSE(integer("18446744073709551616"));
+    EXPECT_FALSE(integer("-9223372036854775809"));
+
+    const std::string whole = header + "<dict><key>a</key><true/></dict></plist>";
+    EXPECT_TRUE(parsePropertyList(whole + " \n"));
+    EXPECT_FALSE(parsePropertyList(whole.substr(0, whole.size() - 8)));
+    EXPECT_FALSE(parsePropertyList(whole + "<dict/>"));
+}
+
 TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
 {
     auto valid = nestedBinaryArrays(3, 1);
@@ -152,6 +173,18 @@ TEST(UntrustedPropertyList, DictionaryKeyWithNulIsRefused)
     };
     EXPECT_EQ(parsePropertyList(dictionary('b')), PlistValue(PlistDictionary{{"ab", 1}}));
     EXPECT_FALSE(parsePropertyList(dictionary('\0')));
+}
+
+TEST(UntrustedPropertyList, RealPreferenceFilesPass)
+{
+    const std::filesystem::path folder = HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences";
+    if (!std::filesystem::is_directory(folder))
+        GTEST_SKIP() << "no real preference files at " << folder;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_TRUE(parsePropertyList(bytes)) << entry.path();
+    }
 }
 
 } // namespace
