@@ -1,7 +1,8 @@
 #include "model/key_notation.h"
 
-#include <algorithm>
+#include <unicode/uchar.h>
 #include <unicode/utf8.h>
+
 #include <unordered_map>
 
 namespace hb::notation {
@@ -44,6 +45,21 @@ const NameTable& virtualKeys()
     return table;
 }
 
+const NameTable& ansiKeys()
+{
+    static const NameTable table{
+        {0, "A"},   {1, "S"},   {2, "D"},   {3, "F"},   {4, "H"},   {5, "G"},   {6, "Z"},   {7, "X"},
+        {8, "C"},   {9, "V"},   {10, "§"},  {11, "B"},  {12, "Q"},  {13, "W"},  {14, "E"},  {15, "R"},
+        {16, "Y"},  {17, "T"},  {18, "1"},  {19, "2"},  {20, "3"},  {21, "4"},  {22, "6"},  {23, "5"},
+        {24, "="},  {25, "9"},  {26, "7"},  {27, "-"},  {28, "8"},  {29, "0"},  {30, "]"},  {31, "O"},
+        {32, "U"},  {33, "["},  {34, "I"},  {35, "P"},  {37, "L"},  {38, "J"},  {39, "'"},  {40, "K"},
+        {41, ";"},  {42, "\\"}, {43, ","},  {44, "/"},  {45, "N"},  {46, "M"},  {47, "."},  {50, "`"},
+        {65, "."},  {67, "*"},  {69, "+"},  {75, "/"},  {78, "-"},  {81, "="},  {82, "0"},  {83, "1"},
+        {84, "2"},  {85, "3"},  {86, "4"},  {87, "5"},  {88, "6"},  {89, "7"},  {91, "8"},  {92, "9"},
+    };
+    return table;
+}
+
 std::optional<std::string_view> lookup(const NameTable& table, std::int64_t key)
 {
     auto found = table.find(key);
@@ -52,11 +68,44 @@ std::optional<std::string_view> lookup(const NameTable& table, std::int64_t key)
     return found->second;
 }
 
-bool isPrintableAscii(char32_t c) { return c >= 0x21 && c <= 0x7E; }
-
-char upperAscii(char32_t c)
+// A character that names its own key: printable ASCII, or a letter, digit,
+// punctuation or symbol of another script (é, ß, ø on European layouts).
+bool namesItsKey(char32_t c)
 {
-    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (c >= 0x21 && c <= 0x7E)
+        return true;
+    return c >= 0xA1 && c < 0xF700 && u_isgraph(static_cast<UChar32>(c));
+}
+
+// Upper case one scalar at a time, so that a key keeps one character (ß stays ß).
+std::string upperCased(std::string_view utf8)
+{
+    std::string result;
+    result.reserve(utf8.size());
+    std::int32_t offset = 0;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
+    const auto length = static_cast<std::int32_t>(utf8.size());
+    while (offset < length) {
+        UChar32 c = 0;
+        U8_NEXT(bytes, offset, length, c);
+        if (c < 0)
+            c = 0xFFFD;
+        std::uint8_t encoded[U8_MAX_LENGTH];
+        std::int32_t size = 0;
+        UBool failed = false;
+        U8_APPEND(encoded, size, U8_MAX_LENGTH, u_toupper(c), failed);
+        result.append(reinterpret_cast<const char*>(encoded), static_cast<std::size_t>(size));
+    }
+    return result;
+}
+
+std::string encoded(char32_t c)
+{
+    std::uint8_t bytes[U8_MAX_LENGTH];
+    std::int32_t size = 0;
+    UBool failed = false;
+    U8_APPEND(bytes, size, U8_MAX_LENGTH, static_cast<UChar32>(c), failed);
+    return std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
 }
 
 std::optional<std::string> nameOfCharacter(char32_t c)
@@ -76,8 +125,8 @@ std::optional<std::string> nameOfCharacter(char32_t c)
     case 32: return "Space";
     default: break;
     }
-    if (isPrintableAscii(c))
-        return std::string(1, upperAscii(c));
+    if (namesItsKey(c))
+        return upperCased(encoded(c));
     return std::nullopt;
 }
 
@@ -86,6 +135,7 @@ std::optional<std::string> nameOfCharacter(char32_t c)
 std::optional<std::string_view> functionKeyName(char32_t scalar) { return lookup(functionKeys(), scalar); }
 std::optional<std::string_view> menuGlyphName(std::int64_t glyph) { return lookup(menuGlyphs(), glyph); }
 std::optional<std::string_view> virtualKeyName(std::int64_t keyCode) { return lookup(virtualKeys(), keyCode); }
+std::optional<std::string_view> ansiKeyName(std::int64_t keyCode) { return lookup(ansiKeys(), keyCode); }
 
 std::optional<char32_t> firstScalar(std::string_view utf8)
 {
@@ -136,9 +186,12 @@ std::optional<std::string> menuKeyName(const std::optional<std::string>& charact
     if (glyph && *glyph != 0)
         if (auto name = menuGlyphName(*glyph))
             return std::string(*name);
-    if (virtualKey)
+    if (virtualKey) {
         if (auto name = virtualKeyName(*virtualKey))
             return std::string(*name);
+        if (auto name = ansiKeyName(*virtualKey))
+            return std::string(*name);
+    }
     return std::nullopt;
 }
 
@@ -160,11 +213,12 @@ std::optional<std::string> eventKeyNotation(std::int64_t keyCode, std::uint64_t 
 
     if (auto name = virtualKeyName(keyCode))
         return notation + std::string(*name);
-    if (!characters)
+    auto c = characters ? firstScalar(*characters) : std::nullopt;
+    if (!c) {
+        if (auto name = ansiKeyName(keyCode))
+            return notation + std::string(*name);
         return std::nullopt;
-    auto c = firstScalar(*characters);
-    if (!c)
-        return std::nullopt;
+    }
     if (*c >= 0xF700) {
         if (auto name = functionKeyName(*c))
             return notation + std::string(*name);
@@ -172,12 +226,8 @@ std::optional<std::string> eventKeyNotation(std::int64_t keyCode, std::uint64_t 
     }
     if (*c == 32)
         return notation + "Space";
-    if (isPrintableAscii(*c)) {
-        std::string upper = *characters;
-        std::transform(upper.begin(), upper.end(), upper.begin(),
-                       [](char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch; });
-        return notation + upper;
-    }
+    if (namesItsKey(*c))
+        return notation + upperCased(*characters);
     return std::nullopt;
 }
 

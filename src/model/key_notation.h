@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/event_monitors.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -24,23 +26,21 @@ inline constexpr int noCommand = 8;
 } // namespace menuMask
 
 // Event modifier flags.
-namespace eventFlag {
-inline constexpr std::uint64_t shift = 0x20000;
-inline constexpr std::uint64_t control = 0x40000;
-inline constexpr std::uint64_t option = 0x80000;
-inline constexpr std::uint64_t command = 0x100000;
-inline constexpr std::uint64_t all = shift | control | option | command;
-} // namespace eventFlag
+namespace eventFlag = platform::modifier_flags;
 
 // Key-name tables.
 std::optional<std::string_view> functionKeyName(char32_t scalar);
 std::optional<std::string_view> menuGlyphName(std::int64_t glyph);
 std::optional<std::string_view> virtualKeyName(std::int64_t keyCode);
+// What the key at an ANSI position (letter, digit, punctuation, keypad) is
+// labelled with, for key codes that come without a character.
+std::optional<std::string_view> ansiKeyName(std::int64_t keyCode);
 
 std::string menuModifierGlyphs(std::int64_t menuModifierMask);
 int menuModifierMask(std::uint64_t eventFlags);
 
-// The name of a menu item's key: character first, then glyph, then virtual key.
+// The name of a menu item's key: character first, then glyph, then virtual
+// key, then the label of the key's ANSI position.
 std::optional<std::string> menuKeyName(const std::optional<std::string>& character,
                                        std::optional<std::int64_t> virtualKey, std::optional<std::int64_t> glyph);
 

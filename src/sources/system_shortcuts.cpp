@@ -188,13 +188,12 @@ std::optional<HotKeyStateMap> hotKeyStatesFromDesktop(const platform::SymbolicHo
     for (const auto& [id, value] : *values) {
         if (value.keyCode == platform::SymbolicHotKeys::noKeyCode)
             continue;
-        // Only the key code is known here, so keys without a name of their own are left out.
-        auto name = notation::virtualKeyName(value.keyCode);
-        if (!name)
+        // Only the key code is known here: keys without a name or a label are left out.
+        auto keys = notation::menuKeyNotation(std::nullopt, value.keyCode, std::nullopt,
+                                              menuMaskOfCarbonModifiers(value.modifiers));
+        if (!keys)
             continue;
-        states[id] = HotKeyState{notation::menuModifierGlyphs(menuMaskOfCarbonModifiers(value.modifiers)) +
-                                     std::string(*name),
-                                 !value.enabled};
+        states[id] = HotKeyState{std::move(*keys), !value.enabled};
     }
     if (states.empty())
         return std::nullopt;

@@ -47,8 +47,9 @@ TEST(KeyNotation, MenuKeyCharacters)
     EXPECT_EQ(menuKeyName("\x7F", {}, {}), "⌫");
     EXPECT_EQ(menuKeyName("\x1B", {}, {}), "⎋");
     EXPECT_EQ(menuKeyName("\t", {}, {}), "⇥");
-    EXPECT_EQ(menuKeyName("é", {}, {}), std::nullopt);
-    EXPECT_EQ(menuKeyName("é", {}, 104), "↑");
+    EXPECT_EQ(menuKeyName("é", {}, {}), "É");
+    EXPECT_EQ(menuKeyName("ß", {}, {}), "ß") << "one key, one character";
+    EXPECT_EQ(menuKeyName("\u00A0", {}, 104), "↑");
     EXPECT_EQ(menuKeyName("\x01", {}, {}), std::nullopt);
 }
 
@@ -81,6 +82,17 @@ TEST(KeyNotation, EventNotationTriesKeyCodeBeforeCharacters)
     EXPECT_EQ(eventKeyNotation(56, eventFlag::shift, std::nullopt), std::nullopt);
     EXPECT_EQ(eventKeyNotation(200, 0, "\xEF\x9C\x80"), "↑");
     EXPECT_EQ(eventKeyNotation(200, 0, "\xEF\x9C\xA7"), std::nullopt);
-    EXPECT_EQ(eventKeyNotation(200, eventFlag::command, "é"), std::nullopt);
-    EXPECT_EQ(eventKeyNotation(200, 0, "ab"), "AB") << "the whole text, upper-cased";
+    EXPECT_EQ(eventKeyNotation(200, eventFlag::command, "é"), "⌘É");
+    EXPECT_EQ(eventKeyNotation(200, 0, "aø"), "AØ") << "the whole text, upper-cased";
+    EXPECT_EQ(eventKeyNotation(200, 0, "\x01"), std::nullopt);
+}
+
+TEST(KeyNotation, KeyCodesWithoutCharacterNameTheirAnsiPosition)
+{
+    EXPECT_EQ(eventKeyNotation(18, eventFlag::control, std::nullopt), "⌃1");
+    EXPECT_EQ(eventKeyNotation(40, eventFlag::option | eventFlag::command, ""), "⌥⌘K");
+    EXPECT_EQ(eventKeyNotation(12, 0, "a"), "A") << "the character of the layout wins over the position";
+    EXPECT_EQ(menuKeyNotation(std::nullopt, 42, std::nullopt, 12), "⌃\\");
+    EXPECT_EQ(menuKeyName({}, 83, {}), "1");
+    EXPECT_EQ(menuKeyName({}, 114, {}), std::nullopt);
 }

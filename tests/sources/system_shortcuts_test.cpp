@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 
 namespace hb {
@@ -115,9 +118,10 @@ TEST_P(SystemShortcutsFromPreferences, EntriesOverrideDisableOrFallBack)
         {"64", hotKey(true, {{32, 49, 0x100000}})},      // the same as the default
         {"65", hotKey(false)},                            // off, no value: default, deactivated
         {"28", hotKey(true, {{65535, 65535, 0}})},        // no key at all: default stays
-        {"30", hotKey(true, {{65535, 20, 0x100000}})},    // key code without a name: default stays
-        {"31", hotKey(false, {{65535, 20, 0x100000}})},   // off with unnamed key: default stays, on
+        {"30", hotKey(true, {{65535, 114, 0x100000}})},   // key code without a name: default stays
+        {"31", hotKey(false, {{65535, 114, 0x100000}})},  // off with unnamed key: default stays, on
         {"118", hotKey(true, {{49, 18, 262144}})},        // Space 1 switched on
+        {"119", hotKey(true, {{65535, 19, 262144}})},     // Space 2 as the system writes it: the "2" key
         {"+36", hotKey(false)},                           // a leading plus is a number
         {"33", hotKey(true, {{65535, 125, 0x60000}})},    // changed to ⌃⇧↓
         {"abc", hotKey(false)},                           // not a number
@@ -149,7 +153,7 @@ TEST_P(SystemShortcutsFromPreferences, EntriesOverrideDisableOrFallBack)
     EXPECT_EQ(rows["Save Picture of Selected Area"], (HotKeyState{"⇧⌘4", false}));
     EXPECT_EQ(rows["Copy Picture of Selected Area"], (HotKeyState{"⌃⇧⌘4", false}));
     EXPECT_EQ(rows["Switch to Space 1"], (HotKeyState{"⌃1", false}));
-    EXPECT_EQ(rows["Switch to Space 2"], (HotKeyState{"⌃2", true}));
+    EXPECT_EQ(rows["Switch to Space 2"], (HotKeyState{"⌃2", false}));
     EXPECT_EQ(rows["Show Desktop"], (HotKeyState{"F11", true}));
     EXPECT_EQ(rows["Application Windows"], (HotKeyState{"⌃⇧↓", false}));
     EXPECT_EQ(rows["Move Focus to Menu Bar"], (HotKeyState{"⌃F2", false}));
@@ -177,7 +181,7 @@ TEST(SystemShortcuts, DesktopValuesComeFirst)
         {64, Value{49, 0x100, true}},           // ⌘Space
         {32, Value{126, 0x1000 | 0x200, false}},  // ⌃⇧↑, off
         {61, Value{49, 0x1000 | 0x800, true}},  // ⌃⌥Space
-        {28, Value{20, 0x300, true}},           // key code 20 has no name: left out
+        {28, Value{114, 0x300, true}},          // key code 114 has no name: left out
         {36, Value{0xFFFF, 0, true}},           // no key: left out
     });
     auto section = systemShortcutSection(desktop, UserFolders{home.path(), {}});
@@ -191,11 +195,23 @@ TEST(SystemShortcuts, DesktopValuesComeFirst)
                                      }));
 
     // A desktop that names no key falls back to the preferences file.
-    desktop.setValues({{28, Value{20, 0x300, true}}});
+    desktop.setValues({{28, Value{114, 0x300, true}}});
     EXPECT_FALSE(hotKeyStatesFromDesktop(desktop));
     auto fromFile = systemShortcutSection(desktop, UserFolders{home.path(), {}});
     ASSERT_TRUE(fromFile);
     EXPECT_EQ(rowsByTitle(*fromFile).size(), 30u);
+}
+
+TEST(SystemShortcuts, RealSpacesFileNamesTheDigitKeys)
+{
+    const std::filesystem::path file =
+        HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences/symbolichotkeys-spaces.plist";
+    if (!std::filesystem::exists(file))
+        GTEST_SKIP() << "no real preference file at " << file;
+    std::ifstream stream(file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(stream), {}};
+    auto states = hotKeyStatesFromPreferences(platform::parsePropertyList(bytes));
+    EXPECT_EQ(states[118], (HotKeyState{"⌃1", false}));
 }
 
 TEST(SystemShortcuts, SectionNeedsAHotKeyOrUserKeyEquivalents)
