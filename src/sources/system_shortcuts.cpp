@@ -245,12 +245,13 @@ std::optional<MenuSection> systemShortcutSection(const HotKeyStateMap& states,
     return section;
 }
 
-std::optional<MenuSection> systemShortcutSection(const platform::SymbolicHotKeys& desktop, const UserFolders& folders)
+std::optional<MenuSection> systemShortcutSection(const platform::SymbolicHotKeys& desktop, const UserFolders& folders,
+                                                 platform::Log* log)
 {
     auto states = hotKeyStatesFromDesktop(desktop);
     if (!states)
         states = hotKeyStatesFromPreferences(sources::readUserPreferences(folders, "com.apple.symbolichotkeys.plist"));
-    return systemShortcutSection(*states, userKeyEquivalentGroup(folders));
+    return systemShortcutSection(*states, userKeyEquivalentGroup(folders, log));
 }
 
 } // namespace hb

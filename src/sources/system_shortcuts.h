@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/shortcut.h"
+#include "platform/log.h"
 #include "platform/property_list.h"
 #include "platform/symbolic_hotkeys.h"
 #include "sources/user_folders.h"
@@ -67,6 +68,7 @@ std::optional<MenuSection> systemShortcutSection(const HotKeyStateMap& states,
 
 // Reads the desktop's hot keys, else the preferences file under the home
 // folder, and the user key equivalents, into the section "System".
-std::optional<MenuSection> systemShortcutSection(const platform::SymbolicHotKeys& desktop, const UserFolders& folders);
+std::optional<MenuSection> systemShortcutSection(const platform::SymbolicHotKeys& desktop, const UserFolders& folders,
+                                                 platform::Log* log = nullptr);
 
 } // namespace hb

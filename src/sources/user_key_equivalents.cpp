@@ -22,8 +22,9 @@ std::string upperCased(std::string_view text)
     return upper;
 }
 
-// The name of the whole key text.
-std::string keyName(std::string_view key)
+// The name of the whole key text; absent for a key that cannot be shown (a
+// control character, a private-use character without a name).
+std::optional<std::string> keyName(std::string_view key)
 {
     if (key == "\t")
         return "⇥";
@@ -35,10 +36,34 @@ std::string keyName(std::string_view key)
         return "⌫";
     if (key == " ")
         return "Space";
-    // The arrows, forward delete and F1 to F12 as private-use characters (three bytes each).
-    if (auto c = notation::firstScalar(key); key.size() == 3 && ((*c >= 0xF700 && *c <= 0xF70F) || *c == 0xF728))
-        return std::string(*notation::functionKeyName(*c));
+    const char32_t c = *notation::firstScalar(key);
+    if (c >= 0xE000 && c <= 0xF8FF) {
+        auto name = notation::functionKeyName(c);
+        if (!name || key.size() != 3)  // a private-use character takes three bytes
+            return std::nullopt;
+        return std::string(*name);
+    }
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+        return std::nullopt;
     return upperCased(key);
+}
+
+// The system writes a menu path as titles each preceded by ESC:
+// "\x1bWindow\x1bZoom" reads "Window › Zoom".
+std::string readableTitle(std::string_view title)
+{
+    std::string readable;
+    std::size_t start = 0;
+    while (start <= title.size()) {
+        auto end = title.find('\x1b', start);
+        if (end == std::string_view::npos)
+            end = title.size();
+        auto element = text::sanitizedMenuTitle(title.substr(start, end - start));
+        if (!element.empty())
+            readable += (readable.empty() ? "" : " › ") + element;
+        start = end + 1;
+    }
+    return readable;
 }
 
 } // namespace
@@ -60,7 +85,13 @@ std::optional<std::string> parseKeyEquivalent(std::string_view keyEquivalent)
         else
             break;
     }
+    // "#" marks a key of the numeric keypad; it is no part of the key's name.
+    if (keyStart + 1 < keyEquivalent.size() && keyEquivalent[keyStart] == '#')
+        ++keyStart;
     if (keyStart == keyEquivalent.size())
+        return std::nullopt;
+    auto name = keyName(keyEquivalent.substr(keyStart));
+    if (!name)
         return std::nullopt;
 
     std::string result;
@@ -72,10 +103,11 @@ std::optional<std::string> parseKeyEquivalent(std::string_view keyEquivalent)
         result += notation::shift;
     if (command)
         result += notation::command;
-    return result + keyName(keyEquivalent.substr(keyStart));
+    return result + *name;
 }
 
-std::optional<ShortcutGroup> userKeyEquivalentGroup(const std::optional<platform::PlistValue>& globalPreferences)
+std::optional<ShortcutGroup> userKeyEquivalentGroup(const std::optional<platform::PlistValue>& globalPreferences,
+                                                    platform::Log* log)
 {
     const auto* root = globalPreferences ? globalPreferences->as<PlistDictionary>() : nullptr;
     if (!root)
@@ -90,10 +122,14 @@ std::optional<ShortcutGroup> userKeyEquivalentGroup(const std::optional<platform
     for (const auto& [title, value] : *equivalents) {
         const auto* keyEquivalent = value.as<std::string>();
         auto keys = keyEquivalent ? parseKeyEquivalent(*keyEquivalent) : std::nullopt;
-        if (!keys)
+        if (!keys) {
+            if (log && log->debugLoggingEnabled())
+                log->debug(platform::LogCategory::scraper, "User key equivalent without a key shown: {}",
+                           platform::privately(readableTitle(title)));
             continue;
+        }
         Shortcut row;
-        row.title = text::sanitizedMenuTitle(title);
+        row.title = readableTitle(title);
         if (row.title.empty())
             continue;
         row.keys = std::move(*keys);
@@ -107,9 +143,9 @@ std::optional<ShortcutGroup> userKeyEquivalentGroup(const std::optional<platform
     return group;
 }
 
-std::optional<ShortcutGroup> userKeyEquivalentGroup(const UserFolders& folders)
+std::optional<ShortcutGroup> userKeyEquivalentGroup(const UserFolders& folders, platform::Log* log)
 {
-    return userKeyEquivalentGroup(sources::readUserPreferences(folders, ".GlobalPreferences.plist"));
+    return userKeyEquivalentGroup(sources::readUserPreferences(folders, ".GlobalPreferences.plist"), log);
 }
 
 } // namespace hb

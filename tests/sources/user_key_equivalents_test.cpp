@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 namespace hb {
 namespace {
 
@@ -41,12 +45,18 @@ TEST(ParseKeyEquivalent, NamesTheWholeKeyText)
     EXPECT_EQ(parseKeyEquivalent("^\uF703"), "⌃→");
     EXPECT_EQ(parseKeyEquivalent("$@\uF704"), "⇧⌘F1");
     EXPECT_EQ(parseKeyEquivalent("@\uF70F"), "⌘F12");
-    // Beyond F12 and other private-use keys are not named here.
-    EXPECT_EQ(parseKeyEquivalent("@\uF710"), "⌘\uF710");
+    EXPECT_EQ(parseKeyEquivalent("@\uF710"), "⌘F13");
+    EXPECT_EQ(parseKeyEquivalent("^\uF72C"), "⌃⇞");
+    // "#" marks a keypad key; alone it is the key.
+    EXPECT_EQ(parseKeyEquivalent("@#1"), "⌘1");
+    EXPECT_EQ(parseKeyEquivalent("@#"), "⌘#");
     // The key text is named as a whole, and otherwise upper-cased.
     EXPECT_EQ(parseKeyEquivalent("@ab"), "⌘AB");
-    EXPECT_EQ(parseKeyEquivalent("@\t\t"), "⌘\t\t");
-    EXPECT_EQ(parseKeyEquivalent("@\uF704x"), "⌘\uF704X");
+    // Keys that would show nothing give no row: control and unnamed private-use characters.
+    EXPECT_EQ(parseKeyEquivalent("@\x10"), std::nullopt);
+    EXPECT_EQ(parseKeyEquivalent("@\t\t"), std::nullopt);
+    EXPECT_EQ(parseKeyEquivalent("@\uF727"), std::nullopt);
+    EXPECT_EQ(parseKeyEquivalent("@\uF704x"), std::nullopt);
     EXPECT_EQ(parseKeyEquivalent("@é"), "⌘É");
     EXPECT_EQ(parseKeyEquivalent("@ß"), "⌘SS");
     // Malformed UTF-8 becomes a replacement character, never invalid output.
@@ -69,6 +79,8 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitle)
                                                       {"Number", test::plistInteger(3)},
                                                       {"\x01\x02\u200E", plistString("@x")},
                                                       {"\u202ABold\u202C", plistString("@b")},
+                                                      {"\x1bWindow\x1bRemove Window from Set", plistString("@e")},
+                                                      {"Invisible", plistString("@\x10")},
                                                   })},
                      }),
                      test::PlistFormat::xml);
@@ -87,8 +99,28 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitle)
                         {"Item 9", "⌘9"},
                         {"Item 10", "⌘0"},
                         {"Save As…", "⇧⌘S"},
+                        {"Window › Remove Window from Set", "⌘E"},
                         {"Zoom", "⌃⌥Z"},
                     }));
+}
+
+TEST(UserKeyEquivalents, RealFileShowsMenuPathsAndOnlyVisibleKeys)
+{
+    const std::filesystem::path file =
+        HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences/globalpreferences-key-equivalents.plist";
+    if (!std::filesystem::exists(file))
+        GTEST_SKIP() << "no real preference file at " << file;
+    std::ifstream stream(file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(stream), {}};
+    auto group = userKeyEquivalentGroup(platform::parsePropertyList(bytes));
+    ASSERT_TRUE(group);
+    bool found = false;
+    for (const auto& row : group->shortcuts) {
+        EXPECT_EQ(row.title.find('\x1b'), std::string::npos) << row.title;
+        EXPECT_FALSE(row.keys.ends_with("\x10")) << row.title;
+        found = found || (row.title == "Window › Remove Window from Set" && row.keys == "⌘E");
+    }
+    EXPECT_TRUE(found);
 }
 
 TEST(UserKeyEquivalents, NoGroupWithoutUsableEntries)
