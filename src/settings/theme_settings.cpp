@@ -19,8 +19,10 @@ using platform::PlistDictionary;
 using platform::PlistUid;
 using platform::PlistValue;
 
-constexpr std::int64_t deviceRgbColorSpace = 2;
 constexpr std::int64_t calibratedRgbColorSpace = 1;
+constexpr std::int64_t deviceRgbColorSpace = 2;
+constexpr std::int64_t calibratedWhiteColorSpace = 3;
+constexpr std::int64_t deviceWhiteColorSpace = 4;
 
 template <typename T>
 const T* member(const PlistDictionary& dictionary, std::string_view key)
@@ -37,7 +39,7 @@ const PlistDictionary* object(const PlistArray& objects, const PlistUid* referen
     return objects[reference->index].as<PlistDictionary>();
 }
 
-// "r g b" or "r g b a", ending at the first NUL.
+// Numbers separated by white space ("r g b", "w a" …), ending at the first NUL.
 std::optional<std::vector<double>> components(const PlistData& bytes)
 {
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -110,14 +112,26 @@ std::optional<RgbColor> unarchiveColor(const PlistData& data)
     if (!className || *className != "NSColor")
         return std::nullopt;
 
+    // A colour in a colour space of its own keeps its components there, which
+    // is what a colour picker shows; the RGB or white beside them is converted.
+    // Anything else (a catalog colour, a pattern) has no components to show.
     const auto* space = member<std::int64_t>(*color, "NSColorSpace");
-    const auto* rgb = member<PlistData>(*color, "NSRGB");
-    if (!space || (*space != calibratedRgbColorSpace && *space != deviceRgbColorSpace) || !rgb)
+    const bool rgbSpace = space && (*space == calibratedRgbColorSpace || *space == deviceRgbColorSpace);
+    const bool whiteSpace = space && (*space == calibratedWhiteColorSpace || *space == deviceWhiteColorSpace);
+    const PlistData* own = member<PlistData>(*color, "NSComponents");
+    const PlistData* stored =
+        own ? own : rgbSpace ? member<PlistData>(*color, "NSRGB") : whiteSpace ? member<PlistData>(*color, "NSWhite") : nullptr;
+    auto values = stored ? components(*stored) : std::nullopt;
+    if (!values)
         return std::nullopt;
-    auto values = components(*rgb);
-    if (!values || (values->size() != 3 && values->size() != 4))
+    const bool grey = own ? values->size() <= 2 : whiteSpace;
+    const std::size_t colours = grey ? 1 : 3;
+    if (values->size() != colours && values->size() != colours + 1)
         return std::nullopt;
-    return RgbColor{(*values)[0], (*values)[1], (*values)[2], values->size() == 4 ? (*values)[3] : 1.0};
+    const double alpha = values->size() == colours + 1 ? values->back() : 1.0;
+    if (grey)
+        return RgbColor{(*values)[0], (*values)[0], (*values)[0], alpha};
+    return RgbColor{(*values)[0], (*values)[1], (*values)[2], alpha};
 }
 
 ThemeSettings::ThemeSettings(platform::SettingsDomain& settings, SystemAccentColor systemAccentColor)

@@ -23,7 +23,8 @@ struct RgbColor {
 // object (binary property list), so that backups move both ways.
 // None for a colour with a component that is not a number.
 std::optional<platform::PlistData> archiveColor(const RgbColor& color);
-// None unless the data is such an archive of exactly one RGB colour.
+// None unless the data is such an archive of one colour with components: RGB,
+// grey, or the components of a colour space of its own.
 std::optional<RgbColor> unarchiveColor(const platform::PlistData& data);
 
 // The colour of key glyphs: a custom colour kept under `keyAccentColor`, or

@@ -10,6 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
 namespace hb {
 namespace {
 
@@ -91,6 +96,48 @@ TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayout)
 
     auto translucent = unarchiveColor(binary(archiveOf({{"NSColorSpace", 1}, {"NSRGB", rgbText("0 0 1 0.5")}})));
     EXPECT_EQ(translucent, (RgbColor{0, 0, 1, 0.5}));
+
+    // Grey spaces; components in a colour space of their own win over the converted RGB.
+    EXPECT_EQ(unarchiveColor(binary(archiveOf({{"NSColorSpace", 3}, {"NSWhite", rgbText("0.5 0.25")}}))),
+              (RgbColor{0.5, 0.5, 0.5, 0.25}));
+    EXPECT_EQ(unarchiveColor(binary(archiveOf({{"NSColorSpace", 4}, {"NSWhite", rgbText("1")}}))), (RgbColor{1, 1, 1, 1}));
+    EXPECT_EQ(unarchiveColor(binary(archiveOf(
+                  {{"NSColorSpace", 1}, {"NSRGB", rgbText("0.08 0.08 0.08")}, {"NSComponents", rgbText("0.25 0.5 0.75 1")}}))),
+              (RgbColor{0.25, 0.5, 0.75, 1}));
+}
+
+TEST(ColorArchive, EveryColourOfARealTerminalFileDecodes)
+{
+    const std::filesystem::path file = HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences/terminal-colours.plist";
+    if (!std::filesystem::exists(file))
+        GTEST_SKIP() << "no real preference file at " << file;
+    std::ifstream stream(file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(stream), {}};
+    auto root = platform::parsePropertyList(bytes);
+    ASSERT_TRUE(root);
+    int colours = 0;
+    std::function<void(const platform::PlistValue&)> visit = [&](const platform::PlistValue& value) {
+        if (const auto* dictionary = value.as<PlistDictionary>()) {
+            for (const auto& entry : *dictionary)
+                visit(entry.second);
+        } else if (const auto* data = value.as<PlistData>()) {
+            const std::string_view archive(reinterpret_cast<const char*>(data->data()), data->size());
+            if (archive.find("NSColor") != std::string_view::npos && archive.find("NSColorSpace") != std::string_view::npos) {
+                ++colours;
+                EXPECT_TRUE(unarchiveColor(*data)) << "colour " << colours;
+            }
+        }
+    };
+    visit(*root);
+    EXPECT_EQ(colours, 47);
+
+    // "Basic" keeps its background in Display P3 components.
+    const auto& settings = *root->as<PlistDictionary>()->at("Window Settings").as<PlistDictionary>();
+    auto background = unarchiveColor(*settings.at("Basic").as<PlistDictionary>()->at("BackgroundColor").as<PlistData>());
+    ASSERT_TRUE(background);
+    EXPECT_NEAR(background->red, 0.1137235239, 1e-9);
+    auto silver = unarchiveColor(*settings.at("Silver Aerogel").as<PlistDictionary>()->at("BackgroundColor").as<PlistData>());
+    EXPECT_EQ(silver, (RgbColor{0.5, 0.5, 0.5, 0.5}));
 }
 
 TEST(ColorArchive, AnythingElseReadsAsNone)
@@ -99,7 +146,8 @@ TEST(ColorArchive, AnythingElseReadsAsNone)
     EXPECT_FALSE(unarchiveColor(rgbText("garbage")));
     EXPECT_FALSE(unarchiveColor(PlistData(otherDesktopArchive.begin(), otherDesktopArchive.begin() + 200)));
     EXPECT_FALSE(unarchiveColor(binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", rgbText("1 0 0")}}, "NSFont"))));
-    EXPECT_FALSE(unarchiveColor(binary(archiveOf({{"NSColorSpace", 3}, {"NSWhite", rgbText("0.5")}}))));
+    EXPECT_FALSE(unarchiveColor(binary(archiveOf({{"NSColorSpace", 6}, {"NSCatalogName", "System"}}))));
+    EXPECT_FALSE(unarchiveColor(binary(archiveOf({{"NSColorSpace", 3}, {"NSWhite", rgbText("0.5 1 1")}}))));
     EXPECT_FALSE(unarchiveColor(binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", rgbText("1 zero 0")}}))));
     EXPECT_FALSE(unarchiveColor(binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", rgbText("1 0")}}))));
     EXPECT_FALSE(unarchiveColor(binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", "1 0 0"}}))));
