@@ -104,6 +104,10 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
     if (budget.exhausted)
         log_.error(LogCategory::scraper, "Menu bar of pid {} has more than {} items; read stopped there", options.pid,
                    maxItemsPerRead);
+    // An application that quit or stopped answering part-way left the rest unread.
+    else if (platform::readChildren(accessibility_, menuBar).empty())
+        log_.error(LogCategory::scraper, "pid {} stopped answering during the read; {} menus read", options.pid,
+                   sections.size());
 
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     log_.info(LogCategory::scraper, "pid {}: {} menus, {} items in {:.3f}s", options.pid, sections.size(), rowCount,

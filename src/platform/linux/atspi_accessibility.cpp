@@ -29,8 +29,6 @@ std::recursive_mutex& atspiLock()
     return lock;
 }
 
-// How long an application that let a request time out counts as not answering.
-constexpr auto notAnsweringPeriod = std::chrono::seconds(3);
 // How long to wait before looking for the accessibility bus again.
 constexpr auto busProbeInterval = std::chrono::seconds(5);
 // How deep below a window the menu bar is looked for.
@@ -162,20 +160,14 @@ public:
             applyTimeout();
     }
 
-    bool answering(pid_t pid)
-    {
-        auto found = notAnsweringUntil_.find(pid);
-        if (found == notAnsweringUntil_.end())
-            return true;
-        if (Clock::now() < found->second)
-            return false;
-        notAnsweringUntil_.erase(found);
-        return true;
-    }
+    bool answering(pid_t pid) const { return !notAnswering_.contains(pid); }
+    // A new read or press of the application may wait again.
+    void expectAnswers(pid_t pid) { notAnswering_.erase(pid); }
 
     // Runs one request to the application `pid`, unless it does not answer.
     // A request that lasts about the whole timeout marks the application as
-    // not answering, so that the rest of a read does not wait again.
+    // not answering until its next read, so that the rest of this read, however
+    // long, does not wait again.
     template <typename Call>
     auto request(pid_t pid, Call&& call) -> std::optional<decltype(call())>
     {
@@ -184,7 +176,7 @@ public:
         const auto start = Clock::now();
         auto result = call();
         if (Clock::now() - start >= timeout_ * 9 / 10) {
-            notAnsweringUntil_[pid] = Clock::now() + notAnsweringPeriod;
+            notAnswering_.insert(pid);
             log_.info(platform::LogCategory::scraper, "pid {} does not answer accessibility requests", pid);
         }
         return result;
@@ -577,7 +569,7 @@ private:
     Clock::time_point nextProbe_{};
     GMainContext* context_ = nullptr;
     std::chrono::milliseconds timeout_ = std::chrono::seconds(1);
-    std::map<pid_t, Clock::time_point> notAnsweringUntil_;
+    std::set<pid_t> notAnswering_;
     std::map<pid_t, std::string> toolkits_;
     std::map<pid_t, std::optional<bool>> collectionSupported_;
 };
@@ -614,10 +606,13 @@ AXElementRef AtspiAccessibility::applicationElement(pid_t pid)
     return std::make_shared<Element>(pid, nullptr, Presentation::application);
 }
 
-void AtspiAccessibility::setMessagingTimeout(const AXElementRef&, std::chrono::duration<double> timeout)
+void AtspiAccessibility::setMessagingTimeout(const AXElementRef& application, std::chrono::duration<double> timeout)
 {
     std::lock_guard lock(atspiLock());
     connection_->setTimeout(std::chrono::duration_cast<std::chrono::milliseconds>(timeout));
+    // Called at the start of every read of the application.
+    if (const auto* element = dynamic_cast<const Element*>(application.get()))
+        connection_->expectAnswers(element->pid);
 }
 
 std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& reference, std::string_view attribute)
@@ -696,8 +691,9 @@ bool AtspiAccessibility::performAction(const AXElementRef& reference, std::strin
         return false;
     std::lock_guard lock(atspiLock());
     auto& connection = *connection_;
-    if (!connection.connected() || !connection.answering(element->pid))
+    if (!connection.connected())
         return false;
+    connection.expectAnswers(element->pid);
     connection.drain();
     if (!connection.resolve(*element))
         return false;

@@ -19,8 +19,9 @@ namespace hb::linux_platform {
 //
 // Trust is the session's accessibility switch. Requests wait at most the
 // messaging timeout (for the whole connection; 1 second by default); an
-// application that lets a request time out counts as not answering for a few
-// seconds, and reads of its elements fail at once meanwhile. Without an
+// application that lets a request time out counts as not answering until its
+// next read (setMessagingTimeout) or press, and reads of its elements fail at
+// once meanwhile. Without an
 // accessibility bus every read is empty. Safe to use from several threads:
 // requests are serialised.
 class AtspiAccessibility final : public platform::Accessibility {
