@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -360,15 +361,29 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     MenuReadOptions readOptions;
     readOptions.pid = app.pid;
     readOptions.includeAll = options.all;
+    const auto start = std::chrono::steady_clock::now();
     auto sections = reader.readMenuBar(readOptions);
+    // A request that took the whole timeout: the application does not answer.
+    const bool stalled = std::chrono::steady_clock::now() - start >= MenuBarReader::messagingTimeout * 0.9;
+    const bool quit = !processRuns(app.pid);
     if (sections.empty() &&
-        !platform::readElement(accessibility, accessibility.applicationElement(app.pid), platform::ax::menuBar)) {
-        fmt::print(stderr,
-                   "hintboard: {} has no menu bar that can be read. Applications started before accessibility "
-                   "was turned on must be restarted.\n",
-                   describe(app));
+        (quit || !platform::readElement(accessibility, accessibility.applicationElement(app.pid),
+                                        platform::ax::menuBar))) {
+        if (quit)
+            fmt::print(stderr, "hintboard: {} quit before its menus could be read.\n", describe(app));
+        else if (stalled)
+            fmt::print(stderr, "hintboard: {} does not answer accessibility requests (it may be busy or stopped).\n",
+                       describe(app));
+        else
+            fmt::print(stderr,
+                       "hintboard: {} has no menu bar that can be read. Applications started before accessibility "
+                       "was turned on must be restarted.\n",
+                       describe(app));
         return noMenuBar;
     }
+    if (quit || stalled)
+        fmt::print(stderr, "hintboard: {} {} during the read; the list is incomplete.\n", describe(app),
+                   quit ? "quit" : "stopped answering");
 
     auto shown = shownSections(sections);
     if (options.json)

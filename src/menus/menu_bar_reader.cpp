@@ -15,7 +15,6 @@ namespace ax = platform::ax;
 
 namespace {
 
-constexpr std::chrono::duration<double> messagingTimeout{1.0};
 constexpr int maxSubmenuDepth = 9;
 
 std::string optionalText(const std::optional<std::string>& value)
@@ -58,7 +57,7 @@ MenuBarReader::MenuBarReader(platform::Accessibility& accessibility, platform::L
 AXElementRef MenuBarReader::menuBarOf(pid_t pid) const
 {
     auto application = accessibility_.applicationElement(pid);
-    accessibility_.setMessagingTimeout(application, messagingTimeout);
+    accessibility_.setMessagingTimeout(application, MenuBarReader::messagingTimeout);
     return platform::readElement(accessibility_, application, ax::menuBar);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/accessibility.h"
 #include "platform/log.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ class MenuBarReader {
 public:
     // Items one read visits at most; a larger tree is read up to this point.
     static constexpr std::size_t maxItemsPerRead = 250'000;
+    // How long one request may keep a read waiting.
+    static constexpr std::chrono::duration<double> messagingTimeout{1.0};
 
     MenuBarReader(platform::Accessibility& accessibility, platform::Log& log);
 

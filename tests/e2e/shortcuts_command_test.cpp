@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <signal.h>
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
@@ -107,6 +109,15 @@ TEST_F(ShortcutsCommand, ExplainsFailuresWithTheirExitStatus)
     Outcome noMenuBar = hintboard("shortcuts --pid " + std::to_string(getpid()), true);
     EXPECT_EQ(noMenuBar.status, 5);
     EXPECT_THAT(noMenuBar.output, HasSubstr("has no menu bar"));
+
+    // A stopped application is said not to answer, not to need a restart.
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return hintboard("shortcuts --app mousepad").status == 0; },
+                                          std::chrono::seconds(20)));
+    kill(mousepad, SIGSTOP);
+    Outcome stalled = hintboard("shortcuts --app mousepad", true);
+    kill(mousepad, SIGCONT);
+    EXPECT_EQ(stalled.status, 5);
+    EXPECT_THAT(stalled.output, HasSubstr("does not answer"));
 
     for (const char* arguments : {"shortcuts", "shortcuts --front --app mousepad", "shortcuts --pid 12x",
                                   "shortcuts --app", "shortcuts --front --colour", "unknown"}) {
