@@ -213,7 +213,7 @@ TEST_F(PlistFileSettingsDomainTest, ValuesOfUnexpectedTypesReadAsTheFallbacks)
     auto domain = open();
     Settings settings(*domain);
     EXPECT_FALSE(settings.flag(keys::doubleTapEnabled));
-    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::keyboard);
+    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::option) << "numeric text reads as its number";
     EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::mouseCursor);
     EXPECT_TRUE(settings.automaticUpdateChecks());
     EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
@@ -223,6 +223,19 @@ TEST_F(PlistFileSettingsDomainTest, ValuesOfUnexpectedTypesReadAsTheFallbacks)
     EXPECT_FALSE(domain->object("bad"));
     domain->set("good", 1);
     EXPECT_TRUE(domain->synchronize());
+}
+
+TEST(PlistFileSettingsDomainPath, WithoutAHomeFolderNothingIsWrittenHere)
+{
+    // defaultPath() is empty when no home folder is known; a relative path is refused alike.
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+    for (const fs::path file : {fs::path(), fs::path("hintboard/org.mirelo.Hintboard.plist")}) {
+        auto opened = PlistFileSettingsDomain::open(file, log);
+        EXPECT_FALSE(opened.domain);
+        EXPECT_THAT(opened.error, testing::HasSubstr("No home folder is known"));
+    }
+    EXPECT_FALSE(fs::exists("hintboard"));
 }
 
 TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHome)

@@ -49,6 +49,16 @@ TEST_F(XdgAutostartLoginItemTest, HiddenEntryIsNotEnabled)
     EXPECT_FALSE(XdgAutostartLoginItem(entry, "/usr/bin/hintboard").isEnabled());
 }
 
+TEST(XdgAutostartEntry, WithoutAHomeFolderNothingIsWrittenHere)
+{
+    XdgAutostartLoginItem loginItem("autostart/hintboard.desktop", "/usr/bin/hintboard");
+    std::string error;
+    EXPECT_FALSE(loginItem.setEnabled(true, error));
+    EXPECT_THAT(error, testing::HasSubstr("No home folder is known"));
+    EXPECT_FALSE(loginItem.isEnabled());
+    EXPECT_FALSE(fs::exists("autostart"));
+}
+
 TEST(XdgAutostartEntry, ExecQuotesReservedCharacters)
 {
     auto text = XdgAutostartLoginItem::entryText("/home/a\"b/$x`y\\z");

@@ -61,11 +61,16 @@ void removeLeftTemporaries(const std::filesystem::path& file)
 
 std::filesystem::path PlistFileSettingsDomain::defaultPath()
 {
-    return platform::xdgConfigHome() / "hintboard" / "org.mirelo.Hintboard.plist";
+    const auto config = platform::xdgConfigHome();
+    return config.empty() ? config : config / "hintboard" / "org.mirelo.Hintboard.plist";
 }
 
 PlistFileSettingsDomain::Opened PlistFileSettingsDomain::open(const std::filesystem::path& file, platform::Log& log)
 {
+    // Never a file relative to wherever the program was started.
+    if (!file.is_absolute())
+        return {nullptr, "No home folder is known ($HOME is not set and the account has none), so the settings "
+                         "have no place to be kept"};
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
     if (error)

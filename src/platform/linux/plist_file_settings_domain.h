@@ -23,8 +23,10 @@ public:
         std::string error;  // why there is no domain
     };
 
-    // $XDG_CONFIG_HOME/hintboard/org.mirelo.Hintboard.plist.
+    // $XDG_CONFIG_HOME/hintboard/org.mirelo.Hintboard.plist; empty when no
+    // home folder is known.
     static std::filesystem::path defaultPath();
+    // Refuses a path that is not absolute.
     static Opened open(const std::filesystem::path& file, platform::Log& log);
 
     ~PlistFileSettingsDomain() override;

@@ -34,7 +34,8 @@ std::string quotedExecArgument(const std::string& argument)
 
 std::filesystem::path XdgAutostartLoginItem::defaultEntryPath()
 {
-    return platform::xdgConfigHome() / "autostart" / "hintboard.desktop";
+    const auto config = platform::xdgConfigHome();
+    return config.empty() ? config : config / "autostart" / "hintboard.desktop";
 }
 
 std::filesystem::path XdgAutostartLoginItem::currentExecutable()
@@ -62,6 +63,8 @@ std::string XdgAutostartLoginItem::entryText(const std::filesystem::path& execut
 
 bool XdgAutostartLoginItem::isEnabled() const
 {
+    if (!entry_.is_absolute())
+        return false;
     std::ifstream file(entry_, std::ios::binary);
     if (!file)
         return false;
@@ -72,6 +75,10 @@ bool XdgAutostartLoginItem::isEnabled() const
 
 bool XdgAutostartLoginItem::setEnabled(bool enabled, std::string& error)
 {
+    if (!entry_.is_absolute()) {
+        error = "No home folder is known ($HOME is not set and the account has none), so there is no autostart folder";
+        return false;
+    }
     std::error_code failure;
     if (enabled) {
         std::filesystem::create_directories(entry_.parent_path(), failure);
