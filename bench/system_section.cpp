@@ -2,12 +2,17 @@
 // opening with system shortcuts on does: the real files of ../shared/testdata
 // when present, in a temporary home folder.
 #include "platform/fake/scripted_symbolic_hotkeys.h"
+#include "platform/fake/memory_log.h"
+#include "sources/desktop_shortcuts.h"
 #include "sources/system_shortcuts.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 namespace {
 
@@ -51,5 +56,39 @@ void BM_SystemSectionFromRealFiles(benchmark::State& state)
         benchmark::DoNotOptimize(hb::systemShortcutSection(noDesktop, folders));
 }
 BENCHMARK(BM_SystemSectionFromRealFiles)->Unit(benchmark::kMicrosecond);
+
+// The desktops' configuration files, parsed on every popup opening.
+void BM_KdeGlobalShortcuts(benchmark::State& state)
+{
+    // About as many actions as a Plasma session registers.
+    std::string file;
+    for (int component = 0; component < 20; ++component) {
+        file += "[component" + std::to_string(component) + "]\n_k_friendly_name=Component " +
+                std::to_string(component) + "\n";
+        for (int action = 0; action < 15; ++action)
+            file += "Action " + std::to_string(action) + "=Meta+Ctrl+" + std::to_string(action % 10) +
+                    "\\tAlt+F" + std::to_string(action + 1) + ",none,Do thing " + std::to_string(action) + "\n";
+    }
+    hb::fake::MemoryLogSink sink;
+    hb::platform::Log log(sink, [] { return false; });
+    for (auto _ : state)
+        benchmark::DoNotOptimize(hb::desktop_config::kdeGlobalShortcuts(file, log));
+}
+BENCHMARK(BM_KdeGlobalShortcuts)->Unit(benchmark::kMicrosecond);
+
+void BM_OpenboxKeybindings(benchmark::State& state)
+{
+    std::ifstream stream("/etc/xdg/openbox/rc.xml", std::ios::binary);
+    const std::string file{std::istreambuf_iterator<char>(stream), {}};
+    if (file.empty()) {
+        state.SkipWithError("no /etc/xdg/openbox/rc.xml");
+        return;
+    }
+    hb::fake::MemoryLogSink sink;
+    hb::platform::Log log(sink, [] { return false; });
+    for (auto _ : state)
+        benchmark::DoNotOptimize(hb::desktop_config::openboxKeybindings(file, log));
+}
+BENCHMARK(BM_OpenboxKeybindings)->Unit(benchmark::kMicrosecond);
 
 } // namespace

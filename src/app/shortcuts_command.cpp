@@ -3,8 +3,11 @@
 #include "menus/menu_bar_reader.h"
 #include "model/text.h"
 #include "settings/settings_keys.h"
+#include "sources/system_shortcuts.h"
+#include "sources/third_party_shortcut_registry.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/journal_log.h"
+#include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/plist_file_settings_domain.h"
 #include "platform/linux/x11_workspace.h"
 
@@ -39,10 +42,12 @@ enum ExitStatus : int {
 };
 
 constexpr std::string_view usage =
-    R"(usage: hintboard shortcuts (--front | --app NAME | --pid PID) [--all] [--json] [--verbose]
+    R"usage(usage: hintboard shortcuts (--front | --app NAME | --pid PID | --system | --registered)
+                          [--all] [--json] [--verbose]
 
 Prints the keyboard shortcuts in the menu bar of a running application,
-grouped by menu and submenu.
+grouped by menu and submenu; or the desktop's own shortcuts; or those that
+applications registered in the integrations folder.
 
   --front      the application whose window is active (started from a
                terminal that is the terminal; "sleep 3; hintboard shortcuts
@@ -50,7 +55,11 @@ grouped by menu and submenu.
   --app NAME   the application with this process name, name or identifier,
                case ignored (mousepad, Mousepad, org.xfce.mousepad)
   --pid PID    the application with this process id
-  --all        list the menu items without a shortcut too
+  --system     the "System" section: the shortcuts of the running desktop
+               (GNOME, KDE Plasma, Xfce, Openbox) and the user's key equivalents
+  --registered the shortcuts registered by applications (one section each)
+  --all        list the menu items without a shortcut too, and with
+               --system the switched-off shortcuts, marked "(off)"
   --json       print {"application": {...}, "sections": [{"title", "groups":
                [{"title", "rows": [{"title", "keys"}]}]}]}
   --verbose    log to standard error as well, with debug lines and private values
@@ -64,7 +73,7 @@ Exit status:
   4  no such application runs
   5  the application has no menu bar that can be read
   6  the X display cannot be reached (--front and --app need it)
-)";
+)usage";
 
 constexpr std::string_view accessibilityOffMessage =
     R"(hintboard: accessibility is off in this session, so no menu bar can be read.
@@ -76,7 +85,7 @@ Applications started before that must be restarted to be readable.
 )";
 
 struct Options {
-    enum class Target { front, app, pid };
+    enum class Target { front, app, pid, system, registered };
     std::optional<Target> target;
     std::string appName;
     pid_t pid = 0;
@@ -97,7 +106,7 @@ Parsed parseArguments(std::span<const std::string_view> arguments)
     Options& options = parsed.options;
     auto setTarget = [&](Options::Target target) {
         if (options.target)
-            parsed.error = "give only one of --front, --app and --pid";
+            parsed.error = "give only one of --front, --app, --pid, --system and --registered";
         options.target = target;
     };
     for (std::size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
@@ -133,6 +142,10 @@ Parsed parseArguments(std::span<const std::string_view> arguments)
                 if (error != std::errc() || end != text->data() + text->size() || options.pid <= 0)
                     parsed.error = fmt::format("--pid needs a process id, not \"{}\"", *text);
             }
+        } else if (argument == "--system") {
+            setTarget(Options::Target::system);
+        } else if (argument == "--registered") {
+            setTarget(Options::Target::registered);
         } else if (argument == "--all") {
             options.all = true;
         } else if (argument == "--json") {
@@ -146,7 +159,7 @@ Parsed parseArguments(std::span<const std::string_view> arguments)
         }
     }
     if (parsed.error.empty() && !options.target && !options.help)
-        parsed.error = "say which application: --front, --app NAME or --pid PID";
+        parsed.error = "say which shortcuts: --front, --app NAME, --pid PID, --system or --registered";
     return parsed;
 }
 
@@ -223,6 +236,7 @@ std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& op
 struct ShownRow {
     std::string title;
     std::string keys;
+    bool off = false;  // a switched-off desktop shortcut
 };
 struct ShownGroup {
     std::optional<std::string> title;
@@ -233,7 +247,7 @@ struct ShownSection {
     std::vector<ShownGroup> groups;
 };
 
-std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections)
+std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections, bool all)
 {
     std::vector<ShownSection> shown;
     for (const auto& section : sections) {
@@ -241,8 +255,8 @@ std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections
         for (const auto& group : section.groups) {
             ShownGroup shownGroup{group.title, {}};
             for (const auto& row : group.shortcuts)
-                if (!row.isSeparator)
-                    shownGroup.rows.push_back(ShownRow{row.title, row.keys});
+                if (!row.isSeparator && (all || !row.isDisabled))
+                    shownGroup.rows.push_back(ShownRow{row.title, row.keys, row.isDisabled});
             if (!shownGroup.rows.empty())
                 shownSection.groups.push_back(std::move(shownGroup));
         }
@@ -257,7 +271,7 @@ std::size_t displayWidth(std::string_view text)
     return std::ranges::count_if(text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
 }
 
-void printText(const RunningApplication& app, const std::vector<ShownSection>& sections, bool all)
+void printText(const std::string& heading, const std::vector<ShownSection>& sections, std::string_view whenEmpty)
 {
     constexpr std::size_t rowIndent = 2;
     constexpr std::size_t submenuRowIndent = 4;
@@ -270,9 +284,9 @@ void printText(const RunningApplication& app, const std::vector<ShownSection>& s
                 titleColumn = std::max(titleColumn, indent + displayWidth(row.title));
             }
 
-    fmt::print("{}\n", describe(app));
+    fmt::print("{}\n", heading);
     if (sections.empty()) {
-        fmt::print("\n{}\n", all ? "The menu bar holds no items." : "No menu item has a keyboard shortcut (--all lists every item).");
+        fmt::print("\n{}\n", whenEmpty);
         return;
     }
     for (const auto& section : sections) {
@@ -285,33 +299,45 @@ void printText(const RunningApplication& app, const std::vector<ShownSection>& s
                 std::string line = std::string(indent, ' ') + row.title;
                 if (!row.keys.empty())
                     line += std::string(titleColumn + gap - indent - displayWidth(row.title), ' ') + row.keys;
+                if (row.off)
+                    line += " (off)";
                 fmt::print("{}\n", line);
             }
         }
     }
 }
 
-void printJSON(const RunningApplication& app, const std::vector<ShownSection>& sections, bool all)
+nlohmann::json applicationJSON(const RunningApplication& app)
 {
     using nlohmann::json;
-    json application = {{"name", app.name},
-                        {"identifier", app.bundleIdentifier ? json(*app.bundleIdentifier) : json(nullptr)},
-                        {"pid", app.pid},
-                        {"processName", app.processName}};
+    return {{"name", app.name},
+            {"identifier", app.bundleIdentifier ? json(*app.bundleIdentifier) : json(nullptr)},
+            {"pid", app.pid},
+            {"processName", app.processName}};
+}
+
+// `source` names where the rows come from: {"application": {...}} or {"desktop": "..."}.
+void printJSON(nlohmann::json source, const std::vector<ShownSection>& sections, bool all)
+{
+    using nlohmann::json;
     json shownSections = json::array();
     for (const auto& section : sections) {
         json groups = json::array();
         for (const auto& group : section.groups) {
             json rows = json::array();
-            for (const auto& row : group.rows)
-                rows.push_back({{"title", row.title}, {"keys", row.keys}});
+            for (const auto& row : group.rows) {
+                json shown = {{"title", row.title}, {"keys", row.keys}};
+                if (row.off)
+                    shown["off"] = true;
+                rows.push_back(std::move(shown));
+            }
             groups.push_back({{"title", group.title ? json(*group.title) : json(nullptr)}, {"rows", std::move(rows)}});
         }
         shownSections.push_back({{"title", section.title}, {"groups", std::move(groups)}});
     }
-    json document = {{"application", std::move(application)},
-                     {"includesItemsWithoutShortcuts", all},
-                     {"sections", std::move(shownSections)}};
+    json document = std::move(source);
+    document["includesItemsWithoutShortcuts"] = all;
+    document["sections"] = std::move(shownSections);
     fmt::print("{}\n", document.dump(2, ' ', false, json::error_handler_t::replace));
 }
 
@@ -330,6 +356,31 @@ bool debugLoggingEnabled()
     return enabled && *enabled;
 }
 
+// The "System" section of the running desktop, or the registered shortcuts.
+int printOtherSources(const Options& options, platform::Log& log)
+{
+    const auto folders = UserFolders::fromEnvironment();
+    std::vector<MenuSection> sections;
+    std::string origin;
+    if (options.target == Options::Target::system) {
+        const auto desktop = linux_platform::runningDesktop(log);
+        auto source = linux_platform::desktopShortcutSource(desktop, log);
+        origin = source ? std::string(source->desktopName()) : "no known desktop";
+        if (auto section = systemShortcutSection(source.get(), folders, &log))
+            sections.push_back(std::move(*section));
+    } else {
+        origin = "registered by applications";
+        sections = ThirdPartyShortcutRegistry(folders, log).loadSections();
+    }
+    auto shown = shownSections(sections, options.all);
+    if (options.json)
+        printJSON({{"source", origin}}, shown, options.all);
+    else
+        printText(fmt::format("{} ({})", options.target == Options::Target::system ? "System" : "Registered", origin),
+                  shown, "No shortcuts found.");
+    return success;
+}
+
 } // namespace
 
 int runShortcutsCommand(std::span<const std::string_view> arguments)
@@ -346,6 +397,8 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
 
     linux_platform::JournalLogSink sink(options.verbose);
     platform::Log log(sink, [debug = options.verbose || debugLoggingEnabled()] { return debug; });
+    if (options.target == Options::Target::system || options.target == Options::Target::registered)
+        return printOtherSources(options, log);
     linux_platform::AtspiAccessibility accessibility(log);
     if (!accessibility.isProcessTrusted()) {
         fmt::print(stderr, "{}", accessibilityOffMessage);
@@ -385,11 +438,13 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
         fmt::print(stderr, "hintboard: {} {} during the read; the list is incomplete.\n", describe(app),
                    quit ? "quit" : "stopped answering");
 
-    auto shown = shownSections(sections);
+    auto shown = shownSections(sections, options.all);
     if (options.json)
-        printJSON(app, shown, options.all);
+        printJSON({{"application", applicationJSON(app)}}, shown, options.all);
     else
-        printText(app, shown, options.all);
+        printText(describe(app), shown,
+                  options.all ? "The menu bar holds no items."
+                              : "No menu item has a keyboard shortcut (--all lists every item).");
     return success;
 }
 

@@ -18,6 +18,21 @@ std::filesystem::path absoluteFromEnvironment(const char* name)
     return path.is_absolute() ? path : std::filesystem::path();
 }
 
+// The absolute folders of a colon-separated list.
+std::vector<std::filesystem::path> absoluteListFromEnvironment(const char* name)
+{
+    std::vector<std::filesystem::path> folders;
+    const char* variable = std::getenv(name);
+    std::string_view rest = variable ? variable : "";
+    while (!rest.empty()) {
+        auto colon = rest.find(':');
+        if (std::filesystem::path folder(rest.substr(0, colon)); folder.is_absolute())
+            folders.push_back(std::move(folder));
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    }
+    return folders;
+}
+
 std::filesystem::path accountHome()
 {
     long size = sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -58,17 +73,17 @@ std::filesystem::path xdgDataHome()
 
 std::vector<std::filesystem::path> xdgDataDirs()
 {
-    std::vector<std::filesystem::path> folders;
-    const char* variable = std::getenv("XDG_DATA_DIRS");
-    std::string_view rest = variable ? variable : "";
-    while (!rest.empty()) {
-        auto colon = rest.find(':');
-        if (std::filesystem::path folder(rest.substr(0, colon)); folder.is_absolute())
-            folders.push_back(std::move(folder));
-        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-    }
+    auto folders = absoluteListFromEnvironment("XDG_DATA_DIRS");
     if (folders.empty())
         folders = {"/usr/local/share", "/usr/share"};
+    return folders;
+}
+
+std::vector<std::filesystem::path> xdgConfigDirs()
+{
+    auto folders = absoluteListFromEnvironment("XDG_CONFIG_DIRS");
+    if (folders.empty())
+        folders = {"/etc/xdg"};
     return folders;
 }
 

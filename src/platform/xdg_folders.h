@@ -16,5 +16,7 @@ std::filesystem::path xdgDataHome();
 // The absolute folders of $XDG_DATA_DIRS, or /usr/local/share and /usr/share
 // when there are none.
 std::vector<std::filesystem::path> xdgDataDirs();
+// The absolute folders of $XDG_CONFIG_DIRS, or /etc/xdg when there are none.
+std::vector<std::filesystem::path> xdgConfigDirs();
 
 } // namespace hb::platform

@@ -254,4 +254,26 @@ std::optional<MenuSection> systemShortcutSection(const platform::SymbolicHotKeys
     return systemShortcutSection(*states, userKeyEquivalentGroup(folders, log));
 }
 
+std::optional<MenuSection> systemShortcutSection(DesktopShortcutSource* desktop, const UserFolders& folders,
+                                                 platform::Log* log)
+{
+    MenuSection section;
+    section.title = "System";
+    section.groups.emplace_back();  // the place of a menu's own items; this menu has none
+    if (desktop)
+        for (auto& group : desktop->groups())
+            section.groups.push_back(std::move(group));
+    // The other desktop's hot keys only from a file the user really has: their
+    // defaults do nothing here.
+    if (auto preferences = sources::readUserPreferences(folders, "com.apple.symbolichotkeys.plist"))
+        if (auto hotKeys = systemShortcutSection(hotKeyStatesFromPreferences(preferences), std::nullopt))
+            section.groups.insert(section.groups.end(), std::make_move_iterator(hotKeys->groups.begin() + 1),
+                                  std::make_move_iterator(hotKeys->groups.end()));
+    if (auto userKeyEquivalents = userKeyEquivalentGroup(folders, log))
+        section.groups.push_back(std::move(*userKeyEquivalents));
+    if (section.groups.size() < 2)
+        return std::nullopt;
+    return section;
+}
+
 } // namespace hb

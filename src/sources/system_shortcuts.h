@@ -4,6 +4,7 @@
 #include "platform/log.h"
 #include "platform/property_list.h"
 #include "platform/symbolic_hotkeys.h"
+#include "sources/desktop_shortcuts.h"
 #include "sources/user_folders.h"
 
 #include <cstdint>
@@ -69,6 +70,12 @@ std::optional<MenuSection> systemShortcutSection(const HotKeyStateMap& states,
 // Reads the desktop's hot keys, else the preferences file under the home
 // folder, and the user key equivalents, into the section "System".
 std::optional<MenuSection> systemShortcutSection(const platform::SymbolicHotKeys& desktop, const UserFolders& folders,
+                                                 platform::Log* log = nullptr);
+
+// On a desktop that keeps shortcuts of its own: its groups, the other
+// desktop's hot keys only where their preferences file exists (never their
+// defaults), then the user key equivalents.
+std::optional<MenuSection> systemShortcutSection(DesktopShortcutSource* desktop, const UserFolders& folders,
                                                  platform::Log* log = nullptr);
 
 } // namespace hb

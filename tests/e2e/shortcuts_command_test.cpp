@@ -99,6 +99,19 @@ TEST_F(ShortcutsCommand, PrintsMousepadsMenusAsJSON)
     EXPECT_THAT(text.output, ::testing::ContainsRegex("\nFile\n  New +⌃N\n"));
 }
 
+TEST_F(ShortcutsCommand, SystemListsTheWindowManagersOwnBindings)
+{
+    // The session runs openbox with its configuration from /etc/xdg.
+    const Outcome text = hintboard("shortcuts --system");
+    EXPECT_EQ(text.status, 0);
+    EXPECT_THAT(text.output, ::testing::StartsWith("System (Openbox)\n"));
+    EXPECT_THAT(text.output, ::testing::ContainsRegex("\n  Window Management\n(    .*\n)*    Close +⌥F4\n"));
+    EXPECT_THAT(text.output, ::testing::ContainsRegex("\n    Go to desktop left +⌃⌥←\n"));
+
+    const json registered = json::parse(hintboard("shortcuts --registered --json").output);
+    EXPECT_EQ(registered.at("sections"), json::array());
+}
+
 TEST_F(ShortcutsCommand, ExplainsFailuresWithTheirExitStatus)
 {
     Outcome missing = hintboard("shortcuts --app no-such-application", true);

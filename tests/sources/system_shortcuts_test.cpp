@@ -214,6 +214,39 @@ TEST(SystemShortcuts, RealSpacesFileNamesTheDigitKeys)
     EXPECT_EQ(states[118], (HotKeyState{"⌃1", false}));
 }
 
+// A desktop with one group of its own.
+class OneGroupDesktop : public DesktopShortcutSource {
+public:
+    std::string_view desktopName() const override { return "Test"; }
+    std::vector<ShortcutGroup> groups() override
+    {
+        Shortcut close;
+        close.title = "Close window";
+        close.keys = "⌥F4";
+        return {ShortcutGroup{Uuid::random(), "Window Management", {close}}};
+    }
+};
+
+TEST(SystemShortcuts, OnALinuxDesktopItsOwnShortcutsAndNeverTheOtherDesktopsDefaults)
+{
+    test::TemporaryFolder home;
+    const UserFolders folders{home.path(), {}};
+    OneGroupDesktop desktop;
+    auto section = systemShortcutSection(&desktop, folders);
+    ASSERT_TRUE(section);
+    EXPECT_EQ(groupTitles(*section), (std::vector<std::string>{"<untitled>", "Window Management"}));
+    EXPECT_FALSE(systemShortcutSection(static_cast<DesktopShortcutSource*>(nullptr), folders));
+
+    // A preferences file the user really keeps still counts.
+    test::writePlist(symbolicHotKeysFile(home.path()),
+                     plistDictionary({{"AppleSymbolicHotKeys", plistDictionary({{"36", hotKey(false)}})}}),
+                     PlistFormat::xml);
+    section = systemShortcutSection(&desktop, folders);
+    ASSERT_TRUE(section);
+    EXPECT_EQ(groupTitles(*section).at(1), "Window Management");
+    EXPECT_GT(section->groups.size(), 2u);
+}
+
 TEST(SystemShortcuts, SectionNeedsAHotKeyOrUserKeyEquivalents)
 {
     EXPECT_FALSE(systemShortcutSection(HotKeyStateMap{{999, {"⌘A", false}}}, std::nullopt));

@@ -1,0 +1,158 @@
+#include "sources/desktop_shortcuts.h"
+
+#include "platform/fake/memory_log.h"
+#include "sources/desktop_keybindings.h"
+#include "sources/xml_tree.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace hb {
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+// "Group: title=keys", with a trailing " (off)" for deactivated rows.
+std::vector<std::string> rowsOf(const std::vector<ShortcutGroup>& groups)
+{
+    std::vector<std::string> rows;
+    for (const auto& group : groups)
+        for (const auto& row : group.shortcuts)
+            rows.push_back(group.title.value_or("") + ": " + row.title + "=" + row.keys +
+                           (row.isDisabled ? " (off)" : ""));
+    return rows;
+}
+
+struct DesktopShortcutsTest : testing::Test {
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+};
+
+TEST(DesktopKeybindings, EachDesktopsFormReadsAsTheNotation)
+{
+    using namespace keybinding;
+    EXPECT_EQ(gtkAccelerator("<Super><Shift>Left"), "⇧⌘←");
+    EXPECT_EQ(gtkAccelerator("<Primary><Alt>t"), "⌃⌥T");
+    EXPECT_EQ(gtkAccelerator("<Control><Alt>Delete"), "⌃⌥⌦");
+    EXPECT_EQ(gtkAccelerator("<Alt>Above_Tab"), "⌥`");
+    EXPECT_EQ(gtkAccelerator("XF86AudioRaiseVolume"), "Volume Up");
+    EXPECT_EQ(gtkAccelerator("XF86Launch5"), "Launch5");
+    EXPECT_EQ(gtkAccelerator("<Super>KP_1"), "⌘1");
+    EXPECT_EQ(gtkAccelerator("<Hyper2>a"), std::nullopt) << "unknown modifier";
+    EXPECT_EQ(gtkAccelerator("<Super"), std::nullopt);
+    EXPECT_EQ(gtkAccelerator(""), std::nullopt);
+    EXPECT_EQ(gtkAccelerator("<Super>NoSuchKey"), std::nullopt);
+
+    EXPECT_EQ(qtKeySequence("Meta+Shift+S"), "⇧⌘S");
+    EXPECT_EQ(qtKeySequence("Ctrl+Alt+Del"), "⌃⌥⌦");
+    EXPECT_EQ(qtKeySequence("Ctrl++"), "⌃+");
+    EXPECT_EQ(qtKeySequence("Volume Up"), "Volume Up");
+    EXPECT_EQ(qtKeySequence("Ctrl+A, Ctrl+B"), std::nullopt) << "two presses";
+
+    EXPECT_EQ(openboxKey("W-S-Left"), "⇧⌘←");
+    EXPECT_EQ(openboxKey("C-A-Delete"), "⌃⌥⌦");
+    EXPECT_EQ(openboxKey("A-space"), "⌥Space");
+    EXPECT_EQ(openboxKey("C-a b"), std::nullopt) << "a chain";
+    EXPECT_EQ(openboxKey("Q-x"), std::nullopt);
+}
+
+TEST_F(DesktopShortcutsTest, KdeComponentsByFriendlyNameWithDisabledAndMultipleBindings)
+{
+    const auto groups = desktop_config::kdeGlobalShortcuts(R"([kwin]
+_k_friendly_name=KWin
+Window Close=Alt+F4,Alt+F4,Close Window
+Kill Window=Meta+Ctrl+Esc\tCtrl+Alt+Esc,Meta+Ctrl+Esc,Kill Window
+Expose=none,Ctrl+F9,Toggle Present Windows (Current desktop)
+Window Maximize=Meta+PgUp,Meta+PgUp,
+Odd=Ctrl+A\, Ctrl+B,none,Odd
+
+[org_kde_powerdevil]
+_k_friendly_name=Power Management
+Decrease Screen Brightness=Monitor Brightness Down,Monitor Brightness Down,Decrease Screen Brightness
+Sleep=none,none,Suspend
+
+[services][org.kde.konsole.desktop]
+_launch=Ctrl+Alt+T,none,Launch Konsole
+)",
+                                                           log);
+    EXPECT_THAT(rowsOf(groups), ElementsAre("KWin: Close Window=⌥F4", "KWin: Kill Window=⌃⌘⎋",
+                                            "KWin: Toggle Present Windows (Current desktop)=⌃F9 (off)",
+                                            "KWin: Window Maximize=⌘⇞",
+                                            "Power Management: Decrease Screen Brightness=Monitor Brightness Down",
+                                            "org.kde.konsole.desktop: Launch Konsole=⌃⌥T"));
+}
+
+TEST_F(DesktopShortcutsTest, XfceCustomSetReplacesDefaultsAndRemovedDefaultsAreOff)
+{
+    const auto groups = desktop_config::xfceKeyboardShortcuts(R"(<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-keyboard-shortcuts" version="1.0">
+  <property name="commands" type="empty">
+    <property name="default" type="empty">
+      <property name="&lt;Alt&gt;F2" type="string" value="xfce4-appfinder --collapsed">
+        <property name="startup-notify" type="bool" value="true"/>
+      </property>
+      <property name="&lt;Primary&gt;&lt;Alt&gt;Delete" type="string" value="xfce4-session-logout"/>
+    </property>
+    <property name="custom" type="empty">
+      <property name="&lt;Super&gt;r" type="string" value="xfce4-appfinder --collapsed"/>
+      <property name="XF86AudioMute" type="string" value="pactl set-sink-mute 0 toggle"/>
+      <property name="&lt;Bogus&gt;x" type="string" value="nothing"/>
+      <property name="override" type="bool" value="true"/>
+    </property>
+  </property>
+  <property name="xfwm4" type="empty">
+    <property name="default" type="empty">
+      <property name="&lt;Alt&gt;F4" type="string" value="close_window_key"/>
+      <property name="&lt;Primary&gt;F1" type="string" value="workspace_1_key"/>
+    </property>
+  </property>
+</channel>)",
+                                                              log);
+    EXPECT_THAT(rowsOf(groups), ElementsAre("Window Manager: Close window=⌥F4",
+                                            "Window Manager: Workspace 1=⌃F1",
+                                            "Commands: xfce4-appfinder --collapsed=⌘R",
+                                            "Commands: pactl set-sink-mute 0 toggle=Mute",
+                                            "Commands: xfce4-session-logout=⌃⌥⌦ (off)"));
+    EXPECT_THAT(sink.messages(platform::LogCategory::scraper), ElementsAre(HasSubstr("<Bogus>x")));
+}
+
+TEST_F(DesktopShortcutsTest, OpenboxBindingsByKindSkippingChains)
+{
+    const auto groups = desktop_config::openboxKeybindings(R"(<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <keyboard>
+    <chainQuitKey>C-g</chainQuitKey>
+    <!-- desktops -->
+    <keybind key="C-A-Left"><action name="GoToDesktop"><to>left</to><wrap>no</wrap></action></keybind>
+    <keybind key="A-F4"><action name="Close"/></keybind>
+    <keybind key="A-space"><action name="ShowMenu"><menu>client-menu</menu></action></keybind>
+    <keybind key="W-e"><action name="Execute"><command>kfmclient openProfile filemanagement</command></action></keybind>
+    <keybind key="C-a b"><action name="Close"/></keybind>
+  </keyboard>
+</openbox_config>)",
+                                                           log);
+    EXPECT_THAT(rowsOf(groups), ElementsAre("Workspaces: Go to desktop left=⌃⌥←", "Window Management: Close=⌥F4",
+                                            "Window Management: Show menu client-menu=⌥Space",
+                                            "Launchers: Run kfmclient openProfile filemanagement=⌘E"));
+}
+
+TEST_F(DesktopShortcutsTest, UnreadableFilesGiveNothingAndSayWhy)
+{
+    EXPECT_TRUE(desktop_config::openboxKeybindings("<openbox_config><keyboard>", log).empty());
+    EXPECT_TRUE(desktop_config::xfceKeyboardShortcuts("not xml", log).empty());
+    EXPECT_TRUE(desktop_config::kdeGlobalShortcuts("garbage without sections\n=\n[", log).empty());
+    EXPECT_EQ(sink.records().size(), 2u);
+
+    // Nesting and entities are bounded and checked.
+    std::string deep;
+    for (int i = 0; i < 100; ++i)
+        deep += "<a>";
+    EXPECT_FALSE(xml::parse(deep));
+    EXPECT_FALSE(xml::parse("<a b='&bogus;'/>"));
+    EXPECT_EQ(xml::parse("<a b='&#x263A;&amp;'><![CDATA[<x>]]></a>")->text, "<x>");
+    EXPECT_EQ(xml::parse("<a b='&#x263A;&amp;'/>")->attribute("b"), "☺&");
+}
+
+} // namespace
+} // namespace hb
