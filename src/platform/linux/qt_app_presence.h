@@ -9,7 +9,8 @@ namespace hb::linux_platform {
 // The program's icon for its windows and the taskbar. On Linux a program has
 // a taskbar entry exactly while one of its ordinary windows (settings, quiz,
 // onboarding) is open, so being regular needs no switch of its own: it is
-// only remembered. Main thread only, with a QGuiApplication.
+// only remembered. Completes Qt's icon lookup where the desktop names no
+// theme. Main thread only, with a QGuiApplication.
 class QtAppPresence final : public platform::AppPresence {
 public:
     QtAppPresence();
