@@ -30,55 +30,36 @@ const auto viewer = fake::application(200, "Viewer", "org.example.viewer");
 struct PanelRecord {
     std::vector<std::string> calls;
     PopupPanelEvents events;
-    PopupFilterModel* model = nullptr;
     platform::Rect frame;
     bool visible = false;
     int created = 0;
     int alive = 0;
-    double fittingHeight = 300;
     std::function<void()> onFadeOut;
 };
 
 class RecordingPanel : public PopupPanel {
 public:
-    RecordingPanel(PanelRecord& record, PopupPanelEvents events) : record_(record)
+    RecordingPanel(PanelRecord& record, PopupPanelEvents events) : r_(record)
     {
-        record_.events = std::move(events);
-        ++record_.created;
-        ++record_.alive;
+        r_.events = std::move(events);
+        ++r_.created;
+        ++r_.alive;
     }
-    ~RecordingPanel() override { --record_.alive; }
+    ~RecordingPanel() override { --r_.alive; }
 
-    void showPermissionRequest() override { record_.calls.push_back("permission"); }
-    void showNoApp() override { record_.calls.push_back("noApp"); }
-    void showNoShortcuts(const std::string& appName) override { record_.calls.push_back("none " + appName); }
-    void showShortcuts(PopupFilterModel& model) override
-    {
-        record_.calls.push_back("shortcuts " + model.app().appName);
-        record_.model = &model;
-    }
-    double fittingHeight(double) override { return record_.fittingHeight; }
-    void setFrame(const platform::Rect& frame) override { record_.frame = frame; }
-    bool isVisible() const override { return record_.visible; }
-    void fadeIn(Seconds) override
-    {
-        record_.visible = true;
-        record_.calls.push_back("fadeIn");
-    }
-    void fadeOut(Seconds) override
-    {
-        record_.calls.push_back("fadeOut");
-        if (record_.onFadeOut)
-            record_.onFadeOut();
-    }
-    void orderOut() override
-    {
-        record_.visible = false;
-        record_.calls.push_back("orderOut");
-    }
+    void showPermissionRequest() override { r_.calls.push_back("permission"); }
+    void showNoApp() override { r_.calls.push_back("noApp"); }
+    void showNoShortcuts(const std::string& appName) override { r_.calls.push_back("none " + appName); }
+    void showShortcuts(PopupFilterModel& model) override { r_.calls.push_back("shortcuts " + model.app().appName); }
+    double fittingHeight(double) override { return 300; }
+    void setFrame(const platform::Rect& frame) override { r_.frame = frame; }
+    bool isVisible() const override { return r_.visible; }
+    void fadeIn(Seconds) override { r_.visible = true, r_.calls.push_back("fadeIn"); }
+    void fadeOut(Seconds) override { r_.calls.push_back("fadeOut"), r_.onFadeOut ? r_.onFadeOut() : void(); }
+    void orderOut() override { r_.visible = false, r_.calls.push_back("orderOut"); }
 
 private:
-    PanelRecord& record_;
+    PanelRecord& r_;
 };
 
 class PopupControllerTest : public testing::Test {
@@ -88,27 +69,22 @@ protected:
         screens.addScreen({{0, 0}, {1440, 900}}, 25);
         accessibility.addApplication(editor.pid, {menu("File", {item("New", "n"), item("Save", "s")}),
                                                   menu("Edit", {item("Copy", "c"), item("Paste", "v")})});
-        accessibility.addApplication(viewer.pid, {menu("View", {item("Zoom In", "+")})});
-        workspace.activate(editor);
+        accessibility.addApplication(viewer.pid, {menu("Window", {item("Close", "w")})});
         popup.onPermissionGranted = [this] { ++grants; };
     }
 
-    std::size_t count(const std::string& call) const
-    {
-        return std::size_t(std::count(panel.calls.begin(), panel.calls.end(), call));
-    }
-    std::string queryShown() const { return popup.filterModel() ? popup.filterModel()->query() : "<none>"; }
     void showAndSettle()
     {
         popup.showPopup();
         runtime.runUntilIdle();
     }
-    const Shortcut& visibleRow(const std::string& title) const
+    std::string queryShown() const { return popup.filterModel() ? popup.filterModel()->query() : "<none>"; }
+    std::vector<std::string> sectionTitles() const
     {
-        for (const auto* row : popup.filterModel()->visibleShortcuts())
-            if (row->title == title)
-                return *row;
-        throw std::runtime_error("no row " + title);
+        std::vector<std::string> titles;
+        for (const auto& section : popup.filterModel()->app().sections)
+            titles.push_back(section.title);
+        return titles;
     }
 
     fake::VirtualRuntime runtime;
@@ -129,7 +105,6 @@ protected:
                                     return CachedMenuReader::menuBarReads(reader)(options);
                                 },
                                 runtime, runtime, runtime, accessibility, settings, ignoreList};
-    std::vector<std::pair<bool, bool>> extraRequests;
     PanelRecord panel;
     int grants = 0;
     PopupController popup{PopupDependencies{
@@ -137,112 +112,92 @@ protected:
         .clock = runtime, .mainQueue = runtime, .background = runtime, .settings = settings, .log = log,
         .frontmostMonitor = frontmost, .menuReader = menuReader, .favourites = favourites, .ignoreList = ignoreList,
         .extraSections =
-            [this](bool system, bool registered) {
-                extraRequests.emplace_back(system, registered);
+            [](bool system, bool registered) {
                 std::vector<MenuSection> sections;
                 if (system)
-                    sections.push_back(test::section("System", {test::group({}, {test::row("Spotlight", "⌘Space")})}));
+                    sections.push_back(test::section("System", {test::group({}, {test::row("Lock", "⌃⌘Q")})}));
                 if (registered)
                     sections.push_back(test::section("Tool", {test::group({}, {test::row("Run", "⌃⌥R")})}));
                 return sections;
             },
         .makePanel = [this](PopupPanelEvents events) { return std::make_unique<RecordingPanel>(panel, std::move(events)); },
-        .openAddress = [](std::string_view) {},
-        .quit = [] {},
     }};
 };
 
-TEST_F(PopupControllerTest, TwoTriggersDuringOneReadShowOnceAfterOneRead)
-{
-    popup.togglePopup();
-    popup.togglePopup();  // nothing is shown yet: a second show that cancels the first
-    EXPECT_EQ(panel.created, 0);
-    runtime.runUntilIdle();
-
-    EXPECT_EQ(reads.size(), 1u);
-    EXPECT_THAT(panel.calls, ElementsAre("shortcuts Editor", "fadeIn"));
-    EXPECT_EQ(settings.integer(keys::popupOpenCount), 1);
-    EXPECT_TRUE(popup.isVisible());
-    EXPECT_EQ(popup.currentAppName(), "Editor");
-    // Centred on the visible frame below the 25-point bar.
-    EXPECT_DOUBLE_EQ(panel.frame.midY(), 437.5);
-    EXPECT_DOUBLE_EQ(panel.frame.size.height, 300);
-}
-
-TEST_F(PopupControllerTest, ExtraSectionsFollowTheMenusAndComeFromAUserInitiatedTask)
-{
-    settings.set(keys::showSystemShortcuts, true);
-    settings.set(keys::showThirdPartyShortcuts, true);
-    showAndSettle();
-    EXPECT_EQ(runtime.lastBackgroundPriority(), platform::TaskPriority::userInitiated);
-    EXPECT_THAT(extraRequests, ElementsAre(std::pair(true, true)));
-    std::vector<std::string> titles;
-    for (const auto& section : popup.filterModel()->app().sections)
-        titles.push_back(section.title);
-    EXPECT_THAT(titles, ElementsAre("File", "Edit", "System", "Tool"));
-}
-
 TEST_F(PopupControllerTest, WithoutAnApplicationTheSystemSectionOrTheMessageShows)
 {
-    workspace.setFrontmost(std::nullopt);
-    FrontmostAppMonitor nobody{workspace, ownPID};
-    PopupDependencies dependencies{accessibility, workspace, screens, monitors, runtime, runtime, runtime, settings,
-                                   log, nobody, menuReader, favourites, ignoreList,
-                                   [](bool system, bool) {
-                                       return system ? std::vector{test::section("System", {test::group({}, {test::row("Lock", "⌃⌘Q")})})}
-                                                     : std::vector<MenuSection>{};
-                                   },
-                                   [this](PopupPanelEvents events) { return std::make_unique<RecordingPanel>(panel, std::move(events)); }};
-    PopupController alone{dependencies};
-
-    alone.showPopup();
-    runtime.runUntilIdle();
-    EXPECT_EQ(panel.calls.front(), "noApp");
+    showAndSettle();
+    EXPECT_THAT(panel.calls, ElementsAre("noApp", "fadeIn"));
     EXPECT_EQ(panel.frame.size, (platform::Size{360, 200}));
-    EXPECT_EQ(settings.integer(keys::popupOpenCount), 0);
 
     settings.set(keys::showSystemShortcuts, true);
-    alone.showPopup();
-    runtime.runUntilIdle();
-    ASSERT_TRUE(alone.filterModel());
-    EXPECT_EQ(alone.filterModel()->app().appName, "System");
-    EXPECT_EQ(alone.filterModel()->app().bundleIdentifier, "__system__");
-    EXPECT_FALSE(alone.filterModel()->app().pid);
+    showAndSettle();
+    EXPECT_EQ(popup.filterModel()->app().bundleIdentifier, "__system__");
+    EXPECT_THAT(sectionTitles(), ElementsAre("System"));
+    EXPECT_EQ(settings.integer(keys::popupOpenCount), 1) << "only content of an application counts";
     EXPECT_TRUE(reads.empty());
 }
 
-TEST_F(PopupControllerTest, ToggleHidesWithAFadeThenReleasesThePanel)
+class PopupControllerWithApp : public PopupControllerTest {
+protected:
+    PopupControllerWithApp() { workspace.activate(editor); }
+};
+
+TEST_F(PopupControllerWithApp, TwoTriggersDuringOneReadShowOnceAfterOneRead)
+{
+    popup.togglePopup();
+    popup.togglePopup();  // nothing is shown yet: a second show that cancels the first
+    runtime.runUntilIdle();
+    EXPECT_EQ(reads.size(), 1u);
+    EXPECT_THAT(panel.calls, ElementsAre("shortcuts Editor", "fadeIn"));
+    EXPECT_EQ(settings.integer(keys::popupOpenCount), 1);
+    // Centred on the visible frame below the 25-point bar.
+    EXPECT_EQ(panel.frame.midY(), 437.5);
+    EXPECT_EQ(panel.frame.size.height, 300);
+}
+
+TEST_F(PopupControllerWithApp, ReadOptionsAndExtraSectionsFollowTheSettings)
+{
+    settings.set(keys::hideLargeSubmenus, true);
+    showAndSettle();
+    EXPECT_FALSE(reads.back().maxSubmenuSize);
+
+    settings.set(keys::showAllMenuItems, true);
+    settings.set(keys::showSystemShortcuts, true);
+    settings.set(keys::showThirdPartyShortcuts, true);
+    showAndSettle();
+    EXPECT_EQ(reads.back().maxSubmenuSize, 5);
+    EXPECT_TRUE(popup.filterModel()->app().includesItemsWithoutShortcuts);
+    EXPECT_EQ(runtime.lastBackgroundPriority(), platform::TaskPriority::userInitiated);
+    EXPECT_THAT(sectionTitles(), ElementsAre("File", "Edit", "System", "Tool"));
+}
+
+TEST_F(PopupControllerWithApp, HidingFadesOutAndOnlyTheLatestFadeReleasesThePanel)
 {
     showAndSettle();
-    EXPECT_EQ(monitors.monitorCount(), 3u);
     popup.togglePopup();
     EXPECT_FALSE(popup.isVisible());
     EXPECT_EQ(monitors.monitorCount(), 0u);
-    EXPECT_EQ(panel.calls.back(), "fadeOut");
-
     runtime.advance(Seconds(0.09));
     EXPECT_EQ(panel.alive, 1);
     runtime.advance(Seconds(0.01));
     EXPECT_EQ(panel.calls.back(), "orderOut");
     EXPECT_EQ(panel.alive, 0);
-    EXPECT_TRUE(popup.filterModel()) << "the model outlives the panel for the next show";
-}
 
-TEST_F(PopupControllerTest, AShowDuringTheFadeKeepsThePanel)
-{
+    // A show during the fade keeps the panel.
     showAndSettle();
     popup.hide();
     runtime.advance(Seconds(0.05));
-    popup.togglePopup();  // fading out counts as hidden
+    popup.togglePopup();
     runtime.runUntilIdle();
     runtime.advance(Seconds(1));
-    EXPECT_EQ(count("orderOut"), 0u);
-    EXPECT_EQ(panel.created, 1);
+    EXPECT_EQ(panel.calls.back(), "fadeIn");
+    EXPECT_EQ(panel.created, 2);
     EXPECT_TRUE(popup.isVisible());
-    EXPECT_EQ(reads.size(), 1u) << "the second show reuses the cached read";
+    EXPECT_EQ(monitors.monitorCount(), 3u);
 }
 
-TEST_F(PopupControllerTest, SearchTextSurvivesReopeningOverTheSameApplicationOnly)
+TEST_F(PopupControllerWithApp, SearchTextSurvivesReopeningOverTheSameApplicationOnly)
 {
     showAndSettle();
     popup.filterModel()->setQuery("copy");
@@ -256,96 +211,80 @@ TEST_F(PopupControllerTest, SearchTextSurvivesReopeningOverTheSameApplicationOnl
     EXPECT_EQ(queryShown(), "");
 
     // While ignored rows show under a search, every showing starts empty.
-    popup.filterModel()->setQuery("zoom");
+    popup.filterModel()->setQuery("close");
     ignoreList.setEnabled(true);
     ignoreList.setShowWhenFiltering(true);
-    popup.hide();
     showAndSettle();
     EXPECT_EQ(queryShown(), "");
 }
 
-TEST_F(PopupControllerTest, AnIgnoredApplicationMakesTheTriggerDoNothing)
+TEST_F(PopupControllerWithApp, AnIgnoredApplicationMakesTheTriggerDoNothing)
 {
     ignoreList.addIgnoredApp(*editor.bundleIdentifier, editor.name);
     popup.togglePopup();
     runtime.runUntilIdle();
     EXPECT_EQ(panel.created, 0);
     EXPECT_TRUE(reads.empty());
-    EXPECT_EQ(settings.integer(keys::popupOpenCount), 0);
 }
 
-TEST_F(PopupControllerTest, PermissionPollStopsWithinHalfASecondOfTheGrant)
+TEST_F(PopupControllerWithApp, PermissionPollStopsWithinHalfASecondOfTheGrant)
 {
     accessibility.setTrusted(false);
     popup.showPopup();
     EXPECT_EQ(panel.calls.front(), "permission");
     EXPECT_EQ(panel.frame.size, (platform::Size{420, 300}));
     runtime.advance(Seconds(1.7));
-    EXPECT_EQ(grants, 0);
-
     accessibility.setTrusted(true);
     runtime.advance(Seconds(0.5));
     EXPECT_EQ(grants, 1);
-    EXPECT_FALSE(popup.isPollingPermission());
     runtime.advance(Seconds(5));
     EXPECT_EQ(grants, 1);
 
-    // Any other content, and hiding, stop the poll too.
     accessibility.setTrusted(false);
     popup.showPopup();
-    EXPECT_TRUE(popup.isPollingPermission());
     popup.hide();
     EXPECT_FALSE(popup.isPollingPermission());
 }
 
-TEST_F(PopupControllerTest, ClickingARowClosesThePopupBeforePressing)
+TEST_F(PopupControllerWithApp, ChosenRowsArePressedAfterThePopupHasClosed)
 {
     showAndSettle();
     auto& save = *accessibility.find(editor.pid, {"File", "Save"});
     int pressesAtFade = -1;
     panel.onFadeOut = [&] { pressesAtFade = save.pressCount(); };
-    panel.events.activate(visibleRow("Save"));
+    panel.events.activate(*popup.filterModel()->visibleShortcuts()[1]);
     EXPECT_EQ(pressesAtFade, 0);
     EXPECT_EQ(save.pressCount(), 1);
-    EXPECT_FALSE(popup.isVisible());
-}
 
-TEST_F(PopupControllerTest, ARowOfAnApplicationThatHasQuitOnlyClosesThePopup)
-{
+    // Return on a row of an application that has quit: logged, closed, nothing else.
     showAndSettle();
     accessibility.quit(editor.pid);
-    // Return on the selected row: the keyboard closes, the controller presses.
-    popup.filterModel()->setSelectedIndex(2);  // Copy
+    popup.filterModel()->setSelectedIndex(2);
     EXPECT_TRUE(panel.events.keyDown({.keyCode = 36}));
     EXPECT_FALSE(popup.isVisible());
     EXPECT_TRUE(sink.contains(platform::LogCategory::accessibility, platform::LogLevel::error,
                               "AX press failed for '<private>'"));
 }
 
-TEST_F(PopupControllerTest, ReadsHideLargeSubmenusOnlyWithAllMenuItems)
+TEST_F(PopupControllerWithApp, AnOwnActionChosenInTheOverlayRunsInsteadOfTheCommand)
 {
-    settings.set(keys::hideLargeSubmenus, true);
+    workspace.activate(viewer);
     showAndSettle();
-    EXPECT_FALSE(reads.back().maxSubmenuSize);
-
-    settings.set(keys::showAllMenuItems, true);
-    popup.hide();
-    showAndSettle();
-    EXPECT_EQ(reads.back().maxSubmenuSize, 5);
-    EXPECT_TRUE(reads.back().includeAll);
-    EXPECT_TRUE(popup.filterModel()->app().includesItemsWithoutShortcuts);
+    EXPECT_TRUE(panel.events.keyDown({.keyCode = 13, .modifierFlags = platform::modifier_flags::command,
+                                      .characters = "w"}));
+    panel.events.chooseOption(1);  // "Close Hintboard Popup"
+    EXPECT_FALSE(popup.isVisible());
+    EXPECT_EQ(accessibility.find(viewer.pid, {"Window", "Close"})->pressCount(), 0);
 }
 
-TEST_F(PopupControllerTest, MonitorsFollowModifiersEscapeClicksAndActivations)
+TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations)
 {
     monitors.changeFlags(platform::modifier_flags::command);
     showAndSettle();
     EXPECT_EQ(popup.filterModel()->heldModifiers(), (PopupFilterModel::ModifierSet{"⌘"}));
     monitors.changeFlags(platform::modifier_flags::shift | platform::modifier_flags::control);
     EXPECT_EQ(popup.filterModel()->heldModifiers(), (PopupFilterModel::ModifierSet{"⇧", "⌃"}));
-    monitors.changeFlags(0);
 
-    // Escape clears the search first, then closes.
     popup.filterModel()->setQuery("sa");
     monitors.pressKey({.keyCode = 53});
     EXPECT_EQ(queryShown(), "");
@@ -366,19 +305,6 @@ TEST_F(PopupControllerTest, MonitorsFollowModifiersEscapeClicksAndActivations)
     screens.moveMouse({1, 1});
     monitors.pressMouse(platform::MouseButton::right);
     EXPECT_FALSE(popup.isVisible());
-}
-
-TEST_F(PopupControllerTest, OwnActionsAreOfferedBesideTheApplicationsCommand)
-{
-    accessibility.addApplication(300, {menu("Window", {item("Close", "w")})});
-    workspace.activate(fake::application(300, "Browser", "org.example.browser"));
-    showAndSettle();
-    EXPECT_TRUE(panel.events.keyDown({.keyCode = 13, .modifierFlags = platform::modifier_flags::command,
-                                      .characters = "w"}));
-    ASSERT_TRUE(popup.filterModel()->disambiguation());
-    panel.events.chooseOption(1);  // "Close Hintboard Popup"
-    EXPECT_FALSE(popup.isVisible());
-    EXPECT_EQ(accessibility.find(300, {"Window", "Close"})->pressCount(), 0);
 }
 
 } // namespace
