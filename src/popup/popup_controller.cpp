@@ -34,7 +34,7 @@ PopupFilterModel::ModifierSet modifierGlyphs(std::uint64_t flags)
     return glyphs;
 }
 
-// The taller columns cannot fit when the tallest of them alone does not.
+// A list whose tallest column alone exceeds the panel's limit cannot fit.
 bool columnsMayFit(const layout::ColumnLayout& columnLayout)
 {
     double tallest = 0;
@@ -83,6 +83,9 @@ void PopupController::showPopup()
     if (onWillShow)
         onWillShow();
     if (!deps_.accessibility.isProcessTrusted()) {
+        if (scrapeTask_)
+            scrapeTask_->cancel();
+        scrapeTask_.reset();
         show(NeedsPermission{});
         return;
     }
@@ -108,7 +111,7 @@ void PopupController::showPopup()
 
     auto task = startShowTask();
     std::weak_ptr<PopupController*> alive = self_;
-    deps_.menuReader.obtainMenus(key, task, [alive, task, request](const MenuReadResult& menus) {
+    deps_.menuReader.obtainMenus(key, task, [alive, task, request = std::move(request)](const MenuReadResult& menus) {
         if (auto self = alive.lock(); self && !task->isCancelled())
             (*self)->showMenus(request, menus, task);
     });
@@ -220,9 +223,11 @@ void PopupController::show(PopupContent content)
     installMonitors();
 }
 
-void PopupController::fillPanel(const PopupContent& content)
+void PopupController::fillPanel(PopupContent& content)
 {
-    const auto* app = std::get_if<AppShortcuts>(&content);
+    const auto visibleFrame = layout::popupVisibleFrame(content, Settings(deps_.settings).popupDisplayMode(),
+                                                        deps_.screens, deps_.accessibility);
+    auto* app = std::get_if<AppShortcuts>(&content);
     if (std::holds_alternative<NoApp>(content))
         panel_->showNoApp();
     else if (std::holds_alternative<NeedsPermission>(content))
@@ -230,29 +235,24 @@ void PopupController::fillPanel(const PopupContent& content)
     else if (app->hasNoShortcuts())
         panel_->showNoShortcuts(app->appName);
     else {
-        showShortcutList(*app);
+        showShortcutList(std::move(*app), visibleFrame);
         return;
     }
-    const auto visibleFrame = layout::popupVisibleFrame(content, Settings(deps_.settings).popupDisplayMode(),
-                                                        deps_.screens, deps_.accessibility);
     setPanelFrame(layout::centred(layout::messageSize(content).value_or(platform::Size{}), visibleFrame));
 }
 
-void PopupController::showShortcutList(const AppShortcuts& app)
+void PopupController::showShortcutList(AppShortcuts app, const platform::Rect& visibleFrame)
 {
-    const PopupContent content = app;
-    const auto visibleFrame = layout::popupVisibleFrame(content, Settings(deps_.settings).popupDisplayMode(),
-                                                        deps_.screens, deps_.accessibility);
-    const auto columnLayout = layout::layoutColumns(app, visibleFrame, deps_.settings.boolean(keys::wrapLongSections));
+    auto columnLayout = layout::layoutColumns(app, visibleFrame, deps_.settings.boolean(keys::wrapLongSections));
 
     // Whether the list scrolls is known only once the panel has measured it;
     // the estimate from the rows is right unless the list is close to the limit.
     const bool estimate = columnsMayFit(columnLayout);
-    auto model = makeFilterModel(app, columnLayout.columns, estimate);
+    auto model = makeFilterModel(std::move(app), std::move(columnLayout.columns), estimate);
     panel_->showShortcuts(*model);
     const auto panelFrame = layout::panelFrame(columnLayout, panel_->fittingHeight(columnLayout.width));
     if (panelFrame.fitsWithoutScrolling != estimate) {
-        auto measured = makeFilterModel(app, columnLayout.columns, panelFrame.fitsWithoutScrolling);
+        auto measured = makeFilterModel(model->app(), model->columns(), panelFrame.fitsWithoutScrolling);
         panel_->showShortcuts(*measured);
         model = std::move(measured);
     }
@@ -266,14 +266,14 @@ void PopupController::setPanelFrame(const platform::Rect& frame)
     panel_->setFrame(frame);
 }
 
-std::unique_ptr<PopupFilterModel> PopupController::makeFilterModel(const AppShortcuts& app,
-                                                                   PopupFilterModel::Columns columns,
+std::unique_ptr<PopupFilterModel> PopupController::makeFilterModel(AppShortcuts app, PopupFilterModel::Columns columns,
                                                                    bool fitsWithoutScrolling) const
 {
-    auto model = std::make_unique<PopupFilterModel>(app, std::move(columns), fitsWithoutScrolling, deps_.settings,
-                                                    deps_.favourites, deps_.ignoreList);
+    auto model = std::make_unique<PopupFilterModel>(std::move(app), std::move(columns), fitsWithoutScrolling,
+                                                    deps_.settings, deps_.favourites, deps_.ignoreList);
+    const auto& bundleID = model->app().bundleIdentifier;
     const bool ignoredRowsShowWhenFiltering = deps_.ignoreList.isEnabled() && deps_.ignoreList.showWhenFiltering();
-    if (!ignoredRowsShowWhenFiltering && app.bundleIdentifier && app.bundleIdentifier == lastFilterBundleID_)
+    if (!ignoredRowsShowWhenFiltering && bundleID && bundleID == lastFilterBundleID_)
         model->setQuery(lastFilterQuery_);
     model->setHeldModifiers(modifierGlyphs(deps_.eventMonitors.currentModifierFlags()));
     return model;

@@ -103,10 +103,11 @@ private:
     void withExtraSections(bool systemShortcuts, bool registeredShortcuts, std::shared_ptr<Cancellation> task,
                            std::function<void(std::vector<MenuSection>)> then);
 
-    void fillPanel(const PopupContent& content);
-    void showShortcutList(const AppShortcuts& app);
+    // Takes the application's shortcuts out of `content` into the filter model.
+    void fillPanel(PopupContent& content);
+    void showShortcutList(AppShortcuts app, const platform::Rect& visibleFrame);
     void setPanelFrame(const platform::Rect& frame);
-    std::unique_ptr<PopupFilterModel> makeFilterModel(const AppShortcuts& app, PopupFilterModel::Columns columns,
+    std::unique_ptr<PopupFilterModel> makeFilterModel(AppShortcuts app, PopupFilterModel::Columns columns,
                                                       bool fitsWithoutScrolling) const;
 
     void startPermissionPoll();

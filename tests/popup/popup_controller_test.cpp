@@ -120,7 +120,8 @@ protected:
                     sections.push_back(test::section("Tool", {test::group({}, {test::row("Run", "⌃⌥R")})}));
                 return sections;
             },
-        .makePanel = [this](PopupPanelEvents events) { return std::make_unique<RecordingPanel>(panel, std::move(events)); },
+        .makePanel =
+            [this](PopupPanelEvents events) { return std::make_unique<RecordingPanel>(panel, std::move(events)); },
     }};
 };
 
