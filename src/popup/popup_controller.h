@@ -1,8 +1,5 @@
 #pragma once
 
-// SKELETON: public surface agreed between the popup and the application.
-// The popup helper completes the private parts and may add what it needs.
-
 #include "menus/menu_cache.h"
 #include "platform/accessibility.h"
 #include "platform/event_monitors.h"
@@ -11,11 +8,17 @@
 #include "platform/screens.h"
 #include "platform/settings_domain.h"
 #include "platform/workspace.h"
+#include "popup/extra_sections.h"
+#include "popup/popup_filter_model.h"
+#include "popup/popup_keyboard.h"
 #include "popup/popup_panel.h"
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 #include "triggers/frontmost_app_monitor.h"
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,10 +27,6 @@
 #include <vector>
 
 namespace hb {
-
-// The sections beyond the menus: system shortcuts with the user's key
-// equivalents, and the registered app shortcuts. Runs on a background thread.
-using ExtraSections = std::function<std::vector<MenuSection>(bool systemShortcuts, bool registeredShortcuts)>;
 
 struct PopupDependencies {
     platform::Accessibility& accessibility;
@@ -53,6 +52,10 @@ struct PopupDependencies {
 // Main thread only.
 class PopupController {
 public:
+    static constexpr platform::Seconds permissionPollInterval{0.5};
+    static constexpr platform::Seconds fadeInDuration{0.12};
+    static constexpr platform::Seconds fadeOutDuration{0.1};
+
     explicit PopupController(PopupDependencies dependencies);
     ~PopupController();
     PopupController(const PopupController&) = delete;
@@ -65,6 +68,7 @@ public:
     void show(PopupContent content);
     void hide();
     void activate(const Shortcut& shortcut);
+    // Shown and not fading out.
     bool isVisible() const;
 
     std::function<void()> onGrant;
@@ -72,6 +76,76 @@ public:
     std::function<void()> onPermissionGranted;
     // Runs at the start of every show flow (the status icon closes its hint).
     std::function<void()> onWillShow;
+
+    // The model of the list shown, or last shown; kept over a hide.
+    const PopupFilterModel* filterModel() const { return filterModel_.get(); }
+    PopupFilterModel* filterModel() { return filterModel_.get(); }
+    const std::string& currentAppName() const { return currentAppName_; }
+    const std::vector<Shortcut>& ignoredMenuShortcuts() const { return ignoredMenuShortcuts_; }
+    bool isPollingPermission() const { return permissionPollTimer_.has_value(); }
+    bool hasPanel() const { return panel_ != nullptr; }
+
+private:
+    enum class State { hidden, shown, fadingOut };
+
+    // What the show task knows of the application before its menus are read.
+    struct ShowRequest {
+        AppShortcuts app;  // without sections
+        bool systemShortcuts = false;
+        bool registeredShortcuts = false;
+    };
+
+    std::shared_ptr<Cancellation> startShowTask();
+    void showWithoutApp(std::shared_ptr<Cancellation> task);
+    void showMenus(ShowRequest request, MenuReadResult menus, std::shared_ptr<Cancellation> task);
+    // Runs `extraSections` off the main thread and hands its result to `then`
+    // on the main thread, unless the task has been cancelled or this object is gone.
+    void withExtraSections(bool systemShortcuts, bool registeredShortcuts, std::shared_ptr<Cancellation> task,
+                           std::function<void(std::vector<MenuSection>)> then);
+
+    // Takes the application's shortcuts out of `content` into the filter model.
+    void fillPanel(PopupContent& content);
+    void showShortcutList(AppShortcuts app, const platform::Rect& visibleFrame);
+    void setPanelFrame(const platform::Rect& frame);
+    std::unique_ptr<PopupFilterModel> makeFilterModel(AppShortcuts app, PopupFilterModel::Columns columns,
+                                                      bool fitsWithoutScrolling) const;
+
+    void startPermissionPoll();
+    void pollPermission();
+    void stopPermissionPoll();
+
+    PopupPanelEvents panelEvents();
+    void installMonitors();
+    void removeMonitors();
+    bool panelKeyDown(const platform::KeyEvent& key);
+    void globalKeyDown(const platform::KeyEvent& key);
+    void setHeldModifiers(std::uint64_t flags);
+    void perform(KeyOutcome outcome);
+    void pressAfterClosing(const Shortcut& shortcut);
+
+    PopupDependencies deps_;
+    PopupKeyboard keyboard_;
+    pid_t ownPID_;
+
+    std::unique_ptr<PopupPanel> panel_;
+    State state_ = State::hidden;
+    std::uint64_t animationGeneration_ = 0;
+    platform::Rect panelFrame_;
+    std::vector<platform::EventMonitors::Token> eventMonitors_;
+    std::optional<platform::Workspace::ObserverId> workspaceObserver_;
+
+    std::unique_ptr<PopupFilterModel> filterModel_;
+    std::string lastFilterQuery_;
+    std::optional<std::string> lastFilterBundleID_;
+    std::vector<Shortcut> ignoredMenuShortcuts_;
+    std::string currentAppName_;
+
+    std::optional<platform::MainQueue::TaskId> permissionPollTimer_;
+    std::shared_ptr<Cancellation> scrapeTask_;
+
+    // Work handed to other threads and delayed tasks check it so that none
+    // runs after this object is gone.
+    std::shared_ptr<PopupController*> self_;
 };
 
 } // namespace hb

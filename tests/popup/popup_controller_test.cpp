@@ -1,0 +1,311 @@
+#include "popup/popup_controller.h"
+
+#include "menus/menu_bar_reader.h"
+#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/fake_event_monitors.h"
+#include "platform/fake/fake_screens.h"
+#include "platform/fake/fake_workspace.h"
+#include "platform/fake/memory_log.h"
+#include "platform/fake/memory_settings_domain.h"
+#include "platform/fake/virtual_runtime.h"
+#include "settings/settings_keys.h"
+#include "support/model_builders.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace hb;
+using fake::item;
+using fake::menu;
+using platform::Seconds;
+using testing::ElementsAre;
+
+namespace {
+
+constexpr pid_t ownPID = 1;
+const auto editor = fake::application(100, "Editor", "org.example.editor");
+const auto viewer = fake::application(200, "Viewer", "org.example.viewer");
+
+// What the controller asked of its panels, in order.
+struct PanelRecord {
+    std::vector<std::string> calls;
+    PopupPanelEvents events;
+    platform::Rect frame;
+    bool visible = false;
+    int created = 0;
+    int alive = 0;
+    std::function<void()> onFadeOut;
+};
+
+class RecordingPanel : public PopupPanel {
+public:
+    RecordingPanel(PanelRecord& record, PopupPanelEvents events) : r_(record)
+    {
+        r_.events = std::move(events);
+        ++r_.created;
+        ++r_.alive;
+    }
+    ~RecordingPanel() override { --r_.alive; }
+
+    void showPermissionRequest() override { r_.calls.push_back("permission"); }
+    void showNoApp() override { r_.calls.push_back("noApp"); }
+    void showNoShortcuts(const std::string& appName) override { r_.calls.push_back("none " + appName); }
+    void showShortcuts(PopupFilterModel& model) override { r_.calls.push_back("shortcuts " + model.app().appName); }
+    double fittingHeight(double) override { return 300; }
+    void setFrame(const platform::Rect& frame) override { r_.frame = frame; }
+    bool isVisible() const override { return r_.visible; }
+    void fadeIn(Seconds) override { r_.visible = true, r_.calls.push_back("fadeIn"); }
+    void fadeOut(Seconds) override { r_.calls.push_back("fadeOut"), r_.onFadeOut ? r_.onFadeOut() : void(); }
+    void orderOut() override { r_.visible = false, r_.calls.push_back("orderOut"); }
+
+private:
+    PanelRecord& r_;
+};
+
+class PopupControllerTest : public testing::Test {
+protected:
+    PopupControllerTest()
+    {
+        screens.addScreen({{0, 0}, {1440, 900}}, 25);
+        accessibility.addApplication(editor.pid, {menu("File", {item("New", "n"), item("Save", "s")}),
+                                                  menu("Edit", {item("Copy", "c"), item("Paste", "v")})});
+        accessibility.addApplication(viewer.pid, {menu("Window", {item("Close", "w")})});
+        popup.onPermissionGranted = [this] { ++grants; };
+    }
+
+    void showAndSettle()
+    {
+        popup.showPopup();
+        runtime.runUntilIdle();
+    }
+    std::string queryShown() const { return popup.filterModel() ? popup.filterModel()->query() : "<none>"; }
+    std::vector<std::string> sectionTitles() const
+    {
+        std::vector<std::string> titles;
+        for (const auto& section : popup.filterModel()->app().sections)
+            titles.push_back(section.title);
+        return titles;
+    }
+
+    fake::VirtualRuntime runtime;
+    fake::FakeAccessibility accessibility;
+    fake::FakeWorkspace workspace;
+    fake::FakeScreens screens;
+    fake::FakeEventMonitors monitors;
+    fake::MemorySettingsDomain settings;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+    FrontmostAppMonitor frontmost{workspace, ownPID};
+    IgnoreListStore ignoreList{settings};
+    FavouritesStore favourites{settings};
+    MenuBarReader reader{accessibility, log};
+    std::vector<MenuReadOptions> reads;
+    CachedMenuReader menuReader{[this](const MenuReadOptions& options) {
+                                    reads.push_back(options);
+                                    return CachedMenuReader::menuBarReads(reader)(options);
+                                },
+                                runtime, runtime, runtime, accessibility, settings, ignoreList};
+    PanelRecord panel;
+    int grants = 0;
+    PopupController popup{PopupDependencies{
+        .accessibility = accessibility, .workspace = workspace, .screens = screens, .eventMonitors = monitors,
+        .clock = runtime, .mainQueue = runtime, .background = runtime, .settings = settings, .log = log,
+        .frontmostMonitor = frontmost, .menuReader = menuReader, .favourites = favourites, .ignoreList = ignoreList,
+        .extraSections =
+            [](bool system, bool registered) {
+                std::vector<MenuSection> sections;
+                if (system)
+                    sections.push_back(test::section("System", {test::group({}, {test::row("Lock", "⌃⌘Q")})}));
+                if (registered)
+                    sections.push_back(test::section("Tool", {test::group({}, {test::row("Run", "⌃⌥R")})}));
+                return sections;
+            },
+        .makePanel =
+            [this](PopupPanelEvents events) { return std::make_unique<RecordingPanel>(panel, std::move(events)); },
+    }};
+};
+
+TEST_F(PopupControllerTest, WithoutAnApplicationTheSystemSectionOrTheMessageShows)
+{
+    showAndSettle();
+    EXPECT_THAT(panel.calls, ElementsAre("noApp", "fadeIn"));
+    EXPECT_EQ(panel.frame.size, (platform::Size{360, 200}));
+
+    settings.set(keys::showSystemShortcuts, true);
+    showAndSettle();
+    EXPECT_EQ(popup.filterModel()->app().bundleIdentifier, "__system__");
+    EXPECT_THAT(sectionTitles(), ElementsAre("System"));
+    EXPECT_EQ(settings.integer(keys::popupOpenCount), 1) << "only content of an application counts";
+    EXPECT_TRUE(reads.empty());
+}
+
+class PopupControllerWithApp : public PopupControllerTest {
+protected:
+    PopupControllerWithApp() { workspace.activate(editor); }
+};
+
+TEST_F(PopupControllerWithApp, TwoTriggersDuringOneReadShowOnceAfterOneRead)
+{
+    popup.togglePopup();
+    popup.togglePopup();  // nothing is shown yet: a second show that cancels the first
+    runtime.runUntilIdle();
+    EXPECT_EQ(reads.size(), 1u);
+    EXPECT_THAT(panel.calls, ElementsAre("shortcuts Editor", "fadeIn"));
+    EXPECT_EQ(settings.integer(keys::popupOpenCount), 1);
+    // Centred on the visible frame below the 25-point bar.
+    EXPECT_EQ(panel.frame.midY(), 437.5);
+    EXPECT_EQ(panel.frame.size.height, 300);
+}
+
+TEST_F(PopupControllerWithApp, ReadOptionsAndExtraSectionsFollowTheSettings)
+{
+    settings.set(keys::hideLargeSubmenus, true);
+    showAndSettle();
+    EXPECT_FALSE(reads.back().maxSubmenuSize);
+
+    settings.set(keys::showAllMenuItems, true);
+    settings.set(keys::showSystemShortcuts, true);
+    settings.set(keys::showThirdPartyShortcuts, true);
+    showAndSettle();
+    EXPECT_EQ(reads.back().maxSubmenuSize, 5);
+    EXPECT_TRUE(popup.filterModel()->app().includesItemsWithoutShortcuts);
+    EXPECT_EQ(runtime.lastBackgroundPriority(), platform::TaskPriority::userInitiated);
+    EXPECT_THAT(sectionTitles(), ElementsAre("File", "Edit", "System", "Tool"));
+}
+
+TEST_F(PopupControllerWithApp, HidingFadesOutAndOnlyTheLatestFadeReleasesThePanel)
+{
+    showAndSettle();
+    popup.togglePopup();
+    EXPECT_FALSE(popup.isVisible());
+    EXPECT_EQ(monitors.monitorCount(), 0u);
+    runtime.advance(Seconds(0.09));
+    EXPECT_EQ(panel.alive, 1);
+    runtime.advance(Seconds(0.01));
+    EXPECT_EQ(panel.calls.back(), "orderOut");
+    EXPECT_EQ(panel.alive, 0);
+
+    // A show during the fade keeps the panel.
+    showAndSettle();
+    popup.hide();
+    runtime.advance(Seconds(0.05));
+    popup.togglePopup();
+    runtime.runUntilIdle();
+    runtime.advance(Seconds(1));
+    EXPECT_EQ(panel.calls.back(), "fadeIn");
+    EXPECT_EQ(panel.created, 2);
+    EXPECT_TRUE(popup.isVisible());
+    EXPECT_EQ(monitors.monitorCount(), 3u);
+}
+
+TEST_F(PopupControllerWithApp, SearchTextSurvivesReopeningOverTheSameApplicationOnly)
+{
+    showAndSettle();
+    popup.filterModel()->setQuery("copy");
+    popup.hide();
+    showAndSettle();
+    EXPECT_EQ(queryShown(), "copy");
+
+    popup.hide();
+    workspace.activate(viewer);
+    showAndSettle();
+    EXPECT_EQ(queryShown(), "");
+
+    // While ignored rows show under a search, every showing starts empty.
+    popup.filterModel()->setQuery("close");
+    ignoreList.setEnabled(true);
+    ignoreList.setShowWhenFiltering(true);
+    showAndSettle();
+    EXPECT_EQ(queryShown(), "");
+}
+
+TEST_F(PopupControllerWithApp, AnIgnoredApplicationMakesTheTriggerDoNothing)
+{
+    ignoreList.addIgnoredApp(*editor.bundleIdentifier, editor.name);
+    popup.togglePopup();
+    runtime.runUntilIdle();
+    EXPECT_EQ(panel.created, 0);
+    EXPECT_TRUE(reads.empty());
+}
+
+TEST_F(PopupControllerWithApp, PermissionPollStopsWithinHalfASecondOfTheGrant)
+{
+    accessibility.setTrusted(false);
+    popup.showPopup();
+    EXPECT_EQ(panel.calls.front(), "permission");
+    EXPECT_EQ(panel.frame.size, (platform::Size{420, 300}));
+    runtime.advance(Seconds(1.7));
+    accessibility.setTrusted(true);
+    runtime.advance(Seconds(0.5));
+    EXPECT_EQ(grants, 1);
+    runtime.advance(Seconds(5));
+    EXPECT_EQ(grants, 1);
+
+    accessibility.setTrusted(false);
+    popup.showPopup();
+    popup.hide();
+    EXPECT_FALSE(popup.isPollingPermission());
+}
+
+TEST_F(PopupControllerWithApp, ChosenRowsArePressedAfterThePopupHasClosed)
+{
+    showAndSettle();
+    auto& save = *accessibility.find(editor.pid, {"File", "Save"});
+    int pressesAtFade = -1;
+    panel.onFadeOut = [&] { pressesAtFade = save.pressCount(); };
+    panel.events.activate(*popup.filterModel()->visibleShortcuts()[1]);
+    EXPECT_EQ(pressesAtFade, 0);
+    EXPECT_EQ(save.pressCount(), 1);
+
+    // Return on a row of an application that has quit: logged, closed, nothing else.
+    showAndSettle();
+    accessibility.quit(editor.pid);
+    popup.filterModel()->setSelectedIndex(2);
+    EXPECT_TRUE(panel.events.keyDown({.keyCode = 36}));
+    EXPECT_FALSE(popup.isVisible());
+    EXPECT_TRUE(sink.contains(platform::LogCategory::accessibility, platform::LogLevel::error,
+                              "AX press failed for '<private>'"));
+}
+
+TEST_F(PopupControllerWithApp, AnOwnActionChosenInTheOverlayRunsInsteadOfTheCommand)
+{
+    workspace.activate(viewer);
+    showAndSettle();
+    EXPECT_TRUE(panel.events.keyDown({.keyCode = 13, .modifierFlags = platform::modifier_flags::command,
+                                      .characters = "w"}));
+    panel.events.chooseOption(1);  // "Close Hintboard Popup"
+    EXPECT_FALSE(popup.isVisible());
+    EXPECT_EQ(accessibility.find(viewer.pid, {"Window", "Close"})->pressCount(), 0);
+}
+
+TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations)
+{
+    monitors.changeFlags(platform::modifier_flags::command);
+    showAndSettle();
+    EXPECT_EQ(popup.filterModel()->heldModifiers(), (PopupFilterModel::ModifierSet{"⌘"}));
+    monitors.changeFlags(platform::modifier_flags::shift | platform::modifier_flags::control);
+    EXPECT_EQ(popup.filterModel()->heldModifiers(), (PopupFilterModel::ModifierSet{"⇧", "⌃"}));
+
+    popup.filterModel()->setQuery("sa");
+    monitors.pressKey({.keyCode = 53});
+    EXPECT_EQ(queryShown(), "");
+    EXPECT_TRUE(popup.isVisible());
+    monitors.pressKey({.keyCode = 53});
+    EXPECT_FALSE(popup.isVisible());
+
+    showAndSettle();
+    workspace.activate(fake::application(ownPID, "Hintboard"));
+    EXPECT_TRUE(popup.isVisible()) << "this program's own activation";
+    workspace.activate(viewer);
+    EXPECT_FALSE(popup.isVisible());
+
+    showAndSettle();
+    screens.moveMouse({panel.frame.midX(), panel.frame.midY()});
+    monitors.pressMouse(platform::MouseButton::left);
+    EXPECT_TRUE(popup.isVisible()) << "a click into the panel";
+    screens.moveMouse({1, 1});
+    monitors.pressMouse(platform::MouseButton::right);
+    EXPECT_FALSE(popup.isVisible());
+}
+
+} // namespace
