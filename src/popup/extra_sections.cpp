@@ -5,12 +5,12 @@
 
 namespace hb {
 
-ExtraSections defaultExtraSections(const platform::SymbolicHotKeys& desktop, UserFolders folders, platform::Log& log)
+ExtraSections defaultExtraSections(DesktopShortcutSource* desktop, UserFolders folders, platform::Log& log)
 {
-    return [&desktop, folders = std::move(folders), &log](bool systemShortcuts, bool registeredShortcuts) {
+    return [desktop, folders = std::move(folders), &log](bool systemShortcuts, bool registeredShortcuts) {
         std::vector<MenuSection> sections;
         if (systemShortcuts)
-            if (auto system = systemShortcutSection(desktop, folders))
+            if (auto system = systemShortcutSection(desktop, folders, &log))
                 sections.push_back(std::move(*system));
         if (registeredShortcuts) {
             auto registered = ThirdPartyShortcutRegistry(folders, log).loadSections();

@@ -2,7 +2,7 @@
 
 #include "model/shortcut.h"
 #include "platform/log.h"
-#include "platform/symbolic_hotkeys.h"
+#include "sources/desktop_shortcuts.h"
 #include "sources/user_folders.h"
 
 #include <functional>
@@ -15,10 +15,10 @@ namespace hb {
 // equivalents, and the registered app shortcuts. Runs on a background thread.
 using ExtraSections = std::function<std::vector<MenuSection>(bool systemShortcuts, bool registeredShortcuts)>;
 
-// The program's sources: the section "System" from the desktop's hot keys (else
-// the preferences file) and the user key equivalents, then one section per
-// integration file. Reads the files anew on every call. `desktop` and `log`
-// must outlive every call and be usable from any thread.
-ExtraSections defaultExtraSections(const platform::SymbolicHotKeys& desktop, UserFolders folders, platform::Log& log);
+// The program's sources: the section "System" from the running desktop's own
+// shortcuts (none when `desktop` is null) and the user key equivalents, then
+// one section per integration file. Reads the files anew on every call.
+// `desktop` and `log` must outlive every call and be usable from any thread.
+ExtraSections defaultExtraSections(DesktopShortcutSource* desktop, UserFolders folders, platform::Log& log);
 
 } // namespace hb
