@@ -230,7 +230,7 @@ TEST(PlistFileSettingsDomainPath, WithoutAHomeFolderNothingIsWrittenHere)
     // defaultPath() is empty when no home folder is known; a relative path is refused alike.
     fake::MemoryLogSink sink;
     platform::Log log(sink, [] { return false; });
-    for (const fs::path file : {fs::path(), fs::path("hintboard/org.mirelo.Hintboard.plist")}) {
+    for (const fs::path& file : {fs::path(), fs::path("hintboard/org.mirelo.Hintboard.plist")}) {
         auto opened = PlistFileSettingsDomain::open(file, log);
         EXPECT_FALSE(opened.domain);
         EXPECT_THAT(opened.error, testing::HasSubstr("No home folder is known"));
