@@ -18,6 +18,8 @@ const NameTable& functionKeys()
         {0xF707, "F4"},  {0xF708, "F5"},  {0xF709, "F6"},  {0xF70A, "F7"},  {0xF70B, "F8"},  {0xF70C, "F9"},
         {0xF70D, "F10"}, {0xF70E, "F11"}, {0xF70F, "F12"}, {0xF710, "F13"}, {0xF711, "F14"}, {0xF712, "F15"},
         {0xF713, "F16"}, {0xF714, "F17"}, {0xF715, "F18"}, {0xF716, "F19"}, {0xF717, "F20"},
+        // Keys of PC keyboards that Linux applications and desktops bind.
+        {0xF727, "Ins"}, {0xF72E, "Print"}, {0xF730, "Pause"}, {0xF735, "Menu"},
     };
     return table;
 }
@@ -90,23 +92,11 @@ std::string upperCased(std::string_view utf8)
         U8_NEXT(bytes, offset, length, c);
         if (c < 0)
             c = 0xFFFD;
-        std::uint8_t encoded[U8_MAX_LENGTH];
-        std::int32_t size = 0;
-        UBool failed = false;
-        U8_APPEND(encoded, size, U8_MAX_LENGTH, u_toupper(c), failed);
-        result.append(reinterpret_cast<const char*>(encoded), static_cast<std::size_t>(size));
+        result += utf8Encoded(static_cast<char32_t>(u_toupper(c)));
     }
     return result;
 }
 
-std::string encoded(char32_t c)
-{
-    std::uint8_t bytes[U8_MAX_LENGTH];
-    std::int32_t size = 0;
-    UBool failed = false;
-    U8_APPEND(bytes, size, U8_MAX_LENGTH, static_cast<UChar32>(c), failed);
-    return std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
-}
 
 std::optional<std::string> nameOfCharacter(char32_t c)
 {
@@ -126,7 +116,7 @@ std::optional<std::string> nameOfCharacter(char32_t c)
     default: break;
     }
     if (namesItsKey(c))
-        return upperCased(encoded(c));
+        return upperCased(utf8Encoded(c));
     return std::nullopt;
 }
 
@@ -136,6 +126,17 @@ std::optional<std::string_view> functionKeyName(char32_t scalar) { return lookup
 std::optional<std::string_view> menuGlyphName(std::int64_t glyph) { return lookup(menuGlyphs(), glyph); }
 std::optional<std::string_view> virtualKeyName(std::int64_t keyCode) { return lookup(virtualKeys(), keyCode); }
 std::optional<std::string_view> ansiKeyName(std::int64_t keyCode) { return lookup(ansiKeys(), keyCode); }
+
+std::string utf8Encoded(char32_t scalar)
+{
+    if (scalar > 0x10FFFF || (scalar >= 0xD800 && scalar <= 0xDFFF))
+        scalar = 0xFFFD;
+    std::uint8_t bytes[U8_MAX_LENGTH];
+    std::int32_t size = 0;
+    [[maybe_unused]] UBool failed = false;
+    U8_APPEND(bytes, size, U8_MAX_LENGTH, static_cast<UChar32>(scalar), failed);
+    return std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+}
 
 std::optional<char32_t> firstScalar(std::string_view utf8)
 {

@@ -53,6 +53,9 @@ std::optional<std::string> menuKeyNotation(const std::optional<std::string>& cha
 std::optional<std::string> eventKeyNotation(std::int64_t keyCode, std::uint64_t eventFlags,
                                             const std::optional<std::string>& characters);
 
+// The UTF-8 form of a Unicode scalar (U+FFFD for a value that is none).
+std::string utf8Encoded(char32_t scalar);
+
 // The first Unicode scalar of a UTF-8 text (U+FFFD for malformed input), or absent for empty text.
 std::optional<char32_t> firstScalar(std::string_view utf8);
 

@@ -77,48 +77,74 @@ std::string mediaKeyName(std::string_view name)
 
 } // namespace
 
+std::optional<NamedKey> namedKey(std::string_view name)
+{
+    // X keysym names (GTK) and Qt's portable names. Most become the character
+    // the key types or the function-key character that the notation names;
+    // keypad Enter and Clear only have a virtual key.
+    struct Named {
+        std::string_view name;
+        char32_t character = 0;
+        std::int64_t virtualKey = 0;
+    };
+    static constexpr Named keys[] = {
+        {"Return", U'\r'},      {"Tab", U'\t'},          {"ISO_Left_Tab", U'\t'},  {"BackSpace", 0x08},
+        {"Backspace", 0x08},    {"Delete", 0xF728},      {"Del", 0xF728},          {"KP_Delete", 0xF728},
+        {"Escape", 0x1B},       {"Esc", 0x1B},           {"Home", 0xF729},         {"End", 0xF72B},
+        {"Page_Up", 0xF72C},    {"Prior", 0xF72C},       {"PgUp", 0xF72C},         {"Page_Down", 0xF72D},
+        {"Next", 0xF72D},       {"PgDown", 0xF72D},      {"Up", 0xF700},           {"Down", 0xF701},
+        {"Left", 0xF702},       {"Right", 0xF703},       {"space", U' '},          {"Insert", 0xF727},
+        {"Ins", 0xF727},        {"KP_Insert", 0xF727},   {"Print", 0xF72E},        {"Pause", 0xF730},
+        {"Menu", 0xF735},       {"KP_Enter", 0, 76},     {"Enter", 0, 76},         {"Clear", 0, 71},
+        {"Above_Tab", U'`'},
+        // Keysym names of printable characters; these are case-sensitive.
+        {"exclam", U'!'},       {"quotedbl", U'"'},      {"numbersign", U'#'},     {"dollar", U'$'},
+        {"percent", U'%'},      {"ampersand", U'&'},     {"apostrophe", U'\''},    {"parenleft", U'('},
+        {"parenright", U')'},   {"asterisk", U'*'},      {"plus", U'+'},           {"comma", U','},
+        {"minus", U'-'},        {"period", U'.'},        {"slash", U'/'},          {"colon", U':'},
+        {"semicolon", U';'},    {"less", U'<'},          {"equal", U'='},          {"greater", U'>'},
+        {"question", U'?'},     {"at", U'@'},            {"bracketleft", U'['},    {"backslash", U'\\'},
+        {"bracketright", U']'}, {"asciicircum", U'^'},   {"underscore", U'_'},     {"grave", U'`'},
+        {"braceleft", U'{'},    {"bar", U'|'},           {"braceright", U'}'},     {"asciitilde", U'~'},
+        {"KP_Add", U'+'},       {"KP_Subtract", U'-'},   {"KP_Multiply", U'*'},    {"KP_Divide", U'/'},
+    };
+    // One character names itself; a literal space is the space bar.
+    if (name.size() == 1 && (std::isgraph(static_cast<unsigned char>(name.front())) || name.front() == ' '))
+        return NamedKey{std::string(name), std::nullopt};
+    for (const auto& key : keys) {
+        const bool printable = key.character > 0x20 && key.character < 0x7F && key.name.size() > 1 &&
+                               std::islower(static_cast<unsigned char>(key.name.front()));
+        if (printable ? name != key.name : lowerCased(name) != lowerCased(key.name))
+            continue;
+        if (key.virtualKey)
+            return NamedKey{std::nullopt, key.virtualKey};
+        return NamedKey{notation::utf8Encoded(key.character), std::nullopt};
+    }
+    // Keypad digits.
+    if (name.size() == 4 && name.starts_with("KP_") && std::isdigit(static_cast<unsigned char>(name[3])))
+        return NamedKey{std::string(1, name[3]), std::nullopt};
+    // F1 to F20, the function keys the notation names.
+    if (name.size() >= 2 && name.size() <= 3 && (name.front() == 'F' || name.front() == 'f') &&
+        std::all_of(name.begin() + 1, name.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+        const int number = std::stoi(std::string(name.substr(1)));
+        if (number >= 1 && number <= 20)
+            return NamedKey{notation::utf8Encoded(static_cast<char32_t>(0xF704 + number - 1)), std::nullopt};
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> keyName(std::string_view keysym)
 {
-    static const std::unordered_map<std::string, std::string_view> named{
-        // X keysym names, and the names Qt gives the same keys (lower-cased).
-        {"left", "←"}, {"right", "→"}, {"up", "↑"}, {"down", "↓"},
-        {"return", "↩"}, {"kp_enter", "⌅"}, {"enter", "⌅"}, {"tab", "⇥"}, {"iso_left_tab", "⇥"},
-        {"backspace", "⌫"}, {"delete", "⌦"}, {"del", "⌦"}, {"escape", "⎋"}, {"esc", "⎋"},
-        {"home", "↖"}, {"end", "↘"}, {"page_up", "⇞"}, {"prior", "⇞"}, {"pgup", "⇞"},
-        {"page_down", "⇟"}, {"next", "⇟"}, {"pgdown", "⇟"}, {"space", "Space"},
-        {"print", "Print"}, {"insert", "Insert"}, {"ins", "Insert"}, {"pause", "Pause"}, {"menu", "Menu"},
-        {"above_tab", "`"},
-        {"comma", ","}, {"period", "."}, {"slash", "/"}, {"semicolon", ";"}, {"apostrophe", "'"},
-        {"bracketleft", "["}, {"bracketright", "]"}, {"backslash", "\\"}, {"minus", "-"}, {"equal", "="},
-        {"grave", "`"}, {"plus", "+"}, {"asterisk", "*"}, {"exclam", "!"}, {"at", "@"}, {"numbersign", "#"},
-        {"dollar", "$"}, {"percent", "%"}, {"asciicircum", "^"}, {"ampersand", "&"}, {"parenleft", "("},
-        {"parenright", ")"}, {"underscore", "_"}, {"colon", ":"}, {"quotedbl", "\""}, {"less", "<"},
-        {"greater", ">"}, {"question", "?"}, {"bar", "|"}, {"braceleft", "{"}, {"braceright", "}"},
-        {"asciitilde", "~"},
-    };
-    if (keysym.empty())
-        return std::nullopt;
-    const auto lower = lowerCased(keysym);
-    if (auto found = named.find(lower); found != named.end())
-        return std::string(found->second);
-    if (keysym.size() == 1 && std::isgraph(static_cast<unsigned char>(keysym[0])))
-        return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(keysym[0]))));
-    // F1 to F35.
-    if (lower.size() >= 2 && lower[0] == 'f' && std::all_of(lower.begin() + 1, lower.end(), ::isdigit)) {
-        const int number = std::stoi(lower.substr(1, 3));
-        if (number >= 1 && number <= 35)
-            return "F" + std::to_string(number);
-    }
-    // Keypad digits and operators.
-    if (lower.starts_with("kp_") && lower.size() == 4 && std::isdigit(static_cast<unsigned char>(lower[3])))
-        return std::string(1, lower[3]);
     if (keysym.starts_with("XF86") && keysym.size() > 4)
         return mediaKeyName(keysym.substr(4));
     // Qt's names of media keys are words already ("Volume Up", "Launch Mail").
-    if (keysym.find(' ') != std::string_view::npos &&
+    if (keysym.size() > 1 && keysym.find(' ') != std::string_view::npos &&
         std::all_of(keysym.begin(), keysym.end(), [](unsigned char c) { return std::isalnum(c) || c == ' '; }))
         return std::string(keysym);
-    return std::nullopt;
+    auto key = namedKey(keysym);
+    if (!key)
+        return std::nullopt;
+    return notation::menuKeyName(key->character, key->virtualKey, std::nullopt);
 }
 
 std::optional<std::string> gtkAccelerator(std::string_view accelerator)

@@ -2,6 +2,7 @@
 
 #include "model/shortcut.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,7 +13,20 @@
 // unknown modifier or key name, or a sequence of several presses.
 namespace hb::keybinding {
 
-// A key by its X keysym name ("Left", "Return", "a", "F5", "XF86AudioMute").
+// A key as a menu item's key equivalent names it: the character it types or
+// the function-key character of the key notation, else a virtual key code.
+struct NamedKey {
+    std::optional<std::string> character;
+    std::optional<std::int64_t> virtualKey;
+    friend bool operator==(const NamedKey&, const NamedKey&) = default;
+};
+
+// A key by its X keysym name or Qt's name ("Left", "Return", "PgDown", "plus",
+// "a", " ", "F5"); absent for a name the key notation cannot show.
+std::optional<NamedKey> namedKey(std::string_view name);
+
+// The key's name in the notation, also for media keys ("XF86AudioMute" and
+// Qt's "Volume Mute" read as words).
 std::optional<std::string> keyName(std::string_view keysym);
 
 // GTK's form, used by GNOME and Xfce: "<Super><Shift>Left", "<Primary>q".

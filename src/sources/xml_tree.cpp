@@ -1,5 +1,7 @@
 #include "sources/xml_tree.h"
 
+#include "model/key_notation.h"
+
 #include <cstdint>
 
 namespace hb::xml {
@@ -10,25 +12,6 @@ constexpr std::size_t maxElements = 100'000;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isNameCharacter(char c) { return !isSpace(c) && c != '>' && c != '/' && c != '=' && c != '<'; }
-
-void appendUtf8(std::string& out, std::uint32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // Text with the five named entities and character references decoded.
 std::optional<std::string> decoded(std::string_view text)
@@ -63,7 +46,7 @@ std::optional<std::string> decoded(std::string_view text)
             }
             if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
                 return std::nullopt;
-            appendUtf8(out, value);
+            out += notation::utf8Encoded(value);
         } else {
             return std::nullopt;
         }

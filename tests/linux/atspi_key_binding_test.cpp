@@ -33,11 +33,14 @@ TEST(AtspiKeyBinding, GtkAcceleratorIsTheThirdField)
     EXPECT_EQ(shown(";;<Primary>space", gtk), "⌃Space");
     EXPECT_EQ(shown(";;<Shift>Return", gtk), "⇧↩");
     EXPECT_EQ(shown(";;KP_Enter", gtk), "⌅");
+    EXPECT_EQ(shown(";;<Primary><Shift> ", gtk), "⌃⇧Space") << "a literal space";
+    EXPECT_EQ(shown(";;<Shift>Insert", gtk), "⇧Ins");
     // Menus and items without an accelerator, and keys the notation cannot name.
     EXPECT_EQ(shown("<Alt>f;<Alt>f;", gtk), "");
     EXPECT_EQ(shown("m;<Alt>f:m;", gtk), "");
     EXPECT_EQ(shown("", gtk), "");
-    EXPECT_EQ(shown(";;<Primary>Insert", gtk), "");
+    EXPECT_EQ(shown("a;<Alt>r", gtk), "") << "a mnemonic and its path, no accelerator";
+    EXPECT_EQ(shown(";;<Primary>F21", gtk), "");
     EXPECT_EQ(shown(";;<Hyper>x", gtk), "");
     EXPECT_EQ(shown(";;<Primary>", gtk), "");
 }
@@ -57,6 +60,8 @@ TEST(AtspiKeyBinding, QtShortcutsWithModifiersAndNamedKeys)
     EXPECT_EQ(shown("Esc", qt), "⎋");
     EXPECT_EQ(shown("PgDown", qt), "⇟");
     EXPECT_EQ(shown("Ctrl+Space", qt), "⌃Space");
+    EXPECT_EQ(shown("Ins", qt), "Ins");
+    EXPECT_EQ(shown("Ctrl+Shift+Ins", qt), "⌃⇧Ins");
     EXPECT_EQ(shown("Ctrl+K, Ctrl+C", qt), "");
     EXPECT_EQ(shown("Hyper+X", qt), "");
     EXPECT_EQ(shown("F21", qt), "");

@@ -55,7 +55,7 @@ TEST(ParseKeyEquivalent, NamesTheWholeKeyText)
     // Keys that would show nothing give no row: control and unnamed private-use characters.
     EXPECT_EQ(parseKeyEquivalent("@\x10"), std::nullopt);
     EXPECT_EQ(parseKeyEquivalent("@\t\t"), std::nullopt);
-    EXPECT_EQ(parseKeyEquivalent("@\uF727"), std::nullopt);
+    EXPECT_EQ(parseKeyEquivalent("@\uF746"), std::nullopt);
     EXPECT_EQ(parseKeyEquivalent("@\uF704x"), std::nullopt);
     EXPECT_EQ(parseKeyEquivalent("@é"), "⌘É");
     EXPECT_EQ(parseKeyEquivalent("@ß"), "⌘SS");

@@ -1,6 +1,7 @@
 #include "platform/linux/atspi_key_binding.h"
 
 #include "model/key_notation.h"
+#include "sources/desktop_keybindings.h"
 
 #include <algorithm>
 #include <array>
@@ -11,22 +12,6 @@ namespace {
 
 namespace mask = notation::menuMask;
 
-std::string utf8(char32_t scalar)
-{
-    std::string text;
-    if (scalar < 0x80) {
-        text += static_cast<char>(scalar);
-    } else if (scalar < 0x800) {
-        text += static_cast<char>(0xC0 | (scalar >> 6));
-        text += static_cast<char>(0x80 | (scalar & 0x3F));
-    } else {
-        text += static_cast<char>(0xE0 | (scalar >> 12));
-        text += static_cast<char>(0x80 | ((scalar >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (scalar & 0x3F));
-    }
-    return text;
-}
-
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -34,71 +19,16 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
            });
 }
 
-// Named keys of both toolkits: X keysym names (GTK) and Qt's portable names.
-// Most become the character the key types or the function-key character that
-// the key notation names; keypad Enter and Clear only have a virtual key.
-struct NamedKey {
-    std::string_view name;
-    char32_t character = 0;
-    std::int64_t virtualKey = 0;
-};
-constexpr std::array namedKeys{
-    NamedKey{"Return", U'\r'},      NamedKey{"Tab", U'\t'},          NamedKey{"BackSpace", 0x08},
-    NamedKey{"Backspace", 0x08},    NamedKey{"Delete", 0xF728},      NamedKey{"Del", 0xF728},
-    NamedKey{"KP_Delete", 0xF728},  NamedKey{"Escape", 0x1B},        NamedKey{"Esc", 0x1B},
-    NamedKey{"Home", 0xF729},       NamedKey{"End", 0xF72B},         NamedKey{"Page_Up", 0xF72C},
-    NamedKey{"Prior", 0xF72C},      NamedKey{"PgUp", 0xF72C},        NamedKey{"Page_Down", 0xF72D},
-    NamedKey{"Next", 0xF72D},       NamedKey{"PgDown", 0xF72D},      NamedKey{"Up", 0xF700},
-    NamedKey{"Down", 0xF701},       NamedKey{"Left", 0xF702},        NamedKey{"Right", 0xF703},
-    NamedKey{"space", U' '},        NamedKey{"KP_Enter", 0, 76},     NamedKey{"Enter", 0, 76},
-    NamedKey{"Clear", 0, 71},
-    // X keysym names of printable ASCII characters.
-    NamedKey{"exclam", U'!'},       NamedKey{"quotedbl", U'"'},      NamedKey{"numbersign", U'#'},
-    NamedKey{"dollar", U'$'},       NamedKey{"percent", U'%'},       NamedKey{"ampersand", U'&'},
-    NamedKey{"apostrophe", U'\''},  NamedKey{"parenleft", U'('},     NamedKey{"parenright", U')'},
-    NamedKey{"asterisk", U'*'},     NamedKey{"plus", U'+'},          NamedKey{"comma", U','},
-    NamedKey{"minus", U'-'},        NamedKey{"period", U'.'},        NamedKey{"slash", U'/'},
-    NamedKey{"colon", U':'},        NamedKey{"semicolon", U';'},     NamedKey{"less", U'<'},
-    NamedKey{"equal", U'='},        NamedKey{"greater", U'>'},       NamedKey{"question", U'?'},
-    NamedKey{"at", U'@'},           NamedKey{"bracketleft", U'['},   NamedKey{"backslash", U'\\'},
-    NamedKey{"bracketright", U']'}, NamedKey{"asciicircum", U'^'},   NamedKey{"underscore", U'_'},
-    NamedKey{"grave", U'`'},        NamedKey{"braceleft", U'{'},     NamedKey{"bar", U'|'},
-    NamedKey{"braceright", U'}'},   NamedKey{"asciitilde", U'~'},    NamedKey{"KP_Add", U'+'},
-    NamedKey{"KP_Subtract", U'-'},  NamedKey{"KP_Multiply", U'*'},   NamedKey{"KP_Divide", U'/'},
-};
-
-// The key part of an accelerator: one character, a named key or F1 to F20.
+// The key part of an accelerator.
 std::optional<MenuKeyEquivalent> keyNamed(std::string_view name)
 {
-    MenuKeyEquivalent key;
-    if (name.size() == 1) {
-        if (!std::isgraph(static_cast<unsigned char>(name.front())))
-            return std::nullopt;
-        key.character = std::string(name);
-        return key;
-    }
-    for (const auto& named : namedKeys) {
-        // Keysym names of characters are case-sensitive ("plus"); key names are not.
-        const bool matches = named.character > 0x20 && named.character < 0x7F ? name == named.name
-                                                                              : equalsIgnoringCase(name, named.name);
-        if (!matches)
-            continue;
-        if (named.virtualKey)
-            key.virtualKey = named.virtualKey;
-        else
-            key.character = utf8(named.character);
-        return key;
-    }
-    if ((name.front() == 'F' || name.front() == 'f') &&
-        std::all_of(name.begin() + 1, name.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }) &&
-        name.size() <= 3) {
-        const int number = std::stoi(std::string(name.substr(1)));
-        if (number >= 1 && number <= 20) {
-            key.character = utf8(0xF704 + number - 1);
-            return key;
-        }
-    }
-    return std::nullopt;
+    auto key = keybinding::namedKey(name);
+    if (!key)
+        return std::nullopt;
+    MenuKeyEquivalent equivalent;
+    equivalent.character = std::move(key->character);
+    equivalent.virtualKey = key->virtualKey;
+    return equivalent;
 }
 
 // Adds a modifier by name to the mask; false for a modifier the notation cannot show.
@@ -202,9 +132,14 @@ std::optional<MenuKeyEquivalent> parseKeyBinding(std::string_view keyBinding, Ke
 {
     if (style == KeyBindingStyle::qt)
         return parseQtShortcut(keyBinding, title, opensSubmenu);
-    // The accelerator is the last of the three fields; keysym names hold no ";".
-    const auto semicolon = keyBinding.rfind(';');
-    return parseGtkAccelerator(semicolon == std::string_view::npos ? keyBinding : keyBinding.substr(semicolon + 1));
+    // "mnemonic;path;accelerator": the accelerator is the third field (keysym
+    // names hold no ";"). Two fields are a mnemonic and its path, no accelerator.
+    const auto fields = std::count(keyBinding.begin(), keyBinding.end(), ';');
+    if (fields == 0)
+        return parseGtkAccelerator(keyBinding);
+    if (fields < 2)
+        return std::nullopt;
+    return parseGtkAccelerator(keyBinding.substr(keyBinding.rfind(';') + 1));
 }
 
 } // namespace hb::linux_platform
