@@ -1,0 +1,167 @@
+#include "desktop_session.h"
+#include "poll_watches.h"
+
+#include "platform/fake/memory_log.h"
+#include "platform/fake/virtual_runtime.h"
+#include "platform/linux/x11_hotkey_service.h"
+#include "triggers/global_hotkey.h"
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace hb::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::LogCategory;
+using platform::LogLevel;
+
+bool xdotool(const std::string& arguments)
+{
+    return std::system(("timeout 5 xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string outputOf(const std::string& command)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string output;
+    char buffer[4096];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
+        output += buffer;
+    return output;
+}
+
+// A window of the process that the window manager manages, or 0.
+unsigned long managedWindowOf(pid_t pid)
+{
+    const std::string managed = outputOf("xprop -root _NET_CLIENT_LIST 2>/dev/null");
+    std::istringstream windows(outputOf("xdotool search --pid " + std::to_string(pid) + " 2>/dev/null"));
+    unsigned long window = 0;
+    while (windows >> window) {
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "0x%lx", window);
+        if (std::regex_search(managed, std::regex(std::string(hex) + "\\b")))
+            return window;
+    }
+    return 0;
+}
+
+// A mousepad window in front, as the application the user works in.
+class FrontApplication {
+public:
+    FrontApplication() : session_(DesktopSession::shared())
+    {
+        pid_ = session_.launch({"mousepad", "--disable-server"});
+        unsigned long window = 0;
+        ready_ = DesktopSession::waitUntil([&] { return (window = managedWindowOf(pid_)) != 0; }, 20s)
+                 && DesktopSession::waitUntil([&] {
+                        return xdotool("windowactivate --sync " + std::to_string(window));
+                    });
+    }
+    ~FrontApplication() { session_.stopApplication(pid_); }
+    bool ready() const { return ready_; }
+
+private:
+    DesktopSession& session_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+// Another X client holding a key grab on the root window.
+class OtherGrab {
+public:
+    OtherGrab(std::uint8_t keycode, std::uint16_t modifiers) : connection_(xcb_connect(nullptr, nullptr))
+    {
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        auto error = xcb_request_check(connection_, xcb_grab_key_checked(connection_, 0, root_, modifiers, keycode,
+                                                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        granted_ = !error;
+        std::free(error);
+    }
+    ~OtherGrab() { xcb_disconnect(connection_); }
+    bool granted() const { return granted_; }
+
+private:
+    xcb_connection_t* connection_;
+    xcb_window_t root_ = 0;
+    bool granted_ = false;
+};
+
+class TriggersOnX11 : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { DesktopSession::shared(); }
+
+    PollWatches watches;
+    fake::VirtualRuntime runtime;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+
+    // Serves the X connections and the main queue for `duration`.
+    void serve(std::chrono::milliseconds duration) { watches.runFor(duration, [&] { runtime.runMainQueue(); }); }
+};
+
+TEST_F(TriggersOnX11, HotkeyPressedInAnotherApplicationActivatesOncePerPress)
+{
+    FrontApplication mousepad;
+    ASSERT_TRUE(mousepad.ready());
+    linux_platform::X11HotkeyService service(watches, log);
+    ASSERT_TRUE(service.isConnected());
+    HotkeyManager manager(service, runtime, log);
+    int activations = 0;
+    manager.onActivate = [&] { ++activations; };
+    ASSERT_TRUE(manager.registerHotkey({40, 0x900, "⌥⌘K"}));
+
+    ASSERT_TRUE(xdotool("key alt+super+k"));
+    serve(700ms);
+    EXPECT_EQ(activations, 1);
+
+    // Held long enough for the keyboard to repeat.
+    ASSERT_TRUE(xdotool("keydown alt+super+k"));
+    serve(1500ms);
+    ASSERT_TRUE(xdotool("keyup alt+super+k"));
+    serve(300ms);
+    EXPECT_EQ(activations, 2);
+
+    // With Caps Lock on, the same combination.
+    ASSERT_TRUE(xdotool("key Caps_Lock key alt+super+k key Caps_Lock"));
+    serve(500ms);
+    EXPECT_EQ(activations, 3);
+
+    // Other combinations and the unregistered key do nothing.
+    ASSERT_TRUE(xdotool("key super+k key alt+k"));
+    manager.unregister();
+    ASSERT_TRUE(xdotool("key alt+super+k"));
+    serve(500ms);
+    EXPECT_EQ(activations, 3);
+}
+
+TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
+{
+    linux_platform::X11HotkeyService service(watches, log);
+    HotkeyManager manager(service, runtime, log);
+    constexpr std::uint8_t jKeycode = 44;  // J under the server's evdev keycodes
+    const std::uint16_t altSuper = XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+    {
+        OtherGrab other(jKeycode, altSuper | XCB_MOD_MASK_LOCK);
+        ASSERT_TRUE(other.granted());
+        EXPECT_FALSE(manager.registerHotkey({38, 0x900, "⌥⌘J"}));
+        EXPECT_FALSE(manager.isRegistered());
+        EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "RegisterEventHotKey failed, status=10"));
+    }
+    // The variants that were granted before the refusal were given back.
+    for (std::uint16_t variant : {0, int(XCB_MOD_MASK_2)}) {
+        OtherGrab third(jKeycode, altSuper | variant);
+        EXPECT_TRUE(third.granted()) << variant;
+    }
+    EXPECT_TRUE(manager.registerHotkey({38, 0x900, "⌥⌘J"}));
+}
+
+} // namespace
+} // namespace hb::e2e
