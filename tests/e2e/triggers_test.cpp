@@ -3,10 +3,16 @@
 
 #include "platform/fake/memory_log.h"
 #include "platform/fake/virtual_runtime.h"
+#include "platform/fake/memory_settings_domain.h"
 #include "platform/linux/x11_hotkey_service.h"
+#include "platform/linux/xinput_event_monitors.h"
+#include "settings/settings_keys.h"
+#include "triggers/double_tap_trigger.h"
 #include "triggers/global_hotkey.h"
 
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -15,6 +21,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace hb::e2e {
 namespace {
@@ -60,7 +67,7 @@ public:
     {
         pid_ = session_.launch({"mousepad", "--disable-server"});
         unsigned long window = 0;
-        ready_ = DesktopSession::waitUntil([&] { return (window = managedWindowOf(pid_)) != 0; }, 20s)
+        ready_ = DesktopSession::waitUntil([&] { return (window = managedWindowOf(pid_)) != 0; }, 40s)
                  && DesktopSession::waitUntil([&] {
                         return xdotool("windowactivate --sync " + std::to_string(window));
                     });
@@ -94,6 +101,11 @@ private:
     bool granted_ = false;
 };
 
+class SystemClock : public platform::Clock {
+public:
+    platform::TimePoint now() const override { return std::chrono::system_clock::now(); }
+};
+
 class TriggersOnX11 : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { DesktopSession::shared(); }
@@ -105,6 +117,23 @@ protected:
 
     // Serves the X connections and the main queue for `duration`.
     void serve(std::chrono::milliseconds duration) { watches.runFor(duration, [&] { runtime.runMainQueue(); }); }
+
+    // Runs xdotool while serving, so that events are handled when they happen;
+    // then serves 300 ms more. Typings that follow each other start with a
+    // pause longer than the double-tap window.
+    bool typeWhileServing(const std::string& arguments)
+    {
+        const std::string command = "timeout 10 xdotool " + arguments;
+        const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+        pid_t pid = 0;
+        if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+            return false;
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) != pid)
+            serve(20ms);
+        serve(300ms);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
 };
 
 TEST_F(TriggersOnX11, HotkeyPressedInAnotherApplicationActivatesOncePerPress)
@@ -161,6 +190,45 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
         EXPECT_TRUE(third.granted()) << variant;
     }
     EXPECT_TRUE(manager.registerHotkey({38, 0x900, "⌥⌘J"}));
+}
+
+TEST_F(TriggersOnX11, DoubleTappingControlFiresOnceAndAKeyBetweenResets)
+{
+    FrontApplication mousepad;
+    ASSERT_TRUE(mousepad.ready());
+    linux_platform::XInputEventMonitors monitors(watches, log);
+    ASSERT_TRUE(monitors.isAvailable());
+    fake::MemorySettingsDomain settings;
+    settings.set(keys::doubleTapEnabled, true);
+    settings.set(keys::doubleTapModifier, "control");
+    // Real taps need the machine's clock: xdotool types keys 12 ms apart.
+    SystemClock clock;
+    DoubleTapTrigger trigger(monitors, clock, settings, log);
+    int fired = 0;
+    trigger.onActivate = [&] { ++fired; };
+    trigger.applySettings();
+    std::vector<std::uint64_t> flagChanges;
+    auto recorder = monitors.addFlagsChangedMonitor([&](std::uint64_t flags) { flagChanges.push_back(flags); });
+    ASSERT_TRUE(recorder);
+
+    ASSERT_TRUE(typeWhileServing("key Control_L Control_L"));
+    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(flagChanges, (std::vector<std::uint64_t>{0x40000, 0, 0x40000, 0}));
+
+    // Control-C, then Control alone: the C in between resets the pattern.
+    ASSERT_TRUE(typeWhileServing("sleep 0.6 key ctrl+c Control_L"));
+    EXPECT_EQ(fired, 1);
+
+    // Taps further apart than half a second.
+    ASSERT_TRUE(typeWhileServing("sleep 0.6 key Control_L sleep 0.6 key Control_L"));
+    EXPECT_EQ(fired, 1);
+
+    // Right Control counts as Control; Control pressed while Shift is held is a chord.
+    ASSERT_TRUE(typeWhileServing("sleep 0.6 key Control_R Control_L"));
+    EXPECT_EQ(fired, 2);
+    ASSERT_TRUE(typeWhileServing("sleep 0.6 key Control_L shift+ctrl"));
+    EXPECT_EQ(fired, 2);
+    monitors.removeMonitor(*recorder);
 }
 
 } // namespace
