@@ -4,12 +4,14 @@
 #include "platform/fake/memory_log.h"
 #include "platform/fake/virtual_runtime.h"
 #include "platform/fake/memory_settings_domain.h"
+#include "platform/linux/logind_system_wake.h"
 #include "platform/linux/x11_hotkey_service.h"
 #include "platform/linux/xinput_event_monitors.h"
 #include "settings/settings_keys.h"
 #include "triggers/double_tap_trigger.h"
 #include "triggers/global_hotkey.h"
 
+#include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -229,6 +231,74 @@ TEST_F(TriggersOnX11, DoubleTappingControlFiresOnceAndAKeyBetweenResets)
     ASSERT_TRUE(typeWhileServing("sleep 0.6 key Control_L shift+ctrl"));
     EXPECT_EQ(fired, 2);
     monitors.removeMonitor(*recorder);
+}
+
+// Plays logind on the session bus: owns its name and announces sleep and wake.
+class FakeLogind {
+public:
+    FakeLogind()
+    {
+        connection_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        if (!connection_)
+            return;
+        GVariant* result = g_dbus_connection_call_sync(
+            connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+            g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
+            -1, nullptr, nullptr);
+        if (result) {
+            guint32 reply = 0;
+            g_variant_get(result, "(u)", &reply);
+            owned_ = reply == 1;
+            g_variant_unref(result);
+        }
+    }
+    ~FakeLogind()
+    {
+        if (connection_)
+            g_object_unref(connection_);
+    }
+    bool owned() const { return owned_; }
+    void prepareForSleep(bool sleeping)
+    {
+        g_dbus_connection_emit_signal(connection_, nullptr, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                      "PrepareForSleep", g_variant_new("(b)", sleeping), nullptr);
+        g_dbus_connection_flush_sync(connection_, nullptr, nullptr);
+    }
+
+private:
+    GDBusConnection* connection_ = nullptr;
+    bool owned_ = false;
+};
+
+TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
+{
+    FakeLogind logind;
+    ASSERT_TRUE(logind.owned());
+    linux_platform::LogindSystemWake wake(runtime, log, std::getenv("DBUS_SESSION_BUS_ADDRESS"));
+    ASSERT_TRUE(wake.isConnected());
+    int wakes = 0;
+    wake.addWakeObserver([&] { ++wakes; });
+    auto iterate = [&](std::chrono::milliseconds duration) {
+        DesktopSession::waitUntil([&] {
+            while (g_main_context_iteration(nullptr, FALSE)) {
+            }
+            return false;
+        }, duration);
+    };
+
+    logind.prepareForSleep(true);
+    iterate(300ms);
+    runtime.runMainQueue();
+    EXPECT_EQ(wakes, 0);
+    logind.prepareForSleep(false);
+    iterate(300ms);
+    EXPECT_EQ(wakes, 0) << "delivered through the main queue";
+    runtime.runMainQueue();
+    EXPECT_EQ(wakes, 1);
+
+    linux_platform::LogindSystemWake nowhere(runtime, log, "unix:path=/nonexistent/bus");
+    EXPECT_FALSE(nowhere.isConnected());
+    EXPECT_EQ(sink.messages(LogCategory::hotkey).back().rfind("No system bus, so no wake notifications", 0), 0u);
 }
 
 } // namespace
