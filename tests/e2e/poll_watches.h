@@ -24,6 +24,14 @@ public:
     }
     void unwatch(WatchId id) override { watches_.erase(id); }
     std::size_t count() const { return watches_.size(); }
+    // The watched descriptors, in the order of their watches.
+    std::vector<int> descriptors() const
+    {
+        std::vector<int> fds;
+        for (const auto& entry : watches_)
+            fds.push_back(entry.second.fd);
+        return fds;
+    }
 
     // Runs the callbacks of readable descriptors, and `afterEach` after each
     // round, until `condition` holds or `timeout` passes.

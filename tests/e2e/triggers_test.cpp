@@ -14,6 +14,7 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <xcb/xcb.h>
 
@@ -192,6 +193,11 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
         EXPECT_TRUE(third.granted()) << variant;
     }
     EXPECT_TRUE(manager.registerHotkey({38, 0x900, "⌥⌘J"}));
+
+    // A key code the keyboard map has no key for.
+    EXPECT_FALSE(manager.registerHotkey({52, 0x900, "⌥⌘?"}));
+    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "The keyboard map has no key for virtual key code 52"));
+    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "RegisterEventHotKey failed, status=-2"));
 }
 
 TEST_F(TriggersOnX11, DoubleTappingControlFiresOnceAndAKeyBetweenResets)
@@ -231,6 +237,56 @@ TEST_F(TriggersOnX11, DoubleTappingControlFiresOnceAndAKeyBetweenResets)
     ASSERT_TRUE(typeWhileServing("sleep 0.6 key Control_L shift+ctrl"));
     EXPECT_EQ(fired, 2);
     monitors.removeMonitor(*recorder);
+}
+
+TEST_F(TriggersOnX11, WithoutADisplayNothingIsRegisteredAndNothingCrashes)
+{
+    linux_platform::X11HotkeyService service(watches, log, ":987");
+    linux_platform::XInputEventMonitors monitors(watches, log, ":987");
+    EXPECT_FALSE(service.isConnected());
+    EXPECT_FALSE(monitors.isAvailable());
+    EXPECT_EQ(watches.count(), 0u);
+
+    HotkeyManager manager(service, runtime, log);
+    EXPECT_FALSE(manager.registerHotkey(defaultHotkey));
+    fake::MemorySettingsDomain settings;
+    settings.set(keys::doubleTapEnabled, true);
+    DoubleTapTrigger trigger(monitors, runtime, settings, log);
+    trigger.applySettings();
+    EXPECT_FALSE(trigger.isStarted());
+    EXPECT_EQ(monitors.currentModifierFlags(), 0u);
+    for (const char* line : {"No X display: the global hot key is not available",
+                             "No X display: global input monitors are not available",
+                             "RegisterEventHotKey failed, status=-1",
+                             "DoubleTapTrigger: flagsMonitor is nil — Accessibility not yet granted"})
+        EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, line)) << line;
+}
+
+TEST_F(TriggersOnX11, ALostConnectionStopsTheTriggersWithAnErrorLine)
+{
+    linux_platform::X11HotkeyService service(watches, log);
+    HotkeyManager manager(service, runtime, log);
+    ASSERT_TRUE(manager.registerHotkey(defaultHotkey));
+    linux_platform::XInputEventMonitors monitors(watches, log);
+    fake::MemorySettingsDomain settings;
+    settings.set(keys::doubleTapEnabled, true);
+    DoubleTapTrigger trigger(monitors, runtime, settings, log);
+    trigger.applySettings();
+    ASSERT_TRUE(trigger.isStarted());
+    ASSERT_EQ(watches.count(), 2u);
+
+    for (int fd : watches.descriptors())
+        ::shutdown(fd, SHUT_RDWR);
+    watches.runUntil([&] { return watches.count() == 0; }, 2s);
+    EXPECT_EQ(watches.count(), 0u);
+    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
+                              "The X connection of the global hot key was lost; the hot key stops"));
+    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
+                              "The X connection of the input monitors was lost; they stop"));
+    EXPECT_FALSE(service.isConnected());
+    EXPECT_FALSE(manager.registerHotkey(defaultHotkey));
+    trigger.applySettings();
+    EXPECT_EQ(monitors.currentModifierFlags(), 0u);
 }
 
 // Plays logind on the session bus: owns its name and announces sleep and wake.
