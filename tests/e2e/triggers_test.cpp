@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -287,6 +288,39 @@ TEST_F(TriggersOnX11, ALostConnectionStopsTheTriggersWithAnErrorLine)
     EXPECT_FALSE(manager.registerHotkey(defaultHotkey));
     trigger.applySettings();
     EXPECT_EQ(monitors.currentModifierFlags(), 0u);
+}
+
+long voluntaryContextSwitches()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+            return std::stol(line.substr(line.find(':') + 1));
+    }
+    return -1;
+}
+
+// A measurement, run by hand with --gtest_also_run_disabled_tests: with both
+// triggers installed and nothing pressed, the process sleeps in poll().
+TEST_F(TriggersOnX11, DISABLED_IdleForThirtySecondsWithBothTriggers)
+{
+    linux_platform::X11HotkeyService service(watches, log);
+    HotkeyManager manager(service, runtime, log);
+    ASSERT_TRUE(manager.registerHotkey(defaultHotkey));
+    linux_platform::XInputEventMonitors monitors(watches, log);
+    fake::MemorySettingsDomain settings;
+    settings.set(keys::doubleTapEnabled, true);
+    DoubleTapTrigger trigger(monitors, runtime, settings, log);
+    trigger.applySettings();
+    serve(500ms);
+
+    int wakeUps = 0;
+    const long before = voluntaryContextSwitches();
+    watches.runFor(30s, [&] { ++wakeUps; });
+    const long switches = voluntaryContextSwitches() - before;
+    std::printf("idle 30 s: %ld voluntary context switches, %d returns from poll()\n", switches, wakeUps);
+    EXPECT_LE(switches, 2);
 }
 
 // Plays logind on the session bus: owns its name and announces sleep and wake.
