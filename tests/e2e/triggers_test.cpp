@@ -240,6 +240,53 @@ TEST_F(TriggersOnX11, DoubleTappingControlFiresOnceAndAKeyBetweenResets)
     monitors.removeMonitor(*recorder);
 }
 
+// Sets the keyboard map for a scope and puts the usual one back afterwards.
+class KeyboardMap {
+public:
+    explicit KeyboardMap(const std::string& arguments)
+    {
+        applied_ = std::system(("setxkbmap " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+    }
+    ~KeyboardMap() { std::system("setxkbmap -keycodes evdev -layout us >/dev/null 2>&1"); }
+    bool applied() const { return applied_; }
+
+private:
+    bool applied_ = false;
+};
+
+TEST_F(TriggersOnX11, KeysFollowTheKeyboardMapOfTheMoment)
+{
+    FrontApplication mousepad;
+    ASSERT_TRUE(mousepad.ready());
+    linux_platform::XInputEventMonitors monitors(watches, log);
+    std::vector<platform::KeyEvent> keys;
+    monitors.addKeyDownMonitor([&](const platform::KeyEvent& key) { keys.push_back(key); });
+    linux_platform::X11HotkeyService service(watches, log);
+    HotkeyManager manager(service, runtime, log);
+    int activations = 0;
+    manager.onActivate = [&] { ++activations; };
+    ASSERT_TRUE(manager.registerHotkey({123, 0x900, "⌥⌘←"}));
+
+    ASSERT_TRUE(typeWhileServing("key y alt+super+Left"));
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].keyCode, 16);
+    EXPECT_EQ(keys[0].characters, "y");
+    EXPECT_EQ(keys[1].keyCode, 123);
+    EXPECT_EQ(keys[1].modifierFlags, platform::modifier_flags::option | platform::modifier_flags::command);
+    EXPECT_EQ(activations, 1);
+
+    // A German layout on other keycodes: the arrow moves from 113 to 100.
+    KeyboardMap german("-keycodes xfree86 -layout de");
+    ASSERT_TRUE(german.applied());
+    serve(300ms);
+    ASSERT_TRUE(typeWhileServing("key z alt+super+Left"));
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[2].keyCode, 16) << "the same physical key";
+    EXPECT_EQ(keys[2].characters, "z");
+    EXPECT_EQ(keys[3].keyCode, 123);
+    EXPECT_EQ(activations, 2);
+}
+
 TEST_F(TriggersOnX11, WithoutADisplayNothingIsRegisteredAndNothingCrashes)
 {
     linux_platform::X11HotkeyService service(watches, log, ":987");

@@ -82,6 +82,7 @@ X11HotkeyService::X11HotkeyService(ReadableWatches& watches, platform::Log& log,
     std::free(xcb_xkb_per_client_flags_reply(
         connection_, xcb_xkb_per_client_flags(connection_, XCB_XKB_ID_USE_CORE_KBD, repeat, repeat, 0, 0, 0),
         nullptr));
+    keymapEvent_ = selectKeymapChanges(connection_);
     watch_ = watches_.watch(xcb_get_file_descriptor(connection_), [this] { readEvents(); });
 }
 
@@ -134,7 +135,7 @@ int X11HotkeyService::registerHotkey(std::uint32_t keyCode, std::uint32_t carbon
         ungrab(*keycode, modifiers, variants);
         return status;
     }
-    grab_ = Grab{*keycode, modifiers, variants, id};
+    grab_ = Grab{keyCode, carbonModifiers, *keycode, modifiers, variants, id};
     held_ = false;
     return 0;
 }
@@ -166,7 +167,9 @@ void X11HotkeyService::readEvents()
         if (!event)
             break;
         const std::uint8_t type = event->response_type & 0x7f;
-        if (type == XCB_KEY_PRESS && grab_) {
+        if (isKeymapChange(event.get(), keymapEvent_)) {
+            keymapChanged();
+        } else if (type == XCB_KEY_PRESS && grab_) {
             const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event.get());
             if (press->detail != grab_->keycode || (press->state & relevantModifiers) != grab_->modifiers)
                 continue;
@@ -194,6 +197,20 @@ void X11HotkeyService::readEvents()
     }
     if (connection_ && xcb_connection_has_error(connection_))
         disconnect("The X connection of the global hot key was lost; the hot key stops");
+}
+
+void X11HotkeyService::keymapChanged()
+{
+    auto current = X11Keymap::fromServer(connection_);
+    if (!current)
+        return;
+    keymap_ = std::move(current);
+    if (!grab_ || keymap_->keycode(grab_->virtualKeyCode) == grab_->keycode)
+        return;
+    const Grab previous = *grab_;
+    const int status = registerHotkey(previous.virtualKeyCode, previous.carbonModifiers, previous.id);
+    if (status != 0)
+        log_.error(LogCategory::hotkey, "The global hot key was lost with the new keyboard map, status={}", status);
 }
 
 void X11HotkeyService::disconnect(const char* reason)

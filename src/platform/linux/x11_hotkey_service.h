@@ -18,7 +18,8 @@ class X11Keymap;
 
 // The global hot key as a passive key grab on the root window, on an X
 // connection of its own that the main loop watches. The grab covers the
-// Caps Lock and Num Lock variants; held keys repeat nothing.
+// Caps Lock and Num Lock variants; held keys repeat nothing. When the
+// keyboard map changes, the grab follows the key to its new keycode.
 class X11HotkeyService : public platform::HotkeyService {
 public:
     // Statuses of a refused registration besides the X error code (BadAccess
@@ -40,6 +41,8 @@ public:
 
 private:
     struct Grab {
+        std::uint32_t virtualKeyCode = 0;
+        std::uint32_t carbonModifiers = 0;
         std::uint8_t keycode = 0;
         std::uint16_t modifiers = 0;
         std::vector<std::uint16_t> lockVariants;
@@ -47,6 +50,7 @@ private:
     };
 
     void readEvents();
+    void keymapChanged();
     void disconnect(const char* reason);
     std::vector<std::uint16_t> lockVariants() const;
     void ungrab(std::uint8_t keycode, std::uint16_t modifiers, const std::vector<std::uint16_t>& variants);
@@ -57,6 +61,7 @@ private:
     std::uint32_t root_ = 0;
     std::optional<ReadableWatches::WatchId> watch_;
     std::unique_ptr<X11Keymap> keymap_;
+    std::uint8_t keymapEvent_ = 0;
     std::optional<Grab> grab_;
     bool held_ = false;  // the grabbed key is down: later presses are repeats
     std::function<void(platform::HotkeyId)> handler_;

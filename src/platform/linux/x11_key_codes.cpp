@@ -2,11 +2,17 @@
 
 #include "platform/event_monitors.h"
 
+#include <xcb/xcb.h>
+// xkb.h names a field "explicit".
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 #include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <array>
+#include <cstdlib>
 #include <utility>
 
 namespace hb::linux_platform {
@@ -81,6 +87,37 @@ std::uint64_t modifierFlagOfKeysym(std::uint32_t keysym)
     default:
         return 0;
     }
+}
+
+std::uint8_t selectKeymapChanges(xcb_connection_t* connection)
+{
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    if (!xkb || !xkb->present)
+        return 0;
+    constexpr std::uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    constexpr std::uint16_t mapParts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS
+                                       | XCB_XKB_MAP_PART_MODIFIER_MAP | XCB_XKB_MAP_PART_VIRTUAL_MODS
+                                       | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+    constexpr std::uint16_t newKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
+    xcb_xkb_select_events_details_t details = {};
+    details.affectNewKeyboard = newKeyboard;
+    details.newKeyboardDetails = newKeyboard;
+    auto* error = xcb_request_check(connection, xcb_xkb_select_events_aux_checked(connection, XCB_XKB_ID_USE_CORE_KBD,
+                                                                                  events, 0, 0, mapParts, mapParts,
+                                                                                  &details));
+    if (error) {
+        std::free(error);
+        return 0;
+    }
+    return xkb->first_event;
+}
+
+bool isKeymapChange(const xcb_generic_event_t* event, std::uint8_t xkbEventCode)
+{
+    if (!xkbEventCode || (event->response_type & 0x7f) != xkbEventCode)
+        return false;
+    const std::uint8_t kind = reinterpret_cast<const xcb_xkb_map_notify_event_t*>(event)->xkbType;
+    return kind == XCB_XKB_NEW_KEYBOARD_NOTIFY || kind == XCB_XKB_MAP_NOTIFY;
 }
 
 std::unique_ptr<X11Keymap> X11Keymap::fromServer(xcb_connection_t* connection)

@@ -6,8 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include <xcb/xcb.h>
+
 struct xkb_keymap;
-struct xcb_connection_t;
 
 namespace hb::linux_platform {
 
@@ -19,6 +20,12 @@ std::optional<std::uint32_t> virtualKeyCode(std::string_view xkbKeyName);
 // One of the four modifier flags (Shift, Control, Option, Command), or 0 for
 // a key that is not a modifier key. Left and right keys both count.
 std::uint64_t modifierFlagOfKeysym(std::uint32_t keysym);
+
+// Asks the server to tell `connection` when the keyboard map changes (a new
+// keyboard or a new map). Gives the XKB event code to pass to
+// `isKeymapChange`, or 0 when the server cannot tell.
+std::uint8_t selectKeymapChanges(xcb_connection_t* connection);
+bool isKeymapChange(const xcb_generic_event_t* event, std::uint8_t xkbEventCode);
 
 // A keyboard map: virtual key codes to X keycodes and back, and what each key
 // is. Built from the X server's current map or, for tests, from XKB names.

@@ -67,6 +67,7 @@ XInputEventMonitors::XInputEventMonitors(ReadableWatches& watches, platform::Log
         disconnect(nullptr);
         return;
     }
+    keymapEvent_ = selectKeymapChanges(connection_);
     watch_ = watches_.watch(xcb_get_file_descriptor(connection_), [this] { readEvents(); });
 }
 
@@ -179,6 +180,8 @@ void XInputEventMonitors::readEvents()
         auto event = reply(xcb_poll_for_event(connection_));
         if (!event)
             break;
+        if (isKeymapChange(event.get(), keymapEvent_))
+            keymapChanged();
         if ((event->response_type & 0x7f) != XCB_GE_GENERIC)
             continue;
         const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event.get());
@@ -201,6 +204,16 @@ void XInputEventMonitors::readEvents()
     }
     if (connection_ && xcb_connection_has_error(connection_))
         disconnect("The X connection of the input monitors was lost; they stop");
+}
+
+void XInputEventMonitors::keymapChanged()
+{
+    if (auto current = X11Keymap::fromServer(connection_))
+        keymap_ = std::move(current);
+    if (selectedMask_ & keyEvents) {
+        queryHeldKeys();
+        flags_ = heldFlags();
+    }
 }
 
 void XInputEventMonitors::keyChanged(std::uint8_t keycode, bool down)

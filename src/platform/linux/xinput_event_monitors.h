@@ -20,7 +20,8 @@ class X11Keymap;
 // Global monitors from XInput 2 raw key and button events on the root
 // window, read on an X connection of their own that the main loop watches.
 // Events are selected only while a monitor of their kind exists. Modifier
-// flags are the held modifier keys, left and right alike.
+// flags are the held modifier keys, left and right alike, by the keyboard
+// map of the moment.
 class XInputEventMonitors : public platform::EventMonitors {
 public:
     // An empty display name means $DISPLAY. Without a display, XInput 2 or a
@@ -43,6 +44,7 @@ private:
     std::optional<Token> add(std::map<Token, Handler>& handlers, Handler handler);
     void updateSelection();
     void readEvents();
+    void keymapChanged();
     void keyChanged(std::uint8_t keycode, bool down);
     void buttonPressed(std::uint32_t button);
     std::uint64_t heldFlags() const;
@@ -55,6 +57,7 @@ private:
     std::uint32_t root_ = 0;
     std::uint8_t inputOpcode_ = 0;
     std::unique_ptr<X11Keymap> keymap_;
+    std::uint8_t keymapEvent_ = 0;
     std::optional<ReadableWatches::WatchId> watch_;
     std::uint32_t selectedMask_ = 0;
     std::bitset<256> held_;
