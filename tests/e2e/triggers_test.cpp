@@ -287,6 +287,33 @@ TEST_F(TriggersOnX11, KeysFollowTheKeyboardMapOfTheMoment)
     EXPECT_EQ(activations, 2);
 }
 
+TEST_F(TriggersOnX11, MouseDownsAndHeldModifiers)
+{
+    linux_platform::XInputEventMonitors monitors(watches, log);
+    ASSERT_TRUE(monitors.isAvailable());
+    namespace flags = platform::modifier_flags;
+
+    // Without a monitor the flags are asked of the server.
+    ASSERT_TRUE(xdotool("keydown Shift_R keydown Super_L"));
+    EXPECT_EQ(monitors.currentModifierFlags(), flags::shift | flags::command);
+    std::vector<std::uint64_t> changes;
+    auto flagsMonitor = monitors.addFlagsChangedMonitor([&](std::uint64_t value) { changes.push_back(value); });
+    EXPECT_EQ(monitors.currentModifierFlags(), flags::shift | flags::command) << "held before the monitor";
+    ASSERT_TRUE(typeWhileServing("keyup Super_L keydown Alt_R keyup Alt_R keyup Shift_R"));
+    EXPECT_EQ(changes, (std::vector<std::uint64_t>{flags::shift, flags::shift | flags::option, flags::shift, 0}));
+    monitors.removeMonitor(*flagsMonitor);
+
+    std::vector<platform::MouseButton> buttons;
+    auto mouseMonitor = monitors.addMouseDownMonitor([&](platform::MouseButton button) { buttons.push_back(button); });
+    ASSERT_TRUE(mouseMonitor);
+    ASSERT_TRUE(typeWhileServing("click 1 click 4 click 3 click 2"));
+    EXPECT_EQ(buttons, (std::vector{platform::MouseButton::left, platform::MouseButton::right,
+                                    platform::MouseButton::other}));
+    monitors.removeMonitor(*mouseMonitor);
+    ASSERT_TRUE(typeWhileServing("click 1"));
+    EXPECT_EQ(buttons.size(), 3u);
+}
+
 TEST_F(TriggersOnX11, WithoutADisplayNothingIsRegisteredAndNothingCrashes)
 {
     linux_platform::X11HotkeyService service(watches, log, ":987");

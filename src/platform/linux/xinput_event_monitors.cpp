@@ -136,8 +136,7 @@ void XInputEventMonitors::queryHeldKeys()
     if (!keys)
         return;
     for (std::size_t keycode = 0; keycode < held_.size(); ++keycode) {
-        if (keys->keys[keycode / 8] & (1u << (keycode % 8)))
-            held_[keycode] = keymap_->modifierFlag(static_cast<std::uint8_t>(keycode)) != 0;
+        held_[keycode] = keys->keys[keycode / 8] & (1u << (keycode % 8));
     }
 }
 
@@ -161,16 +160,19 @@ void XInputEventMonitors::updateSelection()
         mask |= buttonEvents;
     if (mask == selectedMask_)
         return;
-    if ((mask & keyEvents) && !(selectedMask_ & keyEvents)) {
-        queryHeldKeys();
-        flags_ = heldFlags();
-    }
+    const bool startsKeys = (mask & keyEvents) && !(selectedMask_ & keyEvents);
     struct {
         xcb_input_event_mask_t head;
         std::uint32_t bits;
     } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, mask};
     xcb_input_xi_select_events(connection_, root_, 1, &selection.head);
     xcb_flush(connection_);
+    // Asked after selecting: events that were already on their way then
+    // repeat what the answer holds, which changes nothing.
+    if (startsKeys) {
+        queryHeldKeys();
+        flags_ = heldFlags();
+    }
     selectedMask_ = mask;
 }
 
@@ -210,18 +212,15 @@ void XInputEventMonitors::keymapChanged()
 {
     if (auto current = X11Keymap::fromServer(connection_))
         keymap_ = std::move(current);
-    if (selectedMask_ & keyEvents) {
-        queryHeldKeys();
-        flags_ = heldFlags();
-    }
+    flags_ = heldFlags();
 }
 
 void XInputEventMonitors::keyChanged(std::uint8_t keycode, bool down)
 {
     if (!(selectedMask_ & keyEvents))
         return;
+    held_[keycode] = down;
     if (keymap_->modifierFlag(keycode)) {
-        held_[keycode] = down;
         const std::uint64_t flags = heldFlags();
         if (flags != flags_) {
             flags_ = flags;

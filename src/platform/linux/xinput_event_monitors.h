@@ -60,7 +60,7 @@ private:
     std::uint8_t keymapEvent_ = 0;
     std::optional<ReadableWatches::WatchId> watch_;
     std::uint32_t selectedMask_ = 0;
-    std::bitset<256> held_;
+    std::bitset<256> held_;  // keycodes down, while key events are selected
     std::uint64_t flags_ = 0;
     Token nextToken_ = 1;
     std::map<Token, std::function<void(std::uint64_t)>> flagsMonitors_;
