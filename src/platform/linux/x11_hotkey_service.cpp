@@ -83,14 +83,18 @@ X11HotkeyService::X11HotkeyService(ReadableWatches& watches, platform::Log& log,
         connection_, xcb_xkb_per_client_flags(connection_, XCB_XKB_ID_USE_CORE_KBD, repeat, repeat, 0, 0, 0),
         nullptr));
     keymapEvent_ = selectKeymapChanges(connection_);
-    watch_ = watches_.watch(xcb_get_file_descriptor(connection_), [this] { readEvents(); });
+    reader_ = std::make_unique<XcbEventReader>(
+        watches_, connection_, [this](const xcb_generic_event_t& event) { handleEvent(event); },
+        [this] {
+            log_.error(LogCategory::hotkey, "The X connection of the global hot key was lost; the hot key stops");
+            grab_.reset();
+        });
 }
 
 X11HotkeyService::~X11HotkeyService()
 {
     unregisterHotkey();
-    if (watch_)
-        watches_.unwatch(*watch_);
+    reader_.reset();
     if (connection_)
         xcb_disconnect(connection_);
 }
@@ -114,6 +118,7 @@ int X11HotkeyService::registerHotkey(std::uint32_t keyCode, std::uint32_t carbon
         keymap_ = std::move(current);
     const auto keycode = keymap_->keycode(keyCode);
     if (!keycode) {
+        reader_->collectQueued();
         log_.error(LogCategory::hotkey, "The keyboard map has no key for virtual key code {}", keyCode);
         return noKeyStatus;
     }
@@ -133,10 +138,12 @@ int X11HotkeyService::registerHotkey(std::uint32_t keyCode, std::uint32_t carbon
     if (status != 0) {
         // Grabs are per client: this releases only the variants this connection got.
         ungrab(*keycode, modifiers, variants);
+        reader_->collectQueued();
         return status;
     }
     grab_ = Grab{keyCode, carbonModifiers, *keycode, modifiers, variants, id};
     held_ = false;
+    reader_->collectQueued();
     return 0;
 }
 
@@ -158,45 +165,26 @@ void X11HotkeyService::unregisterHotkey()
     held_ = false;
 }
 
-void X11HotkeyService::readEvents()
+void X11HotkeyService::handleEvent(const xcb_generic_event_t& event)
 {
-    xcb_generic_event_t* pending = nullptr;
-    while (connection_) {
-        auto event = reply(pending ? pending : xcb_poll_for_event(connection_));
-        pending = nullptr;
-        if (!event)
-            break;
-        const std::uint8_t type = event->response_type & 0x7f;
-        if (isKeymapChange(event.get(), keymapEvent_)) {
-            keymapChanged();
-        } else if (type == XCB_KEY_PRESS && grab_) {
-            const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event.get());
-            if (press->detail != grab_->keycode || (press->state & relevantModifiers) != grab_->modifiers)
-                continue;
-            if (held_)
-                continue;
-            held_ = true;
-            if (handler_)
-                handler_(grab_->id);
-        } else if (type == XCB_KEY_RELEASE && grab_) {
-            const auto* release = reinterpret_cast<const xcb_key_release_event_t*>(event.get());
-            if (release->detail != grab_->keycode)
-                continue;
-            // Without detectable auto-repeat a repeat is a release and a press at the same time.
-            pending = xcb_poll_for_queued_event(connection_);
-            if (pending && (pending->response_type & 0x7f) == XCB_KEY_PRESS) {
-                const auto* next = reinterpret_cast<const xcb_key_press_event_t*>(pending);
-                if (next->detail == release->detail && next->time == release->time) {
-                    std::free(pending);
-                    pending = nullptr;
-                    continue;
-                }
-            }
-            held_ = false;
-        }
+    const std::uint8_t type = event.response_type & 0x7f;
+    if (isKeymapChange(&event, keymapEvent_)) {
+        keymapChanged();
+    } else if (type == XCB_KEY_PRESS && grab_) {
+        const auto& press = reinterpret_cast<const xcb_key_press_event_t&>(event);
+        if (press.detail != grab_->keycode || (press.state & relevantModifiers) != grab_->modifiers)
+            return;
+        const bool repeat = held_ || press.time == releasedAt_;
+        held_ = true;
+        if (!repeat && handler_)
+            handler_(grab_->id);
+    } else if (type == XCB_KEY_RELEASE && grab_) {
+        const auto& release = reinterpret_cast<const xcb_key_release_event_t&>(event);
+        if (release.detail != grab_->keycode)
+            return;
+        held_ = false;
+        releasedAt_ = release.time;
     }
-    if (connection_ && xcb_connection_has_error(connection_))
-        disconnect("The X connection of the global hot key was lost; the hot key stops");
 }
 
 void X11HotkeyService::keymapChanged()
@@ -211,17 +199,6 @@ void X11HotkeyService::keymapChanged()
     const int status = registerHotkey(previous.virtualKeyCode, previous.carbonModifiers, previous.id);
     if (status != 0)
         log_.error(LogCategory::hotkey, "The global hot key was lost with the new keyboard map, status={}", status);
-}
-
-void X11HotkeyService::disconnect(const char* reason)
-{
-    log_.error(LogCategory::hotkey, "{}", reason);
-    if (watch_)
-        watches_.unwatch(*watch_);
-    watch_.reset();
-    grab_.reset();
-    xcb_disconnect(connection_);
-    connection_ = nullptr;
 }
 
 } // namespace hb::linux_platform

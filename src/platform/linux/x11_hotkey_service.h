@@ -2,6 +2,7 @@
 
 #include "platform/hotkey_service.h"
 #include "platform/linux/readable_watches.h"
+#include "platform/linux/xcb_event_reader.h"
 #include "platform/log.h"
 
 #include <cstdint>
@@ -9,8 +10,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-struct xcb_connection_t;
 
 namespace hb::linux_platform {
 
@@ -49,9 +48,8 @@ private:
         platform::HotkeyId id;
     };
 
-    void readEvents();
+    void handleEvent(const xcb_generic_event_t& event);
     void keymapChanged();
-    void disconnect(const char* reason);
     std::vector<std::uint16_t> lockVariants() const;
     void ungrab(std::uint8_t keycode, std::uint16_t modifiers, const std::vector<std::uint16_t>& variants);
 
@@ -59,11 +57,12 @@ private:
     platform::Log& log_;
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
-    std::optional<ReadableWatches::WatchId> watch_;
+    std::unique_ptr<XcbEventReader> reader_;
     std::unique_ptr<X11Keymap> keymap_;
     std::uint8_t keymapEvent_ = 0;
     std::optional<Grab> grab_;
     bool held_ = false;  // the grabbed key is down: later presses are repeats
+    std::uint32_t releasedAt_ = 0;  // without detectable repeat, a repeat presses at its release time
     std::function<void(platform::HotkeyId)> handler_;
 };
 

@@ -57,29 +57,39 @@ XInputEventMonitors::XInputEventMonitors(ReadableWatches& watches, platform::Log
                        : reply<xcb_input_xi_query_version_reply_t>(nullptr);
     if (!version || version->major_version < 2) {
         log_.error(LogCategory::hotkey, "The X server lacks XInput 2: global input monitors are not available");
-        disconnect(nullptr);
+        disconnect();
         return;
     }
     inputOpcode_ = input->major_opcode;
     keymap_ = X11Keymap::fromServer(connection_);
     if (!keymap_) {
         log_.error(LogCategory::hotkey, "The X server offers no keyboard map: global input monitors are not available");
-        disconnect(nullptr);
+        disconnect();
         return;
     }
     keymapEvent_ = selectKeymapChanges(connection_);
-    watch_ = watches_.watch(xcb_get_file_descriptor(connection_), [this] { readEvents(); });
+    reader_ = std::make_unique<XcbEventReader>(
+        watches_, connection_, [this](const xcb_generic_event_t& event) { handleEvent(event); },
+        [this] {
+            log_.error(LogCategory::hotkey, "The X connection of the input monitors was lost; they stop");
+            keymap_.reset();
+            held_.reset();
+            flags_ = 0;
+            selectedMask_ = 0;
+        });
 }
 
 XInputEventMonitors::~XInputEventMonitors()
 {
-    if (watch_)
-        watches_.unwatch(*watch_);
+    reader_.reset();
     if (connection_)
         xcb_disconnect(connection_);
 }
 
-bool XInputEventMonitors::isAvailable() const { return connection_ && keymap_; }
+bool XInputEventMonitors::isAvailable() const
+{
+    return connection_ && keymap_ && !xcb_connection_has_error(connection_);
+}
 
 template <typename Handler>
 std::optional<platform::EventMonitors::Token> XInputEventMonitors::add(std::map<Token, Handler>& handlers,
@@ -144,14 +154,16 @@ std::uint64_t XInputEventMonitors::currentModifierFlags()
 {
     if (!isAvailable())
         return 0;
-    if (!(selectedMask_ & keyEvents))
+    if (!(selectedMask_ & keyEvents)) {
         queryHeldKeys();
+        reader_->collectQueued();
+    }
     return heldFlags();
 }
 
 void XInputEventMonitors::updateSelection()
 {
-    if (!connection_)
+    if (!isAvailable())
         return;
     std::uint32_t mask = 0;
     if (!flagsMonitors_.empty() || !keyMonitors_.empty())
@@ -167,45 +179,41 @@ void XInputEventMonitors::updateSelection()
     } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, mask};
     xcb_input_xi_select_events(connection_, root_, 1, &selection.head);
     xcb_flush(connection_);
-    // Asked after selecting: events that were already on their way then
-    // repeat what the answer holds, which changes nothing.
+    // Asked after selecting: the events that come in before the answer are
+    // older than it but end in the same state.
     if (startsKeys) {
         queryHeldKeys();
         flags_ = heldFlags();
+        reader_->collectQueued();
     }
     selectedMask_ = mask;
 }
 
-void XInputEventMonitors::readEvents()
+void XInputEventMonitors::handleEvent(const xcb_generic_event_t& event)
 {
-    while (connection_) {
-        auto event = reply(xcb_poll_for_event(connection_));
-        if (!event)
-            break;
-        if (isKeymapChange(event.get(), keymapEvent_))
-            keymapChanged();
-        if ((event->response_type & 0x7f) != XCB_GE_GENERIC)
-            continue;
-        const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event.get());
-        if (generic->extension != inputOpcode_)
-            continue;
-        const auto* raw = reinterpret_cast<const xcb_input_raw_key_press_event_t*>(event.get());
-        switch (generic->event_type) {
-        case XCB_INPUT_RAW_KEY_PRESS:
-            keyChanged(static_cast<std::uint8_t>(raw->detail), true);
-            break;
-        case XCB_INPUT_RAW_KEY_RELEASE:
-            keyChanged(static_cast<std::uint8_t>(raw->detail), false);
-            break;
-        case XCB_INPUT_RAW_BUTTON_PRESS:
-            buttonPressed(raw->detail);
-            break;
-        default:
-            break;
-        }
+    if (isKeymapChange(&event, keymapEvent_)) {
+        keymapChanged();
+        return;
     }
-    if (connection_ && xcb_connection_has_error(connection_))
-        disconnect("The X connection of the input monitors was lost; they stop");
+    if ((event.response_type & 0x7f) != XCB_GE_GENERIC)
+        return;
+    const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
+    if (generic.extension != inputOpcode_)
+        return;
+    const auto& raw = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(event);
+    switch (generic.event_type) {
+    case XCB_INPUT_RAW_KEY_PRESS:
+        keyChanged(static_cast<std::uint8_t>(raw.detail), true);
+        break;
+    case XCB_INPUT_RAW_KEY_RELEASE:
+        keyChanged(static_cast<std::uint8_t>(raw.detail), false);
+        break;
+    case XCB_INPUT_RAW_BUTTON_PRESS:
+        buttonPressed(raw.detail);
+        break;
+    default:
+        break;
+    }
 }
 
 void XInputEventMonitors::keymapChanged()
@@ -213,6 +221,7 @@ void XInputEventMonitors::keymapChanged()
     if (auto current = X11Keymap::fromServer(connection_))
         keymap_ = std::move(current);
     flags_ = heldFlags();
+    reader_->collectQueued();
 }
 
 void XInputEventMonitors::keyChanged(std::uint8_t keycode, bool down)
@@ -248,19 +257,10 @@ void XInputEventMonitors::buttonPressed(std::uint32_t button)
     tell(mouseMonitors_, kind);
 }
 
-void XInputEventMonitors::disconnect(const char* reason)
+void XInputEventMonitors::disconnect()
 {
-    if (reason)
-        log_.error(LogCategory::hotkey, "{}", reason);
-    if (watch_)
-        watches_.unwatch(*watch_);
-    watch_.reset();
     xcb_disconnect(connection_);
     connection_ = nullptr;
-    keymap_.reset();
-    held_.reset();
-    flags_ = 0;
-    selectedMask_ = 0;
 }
 
 } // namespace hb::linux_platform

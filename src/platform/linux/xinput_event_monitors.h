@@ -2,6 +2,7 @@
 
 #include "platform/event_monitors.h"
 #include "platform/linux/readable_watches.h"
+#include "platform/linux/xcb_event_reader.h"
 #include "platform/log.h"
 
 #include <bitset>
@@ -10,8 +11,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-struct xcb_connection_t;
 
 namespace hb::linux_platform {
 
@@ -43,13 +42,13 @@ private:
     template <typename Handler>
     std::optional<Token> add(std::map<Token, Handler>& handlers, Handler handler);
     void updateSelection();
-    void readEvents();
+    void handleEvent(const xcb_generic_event_t& event);
     void keymapChanged();
     void keyChanged(std::uint8_t keycode, bool down);
     void buttonPressed(std::uint32_t button);
     std::uint64_t heldFlags() const;
     void queryHeldKeys();
-    void disconnect(const char* reason);
+    void disconnect();
 
     ReadableWatches& watches_;
     platform::Log& log_;
@@ -58,7 +57,7 @@ private:
     std::uint8_t inputOpcode_ = 0;
     std::unique_ptr<X11Keymap> keymap_;
     std::uint8_t keymapEvent_ = 0;
-    std::optional<ReadableWatches::WatchId> watch_;
+    std::unique_ptr<XcbEventReader> reader_;
     std::uint32_t selectedMask_ = 0;
     std::bitset<256> held_;  // keycodes down, while key events are selected
     std::uint64_t flags_ = 0;
