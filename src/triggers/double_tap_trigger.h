@@ -33,7 +33,8 @@ std::string_view logName(const TapState& state);
 std::uint64_t modifierFlag(DoubleTapModifier modifier);
 
 // Opens the popup when one modifier key is tapped twice within half a second,
-// with no other key involved. Main thread only.
+// with no other key involved. The monitors outlive the trigger. Main thread
+// only.
 class DoubleTapTrigger {
 public:
     static constexpr platform::Seconds window{0.5};

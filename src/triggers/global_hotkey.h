@@ -54,7 +54,8 @@ std::string hotkeyDisplayString(std::uint32_t keyCode, std::uint64_t eventModifi
                                 const std::optional<std::string>& characters);
 
 // Registers this program's one hot key and runs `onActivate` for its presses,
-// always through the main queue. Main thread only.
+// always through the main queue. The service outlives the manager. Main
+// thread only.
 class HotkeyManager {
 public:
     HotkeyManager(platform::HotkeyService& service, platform::MainQueue& mainQueue, platform::Log& log);
