@@ -2,8 +2,8 @@
 #include "poll_watches.h"
 
 #include "platform/fake/memory_log.h"
-#include "platform/fake/virtual_runtime.h"
 #include "platform/fake/memory_settings_domain.h"
+#include "platform/fake/virtual_runtime.h"
 #include "platform/linux/logind_system_wake.h"
 #include "platform/linux/x11_hotkey_service.h"
 #include "platform/linux/xinput_event_monitors.h"
