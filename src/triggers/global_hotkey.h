@@ -1,8 +1,5 @@
 #pragma once
 
-// SKELETON: public surface agreed between the triggers and the application.
-// The triggers helper completes it and may add what it needs.
-
 #include "platform/hotkey_service.h"
 #include "platform/log.h"
 #include "platform/runtime.h"
@@ -10,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,18 +24,38 @@ struct GlobalHotkey {
 
 inline const GlobalHotkey defaultHotkey{40, 0x900, "⌥⌘K"};
 
+// Carbon modifier bits.
+namespace carbon_modifiers {
+inline constexpr std::uint32_t command = 0x100;
+inline constexpr std::uint32_t shift = 0x200;
+inline constexpr std::uint32_t option = 0x800;
+inline constexpr std::uint32_t control = 0x1000;
+} // namespace carbon_modifiers
+
+// The identifier this program registers and recognises: "HBrd" read as a
+// big-endian number, id 1.
+inline constexpr platform::HotkeyId hintboardHotkeyId{0x48427264, 1};
+
 // The stored form under `globalHotkey`: JSON with exactly the three fields.
+// Data that does not decode reads as none.
 std::optional<GlobalHotkey> loadHotkey(const platform::SettingsDomain& settings);
 void saveHotkey(const std::optional<GlobalHotkey>& hotkey, platform::SettingsDomain& settings);
+// The JSON text of the stored form, and its reading.
+std::string encodeHotkey(const GlobalHotkey& hotkey);
+std::optional<GlobalHotkey> decodeHotkey(std::string_view json);
 
 // Event modifier flags to Carbon modifier bits; other bits are ignored.
 std::uint32_t carbonModifiers(std::uint64_t eventModifierFlags);
-// "⌃⌥⇧⌘" as flagged, then the key's name; `characters` names keys outside the table.
+// The name of a key in hot-key texts ("Space", "F5", "←"); `characters` names
+// keys outside the table, upper-cased, and "?" when there are none.
+std::string hotkeyKeyName(std::uint32_t keyCode, const std::optional<std::string>& characters);
+// "⌃⌥⇧⌘" as flagged, then the key's name.
 std::string hotkeyDisplayString(std::uint32_t keyCode, std::uint64_t eventModifierFlags,
                                 const std::optional<std::string>& characters);
 
 // Registers this program's one hot key and runs `onActivate` for its presses,
-// always through the main queue. Main thread only.
+// always through the main queue. The service outlives the manager. Main
+// thread only.
 class HotkeyManager {
 public:
     HotkeyManager(platform::HotkeyService& service, platform::MainQueue& mainQueue, platform::Log& log);
@@ -48,9 +66,20 @@ public:
     // Unregisters first; true when the desktop accepted the combination.
     bool registerHotkey(const GlobalHotkey& hotkey);
     void unregister();
-    bool isRegistered() const;
+    bool isRegistered() const { return registered_; }
 
     std::function<void()> onActivate;
+
+private:
+    void pressed(platform::HotkeyId id);
+
+    platform::HotkeyService& service_;
+    platform::MainQueue& mainQueue_;
+    platform::Log& log_;
+    bool registered_ = false;
+    // Tasks posted for a press hold this weakly, so a press queued before the
+    // manager went away does nothing.
+    std::shared_ptr<HotkeyManager*> self_;
 };
 
 // At launch: offers the default hot key once in the life of the settings,

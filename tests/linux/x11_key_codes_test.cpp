@@ -1,0 +1,101 @@
+#include "platform/linux/x11_key_codes.h"
+
+#include "platform/event_monitors.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+#include <set>
+
+namespace hb::linux_platform {
+namespace {
+
+using ::testing::Optional;
+namespace flags = platform::modifier_flags;
+
+TEST(X11KeyCodes, TableIsOneToOneBothWays)
+{
+    EXPECT_THAT(xkbKeyName(40), Optional(std::string_view("AC08")));
+    EXPECT_THAT(xkbKeyName(49), Optional(std::string_view("SPCE")));
+    EXPECT_THAT(xkbKeyName(122), Optional(std::string_view("FK01")));
+    EXPECT_THAT(xkbKeyName(0), Optional(std::string_view("AC01")));
+    EXPECT_EQ(xkbKeyName(52), std::nullopt);
+    EXPECT_EQ(xkbKeyName(1000), std::nullopt);
+    EXPECT_EQ(virtualKeyCode("NONE"), std::nullopt);
+
+    std::set<std::string_view> names;
+    for (std::uint32_t code = 0; code < 128; ++code) {
+        const auto name = xkbKeyName(code);
+        if (!name)
+            continue;
+        EXPECT_TRUE(names.insert(*name).second) << *name << " named twice";
+        EXPECT_THAT(virtualKeyCode(*name), Optional(code)) << *name;
+    }
+    EXPECT_GE(names.size(), 100u);
+}
+
+class X11KeymapTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { keymap = X11Keymap::fromNames("evdev", "pc105", "us").release(); }
+    static void TearDownTestSuite() { delete keymap; }
+    void SetUp() override
+    {
+        if (!keymap)
+            GTEST_SKIP() << "no XKB data to compile a keymap";
+    }
+    static X11Keymap* keymap;
+};
+X11Keymap* X11KeymapTest::keymap = nullptr;
+
+TEST_F(X11KeymapTest, VirtualKeyCodesMeetTheEvdevKeycodesOfTheSameKeys)
+{
+    // evdev keycodes are the kernel's plus 8: K 37, Space 57, F1 59, F20 190.
+    const std::pair<std::uint32_t, std::uint8_t> keys[] = {
+        {40, 45}, {49, 65}, {122, 67}, {90, 198}, {0, 38}, {12, 24}, {50, 49}, {42, 51}, {36, 36}, {53, 9},
+        {123, 113}, {126, 111}, {76, 104}, {82, 90}, {55, 133}, {58, 64}, {59, 37}, {56, 50}, {117, 119}};
+    for (const auto& [virtualCode, keycode] : keys) {
+        EXPECT_THAT(keymap->keycode(virtualCode), Optional(keycode)) << virtualCode;
+        EXPECT_THAT(keymap->virtualKeyCode(keycode), Optional(virtualCode)) << int(keycode);
+    }
+    for (std::uint32_t code = 0; code < 128; ++code) {
+        if (const auto keycode = keymap->keycode(code)) {
+            EXPECT_THAT(keymap->virtualKeyCode(*keycode), Optional(code)) << code;
+        }
+    }
+    EXPECT_EQ(keymap->keycode(52), std::nullopt);
+    EXPECT_EQ(keymap->virtualKeyCode(0), std::nullopt);
+}
+
+TEST_F(X11KeymapTest, ModifierKeysAndCharacters)
+{
+    for (std::uint32_t code : {56u, 60u})
+        EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flags::shift);
+    for (std::uint32_t code : {59u, 62u})
+        EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flags::control);
+    for (std::uint32_t code : {58u, 61u})
+        EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flags::option);
+    for (std::uint32_t code : {55u, 54u})
+        EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flags::command);
+    EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(40)), 0u);
+    EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(57)), 0u) << "Caps Lock is not one of the four";
+
+    EXPECT_EQ(keymap->characters(*keymap->keycode(40)), "k");
+    EXPECT_EQ(keymap->characters(*keymap->keycode(18)), "1");
+    EXPECT_EQ(keymap->characters(*keymap->keycode(49)), " ");
+    EXPECT_EQ(keymap->characters(*keymap->keycode(122)), "");
+    EXPECT_EQ(keymap->keycodeOfKeysym(XKB_KEY_Num_Lock), 77);
+}
+
+TEST(X11KeymapLayouts, TheSamePhysicalKeyUnderAnotherLayout)
+{
+    auto german = X11Keymap::fromNames("evdev", "pc105", "de");
+    if (!german)
+        GTEST_SKIP() << "no XKB data";
+    // Z and Y trade places on a German keyboard; the position keeps its code.
+    EXPECT_THAT(german->keycode(16), Optional(std::uint8_t{29}));
+    EXPECT_EQ(german->characters(29), "z");
+}
+
+} // namespace
+} // namespace hb::linux_platform
