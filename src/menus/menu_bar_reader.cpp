@@ -36,6 +36,8 @@ Shortcut row(std::string title, std::string keys, AXElementRef element)
     shortcut.title = std::move(title);
     shortcut.keys = std::move(keys);
     shortcut.axElement = std::move(element);
+    // Searches in the popup compare folded texts; each read folds them once.
+    shortcut.foldTexts();
     return shortcut;
 }
 
@@ -85,16 +87,18 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
     std::vector<MenuSection> sections;
     std::size_t rowCount = 0;
     Budget budget{maxItemsPerRead};
+    const text::PatternSet ignoredMenus(options.ignoredMenuTitles);
+    const text::PatternSet ignoredTitles(options.ignoredTitles);
     for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
         if (!budget.take())
             break;
         auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
-        if (text::titleMatchesAnyPattern(title, options.ignoredMenuTitles))
+        if (ignoredMenus.matches(title))
             continue;
         auto children = platform::readChildren(accessibility_, item);
         if (children.empty())
             continue;
-        auto groups = readMenu(children.front(), options, budget);
+        auto groups = readMenu(children.front(), options, ignoredTitles, budget);
         if (groups.empty())
             continue;
         for (const auto& group : groups)
@@ -112,7 +116,7 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
 }
 
 std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, const MenuReadOptions& options,
-                                                   Budget& budget) const
+                                                   const text::PatternSet& ignoredTitles, Budget& budget) const
 {
     std::vector<Shortcut> ownRows;
     std::vector<ShortcutGroup> submenuGroups;
@@ -125,7 +129,7 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, con
             ownRows.push_back(Shortcut::separator());
             continue;
         }
-        if (text::titleMatchesAnyPattern(title, options.ignoredTitles))
+        if (ignoredTitles.matches(title))
             continue;
 
         auto keys = readKeys(item);
@@ -147,7 +151,7 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, con
         if (!hasSubmenu)
             continue;
 
-        auto submenu = readSubmenu(children.front(), options.includeAll, 0, options.ignoredTitles, budget);
+        auto submenu = readSubmenu(children.front(), options.includeAll, 0, ignoredTitles, budget);
         if (submenu.rows.empty()) {
             log_.info(LogCategory::scraper, "Submenu '{}' yielded 0 items ({} child items{})", privately(title),
                       submenu.childCount, privately(lazyHint(submenu.childCount)));
@@ -171,8 +175,7 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, con
 }
 
 MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submenu, bool includeAll, int depth,
-                                                      const std::vector<std::string>& ignoredTitles,
-                                                      Budget& budget) const
+                                                      const text::PatternSet& ignoredTitles, Budget& budget) const
 {
     SubmenuRows result;
     if (depth > maxSubmenuDepth)
@@ -188,7 +191,7 @@ MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submen
             result.rows.push_back(Shortcut::separator());
             continue;
         }
-        if (text::titleMatchesAnyPattern(title, ignoredTitles))
+        if (ignoredTitles.matches(title))
             continue;
 
         auto keys = readKeys(item);
@@ -220,14 +223,15 @@ std::vector<Shortcut> MenuBarReader::readIgnoredMenus(pid_t pid, const std::vect
 
     std::vector<Shortcut> rows;
     Budget budget{maxItemsPerRead};
+    const text::PatternSet ignoredMenus(ignoredMenuTitles);
     for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
         auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
-        if (!text::titleMatchesAnyPattern(title, ignoredMenuTitles))
+        if (!ignoredMenus.matches(title))
             continue;
         auto children = platform::readChildren(accessibility_, item);
         if (children.empty())
             continue;
-        auto submenu = readSubmenu(children.front(), false, 0, {}, budget);
+        auto submenu = readSubmenu(children.front(), false, 0, text::PatternSet(), budget);
         rows.insert(rows.end(), std::make_move_iterator(submenu.rows.begin()),
                     std::make_move_iterator(submenu.rows.end()));
     }
