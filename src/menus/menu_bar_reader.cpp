@@ -35,6 +35,8 @@ Shortcut row(std::string title, std::string keys, AXElementRef element)
     shortcut.title = std::move(title);
     shortcut.keys = std::move(keys);
     shortcut.axElement = std::move(element);
+    // Searches in the popup compare folded texts; each read folds them once.
+    shortcut.foldTexts();
     return shortcut;
 }
 
@@ -84,16 +86,18 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
     std::vector<MenuSection> sections;
     std::size_t rowCount = 0;
     Budget budget{maxItemsPerRead};
+    const text::PatternSet ignoredMenus(options.ignoredMenuTitles);
+    const text::PatternSet ignoredTitles(options.ignoredTitles);
     for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
         if (!budget.take())
             break;
         auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
-        if (text::titleMatchesAnyPattern(title, options.ignoredMenuTitles))
+        if (ignoredMenus.matches(title))
             continue;
         auto children = platform::readChildren(accessibility_, item);
         if (children.empty())
             continue;
-        auto groups = readMenu(children.front(), options, budget);
+        auto groups = readMenu(children.front(), options, ignoredTitles, budget);
         if (groups.empty())
             continue;
         for (const auto& group : groups)
@@ -115,7 +119,7 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
 }
 
 std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, const MenuReadOptions& options,
-                                                   Budget& budget) const
+                                                   const text::PatternSet& ignoredTitles, Budget& budget) const
 {
     std::vector<Shortcut> ownRows;
     std::vector<ShortcutGroup> submenuGroups;
@@ -128,7 +132,7 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, con
             ownRows.push_back(Shortcut::separator());
             continue;
         }
-        if (text::titleMatchesAnyPattern(title, options.ignoredTitles))
+        if (ignoredTitles.matches(title))
             continue;
 
         auto keys = readKeys(item);
@@ -150,7 +154,7 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, con
         if (!hasSubmenu)
             continue;
 
-        auto submenu = readSubmenu(children.front(), options.includeAll, 0, options.ignoredTitles, budget);
+        auto submenu = readSubmenu(children.front(), options.includeAll, 0, ignoredTitles, budget);
         if (submenu.rows.empty()) {
             log_.info(LogCategory::scraper, "Submenu '{}' yielded 0 items ({} child items{})", privately(title),
                       submenu.childCount, privately(lazyHint(submenu.childCount)));
@@ -174,8 +178,7 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, con
 }
 
 MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submenu, bool includeAll, int depth,
-                                                      const std::vector<std::string>& ignoredTitles,
-                                                      Budget& budget) const
+                                                      const text::PatternSet& ignoredTitles, Budget& budget) const
 {
     SubmenuRows result;
     if (depth > maxSubmenuDepth)
@@ -191,7 +194,7 @@ MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submen
             result.rows.push_back(Shortcut::separator());
             continue;
         }
-        if (text::titleMatchesAnyPattern(title, ignoredTitles))
+        if (ignoredTitles.matches(title))
             continue;
 
         auto keys = readKeys(item);
@@ -223,14 +226,15 @@ std::vector<Shortcut> MenuBarReader::readIgnoredMenus(pid_t pid, const std::vect
 
     std::vector<Shortcut> rows;
     Budget budget{maxItemsPerRead};
+    const text::PatternSet ignoredMenus(ignoredMenuTitles);
     for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
         auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
-        if (!text::titleMatchesAnyPattern(title, ignoredMenuTitles))
+        if (!ignoredMenus.matches(title))
             continue;
         auto children = platform::readChildren(accessibility_, item);
         if (children.empty())
             continue;
-        auto submenu = readSubmenu(children.front(), false, 0, {}, budget);
+        auto submenu = readSubmenu(children.front(), false, 0, text::PatternSet(), budget);
         rows.insert(rows.end(), std::make_move_iterator(submenu.rows.begin()),
                     std::make_move_iterator(submenu.rows.end()));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/shortcut.h"
+#include "model/text.h"
 #include "platform/accessibility.h"
 #include "platform/log.h"
 
@@ -59,9 +60,9 @@ private:
 
     platform::AXElementRef menuBarOf(pid_t pid) const;
     std::vector<ShortcutGroup> readMenu(const platform::AXElementRef& menu, const MenuReadOptions& options,
-                                        Budget& budget) const;
+                                        const text::PatternSet& ignoredTitles, Budget& budget) const;
     SubmenuRows readSubmenu(const platform::AXElementRef& submenu, bool includeAll, int depth,
-                            const std::vector<std::string>& ignoredTitles, Budget& budget) const;
+                            const text::PatternSet& ignoredTitles, Budget& budget) const;
     ItemKeys readKeys(const platform::AXElementRef& item) const;
 
     platform::Accessibility& accessibility_;

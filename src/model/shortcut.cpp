@@ -1,6 +1,7 @@
 #include "model/shortcut.h"
 
 #include "model/key_notation.h"
+#include "model/text.h"
 
 #include <unordered_map>
 
@@ -19,6 +20,16 @@ Shortcut Shortcut::separator()
     Shortcut row;
     row.isSeparator = true;
     return row;
+}
+
+void Shortcut::foldTexts()
+{
+    folds = std::make_shared<const FoldedTexts>(FoldedTexts{title, keys, text::folded(title), text::folded(keys)});
+}
+
+const FoldedTexts* Shortcut::currentFolds() const
+{
+    return folds && folds->title == title && folds->keys == keys ? folds.get() : nullptr;
 }
 
 std::vector<std::string> Shortcut::modifierSet() const

@@ -3,6 +3,7 @@
 #include "model/uuid.h"
 #include "platform/accessibility.h"
 
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -10,6 +11,15 @@
 #include <vector>
 
 namespace hb {
+
+// A row's title and keys in folded form (text::folded), as searches compare
+// them, with the texts they were made from.
+struct FoldedTexts {
+    std::string title;
+    std::string keys;
+    std::string foldedTitle;
+    std::string foldedKeys;
+};
 
 // One row: a command and its key combination.
 struct Shortcut {
@@ -19,8 +29,15 @@ struct Shortcut {
     platform::AXElementRef axElement;      // the live menu item, when read from a menu
     bool isDisabled = false;               // a deactivated system shortcut
     bool isSeparator = false;
+    // Made once when the row is read and shared by all its copies.
+    std::shared_ptr<const FoldedTexts> folds;
 
     static Shortcut separator();
+
+    // Folds the title and keys as they are now.
+    void foldTexts();
+    // The folds while they are still those of the title and keys, else null.
+    const FoldedTexts* currentFolds() const;
 
     // The modifier glyphs that occur in the keys, in glyph order; empty for a separator.
     std::vector<std::string> modifierSet() const;

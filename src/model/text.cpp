@@ -5,7 +5,9 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -46,43 +48,72 @@ icu::UnicodeString foldedUnicode(std::string_view input)
     UErrorCode status = U_ZERO_ERROR;
     const auto* nfd = icu::Normalizer2::getNFDInstance(status);
     icu::UnicodeString decomposed = normalized(icu::UnicodeString::fromUTF8(input), nfd);
+    // Without the combining marks, appended in runs between them.
     icu::UnicodeString stripped;
+    int32_t run = 0;
     for (int32_t i = 0; i < decomposed.length();) {
         UChar32 c = decomposed.char32At(i);
-        if (u_charType(c) != U_NON_SPACING_MARK)
-            stripped.append(c);
-        i += U16_LENGTH(c);
+        const int32_t next = i + U16_LENGTH(c);
+        if (u_charType(c) == U_NON_SPACING_MARK) {
+            stripped.append(decomposed, run, i - run);
+            run = next;
+        }
+        i = next;
     }
-    return stripped.foldCase();
+    if (run == 0) {
+        decomposed.foldCase();
+        return decomposed;
+    }
+    stripped.append(decomposed, run, decomposed.length() - run);
+    stripped.foldCase();
+    return stripped;
 }
 
-std::u32string toScalars(const icu::UnicodeString& text)
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The scalars of valid UTF-8 text.
+std::u32string toScalars(std::string_view text)
 {
     std::u32string scalars;
-    for (int32_t i = 0; i < text.length();) {
-        UChar32 c = text.char32At(i);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    for (int32_t i = 0; i < length;) {
+        UChar32 c;
+        U8_NEXT(bytes, i, length, c);
         scalars.push_back(static_cast<char32_t>(c));
-        i += U16_LENGTH(c);
     }
     return scalars;
 }
 
-// Whole-text wildcard match with "*" (any run) and "?" (one character), in
-// linear space and at most length(text) * length(pattern) steps.
-bool wildcardMatch(const std::u32string& text, const std::u32string& pattern)
+// Whole-text wildcard match of valid UTF-8 text with "*" (any run) and "?"
+// (one character), in linear space and at most length(text) *
+// length(pattern) steps.
+bool wildcardMatch(std::string_view text, const std::u32string& pattern)
 {
-    std::size_t t = 0, p = 0;
-    std::size_t starPattern = std::u32string::npos, starText = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == text[t])) {
-            ++t;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t t = 0;
+    std::size_t p = 0;
+    std::size_t starPattern = std::u32string::npos;
+    int32_t starText = 0;
+    while (t < length) {
+        int32_t next = t;
+        UChar32 c;
+        U8_NEXT(bytes, next, length, c);
+        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == static_cast<char32_t>(c))) {
+            t = next;
             ++p;
         } else if (p < pattern.size() && pattern[p] == U'*') {
             starPattern = p++;
             starText = t;
         } else if (starPattern != std::u32string::npos) {
+            // The star takes one more character.
             p = starPattern + 1;
-            t = ++starText;
+            U8_NEXT(bytes, starText, length, c);
+            t = starText;
         } else {
             return false;
         }
@@ -125,7 +156,18 @@ std::string sanitizedMenuTitle(std::string_view title)
     return toUtf8(kept);
 }
 
-std::string folded(std::string_view text) { return toUtf8(foldedUnicode(text)); }
+std::string folded(std::string_view text)
+{
+    // ASCII has no marks to strip and folds to lower case.
+    if (isAscii(text)) {
+        std::string result(text);
+        for (char& c : result)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        return result;
+    }
+    return toUtf8(foldedUnicode(text));
+}
 
 bool containsIgnoringCaseAndDiacritics(std::string_view text, std::string_view needle)
 {
@@ -134,18 +176,34 @@ bool containsIgnoringCaseAndDiacritics(std::string_view text, std::string_view n
 
 bool titleMatchesPattern(std::string_view title, std::string_view pattern)
 {
-    auto foldedTitle = foldedUnicode(title);
-    auto foldedPattern = foldedUnicode(pattern);
-    if (pattern.find_first_of("*?") != std::string_view::npos)
-        return wildcardMatch(toScalars(foldedTitle), toScalars(foldedPattern));
-    return foldedTitle == foldedPattern;
+    return PatternSet({std::string(pattern)}).matches(title);
 }
 
 bool titleMatchesAnyPattern(std::string_view title, const std::vector<std::string>& patterns)
 {
-    for (const auto& pattern : patterns)
-        if (titleMatchesPattern(title, pattern))
+    return PatternSet(patterns).matches(title);
+}
+
+PatternSet::PatternSet(const std::vector<std::string>& patterns)
+{
+    patterns_.reserve(patterns.size());
+    for (const auto& pattern : patterns) {
+        Pattern compiled{folded(pattern), pattern.find_first_of("*?") != std::string::npos, {}};
+        if (compiled.isWildcard) {
+            compiled.scalars = toScalars(compiled.folded);
+        }
+        patterns_.push_back(std::move(compiled));
+    }
+}
+
+bool PatternSet::matches(std::string_view title) const { return !empty() && matchesFolded(folded(title)); }
+
+bool PatternSet::matchesFolded(std::string_view foldedTitle) const
+{
+    for (const auto& pattern : patterns_) {
+        if (pattern.isWildcard ? wildcardMatch(foldedTitle, pattern.scalars) : foldedTitle == pattern.folded)
             return true;
+    }
     return false;
 }
 

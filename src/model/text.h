@@ -23,6 +23,27 @@ bool containsIgnoringCaseAndDiacritics(std::string_view text, std::string_view n
 bool titleMatchesPattern(std::string_view title, std::string_view pattern);
 bool titleMatchesAnyPattern(std::string_view title, const std::vector<std::string>& patterns);
 
+// Title patterns folded once, for matching many titles by the rule of
+// titleMatchesPattern.
+class PatternSet {
+public:
+    PatternSet() = default;
+    explicit PatternSet(const std::vector<std::string>& patterns);
+
+    bool empty() const { return patterns_.empty(); }
+    bool matches(std::string_view title) const;
+    // For a title already in folded form.
+    bool matchesFolded(std::string_view foldedTitle) const;
+
+private:
+    struct Pattern {
+        std::string folded;
+        bool isWildcard;          // has "*" or "?"
+        std::u32string scalars;   // of the folded wildcard pattern
+    };
+    std::vector<Pattern> patterns_;
+};
+
 // The localized standard ordering: numbers by value, case not first.
 // Negative, zero or positive like strcmp.
 int localizedStandardCompare(std::string_view a, std::string_view b);

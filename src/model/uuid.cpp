@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cstring>
 #include <random>
 
 namespace hb {
@@ -31,10 +32,12 @@ std::string Uuid::toString() const
 
 std::size_t Uuid::hash() const
 {
-    std::size_t h = 0;
-    for (auto byte : bytes_)
-        h = h * 131 + byte;
-    return h;
+    // The bytes are random: mixing the two halves is enough.
+    std::uint64_t high;
+    std::uint64_t low;
+    std::memcpy(&high, bytes_.data(), sizeof high);
+    std::memcpy(&low, bytes_.data() + sizeof high, sizeof low);
+    return static_cast<std::size_t>(high ^ (low * 0x9e3779b97f4a7c15ULL));
 }
 
 } // namespace hb

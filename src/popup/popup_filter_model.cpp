@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_set>
 
 namespace hb {
 namespace {
@@ -29,6 +30,18 @@ unsigned glyphBits(const std::vector<std::string>& glyphs)
                     ? unknownGlyphBit
                     : 1u << (found - notation::modifierGlyphs.begin());
     }
+    return bits;
+}
+
+// The bits of the row's modifier set.
+unsigned glyphBits(const Shortcut& shortcut)
+{
+    unsigned bits = 0;
+    if (shortcut.isSeparator)
+        return bits;
+    for (std::size_t i = 0; i < notation::modifierGlyphs.size(); ++i)
+        if (shortcut.keys.find(notation::modifierGlyphs[i]) != std::string::npos)
+            bits |= 1u << i;
     return bits;
 }
 
@@ -94,7 +107,9 @@ PopupFilterModel::PopupFilterModel(AppShortcuts app, Columns columns, bool fitsW
         conflictingKeys_ = app_.conflictingKeys();
     if (ignoreList.isEnabled() && ignoreList.showWhenFiltering())
         hiddenPatterns_ = ignoreList.patterns(app_.bundleIdentifier);
+    hiddenPatternSet_ = text::PatternSet(hiddenPatterns_);
     planRows();
+    markFavourites();
     favouritesObservation_ = favourites_.addObserver([this] {
         refreshFavourites();
         recompute();
@@ -133,21 +148,25 @@ void PopupFilterModel::plan(const std::vector<MenuSection>& sections, std::vecto
 std::size_t PopupFilterModel::factsIndex(const Shortcut& shortcut)
 {
     auto [entry, added] = factsByRow_.try_emplace(shortcut.id, facts_.size());
-    if (added) {
+    if (added)
         facts_.push_back(factsOf(shortcut));
-        facts_.back().favourite = favourites_.isPinned(shortcut, appID_);
-    }
     return entry->second;
 }
 
+// All but the favourite mark, which the caller looks up.
 PopupFilterModel::RowFacts PopupFilterModel::factsOf(const Shortcut& shortcut) const
 {
     RowFacts facts;
-    facts.foldedTitle = text::folded(shortcut.title);
-    facts.foldedKeys = text::folded(shortcut.keys);
-    facts.modifiers = glyphBits(shortcut.modifierSet());
-    facts.titleHidden = !hiddenPatterns_.empty() && text::titleMatchesAnyPattern(shortcut.title, hiddenPatterns_);
-    facts.favourite = favourites_.pinned().contains(FavouritesStore::identity(shortcut, appID_));
+    facts.row = &shortcut;
+    // Rows read from menus come folded; rows of other sources are folded here.
+    if (shortcut.currentFolds()) {
+        facts.texts = shortcut.folds;
+    } else {
+        facts.texts = std::make_shared<const FoldedTexts>(
+            FoldedTexts{{}, {}, text::folded(shortcut.title), text::folded(shortcut.keys)});
+    }
+    facts.modifiers = glyphBits(shortcut);
+    facts.titleHidden = !hiddenPatternSet_.empty() && hiddenPatternSet_.matchesFolded(facts.texts->foldedTitle);
     return facts;
 }
 
@@ -157,30 +176,53 @@ void PopupFilterModel::refreshFavourites()
     if (refreshingFavourites_)
         return;
     refreshingFavourites_ = true;
-    for (const auto& [id, index] : factsByRow_)
-        facts_[index].favourite = false;
-    auto mark = [this](const std::vector<PlannedGroup>& plan) {
-        for (const auto& group : plan)
-            for (const auto& row : group.rows)
-                facts_[row.facts].favourite = favourites_.isPinned(*row.shortcut, appID_);
-    };
-    mark(sectionPlan_);
-    mark(columnPlan_);
+    markFavourites();
     refreshingFavourites_ = false;
+}
+
+void PopupFilterModel::markFavourites()
+{
+    // Only a row whose identity is among the application's pinned entries
+    // needs the store's lookup (which may migrate a legacy entry).
+    const auto& pinned = favourites_.pinned();
+    std::unordered_set<std::string> candidates;
+    for (const auto& identity : {FavouritesStore::identity({}, appID_), FavouritesStore::legacyIdentity({}, appID_)}) {
+        // Without title and keys an identity is its application part and "||".
+        const std::string_view prefix(identity.data(), identity.size() - 1);
+        for (auto entry = pinned.lower_bound(std::string(prefix)); entry != pinned.end() && entry->starts_with(prefix);
+             ++entry)
+            candidates.insert(*entry);
+    }
+    const bool appHasBar = appID_.find('|') != std::string::npos;
+    for (auto& facts : facts_) {
+        facts.favourite = false;
+        if (candidates.empty())
+            continue;
+        const auto& row = *facts.row;
+        // The two forms differ only where a part holds a "|".
+        const bool hasBar = appHasBar || row.title.find('|') != std::string::npos ||
+                            row.keys.find('|') != std::string::npos;
+        if (candidates.contains(FavouritesStore::identity(row, appID_)) ||
+            (hasBar && candidates.contains(FavouritesStore::legacyIdentity(row, appID_))))
+            facts.favourite = favourites_.isPinned(row, appID_);
+    }
 }
 
 bool PopupFilterModel::groupTitleHidden(const ShortcutGroup& group) const
 {
-    return group.title && !hiddenPatterns_.empty() && text::titleMatchesAnyPattern(*group.title, hiddenPatterns_);
+    return group.title && hiddenPatternSet_.matches(*group.title);
 }
 
 template <typename Visit>
 void PopupFilterModel::withFacts(const Shortcut& shortcut, Visit visit) const
 {
-    if (auto found = factsByRow_.find(shortcut.id); found != factsByRow_.end())
+    if (auto found = factsByRow_.find(shortcut.id); found != factsByRow_.end()) {
         visit(facts_[found->second]);
-    else
-        visit(factsOf(shortcut));
+        return;
+    }
+    auto facts = factsOf(shortcut);
+    facts.favourite = favourites_.pinned().contains(FavouritesStore::identity(shortcut, appID_));
+    visit(facts);
 }
 
 // --- Filters ---
@@ -269,8 +311,8 @@ void PopupFilterModel::readSettings()
 
 bool PopupFilterModel::queryMatches(const RowFacts& facts) const
 {
-    return foldedQuery_.empty() || facts.foldedTitle.find(foldedQuery_) != std::string::npos ||
-           facts.foldedKeys.find(foldedQuery_) != std::string::npos;
+    return foldedQuery_.empty() || facts.texts->foldedTitle.find(foldedQuery_) != std::string::npos ||
+           facts.texts->foldedKeys.find(foldedQuery_) != std::string::npos;
 }
 
 bool PopupFilterModel::modifiersMatch(const RowFacts& facts) const

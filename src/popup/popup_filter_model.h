@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/shortcut.h"
+#include "model/text.h"
 #include "platform/settings_domain.h"
 #include "popup/disambiguation.h"
 #include "platform/observer_list.h"
@@ -8,6 +9,7 @@
 #include "settings/ignore_list_store.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,9 +21,10 @@ namespace hb {
 
 // The state behind one showing of the shortcut list: search text, modifier
 // filter, favourites-only switch and keyboard selection, the rows the keyboard
-// walks, and the rules by which the views draw and dim rows. Rows' folded
-// texts, pattern matches and favourite marks are worked out once per showing
-// so that a keystroke costs one linear pass. Main thread only.
+// walks, and the rules by which the views draw and dim rows. Rows' pattern
+// matches and favourite marks are worked out once per showing, and their
+// folded texts once per menu read (rows of other sources are folded here), so
+// that a keystroke costs one linear pass. Main thread only.
 class PopupFilterModel {
 public:
     using Columns = std::vector<std::vector<MenuSection>>;
@@ -110,8 +113,8 @@ public:
 private:
     // What the filters ask of a row, worked out once per showing.
     struct RowFacts {
-        std::string foldedTitle;
-        std::string foldedKeys;
+        const Shortcut* row;        // the first row seen with this id
+        std::shared_ptr<const FoldedTexts> texts;
         unsigned modifiers = 0;     // glyph bits
         bool titleHidden = false;   // the title matches a hidden pattern
         bool favourite = false;
@@ -130,6 +133,7 @@ private:
     std::size_t factsIndex(const Shortcut& shortcut);
     RowFacts factsOf(const Shortcut& shortcut) const;
     void refreshFavourites();
+    void markFavourites();
 
     // Settings that the rules read at the moment of use.
     void readSettings();
@@ -152,6 +156,7 @@ private:
     std::string appID_;
     std::set<std::string> conflictingKeys_;
     std::vector<std::string> hiddenPatterns_;
+    text::PatternSet hiddenPatternSet_;
 
     std::vector<RowFacts> facts_;
     std::unordered_map<Uuid, std::size_t> factsByRow_;

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_map>
+#include <cstdint>
+#include <limits>
 #include <utility>
 
 namespace hb::layout {
@@ -51,13 +52,6 @@ ShortcutGroup emptyGroup(const std::optional<std::string>& title)
     ShortcutGroup group;
     group.title = title;
     return group;
-}
-
-Tally tally(const ShortcutGroup& group)
-{
-    Tally t;
-    t.add(group);
-    return t;
 }
 
 std::optional<Screen> firstScreenContaining(const std::vector<Screen>& screens, Point point)
@@ -112,93 +106,182 @@ std::optional<Screen> screenOfFrontWindow(const PopupContent& content, platform:
     return firstScreenContaining(all, Point{centreX, all.front().frame.size.height - centreY});
 }
 
-// The section with only the rows that have a key combination; no groups when none has.
-MenuSection withShortcutsOnly(const MenuSection& section)
+// The rows of a section the layout plans with: all of them, or only those
+// that have a key combination. Groups left without rows are not part of it.
+struct PlannedGroup {
+    std::size_t source;                 // index of the group in its section
+    std::vector<std::uint32_t> rows;    // indices of the planned rows in the group
+    Tally tally;
+};
+using PlannedSection = std::vector<PlannedGroup>;
+
+PlannedSection plannedRows(const MenuSection& section, bool shortcutsOnly)
 {
-    MenuSection reduced = emptySection(section.title);
-    for (const auto& group : section.groups) {
-        ShortcutGroup kept = emptyGroup(group.title);
-        for (const auto& shortcut : group.shortcuts)
-            if (!shortcut.keys.empty())
-                kept.shortcuts.push_back(shortcut);
-        if (!kept.shortcuts.empty())
-            reduced.groups.push_back(std::move(kept));
+    PlannedSection planned;
+    planned.reserve(section.groups.size());
+    for (std::size_t g = 0; g < section.groups.size(); ++g) {
+        const auto& group = section.groups[g];
+        PlannedGroup kept{g, {}, {}};
+        kept.rows.reserve(group.shortcuts.size());
+        for (std::size_t r = 0; r < group.shortcuts.size(); ++r) {
+            const auto& shortcut = group.shortcuts[r];
+            if (shortcutsOnly && shortcut.keys.empty())
+                continue;
+            kept.rows.push_back(static_cast<std::uint32_t>(r));
+            kept.tally.add(shortcut);
+        }
+        if (!shortcutsOnly || !kept.rows.empty()) {
+            if (group.title)
+                ++kept.tally.titledGroups;
+            planned.push_back(std::move(kept));
+        }
     }
-    return reduced;
+    return planned;
 }
 
-// Rebuilds a source section's pieces with every row of the source: a row
-// without key combination joins the piece of the row before it.
-std::vector<MenuSection> restorePieces(const MenuSection& source, const std::vector<const MenuSection*>& pieces)
+// Planned rows [begin, end) of one planned group; `whole` when the piece takes
+// the group as it is rather than a chunk of its rows.
+struct Slice {
+    std::size_t group;
+    std::size_t begin;
+    std::size_t end;
+    bool whole;
+};
+// One piece of a section: slices in row order, and its height.
+struct PieceSpan {
+    std::vector<Slice> slices;
+    double height = 0;
+    bool wholeSection = false;  // the section was within the limit
+};
+
+// The splitter: groups are packed into pieces of at most `limit` points while
+// they fit; a group too tall on its own is cut into chunks of rows. A section
+// within the limit is one piece; an empty one none.
+std::vector<PieceSpan> splitPlanned(const MenuSection& section, const PlannedSection& groups, double limit)
+{
+    Tally whole;
+    for (const auto& group : groups)
+        whole = whole + group.tally;
+    if (limit <= metrics::sectionHeader || whole.height() <= limit) {
+        PieceSpan piece{{}, whole.height(), true};
+        for (std::size_t g = 0; g < groups.size(); ++g)
+            piece.slices.push_back(Slice{g, 0, groups[g].rows.size(), true});
+        return {std::move(piece)};
+    }
+
+    std::vector<PieceSpan> pieces;
+    PieceSpan piece;
+    Tally pieceTally;
+    auto closePiece = [&] {
+        if (!piece.slices.empty()) {
+            piece.height = pieceTally.height();
+            pieces.push_back(std::move(piece));
+        }
+        piece = {};
+        pieceTally = {};
+    };
+
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const auto& group = groups[g];
+        const std::size_t rowCount = group.rows.size();
+        if ((pieceTally + group.tally).height() <= limit) {
+            piece.slices.push_back(Slice{g, 0, rowCount, true});
+            pieceTally = pieceTally + group.tally;
+            continue;
+        }
+        closePiece();
+        if (group.tally.height() <= limit) {
+            piece.slices.push_back(Slice{g, 0, rowCount, true});
+            pieceTally = group.tally;
+            continue;
+        }
+        // Even alone the group is too tall: split it by rows, each chunk a piece.
+        const auto& shortcuts = section.groups[group.source].shortcuts;
+        const Tally titleOnly{section.groups[group.source].title ? 1u : 0u, 0, 0};
+        std::size_t chunkBegin = 0;
+        Tally chunkTally = titleOnly;
+        for (std::size_t r = 0; r < rowCount; ++r) {
+            const auto& shortcut = shortcuts[group.rows[r]];
+            Tally grown = chunkTally;
+            grown.add(shortcut);
+            if (grown.height() > limit && r > chunkBegin) {
+                piece.slices.push_back(Slice{g, chunkBegin, r, false});
+                pieceTally = chunkTally;
+                closePiece();
+                chunkBegin = r;
+                grown = titleOnly;
+                grown.add(shortcut);
+            }
+            chunkTally = grown;
+        }
+        if (rowCount > chunkBegin) {
+            piece.slices.push_back(Slice{g, chunkBegin, rowCount, false});
+            pieceTally = chunkTally;
+            closePiece();
+        }
+    }
+    closePiece();
+    return pieces;
+}
+
+// The section of a piece of a section planned with all its rows.
+MenuSection pieceSection(const MenuSection& source, const PlannedSection& groups, const PieceSpan& piece)
+{
+    MenuSection section = emptySection(source.title);
+    section.groups.reserve(piece.slices.size());
+    for (const auto& slice : piece.slices) {
+        const auto& group = source.groups[groups[slice.group].source];
+        if (slice.whole) {
+            section.groups.push_back(group);
+            continue;
+        }
+        ShortcutGroup chunk = emptyGroup(group.title);
+        chunk.shortcuts.assign(group.shortcuts.begin() + std::ptrdiff_t(slice.begin),
+                               group.shortcuts.begin() + std::ptrdiff_t(slice.end));
+        section.groups.push_back(std::move(chunk));
+    }
+    return section;
+}
+
+// The pieces of a section planned on its rows with a key combination, with
+// every row of the section: a row without one joins the piece of the row
+// before it, and the rows before the first planned one join the first piece.
+std::vector<MenuSection> restoredPieces(const MenuSection& source, const PlannedSection& groups,
+                                        const std::vector<PieceSpan>& pieces)
 {
     if (pieces.size() == 1)
         return {source};
-    std::unordered_map<Uuid, std::size_t> pieceOfRow;
-    for (std::size_t p = 0; p < pieces.size(); ++p)
-        for (const auto& group : pieces[p]->groups)
-            for (const auto& shortcut : group.shortcuts)
-                pieceOfRow.emplace(shortcut.id, p);
+    // Where each piece after the first begins: its first planned row.
+    std::vector<std::pair<std::size_t, std::size_t>> starts;
+    for (std::size_t p = 1; p < pieces.size(); ++p) {
+        const auto& first = pieces[p].slices.front();
+        const auto& group = groups[first.group];
+        starts.emplace_back(group.source, group.rows[first.begin]);
+    }
 
     std::vector<MenuSection> restored;
-    for (const auto* piece : pieces) {
-        restored.push_back(emptySection(piece->title));
-        restored.back().id = piece->id;
-    }
-    std::vector<const ShortcutGroup*> lastSourceGroup(pieces.size(), nullptr);
+    restored.reserve(pieces.size());
+    for (std::size_t p = 0; p < pieces.size(); ++p)
+        restored.push_back(emptySection(source.title));
     std::size_t current = 0;
-    for (const auto& group : source.groups) {
-        for (const auto& shortcut : group.shortcuts) {
-            if (auto found = pieceOfRow.find(shortcut.id); found != pieceOfRow.end())
-                current = found->second;
-            if (lastSourceGroup[current] != &group) {
-                restored[current].groups.push_back(emptyGroup(group.title));
-                lastSourceGroup[current] = &group;
-            }
-            restored[current].groups.back().shortcuts.push_back(shortcut);
+    for (std::size_t g = 0; g < source.groups.size(); ++g) {
+        const auto& group = source.groups[g];
+        std::size_t r = 0;
+        while (r < group.shortcuts.size()) {
+            while (current < starts.size() && starts[current] == std::pair{g, r})
+                ++current;
+            // The rows up to the next piece's start, or to the group's end.
+            std::size_t end = group.shortcuts.size();
+            if (current < starts.size() && starts[current].first == g)
+                end = starts[current].second;
+            ShortcutGroup part = emptyGroup(group.title);
+            part.shortcuts.assign(group.shortcuts.begin() + std::ptrdiff_t(r),
+                                  group.shortcuts.begin() + std::ptrdiff_t(end));
+            restored[current].groups.push_back(std::move(part));
+            r = end;
         }
     }
     return restored;
-}
-
-// Puts the rows without key combination back into columns planned without
-// them. A section none of whose rows has one goes just before the next
-// planned section, or at the end of the last column.
-Columns restoreItemsWithoutShortcuts(const Columns& planned, const std::vector<MenuSection>& sources,
-                                     const std::unordered_map<Uuid, std::size_t>& sourceOf)
-{
-    std::vector<std::vector<const MenuSection*>> piecesOf(sources.size());
-    for (const auto& column : planned)
-        for (const auto& piece : column)
-            piecesOf[sourceOf.at(piece.id)].push_back(&piece);
-    std::unordered_map<Uuid, MenuSection> restored;
-    for (std::size_t source = 0; source < sources.size(); ++source) {
-        if (piecesOf[source].empty())
-            continue;
-        auto full = restorePieces(sources[source], piecesOf[source]);
-        for (std::size_t p = 0; p < full.size(); ++p)
-            restored.emplace(piecesOf[source][p]->id, std::move(full[p]));
-    }
-
-    Columns columns;
-    std::size_t next = 0;  // every source before it is placed
-    auto placeUpTo = [&](Column& column, std::size_t end) {
-        for (; next < end; ++next)
-            column.push_back(sources[next]);
-    };
-    for (const auto& plannedColumn : planned) {
-        Column& column = columns.emplace_back();
-        for (const auto& piece : plannedColumn) {
-            const std::size_t source = sourceOf.at(piece.id);
-            if (source >= next) {
-                placeUpTo(column, source);
-                next = source + 1;
-            }
-            column.push_back(std::move(restored.at(piece.id)));
-        }
-    }
-    if (!columns.empty())
-        placeUpTo(columns.back(), sources.size());
-    return columns;
 }
 
 // The index of the first section of each column of a greedy fill up to `limit`.
@@ -213,6 +296,76 @@ std::vector<std::size_t> greedyColumnStarts(const std::vector<double>& weights, 
         }
         running += weights[i];
     }
+    return starts;
+}
+
+// The first item of each column when items of these heights fill at most
+// `maxColumns` columns in order: one item per column when there are few
+// enough, else a greedy fill with the smallest limit that needs no more.
+std::vector<std::size_t> balancedStarts(const std::vector<double>& heights, std::size_t maxColumns)
+{
+    const std::size_t n = heights.size();
+    const std::size_t k = std::min(maxColumns, n);
+    if (n == 0)
+        return {};
+    if (k < 2)
+        return {0};
+    std::vector<std::size_t> starts;
+    if (n <= k) {
+        for (std::size_t i = 0; i < n; ++i)
+            starts.push_back(i);
+        return starts;
+    }
+
+    std::vector<double> weights;
+    weights.reserve(n);
+    double total = 0;
+    for (double height : heights) {
+        weights.push_back(height + metrics::sectionSpacing);
+        total += weights.back();
+    }
+    // The smallest column limit for which the greedy fill needs at most k columns.
+    double lo = 0;
+    double hi = total;
+    while (hi - lo > 0.5) {
+        const double mid = (lo + hi) / 2;
+        if (greedyColumnStarts(weights, mid).size() > k)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return greedyColumnStarts(weights, hi);
+}
+
+// Whether the last of these columns is short enough to join the one before.
+bool lastColumnIsOrphan(const std::vector<double>& columnHeights)
+{
+    if (columnHeights.size() < 2)
+        return false;
+    const double tallestOther = *std::max_element(columnHeights.begin(), columnHeights.end() - 1);
+    return metrics::orphanRatio * tallestOther > columnHeights.back();
+}
+
+// Heights of the columns that begin at `starts`, of sections this tall.
+std::vector<double> columnHeights(const std::vector<double>& heights, const std::vector<std::size_t>& starts)
+{
+    std::vector<double> result;
+    for (std::size_t c = 0; c < starts.size(); ++c) {
+        const std::size_t end = c + 1 < starts.size() ? starts[c + 1] : heights.size();
+        double height = metrics::sectionSpacing * double(end - starts[c] - 1);
+        for (std::size_t i = starts[c]; i < end; ++i)
+            height += heights[i];
+        result.push_back(height);
+    }
+    return result;
+}
+
+// The columns of sections this tall: balanced, then the orphan merged.
+std::vector<std::size_t> distributedStarts(const std::vector<double>& heights, std::size_t maxColumns)
+{
+    auto starts = balancedStarts(heights, maxColumns);
+    if (lastColumnIsOrphan(columnHeights(heights, starts)))
+        starts.pop_back();
     return starts;
 }
 
@@ -267,93 +420,27 @@ double maximumPanelHeight(double visibleHeight) { return metrics::screenHeightSh
 
 std::vector<MenuSection> splitSection(const MenuSection& section, double limit)
 {
-    if (limit <= metrics::sectionHeader || sectionHeight(section) <= limit)
+    const auto groups = plannedRows(section, false);
+    const auto pieces = splitPlanned(section, groups, limit);
+    if (pieces.size() == 1 && pieces.front().wholeSection)
         return {section};
-
-    std::vector<MenuSection> pieces;
-    MenuSection piece = emptySection(section.title);
-    Tally pieceTally;
-    auto closePiece = [&] {
-        if (!piece.groups.empty())
-            pieces.push_back(std::move(piece));
-        piece = emptySection(section.title);
-        pieceTally = {};
-    };
-
-    for (const auto& group : section.groups) {
-        const Tally groupTally = tally(group);
-        if ((pieceTally + groupTally).height() <= limit) {
-            piece.groups.push_back(group);
-            pieceTally = pieceTally + groupTally;
-            continue;
-        }
-        closePiece();
-        if (groupTally.height() <= limit) {
-            piece.groups.push_back(group);
-            pieceTally = groupTally;
-            continue;
-        }
-        // Even alone the group is too tall: split it by rows, each chunk a piece.
-        const Tally titleOnly{group.title ? 1u : 0u, 0, 0};
-        ShortcutGroup chunk = emptyGroup(group.title);
-        Tally chunkTally = titleOnly;
-        for (const auto& shortcut : group.shortcuts) {
-            Tally grown = chunkTally;
-            grown.add(shortcut);
-            if (grown.height() > limit && !chunk.shortcuts.empty()) {
-                piece.groups.push_back(std::exchange(chunk, emptyGroup(group.title)));
-                closePiece();
-                grown = titleOnly;
-                grown.add(shortcut);
-            }
-            chunk.shortcuts.push_back(shortcut);
-            chunkTally = grown;
-        }
-        if (!chunk.shortcuts.empty()) {
-            piece.groups.push_back(std::move(chunk));
-            closePiece();
-        }
-    }
-    closePiece();
-    return pieces;
+    std::vector<MenuSection> sections;
+    sections.reserve(pieces.size());
+    for (const auto& piece : pieces)
+        sections.push_back(pieceSection(section, groups, piece));
+    return sections;
 }
 
 Columns balancedColumns(const std::vector<MenuSection>& sections, std::size_t maxColumns)
 {
-    const std::size_t n = sections.size();
-    const std::size_t k = std::min(maxColumns, n);
-    if (n == 0)
-        return {};
-    if (k < 2)
-        return {sections};
-    if (n <= k) {
-        Columns columns;
-        for (const auto& section : sections)
-            columns.push_back({section});
-        return columns;
-    }
-
-    std::vector<double> weights;
-    double total = 0;
-    for (const auto& section : sections) {
-        weights.push_back(sectionHeight(section) + metrics::sectionSpacing);
-        total += weights.back();
-    }
-    // The smallest column limit for which the greedy fill needs at most k columns.
-    double lo = 0;
-    double hi = total;
-    while (hi - lo > 0.5) {
-        const double mid = (lo + hi) / 2;
-        if (greedyColumnStarts(weights, mid).size() > k)
-            lo = mid;
-        else
-            hi = mid;
-    }
-
-    const auto starts = greedyColumnStarts(weights, hi);
+    std::vector<double> heights;
+    heights.reserve(sections.size());
+    for (const auto& section : sections)
+        heights.push_back(sectionHeight(section));
+    const auto starts = balancedStarts(heights, maxColumns);
     Columns columns;
     for (std::size_t c = 0; c < starts.size(); ++c) {
-        const std::size_t end = c + 1 < starts.size() ? starts[c + 1] : n;
+        const std::size_t end = c + 1 < starts.size() ? starts[c + 1] : sections.size();
         columns.emplace_back(sections.begin() + std::ptrdiff_t(starts[c]), sections.begin() + std::ptrdiff_t(end));
     }
     return columns;
@@ -361,12 +448,10 @@ Columns balancedColumns(const std::vector<MenuSection>& sections, std::size_t ma
 
 void mergeOrphanColumn(Columns& columns)
 {
-    if (columns.size() < 2)
-        return;
-    double tallestOther = 0;
-    for (std::size_t i = 0; i + 1 < columns.size(); ++i)
-        tallestOther = std::max(tallestOther, columnHeight(columns[i]));
-    if (metrics::orphanRatio * tallestOther > columnHeight(columns.back())) {
+    std::vector<double> heights;
+    for (const auto& column : columns)
+        heights.push_back(columnHeight(column));
+    if (lastColumnIsOrphan(heights)) {
         Column last = std::move(columns.back());
         columns.pop_back();
         columns.back().insert(columns.back().end(), std::make_move_iterator(last.begin()),
@@ -392,22 +477,33 @@ ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibl
     ColumnLayout layout;
     layout.visibleFrame = visibleFrame;
     layout.maximumHeight = maximumPanelHeight(visibleFrame.size.height);
-    const double wrapLimit = metrics::wrapThreshold * layout.maximumHeight;
+    const double wrapLimit =
+        wrapLongSections ? metrics::wrapThreshold * layout.maximumHeight : std::numeric_limits<double>::infinity();
 
-    // What is planned, and the source section each planned piece came from.
-    std::vector<MenuSection> planned;
-    std::unordered_map<Uuid, std::size_t> sourceOf;
+    // The columns are planned on counts: the planned rows of each section, its
+    // pieces, and for each planned piece its source section and its height.
+    // Only the final columns copy rows.
+    const std::size_t sourceCount = app.sections.size();
+    std::vector<PlannedSection> plannedOf(sourceCount);
+    std::vector<std::vector<PieceSpan>> piecesOf(sourceCount);
+    struct PlannedPiece {
+        std::size_t source;
+        std::size_t piece;
+    };
+    std::vector<PlannedPiece> planned;
+    std::vector<double> heights;
     auto plan = [&](bool shortcutsOnly) {
         planned.clear();
-        sourceOf.clear();
-        for (std::size_t i = 0; i < app.sections.size(); ++i) {
-            MenuSection section = shortcutsOnly ? withShortcutsOnly(app.sections[i]) : app.sections[i];
-            if (shortcutsOnly && section.groups.empty())
+        heights.clear();
+        for (std::size_t i = 0; i < sourceCount; ++i) {
+            plannedOf[i] = plannedRows(app.sections[i], shortcutsOnly);
+            piecesOf[i].clear();
+            if (shortcutsOnly && plannedOf[i].empty())
                 continue;
-            auto pieces = wrapLongSections ? splitSection(section, wrapLimit) : std::vector{std::move(section)};
-            for (auto& piece : pieces) {
-                sourceOf.emplace(piece.id, i);
-                planned.push_back(std::move(piece));
+            piecesOf[i] = splitPlanned(app.sections[i], plannedOf[i], wrapLimit);
+            for (std::size_t p = 0; p < piecesOf[i].size(); ++p) {
+                planned.push_back(PlannedPiece{i, p});
+                heights.push_back(piecesOf[i][p].height);
             }
         }
     };
@@ -417,10 +513,44 @@ ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibl
         shortcutsOnly = false;
         plan(false);
     }
+    const auto starts = distributedStarts(heights, maximumColumns(visibleFrame.size.width));
 
-    layout.columns = distributeColumns(planned, maximumColumns(visibleFrame.size.width));
-    if (shortcutsOnly)
-        layout.columns = restoreItemsWithoutShortcuts(layout.columns, app.sections, sourceOf);
+    if (!shortcutsOnly) {
+        for (std::size_t c = 0; c < starts.size(); ++c) {
+            const std::size_t end = c + 1 < starts.size() ? starts[c + 1] : planned.size();
+            Column& column = layout.columns.emplace_back();
+            column.reserve(end - starts[c]);
+            for (std::size_t j = starts[c]; j < end; ++j) {
+                const auto& source = app.sections[planned[j].source];
+                const auto& piece = piecesOf[planned[j].source][planned[j].piece];
+                column.push_back(piece.wholeSection ? source
+                                                    : pieceSection(source, plannedOf[planned[j].source], piece));
+            }
+        }
+    } else {
+        // The rows without key combination join the pieces planned without
+        // them. A section none of whose rows has one goes just before the
+        // next planned section, or at the end of the last column.
+        std::size_t next = 0;  // every source before it is placed
+        std::vector<MenuSection> restored;
+        for (std::size_t c = 0; c < starts.size(); ++c) {
+            const std::size_t end = c + 1 < starts.size() ? starts[c + 1] : planned.size();
+            Column& column = layout.columns.emplace_back();
+            for (std::size_t j = starts[c]; j < end; ++j) {
+                const auto [source, piece] = planned[j];
+                if (source >= next) {
+                    for (; next < source; ++next)
+                        column.push_back(app.sections[next]);
+                    next = source + 1;
+                    restored = restoredPieces(app.sections[source], plannedOf[source], piecesOf[source]);
+                }
+                column.push_back(std::move(restored[piece]));
+            }
+        }
+        if (!layout.columns.empty())
+            for (; next < sourceCount; ++next)
+                layout.columns.back().push_back(app.sections[next]);
+    }
     layout.width = panelWidth(layout.columns.size());
     return layout;
 }

@@ -78,3 +78,22 @@ TEST(ShortcutModel, ConflictsAndEmptiness)
     EXPECT_TRUE(appWith({{Shortcut::separator(), Shortcut::separator()}}).hasNoShortcuts());
     EXPECT_TRUE(appWith({{row("Single", "⌘R")}}).conflictingKeys().empty());
 }
+
+TEST(ShortcutModel, FoldsAreSharedByCopiesAndOnlyServeTheirOwnTexts)
+{
+    auto original = row("Café Crème", "⇧⌘C");
+    EXPECT_EQ(original.currentFolds(), nullptr);
+    original.foldTexts();
+    auto copy = original;
+    ASSERT_NE(copy.currentFolds(), nullptr);
+    EXPECT_EQ(copy.currentFolds(), original.currentFolds());
+    EXPECT_EQ(copy.currentFolds()->foldedTitle, "cafe creme");
+    EXPECT_EQ(copy.currentFolds()->foldedKeys, "⇧⌘c");
+
+    copy.title = "Thé";
+    EXPECT_EQ(copy.currentFolds(), nullptr);
+    auto rekeyed = original;
+    rekeyed.keys = "⌘T";
+    EXPECT_EQ(rekeyed.currentFolds(), nullptr);
+    EXPECT_NE(original.currentFolds(), nullptr);
+}

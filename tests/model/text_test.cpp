@@ -55,6 +55,21 @@ TEST(PatternRule, PathologicalPatternsFinish)
     EXPECT_FALSE(titleMatchesPattern(title, pattern));
 }
 
+TEST(PatternRule, APatternSetFoldsOnceAndMatchesLikeTheRule)
+{
+    const PatternSet set({"Caf?", "*ÉTÉ*", "Minimize"});
+    EXPECT_TRUE(set.matches("Café")) << "? takes one character of several bytes";
+    EXPECT_FALSE(set.matches("Cafés"));
+    EXPECT_TRUE(set.matches("Un été chaud"));
+    EXPECT_TRUE(set.matches("MINIMIZE"));
+    EXPECT_FALSE(set.matches("Minimize All"));
+    EXPECT_TRUE(set.matchesFolded(folded("Summer ÉTÉ")));
+    EXPECT_FALSE(PatternSet().matches("Anything"));
+    // Backtracking over characters of several bytes.
+    EXPECT_TRUE(PatternSet({"*é?é"}).matches("ééxééyé"));
+    EXPECT_FALSE(PatternSet({"*é?é"}).matches("ééxééy"));
+}
+
 TEST(Matching, ContainmentIgnoresCaseAndDiacritics)
 {
     EXPECT_TRUE(containsIgnoringCaseAndDiacritics("Révéler dans le Finder", "REVELER"));
@@ -62,6 +77,10 @@ TEST(Matching, ContainmentIgnoresCaseAndDiacritics)
     EXPECT_FALSE(containsIgnoringCaseAndDiacritics("Open", "Save"));
     EXPECT_TRUE(containsIgnoringCaseAndDiacritics("Open", ""));
     EXPECT_EQ(folded("ÅBC"), folded("abc"));
+    EXPECT_EQ(folded("Save As… ⌘S"), "save as… ⌘s");
+    EXPECT_EQ(folded("Cafe\xCC\x81 CRE\xCC\x80ME"), "cafe creme") << "marks between runs of text";
+    EXPECT_EQ(folded("QUIT"), "quit");
+    EXPECT_EQ(folded(""), "");
 }
 
 TEST(Ordering, NumbersByValueAndCaseNotFirst)
