@@ -48,21 +48,20 @@ AppShortcuts editorApplication()
     app.sections = {
         section("File", {group(std::nullopt, {item("New", "⌃N"), item("New Window", "⌃⇧N"), sep(),
                                               item("Open…", "⌃O"), sep(), item("Save", "⌃S"),
-                                              item("Save As…", "⌃⇧S"), item("Save All", ""), item("Reload", "⌃R"), sep(),
+                                              item("Save As…", "⌃⇧S"), item("Reload", "⌃R"), sep(),
                                               item("Print…", "⌃P"), sep(), item("Detach Tab", "⌃D"),
                                               item("Close Tab", "⌃W"), item("Close Window", "⌃⇧W"), item("Quit", "⌃Q")}),
                          group("New from Template", {item("Empty Document", "⌃⌥N")})}),
         section("Edit", {group(std::nullopt, {item("Undo", "⌃Z"), item("Redo", "⌃⇧Z"), sep(), item("Cut", "⌃X"),
                                               item("Copy", "⌃C"), item("Paste", "⌃V"), item("Delete", "⌦"), sep(),
-                                              item("Select All", "⌃A"), item("Preferences…", "")}),
+                                              item("Select All", "⌃A")}),
                          group("Paste Special", {item("Paste as Column", "⌃⇧V")}),
                          group("Convert", {item("To Lowercase", "⌃⌥L"), item("To Uppercase", "⌃⌥U"),
                                            item("To Title Case", "⌃⌥T"), item("Tabs to Spaces", "⌃⌥⇧T")}),
                          group("Move", {item("Line Up", "⌥↑"), item("Line Down", "⌥↓")})}),
         section("Search", {group(std::nullopt, {item("Find", "⌃F"), item("Find Next", "⌃G"), item("Find Previous", "⌃⇧G"),
                                                 item("Find and Replace…", "⌃R"), sep(), item("Go to…", "⌃L")})}),
-        section("View", {group(std::nullopt, {item("Select Font…", ""), item("Show Line Numbers", ""),
-                                              item("Fullscreen", "F11"), sep(), item("Zoom In", "⌃+"),
+        section("View", {group(std::nullopt, {item("Fullscreen", "F11"), sep(), item("Zoom In", "⌃+"),
                                               item("Zoom Out", "⌃-"), item("Reset Zoom", "⌃0")}),
                          group("Color Scheme", {item("Dark Variant", "⌃⌥⇧D")})}),
         section("Document", {group(std::nullopt, {item("Word Wrap", "⌃⌥W"), item("Auto Indent", "⌃⌥I"),
@@ -73,7 +72,7 @@ AppShortcuts editorApplication()
                              group("Tab Size", {item("Tab Size 2", "⌃⌥2"), item("Tab Size 4", "⌃⌥4"),
                                                 item("Tab Size 8", "⌃⌥8")}),
                              group("Line Ending", {item("Unix (LF)", "⌃⌥⇧1"), item("Windows (CR LF)", "⌃⌥⇧2")})}),
-        section("Help", {group(std::nullopt, {item("Contents", "F1"), item("About", "")})}),
+        section("Help", {group(std::nullopt, {item("Contents", "F1"), item("Keyboard Shortcuts", "⌃?")})}),
     };
     return app;
 }

@@ -52,7 +52,10 @@ QSize OptionButton::sizeHint() const
     int height = title.height() + 2 * optionPadding;
     if (!note_.isEmpty())
         height += QFontMetrics(noteFont(font())).height() + 2;
-    const int width = std::min(title.horizontalAdvance(text()), 420) + 2 * optionPadding + (trailingArrow_ ? arrowSize + 8 : 0);
+    int textWidth = title.horizontalAdvance(text());
+    if (!note_.isEmpty())
+        textWidth = std::max(textWidth, QFontMetrics(noteFont(font())).horizontalAdvance(note_));
+    const int width = std::min(textWidth, 400) + 2 * optionPadding + (trailingArrow_ ? arrowSize + 8 : 0) + 2;
     return {width, height};
 }
 
@@ -113,7 +116,8 @@ DisambiguationOverlay::DisambiguationOverlay(QWidget* parent) : QWidget(parent)
     outer->setContentsMargins(24, 24, 24, 24);
     outer->addStretch(1);
     card_ = new QWidget(this);
-    card_->setMaximumWidth(440);
+    card_->setMinimumWidth(280);
+    card_->setMaximumWidth(460);
     card_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* cardLayout = new QVBoxLayout(card_);
     cardLayout->setContentsMargins(18, 16, 18, 18);

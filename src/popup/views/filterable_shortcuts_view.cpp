@@ -148,6 +148,9 @@ FilterableShortcutsView::FilterableShortcutsView(PopupFilterModel& model, PanelC
     for (std::size_t i = 0; i < notation::modifierGlyphs.size(); ++i) {
         const std::string glyph(notation::modifierGlyphs[i]);
         auto* toggle = new ChipButton(qstring(glyph), header_);
+        QFont glyphFont = toggle->font();
+        glyphFont.setPixelSize(15);
+        toggle->setFont(glyphFont);
         toggle->setCheckable(true);
         toggle->setToolTip(tr(modifierNames[i]));
         toggle->setAccessibleName(tr(modifierNames[i]));

@@ -49,6 +49,7 @@ PermissionView::PermissionView(std::function<void()> grant, QWidget* parent) : Q
     button->setObjectName(QStringLiteral("grant"));
     button->setDefault(true);
     button->setFocusPolicy(Qt::NoFocus);
+    button->setMinimumSize(150, 30);
     connect(button, &QPushButton::clicked, this, [grant = std::move(grant)] {
         if (grant)
             grant();

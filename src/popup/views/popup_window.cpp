@@ -178,6 +178,7 @@ void PopupWindow::fadeIn(platform::Seconds duration)
     }
     raise();
     takeKeyboard();
+    reportedFlags_.reset();
 
     animation_ = new QParallelAnimationGroup(this);
     auto* opacity = new QPropertyAnimation(this, "windowOpacity");
@@ -251,6 +252,10 @@ bool PopupWindow::dispatchKey(QKeyEvent* event)
     if (auto flag = modifierKeyFlag(event->key())) {
         std::uint64_t flags = modifierFlags(event->modifiers());
         flags = event->type() == QEvent::KeyPress ? (flags | *flag) : (flags & ~*flag);
+        // Auto-repeat of a held modifier is no change.
+        if (flags == reportedFlags_)
+            return false;
+        reportedFlags_ = flags;
         if (context_.events.flagsChanged)
             context_.events.flagsChanged(flags);
         return false;

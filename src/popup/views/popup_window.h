@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <optional>
+
 class QParallelAnimationGroup;
 class QVBoxLayout;
 
@@ -72,6 +74,7 @@ private:
     QParallelAnimationGroup* animation_ = nullptr;
     QRect target_;
     bool modal_ = false;
+    std::optional<std::uint64_t> reportedFlags_;
 };
 
 } // namespace hb::views

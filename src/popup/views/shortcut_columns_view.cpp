@@ -30,6 +30,18 @@ QString qstring(const std::string& text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
+// One line, elided at its logical end; a right-to-left text is laid out in its
+// own direction so that the ellipsis lands where its reading ends.
+void drawLine(QPainter& painter, const QRectF& rect, const QString& text, Qt::Alignment vertical)
+{
+    const QFontMetrics metrics(painter.font());
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, int(rect.width()));
+    QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute | vertical);
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    painter.drawText(rect, shown, option);
+}
+
 } // namespace
 
 ShortcutColumnsView::ShortcutColumnsView(PopupFilterModel& model, QWidget* parent)
@@ -131,6 +143,23 @@ QRectF ShortcutColumnsView::itemRect(std::size_t column, const Item& item) const
     return {x, item.y, metrics::columnWidth, item.height};
 }
 
+ShortcutColumnsView::RowParts ShortcutColumnsView::rowParts(const QRectF& rect, const Shortcut& row) const
+{
+    RowParts parts;
+    double right = rect.right() - rightInset;
+    if (!row.keys.empty()) {
+        const double width = std::min(QFontMetricsF(keyFont_).horizontalAdvance(qstring(row.keys)), rect.width() * maximumKeyShare);
+        parts.keys = QRectF(right - width, rect.top(), width, rect.height());
+        right = parts.keys.left() - 8;
+    }
+    if (model_.isConflicted(row)) {
+        parts.conflict = QRectF(right - conflictSize, rect.center().y() - conflictSize / 2, conflictSize, conflictSize);
+        right = parts.conflict.left() - 5;
+    }
+    parts.title = QRectF(rect.left() + titleInset, rect.top(), std::max(0.0, right - rect.left() - titleInset), rect.height());
+    return parts;
+}
+
 QRectF ShortcutColumnsView::starRect(const QRectF& row) const
 {
     return {row.left() + starInset, row.center().y() - starSize / 2, starSize, starSize};
@@ -161,8 +190,8 @@ std::optional<ShortcutColumnsView::Hit> ShortcutColumnsView::hitAt(QPointF point
         return std::nullopt;
     const QRectF rect = itemRect(c, *found);
     const bool onStar = point.x() < rect.left() + titleInset - 2;
-    const bool onConflict = model_.isConflicted(*found->shortcut) && !onStar &&
-                            point.x() > rect.right() - rect.width() * maximumKeyShare - conflictSize - 12;
+    const QRectF conflict = rowParts(rect, *found->shortcut).conflict;
+    const bool onConflict = !conflict.isEmpty() && std::abs(point.x() - conflict.center().x()) <= conflictSize;
     return Hit{c, std::size_t(found - items.begin()), onStar, onConflict};
 }
 
@@ -195,17 +224,13 @@ void ShortcutColumnsView::paintItem(QPainter& painter, std::size_t column, const
     case Kind::section: {
         painter.setFont(sectionFont_);
         painter.setPen(pal.color(QPalette::WindowText));
-        const QRectF text = rect.adjusted(4, 0, -4, -3);
-        const QString title = QFontMetrics(sectionFont_).elidedText(qstring(*item.title), Qt::ElideRight, int(text.width()));
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine, title);
+        drawLine(painter, rect.adjusted(4, 0, -4, -3), qstring(*item.title), Qt::AlignBottom);
         return;
     }
     case Kind::group: {
         painter.setFont(groupFont_);
         painter.setPen(secondaryTextColor(pal));
-        const QRectF text = rect.adjusted(10, 0, -4, -2);
-        const QString title = QFontMetrics(groupFont_).elidedText(qstring(*item.title), Qt::ElideRight, int(text.width()));
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine, title);
+        drawLine(painter, rect.adjusted(10, 0, -4, -2), qstring(*item.title), Qt::AlignBottom);
         return;
     }
     case Kind::separator: {
@@ -246,31 +271,19 @@ void ShortcutColumnsView::paintItem(QPainter& painter, std::size_t column, const
     else if (hovered)
         paintGlyph(painter, Glyph::star, starRect(rect), selected ? textColor : secondaryTextColor(pal));
 
-    double right = rect.right() - rightInset;
+    const RowParts parts = rowParts(rect, row);
     if (!row.keys.empty()) {
         const QFontMetricsF keyMetrics(keyFont_);
-        const QString keys = qstring(row.keys);
-        const double available = rect.width() * maximumKeyShare;
-        const double width = std::min(keyMetrics.horizontalAdvance(keys), available);
-        const QRectF keyRect(right - width, rect.top(), width, rect.height());
         painter.setFont(keyFont_);
         painter.setPen(selected ? textColor : (keyColor ? keyColor() : pal.color(QPalette::Highlight)));
-        painter.drawText(keyRect, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
-                         keyMetrics.elidedText(keys, Qt::ElideLeft, width + 0.5));
-        right = keyRect.left() - 8;
+        painter.drawText(parts.keys, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+                         keyMetrics.elidedText(qstring(row.keys), Qt::ElideLeft, parts.keys.width() + 0.5));
     }
-    if (conflicted) {
-        const QRectF mark(right - conflictSize, rect.center().y() - conflictSize / 2, conflictSize, conflictSize);
-        paintGlyph(painter, Glyph::warning, mark, selected ? textColor : conflictColor);
-        right = mark.left() - 5;
-    }
-
-    const QRectF titleRect(rect.left() + titleInset, rect.top(), std::max(0.0, right - rect.left() - titleInset), rect.height());
+    if (conflicted)
+        paintGlyph(painter, Glyph::warning, parts.conflict, selected ? textColor : conflictColor);
     painter.setFont(rowFont_);
     painter.setPen(textColor);
-    const QString title = QFontMetrics(rowFont_).elidedText(qstring(row.title), Qt::ElideRight, int(titleRect.width()));
-    // Right-to-left titles keep the column's reading edge; the text itself is ordered by its own direction.
-    painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title);
+    drawLine(painter, parts.title, qstring(row.title), Qt::AlignVCenter);
     painter.restore();
 }
 
@@ -307,7 +320,8 @@ void ShortcutColumnsView::mouseReleaseEvent(QMouseEvent* event)
 {
     const auto pressed = pressed_;
     pressed_.reset();
-    if (event->button() != Qt::LeftButton || !pressed)
+    // Nothing under the open choice of the overlay takes clicks.
+    if (event->button() != Qt::LeftButton || !pressed || model_.disambiguation())
         return;
     const auto released = hitAt(event->position());
     if (!released || released->column != pressed->column || released->item != pressed->item)
@@ -336,7 +350,8 @@ bool ShortcutColumnsView::event(QEvent* event)
                 text = model_.isFavourite(row) ? tr("Remove from favourites") : tr("Add to favourites");
             else if (hit->onConflict)
                 text = tr(conflictHelp);
-            else
+            else if (QFontMetricsF(rowFont_).horizontalAdvance(qstring(row.title)) >
+                     rowParts(itemRect(hit->column, columns_[hit->column].items[hit->item]), row).title.width())
                 text = qstring(row.title);
         }
         if (text.isEmpty())

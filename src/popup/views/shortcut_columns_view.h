@@ -74,7 +74,14 @@ private:
         bool onConflict;
     };
 
+    struct RowParts {
+        QRectF keys;
+        QRectF conflict;
+        QRectF title;
+    };
+
     std::optional<Hit> hitAt(QPointF point) const;
+    RowParts rowParts(const QRectF& rect, const Shortcut& row) const;
     QRectF itemRect(std::size_t column, const Item& item) const;
     QRectF starRect(const QRectF& row) const;
     void paintItem(QPainter& painter, std::size_t column, const Item& item);
