@@ -3,6 +3,7 @@
 #include "popup/views/filterable_shortcuts_view.h"
 #include "support/model_builders.h"
 
+#include <QIcon>
 #include <QStyleFactory>
 
 #include <stdexcept>
@@ -31,6 +32,12 @@ void QtEnvironment::SetUp()
         qputenv("QT_QPA_PLATFORM", "offscreen");
     app_ = std::make_unique<QApplication>(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // The offscreen platform knows no icon theme; the desktop's own platform reads these.
+    if (QIcon::themeName().isEmpty()) {
+        QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << QStringLiteral("/usr/share/icons"));
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+        QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
+    }
 }
 
 void QtEnvironment::TearDown()

@@ -69,8 +69,8 @@ protected:
 QIcon applicationIcon(const std::optional<std::string>& iconName, const QColor& fallback)
 {
     if (iconName && !iconName->empty())
-        return themedIcon({iconName->c_str(), "application-x-executable"}, Glyph::keyboard, fallback);
-    return themedIcon({"application-x-executable"}, Glyph::keyboard, fallback);
+        return themedIcon({iconName->c_str(), "application-x-executable"}, Glyph::keyboard, fallback, 32);
+    return themedIcon({"application-x-executable"}, Glyph::keyboard, fallback, 32);
 }
 
 } // namespace

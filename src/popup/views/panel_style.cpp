@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <QtMath>
 
 #include <cmath>
@@ -161,6 +162,29 @@ void paintGlyph(QPainter& p, Glyph glyph, const QRectF& rect, const QColor& colo
     p.restore();
 }
 
+void paintCachedGlyph(QPainter& painter, Glyph glyph, const QRectF& rect, const QColor& color)
+{
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize size = rect.size().toSize();
+    const QString key = QStringLiteral("hb-glyph-%1-%2x%3-%4-%5")
+                            .arg(int(glyph))
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(color.rgba(), 0, 16)
+                            .arg(ratio);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap(size * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter glyphPainter(&pixmap);
+        paintGlyph(glyphPainter, glyph, QRectF(QPointF(), QSizeF(size)), color);
+        glyphPainter.end();
+        QPixmapCache::insert(key, pixmap);
+    }
+    painter.drawPixmap(QPointF(rect.left(), rect.top()), pixmap);
+}
+
 QIcon glyphIcon(Glyph glyph, const QColor& color, int size)
 {
     QIcon icon;
@@ -176,15 +200,15 @@ QIcon glyphIcon(Glyph glyph, const QColor& color, int size)
     return icon;
 }
 
-QIcon themedIcon(std::initializer_list<const char*> names, Glyph fallback, const QColor& color)
+QIcon themedIcon(std::initializer_list<const char*> names, Glyph fallback, const QColor& color, int size)
 {
     for (const char* name : names) {
         const QIcon icon = QIcon::fromTheme(QString::fromLatin1(name));
         // Without an image plugin for the theme's files an icon may be found but not draw.
-        if (!icon.isNull() && !icon.pixmap(16).isNull())
+        if (!icon.isNull() && !icon.pixmap(size).isNull())
             return icon;
     }
-    return glyphIcon(fallback, color);
+    return glyphIcon(fallback, color, size);
 }
 
 QColor toQColor(const RgbColor& color)

@@ -31,9 +31,11 @@ enum class Glyph {
 QIcon glyphIcon(Glyph glyph, const QColor& color, int size = 16);
 // Paints the glyph into `rect`.
 void paintGlyph(class QPainter& painter, Glyph glyph, const QRectF& rect, const QColor& color);
+// The same from a cache of drawn glyphs, for glyphs painted on many rows.
+void paintCachedGlyph(class QPainter& painter, Glyph glyph, const QRectF& rect, const QColor& color);
 
 // The first theme icon of `names` that draws, else the glyph.
-QIcon themedIcon(std::initializer_list<const char*> names, Glyph fallback, const QColor& color);
+QIcon themedIcon(std::initializer_list<const char*> names, Glyph fallback, const QColor& color, int size = 16);
 
 QColor toQColor(const RgbColor& color);
 // The system's accent colour on this desktop: the palette's highlight.

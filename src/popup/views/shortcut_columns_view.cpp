@@ -143,12 +143,50 @@ QRectF ShortcutColumnsView::itemRect(std::size_t column, const Item& item) const
     return {x, item.y, metrics::columnWidth, item.height};
 }
 
+const ShortcutColumnsView::RowText& ShortcutColumnsView::rowText(const Shortcut& row) const
+{
+    auto [found, added] = rowTexts_.try_emplace(&row);
+    RowText& text = found->second;
+    if (added && !row.keys.empty())
+        text.keysWidth = QFontMetricsF(keyFont_).horizontalAdvance(qstring(row.keys));
+    return text;
+}
+
+const ShortcutColumnsView::RowText& ShortcutColumnsView::rowText(const Shortcut& row, const RowParts& parts) const
+{
+    RowText& text = const_cast<RowText&>(rowText(row));
+    if (text.laidOut)
+        return text;
+    text.laidOut = true;
+    QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
+    option.setWrapMode(QTextOption::NoWrap);
+
+    const QString title = qstring(row.title);
+    const QString shownTitle = QFontMetrics(rowFont_).elidedText(title, Qt::ElideRight, int(parts.title.width()));
+    text.titleElided = shownTitle != title;
+    option.setTextDirection(title.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    text.title.setText(shownTitle);
+    text.title.setTextFormat(Qt::PlainText);
+    text.title.setTextOption(option);
+    text.title.prepare(QTransform(), rowFont_);
+
+    if (!row.keys.empty()) {
+        const QString keys = qstring(row.keys);
+        option.setTextDirection(Qt::LeftToRight);
+        text.keys.setText(QFontMetricsF(keyFont_).elidedText(keys, Qt::ElideLeft, parts.keys.width() + 0.5));
+        text.keys.setTextFormat(Qt::PlainText);
+        text.keys.setTextOption(option);
+        text.keys.prepare(QTransform(), keyFont_);
+    }
+    return text;
+}
+
 ShortcutColumnsView::RowParts ShortcutColumnsView::rowParts(const QRectF& rect, const Shortcut& row) const
 {
     RowParts parts;
     double right = rect.right() - rightInset;
     if (!row.keys.empty()) {
-        const double width = std::min(QFontMetricsF(keyFont_).horizontalAdvance(qstring(row.keys)), rect.width() * maximumKeyShare);
+        const double width = std::min(rowText(row).keysWidth, rect.width() * maximumKeyShare);
         parts.keys = QRectF(right - width, rect.top(), width, rect.height());
         right = parts.keys.left() - 8;
     }
@@ -207,6 +245,7 @@ void ShortcutColumnsView::paintEvent(QPaintEvent* event)
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     const QRect exposed = event->rect();
+    paintedKeyColor_ = keyColor ? keyColor() : palette().color(QPalette::Highlight);
     for (std::size_t c = 0; c < columns_.size(); ++c) {
         const auto& items = columns_[c].items;
         auto it = std::upper_bound(items.begin(), items.end(), double(exposed.top()),
@@ -267,23 +306,23 @@ void ShortcutColumnsView::paintItem(QPainter& painter, std::size_t column, const
     const QColor textColor = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::WindowText);
 
     if (favourite)
-        paintGlyph(painter, Glyph::starFilled, starRect(rect), selected ? textColor : favouriteColor);
+        paintCachedGlyph(painter, Glyph::starFilled, starRect(rect), selected ? textColor : favouriteColor);
     else if (hovered)
-        paintGlyph(painter, Glyph::star, starRect(rect), selected ? textColor : secondaryTextColor(pal));
+        paintCachedGlyph(painter, Glyph::star, starRect(rect), selected ? textColor : secondaryTextColor(pal));
 
     const RowParts parts = rowParts(rect, row);
+    const RowText& text = rowText(row, parts);
     if (!row.keys.empty()) {
-        const QFontMetricsF keyMetrics(keyFont_);
         painter.setFont(keyFont_);
-        painter.setPen(selected ? textColor : (keyColor ? keyColor() : pal.color(QPalette::Highlight)));
-        painter.drawText(parts.keys, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
-                         keyMetrics.elidedText(qstring(row.keys), Qt::ElideLeft, parts.keys.width() + 0.5));
+        painter.setPen(selected ? textColor : paintedKeyColor_);
+        const QSizeF size = text.keys.size();
+        painter.drawStaticText(QPointF(parts.keys.right() - size.width(), parts.keys.center().y() - size.height() / 2), text.keys);
     }
     if (conflicted)
-        paintGlyph(painter, Glyph::warning, parts.conflict, selected ? textColor : conflictColor);
+        paintCachedGlyph(painter, Glyph::warning, parts.conflict, selected ? textColor : conflictColor);
     painter.setFont(rowFont_);
     painter.setPen(textColor);
-    drawLine(painter, parts.title, qstring(row.title), Qt::AlignVCenter);
+    painter.drawStaticText(QPointF(parts.title.left(), parts.title.center().y() - text.title.size().height() / 2), text.title);
     painter.restore();
 }
 
@@ -350,8 +389,7 @@ bool ShortcutColumnsView::event(QEvent* event)
                 text = model_.isFavourite(row) ? tr("Remove from favourites") : tr("Add to favourites");
             else if (hit->onConflict)
                 text = tr(conflictHelp);
-            else if (QFontMetricsF(rowFont_).horizontalAdvance(qstring(row.title)) >
-                     rowParts(itemRect(hit->column, columns_[hit->column].items[hit->item]), row).title.width())
+            else if (rowText(row).titleElided)
                 text = qstring(row.title);
         }
         if (text.isEmpty())
@@ -365,8 +403,10 @@ bool ShortcutColumnsView::event(QEvent* event)
 
 void ShortcutColumnsView::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
         updateFonts();
+        rowTexts_.clear();
+    }
     QWidget::changeEvent(event);
 }
 

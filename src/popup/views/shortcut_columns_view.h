@@ -4,10 +4,12 @@
 #include "popup/popup_filter_model.h"
 
 #include <QColor>
+#include <QStaticText>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace hb::views {
@@ -80,7 +82,18 @@ private:
         QRectF title;
     };
 
+    // A row's texts laid out once per showing: only rows that were on screen have them.
+    struct RowText {
+        double keysWidth = 0;
+        bool laidOut = false;
+        bool titleElided = false;
+        QStaticText title;
+        QStaticText keys;
+    };
+
     std::optional<Hit> hitAt(QPointF point) const;
+    const RowText& rowText(const Shortcut& row) const;
+    const RowText& rowText(const Shortcut& row, const RowParts& parts) const;
     RowParts rowParts(const QRectF& rect, const Shortcut& row) const;
     QRectF itemRect(std::size_t column, const Item& item) const;
     QRectF starRect(const QRectF& row) const;
@@ -93,6 +106,8 @@ private:
     std::size_t drawnRows_ = 0;
     std::optional<std::pair<std::size_t, std::size_t>> hovered_;
     std::optional<Hit> pressed_;
+    mutable std::unordered_map<const Shortcut*, RowText> rowTexts_;
+    QColor paintedKeyColor_;
     QFont sectionFont_;
     QFont groupFont_;
     QFont rowFont_;
