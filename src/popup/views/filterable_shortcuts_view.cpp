@@ -196,13 +196,14 @@ FilterableShortcutsView::FilterableShortcutsView(PopupFilterModel& model, PanelC
     scroll_->setWidgetResizable(true);
     scroll_->viewport()->setAutoFillBackground(false);
     columns_ = new ShortcutColumnsView(model_);
-    columns_->setAutoFillBackground(false);
     columns_->keyColor = [this] { return keyColor(); };
     columns_->onActivate = [this](const Shortcut& shortcut) {
         if (context_.events.activate)
             context_.events.activate(shortcut);
     };
     scroll_->setWidget(columns_);
+    // The scroll area fills its widget's background; the panel's own shows through instead.
+    columns_->setAutoFillBackground(false);
     outer->addWidget(scroll_, 1);
 
     overlay_ = new DisambiguationOverlay(this);

@@ -236,9 +236,7 @@ QColor secondaryTextColor(const QPalette& palette)
 
 QColor panelBackgroundColor(const QPalette& palette)
 {
-    QColor background = palette.color(QPalette::Window);
-    background.setAlphaF(0.97f);
-    return background;
+    return palette.color(QPalette::Window);
 }
 
 QColor panelBorderColor(const QPalette& palette)

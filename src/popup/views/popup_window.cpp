@@ -6,22 +6,32 @@
 
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QPainterPath>
+#include <QRegion>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <xcb/xcb.h>
+
 #include <cmath>
+#include <cstdlib>
 
 namespace hb::views {
 namespace {
 
 constexpr double cornerRadius = 12;
 constexpr double fadeInScale = 0.96;
+constexpr int maximumGrabAttempts = 25;
+constexpr std::chrono::milliseconds grabRetryInterval{20};
 
 int milliseconds(platform::Seconds duration)
 {
@@ -34,6 +44,29 @@ QRect scaled(const QRect& rect, double factor)
     QRect result(QPoint(), size);
     result.moveCenter(rect.center());
     return result;
+}
+
+// Whether a compositing manager runs on the X display, so that transparent
+// corners really are transparent.
+bool compositing()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return true;
+    xcb_connection_t* connection = x11->connection();
+    // Qt's screens are outputs of one X screen, the default one.
+    const QByteArray name = "_NET_WM_CM_S0";
+    auto* atomReply = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, std::uint16_t(name.size()), name.constData()), nullptr);
+    if (!atomReply)
+        return false;
+    const xcb_atom_t atom = atomReply->atom;
+    std::free(atomReply);
+    if (atom == XCB_ATOM_NONE)
+        return false;
+    auto* ownerReply = xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom), nullptr);
+    const bool owned = ownerReply && ownerReply->owner != XCB_WINDOW_NONE;
+    std::free(ownerReply);
+    return owned;
 }
 
 } // namespace
@@ -148,7 +181,9 @@ void PopupWindow::setFrame(const platform::Rect& frame)
 {
     const QScreen* primary = QGuiApplication::primaryScreen();
     target_ = qtGeometry(frame, primary ? primary->geometry() : QRect());
-    if (!animation_)
+    if (scale_ && animation_ && animation_->state() == QAbstractAnimation::Running)
+        scale_->setEndValue(target_);
+    else
         setGeometry(target_);
 }
 
@@ -164,6 +199,7 @@ void PopupWindow::stopAnimation()
     animation_->stop();
     delete animation_;
     animation_ = nullptr;
+    scale_ = nullptr;
 }
 
 void PopupWindow::fadeIn(platform::Seconds duration)
@@ -172,6 +208,7 @@ void PopupWindow::fadeIn(platform::Seconds duration)
     if (target_.isEmpty())
         target_ = geometry();
     if (!QWidget::isVisible()) {
+        clipCorners_ = !compositing();
         setWindowOpacity(0);
         setGeometry(scaled(target_, fadeInScale));
         show();
@@ -186,13 +223,13 @@ void PopupWindow::fadeIn(platform::Seconds duration)
     opacity->setStartValue(windowOpacity());
     opacity->setEndValue(1.0);
     opacity->setEasingCurve(QEasingCurve::OutCubic);
-    auto* scale = new QPropertyAnimation(this, "geometry");
-    scale->setDuration(milliseconds(duration));
-    scale->setStartValue(geometry());
-    scale->setEndValue(target_);
-    scale->setEasingCurve(QEasingCurve::OutCubic);
+    scale_ = new QPropertyAnimation(this, "geometry");
+    scale_->setDuration(milliseconds(duration));
+    scale_->setStartValue(geometry());
+    scale_->setEndValue(target_);
+    scale_->setEasingCurve(QEasingCurve::OutCubic);
     animation_->addAnimation(opacity);
-    animation_->addAnimation(scale);
+    animation_->addAnimation(scale_);
     connect(animation_, &QAbstractAnimation::finished, this, [this] {
         setGeometry(target_);
         setWindowOpacity(1);
@@ -238,6 +275,20 @@ void PopupWindow::takeKeyboard()
     target->setFocus(Qt::OtherFocusReason);
     target->grabKeyboard();
     grabber_ = target;
+    grabAttempts_ = 0;
+    confirmGrab();
+}
+
+void PopupWindow::confirmGrab()
+{
+    // X refuses a grab for a window that is not mapped yet; the map of a new
+    // window is on its way, so try again shortly.
+    QWindow* window = windowHandle();
+    if (!grabber_ || !window || !QWidget::isVisible() || !QGuiApplication::platformName().startsWith(QLatin1String("xcb")))
+        return;
+    if (window->setKeyboardGrabEnabled(true) || ++grabAttempts_ > maximumGrabAttempts)
+        return;
+    QTimer::singleShot(grabRetryInterval, this, [this] { confirmGrab(); });
 }
 
 void PopupWindow::giveBackKeyboard()
@@ -284,6 +335,19 @@ void PopupWindow::keyReleaseEvent(QKeyEvent* event)
 {
     if (shortcuts_ || !dispatchKey(event))
         QWidget::keyReleaseEvent(event);
+}
+
+void PopupWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!clipCorners_) {
+        clearMask();
+        return;
+    }
+    // Without a compositor the transparent corners would show black: cut them away.
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    setMask(QRegion(outline.toFillPolygon().toPolygon()));
 }
 
 void PopupWindow::paintEvent(QPaintEvent*)

@@ -11,6 +11,7 @@
 #include <optional>
 
 class QParallelAnimationGroup;
+class QPropertyAnimation;
 class QVBoxLayout;
 
 namespace hb::views {
@@ -53,6 +54,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
@@ -63,6 +65,7 @@ private:
     bool dispatchKey(QKeyEvent* event);
     QWidget* keyboardTarget() const;
     void takeKeyboard();
+    void confirmGrab();
     void giveBackKeyboard();
     void stopAnimation();
 
@@ -72,8 +75,11 @@ private:
     FilterableShortcutsView* shortcuts_ = nullptr;
     QPointer<QWidget> grabber_;
     QParallelAnimationGroup* animation_ = nullptr;
+    QPropertyAnimation* scale_ = nullptr;
+    int grabAttempts_ = 0;
     QRect target_;
     bool modal_ = false;
+    bool clipCorners_ = false;
     std::optional<std::uint64_t> reportedFlags_;
 };
 
