@@ -102,6 +102,20 @@ TEST_P(PanelSnapshots, ListOverlayAndMessages)
     snap(harness.window(), "no-shortcuts");
 }
 
+TEST_P(PanelSnapshots, NarrowPanelWithTheNudge)
+{
+    test::PanelHarness harness;
+    harness.settings.set(keys::popupTipIndex, 3);
+    harness.settings.set(keys::popupOpenCount, 10);
+    auto app = test::editorApplication();
+    app.sections.resize(3);
+    harness.show(std::move(app), {{0, 0}, {560, 900}});
+    ASSERT_EQ(harness.model().columns().size(), 1u);
+    EXPECT_TRUE(std::holds_alternative<PopupNudge>(harness.view().shownBanner()));
+    harness.model().toggleModifier("⌃");
+    snap(harness.window(), "narrow");
+}
+
 TEST_P(PanelSnapshots, LongListScrolls)
 {
     test::PanelHarness harness;
