@@ -24,6 +24,16 @@ Shortcut item(std::string title, std::string keys)
     return shortcut;
 }
 
+// 256 graphemes: letters with combining marks, emoji with skin tones, Devanagari clusters.
+std::string longTitle()
+{
+    std::string title;
+    const char* graphemes[] = {"e\u0301", "\U0001F44D\U0001F3FD", "\u0915\u094D\u0937", "a", "\u05E9\u05C1"};
+    for (int i = 0; i < 256; ++i)
+        title += graphemes[i % 5];
+    return title;
+}
+
 } // namespace
 
 void QtEnvironment::SetUp()
@@ -68,7 +78,7 @@ AppShortcuts editorApplication()
                          group("Move", {item("Line Up", "⌥↑"), item("Line Down", "⌥↓")})}),
         section("Search", {group(std::nullopt, {item("Find", "⌃F"), item("Find Next", "⌃G"), item("Find Previous", "⌃⇧G"),
                                                 item("Find and Replace…", "⌃R"), sep(), item("Go to…", "⌃L")})}),
-        section("View", {group(std::nullopt, {item("Fullscreen", "F11"), sep(), item("Zoom In", "⌃+"),
+        section("View", {group(std::nullopt, {item(longTitle(), "⌃⌥⇧L"), item("Fullscreen", "F11"), sep(), item("Zoom In", "⌃+"),
                                               item("Zoom Out", "⌃-"), item("Reset Zoom", "⌃0")}),
                          group("Color Scheme", {item("Dark Variant", "⌃⌥⇧D")})}),
         section("Document", {group(std::nullopt, {item("Word Wrap", "⌃⌥W"), item("Auto Indent", "⌃⌥I"),

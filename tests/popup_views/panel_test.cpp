@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace hb;
@@ -136,6 +138,26 @@ TEST_F(PanelTest, ClicksOnRowsAndStars)
     EXPECT_THAT(harness.activated, ElementsAre("Save"));
 }
 
+TEST_F(PanelTest, HoverHelpOnStarsConflictsAndCutTitles)
+{
+    harness.show(test::editorApplication());
+    const auto helpAt = [&](std::string_view title, int x) {
+        auto rect = columns().rowRect(harness.row(title));
+        if (!rect)
+            return QString("no row");
+        return columns().helpText(QPoint(x < 0 ? rect->right() + x : rect->left() + x, rect->center().y()));
+    };
+    EXPECT_EQ(helpAt("Quit", 8), "Add to favourites");
+    harness.model().toggleFavourite(harness.row("Quit"));
+    EXPECT_EQ(helpAt("Quit", 8), "Remove from favourites");
+    // The warning mark sits left of the keys ⌃R.
+    EXPECT_EQ(helpAt("Reload", -40), "This shortcut is assigned to multiple commands");
+    EXPECT_EQ(helpAt("Quit", 60), "");
+    // A title cut short shows whole on hover.
+    const std::string& longTitle = harness.model().app().sections[3].groups[0].shortcuts[0].title;
+    EXPECT_EQ(helpAt(longTitle, 60), QString::fromStdString(longTitle));
+}
+
 TEST_F(PanelTest, PaintedColumnsAreAsTallAsTheLayoutEstimates)
 {
     harness.show(test::editorApplication());
@@ -204,6 +226,25 @@ TEST_F(PanelTest, TenThousandRowsBuildPaintAndFilter)
     EXPECT_EQ(columns().drawnRowCount(), harness.model().visibleShortcuts().size());
     EXPECT_LT(columns().drawnRowCount(), 200u);
     EXPECT_FALSE(harness.window().grab().isNull());
+}
+
+TEST_F(PanelTest, SelectionIsScrolledIntoView)
+{
+    harness.show(test::largeApplication(3000), {{0, 0}, {1280, 720}});
+    ASSERT_FALSE(harness.model().fitsWithoutScrolling());
+    harness.window().fadeIn(platform::Seconds(0));
+    QApplication::processEvents();
+    auto* bar = harness.view().scrollArea()->verticalScrollBar();
+    EXPECT_EQ(bar->value(), 0);
+
+    harness.model().selectPrevious();  // the last row, at the bottom of its column
+    ASSERT_TRUE(harness.model().selectedShortcut());
+    const auto rect = columns().rowRect(*harness.model().selectedShortcut());
+    ASSERT_TRUE(rect);
+    const int top = bar->value();
+    EXPECT_GT(top, 0);
+    EXPECT_GE(rect->top(), top);
+    EXPECT_LE(rect->bottom(), top + harness.view().scrollArea()->viewport()->height());
 }
 
 TEST_F(PanelTest, HeaderTogglesDriveTheModel)

@@ -162,6 +162,8 @@ void PopupWindow::showShortcuts(PopupFilterModel& model)
 
 double PopupWindow::fittingHeight(double width)
 {
+    // Asked before the first show: measure with the style's real metrics.
+    ensurePolished();
     if (!shortcuts_)
         return content_ ? content_->sizeHint().height() + 2 : 0;
     const double margins = layout_->contentsMargins().top() + layout_->contentsMargins().bottom();

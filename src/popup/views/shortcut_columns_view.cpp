@@ -377,21 +377,27 @@ void ShortcutColumnsView::mouseReleaseEvent(QMouseEvent* event)
     onActivate(chosen);
 }
 
+QString ShortcutColumnsView::helpText(QPoint point) const
+{
+    const auto hit = hitAt(point);
+    if (!hit)
+        return {};
+    const Shortcut& row = *columns_[hit->column].items[hit->item].shortcut;
+    if (hit->onStar)
+        return model_.isFavourite(row) ? tr("Remove from favourites") : tr("Add to favourites");
+    if (hit->onConflict)
+        return tr(conflictHelp);
+    const QRectF rect = itemRect(hit->column, columns_[hit->column].items[hit->item]);
+    if (rowText(row, rowParts(rect, row)).titleElided)
+        return qstring(row.title);
+    return {};
+}
+
 bool ShortcutColumnsView::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
-        const auto hit = hitAt(help->pos());
-        QString text;
-        if (hit) {
-            const Shortcut& row = *columns_[hit->column].items[hit->item].shortcut;
-            if (hit->onStar)
-                text = model_.isFavourite(row) ? tr("Remove from favourites") : tr("Add to favourites");
-            else if (hit->onConflict)
-                text = tr(conflictHelp);
-            else if (rowText(row).titleElided)
-                text = qstring(row.title);
-        }
+        const QString text = helpText(help->pos());
         if (text.isEmpty())
             QToolTip::hideText();
         else

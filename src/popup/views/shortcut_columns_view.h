@@ -43,6 +43,9 @@ public:
     std::optional<QRect> rowRect(const Shortcut& shortcut) const;
     // The drawn row under a point, if any.
     const Shortcut* rowAt(QPoint point) const;
+    // The hover help at a point: the star's action, the conflict mark's
+    // warning, or the whole title of a row cut short.
+    QString helpText(QPoint point) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
