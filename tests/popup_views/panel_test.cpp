@@ -312,6 +312,9 @@ TEST_F(PanelTest, ExportCopiesOrSavesAndGivesTheKeyboardBackMeanwhile)
     context.exportDialogs.ask = [&](QWidget*, const QString& appName) {
         EXPECT_EQ(appName, "Mousepad");
         grabbersDuringDialogs.push_back(QWidget::keyboardGrabber());
+        // Out of the dialog's way, still open for the controller.
+        EXPECT_FALSE(harness.window().QWidget::isVisible());
+        EXPECT_TRUE(harness.window().isVisible());
         return choice;
     };
     context.exportDialogs.saveLocation = [&](QWidget*, const QString& suggested) {
@@ -330,6 +333,7 @@ TEST_F(PanelTest, ExportCopiesOrSavesAndGivesTheKeyboardBackMeanwhile)
     EXPECT_EQ(button->accessibleName(), "Exported");
     EXPECT_THAT(grabbersDuringDialogs, ElementsAre(nullptr));
     EXPECT_EQ(QWidget::keyboardGrabber(), &search());
+    EXPECT_TRUE(harness.window().QWidget::isVisible());
 
     choice = views::ExportChoice::saveAsFile;
     location = QString::fromStdString((folder.path() / "sheet.md").string());

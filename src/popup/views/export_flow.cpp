@@ -19,16 +19,22 @@ QString qstring(const std::string& text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-// Dialogs of a panel that floats above everything must float above it too.
-void keepOnTop(QWidget& dialog)
+// A dialog of the panel: a window of its own that the window manager frames
+// and stacks (the panel is unmanaged), centred where the panel is.
+void placeOverPanel(QWidget& dialog, QWidget* panel)
 {
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (!panel)
+        return;
+    dialog.adjustSize();
+    QRect frame = dialog.rect();
+    frame.moveCenter(panel->geometry().center());
+    dialog.move(frame.topLeft());
 }
 
 ExportChoice askChoice(QWidget* parent, const QString& appName)
 {
-    QMessageBox box(parent);
-    keepOnTop(box);
+    QMessageBox box;
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(QObject::tr("Export Shortcuts"));
     box.setText(QObject::tr("Export %1 Shortcuts").arg(appName));
@@ -38,6 +44,7 @@ ExportChoice askChoice(QWidget* parent, const QString& appName)
     QPushButton* cancel = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(save);
     box.setEscapeButton(cancel);
+    placeOverPanel(box, parent);
     box.exec();
     if (box.clickedButton() == save)
         return ExportChoice::saveAsFile;
@@ -51,13 +58,13 @@ QString askSaveLocation(QWidget* parent, const QString& suggestedName)
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir(folder).exists())
         folder = QDir::homePath();
-    QFileDialog dialog(parent, QObject::tr("Save Shortcuts"), QDir(folder).filePath(suggestedName),
+    QFileDialog dialog(nullptr, QObject::tr("Save Shortcuts"), QDir(folder).filePath(suggestedName),
                        QObject::tr("Markdown (*.md);;Plain text (*.txt)"));
-    keepOnTop(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("md"));
     dialog.setOption(QFileDialog::ShowDirsOnly, false);
+    placeOverPanel(dialog, parent);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -65,12 +72,13 @@ QString askSaveLocation(QWidget* parent, const QString& suggestedName)
 
 void showSaveFailure(QWidget* parent, const QString& error)
 {
-    QMessageBox box(parent);
-    keepOnTop(box);
+    QMessageBox box;
     box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QObject::tr("Save Failed"));
     box.setText(QObject::tr("Save Failed"));
     box.setInformativeText(error);
     box.addButton(QMessageBox::Ok);
+    placeOverPanel(box, parent);
     box.exec();
 }
 
@@ -104,7 +112,7 @@ QString suggestedFileName(const std::string& appName)
     return name + QStringLiteral(" Shortcuts.md");
 }
 
-bool exportShortcuts(QWidget* parent, const AppShortcuts& app, const ExportDialogs& dialogs,
+bool exportShortcuts(QWidget* panel, const AppShortcuts& app, const ExportDialogs& dialogs,
                      const std::function<void(bool modal)>& modal)
 {
     const std::string document = markdown::document(app);
@@ -117,20 +125,20 @@ bool exportShortcuts(QWidget* parent, const AppShortcuts& app, const ExportDialo
         return result;
     };
 
-    const ExportChoice choice = dialog([&] { return dialogs.ask(parent, qstring(app.appName)); });
+    const ExportChoice choice = dialog([&] { return dialogs.ask(panel, qstring(app.appName)); });
     switch (choice) {
     case ExportChoice::copyToClipboard:
         QGuiApplication::clipboard()->setText(qstring(document));
         return true;
     case ExportChoice::saveAsFile: {
-        const QString path = dialog([&] { return dialogs.saveLocation(parent, suggestedFileName(app.appName)); });
+        const QString path = dialog([&] { return dialogs.saveLocation(panel, suggestedFileName(app.appName)); });
         if (path.isEmpty())
             return false;
         const QString error = writeDocument(path, document);
         if (error.isEmpty())
             return true;
         dialog([&] {
-            dialogs.reportSaveFailure(parent, error);
+            dialogs.reportSaveFailure(panel, error);
             return 0;
         });
         return false;

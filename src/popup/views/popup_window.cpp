@@ -23,6 +23,7 @@
 #include <xcb/xcb.h>
 
 #include <cmath>
+#include <utility>
 #include <cstdlib>
 
 namespace hb::views {
@@ -80,12 +81,20 @@ PopupWindow::PopupWindow(PopupPanelEvents events, platform::SettingsDomain& sett
     setAttribute(Qt::WA_X11NetWmWindowTypeUtility);
     setWindowTitle(QStringLiteral("Hintboard"));
     setFocusPolicy(Qt::StrongFocus);
+    // An unmanaged window stays above every window the window manager stacks,
+    // dialogs included: the panel steps aside while one is open.
     context_.modal = [this](bool modal) {
         modal_ = modal;
-        if (modal)
+        if (modal) {
             giveBackKeyboard();
-        else if (QWidget::isVisible())
+            hiddenForDialog_ = QWidget::isVisible();
+            if (hiddenForDialog_)
+                hide();
+        } else if (std::exchange(hiddenForDialog_, false)) {
+            show();
+            raise();
             takeKeyboard();
+        }
     };
     context_.openAddress = [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); };
 
@@ -191,7 +200,7 @@ void PopupWindow::setFrame(const platform::Rect& frame)
 
 bool PopupWindow::isVisible() const
 {
-    return QWidget::isVisible();
+    return QWidget::isVisible() || hiddenForDialog_;
 }
 
 void PopupWindow::stopAnimation()
@@ -254,6 +263,7 @@ void PopupWindow::fadeOut(platform::Seconds duration)
 
 void PopupWindow::orderOut()
 {
+    hiddenForDialog_ = false;
     stopAnimation();
     giveBackKeyboard();
     hide();

@@ -80,6 +80,7 @@ private:
     QRect target_;
     bool modal_ = false;
     bool clipCorners_ = false;
+    bool hiddenForDialog_ = false;
     std::optional<std::uint64_t> reportedFlags_;
 };
 
