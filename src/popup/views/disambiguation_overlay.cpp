@@ -179,7 +179,7 @@ void DisambiguationOverlay::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing);
     const QPalette& pal = palette();
     QColor veil = pal.color(QPalette::Window);
-    veil.setAlphaF(0.72f);
+    veil.setAlphaF(0.8f);
     p.fillRect(rect(), veil);
     const QRectF card = QRectF(card_->geometry()).adjusted(0.5, 0.5, -0.5, -0.5);
     p.setPen(QPen(panelBorderColor(pal), 1));

@@ -66,6 +66,28 @@ protected:
     }
 };
 
+// A one-line label that elides its text at the end instead of clipping it.
+class ElidedLabel : public QLabel {
+public:
+    ElidedLabel(QString text, QWidget* parent) : QLabel(parent), full_(std::move(text))
+    {
+        setTextFormat(Qt::PlainText);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setToolTip(full_);
+        QLabel::setText(full_);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        QLabel::setText(fontMetrics().elidedText(full_, Qt::ElideRight, contentsRect().width()));
+    }
+
+private:
+    QString full_;
+};
+
 QIcon applicationIcon(const std::optional<std::string>& iconName, const QColor& fallback)
 {
     if (iconName && !iconName->empty())
@@ -96,14 +118,12 @@ FilterableShortcutsView::FilterableShortcutsView(PopupFilterModel& model, PanelC
     titleRow->addWidget(icon_);
     auto* names = new QVBoxLayout;
     names->setSpacing(0);
-    name_ = new QLabel(qstring(model.app().appName), header_);
-    name_->setTextFormat(Qt::PlainText);
+    name_ = new ElidedLabel(qstring(model.app().appName), header_);
     QFont nameFont = name_->font();
     nameFont.setWeight(QFont::Bold);
     nameFont.setPointSizeF(nameFont.pointSizeF() * 1.15);
     name_->setFont(nameFont);
     name_->setMinimumWidth(40);
-    name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     count_ = new QLabel(header_);
     QFont countFont = count_->font();
     countFont.setPointSizeF(countFont.pointSizeF() * 0.9);

@@ -370,6 +370,11 @@ void PopupWindow::paintEvent(QPaintEvent*)
     p.setPen(QPen(panelBorderColor(palette()), 1));
     p.setBrush(panelBackgroundColor(palette()));
     p.drawRoundedRect(r, cornerRadius, cornerRadius);
+    // A faint inner edge under the outline gives the panel some lift.
+    QColor inner = isDark(palette()) ? QColor(255, 255, 255, 18) : QColor(0, 0, 0, 14);
+    p.setPen(QPen(inner, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(r.adjusted(1, 1, -1, -1), cornerRadius - 1, cornerRadius - 1);
 }
 
 } // namespace hb::views
