@@ -1,0 +1,39 @@
+#pragma once
+
+#include "model/shortcut.h"
+
+#include <QString>
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+namespace hb::views {
+
+enum class ExportChoice { saveAsFile, copyToClipboard, cancel };
+
+// The dialogs of an export; the defaults are modal message boxes and the
+// file dialog, replaceable where no one can click them.
+struct ExportDialogs {
+    std::function<ExportChoice(QWidget* parent, const QString& appName)> ask;
+    // The chosen path, or empty when cancelled.
+    std::function<QString(QWidget* parent, const QString& suggestedName)> saveLocation;
+    std::function<void(QWidget* parent, const QString& error)> reportSaveFailure;
+
+    static ExportDialogs standard();
+};
+
+// Writes the document as UTF-8, atomically; the error text on failure, else empty.
+QString writeDocument(const QString& path, const std::string& document);
+
+// "<app> Shortcuts.md", without characters a file name cannot hold.
+QString suggestedFileName(const std::string& appName);
+
+// Asks how to export the application's shortcuts and does it; the dialogs
+// are placed over `panel`. `modal` is called with true before a dialog opens
+// and false after it closed. True after a successful save or copy.
+bool exportShortcuts(QWidget* panel, const AppShortcuts& app, const ExportDialogs& dialogs,
+                     const std::function<void(bool modal)>& modal);
+
+} // namespace hb::views

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "platform/settings_domain.h"
+#include "popup/popup_panel.h"
+#include "popup/views/panel_context.h"
+#include "settings/theme_settings.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class QParallelAnimationGroup;
+class QPropertyAnimation;
+class QVBoxLayout;
+
+namespace hb::views {
+
+class FilterableShortcutsView;
+
+// The popup's floating window. On X11 it bypasses the window manager, so the
+// application in front stays active; it takes the keyboard with a grab while
+// it is shown. Keys go to the controller first and, when it passes them on,
+// to the search field.
+class PopupWindow : public QWidget, public PopupPanel {
+    Q_OBJECT
+
+public:
+    PopupWindow(PopupPanelEvents events, platform::SettingsDomain& settings, ThemeSettings* theme = nullptr);
+    ~PopupWindow() override;
+
+    // Makes windows of this kind for the controller.
+    static PopupPanel::Factory factory(platform::SettingsDomain& settings, ThemeSettings* theme = nullptr);
+
+    void showPermissionRequest() override;
+    void showNoApp() override;
+    void showNoShortcuts(const std::string& appName) override;
+    void showShortcuts(PopupFilterModel& model) override;
+    double fittingHeight(double width) override;
+
+    void setFrame(const platform::Rect& frame) override;
+    bool isVisible() const override;
+    void fadeIn(platform::Seconds duration) override;
+    void fadeOut(platform::Seconds duration) override;
+    void orderOut() override;
+
+    // The shown view, and the shortcut list when that is what it shows.
+    QWidget* content() const { return content_; }
+    FilterableShortcutsView* shortcutsView() const { return shortcuts_; }
+    PanelContext& context() { return context_; }
+
+    // Desktop coordinates (origin bottom left of the primary screen, y up) to Qt's.
+    static QRect qtGeometry(const platform::Rect& frame, const QRect& primaryScreen);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    void setContent(QWidget* content, FilterableShortcutsView* shortcuts);
+    // Whether the controller took the key.
+    bool dispatchKey(QKeyEvent* event);
+    QWidget* keyboardTarget() const;
+    void takeKeyboard();
+    void confirmGrab();
+    void giveBackKeyboard();
+    void stopAnimation();
+
+    PanelContext context_;
+    QVBoxLayout* layout_ = nullptr;
+    QWidget* content_ = nullptr;
+    FilterableShortcutsView* shortcuts_ = nullptr;
+    QPointer<QWidget> grabber_;
+    QParallelAnimationGroup* animation_ = nullptr;
+    QPropertyAnimation* scale_ = nullptr;
+    int grabAttempts_ = 0;
+    QRect target_;
+    bool modal_ = false;
+    bool clipCorners_ = false;
+    bool hiddenForDialog_ = false;
+    std::optional<std::uint64_t> reportedFlags_;
+};
+
+} // namespace hb::views

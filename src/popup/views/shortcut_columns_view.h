@@ -1,0 +1,120 @@
+#pragma once
+
+#include "model/shortcut.h"
+#include "popup/popup_filter_model.h"
+
+#include <QColor>
+#include <QStaticText>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace hb::views {
+
+// The laid-out columns of the shortcut list, painted by one widget: section
+// titles, submenu titles, separators and rows with their keys, conflict marks
+// and favourite stars. Only the items inside the exposed area are painted, so
+// long lists stay cheap; the item positions are worked out again after each
+// change of the model.
+class ShortcutColumnsView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int topPadding = 10;
+    static constexpr int bottomPadding = 16;
+
+    ShortcutColumnsView(PopupFilterModel& model, QWidget* parent = nullptr);
+
+    // Called with a row clicked that has a menu item and is not dimmed.
+    std::function<void(const Shortcut&)> onActivate;
+    std::function<QColor()> keyColor;
+
+    // Reads the drawn items from the model again and repaints.
+    void rebuild();
+
+    // The height of a column's drawn items, and of the whole content with its padding.
+    double columnHeight(std::size_t column) const;
+    int contentHeight() const;
+    std::size_t drawnRowCount() const { return drawnRows_; }
+    // Where a drawn row is, in this widget's coordinates.
+    std::optional<QRect> rowRect(const Shortcut& shortcut) const;
+    // The drawn row under a point, if any.
+    const Shortcut* rowAt(QPoint point) const;
+    // The hover help at a point: the star's action, the conflict mark's
+    // warning, or the whole title of a row cut short.
+    QString helpText(QPoint point) const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    enum class Kind { section, group, row, separator };
+    struct Item {
+        Kind kind;
+        double y;
+        double height;
+        const std::string* title;          // section and group titles
+        const Shortcut* shortcut;          // rows and separators
+    };
+    struct Column {
+        std::vector<Item> items;
+        double height = 0;
+    };
+    struct Hit {
+        std::size_t column;
+        std::size_t item;
+        bool onStar;
+        bool onConflict;
+    };
+
+    struct RowParts {
+        QRectF keys;
+        QRectF conflict;
+        QRectF title;
+    };
+
+    // A row's texts laid out once per showing: only rows that were on screen have them.
+    struct RowText {
+        double keysWidth = 0;
+        bool laidOut = false;
+        bool titleElided = false;
+        QStaticText title;
+        QStaticText keys;
+    };
+
+    std::optional<Hit> hitAt(QPointF point) const;
+    const RowText& rowText(const Shortcut& row) const;
+    const RowText& rowText(const Shortcut& row, const RowParts& parts) const;
+    RowParts rowParts(const QRectF& rect, const Shortcut& row) const;
+    QRectF itemRect(std::size_t column, const Item& item) const;
+    QRectF starRect(const QRectF& row) const;
+    void paintItem(QPainter& painter, std::size_t column, const Item& item);
+    void updateFonts();
+    void setHovered(std::optional<std::pair<std::size_t, std::size_t>> hovered);
+
+    PopupFilterModel& model_;
+    std::vector<Column> columns_;
+    std::size_t drawnRows_ = 0;
+    std::optional<std::pair<std::size_t, std::size_t>> hovered_;
+    std::optional<Hit> pressed_;
+    mutable std::unordered_map<const Shortcut*, RowText> rowTexts_;
+    QColor paintedKeyColor_;
+    QFont sectionFont_;
+    QFont groupFont_;
+    QFont rowFont_;
+    QFont keyFont_;
+};
+
+} // namespace hb::views

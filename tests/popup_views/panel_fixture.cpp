@@ -1,0 +1,170 @@
+#include "panel_fixture.h"
+
+#include "popup/views/filterable_shortcuts_view.h"
+#include "support/model_builders.h"
+
+#include <QIcon>
+#include <QStyleFactory>
+
+#include <stdexcept>
+
+namespace hb::test {
+namespace {
+
+const auto* environment = testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+int argc = 1;
+char programName[] = "tests_popup_views";
+char* argv[] = {programName, nullptr};
+
+Shortcut item(std::string title, std::string keys)
+{
+    Shortcut shortcut = row(std::move(title), std::move(keys));
+    shortcut.axElement = std::make_shared<platform::AXElement>();
+    return shortcut;
+}
+
+// 256 graphemes: letters with combining marks, emoji with skin tones, Devanagari clusters.
+std::string longTitle()
+{
+    std::string title;
+    const char* graphemes[] = {"e\u0301", "\U0001F44D\U0001F3FD", "\u0915\u094D\u0937", "a", "\u05E9\u05C1"};
+    for (int i = 0; i < 256; ++i)
+        title += graphemes[i % 5];
+    return title;
+}
+
+} // namespace
+
+void QtEnvironment::SetUp()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = std::make_unique<QApplication>(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // The offscreen platform knows no icon theme; the desktop's own platform reads these.
+    if (QIcon::themeName().isEmpty()) {
+        QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << QStringLiteral("/usr/share/icons"));
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+        QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
+    }
+}
+
+void QtEnvironment::TearDown()
+{
+    app_.reset();
+}
+
+AppShortcuts editorApplication()
+{
+    AppShortcuts app;
+    app.appName = "Mousepad";
+    app.bundleIdentifier = "org.xfce.mousepad";
+    app.iconName = "org.xfce.mousepad";
+    const auto sep = [] { return Shortcut::separator(); };
+    app.sections = {
+        section("File", {group(std::nullopt, {item("New", "⌃N"), item("New Window", "⌃⇧N"), sep(),
+                                              item("Open…", "⌃O"), sep(), item("Save", "⌃S"),
+                                              item("Save As…", "⌃⇧S"), item("Reload", "⌃R"), sep(),
+                                              item("Print…", "⌃P"), sep(), item("Detach Tab", "⌃D"),
+                                              item("Close Tab", "⌃W"), item("Close Window", "⌃⇧W"), item("Quit", "⌃Q")}),
+                         group("New from Template", {item("Empty Document", "⌃⌥N")})}),
+        section("Edit", {group(std::nullopt, {item("Undo", "⌃Z"), item("Redo", "⌃⇧Z"), sep(), item("Cut", "⌃X"),
+                                              item("Copy", "⌃C"), item("Paste", "⌃V"), item("Delete", "⌦"), sep(),
+                                              item("Select All", "⌃A")}),
+                         group("Paste Special", {item("Paste as Column", "⌃⇧V")}),
+                         group("Convert", {item("To Lowercase", "⌃⌥L"), item("To Uppercase", "⌃⌥U"),
+                                           item("To Title Case", "⌃⌥T"), item("Tabs to Spaces", "⌃⌥⇧T")}),
+                         group("Move", {item("Line Up", "⌥↑"), item("Line Down", "⌥↓")})}),
+        section("Search", {group(std::nullopt, {item("Find", "⌃F"), item("Find Next", "⌃G"), item("Find Previous", "⌃⇧G"),
+                                                item("Find and Replace…", "⌃R"), sep(), item("Go to…", "⌃L")})}),
+        section("View", {group(std::nullopt, {item(longTitle(), "⌃⌥⇧L"), item("Fullscreen", "F11"), sep(), item("Zoom In", "⌃+"),
+                                              item("Zoom Out", "⌃-"), item("Reset Zoom", "⌃0")}),
+                         group("Color Scheme", {item("Dark Variant", "⌃⌥⇧D")})}),
+        section("Document", {group(std::nullopt, {item("Word Wrap", "⌃⌥W"), item("Auto Indent", "⌃⌥I"),
+                                                  item("تحويل المستند إلى ترميز آخر مع الحفاظ على جميع الإعدادات الحالية", "⌃⇧E"),
+                                                  item("Spell ✍️ check 🇫🇷 français — naïve café", "⌃⌥S"),
+                                                  item("Z̴̡a̷l̸g̶o̵ combining ñ̃ marks", "⌃⌥Z"), sep(),
+                                                  item("Previous Tab", "⌃⇞"), item("Next Tab", "⌃⇟")}),
+                             group("Tab Size", {item("Tab Size 2", "⌃⌥2"), item("Tab Size 4", "⌃⌥4"),
+                                                item("Tab Size 8", "⌃⌥8")}),
+                             group("Line Ending", {item("Unix (LF)", "⌃⌥⇧1"), item("Windows (CR LF)", "⌃⌥⇧2")})}),
+        section("Help", {group(std::nullopt, {item("Contents", "F1"), item("Keyboard Shortcuts", "⌃?")})}),
+    };
+    return app;
+}
+
+AppShortcuts largeApplication(int rows)
+{
+    AppShortcuts app;
+    app.appName = "Large";
+    int made = 0;
+    for (int m = 0; made < rows; ++m) {
+        MenuSection menu;
+        menu.title = "Menu " + std::to_string(m);
+        ShortcutGroup own;
+        for (int r = 0; r < 150 && made < rows; ++r, ++made) {
+            Shortcut shortcut = r % 10 == 9 ? Shortcut::separator() : item("Command " + std::to_string(made), "");
+            if (!shortcut.isSeparator)
+                shortcut.keys = (r % 3 ? "⌥⌘" : "⌘") + std::to_string(r % 10);
+            own.shortcuts.push_back(std::move(shortcut));
+        }
+        menu.groups.push_back(std::move(own));
+        for (int g = 0; g < 4 && made < rows; ++g) {
+            ShortcutGroup submenu;
+            submenu.title = "Submenu " + std::to_string(g);
+            for (int r = 0; r < 25 && made < rows; ++r, ++made)
+                submenu.shortcuts.push_back(item("Item " + std::to_string(made), "⌃⇧" + std::to_string(r % 10)));
+            menu.groups.push_back(std::move(submenu));
+        }
+        app.sections.push_back(std::move(menu));
+    }
+    return app;
+}
+
+PanelHarness::PanelHarness()
+{
+    settings.set(keys::showConflictIndicator, true);
+    PopupPanelEvents events;
+    events.keyDown = [this](const platform::KeyEvent& key) {
+        keys.push_back(key);
+        return keyDownConsumes;
+    };
+    events.flagsChanged = [this](std::uint64_t f) { flags.push_back(f); };
+    events.activate = [this](const Shortcut& shortcut) { activated.push_back(shortcut.title); };
+    events.chooseOption = [this](std::size_t option) { options.push_back(option); };
+    events.grant = [this] { ++grants; };
+    window_ = std::make_unique<views::PopupWindow>(std::move(events), settings);
+}
+
+void PanelHarness::show(AppShortcuts app, platform::Rect visibleFrame)
+{
+    auto columns = layout::layoutColumns(app, visibleFrame, settings.boolean(keys::wrapLongSections));
+    // As the controller does: measure with a first model, then show the one that knows whether it fits.
+    auto measured = std::make_unique<PopupFilterModel>(app, columns.columns, true, settings, favourites, ignoreList);
+    window_->showShortcuts(*measured);
+    const auto frame = layout::panelFrame(columns, window_->fittingHeight(columns.width));
+    model_ = std::make_unique<PopupFilterModel>(std::move(app), std::move(columns.columns), frame.fitsWithoutScrolling,
+                                                settings, favourites, ignoreList);
+    window_->showShortcuts(*model_);
+    measured.reset();
+    window_->setFrame(frame.frame);
+    QApplication::processEvents();
+}
+
+views::FilterableShortcutsView& PanelHarness::view()
+{
+    return *window_->shortcutsView();
+}
+
+const Shortcut& PanelHarness::row(std::string_view title) const
+{
+    for (const auto& section : model_->app().sections)
+        for (const auto& group : section.groups)
+            for (const auto& shortcut : group.shortcuts)
+                if (shortcut.title == title)
+                    return shortcut;
+    throw std::runtime_error("no row " + std::string(title));
+}
+
+} // namespace hb::test

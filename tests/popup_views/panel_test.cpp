@@ -1,0 +1,352 @@
+#include "panel_fixture.h"
+
+#include "popup/markdown_export.h"
+#include "popup/views/chip_button.h"
+#include "popup/views/disambiguation_overlay.h"
+#include "popup/views/filterable_shortcuts_view.h"
+#include "popup/views/key_translation.h"
+#include "popup/views/shortcut_columns_view.h"
+#include "support/temporary_folder.h"
+
+#include <gmock/gmock.h>
+
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+
+using namespace hb;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+namespace flags = platform::modifier_flags;
+
+class PanelTest : public testing::Test {
+protected:
+    views::ShortcutColumnsView& columns() { return *harness.view().columnsView(); }
+    QLineEdit& search() { return *harness.view().searchField(); }
+
+    void clickRow(std::string_view title, int x = -1)
+    {
+        auto rect = columns().rowRect(harness.row(title));
+        ASSERT_TRUE(rect) << title;
+        const QPoint point(x < 0 ? rect->center().x() : rect->left() + x, rect->center().y());
+        QTest::mouseClick(&columns(), Qt::LeftButton, {}, point);
+    }
+
+    test::PanelHarness harness;
+};
+
+TEST_F(PanelTest, TypingInTheSearchFieldFiltersThePaintedRows)
+{
+    harness.show(test::editorApplication());
+    const std::size_t all = columns().drawnRowCount();
+    EXPECT_EQ(harness.view().countLabel()->text(), QString("%1 shortcuts").arg(all));
+
+    QTest::keyClicks(&search(), "find");
+
+    EXPECT_EQ(harness.model().query(), "find");
+    EXPECT_EQ(harness.keys.size(), 4u);  // each key was offered to the controller first
+    EXPECT_EQ(columns().drawnRowCount(), 4u);
+    EXPECT_TRUE(columns().rowRect(harness.row("Find and Replace…")));
+    EXPECT_FALSE(columns().rowRect(harness.row("Save")));
+    EXPECT_EQ(harness.view().countLabel()->text(), QString("4 of %1").arg(all));
+
+    // A query cleared by the controller (Escape) empties the field and brings the rows back.
+    harness.model().setQuery("");
+    EXPECT_EQ(search().text(), "");
+    EXPECT_EQ(columns().drawnRowCount(), all);
+}
+
+TEST_F(PanelTest, KeysReachTheControllerInVirtualKeyCodes)
+{
+    harness.show(test::editorApplication());
+    harness.keyDownConsumes = true;
+
+    QTest::keyClick(&search(), Qt::Key_Escape);
+    QTest::keyClick(&search(), Qt::Key_Tab);
+    QTest::keyClick(&search(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QTest::keyClick(&search(), Qt::Key_Return);
+    QTest::keyClick(&search(), Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(&search(), Qt::Key_K, Qt::ControlModifier);
+    QTest::keyClick(&search(), Qt::Key_S, Qt::MetaModifier | Qt::ShiftModifier);
+    QTest::keyClick(&search(), Qt::Key_Up, Qt::AltModifier);
+
+    ASSERT_EQ(harness.keys.size(), 8u);
+    std::vector<std::pair<std::int64_t, std::uint64_t>> codes;
+    for (const auto& key : harness.keys)
+        codes.emplace_back(key.keyCode, key.modifierFlags);
+    EXPECT_THAT(codes, ElementsAre(std::pair{53, 0}, std::pair{48, 0}, std::pair{48, flags::shift}, std::pair{36, 0},
+                                   std::pair{76, 0}, std::pair{40, flags::control},
+                                   std::pair{1, flags::command | flags::shift}, std::pair{126, flags::option}));
+    EXPECT_EQ(harness.keys[5].characters, "k");
+    EXPECT_EQ(harness.keys[6].characters, "s");
+    // Consumed keys never reach the field.
+    EXPECT_EQ(search().text(), "");
+}
+
+TEST_F(PanelTest, KeysOffTheUsLayoutAndModifierChanges)
+{
+    QKeyEvent shiftedDigit(QEvent::KeyPress, Qt::Key_Exclam, Qt::ShiftModifier, "!");
+    EXPECT_EQ(views::keyEvent(shiftedDigit).keyCode, 18);
+    EXPECT_EQ(views::keyEvent(shiftedDigit).characters, "1");
+    QKeyEvent cyrillic(QEvent::KeyPress, 0x0416, Qt::ShiftModifier, QString::fromUtf8("Ж"));
+    EXPECT_EQ(views::keyEvent(cyrillic).keyCode, views::unknownKeyCode);
+    EXPECT_EQ(views::keyEvent(cyrillic).characters, "ж");
+    QKeyEvent keypadDigit(QEvent::KeyPress, Qt::Key_7, Qt::KeypadModifier, "7");
+    EXPECT_EQ(views::keyEvent(keypadDigit).keyCode, 89);
+
+    harness.show(test::editorApplication());
+    // As X11 reports them: the modifiers before the key changed them, and a held key repeating.
+    const auto send = [&](QEvent::Type type, int key, Qt::KeyboardModifiers modifiers) {
+        QKeyEvent event(type, key, modifiers);
+        QApplication::sendEvent(&search(), &event);
+    };
+    send(QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
+    send(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier);
+    send(QEvent::KeyPress, Qt::Key_Shift, Qt::ControlModifier);
+    send(QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_THAT(harness.flags, ElementsAre(flags::control, flags::control | flags::shift, flags::shift));
+    EXPECT_THAT(harness.keys, IsEmpty());
+}
+
+TEST_F(PanelTest, ClicksOnRowsAndStars)
+{
+    harness.settings.set(keys::showDeactivatedSystemShortcuts, true);
+    auto app = test::editorApplication();
+    Shortcut deactivated{.title = "Deactivated", .keys = "⌃⌥⇧K", .axElement = std::make_shared<platform::AXElement>(),
+                         .isDisabled = true};
+    Shortcut unreadable{.title = "Without Element", .keys = "⌃⌥⇧J"};
+    app.sections[0].groups[0].shortcuts.push_back(deactivated);
+    app.sections[0].groups[0].shortcuts.push_back(unreadable);
+    harness.show(std::move(app));
+
+    clickRow("Save");
+    clickRow("Deactivated");
+    clickRow("Without Element");
+    EXPECT_THAT(harness.activated, ElementsAre("Save"));
+
+    // The star toggles the favourite and does not run the command.
+    EXPECT_FALSE(harness.model().isFavourite(harness.row("Quit")));
+    clickRow("Quit", 8);
+    EXPECT_TRUE(harness.model().isFavourite(harness.row("Quit")));
+    EXPECT_THAT(harness.activated, ElementsAre("Save"));
+}
+
+TEST_F(PanelTest, HoverHelpOnStarsConflictsAndCutTitles)
+{
+    harness.show(test::editorApplication());
+    const auto helpAt = [&](std::string_view title, int x) {
+        auto rect = columns().rowRect(harness.row(title));
+        if (!rect)
+            return QString("no row");
+        return columns().helpText(QPoint(x < 0 ? rect->right() + x : rect->left() + x, rect->center().y()));
+    };
+    EXPECT_EQ(helpAt("Quit", 8), "Add to favourites");
+    harness.model().toggleFavourite(harness.row("Quit"));
+    EXPECT_EQ(helpAt("Quit", 8), "Remove from favourites");
+    // The warning mark sits left of the keys ⌃R.
+    EXPECT_EQ(helpAt("Reload", -40), "This shortcut is assigned to multiple commands");
+    EXPECT_EQ(helpAt("Quit", 60), "");
+    // A title cut short shows whole on hover.
+    const std::string& longTitle = harness.model().app().sections[3].groups[0].shortcuts[0].title;
+    EXPECT_EQ(helpAt(longTitle, 60), QString::fromStdString(longTitle));
+}
+
+TEST_F(PanelTest, PaintedColumnsAreAsTallAsTheLayoutEstimates)
+{
+    harness.show(test::editorApplication());
+    const auto& laidOut = harness.model().columns();
+    ASSERT_GE(laidOut.size(), 3u);
+    double tallest = 0;
+    for (std::size_t c = 0; c < laidOut.size(); ++c) {
+        EXPECT_DOUBLE_EQ(columns().columnHeight(c), layout::columnHeight(laidOut[c])) << "column " << c;
+        tallest = std::max(tallest, layout::columnHeight(laidOut[c]));
+    }
+    const double width = layout::panelWidth(laidOut.size());
+    const double editorHeight = harness.window().fittingHeight(width);
+
+    // Whatever the header takes, a taller content adds exactly its extra height.
+    test::PanelHarness other;
+    auto app = test::editorApplication();
+    app.sections.resize(1);
+    for (int i = 0; i < 30; ++i)
+        app.sections[0].groups[0].shortcuts.push_back(Shortcut{.title = "More " + std::to_string(i), .keys = "⌃F" + std::to_string(i)});
+    const double taller = layout::columnHeight({app.sections[0]});
+    other.show(std::move(app));
+    ASSERT_EQ(other.model().columns().size(), 1u);
+    EXPECT_NEAR(other.window().fittingHeight(width) - editorHeight, std::ceil(taller) - std::ceil(tallest), 0.001);
+}
+
+TEST_F(PanelTest, OverlayOptionsReportTheirIndex)
+{
+    harness.show(test::editorApplication());
+    DisambiguationState state;
+    state.shortcuts = {harness.row("Reload"), harness.row("Find and Replace…")};
+    state.appName = "Mousepad";
+    state.hintboardAction = HintboardAction{"Quit Hintboard", std::nullopt, {}};
+    harness.model().setDisambiguation(state);
+    harness.model().setDisambiguationFocusedIndex(2);
+
+    auto* overlay = harness.view().overlay();
+    ASSERT_TRUE(overlay->isVisibleTo(&harness.view()));
+    const auto& options = overlay->options();
+    ASSERT_EQ(options.size(), 4u);
+    EXPECT_EQ(options[0]->text(), "Reload  in Mousepad");
+    EXPECT_EQ(options[2]->text(), "Quit Hintboard");
+    EXPECT_EQ(options[3]->text(), "Cancel");
+    EXPECT_TRUE(options[2]->isFocusedOption());
+    EXPECT_FALSE(options[0]->isFocusedOption());
+    for (auto* option : options)
+        QTest::mouseClick(option, Qt::LeftButton);
+    EXPECT_THAT(harness.options, ElementsAre(0u, 1u, 2u, 3u));
+
+    // The list underneath takes no clicks while the overlay is open.
+    clickRow("Reload");
+    EXPECT_THAT(harness.activated, IsEmpty());
+    harness.model().setDisambiguation(std::nullopt);
+    EXPECT_FALSE(overlay->isVisibleTo(&harness.view()));
+}
+
+TEST_F(PanelTest, TenThousandRowsBuildPaintAndFilter)
+{
+    harness.show(test::largeApplication(10000), {{0, 0}, {2560, 1415}});
+    EXPECT_FALSE(harness.model().fitsWithoutScrolling());
+    const std::size_t drawn = columns().drawnRowCount();
+    EXPECT_GT(drawn, 9000u);
+    harness.window().resize(harness.window().size());
+    EXPECT_FALSE(harness.window().grab().isNull());
+
+    QTest::keyClicks(&search(), "Item 99");
+    EXPECT_EQ(columns().drawnRowCount(), harness.model().visibleShortcuts().size());
+    EXPECT_LT(columns().drawnRowCount(), 200u);
+    EXPECT_FALSE(harness.window().grab().isNull());
+}
+
+TEST_F(PanelTest, SelectionIsScrolledIntoView)
+{
+    harness.show(test::largeApplication(3000), {{0, 0}, {1280, 720}});
+    ASSERT_FALSE(harness.model().fitsWithoutScrolling());
+    harness.window().fadeIn(platform::Seconds(0));
+    QApplication::processEvents();
+    auto* bar = harness.view().scrollArea()->verticalScrollBar();
+    EXPECT_EQ(bar->value(), 0);
+
+    harness.model().selectPrevious();  // the last row, at the bottom of its column
+    ASSERT_TRUE(harness.model().selectedShortcut());
+    const auto rect = columns().rowRect(*harness.model().selectedShortcut());
+    ASSERT_TRUE(rect);
+    const int top = bar->value();
+    EXPECT_GT(top, 0);
+    EXPECT_GE(rect->top(), top);
+    EXPECT_LE(rect->bottom(), top + harness.view().scrollArea()->viewport()->height());
+}
+
+TEST_F(PanelTest, HeaderTogglesDriveTheModel)
+{
+    harness.show(test::editorApplication());
+    QTest::mouseClick(harness.view().modifierToggle(1), Qt::LeftButton);  // ⌥
+    EXPECT_EQ(harness.model().toggledModifiers(), PopupFilterModel::ModifierSet{"⌥"});
+    EXPECT_TRUE(harness.view().modifierToggle(1)->isChecked());
+    EXPECT_EQ(columns().drawnRowCount(), 2u);  // Line Up, Line Down
+
+    harness.model().setToggledModifiers({});
+    EXPECT_FALSE(harness.view().modifierToggle(1)->isChecked());
+
+    QTest::mouseClick(harness.view().favouritesToggle(), Qt::LeftButton);
+    EXPECT_TRUE(harness.model().showOnlyFavourites());
+    EXPECT_EQ(columns().drawnRowCount(), 0u);
+}
+
+TEST_F(PanelTest, TipBannerFollowsTheTipIndex)
+{
+    int dismissed = 0;
+    harness.window().context().events.dismissTip = [&] {
+        ++dismissed;
+        harness.model().setTipIndex(harness.model().tipIndex() + 1);
+    };
+    harness.show(test::editorApplication());
+    auto* text = harness.view().banner()->findChild<QLabel*>("tipText");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->text().toStdString(), tipText(PopupTip::modifierFilter));
+
+    auto* dismiss = harness.view().banner()->findChild<views::ChipButton*>();
+    ASSERT_TRUE(dismiss);
+    EXPECT_EQ(dismiss->accessibleName(), "Dismiss tip");
+    QTest::mouseClick(dismiss, Qt::LeftButton);
+    EXPECT_EQ(dismissed, 1);
+    text = harness.view().banner()->findChild<QLabel*>("tipText");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->text().toStdString(), tipText(PopupTip::search));
+}
+
+TEST_F(PanelTest, WindowPlacementAndKeyboard)
+{
+    EXPECT_EQ(views::PopupWindow::qtGeometry({{100, 50}, {300, 200}}, QRect(0, 0, 1440, 900)), QRect(100, 650, 300, 200));
+    EXPECT_EQ(views::PopupWindow::qtGeometry({{-200, 950}, {100, 100}}, QRect(0, 0, 1440, 900)), QRect(-200, -150, 100, 100));
+
+    harness.show(test::editorApplication());
+    harness.window().fadeIn(platform::Seconds(0));
+    EXPECT_TRUE(harness.window().isVisible());
+    EXPECT_EQ(QWidget::keyboardGrabber(), &search());
+
+    harness.window().orderOut();
+    EXPECT_FALSE(harness.window().isVisible());
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+    EXPECT_DOUBLE_EQ(harness.window().windowOpacity(), 1.0);
+}
+
+TEST_F(PanelTest, ExportCopiesOrSavesAndGivesTheKeyboardBackMeanwhile)
+{
+    test::TemporaryFolder folder;
+    auto& context = harness.window().context();
+    views::ExportChoice choice = views::ExportChoice::copyToClipboard;
+    QString location;
+    std::vector<QString> failures;
+    std::vector<QWidget*> grabbersDuringDialogs;
+    context.exportDialogs.ask = [&](QWidget*, const QString& appName) {
+        EXPECT_EQ(appName, "Mousepad");
+        grabbersDuringDialogs.push_back(QWidget::keyboardGrabber());
+        // Out of the dialog's way, still open for the controller.
+        EXPECT_FALSE(harness.window().QWidget::isVisible());
+        EXPECT_TRUE(harness.window().isVisible());
+        return choice;
+    };
+    context.exportDialogs.saveLocation = [&](QWidget*, const QString& suggested) {
+        EXPECT_EQ(suggested, "Mousepad Shortcuts.md");
+        return location;
+    };
+    context.exportDialogs.reportSaveFailure = [&](QWidget*, const QString& error) { failures.push_back(error); };
+    harness.show(test::editorApplication());
+    harness.window().fadeIn(platform::Seconds(0));
+    auto* button = harness.view().exportButton();
+    const std::string document = markdown::document(harness.model().app());
+    EXPECT_EQ(button->accessibleName(), "Export shortcuts");
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), document);
+    EXPECT_EQ(button->accessibleName(), "Exported");
+    EXPECT_THAT(grabbersDuringDialogs, ElementsAre(nullptr));
+    EXPECT_EQ(QWidget::keyboardGrabber(), &search());
+    EXPECT_TRUE(harness.window().QWidget::isVisible());
+
+    choice = views::ExportChoice::saveAsFile;
+    location = QString::fromStdString((folder.path() / "sheet.md").string());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QFile saved(location);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().toStdString(), document);
+
+    location = QString::fromStdString((folder.path() / "missing" / "sheet.md").string());
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_FALSE(failures[0].isEmpty());
+    EXPECT_FALSE(QFile::exists(location));
+}
+
+} // namespace

@@ -1,0 +1,131 @@
+// Renders the panel's views to PNG files for a look at them. The pictures are
+// written when HINTBOARD_SNAPSHOT_DIR names a folder; without it the views are
+// still rendered and checked for being drawn at all.
+#include "panel_fixture.h"
+
+#include "popup/views/filterable_shortcuts_view.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPalette>
+#include <QPixmap>
+
+using namespace hb;
+
+namespace {
+
+QPalette darkPalette()
+{
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+    p.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    p.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
+    p.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x37));
+    p.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    p.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
+    p.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    p.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
+    p.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3e));
+    p.setColor(QPalette::ToolTipText, QColor(0xee, 0xee, 0xee));
+    return p;
+}
+
+// Distinct colours in the picture: a blank or single-colour panel has few.
+int colourCount(const QImage& image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    return int(colours.size());
+}
+
+class PanelSnapshots : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        saved_ = QApplication::palette();
+        if (GetParam())
+            QApplication::setPalette(darkPalette());
+    }
+    void TearDown() override { QApplication::setPalette(saved_); }
+
+    void snap(QWidget& window, const QString& name)
+    {
+        QApplication::processEvents();
+        const QImage image = window.grab().toImage();
+        EXPECT_GT(colourCount(image), 8) << name.toStdString();
+        const QString folder = qEnvironmentVariable("HINTBOARD_SNAPSHOT_DIR");
+        if (folder.isEmpty())
+            return;
+        QDir().mkpath(folder);
+        const QString file = QDir(folder).filePath(name + (GetParam() ? "-dark" : "-light") + ".png");
+        EXPECT_TRUE(image.save(file)) << file.toStdString();
+    }
+
+    QPalette saved_;
+};
+
+TEST_P(PanelSnapshots, ListOverlayAndMessages)
+{
+    test::PanelHarness harness;
+    harness.favourites.toggle(Shortcut{.title = "Save", .keys = "⌃S"}, "org.xfce.mousepad");
+    harness.show(test::editorApplication());
+    harness.model().selectNext();
+    harness.model().selectNext();
+    snap(harness.window(), "list");
+
+    harness.model().setQuery("find");
+    snap(harness.window(), "list-filtered");
+    harness.model().setQuery("");
+
+    DisambiguationState state;
+    state.shortcuts = {harness.row("Close Tab")};
+    state.appName = "Mousepad";
+    state.hintboardAction = HintboardAction{"Close Hintboard Popup", "Tip: press Esc to dismiss the popup", {}};
+    harness.model().setDisambiguation(state);
+    snap(harness.window(), "overlay");
+    harness.model().setDisambiguation(std::nullopt);
+
+    harness.window().showPermissionRequest();
+    harness.window().resize(420, 300);
+    snap(harness.window(), "permission");
+
+    harness.window().showNoApp();
+    harness.window().resize(360, 200);
+    snap(harness.window(), "no-app");
+
+    harness.window().showNoShortcuts("Mousepad");
+    harness.window().resize(380, 200);
+    snap(harness.window(), "no-shortcuts");
+}
+
+TEST_P(PanelSnapshots, NarrowPanelWithTheNudge)
+{
+    test::PanelHarness harness;
+    harness.settings.set(keys::popupTipIndex, 3);
+    harness.settings.set(keys::popupOpenCount, 10);
+    auto app = test::editorApplication();
+    app.sections.resize(3);
+    harness.show(std::move(app), {{0, 0}, {560, 900}});
+    ASSERT_EQ(harness.model().columns().size(), 1u);
+    EXPECT_TRUE(std::holds_alternative<PopupNudge>(harness.view().shownBanner()));
+    harness.model().toggleModifier("⌃");
+    snap(harness.window(), "narrow");
+}
+
+TEST_P(PanelSnapshots, LongListScrolls)
+{
+    test::PanelHarness harness;
+    harness.settings.set(keys::popupTipIndex, 3);
+    harness.show(test::largeApplication(2000), {{0, 0}, {1280, 720}});
+    EXPECT_FALSE(harness.model().fitsWithoutScrolling());
+    snap(harness.window(), "long-list");
+}
+
+INSTANTIATE_TEST_SUITE_P(Palettes, PanelSnapshots, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "dark" : "light"; });
+
+} // namespace
