@@ -33,6 +33,7 @@ public:
     double fittingHeight(double) override { return 120 + 21.0 * double(rows_) / 4; }
     void setFrame(const platform::Rect&) override {}
     bool isVisible() const override { return visible_; }
+    bool hasKeyboard() const override { return visible_; }
     void fadeIn(platform::Seconds) override
     {
         visible_ = true;

@@ -428,7 +428,8 @@ bool PopupController::panelKeyDown(const platform::KeyEvent& key)
 
 void PopupController::globalKeyDown(const platform::KeyEvent& key)
 {
-    if (key.keyCode != escapeKeyCode)
+    // An Escape typed into the panel has been handled as the panel's own key.
+    if (key.keyCode != escapeKeyCode || (panel_ && panel_->hasKeyboard()))
         return;
     if (!filterModel_) {
         hide();

@@ -56,6 +56,9 @@ public:
     // Places the panel; desktop coordinates (origin bottom left, y upwards).
     virtual void setFrame(const platform::Rect& frame) = 0;
     virtual bool isVisible() const = 0;
+    // Whether keys typed now reach the panel (it holds the keyboard); the
+    // global key monitor then sees them a second time.
+    virtual bool hasKeyboard() const = 0;
     // Brings the panel to the front with the keyboard, fading in from
     // transparent and slightly smaller over `duration`.
     virtual void fadeIn(platform::Seconds duration) = 0;

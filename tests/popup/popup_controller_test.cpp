@@ -32,6 +32,7 @@ struct PanelRecord {
     PopupPanelEvents events;
     platform::Rect frame;
     bool visible = false;
+    bool keyboard = false;
     int created = 0;
     int alive = 0;
     std::function<void()> onFadeOut;
@@ -54,6 +55,7 @@ public:
     double fittingHeight(double) override { return 300; }
     void setFrame(const platform::Rect& frame) override { r_.frame = frame; }
     bool isVisible() const override { return r_.visible; }
+    bool hasKeyboard() const override { return r_.keyboard; }
     void fadeIn(Seconds) override { r_.visible = true, r_.calls.push_back("fadeIn"); }
     void fadeOut(Seconds) override { r_.calls.push_back("fadeOut"), r_.onFadeOut ? r_.onFadeOut() : void(); }
     void orderOut() override { r_.visible = false, r_.calls.push_back("orderOut"); }
@@ -293,7 +295,15 @@ TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations
     monitors.pressKey({.keyCode = 53});
     EXPECT_FALSE(popup.isVisible());
 
+    // Keys typed into the panel reach the global monitor too: only the panel handles them.
     showAndSettle();
+    panel.keyboard = true;
+    popup.filterModel()->setQuery("sa");
+    EXPECT_TRUE(panel.events.keyDown({.keyCode = 53}));
+    monitors.pressKey({.keyCode = 53});
+    EXPECT_TRUE(popup.isVisible());
+    panel.keyboard = false;
+
     workspace.activate(fake::application(ownPID, "Hintboard"));
     EXPECT_TRUE(popup.isVisible()) << "this program's own activation";
     workspace.activate(viewer);

@@ -298,7 +298,8 @@ void PopupWindow::confirmGrab()
     QWindow* window = windowHandle();
     if (!grabber_ || !window || !QWidget::isVisible() || !QGuiApplication::platformName().startsWith(QLatin1String("xcb")))
         return;
-    if (window->setKeyboardGrabEnabled(true) || ++grabAttempts_ > maximumGrabAttempts)
+    keyboardGrabbed_ = window->setKeyboardGrabEnabled(true);
+    if (keyboardGrabbed_ || ++grabAttempts_ > maximumGrabAttempts)
         return;
     QTimer::singleShot(grabRetryInterval, this, [this] { confirmGrab(); });
 }
@@ -308,7 +309,10 @@ void PopupWindow::giveBackKeyboard()
     if (grabber_)
         grabber_->releaseKeyboard();
     grabber_ = nullptr;
+    keyboardGrabbed_ = false;
 }
+
+bool PopupWindow::hasKeyboard() const { return QWidget::isVisible() && (keyboardGrabbed_ || isActiveWindow()); }
 
 bool PopupWindow::dispatchKey(QKeyEvent* event)
 {

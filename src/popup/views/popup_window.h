@@ -40,6 +40,7 @@ public:
 
     void setFrame(const platform::Rect& frame) override;
     bool isVisible() const override;
+    bool hasKeyboard() const override;
     void fadeIn(platform::Seconds duration) override;
     void fadeOut(platform::Seconds duration) override;
     void orderOut() override;
@@ -77,6 +78,7 @@ private:
     QParallelAnimationGroup* animation_ = nullptr;
     QPropertyAnimation* scale_ = nullptr;
     int grabAttempts_ = 0;
+    bool keyboardGrabbed_ = false;
     QRect target_;
     bool modal_ = false;
     bool clipCorners_ = false;
