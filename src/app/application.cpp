@@ -1,0 +1,208 @@
+#include "app/application.h"
+
+#include "app/app_delegate.h"
+#include "app/single_instance.h"
+#include "app/unix_signals.h"
+#include "app/views/tray_icon.h"
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_cache.h"
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/journal_log.h"
+#include "platform/linux/linux_symbolic_hotkeys.h"
+#include "platform/linux/logind_system_wake.h"
+#include "platform/linux/plist_file_settings_domain.h"
+#include "platform/linux/qt_app_presence.h"
+#include "platform/linux/qt_runtime.h"
+#include "platform/linux/qt_screens.h"
+#include "platform/linux/x11_hotkey_service.h"
+#include "platform/linux/x11_workspace.h"
+#include "platform/linux/xinput_event_monitors.h"
+#include "platform/notification_center.h"
+#include "popup/popup_controller.h"
+#include "popup/views/popup_window.h"
+#include "settings/favourites_store.h"
+#include "settings/ignore_list_store.h"
+#include "settings/settings_keys.h"
+#include "sources/system_shortcuts.h"
+#include "sources/third_party_shortcut_registry.h"
+#include "sources/user_folders.h"
+#include "triggers/double_tap_trigger.h"
+#include "triggers/frontmost_app_monitor.h"
+#include "triggers/global_hotkey.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace hb::app {
+namespace {
+
+using platform::LogCategory;
+
+// The sections beyond the menus, read anew for each popup on a background
+// thread: nothing here is shared with the main thread.
+ExtraSections extraSections(platform::Log& log)
+{
+    return [&log](bool systemShortcuts, bool registeredShortcuts) {
+        std::vector<MenuSection> sections;
+        const UserFolders folders = UserFolders::fromEnvironment();
+        if (systemShortcuts) {
+            const linux_platform::LinuxSymbolicHotKeys desktop;
+            if (auto section = systemShortcutSection(desktop, folders))
+                sections.push_back(std::move(*section));
+        }
+        if (registeredShortcuts) {
+            for (auto& section : ThirdPartyShortcutRegistry(folders, log).loadSections())
+                sections.push_back(std::move(section));
+        }
+        return sections;
+    };
+}
+
+} // namespace
+
+int runApplication(int argc, char** argv)
+{
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fputs("hintboard: no graphical session here (DISPLAY is not set)\n", stderr);
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Hintboard");
+    QApplication::setApplicationVersion(HINTBOARD_VERSION);
+    QApplication::setOrganizationDomain("mirelo.org");
+    QApplication::setDesktopFileName("org.mirelo.Hintboard");
+    // Windows come and go; the tray icon keeps the program running.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(views::TrayIcon::applicationIcon());
+
+    linux_platform::JournalLogSink sink;
+    platform::SettingsDomain* settingsForLog = nullptr;
+    platform::Log log(sink, [&settingsForLog] {
+        return settingsForLog && settingsForLog->boolean(keys::debugLoggingEnabled);
+    });
+
+    // Requests over the bus reach the popup once it exists.
+    std::function<void()> toggleRequest, showRequest;
+    SingleInstance instance({
+        .toggle = [&] { if (toggleRequest) toggleRequest(); },
+        .show = [&] { if (showRequest) showRequest(); },
+        .quit = [] { QCoreApplication::quit(); },
+    });
+    switch (instance.claim()) {
+    case SingleInstance::Claim::owned:
+        break;
+    case SingleInstance::Claim::alreadyRunning:
+        std::puts("Hintboard is already running.");
+        return 0;
+    case SingleInstance::Claim::noBus:
+        std::fprintf(stderr,
+                     "hintboard: no session bus (%s); running without it, so `hintboard toggle` and the "
+                     "one-instance check are not available\n",
+                     qPrintable(instance.problem()));
+        log.error(LogCategory::settings, "No session bus: running without the name org.mirelo.Hintboard");
+        break;
+    }
+
+    auto opened = linux_platform::PlistFileSettingsDomain::open(linux_platform::PlistFileSettingsDomain::defaultPath(), log);
+    if (!opened.domain) {
+        std::fprintf(stderr, "hintboard: the settings cannot be opened: %s\n", opened.error.c_str());
+        return 1;
+    }
+    platform::SettingsDomain& settings = *opened.domain;
+    settingsForLog = &settings;
+
+    linux_platform::QtRuntime runtime;
+    platform::NotificationCenter notifications(runtime);
+    linux_platform::AtspiAccessibility accessibility(log);
+    linux_platform::X11Workspace workspace(runtime);
+    linux_platform::QtScreens screens;
+    linux_platform::QtAppPresence presence;
+    linux_platform::X11HotkeyService hotkeyService(log);
+    linux_platform::XInputEventMonitors eventMonitors(runtime, log);
+    linux_platform::LogindSystemWake systemWake(runtime, log);
+
+    FavouritesStore favourites(settings);
+    IgnoreListStore ignoreList(settings);
+    const MenuBarReader menuBarReader(accessibility, log);
+    CachedMenuReader menuReader(CachedMenuReader::menuBarReads(menuBarReader), runtime, runtime, runtime,
+                                accessibility, settings, ignoreList);
+    FrontmostAppMonitor frontmostMonitor(workspace);
+
+    PopupController popup(PopupDependencies{
+        .accessibility = accessibility,
+        .workspace = workspace,
+        .screens = screens,
+        .eventMonitors = eventMonitors,
+        .clock = runtime,
+        .mainQueue = runtime,
+        .background = runtime,
+        .settings = settings,
+        .log = log,
+        .frontmostMonitor = frontmostMonitor,
+        .menuReader = menuReader,
+        .favourites = favourites,
+        .ignoreList = ignoreList,
+        .extraSections = extraSections(log),
+        .makePanel = [](PopupPanelEvents events) -> std::unique_ptr<PopupPanel> {
+            return std::make_unique<views::PopupWindow>(std::move(events));
+        },
+        .openAddress = [](std::string_view address) {
+            QDesktopServices::openUrl(QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size()))));
+        },
+        .quit = [] { QCoreApplication::quit(); },
+    });
+    toggleRequest = [&popup] { popup.togglePopup(); };
+    showRequest = [&popup] { popup.showPopup(); };
+
+    HotkeyManager hotkeys(hotkeyService, runtime, log);
+    DoubleTapTrigger doubleTap(eventMonitors, runtime, settings, log);
+    views::TrayIcon tray(log);
+
+    AppDelegate delegate(AppServices{
+        .mainQueue = runtime,
+        .settings = settings,
+        .notifications = notifications,
+        .systemWake = systemWake,
+        .appPresence = presence,
+        .accessibility = accessibility,
+        .log = log,
+        .frontmostMonitor = frontmostMonitor,
+        .statusItem = tray,
+        .connectPopup = [&popup](PopupCallbacks callbacks) {
+            popup.onGrant = std::move(callbacks.onGrant);
+            popup.onOpenSettings = std::move(callbacks.onOpenSettings);
+            popup.onPermissionGranted = std::move(callbacks.onPermissionGranted);
+            popup.onWillShow = std::move(callbacks.onWillShow);
+        },
+        .togglePopup = [&popup] { popup.togglePopup(); },
+        .showPopup = [&popup] { popup.showPopup(); },
+        .hidePopup = [&popup] { popup.hide(); },
+        .precacheMenus = [&menuReader](const platform::RunningApplication& app) { menuReader.precache(app); },
+        .setUpHotkey = [&hotkeys, &settings](std::function<void()> onActivate) {
+            hotkeys.onActivate = std::move(onActivate);
+            setUpHotkeyAtLaunch(hotkeys, settings);
+        },
+        .storedHotkey = [&settings] { return loadHotkey(settings); },
+        .applyDoubleTap = [&doubleTap](std::function<void()> onActivate) {
+            doubleTap.onActivate = std::move(onActivate);
+            doubleTap.applySettings();
+        },
+        .quit = [] { QCoreApplication::quit(); },
+    });
+
+    // SIGTERM and SIGINT end the loop like "Quit Hintboard", so the settings are saved.
+    UnixSignals unixSignals({SIGTERM, SIGINT, SIGHUP}, [](int) { QCoreApplication::quit(); });
+
+    delegate.launch();
+    const int status = application.exec();
+    delegate.terminate();
+    return status;
+}
+
+} // namespace hb::app
