@@ -29,7 +29,8 @@ ReadyHintBubble::ReadyHintBubble()
     title_->setFont(bold);
     text_ = new QLabel(this);
     text_->setWordWrap(true);
-    text_->setMaximumWidth(280);
+    text_->setMinimumWidth(240);
+    text_->setMaximumWidth(300);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 10, 14, 12);
     layout->setSpacing(4);
