@@ -96,6 +96,7 @@ void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason)
     StatusClick click;
     switch (reason) {
     case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::DoubleClick:  // the second click of two quick ones is a click all the same
         if (QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier)
             click.modifierFlags = controlFlag;
         break;
@@ -103,7 +104,7 @@ void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason)
         click.secondaryButton = true;
         break;
     default:
-        return;  // double and middle clicks are no requests of their own
+        return;  // middle clicks are no requests
     }
     onClick(click);
 }
@@ -125,6 +126,7 @@ void TrayIcon::showMenu(std::vector<StatusMenuEntry> entries)
     entries_ = std::move(entries);
     menu_ = std::make_unique<QMenu>();
     menu_->setObjectName("statusMenu");
+    menu_->setWindowTitle("Hintboard Menu");  // names the window for window managers and tests
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const StatusMenuEntry& entry = entries_[i];
         if (entry.kind == StatusMenuEntry::Kind::separator) {
