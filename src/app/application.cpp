@@ -18,13 +18,13 @@
 #include "platform/linux/x11_workspace.h"
 #include "platform/linux/xinput_event_monitors.h"
 #include "platform/notification_center.h"
+#include "popup/extra_sections.h"
 #include "popup/popup_controller.h"
 #include "popup/views/popup_window.h"
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
-#include "sources/system_shortcuts.h"
-#include "sources/third_party_shortcut_registry.h"
+#include "settings/theme_settings.h"
 #include "sources/user_folders.h"
 #include "triggers/double_tap_trigger.h"
 #include "triggers/frontmost_app_monitor.h"
@@ -32,6 +32,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QUrl>
 
 #include <csignal>
@@ -44,24 +46,11 @@ namespace {
 
 using platform::LogCategory;
 
-// The sections beyond the menus, read anew for each popup on a background
-// thread: nothing here is shared with the main thread.
-ExtraSections extraSections(platform::Log& log)
+// The system's accent colour, for key glyphs without a colour of their own.
+RgbColor paletteAccentColor()
 {
-    return [&log](bool systemShortcuts, bool registeredShortcuts) {
-        std::vector<MenuSection> sections;
-        const UserFolders folders = UserFolders::fromEnvironment();
-        if (systemShortcuts) {
-            const linux_platform::LinuxSymbolicHotKeys desktop;
-            if (auto section = systemShortcutSection(desktop, folders))
-                sections.push_back(std::move(*section));
-        }
-        if (registeredShortcuts) {
-            for (auto& section : ThirdPartyShortcutRegistry(folders, log).loadSections())
-                sections.push_back(std::move(section));
-        }
-        return sections;
-    };
+    const QColor colour = QGuiApplication::palette().color(QPalette::Highlight);
+    return RgbColor{colour.redF(), colour.greenF(), colour.blueF(), colour.alphaF()};
 }
 
 } // namespace
@@ -123,9 +112,11 @@ int runApplication(int argc, char** argv)
     linux_platform::X11Workspace workspace(runtime);
     linux_platform::QtScreens screens;
     linux_platform::QtAppPresence presence;
-    linux_platform::X11HotkeyService hotkeyService(log);
+    linux_platform::X11HotkeyService hotkeyService(runtime, log);
     linux_platform::XInputEventMonitors eventMonitors(runtime, log);
     linux_platform::LogindSystemWake systemWake(runtime, log);
+    const linux_platform::LinuxSymbolicHotKeys symbolicHotKeys;
+    ThemeSettings theme(settings, paletteAccentColor);
 
     FavouritesStore favourites(settings);
     IgnoreListStore ignoreList(settings);
@@ -148,10 +139,8 @@ int runApplication(int argc, char** argv)
         .menuReader = menuReader,
         .favourites = favourites,
         .ignoreList = ignoreList,
-        .extraSections = extraSections(log),
-        .makePanel = [](PopupPanelEvents events) -> std::unique_ptr<PopupPanel> {
-            return std::make_unique<views::PopupWindow>(std::move(events));
-        },
+        .extraSections = defaultExtraSections(symbolicHotKeys, UserFolders::fromEnvironment(), log),
+        .makePanel = views::PopupWindow::factory(settings, &theme),
         .openAddress = [](std::string_view address) {
             QDesktopServices::openUrl(QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size()))));
         },
