@@ -31,6 +31,7 @@
 #include "triggers/global_hotkey.h"
 
 #include <QApplication>
+#include <glib.h>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QPalette>
@@ -40,6 +41,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 namespace hb::app {
 namespace {
@@ -47,6 +49,57 @@ namespace {
 using platform::LogCategory;
 
 // The system's accent colour, for key glyphs without a colour of their own.
+// GLib work of our own (the wake signal) on a thread and context of its own.
+// The Qt loop must not iterate GLib's default context: libatspi attaches its
+// direct connections to applications there, and a main loop dispatching them
+// steals the replies that a background menu read waits for (every read then
+// times out). Hence QT_NO_GLIB, and this context for what needs a GLib loop.
+class GlibContextThread {
+public:
+    GlibContextThread() : context_(g_main_context_new()), loop_(g_main_loop_new(context_, FALSE))
+    {
+        thread_ = std::thread([this] {
+            g_main_context_push_thread_default(context_);
+            g_main_loop_run(loop_);
+            g_main_context_pop_thread_default(context_);
+        });
+    }
+    ~GlibContextThread()
+    {
+        // Through the context, so that it also ends a loop that has not started yet.
+        GSource* quit = g_idle_source_new();
+        g_source_set_callback(
+            quit,
+            [](gpointer loop) {
+                g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                return G_SOURCE_REMOVE;
+            },
+            loop_, nullptr);
+        g_source_attach(quit, context_);
+        g_source_unref(quit);
+        thread_.join();
+        g_main_loop_unref(loop_);
+        g_main_context_unref(context_);
+    }
+    GlibContextThread(const GlibContextThread&) = delete;
+    GlibContextThread& operator=(const GlibContextThread&) = delete;
+
+    // Builds an object whose GLib callbacks are dispatched on this thread.
+    template <typename T, typename... Args>
+    std::unique_ptr<T> make(Args&&... args)
+    {
+        g_main_context_push_thread_default(context_);
+        auto object = std::make_unique<T>(std::forward<Args>(args)...);
+        g_main_context_pop_thread_default(context_);
+        return object;
+    }
+
+private:
+    GMainContext* context_;
+    GMainLoop* loop_;
+    std::thread thread_;
+};
+
 RgbColor paletteAccentColor()
 {
     const QColor colour = QGuiApplication::palette().color(QPalette::Highlight);
@@ -61,6 +114,8 @@ int runApplication(int argc, char** argv)
         std::fputs("hintboard: no graphical session here (DISPLAY is not set)\n", stderr);
         return 1;
     }
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");  // see GlibContextThread
     QApplication application(argc, argv);
     QApplication::setApplicationName("Hintboard");
     QApplication::setApplicationVersion(HINTBOARD_VERSION);
@@ -114,7 +169,8 @@ int runApplication(int argc, char** argv)
     linux_platform::QtAppPresence presence;
     linux_platform::X11HotkeyService hotkeyService(runtime, log);
     linux_platform::XInputEventMonitors eventMonitors(runtime, log);
-    linux_platform::LogindSystemWake systemWake(runtime, log);
+    GlibContextThread glibThread;
+    auto systemWake = glibThread.make<linux_platform::LogindSystemWake>(runtime, log);
     const linux_platform::LinuxSymbolicHotKeys symbolicHotKeys;
     ThemeSettings theme(settings, paletteAccentColor);
 
@@ -157,7 +213,7 @@ int runApplication(int argc, char** argv)
         .mainQueue = runtime,
         .settings = settings,
         .notifications = notifications,
-        .systemWake = systemWake,
+        .systemWake = *systemWake,
         .appPresence = presence,
         .accessibility = accessibility,
         .log = log,
