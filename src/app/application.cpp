@@ -56,35 +56,30 @@ using platform::LogCategory;
 // times out). Hence QT_NO_GLIB, and this context for what needs a GLib loop.
 class GlibContextThread {
 public:
-    GlibContextThread() : context_(g_main_context_new()), loop_(g_main_loop_new(context_, FALSE))
-    {
-        thread_ = std::thread([this] {
-            g_main_context_push_thread_default(context_);
-            g_main_loop_run(loop_);
-            g_main_context_pop_thread_default(context_);
-        });
-    }
+    GlibContextThread() : context_(g_main_context_new()), loop_(g_main_loop_new(context_, FALSE)) {}
     ~GlibContextThread()
     {
-        // Through the context, so that it also ends a loop that has not started yet.
-        GSource* quit = g_idle_source_new();
-        g_source_set_callback(
-            quit,
-            [](gpointer loop) {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return G_SOURCE_REMOVE;
-            },
-            loop_, nullptr);
-        g_source_attach(quit, context_);
-        g_source_unref(quit);
-        thread_.join();
+        if (thread_.joinable()) {
+            // Through the context, so that it also ends a loop that has not started yet.
+            GSource* quit = g_idle_source_new();
+            g_source_set_callback(
+                quit,
+                [](gpointer loop) {
+                    g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                    return G_SOURCE_REMOVE;
+                },
+                loop_, nullptr);
+            g_source_attach(quit, context_);
+            g_source_unref(quit);
+            thread_.join();
+        }
         g_main_loop_unref(loop_);
         g_main_context_unref(context_);
     }
     GlibContextThread(const GlibContextThread&) = delete;
     GlibContextThread& operator=(const GlibContextThread&) = delete;
 
-    // Builds an object whose GLib callbacks are dispatched on this thread.
+    // Before `start`: builds an object whose GLib callbacks are dispatched on this thread.
     template <typename T, typename... Args>
     std::unique_ptr<T> make(Args&&... args)
     {
@@ -92,6 +87,15 @@ public:
         auto object = std::make_unique<T>(std::forward<Args>(args)...);
         g_main_context_pop_thread_default(context_);
         return object;
+    }
+
+    void start()
+    {
+        thread_ = std::thread([this] {
+            g_main_context_push_thread_default(context_);
+            g_main_loop_run(loop_);
+            g_main_context_pop_thread_default(context_);
+        });
     }
 
 private:
@@ -171,6 +175,7 @@ int runApplication(int argc, char** argv)
     linux_platform::XInputEventMonitors eventMonitors(runtime, log);
     GlibContextThread glibThread;
     auto systemWake = glibThread.make<linux_platform::LogindSystemWake>(runtime, log);
+    glibThread.start();
     const linux_platform::LinuxSymbolicHotKeys symbolicHotKeys;
     ThemeSettings theme(settings, paletteAccentColor);
 
