@@ -31,6 +31,7 @@
 #include "triggers/global_hotkey.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <glib.h>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -104,6 +105,37 @@ private:
     std::thread thread_;
 };
 
+// The monitors as the core expects them: input that goes to other
+// applications. The desktop's raw input reports every click, also those on
+// this program's own windows; a click on the tray icon must not count as a
+// click elsewhere (it would close the popup that the same click then opens
+// again).
+class OtherApplicationsMonitors final : public platform::EventMonitors {
+public:
+    explicit OtherApplicationsMonitors(platform::EventMonitors& monitors) : monitors_(monitors) {}
+
+    std::optional<Token> addFlagsChangedMonitor(std::function<void(std::uint64_t flags)> handler) override
+    {
+        return monitors_.addFlagsChangedMonitor(std::move(handler));
+    }
+    std::optional<Token> addKeyDownMonitor(std::function<void(const platform::KeyEvent&)> handler) override
+    {
+        return monitors_.addKeyDownMonitor(std::move(handler));
+    }
+    std::optional<Token> addMouseDownMonitor(std::function<void(platform::MouseButton)> handler) override
+    {
+        return monitors_.addMouseDownMonitor([handler = std::move(handler)](platform::MouseButton button) {
+            if (!QApplication::widgetAt(QCursor::pos()))
+                handler(button);
+        });
+    }
+    void removeMonitor(Token token) override { monitors_.removeMonitor(token); }
+    std::uint64_t currentModifierFlags() override { return monitors_.currentModifierFlags(); }
+
+private:
+    platform::EventMonitors& monitors_;
+};
+
 RgbColor paletteAccentColor()
 {
     const QColor colour = QGuiApplication::palette().color(QPalette::Highlight);
@@ -172,7 +204,8 @@ int runApplication(int argc, char** argv)
     linux_platform::QtScreens screens;
     linux_platform::QtAppPresence presence;
     linux_platform::X11HotkeyService hotkeyService(runtime, log);
-    linux_platform::XInputEventMonitors eventMonitors(runtime, log);
+    linux_platform::XInputEventMonitors desktopMonitors(runtime, log);
+    OtherApplicationsMonitors eventMonitors(desktopMonitors);
     GlibContextThread glibThread;
     auto systemWake = glibThread.make<linux_platform::LogindSystemWake>(runtime, log);
     glibThread.start();
