@@ -60,7 +60,7 @@ TrayIcon::TrayIcon(platform::Log& log, QObject* parent) : QObject(parent), log_(
     connect(&tray_, &QSystemTrayIcon::activated, this, &TrayIcon::activated);
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         log_.notice(platform::LogCategory::settings,
-                    "There is no tray host: no status icon can be shown; the hot key and `hintboard toggle` still work");
+                    "There is no tray host: no status icon can be shown until one starts; Hintboard keeps running");
 }
 
 TrayIcon::~TrayIcon() = default;
