@@ -15,8 +15,7 @@ struct StatusMenuEntry {
 
     Kind kind = Kind::action;
     std::string title;
-    // A shortcut shown beside the title while the menu is open ("," with
-    // Command is "Ctrl+,"): the key and whether Command goes with it.
+    // The key shown beside the title, and whether Command goes with it.
     std::string keyEquivalent;
     bool commandModifier = false;
     bool enabled = true;
