@@ -1,29 +1,62 @@
+#include "app/application.h"
 #include "app/shortcuts_command.h"
+#include "app/single_instance.h"
 
 #include <cstdio>
+#include <span>
 #include <string_view>
 #include <vector>
 
 namespace {
 
-void printUsage(std::FILE* to)
-{
-    std::fputs("usage: hintboard shortcuts (--front | --app NAME | --pid PID) [--all] [--json] [--verbose]\n"
-               "       hintboard shortcuts --help\n",
-               to);
-}
+constexpr std::string_view usage =
+    R"(usage: hintboard                 start Hintboard in the panel's tray area
+       hintboard toggle          show or hide the popup of the running Hintboard
+       hintboard show            show the popup of the running Hintboard
+       hintboard quit            end the running Hintboard
+       hintboard shortcuts (--front | --app NAME | --pid PID) [--all] [--json] [--verbose]
+                                 print an application's menu shortcuts
+       hintboard --help          show this help
+
+Hintboard shows the keyboard shortcuts of the application in front: press
+Alt+Super+K (the hot key unless changed), tap the chosen modifier key twice,
+or click its icon. One Hintboard runs per session; a second `hintboard` says
+so and exits. `toggle`, `show` and `quit` reach it over the session bus (name
+org.mirelo.Hintboard), so a desktop's own keyboard settings can bind them.
+`hintboard shortcuts --help` describes that command.
+
+Exit status: 0 on success, 1 when Hintboard cannot start or no running
+Hintboard answers, 2 for bad arguments.
+)";
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-    if (!arguments.empty() && arguments.front() == "shortcuts")
-        return hb::app::runShortcutsCommand(std::span(arguments).subspan(1));
-    if (arguments.size() == 1 && (arguments.front() == "--help" || arguments.front() == "-h")) {
-        printUsage(stdout);
-        return 0;
+    if (arguments.empty()) {
+#ifdef HINTBOARD_TRAY_APPLICATION
+        return hb::app::runApplication(argc, argv);
+#else
+        std::fputs("hintboard: this build has no tray application; `hintboard shortcuts` works\n", stderr);
+        return 1;
+#endif
     }
-    printUsage(stderr);
+    const std::string_view command = arguments.front();
+    if (command == "shortcuts")
+        return hb::app::runShortcutsCommand(std::span(arguments).subspan(1));
+    if (arguments.size() == 1) {
+        if (command == "--help" || command == "-h") {
+            std::fputs(usage.data(), stdout);
+            return 0;
+        }
+        if (command == "toggle")
+            return hb::app::sendToRunningInstance("Toggle");
+        if (command == "show")
+            return hb::app::sendToRunningInstance("Show");
+        if (command == "quit")
+            return hb::app::sendToRunningInstance("Quit");
+    }
+    std::fprintf(stderr, "hintboard: unknown arguments; see `hintboard --help`\n");
     return 2;
 }

@@ -41,8 +41,15 @@ std::filesystem::path XdgAutostartLoginItem::defaultEntryPath()
 std::filesystem::path XdgAutostartLoginItem::currentExecutable()
 {
     std::error_code error;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path("hintboard") : path;
+    std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
+    if (error)
+        return "hintboard";
+    // A package upgrade replaces the file under the running program; the
+    // entry names the new one at the same place.
+    constexpr std::string_view replaced = " (deleted)";
+    if (path.ends_with(replaced))
+        path.resize(path.size() - replaced.size());
+    return path;
 }
 
 XdgAutostartLoginItem::XdgAutostartLoginItem(std::filesystem::path entry, std::filesystem::path executable)

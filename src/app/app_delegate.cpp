@@ -1,0 +1,238 @@
+#include "app/app_delegate.h"
+
+#include "settings/app_icon.h"
+#include "settings/settings_keys.h"
+
+namespace hb {
+namespace {
+
+constexpr std::uint64_t controlFlag = 0x40000;
+
+using platform::LogCategory;
+
+} // namespace
+
+AppDelegate::AppDelegate(AppServices services)
+    : services_(std::move(services)), self_(std::make_shared<AppDelegate*>(this))
+{
+}
+
+AppDelegate::~AppDelegate()
+{
+    *self_ = nullptr;
+    if (hintTask_)
+        services_.mainQueue.cancel(*hintTask_);
+    if (wakeObserver_)
+        services_.systemWake.removeWakeObserver(*wakeObserver_);
+    for (auto id : settingsObservers_)
+        services_.notifications.removeObserver(id);
+    services_.statusItem.onClick = nullptr;
+    services_.frontmostMonitor.onAppChanged = nullptr;
+}
+
+std::function<void()> AppDelegate::weakly(std::function<void()> work)
+{
+    return [self = std::weak_ptr<AppDelegate*>(self_), work = std::move(work)] {
+        if (auto alive = self.lock(); alive && *alive)
+            work();
+    };
+}
+
+void AppDelegate::launch()
+{
+    if (launched_)
+        return;
+    launched_ = true;
+    auto& s = services_;
+
+    // No taskbar entry of its own: the tray icon is the program's presence.
+    s.appPresence.setRegular(false);
+
+    s.connectPopup(PopupCallbacks{
+        .onGrant = weakly([this] { grantAccess(); }),
+        .onOpenSettings = weakly([this] {
+            if (onOpenSettings)
+                onOpenSettings();
+        }),
+        .onPermissionGranted = weakly([this] { services_.showPopup(); }),
+        .onWillShow = weakly([this] { closeReadyHint(); }),
+    });
+
+    s.frontmostMonitor.onAppChanged = [self = std::weak_ptr<AppDelegate*>(self_)](
+                                          const platform::RunningApplication& app) {
+        if (auto alive = self.lock(); alive && *alive)
+            (*alive)->services_.precacheMenus(app);
+    };
+
+    s.statusItem.onClick = [this](const StatusClick& click) { statusItemClicked(click); };
+    redrawStatusIcon();
+
+    auto toggle = weakly([this] { services_.togglePopup(); });
+    s.setUpHotkey(toggle);
+    s.applyDoubleTap(toggle);
+    wakeObserver_ = s.systemWake.addWakeObserver(weakly([this, toggle] { services_.applyDoubleTap(toggle); }));
+
+    applyAppIconVariant(Settings(s.settings).appIconVariant(), s.appPresence);
+
+    if (s.settings.boolean(keys::iCloudSyncEnabled) && onStartSettingsSync)
+        onStartSettingsSync();
+
+    logLaunchSnapshot(s.settings, s.log);
+
+    if (!s.settings.boolean(keys::didShowOnboardingWizard)) {
+        s.mainQueue.post(weakly([this] {
+            if (!onOpenWizard) {
+                services_.log.info(LogCategory::settings, "Onboarding not completed; no wizard to open");
+                return;
+            }
+            onOpenWizard(WizardHandlers{
+                .onComplete = weakly([this] { wizardCompleted(); }),
+                .onTryItNow = weakly([this] { tryItNow(); }),
+            });
+        }));
+    }
+
+    auto updateChannels = weakly([this] {
+        if (onUpdateChannelsChanged)
+            onUpdateChannelsChanged();
+    });
+    settingsObservers_ = {
+        s.notifications.addObserver(notifications::receiveBetaUpdatesChanged, updateChannels),
+        s.notifications.addObserver(notifications::receiveAlphaUpdatesChanged, updateChannels),
+        s.notifications.addObserver(notifications::menuBarIconStyleChanged, weakly([this] { redrawStatusIcon(); })),
+    };
+}
+
+void AppDelegate::terminate()
+{
+    closeReadyHint();
+    if (!services_.settings.synchronize())
+        services_.log.error(LogCategory::settings, "Settings could not be saved at exit");
+}
+
+void AppDelegate::redrawStatusIcon()
+{
+    services_.statusItem.setIconStyle(Settings(services_.settings).menuBarIconStyle());
+}
+
+void AppDelegate::statusItemClicked(const StatusClick& click)
+{
+    if (click.secondaryButton || (click.modifierFlags & controlFlag) != 0)
+        showStatusMenu();
+    else
+        services_.togglePopup();
+}
+
+std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
+{
+    using Kind = StatusMenuEntry::Kind;
+    auto& s = services_;
+    std::vector<StatusMenuEntry> entries;
+    const bool trusted = s.accessibility.isProcessTrusted();
+
+    if (!trusted) {
+        entries.push_back({.title = "Grant Accessibility Access…", .action = weakly([this] { grantAccess(); })});
+        entries.push_back({.kind = Kind::separator});
+    }
+
+    const auto hotkey = s.storedHotkey ? s.storedHotkey() : std::nullopt;
+    entries.push_back({.kind = Kind::information,
+                       .title = "Show Shortcuts  " + (hotkey ? hotkey->displayString : std::string("(unset)")),
+                       .enabled = false});
+
+    entries.push_back({.title = "Check for Updates…",
+                       .enabled = static_cast<bool>(onCheckForUpdates),
+                       .action = weakly([this] {
+                           if (onCheckForUpdates)
+                               onCheckForUpdates();
+                       })});
+
+    if (trusted && s.frontmostMonitor.frontmostApp()) {
+        entries.push_back({.title = "Quiz Mode…",
+                           .enabled = static_cast<bool>(onStartQuiz),
+                           .action = weakly([this] {
+                               const auto& app = services_.frontmostMonitor.frontmostApp();
+                               if (app && onStartQuiz)
+                                   onStartQuiz(*app);
+                           })});
+    }
+
+    entries.push_back({.title = "Settings…",
+                       .keyEquivalent = ",",
+                       .commandModifier = true,
+                       .enabled = static_cast<bool>(onOpenSettings),
+                       .action = weakly([this] {
+                           if (onOpenSettings)
+                               onOpenSettings();
+                       })});
+    entries.push_back({.title = "About Hintboard", .action = weakly([this] { services_.statusItem.showAbout(); })});
+    entries.push_back({.kind = Kind::separator});
+    entries.push_back({.title = "Quit Hintboard",
+                       .keyEquivalent = "q",
+                       .commandModifier = true,
+                       .action = weakly([this] { services_.quit(); })});
+    return entries;
+}
+
+void AppDelegate::showStatusMenu()
+{
+    closeReadyHint();
+    services_.hidePopup();
+    services_.statusItem.showMenu(statusMenuEntries());
+}
+
+void AppDelegate::grantAccess()
+{
+    auto& log = services_.log;
+    if (services_.accessibility.requestTrust()) {
+        log.notice(LogCategory::accessibility,
+                   "Accessibility is on; applications started before it was switched on may need a restart to be read");
+    } else {
+        log.error(LogCategory::accessibility, "The session's accessibility switch could not be turned on");
+    }
+}
+
+void AppDelegate::showReadyHint()
+{
+    auto& item = services_.statusItem;
+    if (!item.exists())
+        return;
+    closeReadyHint();
+    const auto hotkey = services_.storedHotkey ? services_.storedHotkey() : std::nullopt;
+    const std::string text = hotkey ? "Press " + hotkey->displayString + " to show shortcuts for the active app."
+                                    : std::string("Click this icon to show shortcuts for the active app.");
+    item.showReadyHint("Hintboard is ready", text);
+    hintTask_ = services_.mainQueue.postAfter(readyHintDuration, weakly([this] {
+                                                  hintTask_.reset();
+                                                  services_.statusItem.closeReadyHint();
+                                              }));
+}
+
+void AppDelegate::closeReadyHint()
+{
+    if (!hintTask_)
+        return;
+    services_.mainQueue.cancel(*hintTask_);
+    hintTask_.reset();
+    services_.statusItem.closeReadyHint();
+}
+
+void AppDelegate::wizardCompleted()
+{
+    auto& settings = services_.settings;
+    settings.set(keys::didShowOnboardingWizard, true);
+    settings.remove(keys::onboardingResumeStep);
+    services_.mainQueue.postAfter(wizardCompletionDelay, weakly([this] {
+                                      services_.applyDoubleTap(weakly([this] { services_.togglePopup(); }));
+                                      showReadyHint();
+                                      if (services_.accessibility.isProcessTrusted())
+                                          services_.showPopup();
+                                  }));
+}
+
+void AppDelegate::tryItNow()
+{
+    services_.showPopup();
+}
+
+} // namespace hb

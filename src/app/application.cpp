@@ -1,0 +1,291 @@
+#include "app/application.h"
+
+#include "app/app_delegate.h"
+#include "app/single_instance.h"
+#include "app/unix_signals.h"
+#include "app/views/tray_icon.h"
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_cache.h"
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/journal_log.h"
+#include "platform/linux/linux_symbolic_hotkeys.h"
+#include "platform/linux/logind_system_wake.h"
+#include "platform/linux/plist_file_settings_domain.h"
+#include "platform/linux/qt_app_presence.h"
+#include "platform/linux/qt_runtime.h"
+#include "platform/linux/qt_screens.h"
+#include "platform/linux/x11_hotkey_service.h"
+#include "platform/linux/x11_workspace.h"
+#include "platform/linux/xinput_event_monitors.h"
+#include "platform/notification_center.h"
+#include "popup/extra_sections.h"
+#include "popup/popup_controller.h"
+#include "popup/views/popup_window.h"
+#include "settings/favourites_store.h"
+#include "settings/ignore_list_store.h"
+#include "settings/settings_keys.h"
+#include "settings/theme_settings.h"
+#include "sources/user_folders.h"
+#include "triggers/double_tap_trigger.h"
+#include "triggers/frontmost_app_monitor.h"
+#include "triggers/global_hotkey.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <glib.h>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QUrl>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+namespace hb::app {
+namespace {
+
+using platform::LogCategory;
+
+// The system's accent colour, for key glyphs without a colour of their own.
+// GLib work of our own (the wake signal) on a thread and context of its own.
+// The Qt loop must not iterate GLib's default context: libatspi attaches its
+// direct connections to applications there, and a main loop dispatching them
+// steals the replies that a background menu read waits for (every read then
+// times out). Hence QT_NO_GLIB, and this context for what needs a GLib loop.
+class GlibContextThread {
+public:
+    GlibContextThread() : context_(g_main_context_new()), loop_(g_main_loop_new(context_, FALSE)) {}
+    ~GlibContextThread()
+    {
+        if (thread_.joinable()) {
+            // Through the context, so that it also ends a loop that has not started yet.
+            GSource* quit = g_idle_source_new();
+            g_source_set_callback(
+                quit,
+                [](gpointer loop) {
+                    g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                    return G_SOURCE_REMOVE;
+                },
+                loop_, nullptr);
+            g_source_attach(quit, context_);
+            g_source_unref(quit);
+            thread_.join();
+        }
+        g_main_loop_unref(loop_);
+        g_main_context_unref(context_);
+    }
+    GlibContextThread(const GlibContextThread&) = delete;
+    GlibContextThread& operator=(const GlibContextThread&) = delete;
+
+    // Before `start`: builds an object whose GLib callbacks are dispatched on this thread.
+    template <typename T, typename... Args>
+    std::unique_ptr<T> make(Args&&... args)
+    {
+        g_main_context_push_thread_default(context_);
+        auto object = std::make_unique<T>(std::forward<Args>(args)...);
+        g_main_context_pop_thread_default(context_);
+        return object;
+    }
+
+    void start()
+    {
+        thread_ = std::thread([this] {
+            g_main_context_push_thread_default(context_);
+            g_main_loop_run(loop_);
+            g_main_context_pop_thread_default(context_);
+        });
+    }
+
+private:
+    GMainContext* context_;
+    GMainLoop* loop_;
+    std::thread thread_;
+};
+
+// The monitors as the core expects them: input that goes to other
+// applications. The desktop's raw input reports every click, also those on
+// this program's own windows; a click on the tray icon must not count as a
+// click elsewhere (it would close the popup that the same click then opens
+// again).
+class OtherApplicationsMonitors final : public platform::EventMonitors {
+public:
+    explicit OtherApplicationsMonitors(platform::EventMonitors& monitors) : monitors_(monitors) {}
+
+    std::optional<Token> addFlagsChangedMonitor(std::function<void(std::uint64_t flags)> handler) override
+    {
+        return monitors_.addFlagsChangedMonitor(std::move(handler));
+    }
+    std::optional<Token> addKeyDownMonitor(std::function<void(const platform::KeyEvent&)> handler) override
+    {
+        return monitors_.addKeyDownMonitor(std::move(handler));
+    }
+    std::optional<Token> addMouseDownMonitor(std::function<void(platform::MouseButton)> handler) override
+    {
+        return monitors_.addMouseDownMonitor([handler = std::move(handler)](platform::MouseButton button) {
+            if (!QApplication::widgetAt(QCursor::pos()))
+                handler(button);
+        });
+    }
+    void removeMonitor(Token token) override { monitors_.removeMonitor(token); }
+    std::uint64_t currentModifierFlags() override { return monitors_.currentModifierFlags(); }
+
+private:
+    platform::EventMonitors& monitors_;
+};
+
+RgbColor paletteAccentColor()
+{
+    const QColor colour = QGuiApplication::palette().color(QPalette::Highlight);
+    return RgbColor{colour.redF(), colour.greenF(), colour.blueF(), colour.alphaF()};
+}
+
+} // namespace
+
+int runApplication(int argc, char** argv)
+{
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fputs("hintboard: no graphical session here (DISPLAY is not set)\n", stderr);
+        return 1;
+    }
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");  // see GlibContextThread
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Hintboard");
+    QApplication::setApplicationVersion(HINTBOARD_VERSION);
+    QApplication::setOrganizationDomain("mirelo.org");
+    QApplication::setDesktopFileName("org.mirelo.Hintboard");
+    // Windows come and go; the tray icon keeps the program running.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(views::TrayIcon::applicationIcon());
+
+    linux_platform::JournalLogSink sink;
+    platform::SettingsDomain* settingsForLog = nullptr;
+    platform::Log log(sink, [&settingsForLog] {
+        return settingsForLog && settingsForLog->boolean(keys::debugLoggingEnabled);
+    });
+
+    // Requests over the bus reach the popup once it exists.
+    std::function<void()> toggleRequest, showRequest;
+    SingleInstance instance({
+        .toggle = [&] { if (toggleRequest) toggleRequest(); },
+        .show = [&] { if (showRequest) showRequest(); },
+        .quit = [] { QCoreApplication::quit(); },
+    });
+    switch (instance.claim()) {
+    case SingleInstance::Claim::owned:
+        break;
+    case SingleInstance::Claim::alreadyRunning:
+        std::puts("Hintboard is already running.");
+        return 0;
+    case SingleInstance::Claim::noBus:
+        std::fprintf(stderr,
+                     "hintboard: no session bus (%s); running without it, so `hintboard toggle` and the "
+                     "one-instance check are not available\n",
+                     qPrintable(instance.problem()));
+        log.error(LogCategory::settings, "No session bus: running without the name org.mirelo.Hintboard");
+        break;
+    }
+
+    auto opened = linux_platform::PlistFileSettingsDomain::open(linux_platform::PlistFileSettingsDomain::defaultPath(), log);
+    if (!opened.domain) {
+        std::fprintf(stderr, "hintboard: the settings cannot be opened: %s\n", opened.error.c_str());
+        return 1;
+    }
+    platform::SettingsDomain& settings = *opened.domain;
+    settingsForLog = &settings;
+
+    linux_platform::QtRuntime runtime;
+    platform::NotificationCenter notifications(runtime);
+    linux_platform::AtspiAccessibility accessibility(log);
+    linux_platform::X11Workspace workspace(runtime);
+    linux_platform::QtScreens screens;
+    linux_platform::QtAppPresence presence;
+    linux_platform::X11HotkeyService hotkeyService(runtime, log);
+    linux_platform::XInputEventMonitors desktopMonitors(runtime, log);
+    OtherApplicationsMonitors eventMonitors(desktopMonitors);
+    GlibContextThread glibThread;
+    auto systemWake = glibThread.make<linux_platform::LogindSystemWake>(runtime, log);
+    glibThread.start();
+    const linux_platform::LinuxSymbolicHotKeys symbolicHotKeys;
+    ThemeSettings theme(settings, paletteAccentColor);
+
+    FavouritesStore favourites(settings);
+    IgnoreListStore ignoreList(settings);
+    const MenuBarReader menuBarReader(accessibility, log);
+    CachedMenuReader menuReader(CachedMenuReader::menuBarReads(menuBarReader), runtime, runtime, runtime,
+                                accessibility, settings, ignoreList);
+    FrontmostAppMonitor frontmostMonitor(workspace);
+
+    PopupController popup(PopupDependencies{
+        .accessibility = accessibility,
+        .workspace = workspace,
+        .screens = screens,
+        .eventMonitors = eventMonitors,
+        .clock = runtime,
+        .mainQueue = runtime,
+        .background = runtime,
+        .settings = settings,
+        .log = log,
+        .frontmostMonitor = frontmostMonitor,
+        .menuReader = menuReader,
+        .favourites = favourites,
+        .ignoreList = ignoreList,
+        .extraSections = defaultExtraSections(symbolicHotKeys, UserFolders::fromEnvironment(), log),
+        .makePanel = views::PopupWindow::factory(settings, &theme),
+        .openAddress = [](std::string_view address) {
+            QDesktopServices::openUrl(QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size()))));
+        },
+        .quit = [] { QCoreApplication::quit(); },
+    });
+    toggleRequest = [&popup] { popup.togglePopup(); };
+    showRequest = [&popup] { popup.showPopup(); };
+
+    HotkeyManager hotkeys(hotkeyService, runtime, log);
+    DoubleTapTrigger doubleTap(eventMonitors, runtime, settings, log);
+    views::TrayIcon tray(log);
+
+    AppDelegate delegate(AppServices{
+        .mainQueue = runtime,
+        .settings = settings,
+        .notifications = notifications,
+        .systemWake = *systemWake,
+        .appPresence = presence,
+        .accessibility = accessibility,
+        .log = log,
+        .frontmostMonitor = frontmostMonitor,
+        .statusItem = tray,
+        .connectPopup = [&popup](PopupCallbacks callbacks) {
+            popup.onGrant = std::move(callbacks.onGrant);
+            popup.onOpenSettings = std::move(callbacks.onOpenSettings);
+            popup.onPermissionGranted = std::move(callbacks.onPermissionGranted);
+            popup.onWillShow = std::move(callbacks.onWillShow);
+        },
+        .togglePopup = [&popup] { popup.togglePopup(); },
+        .showPopup = [&popup] { popup.showPopup(); },
+        .hidePopup = [&popup] { popup.hide(); },
+        .precacheMenus = [&menuReader](const platform::RunningApplication& app) { menuReader.precache(app); },
+        .setUpHotkey = [&hotkeys, &settings](std::function<void()> onActivate) {
+            hotkeys.onActivate = std::move(onActivate);
+            setUpHotkeyAtLaunch(hotkeys, settings);
+        },
+        .storedHotkey = [&settings] { return loadHotkey(settings); },
+        .applyDoubleTap = [&doubleTap](std::function<void()> onActivate) {
+            doubleTap.onActivate = std::move(onActivate);
+            doubleTap.applySettings();
+        },
+        .quit = [] { QCoreApplication::quit(); },
+    });
+
+    // SIGTERM and SIGINT end the loop like "Quit Hintboard", so the settings are saved.
+    UnixSignals unixSignals({SIGTERM, SIGINT, SIGHUP}, [](int) { QCoreApplication::quit(); });
+
+    delegate.launch();
+    const int status = application.exec();
+    delegate.terminate();
+    return status;
+}
+
+} // namespace hb::app

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/status_item.h"
+#include "platform/log.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include <memory>
+#include <vector>
+
+class QMenu;
+class QMessageBox;
+
+namespace hb::views {
+
+class ReadyHintBubble;
+
+// The status icon in the panel's tray area (StatusNotifierItem where a host
+// offers it, XEmbed otherwise). Reports clicks to its owner and shows what it
+// is given: the menu, the ready hint, the about box. Main thread only.
+class TrayIcon final : public QObject, public StatusItem {
+    Q_OBJECT
+
+public:
+    explicit TrayIcon(platform::Log& log, QObject* parent = nullptr);
+    ~TrayIcon() override;
+
+    bool exists() const override;
+    void setIconStyle(MenuBarIconStyle style) override;
+    void showMenu(std::vector<StatusMenuEntry> entries) override;
+    void showReadyHint(const std::string& title, const std::string& text) override;
+    void closeReadyHint() override;
+    void showAbout() override;
+
+    // The icon for a style, drawn for a dark or a light panel.
+    static QIcon statusIcon(MenuBarIconStyle style, bool darkPanel);
+    // The program's own icon.
+    static QIcon applicationIcon();
+    // Where the icon is on the screen; empty when the host does not say.
+    QRect geometry() const { return tray_.geometry(); }
+
+private:
+    void activated(QSystemTrayIcon::ActivationReason reason);
+    QPoint menuPosition() const;
+
+    platform::Log& log_;
+    QSystemTrayIcon tray_;
+    std::unique_ptr<QMenu> menu_;
+    std::vector<StatusMenuEntry> entries_;
+    std::unique_ptr<ReadyHintBubble> hint_;
+    QPointer<QMessageBox> about_;
+};
+
+} // namespace hb::views
