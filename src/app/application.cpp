@@ -8,7 +8,7 @@
 #include "menus/menu_cache.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/journal_log.h"
-#include "platform/linux/linux_symbolic_hotkeys.h"
+#include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/logind_system_wake.h"
 #include "platform/linux/plist_file_settings_domain.h"
 #include "platform/linux/qt_app_presence.h"
@@ -209,7 +209,8 @@ int runApplication(int argc, char** argv)
     GlibContextThread glibThread;
     auto systemWake = glibThread.make<linux_platform::LogindSystemWake>(runtime, log);
     glibThread.start();
-    const linux_platform::LinuxSymbolicHotKeys symbolicHotKeys;
+    const auto desktopShortcuts =
+        linux_platform::desktopShortcutSource(linux_platform::runningDesktop(log), log);
     ThemeSettings theme(settings, paletteAccentColor);
 
     FavouritesStore favourites(settings);
@@ -233,7 +234,7 @@ int runApplication(int argc, char** argv)
         .menuReader = menuReader,
         .favourites = favourites,
         .ignoreList = ignoreList,
-        .extraSections = defaultExtraSections(symbolicHotKeys, UserFolders::fromEnvironment(), log),
+        .extraSections = defaultExtraSections(desktopShortcuts.get(), UserFolders::fromEnvironment(), log),
         .makePanel = views::PopupWindow::factory(settings, &theme),
         .openAddress = [](std::string_view address) {
             QDesktopServices::openUrl(QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size()))));

@@ -34,14 +34,8 @@ Hintboard answers, 2 for bad arguments.
 int main(int argc, char** argv)
 {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-    if (arguments.empty()) {
-#ifdef HINTBOARD_TRAY_APPLICATION
+    if (arguments.empty())
         return hb::app::runApplication(argc, argv);
-#else
-        std::fputs("hintboard: this build has no tray application; `hintboard shortcuts` works\n", stderr);
-        return 1;
-#endif
-    }
     const std::string_view command = arguments.front();
     if (command == "shortcuts")
         return hb::app::runShortcutsCommand(std::span(arguments).subspan(1));
