@@ -7,13 +7,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/scoped_environment.h"
 #include "support/temporary_folder.h"
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -204,18 +204,13 @@ TEST_F(PlistFileSettingsDomainTest, ValuesOfUnexpectedTypesReadAsTheFallbacks)
     writeAll(file, R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict>
   <key>doubleTapEnabled</key><string>YES</string>
-  <key>menuBarIconStyle</key><string>2</string>
   <key>popupDisplayMode</key><real>1</real>
-  <key>SUEnableAutomaticChecks</key><integer>0</integer>
   <key>doubleTapModifier</key><integer>1</integer>
-  <key>pinnedShortcuts</key><dict/>
 </dict></plist>)");
     auto domain = open();
     Settings settings(*domain);
     EXPECT_FALSE(settings.flag(keys::doubleTapEnabled));
-    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::option) << "numeric text reads as its number";
     EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::mouseCursor);
-    EXPECT_TRUE(settings.automaticUpdateChecks());
     EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
 
     // A text the file format cannot hold is refused instead of blocking later saves.
@@ -240,17 +235,11 @@ TEST(PlistFileSettingsDomainPath, WithoutAHomeFolderNothingIsWrittenHere)
 
 TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHome)
 {
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    const std::string previous = saved ? saved : "";
-    setenv("XDG_CONFIG_HOME", "/x/config", 1);
+    test::ScopedEnvironment configHome("XDG_CONFIG_HOME", "/x/config");
     EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/x/config/hintboard/org.mirelo.Hintboard.plist");
-    setenv("XDG_CONFIG_HOME", "relative", 1);
-    const fs::path home = std::getenv("HOME");
-    EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), home / ".config/hintboard/org.mirelo.Hintboard.plist");
-    if (saved)
-        setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+    test::ScopedEnvironment relative("XDG_CONFIG_HOME", "relative");
+    test::ScopedEnvironment home("HOME", "/home/someone");
+    EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/home/someone/.config/hintboard/org.mirelo.Hintboard.plist");
 }
 
 } // namespace
