@@ -15,21 +15,17 @@
 namespace hb {
 namespace {
 
-using test::plistArray;
-using test::plistBoolean;
-using test::plistDictionary;
-using test::plistInteger;
-using test::PlistFormat;
+using platform::PlistArray;
+using platform::PlistDictionary;
+using platform::PlistFormat;
+using platform::PlistValue;
 
-plist_t hotKey(bool enabled, std::optional<std::array<std::int64_t, 3>> parameters = std::nullopt)
+PlistValue hotKey(bool enabled, std::optional<std::array<std::int64_t, 3>> parameters = std::nullopt)
 {
-    plist_t entry = plistDictionary({{"enabled", plistBoolean(enabled)}});
+    PlistDictionary entry{{"enabled", enabled}};
     if (parameters) {
         auto [character, virtualKey, flags] = *parameters;
-        plist_dict_set_item(entry, "value",
-                            plistDictionary({{"parameters", plistArray({plistInteger(character), plistInteger(virtualKey),
-                                                                        plistInteger(flags)})},
-                                             {"type", test::plistString("standard")}}));
+        entry["value"] = PlistDictionary{{"parameters", PlistArray{character, virtualKey, flags}}, {"type", "standard"}};
     }
     return entry;
 }
@@ -87,7 +83,7 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
                                                                        "com.apple.symbolichotkeys.plist")),
               defaultHotKeyStates());
     EXPECT_EQ(hotKeyStatesFromPreferences(platform::parsePropertyList("<plist><array/></plist>")), defaultHotKeyStates());
-    test::writePlist(symbolicHotKeysFile(home.path()), plistDictionary({{"AppleSymbolicHotKeys", plistArray({})}}),
+    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", PlistArray{}}},
                      PlistFormat::binary);
     auto fromWrongType = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
     ASSERT_TRUE(fromWrongType);
@@ -99,7 +95,7 @@ class SystemShortcutsFromPreferences : public testing::TestWithParam<PlistFormat
 TEST_P(SystemShortcutsFromPreferences, EntriesOverrideDisableOrFallBack)
 {
     test::TemporaryFolder home;
-    plist_t hotKeys = plistDictionary({
+    const PlistDictionary hotKeys{
         {"64", hotKey(true, {{32, 49, 0x100000}})},      // the same as the default
         {"65", hotKey(false)},                            // off, no value: default, deactivated
         {"28", hotKey(true, {{65535, 65535, 0}})},        // no key at all: default stays
@@ -110,21 +106,16 @@ TEST_P(SystemShortcutsFromPreferences, EntriesOverrideDisableOrFallBack)
         {"+36", hotKey(false)},                           // a leading plus is a number
         {"33", hotKey(true, {{65535, 125, 0x60000}})},    // changed to ⌃⇧↓
         {"abc", hotKey(false)},                           // not a number
-        {"7", plistDictionary({{"enabled", plistInteger(0)}})},  // not a Boolean
-        {"8", plistArray({})},                            // not a dictionary
+        {"7", PlistDictionary{{"enabled", 0},                 // not a Boolean
+                              {"value", PlistDictionary{{"parameters", PlistArray{0x61, 0, 0x100000}}}}}},
+        {"8", PlistArray{}},                              // not a dictionary
         {"9", hotKey(true, {{65535, 118, -1}})},          // flags out of range
         {"999", hotKey(true, {{0x61, 0, 0x100000}})},     // unknown: kept, never shown
         {"99999999999999999999", hotKey(false)},          // out of range
-    });
-    plist_dict_set_item(plist_dict_get_item(hotKeys, "7"), "value",
-                        plistDictionary({{"parameters", plistArray({plistInteger(0x61), plistInteger(0),
-                                                                    plistInteger(0x100000)})}}));
-    plist_t wrongTypes = hotKey(false);
-    plist_dict_set_item(wrongTypes, "value",
-                        plistDictionary({{"parameters", plistArray({test::plistString("a"), plistInteger(0),
-                                                                    plistInteger(0)})}}));
-    plist_dict_set_item(hotKeys, "29", wrongTypes);  // unreadable parameters: default, deactivated
-    test::writePlist(symbolicHotKeysFile(home.path()), plistDictionary({{"AppleSymbolicHotKeys", hotKeys}}), GetParam());
+        {"29", PlistDictionary{{"enabled", false},        // unreadable parameters: default, deactivated
+                               {"value", PlistDictionary{{"parameters", PlistArray{"a", 0, 0}}}}}},
+    };
+    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", hotKeys}}, GetParam());
 
     fake::ScriptedSymbolicHotKeys noDesktop;
     auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
@@ -158,7 +149,7 @@ TEST(SystemShortcuts, DesktopValuesComeFirst)
     using Value = platform::SymbolicHotKeys::Value;
     test::TemporaryFolder home;
     test::writePlist(symbolicHotKeysFile(home.path()),
-                     plistDictionary({{"AppleSymbolicHotKeys", plistDictionary({{"36", hotKey(true)}})}}),
+                     PlistDictionary{{"AppleSymbolicHotKeys", PlistDictionary{{"36", hotKey(true)}}}},
                      PlistFormat::xml);
 
     fake::ScriptedSymbolicHotKeys desktop;
@@ -224,7 +215,7 @@ TEST(SystemShortcuts, OnALinuxDesktopItsOwnShortcutsAndNeverTheOtherDesktopsDefa
 
     // A preferences file the user really keeps still counts.
     test::writePlist(symbolicHotKeysFile(home.path()),
-                     plistDictionary({{"AppleSymbolicHotKeys", plistDictionary({{"36", hotKey(false)}})}}),
+                     PlistDictionary{{"AppleSymbolicHotKeys", PlistDictionary{{"36", hotKey(false)}}}},
                      PlistFormat::xml);
     section = systemShortcutSection(&desktop, folders);
     ASSERT_TRUE(section);
@@ -251,7 +242,7 @@ TEST(SystemShortcuts, UserKeyEquivalentsComeLast)
 {
     test::TemporaryFolder home;
     test::writePlist(home.path() / "Library/Preferences/.GlobalPreferences.plist",
-                     plistDictionary({{"NSUserKeyEquivalents", plistDictionary({{"Zoom", test::plistString("^~z")}})}}),
+                     PlistDictionary{{"NSUserKeyEquivalents", PlistDictionary{{"Zoom", "^~z"}}}},
                      PlistFormat::binary);
     fake::ScriptedSymbolicHotKeys noDesktop;
     auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});

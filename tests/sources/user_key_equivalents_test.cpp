@@ -11,8 +11,8 @@
 namespace hb {
 namespace {
 
-using test::plistDictionary;
-using test::plistString;
+using platform::PlistDictionary;
+using platform::PlistFormat;
 
 TEST(ParseKeyEquivalent, ModifiersInAnyOrderComeOutInGlyphOrder)
 {
@@ -67,23 +67,21 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitle)
 {
     test::TemporaryFolder home;
     test::writePlist(home.path() / "Library/Preferences/.GlobalPreferences.plist",
-                     plistDictionary({
-                         {"AppleLocale", plistString("en_US")},
-                         {"NSUserKeyEquivalents", plistDictionary({
-                                                      {"Zoom", plistString("^~z")},
-                                                      {"Save As…", plistString("$@s")},
-                                                      {"Item 10", plistString("@0")},
-                                                      {"Item 9", plistString("@9")},
-                                                      {"Only Command", plistString("@")},
-                                                      {"Empty", plistString("")},
-                                                      {"Number", test::plistInteger(3)},
-                                                      {"\x01\x02\u200E", plistString("@x")},
-                                                      {"\u202ABold\u202C", plistString("@b")},
-                                                      {"\x1bWindow\x1bRemove Window from Set", plistString("@e")},
-                                                      {"Invisible", plistString("@\x10")},
-                                                  })},
-                     }),
-                     test::PlistFormat::xml);
+                     PlistDictionary{{"AppleLocale", "en_US"},
+                                     {"NSUserKeyEquivalents", PlistDictionary{
+                                                                  {"Zoom", "^~z"},
+                                                                  {"Save As…", "$@s"},
+                                                                  {"Item 10", "@0"},
+                                                                  {"Item 9", "@9"},
+                                                                  {"Only Command", "@"},
+                                                                  {"Empty", ""},
+                                                                  {"Number", 3},
+                                                                  {"\x01\x02\u200E", "@x"},
+                                                                  {"\u202ABold\u202C", "@b"},
+                                                                  {"\x1bWindow\x1bRemove Window from Set", "@e"},
+                                                                  {"Invisible", "@\x10"},
+                                                              }}},
+                     PlistFormat::xml);
 
     auto group = userKeyEquivalentGroup(UserFolders{home.path(), {}});
     ASSERT_TRUE(group);
@@ -133,12 +131,11 @@ TEST(UserKeyEquivalents, NoGroupWithoutUsableEntries)
 
     test::writeFile(file, "<plist><dict><key>NSUserKeyEquivalents</key><dict>");
     EXPECT_FALSE(userKeyEquivalentGroup(folders));
-    test::writePlist(file, plistDictionary({{"AppleLocale", plistString("en_US")}}), test::PlistFormat::binary);
+    test::writePlist(file, PlistDictionary{{"AppleLocale", "en_US"}}, PlistFormat::binary);
     EXPECT_FALSE(userKeyEquivalentGroup(folders));
-    test::writePlist(file, plistDictionary({{"NSUserKeyEquivalents", plistString("@s")}}), test::PlistFormat::binary);
+    test::writePlist(file, PlistDictionary{{"NSUserKeyEquivalents", "@s"}}, PlistFormat::binary);
     EXPECT_FALSE(userKeyEquivalentGroup(folders));
-    test::writePlist(file, plistDictionary({{"NSUserKeyEquivalents", plistDictionary({{"Save", plistString("@")}})}}),
-                     test::PlistFormat::binary);
+    test::writePlist(file, PlistDictionary{{"NSUserKeyEquivalents", PlistDictionary{{"Save", "@"}}}}, PlistFormat::binary);
     EXPECT_FALSE(userKeyEquivalentGroup(folders));
 }
 
