@@ -81,11 +81,8 @@ TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayout)
     EXPECT_EQ(unarchiveColor(*archive), orange);
 
     auto root = platform::parsePropertyList(std::string_view(reinterpret_cast<const char*>(archive->data()), archive->size()));
-    const auto& objects = *root->as<PlistDictionary>()->at("$objects").as<PlistArray>();
-    const auto& color = *objects.at(1).as<PlistDictionary>();
-    EXPECT_EQ(color.at("NSRGB"), platform::PlistValue(rgbText(std::string_view("1 0.5 0.25\0", 11))));
-    EXPECT_EQ(color.at("$class"), platform::PlistValue(PlistUid{2}));
-    EXPECT_EQ(*root, platform::PlistValue(archiveOf({{"NSColorSpace", 2}, {"NSRGB", color.at("NSRGB")}})));
+    EXPECT_EQ(root, platform::PlistValue(archiveOf(
+                        {{"NSColorSpace", 2}, {"NSRGB", rgbText(std::string_view("1 0.5 0.25\0", 11))}})));
 
     auto decoded = unarchiveColor(otherDesktopArchive);
     ASSERT_TRUE(decoded);

@@ -16,41 +16,31 @@ namespace {
 using platform::PlistData;
 using platform::PlistDictionary;
 
-TEST(Settings, EmptyDomainReadsTheFallbacks)
+TEST(Settings, AbsentValuesAndValuesOutsideTheirRangeOrTypeReadAsTheFallback)
 {
     fake::MemorySettingsDomain domain;
     Settings settings(domain);
-    for (auto key : keys::backup) {
-        if (key != keys::automaticUpdateChecks) {
-            EXPECT_FALSE(settings.flag(key)) << key;
-        }
-    }
-    EXPECT_TRUE(settings.automaticUpdateChecks());
-    EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::activeAppWindow);
-    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::keyboard);
-    EXPECT_EQ(settings.appIconVariant(), AppIconVariant::command);
-    EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
+    auto expectFallbacks = [&] {
+        for (auto key : keys::backup)
+            EXPECT_TRUE(key == keys::automaticUpdateChecks || !settings.flag(key)) << key;
+        EXPECT_TRUE(settings.automaticUpdateChecks());
+        EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::activeAppWindow);
+        EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::keyboard);
+        EXPECT_EQ(settings.appIconVariant(), AppIconVariant::command);
+        EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
+    };
+    expectFallbacks();
     EXPECT_EQ(settings.popupOpenCount(), 0);
     EXPECT_FALSE(settings.onboardingResumeStep());
     EXPECT_TRUE(settings.localSyncTimestamps().empty());
-}
 
-TEST(Settings, ValuesOutsideTheirRangeOrTypeReadAsTheFallback)
-{
-    fake::MemorySettingsDomain domain;
-    Settings settings(domain);
     domain.set(keys::menuBarIconStyle, 7);
     domain.set(keys::popupDisplayMode, -1);
     domain.set(keys::appIconVariant, "5");
     domain.set(keys::doubleTapModifier, "Command");
     domain.set(keys::automaticUpdateChecks, 0);
     domain.set(keys::showAllMenuItems, 1);
-    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::keyboard);
-    EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::activeAppWindow);
-    EXPECT_EQ(settings.appIconVariant(), AppIconVariant::command);
-    EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
-    EXPECT_TRUE(settings.automaticUpdateChecks());
-    EXPECT_FALSE(settings.flag(keys::showAllMenuItems));
+    expectFallbacks();
 
     domain.set(keys::automaticUpdateChecks, false);
     domain.set(keys::menuBarIconStyle, 3.0);  // numbers are read whatever their stored width
