@@ -38,11 +38,6 @@ std::string readAll(const fs::path& file)
     return content.str();
 }
 
-void writeAll(const fs::path& file, std::string_view content)
-{
-    std::ofstream(file, std::ios::binary) << content;
-}
-
 std::vector<fs::path> filesStartingWith(const fs::path& folder, std::string_view prefix)
 {
     std::vector<fs::path> result;
@@ -179,8 +174,7 @@ TEST_F(PlistFileSettingsDomainTest, UnreadableFilesAreKeptAsideAndNeverOverwritt
         "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>",
     };
     for (const auto& content : broken) {
-        fs::create_directories(file.parent_path());
-        writeAll(file, content);
+        test::writeFile(file, content);
         sink.clear();
         {
             auto domain = open();
@@ -200,8 +194,7 @@ TEST_F(PlistFileSettingsDomainTest, UnreadableFilesAreKeptAsideAndNeverOverwritt
 
 TEST_F(PlistFileSettingsDomainTest, ValuesOfUnexpectedTypesReadAsTheFallbacks)
 {
-    fs::create_directories(file.parent_path());
-    writeAll(file, R"(<?xml version="1.0" encoding="UTF-8"?>
+    test::writeFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict>
   <key>doubleTapEnabled</key><string>YES</string>
   <key>popupDisplayMode</key><real>1</real>
