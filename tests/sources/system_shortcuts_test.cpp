@@ -2,14 +2,13 @@
 
 #include "platform/fake/scripted_symbolic_hotkeys.h"
 #include "sources/property_list_reader.h"
+#include "support/test_data.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 namespace hb {
@@ -180,13 +179,10 @@ TEST(SystemShortcuts, DesktopValuesComeFirst)
 
 TEST(SystemShortcuts, RealSpacesFileNamesTheDigitKeys)
 {
-    const std::filesystem::path file =
-        HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences/symbolichotkeys-spaces.plist";
-    if (!std::filesystem::exists(file))
-        GTEST_SKIP() << "no real preference file at " << file;
-    std::ifstream stream(file, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(stream), {}};
-    auto states = hotKeyStatesFromPreferences(platform::parsePropertyList(bytes));
+    const auto bytes = test::readTestData("preferences/symbolichotkeys-spaces.plist");
+    if (!bytes)
+        GTEST_SKIP() << "no real preference file";
+    auto states = hotKeyStatesFromPreferences(platform::parsePropertyList(*bytes));
     EXPECT_EQ(states[118], (HotKeyState{"⌃1", false}));
 }
 

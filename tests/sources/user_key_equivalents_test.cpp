@@ -1,12 +1,11 @@
 #include "sources/user_key_equivalents.h"
 
+#include "support/test_data.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace hb {
 namespace {
@@ -102,13 +101,10 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitle)
 
 TEST(UserKeyEquivalents, RealFileShowsMenuPathsAndOnlyVisibleKeys)
 {
-    const std::filesystem::path file =
-        HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences/globalpreferences-key-equivalents.plist";
-    if (!std::filesystem::exists(file))
-        GTEST_SKIP() << "no real preference file at " << file;
-    std::ifstream stream(file, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(stream), {}};
-    auto group = userKeyEquivalentGroup(platform::parsePropertyList(bytes));
+    const auto bytes = test::readTestData("preferences/globalpreferences-key-equivalents.plist");
+    if (!bytes)
+        GTEST_SKIP() << "no real preference file";
+    auto group = userKeyEquivalentGroup(platform::parsePropertyList(*bytes));
     ASSERT_TRUE(group);
     bool found = false;
     for (const auto& row : group->shortcuts) {
