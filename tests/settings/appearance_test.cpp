@@ -7,13 +7,11 @@
 #include "platform/fake/memory_log.h"
 #include "platform/fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
+#include "support/test_data.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
 namespace hb {
 namespace {
@@ -105,12 +103,10 @@ TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayout)
 
 TEST(ColorArchive, EveryColourOfARealTerminalFileDecodes)
 {
-    const std::filesystem::path file = HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences/terminal-colours.plist";
-    if (!std::filesystem::exists(file))
-        GTEST_SKIP() << "no real preference file at " << file;
-    std::ifstream stream(file, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(stream), {}};
-    auto root = platform::parsePropertyList(bytes);
+    const auto bytes = test::readTestData("preferences/terminal-colours.plist");
+    if (!bytes)
+        GTEST_SKIP() << "no real preference file";
+    auto root = platform::parsePropertyList(*bytes);
     ASSERT_TRUE(root);
     int colours = 0;
     std::function<void(const platform::PlistValue&)> visit = [&](const platform::PlistValue& value) {
