@@ -1,13 +1,12 @@
 #include "platform/property_list_guard.h"
 
 #include "platform/property_list.h"
+#include "support/test_data.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -169,14 +168,12 @@ TEST(UntrustedPropertyList, DictionaryKeyWithNulIsRefused)
 
 TEST(UntrustedPropertyList, RealPreferenceFilesPass)
 {
-    const std::filesystem::path folder = HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences";
+    const auto folder = test::testDataFolder() / "preferences";
     if (!std::filesystem::is_directory(folder))
-        GTEST_SKIP() << "no real preference files at " << folder;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        std::ifstream file(entry.path(), std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(file), {}};
-        EXPECT_TRUE(parsePropertyList(bytes)) << entry.path();
-    }
+        GTEST_SKIP() << "no real preference files";
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_TRUE(parsePropertyList(test::readTestData("preferences" / entry.path().filename()).value_or("")))
+            << entry.path();
 }
 
 } // namespace
