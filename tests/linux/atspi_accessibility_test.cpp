@@ -2,20 +2,19 @@
 
 #include "menus/menu_bar_reader.h"
 #include "platform/fake/memory_log.h"
+#include "support/scoped_environment.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-
-#include <cstdlib>
 
 namespace hb::linux_platform {
 namespace {
 
 TEST(AtspiAccessibility, WithoutAnAccessibilityBusNothingIsTrustedAndEveryReadIsEmpty)
 {
-    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/hintboard-test-bus", 1);
-    unsetenv("AT_SPI_BUS_ADDRESS");
+    test::ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/hintboard-test-bus");
+    test::ScopedEnvironment noAccessibilityBus("AT_SPI_BUS_ADDRESS", nullptr);
     fake::MemoryLogSink sink;
     platform::Log log(sink, [] { return false; });
     AtspiAccessibility accessibility(log);

@@ -3,11 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/scoped_environment.h"
 #include "support/temporary_folder.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
 
 namespace hb::linux_platform {
@@ -113,19 +111,17 @@ TEST_F(DesktopEntriesTest, SeesEntriesInstalledLater)
 
 TEST(ApplicationFoldersTest, FollowsTheBaseDirectoryVariables)
 {
-    const char* home = std::getenv("HOME");
-    const std::string savedHome = home ? home : "";
-    ::setenv("XDG_DATA_HOME", "/data/home", 1);
-    ::setenv("XDG_DATA_DIRS", "/first::relative:/second/", 1);
-    EXPECT_THAT(applicationFolders(),
-                ElementsAre("/data/home/applications", "/first/applications", "/second/applications"));
-    ::setenv("XDG_DATA_HOME", "relative", 1);
-    ::unsetenv("XDG_DATA_DIRS");
-    ::setenv("HOME", "/home/someone", 1);
+    test::ScopedEnvironment dataHome("XDG_DATA_HOME", "/data/home");
+    {
+        test::ScopedEnvironment dataDirs("XDG_DATA_DIRS", "/first::relative:/second/");
+        EXPECT_THAT(applicationFolders(),
+                    ElementsAre("/data/home/applications", "/first/applications", "/second/applications"));
+    }
+    test::ScopedEnvironment relative("XDG_DATA_HOME", "relative");
+    test::ScopedEnvironment noDataDirs("XDG_DATA_DIRS", nullptr);
+    test::ScopedEnvironment home("HOME", "/home/someone");
     EXPECT_THAT(applicationFolders(), ElementsAre("/home/someone/.local/share/applications",
                                                   "/usr/local/share/applications", "/usr/share/applications"));
-    ::setenv("HOME", savedHome.c_str(), 1);
-    ::unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace

@@ -7,13 +7,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/scoped_environment.h"
 #include "support/temporary_folder.h"
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -36,11 +36,6 @@ std::string readAll(const fs::path& file)
     std::ostringstream content;
     content << stream.rdbuf();
     return content.str();
-}
-
-void writeAll(const fs::path& file, std::string_view content)
-{
-    std::ofstream(file, std::ios::binary) << content;
 }
 
 std::vector<fs::path> filesStartingWith(const fs::path& folder, std::string_view prefix)
@@ -179,8 +174,7 @@ TEST_F(PlistFileSettingsDomainTest, UnreadableFilesAreKeptAsideAndNeverOverwritt
         "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>",
     };
     for (const auto& content : broken) {
-        fs::create_directories(file.parent_path());
-        writeAll(file, content);
+        test::writeFile(file, content);
         sink.clear();
         {
             auto domain = open();
@@ -200,22 +194,16 @@ TEST_F(PlistFileSettingsDomainTest, UnreadableFilesAreKeptAsideAndNeverOverwritt
 
 TEST_F(PlistFileSettingsDomainTest, ValuesOfUnexpectedTypesReadAsTheFallbacks)
 {
-    fs::create_directories(file.parent_path());
-    writeAll(file, R"(<?xml version="1.0" encoding="UTF-8"?>
+    test::writeFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict>
   <key>doubleTapEnabled</key><string>YES</string>
-  <key>menuBarIconStyle</key><string>2</string>
   <key>popupDisplayMode</key><real>1</real>
-  <key>SUEnableAutomaticChecks</key><integer>0</integer>
   <key>doubleTapModifier</key><integer>1</integer>
-  <key>pinnedShortcuts</key><dict/>
 </dict></plist>)");
     auto domain = open();
     Settings settings(*domain);
     EXPECT_FALSE(settings.flag(keys::doubleTapEnabled));
-    EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::option) << "numeric text reads as its number";
     EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::mouseCursor);
-    EXPECT_TRUE(settings.automaticUpdateChecks());
     EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
 
     // A text the file format cannot hold is refused instead of blocking later saves.
@@ -240,17 +228,11 @@ TEST(PlistFileSettingsDomainPath, WithoutAHomeFolderNothingIsWrittenHere)
 
 TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHome)
 {
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    const std::string previous = saved ? saved : "";
-    setenv("XDG_CONFIG_HOME", "/x/config", 1);
+    test::ScopedEnvironment configHome("XDG_CONFIG_HOME", "/x/config");
     EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/x/config/hintboard/org.mirelo.Hintboard.plist");
-    setenv("XDG_CONFIG_HOME", "relative", 1);
-    const fs::path home = std::getenv("HOME");
-    EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), home / ".config/hintboard/org.mirelo.Hintboard.plist");
-    if (saved)
-        setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+    test::ScopedEnvironment relative("XDG_CONFIG_HOME", "relative");
+    test::ScopedEnvironment home("HOME", "/home/someone");
+    EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/home/someone/.config/hintboard/org.mirelo.Hintboard.plist");
 }
 
 } // namespace

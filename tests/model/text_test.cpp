@@ -39,6 +39,7 @@ TEST(PatternRule, WildcardsMatchTheWholeTitleAndOthersMatchEqualTitles)
     EXPECT_TRUE(titleMatchesPattern("Résumé", "resume"));
     EXPECT_TRUE(titleMatchesPattern("Show Résumé", "*RESUME"));
     EXPECT_TRUE(titleMatchesPattern("anything", "*"));
+    EXPECT_TRUE(titleMatchesPattern("New Window Tab", "*Window*"));
     EXPECT_FALSE(titleMatchesPattern("", "?"));
     EXPECT_TRUE(titleMatchesPattern("a*b", "a*b"));
     EXPECT_FALSE(titleMatchesAnyPattern("Edit", {}));

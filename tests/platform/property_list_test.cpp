@@ -39,9 +39,7 @@ TEST(PropertyList, ValuesComeBackAsStoredInBothFormats)
         ASSERT_TRUE(bytes);
         auto back = parsePropertyList(*bytes);
         ASSERT_TRUE(back);
-        for (const auto& [key, value] : *expected.as<PlistDictionary>())
-            EXPECT_EQ(back->as<PlistDictionary>()->at(key), value) << key << (format == PlistFormat::xml ? " xml" : " binary");
-        EXPECT_EQ(*back, expected);
+        EXPECT_EQ(*back, expected) << (format == PlistFormat::xml ? "xml" : "binary");
     }
     // Archive references exist in the binary format only.
     const PlistValue archived = PlistArray{PlistUid{3}};

@@ -1,13 +1,12 @@
 #include "platform/property_list_guard.h"
 
 #include "platform/property_list.h"
+#include "support/test_data.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -25,41 +24,48 @@ std::string nestedXml(int levels, std::string_view between = "")
     return xml + "</plist>";
 }
 
-// A binary property list of `levels` nested arrays, each holding `references`
-// references to the next one; the innermost holds an integer, or the object
-// given in binary form.
-std::string nestedBinaryArrays(int levels, int references, std::string_view innermost = std::string_view("\x10\x01", 2))
+void bigEndian(std::string& out, std::uint64_t value, int size)
 {
-    auto bigEndian = [](std::string& out, std::uint64_t value, int size) {
-        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
-            out.push_back(static_cast<char>((value >> shift) & 0xFF));
-    };
+    for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+// A binary property list of the given encoded objects, the first on top, with
+// offsets and references of `size` bytes.
+std::string binaryPlist(const std::vector<std::string>& objects, int size)
+{
     std::string bytes = "bplist00";
     std::vector<std::uint64_t> offsets;
-    for (int level = 0; level < levels; ++level) {
+    for (const auto& object : objects) {
         offsets.push_back(bytes.size());
-        if (references < 15) {
-            bytes.push_back(static_cast<char>(0xA0 | references));
-        } else {
-            bytes += "\xAF\x10";
-            bytes.push_back(static_cast<char>(references));
-        }
-        for (int i = 0; i < references; ++i)
-            bigEndian(bytes, static_cast<std::uint64_t>(level) + 1, 4);
+        bytes += object;
     }
-    offsets.push_back(bytes.size());
-    bytes += innermost;
-
     const std::uint64_t offsetTable = bytes.size();
     for (auto offset : offsets)
-        bigEndian(bytes, offset, 4);
+        bigEndian(bytes, offset, size);
     bytes += std::string(6, '\0');
-    bytes.push_back(4);  // offset size
-    bytes.push_back(4);  // reference size
+    bytes.push_back(static_cast<char>(size));  // offset size
+    bytes.push_back(static_cast<char>(size));  // reference size
     bigEndian(bytes, offsets.size(), 8);
     bigEndian(bytes, 0, 8);  // top object
     bigEndian(bytes, offsetTable, 8);
     return bytes;
+}
+
+// `levels` nested arrays, each holding `references` references to the next
+// one; the innermost holds an integer, or the object given in binary form.
+std::string nestedBinaryArrays(int levels, int references, std::string_view innermost = std::string_view("\x10\x01", 2))
+{
+    std::vector<std::string> objects;
+    for (int level = 0; level < levels; ++level) {
+        std::string array = references < 15 ? std::string(1, static_cast<char>(0xA0 | references))
+                                            : std::string("\xAF\x10") + static_cast<char>(references);
+        for (int i = 0; i < references; ++i)
+            bigEndian(array, static_cast<std::uint64_t>(level) + 1, 4);
+        objects.push_back(std::move(array));
+    }
+    objects.emplace_back(innermost);
+    return binaryPlist(objects, 4);
 }
 
 TEST(UntrustedPropertyList, NestingBeyondTheBoundIsRefusedBeforeParsing)
@@ -142,14 +148,7 @@ TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
 TEST(UntrustedPropertyList, TextWithEmbeddedNulDoesNotAbort)
 {
     // One UTF-16 string object "a\0"; libplist's own text getter aborts on it.
-    std::string bytes = "bplist00";
-    bytes += std::string("\x62\0a\0\0", 5);
-    bytes += '\x08';                        // offset table: the object at 8
-    bytes += std::string(6, '\0');
-    bytes += std::string("\x01\x01", 2);   // offset and reference sizes
-    bytes += std::string("\0\0\0\0\0\0\0\x01", 8);   // one object
-    bytes += std::string(8, '\0');          // the top object
-    bytes += std::string("\0\0\0\0\0\0\0\x0D", 8);   // the offset table at 13
+    const auto bytes = binaryPlist({std::string("\x62\0a\0\0", 5)}, 1);
     auto value = parsePropertyList(bytes);
     ASSERT_TRUE(value);
     ASSERT_TRUE(value->as<std::string>());
@@ -160,16 +159,8 @@ TEST(UntrustedPropertyList, DictionaryKeyWithNulIsRefused)
 {
     // {"a?": 1} with "?" as given; libplist aborts when it hands out a key holding U+0000.
     auto dictionary = [](char second) {
-        std::string bytes = "bplist00";
-        bytes += std::string("\xD1\x01\x02", 3);            // at 8: dictionary, key 1, value 2
-        bytes += std::string("\x52" "a", 2) + second;          // at 11: ASCII text of 2
-        bytes += std::string("\x10\x01", 2);                  // at 14: integer 1
-        bytes += std::string("\x08\x0B\x0E", 3);            // offset table at 16
-        bytes += std::string(6, '\0') + std::string("\x01\x01", 2);
-        bytes += std::string("\0\0\0\0\0\0\0\x03", 8);   // three objects
-        bytes += std::string(8, '\0');                        // the top object
-        bytes += std::string("\0\0\0\0\0\0\0\x10", 8);   // the offset table at 16
-        return bytes;
+        return binaryPlist({std::string("\xD1\x01\x02", 3), std::string("\x52" "a", 2) + second, std::string("\x10\x01", 2)},
+                           1);
     };
     EXPECT_EQ(parsePropertyList(dictionary('b')), PlistValue(PlistDictionary{{"ab", 1}}));
     EXPECT_FALSE(parsePropertyList(dictionary('\0')));
@@ -177,14 +168,12 @@ TEST(UntrustedPropertyList, DictionaryKeyWithNulIsRefused)
 
 TEST(UntrustedPropertyList, RealPreferenceFilesPass)
 {
-    const std::filesystem::path folder = HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences";
+    const auto folder = test::testDataFolder() / "preferences";
     if (!std::filesystem::is_directory(folder))
-        GTEST_SKIP() << "no real preference files at " << folder;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        std::ifstream file(entry.path(), std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(file), {}};
-        EXPECT_TRUE(parsePropertyList(bytes)) << entry.path();
-    }
+        GTEST_SKIP() << "no real preference files";
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_TRUE(parsePropertyList(test::readTestData("preferences" / entry.path().filename()).value_or("")))
+            << entry.path();
 }
 
 } // namespace

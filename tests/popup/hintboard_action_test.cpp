@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace hb {
 namespace {
 
@@ -10,23 +12,19 @@ TEST(HintboardAction, TableMatchesExactKeyTextAndNeedsItsHandler)
     std::string ran;
     const HintboardActionHandlers all{[&] { ran += "quit "; }, [&] { ran += "settings "; }, [&] { ran += "close "; }};
 
-    for (const char* keys : {"⌘Q", "⌥⌘Q"}) {
-        auto quit = hintboardAction(keys, all);
-        ASSERT_TRUE(quit) << keys;
-        EXPECT_EQ(quit->title, "Quit Hintboard");
-        EXPECT_EQ(quit->note, std::nullopt);
-        quit->handler();
+    const std::vector<std::tuple<const char*, const char*, std::optional<std::string>>> table{
+        {"⌘Q", "Quit Hintboard", std::nullopt},
+        {"⌥⌘Q", "Quit Hintboard", std::nullopt},
+        {"⌘,", "Open Hintboard Settings", std::nullopt},
+        {"⌘W", "Close Hintboard Popup", "Tip: press Esc to dismiss the popup"},
+    };
+    for (const auto& [keys, title, note] : table) {
+        auto action = hintboardAction(keys, all);
+        ASSERT_TRUE(action) << keys;
+        EXPECT_EQ(action->title, title);
+        EXPECT_EQ(action->note, note);
+        action->handler();
     }
-    auto settings = hintboardAction("⌘,", all);
-    ASSERT_TRUE(settings);
-    EXPECT_EQ(settings->title, "Open Hintboard Settings");
-    EXPECT_EQ(settings->note, std::nullopt);
-    settings->handler();
-    auto close = hintboardAction("⌘W", all);
-    ASSERT_TRUE(close);
-    EXPECT_EQ(close->title, "Close Hintboard Popup");
-    EXPECT_EQ(close->note, "Tip: press Esc to dismiss the popup");
-    close->handler();
     EXPECT_EQ(ran, "quit quit settings close ");
 
     for (const char* keys : {"⌃⌘Q", "⇧⌘Q", "⌘q", "⌘W ", "⌘N", ""})

@@ -36,16 +36,12 @@ TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
                              "### Find \\<tools\\>\n"
                              "`⌥⌘F` — Find \\| Replace\n"
                              "`⌘E` — Use \\\\ Selection");
-}
 
-TEST(MarkdownExport, ApplicationWithoutShortcutsIsOnlyItsHeading)
-{
-    AppShortcuts app;
-    app.appName = "Calculator!";
+    // Without a row with keys the document is only its heading.
     app.sections = {section("View", {group({}, {row("Basic", ""), Shortcut::separator()})})};
-    EXPECT_EQ(document(app), "# Calculator\\!");
+    EXPECT_EQ(document(app), "# Text\\_Edit \\#1");
     app.sections.clear();
-    EXPECT_EQ(document(app), "# Calculator\\!");
+    EXPECT_EQ(document(app), "# Text\\_Edit \\#1");
 }
 
 TEST(MarkdownExport, EscapingCoversExactlyTheMarkupCharacters)

@@ -3,6 +3,7 @@
 #include "model/key_notation.h"
 #include "platform/fake/fake_accessibility.h"
 #include "platform/fake/memory_settings_domain.h"
+#include "support/model_builders.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,11 +23,7 @@ constexpr std::int64_t leftArrow = 123;
 
 Shortcut menuItem(std::string title, std::string keys)
 {
-    Shortcut shortcut;
-    shortcut.title = std::move(title);
-    shortcut.keys = std::move(keys);
-    shortcut.axElement = std::make_shared<fake::FakeElement>();
-    return shortcut;
+    return Shortcut{.title = std::move(title), .keys = std::move(keys), .axElement = std::make_shared<fake::FakeElement>()};
 }
 
 KeyPress key(std::int64_t code, std::uint64_t flags = 0, std::optional<std::string> characters = {})
@@ -39,16 +36,10 @@ class PopupKeyboardTest : public testing::Test {
 protected:
     std::unique_ptr<PopupFilterModel> model(std::vector<Shortcut> rows, std::vector<Shortcut> hidden = {})
     {
-        AppShortcuts app;
-        app.appName = "Editor";
-        app.bundleIdentifier = "org.example.editor";
-        ShortcutGroup group;
-        group.shortcuts = std::move(rows);
-        MenuSection section;
-        section.title = "File";
-        section.groups.push_back(std::move(group));
-        app.sections.push_back(std::move(section));
-        app.ignoredMenuShortcuts = std::move(hidden);
+        AppShortcuts app{.appName = "Editor",
+                         .bundleIdentifier = "org.example.editor",
+                         .sections = {test::section("File", {test::group({}, std::move(rows))})},
+                         .ignoredMenuShortcuts = std::move(hidden)};
         PopupFilterModel::Columns columns{app.sections};
         return std::make_unique<PopupFilterModel>(std::move(app), std::move(columns), false, settings, favourites,
                                                   ignoreList);

@@ -18,13 +18,7 @@ using platform::Seconds;
 
 MenuSection section(std::string title, std::vector<Shortcut> rows, std::optional<std::string> submenu = {})
 {
-    ShortcutGroup group;
-    group.title = std::move(submenu);
-    group.shortcuts = std::move(rows);
-    MenuSection s;
-    s.title = std::move(title);
-    s.groups = {std::move(group)};
-    return s;
+    return test::section(std::move(title), {test::group(std::move(submenu), std::move(rows))});
 }
 
 std::vector<std::string> titles(const std::vector<QuizQuestion>& questions)

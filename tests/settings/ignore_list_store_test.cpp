@@ -1,6 +1,5 @@
 #include "settings/ignore_list_store.h"
 
-#include "model/text.h"
 #include "platform/fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
 
@@ -157,15 +156,6 @@ TEST_F(IgnoreListStoreTest, DataOfEarlierVersionsLoadsAndBadDataIsIgnored)
     settings.set(keys::ignoreList, encodeIgnoreData(*old));
     store.reload();
     EXPECT_EQ(store.data(), *old);
-}
-
-TEST_F(IgnoreListStoreTest, StoredPatternsFollowTheTitleRule)
-{
-    EXPECT_FALSE(text::titleMatchesPattern("Move & Resize", "Move?Resize"));
-    EXPECT_TRUE(text::titleMatchesPattern("Move & Resize", "Move*Resize"));
-    EXPECT_TRUE(text::titleMatchesPattern("Minimize", "minimize"));
-    EXPECT_TRUE(text::titleMatchesPattern("New Window", "*Window*"));
-    EXPECT_FALSE(text::titleMatchesPattern("New Window", "Window"));
 }
 
 } // namespace

@@ -12,8 +12,7 @@ TEST(PropertyListReader, OnlyRegularFilesWithinTheLimit)
 {
     test::TemporaryFolder home;
     const auto preferences = home.path() / "Library/Preferences";
-    test::writePlist(preferences / "a.plist", test::plistDictionary({{"k", test::plistInteger(1)}}),
-                     test::PlistFormat::binary);
+    test::writePlist(preferences / "a.plist", platform::PlistDictionary{{"k", 1}}, platform::PlistFormat::binary);
     auto value = readUserPreferences(UserFolders{home.path(), {}}, "a.plist");
     ASSERT_TRUE(value);
     EXPECT_EQ(*value, platform::PlistValue(platform::PlistDictionary{{"k", 1}}));

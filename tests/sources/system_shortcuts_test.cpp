@@ -2,34 +2,29 @@
 
 #include "platform/fake/scripted_symbolic_hotkeys.h"
 #include "sources/property_list_reader.h"
+#include "support/test_data.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 namespace hb {
 namespace {
 
-using test::plistArray;
-using test::plistBoolean;
-using test::plistDictionary;
-using test::plistInteger;
-using test::PlistFormat;
+using platform::PlistArray;
+using platform::PlistDictionary;
+using platform::PlistFormat;
+using platform::PlistValue;
 
-plist_t hotKey(bool enabled, std::optional<std::array<std::int64_t, 3>> parameters = std::nullopt)
+PlistValue hotKey(bool enabled, std::optional<std::array<std::int64_t, 3>> parameters = std::nullopt)
 {
-    plist_t entry = plistDictionary({{"enabled", plistBoolean(enabled)}});
+    PlistDictionary entry{{"enabled", enabled}};
     if (parameters) {
         auto [character, virtualKey, flags] = *parameters;
-        plist_dict_set_item(entry, "value",
-                            plistDictionary({{"parameters", plistArray({plistInteger(character), plistInteger(virtualKey),
-                                                                        plistInteger(flags)})},
-                                             {"type", test::plistString("standard")}}));
+        entry["value"] = PlistDictionary{{"parameters", PlistArray{character, virtualKey, flags}}, {"type", "standard"}};
     }
     return entry;
 }
@@ -56,24 +51,6 @@ std::vector<std::string> groupTitles(const MenuSection& section)
     return titles;
 }
 
-TEST(SystemShortcuts, DefaultsRenderToTheDocumentedNotation)
-{
-    const std::map<std::int64_t, std::string> expected{
-        {64, "⌘Space"}, {65, "⌥⌘Space"}, {28, "⇧⌘3"},  {29, "⌃⇧⌘3"}, {30, "⇧⌘4"},  {31, "⌃⇧⌘4"},
-        {184, "⇧⌘5"},   {32, "⌃↑"},      {33, "⌃↓"},   {36, "F11"},   {7, "⌃F2"},   {8, "⌃F3"},
-        {9, "⌃F4"},     {10, "⌃F5"},     {11, "⌃F6"},  {27, "⌘`"},    {57, "⌃F8"},  {60, "⌃Space"},
-        {61, "⌃⌥Space"}, {59, "⌘F5"},    {118, "⌃1"},  {119, "⌃2"},   {120, "⌃3"},  {121, "⌃4"},
-        {122, "⌃5"},    {123, "⌃6"},     {124, "⌃7"},  {125, "⌃8"},   {126, "⌃9"},  {127, "⌃0"},
-    };
-    auto defaults = defaultHotKeyStates();
-    ASSERT_EQ(defaults.size(), 30u);
-    for (const auto& [id, keys] : expected) {
-        EXPECT_EQ(defaults[id].keys, keys) << id;
-        const bool deactivated = id == 60 || id == 61 || (id >= 118 && id <= 127);
-        EXPECT_EQ(defaults[id].isDisabled, deactivated) << id;
-    }
-}
-
 TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
 {
     test::TemporaryFolder home;
@@ -92,6 +69,9 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
     EXPECT_EQ(rows["Show Spotlight Search"], (HotKeyState{"⌘Space", false}));
     EXPECT_EQ(rows["Select Next Input Source"], (HotKeyState{"⌃⌥Space", true}));
     EXPECT_EQ(rows["Switch to Space 10"], (HotKeyState{"⌃0", true}));
+    // Input sources and Spaces are the only ones off by default.
+    for (const auto& [id, state] : defaultHotKeyStates())
+        EXPECT_EQ(state.isDisabled, id == 60 || id == 61 || (id >= 118 && id <= 127)) << id;
     // Rows keep category order.
     EXPECT_EQ(section->groups[7].shortcuts.front().title, "Switch to Space 1");
     EXPECT_EQ(section->groups[7].shortcuts.back().title, "Switch to Space 10");
@@ -102,7 +82,7 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
                                                                        "com.apple.symbolichotkeys.plist")),
               defaultHotKeyStates());
     EXPECT_EQ(hotKeyStatesFromPreferences(platform::parsePropertyList("<plist><array/></plist>")), defaultHotKeyStates());
-    test::writePlist(symbolicHotKeysFile(home.path()), plistDictionary({{"AppleSymbolicHotKeys", plistArray({})}}),
+    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", PlistArray{}}},
                      PlistFormat::binary);
     auto fromWrongType = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
     ASSERT_TRUE(fromWrongType);
@@ -114,7 +94,7 @@ class SystemShortcutsFromPreferences : public testing::TestWithParam<PlistFormat
 TEST_P(SystemShortcutsFromPreferences, EntriesOverrideDisableOrFallBack)
 {
     test::TemporaryFolder home;
-    plist_t hotKeys = plistDictionary({
+    const PlistDictionary hotKeys{
         {"64", hotKey(true, {{32, 49, 0x100000}})},      // the same as the default
         {"65", hotKey(false)},                            // off, no value: default, deactivated
         {"28", hotKey(true, {{65535, 65535, 0}})},        // no key at all: default stays
@@ -125,21 +105,16 @@ TEST_P(SystemShortcutsFromPreferences, EntriesOverrideDisableOrFallBack)
         {"+36", hotKey(false)},                           // a leading plus is a number
         {"33", hotKey(true, {{65535, 125, 0x60000}})},    // changed to ⌃⇧↓
         {"abc", hotKey(false)},                           // not a number
-        {"7", plistDictionary({{"enabled", plistInteger(0)}})},  // not a Boolean
-        {"8", plistArray({})},                            // not a dictionary
+        {"7", PlistDictionary{{"enabled", 0},                 // not a Boolean
+                              {"value", PlistDictionary{{"parameters", PlistArray{0x61, 0, 0x100000}}}}}},
+        {"8", PlistArray{}},                              // not a dictionary
         {"9", hotKey(true, {{65535, 118, -1}})},          // flags out of range
         {"999", hotKey(true, {{0x61, 0, 0x100000}})},     // unknown: kept, never shown
         {"99999999999999999999", hotKey(false)},          // out of range
-    });
-    plist_dict_set_item(plist_dict_get_item(hotKeys, "7"), "value",
-                        plistDictionary({{"parameters", plistArray({plistInteger(0x61), plistInteger(0),
-                                                                    plistInteger(0x100000)})}}));
-    plist_t wrongTypes = hotKey(false);
-    plist_dict_set_item(wrongTypes, "value",
-                        plistDictionary({{"parameters", plistArray({test::plistString("a"), plistInteger(0),
-                                                                    plistInteger(0)})}}));
-    plist_dict_set_item(hotKeys, "29", wrongTypes);  // unreadable parameters: default, deactivated
-    test::writePlist(symbolicHotKeysFile(home.path()), plistDictionary({{"AppleSymbolicHotKeys", hotKeys}}), GetParam());
+        {"29", PlistDictionary{{"enabled", false},        // unreadable parameters: default, deactivated
+                               {"value", PlistDictionary{{"parameters", PlistArray{"a", 0, 0}}}}}},
+    };
+    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", hotKeys}}, GetParam());
 
     fake::ScriptedSymbolicHotKeys noDesktop;
     auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
@@ -173,7 +148,7 @@ TEST(SystemShortcuts, DesktopValuesComeFirst)
     using Value = platform::SymbolicHotKeys::Value;
     test::TemporaryFolder home;
     test::writePlist(symbolicHotKeysFile(home.path()),
-                     plistDictionary({{"AppleSymbolicHotKeys", plistDictionary({{"36", hotKey(true)}})}}),
+                     PlistDictionary{{"AppleSymbolicHotKeys", PlistDictionary{{"36", hotKey(true)}}}},
                      PlistFormat::xml);
 
     fake::ScriptedSymbolicHotKeys desktop;
@@ -204,13 +179,10 @@ TEST(SystemShortcuts, DesktopValuesComeFirst)
 
 TEST(SystemShortcuts, RealSpacesFileNamesTheDigitKeys)
 {
-    const std::filesystem::path file =
-        HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences/symbolichotkeys-spaces.plist";
-    if (!std::filesystem::exists(file))
-        GTEST_SKIP() << "no real preference file at " << file;
-    std::ifstream stream(file, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(stream), {}};
-    auto states = hotKeyStatesFromPreferences(platform::parsePropertyList(bytes));
+    const auto bytes = test::readTestData("preferences/symbolichotkeys-spaces.plist");
+    if (!bytes)
+        GTEST_SKIP() << "no real preference file";
+    auto states = hotKeyStatesFromPreferences(platform::parsePropertyList(*bytes));
     EXPECT_EQ(states[118], (HotKeyState{"⌃1", false}));
 }
 
@@ -239,7 +211,7 @@ TEST(SystemShortcuts, OnALinuxDesktopItsOwnShortcutsAndNeverTheOtherDesktopsDefa
 
     // A preferences file the user really keeps still counts.
     test::writePlist(symbolicHotKeysFile(home.path()),
-                     plistDictionary({{"AppleSymbolicHotKeys", plistDictionary({{"36", hotKey(false)}})}}),
+                     PlistDictionary{{"AppleSymbolicHotKeys", PlistDictionary{{"36", hotKey(false)}}}},
                      PlistFormat::xml);
     section = systemShortcutSection(&desktop, folders);
     ASSERT_TRUE(section);
@@ -266,7 +238,7 @@ TEST(SystemShortcuts, UserKeyEquivalentsComeLast)
 {
     test::TemporaryFolder home;
     test::writePlist(home.path() / "Library/Preferences/.GlobalPreferences.plist",
-                     plistDictionary({{"NSUserKeyEquivalents", plistDictionary({{"Zoom", test::plistString("^~z")}})}}),
+                     PlistDictionary{{"NSUserKeyEquivalents", PlistDictionary{{"Zoom", "^~z"}}}},
                      PlistFormat::binary);
     fake::ScriptedSymbolicHotKeys noDesktop;
     auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});

@@ -1,27 +1,16 @@
 #pragma once
 
+#include "platform/property_list.h"
 #include "support/temporary_folder.h"
 
-#include <plist/plist.h>
-
-#include <cstdint>
 #include <filesystem>
-#include <initializer_list>
-#include <string>
-#include <string_view>
-#include <utility>
 
 namespace hb::test {
 
-// Property lists built with libplist; each call takes ownership of its arguments.
-plist_t plistDictionary(std::initializer_list<std::pair<const char*, plist_t>> entries);
-plist_t plistArray(std::initializer_list<plist_t> items);
-plist_t plistInteger(std::int64_t value);
-plist_t plistBoolean(bool value);
-plist_t plistString(const char* value);
-
-enum class PlistFormat { xml, binary };
-// Writes `root` in `format` and frees it.
-void writePlist(const std::filesystem::path& path, plist_t root, PlistFormat format);
+// Writes a property-list file in the given format, making its folders first.
+inline void writePlist(const std::filesystem::path& path, const platform::PlistValue& root, platform::PlistFormat format)
+{
+    writeFile(path, *platform::serializePropertyList(root, format));
+}
 
 } // namespace hb::test

