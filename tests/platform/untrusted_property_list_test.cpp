@@ -108,9 +108,9 @@ TEST(UntrustedPropertyList, SharedObjectsCountOncePerReference)
     for (int i = 0; i < 2000; ++i) {
         PlistDictionary record;
         for (int key = 0; key < 10; ++key)
-            record.emplace("key" + std::to_string(key), key % 2 == 0);
-        record.emplace("id", i);
-        records.push_back(std::move(record));
+            record.insert_or_assign("key" + std::to_string(key), PlistValue(key % 2 == 0));
+        record.insert_or_assign("id", PlistValue(i));
+        records.emplace_back(std::in_place_type<PlistDictionary>, std::move(record));
     }
     auto binary = serializePropertyList(PlistValue(records), PlistFormat::binary);
     ASSERT_TRUE(binary);
