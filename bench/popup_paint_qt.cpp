@@ -74,7 +74,7 @@ struct Showing {
     hb::fake::MemorySettingsDomain settings;
     hb::FavouritesStore favourites{settings};
     hb::IgnoreListStore ignoreList{settings};
-    std::unique_ptr<hb::PopupFilterModel> model;
+    std::shared_ptr<hb::PopupFilterModel> model;
     std::unique_ptr<hb::views::PopupWindow> window{std::make_unique<hb::views::PopupWindow>(hb::PopupPanelEvents{}, settings)};
     QImage frame;
 
@@ -84,8 +84,8 @@ struct Showing {
     void show(const hb::AppShortcuts& app)
     {
         auto layout = hb::layout::layoutColumns(app, screen, true);
-        model = std::make_unique<hb::PopupFilterModel>(app, layout.columns, false, settings, favourites, ignoreList);
-        window->showShortcuts(*model);
+        model = std::make_shared<hb::PopupFilterModel>(app, layout.columns, false, settings, favourites, ignoreList);
+        window->showShortcuts(model);
         const auto placed = hb::layout::panelFrame(layout, window->fittingHeight(layout.width));
         window->resize(int(placed.frame.size.width), int(placed.frame.size.height));
         paint();

@@ -249,11 +249,11 @@ void PopupController::showShortcutList(AppShortcuts app, const platform::Rect& v
     // the estimate from the rows is right unless the list is close to the limit.
     const bool estimate = columnsMayFit(columnLayout);
     auto model = makeFilterModel(std::move(app), std::move(columnLayout.columns), estimate);
-    panel_->showShortcuts(*model);
+    panel_->showShortcuts(model);
     const auto panelFrame = layout::panelFrame(columnLayout, panel_->fittingHeight(columnLayout.width));
     if (panelFrame.fitsWithoutScrolling != estimate) {
         auto measured = makeFilterModel(model->app(), model->columns(), panelFrame.fitsWithoutScrolling);
-        panel_->showShortcuts(*measured);
+        panel_->showShortcuts(measured);
         model = std::move(measured);
     }
     filterModel_ = std::move(model);
@@ -266,10 +266,10 @@ void PopupController::setPanelFrame(const platform::Rect& frame)
     panel_->setFrame(frame);
 }
 
-std::unique_ptr<PopupFilterModel> PopupController::makeFilterModel(AppShortcuts app, PopupFilterModel::Columns columns,
+std::shared_ptr<PopupFilterModel> PopupController::makeFilterModel(AppShortcuts app, PopupFilterModel::Columns columns,
                                                                    bool fitsWithoutScrolling) const
 {
-    auto model = std::make_unique<PopupFilterModel>(std::move(app), std::move(columns), fitsWithoutScrolling,
+    auto model = std::make_shared<PopupFilterModel>(std::move(app), std::move(columns), fitsWithoutScrolling,
                                                     deps_.settings, deps_.favourites, deps_.ignoreList);
     const auto& bundleID = model->app().bundleIdentifier;
     const bool ignoredRowsShowWhenFiltering = deps_.ignoreList.isEnabled() && deps_.ignoreList.showWhenFiltering();

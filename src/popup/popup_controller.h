@@ -107,7 +107,7 @@ private:
     void fillPanel(PopupContent& content);
     void showShortcutList(AppShortcuts app, const platform::Rect& visibleFrame);
     void setPanelFrame(const platform::Rect& frame);
-    std::unique_ptr<PopupFilterModel> makeFilterModel(AppShortcuts app, PopupFilterModel::Columns columns,
+    std::shared_ptr<PopupFilterModel> makeFilterModel(AppShortcuts app, PopupFilterModel::Columns columns,
                                                       bool fitsWithoutScrolling) const;
 
     void startPermissionPoll();
@@ -134,7 +134,7 @@ private:
     std::vector<platform::EventMonitors::Token> eventMonitors_;
     std::optional<platform::Workspace::ObserverId> workspaceObserver_;
 
-    std::unique_ptr<PopupFilterModel> filterModel_;
+    std::shared_ptr<PopupFilterModel> filterModel_;
     std::string lastFilterQuery_;
     std::optional<std::string> lastFilterBundleID_;
     std::vector<Shortcut> ignoredMenuShortcuts_;

@@ -47,9 +47,10 @@ public:
     virtual void showPermissionRequest() = 0;
     virtual void showNoApp() = 0;
     virtual void showNoShortcuts(const std::string& appName) = 0;
-    // The shortcut list of the model, which outlives its showing and tells
-    // the panel of its changes through its observers.
-    virtual void showShortcuts(PopupFilterModel& model) = 0;
+    // The shortcut list of the model, which tells the panel of its changes
+    // through its observers. Shared, so that a view on its way out never
+    // outlives what it draws.
+    virtual void showShortcuts(std::shared_ptr<PopupFilterModel> model) = 0;
     // The height the shown shortcut list needs at this width, unbounded.
     virtual double fittingHeight(double width) = 0;
 

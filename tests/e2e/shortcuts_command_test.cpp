@@ -129,8 +129,10 @@ TEST_F(ShortcutsCommand, ExplainsFailuresWithTheirExitStatus)
     EXPECT_THAT(noMenuBar.output, HasSubstr("has no menu bar"));
 
     // A stopped application is said not to answer, not to need a restart.
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return hintboard("shortcuts --app mousepad").status == 0; },
-                                          std::chrono::seconds(20)));
+    Outcome ready;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return (ready = hintboard("shortcuts --app mousepad", true)).status == 0; },
+                                          std::chrono::seconds(20)))
+        << ready.status << ": " << ready.output;
     kill(mousepad, SIGSTOP);
     Outcome stalled = hintboard("shortcuts --app mousepad", true);
     kill(mousepad, SIGCONT);

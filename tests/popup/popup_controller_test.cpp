@@ -51,7 +51,10 @@ public:
     void showPermissionRequest() override { r_.calls.push_back("permission"); }
     void showNoApp() override { r_.calls.push_back("noApp"); }
     void showNoShortcuts(const std::string& appName) override { r_.calls.push_back("none " + appName); }
-    void showShortcuts(PopupFilterModel& model) override { r_.calls.push_back("shortcuts " + model.app().appName); }
+    void showShortcuts(std::shared_ptr<PopupFilterModel> model) override
+    {
+        r_.calls.push_back("shortcuts " + model->app().appName);
+    }
     double fittingHeight(double) override { return 300; }
     void setFrame(const platform::Rect& frame) override { r_.frame = frame; }
     bool isVisible() const override { return r_.visible; }

@@ -141,12 +141,12 @@ void PanelHarness::show(AppShortcuts app, platform::Rect visibleFrame)
 {
     auto columns = layout::layoutColumns(app, visibleFrame, settings.boolean(keys::wrapLongSections));
     // As the controller does: measure with a first model, then show the one that knows whether it fits.
-    auto measured = std::make_unique<PopupFilterModel>(app, columns.columns, true, settings, favourites, ignoreList);
-    window_->showShortcuts(*measured);
+    auto measured = std::make_shared<PopupFilterModel>(app, columns.columns, true, settings, favourites, ignoreList);
+    window_->showShortcuts(measured);
     const auto frame = layout::panelFrame(columns, window_->fittingHeight(columns.width));
-    model_ = std::make_unique<PopupFilterModel>(std::move(app), std::move(columns.columns), frame.fitsWithoutScrolling,
+    model_ = std::make_shared<PopupFilterModel>(std::move(app), std::move(columns.columns), frame.fitsWithoutScrolling,
                                                 settings, favourites, ignoreList);
-    window_->showShortcuts(*model_);
+    window_->showShortcuts(model_);
     measured.reset();
     window_->setFrame(frame.frame);
     QApplication::processEvents();

@@ -64,7 +64,7 @@ public:
     int grants = 0;
 
 private:
-    std::unique_ptr<PopupFilterModel> model_;
+    std::shared_ptr<PopupFilterModel> model_;
     std::unique_ptr<views::PopupWindow> window_;
 };
 

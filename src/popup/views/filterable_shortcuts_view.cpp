@@ -97,8 +97,9 @@ QIcon applicationIcon(const std::optional<std::string>& iconName, const QColor& 
 
 } // namespace
 
-FilterableShortcutsView::FilterableShortcutsView(PopupFilterModel& model, PanelContext& context, QWidget* parent)
-    : QWidget(parent), model_(model), context_(context)
+FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterModel> model, PanelContext& context,
+                                                 QWidget* parent)
+    : QWidget(parent), sharedModel_(std::move(model)), model_(*sharedModel_), context_(context)
 {
     const QColor secondary = secondaryTextColor(palette());
     auto* outer = new QVBoxLayout(this);
@@ -114,11 +115,11 @@ FilterableShortcutsView::FilterableShortcutsView(PopupFilterModel& model, PanelC
     titleRow->setSpacing(10);
     icon_ = new QLabel(header_);
     icon_->setFixedSize(32, 32);
-    icon_->setPixmap(applicationIcon(model.app().iconName, secondary).pixmap(32, 32));
+    icon_->setPixmap(applicationIcon(model_.app().iconName, secondary).pixmap(32, 32));
     titleRow->addWidget(icon_);
     auto* names = new QVBoxLayout;
     names->setSpacing(0);
-    name_ = new ElidedLabel(qstring(model.app().appName), header_);
+    name_ = new ElidedLabel(qstring(model_.app().appName), header_);
     QFont nameFont = name_->font();
     nameFont.setWeight(QFont::Bold);
     nameFont.setPointSizeF(nameFont.pointSizeF() * 1.15);
@@ -160,7 +161,7 @@ FilterableShortcutsView::FilterableShortcutsView(PopupFilterModel& model, PanelC
     clear_->setToolTip(tr("Clear filter"));
     clear_->setText(tr("Clear filter"));
     connect(clear_, &QAction::triggered, this, [this] { model_.setQuery(""); });
-    search_->setText(qstring(model.query()));
+    search_->setText(qstring(model_.query()));
     connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.setQuery(text.toStdString()); });
     filterRow->addWidget(search_, 1);
     filterRow->addSpacing(6);
@@ -212,10 +213,10 @@ FilterableShortcutsView::FilterableShortcutsView(PopupFilterModel& model, PanelC
     scroll_ = new QScrollArea(this);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(model.fitsWithoutScrolling() ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    scroll_->setVerticalScrollBarPolicy(model_.fitsWithoutScrolling() ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
     scroll_->setWidgetResizable(true);
     scroll_->viewport()->setAutoFillBackground(false);
-    columns_ = new ShortcutColumnsView(model_);
+    columns_ = new ShortcutColumnsView(sharedModel_);
     columns_->keyColor = [this] { return keyColor(); };
     columns_->onActivate = [this](const Shortcut& shortcut) {
         if (context_.events.activate)

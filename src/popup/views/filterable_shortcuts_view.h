@@ -28,7 +28,7 @@ class FilterableShortcutsView : public QWidget {
     Q_OBJECT
 
 public:
-    FilterableShortcutsView(PopupFilterModel& model, PanelContext& context, QWidget* parent = nullptr);
+    FilterableShortcutsView(std::shared_ptr<PopupFilterModel> model, PanelContext& context, QWidget* parent = nullptr);
     ~FilterableShortcutsView() override;
 
     // Stops observing the model and the theme; the view is about to go.
@@ -62,6 +62,7 @@ private:
     void exportDocument();
     QColor keyColor() const;
 
+    std::shared_ptr<PopupFilterModel> sharedModel_;
     PopupFilterModel& model_;
     PanelContext& context_;
     bool attached_ = true;

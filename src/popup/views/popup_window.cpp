@@ -163,9 +163,9 @@ void PopupWindow::showNoShortcuts(const std::string& appName)
                nullptr);
 }
 
-void PopupWindow::showShortcuts(PopupFilterModel& model)
+void PopupWindow::showShortcuts(std::shared_ptr<PopupFilterModel> model)
 {
-    auto* view = new FilterableShortcutsView(model, context_, this);
+    auto* view = new FilterableShortcutsView(std::move(model), context_, this);
     setContent(view, view);
 }
 

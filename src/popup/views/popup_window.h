@@ -35,7 +35,7 @@ public:
     void showPermissionRequest() override;
     void showNoApp() override;
     void showNoShortcuts(const std::string& appName) override;
-    void showShortcuts(PopupFilterModel& model) override;
+    void showShortcuts(std::shared_ptr<PopupFilterModel> model) override;
     double fittingHeight(double width) override;
 
     void setFrame(const platform::Rect& frame) override;

@@ -44,8 +44,8 @@ void drawLine(QPainter& painter, const QRectF& rect, const QString& text, Qt::Al
 
 } // namespace
 
-ShortcutColumnsView::ShortcutColumnsView(PopupFilterModel& model, QWidget* parent)
-    : QWidget(parent), model_(model)
+ShortcutColumnsView::ShortcutColumnsView(std::shared_ptr<PopupFilterModel> model, QWidget* parent)
+    : QWidget(parent), sharedModel_(std::move(model)), model_(*sharedModel_)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);

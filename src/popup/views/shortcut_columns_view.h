@@ -26,7 +26,8 @@ public:
     static constexpr int topPadding = 10;
     static constexpr int bottomPadding = 16;
 
-    ShortcutColumnsView(PopupFilterModel& model, QWidget* parent = nullptr);
+    // Keeps the model alive as long as it is, also while it waits to be deleted.
+    ShortcutColumnsView(std::shared_ptr<PopupFilterModel> model, QWidget* parent = nullptr);
 
     // Called with a row clicked that has a menu item and is not dimmed.
     std::function<void(const Shortcut&)> onActivate;
@@ -104,6 +105,7 @@ private:
     void updateFonts();
     void setHovered(std::optional<std::pair<std::size_t, std::size_t>> hovered);
 
+    std::shared_ptr<PopupFilterModel> sharedModel_;
     PopupFilterModel& model_;
     std::vector<Column> columns_;
     std::size_t drawnRows_ = 0;
