@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -174,6 +176,30 @@ bool DesktopSession::waitUntil(const std::function<bool()>& condition, std::chro
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+std::string DesktopSession::commandOutput(const std::string& command)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string output;
+    char buffer[4096];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
+        output += buffer;
+    return output;
+}
+
+unsigned long DesktopSession::managedWindowOf(pid_t pid)
+{
+    const std::string managed = commandOutput("xprop -root _NET_CLIENT_LIST 2>/dev/null");
+    std::istringstream windows(commandOutput("xdotool search --pid " + std::to_string(pid) + " 2>/dev/null"));
+    unsigned long window = 0;
+    while (windows >> window) {
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "0x%lx", window);
+        if (std::regex_search(managed, std::regex(std::string(hex) + "\\b")))
+            return window;
+    }
+    return 0;
 }
 
 } // namespace hb::e2e

@@ -53,6 +53,12 @@ public:
     // Whether a launched program still runs.
     bool isRunning(pid_t pid);
 
+    // What a shell command prints on standard output.
+    static std::string commandOutput(const std::string& command);
+    // A window of the process that the window manager manages (one in
+    // _NET_CLIENT_LIST), or 0.
+    static unsigned long managedWindowOf(pid_t pid);
+
     // Polls `condition` every 50 ms until it holds or `timeout` passes.
     static bool waitUntil(const std::function<bool()>& condition,
                           std::chrono::milliseconds timeout = std::chrono::seconds(10));

@@ -23,32 +23,6 @@ using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::Optional;
 
-std::string outputOf(const std::string& command)
-{
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string output;
-    char buffer[4096];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
-        output += buffer;
-    return output;
-}
-
-// A window of the process that the window manager manages (one in
-// _NET_CLIENT_LIST), or 0.
-unsigned long windowOf(pid_t pid)
-{
-    const std::string managed = outputOf("xprop -root _NET_CLIENT_LIST 2>/dev/null");
-    std::istringstream windows(outputOf("xdotool search --pid " + std::to_string(pid) + " 2>/dev/null"));
-    unsigned long window = 0;
-    while (windows >> window) {
-        char hex[32];
-        std::snprintf(hex, sizeof hex, "0x%lx", window);
-        if (std::regex_search(managed, std::regex(std::string(hex) + "\\b")))
-            return window;
-    }
-    return 0;
-}
-
 // Activates the window through the window manager; a window that has only
 // just been mapped may not be managed yet, so this tries again.
 bool activate(unsigned long window)
@@ -93,9 +67,9 @@ TEST(FrontmostMonitorOnX11, FollowsActivationsOfOtherApplicationsAndIgnoresItsOw
     OwnWindow own;
     unsigned long mousepadWindow = 0, featherpadWindow = 0, ownWindow = 0;
     ASSERT_TRUE(DesktopSession::waitUntil([&] {
-        mousepadWindow = windowOf(mousepad);
-        featherpadWindow = windowOf(featherpad);
-        ownWindow = windowOf(getpid());
+        mousepadWindow = DesktopSession::managedWindowOf(mousepad);
+        featherpadWindow = DesktopSession::managedWindowOf(featherpad);
+        ownWindow = DesktopSession::managedWindowOf(getpid());
         return mousepadWindow && featherpadWindow && ownWindow;
     }, std::chrono::seconds(20)));
     ASSERT_TRUE(activate(mousepadWindow));

@@ -39,31 +39,6 @@ bool xdotool(const std::string& arguments)
     return std::system(("timeout 5 xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string outputOf(const std::string& command)
-{
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string output;
-    char buffer[4096];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
-        output += buffer;
-    return output;
-}
-
-// A window of the process that the window manager manages, or 0.
-unsigned long managedWindowOf(pid_t pid)
-{
-    const std::string managed = outputOf("xprop -root _NET_CLIENT_LIST 2>/dev/null");
-    std::istringstream windows(outputOf("xdotool search --pid " + std::to_string(pid) + " 2>/dev/null"));
-    unsigned long window = 0;
-    while (windows >> window) {
-        char hex[32];
-        std::snprintf(hex, sizeof hex, "0x%lx", window);
-        if (std::regex_search(managed, std::regex(std::string(hex) + "\\b")))
-            return window;
-    }
-    return 0;
-}
-
 // A mousepad window in front, as the application the user works in.
 class FrontApplication {
 public:
@@ -71,7 +46,7 @@ public:
     {
         pid_ = session_.launch({"mousepad", "--disable-server"});
         unsigned long window = 0;
-        ready_ = DesktopSession::waitUntil([&] { return (window = managedWindowOf(pid_)) != 0; }, 40s)
+        ready_ = DesktopSession::waitUntil([&] { return (window = DesktopSession::managedWindowOf(pid_)) != 0; }, 40s)
                  && DesktopSession::waitUntil([&] {
                         return xdotool("windowactivate --sync " + std::to_string(window));
                     });

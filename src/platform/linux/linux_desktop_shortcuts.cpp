@@ -1,5 +1,7 @@
 #include "platform/linux/linux_desktop_shortcuts.h"
 
+#include "platform/linux/xcb_reply.h"
+
 #include "platform/xdg_folders.h"
 #include "sources/desktop_keybindings.h"
 #include "sources/untrusted_file.h"
@@ -36,20 +38,17 @@ std::string windowManagerName()
     std::string name;
     if (xcb_connection_has_error(connection) == 0) {
         auto atom = [&](const char* atomName) {
-            auto reply = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(atomName), atomName),
-                                               nullptr);
-            const xcb_atom_t value = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-            std::free(reply);
-            return value;
+            auto reply = xcbReply(xcb_intern_atom_reply(
+                connection, xcb_intern_atom(connection, 0, std::strlen(atomName), atomName), nullptr));
+            return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
         };
         auto property = [&](xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
-            auto reply = xcb_get_property_reply(connection,
-                                                xcb_get_property(connection, 0, window, name, type, 0, 256), nullptr);
+            auto reply = xcbReply(xcb_get_property_reply(
+                connection, xcb_get_property(connection, 0, window, name, type, 0, 256), nullptr));
             std::string value;
-            if (reply && xcb_get_property_value_length(reply) > 0)
-                value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
-                             static_cast<std::size_t>(xcb_get_property_value_length(reply)));
-            std::free(reply);
+            if (reply && xcb_get_property_value_length(reply.get()) > 0)
+                value.assign(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                             static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
             return value;
         };
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;

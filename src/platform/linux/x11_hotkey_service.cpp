@@ -1,6 +1,7 @@
 #include "platform/linux/x11_hotkey_service.h"
 
 #include "platform/linux/x11_key_codes.h"
+#include "platform/linux/xcb_reply.h"
 
 #include <xcb/xcb.h>
 // xkb.h names a field "explicit".
@@ -16,22 +17,13 @@ namespace {
 
 using platform::LogCategory;
 
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T>
-Reply<T> reply(T* value)
-{
-    return Reply<T>(value, &std::free);
-}
-
 constexpr std::uint16_t relevantModifiers =
     XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_4;
 
 // The modifier mask (Mod1…Mod5) that holds `keycode`; `fallback` when none does.
 std::uint16_t modifierHolding(xcb_connection_t* connection, std::uint8_t keycode, std::uint16_t fallback)
 {
-    auto mapping = reply(xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
+    auto mapping = xcbReply(xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
     if (!mapping || keycode == 0)
         return fallback;
     const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mapping.get());
@@ -130,7 +122,7 @@ int X11HotkeyService::registerHotkey(std::uint32_t keyCode, std::uint32_t carbon
                                                XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     int status = 0;
     for (auto cookie : cookies) {
-        if (auto error = reply(xcb_request_check(connection_, cookie)); error && status == 0)
+        if (auto error = xcbReply(xcb_request_check(connection_, cookie)); error && status == 0)
             status = error->error_code;
     }
     if (status == 0 && !isConnected())

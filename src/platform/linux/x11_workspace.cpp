@@ -1,5 +1,7 @@
 #include "platform/linux/x11_workspace.h"
 
+#include "platform/linux/xcb_reply.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -38,8 +40,7 @@ public:
         for (std::size_t i = 0; i < atomNames.size(); ++i)
             cookies[i] = xcb_intern_atom(connection_, 0, atomNames[i].size(), atomNames[i].data());
         for (std::size_t i = 0; i < atomNames.size(); ++i) {
-            std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-                xcb_intern_atom_reply(connection_, cookies[i], nullptr), &std::free);
+            auto reply = xcbReply(xcb_intern_atom_reply(connection_, cookies[i], nullptr));
             atoms_[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
         }
     }
@@ -128,8 +129,7 @@ private:
     {
         constexpr std::uint32_t maximumLongs = 1 << 16;
         auto cookie = xcb_get_property(connection_, 0, window, name, type, 0, maximumLongs);
-        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-            xcb_get_property_reply(connection_, cookie, nullptr), &std::free);
+        auto reply = xcbReply(xcb_get_property_reply(connection_, cookie, nullptr));
         if (!reply || reply->type == XCB_ATOM_NONE)
             return {};
         const auto* data = static_cast<const char*>(xcb_get_property_value(reply.get()));

@@ -5,21 +5,14 @@
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
+#include "platform/linux/xcb_reply.h"
+
 #include <cstdlib>
 
 namespace hb::linux_platform {
 namespace {
 
 using platform::LogCategory;
-
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T>
-Reply<T> reply(T* value)
-{
-    return Reply<T>(value, &std::free);
-}
 
 constexpr std::uint32_t keyEvents = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
 constexpr std::uint32_t buttonEvents = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
@@ -52,9 +45,9 @@ XInputEventMonitors::XInputEventMonitors(ReadableWatches& watches, platform::Log
     root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
     const xcb_query_extension_reply_t* input = xcb_get_extension_data(connection_, &xcb_input_id);
     auto version = input && input->present
-                       ? reply(xcb_input_xi_query_version_reply(connection_,
+                       ? xcbReply(xcb_input_xi_query_version_reply(connection_,
                                                                 xcb_input_xi_query_version(connection_, 2, 2), nullptr))
-                       : reply<xcb_input_xi_query_version_reply_t>(nullptr);
+                       : xcbReply<xcb_input_xi_query_version_reply_t>(nullptr);
     if (!version || version->major_version < 2) {
         log_.error(LogCategory::hotkey, "The X server lacks XInput 2: global input monitors are not available");
         disconnect();
@@ -142,7 +135,7 @@ std::uint64_t XInputEventMonitors::heldFlags() const
 void XInputEventMonitors::queryHeldKeys()
 {
     held_.reset();
-    auto keys = reply(xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr));
+    auto keys = xcbReply(xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr));
     if (!keys)
         return;
     for (std::size_t keycode = 0; keycode < held_.size(); ++keycode) {
