@@ -101,6 +101,36 @@ bool popupShown()
     return false;
 }
 
+std::string activeWindow() { return run("xprop -root _NET_ACTIVE_WINDOW"); }
+
+int visibleWindowsOf(pid_t pid)
+{
+    std::istringstream ids(run("xdotool search --onlyvisible --pid " + std::to_string(pid)));
+    int count = 0;
+    for (std::string id; ids >> id;)
+        ++count;
+    return count;
+}
+
+bool popupHidden() { return !popupShown(); }
+
+// The hot key, as the user presses it over the application in front.
+bool openWithHotKey()
+{
+    run("xdotool key alt+super+k");
+    return DesktopSession::waitUntil(popupShown, std::chrono::seconds(5));
+}
+
+// Escape removes one layer (overlay, search text, modifiers, favourites) at a time.
+bool closeWithEscape()
+{
+    for (int press = 0; press < 5 && popupShown(); ++press) {
+        run("xdotool key Escape");
+        DesktopSession::waitUntil(popupHidden, std::chrono::seconds(1));
+    }
+    return popupHidden();
+}
+
 void click(const Window& window, int button)
 {
     run("xdotool mousemove " + std::to_string(window.x + window.width / 2) + " " +
@@ -193,6 +223,62 @@ TEST_F(TrayApplication, LeftClickTogglesThePopupOverMousepad)
     EXPECT_TRUE(DesktopSession::waitUntil(popupShown)) << "the popup did not open";
     click(icon, 1);
     EXPECT_TRUE(DesktopSession::waitUntil([] { return !popupShown(); })) << "the popup did not close";
+}
+
+TEST_F(TrayApplication, HotKeyOpensThePopupOverMousepadWhichStaysActive)
+{
+    const std::string before = activeWindow();
+    ASSERT_TRUE(openWithHotKey());
+    EXPECT_EQ(activeWindow(), before) << "the popup took the activation";
+    // Looked at: the popup over mousepad, beside the test in the build folder.
+    run("import -window root popup-over-mousepad.png");
+    EXPECT_TRUE(closeWithEscape());
+
+    ASSERT_TRUE(openWithHotKey());
+    run("xdotool mousemove 5 1000 click 1");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "a click elsewhere left it open";
+}
+
+TEST_F(TrayApplication, TypingFiltersAndReturnRunsTheSelectedRowInMousepad)
+{
+    const int windows = visibleWindowsOf(mousepad);
+    ASSERT_TRUE(openWithHotKey());
+    // Only "New Window" is left; Tab selects it (unfiltered, the first row would be "New").
+    run("xdotool type --delay 40 'new window'");
+    run("xdotool key --delay 100 Tab Return");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return visibleWindowsOf(mousepad) == windows + 1; }))
+        << "mousepad opened no window";
+    run("xdotool key ctrl+shift+w");
+    DesktopSession::waitUntil([&] { return visibleWindowsOf(mousepad) == windows; });
+}
+
+TEST_F(TrayApplication, TypingACommandsShortcutRunsItInMousepad)
+{
+    run("xdotool search --onlyvisible --pid " + std::to_string(mousepad) + " windowactivate --sync");
+    const std::string title = run("xdotool getactivewindow getwindowname");
+    ASSERT_TRUE(openWithHotKey());
+    run("xdotool key ctrl+n");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
+    // A new tab is a new document: mousepad's title names it.
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return run("xdotool getactivewindow getwindowname") != title; }))
+        << "still " << title;
+    run("xdotool key ctrl+w");
+}
+
+TEST_F(TrayApplication, PopupOpensOverFeatherPadToo)
+{
+    const pid_t featherpad = session->launch({"featherpad", "--standalone"});
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app featherpad") == 0; },
+        std::chrono::seconds(20)));
+    run("xdotool search --onlyvisible --pid " + std::to_string(featherpad) + " windowactivate --sync");
+    const std::string before = activeWindow();
+    EXPECT_TRUE(openWithHotKey());
+    EXPECT_EQ(activeWindow(), before);
+    run("import -window root popup-over-featherpad.png");
+    EXPECT_TRUE(closeWithEscape());
+    session->stopApplication(featherpad);
 }
 
 TEST_F(TrayApplication, RightClickOpensTheMenuWhoseQuitEndsTheProgram)
