@@ -62,7 +62,8 @@ applications registered in the integrations folder.
                --system the switched-off shortcuts, marked "(off)"
   --json       print {"application": {...}, "sections": [{"title", "groups":
                [{"title", "rows": [{"title", "keys"}]}]}]}
-  --verbose    log to standard error as well, with debug lines and private values
+  --verbose    log to standard error as well (otherwise only errors go there
+               when there is no journal), with debug lines and private values
                (debug lines and private values also follow the debugLoggingEnabled setting)
   --help       show this help
 
@@ -395,7 +396,8 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
         return badArguments;
     }
 
-    linux_platform::JournalLogSink sink(options.verbose);
+    // Quiet unless asked: without a journal only errors reach standard error.
+    linux_platform::JournalLogSink sink(options.verbose, platform::LogLevel::error);
     platform::Log log(sink, [debug = options.verbose || debugLoggingEnabled()] { return debug; });
     if (options.target == Options::Target::system || options.target == Options::Target::registered)
         return printOtherSources(options, log);

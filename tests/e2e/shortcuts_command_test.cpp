@@ -95,6 +95,7 @@ TEST_F(ShortcutsCommand, PrintsMousepadsMenusAsJSON)
 
     const Outcome text = hintboard("shortcuts --pid " + std::to_string(mousepad));
     EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(hintboard("shortcuts --pid " + std::to_string(mousepad), true).output, "") << "quiet unless asked";
     EXPECT_THAT(text.output, ::testing::StartsWith("Mousepad (org.xfce.mousepad, pid "));
     EXPECT_THAT(text.output, ::testing::ContainsRegex("\nFile\n  New +⌃N\n"));
 }

@@ -23,8 +23,10 @@ int syslogPriority(platform::LogLevel level)
 
 } // namespace
 
-JournalLogSink::JournalLogSink(bool alsoToStandardError)
-    : toStandardError_(alsoToStandardError), journalAvailable_(access("/run/systemd/journal/socket", W_OK) == 0)
+JournalLogSink::JournalLogSink(bool alsoToStandardError, platform::LogLevel levelWithoutJournal)
+    : toStandardError_(alsoToStandardError),
+      levelWithoutJournal_(levelWithoutJournal),
+      journalAvailable_(access("/run/systemd/journal/socket", W_OK) == 0)
 {
 }
 
@@ -37,7 +39,7 @@ void JournalLogSink::write(const platform::LogRecord& record)
                         platform::logSubsystem.data(), "CATEGORY=%.*s", static_cast<int>(category.size()),
                         category.data(), "SYSLOG_IDENTIFIER=hintboard", nullptr);
     }
-    if (toStandardError_ || !journalAvailable_) {
+    if (toStandardError_ || (!journalAvailable_ && record.level >= levelWithoutJournal_)) {
         static std::mutex mutex;
         std::lock_guard lock(mutex);
         std::fprintf(stderr, "[%.*s] %s: %s\n", static_cast<int>(category.size()), category.data(),
