@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -23,6 +24,17 @@ std::string processName(pid_t pid)
     std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
     std::string name;
     std::getline(comm, name);
+    // The kernel keeps 15 characters of it; the command line has the whole
+    // name ("gnome-text-edit" of gnome-text-editor).
+    constexpr std::size_t kernelNameLength = 15;
+    if (name.size() == kernelNameLength) {
+        std::ifstream commandLine("/proc/" + std::to_string(pid) + "/cmdline");
+        std::string command;
+        std::getline(commandLine, command, '\0');
+        const std::string whole = std::filesystem::path(command).filename().string();
+        if (whole.starts_with(name))
+            return whole;
+    }
     return name;
 }
 

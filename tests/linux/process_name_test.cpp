@@ -1,0 +1,32 @@
+#include "platform/linux/x11_workspace.h"
+
+#include "support/temporary_folder.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+
+extern char** environ;
+
+namespace hb::linux_platform {
+namespace {
+
+TEST(ProcessName, WholeEvenBeyondTheKernelsFifteenCharacters)
+{
+    test::TemporaryFolder folder;
+    const auto program = folder.path() / "a-rather-long-program-name";
+    std::filesystem::copy_file("/bin/sleep", program);
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("30"), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+    EXPECT_EQ(processName(pid), "a-rather-long-program-name");
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(processName(getpid()), "tests_linux");
+}
+
+} // namespace
+} // namespace hb::linux_platform
