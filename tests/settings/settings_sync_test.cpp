@@ -126,29 +126,30 @@ TEST_F(SettingsSyncTest, EqualTimesDoNotApply)
 TEST_F(SettingsSyncTest, AppliedValueRefreshesStoresAndDoesNotEchoBack)
 {
     startBoth();
+    // The receiver's clock is ahead, so only the snapshot keeps it from pushing the value back.
     int channelNotifications = 0;
-    behind.notifications.addObserver(notifications::receiveBetaUpdatesChanged, [&] { ++channelNotifications; });
+    ahead.notifications.addObserver(notifications::receiveBetaUpdatesChanged, [&] { ++channelNotifications; });
 
-    ahead.settings.set(keys::pinnedShortcuts, pins);
-    ahead.settings.set(keys::receiveBetaUpdates, true);
+    behind.settings.set(keys::pinnedShortcuts, pins);
+    behind.settings.set(keys::receiveBetaUpdates, true);
     runtime.advance(Seconds(0.9));
     EXPECT_FALSE(cloud.records().contains(std::string(keys::pinnedShortcuts)));
     runtime.advance(Seconds(0.1));
     ASSERT_EQ(cloud.records().at(std::string(keys::pinnedShortcuts)), pins);
 
-    const int writes = behind.store.writeCount();
+    const int writes = ahead.store.writeCount();
     cloud.deliver();
     runtime.advance(Seconds(2));
-    EXPECT_EQ(behind.settings.object(keys::pinnedShortcuts), pins);
-    EXPECT_EQ(behind.favourites->pinned(), std::set<std::string>{"Mousepad|Save|⌘S"});
+    EXPECT_EQ(ahead.settings.object(keys::pinnedShortcuts), pins);
+    EXPECT_EQ(ahead.favourites->pinned(), std::set<std::string>{"Mousepad|Save|⌘S"});
     EXPECT_EQ(channelNotifications, 1);
-    EXPECT_EQ(behind.store.writeCount(), writes);
+    EXPECT_EQ(ahead.store.writeCount(), writes);
 
     // Writing the same value again pushes nothing either.
-    const int aheadWrites = ahead.store.writeCount();
-    ahead.settings.set(keys::pinnedShortcuts, pins);
+    const int behindWrites = behind.store.writeCount();
+    behind.settings.set(keys::pinnedShortcuts, pins);
     runtime.advance(Seconds(2));
-    EXPECT_EQ(ahead.store.writeCount(), aheadWrites);
+    EXPECT_EQ(behind.store.writeCount(), behindWrites);
 }
 
 TEST_F(SettingsSyncTest, MachineWhoseClockIsBehindAdoptsTheRemoteValue)
