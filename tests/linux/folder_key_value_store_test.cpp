@@ -62,7 +62,7 @@ struct Clock : platform::Clock {
 
 struct Machine {
     Machine(fake::VirtualRuntime& runtime, e2e::PollWatches& watches, fs::path folder, Seconds clockOffset)
-        : clock(runtime, clockOffset), notifications(runtime), store(std::move(folder), watches, log),
+        : clock(runtime, clockOffset), notifications(runtime), store(std::move(folder), watches, log, std::string(SettingsSync::timePrefix)),
           sync({settings, store, runtime, clock, notifications, log, favourites, ignoreList, theme})
     {
         store.addExternalChangeObserver([this](const auto& keys) { externalChanges.push_back(keys); });
@@ -101,7 +101,10 @@ TEST_F(FolderKeyValueStoreTest, TwoFoldersKeptInStepCarryChangesWithoutEchoes)
     behind.settings.set(keys::pinnedShortcuts, pins);
     runtime.advance(Seconds(1));
     watches.runFor(50ms);
-    EXPECT_TRUE(behind.externalChanges.empty()) << "the store's own writes are not external changes";
+    EXPECT_THAT(behind.externalChanges, testing::IsEmpty()) << "the store's own writes are not external changes";
+    // A value and its time share one file, so the sync tool cannot deliver one without the other.
+    EXPECT_FALSE(fs::exists(root.path() / "b" / "__ts_pinnedShortcuts.plist"));
+    EXPECT_EQ(behind.store.doubleValue("__ts_pinnedShortcuts"), behind.clock.now().time_since_epoch().count());
 
     ahead.sync.start();
     copyRecords(root.path() / "b", root.path() / "a");
@@ -109,9 +112,9 @@ TEST_F(FolderKeyValueStoreTest, TwoFoldersKeptInStepCarryChangesWithoutEchoes)
     EXPECT_THAT(ahead.externalChanges.back(), testing::Contains("pinnedShortcuts"));
 
     // The applied value is not pushed back after the debounce, although this clock is ahead.
-    const auto before = readFile(root.path() / "a" / "__ts_pinnedShortcuts.plist");
+    const auto before = readFile(root.path() / "a" / "pinnedShortcuts.plist");
     runtime.advance(Seconds(2));
-    EXPECT_EQ(readFile(root.path() / "a" / "__ts_pinnedShortcuts.plist"), before);
+    EXPECT_EQ(readFile(root.path() / "a" / "pinnedShortcuts.plist"), before);
 
     // The machine whose clock is behind loses its own change.
     ahead.settings.set(keys::pinnedShortcuts, otherPins);
@@ -142,15 +145,17 @@ TEST_F(FolderKeyValueStoreTest, BrokenRecordsReadAsAbsentWithoutBlocking)
 {
     FolderKeyValueStore store(root.path(), watches, log);
     ASSERT_TRUE(store.set("binary", PlistValue(2.5)));
-    writeFile(root.path() / "binary.plist", *platform::serializePropertyList(PlistValue(2.5), platform::PlistFormat::binary));
+    const platform::PlistDictionary record{{"value", 2.5}};
+    writeFile(root.path() / "binary.plist", *platform::serializePropertyList(record, platform::PlistFormat::binary));
     EXPECT_EQ(store.doubleValue("binary"), 2.5);
 
-    const auto xml = *platform::serializePropertyList(pins, platform::PlistFormat::xml);
+    const auto xml = *platform::serializePropertyList(platform::PlistDictionary{{"value", pins}}, platform::PlistFormat::xml);
+    writeFile(root.path() / "bare.plist", *platform::serializePropertyList(pins, platform::PlistFormat::xml));
     writeFile(root.path() / "half.plist", xml.substr(0, xml.size() / 2));
     writeFile(root.path() / "huge.plist", std::string(FolderKeyValueStore::maxRecordBytes + 1, ' '));
     ASSERT_EQ(::mkfifo((root.path() / "fifo.plist").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", root.path() / "zero.plist");
-    for (auto key : {"half", "huge", "fifo", "zero", "missing"})
+    for (auto key : {"bare", "half", "huge", "fifo", "zero", "missing"})
         EXPECT_FALSE(store.object(key)) << key;
 
     // A conflict copy is neither read nor reported; a record copied in is.

@@ -90,8 +90,9 @@ std::optional<std::string> FolderKeyValueStore::keyOfRecord(std::string_view fil
     return key;
 }
 
-FolderKeyValueStore::FolderKeyValueStore(std::filesystem::path folder, ReadableWatches& watches, platform::Log& log)
-    : folder_(std::move(folder)), watches_(watches), log_(log)
+FolderKeyValueStore::FolderKeyValueStore(std::filesystem::path folder, ReadableWatches& watches, platform::Log& log,
+                                         std::string companionPrefix)
+    : folder_(std::move(folder)), companionPrefix_(std::move(companionPrefix)), watches_(watches), log_(log)
 {
     startWatching();
 }
@@ -169,14 +170,19 @@ void FolderKeyValueStore::readEvents()
             }
             if ((event->mask & IN_DELETE) && ownRemovals_.erase(name))
                 continue;
+            if (!companionPrefix_.empty())
+                changed.insert(companionPrefix_ + *key);
             changed.insert(std::move(*key));
         }
     }
     if (overflowed) {
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
-            if (auto key = keyOfRecord(entry.path().filename().string()))
+            if (auto key = keyOfRecord(entry.path().filename().string())) {
+                if (!companionPrefix_.empty())
+                    changed.insert(companionPrefix_ + *key);
                 changed.insert(std::move(*key));
+            }
         }
     }
     if (folderLost) {
@@ -188,30 +194,46 @@ void FolderKeyValueStore::readEvents()
         notifyExternalChange(ChangedKeys(changed.begin(), changed.end()));
 }
 
-std::optional<platform::PlistValue> FolderKeyValueStore::object(std::string_view key) const
+FolderKeyValueStore::Location FolderKeyValueStore::locate(std::string_view key) const
 {
-    const auto name = recordName(key);
-    if (!name)
-        return std::nullopt;
-    const auto file = sources::readUntrustedFile(folder_ / *name, maxRecordBytes);
+    if (!companionPrefix_.empty() && key.starts_with(companionPrefix_))
+        return {recordName(key.substr(companionPrefix_.size())), companionPrefix_};
+    return {recordName(key), std::string(valueMember)};
+}
+
+std::optional<platform::PlistDictionary> FolderKeyValueStore::readRecord(const std::string& name) const
+{
+    const auto file = sources::readUntrustedFile(folder_ / name, maxRecordBytes);
     if (file.status != sources::UntrustedFile::Status::read)
         return std::nullopt;
     auto value = platform::parsePropertyList(file.bytes);
-    if (!value)
-        log_.info(LogCategory::settings, "Synchronised record {} is not a property list; read as absent", *name);
-    return value;
+    auto* members = value ? std::get_if<platform::PlistDictionary>(&*value) : nullptr;
+    if (!members) {
+        log_.info(LogCategory::settings, "Synchronised record {} is not a property-list dictionary; read as absent", name);
+        return std::nullopt;
+    }
+    return std::move(*members);
 }
 
-bool FolderKeyValueStore::set(std::string_view key, const platform::PlistValue& value)
+bool FolderKeyValueStore::writeRecord(std::string_view key, const std::string& name,
+                                      const platform::PlistDictionary& members)
 {
-    const auto name = recordName(key);
-    const auto content = platform::serializePropertyList(value, platform::PlistFormat::xml);
-    if (!name || !content) {
+    const auto file = folder_ / name;
+    if (members.empty()) {
+        if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
+            log_.error(LogCategory::settings, "Synchronised setting {} could not be removed from {}: {}", key,
+                       folder_.string(), errorText(errno));
+            return false;
+        }
+        ownWrites_.erase(name);
+        ownRemovals_.insert(name);
+        return true;
+    }
+    const auto content = platform::serializePropertyList(platform::PlistValue(members), platform::PlistFormat::xml);
+    if (!content) {
         log_.error(LogCategory::settings, "Synchronised setting {} cannot be stored in a file", key);
         return false;
     }
-    startWatching();
-    const auto file = folder_ / *name;
     if (const auto error = replaceFileAtomically(file, *content, 0644)) {
         log_.error(LogCategory::settings, "Synchronised setting {} could not be written to {}: {}", key,
                    folder_.string(), error.message());
@@ -219,27 +241,49 @@ bool FolderKeyValueStore::set(std::string_view key, const platform::PlistValue& 
     }
     struct stat status {};
     if (::stat(file.c_str(), &status) == 0)
-        ownWrites_.insert_or_assign(*name, status.st_ino);
+        ownWrites_.insert_or_assign(name, status.st_ino);
     return true;
+}
+
+std::optional<platform::PlistValue> FolderKeyValueStore::object(std::string_view key) const
+{
+    const auto [name, member] = locate(key);
+    auto members = name ? readRecord(*name) : std::nullopt;
+    auto found = members ? members->find(member) : platform::PlistDictionary::iterator{};
+    if (!members || found == members->end())
+        return std::nullopt;
+    return std::move(found->second);
+}
+
+bool FolderKeyValueStore::set(std::string_view key, const platform::PlistValue& value)
+{
+    const auto [name, member] = locate(key);
+    if (!name) {
+        log_.error(LogCategory::settings, "Synchronised setting {} cannot be stored in a file", key);
+        return false;
+    }
+    startWatching();
+    // A broken record is replaced.
+    auto members = readRecord(*name).value_or(platform::PlistDictionary{});
+    members.insert_or_assign(member, value);
+    return writeRecord(key, *name, members);
 }
 
 bool FolderKeyValueStore::remove(std::string_view key)
 {
-    const auto name = recordName(key);
+    const auto [name, member] = locate(key);
     if (!name)
         return true;  // such a key is never stored
-    if (::unlink((folder_ / *name).c_str()) != 0) {
-        const int error = errno;
-        std::error_code ignored;
-        if (error == ENOENT && std::filesystem::is_directory(folder_, ignored))
-            return true;
-        log_.error(LogCategory::settings, "Synchronised setting {} could not be removed from {}: {}", key,
-                   folder_.string(), errorText(error));
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(folder_, ignored)) {
+        log_.error(LogCategory::settings, "Synchronised setting {} could not be removed: the folder {} is gone", key,
+                   folder_.string());
         return false;
     }
-    ownWrites_.erase(*name);
-    ownRemovals_.insert(*name);
-    return true;
+    auto members = readRecord(*name);
+    if (!members || !members->erase(member))
+        return true;
+    return writeRecord(key, *name, *members);
 }
 
 bool FolderKeyValueStore::synchronize()

@@ -18,8 +18,11 @@ namespace hb::linux_platform {
 
 // The shared key-value store as a folder that the user's file-synchronisation
 // tool (Syncthing, Nextcloud, a network share) keeps in step between machines.
-// One record per file, "<escaped key>.plist", replaced atomically; values are
-// read as binary or XML property lists and written as XML. Files that are not
+// One record per file, "<escaped key>.plist", replaced atomically: a
+// property-list dictionary (read binary or XML, written XML) whose member
+// "value" is the key's value. A key made of `companionPrefix` and a key K is
+// kept as member `companionPrefix` of K's file, so that a value and its time
+// always travel together through the sync tool. Files that are not
 // record names (conflict copies, temporary files) are ignored; a record that
 // cannot be read whole within maxRecordBytes reads as absent. Changes that
 // other programs make in the folder are seen with inotify and reported as
@@ -31,7 +34,10 @@ public:
 
     // Watches the folder when it exists; a folder that appears later is
     // watched from the next write or synchronize on.
-    FolderKeyValueStore(std::filesystem::path folder, ReadableWatches& watches, platform::Log& log);
+    static constexpr std::string_view valueMember = "value";
+
+    FolderKeyValueStore(std::filesystem::path folder, ReadableWatches& watches, platform::Log& log,
+                        std::string companionPrefix = {});
     ~FolderKeyValueStore() override;
     FolderKeyValueStore(const FolderKeyValueStore&) = delete;
     FolderKeyValueStore& operator=(const FolderKeyValueStore&) = delete;
@@ -51,11 +57,20 @@ public:
     static std::optional<std::string> keyOfRecord(std::string_view fileName);
 
 private:
+    struct Location {
+        std::optional<std::string> name;  // the record's file name
+        std::string member;
+    };
+    Location locate(std::string_view key) const;
+    std::optional<platform::PlistDictionary> readRecord(const std::string& name) const;
+    // An empty record removes the file.
+    bool writeRecord(std::string_view key, const std::string& name, const platform::PlistDictionary& members);
     void startWatching();
     void stopWatching();
     void readEvents();
 
     const std::filesystem::path folder_;
+    const std::string companionPrefix_;
     ReadableWatches& watches_;
     platform::Log& log_;
     int inotifyFd_ = -1;
