@@ -31,11 +31,11 @@ namespace hb::linux_platform {
 class FolderKeyValueStore final : public platform::KeyValueStore {
 public:
     static constexpr std::size_t maxRecordBytes = 1 << 20;
-
-    // Watches the folder when it exists; a folder that appears later is
-    // watched from the next write or synchronize on.
     static constexpr std::string_view valueMember = "value";
 
+    // Watches the folder when it exists; a folder that appears later is
+    // watched from the next write or synchronize on. The program passes
+    // SettingsSync::timePrefix as `companionPrefix`.
     FolderKeyValueStore(std::filesystem::path folder, ReadableWatches& watches, platform::Log& log,
                         std::string companionPrefix = {});
     ~FolderKeyValueStore() override;
