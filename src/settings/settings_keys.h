@@ -42,6 +42,9 @@ inline constexpr std::string_view didShowOnboardingWizard = "didShowOnboardingWi
 inline constexpr std::string_view onboardingResumeStep = "onboardingResumeStep";
 inline constexpr std::string_view didInitSyncV2 = "didInitSyncV2";
 inline constexpr std::string_view localSyncTimestamps = "__localSyncTimestamps";
+// The folder that the user's file-synchronisation tool keeps in step between
+// machines, holding the synchronised settings (this machine only).
+inline constexpr std::string_view syncFolderPath = "syncFolderPath";
 
 // Kept in step between machines by settings synchronisation, in this order.
 inline constexpr std::array<std::string_view, 18> synchronised{
