@@ -129,6 +129,10 @@ TEST(Appcast, ReadsItemsAndRejectsBadFeeds)
     EXPECT_THAT(parseAppcast("<feed><entry/></feed>").error, ::testing::Not(IsEmpty()));
     EXPECT_THAT(parseAppcast("").error, ::testing::Not(IsEmpty()));
     EXPECT_THAT(parseAppcast(std::string(maximumAppcastSize + 1, ' ')).error, ::testing::Not(IsEmpty()));
+    for (std::size_t length = 0; length < releaseFeed.size(); ++length) {
+        const AppcastParse cut = parseAppcast(std::string_view(releaseFeed).substr(0, length));
+        EXPECT_TRUE(!cut.error.empty() || cut.items.size() <= 3u);
+    }
 }
 
 TEST_F(UpdatesTest, DelegateAnswers)
