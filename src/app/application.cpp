@@ -1,9 +1,12 @@
 #include "app/application.h"
 
 #include "app/app_delegate.h"
+#include "app/feed_downloader.h"
 #include "app/single_instance.h"
 #include "app/unix_signals.h"
+#include "app/updates.h"
 #include "app/views/tray_icon.h"
+#include "app/views/update_dialog.h"
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_cache.h"
 #include "platform/linux/atspi_accessibility.h"
@@ -280,10 +283,35 @@ int runApplication(int argc, char** argv)
         .quit = [] { QCoreApplication::quit(); },
     });
 
+    // Updates: an address in the build configuration enables the checks.
+    UpdaterDelegate updaterDelegate(settings);
+    FeedDownloader feedDownloader{QUrl(QStringLiteral(HINTBOARD_APPCAST_URL))};
+    Updater updater(UpdaterServices{
+        .mainQueue = runtime,
+        .settings = settings,
+        .log = log,
+        .delegate = updaterDelegate,
+        .runningVersion = HINTBOARD_VERSION,
+        .downloadFeed = [&feedDownloader](auto done) { feedDownloader.download(std::move(done)); },
+    });
+    views::UpdateDialog updateDialog(HINTBOARD_VERSION);
+    const bool updatesConfigured = !std::string_view(HINTBOARD_APPCAST_URL).empty();
+    if (updatesConfigured) {
+        const auto showResult = [&updateDialog](const UpdateCheckResult& result) { updateDialog.showResult(result); };
+        updater.onUpdateFound = showResult;
+        delegate.onCheckForUpdates = [&updater, &updateDialog, showResult] {
+            updateDialog.showChecking();
+            updater.checkForUpdates(showResult);
+        };
+        delegate.onUpdateChannelsChanged = [&updater] { updater.resetUpdateCycleAfterShortDelay(); };
+    }
+
     // SIGTERM and SIGINT end the loop like "Quit Hintboard", so the settings are saved.
     UnixSignals unixSignals({SIGTERM, SIGINT, SIGHUP}, [](int) { QCoreApplication::quit(); });
 
     delegate.launch();
+    if (updatesConfigured)
+        updater.start();
     const int status = application.exec();
     delegate.terminate();
     return status;

@@ -85,7 +85,8 @@ private:
     bool skipMarkup()
     {
         auto skipPast = [&](std::string_view open, std::string_view close) {
-            if (!text_.substr(at_).starts_with(open))
+            // Past the end: an earlier markup was not closed.
+            if (at_ > text_.size() || !text_.substr(at_).starts_with(open))
                 return false;
             const auto end = text_.find(close, at_ + open.size());
             at_ = end == std::string_view::npos ? text_.size() + 1 : end + close.size();

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/updates.h"
+
+#include <QNetworkAccessManager>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+
+namespace hb::app {
+
+// Downloads the update feed (http, https or file addresses), bounded in size,
+// time and redirects. Main thread only; results arrive on the main thread.
+class FeedDownloader {
+public:
+    static constexpr std::chrono::milliseconds timeLimit{15'000};
+    static constexpr int redirectLimit = 5;
+
+    explicit FeedDownloader(QUrl address);
+
+    void download(std::function<void(FeedDownload)> done);
+
+private:
+    QUrl address_;
+    QNetworkAccessManager network_;
+};
+
+} // namespace hb::app

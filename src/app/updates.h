@@ -1,0 +1,137 @@
+#pragma once
+
+#include "platform/log.h"
+#include "platform/runtime.h"
+#include "platform/settings_domain.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hb {
+
+// Update checks. Packages are installed by the system's package manager, so
+// the program never replaces its own files: it reads the appcast feed and
+// tells the user when a newer version is published.
+
+namespace updateChannels {
+inline constexpr std::string_view beta = "beta";
+inline constexpr std::string_view alpha = "alpha";
+} // namespace updateChannels
+
+// One release in the feed.
+struct AppcastItem {
+    std::string title;
+    std::string version;         // compared with compareVersions
+    std::string displayVersion;  // shown to the user; the version when the feed gives none
+    std::string channel;         // empty: the default channel, offered to everyone
+    std::string releaseNotesLink;
+    std::string notes;           // the item's description (HTML or text), may be empty
+    std::string downloadLink;    // the download page, else the enclosure's address
+};
+
+struct AppcastParse {
+    std::vector<AppcastItem> items;
+    std::string error;  // empty on success; a sentence for the user otherwise
+};
+
+inline constexpr std::size_t maximumAppcastSize = 1024 * 1024;
+
+// Reads an RSS appcast. Items without a version or a link are left out; a
+// feed that is not RSS, malformed or larger than maximumAppcastSize is an error.
+AppcastParse parseAppcast(std::string_view feed);
+
+// Negative, zero or positive as `a` is older than, the same as or newer than
+// `b`. Versions are compared part by part: runs of digits as numbers (1.10 is
+// newer than 1.9), other runs as text; separators only split. Missing numeric
+// parts count as zero (1.0 equals 1.0.0); a text part where the other version
+// has ended marks a pre-release (1.0b1 is older than 1.0); a number is newer
+// than text at the same place (1.0.1 is newer than 1.0b1).
+int compareVersions(std::string_view a, std::string_view b);
+
+// The answers the updater asks of the application.
+class UpdaterDelegate {
+public:
+    explicit UpdaterDelegate(platform::SettingsDomain& settings) : settings_(settings) {}
+
+    // The setting decides; the user is never asked for permission to check.
+    bool shouldPromptForPermissionToCheckForUpdates() const { return false; }
+    // The channels besides the default one whose releases count.
+    std::set<std::string, std::less<>> allowedChannels() const;
+    // Before the program is restarted for an update: make the settings durable.
+    void willRelaunchApplication();
+
+private:
+    platform::SettingsDomain& settings_;
+};
+
+// The newest item newer than `runningVersion` on the default channel or one
+// of `allowedChannels`; none when this version is current.
+std::optional<AppcastItem> newestAllowedItem(const std::vector<AppcastItem>& items, std::string_view runningVersion,
+                                             const std::set<std::string, std::less<>>& allowedChannels);
+
+struct UpdateCheckResult {
+    enum class Outcome { updateAvailable, upToDate, failed };
+    Outcome outcome = Outcome::failed;
+    std::optional<AppcastItem> update;  // when available
+    std::string error;                  // when failed
+};
+
+// What a download of the feed brings: the document, or why there is none.
+struct FeedDownload {
+    std::string body;
+    std::string error;
+};
+
+struct UpdaterServices {
+    platform::MainQueue& mainQueue;
+    platform::SettingsDomain& settings;
+    platform::Log& log;
+    UpdaterDelegate& delegate;
+    std::string runningVersion;
+    // Downloads the feed and calls back once, on the main thread.
+    std::function<void(std::function<void(FeedDownload)> done)> downloadFeed;
+};
+
+// Runs checks: at launch and once a day while automatic checks are on (the
+// setting absent counts as on), and when the user asks. Main thread only.
+class Updater {
+public:
+    static constexpr platform::Seconds checkInterval{24 * 60 * 60};
+    static constexpr platform::Seconds resetDelay{1};
+
+    explicit Updater(UpdaterServices services);
+    ~Updater();
+    Updater(const Updater&) = delete;
+    Updater& operator=(const Updater&) = delete;
+
+    // Checks now (when automatic checks are on) and starts the daily cycle.
+    void start();
+    // A check the user asked for; its result always reaches `done`.
+    void checkForUpdates(std::function<void(const UpdateCheckResult&)> done);
+    // After a channel change: checks again shortly, then daily from then on.
+    void resetUpdateCycleAfterShortDelay();
+
+    // An automatic check found a version not announced before in this run.
+    std::function<void(const UpdateCheckResult&)> onUpdateFound;
+
+    bool automaticChecksEnabled() const;
+
+private:
+    void scheduleNext(platform::Seconds delay);
+    void automaticCheck();
+    void check(std::function<void(const UpdateCheckResult&)> done);
+    UpdateCheckResult evaluate(const FeedDownload& download) const;
+
+    UpdaterServices services_;
+    std::optional<platform::MainQueue::TaskId> nextCheck_;
+    std::string lastAnnounced_;
+    std::shared_ptr<Updater*> self_;
+};
+
+} // namespace hb

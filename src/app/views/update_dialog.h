@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/updates.h"
+
+#include <QDialog>
+#include <QUrl>
+
+class QLabel;
+class QPushButton;
+class QTextBrowser;
+
+namespace hb::views {
+
+// The update window: while a check runs, then its result — the newer version
+// with its notes and a button to its download page, this version being
+// current, or the error. Updates come from the package manager; the window
+// only points there. Main thread only.
+class UpdateDialog final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit UpdateDialog(QString runningVersion, QWidget* parent = nullptr);
+
+    void showChecking();
+    void showResult(const UpdateCheckResult& result);
+
+private:
+    void present();
+
+    QString runningVersion_;
+    QLabel* heading_;
+    QLabel* text_;
+    QTextBrowser* notes_;
+    QLabel* notesLink_;
+    QPushButton* download_;
+    QUrl downloadPage_;
+};
+
+} // namespace hb::views
