@@ -26,9 +26,7 @@ using platform::PlistValue;
 
 PlistDictionary parsedDictionary(std::string_view bytes)
 {
-    auto parsed = platform::parsePropertyList(bytes);
-    const auto* entries = parsed ? parsed->as<PlistDictionary>() : nullptr;
-    return entries ? *entries : PlistDictionary{};
+    return *platform::parsePropertyList(bytes)->as<PlistDictionary>();
 }
 
 std::string xml(const PlistValue& value) { return *platform::serializePropertyList(value, platform::PlistFormat::xml); }
@@ -59,11 +57,6 @@ protected:
         domain.set(keys::automaticUpdateChecks, false);
     }
 
-    void write(const fs::path& path, std::string_view bytes)
-    {
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-
     fake::VirtualRuntime runtime;
     fake::MemorySettingsDomain settings;
     FavouritesStore favourites{settings};
@@ -88,13 +81,10 @@ TEST_F(SettingsBackupTest, ExportHoldsTheDescriptiveEntriesAndTheStoredBackupKey
     settings.set(keys::popupDisplayMode, 2);
     settings.set(keys::showAllMenuItems, true);
     const std::string bytes = *exportSettings(settings, now, "2.4.1");
-    EXPECT_NE(bytes.find("<?xml"), std::string::npos);
+    EXPECT_TRUE(bytes.starts_with("<?xml"));
     entries = parsedDictionary(bytes);
-    EXPECT_EQ(entries.at("__hintboardVersion"), PlistValue("2.4.1"));
     EXPECT_EQ(entries.at("showAllMenuItems"), PlistValue(true));
     EXPECT_FALSE(entries.contains("popupDisplayMode"));
-    // The ignore store seeds its rules on first start: they are backup keys too.
-    EXPECT_TRUE(entries.contains("ignoreList"));
 }
 
 TEST_F(SettingsBackupTest, ImportReplacesTheBackupKeysOnly)
@@ -136,7 +126,7 @@ TEST_F(SettingsBackupTest, BadInputFailsAndChangesNothing)
     const fs::path fifo = folder / "fifo.hintboardsettings";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const fs::path large = folder / "large.hintboardsettings";
-    write(large, std::string(maxBackupFileBytes + 1, ' '));
+    std::ofstream(large) << std::string(maxBackupFileBytes + 1, ' ');
     for (const auto& path : {folder, fifo, large, folder / "missing.hintboardsettings"}) {
         const auto result = backup.importFrom(path);
         EXPECT_FALSE(result.succeeded) << path;
@@ -169,7 +159,7 @@ TEST_F(SettingsBackupTest, ImportingAFileRefreshesTheStoresAndTellsTheIconAndCha
 
     // A file of an empty machine leaves the stores empty.
     fake::MemorySettingsDomain empty;
-    write(path, *exportSettings(empty, runtime.now(), ""));
+    std::ofstream(path, std::ios::trunc) << *exportSettings(empty, runtime.now(), "");
     ASSERT_TRUE(backup.importFrom(path).succeeded);
     EXPECT_TRUE(favourites.pinned().empty());
     EXPECT_EQ(ignoreList.data(), IgnoreData{});
