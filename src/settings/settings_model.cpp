@@ -44,6 +44,25 @@ AppIconVariant appIconVariantFor(DoubleTapModifier modifier)
     return AppIconVariant::option;
 }
 
+bool applyTriggerIconsAtLaunch(platform::SettingsDomain& domain, platform::AppPresence& presence)
+{
+    Settings settings(domain);
+    const bool doubleTapEnabled = domain.boolean(keys::doubleTapEnabled);
+    const auto modifier = settings.doubleTapModifier();
+    const auto style = triggerIconStyle(doubleTapEnabled, modifier);
+    const bool styleChanged = domain.integer(keys::menuBarIconStyle) != static_cast<std::int64_t>(style);
+    if (styleChanged)
+        settings.setMenuBarIconStyle(style);
+    if (domain.boolean(keys::matchAppIconToTrigger)) {
+        const auto variant = doubleTapEnabled ? appIconVariantFor(modifier) : AppIconVariant::command;
+        if (domain.integer(keys::appIconVariant) != static_cast<std::int64_t>(variant)) {
+            settings.setAppIconVariant(variant);
+            applyAppIconVariant(variant, presence);
+        }
+    }
+    return styleChanged;
+}
+
 SettingsModel::SettingsModel(SettingsModelServices services)
     : services_(std::move(services)), self_(std::make_shared<SettingsModel*>(this))
 {

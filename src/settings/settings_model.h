@@ -169,4 +169,11 @@ MenuBarIconStyle triggerIconStyle(bool doubleTapEnabled, DoubleTapModifier modif
 // The application icon variant named like the modifier.
 AppIconVariant appIconVariantFor(DoubleTapModifier modifier);
 
+// The same rule at launch, on the stored keys: writes the icon style that the
+// double tap asks for and, when the application icon follows the trigger, the
+// variant too (`command` without double tap), each only where the stored
+// value differs. True when the style was written: the status icon needs
+// redrawing.
+bool applyTriggerIconsAtLaunch(platform::SettingsDomain& settings, platform::AppPresence& presence);
+
 } // namespace hb

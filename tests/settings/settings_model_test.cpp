@@ -128,6 +128,21 @@ TEST_F(SettingsModelTest, DoubleTapFollowsItsSettingsAndTheIconsFollowTheDoubleT
     EXPECT_EQ(drainPosted().size(), 2u);
 }
 
+TEST_F(SettingsModelTest, LaunchWritesTheTriggerIconsOnlyWhereTheyDiffer)
+{
+    settings.set(keys::matchAppIconToTrigger, true);
+    settings.set(keys::appIconVariant, 2);
+    EXPECT_FALSE(applyTriggerIconsAtLaunch(settings, presence));  // keyboard, as absent reads
+    EXPECT_FALSE(settings.object(keys::menuBarIconStyle));
+    EXPECT_EQ(settings.integer(keys::appIconVariant), 0);
+
+    settings.set(keys::doubleTapEnabled, true);
+    EXPECT_TRUE(applyTriggerIconsAtLaunch(settings, presence));  // option when unset
+    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 2);
+    EXPECT_EQ(presence.icon(), "AppIconOption");
+    EXPECT_FALSE(applyTriggerIconsAtLaunch(settings, presence));
+}
+
 TEST_F(SettingsModelTest, RecordsCombinationsWithCommandControlOrOption)
 {
     useHotkey(optionCommandK);
