@@ -95,9 +95,9 @@ BackupResult SettingsBackup::exportTo(const std::filesystem::path& path)
 {
     const auto data = exportSettings(services_.settings, services_.clock.now(), services_.appVersion);
     if (!data)
-        return BackupResult::failure("The settings could not be written as a property list.");
+        return failed("export", "The settings could not be written as a property list.");
     if (auto reason = writeFile(path, *data))
-        return BackupResult::failure(fmt::format("The file “{}” couldn’t be saved: {}.", displayName(path), *reason));
+        return failed("export", fmt::format("The file “{}” couldn’t be saved: {}.", displayName(path), *reason));
     return BackupResult::success();
 }
 
@@ -107,18 +107,24 @@ BackupResult SettingsBackup::importFrom(const std::filesystem::path& path)
     const auto file = sources::readUntrustedFile(path, maxBackupFileBytes);
     switch (file.status) {
     case Status::unreadable:
-        return BackupResult::failure(
-            fmt::format("The file “{}” couldn’t be opened because it isn’t a readable file.", displayName(path)));
+        return failed("import",
+                      fmt::format("The file “{}” couldn’t be opened because it isn’t a readable file.", displayName(path)));
     case Status::oversized:
-        return BackupResult::failure(
-            fmt::format("The file “{}” is too large to be a settings backup.", displayName(path)));
+        return failed("import", fmt::format("The file “{}” is too large to be a settings backup.", displayName(path)));
     case Status::read:
         break;
     }
     auto result = importSettings(file.bytes, services_.settings);
-    if (result.succeeded)
-        refreshAfterImport();
+    if (!result.succeeded)
+        return failed("import", std::move(result.message));
+    refreshAfterImport();
     return result;
+}
+
+BackupResult SettingsBackup::failed(std::string_view action, std::string message)
+{
+    services_.log.error(platform::LogCategory::settings, "Settings {} failed: {}", action, message);
+    return BackupResult::failure(std::move(message));
 }
 
 void SettingsBackup::refreshAfterImport()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/app_presence.h"
+#include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"
@@ -55,12 +56,14 @@ public:
         ThemeSettings& theme;
         platform::AppPresence& appPresence;
         platform::NotificationCenter& notifications;
+        platform::Log& log;
         std::string appVersion;  // empty when unknown
     };
 
     explicit SettingsBackup(Services services) : services_(std::move(services)) {}
 
-    // Writes the backup of the current settings to `path`.
+    // Writes the backup of the current settings to `path`. Failures of both
+    // are logged.
     BackupResult exportTo(const std::filesystem::path& path);
     // Reads a backup file (a regular file of at most maxBackupFileBytes),
     // imports it, then refreshes the stores, the application icon and those
@@ -68,6 +71,7 @@ public:
     BackupResult importFrom(const std::filesystem::path& path);
 
 private:
+    BackupResult failed(std::string_view action, std::string message);
     void refreshAfterImport();
 
     Services services_;

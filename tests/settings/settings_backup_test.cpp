@@ -1,6 +1,7 @@
 #include "settings/settings_backup.h"
 
 #include "platform/fake/fake_app_presence.h"
+#include "platform/fake/memory_log.h"
 #include "platform/fake/memory_settings_domain.h"
 #include "platform/fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
@@ -64,7 +65,9 @@ protected:
     ThemeSettings theme{settings, [] { return RgbColor{0, 0, 1, 1}; }};
     fake::FakeAppPresence presence;
     platform::NotificationCenter center{runtime};
-    SettingsBackup backup{{settings, runtime, favourites, ignoreList, theme, presence, center, "2.4.1"}};
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, nullptr};
+    SettingsBackup backup{{settings, runtime, favourites, ignoreList, theme, presence, center, log, "2.4.1"}};
     std::vector<std::string> posted;
     fs::path folder;
 };
@@ -133,6 +136,7 @@ TEST_F(SettingsBackupTest, BadInputFailsAndChangesNothing)
         EXPECT_NE(result.message.find(path.filename().string()), std::string::npos) << result.message;
     }
     EXPECT_EQ(settings.allValues(), before);
+    EXPECT_EQ(sink.messages(platform::LogCategory::settings).size(), 4u);
     runtime.runMainQueue();
     EXPECT_TRUE(posted.empty());
 
@@ -143,7 +147,7 @@ TEST_F(SettingsBackupTest, ImportingAFileRefreshesTheStoresAndTellsTheIconAndCha
 {
     fake::MemorySettingsDomain other;
     fillSettings(other);
-    SettingsBackup otherBackup{{other, runtime, favourites, ignoreList, theme, presence, center, ""}};
+    SettingsBackup otherBackup{{other, runtime, favourites, ignoreList, theme, presence, center, log, ""}};
     const fs::path path = folder / std::string(backupDefaultFileName);
     ASSERT_TRUE(otherBackup.exportTo(path).succeeded);
 
