@@ -212,7 +212,9 @@ void IgnoreListStore::reload()
 {
     isEnabled_ = settings_.boolean(keys::ignoreListEnabled);
     showWhenFiltering_ = settings_.boolean(keys::ignoreListShowWhenFiltering);
-    if (auto stored = storedData())
+    if (!settings_.object(keys::ignoreList))
+        data_ = IgnoreData{};
+    else if (auto stored = storedData())
         data_ = std::move(*stored);
     observers_.notify();
 }

@@ -69,8 +69,8 @@ public:
     // Writes the five lists under `ignoreList`.
     void save();
     // Takes the switches and the lists from the settings again (after
-    // synchronisation or an import wrote them); stored data that does not
-    // decode leaves the lists as they are. Saves nothing.
+    // synchronisation or an import wrote them); no stored data empties the
+    // lists, data that does not decode leaves them as they are. Saves nothing.
     void reload();
 
     // Called after every change of the switches or the lists.

@@ -78,8 +78,13 @@ void DoubleTapTrigger::applySettings()
 {
     if (!settings_.boolean(keys::doubleTapEnabled))
         return;
+    restart(Settings(settings_).doubleTapModifier());
+}
+
+void DoubleTapTrigger::restart(DoubleTapModifier modifier)
+{
     stop();
-    watched_ = Settings(settings_).doubleTapModifier();
+    watched_ = modifier;
     prevFlags_ = 0;
     tapState_ = TapState::idle();
     start();

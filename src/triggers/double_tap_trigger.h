@@ -50,6 +50,8 @@ public:
     // Removes the monitors and returns to idle.
     void stop();
     bool isStarted() const { return flagsMonitor_ || keyDownMonitor_; }
+    // Stops, then starts afresh watching `modifier`.
+    void restart(DoubleTapModifier modifier);
     // The settings' path: when the double tap is on, restarts watching the
     // configured modifier; otherwise leaves the trigger as it is.
     void applySettings();

@@ -1,0 +1,175 @@
+#include "settings/settings_backup.h"
+
+#include "platform/fake/fake_app_presence.h"
+#include "platform/fake/memory_log.h"
+#include "platform/fake/memory_settings_domain.h"
+#include "platform/fake/virtual_runtime.h"
+#include "settings/settings_keys.h"
+#include "triggers/global_hotkey.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace hb {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::PlistArray;
+using platform::PlistDictionary;
+using platform::PlistValue;
+
+PlistDictionary parsedDictionary(std::string_view bytes)
+{
+    return *platform::parsePropertyList(bytes)->as<PlistDictionary>();
+}
+
+std::string xml(const PlistValue& value) { return *platform::serializePropertyList(value, platform::PlistFormat::xml); }
+
+class SettingsBackupTest : public testing::Test {
+protected:
+    SettingsBackupTest()
+    {
+        for (auto name : {notifications::menuBarIconStyleChanged, notifications::receiveBetaUpdatesChanged,
+                          notifications::receiveAlphaUpdatesChanged}) {
+            center.addObserver(name, [this, name] { posted.emplace_back(name); });
+        }
+        folder = fs::temp_directory_path() / ("hb-backup-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+    }
+    ~SettingsBackupTest() override { fs::remove_all(folder); }
+
+    // A machine with settings of its own, several of them backup keys.
+    void fillSettings(platform::SettingsDomain& domain)
+    {
+        saveHotkey(GlobalHotkey{96, 0x300, "⇧⌘F5"}, domain);
+        domain.set(keys::doubleTapModifier, "control");
+        domain.set(keys::menuBarIconStyle, 3);
+        domain.set(keys::appIconVariant, 2);
+        domain.set(keys::pinnedShortcuts, PlistArray{"com.example|Save|⌘S"});
+        domain.set(keys::ignoreList, encodeIgnoreData(IgnoreData{{"Quit"}, {}, {}, {}, {}}));
+        domain.set(keys::keyAccentColor, *archiveColor(RgbColor{1, 0, 0, 1}));
+        domain.set(keys::automaticUpdateChecks, false);
+    }
+
+    fake::VirtualRuntime runtime;
+    fake::MemorySettingsDomain settings;
+    FavouritesStore favourites{settings};
+    IgnoreListStore ignoreList{settings};
+    ThemeSettings theme{settings, [] { return RgbColor{0, 0, 1, 1}; }};
+    fake::FakeAppPresence presence;
+    platform::NotificationCenter center{runtime};
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, nullptr};
+    SettingsBackup backup{{settings, runtime, favourites, ignoreList, theme, presence, center, log, "2.4.1"}};
+    std::vector<std::string> posted;
+    fs::path folder;
+};
+
+TEST_F(SettingsBackupTest, ExportHoldsTheDescriptiveEntriesAndTheStoredBackupKeys)
+{
+    fake::MemorySettingsDomain empty;
+    const auto now = platform::TimePoint(platform::Seconds(1740837909.75));  // 2025-03-01 14:05:09.75 UTC
+    auto entries = parsedDictionary(*exportSettings(empty, now, ""));
+    EXPECT_EQ(entries, (PlistDictionary{{"__version", 1},
+                                        {"__exportedAt", "2025-03-01T14:05:09Z"},
+                                        {"__hintboardVersion", ""}}));
+
+    settings.set(keys::popupDisplayMode, 2);
+    settings.set(keys::showAllMenuItems, true);
+    const std::string bytes = *exportSettings(settings, now, "2.4.1");
+    EXPECT_TRUE(bytes.starts_with("<?xml"));
+    entries = parsedDictionary(bytes);
+    EXPECT_EQ(entries.at("showAllMenuItems"), PlistValue(true));
+    EXPECT_FALSE(entries.contains("popupDisplayMode"));
+}
+
+TEST_F(SettingsBackupTest, ImportReplacesTheBackupKeysOnly)
+{
+    fake::MemorySettingsDomain other;
+    fillSettings(other);
+    auto entries = parsedDictionary(*exportSettings(other, runtime.now(), "2.4.1"));
+    entries.insert_or_assign("__version", 2);
+    entries.insert_or_assign("iCloudSyncEnabled", true);  // not a backup key: ignored
+
+    settings.set(keys::showAllMenuItems, true);  // absent from the file: removed
+    settings.set(keys::popupDisplayMode, 1);     // not a backup key: survives
+    ASSERT_TRUE(importSettings(xml(entries), settings).succeeded);
+    for (auto key : keys::backup)
+        EXPECT_EQ(settings.object(key), other.object(key)) << key;
+    EXPECT_EQ(settings.integer(keys::popupDisplayMode), 1);
+    EXPECT_FALSE(settings.object(keys::iCloudSyncEnabled));
+
+    // An export of an empty machine clears every backup key.
+    fake::MemorySettingsDomain empty;
+    ASSERT_TRUE(importSettings(*exportSettings(empty, runtime.now(), ""), settings).succeeded);
+    for (auto key : keys::backup)
+        EXPECT_FALSE(settings.object(key)) << key;
+    EXPECT_EQ(settings.integer(keys::popupDisplayMode), 1);
+}
+
+TEST_F(SettingsBackupTest, BadInputFailsAndChangesNothing)
+{
+    fillSettings(settings);
+    const auto before = settings.allValues();
+
+    for (const std::string& bytes : {xml(PlistArray{"globalHotkey"}), std::string("not a property list"),
+                                     std::string()}) {
+        const auto result = importSettings(bytes, settings);
+        EXPECT_FALSE(result.succeeded);
+        EXPECT_FALSE(result.message.empty());
+    }
+
+    const fs::path fifo = folder / "fifo.hintboardsettings";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path large = folder / "large.hintboardsettings";
+    std::ofstream(large) << std::string(maxBackupFileBytes + 1, ' ');
+    for (const auto& path : {folder, fifo, large, folder / "missing.hintboardsettings"}) {
+        const auto result = backup.importFrom(path);
+        EXPECT_FALSE(result.succeeded) << path;
+        EXPECT_NE(result.message.find(path.filename().string()), std::string::npos) << result.message;
+    }
+    EXPECT_EQ(settings.allValues(), before);
+    EXPECT_EQ(sink.messages(platform::LogCategory::settings).size(), 4u);
+    runtime.runMainQueue();
+    EXPECT_TRUE(posted.empty());
+
+    EXPECT_FALSE(backup.exportTo(folder / "missing" / "x.hintboardsettings").succeeded);
+}
+
+TEST_F(SettingsBackupTest, ImportingAFileRefreshesTheStoresAndTellsTheIconAndChannels)
+{
+    fake::MemorySettingsDomain other;
+    fillSettings(other);
+    SettingsBackup otherBackup{{other, runtime, favourites, ignoreList, theme, presence, center, log, ""}};
+    const fs::path path = folder / std::string(backupDefaultFileName);
+    ASSERT_TRUE(otherBackup.exportTo(path).succeeded);
+
+    ASSERT_TRUE(backup.importFrom(path).succeeded);
+    EXPECT_EQ(favourites.pinned(), (std::set<std::string>{"com.example|Save|⌘S"}));
+    EXPECT_EQ(ignoreList.globalTitles(), std::vector<std::string>{"Quit"});
+    EXPECT_EQ(theme.customColor(), (RgbColor{1, 0, 0, 1}));
+    EXPECT_EQ(presence.icon(), "AppIconControl");
+    runtime.runMainQueue();
+    EXPECT_EQ(posted, (std::vector<std::string>{std::string(notifications::menuBarIconStyleChanged),
+                                                std::string(notifications::receiveBetaUpdatesChanged),
+                                                std::string(notifications::receiveAlphaUpdatesChanged)}));
+
+    // A file of an empty machine leaves the stores empty.
+    fake::MemorySettingsDomain empty;
+    std::ofstream(path, std::ios::trunc) << *exportSettings(empty, runtime.now(), "");
+    ASSERT_TRUE(backup.importFrom(path).succeeded);
+    EXPECT_TRUE(favourites.pinned().empty());
+    EXPECT_EQ(ignoreList.data(), IgnoreData{});
+    EXPECT_FALSE(theme.customColor());
+    EXPECT_FALSE(presence.icon());
+}
+
+} // namespace
+} // namespace hb
