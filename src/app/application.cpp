@@ -11,6 +11,7 @@
 #include "menus/menu_cache.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/journal_log.h"
+#include "platform/linux/folder_key_value_store.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/logind_system_wake.h"
 #include "platform/linux/plist_file_settings_domain.h"
@@ -27,6 +28,7 @@
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
+#include "settings/settings_sync.h"
 #include "settings/theme_settings.h"
 #include "sources/user_folders.h"
 #include "triggers/double_tap_trigger.h"
@@ -305,6 +307,26 @@ int runApplication(int argc, char** argv)
         };
         delegate.onUpdateChannelsChanged = [&updater] { updater.resetUpdateCycleAfterShortDelay(); };
     }
+
+    // Settings synchronisation through the folder that the user's own sync tool
+    // keeps in step between computers.
+    std::unique_ptr<linux_platform::FolderKeyValueStore> syncStore;
+    std::unique_ptr<SettingsSync> settingsSync;
+    delegate.onStartSettingsSync = [&] {
+        const auto folder = settings.object(keys::syncFolderPath);
+        const auto* path = folder ? folder->as<std::string>() : nullptr;
+        if (!path || path->empty()) {
+            log.error(platform::LogCategory::settings, "Settings sync is on, but no sync folder is set");
+            return;
+        }
+        syncStore = std::make_unique<linux_platform::FolderKeyValueStore>(*path, runtime, log,
+                                                                          std::string(SettingsSync::timePrefix));
+        settingsSync = std::make_unique<SettingsSync>(SettingsSyncServices{
+            .settings = settings, .store = *syncStore, .mainQueue = runtime, .clock = runtime,
+            .notifications = notifications, .log = log, .favourites = favourites, .ignoreList = ignoreList,
+            .theme = theme});
+        settingsSync->start();
+    };
 
     // SIGTERM and SIGINT end the loop like "Quit Hintboard", so the settings are saved.
     UnixSignals unixSignals({SIGTERM, SIGINT, SIGHUP}, [](int) { QCoreApplication::quit(); });
