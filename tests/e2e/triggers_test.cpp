@@ -85,6 +85,23 @@ public:
     platform::TimePoint now() const override { return std::chrono::system_clock::now(); }
 };
 
+// The hot key's service and manager and the double tap on the input monitors,
+// as the application installs them; the double tap is switched on.
+struct BothTriggers {
+    BothTriggers(linux_platform::ReadableWatches& watches, fake::VirtualRuntime& runtime, platform::Log& log)
+        : service(watches, log), manager(service, runtime, log), monitors(watches, log),
+          trigger(monitors, runtime, settings, log)
+    {
+        settings.set(keys::doubleTapEnabled, true);
+    }
+
+    linux_platform::X11HotkeyService service;
+    HotkeyManager manager;
+    linux_platform::XInputEventMonitors monitors;
+    fake::MemorySettingsDomain settings;
+    DoubleTapTrigger trigger;
+};
+
 class TriggersOnX11 : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { DesktopSession::shared(); }
@@ -321,13 +338,9 @@ TEST_F(TriggersOnX11, WithoutADisplayNothingIsRegisteredAndNothingCrashes)
 
 TEST_F(TriggersOnX11, ALostConnectionStopsTheTriggersWithAnErrorLine)
 {
-    linux_platform::X11HotkeyService service(watches, log);
-    HotkeyManager manager(service, runtime, log);
+    BothTriggers triggers(watches, runtime, log);
+    auto& [service, manager, monitors, settings, trigger] = triggers;
     ASSERT_TRUE(manager.registerHotkey(defaultHotkey));
-    linux_platform::XInputEventMonitors monitors(watches, log);
-    fake::MemorySettingsDomain settings;
-    settings.set(keys::doubleTapEnabled, true);
-    DoubleTapTrigger trigger(monitors, runtime, settings, log);
     trigger.applySettings();
     ASSERT_TRUE(trigger.isStarted());
     ASSERT_EQ(watches.count(), 4u) << "the socket and the wake-up of each connection";
@@ -361,13 +374,9 @@ long voluntaryContextSwitches()
 // triggers installed and nothing pressed, the process sleeps in poll().
 TEST_F(TriggersOnX11, DISABLED_IdleForThirtySecondsWithBothTriggers)
 {
-    linux_platform::X11HotkeyService service(watches, log);
-    HotkeyManager manager(service, runtime, log);
+    BothTriggers triggers(watches, runtime, log);
+    auto& [service, manager, monitors, settings, trigger] = triggers;
     ASSERT_TRUE(manager.registerHotkey(defaultHotkey));
-    linux_platform::XInputEventMonitors monitors(watches, log);
-    fake::MemorySettingsDomain settings;
-    settings.set(keys::doubleTapEnabled, true);
-    DoubleTapTrigger trigger(monitors, runtime, settings, log);
     trigger.applySettings();
     serve(500ms);
 
