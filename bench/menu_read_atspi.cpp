@@ -124,13 +124,7 @@ int main(int argc, char** argv)
 {
     auto& session = hb::e2e::DesktopSession::shared();
     mousepad = session.launch({"mousepad"});
-    const bool ready = hb::e2e::DesktopSession::waitUntil(
-        [] {
-            return hb::platform::readElement(accessibility, accessibility.applicationElement(mousepad),
-                                             hb::platform::ax::menuBar) != nullptr;
-        },
-        std::chrono::seconds(20));
-    if (!ready) {
+    if (!hb::e2e::DesktopSession::waitForMenuBar(accessibility, mousepad)) {
         std::fprintf(stderr, "mousepad shows no menu bar over AT-SPI\n");
         return EXIT_FAILURE;
     }

@@ -126,13 +126,7 @@ int main(int argc, char** argv)
     qputenv("QT_NO_GLIB", "1");
     QApplication application(argc, argv);
     popup = std::make_unique<Popup>();
-    const bool ready = hb::e2e::DesktopSession::waitUntil(
-        [] {
-            return hb::platform::readElement(popup->accessibility, popup->accessibility.applicationElement(mousepad),
-                                             hb::platform::ax::menuBar) != nullptr;
-        },
-        std::chrono::seconds(20));
-    if (!ready) {
+    if (!hb::e2e::DesktopSession::waitForMenuBar(popup->accessibility, mousepad)) {
         std::fprintf(stderr, "mousepad shows no menu bar over AT-SPI\n");
         return EXIT_FAILURE;
     }

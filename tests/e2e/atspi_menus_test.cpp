@@ -87,13 +87,7 @@ protected:
         const pid_t pid = session->launch(arguments);
         EXPECT_GT(pid, 0) << arguments.front();
         launched.push_back(pid);
-        const bool ready = e2e::DesktopSession::waitUntil(
-            [&] {
-                return platform::readElement(accessibility, accessibility.applicationElement(pid),
-                                             platform::ax::menuBar) != nullptr;
-            },
-            std::chrono::seconds(20));
-        EXPECT_TRUE(ready) << arguments.front() << " shows no menu bar over AT-SPI";
+        EXPECT_TRUE(e2e::DesktopSession::waitForMenuBar(accessibility, pid)) << arguments.front() << " shows no menu bar over AT-SPI";
         return pid;
     }
 

@@ -202,4 +202,15 @@ unsigned long DesktopSession::managedWindowOf(pid_t pid)
     return 0;
 }
 
+bool DesktopSession::waitForMenuBar(platform::Accessibility& accessibility, pid_t pid,
+                                    std::chrono::milliseconds timeout)
+{
+    return waitUntil(
+        [&] {
+            return platform::readElement(accessibility, accessibility.applicationElement(pid),
+                                         platform::ax::menuBar) != nullptr;
+        },
+        timeout);
+}
+
 } // namespace hb::e2e

@@ -23,6 +23,8 @@
 // its whole life: use shared(). Launched applications inherit the
 // environment. Everything started here is stopped by process id.
 
+#include "platform/accessibility.h"
+
 #include <sys/types.h>
 
 #include <chrono>
@@ -58,6 +60,10 @@ public:
     // A window of the process that the window manager manages (one in
     // _NET_CLIENT_LIST), or 0.
     static unsigned long managedWindowOf(pid_t pid);
+
+    // Waits until the application's menu bar can be read over `accessibility`.
+    static bool waitForMenuBar(platform::Accessibility& accessibility, pid_t pid,
+                               std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     // Polls `condition` every 50 ms until it holds or `timeout` passes.
     static bool waitUntil(const std::function<bool()>& condition,
