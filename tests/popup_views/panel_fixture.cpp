@@ -3,19 +3,12 @@
 #include "popup/views/filterable_shortcuts_view.h"
 #include "support/model_builders.h"
 
-#include <QIcon>
-#include <QStyleFactory>
-
 #include <stdexcept>
 
 namespace hb::test {
 namespace {
 
 const auto* environment = testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-int argc = 1;
-char programName[] = "tests_popup_views";
-char* argv[] = {programName, nullptr};
 
 Shortcut item(std::string title, std::string keys)
 {
@@ -35,25 +28,6 @@ std::string longTitle()
 }
 
 } // namespace
-
-void QtEnvironment::SetUp()
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = std::make_unique<QApplication>(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    // The offscreen platform knows no icon theme; the desktop's own platform reads these.
-    if (QIcon::themeName().isEmpty()) {
-        QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << QStringLiteral("/usr/share/icons"));
-        QIcon::setThemeName(QStringLiteral("Adwaita"));
-        QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
-    }
-}
-
-void QtEnvironment::TearDown()
-{
-    app_.reset();
-}
 
 AppShortcuts editorApplication()
 {

@@ -7,6 +7,7 @@
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
+#include "support/qt_environment.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +18,6 @@
 #include <vector>
 
 namespace hb::test {
-
-// One QApplication for the whole program, on the offscreen platform unless
-// another one is asked for.
-class QtEnvironment : public testing::Environment {
-public:
-    void SetUp() override;
-    void TearDown() override;
-
-private:
-    std::unique_ptr<QApplication> app_;
-};
 
 // An editor's menus as a desktop text editor has them: about 60 rows in six
 // menus with submenus and separators, one key used twice, a long
