@@ -1,0 +1,241 @@
+#include "tray_application.h"
+
+#include "platform/fake/memory_log.h"
+#include "platform/linux/plist_file_settings_domain.h"
+#include "settings/settings_keys.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+
+extern char** environ;
+
+namespace hb::e2e {
+
+
+std::string run(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buffer[4096];
+        while (auto count = std::fread(buffer, 1, sizeof buffer, pipe))
+            output.append(buffer, count);
+        pclose(pipe);
+    }
+    return output;
+}
+
+int status(const std::string& command)
+{
+    const int result = std::system((command + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+}
+
+
+// The mapped windows of the hintboard process, with their places on the screen.
+std::vector<Window> visibleHintboardWindows()
+{
+    std::vector<Window> windows;
+    std::istringstream ids(run("xdotool search --onlyvisible --class hintboard"));
+    std::string id;
+    while (ids >> id) {
+        Window window{.id = id};
+        std::istringstream shell(run("xdotool getwindowgeometry --shell " + id));
+        std::string line;
+        while (std::getline(shell, line)) {
+            if (auto eq = line.find('='); eq != std::string::npos) {
+                const std::string key = line.substr(0, eq);
+                const int value = std::atoi(line.c_str() + eq + 1);
+                if (key == "X") window.x = value;
+                if (key == "Y") window.y = value;
+                if (key == "WIDTH") window.width = value;
+                if (key == "HEIGHT") window.height = value;
+            }
+        }
+        window.isMenu = run("xprop -id " + id + " WM_NAME").find("\"Hintboard Menu\"") != std::string::npos;
+        windows.push_back(window);
+    }
+    return windows;
+}
+
+// The status icon: the tray host's embedded window of class hintboard.
+std::optional<Window> trayIcon()
+{
+    static const std::regex line(R"re((0x[0-9a-f]+) "[^"]*": \("hintboard" "Hintboard"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
+    std::istringstream tree(run("xwininfo -root -tree"));
+    std::string text;
+    while (std::getline(tree, text)) {
+        std::smatch match;
+        if (std::regex_search(text, match, line) && std::stoi(match[2]) <= 64 && std::stoi(match[3]) <= 64)
+            return Window{match[1], std::stoi(match[4]), std::stoi(match[5]), std::stoi(match[2]), std::stoi(match[3])};
+    }
+    return std::nullopt;
+}
+
+std::optional<Window> shownMenu()
+{
+    for (const auto& window : visibleHintboardWindows())
+        if (window.isMenu)
+            return window;
+    return std::nullopt;
+}
+
+// The popup: a large window of the process that is neither the icon nor a menu.
+bool popupShown()
+{
+    for (const auto& window : visibleHintboardWindows())
+        if (!window.isMenu && window.width >= 200 && window.height >= 100)
+            return true;
+    return false;
+}
+
+std::string activeWindow() { return run("xprop -root _NET_ACTIVE_WINDOW"); }
+
+int visibleWindowsOf(pid_t pid)
+{
+    std::istringstream ids(run("xdotool search --onlyvisible --pid " + std::to_string(pid)));
+    int count = 0;
+    for (std::string id; ids >> id;)
+        ++count;
+    return count;
+}
+
+bool popupHidden() { return !popupShown(); }
+
+// The hot key, as the user presses it over the application in front.
+bool openWithHotKey()
+{
+    run("xdotool key alt+super+k");
+    return DesktopSession::waitUntil(popupShown, std::chrono::seconds(5));
+}
+
+// Escape removes one layer (overlay, search text, modifiers, favourites) at a time.
+bool closeWithEscape()
+{
+    for (int press = 0; press < 5 && popupShown(); ++press) {
+        run("xdotool key Escape");
+        DesktopSession::waitUntil(popupHidden, std::chrono::seconds(1));
+    }
+    return popupHidden();
+}
+
+void click(const Window& window, int button)
+{
+    run("xdotool mousemove " + std::to_string(window.x + window.width / 2) + " " +
+        std::to_string(window.y + window.height / 2) + " click " + std::to_string(button));
+}
+
+std::optional<Window> hintboardWindowNamed(const std::string& title)
+{
+    for (const auto& window : visibleHintboardWindows())
+        if (run("xprop -id " + window.id + " WM_NAME").find("\"" + title + "\"") != std::string::npos)
+            return window;
+    return std::nullopt;
+}
+
+void screenshot(const std::string& name) { run("import -window root " + name); }
+
+DesktopSession* TrayApplication::session = nullptr;
+pid_t TrayApplication::tray = -1;
+pid_t TrayApplication::mousepad = -1;
+
+pid_t TrayApplication::startTrayHost()
+{
+    return session->launch({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                            "--height", "28", "--SetDockType", "true", "--transparent", "false"});
+}
+
+void TrayApplication::SetUpTestSuite()
+{
+    session = &DesktopSession::shared();
+    markWizardSeen();
+    tray = startTrayHost();
+    mousepad = session->launch({"mousepad", "--disable-server"});
+    ASSERT_GT(tray, 0);
+    ASSERT_GT(mousepad, 0);
+    // Readable menus: mousepad has joined AT-SPI.
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app mousepad") == 0; },
+        std::chrono::seconds(20)));
+}
+
+void TrayApplication::TearDownTestSuite()
+{
+    session->stopApplication(mousepad);
+    session->stopApplication(tray);
+}
+
+void TrayApplication::startHintboard(const std::map<std::string, std::string>& environment)
+{
+    run("xdotool search --onlyvisible --class mousepad windowactivate --sync");
+    // Started here rather than by the session, to see its exit status.
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable; ++variable) {
+        const std::string entry = *variable;
+        if (!environment.contains(entry.substr(0, entry.find('='))))
+            variables.push_back(entry);
+    }
+    for (const auto& [name, value] : environment)
+        variables.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (auto& entry : variables)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(HINTBOARD_EXECUTABLE), nullptr};
+    if (posix_spawn(&hintboard, HINTBOARD_EXECUTABLE, nullptr, nullptr, argv, envp.data()) != 0)
+        hintboard = -1;
+    ASSERT_GT(hintboard, 0);
+    bool ended = false;
+    DesktopSession::waitUntil([&] { return trayIcon() || (ended = waitpid(hintboard, nullptr, WNOHANG) != 0); });
+    if (ended) {
+        hintboard = -1;
+        GTEST_SKIP() << "this build of hintboard has no tray application";
+    }
+    ASSERT_TRUE(trayIcon()) << "no status icon";
+}
+
+void TrayApplication::TearDown()
+{
+    if (hintboard > 0 && waitpid(hintboard, nullptr, WNOHANG) == 0) {
+        kill(hintboard, SIGTERM);
+        if (!DesktopSession::waitUntil([&] { return waitpid(hintboard, nullptr, WNOHANG) != 0; },
+                                       std::chrono::seconds(3))) {
+            kill(hintboard, SIGKILL);
+            waitpid(hintboard, nullptr, 0);
+        }
+    }
+}
+
+int TrayApplication::exitStatus(std::chrono::seconds timeout)
+{
+    int result = 0;
+    pid_t ended = 0;
+    DesktopSession::waitUntil([&] { return (ended = waitpid(hintboard, &result, WNOHANG)) != 0; }, timeout);
+    if (ended != hintboard)
+        return -1;
+    hintboard = -1;
+    return WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+}
+
+std::string TrayApplication::settingsFile(const std::string& configFolder)
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    return (configFolder.empty() ? std::string(config ? config : "") : configFolder) +
+           "/hintboard/org.mirelo.Hintboard.plist";
+}
+
+void TrayApplication::markWizardSeen()
+{
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+    auto opened = linux_platform::PlistFileSettingsDomain::open(settingsFile(), log);
+    ASSERT_TRUE(opened.domain) << opened.error;
+    opened.domain->set(keys::didShowOnboardingWizard, platform::PlistValue(true));
+}
+
+} // namespace hb::e2e

@@ -1,0 +1,74 @@
+#pragma once
+
+// The tray application in the private session with a tray host (trayer) and
+// mousepad, and what tests need to drive it like a user: the windows of the
+// hintboard process, its status icon and menu, the popup, clicks and keys.
+#include "desktop_session.h"
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hb::e2e {
+
+// A shell command's standard output (standard error dropped) and exit status.
+std::string run(const std::string& command);
+int status(const std::string& command);
+
+struct Window {
+    std::string id;
+    int x = 0, y = 0, width = 0, height = 0;
+    bool isMenu = false;
+};
+
+// The mapped windows of the hintboard process, with their places on the screen.
+std::vector<Window> visibleHintboardWindows();
+// The mapped hintboard window of that title.
+std::optional<Window> hintboardWindowNamed(const std::string& title);
+// The status icon: the tray host's embedded window of class hintboard.
+std::optional<Window> trayIcon();
+std::optional<Window> shownMenu();
+// The popup: a large window of the process that is neither the icon nor a menu.
+bool popupShown();
+bool popupHidden();
+std::string activeWindow();
+int visibleWindowsOf(pid_t pid);
+// The hot key, as the user presses it over the application in front.
+bool openWithHotKey();
+// Escape removes one layer (overlay, search text, modifiers, favourites) at a time.
+bool closeWithEscape();
+void click(const Window& window, int button);
+// Saves a picture of the whole screen beside the test, for looking at.
+void screenshot(const std::string& name);
+
+class TrayApplication : public ::testing::Test {
+protected:
+    static pid_t startTrayHost();
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+
+    // Starts hintboard (with `environment` added) and waits for its status icon.
+    void SetUp() override { startHintboard(); }
+    void TearDown() override;
+
+    void startHintboard(const std::map<std::string, std::string>& environment = {});
+    // Waits for the program to end; its exit status, or -1.
+    int exitStatus(std::chrono::seconds timeout = std::chrono::seconds(5));
+
+    // The settings file of the session, or of another settings folder.
+    static std::string settingsFile(const std::string& configFolder = {});
+    // Writes a settings file in which the welcome wizard has been seen, unless one exists.
+    static void markWizardSeen();
+
+    static DesktopSession* session;
+    static pid_t tray;
+    static pid_t mousepad;
+    pid_t hintboard = -1;
+};
+
+} // namespace hb::e2e
