@@ -43,6 +43,7 @@ ReadyHintBubble::ReadyHintBubble()
 void ReadyHintBubble::setTexts(const QString& title, const QString& text)
 {
     title_->setText(title);
+    setWindowTitle(title);  // names the bubble to the window system and screen readers
     text_->setText(text);
     adjustSize();
 }
