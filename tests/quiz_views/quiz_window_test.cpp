@@ -13,7 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QStyleFactory>
+#include <QStyle>
 #include <QTest>
 #include <QToolButton>
 
@@ -41,12 +41,22 @@ protected:
 
     QuizModel& model() { return *quizzes.window()->model(); }
 
-    void answer(bool right)
+    // Presses the combination of a notation with a letter or function key.
+    void press(std::string_view keys)
     {
-        const std::string& keys = model().currentQuestion()->keys;
-        const auto letter = right ? Qt::Key(Qt::Key_A + (keys.back() - 'A')) : Qt::Key_Z;
-        QTest::keyClick(quizzes.window(), letter, Qt::MetaModifier);
+        Qt::KeyboardModifiers modifiers;
+        for (const auto& [glyph, modifier] : {std::pair{"⌃", Qt::ControlModifier}, std::pair{"⌥", Qt::AltModifier},
+                                              std::pair{"⇧", Qt::ShiftModifier}, std::pair{"⌘", Qt::MetaModifier}}) {
+            if (keys.starts_with(glyph)) {
+                modifiers |= modifier;
+                keys.remove_prefix(std::string_view(glyph).size());
+            }
+        }
+        const auto key = keys.size() == 1 ? Qt::Key(keys[0]) : Qt::Key(Qt::Key_F1 + std::stoi(std::string(keys.substr(1))) - 1);
+        QTest::keyClick(quizzes.window(), key, modifiers);
     }
+
+    void answer(bool right) { press(right ? model().currentQuestion()->keys : "⌘Z"); }
 
     template <typename T = QLabel>
     T* child(const char* name) { return quizzes.window()->findChild<T*>(QString::fromLatin1(name)); }
@@ -62,36 +72,25 @@ protected:
                                  [this](const QString& text, const QString& info) { alerts.emplace_back(text, info); }};
 };
 
-TEST_F(QuizWindowTest, OpensOneNormalFocusedWindowWhileCountingTheTaskbarEntry)
+TEST_F(QuizWindowTest, OneWindowAtATimeHoldsTheTaskbarEntry)
 {
-    QuizWindow* first = start(2);
+    QPointer<QuizWindow> first = start(2);
     ASSERT_TRUE(first);
     EXPECT_EQ(QStringLiteral("Quiz Mode — TextEdit"), first->windowTitle());
-    EXPECT_EQ(QSize(480, 360), first->size());
     EXPECT_EQ(Qt::Window, first->windowType());
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(1, dockIcon.openCount());
     EXPECT_EQ(QStringLiteral("1 / 2"), child("progress")->text());
     EXPECT_EQ(QStringLiteral("in File"), child("menu")->text());
-    EXPECT_FALSE(child<QToolButton>("favourites")->isVisibleTo(first));
 
-    // A second quiz replaces the first; the count stays at one window.
-    QPointer<QuizWindow> previous = first;
     QuizWindow* second = start(3);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(previous.isNull());
+    EXPECT_TRUE(first.isNull());
     EXPECT_EQ(second, quizzes.window());
     EXPECT_EQ(1, dockIcon.openCount());
     EXPECT_TRUE(presence.isRegular());
-
     second->close();
     EXPECT_EQ(nullptr, quizzes.window());
-    EXPECT_EQ(0, dockIcon.openCount());
     EXPECT_FALSE(presence.isRegular());
-}
 
-TEST_F(QuizWindowTest, NothingToQuizAlertsInsteadOfOpening)
-{
     EXPECT_EQ(nullptr, start(0));
     ASSERT_EQ(1u, alerts.size());
     EXPECT_EQ(QStringLiteral("Nothing to quiz"), alerts[0].first);
@@ -105,58 +104,41 @@ TEST_F(QuizWindowTest, EscapeClosesInEveryPhase)
         SCOPED_TRACE(phase);
         start(1);
         if (phase >= 1)
-            answer(false);  // wrong: the feedback pause
+            answer(false);
         if (phase == 2)
-            runtime.advance(Seconds(1.5));  // done
+            runtime.advance(Seconds(1.5));
         ASSERT_EQ(phase == 2, model().phase().kind == QuizPhase::done);
         QTest::keyClick(quizzes.window(), Qt::Key_Escape);
         EXPECT_EQ(nullptr, quizzes.window());
         EXPECT_EQ(0, dockIcon.openCount());
-        // The closed quiz's pause is gone with it.
-        runtime.advance(Seconds(2));
+        runtime.advance(Seconds(2));  // the closed quiz's pause is gone with it
     }
 }
 
-TEST_F(QuizWindowTest, LoneModifiersAreNoAnswer)
+TEST_F(QuizWindowTest, AnswersThenMovesOnAfterThePauseOrAtTheNextKey)
 {
-    start(2);
+    start(3);
     for (auto key : {Qt::Key_Shift, Qt::Key_Control, Qt::Key_Meta})
         QTest::keyClick(quizzes.window(), key);
     EXPECT_EQ(QuizPhase::asking, model().phase().kind);
-    EXPECT_EQ(QStringLiteral("Press the shortcut…"), static_cast<QLabel*>(feedback())->text());
-}
 
-TEST_F(QuizWindowTest, RightAnswerShowsTheCheckmarkThenTheNextQuestionAfterThePause)
-{
-    start(2);
-    const std::string keys = model().currentQuestion()->keys;
     answer(true);
-    EXPECT_EQ(QuizPhase::correct, model().phase().kind);
-    EXPECT_TRUE(feedback()->findChild<QLabel*>(QStringLiteral("checkmark.circle.fill")));
-    EXPECT_TRUE(feedback()->findChild<QLabel*>(QStringLiteral("checkmark.circle.fill"))->isVisibleTo(feedback()));
-
+    EXPECT_EQ(QStringLiteral("checkmark.circle.fill"), feedback()->findChild<QLabel*>()->objectName());
     runtime.advance(Seconds(0.7));
     EXPECT_EQ(QuizPhase::correct, model().phase().kind);
     runtime.advance(Seconds(0.1));
-    EXPECT_EQ(QuizPhase::asking, model().phase().kind);
-    EXPECT_EQ(QStringLiteral("2 / 2"), child("progress")->text());
-}
+    EXPECT_EQ(QStringLiteral("2 / 3"), child("progress")->text());
 
-TEST_F(QuizWindowTest, WrongAnswerShowsBothNotationsAndAKeySkipsThePause)
-{
-    start(2);
     const QString expected = QString::fromStdString(model().currentQuestion()->keys);
     answer(false);
-    EXPECT_EQ(QStringLiteral("xmark.circle.fill"), feedback()->findChild<QLabel*>(QStringLiteral("xmark.circle.fill"))->objectName());
+    EXPECT_TRUE(feedback()->findChild<QLabel*>(QStringLiteral("xmark.circle.fill")));
     EXPECT_EQ(QStringLiteral("⌘Z"), child("pressedKeys")->text());
     EXPECT_EQ(expected, child("expectedKeys")->text());
-
+    QTest::keyClick(quizzes.window(), Qt::Key_Shift);  // a modifier does not end the pause
     QTest::keyClick(quizzes.window(), Qt::Key_Space);
+    EXPECT_EQ(QStringLiteral("3 / 3"), child("progress")->text());
+    runtime.advance(Seconds(2));  // nor does the skipped pause advance later
     EXPECT_EQ(QuizPhase::asking, model().phase().kind);
-    EXPECT_EQ(1u, model().currentIndex());
-    // The skipped pause does not advance again later.
-    runtime.advance(Seconds(2));
-    EXPECT_EQ(1u, model().currentIndex());
 }
 
 TEST_F(QuizWindowTest, FinalViewChoosesItsSymbolByTheScore)
@@ -176,31 +158,12 @@ TEST_F(QuizWindowTest, FinalViewChoosesItsSymbolByTheScore)
         EXPECT_EQ(QStringLiteral("Complete"), child("progress")->text());
         EXPECT_EQ(QStringLiteral("%1 / %2 correct").arg(c.right).arg(c.total), child("score")->text());
         EXPECT_EQ(QStringLiteral("%1 wrong").arg(c.total - c.right), child("wrongCount")->text());
-        // Keys after the end change nothing.
-        QTest::keyClick(window, Qt::Key_A, Qt::MetaModifier);
+        press("⌘A");  // keys after the end change nothing
         EXPECT_EQ(c.right, model().score());
     }
 }
 
-TEST_F(QuizWindowTest, QuizAgainRestartsAndDoneCloses)
-{
-    start(1, "com.apple.TextEdit");
-    answer(true);
-    runtime.advance(Seconds(0.8));
-    auto buttons = quizzes.window()->findChildren<QPushButton*>();
-    auto button = [&](const char* text) {
-        return *std::ranges::find_if(buttons, [&](auto* b) { return b->text() == QLatin1String(text); });
-    };
-    QTest::mouseClick(button("Quiz Again"), Qt::LeftButton);
-    EXPECT_EQ(QuizPhase::asking, model().phase().kind);
-    EXPECT_EQ(0, model().score());
-    answer(true);
-    runtime.advance(Seconds(0.8));
-    QTest::mouseClick(button("Done"), Qt::LeftButton);
-    EXPECT_EQ(nullptr, quizzes.window());
-}
-
-TEST_F(QuizWindowTest, FavouritesStarRestrictsTheRun)
+TEST_F(QuizWindowTest, FavouritesStarQuizAgainAndDone)
 {
     favourites.toggle(test::row("Command 1", "⌘B"), "com.apple.TextEdit");
     start(3, "com.apple.TextEdit");
@@ -211,6 +174,79 @@ TEST_F(QuizWindowTest, FavouritesStarRestrictsTheRun)
     EXPECT_EQ(QStringLiteral("Showing favourites only"), star->toolTip());
     EXPECT_EQ(QStringLiteral("1 / 1"), child("progress")->text());
     EXPECT_EQ(QStringLiteral("Command 1"), child("question")->text());
+
+    answer(true);
+    runtime.advance(Seconds(0.8));
+    const auto buttons = quizzes.window()->findChildren<QPushButton*>();
+    ASSERT_EQ(2, buttons.size());
+    QTest::mouseClick(buttons[0], Qt::LeftButton);  // Quiz Again
+    EXPECT_EQ(QuizPhase::asking, model().phase().kind);
+    EXPECT_EQ(0, model().score());
+    answer(true);
+    runtime.advance(Seconds(0.8));
+    QTest::mouseClick(buttons[1], Qt::LeftButton);  // Done
+    EXPECT_EQ(nullptr, quizzes.window());
+}
+
+QPalette darkPalette()
+{
+    QPalette p(QColor(0x3A, 0x3A, 0x3E), QColor(0x2B, 0x2B, 0x2E));
+    p.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x20));
+    p.setColor(QPalette::Highlight, QColor(0x3D, 0x8B, 0xF5));
+    return p;
+}
+
+// Every shown text fits its label, and every label lies inside the window.
+void expectNothingClipped(QWidget* window)
+{
+    for (auto* text : window->findChildren<QLabel*>()) {
+        if (!text->isVisibleTo(window) || text->text().isEmpty() ||
+            text->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored)  // elides what does not fit
+            continue;
+        SCOPED_TRACE(text->text().toStdString());
+        EXPECT_TRUE(window->rect().contains(QRect(text->mapTo(window, QPoint()), text->size())));
+        const QFontMetrics metrics(text->font());
+        if (text->wordWrap()) {
+            EXPECT_LE(text->heightForWidth(text->width()), text->height());
+        } else {
+            EXPECT_LE(metrics.horizontalAdvance(text->text()), text->contentsRect().width());
+            EXPECT_LE(metrics.height(), text->contentsRect().height());
+        }
+    }
+}
+
+// The asking, right, wrong and final views with the longest texts, in a light
+// and a dark palette; with HINTBOARD_SHOT_DIR set they are kept there as PNG.
+TEST_F(QuizWindowTest, ViewsFitInLightAndDarkPalettes)
+{
+    const QString shots = qEnvironmentVariable("HINTBOARD_SHOT_DIR");
+    for (const auto& [name, palette] :
+         {std::pair{"light", QApplication::style()->standardPalette()}, std::pair{"dark", darkPalette()}}) {
+        SCOPED_TRACE(name);
+        const auto open = [&] {
+            quizzes.start({test::section("Format", {test::group(std::nullopt, {test::row(
+                              "Open Recent Document From The List Of All Recent Documents", "⌃⌥⇧⌘F12")})})},
+                          "A Text Editor With A Rather Long Name", "accessories-text-editor", std::nullopt)
+                ->setPalette(palette);
+        };
+        const auto shoot = [&](const char* view) {
+            SCOPED_TRACE(view);
+            QCoreApplication::processEvents();
+            expectNothingClipped(quizzes.window());
+            if (!shots.isEmpty())
+                quizzes.window()->grab().save(QDir(shots).filePath(QStringLiteral("quiz-%1-%2.png").arg(view, name)));
+        };
+        open();
+        shoot("asking");
+        press("⌃⌥⇧⌘F12");
+        shoot("right");
+        runtime.advance(Seconds(1));
+        EXPECT_EQ(QStringLiteral("star.fill"), quizzes.window()->finalSymbol());
+        shoot("final");
+        open();
+        press("⌃⌥⇧⌘F11");
+        shoot("wrong");
+    }
 }
 
 } // namespace

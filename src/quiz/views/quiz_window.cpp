@@ -8,11 +8,13 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -106,6 +108,25 @@ public:
     }
 };
 
+// A one-line text that takes the width it is given and elides the rest.
+class ElidedLabel final : public QLabel {
+public:
+    explicit ElidedLabel(QWidget* parent) : QLabel(parent)
+    {
+        setTextFormat(Qt::PlainText);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QRect area = contentsRect();
+        painter.drawText(area, int(alignment()), fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
+};
+
 QuizWindow::QuizWindow(std::unique_ptr<QuizModel> model, ThemeSettings* theme, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(std::move(model)), theme_(theme)
 {
@@ -156,8 +177,11 @@ QWidget* QuizWindow::buildHeader()
     appIcon_ = new QLabel(header);
     appIcon_->setFixedSize(appIconSize, appIconSize);
     layout->addWidget(appIcon_);
-    appName_ = label(header, 15, QFont::DemiBold);
-    appName_->setText(appName_->fontMetrics().elidedText(qstring(model_->appName()), Qt::ElideRight, 250));
+    appName_ = new ElidedLabel(header);
+    appName_->setFont(sizedFont(appName_->font(), 15, QFont::DemiBold));
+    appName_->setText(qstring(model_->appName()));
+    appName_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    appName_->setToolTip(appName_->text());
     layout->addWidget(appName_, 1);
     progress_ = label(header, 13);
     progress_->setObjectName(QStringLiteral("progress"));
@@ -215,26 +239,34 @@ QWidget* QuizWindow::buildQuestionView()
     correctFeedback_ = centredRow(feedback_, {correctMark_, correctKeys_});
     feedback_->addWidget(correctFeedback_);
 
+    // The mark beside two lines: what was pressed, and the right keys below it.
     wrongFeedback_ = new QWidget(feedback_);
-    auto* wrongLayout = new QVBoxLayout(wrongFeedback_);
-    wrongLayout->setContentsMargins(0, 0, 0, 0);
-    wrongLayout->setSpacing(8);
-    wrongLayout->addStretch();
-    wrongMark_ = new QLabel;
+    auto* wrongRow = new QHBoxLayout(wrongFeedback_);
+    wrongRow->setContentsMargins(0, 0, 0, 0);
+    auto* wrongGrid = new QGridLayout;
+    wrongGrid->setHorizontalSpacing(6);
+    wrongGrid->setVerticalSpacing(4);
+    wrongMark_ = new QLabel(wrongFeedback_);
     wrongMark_->setObjectName(QStringLiteral("xmark.circle.fill"));
     wrongMark_->setFixedSize(markSize, markSize);
-    auto* pressedText = label(nullptr, 15);
+    wrongGrid->addWidget(wrongMark_, 0, 0, 2, 1, Qt::AlignVCenter);
+    wrongGrid->setColumnMinimumWidth(1, 4);
+    auto* pressedText = label(wrongFeedback_, 15);
     pressedText->setText(QStringLiteral("You pressed "));
-    pressedKeys_ = new KeyLabel(22, nullptr);
+    wrongGrid->addWidget(pressedText, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
+    pressedKeys_ = new KeyLabel(22, wrongFeedback_);
     pressedKeys_->setObjectName(QStringLiteral("pressedKeys"));
-    wrongLayout->addWidget(centredRow(wrongFeedback_, {wrongMark_, pressedText, pressedKeys_}));
-    auto* expectedText = label(nullptr, 15);
+    wrongGrid->addWidget(pressedKeys_, 0, 3, Qt::AlignLeft | Qt::AlignVCenter);
+    auto* expectedText = label(wrongFeedback_, 15);
     expectedText->setText(QStringLiteral("Correct: "));
-    secondaryLabels_ << expectedText;
-    expectedKeys_ = new KeyLabel(22, nullptr);
+    wrongGrid->addWidget(expectedText, 1, 2, Qt::AlignRight | Qt::AlignVCenter);
+    expectedKeys_ = new KeyLabel(22, wrongFeedback_);
     expectedKeys_->setObjectName(QStringLiteral("expectedKeys"));
-    wrongLayout->addWidget(centredRow(wrongFeedback_, {expectedText, expectedKeys_}));
-    wrongLayout->addStretch();
+    wrongGrid->addWidget(expectedKeys_, 1, 3, Qt::AlignLeft | Qt::AlignVCenter);
+    secondaryLabels_ << pressedText << expectedText;
+    wrongRow->addStretch();
+    wrongRow->addLayout(wrongGrid);
+    wrongRow->addStretch();
     feedback_->addWidget(wrongFeedback_);
 
     layout->addWidget(feedback_);
@@ -296,9 +328,10 @@ void QuizWindow::refreshColors()
         pal.setColor(QPalette::WindowText, secondary);
         secondaryLabel->setPalette(pal);
     }
-    const QColor keys = keyColor();
-    for (auto* keyLabel : {correctKeys_, pressedKeys_, expectedKeys_})
-        keyLabel->setColor(keys);
+    // The right keys in the key colour; what was pressed in the key font only.
+    correctKeys_->setColor(keyColor());
+    expectedKeys_->setColor(keyColor());
+    pressedKeys_->setColor(palette().color(QPalette::WindowText));
 
     const qreal ratio = devicePixelRatioF();
     correctMark_->setPixmap(symbolPixmap("checkmark.circle.fill", successColor(palette()), markSize, ratio));
