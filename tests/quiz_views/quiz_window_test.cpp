@@ -184,7 +184,8 @@ TEST_F(QuizWindowTest, FavouritesStarQuizAgainAndDone)
     EXPECT_EQ(0, model().score());
     answer(true);
     runtime.advance(Seconds(0.8));
-    QTest::mouseClick(buttons[1], Qt::LeftButton);  // Done
+    ASSERT_EQ(buttons[1], quizzes.window()->focusWidget());
+    QTest::keyClick(buttons[1], Qt::Key_Return);  // Done
     EXPECT_EQ(nullptr, quizzes.window());
 }
 

@@ -46,9 +46,9 @@ QLabel* label(QWidget* parent, int pixelSize, QFont::Weight weight = QFont::Norm
     return result;
 }
 
-QPixmap symbolPixmap(std::string_view symbol, const QColor& tint, int size, qreal ratio)
+QIcon symbol(std::string_view name, const QColor& tint, int size)
 {
-    return linux_platform::shippedSymbolIcon(symbol, tint, size).pixmap(QSize(size, size), ratio);
+    return linux_platform::shippedSymbolIcon(name, tint, size);
 }
 
 QColor successColor(const QPalette& palette) { return isDark(palette) ? QColor(0x32, 0xD7, 0x4B) : QColor(0x1F, 0x9D, 0x3A); }
@@ -106,6 +106,27 @@ public:
         pal.setColor(QPalette::WindowText, color);
         setPalette(pal);
     }
+};
+
+// An icon drawn at paint time, so that it is sharp at the pixel ratio of the screen it lands on.
+class SymbolLabel final : public QLabel {
+public:
+    SymbolLabel(int size, QWidget* parent) : QLabel(parent) { setFixedSize(size, size); }
+    void setIcon(const QIcon& icon)
+    {
+        icon_ = icon;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        icon_.paint(&painter, rect());
+    }
+
+private:
+    QIcon icon_;
 };
 
 // A one-line text that takes the width it is given and elides the rest.
@@ -174,8 +195,7 @@ QWidget* QuizWindow::buildHeader()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
 
-    appIcon_ = new QLabel(header);
-    appIcon_->setFixedSize(appIconSize, appIconSize);
+    appIcon_ = new SymbolLabel(appIconSize, header);
     layout->addWidget(appIcon_);
     appName_ = new ElidedLabel(header);
     appName_->setFont(sizedFont(appName_->font(), 15, QFont::DemiBold));
@@ -232,9 +252,8 @@ QWidget* QuizWindow::buildQuestionView()
     askingFeedback_ = pressPrompt_;
     feedback_->addWidget(askingFeedback_);
 
-    correctMark_ = new QLabel;
+    correctMark_ = new SymbolLabel(markSize, nullptr);
     correctMark_->setObjectName(QStringLiteral("checkmark.circle.fill"));
-    correctMark_->setFixedSize(markSize, markSize);
     correctKeys_ = new KeyLabel(28, nullptr);
     correctFeedback_ = centredRow(feedback_, {correctMark_, correctKeys_});
     feedback_->addWidget(correctFeedback_);
@@ -246,9 +265,8 @@ QWidget* QuizWindow::buildQuestionView()
     auto* wrongGrid = new QGridLayout;
     wrongGrid->setHorizontalSpacing(6);
     wrongGrid->setVerticalSpacing(4);
-    wrongMark_ = new QLabel(wrongFeedback_);
+    wrongMark_ = new SymbolLabel(markSize, wrongFeedback_);
     wrongMark_->setObjectName(QStringLiteral("xmark.circle.fill"));
-    wrongMark_->setFixedSize(markSize, markSize);
     wrongGrid->addWidget(wrongMark_, 0, 0, 2, 1, Qt::AlignVCenter);
     wrongGrid->setColumnMinimumWidth(1, 4);
     auto* pressedText = label(wrongFeedback_, 15);
@@ -282,9 +300,8 @@ QWidget* QuizWindow::buildDoneView()
     layout->setSpacing(6);
     layout->addStretch(2);
 
-    finalMark_ = new QLabel(donePage_);
+    finalMark_ = new SymbolLabel(finalSymbolSize, donePage_);
     finalMark_->setObjectName(QStringLiteral("finalSymbol"));
-    finalMark_->setFixedSize(finalSymbolSize, finalSymbolSize);
     layout->addWidget(finalMark_, 0, Qt::AlignHCenter);
     layout->addSpacing(8);
     scoreText_ = label(donePage_, 22, QFont::Bold);
@@ -333,11 +350,10 @@ void QuizWindow::refreshColors()
     expectedKeys_->setColor(keyColor());
     pressedKeys_->setColor(palette().color(QPalette::WindowText));
 
-    const qreal ratio = devicePixelRatioF();
-    correctMark_->setPixmap(symbolPixmap("checkmark.circle.fill", successColor(palette()), markSize, ratio));
-    wrongMark_->setPixmap(symbolPixmap("xmark.circle.fill", failureColor(palette()), markSize, ratio));
+    correctMark_->setIcon(symbol("checkmark.circle.fill", successColor(palette()), markSize));
+    wrongMark_->setIcon(symbol("xmark.circle.fill", failureColor(palette()), markSize));
     if (model_)
-        appIcon_->setPixmap(applicationIcon(model_->appIcon()).pixmap(QSize(appIconSize, appIconSize), ratio));
+        appIcon_->setIcon(applicationIcon(model_->appIcon()));
     refresh();
 }
 
@@ -346,7 +362,6 @@ void QuizWindow::refresh()
     if (!model_)
         return;
     const QuizModel& model = *model_;
-    const qreal ratio = devicePixelRatioF();
     const auto total = static_cast<int>(model.activeQuestions().size());
     const bool done = model.phase().kind == QuizPhase::done;
 
@@ -365,7 +380,7 @@ void QuizWindow::refresh()
                        : percent > 49 ? QStringLiteral("hand.thumbsup.fill")
                                       : QStringLiteral("brain.fill");
         const QColor tint = percent > 79 ? favouriteColor : percent > 49 ? keyColor() : brainColor(palette());
-        finalMark_->setPixmap(symbolPixmap(finalSymbol_.toStdString(), tint, finalSymbolSize, ratio));
+        finalMark_->setIcon(symbol(finalSymbol_.toStdString(), tint, finalSymbolSize));
         scoreText_->setText(QStringLiteral("%1 / %2 correct").arg(model.score()).arg(total));
         wrongText_->setText(QStringLiteral("%1 wrong").arg(total - model.score()));
         const bool wasAsking = pages_->currentWidget() != donePage_;
@@ -433,6 +448,17 @@ bool QuizWindow::eventFilter(QObject* watched, QEvent* event)
     default:
         return QWidget::eventFilter(watched, event);
     }
+}
+
+void QuizWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Return presses the focused button of the final view.
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button && button->isVisible() && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void QuizWindow::closeEvent(QCloseEvent* event)

@@ -25,6 +25,7 @@ class QToolButton;
 namespace hb::views {
 
 class KeyLabel;
+class SymbolLabel;
 
 // The window of one quiz: shows the model's question, turns key presses into
 // answers and shows the score at the end. It owns its model; closing it ends
@@ -57,6 +58,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -76,7 +78,7 @@ private:
     bool closed_ = false;
 
     // Header.
-    QLabel* appIcon_ = nullptr;
+    SymbolLabel* appIcon_ = nullptr;
     QLabel* appName_ = nullptr;
     QLabel* progress_ = nullptr;
     QToolButton* favouritesButton_ = nullptr;
@@ -89,8 +91,8 @@ private:
     QWidget* askingFeedback_ = nullptr;
     QWidget* correctFeedback_ = nullptr;
     QWidget* wrongFeedback_ = nullptr;
-    QLabel* correctMark_ = nullptr;
-    QLabel* wrongMark_ = nullptr;
+    SymbolLabel* correctMark_ = nullptr;
+    SymbolLabel* wrongMark_ = nullptr;
     QLabel* pressPrompt_ = nullptr;
     KeyLabel* correctKeys_ = nullptr;
     KeyLabel* pressedKeys_ = nullptr;
@@ -98,7 +100,7 @@ private:
     QList<QLabel*> secondaryLabels_;
     // Final view.
     QWidget* donePage_ = nullptr;
-    QLabel* finalMark_ = nullptr;
+    SymbolLabel* finalMark_ = nullptr;
     QLabel* scoreText_ = nullptr;
     QLabel* wrongText_ = nullptr;
     QPushButton* againButton_ = nullptr;
