@@ -78,6 +78,8 @@ TEST_F(QuizWindowTest, OneWindowAtATimeHoldsTheTaskbarEntry)
     ASSERT_TRUE(first);
     EXPECT_EQ(QStringLiteral("Quiz Mode — TextEdit"), first->windowTitle());
     EXPECT_EQ(Qt::Window, first->windowType());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(first));
+    EXPECT_EQ(first, QApplication::focusWidget());
     EXPECT_EQ(QStringLiteral("1 / 2"), child("progress")->text());
     EXPECT_EQ(QStringLiteral("in File"), child("menu")->text());
 

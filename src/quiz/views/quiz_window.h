@@ -110,7 +110,7 @@ private:
 
 // Starts quizzes and holds the one open quiz window. While the window is
 // open the program keeps a taskbar (Dock) entry through `DockIconManager`.
-// Main thread only.
+// The services must outlive the controller. Main thread only.
 //
 //   views::QuizWindowController quizzes({favourites, runtime, dockIcon, &theme});
 //   quizzes.start(sections, app.name, app.icon, app.bundleID);
