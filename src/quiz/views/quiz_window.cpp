@@ -55,17 +55,19 @@ QColor successColor(const QPalette& palette) { return isDark(palette) ? QColor(0
 QColor failureColor(const QPalette& palette) { return isDark(palette) ? QColor(0xFF, 0x5A, 0x50) : QColor(0xD3, 0x1F, 0x1F); }
 QColor brainColor(const QPalette& palette) { return isDark(palette) ? QColor(0xFF, 0x6B, 0x9A) : QColor(0xD6, 0x2F, 0x6E); }
 
-// The application's icon by its freedesktop name or file path, else a generic one.
+// The application's icon by its freedesktop name or file path, else a generic
+// one; null when the icon theme has neither.
 QIcon applicationIcon(const std::optional<std::string>& name)
 {
-    QIcon icon;
+    const auto draws = [](const QIcon& icon) { return !icon.isNull() && !icon.pixmap(appIconSize).isNull(); };
     if (name && !name->empty()) {
         const QString text = qstring(*name);
-        icon = text.startsWith(QLatin1Char('/')) ? QIcon(text) : QIcon::fromTheme(text);
+        const QIcon icon = text.startsWith(QLatin1Char('/')) ? QIcon(text) : QIcon::fromTheme(text);
+        if (draws(icon))
+            return icon;
     }
-    if (icon.isNull() || icon.pixmap(appIconSize).isNull())
-        icon = QIcon::fromTheme(QStringLiteral("application-x-executable"));
-    return icon;
+    const QIcon generic = QIcon::fromTheme(QStringLiteral("application-x-executable"));
+    return draws(generic) ? generic : QIcon();
 }
 
 // Keys that only change the others (and the lock keys): pressed alone they are no answer.
@@ -352,8 +354,11 @@ void QuizWindow::refreshColors()
 
     correctMark_->setIcon(symbol("checkmark.circle.fill", successColor(palette()), markSize));
     wrongMark_->setIcon(symbol("xmark.circle.fill", failureColor(palette()), markSize));
-    if (model_)
-        appIcon_->setIcon(applicationIcon(model_->appIcon()));
+    if (model_) {
+        const QIcon icon = applicationIcon(model_->appIcon());
+        appIcon_->setIcon(icon);
+        appIcon_->setVisible(!icon.isNull());
+    }
     refresh();
 }
 
