@@ -113,7 +113,7 @@ private:
 // The services must outlive the controller. Main thread only.
 //
 //   views::QuizWindowController quizzes({favourites, runtime, dockIcon, &theme});
-//   quizzes.start(sections, app.name, app.icon, app.bundleID);
+//   quizzes.start(sections, app.name, app.iconName, app.bundleIdentifier);
 class QuizWindowController final : public QObject {
     Q_OBJECT
 
