@@ -25,6 +25,8 @@
 #include "popup/extra_sections.h"
 #include "popup/popup_controller.h"
 #include "popup/views/popup_window.h"
+#include "quiz/views/quiz_window.h"
+#include "settings/app_icon.h"
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
@@ -284,6 +286,21 @@ int runApplication(int argc, char** argv)
         },
         .quit = [] { QCoreApplication::quit(); },
     });
+
+    // Windows that give the program a taskbar entry while they are open.
+    DockIconManager dockIcon(presence, settings);
+
+    // A quiz over the front application's commands, read anew with every menu.
+    views::QuizWindowController quizzes({.favourites = favourites, .mainQueue = runtime, .dockIcon = dockIcon,
+                                         .theme = &theme});
+    delegate.onStartQuiz = [&](const platform::RunningApplication& app) {
+        runtime.run(platform::TaskPriority::userInitiated, [&, app] {
+            auto sections = menuBarReader.readMenuBar({.pid = app.pid});
+            runtime.post([&quizzes, app, sections = std::move(sections)] {
+                quizzes.start(sections, app.name.empty() ? "App" : app.name, app.iconName, app.bundleIdentifier);
+            });
+        });
+    };
 
     // Updates: an address in the build configuration enables the checks.
     UpdaterDelegate updaterDelegate(settings);

@@ -6,9 +6,14 @@
 #include "tray_application.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -48,6 +53,55 @@ std::string freshConfigFolder(const std::string& name)
     return folder.string();
 }
 
+// Command titles of mousepad's menus with their keys, as `hintboard shortcuts` reads them.
+std::map<std::string, std::string> mousepadShortcuts()
+{
+    std::map<std::string, std::string> keys;
+    const auto output = nlohmann::json::parse(
+        run(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app mousepad --json"), nullptr, false);
+    if (output.is_discarded())
+        return keys;
+    for (const auto& section : output.value("sections", nlohmann::json::array()))
+        for (const auto& group : section.value("groups", nlohmann::json::array()))
+            for (const auto& row : group.value("rows", nlohmann::json::array()))
+                keys.emplace(row.value("title", ""), row.value("keys", ""));
+    return keys;
+}
+
+// The keys of a notation such as "⇧⌃S" as xdotool names them; none for keys
+// this test does not know.
+std::optional<std::string> xdotoolKeys(std::string notation)
+{
+    static const std::pair<std::string, std::string> modifiers[] = {
+        {"⌃", "ctrl"}, {"⌥", "alt"}, {"⇧", "shift"}, {"⌘", "super"}};
+    static const std::map<std::string, std::string> named = {
+        {"+", "plus"}, {"-", "minus"}, {"=", "equal"}, {"/", "slash"}, {",", "comma"}, {".", "period"},
+        {"⇥", "Tab"}, {"↩", "Return"}, {"⌫", "BackSpace"}, {"⌦", "Delete"}, {"⇞", "Prior"}, {"⇟", "Next"},
+        {"Space", "space"}};
+    std::string keys;
+    for (bool found = true; found;) {
+        found = false;
+        for (const auto& [glyph, name] : modifiers)
+            if (notation.starts_with(glyph)) {
+                keys += name + "+";
+                notation.erase(0, glyph.size());
+                found = true;
+            }
+    }
+    if (notation.size() == 1 && std::isalnum(static_cast<unsigned char>(notation[0])))
+        return keys + char(std::tolower(static_cast<unsigned char>(notation[0])));
+    if (std::regex_match(notation, std::regex("F[0-9]{1,2}")))
+        return keys + notation;
+    if (auto name = named.find(notation); name != named.end())
+        return keys + name->second;
+    return std::nullopt;
+}
+
+bool contains(const std::vector<std::string>& names, const std::string& name)
+{
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 // Starts hintboard by hand in each test, with settings of the test's choice.
 class AppWindows : public TrayApplication {
 protected:
@@ -85,6 +139,61 @@ TEST_F(AppWindows, FirstLaunchWizardCompletedWithTheKeyboardThenTheReadyHint)
     screenshot("ready-hint.png");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return storedTrue(file, "didShowOnboardingWizard"); }));
     EXPECT_EQ(storedInteger(file, "onboardingResumeStep"), -1);
+}
+
+TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
+{
+    markWizardSeen();
+    startHintboard();
+    const auto shortcuts = mousepadShortcuts();
+    ASSERT_FALSE(shortcuts.empty());
+
+    click(*trayIcon(), 3);
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
+    // Menus are not in the accessibility tree: the keyboard picks the entry. The first
+    // enabled one is "Check for Updates…", then "Quiz Mode…".
+    run("xdotool key --delay 150 Down Down Return");
+    std::optional<Window> quiz;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] {
+        for (const auto& window : visibleHintboardWindows())
+            if (run("xprop -id " + window.id + " WM_NAME").find("\"Quiz Mode — ") != std::string::npos)
+                quiz = window;
+        return quiz.has_value();
+    })) << "no quiz window";
+    activate(*quiz);
+    screenshot("quiz-over-mousepad.png");
+
+    // Questions come in a random order: answer the first one whose keys xdotool can type.
+    bool answered = false;
+    for (int question = 0; question < 12 && !answered; ++question) {
+        std::optional<std::string> keys;
+        ASSERT_TRUE(DesktopSession::waitUntil([&] {
+            const auto names = accessibleNames(hintboard);
+            if (!contains(names, "Press the shortcut…"))
+                return false;
+            for (const auto& name : names)
+                if (auto row = shortcuts.find(name); row != shortcuts.end()) {
+                    keys = xdotoolKeys(row->second);
+                    return true;
+                }
+            return false;
+        })) << "no question from mousepad's menus";
+        run("xdotool key " + keys.value_or("ctrl+alt+shift+F12"));
+        ASSERT_TRUE(DesktopSession::waitUntil([&] {
+            const auto names = accessibleNames(hintboard);
+            return contains(names, "Right") || contains(names, "Wrong");
+        }));
+        if (keys) {
+            screenshot("quiz-answered.png");
+            EXPECT_TRUE(contains(accessibleNames(hintboard), "Right")) << "typed " << *keys;
+            answered = true;
+        } else {
+            run("xdotool key space");  // skips the pause
+        }
+    }
+    EXPECT_TRUE(answered);
+    run("xdotool key Escape");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hintboardWindowNamed(run("xdotool getwindowname " + quiz->id)); }));
 }
 
 } // namespace

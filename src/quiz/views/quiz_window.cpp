@@ -256,6 +256,7 @@ QWidget* QuizWindow::buildQuestionView()
 
     correctMark_ = new SymbolLabel(markSize, nullptr);
     correctMark_->setObjectName(QStringLiteral("checkmark.circle.fill"));
+    correctMark_->setAccessibleName(QStringLiteral("Right"));
     correctKeys_ = new KeyLabel(28, nullptr);
     correctFeedback_ = centredRow(feedback_, {correctMark_, correctKeys_});
     feedback_->addWidget(correctFeedback_);
@@ -269,6 +270,7 @@ QWidget* QuizWindow::buildQuestionView()
     wrongGrid->setVerticalSpacing(4);
     wrongMark_ = new SymbolLabel(markSize, wrongFeedback_);
     wrongMark_->setObjectName(QStringLiteral("xmark.circle.fill"));
+    wrongMark_->setAccessibleName(QStringLiteral("Wrong"));
     wrongGrid->addWidget(wrongMark_, 0, 0, 2, 1, Qt::AlignVCenter);
     wrongGrid->setColumnMinimumWidth(1, 4);
     auto* pressedText = label(wrongFeedback_, 15);
