@@ -183,6 +183,8 @@ TEST_F(WelcomeWindowTest, Screenshots)
                                {QPalette::Highlight, QColor(0x3D, 0x8E, 0xE0)}, {QPalette::Link, QColor(0x6C, 0xB4, 0xFF)},
                                {QPalette::HighlightedText, QColor(Qt::white)}, {QPalette::Mid, QColor(0x50, 0x50, 0x50)}})
         dark.setColor(role, color);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
     for (const auto& [name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
         QApplication::setPalette(palette);
         for (int step = 0; step < 4; ++step) {

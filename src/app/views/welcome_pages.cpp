@@ -24,7 +24,7 @@
 namespace hb::views {
 namespace {
 
-constexpr int pageMargin = 26;
+constexpr int pageMargin = 18;
 constexpr int heroSymbolSize = 52;
 
 QColor successColor(const QPalette& palette)
@@ -128,7 +128,7 @@ public:
     Card()
     {
         auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(12, 10, 12, 10);
+        layout->setContentsMargins(8, 10, 8, 10);
         layout->setSpacing(6);
     }
     QVBoxLayout* column() { return static_cast<QVBoxLayout*>(layout()); }
@@ -181,8 +181,10 @@ int checkBoxTextIndent(const QWidget* widget)
 QVBoxLayout* pageFrame(WelcomePage* page, SymbolLabel* symbol, const QString& title, const QString& text)
 {
     auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(pageMargin, symbol ? 22 : 30, pageMargin, 4);
+    layout->setContentsMargins(pageMargin, 16, pageMargin, 4);
     layout->setSpacing(8);
+    // Pages end with a stretch twice this one: the content sits a little above the middle.
+    layout->addStretch(1);
     if (symbol) {
         layout->addWidget(symbol, 0, Qt::AlignHCenter);
         layout->addSpacing(4);
@@ -213,16 +215,14 @@ public:
             auto* row = new QHBoxLayout;
             row->setSpacing(12);
             row->addWidget(new SymbolLabel(symbol, 20, Tone::accent));
-            auto* label = new QLabel(text);
-            label->setWordWrap(true);
-            row->addWidget(label, 1);
+            row->addWidget(new QLabel(text), 1);
             bullets->addLayout(row);
         }
-        auto* indented = new QHBoxLayout;
-        indented->addSpacing(18);
-        indented->addLayout(bullets, 1);
-        layout->addLayout(indented);
-        layout->addStretch(1);
+        auto* block = new QWidget;
+        block->setLayout(bullets);
+        bullets->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(block, 0, Qt::AlignHCenter);
+        layout->addStretch(2);
     }
     void refresh() override {}
 };
@@ -258,7 +258,7 @@ public:
         layout->addLayout(statusRow);
         restartNote_->setAlignment(Qt::AlignCenter);
         layout->addWidget(restartNote_);
-        layout->addStretch(1);
+        layout->addStretch(2);
         refresh();
     }
 
@@ -330,7 +330,7 @@ public:
         tryCard->column()->addLayout(tryRow);
         layout->addWidget(tryCard);
         connect(try_, &QPushButton::clicked, this, [this] { wizard_.tryItNow(); });
-        layout->addStretch(1);
+        layout->addStretch(2);
         refresh();
     }
 
@@ -409,7 +409,7 @@ public:
         small.setPointSizeF(small.pointSizeF() * 0.92);
         feedback->setFont(small);
         layout->addWidget(feedback);
-        layout->addStretch(1);
+        layout->addStretch(2);
         refresh();
     }
 

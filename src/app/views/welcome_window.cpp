@@ -195,7 +195,7 @@ void WelcomeWindow::refresh()
     dots_->setCurrent(static_cast<int>(wizard_->step()));
     const bool first = wizard_->isFirstStep();
     leading_->setText(first ? tr("Quit Hintboard") : tr("Back"));
-    leading_->setIcon(first ? QIcon() : linux_platform::symbolIcon("chevron.left", palette().color(QPalette::ButtonText)));
+    leading_->setIcon(first ? QIcon() : linux_platform::shippedSymbolIcon("chevron.left", palette().color(QPalette::ButtonText), 14));
     primary_->setText(first ? tr("Get started") : wizard_->isLastStep() ? tr("Done") : tr("Next"));
 }
 
