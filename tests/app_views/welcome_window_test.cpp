@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStyle>
@@ -94,6 +95,12 @@ TEST_F(WelcomeWindowTest, ResumesAtTheStoredStepAndLabelsTheButtonsPerStep)
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_EQ(stepShown(*window), 2);
     EXPECT_TRUE(showsText(*window, "Set your trigger"));
+    auto* stack = window->findChild<QStackedWidget*>();
+    for (int step = 0; step < 4; ++step) {  // nothing clipped
+        QWidget* page = stack->widget(step);
+        EXPECT_LE(page->minimumSizeHint().width(), stack->width()) << step;
+        EXPECT_LE(page->layout()->totalHeightForWidth(stack->width()), stack->height()) << step;
+    }
 
     const std::pair<QString, QString> expected[] = {
         {"Quit Hintboard", "Get started"}, {"Back", "Next"}, {"Back", "Next"}, {"Back", "Done"}};

@@ -6,6 +6,7 @@
 #include "popup/views/panel_style.h"
 #include "settings/settings_model.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -112,9 +113,11 @@ protected:
 private:
     void recolour()
     {
+        // From the surroundings: this label's own text colour is the one set here.
         recolouring_ = true;
+        const QPalette around = parentWidget() ? parentWidget()->palette() : QApplication::palette(this);
         QPalette p = palette();
-        p.setColor(QPalette::WindowText, secondaryTextColor(p));
+        p.setColor(QPalette::WindowText, secondaryTextColor(around));
         setPalette(p);
         recolouring_ = false;
     }

@@ -16,6 +16,8 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
+#include <algorithm>
+
 namespace hb::views {
 
 // Slides the previous step out and the new one in, with a fade, over the
@@ -54,9 +56,10 @@ protected:
         const qreal distance = width() * 0.3 * (forward_ ? 1 : -1);
         QPainter painter(this);
         painter.fillRect(rect(), palette().color(QPalette::Window));
-        painter.setOpacity(1 - progress);
+        // The old page is mostly gone before the new one shows much.
+        painter.setOpacity(std::clamp(1 - progress * 1.6, 0.0, 1.0));
         painter.drawPixmap(QPointF(-distance * progress, 0), from_);
-        painter.setOpacity(progress);
+        painter.setOpacity(std::clamp((progress - 0.375) * 1.6, 0.0, 1.0));
         painter.drawPixmap(QPointF(distance * (1 - progress), 0), to_);
     }
 
