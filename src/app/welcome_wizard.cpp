@@ -18,7 +18,6 @@ WelcomeStep storedWelcomeStep(const platform::SettingsDomain& settings)
 WelcomeWizard::WelcomeWizard(WelcomeWizardServices services)
     : services_(std::move(services)), step_(storedWelcomeStep(services_.settings))
 {
-    updatePermission(services_.accessibility.isProcessTrusted(), false);
     followPermission();
 }
 
@@ -64,7 +63,7 @@ void WelcomeWizard::grantAccess()
 {
     if (closed_ || terminating_)
         return;
-    updatePermission(services_.accessibility.requestTrust(), true);
+    updatePermission(services_.accessibility.requestTrust());
 }
 
 void WelcomeWizard::tryItNow()
@@ -115,9 +114,8 @@ void WelcomeWizard::followPermission()
     }
     if (pollTask_)
         return;
-    // Shown anew: the current state, without moving on.
-    updatePermission(services_.accessibility.isProcessTrusted(), false);
     pollTask_ = services_.mainQueue.postAfter(permissionPollInterval, [this] { pollPermission(); });
+    updatePermission(services_.accessibility.isProcessTrusted());
 }
 
 void WelcomeWizard::pollPermission()
@@ -126,15 +124,15 @@ void WelcomeWizard::pollPermission()
     if (step_ != WelcomeStep::permission || closed_ || terminating_ || completed_)
         return;
     pollTask_ = services_.mainQueue.postAfter(permissionPollInterval, [this] { pollPermission(); });
-    updatePermission(services_.accessibility.isProcessTrusted(), true);
+    updatePermission(services_.accessibility.isProcessTrusted());
 }
 
-void WelcomeWizard::updatePermission(bool trusted, bool mayAdvance)
+void WelcomeWizard::updatePermission(bool trusted)
 {
     if (trusted == permissionGranted_)
         return;
     permissionGranted_ = trusted;
-    if (trusted && mayAdvance && step_ == WelcomeStep::permission && !advanceTask_) {
+    if (trusted && step_ == WelcomeStep::permission && !advanceTask_) {
         advanceTask_ = services_.mainQueue.postAfter(autoAdvanceDelay, [this] {
             advanceTask_.reset();
             if (step_ == WelcomeStep::permission)

@@ -33,9 +33,13 @@ struct WelcomeWizardServices {
 
 // The onboarding wizard's state and rules, for any window to show: the step
 // (resumed from the settings, written back on every change), the way through
-// the steps, the permission (polled while its step is shown, moving on by
-// itself once it is granted there), the trigger step's "tried" mark, and how
-// the window's closing ends the program or completes onboarding.
+// the steps, the permission, the trigger step's "tried" mark, and how the
+// window's closing ends the program or completes onboarding.
+// The permission is read when its step is shown and then every
+// `permissionPollInterval`; when it turns granted there (the first reading
+// included, so a wizard resumed after the grant moves on), the wizard moves to
+// the next step `autoAdvanceDelay` later. Coming back to the step while it is
+// still granted does not move on again.
 // Main thread only; timers stop when the wizard is destroyed.
 class WelcomeWizard {
 public:
@@ -52,6 +56,7 @@ public:
     bool goingForward() const { return goingForward_; }
     bool isFirstStep() const { return step_ == WelcomeStep::intro; }
     bool isLastStep() const { return step_ == WelcomeStep::loginItem; }
+    // As last read on the permission step; false before that step was shown.
     bool permissionGranted() const { return permissionGranted_; }
     bool triggerTried() const { return triggerTried_; }
     bool isCompleted() const { return completed_; }
@@ -62,7 +67,7 @@ public:
     void next();
     // To the previous step; nothing on the first.
     void back();
-    // Asks the desktop for the permission ("Grant Access…").
+    // Asks the desktop for the permission ("Turn On Accessibility…").
     void grantAccess();
     // "Try": opens the popup as a trigger would and marks the step as tried.
     void tryItNow();
@@ -83,9 +88,9 @@ private:
     // Starts or stops the permission poll for the current step.
     void followPermission();
     void stopTimers();
-    // Reads the permission; a change to granted on the permission step moves
-    // on after `autoAdvanceDelay` when `mayAdvance`.
-    void updatePermission(bool trusted, bool mayAdvance);
+    // Takes the permission's state; a change to granted on the permission
+    // step moves on after `autoAdvanceDelay`.
+    void updatePermission(bool trusted);
     void pollPermission();
 
     WelcomeWizardServices services_;

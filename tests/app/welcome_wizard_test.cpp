@@ -119,15 +119,21 @@ TEST_F(WelcomeWizardTest, GrantOnThePermissionStepMovesOnAfterADelay)
     EXPECT_EQ(accessibility.checks, checks);
 }
 
-TEST_F(WelcomeWizardTest, GrantElsewhereOrAlreadyGrantedDoesNotMoveOn)
+TEST_F(WelcomeWizardTest, GrantElsewhereWaitsForThePermissionStepAndMovesOnOnce)
 {
+    settings.set(keys::onboardingResumeStep, 2);
     auto wizard = makeWizard();
     accessibility.setTrusted(true);
     runtime.advance(Seconds(5));
-    EXPECT_EQ(wizard->step(), WelcomeStep::intro);
+    EXPECT_EQ(wizard->step(), WelcomeStep::trigger);
 
-    wizard->next();
+    // Shown already granted, as after a relaunch: it says so, then moves on.
+    wizard->back();
     EXPECT_TRUE(wizard->permissionGranted());
+    runtime.advance(Seconds(0.8));
+    EXPECT_EQ(wizard->step(), WelcomeStep::trigger);
+
+    wizard->back();
     runtime.advance(Seconds(5));
     EXPECT_EQ(wizard->step(), WelcomeStep::permission);
 }
@@ -147,17 +153,6 @@ TEST_F(WelcomeWizardTest, GrantButtonAsksOnceAndLeavingCancelsTheAdvance)
     wizard->next();  // the user is quicker than the delay
     runtime.advance(Seconds(2));
     EXPECT_EQ(wizard->step(), WelcomeStep::trigger);
-}
-
-TEST_F(WelcomeWizardTest, TryMarksTheTriggerStepAndRunsTheTrigger)
-{
-    settings.set(keys::onboardingResumeStep, 2);
-    auto wizard = makeWizard();
-    EXPECT_FALSE(wizard->triggerTried());
-    wizard->tryItNow();
-    wizard->tryItNow();
-    EXPECT_TRUE(wizard->triggerTried());
-    EXPECT_EQ(tries, 2);
 }
 
 TEST_F(WelcomeWizardTest, DoneClosesTheWindowAndOnlyThenCompletes)
