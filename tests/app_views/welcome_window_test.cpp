@@ -181,6 +181,7 @@ TEST_F(WelcomeWindowTest, Screenshots)
     const QString folder = qEnvironmentVariable("HINTBOARD_SHOT_DIR");
     if (folder.isEmpty())
         GTEST_SKIP() << "HINTBOARD_SHOT_DIR not set";
+    const QPalette original = QApplication::palette();
     const QPalette light = QApplication::style()->standardPalette();
     QPalette dark = light;
     for (auto [role, color] : {std::pair{QPalette::Window, QColor(0x2B, 0x2B, 0x2B)},
@@ -204,7 +205,7 @@ TEST_F(WelcomeWindowTest, Screenshots)
             EXPECT_TRUE(window->grab().save(QDir(folder).filePath(QString("wizard-%1-%2.png").arg(step + 1).arg(name))));
         }
     }
-    QApplication::setPalette(light);
+    QApplication::setPalette(original);
 }
 
 } // namespace
