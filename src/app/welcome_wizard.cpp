@@ -1,0 +1,153 @@
+#include "app/welcome_wizard.h"
+
+#include "settings/settings_keys.h"
+
+#include <utility>
+
+namespace hb {
+
+WelcomeStep storedWelcomeStep(const platform::SettingsDomain& settings)
+{
+    const auto value = settings.object(keys::onboardingResumeStep);
+    const auto* raw = value ? value->as<std::int64_t>() : nullptr;
+    if (!raw || *raw < 0 || *raw >= welcomeStepCount)
+        return WelcomeStep::intro;
+    return static_cast<WelcomeStep>(*raw);
+}
+
+WelcomeWizard::WelcomeWizard(WelcomeWizardServices services)
+    : services_(std::move(services)), step_(storedWelcomeStep(services_.settings))
+{
+    followPermission();
+}
+
+WelcomeWizard::~WelcomeWizard()
+{
+    stopTimers();
+}
+
+void WelcomeWizard::next()
+{
+    if (closed_ || terminating_)
+        return;
+    if (!isLastStep()) {
+        moveTo(static_cast<WelcomeStep>(static_cast<int>(step_) + 1), true);
+        return;
+    }
+    if (completed_)
+        return;
+    completed_ = true;
+    stopTimers();
+    observers_.notify();
+    if (onCloseRequested)
+        onCloseRequested();
+}
+
+void WelcomeWizard::back()
+{
+    if (closed_ || terminating_ || completed_ || isFirstStep())
+        return;
+    moveTo(static_cast<WelcomeStep>(static_cast<int>(step_) - 1), false);
+}
+
+void WelcomeWizard::moveTo(WelcomeStep step, bool forward)
+{
+    goingForward_ = forward;
+    step_ = step;
+    services_.settings.set(keys::onboardingResumeStep, static_cast<std::int64_t>(step));
+    followPermission();
+    observers_.notify();
+}
+
+void WelcomeWizard::grantAccess()
+{
+    if (closed_ || terminating_)
+        return;
+    updatePermission(services_.accessibility.requestTrust());
+}
+
+void WelcomeWizard::tryItNow()
+{
+    if (closed_ || terminating_)
+        return;
+    if (services_.handlers.onTryItNow)
+        services_.handlers.onTryItNow();
+    if (!triggerTried_) {
+        triggerTried_ = true;
+        observers_.notify();
+    }
+}
+
+void WelcomeWizard::quit()
+{
+    if (terminating_ || closed_)
+        return;
+    terminating_ = true;
+    stopTimers();
+    if (services_.quit)
+        services_.quit();
+}
+
+void WelcomeWizard::windowClosed()
+{
+    if (closed_)
+        return;
+    closed_ = true;
+    stopTimers();
+    if (completed_) {
+        if (services_.handlers.onComplete)
+            services_.handlers.onComplete();
+        return;
+    }
+    if (!terminating_) {
+        terminating_ = true;
+        if (services_.quit)
+            services_.quit();
+    }
+}
+
+void WelcomeWizard::followPermission()
+{
+    if (step_ != WelcomeStep::permission) {
+        stopTimers();
+        return;
+    }
+    if (pollTask_)
+        return;
+    pollTask_ = services_.mainQueue.postAfter(permissionPollInterval, [this] { pollPermission(); });
+    updatePermission(services_.accessibility.isProcessTrusted());
+}
+
+void WelcomeWizard::pollPermission()
+{
+    pollTask_.reset();
+    if (step_ != WelcomeStep::permission || closed_ || terminating_ || completed_)
+        return;
+    pollTask_ = services_.mainQueue.postAfter(permissionPollInterval, [this] { pollPermission(); });
+    updatePermission(services_.accessibility.isProcessTrusted());
+}
+
+void WelcomeWizard::updatePermission(bool trusted)
+{
+    if (trusted == permissionGranted_)
+        return;
+    permissionGranted_ = trusted;
+    if (trusted && step_ == WelcomeStep::permission && !advanceTask_) {
+        advanceTask_ = services_.mainQueue.postAfter(autoAdvanceDelay, [this] {
+            advanceTask_.reset();
+            if (step_ == WelcomeStep::permission)
+                next();
+        });
+    }
+    observers_.notify();
+}
+
+void WelcomeWizard::stopTimers()
+{
+    if (pollTask_)
+        services_.mainQueue.cancel(*std::exchange(pollTask_, std::nullopt));
+    if (advanceTask_)
+        services_.mainQueue.cancel(*std::exchange(advanceTask_, std::nullopt));
+}
+
+} // namespace hb
