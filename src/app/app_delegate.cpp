@@ -3,6 +3,8 @@
 #include "settings/app_icon.h"
 #include "settings/settings_keys.h"
 
+#include <utility>
+
 namespace hb {
 namespace {
 
@@ -55,7 +57,11 @@ void AppDelegate::launch()
                 onOpenSettings();
         }),
         .onPermissionGranted = weakly([this] { services_.showPopup(); }),
-        .onWillShow = weakly([this] { closeReadyHint(); }),
+        .onWillShow = weakly([this] {
+            // The popup that opens with the hint after the wizard leaves it up.
+            if (!std::exchange(keepHintThroughPopup_, false))
+                closeReadyHint();
+        }),
     });
 
     s.frontmostMonitor.onAppChanged = [self = std::weak_ptr<AppDelegate*>(self_)](
@@ -225,8 +231,10 @@ void AppDelegate::wizardCompleted()
     services_.mainQueue.postAfter(wizardCompletionDelay, weakly([this] {
                                       services_.applyDoubleTap(weakly([this] { services_.togglePopup(); }));
                                       showReadyHint();
-                                      if (services_.accessibility.isProcessTrusted())
+                                      if (services_.accessibility.isProcessTrusted()) {
+                                          keepHintThroughPopup_ = isReadyHintShown();
                                           services_.showPopup();
+                                      }
                                   }));
 }
 

@@ -118,6 +118,9 @@ private:
     AppServices services_;
     bool launched_ = false;
     std::optional<platform::MainQueue::TaskId> hintTask_;
+    // The next showing of the popup leaves the ready hint up: the popup that
+    // opens together with it when the wizard is done.
+    bool keepHintThroughPopup_ = false;
     std::optional<platform::SystemWake::ObserverId> wakeObserver_;
     std::vector<platform::NotificationCenter::ObserverId> settingsObservers_;
     std::shared_ptr<AppDelegate*> self_;

@@ -7,6 +7,7 @@
 #include "app/updates.h"
 #include "app/views/tray_icon.h"
 #include "app/views/update_dialog.h"
+#include "app/views/welcome_window.h"
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_cache.h"
 #include "platform/linux/atspi_accessibility.h"
@@ -20,6 +21,7 @@
 #include "platform/linux/qt_screens.h"
 #include "platform/linux/x11_hotkey_service.h"
 #include "platform/linux/x11_workspace.h"
+#include "platform/linux/xdg_autostart_login_item.h"
 #include "platform/linux/xinput_event_monitors.h"
 #include "platform/notification_center.h"
 #include "popup/extra_sections.h"
@@ -29,6 +31,8 @@
 #include "settings/app_icon.h"
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
+#include "settings/login_item_manager.h"
+#include "settings/settings_model.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_sync.h"
 #include "settings/theme_settings.h"
@@ -343,6 +347,40 @@ int runApplication(int argc, char** argv)
             .notifications = notifications, .log = log, .favourites = favourites, .ignoreList = ignoreList,
             .theme = theme});
         settingsSync->start();
+    };
+
+    // What the wizard and the settings window edit through their settings models.
+    linux_platform::XdgAutostartLoginItem loginItem;
+    LoginItemManager loginItems(loginItem, log);
+    const SettingsModelServices settingsModelServices{
+        .settings = settings,
+        .hotkeys = hotkeys,
+        .doubleTap = doubleTap,
+        // The recorder hears the desktop's raw keys, so that a combination
+        // another program holds is still seen, and refused.
+        .eventMonitors = desktopMonitors,
+        .notifications = notifications,
+        .loginItems = loginItems,
+        .appPresence = presence,
+        .hasNewerRemoteSettings = [&settingsSync] { return settingsSync && settingsSync->hasNewerRemoteSettings(); },
+        .onSyncEnabledChanged = [&](bool enabled) {
+            if (enabled && delegate.onStartSettingsSync)
+                delegate.onStartSettingsSync();
+            else if (!enabled && settingsSync)
+                settingsSync->stop();
+        },
+    };
+
+    std::unique_ptr<views::WelcomeWindow> welcomeWindow;
+    delegate.onOpenWizard = [&](WizardHandlers handlers) {
+        welcomeWindow = std::make_unique<views::WelcomeWindow>(views::WelcomeWindowServices{
+            .settingsModel = settingsModelServices,
+            .accessibility = accessibility,
+            .mainQueue = runtime,
+            .handlers = std::move(handlers),
+            .quit = [] { QCoreApplication::quit(); },
+        });
+        welcomeWindow->present();
     };
 
     // SIGTERM and SIGINT end the loop like "Quit Hintboard", so the settings are saved.

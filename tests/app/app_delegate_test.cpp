@@ -185,6 +185,11 @@ TEST_F(AppDelegateTest, WizardOpensOnlyUntilOnboardingIsCompleted)
     runtime.advance(platform::Seconds(0.01));
     EXPECT_THAT(calls, ElementsAre("doubleTap", "show"));
     EXPECT_EQ(statusItem.hint, "Hintboard is ready / Press ⌥⌘K to show shortcuts for the active app.");
+    // The popup opened with it leaves the hint up; a later one closes it.
+    popupCallbacks.onWillShow();
+    EXPECT_TRUE(statusItem.hint);
+    popupCallbacks.onWillShow();
+    EXPECT_FALSE(statusItem.hint);
 }
 
 TEST_F(AppDelegateTest, ObserversAreRegisteredOnceAndReapplyAfterWakeAndStyleChange)

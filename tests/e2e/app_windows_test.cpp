@@ -17,6 +17,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace hb::e2e {
 namespace {
@@ -108,6 +109,12 @@ protected:
     void SetUp() override {}
 
     void activate(const Window& window) { run("xdotool windowactivate --sync " + window.id); }
+    // A screenshot once the step's transition has ended.
+    void stepScreenshot(const std::string& name)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        screenshot(name);
+    }
 };
 
 TEST_F(AppWindows, FirstLaunchWizardCompletedWithTheKeyboardThenTheReadyHint)
@@ -118,19 +125,19 @@ TEST_F(AppWindows, FirstLaunchWizardCompletedWithTheKeyboardThenTheReadyHint)
     ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Welcome to Hintboard").has_value(); }))
         << "no wizard on the first launch";
     activate(*hintboardWindowNamed("Welcome to Hintboard"));
-    screenshot("wizard-1-intro.png");
+    stepScreenshot("wizard-1-intro.png");
 
     run("xdotool key Return");  // "Get started"
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") >= 1; }));
-    screenshot("wizard-2-permission.png");
+    stepScreenshot("wizard-2-permission.png");
     // The session's accessibility is on: the wizard moves on by itself.
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 2; }))
         << "the permission step did not move on after the grant";
-    screenshot("wizard-3-trigger.png");
+    stepScreenshot("wizard-3-trigger.png");
 
     run("xdotool key Return");  // "Next"
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 3; }));
-    screenshot("wizard-4-login-item.png");
+    stepScreenshot("wizard-4-login-item.png");
 
     run("xdotool key Return");  // "Done"
     EXPECT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Welcome to Hintboard"); }));
