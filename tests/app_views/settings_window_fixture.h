@@ -73,12 +73,13 @@ protected:
         };
     }
 
-    // The first button of `window` whose text or accessible name is `text`.
+    // The button of `window` on show (on the selected tab, in an open sheet)
+    // whose text or accessible name is `text`.
     template <typename Button = QAbstractButton>
     static Button* button(QWidget& window, const QString& text)
     {
         for (auto* candidate : window.findChildren<Button*>())
-            if (candidate->text() == text || candidate->accessibleName() == text)
+            if ((candidate->text() == text || candidate->accessibleName() == text) && candidate->isVisibleTo(&window))
                 return candidate;
         ADD_FAILURE() << "no button " << text.toStdString();
         return nullptr;

@@ -214,6 +214,8 @@ SettingsWindowController::SettingsWindowController(SettingsWindowServices servic
 
 SettingsWindowController::~SettingsWindowController()
 {
+    for (const auto& closed : closed_)
+        delete closed.data();
     if (window_) {
         delete window_.data();
         services_.dockIcon.hide();
@@ -236,9 +238,11 @@ void SettingsWindowController::dropWindow()
 {
     if (!window_)
         return;
-    SettingsWindow* closing = window_;
+    // Deleted once its close has run to the end.
+    std::erase_if(closed_, [](const auto& closed) { return closed.isNull(); });
+    closed_.emplace_back(window_);
+    window_->deleteLater();
     window_ = nullptr;
-    closing->deleteLater();
     services_.dockIcon.hide();
 }
 

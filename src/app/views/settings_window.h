@@ -14,6 +14,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QStackedWidget;
 class QVariantAnimation;
@@ -130,6 +131,8 @@ private:
 
     SettingsWindowServices services_;
     QPointer<SettingsWindow> window_;
+    // Closed windows waiting for their deletion.
+    std::vector<QPointer<SettingsWindow>> closed_;
 };
 
 } // namespace hb::views
