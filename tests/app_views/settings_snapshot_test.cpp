@@ -3,6 +3,7 @@
 // folder; without it the tabs are still rendered and checked for being drawn.
 #include "settings_window_fixture.h"
 
+#include "app/views/ignore_sheets.h"
 #include "app/views/ignored_settings_page.h"
 #include "settings/settings_keys.h"
 
@@ -94,11 +95,19 @@ TEST_P(SettingsSnapshots, EveryTab)
     window.finishResize();
     snap(window, "settings-ignored-per-app");
 
+    workspace.launch(fake::application(11, "Firefox", "org.mozilla.firefox"));
+    auto* sheet = page->openAppRuleSheet();
+    sheet->adjustSize();
+    snap(*sheet, "settings-sheet-app-rule");
+    sheet->reject();
+
     window.selectTab(SettingsWindow::Tab::general);
     window.finishResize();
     window.model().startRecording();
     snap(window, "settings-general-recording");
-    window.model().stopRecording();
+    hotkeyService.holdElsewhere(3, 0x1100);
+    monitors.pressKey({3, platform::modifier_flags::control | platform::modifier_flags::command, "f"});
+    snap(window, "settings-general-refused");
 }
 
 INSTANTIATE_TEST_SUITE_P(Palettes, SettingsSnapshots, testing::Bool(),

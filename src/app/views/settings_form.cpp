@@ -121,6 +121,14 @@ QAbstractButton* SegmentedControl::addSegment(const QString& text, const QIcon& 
     return button;
 }
 
+void SegmentedControl::setSegmentIcon(int index, const QIcon& icon)
+{
+    if (auto* button = static_cast<QToolButton*>(group_->button(index))) {
+        button->setIcon(icon);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
+}
+
 int SegmentedControl::currentIndex() const { return group_->checkedId(); }
 
 void SegmentedControl::setCurrentIndex(int index)
@@ -232,8 +240,11 @@ QWidget* FormBox::addRow(const QString& title, QWidget* control, const QString& 
     if (!caption.isEmpty())
         texts->addWidget(makeCaption(caption));
     layout->addLayout(texts, 1);
-    if (control)
+    if (control) {
+        if (control->accessibleName().isEmpty())
+            control->setAccessibleName(title);
         layout->addWidget(control, 0, Qt::AlignVCenter | Qt::AlignRight);
+    }
     rows_->addWidget(row);
     return row;
 }

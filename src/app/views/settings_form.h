@@ -35,6 +35,8 @@ public:
     explicit SegmentedControl(QWidget* parent = nullptr);
 
     QAbstractButton* addSegment(const QString& text, const QIcon& icon = {}, const QString& toolTip = {});
+    // Shows the icon in place of the text.
+    void setSegmentIcon(int index, const QIcon& icon);
     int currentIndex() const;
     void setCurrentIndex(int index);
     QAbstractButton* segment(int index) const;

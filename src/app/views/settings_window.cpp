@@ -83,18 +83,18 @@ SettingsWindow::SettingsWindow(SettingsWindowServices services, QWidget* parent)
     context_ = std::make_unique<SettingsPageContext>(SettingsPageContext{*model_, services_, *dialogs_, this});
 
     // The icon bar.
-    auto* segments = new SegmentedControl;
+    tabButtons_ = new SegmentedControl;
     for (const auto& tab : tabs) {
         const QString name = tr(tab.name);
-        segments->addSegment(name, tabIcon(tab.symbol, palette()), name);
+        tabButtons_->addSegment(name, {}, name);
     }
-    connect(segments, &SegmentedControl::selected, this, [this](int index) { selectTab(Tab(index)); });
-    tabButtons_ = segments;
+    paintTabIcons();
+    connect(tabButtons_, &SegmentedControl::selected, this, [this](int index) { selectTab(Tab(index)); });
     tabBar_ = new QWidget;
     auto* bar = new QHBoxLayout(tabBar_);
     bar->setContentsMargins(0, 10, 0, 10);
     bar->addStretch(1);
-    bar->addWidget(segments);
+    bar->addWidget(tabButtons_);
     bar->addStretch(1);
     tabBar_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* line = new Separator;
@@ -197,6 +197,19 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event)
         });
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void SettingsWindow::paintTabIcons()
+{
+    for (std::size_t i = 0; i < tabs.size(); ++i)
+        tabButtons_->setSegmentIcon(int(i), tabIcon(tabs[i].symbol, palette()));
+}
+
+void SettingsWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && tabButtons_)
+        paintTabIcons();
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event)

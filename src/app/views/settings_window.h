@@ -87,17 +87,19 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void measure();
     void resizeToTab(bool animated);
+    void paintTabIcons();
 
     SettingsWindowServices services_;
     std::shared_ptr<SettingsDialogs> dialogs_;
     std::unique_ptr<SettingsModel> model_;
     std::unique_ptr<SettingsPageContext> context_;
-    SegmentedControl* tabButtons_;
+    SegmentedControl* tabButtons_ = nullptr;
     QWidget* tabBar_;
     QStackedWidget* stack_;
     std::array<QWidget*, 4> pages_{};
