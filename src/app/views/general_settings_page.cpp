@@ -6,7 +6,6 @@
 #include "settings/settings_keys.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,24 +17,10 @@
 namespace hb::views {
 namespace {
 
-QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
-
 RgbColor toRgb(const QColor& color)
 {
     const QColor c = color.toRgb();
     return {c.redF(), c.greenF(), c.blueF(), c.alphaF()};
-}
-
-// The folder as the user reads it: "~/…" inside the home folder.
-QString displayPath(const std::filesystem::path& folder)
-{
-    const QString path = QString::fromStdString(folder.string());
-    const QString home = QDir::homePath();
-    if (path == home)
-        return QStringLiteral("~");
-    if (path.startsWith(home + QLatin1Char('/')))
-        return QStringLiteral("~") + path.mid(home.size());
-    return path;
 }
 
 QIcon swatchIcon(const QColor& colour, const QPalette& palette)
@@ -95,7 +80,7 @@ QWidget* GeneralSettingsPage::doubleTapSection()
     section.box->addRow(tr("Enable"), boundSwitch(this, m, keys::doubleTapEnabled, [&m] { return m.doubleTapEnabled(); },
                                                   [&m](bool on) { m.setDoubleTapEnabled(on); }));
     auto* picker = new DoubleTapModifierPicker(m);
-    picker->setObjectName(fromUtf8(keys::doubleTapModifier));
+    picker->setObjectName(qtText(keys::doubleTapModifier));
     auto* modifierRow = section.box->addRow(tr("Modifier"), picker);
     auto* matchRow = section.box->addRow(
         tr("Match app icon to trigger key"),
@@ -116,7 +101,7 @@ QWidget* GeneralSettingsPage::appearanceSection()
     auto section = makeSection(tr("Appearance"), tr("Colour used for keyboard shortcut glyphs in the popup."));
 
     colourWell_ = new QToolButton;
-    colourWell_->setObjectName(fromUtf8(keys::keyAccentColor));
+    colourWell_->setObjectName(qtText(keys::keyAccentColor));
     colourWell_->setIconSize(QSize(40, 18));
     colourWell_->setAutoRaise(true);
     colourWell_->setToolTip(tr("Choose the key colour"));
@@ -159,7 +144,7 @@ QWidget* GeneralSettingsPage::displaySection()
     auto& m = c_.model;
     auto section = makeSection({});
     auto* picker = new QComboBox;
-    picker->setObjectName(fromUtf8(keys::popupDisplayMode));
+    picker->setObjectName(qtText(keys::popupDisplayMode));
     picker->addItem(tr("Active App's Screen"), int(PopupDisplayMode::activeAppWindow));
     picker->addItem(tr("Screen with Mouse Cursor"), int(PopupDisplayMode::mouseCursor));
     picker->addItem(tr("Main Display"), int(PopupDisplayMode::mainDisplay));
@@ -188,7 +173,7 @@ QWidget* GeneralSettingsPage::syncSection()
     auto* row = new QHBoxLayout(folder);
     row->setContentsMargins(0, 0, 0, 0);
     folderLabel_ = new QLabel;
-    folderLabel_->setObjectName(fromUtf8(keys::syncFolderPath));
+    folderLabel_->setObjectName(qtText(keys::syncFolderPath));
     folderLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     folderLabel_->setMinimumWidth(40);
     folderLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -256,7 +241,7 @@ void GeneralSettingsPage::refreshSync()
     const auto folder = syncFolder();
     folderRow_->setVisible(folder.has_value());
     if (folder) {
-        folderLabel_->setText(displayPath(*folder));
+        folderLabel_->setText(homeRelativePath(QString::fromStdString(folder->string())));
         folderLabel_->setToolTip(QString::fromStdString(folder->string()));
     }
 }

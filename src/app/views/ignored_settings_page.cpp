@@ -18,8 +18,6 @@
 namespace hb::views {
 namespace {
 
-QString fromUtf8(const std::string& text) { return QString::fromStdString(text); }
-
 const QColor removeColor{0xE5, 0x48, 0x3E};
 
 // The running applications by name, each once.
@@ -36,7 +34,7 @@ std::vector<IgnoreRuleSheet::App> runningApps(platform::Workspace& workspace, co
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(apps.begin(), apps.end(), [&collator](const auto& a, const auto& b) {
-        return collator.compare(fromUtf8(a.name), fromUtf8(b.name)) < 0;
+        return collator.compare(qtText(a.name), qtText(b.name)) < 0;
     });
     return apps;
 }
@@ -188,14 +186,14 @@ void IgnoredSettingsPage::rebuild()
 {
     apps_->clear();
     for (const auto& [id, name] : store_.ignoredApps())
-        addItemRow(apps_, fromUtf8(name), [this, id] { store_.removeIgnoredApp(id); });
+        addItemRow(apps_, qtText(name), [this, id] { store_.removeIgnoredApp(id); });
     if (store_.ignoredApps().empty())
         addEmptyRow(apps_, tr("No ignored apps"));
 
     menus_->clear();
     const auto& menus = store_.ignoredMenuTitles();
     for (std::size_t i = 0; i < menus.size(); ++i)
-        addItemRow(menus_, fromUtf8(menus[i]), [this, i] { store_.removeIgnoredMenus({i}); });
+        addItemRow(menus_, qtText(menus[i]), [this, i] { store_.removeIgnoredMenus({i}); });
     if (menus.empty())
         addEmptyRow(menus_, tr("No ignored menus"));
 
@@ -210,14 +208,14 @@ void IgnoredSettingsPage::rebuildCommands()
     if (scope_ == CommandScope::allApps) {
         const auto& titles = store_.globalTitles();
         for (std::size_t i = 0; i < titles.size(); ++i)
-            addItemRow(commands_, fromUtf8(titles[i]), [this, i] { store_.removeGlobalRules({i}); });
+            addItemRow(commands_, qtText(titles[i]), [this, i] { store_.removeGlobalRules({i}); });
         empty = titles.empty();
     } else {
         // Applications by their shown name.
         std::vector<std::pair<QString, std::string>> apps;
         for (const auto& [id, rules] : store_.perApp()) {
             const auto name = store_.appDisplayNames().find(id);
-            apps.emplace_back(name != store_.appDisplayNames().end() ? fromUtf8(name->second) : fromUtf8(id), id);
+            apps.emplace_back(name != store_.appDisplayNames().end() ? qtText(name->second) : qtText(id), id);
         }
         std::sort(apps.begin(), apps.end(), [](const auto& a, const auto& b) {
             return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
@@ -235,7 +233,7 @@ void IgnoredSettingsPage::rebuildCommands()
             }
             const auto& rules = store_.perApp().at(id);
             for (std::size_t i = 0; i < rules.size(); ++i)
-                addItemRow(commands_, fromUtf8(rules[i]), [this, id, i] { store_.removeAppRules(id, {i}); }, true);
+                addItemRow(commands_, qtText(rules[i]), [this, id, i] { store_.removeAppRules(id, {i}); }, true);
         }
         empty = apps.empty();
     }

@@ -5,7 +5,6 @@
 #include "settings/settings_keys.h"
 #include "sources/user_folders.h"
 
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -15,11 +14,8 @@ namespace hb::views {
 QString PopupSettingsPage::integrationsFileText()
 {
     const auto folder = UserFolders::inside(UserFolders::fromEnvironment().data, "Hintboard/Integrations");
-    QString path = folder ? QString::fromStdString(folder->string())
-                          : QStringLiteral("~/.local/share/Hintboard/Integrations");
-    const QString home = QDir::homePath();
-    if (path.startsWith(home + QLatin1Char('/')))
-        path = QStringLiteral("~") + path.mid(home.size());
+    const QString path = folder ? homeRelativePath(QString::fromStdString(folder->string()))
+                                : QStringLiteral("~/.local/share/Hintboard/Integrations");
     return path + QStringLiteral("/<app id>.json");
 }
 

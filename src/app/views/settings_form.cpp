@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QDir>
 #include <QToolButton>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -172,6 +173,16 @@ void SegmentedControl::restyle()
         buttons[i]->setStyleSheet(own);
     }
     restyling_ = false;
+}
+
+QString homeRelativePath(const QString& path)
+{
+    const QString home = QDir::homePath();
+    if (path == home)
+        return QStringLiteral("~");
+    if (path.startsWith(home + QLatin1Char('/')))
+        return QStringLiteral("~") + path.mid(home.size());
+    return path;
 }
 
 QLabel* makeCaption(const QString& text)

@@ -56,6 +56,11 @@ private:
     bool restyling_ = false;
 };
 
+// Text from UTF-8.
+inline QString qtText(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+// A path as the user reads it: "~/…" inside the home folder.
+QString homeRelativePath(const QString& path);
+
 // Secondary, smaller, wrapping text under a control or a group.
 QLabel* makeCaption(const QString& text);
 // A group's title.
@@ -111,7 +116,7 @@ SwitchButton* boundSwitch(QObject* owner, Observable& observable, std::string_vi
                           std::function<void(bool)> set)
 {
     auto* button = new SwitchButton;
-    button->setObjectName(QString::fromUtf8(key.data(), qsizetype(key.size())));
+    button->setObjectName(qtText(key));
     auto refresh = [button, get = std::move(get)] {
         const QSignalBlocker blocker(button);
         button->setChecked(get());

@@ -242,7 +242,10 @@ void SettingsWindowController::show()
         QObject::connect(window_, &SettingsWindow::closed, window_, [this] { dropWindow(); });
         services_.dockIcon.show();
     }
-    window_->show();
+    if (window_->isMinimized())
+        window_->showNormal();
+    else
+        window_->show();
     window_->raise();
     window_->activateWindow();
 }

@@ -114,9 +114,11 @@ private:
 // raises the Dock-icon count and shows it, or raises the open one. Closing
 // the window drops it and lowers the count again. Main thread only.
 //
-// The composition root holds one controller:
+// The composition root holds one controller, declared after everything its
+// services refer to so that it goes first:
 //   views::SettingsWindowController settingsWindow({.model = {...}, .ignoreList = ignoreList, ...});
 //   delegate.onOpenSettings = [&] { settingsWindow.show(); };
+// Destroying the controller closes an open window (ending a recording).
 class SettingsWindowController {
 public:
     explicit SettingsWindowController(SettingsWindowServices services);
