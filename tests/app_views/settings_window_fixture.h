@@ -20,15 +20,15 @@ namespace hb::test {
 // prepared answer.
 class FakeSettingsDialogs final : public views::SettingsDialogs {
 public:
-    int alert(QWidget*, const views::AlertSpec& spec) override
+    int alert(QWidget*, const views::Alert& request) override
     {
-        alerts.push_back(spec);
+        alerts.push_back(request);
         if (!answers.empty()) {
             const QString answer = answers.front();
             answers.pop_front();
-            return int(spec.buttons.indexOf(answer));
+            return int(request.buttons.indexOf(answer));
         }
-        return std::max(spec.cancelButton, 0);
+        return std::max(request.cancelButton, 0);
     }
     std::optional<std::filesystem::path> chooseExportFile(QWidget*) override { return exportFile; }
     std::optional<std::filesystem::path> chooseImportFile(QWidget*) override { return importFile; }
@@ -47,7 +47,7 @@ public:
         return messages;
     }
 
-    std::vector<views::AlertSpec> alerts;
+    std::vector<views::Alert> alerts;
     std::deque<QString> answers;  // button texts, in order
     std::optional<std::filesystem::path> exportFile, importFile, syncFolder;
     std::optional<QColor> colour;

@@ -72,7 +72,7 @@ void DeveloperSettingsPage::clearSyncedSettings()
     enum { clear, cancel };
     const int answer = c_.dialogs.alert(
         c_.window,
-        {.icon = AlertSpec::Icon::warning,
+        {.icon = Alert::Icon::warning,
          .message = tr("Clear Synced Settings?"),
          .informativeText = tr("Removes all Hintboard settings from the sync folder. This affects every computer "
                                "that syncs this folder — if another computer is currently running Hintboard, it may "

@@ -283,7 +283,7 @@ void GeneralSettingsPage::startSync()
         return;
     enum { useSynced, keepLocal, cancel };
     const int answer = c_.dialogs.alert(
-        c_.window, {.icon = AlertSpec::Icon::warning,
+        c_.window, {.icon = Alert::Icon::warning,
                     .message = tr("Sync Folder Has Existing Settings"),
                     .informativeText = tr("The sync folder has settings from another computer. Which settings "
                                           "should take effect on this computer?"),
@@ -315,7 +315,7 @@ void GeneralSettingsPage::exportSettings()
         return;
     const auto result = c_.services.backup.exportTo(*path);
     if (!result.succeeded)
-        c_.dialogs.alert(c_.window, {.icon = AlertSpec::Icon::warning,
+        c_.dialogs.alert(c_.window, {.icon = Alert::Icon::warning,
                                      .message = tr("Export Failed"),
                                      .informativeText = QString::fromStdString(result.message)});
 }
@@ -327,13 +327,13 @@ void GeneralSettingsPage::importSettings()
         return;
     const auto result = c_.services.backup.importFrom(*path);
     if (!result.succeeded) {
-        c_.dialogs.alert(c_.window, {.icon = AlertSpec::Icon::warning,
+        c_.dialogs.alert(c_.window, {.icon = Alert::Icon::warning,
                                      .message = tr("Import Failed"),
                                      .informativeText = QString::fromStdString(result.message)});
         return;
     }
     enum { relaunchNow, later };
-    const int answer = c_.dialogs.alert(c_.window, {.icon = AlertSpec::Icon::information,
+    const int answer = c_.dialogs.alert(c_.window, {.icon = Alert::Icon::information,
                                                     .message = tr("Settings Imported"),
                                                     .informativeText = tr("Relaunch Hintboard to apply all changes."),
                                                     .buttons = {tr("Relaunch Now"), tr("Later")},

@@ -26,29 +26,29 @@ QString backupFilter()
 
 } // namespace
 
-int QtSettingsDialogs::alert(QWidget* parent, const AlertSpec& spec)
+int QtSettingsDialogs::alert(QWidget* parent, const Alert& request)
 {
     QMessageBox box(parent);
     box.setWindowModality(Qt::WindowModal);
-    box.setIcon(spec.icon == AlertSpec::Icon::warning ? QMessageBox::Warning : QMessageBox::Information);
-    box.setText(spec.message);
-    box.setInformativeText(spec.informativeText);
+    box.setIcon(request.icon == Alert::Icon::warning ? QMessageBox::Warning : QMessageBox::Information);
+    box.setText(request.message);
+    box.setInformativeText(request.informativeText);
     QList<QAbstractButton*> buttons;
-    for (int i = 0; i < spec.buttons.size(); ++i) {
-        const auto role = i == spec.cancelButton        ? QMessageBox::RejectRole
-                          : i == spec.destructiveButton ? QMessageBox::DestructiveRole
+    for (int i = 0; i < request.buttons.size(); ++i) {
+        const auto role = i == request.cancelButton        ? QMessageBox::RejectRole
+                          : i == request.destructiveButton ? QMessageBox::DestructiveRole
                                                         : QMessageBox::AcceptRole;
-        buttons.append(box.addButton(spec.buttons[i], role));
+        buttons.append(box.addButton(request.buttons[i], role));
     }
     // The first button, unless it destroys data and there is a way out.
-    const int defaultButton = spec.destructiveButton == 0 && spec.cancelButton >= 0 ? spec.cancelButton : 0;
+    const int defaultButton = request.destructiveButton == 0 && request.cancelButton >= 0 ? request.cancelButton : 0;
     if (defaultButton < buttons.size())
         box.setDefaultButton(qobject_cast<QPushButton*>(buttons[defaultButton]));
-    if (spec.cancelButton >= 0)
-        box.setEscapeButton(buttons[spec.cancelButton]);
+    if (request.cancelButton >= 0)
+        box.setEscapeButton(buttons[request.cancelButton]);
     box.exec();
     const int chosen = int(buttons.indexOf(box.clickedButton()));
-    return chosen >= 0 ? chosen : std::max(spec.cancelButton, 0);
+    return chosen >= 0 ? chosen : std::max(request.cancelButton, 0);
 }
 
 std::optional<std::filesystem::path> QtSettingsDialogs::chooseExportFile(QWidget* parent)

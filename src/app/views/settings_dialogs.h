@@ -12,7 +12,7 @@ class QWidget;
 namespace hb::views {
 
 // A modal alert: a message in bold, an explaining text, and buttons.
-struct AlertSpec {
+struct Alert {
     enum class Icon { information, warning };
 
     Icon icon = Icon::warning;
@@ -34,7 +34,7 @@ public:
     virtual ~SettingsDialogs() = default;
 
     // The position of the button chosen.
-    virtual int alert(QWidget* parent, const AlertSpec& alert) = 0;
+    virtual int alert(QWidget* parent, const Alert& request) = 0;
     // Where to save a backup; none when cancelled.
     virtual std::optional<std::filesystem::path> chooseExportFile(QWidget* parent) = 0;
     // The backup to import; none when cancelled.
@@ -48,7 +48,7 @@ public:
 // The same with Qt's dialogs, window-modal over `parent`.
 class QtSettingsDialogs final : public SettingsDialogs {
 public:
-    int alert(QWidget* parent, const AlertSpec& alert) override;
+    int alert(QWidget* parent, const Alert& request) override;
     std::optional<std::filesystem::path> chooseExportFile(QWidget* parent) override;
     std::optional<std::filesystem::path> chooseImportFile(QWidget* parent) override;
     std::optional<std::filesystem::path> chooseSyncFolder(QWidget* parent,
