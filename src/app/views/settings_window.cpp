@@ -57,14 +57,14 @@ protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), panelBorderColor(palette())); }
 };
 
-// The height a page needs at the content width.
-int contentHeight(QWidget* page)
+// The height a page needs at `width`.
+int contentHeight(QWidget* page, int width)
 {
     page->ensurePolished();
     if (auto* layout = page->layout()) {
         layout->activate();
         if (layout->hasHeightForWidth())
-            return layout->totalHeightForWidth(SettingsWindow::contentWidth);
+            return layout->totalHeightForWidth(width);
         return layout->totalSizeHint().height();
     }
     return page->sizeHint().height();
@@ -127,7 +127,10 @@ SettingsWindow::SettingsWindow(SettingsWindowServices services, QWidget* parent)
         setFixedHeight(height.toInt());
     });
 
-    setFixedWidth(contentWidth);
+    // Wider only when large fonts need it.
+    for (QWidget* page : pages_)
+        width_ = std::max(width_, page->minimumSizeHint().width());
+    setFixedWidth(width_);
     measure();
     resizeToTab(false);
 }
@@ -154,7 +157,7 @@ void SettingsWindow::selectTab(Tab tab)
 void SettingsWindow::measure()
 {
     for (std::size_t i = 0; i < pages_.size(); ++i)
-        tabHeights_[i] = contentHeight(pages_[i]);
+        tabHeights_[i] = contentHeight(pages_[i], width_);
 }
 
 void SettingsWindow::resizeToTab(bool animated)

@@ -75,7 +75,7 @@ public:
     SettingsModel& model() { return *model_; }
     void selectTab(Tab tab);
     Tab currentTab() const { return current_; }
-    // The content height each tab needs, measured at the content width.
+    // The content height each tab needs, measured at the window's width.
     const std::array<int, 4>& tabHeights() const { return tabHeights_; }
     // The window height the resize is heading for (the current one when none runs).
     int targetHeight() const { return targetHeight_; }
@@ -105,6 +105,7 @@ private:
     std::array<QWidget*, 4> pages_{};
     std::array<int, 4> tabHeights_{};
     Tab current_ = Tab::general;
+    int width_ = contentWidth;
     int targetHeight_ = 0;
     QVariantAnimation* resize_;
     bool remeasureQueued_ = false;
