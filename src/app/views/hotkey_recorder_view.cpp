@@ -1,24 +1,149 @@
 #include "app/views/hotkey_recorder_view.h"
 
+#include "popup/views/panel_style.h"
 #include "settings/settings_model.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace hb::views {
+namespace {
 
-// Placeholder until the recorder lands: shows the hot key only.
-HotkeyRecorderView::HotkeyRecorderView(SettingsModel& model, QWidget* parent) : QWidget(parent), model_(model)
+QColor failureColor(const QPalette& palette)
 {
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(new QLabel(model_.hotkey() ? QString::fromStdString(model_.hotkey()->displayString) : tr("Not set")));
+    return isDark(palette) ? QColor(0xFF, 0x7A, 0x70) : QColor(0xC0, 0x1C, 0x28);
 }
 
-HotkeyRecorderView::~HotkeyRecorderView() = default;
+} // namespace
 
-DoubleTapModifierPicker::DoubleTapModifierPicker(SettingsModel& model, QWidget* parent) : QComboBox(parent), model_(model)
+HotkeyRecorderView::HotkeyRecorderView(SettingsModel& model, QWidget* parent)
+    : QWidget(parent), model_(model), badge_(new QLabel), record_(new QPushButton), clear_(new QPushButton(tr("Clear"))),
+      failure_(new QLabel(tr("Shortcut already in use")))
 {
-    addItems({QStringLiteral("⌘ Command"), QStringLiteral("⌥ Option"), QStringLiteral("⌃ Control")});
+    badge_->setObjectName(QStringLiteral("hotkeyBadge"));
+    badge_->setAlignment(Qt::AlignCenter);
+    badge_->setMinimumWidth(150);
+    badge_->setTextInteractionFlags(Qt::NoTextInteraction);
+    QFont badgeFont = badge_->font();
+    badgeFont.setPointSizeF(badgeFont.pointSizeF() * 1.1);
+    badgeFont.setWeight(QFont::DemiBold);
+    badge_->setFont(badgeFont);
+    failure_->setObjectName(QStringLiteral("hotkeyFailure"));
+
+    connect(record_, &QPushButton::clicked, this, [this] {
+        if (model_.isRecording())
+            model_.stopRecording();
+        else
+            model_.startRecording();
+    });
+    connect(clear_, &QPushButton::clicked, this, [this] { model_.clearHotkey(); });
+
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(badge_, 1);
+    row->addWidget(record_);
+    row->addWidget(clear_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addLayout(row);
+    layout->addWidget(failure_);
+
+    observer_ = model_.addObserver([this] { refresh(); });
+    refresh();
+}
+
+HotkeyRecorderView::~HotkeyRecorderView()
+{
+    model_.removeObserver(observer_);
+    swallowKeys(false);
+    if (model_.isRecording())
+        model_.stopRecording();
+}
+
+QString HotkeyRecorderView::badgeText() const { return badge_->text(); }
+
+void HotkeyRecorderView::refresh()
+{
+    const bool recording = model_.isRecording();
+    if (recording)
+        badge_->setText(tr("Type your shortcut…"));
+    else if (model_.hotkey())
+        badge_->setText(QString::fromStdString(model_.hotkey()->displayString));
+    else
+        badge_->setText(tr("Not set"));
+    record_->setText(recording ? tr("Cancel") : tr("Record Shortcut…"));
+    clear_->setEnabled(!recording && model_.hotkey().has_value());
+    failure_->setVisible(model_.registrationFailed() && !recording);
+
+    const QPalette& p = palette();
+    const QColor accent = p.color(QPalette::Highlight);
+    const QColor border = recording ? accent : panelBorderColor(p);
+    const QColor text = recording || !model_.hotkey() ? secondaryTextColor(p) : p.color(QPalette::Text);
+    badge_->setStyleSheet(QStringLiteral("QLabel#hotkeyBadge { background: %1; color: %2; border: %3px solid %4;"
+                                         " border-radius: 6px; padding: 4px 10px; }")
+                              .arg(p.color(QPalette::Base).name(), text.name(), recording ? QStringLiteral("2")
+                                                                                          : QStringLiteral("1"),
+                                   border.name(QColor::HexArgb)));
+    failure_->setStyleSheet(QStringLiteral("color: %1;").arg(failureColor(p).name()));
+    swallowKeys(recording);
+}
+
+// Installed on the application while recording.
+bool HotkeyRecorderView::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+        return model_.isRecording();
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}
+
+void HotkeyRecorderView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        refresh();
+}
+
+void HotkeyRecorderView::swallowKeys(bool swallow)
+{
+    if (swallow == swallowing_ || !qApp)
+        return;
+    swallowing_ = swallow;
+    if (swallow)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
+DoubleTapModifierPicker::DoubleTapModifierPicker(SettingsModel& model, QWidget* parent)
+    : QComboBox(parent), model_(model)
+{
+    addItem(QStringLiteral("⌘ Command"), int(DoubleTapModifier::command));
+    addItem(QStringLiteral("⌥ Option"), int(DoubleTapModifier::option));
+    addItem(QStringLiteral("⌃ Control"), int(DoubleTapModifier::control));
+    connect(this, &QComboBox::activated, this,
+            [this](int index) { model_.setDoubleTapModifier(DoubleTapModifier(itemData(index).toInt())); });
+    observer_ = model_.addObserver([this] { refresh(); });
+    refresh();
+}
+
+DoubleTapModifierPicker::~DoubleTapModifierPicker() { model_.removeObserver(observer_); }
+
+void DoubleTapModifierPicker::refresh()
+{
+    const int index = findData(int(model_.doubleTapModifier()));
+    if (index != currentIndex())
+        setCurrentIndex(index);
 }
 
 } // namespace hb::views

@@ -1,0 +1,111 @@
+#include "app/views/hotkey_recorder_view.h"
+
+#include "settings_fixture.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace hb::views {
+namespace {
+
+namespace flags = platform::modifier_flags;
+using test::optionCommandK;
+
+class HotkeyRecorderViewTest : public test::SettingsModelFixture {
+protected:
+    std::unique_ptr<SettingsModel> model = std::make_unique<SettingsModel>(modelServices());
+};
+
+TEST_F(HotkeyRecorderViewTest, BadgeFollowsRecordingRefusalAndEscape)
+{
+    useHotkey(optionCommandK);
+    model = std::make_unique<SettingsModel>(modelServices());
+    HotkeyRecorderView view(*model);
+    EXPECT_EQ(view.badgeText(), "⌥⌘K");
+    EXPECT_EQ(view.recordButton()->text(), "Record Shortcut…");
+
+    view.recordButton()->click();
+    EXPECT_TRUE(model->isRecording());
+    EXPECT_EQ(view.badgeText(), "Type your shortcut…");
+    EXPECT_EQ(view.recordButton()->text(), "Cancel");
+    EXPECT_FALSE(view.clearButton()->isEnabled());
+    EXPECT_FALSE(hotkeyService.registration());
+
+    // Escape: the old shortcut is back, registered.
+    monitors.pressKey({53, 0, std::nullopt});
+    EXPECT_FALSE(model->isRecording());
+    EXPECT_EQ(view.badgeText(), "⌥⌘K");
+    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
+
+    // A combination another program holds is refused; the old one stays.
+    hotkeyService.holdElsewhere(3, 0x1100);
+    view.recordButton()->click();
+    monitors.pressKey({3, flags::control | flags::command, "f"});
+    EXPECT_EQ(view.badgeText(), "⌥⌘K");
+    EXPECT_FALSE(view.failureLine()->isHidden());
+    EXPECT_EQ(view.failureLine()->text(), "Shortcut already in use");
+    EXPECT_EQ(loadHotkey(settings), optionCommandK);
+    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
+
+    // A free one is taken; Cancel before it changes nothing.
+    view.recordButton()->click();
+    EXPECT_TRUE(view.failureLine()->isHidden());
+    monitors.pressKey({96, flags::command | flags::shift, std::nullopt});
+    EXPECT_EQ(view.badgeText(), "⇧⌘F5");
+    view.recordButton()->click();
+    view.recordButton()->click();
+    EXPECT_FALSE(model->isRecording());
+    EXPECT_EQ(view.badgeText(), "⇧⌘F5");
+
+    view.clearButton()->click();
+    EXPECT_EQ(view.badgeText(), "Not set");
+    EXPECT_FALSE(loadHotkey(settings));
+    EXPECT_FALSE(hotkeyService.registration());
+}
+
+TEST_F(HotkeyRecorderViewTest, KeysIntoOwnWindowsAreSwallowedOnlyWhileRecording)
+{
+    HotkeyRecorderView view(*model);
+    QLineEdit field;
+    field.show();
+    QApplication::setActiveWindow(&field);
+    field.setFocus();
+
+    view.recordButton()->click();
+    QTest::keyClicks(&field, "ab");
+    EXPECT_EQ(field.text(), "");
+    model->stopRecording();
+    QTest::keyClicks(&field, "ab");
+    EXPECT_EQ(field.text(), "ab");
+}
+
+TEST_F(HotkeyRecorderViewTest, DestroyingTheViewEndsTheRecording)
+{
+    useHotkey(optionCommandK);
+    model = std::make_unique<SettingsModel>(modelServices());
+    {
+        HotkeyRecorderView view(*model);
+        view.recordButton()->click();
+        EXPECT_EQ(monitors.monitorCount(), 1u);
+    }
+    EXPECT_FALSE(model->isRecording());
+    EXPECT_EQ(monitors.monitorCount(), 0u);
+    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
+}
+
+TEST_F(HotkeyRecorderViewTest, ModifierPickerFollowsAndSetsTheModel)
+{
+    DoubleTapModifierPicker picker(*model);
+    EXPECT_EQ(picker.currentText(), "⌥ Option");
+    model->setDoubleTapModifier(DoubleTapModifier::control);
+    EXPECT_EQ(picker.currentText(), "⌃ Control");
+    picker.activated(0);
+    EXPECT_EQ(model->doubleTapModifier(), DoubleTapModifier::command);
+}
+
+} // namespace
+} // namespace hb::views

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/views/settings_window.h"
+#include "popup/views/panel_style.h"
+#include "settings/favourites_store.h"
+#include "settings_fixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace hb::test {
+
+// Dialogs that answer at once: each alert is recorded and answered from
+// `answers` (else with its cancel button, else the first); choosers give the
+// prepared answer.
+class FakeSettingsDialogs final : public views::SettingsDialogs {
+public:
+    int alert(QWidget*, const views::Alert& request) override
+    {
+        alerts.push_back(request);
+        if (!answers.empty()) {
+            const QString answer = answers.front();
+            answers.pop_front();
+            return int(request.buttons.indexOf(answer));
+        }
+        return std::max(request.cancelButton, 0);
+    }
+    std::optional<std::filesystem::path> chooseExportFile(QWidget*) override { return exportFile; }
+    std::optional<std::filesystem::path> chooseImportFile(QWidget*) override { return importFile; }
+    std::optional<std::filesystem::path> chooseSyncFolder(QWidget*, const std::filesystem::path&) override
+    {
+        ++folderRequests;
+        return syncFolder;
+    }
+    std::optional<QColor> chooseColor(QWidget*, const QColor&) override { return colour; }
+
+    std::vector<QString> alertMessages() const
+    {
+        std::vector<QString> messages;
+        for (const auto& alert : alerts)
+            messages.push_back(alert.message);
+        return messages;
+    }
+
+    std::vector<views::Alert> alerts;
+    std::deque<QString> answers;  // button texts, in order
+    std::optional<std::filesystem::path> exportFile, importFile, syncFolder;
+    std::optional<QColor> colour;
+    int folderRequests = 0;
+};
+
+class SettingsWindowFixture : public SettingsModelFixture {
+protected:
+    views::SettingsWindowServices services()
+    {
+        return views::SettingsWindowServices{
+            .model = modelServices(),
+            .ignoreList = ignoreList,
+            .theme = theme,
+            .backup = backup,
+            .dockIcon = dockIcon,
+            .workspace = workspace,
+            .useSyncedSettings = [this] { syncActions.emplace_back("use synced"); },
+            .keepLocalSettings = [this] { syncActions.emplace_back("keep local"); },
+            .clearSyncedSettings = [this] { syncActions.emplace_back("clear"); },
+            .relaunch = [this] { ++relaunches; },
+            .dialogs = dialogs,
+        };
+    }
+
+    // The button of `window` on show (on the selected tab, in an open sheet)
+    // whose text or accessible name is `text`.
+    template <typename Button = QAbstractButton>
+    static Button* button(QWidget& window, const QString& text)
+    {
+        for (auto* candidate : window.findChildren<Button*>())
+            if ((candidate->text() == text || candidate->accessibleName() == text) && candidate->isVisibleTo(&window))
+                return candidate;
+        ADD_FAILURE() << "no button " << text.toStdString();
+        return nullptr;
+    }
+
+    FavouritesStore favourites{settings};
+    IgnoreListStore ignoreList{settings};
+    ThemeSettings theme{settings, [] { return views::paletteAccentColor(QApplication::palette()); }};
+    SettingsBackup backup{{settings, runtime, favourites, ignoreList, theme, presence, notifications, log, "1.0"}};
+    DockIconManager dockIcon{presence, settings};
+    fake::FakeWorkspace workspace;
+    std::shared_ptr<FakeSettingsDialogs> dialogs = std::make_shared<FakeSettingsDialogs>();
+    std::vector<std::string> syncActions;
+    int relaunches = 0;
+};
+
+} // namespace hb::test

@@ -1,0 +1,300 @@
+#include "app/views/developer_settings_page.h"
+#include "app/views/general_settings_page.h"
+#include "app/views/hotkey_recorder_view.h"
+#include "app/views/ignore_sheets.h"
+#include "app/views/ignored_settings_page.h"
+#include "app/views/settings_form.h"
+#include "settings/settings_keys.h"
+#include "settings_window_fixture.h"
+#include "support/temporary_folder.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+
+#include <sys/stat.h>
+
+namespace hb::views {
+namespace {
+
+using test::optionCommandK;
+using test::writeFile;
+
+class SettingsWindowTest : public test::SettingsWindowFixture {
+protected:
+    SwitchButton* switchFor(QWidget& window, std::string_view key)
+    {
+        auto* found = window.findChild<SwitchButton*>(QString::fromUtf8(key.data(), qsizetype(key.size())));
+        EXPECT_TRUE(found) << key;
+        return found;
+    }
+
+    // The sheet opened last, with its field filled in.
+    IgnoreRuleSheet* sheet(QWidget& window, const QString& text = {})
+    {
+        auto sheets = window.findChildren<IgnoreRuleSheet*>();
+        EXPECT_FALSE(sheets.isEmpty());
+        if (sheets.isEmpty())
+            return nullptr;
+        auto* found = sheets.back();
+        if (found->field())
+            found->field()->setText(text);
+        return found;
+    }
+
+    void closeSheets()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+TEST_F(SettingsWindowTest, SwitchesWriteTheirKeysWithTheirEffects)
+{
+    SettingsWindow window(services());
+    switchFor(window, keys::doubleTapEnabled)->click();
+    EXPECT_TRUE(settings.boolean(keys::doubleTapEnabled));
+    EXPECT_TRUE(doubleTap.isStarted());
+    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 2);
+    window.findChild<DoubleTapModifierPicker*>()->activated(2);
+    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 3);
+
+    switchFor(window, "launchAtLogin")->click();
+    EXPECT_TRUE(loginService.isEnabled());
+    loginService.failure = "denied";
+    auto* login = switchFor(window, "launchAtLogin");
+    login->click();
+    EXPECT_TRUE(login->isChecked());  // refused: shows the real state
+    EXPECT_TRUE(loginService.isEnabled());
+
+    auto* display = window.findChild<QComboBox*>(QString::fromUtf8(keys::popupDisplayMode.data()));
+    display->activated(2);
+    EXPECT_EQ(settings.integer(keys::popupDisplayMode), 2);
+
+    switchFor(window, keys::showAllMenuItems)->click();
+    EXPECT_TRUE(settings.boolean(keys::showAllMenuItems));
+    EXPECT_TRUE(switchFor(window, keys::requireFilterForAllMenuItems)->isEnabled());
+    switchFor(window, keys::automaticUpdateChecks)->click();
+    EXPECT_FALSE(settings.boolean(keys::automaticUpdateChecks));
+    EXPECT_TRUE(settings.object(keys::automaticUpdateChecks).has_value());
+    switchFor(window, keys::receiveBetaUpdates)->click();
+    switchFor(window, keys::ignoreListEnabled)->click();
+    EXPECT_TRUE(settings.boolean(keys::receiveBetaUpdates));
+    EXPECT_TRUE(ignoreList.isEnabled());
+}
+
+TEST_F(SettingsWindowTest, OneWindowWhileOpenAndClosingWhileRecordingRestoresTheHotkey)
+{
+    useHotkey(optionCommandK);
+    SettingsWindowController controller(services());
+    controller.show();
+    SettingsWindow* window = controller.window();
+    controller.show();
+    EXPECT_EQ(controller.window(), window);
+    EXPECT_EQ(dockIcon.openCount(), 1);
+    EXPECT_TRUE(presence.isRegular());
+
+    auto* recorder = window->findChild<HotkeyRecorderView*>();
+    recorder->recordButton()->click();
+    EXPECT_FALSE(hotkeyService.registration());
+    const QPointer<SettingsWindow> closed(window);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(closed);
+    EXPECT_FALSE(controller.window());
+    EXPECT_EQ(dockIcon.openCount(), 0);
+    EXPECT_EQ(monitors.monitorCount(), 0u);
+    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
+    EXPECT_EQ(loadHotkey(settings), optionCommandK);
+}
+
+TEST_F(SettingsWindowTest, KeyColourFollowsTheAccentUntilChosen)
+{
+    SettingsWindow window(services());
+    auto* follow = switchFor(window, "followSystemAccentColour");
+    EXPECT_TRUE(follow->isChecked());
+
+    // Off without picking: the accent colour shown becomes the custom one.
+    follow->click();
+    EXPECT_EQ(theme.customColor(), paletteAccentColor(QApplication::palette()));
+    EXPECT_TRUE(settings.object(keys::keyAccentColor));
+    follow->click();
+    EXPECT_FALSE(theme.customColor());
+    EXPECT_FALSE(settings.object(keys::keyAccentColor));
+
+    dialogs->colour = QColor(255, 0, 0);
+    window.findChild<QAbstractButton*>(QString::fromUtf8(keys::keyAccentColor.data()))->click();
+    EXPECT_EQ(theme.customColor(), (RgbColor{1, 0, 0, 1}));
+    EXPECT_FALSE(follow->isChecked());
+    button(window, "Reset")->click();
+    EXPECT_FALSE(settings.object(keys::keyAccentColor));
+    EXPECT_TRUE(follow->isChecked());
+}
+
+TEST_F(SettingsWindowTest, IgnoreSheetsAddRulesAndListsRemoveThem)
+{
+    workspace.launch(fake::application(10, "Terminal", "org.gnome.Terminal"));
+    workspace.launch(fake::application(11, "Firefox", "org.mozilla.firefox"));
+    ignoreList.addIgnoredApp("org.gnome.Terminal", "Terminal");
+    SettingsWindow window(services());
+    window.selectTab(SettingsWindow::Tab::ignored);
+    auto* page = window.findChild<IgnoredSettingsPage*>();
+
+    // Only applications not ignored yet are offered.
+    button(window, "Ignore App…")->click();
+    auto* apps = sheet(window);
+    ASSERT_EQ(apps->appPicker()->count(), 1);
+    apps->addButton()->click();
+    EXPECT_EQ(ignoreList.ignoredApps().at("org.mozilla.firefox"), "Firefox");
+    closeSheets();
+    page->openIgnoreAppSheet();
+    EXPECT_TRUE(sheet(window)->findChild<QLabel*>("noApps"));
+    EXPECT_FALSE(sheet(window)->addButton()->isEnabled());
+    sheet(window)->reject();
+    button(window, "Remove “Terminal”")->click();
+    EXPECT_FALSE(ignoreList.ignoredApps().contains("org.gnome.Terminal"));
+
+    button(window, "Ignore Menu…")->click();
+    EXPECT_FALSE(sheet(window, "   ")->addButton()->isEnabled());
+    sheet(window, "  View ")->addButton()->click();
+    EXPECT_EQ(ignoreList.ignoredMenuTitles().back(), "View");
+    button(window, "Remove “Apple”")->click();
+    EXPECT_EQ(ignoreList.ignoredMenuTitles(), std::vector<std::string>{"View"});
+
+    button(window, "Add Global Rule…")->click();
+    sheet(window, "*Window*")->addButton()->click();
+    button(window, "Remove “Fill”")->click();
+    EXPECT_EQ(ignoreList.patterns(std::nullopt),
+              (std::vector<std::string>{"Minimize", "Minimise", "Center", "Centre", "Move & Resize", "*Window*"}));
+
+    // Per application: the picker starts at "Select an app…", which adds nothing.
+    page->setCommandScope(IgnoredSettingsPage::CommandScope::appSpecific);
+    button(window, "Add App-Specific Rule…")->click();
+    auto* appRule = sheet(window, "Print…");
+    EXPECT_FALSE(appRule->addButton()->isEnabled());
+    appRule->appPicker()->setCurrentIndex(appRule->appPicker()->findText("Firefox"));
+    appRule->addButton()->click();
+    EXPECT_EQ(ignoreList.patterns("org.mozilla.firefox").back(), "Print…");
+    EXPECT_EQ(ignoreList.appDisplayNames().at("org.mozilla.firefox"), "Firefox");
+    button(window, "Remove all rules for this app")->click();
+    EXPECT_TRUE(ignoreList.perApp().empty());
+    EXPECT_TRUE(ignoreList.appDisplayNames().empty());
+}
+
+TEST_F(SettingsWindowTest, ImportsThatFailShowImportFailedAndChangeNothing)
+{
+    test::TemporaryFolder folder;
+    settings.set(keys::showAllMenuItems, true);
+    const auto before = settings.allValues();
+    writeFile(folder.path() / "text.hintboardsettings", "not a property list");
+    writeFile(folder.path() / "big.hintboardsettings", std::string(maxBackupFileBytes + 1, ' '));
+    std::filesystem::create_directory(folder.path() / "folder.hintboardsettings");
+    ASSERT_EQ(mkfifo((folder.path() / "fifo.hintboardsettings").c_str(), 0600), 0);
+
+    SettingsWindow window(services());
+    auto* general = window.findChild<GeneralSettingsPage*>();
+    for (const char* name : {"text", "big", "folder", "fifo"}) {
+        SCOPED_TRACE(name);
+        dialogs->alerts.clear();
+        dialogs->importFile = folder.path() / (std::string(name) + ".hintboardsettings");
+        button(window, "Import Settings…")->click();
+        ASSERT_EQ(dialogs->alertMessages(), std::vector<QString>{"Import Failed"});
+        EXPECT_FALSE(dialogs->alerts[0].informativeText.isEmpty());
+        EXPECT_EQ(settings.allValues(), before);
+    }
+
+    // A backup written by the window imports and offers the relaunch.
+    dialogs->alerts.clear();
+    dialogs->exportFile = folder.path() / "backup.hintboardsettings";
+    button(window, "Export Settings…")->click();
+    EXPECT_TRUE(dialogs->alerts.empty());
+    settings.set(keys::showAllMenuItems, false);
+    dialogs->importFile = dialogs->exportFile;
+    dialogs->answers = {"Relaunch Now"};
+    general->importSettings();
+    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{"Settings Imported"});
+    EXPECT_TRUE(settings.boolean(keys::showAllMenuItems));
+    EXPECT_EQ(relaunches, 1);
+}
+
+TEST_F(SettingsWindowTest, ExportIntoAPlaceThatCannotBeWrittenShowsExportFailed)
+{
+    test::TemporaryFolder folder;
+    writeFile(folder.path() / "file", "x");
+    SettingsWindow window(services());
+    // Below a regular file nothing can be created, even as root.
+    dialogs->exportFile = folder.path() / "file" / "Hintboard Settings.hintboardsettings";
+    button(window, "Export Settings…")->click();
+    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{"Export Failed"});
+    dialogs->exportFile.reset();
+    button(window, "Export Settings…")->click();  // cancelled: nothing
+    EXPECT_EQ(dialogs->alerts.size(), 1u);
+}
+
+TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
+{
+    SettingsWindow window(services());
+    auto* sync = switchFor(window, keys::iCloudSyncEnabled);
+
+    sync->click();  // the folder chooser is cancelled
+    EXPECT_EQ(dialogs->folderRequests, 1);
+    EXPECT_FALSE(sync->isChecked());
+    EXPECT_FALSE(settings.boolean(keys::iCloudSyncEnabled));
+    EXPECT_TRUE(syncCalls.empty());
+
+    dialogs->syncFolder = "/tmp/sync-a";
+    sync->click();
+    EXPECT_EQ(settings.object(keys::syncFolderPath), platform::PlistValue(std::string("/tmp/sync-a")));
+    EXPECT_EQ(syncCalls, std::vector<bool>{true});
+
+    // Another folder holding newer settings: the user keeps the local ones.
+    syncFolderIsNewer = true;
+    dialogs->syncFolder = "/tmp/sync-b";
+    dialogs->answers = {"Keep Local Settings"};
+    button(window, "Change…")->click();
+    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{"Sync Folder Has Existing Settings"});
+    EXPECT_EQ(syncCalls, (std::vector<bool>{true, false}));
+    EXPECT_EQ(syncActions, std::vector<std::string>{"keep local"});
+    EXPECT_TRUE(sync->isChecked());
+    EXPECT_FALSE(window.model().showingICloudConflictAlert());
+
+    // Cancel turns it off again.
+    sync->click();
+    sync->click();
+    EXPECT_FALSE(sync->isChecked());
+    EXPECT_EQ(dialogs->folderRequests, 3);  // the folder is kept
+
+    window.selectTab(SettingsWindow::Tab::developer);
+    dialogs->answers = {"Clear Synced Settings"};
+    button(window, "Clear Synced Settings…")->click();
+    EXPECT_EQ(dialogs->alerts.back().destructiveButton, 0);
+    EXPECT_EQ(syncActions.back(), "clear");
+    EXPECT_FALSE(settings.boolean(keys::iCloudSyncEnabled));
+}
+
+TEST_F(SettingsWindowTest, TheWindowTakesEachTabsMeasuredHeight)
+{
+    SettingsWindow window(services());
+    window.show();
+    window.selectTab(SettingsWindow::Tab::developer);
+    const int developer = window.targetHeight();
+    window.finishResize();
+    EXPECT_EQ(window.height(), developer);
+    window.selectTab(SettingsWindow::Tab::popup);
+    EXPECT_EQ(window.targetHeight() - developer, window.tabHeights()[1] - window.tabHeights()[3]);
+    EXPECT_NE(window.height(), window.targetHeight());  // on its way
+    window.finishResize();
+    EXPECT_EQ(window.height(), window.targetHeight());
+
+    // More rules, a taller tab.
+    window.selectTab(SettingsWindow::Tab::ignored);
+    const int before = window.tabHeights()[2];
+    ignoreList.addGlobalRule("One");
+    ignoreList.addGlobalRule("Two");
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_GT(window.tabHeights()[2], before);
+}
+
+} // namespace
+} // namespace hb::views
