@@ -6,6 +6,7 @@
 #include "app/unix_signals.h"
 #include "app/updates.h"
 #include "app/views/tray_icon.h"
+#include "app/views/settings_window.h"
 #include "app/views/update_dialog.h"
 #include "app/views/welcome_window.h"
 #include "menus/menu_bar_reader.h"
@@ -32,6 +33,7 @@
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 #include "settings/login_item_manager.h"
+#include "settings/settings_backup.h"
 #include "settings/settings_model.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_sync.h"
@@ -333,20 +335,32 @@ int runApplication(int argc, char** argv)
     // keeps in step between computers.
     std::unique_ptr<linux_platform::FolderKeyValueStore> syncStore;
     std::unique_ptr<SettingsSync> settingsSync;
-    delegate.onStartSettingsSync = [&] {
-        const auto folder = settings.object(keys::syncFolderPath);
-        const auto* path = folder ? folder->as<std::string>() : nullptr;
+    std::string syncFolder;
+    // The synchronisation over the folder in the settings at this moment; none without one.
+    const auto folderSync = [&]() -> SettingsSync* {
+        const auto stored = settings.object(keys::syncFolderPath);
+        const auto* path = stored ? stored->as<std::string>() : nullptr;
         if (!path || path->empty()) {
-            log.error(platform::LogCategory::settings, "Settings sync is on, but no sync folder is set");
-            return;
+            log.error(LogCategory::settings, "Settings sync is on, but no sync folder is set");
+            return nullptr;
         }
-        syncStore = std::make_unique<linux_platform::FolderKeyValueStore>(*path, runtime, log,
-                                                                          std::string(SettingsSync::timePrefix));
-        settingsSync = std::make_unique<SettingsSync>(SettingsSyncServices{
-            .settings = settings, .store = *syncStore, .mainQueue = runtime, .clock = runtime,
-            .notifications = notifications, .log = log, .favourites = favourites, .ignoreList = ignoreList,
-            .theme = theme});
-        settingsSync->start();
+        if (!settingsSync || *path != syncFolder) {
+            if (settingsSync)
+                settingsSync->stop();
+            settingsSync.reset();
+            syncFolder = *path;
+            syncStore = std::make_unique<linux_platform::FolderKeyValueStore>(syncFolder, runtime, log,
+                                                                              std::string(SettingsSync::timePrefix));
+            settingsSync = std::make_unique<SettingsSync>(SettingsSyncServices{
+                .settings = settings, .store = *syncStore, .mainQueue = runtime, .clock = runtime,
+                .notifications = notifications, .log = log, .favourites = favourites, .ignoreList = ignoreList,
+                .theme = theme});
+        }
+        return settingsSync.get();
+    };
+    delegate.onStartSettingsSync = [&] {
+        if (auto* sync = folderSync())
+            sync->start();
     };
 
     // What the wizard and the settings window edit through their settings models.
@@ -362,11 +376,14 @@ int runApplication(int argc, char** argv)
         .notifications = notifications,
         .loginItems = loginItems,
         .appPresence = presence,
-        .hasNewerRemoteSettings = [&settingsSync] { return settingsSync && settingsSync->hasNewerRemoteSettings(); },
+        .hasNewerRemoteSettings = [&] {
+            auto* sync = folderSync();
+            return sync && sync->hasNewerRemoteSettings();
+        },
         .onSyncEnabledChanged = [&](bool enabled) {
-            if (enabled && delegate.onStartSettingsSync)
+            if (enabled)
                 delegate.onStartSettingsSync();
-            else if (!enabled && settingsSync)
+            else if (settingsSync)
                 settingsSync->stop();
         },
     };
@@ -382,6 +399,28 @@ int runApplication(int argc, char** argv)
         });
         welcomeWindow->present();
     };
+
+    SettingsBackup backup({.settings = settings, .clock = runtime, .favourites = favourites, .ignoreList = ignoreList,
+                           .theme = theme, .appPresence = presence, .notifications = notifications, .log = log,
+                           .appVersion = HINTBOARD_VERSION});
+    views::SettingsWindowController settingsWindow({
+        .model = settingsModelServices,
+        .ignoreList = ignoreList,
+        .theme = theme,
+        .backup = backup,
+        .dockIcon = dockIcon,
+        .workspace = workspace,
+        .useSyncedSettings = [&] { delegate.onStartSettingsSync(); },
+        .keepLocalSettings = [&] {
+            if (auto* sync = folderSync())
+                sync->keepLocalSettings();
+        },
+        .clearSyncedSettings = [&] {
+            if (auto* sync = folderSync())
+                sync->clearICloudData();
+        },
+    });
+    delegate.onOpenSettings = [&settingsWindow] { settingsWindow.show(); };
 
     // SIGTERM and SIGINT end the loop like "Quit Hintboard", so the settings are saved.
     UnixSignals unixSignals({SIGTERM, SIGINT, SIGHUP}, [](int) { QCoreApplication::quit(); });

@@ -5,6 +5,10 @@
 #include "accessible_tree.h"
 #include "tray_application.h"
 
+#include "platform/fake/memory_log.h"
+#include "platform/linux/plist_file_settings_domain.h"
+#include "settings/settings_keys.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -101,6 +105,17 @@ std::optional<std::string> xdotoolKeys(std::string notation)
 bool contains(const std::vector<std::string>& names, const std::string& name)
 {
     return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Writes a settings file in `folder` with the Boolean keys on.
+void seedSettings(const std::string& folder, std::initializer_list<std::string_view> onKeys)
+{
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+    auto opened = linux_platform::PlistFileSettingsDomain::open(folder + "/hintboard/org.mirelo.Hintboard.plist", log);
+    ASSERT_TRUE(opened.domain) << opened.error;
+    for (const auto key : onKeys)
+        opened.domain->set(key, platform::PlistValue(true));
 }
 
 // Starts hintboard by hand in each test, with settings of the test's choice.
@@ -201,6 +216,71 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
     EXPECT_TRUE(answered);
     run("xdotool key Escape");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hintboardWindowNamed(run("xdotool getwindowname " + quiz->id)); }));
+}
+
+// The popup's size over mousepad: it follows the rows the settings let through.
+std::optional<std::pair<int, int>> popupSizeOverMousepad()
+{
+    if (!openWithHotKey())
+        return std::nullopt;
+    std::optional<std::pair<int, int>> size;
+    for (const auto& window : visibleHintboardWindows())
+        if (!window.isMenu && window.width >= 200 && window.height >= 100)
+            size = std::pair(window.width, window.height);
+    closeWithEscape();
+    return size;
+}
+
+TEST_F(AppWindows, BackupExportedAndImportedIntoFreshSettingsGivesTheSamePopup)
+{
+    const std::string backup = DesktopSession::shared().folder() + "/carried.hintboardsettings";
+    std::filesystem::remove(backup);
+    const auto openSettings = [this] {
+        click(*trayIcon(), 3);
+        ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
+        // "Check for Updates…", "Quiz Mode…", then "Settings…".
+        run("xdotool key --delay 150 Down Down Down Return");
+        ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Hintboard Settings").has_value(); }));
+        run("xdotool windowactivate --sync " + hintboardWindowNamed("Hintboard Settings")->id);
+    };
+    // Types a path into the file dialog that the button opened.
+    const auto chooseFile = [this](const std::string& button, const std::string& path) {
+        ASSERT_TRUE(pressAccessible(hintboard, button));
+        ASSERT_TRUE(DesktopSession::waitUntil([&] { return visibleHintboardWindows().size() >= 3; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        run("xdotool type --delay 20 '" + path + "'");
+        run("xdotool key Return");
+    };
+
+    // Settings of one computer: every menu entry shown, so the popup is larger than by default.
+    const std::string first = freshConfigFolder("backup-first");
+    seedSettings(first, {keys::didShowOnboardingWizard, keys::showAllMenuItems});
+    startHintboard({{"XDG_CONFIG_HOME", first}});
+    const auto exportedPopup = popupSizeOverMousepad();
+    ASSERT_TRUE(exportedPopup);
+    openSettings();
+    screenshot("settings-over-mousepad.png");
+    chooseFile("Export Settings…", backup);
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return std::filesystem::exists(backup); })) << "nothing exported";
+    TearDown();
+
+    // A fresh computer: the default popup, then the imported one.
+    const std::string second = freshConfigFolder("backup-second");
+    seedSettings(second, {keys::didShowOnboardingWizard});
+    startHintboard({{"XDG_CONFIG_HOME", second}});
+    const auto defaultPopup = popupSizeOverMousepad();
+    ASSERT_TRUE(defaultPopup);
+    EXPECT_NE(*defaultPopup, *exportedPopup);
+    openSettings();
+    chooseFile("Import Settings…", backup);
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return pressAccessible(hintboard, "Later"); }))
+        << "no \"Settings Imported\" alert";
+    EXPECT_TRUE(storedTrue(settingsFile(second), "showAllMenuItems"));
+    screenshot("settings-imported.png");
+    run("xdotool key ctrl+w");
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard Settings"); }));
+    run("xdotool search --onlyvisible --class mousepad windowactivate --sync");
+    EXPECT_EQ(popupSizeOverMousepad(), exportedPopup);
 }
 
 } // namespace
