@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -218,17 +219,25 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hintboardWindowNamed(run("xdotool getwindowname " + quiz->id)); }));
 }
 
-// The popup's size over mousepad: it follows the rows the settings let through.
+// The popup's size over mousepad once it has settled: it follows the rows the settings let through.
 std::optional<std::pair<int, int>> popupSizeOverMousepad()
 {
     if (!openWithHotKey())
         return std::nullopt;
-    std::optional<std::pair<int, int>> size;
-    for (const auto& window : visibleHintboardWindows())
-        if (!window.isMenu && window.width >= 200 && window.height >= 100)
-            size = std::pair(window.width, window.height);
+    const auto size = [] {
+        std::optional<std::pair<int, int>> found;
+        for (const auto& window : visibleHintboardWindows())
+            if (!window.isMenu && window.width >= 200 && window.height >= 100)
+                found = std::pair(window.width, window.height);
+        return found;
+    };
+    auto settled = size();
+    DesktopSession::waitUntil([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return std::exchange(settled, size()) == settled;
+    });
     closeWithEscape();
-    return size;
+    return settled;
 }
 
 TEST_F(AppWindows, BackupExportedAndImportedIntoFreshSettingsGivesTheSamePopup)
@@ -280,7 +289,9 @@ TEST_F(AppWindows, BackupExportedAndImportedIntoFreshSettingsGivesTheSamePopup)
     run("xdotool key ctrl+w");
     ASSERT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard Settings"); }));
     run("xdotool search --onlyvisible --class mousepad windowactivate --sync");
-    EXPECT_EQ(popupSizeOverMousepad(), exportedPopup);
+    const auto importedPopup = popupSizeOverMousepad();
+    ASSERT_TRUE(importedPopup);
+    EXPECT_EQ(*importedPopup, *exportedPopup);
 }
 
 } // namespace
