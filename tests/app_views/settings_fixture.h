@@ -1,15 +1,7 @@
 #pragma once
 
-#include "platform/fake/fake_app_presence.h"
-#include "platform/fake/fake_event_monitors.h"
-#include "platform/fake/fake_hotkey_service.h"
-#include "platform/fake/fake_login_item.h"
 #include "platform/fake/fake_workspace.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
-#include "platform/notification_center.h"
-#include "settings/settings_model.h"
+#include "support/settings_model_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,44 +10,7 @@
 
 namespace hb::test {
 
-// The desktop and the long-lived objects a settings model drives, all fakes.
-class SettingsModelFixture : public testing::Test {
-protected:
-    SettingsModelServices modelServices()
-    {
-        return SettingsModelServices{settings,       hotkeys,  doubleTap, monitors,
-                                     notifications,  loginItems, presence,
-                                     [this] { return syncFolderIsNewer; },
-                                     [this](bool enabled) { syncCalls.push_back(enabled); }};
-    }
-
-    // A hot key stored and registered before any model exists.
-    void useHotkey(const GlobalHotkey& hotkey)
-    {
-        saveHotkey(hotkey, settings);
-        ASSERT_TRUE(hotkeys.registerHotkey(hotkey));
-    }
-    static fake::FakeHotkeyService::Registration registrationOf(const GlobalHotkey& hotkey)
-    {
-        return {hotkey.keyCode, hotkey.carbonModifiers, hintboardHotkeyId};
-    }
-
-    fake::VirtualRuntime runtime;
-    fake::MemorySettingsDomain settings;
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, nullptr};
-    fake::FakeEventMonitors monitors;
-    fake::FakeHotkeyService hotkeyService;
-    HotkeyManager hotkeys{hotkeyService, runtime, log};
-    DoubleTapTrigger doubleTap{monitors, runtime, settings, log};
-    platform::NotificationCenter notifications{runtime};
-    fake::FakeLoginItemService loginService;
-    LoginItemManager loginItems{loginService, log};
-    fake::FakeAppPresence presence;
-    bool syncFolderIsNewer = false;
-    std::vector<bool> syncCalls;
-};
-
-inline const GlobalHotkey optionCommandK{40, 0x900, "⌥⌘K"};
+// The settings model's fakes, for tests of the windows that edit the settings.
+class SettingsModelFixture : public testing::Test, public SettingsModelFakes {};
 
 } // namespace hb::test

@@ -6,41 +6,12 @@
 #include "app/views/ignore_sheets.h"
 #include "app/views/ignored_settings_page.h"
 #include "settings/settings_keys.h"
+#include "support/snapshots.h"
 
-#include <QDir>
 #include <QImage>
-#include <QSet>
 
 namespace hb::views {
 namespace {
-
-QPalette darkPalette()
-{
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
-    p.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-    p.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
-    p.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x37));
-    p.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
-    p.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
-    p.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
-    p.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
-    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
-    return p;
-}
-
-int colourCount(const QImage& image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 3)
-        for (int x = 0; x < image.width(); x += 3)
-            colours.insert(image.pixel(x, y));
-    return int(colours.size());
-}
 
 class SettingsSnapshots : public test::SettingsWindowFixture, public testing::WithParamInterface<bool> {
 protected:
@@ -48,7 +19,7 @@ protected:
     {
         saved_ = QApplication::palette();
         if (GetParam())
-            QApplication::setPalette(darkPalette());
+            QApplication::setPalette(test::darkPalette());
     }
     void TearDown() override { QApplication::setPalette(saved_); }
 
@@ -56,13 +27,8 @@ protected:
     {
         QApplication::processEvents();
         const QImage image = window.grab().toImage();
-        EXPECT_GT(colourCount(image), 8) << name.toStdString();
-        const QString folder = qEnvironmentVariable("HINTBOARD_SNAPSHOT_DIR");
-        if (folder.isEmpty())
-            return;
-        QDir().mkpath(folder);
-        const QString file = QDir(folder).filePath(name + (GetParam() ? "-dark" : "-light") + ".png");
-        EXPECT_TRUE(image.save(file)) << file.toStdString();
+        EXPECT_GT(test::colourCount(image), 8) << name.toStdString();
+        test::keepSnapshot(image, name + (GetParam() ? "-dark" : "-light"));
     }
 
     QPalette saved_;

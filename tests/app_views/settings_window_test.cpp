@@ -248,7 +248,7 @@ TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
     EXPECT_EQ(syncCalls, std::vector<bool>{true});
 
     // Another folder holding newer settings: the user keeps the local ones.
-    syncFolderIsNewer = true;
+    remoteIsNewer = true;
     dialogs->syncFolder = "/tmp/sync-b";
     dialogs->answers = {"Keep Local Settings"};
     button(window, "Change…")->click();

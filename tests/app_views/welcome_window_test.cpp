@@ -1,14 +1,9 @@
 #include "app/views/welcome_window.h"
 
 #include "platform/fake/fake_accessibility.h"
-#include "platform/fake/fake_app_presence.h"
-#include "platform/fake/fake_event_monitors.h"
-#include "platform/fake/fake_hotkey_service.h"
-#include "platform/fake/fake_login_item.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
+#include "support/settings_model_fakes.h"
+#include "support/snapshots.h"
 
 #include <gtest/gtest.h>
 
@@ -28,15 +23,14 @@ namespace {
 
 using platform::Seconds;
 
-class WelcomeWindowTest : public testing::Test {
+class WelcomeWindowTest : public testing::Test, public test::SettingsModelFakes {
 protected:
     WelcomeWindowTest() { accessibility.setTrusted(false); }
 
     std::unique_ptr<WelcomeWindow> makeWindow()
     {
         auto window = std::make_unique<WelcomeWindow>(WelcomeWindowServices{
-            SettingsModelServices{settings, hotkeys, doubleTap, monitors, center, loginItems, presence,
-                                  [] { return false; }, [](bool) {}},
+            modelServices(),
             accessibility, runtime,
             WizardHandlers{.onComplete = [this] { ++completions; }, .onTryItNow = [this] { ++tries; }},
             [this] { ++quits; }});
@@ -68,18 +62,6 @@ protected:
         QTest::keyClick(target, key);
     }
 
-    fake::VirtualRuntime runtime;
-    fake::MemorySettingsDomain settings;
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, nullptr};
-    fake::FakeEventMonitors monitors;
-    fake::FakeHotkeyService hotkeyService;
-    HotkeyManager hotkeys{hotkeyService, runtime, log};
-    DoubleTapTrigger doubleTap{monitors, runtime, settings, log};
-    platform::NotificationCenter center{runtime};
-    fake::FakeLoginItemService loginService;
-    LoginItemManager loginItems{loginService, log};
-    fake::FakeAppPresence presence;
     fake::FakeAccessibility accessibility;
     int completions = 0;
     int tries = 0;
@@ -174,26 +156,15 @@ TEST_F(WelcomeWindowTest, ClosingBeforeTheEndQuitsOnce)
     EXPECT_EQ(completions, 0);
 }
 
-// With HINTBOARD_SHOT_DIR set, saves every step in a light and a dark palette
-// as wizard-<step>-<light|dark>.png there.
+// With HINTBOARD_SNAPSHOT_DIR set, keeps every step in a light and a dark
+// palette as wizard-<step>-<light|dark>.png there.
 TEST_F(WelcomeWindowTest, Screenshots)
 {
-    const QString folder = qEnvironmentVariable("HINTBOARD_SHOT_DIR");
-    if (folder.isEmpty())
-        GTEST_SKIP() << "HINTBOARD_SHOT_DIR not set";
+    if (qEnvironmentVariableIsEmpty("HINTBOARD_SNAPSHOT_DIR"))
+        GTEST_SKIP() << "HINTBOARD_SNAPSHOT_DIR not set";
     const QPalette original = QApplication::palette();
-    const QPalette light = QApplication::style()->standardPalette();
-    QPalette dark = light;
-    for (auto [role, color] : {std::pair{QPalette::Window, QColor(0x2B, 0x2B, 0x2B)},
-                               {QPalette::WindowText, QColor(0xEE, 0xEE, 0xEE)}, {QPalette::Base, QColor(0x1E, 0x1E, 0x1E)},
-                               {QPalette::AlternateBase, QColor(0x33, 0x33, 0x33)}, {QPalette::Text, QColor(0xEE, 0xEE, 0xEE)},
-                               {QPalette::Button, QColor(0x3A, 0x3A, 0x3A)}, {QPalette::ButtonText, QColor(0xEE, 0xEE, 0xEE)},
-                               {QPalette::Highlight, QColor(0x3D, 0x8E, 0xE0)}, {QPalette::Link, QColor(0x6C, 0xB4, 0xFF)},
-                               {QPalette::HighlightedText, QColor(Qt::white)}, {QPalette::Mid, QColor(0x50, 0x50, 0x50)}})
-        dark.setColor(role, color);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        dark.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
-    for (const auto& [name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
+    for (const auto& [name, palette] :
+         {std::pair{"light", QApplication::style()->standardPalette()}, std::pair{"dark", test::darkPalette()}}) {
         QApplication::setPalette(palette);
         for (int step = 0; step < 4; ++step) {
             settings.set(keys::onboardingResumeStep, step);
@@ -202,7 +173,7 @@ TEST_F(WelcomeWindowTest, Screenshots)
             if (step == 2 && QString(name) == "dark")
                 window->wizard().tryItNow();
             QTest::qWait(300);  // the busy indicator draws a frame
-            EXPECT_TRUE(window->grab().save(QDir(folder).filePath(QString("wizard-%1-%2.png").arg(step + 1).arg(name))));
+            test::keepSnapshot(window->grab().toImage(), QString("wizard-%1-%2").arg(step + 1).arg(name));
         }
     }
     QApplication::setPalette(original);

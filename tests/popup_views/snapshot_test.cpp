@@ -4,8 +4,8 @@
 #include "panel_fixture.h"
 
 #include "popup/views/filterable_shortcuts_view.h"
+#include "support/snapshots.h"
 
-#include <QDir>
 #include <QImage>
 #include <QPalette>
 #include <QPixmap>
@@ -14,41 +14,13 @@ using namespace hb;
 
 namespace {
 
-QPalette darkPalette()
-{
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
-    p.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-    p.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
-    p.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x37));
-    p.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
-    p.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
-    p.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
-    p.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
-    p.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3e));
-    p.setColor(QPalette::ToolTipText, QColor(0xee, 0xee, 0xee));
-    return p;
-}
-
-// Distinct colours in the picture: a blank or single-colour panel has few.
-int colourCount(const QImage& image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 3)
-        for (int x = 0; x < image.width(); x += 3)
-            colours.insert(image.pixel(x, y));
-    return int(colours.size());
-}
-
 class PanelSnapshots : public testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
         saved_ = QApplication::palette();
         if (GetParam())
-            QApplication::setPalette(darkPalette());
+            QApplication::setPalette(test::darkPalette());
     }
     void TearDown() override { QApplication::setPalette(saved_); }
 
@@ -56,13 +28,8 @@ protected:
     {
         QApplication::processEvents();
         const QImage image = window.grab().toImage();
-        EXPECT_GT(colourCount(image), 8) << name.toStdString();
-        const QString folder = qEnvironmentVariable("HINTBOARD_SNAPSHOT_DIR");
-        if (folder.isEmpty())
-            return;
-        QDir().mkpath(folder);
-        const QString file = QDir(folder).filePath(name + (GetParam() ? "-dark" : "-light") + ".png");
-        EXPECT_TRUE(image.save(file)) << file.toStdString();
+        EXPECT_GT(test::colourCount(image), 8) << name.toStdString();
+        test::keepSnapshot(image, name + (GetParam() ? "-dark" : "-light"));
     }
 
     QPalette saved_;

@@ -3,10 +3,10 @@
 #include "platform/fake/fake_app_presence.h"
 #include "platform/fake/memory_settings_domain.h"
 #include "platform/fake/virtual_runtime.h"
+#include "support/model_builders.h"
+#include "support/snapshots.h"
 
 #include <gtest/gtest.h>
-
-#include "support/model_builders.h"
 
 #include <QApplication>
 #include <QDir>
@@ -191,14 +191,6 @@ TEST_F(QuizWindowTest, FavouritesStarQuizAgainAndDone)
     EXPECT_EQ(nullptr, quizzes.window());
 }
 
-QPalette darkPalette()
-{
-    QPalette p(QColor(0x3A, 0x3A, 0x3E), QColor(0x2B, 0x2B, 0x2E));
-    p.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x20));
-    p.setColor(QPalette::Highlight, QColor(0x3D, 0x8B, 0xF5));
-    return p;
-}
-
 // Every shown text fits its label, and every label lies inside the window.
 void expectNothingClipped(QWidget* window)
 {
@@ -219,14 +211,13 @@ void expectNothingClipped(QWidget* window)
 }
 
 // The asking, right, wrong and final views with the longest texts, in a light
-// and a dark palette; with HINTBOARD_SHOT_DIR set they are kept there as PNG.
+// and a dark palette; with HINTBOARD_SNAPSHOT_DIR set they are kept there as PNG.
 TEST_F(QuizWindowTest, ViewsFitInLightAndDarkPalettes)
 {
-    const QString shots = qEnvironmentVariable("HINTBOARD_SHOT_DIR");
     const Shortcut longest = test::row("Open Recent Document From The List Of All Recent Documents", "⌃⌥⇧⌘F12");
     favourites.toggle(longest, "com.apple.TextEdit");
     for (const auto& [name, palette] :
-         {std::pair{"light", QApplication::style()->standardPalette()}, std::pair{"dark", darkPalette()}}) {
+         {std::pair{"light", QApplication::style()->standardPalette()}, std::pair{"dark", test::darkPalette()}}) {
         SCOPED_TRACE(name);
         const auto open = [&] {
             quizzes.start({test::section("Format", {test::group(std::nullopt, {longest})})},
@@ -238,8 +229,7 @@ TEST_F(QuizWindowTest, ViewsFitInLightAndDarkPalettes)
             SCOPED_TRACE(view);
             QCoreApplication::processEvents();
             expectNothingClipped(quizzes.window());
-            if (!shots.isEmpty())
-                quizzes.window()->grab().save(QDir(shots).filePath(QStringLiteral("quiz-%1-%2.png").arg(view, name)));
+            test::keepSnapshot(quizzes.window()->grab().toImage(), QStringLiteral("quiz-%1-%2").arg(view, name));
         };
         open();
         shoot("asking");

@@ -1,13 +1,7 @@
 #include "settings/settings_model.h"
 
-#include "platform/fake/fake_app_presence.h"
-#include "platform/fake/fake_event_monitors.h"
-#include "platform/fake/fake_hotkey_service.h"
-#include "platform/fake/fake_login_item.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
+#include "support/settings_model_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -20,49 +14,25 @@ namespace {
 namespace flags = platform::modifier_flags;
 using Registration = fake::FakeHotkeyService::Registration;
 
-const GlobalHotkey optionCommandK{40, 0x900, "⌥⌘K"};
+using test::optionCommandK;
 
-class SettingsModelTest : public testing::Test {
+class SettingsModelTest : public testing::Test, public test::SettingsModelFakes {
 protected:
     SettingsModelTest()
     {
-        for (auto name : {notifications::menuBarIconStyleChanged, notifications::receiveBetaUpdatesChanged,
-                          notifications::receiveAlphaUpdatesChanged}) {
-            center.addObserver(name, [this, name] { posted.emplace_back(name); });
+        for (auto name : {hb::notifications::menuBarIconStyleChanged, hb::notifications::receiveBetaUpdatesChanged,
+                          hb::notifications::receiveAlphaUpdatesChanged}) {
+            notifications.addObserver(name, [this, name] { posted.emplace_back(name); });
         }
     }
 
     std::unique_ptr<SettingsModel> makeModel()
     {
-        return std::make_unique<SettingsModel>(SettingsModelServices{
-            settings, hotkeys, doubleTap, monitors, center, loginItems, presence,
-            [this] { return cloudIsNewer; }, [this](bool enabled) { syncCalls.push_back(enabled); }});
-    }
-
-    // The hot key stored and registered before the model exists.
-    void useHotkey(const GlobalHotkey& hotkey)
-    {
-        saveHotkey(hotkey, settings);
-        ASSERT_TRUE(hotkeys.registerHotkey(hotkey));
+        return std::make_unique<SettingsModel>(modelServices());
     }
 
     std::vector<std::string> drainPosted() { runtime.runMainQueue(); return std::exchange(posted, {}); }
-    static Registration registrationOf(const GlobalHotkey& h) { return {h.keyCode, h.carbonModifiers, hintboardHotkeyId}; }
 
-    fake::VirtualRuntime runtime;
-    fake::MemorySettingsDomain settings;
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, nullptr};
-    fake::FakeEventMonitors monitors;
-    fake::FakeHotkeyService hotkeyService;
-    HotkeyManager hotkeys{hotkeyService, runtime, log};
-    DoubleTapTrigger doubleTap{monitors, runtime, settings, log};
-    platform::NotificationCenter center{runtime};
-    fake::FakeLoginItemService loginService;
-    LoginItemManager loginItems{loginService, log};
-    fake::FakeAppPresence presence;
-    bool cloudIsNewer = false;
-    std::vector<bool> syncCalls;
     std::vector<std::string> posted;
 };
 
@@ -86,7 +56,7 @@ TEST_F(SettingsModelTest, LoadsFieldsOnceAndWritesThemWithTheirEffects)
     EXPECT_EQ(changes, 3);
     EXPECT_EQ(settings.object(keys::automaticUpdateChecks), platform::PlistValue(false));
     EXPECT_EQ(settings.integer(keys::popupDisplayMode), 1);
-    EXPECT_EQ(drainPosted(), std::vector<std::string>{std::string(notifications::receiveBetaUpdatesChanged)});
+    EXPECT_EQ(drainPosted(), std::vector<std::string>{std::string(hb::notifications::receiveBetaUpdatesChanged)});
     EXPECT_FALSE(makeModel()->automaticUpdatesEnabled());
 
     // A login item that refuses keeps the model at its real state.
@@ -96,7 +66,7 @@ TEST_F(SettingsModelTest, LoadsFieldsOnceAndWritesThemWithTheirEffects)
 
     model->setICloudSyncEnabled(true);
     model->setICloudSyncEnabled(false);
-    cloudIsNewer = true;
+    remoteIsNewer = true;
     model->setICloudSyncEnabled(true);
     EXPECT_EQ(syncCalls, (std::vector<bool>{true, false}));
     EXPECT_TRUE(model->showingICloudConflictAlert());
@@ -116,7 +86,7 @@ TEST_F(SettingsModelTest, DoubleTapFollowsItsSettingsAndTheIconsFollowTheDoubleT
     EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 3);
     EXPECT_EQ(settings.integer(keys::appIconVariant), 2);
     EXPECT_EQ(presence.icon(), "AppIconControl");
-    EXPECT_EQ(drainPosted(), std::vector<std::string>{std::string(notifications::menuBarIconStyleChanged)});
+    EXPECT_EQ(drainPosted(), std::vector<std::string>{std::string(hb::notifications::menuBarIconStyleChanged)});
 
     model->setDoubleTapModifier(DoubleTapModifier::command);
     EXPECT_EQ(doubleTap.watched(), DoubleTapModifier::command);

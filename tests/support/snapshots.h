@@ -1,0 +1,57 @@
+#pragma once
+
+// Pictures of windows for looking at them: a dark palette like the desktops'
+// dark themes, and files kept in the folder HINTBOARD_SNAPSHOT_DIR names.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QPalette>
+#include <QSet>
+#include <QString>
+
+namespace hb::test {
+
+inline QPalette darkPalette()
+{
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+    p.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    p.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
+    p.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x37));
+    p.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    p.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
+    p.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    p.setColor(QPalette::Mid, QColor(0x50, 0x50, 0x50));
+    p.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, QColor(0x6c, 0xb4, 0xff));
+    p.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
+    return p;
+}
+
+// Distinct colours on a grid of every third pixel: a drawn window has many.
+inline int colourCount(const QImage& image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    return int(colours.size());
+}
+
+// Keeps the picture as <name>.png when HINTBOARD_SNAPSHOT_DIR names a folder.
+inline void keepSnapshot(const QImage& image, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("HINTBOARD_SNAPSHOT_DIR");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    const QString file = QDir(folder).filePath(name + ".png");
+    EXPECT_TRUE(image.save(file)) << file.toStdString();
+}
+
+} // namespace hb::test
