@@ -1,0 +1,126 @@
+// Applications on a Wayland compositor (weston, nested in the session's X
+// display): the front application from AT-SPI window activations.
+#include "desktop_session.h"
+
+#include "platform/fake/memory_log.h"
+#include "platform/fake/virtual_runtime.h"
+#include "platform/linux/atspi_workspace.h"
+#include "triggers/frontmost_app_monitor.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+namespace hb::e2e {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Field;
+using ::testing::Optional;
+
+class WaylandTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        session = &DesktopSession::shared();
+        socket = "hintboard-wayland-" + std::to_string(getpid());
+        weston = session->launch({"weston", "--backend=x11-backend.so", "--socket=" + socket, "--width=1024",
+                                  "--height=768", "--idle-time=0"});
+        const auto socketPath = std::filesystem::path(std::getenv("XDG_RUNTIME_DIR")) / socket;
+        compositorUp = weston > 0 && DesktopSession::waitUntil([&] { return std::filesystem::exists(socketPath); });
+    }
+    static void TearDownTestSuite()
+    {
+        if (weston > 0)
+            session->stopApplication(weston);
+    }
+    void SetUp() override
+    {
+        if (!compositorUp)
+            GTEST_SKIP() << "weston did not start (is the package installed?)";
+    }
+
+    static pid_t launchMousepad()
+    {
+        return session->launch({"mousepad", "--disable-server"}, {{"GDK_BACKEND", "wayland"}, {"WAYLAND_DISPLAY", socket}});
+    }
+    static pid_t launchFeatherPad()
+    {
+        return session->launch({"featherpad", "--standalone"},
+                               {{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", socket}});
+    }
+
+    static DesktopSession* session;
+    static std::string socket;
+    static pid_t weston;
+    static bool compositorUp;
+};
+
+DesktopSession* WaylandTest::session = nullptr;
+std::string WaylandTest::socket;
+pid_t WaylandTest::weston = -1;
+bool WaylandTest::compositorUp = false;
+
+TEST_F(WaylandTest, FrontApplicationFollowsWindowActivations)
+{
+    fake::VirtualRuntime mainQueue;
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+    linux_platform::AtspiWorkspace workspace(mainQueue, log);
+    ASSERT_TRUE(workspace.waitUntilReady());
+    FrontmostAppMonitor monitor(workspace);
+    std::vector<pid_t> changes;
+    monitor.onAppChanged = [&](const platform::RunningApplication& app) { changes.push_back(app.pid); };
+    auto waitForFront = [&](pid_t pid) {
+        return DesktopSession::waitUntil([&] {
+            mainQueue.runMainQueue();
+            return monitor.frontmostApp() && monitor.frontmostApp()->pid == pid;
+        }, std::chrono::seconds(20));
+    };
+
+    const pid_t mousepad = launchMousepad();
+    ASSERT_TRUE(waitForFront(mousepad));
+    EXPECT_THAT(monitor.frontmostApp(),
+                Optional(AllOf(Field(&platform::RunningApplication::bundleIdentifier, "org.xfce.mousepad"),
+                               Field(&platform::RunningApplication::name, "Mousepad"),
+                               Field(&platform::RunningApplication::processName, "mousepad"))));
+
+    // A new window is activated; closing it gives activation back to the first.
+    const pid_t featherpad = launchFeatherPad();
+    ASSERT_TRUE(waitForFront(featherpad));
+    EXPECT_THAT(monitor.frontmostApp(), Optional(Field(&platform::RunningApplication::processName, "featherpad")));
+    auto running = workspace.runningApplications();
+    for (pid_t pid : {mousepad, featherpad})
+        EXPECT_EQ(std::ranges::count(running, pid, &platform::RunningApplication::pid), 1) << pid;
+
+    session->stopApplication(featherpad);
+    ASSERT_TRUE(waitForFront(mousepad));
+    EXPECT_THAT(changes, ElementsAre(mousepad, featherpad, mousepad));
+
+    // A workspace started now finds the active window itself.
+    linux_platform::AtspiWorkspace later(mainQueue, log);
+    EXPECT_THAT(later.frontmostApplication(), Optional(Field(&platform::RunningApplication::pid, mousepad)));
+    session->stopApplication(mousepad);
+}
+
+TEST_F(WaylandTest, NoAccessibilityBusGivesNoApplicationAtOnce)
+{
+    fake::VirtualRuntime mainQueue;
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+    const auto start = std::chrono::steady_clock::now();
+    linux_platform::AtspiWorkspace workspace(mainQueue, log, "unix:path=/nonexistent/bus");
+    EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+    EXPECT_TRUE(workspace.runningApplications().empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_THAT(sink.messages(platform::LogCategory::accessibility), Contains(HasSubstr("No accessibility bus")));
+}
+
+} // namespace
+} // namespace hb::e2e
