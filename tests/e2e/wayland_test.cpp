@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -107,6 +110,50 @@ TEST_F(WaylandTest, FrontApplicationFollowsWindowActivations)
     linux_platform::AtspiWorkspace later(mainQueue, log);
     EXPECT_THAT(later.frontmostApplication(), Optional(Field(&platform::RunningApplication::pid, mousepad)));
     session->stopApplication(mousepad);
+}
+
+// What `hintboard shortcuts ARGUMENTS` prints in the Wayland session.
+std::string shortcutsCommandOutput(const std::string& socket, const std::string& arguments)
+{
+    return DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + HINTBOARD_EXECUTABLE + " shortcuts " +
+                                         arguments + " 2>/dev/null");
+}
+
+TEST_F(WaylandTest, ShortcutsCommandReadsTheActiveApplication)
+{
+    const pid_t featherpad = launchFeatherPad();
+    fake::VirtualRuntime mainQueue;
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+    linux_platform::AtspiWorkspace workspace(mainQueue, log);
+    auto isFront = [&](pid_t pid) {
+        return DesktopSession::waitUntil([&] {
+            mainQueue.runMainQueue();
+            auto front = workspace.frontmostApplication();
+            return front && front->pid == pid;
+        }, std::chrono::seconds(20));
+    };
+    ASSERT_TRUE(isFront(featherpad));
+    const pid_t mousepad = launchMousepad();
+    ASSERT_TRUE(isFront(mousepad));
+    // The menu bar appears a moment after the window.
+    nlohmann::json printed;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] {
+        printed = nlohmann::json::parse(shortcutsCommandOutput(socket, "--front --json"), nullptr, false);
+        return !printed.is_discarded() && !printed["sections"].empty();
+    }, std::chrono::seconds(20)));
+    EXPECT_EQ(printed["application"]["pid"], mousepad);
+    EXPECT_EQ(printed["application"]["identifier"], "org.xfce.mousepad");
+    EXPECT_THAT(shortcutsCommandOutput(socket, "--front"), HasSubstr("Find and Replace"));
+
+    session->stopApplication(mousepad);
+    ASSERT_TRUE(isFront(featherpad));
+    for (const char* arguments : {"--front --json", "--app featherpad --json"}) {
+        printed = nlohmann::json::parse(shortcutsCommandOutput(socket, arguments), nullptr, false);
+        ASSERT_FALSE(printed.is_discarded()) << arguments;
+        EXPECT_EQ(printed["application"]["pid"], featherpad) << arguments;
+    }
+    session->stopApplication(featherpad);
 }
 
 TEST_F(WaylandTest, NoAccessibilityBusGivesNoApplicationAtOnce)

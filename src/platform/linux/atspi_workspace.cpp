@@ -17,6 +17,8 @@ namespace {
 // How long one call waits for an answer; an application that does not answer
 // in time is left out.
 constexpr int callTimeoutMs = 500;
+// How long after the last window event the front application is decided.
+constexpr unsigned settleDelayMs = 50;
 constexpr const char* registryName = "org.a11y.atspi.Registry";
 constexpr const char* rootPath = "/org/a11y/atspi/accessible/root";
 constexpr const char* accessibleInterface = "org.a11y.atspi.Accessible";
@@ -165,6 +167,11 @@ void AtspiWorkspace::start()
 
 void AtspiWorkspace::stop()
 {
+    if (settleTimer_) {
+        g_source_destroy(settleTimer_);
+        g_source_unref(settleTimer_);
+        settleTimer_ = nullptr;
+    }
     GDBusConnection* connection = nullptr;
     {
         std::lock_guard lock(mutex_);
@@ -231,39 +238,67 @@ std::optional<RunningApplication> AtspiWorkspace::application(const std::string&
 
 void AtspiWorkspace::windowActivated(const std::string& busName, const std::string& path, bool active)
 {
-    if (!active) {
+    std::optional<RunningApplication> app;
+    if (active)
+        app = application(busName);
+    {
         std::lock_guard lock(mutex_);
-        // Another window's activation may have come first.
-        if (activeWindow_ && activeWindow_->busName == busName && activeWindow_->path == path) {
-            activeWindow_.reset();
-            front_.reset();
-            notifiedProcess_ = 0;  // a moment without an active window ends the application's activation
-        }
+        std::erase_if(activeWindows_, [&](const ActiveWindow& window) {
+            return window.busName == busName && window.path == path;
+        });
+        if (active)
+            activeWindows_.push_back(ActiveWindow{busName, path, std::move(app)});
+    }
+    settleLater();
+}
+
+void AtspiWorkspace::applicationGone(const std::string& busName)
+{
+    {
+        std::lock_guard lock(mutex_);
+        applications_.erase(busName);
+        std::erase_if(activeWindows_, [&](const ActiveWindow& window) { return window.busName == busName; });
+    }
+    settleLater();
+}
+
+// Events of different applications arrive in no fixed order, and some
+// toolkits announce an activation just before the deactivation of a window
+// that loses focus: the front application is decided once a burst of events
+// is over.
+void AtspiWorkspace::settleLater()
+{
+    if (settleTimer_) {
+        g_source_destroy(settleTimer_);
+        g_source_unref(settleTimer_);
+    }
+    settleTimer_ = g_timeout_source_new(settleDelayMs);
+    g_source_set_callback(
+        settleTimer_,
+        [](gpointer self) {
+            static_cast<AtspiWorkspace*>(self)->settle();
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(settleTimer_, g_main_context_get_thread_default());
+}
+
+void AtspiWorkspace::settle()
+{
+    std::lock_guard lock(mutex_);
+    if (activeWindows_.empty()) {
+        notifiedProcess_ = 0;  // a moment without an active window ends the application's activation
         return;
     }
-    auto app = application(busName);
-    std::lock_guard lock(mutex_);
-    activeWindow_ = ActiveWindow{busName, path};
-    front_ = app;
     // Changes of window within one application are no activation.
+    const auto& app = activeWindows_.back().app;
     const pid_t process = app ? app->pid : -1;
-    if (process != notifiedProcess_ && (ready_ || readyMissed_))
+    if (process != notifiedProcess_)
         mainQueue_.post([observers = std::weak_ptr(observers_), app] {
             if (auto alive = observers.lock())
                 alive->notify(app);
         });
     notifiedProcess_ = process;
-}
-
-void AtspiWorkspace::applicationGone(const std::string& busName)
-{
-    std::lock_guard lock(mutex_);
-    applications_.erase(busName);
-    if (activeWindow_ && activeWindow_->busName == busName) {
-        activeWindow_.reset();
-        front_.reset();
-        notifiedProcess_ = 0;
-    }
 }
 
 // The first top-level window of a registered application whose state is active.
@@ -296,15 +331,25 @@ void AtspiWorkspace::findActiveWindow()
         g_variant_iter_free(windowIter);
     }
     g_variant_iter_free(iter);
-    if (found)
-        windowActivated(found->busName, found->path, true);
+    if (!found)
+        return;
+    auto app = application(found->busName);
+    std::lock_guard lock(mutex_);
+    // A reader that has given up waiting learns of it as an activation.
+    if (!readyMissed_)
+        notifiedProcess_ = app ? app->pid : -1;
+    activeWindows_.insert(activeWindows_.begin(), ActiveWindow{found->busName, found->path, std::move(app)});
+    if (readyMissed_)
+        settleLater();
 }
 
 std::optional<RunningApplication> AtspiWorkspace::frontmostApplication()
 {
     waitUntilReady();
     std::lock_guard lock(mutex_);
-    return front_;
+    if (activeWindows_.empty())
+        return std::nullopt;
+    return activeWindows_.back().app;
 }
 
 std::vector<RunningApplication> AtspiWorkspace::runningApplications()

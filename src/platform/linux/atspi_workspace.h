@@ -15,6 +15,7 @@
 
 typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GVariant GVariant;
+typedef struct _GSource GSource;
 
 namespace hb::linux_platform {
 
@@ -56,6 +57,7 @@ private:
     struct ActiveWindow {
         std::string busName;
         std::string path;
+        std::optional<platform::RunningApplication> app;
     };
 
     // On the listening thread.
@@ -64,6 +66,8 @@ private:
     void findActiveWindow();
     void windowActivated(const std::string& busName, const std::string& path, bool active);
     void applicationGone(const std::string& busName);
+    void settleLater();
+    void settle();
 
     // Any thread; calls on the connection with the call timeout.
     std::optional<platform::RunningApplication> application(const std::string& busName);
@@ -81,11 +85,11 @@ private:
     bool ready_ = false;
     bool readyMissed_ = false;  // a reader stopped waiting before the start was done
     GDBusConnection* connection_ = nullptr;
-    std::optional<ActiveWindow> activeWindow_;
-    std::optional<platform::RunningApplication> front_;
+    std::vector<ActiveWindow> activeWindows_;  // windows that said they are active, the latest last
     pid_t notifiedProcess_ = 0;  // the application last notified; 0 after a moment without one
     std::map<std::string, std::optional<platform::RunningApplication>> applications_;  // by bus name
 
+    GSource* settleTimer_ = nullptr;  // listening thread only
     std::unique_ptr<GlibLoopThread> thread_;  // last: ends before the rest goes
 };
 

@@ -22,9 +22,14 @@ SessionKind currentSessionKind()
 
 SessionWorkspace makeSessionWorkspace(SessionKind kind, platform::MainQueue& mainQueue, platform::Log& log)
 {
-    if (kind == SessionKind::wayland)
-        return {std::make_unique<AtspiWorkspace>(mainQueue, log), "AT-SPI window activations"};
-    return {std::make_unique<X11Workspace>(mainQueue), "the X11 active window"};
+    if (kind == SessionKind::wayland) {
+        auto workspace = std::make_unique<AtspiWorkspace>(mainQueue, log);
+        auto* atspi = workspace.get();
+        return {std::move(workspace), "AT-SPI window activations", [atspi] { return atspi->waitUntilReady(); }};
+    }
+    auto workspace = std::make_unique<X11Workspace>(mainQueue);
+    auto* x11 = workspace.get();
+    return {std::move(workspace), "the X11 active window", [x11] { return x11->isConnected(); }};
 }
 
 } // namespace hb::linux_platform

@@ -5,6 +5,7 @@
 #include "platform/workspace.h"
 #include "triggers/trigger_availability.h"
 
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -19,6 +20,9 @@ SessionKind currentSessionKind();
 struct SessionWorkspace {
     std::unique_ptr<platform::Workspace> workspace;
     std::string_view sourceName;  // for the launch log line
+    // Whether the source can report anything: the X display or the
+    // accessibility bus answers (the latter may wait for its start).
+    std::function<bool()> isReachable;
 };
 SessionWorkspace makeSessionWorkspace(SessionKind kind, platform::MainQueue& mainQueue, platform::Log& log);
 
