@@ -18,8 +18,7 @@
 #include "platform/linux/qt_app_presence.h"
 #include "platform/linux/qt_runtime.h"
 #include "platform/linux/qt_screens.h"
-#include "platform/linux/x11_hotkey_service.h"
-#include "platform/linux/session_workspace.h"
+#include "platform/linux/session_services.h"
 #include "platform/linux/xinput_event_monitors.h"
 #include "platform/notification_center.h"
 #include "popup/extra_sections.h"
@@ -212,7 +211,8 @@ int runApplication(int argc, char** argv)
                sessionName(session), sessionWorkspace.sourceName);
     linux_platform::QtScreens screens;
     linux_platform::QtAppPresence presence;
-    linux_platform::X11HotkeyService hotkeyService(runtime, log);
+    auto sessionHotkeys = linux_platform::makeSessionHotkeys(session, runtime, runtime, log);
+    platform::HotkeyService& hotkeyService = *sessionHotkeys.service;
     linux_platform::XInputEventMonitors desktopMonitors(runtime, log);
     OtherApplicationsMonitors eventMonitors(desktopMonitors);
     GlibContextThread glibThread;

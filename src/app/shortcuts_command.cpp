@@ -9,7 +9,7 @@
 #include "platform/linux/journal_log.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/plist_file_settings_domain.h"
-#include "platform/linux/session_workspace.h"
+#include "platform/linux/session_services.h"
 #include "platform/linux/x11_workspace.h"
 
 #include <fmt/format.h>

@@ -199,7 +199,7 @@ GVariant* AtspiWorkspace::call(const std::string& destination, const std::string
     }
     GVariant* reply = g_dbus_connection_call_sync(connection, destination.c_str(), path.c_str(), interface, method,
                                                   parameters, replyType ? G_VARIANT_TYPE(replyType) : nullptr,
-                                                  G_DBUS_CALL_FLAGS_NO_AUTO_START, callTimeoutMs, nullptr, nullptr);
+                                                  destination.starts_with(':') ? G_DBUS_CALL_FLAGS_NO_AUTO_START : G_DBUS_CALL_FLAGS_NONE, callTimeoutMs, nullptr, nullptr);
     g_object_unref(connection);
     return reply;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/hotkey_service.h"
+#include "platform/linux/readable_watches.h"
 #include "platform/log.h"
 #include "platform/runtime.h"
 #include "platform/workspace.h"
@@ -25,5 +27,16 @@ struct SessionWorkspace {
     std::function<bool()> isReachable;
 };
 SessionWorkspace makeSessionWorkspace(SessionKind kind, platform::MainQueue& mainQueue, platform::Log& log);
+
+// The global hot key for the session: a key grab on X11, the desktop
+// portal's global shortcuts on Wayland (where no application can grab keys).
+struct SessionHotkeys {
+    std::unique_ptr<platform::HotkeyService> service;
+    // Whether the portal offers global shortcuts (always false on X11), for
+    // triggerAvailability().
+    std::function<bool()> portalOffersShortcuts;
+};
+SessionHotkeys makeSessionHotkeys(SessionKind kind, ReadableWatches& watches, platform::MainQueue& mainQueue,
+                                  platform::Log& log);
 
 } // namespace hb::linux_platform
