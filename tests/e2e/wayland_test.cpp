@@ -9,6 +9,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -154,6 +155,28 @@ TEST_F(WaylandTest, ShortcutsCommandReadsTheActiveApplication)
         EXPECT_EQ(printed["application"]["pid"], featherpad) << arguments;
     }
     session->stopApplication(featherpad);
+}
+
+TEST_F(WaylandTest, AnApplicationThatDoesNotAnswerHoldsNothingUp)
+{
+    fake::VirtualRuntime mainQueue;
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+    const pid_t mousepad = launchMousepad();
+    {
+        linux_platform::AtspiWorkspace workspace(mainQueue, log);
+        ASSERT_TRUE(DesktopSession::waitUntil([&] {
+            auto front = workspace.frontmostApplication();
+            return front && front->pid == mousepad;
+        }, std::chrono::seconds(20)));
+    }
+    kill(mousepad, SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    linux_platform::AtspiWorkspace workspace(mainQueue, log);
+    EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+    workspace.runningApplications();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    session->stopApplication(mousepad);
 }
 
 TEST_F(WaylandTest, NoAccessibilityBusGivesNoApplicationAtOnce)

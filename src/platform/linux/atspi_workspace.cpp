@@ -136,13 +136,15 @@ void AtspiWorkspace::start()
         if (name[0] == ':' && newOwner[0] == '\0')
             static_cast<AtspiWorkspace*>(self)->applicationGone(name);
     };
-    g_dbus_connection_signal_subscribe(connection, nullptr, "org.a11y.atspi.Event.Window", nullptr, nullptr, nullptr,
-                                       G_DBUS_SIGNAL_FLAGS_NONE, onWindowEvent, this, nullptr);
-    g_dbus_connection_signal_subscribe(connection, nullptr, "org.a11y.atspi.Event.Object", "StateChanged", nullptr,
-                                       "active", G_DBUS_SIGNAL_FLAGS_NONE, onStateChanged, this, nullptr);
-    g_dbus_connection_signal_subscribe(connection, "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged",
-                                       "/org/freedesktop/DBus", nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onNameOwnerChanged,
-                                       this, nullptr);
+    const auto subscribe = [&](const char* sender, const char* interface, const char* member, const char* path,
+                               const char* arg0, GDBusSignalCallback callback) {
+        subscriptions_.push_back(g_dbus_connection_signal_subscribe(connection, sender, interface, member, path, arg0,
+                                                                    G_DBUS_SIGNAL_FLAGS_NONE, callback, this, nullptr));
+    };
+    subscribe(nullptr, "org.a11y.atspi.Event.Window", nullptr, nullptr, nullptr, onWindowEvent);
+    subscribe(nullptr, "org.a11y.atspi.Event.Object", "StateChanged", nullptr, "active", onStateChanged);
+    subscribe("org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus", nullptr,
+              onNameOwnerChanged);
     {
         std::lock_guard lock(mutex_);
         connection_ = connection;
@@ -178,6 +180,9 @@ void AtspiWorkspace::stop()
         std::swap(connection, connection_);
     }
     if (connection) {
+        // No callback runs after this, not even for signals already received.
+        for (guint subscription : subscriptions_)
+            g_dbus_connection_signal_unsubscribe(connection, subscription);
         g_dbus_connection_close_sync(connection, nullptr, nullptr);
         g_object_unref(connection);
     }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GVariant GVariant;
@@ -90,6 +91,7 @@ private:
     std::map<std::string, std::optional<platform::RunningApplication>> applications_;  // by bus name
 
     GSource* settleTimer_ = nullptr;  // listening thread only
+    std::vector<unsigned> subscriptions_;  // listening thread only
     std::unique_ptr<GlibLoopThread> thread_;  // last: ends before the rest goes
 };
 

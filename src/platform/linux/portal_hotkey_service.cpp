@@ -168,15 +168,16 @@ void PortalHotkeyService::start()
             }
             self->sessionEnded("The desktop closed the global shortcuts session");
         };
-        g_dbus_connection_signal_subscribe(connection, nullptr, "org.freedesktop.portal.Request", "Response", nullptr,
-                                           nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onResponse, this, nullptr);
-        g_dbus_connection_signal_subscribe(connection, nullptr, shortcutsInterface, "Activated", portalPath, nullptr,
-                                           G_DBUS_SIGNAL_FLAGS_NONE, onActivated, this, nullptr);
-        g_dbus_connection_signal_subscribe(connection, "org.freedesktop.DBus", "org.freedesktop.DBus",
-                                           "NameOwnerChanged", "/org/freedesktop/DBus", portalName,
-                                           G_DBUS_SIGNAL_FLAGS_NONE, onOwnerChanged, this, nullptr);
-        g_dbus_connection_signal_subscribe(connection, nullptr, "org.freedesktop.portal.Session", "Closed", nullptr,
-                                           nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onClosed, this, nullptr);
+        const auto subscribe = [&](const char* interface, const char* member, const char* path, const char* arg0,
+                                   GDBusSignalCallback callback) {
+            subscriptions_.push_back(g_dbus_connection_signal_subscribe(connection, nullptr, interface, member, path,
+                                                                        arg0, G_DBUS_SIGNAL_FLAGS_NONE, callback, this,
+                                                                        nullptr));
+        };
+        subscribe("org.freedesktop.portal.Request", "Response", nullptr, nullptr, onResponse);
+        subscribe(shortcutsInterface, "Activated", portalPath, nullptr, onActivated);
+        subscribe("org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus", portalName, onOwnerChanged);
+        subscribe("org.freedesktop.portal.Session", "Closed", nullptr, nullptr, onClosed);
     }
     std::lock_guard lock(shared_->mutex);
     shared_->connection = connection;
@@ -194,6 +195,9 @@ void PortalHotkeyService::stop()
         std::swap(connection, shared_->connection);
     }
     if (connection) {
+        // No callback runs after this, not even for signals already received.
+        for (guint subscription : subscriptions_)
+            g_dbus_connection_signal_unsubscribe(connection, subscription);
         g_dbus_connection_flush_sync(connection, nullptr, nullptr);  // the session's Close
         g_dbus_connection_close_sync(connection, nullptr, nullptr);
         g_object_unref(connection);
@@ -332,6 +336,11 @@ void PortalHotkeyService::unregisterHotkey()
 {
     shared_->boundID.reset();
     shared_->pendingGeneration = 0;
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->pendingRequests.clear();  // answers that nobody awaits any more
+        shared_->lateAnswers.clear();
+    }
     closeSession();
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GVariant GVariant;
@@ -94,6 +95,7 @@ private:
     std::shared_ptr<Shared> shared_;  // with the listening thread and posted tasks
     std::uint64_t tokens_ = 0;
     std::uint64_t generation_ = 0;  // of registrations; a late answer acts only on its own
+    std::vector<unsigned> subscriptions_;  // listening thread only
     std::unique_ptr<GlibLoopThread> thread_;  // last: ends before the rest goes
 };
 
