@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <sstream>
 #include <filesystem>
 #include <string>
 
@@ -177,6 +178,59 @@ TEST_F(WaylandTest, AnApplicationThatDoesNotAnswerHoldsNothingUp)
     workspace.runningApplications();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     session->stopApplication(mousepad);
+}
+
+// A visible window of the process at least 200 by 100 pixels large.
+bool hasLargeWindow(pid_t pid)
+{
+    std::istringstream ids(DesktopSession::commandOutput("xdotool search --onlyvisible --pid " + std::to_string(pid)));
+    for (std::string id; ids >> id;) {
+        int width = 0, height = 0;
+        const std::string geometry = DesktopSession::commandOutput("xdotool getwindowgeometry --shell " + id);
+        std::sscanf(geometry.c_str() + geometry.find("WIDTH="), "WIDTH=%d\nHEIGHT=%d", &width, &height);
+        if (width >= 200 && height >= 100)
+            return true;
+    }
+    return false;
+}
+
+TEST_F(WaylandTest, ToggleOpensThePopupWithTheRowsOfTheActiveApplication)
+{
+    const pid_t featherpad = launchFeatherPad();
+    const pid_t mousepad = launchMousepad();
+    {
+        fake::VirtualRuntime mainQueue;
+        fake::MemoryLogSink sink;
+        platform::Log log(sink, [] { return false; });
+        linux_platform::AtspiWorkspace workspace(mainQueue, log);
+        ASSERT_TRUE(DesktopSession::waitUntil([&] {
+            auto front = workspace.frontmostApplication();
+            return front && front->pid == mousepad &&
+                   DesktopSession::commandOutput(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --pid " +
+                                                 std::to_string(mousepad) + " 2>/dev/null")
+                           .find("Find") != std::string::npos;
+        }, std::chrono::seconds(20)));
+    }
+    // This program draws on the X display (Qt 6 without its Wayland platform here).
+    const std::string logPath = session->folder() + "/hintboard-on-wayland.log";
+    const pid_t hintboard = session->launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
+                                            {{"WAYLAND_DISPLAY", socket}});
+    const std::string toggle = "WAYLAND_DISPLAY=" + socket + " " + HINTBOARD_EXECUTABLE + " toggle >/dev/null 2>&1 && echo ok";
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::commandOutput(toggle).starts_with("ok"); }));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return hasLargeWindow(hintboard); })) << "the popup did not open";
+    // Looked at: the popup with mousepad's rows beside weston's window.
+    DesktopSession::commandOutput("import -window root popup-on-wayland.png");
+
+    const std::string launchLog = DesktopSession::commandOutput("cat " + logPath);
+    if (launchLog.find("front application from AT-SPI window activations") != std::string::npos) {
+        // Without a journal the log goes to standard error: the read was mousepad's.
+        EXPECT_THAT(launchLog, HasSubstr("pid " + std::to_string(mousepad) + ": 6 menus"));
+    }
+    ASSERT_TRUE(DesktopSession::commandOutput(toggle).starts_with("ok"));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hasLargeWindow(hintboard); })) << "the popup did not close";
+    session->stopApplication(hintboard);
+    session->stopApplication(mousepad);
+    session->stopApplication(featherpad);
 }
 
 TEST_F(WaylandTest, NoAccessibilityBusGivesNoApplicationAtOnce)
