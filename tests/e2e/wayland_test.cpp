@@ -51,6 +51,30 @@ protected:
             GTEST_SKIP() << "weston did not start (is the package installed?)";
     }
 
+    // Runs the main queue until the workspace, or the monitor, has the process in front.
+    bool waitForFront(platform::Workspace& workspace, pid_t pid)
+    {
+        return waitUntilFront([&] { return workspace.frontmostApplication(); }, pid);
+    }
+    bool waitForFront(FrontmostAppMonitor& monitor, pid_t pid)
+    {
+        return waitUntilFront([&] { return monitor.frontmostApp(); }, pid);
+    }
+    bool waitUntilFront(const std::function<std::optional<platform::RunningApplication>()>& front, pid_t pid)
+    {
+        return DesktopSession::waitUntil([&] {
+            mainQueue.runMainQueue();
+            auto app = front();
+            return app && app->pid == pid;
+        }, std::chrono::seconds(20));
+    }
+    // What `hintboard ARGUMENTS` prints in the Wayland session.
+    static std::string hintboard(const std::string& arguments)
+    {
+        return DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + HINTBOARD_EXECUTABLE + " " +
+                                             arguments + " 2>/dev/null");
+    }
+
     static pid_t launchMousepad()
     {
         return session->launch({"mousepad", "--disable-server"}, {{"GDK_BACKEND", "wayland"}, {"WAYLAND_DISPLAY", socket}});
@@ -61,6 +85,9 @@ protected:
                                {{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", socket}});
     }
 
+    fake::VirtualRuntime mainQueue;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
     static DesktopSession* session;
     static std::string socket;
     static pid_t weston;
@@ -74,23 +101,14 @@ bool WaylandTest::compositorUp = false;
 
 TEST_F(WaylandTest, FrontApplicationFollowsWindowActivations)
 {
-    fake::VirtualRuntime mainQueue;
-    fake::MemoryLogSink sink;
-    platform::Log log(sink, [] { return false; });
     linux_platform::AtspiWorkspace workspace(mainQueue, log);
     ASSERT_TRUE(workspace.waitUntilReady());
     FrontmostAppMonitor monitor(workspace);
     std::vector<pid_t> changes;
     monitor.onAppChanged = [&](const platform::RunningApplication& app) { changes.push_back(app.pid); };
-    auto waitForFront = [&](pid_t pid) {
-        return DesktopSession::waitUntil([&] {
-            mainQueue.runMainQueue();
-            return monitor.frontmostApp() && monitor.frontmostApp()->pid == pid;
-        }, std::chrono::seconds(20));
-    };
 
     const pid_t mousepad = launchMousepad();
-    ASSERT_TRUE(waitForFront(mousepad));
+    ASSERT_TRUE(waitForFront(monitor, mousepad));
     EXPECT_THAT(monitor.frontmostApp(),
                 Optional(AllOf(Field(&platform::RunningApplication::bundleIdentifier, "org.xfce.mousepad"),
                                Field(&platform::RunningApplication::name, "Mousepad"),
@@ -98,14 +116,14 @@ TEST_F(WaylandTest, FrontApplicationFollowsWindowActivations)
 
     // A new window is activated; closing it gives activation back to the first.
     const pid_t featherpad = launchFeatherPad();
-    ASSERT_TRUE(waitForFront(featherpad));
+    ASSERT_TRUE(waitForFront(monitor, featherpad));
     EXPECT_THAT(monitor.frontmostApp(), Optional(Field(&platform::RunningApplication::processName, "featherpad")));
     auto running = workspace.runningApplications();
     for (pid_t pid : {mousepad, featherpad})
         EXPECT_EQ(std::ranges::count(running, pid, &platform::RunningApplication::pid), 1) << pid;
 
     session->stopApplication(featherpad);
-    ASSERT_TRUE(waitForFront(mousepad));
+    ASSERT_TRUE(waitForFront(monitor, mousepad));
     EXPECT_THAT(changes, ElementsAre(mousepad, featherpad, mousepad));
 
     // A workspace started now finds the active window itself.
@@ -114,44 +132,27 @@ TEST_F(WaylandTest, FrontApplicationFollowsWindowActivations)
     session->stopApplication(mousepad);
 }
 
-// What `hintboard shortcuts ARGUMENTS` prints in the Wayland session.
-std::string shortcutsCommandOutput(const std::string& socket, const std::string& arguments)
-{
-    return DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + HINTBOARD_EXECUTABLE + " shortcuts " +
-                                         arguments + " 2>/dev/null");
-}
-
 TEST_F(WaylandTest, ShortcutsCommandReadsTheActiveApplication)
 {
     const pid_t featherpad = launchFeatherPad();
-    fake::VirtualRuntime mainQueue;
-    fake::MemoryLogSink sink;
-    platform::Log log(sink, [] { return false; });
     linux_platform::AtspiWorkspace workspace(mainQueue, log);
-    auto isFront = [&](pid_t pid) {
-        return DesktopSession::waitUntil([&] {
-            mainQueue.runMainQueue();
-            auto front = workspace.frontmostApplication();
-            return front && front->pid == pid;
-        }, std::chrono::seconds(20));
-    };
-    ASSERT_TRUE(isFront(featherpad));
+    ASSERT_TRUE(waitForFront(workspace, featherpad));
     const pid_t mousepad = launchMousepad();
-    ASSERT_TRUE(isFront(mousepad));
+    ASSERT_TRUE(waitForFront(workspace, mousepad));
     // The menu bar appears a moment after the window.
     nlohmann::json printed;
     ASSERT_TRUE(DesktopSession::waitUntil([&] {
-        printed = nlohmann::json::parse(shortcutsCommandOutput(socket, "--front --json"), nullptr, false);
+        printed = nlohmann::json::parse(hintboard("shortcuts --front --json"), nullptr, false);
         return !printed.is_discarded() && !printed["sections"].empty();
     }, std::chrono::seconds(20)));
     EXPECT_EQ(printed["application"]["pid"], mousepad);
     EXPECT_EQ(printed["application"]["identifier"], "org.xfce.mousepad");
-    EXPECT_THAT(shortcutsCommandOutput(socket, "--front"), HasSubstr("Find and Replace"));
+    EXPECT_THAT(hintboard("shortcuts --front"), HasSubstr("Find and Replace"));
 
     session->stopApplication(mousepad);
-    ASSERT_TRUE(isFront(featherpad));
-    for (const char* arguments : {"--front --json", "--app featherpad --json"}) {
-        printed = nlohmann::json::parse(shortcutsCommandOutput(socket, arguments), nullptr, false);
+    ASSERT_TRUE(waitForFront(workspace, featherpad));
+    for (const char* arguments : {"shortcuts --front --json", "shortcuts --app featherpad --json"}) {
+        printed = nlohmann::json::parse(hintboard(arguments), nullptr, false);
         ASSERT_FALSE(printed.is_discarded()) << arguments;
         EXPECT_EQ(printed["application"]["pid"], featherpad) << arguments;
     }
@@ -160,16 +161,10 @@ TEST_F(WaylandTest, ShortcutsCommandReadsTheActiveApplication)
 
 TEST_F(WaylandTest, AnApplicationThatDoesNotAnswerHoldsNothingUp)
 {
-    fake::VirtualRuntime mainQueue;
-    fake::MemoryLogSink sink;
-    platform::Log log(sink, [] { return false; });
     const pid_t mousepad = launchMousepad();
     {
         linux_platform::AtspiWorkspace workspace(mainQueue, log);
-        ASSERT_TRUE(DesktopSession::waitUntil([&] {
-            auto front = workspace.frontmostApplication();
-            return front && front->pid == mousepad;
-        }, std::chrono::seconds(20)));
+        ASSERT_TRUE(waitForFront(workspace, mousepad));
     }
     kill(mousepad, SIGSTOP);
     const auto start = std::chrono::steady_clock::now();
@@ -196,28 +191,16 @@ bool hasLargeWindow(pid_t pid)
 
 TEST_F(WaylandTest, ToggleOpensThePopupWithTheRowsOfTheActiveApplication)
 {
-    const pid_t featherpad = launchFeatherPad();
     const pid_t mousepad = launchMousepad();
-    {
-        fake::VirtualRuntime mainQueue;
-        fake::MemoryLogSink sink;
-        platform::Log log(sink, [] { return false; });
-        linux_platform::AtspiWorkspace workspace(mainQueue, log);
-        ASSERT_TRUE(DesktopSession::waitUntil([&] {
-            auto front = workspace.frontmostApplication();
-            return front && front->pid == mousepad &&
-                   DesktopSession::commandOutput(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --pid " +
-                                                 std::to_string(mousepad) + " 2>/dev/null")
-                           .find("Find") != std::string::npos;
-        }, std::chrono::seconds(20)));
-    }
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return hintboard("shortcuts --front").find("Find") != std::string::npos; },
+                                          std::chrono::seconds(20)));
     // This program draws on the X display (Qt 6 without its Wayland platform here).
     const std::string logPath = session->folder() + "/hintboard-on-wayland.log";
-    const pid_t hintboard = session->launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
+    const pid_t instance = session->launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
                                             {{"WAYLAND_DISPLAY", socket}});
-    const std::string toggle = "WAYLAND_DISPLAY=" + socket + " " + HINTBOARD_EXECUTABLE + " toggle >/dev/null 2>&1 && echo ok";
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::commandOutput(toggle).starts_with("ok"); }));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return hasLargeWindow(hintboard); })) << "the popup did not open";
+    const std::string toggle = "toggle >/dev/null && echo ok";
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return hintboard(toggle).starts_with("ok"); }));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return hasLargeWindow(instance); })) << "the popup did not open";
     // Looked at: the popup with mousepad's rows beside weston's window.
     DesktopSession::commandOutput("import -window root popup-on-wayland.png");
 
@@ -226,14 +209,13 @@ TEST_F(WaylandTest, ToggleOpensThePopupWithTheRowsOfTheActiveApplication)
         // Without a journal the log goes to standard error: the read was mousepad's.
         EXPECT_THAT(launchLog, HasSubstr("pid " + std::to_string(mousepad) + ": 6 menus"));
     }
-    ASSERT_TRUE(DesktopSession::commandOutput(toggle).starts_with("ok"));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hasLargeWindow(hintboard); })) << "the popup did not close";
-    session->stopApplication(hintboard);
+    ASSERT_TRUE(hintboard(toggle).starts_with("ok"));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hasLargeWindow(instance); })) << "the popup did not close";
+    session->stopApplication(instance);
     session->stopApplication(mousepad);
-    session->stopApplication(featherpad);
 }
 
-TEST_F(WaylandTest, NoAccessibilityBusGivesNoApplicationAtOnce)
+TEST(AtspiWorkspaceTest, NoAccessibilityBusGivesNoApplicationAtOnce)
 {
     fake::VirtualRuntime mainQueue;
     fake::MemoryLogSink sink;
