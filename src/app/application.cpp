@@ -207,7 +207,7 @@ int runApplication(int argc, char** argv)
     const SessionKind session = linux_platform::currentSessionKind();
     auto sessionWorkspace = linux_platform::makeSessionWorkspace(session, runtime, log);
     platform::Workspace& workspace = *sessionWorkspace.workspace;
-    log.notice(LogCategory::settings, "Hintboard {} on a {} session; front application from {}", HINTBOARD_VERSION,
+    log.notice(LogCategory::settings, "Hintboard {}, {} session; front application from {}", HINTBOARD_VERSION,
                sessionName(session), sessionWorkspace.sourceName);
     linux_platform::QtScreens screens;
     linux_platform::QtAppPresence presence;
