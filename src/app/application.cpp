@@ -20,8 +20,7 @@
 #include "platform/linux/qt_app_presence.h"
 #include "platform/linux/qt_runtime.h"
 #include "platform/linux/qt_screens.h"
-#include "platform/linux/x11_hotkey_service.h"
-#include "platform/linux/x11_workspace.h"
+#include "platform/linux/session_services.h"
 #include "platform/linux/xdg_autostart_login_item.h"
 #include "platform/linux/xinput_event_monitors.h"
 #include "platform/notification_center.h"
@@ -213,10 +212,15 @@ int runApplication(int argc, char** argv)
     linux_platform::QtRuntime runtime;
     platform::NotificationCenter notifications(runtime);
     linux_platform::AtspiAccessibility accessibility(log);
-    linux_platform::X11Workspace workspace(runtime);
+    const SessionKind session = linux_platform::currentSessionKind();
+    auto sessionWorkspace = linux_platform::makeSessionWorkspace(session, runtime, log);
+    platform::Workspace& workspace = *sessionWorkspace.workspace;
+    log.notice(LogCategory::settings, "Hintboard {}, {} session; front application from {}", HINTBOARD_VERSION,
+               sessionName(session), sessionWorkspace.sourceName);
     linux_platform::QtScreens screens;
     linux_platform::QtAppPresence presence;
-    linux_platform::X11HotkeyService hotkeyService(runtime, log);
+    auto sessionHotkeys = linux_platform::makeSessionHotkeys(session, runtime, runtime, log);
+    platform::HotkeyService& hotkeyService = *sessionHotkeys.service;
     linux_platform::XInputEventMonitors desktopMonitors(runtime, log);
     OtherApplicationsMonitors eventMonitors(desktopMonitors);
     GlibContextThread glibThread;

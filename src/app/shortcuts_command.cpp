@@ -9,6 +9,7 @@
 #include "platform/linux/journal_log.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/plist_file_settings_domain.h"
+#include "platform/linux/session_services.h"
 #include "platform/linux/x11_workspace.h"
 
 #include <fmt/format.h>
@@ -190,10 +191,12 @@ bool isCalled(const RunningApplication& app, std::string_view name)
 }
 
 // The application the options name, or the exit status that says why there is none.
-std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& options)
+std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& options, platform::Log& log)
 {
     DroppingMainQueue mainQueue;
-    linux_platform::X11Workspace workspace(mainQueue);
+    const SessionKind sessionKind = linux_platform::currentSessionKind();
+    auto session = linux_platform::makeSessionWorkspace(sessionKind, mainQueue, log);
+    platform::Workspace& workspace = *session.workspace;
     if (options.target == Options::Target::pid) {
         if (!processRuns(options.pid)) {
             fmt::print(stderr, "hintboard: no process with id {} runs.\n", options.pid);
@@ -208,9 +211,13 @@ std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& op
         app.name = app.processName;
         return app;
     }
-    if (!workspace.isConnected()) {
-        fmt::print(stderr, "hintboard: cannot reach the X display{}; --front and --app need it (--pid does not).\n",
-                   std::getenv("DISPLAY") ? fmt::format(" \"{}\"", std::getenv("DISPLAY")) : " (DISPLAY is not set)");
+    if (!session.isReachable()) {
+        if (sessionKind == SessionKind::wayland)
+            fmt::print(stderr, "hintboard: cannot reach the accessibility bus; on Wayland --front and --app need it "
+                               "(--pid does not).\n");
+        else
+            fmt::print(stderr, "hintboard: cannot reach the X display{}; --front and --app need it (--pid does not).\n",
+                       std::getenv("DISPLAY") ? fmt::format(" \"{}\"", std::getenv("DISPLAY")) : " (DISPLAY is not set)");
         return noDisplay;
     }
     if (options.target == Options::Target::front) {
@@ -407,7 +414,7 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
         return accessibilityOff;
     }
 
-    auto chosen = chooseApplication(options);
+    auto chosen = chooseApplication(options, log);
     if (auto* status = std::get_if<ExitStatus>(&chosen))
         return *status;
     const auto& app = std::get<RunningApplication>(chosen);
