@@ -41,6 +41,7 @@
 #include "triggers/double_tap_trigger.h"
 #include "triggers/frontmost_app_monitor.h"
 #include "triggers/global_hotkey.h"
+#include "triggers/trigger_availability.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -221,6 +222,7 @@ int runApplication(int argc, char** argv)
     linux_platform::QtAppPresence presence;
     auto sessionHotkeys = linux_platform::makeSessionHotkeys(session, runtime, runtime, log);
     platform::HotkeyService& hotkeyService = *sessionHotkeys.service;
+    const TriggerAvailability triggers = triggerAvailability(session, sessionHotkeys.portalOffersShortcuts());
     linux_platform::XInputEventMonitors desktopMonitors(runtime, log);
     OtherApplicationsMonitors eventMonitors(desktopMonitors);
     GlibContextThread glibThread;
@@ -290,7 +292,11 @@ int runApplication(int argc, char** argv)
             setUpHotkeyAtLaunch(hotkeys, settings);
         },
         .storedHotkey = [&settings] { return loadHotkey(settings); },
-        .applyDoubleTap = [&doubleTap](std::function<void()> onActivate) {
+        .applyDoubleTap = [&doubleTap, &triggers, &log](std::function<void()> onActivate) {
+            if (!triggers.doubleTapAvailable) {
+                log.info(LogCategory::hotkey, "Double tap not available: {}", triggers.doubleTapReason);
+                return;
+            }
             doubleTap.onActivate = std::move(onActivate);
             doubleTap.applySettings();
         },
@@ -390,6 +396,7 @@ int runApplication(int argc, char** argv)
             else if (settingsSync)
                 settingsSync->stop();
         },
+        .triggers = triggers,
     };
 
     std::unique_ptr<views::WelcomeWindow> welcomeWindow;

@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 #include "triggers/double_tap_trigger.h"
 #include "triggers/global_hotkey.h"
+#include "triggers/trigger_availability.h"
 
 #include <functional>
 #include <memory>
@@ -32,6 +33,8 @@ struct SettingsModelServices {
     std::function<bool()> hasNewerRemoteSettings;
     // ...and starting (true) or stopping (false) it.
     std::function<void(bool enabled)> onSyncEnabledChanged;
+    // Which triggers this session allows; the views explain what is missing.
+    TriggerAvailability triggers{};
 };
 
 // The settings as the settings window and the onboarding wizard edit them.
@@ -46,6 +49,8 @@ public:
     ~SettingsModel();
     SettingsModel(const SettingsModel&) = delete;
     SettingsModel& operator=(const SettingsModel&) = delete;
+
+    const TriggerAvailability& triggerAvailability() const { return services_.triggers; }
 
     // The recorder.
     const std::optional<GlobalHotkey>& hotkey() const { return hotkey_; }

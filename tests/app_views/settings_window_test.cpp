@@ -6,6 +6,7 @@
 #include "app/views/settings_form.h"
 #include "settings/settings_keys.h"
 #include "settings_window_fixture.h"
+#include "support/snapshots.h"
 #include "support/temporary_folder.h"
 
 #include <QComboBox>
@@ -81,6 +82,28 @@ TEST_F(SettingsWindowTest, SwitchesWriteTheirKeysWithTheirEffects)
     switchFor(window, keys::ignoreListEnabled)->click();
     EXPECT_TRUE(settings.boolean(keys::receiveBetaUpdates));
     EXPECT_TRUE(ignoreList.isEnabled());
+}
+
+TEST_F(SettingsWindowTest, OnWaylandTheDoubleTapIsOffWithItsReasonAndTheHotKeyNoteShowsTheCommand)
+{
+    auto withoutPortal = services();
+    withoutPortal.model.triggers = triggerAvailability(SessionKind::wayland, false);
+    SettingsWindow window(std::move(withoutPortal));
+    EXPECT_FALSE(switchFor(window, keys::doubleTapEnabled)->isEnabled());
+    const auto texts = [&window] {
+        QStringList shown;
+        for (const auto* label : window.findChildren<QLabel*>())
+            if (label->isVisibleTo(&window))
+                shown << label->text();
+        return shown.join('\n');
+    }();
+    EXPECT_TRUE(texts.contains("the double tap cannot work")) << texts.toStdString();
+    EXPECT_TRUE(texts.contains("hintboard toggle")) << texts.toStdString();
+    test::keepSnapshot(window.grab().toImage(), "settings-general-wayland");
+
+    SettingsWindow onX11(services());
+    EXPECT_TRUE(switchFor(onX11, keys::doubleTapEnabled)->isEnabled());
+    EXPECT_FALSE(onX11.findChild<QLabel*>("hotkeyNote"));
 }
 
 TEST_F(SettingsWindowTest, OneWindowWhileOpenAndClosingWhileRecordingRestoresTheHotkey)

@@ -86,6 +86,12 @@ QWidget* GeneralSettingsPage::doubleTapSection()
         tr("Match app icon to trigger key"),
         boundSwitch(this, m, keys::matchAppIconToTrigger, [&m] { return m.matchAppIconToTrigger(); },
                     [&m](bool on) { m.setMatchAppIconToTrigger(on); }));
+    // Sessions that hide the modifier keys from applications: off, and why.
+    const auto& availability = m.triggerAvailability();
+    if (!availability.doubleTapAvailable) {
+        section.box->setEnabled(false);
+        section.footer->setText(QString::fromStdString(availability.doubleTapReason));
+    }
     auto enable = [&m, modifierRow, matchRow] {
         modifierRow->setEnabled(m.doubleTapEnabled());
         matchRow->setEnabled(m.doubleTapEnabled());

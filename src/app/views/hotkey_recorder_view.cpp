@@ -52,6 +52,15 @@ HotkeyRecorderView::HotkeyRecorderView(SettingsModel& model, QWidget* parent)
     layout->setSpacing(4);
     layout->addLayout(row);
     layout->addWidget(failure_);
+    // Where the desktop keeps hot keys to itself, what to do instead.
+    if (const auto& note = model_.triggerAvailability().hotkeyNote; !note.empty()) {
+        auto* explanation = new QLabel(QString::fromStdString(note));
+        explanation->setObjectName(QStringLiteral("hotkeyNote"));
+        explanation->setWordWrap(true);
+        explanation->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        explanation->setForegroundRole(QPalette::PlaceholderText);
+        layout->addWidget(explanation);
+    }
 
     observer_ = model_.addObserver([this] { refresh(); });
     refresh();

@@ -314,6 +314,10 @@ public:
         row->addWidget(modifierLabel);
         row->addWidget(picker_);
         doubleTap->column()->addLayout(row);
+        if (const auto& availability = model.triggerAvailability(); !availability.doubleTapAvailable) {
+            enable_->setEnabled(false);
+            doubleTap->column()->addWidget(new SecondaryLabel(QString::fromStdString(availability.doubleTapReason), true));
+        }
         layout->addWidget(doubleTap);
         connect(enable_, &QCheckBox::toggled, this, [this](bool on) {
             model_.setDoubleTapEnabled(on);
@@ -343,7 +347,7 @@ public:
             const QSignalBlocker blocker(enable_);
             enable_->setChecked(model_.doubleTapEnabled());
         }
-        picker_->setEnabled(model_.doubleTapEnabled());
+        picker_->setEnabled(enable_->isEnabled() && model_.doubleTapEnabled());
         const bool tried = wizard_.triggerTried();
         trySymbol_->setSymbol(tried ? "checkmark.circle.fill" : "play.circle", tried ? Tone::success : Tone::accent);
         tryTitle_->setText(tried ? tr("Shortcut works!") : tr("Try it now"));
