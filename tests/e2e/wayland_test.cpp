@@ -200,7 +200,9 @@ TEST_F(WaylandTest, ToggleOpensThePopupWithTheRowsOfTheActiveApplication)
                                             {{"WAYLAND_DISPLAY", socket}});
     const std::string toggle = "toggle >/dev/null && echo ok";
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return hintboard(toggle).starts_with("ok"); }));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return hasLargeWindow(instance); })) << "the popup did not open";
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return hasLargeWindow(instance); }))
+        << "the popup did not open; the program logged:\n"
+        << DesktopSession::commandOutput("grep -v '^\\[scraper\\]' " + logPath);
     // Looked at: the popup with mousepad's rows beside weston's window.
     DesktopSession::commandOutput("import -window root popup-on-wayland.png");
 
