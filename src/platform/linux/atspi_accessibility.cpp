@@ -33,6 +33,8 @@ std::recursive_mutex& atspiLock()
 constexpr auto busProbeInterval = std::chrono::seconds(5);
 // How deep below a window the menu bar is looked for.
 constexpr int menuBarSearchDepth = 6;
+// How many items of a menu bar's first menu tell whether it is the one shown.
+constexpr std::size_t menuBarProbeItems = 12;
 
 struct Unref {
     void operator()(void* object) const { g_object_unref(object); }
@@ -98,13 +100,6 @@ std::string trimmed(const char* text)
 bool isWindowRole(AtspiRole role)
 {
     return role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_WINDOW || role == ATSPI_ROLE_DIALOG;
-}
-
-// Containers that may stand between a window and its menu bar.
-bool mayHoldMenuBar(AtspiRole role)
-{
-    return role == ATSPI_ROLE_FILLER || role == ATSPI_ROLE_PANEL || role == ATSPI_ROLE_SPLIT_PANE ||
-           role == ATSPI_ROLE_ROOT_PANE || role == ATSPI_ROLE_LAYERED_PANE;
 }
 
 bool isMenuContainer(AtspiRole role)
@@ -404,39 +399,13 @@ public:
         return nullptr;
     }
 
-    // The first menu bar below a window, breadth first through plain containers.
-    AXElementRef menuBarIn(const std::shared_ptr<Element>& window)
-    {
-        std::deque<std::pair<std::shared_ptr<Element>, int>> queue{{window, 0}};
-        while (!queue.empty()) {
-            auto [element, depth] = queue.front();
-            queue.pop_front();
-            for (auto* child : childObjects(*element)) {
-                auto candidate = wrap(element->pid, child, Presentation::object);
-                auto role = this->role(*candidate);
-                if (!role)
-                    continue;
-                if (*role == ATSPI_ROLE_MENU_BAR)
-                    return candidate;
-                if (depth + 1 < menuBarSearchDepth && mayHoldMenuBar(*role))
-                    queue.emplace_back(candidate, depth + 1);
-            }
-        }
-        return nullptr;
-    }
-
-    AXElementRef menuBar(const Element& application)
+    // The windows, the active one first.
+    std::vector<std::shared_ptr<Element>> windowsActiveFirst(const Element& application)
     {
         auto all = windows(application);
-        auto active = activeWindow(all);
-        if (active)
-            if (auto bar = menuBarIn(active))
-                return bar;
-        for (const auto& window : all)
-            if (window != active)
-                if (auto bar = menuBarIn(window))
-                    return bar;
-        return nullptr;
+        if (auto active = activeWindow(all))
+            std::stable_partition(all.begin(), all.end(), [&](const auto& window) { return window == active; });
+        return all;
     }
 
     AXElementRef mainWindow(const Element& application)
@@ -574,6 +543,80 @@ private:
     std::map<pid_t, std::optional<bool>> collectionSupported_;
 };
 
+namespace {
+
+bool isTrue(platform::Accessibility& accessibility, const AXElementRef& element, std::string_view attribute)
+{
+    return platform::readBoolean(accessibility, element, attribute).value_or(false);
+}
+
+bool hasKeyEquivalent(platform::Accessibility& accessibility, const AXElementRef& item)
+{
+    return platform::readText(accessibility, item, ax::cmdChar) ||
+           platform::readInteger(accessibility, item, ax::cmdVirtualKey) ||
+           platform::readInteger(accessibility, item, ax::cmdGlyph);
+}
+
+// How well a menu bar fits: shown, the items of its first menu visible, and
+// some of them carrying accelerators, in this order of weight.
+int menuBarFitness(platform::Accessibility& accessibility, const AXElementRef& bar)
+{
+    int fitness = isTrue(accessibility, bar, atspi_attribute::showing) &&
+                          isTrue(accessibility, bar, atspi_attribute::visible)
+                      ? 4
+                      : 0;
+    for (const auto& entry : platform::readChildren(accessibility, bar)) {
+        const auto menus = platform::readChildren(accessibility, entry);
+        const auto items = menus.empty() ? menus : platform::readChildren(accessibility, menus.front());
+        if (items.empty())
+            continue;
+        bool visible = false;
+        bool accelerator = false;
+        for (std::size_t i = 0; i < std::min(items.size(), menuBarProbeItems) && !(visible && accelerator); ++i) {
+            visible = visible || isTrue(accessibility, items[i], atspi_attribute::visible);
+            accelerator = accelerator || hasKeyEquivalent(accessibility, items[i]);
+        }
+        return fitness + (visible ? 2 : 0) + (accelerator ? 1 : 0);
+    }
+    return fitness;
+}
+
+} // namespace
+
+AXElementRef chooseMenuBar(platform::Accessibility& accessibility, const AXElementRef& window)
+{
+    // Breadth first; a tool bar is searched only as the window's own (Firefox
+    // keeps its menu bar in one), not the many button rows inside panes.
+    static const std::set<std::string, std::less<>> containers = {
+        "filler", "panel", "split pane", "root pane", "layered pane", "scroll pane", "viewport", "section", "grouping",
+    };
+    std::vector<AXElementRef> bars;
+    std::deque<std::pair<AXElementRef, int>> queue{{window, 0}};
+    while (!queue.empty()) {
+        auto [element, depth] = queue.front();
+        queue.pop_front();
+        for (const auto& child : platform::readChildren(accessibility, element)) {
+            auto role = platform::readText(accessibility, child, atspi_attribute::role);
+            if (!role)
+                continue;
+            if (*role == "menu bar")
+                bars.push_back(child);
+            else if (depth + 1 < menuBarSearchDepth && (containers.contains(*role) || (depth == 0 && *role == "tool bar")))
+                queue.emplace_back(child, depth + 1);
+        }
+    }
+    if (bars.size() <= 1)
+        return bars.empty() ? nullptr : bars.front();
+    AXElementRef best;
+    int bestFitness = -1;
+    for (const auto& bar : bars)
+        if (const int fitness = menuBarFitness(accessibility, bar); fitness > bestFitness) {
+            best = bar;
+            bestFitness = fitness;
+        }
+    return best;
+}
+
 AtspiAccessibility::AtspiAccessibility(platform::Log& log) : connection_(std::make_unique<Connection>(log)) {}
 
 AtspiAccessibility::~AtspiAccessibility() = default;
@@ -630,8 +673,9 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
 
     const bool application = element->presentation == Presentation::application;
     if (application && attribute == ax::menuBar) {
-        if (auto bar = connection.menuBar(*element))
-            return bar;
+        for (const auto& window : connection.windowsActiveFirst(*element))
+            if (auto bar = chooseMenuBar(*this, window))
+                return bar;
         return std::nullopt;
     }
     if (application && (attribute == ax::focusedWindow || attribute == ax::mainWindow)) {
@@ -649,6 +693,22 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
         if (title)
             return *title;
         return std::nullopt;
+    }
+    if (attribute == atspi_attribute::role) {
+        auto role = connection.role(*element);
+        Text name(role ? atspi_role_get_name(*role) : nullptr);
+        if (name)
+            return std::string(name.get());
+        return std::nullopt;
+    }
+    if (attribute == atspi_attribute::showing || attribute == atspi_attribute::visible) {
+        auto states = connection.states(*element);
+        if (!states)
+            return std::nullopt;
+        const bool set = atspi_state_set_contains(
+            *states, attribute == atspi_attribute::showing ? ATSPI_STATE_SHOWING : ATSPI_STATE_VISIBLE);
+        g_object_unref(*states);
+        return AXNumber{set ? 1.0 : 0.0};
     }
     if (attribute == ax::enabled) {
         auto states = connection.states(*element);

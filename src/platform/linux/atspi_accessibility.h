@@ -7,6 +7,22 @@
 
 namespace hb::linux_platform {
 
+// Attributes the AT-SPI layer adds for the menu-bar search: the role's name
+// ("menu bar", "tool bar", "panel"), and whether the object is showing or
+// visible (numbers 0 or 1; a closed menu's items are visible, not showing).
+namespace atspi_attribute {
+inline constexpr std::string_view role = "AXRole";
+inline constexpr std::string_view showing = "AXShowing";
+inline constexpr std::string_view visible = "AXVisible";
+} // namespace atspi_attribute
+
+// The menu bar of a window, looked for below it through containers (panels,
+// panes, viewports) and the window's own tool bars. Of several, the one the
+// user sees and whose menus' items carry accelerators: LibreOffice shows a
+// native GTK menu bar and keeps a hidden copy with wrong bindings. Null when
+// there is none.
+platform::AXElementRef chooseMenuBar(platform::Accessibility& accessibility, const platform::AXElementRef& window);
+
 // The accessibility interface over AT-SPI 2 (libatspi).
 //
 // Elements are presented in the shape the menu reader expects: a menu-bar
