@@ -744,6 +744,19 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
     return std::nullopt;
 }
 
+AtspiAccessibility::Presence AtspiAccessibility::presence(pid_t pid)
+{
+    std::lock_guard lock(atspiLock());
+    auto& connection = *connection_;
+    if (!connection.connected())
+        return Presence::noBus;
+    if (!connection.answering(pid))
+        return Presence::notAnswering;
+    connection.drain();
+    Element application(pid, nullptr, Presentation::application);
+    return connection.resolve(application) ? Presence::onBus : Presence::notOnBus;
+}
+
 bool AtspiAccessibility::performAction(const AXElementRef& reference, std::string_view action)
 {
     const auto* element = dynamic_cast<const Element*>(reference.get());

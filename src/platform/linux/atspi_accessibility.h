@@ -54,6 +54,12 @@ public:
                                                    std::string_view attribute) override;
     bool performAction(const platform::AXElementRef& element, std::string_view action) override;
 
+    // Where an application stands with the accessibility bus, to tell why its
+    // menus cannot be read. Does not wait for an application that let a request
+    // of its current read time out.
+    enum class Presence { onBus, notOnBus, notAnswering, noBus };
+    Presence presence(pid_t pid);
+
 private:
     class Connection;
     std::unique_ptr<Connection> connection_;
