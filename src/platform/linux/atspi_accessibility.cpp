@@ -82,6 +82,7 @@ public:
     // the four key-equivalent attributes.
     mutable std::optional<AtspiRole> role;
     mutable std::optional<bool> isMenu;  // known before the role when listed with its siblings
+    mutable bool listedWithMenus = false;  // isMenu came from listing the menus among an ATK menu's items
     mutable std::optional<std::optional<MenuKeyEquivalent>> key;
     mutable std::optional<std::string> lastTitle;  // the title most recently read
 };
@@ -155,6 +156,7 @@ public:
             applyTimeout();
     }
 
+    std::uint64_t requests() const { return requests_; }
     bool answering(pid_t pid) const { return !notAnswering_.contains(pid); }
     // A new read or press of the application may wait again.
     void expectAnswers(pid_t pid) { notAnswering_.erase(pid); }
@@ -168,6 +170,7 @@ public:
     {
         if (!answering(pid))
             return std::nullopt;
+        ++requests_;
         const auto start = Clock::now();
         auto result = call();
         if (Clock::now() - start >= timeout_ * 9 / 10) {
@@ -302,6 +305,10 @@ public:
         if (element.presentation == Presentation::item && *element.isMenu)
             return {wrap(element.pid, static_cast<AtspiAccessible*>(g_object_ref(element.accessible)),
                          Presentation::menuItems)};
+        // An ATK menu item that opens nothing holds nothing: its submenu would
+        // have made it a menu. Saves a request per item.
+        if (element.presentation == Presentation::item && element.listedWithMenus)
+            return {};
         bool holdsItems = element.presentation == Presentation::menuItems;
         if (element.presentation != Presentation::item && !holdsItems) {
             auto role = this->role(element);
@@ -314,8 +321,10 @@ public:
         std::vector<AXElementRef> children;
         for (auto* object : objects) {
             auto child = wrap(element.pid, object, holdsItems ? Presentation::item : Presentation::object);
-            if (menus)
+            if (menus) {
                 child->isMenu = menus->contains(object);
+                child->listedWithMenus = true;
+            }
             children.push_back(child);
         }
         return children;
@@ -539,6 +548,7 @@ private:
     GMainContext* context_ = nullptr;
     std::chrono::milliseconds timeout_ = std::chrono::seconds(1);
     std::set<pid_t> notAnswering_;
+    std::uint64_t requests_ = 0;
     std::map<pid_t, std::string> toolkits_;
     std::map<pid_t, std::optional<bool>> collectionSupported_;
 };
@@ -755,6 +765,12 @@ AtspiAccessibility::Presence AtspiAccessibility::presence(pid_t pid)
     connection.drain();
     Element application(pid, nullptr, Presentation::application);
     return connection.resolve(application) ? Presence::onBus : Presence::notOnBus;
+}
+
+std::uint64_t AtspiAccessibility::requestCount() const
+{
+    std::lock_guard lock(atspiLock());
+    return connection_->requests();
 }
 
 bool AtspiAccessibility::performAction(const AXElementRef& reference, std::string_view action)

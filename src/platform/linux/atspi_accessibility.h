@@ -3,6 +3,7 @@
 #include "platform/accessibility.h"
 #include "platform/log.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace hb::linux_platform {
@@ -59,6 +60,9 @@ public:
     // of its current read time out.
     enum class Presence { onBus, notOnBus, notAnswering, noBus };
     Presence presence(pid_t pid);
+
+    // The requests made to applications so far, for measurements.
+    std::uint64_t requestCount() const;
 
 private:
     class Connection;
