@@ -296,6 +296,9 @@ public:
 
     std::vector<AXElementRef> children(const Element& element)
     {
+        // Qt's menu entries are menu items holding a popup menu, never menus.
+        if (element.presentation == Presentation::item && !element.isMenu && toolkit(element) == "Qt")
+            element.isMenu = false;
         if (element.presentation == Presentation::item && !element.isMenu) {
             auto role = this->role(element);
             if (!role)
@@ -448,21 +451,34 @@ public:
         return rect ? *rect : std::nullopt;
     }
 
-    KeyBindingStyle keyBindingStyle(const Element& element, std::string_view binding)
+    // The application's toolkit ("GTK", "Qt"), asked once per process; empty when unknown.
+    std::string toolkit(const Element& element)
     {
         auto found = toolkits_.find(element.pid);
-        if (found == toolkits_.end()) {
-            auto toolkit = request(element.pid, [&] {
+        if (found != toolkits_.end())
+            return found->second;
+        auto toolkit = request(element.pid, [&] {
+            auto nameOf = [](AtspiAccessible* object) {
                 GError* error = nullptr;
-                Text name(atspi_accessible_get_toolkit_name(element.accessible, &error));
+                Text name(atspi_accessible_get_toolkit_name(object, &error));
                 g_clear_error(&error);
                 return std::string(name ? name.get() : "");
-            });
-            if (!toolkit || toolkit->empty())
-                return linux_platform::keyBindingStyle("", binding);
-            found = toolkits_.emplace(element.pid, *toolkit).first;
-        }
-        return linux_platform::keyBindingStyle(found->second, binding);
+            };
+            // Qt answers only on the application object.
+            auto name = nameOf(element.accessible);
+            if (name.empty())
+                if (auto application = adopt(atspi_accessible_get_application(element.accessible, nullptr)))
+                    name = nameOf(application.get());
+            return name;
+        });
+        if (!toolkit)
+            return {};
+        return toolkits_.emplace(element.pid, *toolkit).first->second;
+    }
+
+    KeyBindingStyle keyBindingStyle(const Element& element, std::string_view binding)
+    {
+        return linux_platform::keyBindingStyle(toolkit(element), binding);
     }
 
     // The key binding of the element's first action ("" when it has none).
