@@ -112,6 +112,16 @@ TEST_F(MenuBarChoice, BarsInTheWindowsOwnToolBarsAndOnlyThere)
     for (int i = 0; i < 6; ++i)
         nest = &object("panel", {nest});
     EXPECT_EQ(chosen(object("frame", {nest})), nullptr);
+
+    // A viewport full of icons is looked at only so far.
+    auto& late = menuBar(true, {"l"});
+    auto& icons = object("viewport");
+    for (int i = 0; i < 1000; ++i)
+        icons.add(object("icon"));
+    const int readsBefore = accessibility.attributeReads();
+    EXPECT_EQ(chosen(object("frame", {&object("scroll pane", {&icons}), &object("panel", {&object("panel", {&late})})})),
+              nullptr);
+    EXPECT_LT(accessibility.attributeReads() - readsBefore, 1000);
 }
 
 } // namespace

@@ -33,6 +33,9 @@ std::recursive_mutex& atspiLock()
 constexpr auto busProbeInterval = std::chrono::seconds(5);
 // How deep below a window the menu bar is looked for.
 constexpr int menuBarSearchDepth = 6;
+// How many objects below a window the menu-bar search looks at, at most: a
+// viewport may hold thousands of icons.
+constexpr std::size_t menuBarSearchBudget = 400;
 // How many items of a menu bar's first menu tell whether it is the one shown.
 constexpr std::size_t menuBarProbeItems = 12;
 
@@ -618,10 +621,13 @@ AXElementRef chooseMenuBar(platform::Accessibility& accessibility, const AXEleme
     };
     std::vector<AXElementRef> bars;
     std::deque<std::pair<AXElementRef, int>> queue{{window, 0}};
+    std::size_t examined = 0;
     while (!queue.empty()) {
         auto [element, depth] = queue.front();
         queue.pop_front();
         for (const auto& child : platform::readChildren(accessibility, element)) {
+            if (++examined > menuBarSearchBudget)
+                break;
             auto role = platform::readText(accessibility, child, atspi_attribute::role);
             if (!role)
                 continue;
