@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <utility>
 
 namespace hb::linux_platform {
 
@@ -88,6 +89,11 @@ public:
     mutable bool listedWithMenus = false;  // isMenu came from listing the menus among an ATK menu's items
     mutable std::optional<std::optional<MenuKeyEquivalent>> key;
     mutable std::optional<std::string> lastTitle;  // the title most recently read
+    // Answers asked for ahead, with the siblings, during the read `prefetchedIn`;
+    // each serves one read of its attribute in that read.
+    mutable std::optional<std::string> prefetchedTitle;
+    mutable std::optional<std::string> prefetchedBinding;
+    mutable std::uint64_t prefetchedIn = 0;
 };
 
 std::string trimmed(const char* text)
@@ -162,7 +168,11 @@ public:
     std::uint64_t requests() const { return requests_; }
     bool answering(pid_t pid) const { return !notAnswering_.contains(pid); }
     // A new read or press of the application may wait again.
-    void expectAnswers(pid_t pid) { notAnswering_.erase(pid); }
+    void expectAnswers(pid_t pid)
+    {
+        notAnswering_.erase(pid);
+        ++readNumber_;
+    }
 
     // Runs one request to the application `pid`, unless it does not answer.
     // A request that lasts about the whole timeout marks the application as
@@ -196,8 +206,18 @@ public:
         return element.role;
     }
 
+    // A value asked for ahead in this read, taken once.
+    std::optional<std::string> takePrefetched(const Element& element, std::optional<std::string>& value)
+    {
+        if (element.prefetchedIn != readNumber_)
+            return std::nullopt;
+        return std::exchange(value, std::nullopt);
+    }
+
     std::optional<std::string> name(const Element& element)
     {
+        if (auto title = takePrefetched(element, element.prefetchedTitle))
+            return title;
         auto name = request(element.pid, [&] {
             GError* error = nullptr;
             Text text(atspi_accessible_get_name(element.accessible, &error));
@@ -324,16 +344,107 @@ public:
         }
         auto objects = childObjects(element);
         const auto menus = holdsItems ? menusAmong(element) : std::nullopt;
-        std::vector<AXElementRef> children;
+        std::vector<std::shared_ptr<Element>> items;
         for (auto* object : objects) {
             auto child = wrap(element.pid, object, holdsItems ? Presentation::item : Presentation::object);
             if (menus) {
                 child->isMenu = menus->contains(object);
                 child->listedWithMenus = true;
             }
-            children.push_back(child);
+            items.push_back(child);
         }
-        return children;
+        // The reader asks every item for its title and key next.
+        if (holdsItems)
+            prefetchTitlesAndBindings(items);
+        return {items.begin(), items.end()};
+    }
+
+    // Asks every item for its title and key binding at once, the requests in
+    // flight together instead of one round trip each; the answers are matched
+    // to their items by libdbus's serials. An application that lets them time
+    // out counts as not answering, as with single requests.
+    void prefetchTitlesAndBindings(const std::vector<std::shared_ptr<Element>>& items)
+    {
+        if (items.empty() || !answering(items.front()->pid))
+            return;
+        const pid_t pid = items.front()->pid;
+        AtspiApplication* application = items.front()->accessible->parent.app;
+        if (!application || !application->bus)
+            return;
+        auto send = [&](const Element& item, const char* interface, const char* method, auto... arguments) {
+            DBusMessage* message =
+                dbus_message_new_method_call(application->bus_name, item.accessible->parent.path, interface, method);
+            DBusPendingCall* call = nullptr;
+            if (message && dbus_message_append_args(message, arguments..., DBUS_TYPE_INVALID))
+                dbus_connection_send_with_reply(application->bus, message, &call, static_cast<int>(timeout_.count()));
+            if (message)
+                dbus_message_unref(message);
+            ++requests_;
+            return call;
+        };
+        const char* accessibleInterface = "org.a11y.atspi.Accessible";
+        const char* nameProperty = "Name";
+        const dbus_int32_t firstAction = 0;
+        std::vector<std::pair<DBusPendingCall*, DBusPendingCall*>> calls;
+        for (const auto& item : items)
+            calls.emplace_back(send(*item, "org.freedesktop.DBus.Properties", "Get", DBUS_TYPE_STRING,
+                                    &accessibleInterface, DBUS_TYPE_STRING, &nameProperty),
+                               send(*item, "org.a11y.atspi.Action", "GetKeyBinding", DBUS_TYPE_INT32, &firstAction));
+        dbus_connection_flush(application->bus);
+
+        const auto start = Clock::now();
+        // The reply of a call, or null when it failed or the application stopped answering.
+        auto replyOf = [&](DBusPendingCall* call) -> DBusMessage* {
+            if (!call)
+                return nullptr;
+            DBusMessage* reply = nullptr;
+            if (answering(pid)) {
+                dbus_pending_call_block(call);
+                reply = dbus_pending_call_steal_reply(call);
+                if (Clock::now() - start >= timeout_ * 9 / 10) {
+                    notAnswering_.insert(pid);
+                    log_.info(platform::LogCategory::scraper, "pid {} does not answer accessibility requests", pid);
+                }
+            } else {
+                dbus_pending_call_cancel(call);
+            }
+            dbus_pending_call_unref(call);
+            return reply;
+        };
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const Element& item = *items[i];
+            item.prefetchedIn = readNumber_;
+            if (DBusMessage* reply = replyOf(calls[i].first)) {
+                if (auto title = variantText(reply))
+                    item.prefetchedTitle = trimmed(title->c_str());
+                dbus_message_unref(reply);
+            }
+            if (DBusMessage* reply = replyOf(calls[i].second)) {
+                const char* binding = nullptr;
+                // An error means no action at index 0: no binding, as with the single request.
+                if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR)
+                    item.prefetchedBinding = std::string();
+                else if (dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &binding, DBUS_TYPE_INVALID))
+                    item.prefetchedBinding = std::string(binding);
+                dbus_message_unref(reply);
+            }
+        }
+    }
+
+    // The text in the variant a property read answers with.
+    static std::optional<std::string> variantText(DBusMessage* reply)
+    {
+        DBusMessageIter iterator;
+        DBusMessageIter variant;
+        if (dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN || !dbus_message_iter_init(reply, &iterator) ||
+            dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT)
+            return std::nullopt;
+        dbus_message_iter_recurse(&iterator, &variant);
+        if (dbus_message_iter_get_arg_type(&variant) != DBUS_TYPE_STRING)
+            return std::nullopt;
+        const char* text = nullptr;
+        dbus_message_iter_get_basic(&variant, &text);
+        return std::string(text ? text : "");
     }
 
     // The children with the role of a GTK menu, in one request, so that the
@@ -487,6 +598,8 @@ public:
     // The key binding of the element's first action ("" when it has none).
     std::optional<std::string> keyBinding(const Element& element)
     {
+        if (auto binding = takePrefetched(element, element.prefetchedBinding))
+            return binding;
         auto binding = request(element.pid, [&]() -> std::optional<std::string> {
             auto action = adopt(atspi_accessible_get_action_iface(element.accessible));
             if (!action)
@@ -568,6 +681,7 @@ private:
     std::chrono::milliseconds timeout_ = std::chrono::seconds(1);
     std::set<pid_t> notAnswering_;
     std::uint64_t requests_ = 0;
+    std::uint64_t readNumber_ = 0;  // counts reads and presses, which begin with expectAnswers
     std::map<pid_t, std::string> toolkits_;
     std::map<pid_t, std::optional<bool>> collectionSupported_;
 };

@@ -34,6 +34,11 @@ platform::AXElementRef chooseMenuBar(platform::Accessibility& accessibility, con
 // window's top left corner in root-window coordinates (origin at the top left
 // of the first screen, y downwards), "AXSize" its size in pixels.
 //
+// Listing a menu's items also asks each for its title and key binding, all
+// requests in flight at once over the application's connection; a read of the
+// same read takes those answers once, so that a read costs about one round
+// trip per menu rather than two per item. Later reads (and presses) ask anew.
+//
 // Trust is the session's accessibility switch. Requests wait at most the
 // messaging timeout (for the whole connection; 1 second by default); an
 // application that lets a request time out counts as not answering until its
