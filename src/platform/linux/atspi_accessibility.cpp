@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <span>
 #include <utility>
 
 namespace hb::linux_platform {
@@ -364,6 +365,14 @@ public:
     // to their items by libdbus's serials. An application that lets them time
     // out counts as not answering, as with single requests.
     void prefetchTitlesAndBindings(const std::vector<std::shared_ptr<Element>>& items)
+    {
+        // In slices, so that a menu of a hundred thousand items does not flood the connection.
+        constexpr std::size_t slice = 64;
+        for (std::size_t first = 0; first < items.size(); first += slice)
+            prefetchTitlesAndBindings(std::span(items).subspan(first, std::min(slice, items.size() - first)));
+    }
+
+    void prefetchTitlesAndBindings(std::span<const std::shared_ptr<Element>> items)
     {
         if (items.empty() || !answering(items.front()->pid))
             return;
