@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <span>
+#include <type_traits>
 #include <utility>
 
 namespace hb::linux_platform {
@@ -94,6 +95,7 @@ public:
     // each serves one read of its attribute in that read.
     mutable std::optional<std::string> prefetchedTitle;
     mutable std::optional<std::string> prefetchedBinding;
+    mutable std::optional<int> prefetchedChildCount;
     mutable std::uint64_t prefetchedIn = 0;
 };
 
@@ -208,7 +210,8 @@ public:
     }
 
     // A value asked for ahead in this read, taken once.
-    std::optional<std::string> takePrefetched(const Element& element, std::optional<std::string>& value)
+    template <typename Value>
+    std::optional<Value> takePrefetched(const Element& element, std::optional<Value>& value)
     {
         if (element.prefetchedIn != readNumber_)
             return std::nullopt;
@@ -336,6 +339,8 @@ public:
         // have made it a menu. Saves a request per item.
         if (element.presentation == Presentation::item && element.listedWithMenus)
             return {};
+        if (element.presentation == Presentation::item && takePrefetched(element, element.prefetchedChildCount) == 0)
+            return {};
         bool holdsItems = element.presentation == Presentation::menuItems;
         if (element.presentation != Presentation::item && !holdsItems) {
             auto role = this->role(element);
@@ -393,12 +398,24 @@ public:
         };
         const char* accessibleInterface = "org.a11y.atspi.Accessible";
         const char* nameProperty = "Name";
+        const char* childCountProperty = "ChildCount";
         const dbus_int32_t firstAction = 0;
-        std::vector<std::pair<DBusPendingCall*, DBusPendingCall*>> calls;
+        // Without the Collection interface (Qt) an item's children are counted
+        // one by one; ask ahead whether it has any.
+        const bool countChildren = collectionSupported_[pid] == false;
+        struct Calls {
+            DBusPendingCall* name;
+            DBusPendingCall* binding;
+            DBusPendingCall* childCount;
+        };
+        std::vector<Calls> calls;
         for (const auto& item : items)
-            calls.emplace_back(send(*item, "org.freedesktop.DBus.Properties", "Get", DBUS_TYPE_STRING,
-                                    &accessibleInterface, DBUS_TYPE_STRING, &nameProperty),
-                               send(*item, "org.a11y.atspi.Action", "GetKeyBinding", DBUS_TYPE_INT32, &firstAction));
+            calls.push_back({send(*item, "org.freedesktop.DBus.Properties", "Get", DBUS_TYPE_STRING,
+                                  &accessibleInterface, DBUS_TYPE_STRING, &nameProperty),
+                             send(*item, "org.a11y.atspi.Action", "GetKeyBinding", DBUS_TYPE_INT32, &firstAction),
+                             countChildren ? send(*item, "org.freedesktop.DBus.Properties", "Get", DBUS_TYPE_STRING,
+                                                  &accessibleInterface, DBUS_TYPE_STRING, &childCountProperty)
+                                           : nullptr});
         dbus_connection_flush(application->bus);
 
         const auto start = Clock::now();
@@ -423,12 +440,16 @@ public:
         for (std::size_t i = 0; i < items.size(); ++i) {
             const Element& item = *items[i];
             item.prefetchedIn = readNumber_;
-            if (DBusMessage* reply = replyOf(calls[i].first)) {
-                if (auto title = variantText(reply))
+            if (DBusMessage* reply = replyOf(calls[i].name)) {
+                if (auto title = variant<std::string>(reply))
                     item.prefetchedTitle = trimmed(title->c_str());
                 dbus_message_unref(reply);
             }
-            if (DBusMessage* reply = replyOf(calls[i].second)) {
+            if (DBusMessage* reply = replyOf(calls[i].childCount)) {
+                item.prefetchedChildCount = variant<int>(reply);
+                dbus_message_unref(reply);
+            }
+            if (DBusMessage* reply = replyOf(calls[i].binding)) {
                 const char* binding = nullptr;
                 // An error means no action at index 0: no binding, as with the single request.
                 if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR)
@@ -440,20 +461,28 @@ public:
         }
     }
 
-    // The text in the variant a property read answers with.
-    static std::optional<std::string> variantText(DBusMessage* reply)
+    // The text or number in the variant a property read answers with.
+    template <typename Value>
+    static std::optional<Value> variant(DBusMessage* reply)
     {
+        constexpr int type = std::is_same_v<Value, int> ? DBUS_TYPE_INT32 : DBUS_TYPE_STRING;
         DBusMessageIter iterator;
         DBusMessageIter variant;
         if (dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN || !dbus_message_iter_init(reply, &iterator) ||
             dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT)
             return std::nullopt;
         dbus_message_iter_recurse(&iterator, &variant);
-        if (dbus_message_iter_get_arg_type(&variant) != DBUS_TYPE_STRING)
+        if (dbus_message_iter_get_arg_type(&variant) != type)
             return std::nullopt;
-        const char* text = nullptr;
-        dbus_message_iter_get_basic(&variant, &text);
-        return std::string(text ? text : "");
+        if constexpr (std::is_same_v<Value, int>) {
+            dbus_int32_t number = 0;
+            dbus_message_iter_get_basic(&variant, &number);
+            return number;
+        } else {
+            const char* text = nullptr;
+            dbus_message_iter_get_basic(&variant, &text);
+            return std::string(text ? text : "");
+        }
     }
 
     // The children with the role of a GTK menu, in one request, so that the
