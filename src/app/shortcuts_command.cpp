@@ -53,8 +53,9 @@ applications registered in the integrations folder.
   --front      the application whose window is active (started from a
                terminal that is the terminal; "sleep 3; hintboard shortcuts
                --front" leaves time to switch)
-  --app NAME   the application with this process name, name or identifier,
-               case ignored (mousepad, Mousepad, org.xfce.mousepad)
+  --app NAME   the application with this command or process name, name,
+               identifier or launcher, case ignored (mousepad, Mousepad,
+               org.xfce.mousepad; soffice.bin, soffice, libreoffice)
   --pid PID    the application with this process id
   --system     the "System" section: the shortcuts of the running desktop
                (GNOME, KDE Plasma, Xfce, Openbox) and the user's key equivalents
@@ -183,11 +184,19 @@ std::string describe(const RunningApplication& app)
     return fmt::format("{} (pid {})", app.name, app.pid);
 }
 
-bool isCalled(const RunningApplication& app, std::string_view name)
+// Whether the application goes by this name: its display name, identifier,
+// command names, or the program its desktop entry runs (LibreOffice's
+// soffice.bin is started as libreoffice).
+bool isCalled(const RunningApplication& app, std::string_view name, linux_platform::DesktopEntries& entries)
 {
     const std::string wanted = text::folded(name);
-    return text::folded(app.processName) == wanted || text::folded(app.name) == wanted ||
-           (app.bundleIdentifier && text::folded(*app.bundleIdentifier) == wanted);
+    auto is = [&](std::string_view candidate) { return text::folded(candidate) == wanted; };
+    if (is(app.processName) || is(app.name) || (app.bundleIdentifier && is(*app.bundleIdentifier)))
+        return true;
+    if (std::ranges::any_of(linux_platform::commandNames(app.pid), is))
+        return true;
+    const auto entry = app.bundleIdentifier ? entries.byID(*app.bundleIdentifier) : std::nullopt;
+    return entry && entry->command && is(*entry->command);
 }
 
 // The application the options name, or the exit status that says why there is none.
@@ -227,7 +236,8 @@ std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& op
         return noSuchApplication;
     }
     auto running = workspace.runningApplications();
-    if (auto found = std::ranges::find_if(running, [&](const auto& app) { return isCalled(app, options.appName); });
+    linux_platform::DesktopEntries entries;
+    if (auto found = std::ranges::find_if(running, [&](const auto& app) { return isCalled(app, options.appName, entries); });
         found != running.end())
         return *found;
     fmt::print(stderr, "hintboard: no running application is called \"{}\".\n", options.appName);
@@ -431,15 +441,23 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     if (sections.empty() &&
         (quit || !platform::readElement(accessibility, accessibility.applicationElement(app.pid),
                                         platform::ax::menuBar))) {
+        using Presence = linux_platform::AtspiAccessibility::Presence;
+        const auto presence = quit ? Presence::notOnBus : accessibility.presence(app.pid);
         if (quit)
             fmt::print(stderr, "hintboard: {} quit before its menus could be read.\n", describe(app));
-        else if (stalled)
+        else if (stalled || presence == Presence::notAnswering)
             fmt::print(stderr, "hintboard: {} does not answer accessibility requests (it may be busy or stopped).\n",
+                       describe(app));
+        else if (presence == Presence::notOnBus)
+            fmt::print(stderr,
+                       "hintboard: {} is not on the accessibility bus: its toolkit offers no accessibility (as "
+                       "xterm's, or LibreOffice's X11 backend), or it started before accessibility was turned on "
+                       "and must be restarted.\n",
                        describe(app));
         else
             fmt::print(stderr,
-                       "hintboard: {} has no menu bar that can be read. Applications started before accessibility "
-                       "was turned on must be restarted.\n",
+                       "hintboard: {} shows no menu bar to accessibility: it may have none (a header bar or a "
+                       "menu button instead), or keep it in a form that cannot be read.\n",
                        describe(app));
         return noMenuBar;
     }

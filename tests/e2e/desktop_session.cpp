@@ -207,8 +207,11 @@ bool DesktopSession::waitForMenuBar(platform::Accessibility& accessibility, pid_
 {
     return waitUntil(
         [&] {
-            return platform::readElement(accessibility, accessibility.applicationElement(pid),
-                                         platform::ax::menuBar) != nullptr;
+            // Each try is a read of its own: an application busy starting up may
+            // have let a request of the last try time out.
+            const auto application = accessibility.applicationElement(pid);
+            accessibility.setMessagingTimeout(application, std::chrono::seconds(1));
+            return platform::readElement(accessibility, application, platform::ax::menuBar) != nullptr;
         },
         timeout);
 }

@@ -124,10 +124,10 @@ TEST_F(ShortcutsCommand, ExplainsFailuresWithTheirExitStatus)
     EXPECT_EQ(missing.status, 4);
     EXPECT_THAT(missing.output, HasSubstr("no running application is called \"no-such-application\""));
 
-    // A process without any window or menu bar: this test program.
-    Outcome noMenuBar = hintboard("shortcuts --pid " + std::to_string(getpid()), true);
-    EXPECT_EQ(noMenuBar.status, 5);
-    EXPECT_THAT(noMenuBar.output, HasSubstr("has no menu bar"));
+    // A process that is not on the accessibility bus: this test program.
+    Outcome notOnBus = hintboard("shortcuts --pid " + std::to_string(getpid()), true);
+    EXPECT_EQ(notOnBus.status, 5);
+    EXPECT_THAT(notOnBus.output, HasSubstr("is not on the accessibility bus"));
 
     // A stopped application is said not to answer, not to need a restart.
     Outcome ready;

@@ -1,6 +1,7 @@
 #include "platform/linux/atspi_accessibility.h"
 
 #include "menus/menu_bar_reader.h"
+#include "platform/fake/fake_accessibility.h"
 #include "platform/fake/memory_log.h"
 #include "support/scoped_environment.h"
 
@@ -32,6 +33,95 @@ TEST(AtspiAccessibility, WithoutAnAccessibilityBusNothingIsTrustedAndEveryReadIs
 
     MenuBarReader reader(accessibility, log);
     EXPECT_TRUE(reader.readMenuBar(MenuReadOptions{.pid = getpid()}).empty());
+}
+
+} // namespace
+} // namespace hb::linux_platform
+
+namespace hb::linux_platform {
+namespace {
+
+using platform::AXNumber;
+
+// Object trees in the shapes that real applications show over AT-SPI.
+class MenuBarChoice : public ::testing::Test {
+protected:
+    fake::FakeElement& object(std::string_view role, std::vector<fake::FakeElement*> children = {}, bool shown = true)
+    {
+        auto& element = accessibility.newElement(1);
+        element.set(atspi_attribute::role, std::string(role));
+        element.set(atspi_attribute::showing, AXNumber{shown ? 1.0 : 0.0});
+        element.set(atspi_attribute::visible, AXNumber{shown ? 1.0 : 0.0});
+        for (auto* child : children)
+            element.add(*child);
+        return element;
+    }
+    // A menu bar with a File menu whose items are visible or not, with these key characters.
+    fake::FakeElement& menuBar(bool itemsVisible, std::vector<std::optional<std::string>> keys, bool shown = true)
+    {
+        auto& menu = object("menu");
+        for (const auto& key : keys) {
+            auto& item = object("menu item", {}, itemsVisible);
+            item.set(atspi_attribute::showing, AXNumber{0});
+            if (key)
+                item.set(platform::ax::cmdChar, *key);
+            menu.add(item);
+        }
+        return object("menu bar", {&object("menu", {&menu})}, shown);
+    }
+    platform::AXElementRef chosen(fake::FakeElement& window) { return chooseMenuBar(accessibility, window.shared_from_this()); }
+    static const platform::AXElement* of(fake::FakeElement& element) { return &element; }
+
+    fake::FakeAccessibility accessibility;
+};
+
+TEST_F(MenuBarChoice, LibreOfficeNativeBarWinsOverItsHiddenCopy)
+{
+    // frame › panel › root pane › menu bar (a copy whose items are hidden), and
+    // frame › panel › panel › scroll pane › viewport › menu bar (the one shown).
+    auto& copy = menuBar(false, {std::nullopt, "o", "m"});
+    auto& native = menuBar(true, {std::nullopt, std::nullopt, "o"});
+    auto& frame = object("frame", {&object("panel", {&object("panel", {&object("push button"),
+                                                                         &object("scroll pane", {&object("viewport", {&native})})})}),
+                                   &object("panel", {&object("root pane", {&copy})})});
+    EXPECT_EQ(chosen(frame).get(), of(native));
+
+    // Of two bars whose items are alike, the shown one; of two shown, the one with accelerators.
+    auto& hidden = menuBar(true, {"n"}, false);
+    auto& shown = menuBar(true, {"n"});
+    EXPECT_EQ(chosen(object("frame", {&hidden, &object("filler", {&shown})})).get(), of(shown));
+    auto& bare = menuBar(true, {std::nullopt});
+    auto& keyed = menuBar(true, {"k"});
+    EXPECT_EQ(chosen(object("frame", {&bare, &keyed})).get(), of(keyed));
+}
+
+TEST_F(MenuBarChoice, BarsInTheWindowsOwnToolBarsAndOnlyThere)
+{
+    // Firefox: frame › tool bar "Menu Bar" › menu bar, hidden until Alt is pressed.
+    auto& firefox = menuBar(false, {}, false);
+    EXPECT_EQ(chosen(object("frame", {&object("tool bar", {&firefox}), &object("document web")})).get(), of(firefox));
+
+    // Not in a pane's row of buttons, nor below other objects or too deep.
+    auto& inButtons = menuBar(true, {"b"});
+    auto& inText = menuBar(true, {"t"});
+    EXPECT_EQ(chosen(object("frame", {&object("panel", {&object("tool bar", {&inButtons})}),
+                                      &object("text", {&inText})})),
+              nullptr);
+    auto& deep = menuBar(true, {"d"});
+    fake::FakeElement* nest = &deep;
+    for (int i = 0; i < 6; ++i)
+        nest = &object("panel", {nest});
+    EXPECT_EQ(chosen(object("frame", {nest})), nullptr);
+
+    // A viewport full of icons is looked at only so far.
+    auto& late = menuBar(true, {"l"});
+    auto& icons = object("viewport");
+    for (int i = 0; i < 1000; ++i)
+        icons.add(object("icon"));
+    const int readsBefore = accessibility.attributeReads();
+    EXPECT_EQ(chosen(object("frame", {&object("scroll pane", {&icons}), &object("panel", {&object("panel", {&late})})})),
+              nullptr);
+    EXPECT_LT(accessibility.attributeReads() - readsBefore, 1000);
 }
 
 } // namespace

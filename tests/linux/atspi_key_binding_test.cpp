@@ -2,6 +2,7 @@
 
 #include "model/key_notation.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 namespace hb::linux_platform {
@@ -34,6 +35,11 @@ TEST(AtspiKeyBinding, GtkAcceleratorIsTheThirdField)
     EXPECT_EQ(shown(";;KP_Enter", gtk), "⌅");
     EXPECT_EQ(shown(";;<Primary><Shift> ", gtk), "⌃⇧Space") << "a literal space";
     EXPECT_EQ(shown(";;<Shift>Insert", gtk), "⇧Ins");
+    // LibreOffice's native menu bar (View › Formatting Marks, Navigator, Insert non-breaking space).
+    EXPECT_EQ(shown("m;<Alt>v:m;<Primary>F10", gtk), "⌃F10");
+    EXPECT_EQ(shown("v;<Alt>v:v;F5", gtk), "F5");
+    EXPECT_EQ(shown("n;<Alt>i:f:n;<Primary><Shift> ", gtk), "⌃⇧Space");
+    EXPECT_EQ(shown("w;<Alt>i:f:w;<Alt><Shift> ", gtk), "⌥⇧Space");
     // Menus and items without an accelerator, and keys the notation cannot name.
     EXPECT_EQ(shown("<Alt>f;<Alt>f;", gtk), "");
     EXPECT_EQ(shown("m;<Alt>f:m;", gtk), "");
@@ -63,6 +69,31 @@ TEST(AtspiKeyBinding, QtShortcutsWithModifiersAndNamedKeys)
     EXPECT_EQ(shown("Ctrl+K, Ctrl+C", qt), "");
     EXPECT_EQ(shown("Hyper+X", qt), "");
     EXPECT_EQ(shown("F21", qt), "");
+}
+
+TEST(AtspiKeyBinding, EveryNamedKeyOfBothForms)
+{
+    const std::pair<std::string_view, std::string_view> gtkKeys[] = {
+        {"Return", "↩"}, {"KP_Enter", "⌅"}, {"Tab", "⇥"}, {"ISO_Left_Tab", "⇥"}, {"BackSpace", "⌫"},
+        {"Delete", "⌦"}, {"KP_Delete", "⌦"}, {"Escape", "⎋"}, {"Home", "↖"}, {"KP_Home", "↖"}, {"End", "↘"},
+        {"KP_End", "↘"}, {"Page_Up", "⇞"}, {"Prior", "⇞"}, {"KP_Page_Up", "⇞"}, {"Page_Down", "⇟"},
+        {"Next", "⇟"}, {"KP_Next", "⇟"}, {"Up", "↑"}, {"KP_Up", "↑"}, {"Down", "↓"}, {"Left", "←"},
+        {"KP_Right", "→"}, {"space", "Space"}, {" ", "Space"}, {"KP_Space", "Space"}, {"Insert", "Ins"},
+        {"KP_Insert", "Ins"}, {"Print", "Print"}, {"Pause", "Pause"}, {"Menu", "Menu"}, {"F1", "F1"},
+        {"F20", "F20"}, {"KP_5", "5"}, {"KP_Add", "+"}, {"KP_Equal", "="}, {"KP_Decimal", "."}, {"minus", "-"},
+        {"period", "."}, {"bracketleft", "["}, {"Clear", "⌧"},
+    };
+    for (const auto& [name, key] : gtkKeys)
+        EXPECT_EQ(shown(fmt::format(";;<Primary>{}", name), KeyBindingStyle::gtk), fmt::format("⌃{}", key)) << name;
+    const std::pair<std::string_view, std::string_view> qtKeys[] = {
+        {"Return", "↩"}, {"Enter", "⌅"}, {"Tab", "⇥"}, {"Backtab", "⇥"}, {"Backspace", "⌫"}, {"Del", "⌦"},
+        {"Esc", "⎋"}, {"Home", "↖"}, {"End", "↘"}, {"PgUp", "⇞"}, {"PgDown", "⇟"}, {"Up", "↑"}, {"Down", "↓"},
+        {"Left", "←"}, {"Right", "→"}, {"Space", "Space"}, {"Ins", "Ins"}, {"Print", "Print"}, {"Pause", "Pause"},
+        {"Menu", "Menu"}, {"F12", "F12"}, {"+", "+"}, {",", ","}, {"/", "/"}, {"-", "-"},
+    };
+    for (const auto& [name, key] : qtKeys)
+        EXPECT_EQ(shown(fmt::format("Ctrl+{}", name), KeyBindingStyle::qt), fmt::format("⌃{}", key)) << name;
+    EXPECT_EQ(shown("<Ctl><Shft><Mod4>k", KeyBindingStyle::gtk), "⌃⇧⌘K");
 }
 
 TEST(AtspiKeyBinding, QtAltLetterIsAMnemonicWhenTheTitleHasTheLetterOrTheItemOpensASubmenu)

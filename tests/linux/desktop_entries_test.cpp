@@ -1,6 +1,7 @@
 #include "platform/linux/desktop_entries.h"
 
 #include <gmock/gmock.h>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "support/scoped_environment.h"
@@ -36,6 +37,19 @@ TEST(DesktopEntryTest, ReadsTheEntryGroupWithLocalizedNameAndEscapes)
     EXPECT_THAT(parseDesktopEntry(contents, "e", "fr_CA@latin"), Optional(Field(&DesktopEntry::name, "Éditeur")));
     EXPECT_THAT(parseDesktopEntry(contents, "e", "C"), Optional(Field(&DesktopEntry::name, "Text Editor")));
     EXPECT_THAT(parseDesktopEntry(contents, "e", ""), Optional(Field(&DesktopEntry::name, "Text Editor")));
+}
+
+TEST(DesktopEntryTest, TheCommandIsTheProgramThatExecRuns)
+{
+    auto command = [](std::string_view exec) {
+        const auto contents = fmt::format("[Desktop Entry]\nType=Application\nName=A\nExec={}\n", exec);
+        return parseDesktopEntry(contents, "a", "")->command;
+    };
+    EXPECT_EQ(command("libreoffice --writer %U"), "libreoffice");
+    EXPECT_EQ(command("/usr/bin/mousepad %U"), "mousepad");
+    EXPECT_EQ(command("\"/opt/My Editor/editor\" --new"), "editor");
+    EXPECT_EQ(command("env GDK_BACKEND=x11 LANG=C /usr/bin/gimp %U"), "gimp");
+    EXPECT_EQ(command(""), std::nullopt);
 }
 
 TEST(DesktopEntryTest, OnlyVisibleApplicationsWithANameCount)

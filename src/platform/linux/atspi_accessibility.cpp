@@ -10,6 +10,9 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <span>
+#include <type_traits>
+#include <utility>
 
 namespace hb::linux_platform {
 
@@ -33,6 +36,11 @@ std::recursive_mutex& atspiLock()
 constexpr auto busProbeInterval = std::chrono::seconds(5);
 // How deep below a window the menu bar is looked for.
 constexpr int menuBarSearchDepth = 6;
+// How many objects below a window the menu-bar search looks at, at most: a
+// viewport may hold thousands of icons.
+constexpr std::size_t menuBarSearchBudget = 400;
+// How many items of a menu bar's first menu tell whether it is the one shown.
+constexpr std::size_t menuBarProbeItems = 12;
 
 struct Unref {
     void operator()(void* object) const { g_object_unref(object); }
@@ -80,8 +88,15 @@ public:
     // the four key-equivalent attributes.
     mutable std::optional<AtspiRole> role;
     mutable std::optional<bool> isMenu;  // known before the role when listed with its siblings
+    mutable bool listedWithMenus = false;  // isMenu came from listing the menus among an ATK menu's items
     mutable std::optional<std::optional<MenuKeyEquivalent>> key;
     mutable std::optional<std::string> lastTitle;  // the title most recently read
+    // Answers asked for ahead, with the siblings, during the read `prefetchedIn`;
+    // each serves one read of its attribute in that read.
+    mutable std::optional<std::string> prefetchedTitle;
+    mutable std::optional<std::string> prefetchedBinding;
+    mutable std::optional<int> prefetchedChildCount;
+    mutable std::uint64_t prefetchedIn = 0;
 };
 
 std::string trimmed(const char* text)
@@ -98,13 +113,6 @@ std::string trimmed(const char* text)
 bool isWindowRole(AtspiRole role)
 {
     return role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_WINDOW || role == ATSPI_ROLE_DIALOG;
-}
-
-// Containers that may stand between a window and its menu bar.
-bool mayHoldMenuBar(AtspiRole role)
-{
-    return role == ATSPI_ROLE_FILLER || role == ATSPI_ROLE_PANEL || role == ATSPI_ROLE_SPLIT_PANE ||
-           role == ATSPI_ROLE_ROOT_PANE || role == ATSPI_ROLE_LAYERED_PANE;
 }
 
 bool isMenuContainer(AtspiRole role)
@@ -160,9 +168,14 @@ public:
             applyTimeout();
     }
 
+    std::uint64_t requests() const { return requests_; }
     bool answering(pid_t pid) const { return !notAnswering_.contains(pid); }
     // A new read or press of the application may wait again.
-    void expectAnswers(pid_t pid) { notAnswering_.erase(pid); }
+    void expectAnswers(pid_t pid)
+    {
+        notAnswering_.erase(pid);
+        ++readNumber_;
+    }
 
     // Runs one request to the application `pid`, unless it does not answer.
     // A request that lasts about the whole timeout marks the application as
@@ -173,6 +186,7 @@ public:
     {
         if (!answering(pid))
             return std::nullopt;
+        ++requests_;
         const auto start = Clock::now();
         auto result = call();
         if (Clock::now() - start >= timeout_ * 9 / 10) {
@@ -195,8 +209,19 @@ public:
         return element.role;
     }
 
+    // A value asked for ahead in this read, taken once.
+    template <typename Value>
+    std::optional<Value> takePrefetched(const Element& element, std::optional<Value>& value)
+    {
+        if (element.prefetchedIn != readNumber_)
+            return std::nullopt;
+        return std::exchange(value, std::nullopt);
+    }
+
     std::optional<std::string> name(const Element& element)
     {
+        if (auto title = takePrefetched(element, element.prefetchedTitle))
+            return title;
         auto name = request(element.pid, [&] {
             GError* error = nullptr;
             Text text(atspi_accessible_get_name(element.accessible, &error));
@@ -298,6 +323,9 @@ public:
 
     std::vector<AXElementRef> children(const Element& element)
     {
+        // Qt's menu entries are menu items holding a popup menu, never menus.
+        if (element.presentation == Presentation::item && !element.isMenu && toolkit(element) == "Qt")
+            element.isMenu = false;
         if (element.presentation == Presentation::item && !element.isMenu) {
             auto role = this->role(element);
             if (!role)
@@ -307,6 +335,12 @@ public:
         if (element.presentation == Presentation::item && *element.isMenu)
             return {wrap(element.pid, static_cast<AtspiAccessible*>(g_object_ref(element.accessible)),
                          Presentation::menuItems)};
+        // An ATK menu item that opens nothing holds nothing: its submenu would
+        // have made it a menu. Saves a request per item.
+        if (element.presentation == Presentation::item && element.listedWithMenus)
+            return {};
+        if (element.presentation == Presentation::item && takePrefetched(element, element.prefetchedChildCount) == 0)
+            return {};
         bool holdsItems = element.presentation == Presentation::menuItems;
         if (element.presentation != Presentation::item && !holdsItems) {
             auto role = this->role(element);
@@ -316,14 +350,139 @@ public:
         }
         auto objects = childObjects(element);
         const auto menus = holdsItems ? menusAmong(element) : std::nullopt;
-        std::vector<AXElementRef> children;
+        std::vector<std::shared_ptr<Element>> items;
         for (auto* object : objects) {
             auto child = wrap(element.pid, object, holdsItems ? Presentation::item : Presentation::object);
-            if (menus)
+            if (menus) {
                 child->isMenu = menus->contains(object);
-            children.push_back(child);
+                child->listedWithMenus = true;
+            }
+            items.push_back(child);
         }
-        return children;
+        // The reader asks every item for its title and key next.
+        if (holdsItems)
+            prefetchTitlesAndBindings(items);
+        return {items.begin(), items.end()};
+    }
+
+    // Asks every item for its title and key binding at once, the requests in
+    // flight together instead of one round trip each; the answers are matched
+    // to their items by libdbus's serials. An application that lets them time
+    // out counts as not answering, as with single requests.
+    void prefetchTitlesAndBindings(const std::vector<std::shared_ptr<Element>>& items)
+    {
+        // In slices, so that a menu of a hundred thousand items does not flood the connection.
+        constexpr std::size_t slice = 64;
+        for (std::size_t first = 0; first < items.size(); first += slice)
+            prefetchTitlesAndBindings(std::span(items).subspan(first, std::min(slice, items.size() - first)));
+    }
+
+    void prefetchTitlesAndBindings(std::span<const std::shared_ptr<Element>> items)
+    {
+        if (items.empty() || !answering(items.front()->pid))
+            return;
+        const pid_t pid = items.front()->pid;
+        AtspiApplication* application = items.front()->accessible->parent.app;
+        if (!application || !application->bus)
+            return;
+        auto send = [&](const Element& item, const char* interface, const char* method, auto... arguments) {
+            DBusMessage* message =
+                dbus_message_new_method_call(application->bus_name, item.accessible->parent.path, interface, method);
+            DBusPendingCall* call = nullptr;
+            if (message && dbus_message_append_args(message, arguments..., DBUS_TYPE_INVALID))
+                dbus_connection_send_with_reply(application->bus, message, &call, static_cast<int>(timeout_.count()));
+            if (message)
+                dbus_message_unref(message);
+            ++requests_;
+            return call;
+        };
+        const char* accessibleInterface = "org.a11y.atspi.Accessible";
+        const char* nameProperty = "Name";
+        const char* childCountProperty = "ChildCount";
+        const dbus_int32_t firstAction = 0;
+        // Without the Collection interface (Qt) an item's children are counted
+        // one by one; ask ahead whether it has any.
+        const bool countChildren = collectionSupported_[pid] == false;
+        struct Calls {
+            DBusPendingCall* name;
+            DBusPendingCall* binding;
+            DBusPendingCall* childCount;
+        };
+        std::vector<Calls> calls;
+        for (const auto& item : items)
+            calls.push_back({send(*item, "org.freedesktop.DBus.Properties", "Get", DBUS_TYPE_STRING,
+                                  &accessibleInterface, DBUS_TYPE_STRING, &nameProperty),
+                             send(*item, "org.a11y.atspi.Action", "GetKeyBinding", DBUS_TYPE_INT32, &firstAction),
+                             countChildren ? send(*item, "org.freedesktop.DBus.Properties", "Get", DBUS_TYPE_STRING,
+                                                  &accessibleInterface, DBUS_TYPE_STRING, &childCountProperty)
+                                           : nullptr});
+        dbus_connection_flush(application->bus);
+
+        const auto start = Clock::now();
+        // The reply of a call, or null when it failed or the application stopped answering.
+        auto replyOf = [&](DBusPendingCall* call) -> DBusMessage* {
+            if (!call)
+                return nullptr;
+            DBusMessage* reply = nullptr;
+            if (answering(pid)) {
+                dbus_pending_call_block(call);
+                reply = dbus_pending_call_steal_reply(call);
+                if (Clock::now() - start >= timeout_ * 9 / 10) {
+                    notAnswering_.insert(pid);
+                    log_.info(platform::LogCategory::scraper, "pid {} does not answer accessibility requests", pid);
+                }
+            } else {
+                dbus_pending_call_cancel(call);
+            }
+            dbus_pending_call_unref(call);
+            return reply;
+        };
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const Element& item = *items[i];
+            item.prefetchedIn = readNumber_;
+            if (DBusMessage* reply = replyOf(calls[i].name)) {
+                if (auto title = variant<std::string>(reply))
+                    item.prefetchedTitle = trimmed(title->c_str());
+                dbus_message_unref(reply);
+            }
+            if (DBusMessage* reply = replyOf(calls[i].childCount)) {
+                item.prefetchedChildCount = variant<int>(reply);
+                dbus_message_unref(reply);
+            }
+            if (DBusMessage* reply = replyOf(calls[i].binding)) {
+                const char* binding = nullptr;
+                // An error means no action at index 0: no binding, as with the single request.
+                if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR)
+                    item.prefetchedBinding = std::string();
+                else if (dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &binding, DBUS_TYPE_INVALID))
+                    item.prefetchedBinding = std::string(binding);
+                dbus_message_unref(reply);
+            }
+        }
+    }
+
+    // The text or number in the variant a property read answers with.
+    template <typename Value>
+    static std::optional<Value> variant(DBusMessage* reply)
+    {
+        constexpr int type = std::is_same_v<Value, int> ? DBUS_TYPE_INT32 : DBUS_TYPE_STRING;
+        DBusMessageIter iterator;
+        DBusMessageIter variant;
+        if (dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN || !dbus_message_iter_init(reply, &iterator) ||
+            dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT)
+            return std::nullopt;
+        dbus_message_iter_recurse(&iterator, &variant);
+        if (dbus_message_iter_get_arg_type(&variant) != type)
+            return std::nullopt;
+        if constexpr (std::is_same_v<Value, int>) {
+            dbus_int32_t number = 0;
+            dbus_message_iter_get_basic(&variant, &number);
+            return number;
+        } else {
+            const char* text = nullptr;
+            dbus_message_iter_get_basic(&variant, &text);
+            return std::string(text ? text : "");
+        }
     }
 
     // The children with the role of a GTK menu, in one request, so that the
@@ -404,39 +563,13 @@ public:
         return nullptr;
     }
 
-    // The first menu bar below a window, breadth first through plain containers.
-    AXElementRef menuBarIn(const std::shared_ptr<Element>& window)
-    {
-        std::deque<std::pair<std::shared_ptr<Element>, int>> queue{{window, 0}};
-        while (!queue.empty()) {
-            auto [element, depth] = queue.front();
-            queue.pop_front();
-            for (auto* child : childObjects(*element)) {
-                auto candidate = wrap(element->pid, child, Presentation::object);
-                auto role = this->role(*candidate);
-                if (!role)
-                    continue;
-                if (*role == ATSPI_ROLE_MENU_BAR)
-                    return candidate;
-                if (depth + 1 < menuBarSearchDepth && mayHoldMenuBar(*role))
-                    queue.emplace_back(candidate, depth + 1);
-            }
-        }
-        return nullptr;
-    }
-
-    AXElementRef menuBar(const Element& application)
+    // The windows, the active one first.
+    std::vector<std::shared_ptr<Element>> windowsActiveFirst(const Element& application)
     {
         auto all = windows(application);
-        auto active = activeWindow(all);
-        if (active)
-            if (auto bar = menuBarIn(active))
-                return bar;
-        for (const auto& window : all)
-            if (window != active)
-                if (auto bar = menuBarIn(window))
-                    return bar;
-        return nullptr;
+        if (auto active = activeWindow(all))
+            std::stable_partition(all.begin(), all.end(), [&](const auto& window) { return window == active; });
+        return all;
     }
 
     AXElementRef mainWindow(const Element& application)
@@ -470,26 +603,41 @@ public:
         return rect ? *rect : std::nullopt;
     }
 
-    KeyBindingStyle keyBindingStyle(const Element& element, std::string_view binding)
+    // The application's toolkit ("GTK", "Qt"), asked once per process; empty when unknown.
+    std::string toolkit(const Element& element)
     {
         auto found = toolkits_.find(element.pid);
-        if (found == toolkits_.end()) {
-            auto toolkit = request(element.pid, [&] {
+        if (found != toolkits_.end())
+            return found->second;
+        auto toolkit = request(element.pid, [&] {
+            auto nameOf = [](AtspiAccessible* object) {
                 GError* error = nullptr;
-                Text name(atspi_accessible_get_toolkit_name(element.accessible, &error));
+                Text name(atspi_accessible_get_toolkit_name(object, &error));
                 g_clear_error(&error);
                 return std::string(name ? name.get() : "");
-            });
-            if (!toolkit || toolkit->empty())
-                return linux_platform::keyBindingStyle("", binding);
-            found = toolkits_.emplace(element.pid, *toolkit).first;
-        }
-        return linux_platform::keyBindingStyle(found->second, binding);
+            };
+            // Qt answers only on the application object.
+            auto name = nameOf(element.accessible);
+            if (name.empty())
+                if (auto application = adopt(atspi_accessible_get_application(element.accessible, nullptr)))
+                    name = nameOf(application.get());
+            return name;
+        });
+        if (!toolkit)
+            return {};
+        return toolkits_.emplace(element.pid, *toolkit).first->second;
+    }
+
+    KeyBindingStyle keyBindingStyle(const Element& element, std::string_view binding)
+    {
+        return linux_platform::keyBindingStyle(toolkit(element), binding);
     }
 
     // The key binding of the element's first action ("" when it has none).
     std::optional<std::string> keyBinding(const Element& element)
     {
+        if (auto binding = takePrefetched(element, element.prefetchedBinding))
+            return binding;
         auto binding = request(element.pid, [&]() -> std::optional<std::string> {
             auto action = adopt(atspi_accessible_get_action_iface(element.accessible));
             if (!action)
@@ -570,9 +718,88 @@ private:
     GMainContext* context_ = nullptr;
     std::chrono::milliseconds timeout_ = std::chrono::seconds(1);
     std::set<pid_t> notAnswering_;
+    std::uint64_t requests_ = 0;
+    std::uint64_t readNumber_ = 0;  // counts reads and presses, which begin with expectAnswers
     std::map<pid_t, std::string> toolkits_;
     std::map<pid_t, std::optional<bool>> collectionSupported_;
 };
+
+namespace {
+
+bool isTrue(platform::Accessibility& accessibility, const AXElementRef& element, std::string_view attribute)
+{
+    return platform::readBoolean(accessibility, element, attribute).value_or(false);
+}
+
+bool hasKeyEquivalent(platform::Accessibility& accessibility, const AXElementRef& item)
+{
+    return platform::readText(accessibility, item, ax::cmdChar) ||
+           platform::readInteger(accessibility, item, ax::cmdVirtualKey) ||
+           platform::readInteger(accessibility, item, ax::cmdGlyph);
+}
+
+// How well a menu bar fits: shown, the items of its first menu visible, and
+// some of them carrying accelerators, in this order of weight.
+int menuBarFitness(platform::Accessibility& accessibility, const AXElementRef& bar)
+{
+    int fitness = isTrue(accessibility, bar, atspi_attribute::showing) &&
+                          isTrue(accessibility, bar, atspi_attribute::visible)
+                      ? 4
+                      : 0;
+    for (const auto& entry : platform::readChildren(accessibility, bar)) {
+        const auto menus = platform::readChildren(accessibility, entry);
+        const auto items = menus.empty() ? menus : platform::readChildren(accessibility, menus.front());
+        if (items.empty())
+            continue;
+        bool visible = false;
+        bool accelerator = false;
+        for (std::size_t i = 0; i < std::min(items.size(), menuBarProbeItems) && !(visible && accelerator); ++i) {
+            visible = visible || isTrue(accessibility, items[i], atspi_attribute::visible);
+            accelerator = accelerator || hasKeyEquivalent(accessibility, items[i]);
+        }
+        return fitness + (visible ? 2 : 0) + (accelerator ? 1 : 0);
+    }
+    return fitness;
+}
+
+} // namespace
+
+AXElementRef chooseMenuBar(platform::Accessibility& accessibility, const AXElementRef& window)
+{
+    // Breadth first; a tool bar is searched only as the window's own (Firefox
+    // keeps its menu bar in one), not the many button rows inside panes.
+    static const std::set<std::string, std::less<>> containers = {
+        "filler", "panel", "split pane", "root pane", "layered pane", "scroll pane", "viewport", "section", "grouping",
+    };
+    std::vector<AXElementRef> bars;
+    std::deque<std::pair<AXElementRef, int>> queue{{window, 0}};
+    std::size_t examined = 0;
+    while (!queue.empty()) {
+        auto [element, depth] = queue.front();
+        queue.pop_front();
+        for (const auto& child : platform::readChildren(accessibility, element)) {
+            if (++examined > menuBarSearchBudget)
+                break;
+            auto role = platform::readText(accessibility, child, atspi_attribute::role);
+            if (!role)
+                continue;
+            if (*role == "menu bar")
+                bars.push_back(child);
+            else if (depth + 1 < menuBarSearchDepth && (containers.contains(*role) || (depth == 0 && *role == "tool bar")))
+                queue.emplace_back(child, depth + 1);
+        }
+    }
+    if (bars.size() <= 1)
+        return bars.empty() ? nullptr : bars.front();
+    AXElementRef best;
+    int bestFitness = -1;
+    for (const auto& bar : bars)
+        if (const int fitness = menuBarFitness(accessibility, bar); fitness > bestFitness) {
+            best = bar;
+            bestFitness = fitness;
+        }
+    return best;
+}
 
 AtspiAccessibility::AtspiAccessibility(platform::Log& log) : connection_(std::make_unique<Connection>(log)) {}
 
@@ -630,8 +857,9 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
 
     const bool application = element->presentation == Presentation::application;
     if (application && attribute == ax::menuBar) {
-        if (auto bar = connection.menuBar(*element))
-            return bar;
+        for (const auto& window : connection.windowsActiveFirst(*element))
+            if (auto bar = chooseMenuBar(*this, window))
+                return bar;
         return std::nullopt;
     }
     if (application && (attribute == ax::focusedWindow || attribute == ax::mainWindow)) {
@@ -649,6 +877,22 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
         if (title)
             return *title;
         return std::nullopt;
+    }
+    if (attribute == atspi_attribute::role) {
+        auto role = connection.role(*element);
+        Text name(role ? atspi_role_get_name(*role) : nullptr);
+        if (name)
+            return std::string(name.get());
+        return std::nullopt;
+    }
+    if (attribute == atspi_attribute::showing || attribute == atspi_attribute::visible) {
+        auto states = connection.states(*element);
+        if (!states)
+            return std::nullopt;
+        const bool set = atspi_state_set_contains(
+            *states, attribute == atspi_attribute::showing ? ATSPI_STATE_SHOWING : ATSPI_STATE_VISIBLE);
+        g_object_unref(*states);
+        return AXNumber{set ? 1.0 : 0.0};
     }
     if (attribute == ax::enabled) {
         auto states = connection.states(*element);
@@ -682,6 +926,25 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+AtspiAccessibility::Presence AtspiAccessibility::presence(pid_t pid)
+{
+    std::lock_guard lock(atspiLock());
+    auto& connection = *connection_;
+    if (!connection.connected())
+        return Presence::noBus;
+    if (!connection.answering(pid))
+        return Presence::notAnswering;
+    connection.drain();
+    Element application(pid, nullptr, Presentation::application);
+    return connection.resolve(application) ? Presence::onBus : Presence::notOnBus;
+}
+
+std::uint64_t AtspiAccessibility::requestCount() const
+{
+    std::lock_guard lock(atspiLock());
+    return connection_->requests();
 }
 
 bool AtspiAccessibility::performAction(const AXElementRef& reference, std::string_view action)

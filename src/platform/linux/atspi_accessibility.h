@@ -3,9 +3,26 @@
 #include "platform/accessibility.h"
 #include "platform/log.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace hb::linux_platform {
+
+// Attributes the AT-SPI layer adds for the menu-bar search: the role's name
+// ("menu bar", "tool bar", "panel"), and whether the object is showing or
+// visible (numbers 0 or 1; a closed menu's items are visible, not showing).
+namespace atspi_attribute {
+inline constexpr std::string_view role = "AXRole";
+inline constexpr std::string_view showing = "AXShowing";
+inline constexpr std::string_view visible = "AXVisible";
+} // namespace atspi_attribute
+
+// The menu bar of a window, looked for below it through containers (panels,
+// panes, viewports) and the window's own tool bars. Of several, the one the
+// user sees and whose menus' items carry accelerators: LibreOffice shows a
+// native GTK menu bar and keeps a hidden copy with wrong bindings. Null when
+// there is none.
+platform::AXElementRef chooseMenuBar(platform::Accessibility& accessibility, const platform::AXElementRef& window);
 
 // The accessibility interface over AT-SPI 2 (libatspi).
 //
@@ -16,6 +33,11 @@ namespace hb::linux_platform {
 // accelerator texts become key-equivalent attributes. "AXPosition" is the
 // window's top left corner in root-window coordinates (origin at the top left
 // of the first screen, y downwards), "AXSize" its size in pixels.
+//
+// Listing a menu's items also asks each for its title and key binding, all
+// requests in flight at once over the application's connection; a read of the
+// same read takes those answers once, so that a read costs about one round
+// trip per menu rather than two per item. Later reads (and presses) ask anew.
 //
 // Trust is the session's accessibility switch. Requests wait at most the
 // messaging timeout (for the whole connection; 1 second by default); an
@@ -37,6 +59,15 @@ public:
     std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element,
                                                    std::string_view attribute) override;
     bool performAction(const platform::AXElementRef& element, std::string_view action) override;
+
+    // Where an application stands with the accessibility bus, to tell why its
+    // menus cannot be read. Does not wait for an application that let a request
+    // of its current read time out.
+    enum class Presence { onBus, notOnBus, notAnswering, noBus };
+    Presence presence(pid_t pid);
+
+    // The requests made to applications so far, for measurements.
+    std::uint64_t requestCount() const;
 
 private:
     class Connection;

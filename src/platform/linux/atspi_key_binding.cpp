@@ -19,10 +19,28 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
            });
 }
 
+// Keypad and alternative names of keys that have a name of their own:
+// X keysyms of the keypad with Num Lock off, and Qt's Backtab (Shift+Tab).
+std::string_view plainKeyName(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, std::string_view> aliases[] = {
+        {"KP_Home", "Home"},       {"KP_End", "End"},           {"KP_Up", "Up"},          {"KP_Down", "Down"},
+        {"KP_Left", "Left"},       {"KP_Right", "Right"},       {"KP_Page_Up", "Page_Up"}, {"KP_Prior", "Page_Up"},
+        {"KP_Page_Down", "Page_Down"}, {"KP_Next", "Page_Down"}, {"KP_Space", "space"},    {"KP_Tab", "Tab"},
+        {"KP_Equal", "equal"},     {"KP_Decimal", "period"},    {"KP_Separator", "comma"}, {"Backtab", "Tab"},
+        {"PageUp", "Page_Up"},     {"PageDown", "Page_Down"},   {"Linefeed", "Return"},   {"SysReq", "Print"},
+        {"Sys_Req", "Print"},
+    };
+    for (const auto& [alias, plain] : aliases)
+        if (equalsIgnoringCase(name, alias))
+            return plain;
+    return name;
+}
+
 // The key part of an accelerator.
 std::optional<MenuKeyEquivalent> keyNamed(std::string_view name)
 {
-    auto key = keybinding::namedKey(name);
+    auto key = keybinding::namedKey(plainKeyName(name));
     if (!key)
         return std::nullopt;
     MenuKeyEquivalent equivalent;
@@ -34,13 +52,14 @@ std::optional<MenuKeyEquivalent> keyNamed(std::string_view name)
 // Adds a modifier by name to the mask; false for a modifier the notation cannot show.
 bool addModifier(std::string_view name, std::int64_t& modifiers, bool& command)
 {
-    if (equalsIgnoringCase(name, "Primary") || equalsIgnoringCase(name, "Control") || equalsIgnoringCase(name, "Ctrl"))
+    if (equalsIgnoringCase(name, "Primary") || equalsIgnoringCase(name, "Control") ||
+        equalsIgnoringCase(name, "Ctrl") || equalsIgnoringCase(name, "Ctl"))
         modifiers |= mask::control;
     else if (equalsIgnoringCase(name, "Alt") || equalsIgnoringCase(name, "Mod1"))
         modifiers |= mask::option;
-    else if (equalsIgnoringCase(name, "Shift"))
+    else if (equalsIgnoringCase(name, "Shift") || equalsIgnoringCase(name, "Shft"))
         modifiers |= mask::shift;
-    else if (equalsIgnoringCase(name, "Super") || equalsIgnoringCase(name, "Meta"))
+    else if (equalsIgnoringCase(name, "Super") || equalsIgnoringCase(name, "Meta") || equalsIgnoringCase(name, "Mod4"))
         command = true;
     else
         return false;

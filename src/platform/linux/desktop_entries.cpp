@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <utility>
 
 namespace hb::linux_platform {
 namespace fs = std::filesystem;
@@ -98,6 +99,42 @@ std::string readSmallFile(const fs::path& path)
     return contents.str();
 }
 
+// The program of an Exec line: its first word (quoted or not) without folder,
+// past an "env VAR=value" prefix.
+std::optional<std::string> execProgram(std::string_view exec)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false;
+    bool inWord = false;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        const char c = exec[i];
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (quoted && c == '\\' && i + 1 < exec.size()) {
+            word += exec[++i];
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            if (inWord)
+                words.push_back(std::exchange(word, {}));
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.push_back(word);
+    auto program = words.begin();
+    if (program != words.end() && fs::path(*program).filename() == "env")
+        for (++program; program != words.end() && program->find('=') != std::string::npos; ++program) {
+        }
+    if (program == words.end())
+        return std::nullopt;
+    auto file = fs::path(*program).filename().string();
+    return file.empty() ? std::nullopt : std::optional(file);
+}
+
 } // namespace
 
 std::optional<DesktopEntry> parseDesktopEntry(std::string_view contents, std::string id, std::string_view locale)
@@ -136,7 +173,8 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view contents, std::st
             break;
     if (!name && !(name = value("Name")))
         return std::nullopt;
-    return DesktopEntry{std::move(id), std::move(*name), value("Icon"), value("StartupWMClass")};
+    return DesktopEntry{std::move(id), std::move(*name), value("Icon"), value("StartupWMClass"),
+                        execProgram(value("Exec").value_or(""))};
 }
 
 std::vector<fs::path> applicationFolders()

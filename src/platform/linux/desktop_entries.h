@@ -15,6 +15,7 @@ struct DesktopEntry {
     std::string name;                            // localized when the entry has a name for the language
     std::optional<std::string> iconName;
     std::optional<std::string> startupWMClass;
+    std::optional<std::string> command;          // the program Exec runs, without folder: "libreoffice"
 
     friend bool operator==(const DesktopEntry&, const DesktopEntry&) = default;
 };

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -36,6 +37,38 @@ std::string processName(pid_t pid)
             return whole;
     }
     return name;
+}
+
+std::vector<std::string> commandNames(pid_t pid)
+{
+    std::vector<std::string> names;
+    auto add = [&](std::string name) {
+        if (!name.empty() && std::ranges::find(names, name) == names.end())
+            names.push_back(std::move(name));
+    };
+    add(processName(pid));
+    std::ifstream commandLine("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string command;
+    std::getline(commandLine, command, '\0');
+    const std::filesystem::path executable = std::filesystem::path(command).filename();
+    add(executable.string());
+    if (executable.has_extension())
+        add(executable.stem().string());
+    return names;
+}
+
+std::optional<std::string> launchedDesktopFile(pid_t pid)
+{
+    std::ifstream environment("/proc/" + std::to_string(pid) + "/environ");
+    std::string variable;
+    std::optional<std::string> hint;
+    while (std::getline(environment, variable, '\0')) {
+        if (variable.starts_with("GIO_LAUNCHED_DESKTOP_FILE="))
+            return variable.substr(variable.find('=') + 1);
+        if (variable.starts_with("BAMF_DESKTOP_FILE_HINT="))
+            hint = variable.substr(variable.find('=') + 1);
+    }
+    return hint;
 }
 
 // One connection to the X server and the property reads the workspace needs.
@@ -106,13 +139,18 @@ public:
             entry = entries.byID(*kdeID);
         if (!entry)
             entry = entries.forWindowClass(instance, className);
+        if (!entry)
+            if (auto launched = launchedDesktopFile(app.pid))
+                entry = entries.byID(*launched);
 
-        if (gtkID)
+        // The entry's id names the application where there is one: LibreOffice's
+        // windows share the id org.libreoffice, which has no entry of its own.
+        if (entry)
+            app.bundleIdentifier = entry->id;
+        else if (gtkID)
             app.bundleIdentifier = gtkID;
         else if (kdeID)
             app.bundleIdentifier = kdeID;
-        else if (entry)
-            app.bundleIdentifier = entry->id;
         else if (!className.empty())
             app.bundleIdentifier = className;
 

@@ -7,15 +7,27 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace hb::linux_platform {
 
 class X11Connection;
 
-// The kernel's name of a process (/proc/PID/comm); empty when it has ended.
+// The kernel's name of a process (/proc/PID/comm), whole even beyond the
+// kernel's 15 characters; empty when it has ended.
 std::string processName(pid_t pid);
+
+// Every name the process goes by: its process name, its executable's file
+// name from the command line and that name without extension ("soffice.bin",
+// "soffice"). Empty when it has ended.
+std::vector<std::string> commandNames(pid_t pid);
+
+// The desktop entry that launched the process, when the launcher said so in
+// its environment (GIO_LAUNCHED_DESKTOP_FILE, BAMF_DESKTOP_FILE_HINT).
+std::optional<std::string> launchedDesktopFile(pid_t pid);
 
 // The front application and the running ones, from the window manager's
 // properties on the root window (_NET_ACTIVE_WINDOW, _NET_CLIENT_LIST) and each

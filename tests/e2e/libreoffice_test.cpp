@@ -1,0 +1,192 @@
+// LibreOffice Writer with its GTK 3 backend: two menu bars over AT-SPI, GTK
+// key bindings with literal spaces and empty accelerator fields, and a
+// program that runs as soffice.bin below the oosplash launcher.
+#include "desktop_session.h"
+
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_press.h"
+#include "platform/fake/memory_log.h"
+#include "platform/linux/atspi_accessibility.h"
+
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace hb {
+namespace {
+
+using testing::Contains;
+using testing::HasSubstr;
+
+// The child of `parent` with this process name, or -1.
+pid_t childOf(pid_t parent, std::string_view name)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.find(")") == std::string::npos)
+            continue;
+        // "pid (name) state ppid …"; the name may hold spaces and parentheses.
+        const auto open = line.find('(');
+        const auto close = line.rfind(')');
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        pid_t ppid = 0;
+        if (rest >> state >> ppid && ppid == parent && line.substr(open + 1, close - open - 1) == name)
+            return std::stoi(entry.path().filename().string());
+    }
+    return -1;
+}
+
+// Every row as "Menu/Group/Title=keys" (no group for a menu's own rows).
+std::vector<std::string> rowsOf(const std::vector<MenuSection>& sections)
+{
+    std::vector<std::string> rows;
+    for (const auto& section : sections)
+        for (const auto& group : section.groups)
+            for (const auto& row : group.shortcuts)
+                if (!row.isSeparator)
+                    rows.push_back(section.title + "/" + (group.title ? *group.title + "/" : "") + row.title + "=" +
+                                   row.keys);
+    return rows;
+}
+
+struct Outcome {
+    int status = -1;
+    std::string output;
+    std::string errors;
+};
+
+Outcome hintboard(const std::string& arguments)
+{
+    const std::string errors = e2e::DesktopSession::shared().folder() + "/libreoffice-command.err";
+    Outcome run;
+    run.output = e2e::DesktopSession::commandOutput(std::string(HINTBOARD_EXECUTABLE) + " " + arguments + " 2>" +
+                                                    errors + "; echo \"exit $?\"");
+    const auto exit = run.output.rfind("exit ");
+    if (exit != std::string::npos) {
+        run.status = std::stoi(run.output.substr(exit + 5));
+        run.output.resize(exit);
+    }
+    std::ifstream file(errors);
+    run.errors.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return run;
+}
+
+class LibreOfficeWriter : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        session = &e2e::DesktopSession::shared();
+        const std::string profile = "file://" + session->folder() + "/libreoffice-profile";
+        launcher = session->launch({"libreoffice", "-env:UserInstallation=" + profile, "--norestore", "--nologo",
+                                    "--writer"},
+                                   {{"SAL_USE_VCLPLUGIN", "gtk3"}});
+        // The launcher script becomes oosplash, which runs soffice.bin, and runs it
+        // again when the first start with a new profile asks for a restart.
+        fake::MemoryLogSink sink;
+        platform::Log log{sink, [] { return false; }};
+        linux_platform::AtspiAccessibility accessibility{log};
+        e2e::DesktopSession::waitUntil(
+            [&] {
+                writer = childOf(launcher, "soffice.bin");
+                return writer > 0 && e2e::DesktopSession::waitForMenuBar(accessibility, writer, {});
+            },
+            std::chrono::seconds(60));
+    }
+    static void TearDownTestSuite()
+    {
+        if (writer > 0) {
+            kill(writer, SIGTERM);
+            if (!e2e::DesktopSession::waitUntil([] { return kill(writer, 0) != 0; }, std::chrono::seconds(10)))
+                kill(writer, SIGKILL);
+        }
+        session->stopApplication(launcher);
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(e2e::DesktopSession::waitForMenuBar(accessibility, writer, std::chrono::seconds(1)))
+            << "LibreOffice Writer did not start or shows no menu bar over AT-SPI";
+    }
+
+    std::vector<MenuSection> read(bool includeAll = false)
+    {
+        return reader.readMenuBar(MenuReadOptions{.pid = writer, .includeAll = includeAll});
+    }
+
+    static inline e2e::DesktopSession* session = nullptr;
+    static inline pid_t launcher = -1;
+    static inline pid_t writer = -1;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return true; }};
+    linux_platform::AtspiAccessibility accessibility{log};
+    MenuBarReader reader{accessibility, log};
+};
+
+TEST_F(LibreOfficeWriter, MenusReadFromTheNativeBarWithTheKeysLibreOfficeShows)
+{
+    const auto rows = rowsOf(read());
+    // The native GTK bar, not its hidden copy (which says ⌃M, ⌃F, "Y", "V", "S" for these).
+    for (const char* expected : {"View/Formatting Marks=⌃F10", "View/Field Names=⌃F9", "View/Styles=F11",
+                                 "View/Navigator=F5", "Tools/Spelling...=F7", "Tools/Automatic Spell Checking=⇧F7",
+                                 "Tools/AutoText...=⌃F3", "Tools/Options...=⌥F12"})
+        EXPECT_THAT(rows, Contains(expected));
+    // A literal space as the key.
+    EXPECT_THAT(rows, Contains("Insert/Formatting Mark/Insert non-breaking space=⌃⇧Space"));
+
+    // Form › Content Controls: mnemonics without accelerators, listed only with --all, without keys.
+    const auto all = rowsOf(read(true));
+    const std::string contentControls = "Form/Content Controls/";
+    EXPECT_THAT(all, Contains(contentControls + "Insert Rich Text Content Control="));
+    for (const auto& row : rows)
+        EXPECT_THAT(row, testing::Not(testing::StartsWith(contentControls)));
+}
+
+TEST_F(LibreOfficeWriter, CommandFindsWriterByItsNamesAndIsQuiet)
+{
+    for (const char* name : {"libreoffice", "soffice", "soffice.bin", "\"LibreOffice Writer\""}) {
+        const Outcome run = hintboard(std::string("shortcuts --app ") + name);
+        EXPECT_EQ(run.status, 0) << name << ": " << run.errors;
+        EXPECT_THAT(run.output, testing::StartsWith(fmt::format("LibreOffice Writer (libreoffice-writer, pid {})\n",
+                                                                writer)))
+            << name;
+        EXPECT_EQ(run.errors, "") << name;
+    }
+    const Outcome all = hintboard(fmt::format("shortcuts --pid {} --all --json", writer));
+    EXPECT_EQ(all.status, 0);
+    EXPECT_EQ(all.errors, "") << "no info lines about lazy submenus without --verbose";
+    EXPECT_THAT(all.output, HasSubstr("\"keys\": \"⌃F10\""));
+}
+
+TEST_F(LibreOfficeWriter, PressingAnItemOpensItsDialog)
+{
+    const auto sections = read();
+    std::optional<Shortcut> options;
+    for (const auto& section : sections)
+        for (const auto& shortcut : section.allShortcuts())
+            if (section.title == "Tools" && shortcut.title == "Options...")
+                options = shortcut;
+    ASSERT_TRUE(options);
+    const auto dialogs = [] {
+        return e2e::DesktopSession::commandOutput("xdotool search --onlyvisible --name '^Options - ' 2>/dev/null");
+    };
+    ASSERT_EQ(dialogs(), "");
+    EXPECT_TRUE(press(accessibility, log, *options));
+    std::string dialog;
+    EXPECT_TRUE(e2e::DesktopSession::waitUntil([&] { return !(dialog = dialogs()).empty(); }, std::chrono::seconds(20)));
+    if (!dialog.empty())
+        e2e::DesktopSession::commandOutput("xdotool windowactivate --sync " + dialog.substr(0, dialog.find('\n')) +
+                                           " key Escape 2>/dev/null");
+}
+
+} // namespace
+} // namespace hb
