@@ -1,0 +1,355 @@
+#include "platform/linux/exported_menu_accessibility.h"
+
+#include "menus/menu_bar_reader.h"
+#include "platform/linux/atspi_key_binding.h"
+
+#include <chrono>
+
+namespace hb::linux_platform {
+
+using platform::AXElementRef;
+using platform::AXNumber;
+using platform::AXValue;
+using platform::LogCategory;
+namespace ax = platform::ax;
+
+namespace {
+
+constexpr std::size_t maxItems = MenuBarReader::maxItemsPerRead;
+
+// A menu bar as read once: the models and the actions' enabled states.
+struct Snapshot {
+    pid_t pid = 0;
+    ExportedMenuAddress address;
+    MenuModel menuBar;
+    std::optional<MenuModel> appMenu;
+    std::optional<std::map<std::string, bool>> actions;  // "app.new" → enabled; absent when not described
+
+    const MenuModel& model(bool application) const { return application ? *appMenu : menuBar; }
+
+    bool hidden(const ExportedMenuItem& item) const
+    {
+        if (!actions || item.hiddenWhen.empty())
+            return false;
+        auto found = actions->find(item.action);
+        if (item.hiddenWhen == "action-missing")
+            return found == actions->end();
+        if (item.hiddenWhen == "action-disabled")
+            return found == actions->end() || !found->second;
+        return false;
+    }
+};
+using SnapshotRef = std::shared_ptr<const Snapshot>;
+
+class Element : public platform::AXElement {};
+
+class ApplicationElement final : public Element {
+public:
+    explicit ApplicationElement(pid_t pid) : pid(pid) {}
+    const pid_t pid;
+};
+
+// A menu bar or menu: its entries are its children.
+class MenuElement final : public Element {
+public:
+    MenuElement(SnapshotRef snapshot, bool application, MenuLink link, bool bar)
+        : snapshot(std::move(snapshot)), application(application), link(link), bar(bar)
+    {
+    }
+    const SnapshotRef snapshot;
+    const bool application;  // a menu of the application menu's model
+    const MenuLink link;
+    const bool bar;  // the menu bar itself
+};
+
+// An entry of a menu; a separator has no item and no title.
+class ItemElement final : public Element {
+public:
+    ItemElement(SnapshotRef snapshot, bool application, const ExportedMenuItem* item, std::string title,
+                std::optional<MenuLink> submenu)
+        : snapshot(std::move(snapshot)), application(application), item(item), title(std::move(title)),
+          submenu(submenu)
+    {
+    }
+    const SnapshotRef snapshot;
+    const bool application;
+    const ExportedMenuItem* item;  // owned by the snapshot
+    const std::string title;
+    const std::optional<MenuLink> submenu;
+};
+
+AXElementRef itemElement(const SnapshotRef& snapshot, bool application, const ExportedMenuItem* item)
+{
+    if (!item)
+        return std::make_shared<ItemElement>(snapshot, application, nullptr, "", std::nullopt);
+    return std::make_shared<ItemElement>(snapshot, application, item, item->label, item->submenu);
+}
+
+std::vector<AXElementRef> children(const MenuElement& menu)
+{
+    const auto& snapshot = *menu.snapshot;
+    std::vector<AXElementRef> children;
+    if (menu.bar && snapshot.appMenu && snapshot.appMenu->menus.contains(MenuLink{})) {
+        // Titled as GTK titles it in the window.
+        children.push_back(std::make_shared<ItemElement>(menu.snapshot, true, nullptr, "Application", MenuLink{}));
+    }
+    if (menu.bar && snapshot.menuBar.menus.empty())
+        return children;
+    // Separators as the menu shows them: none around hidden entries, none on the menu bar.
+    bool separatorDue = false;
+    for (const auto* item : shownItems(snapshot.model(menu.application), menu.link, maxItems)) {
+        if (!item) {
+            separatorDue = !menu.bar && !children.empty();
+            continue;
+        }
+        if (snapshot.hidden(*item))
+            continue;
+        if (separatorDue)
+            children.push_back(itemElement(menu.snapshot, menu.application, nullptr));
+        separatorDue = false;
+        children.push_back(itemElement(menu.snapshot, menu.application, item));
+    }
+    return children;
+}
+
+// The object that holds an action's group, and the action's name there.
+std::optional<std::pair<std::string, std::string>> actionObject(const ExportedMenuAddress& address,
+                                                                std::string_view action)
+{
+    const auto dot = action.find('.');
+    if (dot == std::string_view::npos)
+        return std::nullopt;
+    const auto prefix = action.substr(0, dot);
+    const std::string path = prefix == "app" ? address.applicationPath : prefix == "win" ? address.windowPath : "";
+    if (path.empty())
+        return std::nullopt;
+    return std::pair{path, std::string(action.substr(dot + 1))};
+}
+
+} // namespace
+
+ExportedMenuAccessibility::ExportedMenuAccessibility(platform::Log& log, std::unique_ptr<MenuBus> bus,
+                                                     AddressLookup lookup)
+    : log_(log), bus_(std::move(bus)), lookup_(std::move(lookup))
+{
+}
+
+ExportedMenuAccessibility::~ExportedMenuAccessibility() = default;
+
+bool ExportedMenuAccessibility::presents(const AXElementRef& element)
+{
+    return dynamic_cast<const Element*>(element.get()) != nullptr;
+}
+
+std::pair<ExportedMenuAccessibility::MenuBarState, AXElementRef> ExportedMenuAccessibility::readMenuBar(pid_t pid)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (notAnswering_.contains(pid))
+            return {MenuBarState::notAnswering, nullptr};
+    }
+    auto address = lookup_(pid);
+    if (!address)
+        return {MenuBarState::none, nullptr};
+
+    const auto start = std::chrono::steady_clock::now();
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->pid = pid;
+    snapshot->address = *address;
+    int requests = 0;
+    const MenuModelBounds bounds{maxItems};
+    std::optional<MenuModel> menuBar;
+    if (!address->menuBarPath.empty())
+        menuBar = readMenuModel(*bus_, address->busName, address->menuBarPath, bounds, requests);
+    if (!menuBar && bus_->lastFailure() == MenuBus::Failure::timedOut) {
+        std::lock_guard lock(mutex_);
+        notAnswering_.insert(pid);
+        log_.info(LogCategory::scraper, "pid {} does not answer requests for its exported menus", pid);
+        return {MenuBarState::notAnswering, nullptr};
+    }
+    if (!address->appMenuPath.empty())
+        snapshot->appMenu = readMenuModel(*bus_, address->busName, address->appMenuPath, bounds, requests);
+    if (!menuBar && !snapshot->appMenu)
+        return {MenuBarState::none, nullptr};
+    if (menuBar)
+        snapshot->menuBar = std::move(*menuBar);
+
+    // Which actions are enabled, for the entries hidden while their action is.
+    using Group = std::pair<std::string, std::string>;
+    for (const auto& [prefix, path] : {Group{"app.", address->applicationPath}, Group{"win.", address->windowPath}}) {
+        if (path.empty())
+            continue;
+        ++requests;
+        auto described = bus_->describeAll(address->busName, path);
+        if (!described)
+            continue;
+        if (!snapshot->actions)
+            snapshot->actions.emplace();
+        for (const auto& [name, enabled] : *described)
+            snapshot->actions->emplace(prefix + name, enabled);
+    }
+
+    const bool truncated = snapshot->menuBar.truncated || (snapshot->appMenu && snapshot->appMenu->truncated);
+    if (truncated)
+        log_.error(LogCategory::scraper,
+                   "Exported menus of pid {} have more than {} items or {} submenu levels; read stopped there", pid,
+                   bounds.maxItems, bounds.maxLevels);
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    log_.info(LogCategory::scraper, "pid {}: exported menus of {} read in {} requests, {:.3f}s", pid,
+              address->busName, requests, elapsed.count());
+    SnapshotRef shared = std::move(snapshot);
+    return {MenuBarState::read, std::make_shared<MenuElement>(shared, false, MenuLink{}, true)};
+}
+
+AXElementRef ExportedMenuAccessibility::applicationElement(pid_t pid)
+{
+    return std::make_shared<ApplicationElement>(pid);
+}
+
+void ExportedMenuAccessibility::setMessagingTimeout(const AXElementRef& application,
+                                                    std::chrono::duration<double> timeout)
+{
+    bus_->setTimeout(std::chrono::duration_cast<std::chrono::milliseconds>(timeout));
+    if (const auto* element = dynamic_cast<const ApplicationElement*>(application.get())) {
+        std::lock_guard lock(mutex_);
+        notAnswering_.erase(element->pid);
+    }
+}
+
+std::optional<AXValue> ExportedMenuAccessibility::copyAttribute(const AXElementRef& reference,
+                                                                std::string_view attribute)
+{
+    if (const auto* application = dynamic_cast<const ApplicationElement*>(reference.get())) {
+        if (attribute != ax::menuBar)
+            return std::nullopt;
+        if (auto bar = readMenuBar(application->pid).second)
+            return bar;
+        return std::nullopt;
+    }
+    if (const auto* menu = dynamic_cast<const MenuElement*>(reference.get())) {
+        if (attribute == ax::children)
+            return children(*menu);
+        return std::nullopt;
+    }
+    const auto* element = dynamic_cast<const ItemElement*>(reference.get());
+    if (!element)
+        return std::nullopt;
+    if (attribute == ax::title)
+        return element->title;
+    if (attribute == ax::children) {
+        if (!element->submenu)
+            return std::vector<AXElementRef>{};
+        return std::vector<AXElementRef>{
+            std::make_shared<MenuElement>(element->snapshot, element->application, *element->submenu, false)};
+    }
+    const auto* item = element->item;
+    if (attribute == ax::enabled) {
+        if (!item || item->action.empty())
+            return AXNumber{element->submenu ? 1.0 : 0.0};
+        const auto& address = element->snapshot->address;
+        auto object = actionObject(address, item->action);
+        if (!object)
+            return std::nullopt;
+        if (auto enabled = bus_->describe(address.busName, object->first, object->second))
+            return AXNumber{*enabled ? 1.0 : 0.0};
+        return std::nullopt;
+    }
+    if (attribute == ax::cmdChar || attribute == ax::cmdVirtualKey || attribute == ax::cmdGlyph ||
+        attribute == ax::cmdModifiers) {
+        if (!item || item->accel.empty())
+            return std::nullopt;
+        auto key = parseKeyBinding(item->accel, KeyBindingStyle::gtk, item->label, false);
+        if (!key)
+            return std::nullopt;
+        if (attribute == ax::cmdChar && key->character)
+            return *key->character;
+        if (attribute == ax::cmdVirtualKey && key->virtualKey)
+            return AXNumber{static_cast<double>(*key->virtualKey)};
+        if (attribute == ax::cmdGlyph && key->glyph)
+            return AXNumber{static_cast<double>(*key->glyph)};
+        if (attribute == ax::cmdModifiers)
+            return AXNumber{static_cast<double>(key->modifiers)};
+    }
+    return std::nullopt;
+}
+
+bool ExportedMenuAccessibility::performAction(const AXElementRef& reference, std::string_view action)
+{
+    const auto* element = dynamic_cast<const ItemElement*>(reference.get());
+    if (!element || action != ax::press || !element->item || element->item->action.empty())
+        return false;
+    const auto& address = element->snapshot->address;
+    auto object = actionObject(address, element->item->action);
+    if (!object)
+        return false;
+    return bus_->activate(address.busName, object->first, object->second, element->item->target);
+}
+
+// --- MenuExportingAccessibility ---
+
+namespace {
+
+class CombinedApplication final : public platform::AXElement {
+public:
+    CombinedApplication(pid_t pid, AXElementRef fallback) : pid(pid), fallback(std::move(fallback)) {}
+    const pid_t pid;
+    const AXElementRef fallback;
+};
+
+} // namespace
+
+MenuExportingAccessibility::MenuExportingAccessibility(ExportedMenuAccessibility& exported,
+                                                       platform::Accessibility& fallback)
+    : exported_(exported), fallback_(fallback)
+{
+}
+
+bool MenuExportingAccessibility::isProcessTrusted() { return fallback_.isProcessTrusted(); }
+
+bool MenuExportingAccessibility::requestTrust() { return fallback_.requestTrust(); }
+
+AXElementRef MenuExportingAccessibility::applicationElement(pid_t pid)
+{
+    return std::make_shared<CombinedApplication>(pid, fallback_.applicationElement(pid));
+}
+
+void MenuExportingAccessibility::setMessagingTimeout(const AXElementRef& application,
+                                                     std::chrono::duration<double> timeout)
+{
+    const auto* combined = dynamic_cast<const CombinedApplication*>(application.get());
+    if (!combined) {
+        fallback_.setMessagingTimeout(application, timeout);
+        return;
+    }
+    exported_.setMessagingTimeout(exported_.applicationElement(combined->pid), timeout);
+    fallback_.setMessagingTimeout(combined->fallback, timeout);
+}
+
+std::optional<AXValue> MenuExportingAccessibility::copyAttribute(const AXElementRef& element,
+                                                                 std::string_view attribute)
+{
+    if (const auto* combined = dynamic_cast<const CombinedApplication*>(element.get())) {
+        if (attribute == ax::menuBar) {
+            auto [state, bar] = exported_.readMenuBar(combined->pid);
+            if (state == ExportedMenuAccessibility::MenuBarState::read)
+                return bar;
+            if (state == ExportedMenuAccessibility::MenuBarState::notAnswering)
+                return std::nullopt;
+        }
+        return fallback_.copyAttribute(combined->fallback, attribute);
+    }
+    if (ExportedMenuAccessibility::presents(element))
+        return exported_.copyAttribute(element, attribute);
+    return fallback_.copyAttribute(element, attribute);
+}
+
+bool MenuExportingAccessibility::performAction(const AXElementRef& element, std::string_view action)
+{
+    if (const auto* combined = dynamic_cast<const CombinedApplication*>(element.get()))
+        return fallback_.performAction(combined->fallback, action);
+    if (ExportedMenuAccessibility::presents(element))
+        return exported_.performAction(element, action);
+    return fallback_.performAction(element, action);
+}
+
+} // namespace hb::linux_platform
