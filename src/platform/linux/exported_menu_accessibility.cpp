@@ -112,6 +112,15 @@ std::vector<AXElementRef> children(const MenuElement& menu)
     return children;
 }
 
+bool hasAccelerators(const MenuModel& model)
+{
+    for (const auto& [link, items] : model.menus)
+        for (const auto& item : items)
+            if (!item.accel.empty())
+                return true;
+    return false;
+}
+
 // The object that holds an action's group, and the action's name there.
 std::optional<std::pair<std::string, std::string>> actionObject(const ExportedMenuAddress& address,
                                                                 std::string_view action)
@@ -141,16 +150,16 @@ bool ExportedMenuAccessibility::presents(const AXElementRef& element)
     return dynamic_cast<const Element*>(element.get()) != nullptr;
 }
 
-std::pair<ExportedMenuAccessibility::MenuBarState, AXElementRef> ExportedMenuAccessibility::readMenuBar(pid_t pid)
+ExportedMenuAccessibility::MenuBar ExportedMenuAccessibility::readMenuBar(pid_t pid)
 {
     {
         std::lock_guard lock(mutex_);
         if (notAnswering_.contains(pid))
-            return {MenuBarState::notAnswering, nullptr};
+            return {MenuBarState::notAnswering};
     }
     auto address = lookup_(pid);
     if (!address)
-        return {MenuBarState::none, nullptr};
+        return {MenuBarState::none};
 
     const auto start = std::chrono::steady_clock::now();
     auto snapshot = std::make_shared<Snapshot>();
@@ -165,12 +174,12 @@ std::pair<ExportedMenuAccessibility::MenuBarState, AXElementRef> ExportedMenuAcc
         std::lock_guard lock(mutex_);
         notAnswering_.insert(pid);
         log_.info(LogCategory::scraper, "pid {} does not answer requests for its exported menus", pid);
-        return {MenuBarState::notAnswering, nullptr};
+        return {MenuBarState::notAnswering};
     }
     if (!address->appMenuPath.empty())
         snapshot->appMenu = readMenuModel(*bus_, address->busName, address->appMenuPath, bounds, requests);
     if (!menuBar && !snapshot->appMenu)
-        return {MenuBarState::none, nullptr};
+        return {MenuBarState::none};
     if (menuBar)
         snapshot->menuBar = std::move(*menuBar);
 
@@ -197,8 +206,9 @@ std::pair<ExportedMenuAccessibility::MenuBarState, AXElementRef> ExportedMenuAcc
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     log_.info(LogCategory::scraper, "pid {}: exported menus of {} read in {} requests, {:.3f}s", pid,
               address->busName, requests, elapsed.count());
+    const bool withKeys = hasAccelerators(snapshot->menuBar) || (snapshot->appMenu && hasAccelerators(*snapshot->appMenu));
     SnapshotRef shared = std::move(snapshot);
-    return {MenuBarState::read, std::make_shared<MenuElement>(shared, false, MenuLink{}, true)};
+    return {MenuBarState::read, std::make_shared<MenuElement>(shared, false, MenuLink{}, true), withKeys};
 }
 
 AXElementRef ExportedMenuAccessibility::applicationElement(pid_t pid)
@@ -222,7 +232,7 @@ std::optional<AXValue> ExportedMenuAccessibility::copyAttribute(const AXElementR
     if (const auto* application = dynamic_cast<const ApplicationElement*>(reference.get())) {
         if (attribute != ax::menuBar)
             return std::nullopt;
-        if (auto bar = readMenuBar(application->pid).second)
+        if (auto bar = readMenuBar(application->pid).element)
             return bar;
         return std::nullopt;
     }
@@ -237,7 +247,9 @@ std::optional<AXValue> ExportedMenuAccessibility::copyAttribute(const AXElementR
     if (attribute == ax::title)
         return element->title;
     if (attribute == ax::children) {
-        if (!element->submenu)
+        // A link to a menu the application did not send (or beyond the bounds) is no submenu.
+        if (!element->submenu ||
+            !element->snapshot->model(element->application).menus.contains(*element->submenu))
             return std::vector<AXElementRef>{};
         return std::vector<AXElementRef>{
             std::make_shared<MenuElement>(element->snapshot, element->application, *element->submenu, false)};
@@ -287,16 +299,12 @@ bool ExportedMenuAccessibility::performAction(const AXElementRef& reference, std
 
 // --- MenuExportingAccessibility ---
 
-namespace {
-
-class CombinedApplication final : public platform::AXElement {
+class MenuExportingAccessibility::Application final : public platform::AXElement {
 public:
-    CombinedApplication(pid_t pid, AXElementRef fallback) : pid(pid), fallback(std::move(fallback)) {}
+    Application(pid_t pid, AXElementRef fallback) : pid(pid), fallback(std::move(fallback)) {}
     const pid_t pid;
     const AXElementRef fallback;
 };
-
-} // namespace
 
 MenuExportingAccessibility::MenuExportingAccessibility(ExportedMenuAccessibility& exported,
                                                        platform::Accessibility& fallback)
@@ -310,13 +318,13 @@ bool MenuExportingAccessibility::requestTrust() { return fallback_.requestTrust(
 
 AXElementRef MenuExportingAccessibility::applicationElement(pid_t pid)
 {
-    return std::make_shared<CombinedApplication>(pid, fallback_.applicationElement(pid));
+    return std::make_shared<Application>(pid, fallback_.applicationElement(pid));
 }
 
 void MenuExportingAccessibility::setMessagingTimeout(const AXElementRef& application,
                                                      std::chrono::duration<double> timeout)
 {
-    const auto* combined = dynamic_cast<const CombinedApplication*>(application.get());
+    const auto* combined = dynamic_cast<const Application*>(application.get());
     if (!combined) {
         fallback_.setMessagingTimeout(application, timeout);
         return;
@@ -328,14 +336,9 @@ void MenuExportingAccessibility::setMessagingTimeout(const AXElementRef& applica
 std::optional<AXValue> MenuExportingAccessibility::copyAttribute(const AXElementRef& element,
                                                                  std::string_view attribute)
 {
-    if (const auto* combined = dynamic_cast<const CombinedApplication*>(element.get())) {
-        if (attribute == ax::menuBar) {
-            auto [state, bar] = exported_.readMenuBar(combined->pid);
-            if (state == ExportedMenuAccessibility::MenuBarState::read)
-                return bar;
-            if (state == ExportedMenuAccessibility::MenuBarState::notAnswering)
-                return std::nullopt;
-        }
+    if (const auto* combined = dynamic_cast<const Application*>(element.get())) {
+        if (attribute == ax::menuBar)
+            return menuBar(*combined);
         return fallback_.copyAttribute(combined->fallback, attribute);
     }
     if (ExportedMenuAccessibility::presents(element))
@@ -343,9 +346,45 @@ std::optional<AXValue> MenuExportingAccessibility::copyAttribute(const AXElement
     return fallback_.copyAttribute(element, attribute);
 }
 
+std::optional<AXValue> MenuExportingAccessibility::menuBar(const Application& application)
+{
+    using State = ExportedMenuAccessibility::MenuBarState;
+    const pid_t pid = application.pid;
+    bool preferFallback = false;
+    {
+        std::lock_guard lock(mutex_);
+        preferFallback = fallbackPreferred_.contains(pid);
+    }
+    if (preferFallback) {
+        if (auto bar = fallback_.copyAttribute(application.fallback, ax::menuBar))
+            return bar;
+        // It may not answer at all: one path per read, the exported menus next time.
+        std::lock_guard lock(mutex_);
+        fallbackPreferred_.erase(pid);
+        return std::nullopt;
+    }
+    auto exported = exported_.readMenuBar(pid);
+    if (exported.state == State::notAnswering)
+        return std::nullopt;
+    if (exported.state == State::read && exported.withKeys)
+        return exported.element;
+    if (auto bar = fallback_.copyAttribute(application.fallback, ax::menuBar)) {
+        if (exported.state == State::read) {
+            exported_.log().info(platform::LogCategory::scraper,
+                                 "pid {}: its exported menus name no accelerators; reading its accessible menus", pid);
+            std::lock_guard lock(mutex_);
+            fallbackPreferred_.insert(pid);
+        }
+        return bar;
+    }
+    if (exported.state == State::read)
+        return exported.element;
+    return std::nullopt;
+}
+
 bool MenuExportingAccessibility::performAction(const AXElementRef& element, std::string_view action)
 {
-    if (const auto* combined = dynamic_cast<const CombinedApplication*>(element.get()))
+    if (const auto* combined = dynamic_cast<const Application*>(element.get()))
         return fallback_.performAction(combined->fallback, action);
     if (ExportedMenuAccessibility::presents(element))
         return exported_.performAction(element, action);

@@ -29,10 +29,16 @@ public:
     ~ExportedMenuAccessibility() override;
 
     enum class MenuBarState { none, notAnswering, read };
-    // The exported menu bar of the process, read now; null unless `read`.
-    std::pair<MenuBarState, platform::AXElementRef> readMenuBar(pid_t pid);
+    struct MenuBar {
+        MenuBarState state = MenuBarState::none;
+        platform::AXElementRef element;  // null unless `read`
+        bool withKeys = false;           // some item names an accelerator
+    };
+    // The exported menu bar of the process, read now.
+    MenuBar readMenuBar(pid_t pid);
     // Whether the element is one of this interface's.
     static bool presents(const platform::AXElementRef& element);
+    platform::Log& log() { return log_; }
 
     bool isProcessTrusted() override { return true; }
     bool requestTrust() override { return true; }
@@ -52,8 +58,11 @@ private:
 };
 
 // The accessibility interface of the desktop with exported menus preferred:
-// the menu bar of a process that exports one is read there, every other read
-// (and every process without exported menus) goes to `fallback` (AT-SPI).
+// the menu bar of a process that exports one with accelerators is read there;
+// every other read goes to `fallback` (AT-SPI). Many applications set their
+// accelerators apart from the exported model (GtkApplication's
+// set_accels_for_action), so an exported menu bar without any is used only
+// when `fallback` has no menu bar for the process.
 class MenuExportingAccessibility final : public platform::Accessibility {
 public:
     MenuExportingAccessibility(ExportedMenuAccessibility& exported, platform::Accessibility& fallback);
@@ -68,8 +77,13 @@ public:
     bool performAction(const platform::AXElementRef& element, std::string_view action) override;
 
 private:
+    class Application;
+    std::optional<platform::AXValue> menuBar(const Application& application);
+
     ExportedMenuAccessibility& exported_;
     platform::Accessibility& fallback_;
+    std::mutex mutex_;
+    std::set<pid_t> fallbackPreferred_;  // exported menus without accelerators, menus over `fallback`
 };
 
 } // namespace hb::linux_platform

@@ -441,7 +441,8 @@ struct Flattening {
 std::vector<const ExportedMenuItem*> shownItems(const MenuModel& model, MenuLink menu, std::size_t maxItems)
 {
     std::vector<const ExportedMenuItem*> items;
-    Flattening flattening{model, maxItems, maxItems, {}};
+    // Entries and section links looked at: bounds menus that share sections many times over.
+    Flattening flattening{model, maxItems, 2 * maxItems + 16, {}};
     flattening.flatten(menu, items);
     return items;
 }
