@@ -246,6 +246,20 @@ TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspiAndNoAnswerStops
     EXPECT_EQ(atspi.attributeReads(), atspiReads) << "an application that does not answer is not asked again";
 }
 
+TEST_F(ExportedMenusRead, MenuBarLinkedTwiceShowsItsMenusOnce)
+{
+    auto menus = parsed(recordedReply);
+    auto bar = menus[0];
+    bar.id = {0, 7};
+    menus[0].items = {linkItem("", std::nullopt, MenuLink{0, 7}), linkItem("", std::nullopt, MenuLink{0, 7})};
+    menus.push_back(bar);
+    fakeBus.groups = {{0, menus}};
+    const auto sections = read(true);
+    ASSERT_EQ(sections.size(), 2u);
+    EXPECT_EQ(sections[0].title, "File");
+    EXPECT_EQ(sections[1].title, "View");
+}
+
 TEST_F(ExportedMenusRead, SubmenuCycleIsBoundedByTheReader)
 {
     fakeBus.groups = {{0, {{{0, 0}, {linkItem("Loop", MenuLink{1, 0})}}}},

@@ -4,6 +4,8 @@
 #include "platform/linux/atspi_key_binding.h"
 
 #include <chrono>
+#include <set>
+#include <tuple>
 
 namespace hb::linux_platform {
 
@@ -97,12 +99,16 @@ std::vector<AXElementRef> children(const MenuElement& menu)
         return children;
     // Separators as the menu shows them: none around hidden entries, none on the menu bar.
     bool separatorDue = false;
+    // LibreOffice links its menu bar's menus twice into the exported model; the window shows them once.
+    std::set<std::tuple<std::string, std::string, std::string>> barMenus;
     for (const auto* item : shownItems(snapshot.model(menu.application), menu.link, maxItems)) {
         if (!item) {
             separatorDue = !menu.bar && !children.empty();
             continue;
         }
         if (snapshot.hidden(*item))
+            continue;
+        if (menu.bar && !barMenus.emplace(item->label, item->action, item->submenuAction).second)
             continue;
         if (separatorDue)
             children.push_back(itemElement(menu.snapshot, menu.application, nullptr));

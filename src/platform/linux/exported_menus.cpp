@@ -47,6 +47,7 @@ ExportedMenuItem parseItem(GVariant* dictionary)
     if (item.accel.empty())
         item.accel = stringEntry(dictionary, "x-canonical-accel");
     item.hiddenWhen = stringEntry(dictionary, "hidden-when");
+    item.submenuAction = stringEntry(dictionary, "submenu-action");
     if (Variant target{g_variant_lookup_value(dictionary, "target", nullptr)}) {
         gchar* text = g_variant_print(target.get(), TRUE);
         item.target = text;

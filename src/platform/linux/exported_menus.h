@@ -48,6 +48,7 @@ struct ExportedMenuItem {
     std::string target;      // the action's parameter in GVariant text form; empty for none
     std::string accel;       // "<Primary>n"; empty for none
     std::string hiddenWhen;  // "action-missing", "action-disabled" or empty
+    std::string submenuAction;  // the action that fills the submenu ("submenu-action")
     std::optional<MenuLink> section;
     std::optional<MenuLink> submenu;
 };
