@@ -79,7 +79,23 @@ public:
         activations.push_back(path + " " + action + (target.empty() ? "" : " " + target));
         return true;
     }
+    std::optional<MenuModel> dbusMenuLayout(const std::string&, const std::string&, std::size_t maxItems) override
+    {
+        GVariant* reply = g_variant_parse(G_VARIANT_TYPE("(u(ia{sv}av))"), layout.c_str(), nullptr, nullptr, nullptr);
+        if (!reply)
+            return std::nullopt;
+        auto model = parseDbusMenuLayout(reply, maxItems);
+        g_variant_unref(reply);
+        return model;
+    }
+    bool dbusMenuClick(const std::string&, const std::string& path, std::int32_t id) override
+    {
+        activations.push_back(path + " clicked " + std::to_string(id));
+        return true;
+    }
     Failure lastFailure() const override { return failure; }
+
+    std::string layout;  // GetLayout's reply in GVariant text form
 
 private:
     std::nullopt_t fail(Failure reason)
@@ -258,6 +274,38 @@ TEST_F(ExportedMenusRead, MenuBarLinkedTwiceShowsItsMenusOnce)
     ASSERT_EQ(sections.size(), 2u);
     EXPECT_EQ(sections[0].title, "File");
     EXPECT_EQ(sections[1].title, "View");
+}
+
+TEST_F(ExportedMenusRead, DbusMenuTreeReadsInOneRequestAndPressesWithClicks)
+{
+    auto kdeBus = std::make_unique<FakeMenuBus>();
+    auto& dbus = *kdeBus;
+    dbus.layout =
+        "(uint32 3, (0, {'children-display': <'submenu'>}, [<(1, {'label': <'_File'>, 'children-display': "
+        "<'submenu'>}, [<(2, {'label': <'_New'>, 'shortcut': <[['Control', 'N']]>}, @av [])>, <(3, {'type': "
+        "<'separator'>}, @av [])>, <(4, {'label': <'Save _As…'>, 'shortcut': <[['Control', 'Shift', 'S']]>, "
+        "'enabled': <false>}, @av [])>, <(5, {'label': <'Hidden'>, 'visible': <false>}, @av [])>, <(6, {'label': "
+        "<'Reload'>, 'shortcut': <[['F5'], ['Control', 'R']]>}, @av [])>])>, <(7, {'label': <'_Help'>, "
+        "'children-display': <'submenu'>}, @av [])>]))";
+    ExportedMenuAccessibility dbusMenus{log, std::move(kdeBus), [](pid_t) {
+        return std::optional(ExportedMenuAddress{.dbusMenuService = ":1.9", .dbusMenuPath = "/MenuBar/1"});
+    }};
+    MenuExportingAccessibility kde{dbusMenus, atspi};
+    const auto sections = MenuBarReader(kde, log).readMenuBar(MenuReadOptions{.pid = 7, .includeAll = true});
+    ASSERT_EQ(sections.size(), 1u);  // Help is empty
+    std::vector<std::string> rows;
+    for (const auto& row : sections[0].groups[0].shortcuts)
+        rows.push_back(row.isSeparator ? "-" : row.title + "=" + row.keys);
+    EXPECT_THAT(rows, ElementsAre("New=⌃N", "-", "Save As…=⌃⇧S", "Reload=F5"));
+    EXPECT_EQ(dbus.starts, 0);
+    const auto& file = sections[0].groups[0].shortcuts;
+    EXPECT_TRUE(press(kde, log, file[0]));
+    EXPECT_FALSE(press(kde, log, file[2])) << "Save As is disabled";
+    EXPECT_THAT(dbus.activations, ElementsAre("/MenuBar/1 clicked 2"));
+
+    dbus.layout = "(uint32 3, (0, {}, [<(1, {'label': <'One'>}, @av [])>, <(2, {'label': <'Two'>}, @av [])>]))";
+    EXPECT_EQ(dbus.dbusMenuLayout("", "", 1)->itemCount, 1u);
+    EXPECT_TRUE(dbus.dbusMenuLayout("", "", 1)->truncated);
 }
 
 TEST_F(ExportedMenusRead, SubmenuCycleIsBoundedByTheReader)

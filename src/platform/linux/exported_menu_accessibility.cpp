@@ -118,6 +118,37 @@ std::vector<AXElementRef> children(const MenuElement& menu)
     return children;
 }
 
+// Which actions of the application and window are enabled.
+void describeActions(MenuBus& bus, Snapshot& snapshot, int& requests)
+{
+    const auto& address = snapshot.address;
+    using Group = std::pair<std::string, std::string>;
+    for (const auto& [prefix, path] : {Group{"app.", address.applicationPath}, Group{"win.", address.windowPath}}) {
+        if (path.empty())
+            continue;
+        ++requests;
+        auto described = bus.describeAll(address.busName, path);
+        if (!described)
+            continue;
+        if (!snapshot.actions)
+            snapshot.actions.emplace();
+        for (const auto& [name, enabled] : *described)
+            snapshot.actions->emplace(prefix + name, enabled);
+    }
+}
+
+// The dbusmenu item id of an action, when it names one.
+std::optional<std::int32_t> dbusMenuItem(std::string_view action)
+{
+    if (!action.starts_with(dbusMenuActionPrefix))
+        return std::nullopt;
+    try {
+        return std::stoi(std::string(action.substr(dbusMenuActionPrefix.size())));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 bool hasAccelerators(const MenuModel& model)
 {
     for (const auto& [link, items] : model.menus)
@@ -174,15 +205,22 @@ ExportedMenuAccessibility::MenuBar ExportedMenuAccessibility::readMenuBar(pid_t 
     int requests = 0;
     const MenuModelBounds bounds{maxItems};
     std::optional<MenuModel> menuBar;
+    const bool gtkMenus = !address->menuBarPath.empty() || !address->appMenuPath.empty();
     if (!address->menuBarPath.empty())
         menuBar = readMenuModel(*bus_, address->busName, address->menuBarPath, bounds, requests);
+    else if (!gtkMenus) {
+        ++requests;
+        menuBar = bus_->dbusMenuLayout(address->dbusMenuService, address->dbusMenuPath, bounds.maxItems);
+        if (menuBar)
+            snapshot->actions = menuBar->enabled;
+    }
     if (!menuBar && bus_->lastFailure() == MenuBus::Failure::timedOut) {
         std::lock_guard lock(mutex_);
         notAnswering_.insert(pid);
         log_.info(LogCategory::scraper, "pid {} does not answer requests for its exported menus", pid);
         return {MenuBarState::notAnswering};
     }
-    if (!address->appMenuPath.empty())
+    if (gtkMenus && !address->appMenuPath.empty())
         snapshot->appMenu = readMenuModel(*bus_, address->busName, address->appMenuPath, bounds, requests);
     if (!menuBar && !snapshot->appMenu)
         return {MenuBarState::none};
@@ -190,19 +228,8 @@ ExportedMenuAccessibility::MenuBar ExportedMenuAccessibility::readMenuBar(pid_t 
         snapshot->menuBar = std::move(*menuBar);
 
     // Which actions are enabled, for the entries hidden while their action is.
-    using Group = std::pair<std::string, std::string>;
-    for (const auto& [prefix, path] : {Group{"app.", address->applicationPath}, Group{"win.", address->windowPath}}) {
-        if (path.empty())
-            continue;
-        ++requests;
-        auto described = bus_->describeAll(address->busName, path);
-        if (!described)
-            continue;
-        if (!snapshot->actions)
-            snapshot->actions.emplace();
-        for (const auto& [name, enabled] : *described)
-            snapshot->actions->emplace(prefix + name, enabled);
-    }
+    if (gtkMenus)
+        describeActions(*bus_, *snapshot, requests);
 
     const bool truncated = snapshot->menuBar.truncated || (snapshot->appMenu && snapshot->appMenu->truncated);
     if (truncated)
@@ -211,7 +238,7 @@ ExportedMenuAccessibility::MenuBar ExportedMenuAccessibility::readMenuBar(pid_t 
                    bounds.maxItems, bounds.maxLevels);
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     log_.info(LogCategory::scraper, "pid {}: exported menus of {} read in {} requests, {:.3f}s", pid,
-              address->busName, requests, elapsed.count());
+              gtkMenus ? address->busName : address->dbusMenuService, requests, elapsed.count());
     const bool withKeys = hasAccelerators(snapshot->menuBar) || (snapshot->appMenu && hasAccelerators(*snapshot->appMenu));
     SnapshotRef shared = std::move(snapshot);
     return {MenuBarState::read, std::make_shared<MenuElement>(shared, false, MenuLink{}, true), withKeys};
@@ -265,6 +292,12 @@ std::optional<AXValue> ExportedMenuAccessibility::copyAttribute(const AXElementR
         if (!item || item->action.empty())
             return AXNumber{element->submenu ? 1.0 : 0.0};
         const auto& address = element->snapshot->address;
+        if (dbusMenuItem(item->action)) {
+            const auto& actions = element->snapshot->actions;
+            if (!actions || !actions->contains(item->action))
+                return std::nullopt;
+            return AXNumber{actions->at(item->action) ? 1.0 : 0.0};
+        }
         auto object = actionObject(address, item->action);
         if (!object)
             return std::nullopt;
@@ -297,6 +330,8 @@ bool ExportedMenuAccessibility::performAction(const AXElementRef& reference, std
     if (!element || action != ax::press || !element->item || element->item->action.empty())
         return false;
     const auto& address = element->snapshot->address;
+    if (auto id = dbusMenuItem(element->item->action))
+        return bus_->dbusMenuClick(address.dbusMenuService, address.dbusMenuPath, *id);
     auto object = actionObject(address, element->item->action);
     if (!object)
         return false;

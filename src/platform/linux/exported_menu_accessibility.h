@@ -19,7 +19,9 @@ namespace hb::linux_platform {
 // them, and each item's "accel" becomes its key equivalent. A menu bar is read
 // whole when it is asked for, in one request per submenu level; "AXEnabled"
 // and presses go to the item's action live, on the application ("app.") or
-// window ("win.") object. Elements other than menus are not offered.
+// window ("win.") object. A dbusmenu menu bar is read in one request and its
+// items pressed with a "clicked" event. Elements other than menus are not
+// offered.
 class ExportedMenuAccessibility final : public platform::Accessibility {
 public:
     using AddressLookup = std::function<std::optional<ExportedMenuAddress>(pid_t)>;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -60,11 +61,13 @@ ExportedMenuItem parseItem(GVariant* dictionary)
 
 // --- The X11 side: which window names the menus. ---
 
-constexpr std::array<std::string_view, 8> atomNames = {
-    "_NET_ACTIVE_WINDOW",       "_NET_CLIENT_LIST",         "_NET_WM_PID",
-    "_GTK_UNIQUE_BUS_NAME",     "_GTK_MENUBAR_OBJECT_PATH", "_GTK_APP_MENU_OBJECT_PATH",
-    "_GTK_APPLICATION_OBJECT_PATH", "_GTK_WINDOW_OBJECT_PATH"};
-enum Atom { activeWindow, clientList, wmPid, busName, menuBarPath, appMenuPath, applicationPath, windowPath };
+constexpr std::array<std::string_view, 10> atomNames = {
+    "_NET_ACTIVE_WINDOW",           "_NET_CLIENT_LIST",         "_NET_WM_PID",
+    "_GTK_UNIQUE_BUS_NAME",         "_GTK_MENUBAR_OBJECT_PATH", "_GTK_APP_MENU_OBJECT_PATH",
+    "_GTK_APPLICATION_OBJECT_PATH", "_GTK_WINDOW_OBJECT_PATH",  "_KDE_NET_WM_APPMENU_SERVICE_NAME",
+    "_KDE_NET_WM_APPMENU_OBJECT_PATH"};
+enum Atom { activeWindow, clientList, wmPid, busName, menuBarPath, appMenuPath, applicationPath, windowPath,
+            dbusMenuService, dbusMenuPath };
 
 class X11Properties {
 public:
@@ -112,7 +115,11 @@ public:
             address.busName = text(window, busName);
             address.menuBarPath = text(window, menuBarPath);
             address.appMenuPath = text(window, appMenuPath);
-            if (address.busName.empty() || (address.menuBarPath.empty() && address.appMenuPath.empty()))
+            address.dbusMenuService = text(window, dbusMenuService);
+            address.dbusMenuPath = text(window, dbusMenuPath);
+            const bool gtkMenus = !address.busName.empty() && !(address.menuBarPath.empty() && address.appMenuPath.empty());
+            const bool dbusMenu = !address.dbusMenuService.empty() && !address.dbusMenuPath.empty();
+            if (!gtkMenus && !dbusMenu)
                 continue;
             address.applicationPath = text(window, applicationPath);
             address.windowPath = text(window, windowPath);
@@ -231,6 +238,23 @@ public:
         return reply != nullptr;
     }
 
+    std::optional<MenuModel> dbusMenuLayout(const std::string& busName, const std::string& path,
+                                            std::size_t maxItems) override
+    {
+        Variant reply{call(busName, path, "com.canonical.dbusmenu", "GetLayout",
+                           g_variant_new("(ii@as)", 0, -1, g_variant_new_strv(nullptr, 0)), "(u(ia{sv}av))")};
+        if (!reply)
+            return std::nullopt;
+        return parseDbusMenuLayout(reply.get(), maxItems);
+    }
+
+    bool dbusMenuClick(const std::string& busName, const std::string& path, std::int32_t id) override
+    {
+        Variant reply{call(busName, path, "com.canonical.dbusmenu", "Event",
+                           g_variant_new("(isvu)", id, "clicked", g_variant_new_int32(0), 0u), nullptr)};
+        return reply != nullptr;
+    }
+
     Failure lastFailure() const override { return lastBusFailure; }
 
 private:
@@ -291,7 +315,7 @@ private:
 
     std::mutex mutex_;
     GDBusConnection* connection_ = nullptr;
-    int timeout_ = 1000;
+    std::atomic<int> timeout_ = 1000;  // milliseconds
 };
 
 } // namespace
@@ -333,6 +357,95 @@ std::vector<ExportedMenu> parseMenusReply(GVariant* reply)
         menus.push_back(std::move(menu));
     }
     return menus;
+}
+
+namespace {
+
+// "Control", "Shift", "S" → "<Control><Shift>S"
+std::string gtkAccelerator(GVariant* keys)
+{
+    const gsize count = g_variant_n_children(keys);
+    std::string accelerator;
+    for (gsize i = 0; i < count; ++i) {
+        Variant key{g_variant_get_child_value(keys, i)};
+        const std::string name = g_variant_get_string(key.get(), nullptr);
+        accelerator += i + 1 < count ? "<" + name + ">" : name;
+    }
+    return accelerator;
+}
+
+struct LayoutParsing {
+    MenuModel& model;
+    std::size_t maxItems;
+
+    // `node` is "(ia{sv}av)": an item, its properties and its children.
+    void parse(GVariant* node, int depth)
+    {
+        gint32 id = 0;
+        GVariant* rawChildren = nullptr;
+        g_variant_get(node, "(i@a{sv}@av)", &id, nullptr, &rawChildren);
+        Variant children{rawChildren};
+        std::vector<ExportedMenuItem> items;
+        const gsize count = g_variant_n_children(children.get());
+        for (gsize i = 0; i < count; ++i) {
+            if (model.itemCount >= maxItems) {
+                model.truncated = true;
+                break;
+            }
+            Variant boxed{g_variant_get_child_value(children.get(), i)};
+            Variant child{g_variant_get_variant(boxed.get())};
+            if (!g_variant_is_of_type(child.get(), G_VARIANT_TYPE("(ia{sv}av)")))
+                continue;
+            gint32 childId = 0;
+            GVariant* rawProperties = nullptr;
+            GVariant* rawGrandchildren = nullptr;
+            g_variant_get(child.get(), "(i@a{sv}@av)", &childId, &rawProperties, &rawGrandchildren);
+            Variant properties{rawProperties};
+            Variant grandchildren{rawGrandchildren};
+            gboolean visible = TRUE;
+            g_variant_lookup(properties.get(), "visible", "b", &visible);
+            if (!visible)
+                continue;
+            ++model.itemCount;
+            ExportedMenuItem item;
+            if (stringEntry(properties.get(), "type") == "separator") {
+                items.push_back(std::move(item));
+                continue;
+            }
+            item.label = withoutMnemonics(stringEntry(properties.get(), "label"));
+            item.action = std::string(dbusMenuActionPrefix) + std::to_string(childId);
+            gboolean enabled = TRUE;
+            g_variant_lookup(properties.get(), "enabled", "b", &enabled);
+            model.enabled[item.action] = enabled;
+            if (Variant shortcuts{g_variant_lookup_value(properties.get(), "shortcut", G_VARIANT_TYPE("aas"))};
+                shortcuts && g_variant_n_children(shortcuts.get()) > 0) {
+                Variant first{g_variant_get_child_value(shortcuts.get(), 0)};
+                item.accel = gtkAccelerator(first.get());
+            }
+            const bool submenu = g_variant_n_children(grandchildren.get()) > 0 ||
+                                 stringEntry(properties.get(), "children-display") == "submenu";
+            if (submenu && depth < maxLayoutDepth) {
+                item.submenu = MenuLink{static_cast<std::uint32_t>(childId), 0};
+                parse(child.get(), depth + 1);
+            }
+            items.push_back(std::move(item));
+        }
+        model.menus[MenuLink{static_cast<std::uint32_t>(id), 0}] = std::move(items);
+    }
+
+    static constexpr int maxLayoutDepth = 64;
+};
+
+} // namespace
+
+MenuModel parseDbusMenuLayout(GVariant* reply, std::size_t maxItems)
+{
+    MenuModel model;
+    if (!reply || !g_variant_is_of_type(reply, G_VARIANT_TYPE("(u(ia{sv}av))")))
+        return model;
+    Variant root{g_variant_get_child_value(reply, 1)};
+    LayoutParsing{model, maxItems}.parse(root.get(), 0);
+    return model;
 }
 
 std::optional<ExportedMenuAddress> exportedMenuAddress(pid_t pid)

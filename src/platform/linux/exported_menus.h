@@ -14,9 +14,9 @@
 
 typedef struct _GVariant GVariant;
 
-// Menus that applications export on the session bus as a GMenuModel
-// (org.gtk.Menus) with their actions (org.gtk.Actions), as GtkApplication
-// does for its menu bar and application menu.
+// Menus that applications export on the session bus: a GMenuModel
+// (org.gtk.Menus) with its actions (org.gtk.Actions), as GtkApplication does
+// for its menu bar and application menu, or a com.canonical.dbusmenu tree.
 namespace hb::linux_platform {
 
 // Where a window's exported menus live, from its X11 properties.
@@ -26,9 +26,15 @@ struct ExportedMenuAddress {
     std::string appMenuPath;      // _GTK_APP_MENU_OBJECT_PATH
     std::string applicationPath;  // _GTK_APPLICATION_OBJECT_PATH: the "app." actions
     std::string windowPath;       // _GTK_WINDOW_OBJECT_PATH: the "win." actions
+    // A com.canonical.dbusmenu menu bar instead (KDE's global menu).
+    std::string dbusMenuService;  // _KDE_NET_WM_APPMENU_SERVICE_NAME
+    std::string dbusMenuPath;     // _KDE_NET_WM_APPMENU_OBJECT_PATH
 
     friend bool operator==(const ExportedMenuAddress&, const ExportedMenuAddress&) = default;
 };
+
+// The action of a dbusmenu item: "dbusmenu." and its id.
+inline constexpr std::string_view dbusMenuActionPrefix = "dbusmenu.";
 
 // The address named by a window of the process: its active window when that
 // exports menus, else another of its managed windows. Absent without an X11
@@ -64,6 +70,21 @@ std::vector<ExportedMenu> parseMenusReply(GVariant* reply);
 // "_Save _As…" → "Save As…"; "__" stands for "_".
 std::string withoutMnemonics(std::string_view label);
 
+// One exported menu model as read: its menus by link, the root at {0, 0}.
+struct MenuModel {
+    std::map<MenuLink, std::vector<ExportedMenuItem>> menus;
+    std::size_t itemCount = 0;
+    bool truncated = false;  // items or levels beyond the bounds were left out
+    std::map<std::string, bool> enabled;  // dbusmenu: each item's action → enabled
+};
+
+// com.canonical.dbusmenu's GetLayout reply "(u(ia{sv}av))" as a model: the
+// children of the item with id N form the menu {N, 0}, the root's {0, 0};
+// an item's action is dbusMenuActionPrefix and its id, its "shortcut" becomes
+// the accelerator in GTK's form; separators have no label, invisible items
+// are left out. At most `maxItems` items, nested at most 64 deep.
+MenuModel parseDbusMenuLayout(GVariant* reply, std::size_t maxItems);
+
 // The bus requests a read makes, on the D-Bus object `path` of `busName`.
 class MenuBus {
 public:
@@ -85,6 +106,11 @@ public:
     // org.gtk.Actions.Activate, with the target (GVariant text) as parameter.
     virtual bool activate(const std::string& busName, const std::string& path, const std::string& action,
                           const std::string& target) = 0;
+    // com.canonical.dbusmenu.GetLayout of the whole tree, as a model.
+    virtual std::optional<MenuModel> dbusMenuLayout(const std::string& busName, const std::string& path,
+                                                    std::size_t maxItems) = 0;
+    // com.canonical.dbusmenu.Event "clicked" on the item.
+    virtual bool dbusMenuClick(const std::string& busName, const std::string& path, std::int32_t id) = 0;
     // How the last request of this thread failed.
     virtual Failure lastFailure() const = 0;
 };
@@ -92,13 +118,6 @@ public:
 // MenuBus on a session-bus connection of its own; calls block the calling
 // thread up to the timeout and need no main loop. Safe from any thread.
 std::unique_ptr<MenuBus> makeSessionMenuBus();
-
-// One exported menu model as read: its menus by link, the root at {0, 0}.
-struct MenuModel {
-    std::map<MenuLink, std::vector<ExportedMenuItem>> menus;
-    std::size_t itemCount = 0;
-    bool truncated = false;  // items or levels beyond the bounds were left out
-};
 
 struct MenuModelBounds {
     std::size_t maxItems = 250'000;
