@@ -58,21 +58,26 @@ const Shortcut* rowTitled(const std::vector<MenuSection>& sections, std::string_
     return nullptr;
 }
 
-// The test application runs without its AT-SPI bridge, so that only its
-// exported menus can be read.
+// Starts a test application without its AT-SPI bridge, so that only its
+// exported menus can be read; it notes its actions in `actionsFile`.
+pid_t launchWithoutAtspi(DesktopSession& session, const std::string& program, const std::string& actionsFile)
+{
+    // Launched by name: the session names its log after the program.
+    const std::string folder = program.substr(0, program.rfind('/'));
+    setenv("PATH", (folder + ":" + std::getenv("PATH")).c_str(), 1);
+    const pid_t pid = session.launch({program.substr(folder.size() + 1)},
+                                     {{"NO_AT_BRIDGE", "1"}, {"HINTBOARD_ACTIONS_FILE", actionsFile}});
+    DesktopSession::waitUntil([pid] { return DesktopSession::managedWindowOf(pid) != 0; });
+    return pid;
+}
+
 class ExportedMenus : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         session = &DesktopSession::shared();
         actionsFile = session->folder() + "/exported-menu-actions.txt";
-        // Launched by name: the session names its log after the program.
-        const std::string program = HINTBOARD_EXPORTED_MENUS_APP;
-        const std::string folder = program.substr(0, program.rfind('/'));
-        setenv("PATH", (folder + ":" + std::getenv("PATH")).c_str(), 1);
-        app = session->launch({program.substr(folder.size() + 1)},
-                              {{"NO_AT_BRIDGE", "1"}, {"HINTBOARD_ACTIONS_FILE", actionsFile}});
-        DesktopSession::waitUntil([] { return DesktopSession::managedWindowOf(app) != 0; });
+        app = launchWithoutAtspi(*session, HINTBOARD_EXPORTED_MENUS_APP, actionsFile);
     }
     static void TearDownTestSuite() { session->stopApplication(app); }
 
@@ -148,6 +153,28 @@ TEST_F(ExportedMenus, StoppedApplicationIsNotAnsweringAndNotReadOverAtspi)
     EXPECT_THAT(sink.messages(platform::LogCategory::scraper),
                 Contains(HasSubstr("does not answer requests for its exported menus")));
     EXPECT_FALSE(reader.readMenuBar(MenuReadOptions{.pid = app}).empty()) << "answers again after it resumed";
+}
+
+// KDE's global menu form: a dbusmenu tree named by _KDE_NET_WM_APPMENU_*.
+TEST_F(ExportedMenus, DbusMenuTreeReadsAndClicks)
+{
+    const std::string clicks = session->folder() + "/dbus-menu-actions.txt";
+    const pid_t kde = launchWithoutAtspi(*session, HINTBOARD_DBUS_MENU_APP, clicks);
+    const auto sections = reader.readMenuBar(MenuReadOptions{.pid = kde});
+    std::vector<std::string> rows;
+    for (const auto& section : sections)
+        for (const auto& group : section.groups)
+            for (const auto& row : group.shortcuts)
+                rows.push_back(row.isSeparator ? "-" : section.title + "/" + row.title + "=" + row.keys);
+    EXPECT_THAT(rows, ElementsAre("File/New=⌃N", "-", "File/Save As…=⌃⇧S", "File/first.txt=⌃1", "Edit/Undo=⌃Z",
+                                  "Edit/Locked=⌃L", "Edit/Reload=F5"));
+    const auto* undo = rowTitled(sections, "Undo");
+    const auto* locked = rowTitled(sections, "Locked");
+    ASSERT_TRUE(undo && locked);
+    EXPECT_TRUE(press(accessibility, log, *undo));
+    EXPECT_FALSE(press(accessibility, log, *locked));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return fileText(clicks) == "clicked _Undo\n"; })) << fileText(clicks);
+    session->stopApplication(kde);
 }
 
 } // namespace
