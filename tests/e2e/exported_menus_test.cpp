@@ -16,6 +16,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <unistd.h>
 #include <fstream>
 #include <sstream>
 
@@ -175,6 +177,56 @@ TEST_F(ExportedMenus, DbusMenuTreeReadsAndClicks)
     EXPECT_FALSE(press(accessibility, log, *locked));
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return fileText(clicks) == "clicked _Undo\n"; })) << fileText(clicks);
     session->stopApplication(kde);
+}
+
+// LibreOffice's GTK 3 window exports its menu bar with the accelerators it shows.
+TEST_F(ExportedMenus, LibreOfficeWriterShowsItsOwnKeysAndRunsACommand)
+{
+    if (access("/usr/bin/lowriter", X_OK) != 0)
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const pid_t launcher = session->launch({"lowriter", "--norestore", "--nologo"},
+                                           {{"SAL_USE_VCLPLUGIN", "gtk3"}, {"NO_AT_BRIDGE", "1"}});
+    // The launcher starts the office process that owns the window.
+    pid_t writer = 0;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] {
+        writer = std::atoi(commandOutput("xdotool search --class libreoffice-writer getwindowpid 2>/dev/null").c_str());
+        return writer > 0;
+    }, std::chrono::seconds(60)));
+    const auto stopWriter = [&] {
+        kill(writer, SIGTERM);
+        session->stopApplication(launcher);
+    };
+    std::vector<MenuSection> sections;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] {
+        sections = reader.readMenuBar(MenuReadOptions{.pid = writer, .includeAll = true});
+        return rowTitled(sections, "Word Count...") != nullptr;
+    }, std::chrono::seconds(30))) << (stopWriter(), "no menus read");
+    std::map<std::string, std::string> keys;
+    for (const auto& section : sections)
+        if (section.title == "View" || section.title == "Tools" || section.title == "Form")
+            for (const auto& group : section.groups)
+                for (const auto& row : group.shortcuts)
+                    if (!row.keys.empty())
+                        keys[row.title] = row.keys;
+    EXPECT_EQ(keys["Formatting Marks"], "⌃F10");
+    EXPECT_EQ(keys["Field Names"], "⌃F9");
+    EXPECT_EQ(keys["Styles"], "F11");
+    EXPECT_EQ(keys["Navigator"], "F5");
+    EXPECT_EQ(keys["Spelling..."], "F7");
+    EXPECT_EQ(keys["Automatic Spell Checking"], "⇧F7");
+    EXPECT_EQ(keys["AutoText..."], "⌃F3");
+    EXPECT_EQ(keys["Options..."], "⌥F12");
+    EXPECT_FALSE(keys.contains("Insert Rich Text Content Control"));
+    const auto* space = rowTitled(sections, "Insert non-breaking space");
+    EXPECT_EQ(space ? space->keys : "missing", "⌃⇧Space");
+
+    const auto countWindow = [&] {
+        return !commandOutput("xdotool search --onlyvisible --pid " + std::to_string(writer) + " --name Count").empty();
+    };
+    EXPECT_FALSE(countWindow());
+    EXPECT_TRUE(press(accessibility, log, *rowTitled(sections, "Word Count...")));
+    EXPECT_TRUE(DesktopSession::waitUntil(countWindow, std::chrono::seconds(20))) << "no Word Count window";
+    stopWriter();
 }
 
 } // namespace
