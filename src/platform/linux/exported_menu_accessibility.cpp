@@ -21,7 +21,6 @@ constexpr std::size_t maxItems = MenuBarReader::maxItemsPerRead;
 
 // A menu bar as read once: the models and the actions' enabled states.
 struct Snapshot {
-    pid_t pid = 0;
     ExportedMenuAddress address;
     MenuModel menuBar;
     std::optional<MenuModel> appMenu;
@@ -200,7 +199,6 @@ ExportedMenuAccessibility::MenuBar ExportedMenuAccessibility::readMenuBar(pid_t 
 
     const auto start = std::chrono::steady_clock::now();
     auto snapshot = std::make_shared<Snapshot>();
-    snapshot->pid = pid;
     snapshot->address = *address;
     int requests = 0;
     const MenuModelBounds bounds{maxItems};
