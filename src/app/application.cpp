@@ -12,6 +12,7 @@
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_cache.h"
 #include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/journal_log.h"
 #include "platform/linux/folder_key_value_store.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
@@ -212,7 +213,9 @@ int runApplication(int argc, char** argv)
 
     linux_platform::QtRuntime runtime;
     platform::NotificationCenter notifications(runtime);
-    linux_platform::AtspiAccessibility accessibility(log);
+    linux_platform::AtspiAccessibility atspi(log);
+    linux_platform::ExportedMenuAccessibility exportedMenus(log);
+    linux_platform::MenuExportingAccessibility accessibility(exportedMenus, atspi);
     const SessionKind session = linux_platform::currentSessionKind();
     auto sessionWorkspace = linux_platform::makeSessionWorkspace(session, runtime, log);
     platform::Workspace& workspace = *sessionWorkspace.workspace;

@@ -6,6 +6,7 @@
 #include "sources/system_shortcuts.h"
 #include "sources/third_party_shortcut_registry.h"
 #include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/journal_log.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/plist_file_settings_domain.h"
@@ -418,7 +419,9 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     platform::Log log(sink, [debug = options.verbose || debugLoggingEnabled()] { return debug; });
     if (options.target == Options::Target::system || options.target == Options::Target::registered)
         return printOtherSources(options, log);
-    linux_platform::AtspiAccessibility accessibility(log);
+    linux_platform::AtspiAccessibility atspi(log);
+    linux_platform::ExportedMenuAccessibility exportedMenus(log);
+    linux_platform::MenuExportingAccessibility accessibility(exportedMenus, atspi);
     if (!accessibility.isProcessTrusted()) {
         fmt::print(stderr, "{}", accessibilityOffMessage);
         return accessibilityOff;

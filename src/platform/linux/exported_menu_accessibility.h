@@ -1,0 +1,91 @@
+#pragma once
+
+#include "platform/accessibility.h"
+#include "platform/linux/exported_menus.h"
+#include "platform/log.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+
+namespace hb::linux_platform {
+
+// The accessibility interface over menus that applications export on the
+// session bus, in the shape the menu reader expects: the application's
+// "AXMenuBar" is its exported menu bar (with the application menu, when it
+// exports one, as first menu), a menu-bar item or submenu item has its menu as
+// first child, sections are flattened with separators (empty titles) between
+// them, and each item's "accel" becomes its key equivalent. A menu bar is read
+// whole when it is asked for, in one request per submenu level; "AXEnabled"
+// and presses go to the item's action live, on the application ("app.") or
+// window ("win.") object. A dbusmenu menu bar is read in one request and its
+// items pressed with a "clicked" event. Elements other than menus are not
+// offered.
+class ExportedMenuAccessibility final : public platform::Accessibility {
+public:
+    using AddressLookup = std::function<std::optional<ExportedMenuAddress>(pid_t)>;
+
+    explicit ExportedMenuAccessibility(platform::Log& log, std::unique_ptr<MenuBus> bus = makeSessionMenuBus(),
+                                       AddressLookup lookup = exportedMenuAddress);
+    ~ExportedMenuAccessibility() override;
+
+    enum class MenuBarState { none, notAnswering, read };
+    struct MenuBar {
+        MenuBarState state = MenuBarState::none;
+        platform::AXElementRef element;  // null unless `read`
+        bool withKeys = false;           // some item names an accelerator
+    };
+    // The exported menu bar of the process, read now.
+    MenuBar readMenuBar(pid_t pid);
+    // Whether the element is one of this interface's.
+    static bool presents(const platform::AXElementRef& element);
+    platform::Log& log() { return log_; }
+
+    bool isProcessTrusted() override { return true; }
+    bool requestTrust() override { return true; }
+    platform::AXElementRef applicationElement(pid_t pid) override;
+    void setMessagingTimeout(const platform::AXElementRef& application,
+                             std::chrono::duration<double> timeout) override;
+    std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element,
+                                                   std::string_view attribute) override;
+    bool performAction(const platform::AXElementRef& element, std::string_view action) override;
+
+private:
+    platform::Log& log_;
+    std::unique_ptr<MenuBus> bus_;
+    AddressLookup lookup_;
+    std::mutex mutex_;
+    std::set<pid_t> notAnswering_;
+};
+
+// The accessibility interface of the desktop with exported menus preferred:
+// the menu bar of a process that exports one with accelerators is read there;
+// every other read goes to `fallback` (AT-SPI). Many applications set their
+// accelerators apart from the exported model (GtkApplication's
+// set_accels_for_action), so an exported menu bar without any is used only
+// when `fallback` has no menu bar for the process.
+class MenuExportingAccessibility final : public platform::Accessibility {
+public:
+    MenuExportingAccessibility(ExportedMenuAccessibility& exported, platform::Accessibility& fallback);
+
+    bool isProcessTrusted() override;
+    bool requestTrust() override;
+    platform::AXElementRef applicationElement(pid_t pid) override;
+    void setMessagingTimeout(const platform::AXElementRef& application,
+                             std::chrono::duration<double> timeout) override;
+    std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element,
+                                                   std::string_view attribute) override;
+    bool performAction(const platform::AXElementRef& element, std::string_view action) override;
+
+private:
+    class Application;
+    std::optional<platform::AXValue> menuBar(const Application& application);
+
+    ExportedMenuAccessibility& exported_;
+    platform::Accessibility& fallback_;
+    std::mutex mutex_;
+    std::set<pid_t> fallbackPreferred_;  // exported menus without accelerators, menus over `fallback`
+};
+
+} // namespace hb::linux_platform

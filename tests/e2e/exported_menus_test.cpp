@@ -1,0 +1,238 @@
+#ifdef HINTBOARD_EXPORTED_MENUS_APP
+
+#include "desktop_session.h"
+
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_press.h"
+#include "platform/fake/memory_log.h"
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/exported_menu_accessibility.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <unistd.h>
+#include <fstream>
+#include <sstream>
+
+namespace hb::e2e {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsSupersetOf;
+
+std::string commandOutput(const std::string& command)
+{
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return output;
+    char buffer[4096];
+    while (auto count = std::fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, count);
+    pclose(pipe);
+    return output;
+}
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+const Shortcut* rowTitled(const std::vector<MenuSection>& sections, std::string_view title)
+{
+    for (const auto& section : sections)
+        for (const auto& group : section.groups)
+            for (const auto& row : group.shortcuts)
+                if (row.title == title)
+                    return &row;
+    return nullptr;
+}
+
+// Starts a test application without its AT-SPI bridge, so that only its
+// exported menus can be read; it notes its actions in `actionsFile`.
+pid_t launchWithoutAtspi(DesktopSession& session, const std::string& program, const std::string& actionsFile)
+{
+    // Launched by name: the session names its log after the program.
+    const std::string folder = program.substr(0, program.rfind('/'));
+    setenv("PATH", (folder + ":" + std::getenv("PATH")).c_str(), 1);
+    const pid_t pid = session.launch({program.substr(folder.size() + 1)},
+                                     {{"NO_AT_BRIDGE", "1"}, {"HINTBOARD_ACTIONS_FILE", actionsFile}});
+    DesktopSession::waitUntil([pid] { return DesktopSession::managedWindowOf(pid) != 0; });
+    return pid;
+}
+
+class ExportedMenus : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        session = &DesktopSession::shared();
+        actionsFile = session->folder() + "/exported-menu-actions.txt";
+        app = launchWithoutAtspi(*session, HINTBOARD_EXPORTED_MENUS_APP, actionsFile);
+    }
+    static void TearDownTestSuite() { session->stopApplication(app); }
+
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+    linux_platform::AtspiAccessibility atspi{log};
+    linux_platform::ExportedMenuAccessibility exported{log};
+    linux_platform::MenuExportingAccessibility accessibility{exported, atspi};
+    MenuBarReader reader{accessibility, log};
+
+    static DesktopSession* session;
+    static std::string actionsFile;
+    static pid_t app;
+};
+DesktopSession* ExportedMenus::session = nullptr;
+std::string ExportedMenus::actionsFile;
+pid_t ExportedMenus::app = -1;
+
+TEST_F(ExportedMenus, ShortcutsCommandListsTheExportedMenuBar)
+{
+    ASSERT_NE(DesktopSession::managedWindowOf(app), 0u);
+    const auto output =
+        commandOutput(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --json --all --pid " + std::to_string(app));
+    const auto document = nlohmann::json::parse(output, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << output;
+    std::vector<std::string> menus;
+    std::vector<std::string> rows;
+    for (const auto& section : document.at("sections")) {
+        menus.push_back(section.at("title"));
+        for (const auto& group : section.at("groups"))
+            for (const auto& row : group.at("rows"))
+                rows.push_back((group.at("title").is_null() ? "" : group.at("title").get<std::string>() + "/") +
+                               row.at("title").get<std::string>() + "=" + row.at("keys").get<std::string>());
+    }
+    EXPECT_THAT(menus, ElementsAre("Application", "File", "View", "Help"));
+    EXPECT_THAT(rows, IsSupersetOf({"Preferences=⌃,", "New=⌃N", "Open…=⌃O", "Save As…=⌃⇧S", "Quit=⌃Q",
+                                    "Open Recent/first.txt=", "Open Recent/second.txt=⌃2", "Reload=F5",
+                                    "Zoom/Zoom In=⌃+", "Zoom/Reset Zoom=⌃0", "About="}));
+    EXPECT_THAT(rows, Not(Contains(HasSubstr("Hidden"))));  // hidden while its action is missing
+}
+
+TEST_F(ExportedMenus, ReaderSeesSectionsAndPressesThroughTheActions)
+{
+    const auto sections = reader.readMenuBar(MenuReadOptions{.pid = app});
+    ASSERT_EQ(sections.size(), 3u);  // Help has no shortcut
+    EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Contains(HasSubstr("exported menus of :")));
+    // File: New, Open…, a separator, Save As…, a separator, Quit; Open Recent as a group.
+    std::vector<std::string> file;
+    for (const auto& row : sections[1].groups.front().shortcuts)
+        file.push_back(row.isSeparator ? "-" : row.title);
+    EXPECT_THAT(file, ElementsAre("New", "Open…", "-", "Save As…", "-", "Quit"));
+
+    for (const auto* title : {"Reload", "second.txt", "Preferences"}) {
+        const auto* row = rowTitled(sections, title);
+        ASSERT_NE(row, nullptr) << title;
+        EXPECT_TRUE(press(accessibility, log, *row)) << title;
+    }
+    const auto* locked = rowTitled(sections, "Locked");
+    ASSERT_NE(locked, nullptr);
+    EXPECT_FALSE(press(accessibility, log, *locked));  // its action is disabled
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return fileText(actionsFile) == "reload\nrecent second\npreferences\n"; }))
+        << fileText(actionsFile);
+}
+
+TEST_F(ExportedMenus, StoppedApplicationIsNotAnsweringAndNotReadOverAtspi)
+{
+    ASSERT_FALSE(reader.readMenuBar(MenuReadOptions{.pid = app}).empty());
+    kill(app, SIGSTOP);
+    const auto sections = reader.readMenuBar(MenuReadOptions{.pid = app});
+    kill(app, SIGCONT);
+    EXPECT_TRUE(sections.empty());
+    // One request timed out; AT-SPI was not asked to wait again.
+    EXPECT_THAT(sink.messages(platform::LogCategory::scraper),
+                Contains(HasSubstr("does not answer requests for its exported menus")));
+    EXPECT_FALSE(reader.readMenuBar(MenuReadOptions{.pid = app}).empty()) << "answers again after it resumed";
+}
+
+// KDE's global menu form: a dbusmenu tree named by _KDE_NET_WM_APPMENU_*.
+TEST_F(ExportedMenus, DbusMenuTreeReadsAndClicks)
+{
+    const std::string clicks = session->folder() + "/dbus-menu-actions.txt";
+    const pid_t kde = launchWithoutAtspi(*session, HINTBOARD_DBUS_MENU_APP, clicks);
+    const auto sections = reader.readMenuBar(MenuReadOptions{.pid = kde});
+    std::vector<std::string> rows;
+    for (const auto& section : sections)
+        for (const auto& group : section.groups)
+            for (const auto& row : group.shortcuts)
+                rows.push_back(row.isSeparator ? "-" : section.title + "/" + row.title + "=" + row.keys);
+    EXPECT_THAT(rows, ElementsAre("File/New=⌃N", "-", "File/Save As…=⌃⇧S", "File/first.txt=⌃1", "Edit/Undo=⌃Z",
+                                  "Edit/Locked=⌃L", "Edit/Reload=F5"));
+    const auto* undo = rowTitled(sections, "Undo");
+    const auto* locked = rowTitled(sections, "Locked");
+    ASSERT_TRUE(undo && locked);
+    EXPECT_TRUE(press(accessibility, log, *undo));
+    EXPECT_FALSE(press(accessibility, log, *locked));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return fileText(clicks) == "clicked _Undo\n"; })) << fileText(clicks);
+    session->stopApplication(kde);
+}
+
+// LibreOffice's GTK 3 window exports its menu bar with the accelerators it shows.
+TEST_F(ExportedMenus, LibreOfficeWriterShowsItsOwnKeysAndRunsACommand)
+{
+    if (access("/usr/bin/lowriter", X_OK) != 0)
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const pid_t launcher = session->launch({"lowriter", "--norestore", "--nologo"},
+                                           {{"SAL_USE_VCLPLUGIN", "gtk3"}, {"NO_AT_BRIDGE", "1"}});
+    // The launcher starts the office process that owns the window.
+    pid_t writer = 0;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] {
+        writer = std::atoi(commandOutput("xdotool search --class libreoffice-writer getwindowpid 2>/dev/null").c_str());
+        return writer > 0;
+    }, std::chrono::seconds(60)));
+    const auto stopWriter = [&] {
+        kill(writer, SIGTERM);
+        session->stopApplication(launcher);
+    };
+    std::vector<MenuSection> sections;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] {
+        sections = reader.readMenuBar(MenuReadOptions{.pid = writer, .includeAll = true});
+        return rowTitled(sections, "Word Count...") != nullptr;
+    }, std::chrono::seconds(30))) << (stopWriter(), "no menus read");
+    std::map<std::string, std::string> keys;
+    for (const auto& section : sections)
+        if (section.title == "View" || section.title == "Tools" || section.title == "Form")
+            for (const auto& group : section.groups)
+                for (const auto& row : group.shortcuts)
+                    if (!row.keys.empty())
+                        keys[row.title] = row.keys;
+    EXPECT_EQ(keys["Formatting Marks"], "⌃F10");
+    EXPECT_EQ(keys["Field Names"], "⌃F9");
+    EXPECT_EQ(keys["Styles"], "F11");
+    EXPECT_EQ(keys["Navigator"], "F5");
+    EXPECT_EQ(keys["Spelling..."], "F7");
+    EXPECT_EQ(keys["Automatic Spell Checking"], "⇧F7");
+    EXPECT_EQ(keys["AutoText..."], "⌃F3");
+    EXPECT_EQ(keys["Options..."], "⌥F12");
+    EXPECT_FALSE(keys.contains("Insert Rich Text Content Control"));
+    const auto* space = rowTitled(sections, "Insert non-breaking space");
+    EXPECT_EQ(space ? space->keys : "missing", "⌃⇧Space");
+
+    const auto windowNames = [&] {
+        return commandOutput("for w in $(xdotool search --pid " + std::to_string(writer) +
+                             "); do xdotool getwindowname $w; done 2>/dev/null");
+    };
+    EXPECT_THAT(windowNames(), Not(HasSubstr("Count")));
+    EXPECT_TRUE(press(accessibility, log, *rowTitled(sections, "Word Count...")));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return windowNames().find("Count") != std::string::npos; },
+                                          std::chrono::seconds(20)))
+        << "no Word Count window";
+    stopWriter();
+}
+
+} // namespace
+} // namespace hb::e2e
+
+#endif

@@ -1,0 +1,329 @@
+#include "platform/linux/exported_menu_accessibility.h"
+#include "platform/linux/exported_menus.h"
+
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_press.h"
+#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/memory_log.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <glib.h>
+
+namespace hb::linux_platform {
+namespace {
+
+using ::testing::ElementsAre;
+
+// A reply of a GtkApplication's menu bar to Start([0, 1, 2]), as recorded.
+constexpr const char* recordedReply =
+    "([(uint32 0, uint32 0, [{'label': <'_File'>, ':submenu': <(uint32 1, uint32 0)>}, {'label': <'_View'>, "
+    "':submenu': <(uint32 2, uint32 0)>}]), (1, 0, [{':section': <(uint32 1, uint32 1)>}, {':section': <(uint32 1, "
+    "uint32 2)>}]), (1, 1, [{'action': <'app.new'>, 'accel': <'<Primary>n'>, 'label': <'_New'>}, {'label': <'Open "
+    "_Recent'>, ':submenu': <(uint32 4, uint32 0)>}]), (1, 2, [{'action': <'win.save-as'>, 'accel': "
+    "<'<Primary><Shift>s'>, 'label': <'Save _As…'>}]), (2, 0, [{'action': <'win.recent'>, 'target': <'second'>, "
+    "'label': <'second__file.txt'>}, {'action': <'win.missing'>, 'hidden-when': <'action-missing'>, 'label': "
+    "<'Hidden'>}])],)";
+
+std::vector<ExportedMenu> parsed(const char* text)
+{
+    GVariant* reply = g_variant_parse(G_VARIANT_TYPE("(a(uuaa{sv}))"), text, nullptr, nullptr, nullptr);
+    auto menus = parseMenusReply(reply);
+    if (reply)
+        g_variant_unref(reply);
+    return menus;
+}
+
+// Answers from menus held per group, and counts what was asked.
+class FakeMenuBus final : public MenuBus {
+public:
+    std::map<std::uint32_t, std::vector<ExportedMenu>> groups;
+    std::map<std::string, std::map<std::string, bool>> actions;  // by object path
+    std::vector<std::string> activations;
+    std::vector<std::uint32_t> ended;
+    int starts = 0;
+    bool stalled = false;
+
+    void setTimeout(std::chrono::milliseconds) override {}
+    std::optional<std::vector<ExportedMenu>> start(const std::string&, const std::string&,
+                                                   const std::vector<std::uint32_t>& asked) override
+    {
+        ++starts;
+        if (stalled)
+            return fail(Failure::timedOut);
+        failure = Failure::none;
+        std::vector<ExportedMenu> menus;
+        for (auto group : asked)
+            for (const auto& menu : groups[group])
+                menus.push_back(menu);
+        return menus;
+    }
+    void end(const std::string&, const std::string&, const std::vector<std::uint32_t>& asked) override
+    {
+        ended = asked;
+    }
+    std::optional<std::map<std::string, bool>> describeAll(const std::string&, const std::string& path) override
+    {
+        return actions.contains(path) ? std::optional(actions[path]) : std::nullopt;
+    }
+    std::optional<bool> describe(const std::string&, const std::string& path, const std::string& action) override
+    {
+        if (!actions[path].contains(action))
+            return std::nullopt;
+        return actions[path][action];
+    }
+    bool activate(const std::string&, const std::string& path, const std::string& action,
+                  const std::string& target) override
+    {
+        activations.push_back(path + " " + action + (target.empty() ? "" : " " + target));
+        return true;
+    }
+    std::optional<MenuModel> dbusMenuLayout(const std::string&, const std::string&, std::size_t maxItems) override
+    {
+        GVariant* reply = g_variant_parse(G_VARIANT_TYPE("(u(ia{sv}av))"), layout.c_str(), nullptr, nullptr, nullptr);
+        if (!reply)
+            return std::nullopt;
+        auto model = parseDbusMenuLayout(reply, maxItems);
+        g_variant_unref(reply);
+        return model;
+    }
+    bool dbusMenuClick(const std::string&, const std::string& path, std::int32_t id) override
+    {
+        activations.push_back(path + " clicked " + std::to_string(id));
+        return true;
+    }
+    Failure lastFailure() const override { return failure; }
+
+    std::string layout;  // GetLayout's reply in GVariant text form
+
+private:
+    std::nullopt_t fail(Failure reason)
+    {
+        failure = reason;
+        return std::nullopt;
+    }
+    Failure failure = Failure::none;
+};
+
+ExportedMenuItem linkItem(std::string label, std::optional<MenuLink> submenu, std::optional<MenuLink> section = {})
+{
+    ExportedMenuItem item;
+    item.label = std::move(label);
+    item.submenu = submenu;
+    item.section = section;
+    return item;
+}
+
+TEST(ExportedMenus, RecordedReplyParsesIntoMenusWithLinksAndAttributes)
+{
+    const auto menus = parsed(recordedReply);
+    ASSERT_EQ(menus.size(), 5u);
+    EXPECT_EQ(menus[0].items[1].label, "View");
+    EXPECT_EQ(menus[0].items[1].submenu, (MenuLink{2, 0}));
+    EXPECT_EQ(menus[1].items[1].section, (MenuLink{1, 2}));
+    const auto& saveAs = menus[3].items[0];
+    EXPECT_EQ(saveAs.label, "Save As…");
+    EXPECT_EQ(saveAs.action, "win.save-as");
+    EXPECT_EQ(saveAs.accel, "<Primary><Shift>s");
+    const auto& recent = menus[4].items[0];
+    EXPECT_EQ(recent.label, "second_file.txt");
+    EXPECT_EQ(recent.target, "'second'");
+    EXPECT_EQ(menus[4].items[1].hiddenWhen, "action-missing");
+    EXPECT_TRUE(parsed("([],)").empty());
+    EXPECT_TRUE(parseMenusReply(nullptr).empty());
+}
+
+TEST(ExportedMenus, ModelIsReadInOneRequestPerLevelAndCyclesEnd)
+{
+    FakeMenuBus bus;
+    bus.groups[0] = {{{0, 0}, {linkItem("File", MenuLink{1, 0})}}};
+    bus.groups[1] = {{{1, 0}, {linkItem("Back to the bar", MenuLink{0, 0}), linkItem("Self", MenuLink{1, 0}),
+                               linkItem("", std::nullopt, MenuLink{2, 0})}}};
+    bus.groups[2] = {{{2, 0}, {linkItem("Loop", MenuLink{1, 0})}}};
+    int requests = 0;
+    auto model = readMenuModel(bus, ":1.5", "/menus", {}, requests);
+    ASSERT_TRUE(model);
+    EXPECT_EQ(bus.starts, 3);
+    EXPECT_EQ(requests, 4);  // and End
+    EXPECT_THAT(bus.ended, ElementsAre(0u, 1u, 2u));
+    EXPECT_FALSE(model->truncated);
+    EXPECT_EQ(model->itemCount, 5u);
+
+    bus.stalled = true;
+    EXPECT_FALSE(readMenuModel(bus, ":1.5", "/menus", {}, requests));
+}
+
+TEST(ExportedMenus, HugeAndDeepModelsStopAtTheBounds)
+{
+    FakeMenuBus bus;
+    const MenuModelBounds bounds{.maxItems = 1000, .maxLevels = 16};
+    ExportedMenu huge{{0, 0}, std::vector<ExportedMenuItem>(1500, linkItem("Item", std::nullopt))};
+    huge.items.push_back(linkItem("Deep", MenuLink{1, 0}));
+    bus.groups[0] = {huge};
+    for (std::uint32_t group = 1; group < 100; ++group)
+        bus.groups[group] = {{{group, 0}, {linkItem("Deeper", MenuLink{group + 1, 0})}}};
+    int requests = 0;
+    auto model = readMenuModel(bus, ":1.5", "/menus", bounds, requests);
+    ASSERT_TRUE(model);
+    EXPECT_TRUE(model->truncated);
+    EXPECT_EQ(model->itemCount, bounds.maxItems);
+    EXPECT_EQ(bus.starts, 1);
+
+    bus.groups[0] = {{{0, 0}, {linkItem("Deep", MenuLink{1, 0})}}};
+    model = readMenuModel(bus, ":1.5", "/menus", bounds, requests);
+    EXPECT_TRUE(model->truncated);
+    EXPECT_EQ(bus.starts, 1 + bounds.maxLevels);
+}
+
+TEST(ExportedMenus, SectionsFlattenWithSeparatorsBetweenThemAndSelfInclusionEnds)
+{
+    MenuModel model;
+    model.menus[{0, 0}] = {linkItem("Top", std::nullopt), linkItem("", std::nullopt, MenuLink{0, 1}),
+                           linkItem("", std::nullopt, MenuLink{0, 2}), linkItem("", std::nullopt, MenuLink{0, 1}),
+                           linkItem("Bottom", std::nullopt)};
+    model.menus[{0, 1}] = {linkItem("A", std::nullopt), linkItem("", std::nullopt, MenuLink{0, 1})};
+    model.menus[{0, 2}] = {};  // an empty section adds no separator
+    std::vector<std::string> shown;
+    for (const auto* item : shownItems(model, {0, 0}, 100))
+        shown.push_back(item ? item->label : "-");
+    EXPECT_THAT(shown, ElementsAre("Top", "-", "A", "-", "A", "-", "Bottom"));
+    EXPECT_EQ(shownItems(model, {0, 0}, 2).size(), 2u);
+}
+
+// The reader over the exported menus, with a scripted AT-SPI behind them.
+class ExportedMenusRead : public ::testing::Test {
+protected:
+    ExportedMenusRead()
+    {
+        fakeBus.groups = {{0, parsed(recordedReply)}};
+        fakeBus.actions["/app"] = {{"new", true}};
+        fakeBus.actions["/app/window/1"] = {{"save-as", false}, {"recent", true}};
+    }
+    std::vector<MenuSection> read(bool includeAll = false)
+    {
+        return reader.readMenuBar(MenuReadOptions{.pid = 42, .includeAll = includeAll});
+    }
+
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+    std::unique_ptr<FakeMenuBus> bus = std::make_unique<FakeMenuBus>();
+    FakeMenuBus& fakeBus = *bus;
+    ExportedMenuAccessibility exported{log, std::move(bus), [](pid_t pid) -> std::optional<ExportedMenuAddress> {
+        if (pid != 42)
+            return std::nullopt;
+        return ExportedMenuAddress{":1.5", "/app/menus/menubar", "", "/app", "/app/window/1"};
+    }};
+    fake::FakeAccessibility atspi;
+    MenuExportingAccessibility accessibility{exported, atspi};
+    MenuBarReader reader{accessibility, log};
+};
+
+TEST_F(ExportedMenusRead, RowsCarryKeysAndPressesGoToTheActionsObject)
+{
+    atspi.addApplication(42, {fake::menu("File", {fake::item("Over AT-SPI", "x")})});
+    const auto sections = read(true);
+    ASSERT_EQ(sections.size(), 2u);
+    const auto& file = sections[0].groups;
+    ASSERT_EQ(file.size(), 1u);
+    std::vector<std::string> rows;
+    for (const auto& row : file[0].shortcuts)
+        rows.push_back(row.isSeparator ? "-" : row.title + "=" + row.keys);
+    // Open Recent links to a menu the application did not send: an item without a submenu.
+    EXPECT_THAT(rows, ElementsAre("New=⌃N", "Open Recent=", "-", "Save As…=⌃⇧S"));
+    EXPECT_EQ(sections[1].groups[0].shortcuts.size(), 1u) << "the item whose action is missing is hidden";
+
+    EXPECT_TRUE(press(accessibility, log, file[0].shortcuts[0]));
+    EXPECT_TRUE(press(accessibility, log, sections[1].groups[0].shortcuts[0]));
+    EXPECT_FALSE(press(accessibility, log, file[0].shortcuts[3])) << "Save As is disabled";
+    EXPECT_THAT(fakeBus.activations, ElementsAre("/app new", "/app/window/1 recent 'second'"));
+}
+
+TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspiAndNoAnswerStopsTheRead)
+{
+    for (auto& menu : fakeBus.groups[0])
+        for (auto& item : menu.items)
+            item.accel.clear();
+    atspi.addApplication(42, {fake::menu("File", {fake::item("Over AT-SPI", "x")})});
+    EXPECT_EQ(read()[0].groups[0].shortcuts[0].title, "Over AT-SPI");
+    EXPECT_EQ(read()[0].groups[0].shortcuts[0].title, "Over AT-SPI");
+    EXPECT_EQ(fakeBus.starts, 2) << "the exported menus are not read again";
+
+    fake::FakeAccessibility none;
+    MenuExportingAccessibility alone{exported, none};
+    const auto onlyExported = MenuBarReader(alone, log).readMenuBar(MenuReadOptions{.pid = 42, .includeAll = true});
+    ASSERT_FALSE(onlyExported.empty());
+    EXPECT_EQ(onlyExported[0].groups[0].shortcuts[0].keys, "");
+
+    fakeBus.stalled = true;
+    MenuExportingAccessibility fresh{exported, atspi};
+    const int atspiReads = atspi.attributeReads();
+    EXPECT_TRUE(MenuBarReader(fresh, log).readMenuBar(MenuReadOptions{.pid = 42}).empty());
+    EXPECT_EQ(atspi.attributeReads(), atspiReads) << "an application that does not answer is not asked again";
+}
+
+TEST_F(ExportedMenusRead, MenuBarLinkedTwiceShowsItsMenusOnce)
+{
+    auto menus = parsed(recordedReply);
+    auto bar = menus[0];
+    bar.id = {0, 7};
+    menus[0].items = {linkItem("", std::nullopt, MenuLink{0, 7}), linkItem("", std::nullopt, MenuLink{0, 7})};
+    menus.push_back(bar);
+    fakeBus.groups = {{0, menus}};
+    const auto sections = read(true);
+    ASSERT_EQ(sections.size(), 2u);
+    EXPECT_EQ(sections[0].title, "File");
+    EXPECT_EQ(sections[1].title, "View");
+}
+
+TEST_F(ExportedMenusRead, DbusMenuTreeReadsInOneRequestAndPressesWithClicks)
+{
+    auto kdeBus = std::make_unique<FakeMenuBus>();
+    auto& dbus = *kdeBus;
+    dbus.layout =
+        "(uint32 3, (0, {'children-display': <'submenu'>}, [<(1, {'label': <'_File'>, 'children-display': "
+        "<'submenu'>}, [<(2, {'label': <'_New'>, 'shortcut': <[['Control', 'N']]>}, @av [])>, <(3, {'type': "
+        "<'separator'>}, @av [])>, <(4, {'label': <'Save _As…'>, 'shortcut': <[['Control', 'Shift', 'S']]>, "
+        "'enabled': <false>}, @av [])>, <(5, {'label': <'Hidden'>, 'visible': <false>}, @av [])>, <(6, {'label': "
+        "<'Reload'>, 'shortcut': <[['F5'], ['Control', 'R']]>}, @av [])>])>, <(7, {'label': <'_Help'>, "
+        "'children-display': <'submenu'>}, @av [])>]))";
+    ExportedMenuAccessibility dbusMenus{log, std::move(kdeBus), [](pid_t) {
+        return std::optional(ExportedMenuAddress{.dbusMenuService = ":1.9", .dbusMenuPath = "/MenuBar/1"});
+    }};
+    MenuExportingAccessibility kde{dbusMenus, atspi};
+    const auto sections = MenuBarReader(kde, log).readMenuBar(MenuReadOptions{.pid = 7, .includeAll = true});
+    ASSERT_EQ(sections.size(), 1u);  // Help is empty
+    std::vector<std::string> rows;
+    for (const auto& row : sections[0].groups[0].shortcuts)
+        rows.push_back(row.isSeparator ? "-" : row.title + "=" + row.keys);
+    EXPECT_THAT(rows, ElementsAre("New=⌃N", "-", "Save As…=⌃⇧S", "Reload=F5"));
+    EXPECT_EQ(dbus.starts, 0);
+    const auto& file = sections[0].groups[0].shortcuts;
+    EXPECT_TRUE(press(kde, log, file[0]));
+    EXPECT_FALSE(press(kde, log, file[2])) << "Save As is disabled";
+    EXPECT_THAT(dbus.activations, ElementsAre("/MenuBar/1 clicked 2"));
+
+    dbus.layout = "(uint32 3, (0, {}, [<(1, {'label': <'One'>}, @av [])>, <(2, {'label': <'Two'>}, @av [])>]))";
+    EXPECT_EQ(dbus.dbusMenuLayout("", "", 1)->itemCount, 1u);
+    EXPECT_TRUE(dbus.dbusMenuLayout("", "", 1)->truncated);
+}
+
+TEST_F(ExportedMenusRead, SubmenuCycleIsBoundedByTheReader)
+{
+    fakeBus.groups = {{0, {{{0, 0}, {linkItem("Loop", MenuLink{1, 0})}}}},
+                      {1, {{{1, 0}, {linkItem("Again", MenuLink{1, 0}), [] {
+                                         auto item = linkItem("Key", std::nullopt);
+                                         item.accel = "<Primary>k";
+                                         return item;
+                                     }()}}}}};
+    const auto sections = read();
+    ASSERT_EQ(sections.size(), 1u);
+    EXPECT_EQ(sections[0].groups.size(), 2u);
+    std::size_t rows = 0;
+    for (const auto& group : sections[0].groups)
+        rows += group.shortcuts.size();
+    EXPECT_EQ(rows, 11u);  // the menu's own Key and one per submenu level read
+}
+
+} // namespace
+} // namespace hb::linux_platform
