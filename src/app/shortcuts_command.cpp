@@ -445,7 +445,7 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
         (quit || !platform::readElement(accessibility, accessibility.applicationElement(app.pid),
                                         platform::ax::menuBar))) {
         using Presence = linux_platform::AtspiAccessibility::Presence;
-        const auto presence = quit ? Presence::notOnBus : accessibility.presence(app.pid);
+        const auto presence = quit ? Presence::notOnBus : atspi.presence(app.pid);
         if (quit)
             fmt::print(stderr, "hintboard: {} quit before its menus could be read.\n", describe(app));
         else if (stalled || presence == Presence::notAnswering)
