@@ -48,15 +48,14 @@ protected:
     }
 };
 
-TEST_F(SettingsWindowTest, SwitchesWriteTheirKeysWithTheirEffects)
+// What each setting does once written is the settings model's test; the
+// switches go through the model.
+TEST_F(SettingsWindowTest, SwitchesWriteTheirKeysAndShowTheRealState)
 {
     SettingsWindow window(services());
     switchFor(window, keys::doubleTapEnabled)->click();
     EXPECT_TRUE(settings.boolean(keys::doubleTapEnabled));
-    EXPECT_TRUE(doubleTap.isStarted());
-    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 2);
-    window.findChild<DoubleTapModifierPicker*>()->activated(2);
-    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 3);
+    EXPECT_TRUE(doubleTap.isStarted()) << "through the model";
 
     switchFor(window, "launchAtLogin")->click();
     EXPECT_TRUE(loginService.isEnabled());
