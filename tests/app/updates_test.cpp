@@ -135,9 +135,8 @@ TEST(Appcast, ReadsItemsAndRejectsBadFeeds)
     }
 }
 
-TEST_F(UpdatesTest, DelegateAnswers)
+TEST_F(UpdatesTest, DelegateAllowsTheChosenChannelsAndSavesBeforeARelaunch)
 {
-    EXPECT_FALSE(delegate.shouldPromptForPermissionToCheckForUpdates());
     EXPECT_THAT(delegate.allowedChannels(), IsEmpty());
     settings.set(keys::receiveBetaUpdates, true);
     settings.set(keys::receiveAlphaUpdates, true);

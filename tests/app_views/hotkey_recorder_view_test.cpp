@@ -20,6 +20,8 @@ protected:
     std::unique_ptr<SettingsModel> model = std::make_unique<SettingsModel>(modelServices());
 };
 
+// What the model does with each key is the settings model's test; here the
+// view's texts and buttons follow it.
 TEST_F(HotkeyRecorderViewTest, BadgeFollowsRecordingRefusalAndEscape)
 {
     useHotkey(optionCommandK);
@@ -33,23 +35,16 @@ TEST_F(HotkeyRecorderViewTest, BadgeFollowsRecordingRefusalAndEscape)
     EXPECT_EQ(view.badgeText(), "Type your shortcut…");
     EXPECT_EQ(view.recordButton()->text(), "Cancel");
     EXPECT_FALSE(view.clearButton()->isEnabled());
-    EXPECT_FALSE(hotkeyService.registration());
 
-    // Escape: the old shortcut is back, registered.
-    monitors.pressKey({53, 0, std::nullopt});
-    EXPECT_FALSE(model->isRecording());
+    monitors.pressKey({53, 0, std::nullopt});  // Escape
     EXPECT_EQ(view.badgeText(), "⌥⌘K");
-    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
 
-    // A combination another program holds is refused; the old one stays.
     hotkeyService.holdElsewhere(3, 0x1100);
     view.recordButton()->click();
     monitors.pressKey({3, flags::control | flags::command, "f"});
     EXPECT_EQ(view.badgeText(), "⌥⌘K");
     EXPECT_FALSE(view.failureLine()->isHidden());
     EXPECT_EQ(view.failureLine()->text(), "Shortcut already in use");
-    EXPECT_EQ(loadHotkey(settings), optionCommandK);
-    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
 
     // A free one is taken; Cancel before it changes nothing.
     view.recordButton()->click();
@@ -64,7 +59,6 @@ TEST_F(HotkeyRecorderViewTest, BadgeFollowsRecordingRefusalAndEscape)
     view.clearButton()->click();
     EXPECT_EQ(view.badgeText(), "Not set");
     EXPECT_FALSE(loadHotkey(settings));
-    EXPECT_FALSE(hotkeyService.registration());
 }
 
 TEST_F(HotkeyRecorderViewTest, KeysIntoOwnWindowsAreSwallowedOnlyWhileRecording)
@@ -85,16 +79,12 @@ TEST_F(HotkeyRecorderViewTest, KeysIntoOwnWindowsAreSwallowedOnlyWhileRecording)
 
 TEST_F(HotkeyRecorderViewTest, DestroyingTheViewEndsTheRecording)
 {
-    useHotkey(optionCommandK);
-    model = std::make_unique<SettingsModel>(modelServices());
     {
         HotkeyRecorderView view(*model);
         view.recordButton()->click();
-        EXPECT_EQ(monitors.monitorCount(), 1u);
     }
     EXPECT_FALSE(model->isRecording());
     EXPECT_EQ(monitors.monitorCount(), 0u);
-    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
 }
 
 TEST_F(HotkeyRecorderViewTest, ModifierPickerFollowsAndSetsTheModel)

@@ -15,23 +15,9 @@ namespace {
 
 class SettingsSnapshots : public test::SettingsWindowFixture, public testing::WithParamInterface<bool> {
 protected:
-    void SetUp() override
-    {
-        saved_ = QApplication::palette();
-        if (GetParam())
-            QApplication::setPalette(test::darkPalette());
-    }
-    void TearDown() override { QApplication::setPalette(saved_); }
+    void snap(QWidget& window, const QString& name) { palette.snap(window, name); }
 
-    void snap(QWidget& window, const QString& name)
-    {
-        QApplication::processEvents();
-        const QImage image = window.grab().toImage();
-        EXPECT_GT(test::colourCount(image), 8) << name.toStdString();
-        test::keepSnapshot(image, name + (GetParam() ? "-dark" : "-light"));
-    }
-
-    QPalette saved_;
+    test::PaletteSnapshots palette{GetParam()};
 };
 
 TEST_P(SettingsSnapshots, EveryTab)

@@ -5,6 +5,7 @@
 #include "platform/fake/memory_settings_domain.h"
 #include "platform/fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
+#include "support/temporary_folder.h"
 #include "triggers/global_hotkey.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +13,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace hb {
@@ -40,10 +39,7 @@ protected:
                           notifications::receiveAlphaUpdatesChanged}) {
             center.addObserver(name, [this, name] { posted.emplace_back(name); });
         }
-        folder = fs::temp_directory_path() / ("hb-backup-" + std::to_string(::getpid()));
-        fs::create_directories(folder);
     }
-    ~SettingsBackupTest() override { fs::remove_all(folder); }
 
     // A machine with settings of its own, several of them backup keys.
     void fillSettings(platform::SettingsDomain& domain)
@@ -69,7 +65,8 @@ protected:
     platform::Log log{sink, nullptr};
     SettingsBackup backup{{settings, runtime, favourites, ignoreList, theme, presence, center, log, "2.4.1"}};
     std::vector<std::string> posted;
-    fs::path folder;
+    test::TemporaryFolder temporary;
+    const fs::path& folder = temporary.path();
 };
 
 TEST_F(SettingsBackupTest, ExportHoldsTheDescriptiveEntriesAndTheStoredBackupKeys)
@@ -129,7 +126,7 @@ TEST_F(SettingsBackupTest, BadInputFailsAndChangesNothing)
     const fs::path fifo = folder / "fifo.hintboardsettings";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const fs::path large = folder / "large.hintboardsettings";
-    std::ofstream(large) << std::string(maxBackupFileBytes + 1, ' ');
+    test::writeFile(large, std::string(maxBackupFileBytes + 1, ' '));
     for (const auto& path : {folder, fifo, large, folder / "missing.hintboardsettings"}) {
         const auto result = backup.importFrom(path);
         EXPECT_FALSE(result.succeeded) << path;
@@ -163,7 +160,7 @@ TEST_F(SettingsBackupTest, ImportingAFileRefreshesTheStoresAndTellsTheIconAndCha
 
     // A file of an empty machine leaves the stores empty.
     fake::MemorySettingsDomain empty;
-    std::ofstream(path, std::ios::trunc) << *exportSettings(empty, runtime.now(), "");
+    test::writeFile(path, *exportSettings(empty, runtime.now(), ""));
     ASSERT_TRUE(backup.importFrom(path).succeeded);
     EXPECT_TRUE(favourites.pinned().empty());
     EXPECT_EQ(ignoreList.data(), IgnoreData{});

@@ -4,12 +4,14 @@
 // dark themes, and files kept in the folder HINTBOARD_SNAPSHOT_DIR names.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QColor>
 #include <QDir>
 #include <QImage>
 #include <QPalette>
 #include <QSet>
 #include <QString>
+#include <QWidget>
 
 namespace hb::test {
 
@@ -53,5 +55,31 @@ inline void keepSnapshot(const QImage& image, const QString& name)
     const QString file = QDir(folder).filePath(name + ".png");
     EXPECT_TRUE(image.save(file)) << file.toStdString();
 }
+
+// The application palette, dark or light, for this object's lifetime; windows
+// snapped meanwhile must be drawn and are kept as <name>-dark or <name>-light.
+class PaletteSnapshots {
+public:
+    explicit PaletteSnapshots(bool dark) : dark_(dark), saved_(QApplication::palette())
+    {
+        if (dark)
+            QApplication::setPalette(darkPalette());
+    }
+    ~PaletteSnapshots() { QApplication::setPalette(saved_); }
+    PaletteSnapshots(const PaletteSnapshots&) = delete;
+    PaletteSnapshots& operator=(const PaletteSnapshots&) = delete;
+
+    void snap(QWidget& window, const QString& name) const
+    {
+        QApplication::processEvents();
+        const QImage image = window.grab().toImage();
+        EXPECT_GT(colourCount(image), 8) << name.toStdString();
+        keepSnapshot(image, name + (dark_ ? "-dark" : "-light"));
+    }
+
+private:
+    bool dark_;
+    QPalette saved_;
+};
 
 } // namespace hb::test
