@@ -190,6 +190,10 @@ TEST_F(AppDelegateTest, WizardOpensOnlyUntilOnboardingIsCompleted)
     EXPECT_TRUE(statusItem.hint);
     popupCallbacks.onWillShow();
     EXPECT_FALSE(statusItem.hint);
+
+    calls.clear();
+    wizard->onTryItNow();  // the wizard's "Try" opens the popup as the trigger does
+    EXPECT_THAT(calls, ElementsAre("show"));
 }
 
 TEST_F(AppDelegateTest, ObserversAreRegisteredOnceAndReapplyAfterWakeAndStyleChange)

@@ -192,6 +192,21 @@ TEST_F(SettingsSyncTest, FailedWriteIsRetriedByTheNextPush)
     EXPECT_EQ(cloud.records().at(std::string(keys::showSystemShortcuts)), PlistValue(true));
 }
 
+TEST_F(SettingsSyncTest, AStoppedSyncNeitherPushesNorTakesRemoteValues)
+{
+    startBoth();
+    behind.sync(runtime).stop();
+    behind.settings.set(keys::showSystemShortcuts, true);
+    runtime.advance(Seconds(2));
+    EXPECT_FALSE(cloud.records().contains(std::string(keys::showSystemShortcuts)));
+
+    ahead.settings.set(keys::wrapLongSections, true);
+    runtime.advance(Seconds(2));
+    cloud.deliver();
+    runtime.advance(Seconds(2));
+    EXPECT_FALSE(behind.settings.boolean(keys::wrapLongSections));
+}
+
 TEST_F(SettingsSyncTest, KeepLocalOverwritesTheStoreAndClearingForgetsEverything)
 {
     ahead.settings.set(keys::showSystemShortcuts, true);
