@@ -305,8 +305,14 @@ TEST_F(WaylandTest, PopupIsAWaylandWindowThatTakesActivationAndClosesWhenItLoses
     std::istringstream(run("xwininfo -id " + westonWindow +
                            " | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'")) >>
         left >> top;
+    int screenWidth = 0, screenHeight = 0;
+    std::istringstream(run("xdotool getdisplaygeometry")) >> screenWidth >> screenHeight;
     const auto clickAt = [&](int x) {
-        run("xdotool mousemove " + std::to_string(left + x) + " " + std::to_string(top + outputHeight - 4) + " click 1");
+        // Weston's X11 backend moves its pointer by the motion since the pointer
+        // entered its window: enter it from outside, then click.
+        run("xdotool mousemove " + std::to_string(screenWidth - 1) + " " + std::to_string(screenHeight - 1) +
+            " sleep 0.2 mousemove " + std::to_string(left + x) + " " + std::to_string(top + outputHeight - 4) +
+            " sleep 0.2 click 1");
     };
     clickAt(4);
     if (!DesktopSession::waitUntil(popupHidden, std::chrono::seconds(3)))
