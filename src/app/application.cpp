@@ -166,11 +166,9 @@ int runApplication(int argc, char** argv)
         qputenv("QT_NO_GLIB", "1");  // see GlibContextThread
     // The session decides once, here, what the program runs on.
     const SessionKind session = linux_platform::currentSessionKind();
-    const auto qtPlatform = linux_platform::chooseQtPlatform(session);
+    const auto qtPlatform = linux_platform::chooseQtPlatform(linux_platform::currentGraphicalSession(session));
     if (!qtPlatform.possible) {
-        std::fputs("hintboard: Qt's Wayland platform is not installed (package qt6-wayland) and there is no X "
-                   "display (DISPLAY is not set)\n",
-                   stderr);
+        std::fprintf(stderr, "hintboard: %s\n", qtPlatform.reason.c_str());
         return 1;
     }
     if (!qtPlatform.platform.empty())

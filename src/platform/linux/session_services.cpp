@@ -9,7 +9,12 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 
 namespace hb::linux_platform {
 
@@ -31,20 +36,25 @@ public:
 
 } // namespace
 
-QtPlatformChoice chooseQtPlatform(SessionKind kind, std::string_view requested, bool waylandPluginInstalled,
-                                  bool hasXDisplay)
+QtPlatformChoice chooseQtPlatform(const GraphicalSession& session)
 {
-    if (kind == SessionKind::x11)
+    if (session.kind == SessionKind::x11)
         return {};
-    if (!requested.empty())
-        return {"", "Qt platform " + std::string(requested) + " as QT_QPA_PLATFORM asks"};
-    if (waylandPluginInstalled)
-        return {hasXDisplay ? "wayland;xcb" : "wayland", "Qt runs as a Wayland client"};
-    if (hasXDisplay)
-        return {"xcb", "Qt's Wayland platform is not installed (package qt6-wayland): windows go through XWayland"};
-    return {"", "", false};
+    if (!session.requestedPlatform.empty())
+        return {"", "Qt platform " + std::string(session.requestedPlatform) + " as QT_QPA_PLATFORM asks"};
+    if (session.waylandPluginInstalled && session.waylandDisplayAnswers)
+        return {session.hasXDisplay ? "wayland;xcb" : "wayland", "Qt runs as a Wayland client"};
+    const std::string missing = session.waylandPluginInstalled
+                                    ? "The Wayland compositor does not answer"
+                                    : "Qt's Wayland platform is not installed (package qt6-wayland)";
+    if (session.hasXDisplay)
+        return {"xcb", missing + ": windows go through the X display (XWayland)"};
+    return {"", missing + " and there is no X display (DISPLAY is not set)", false};
 }
 
+namespace {
+
+// Whether one of Qt's plugin folders holds its Wayland platform.
 bool qtWaylandPluginInstalled()
 {
     // Before the application object exists these are Qt's own folder and QT_PLUGIN_PATH.
@@ -55,12 +65,43 @@ bool qtWaylandPluginInstalled()
     return false;
 }
 
-QtPlatformChoice chooseQtPlatform(SessionKind kind)
+// Whether the compositor's socket takes a connection (a Unix socket answers at once).
+bool waylandDisplayAnswers()
 {
+    std::string path(environment("WAYLAND_DISPLAY"));
+    if (path.empty())
+        path = "wayland-0";
+    if (path.front() != '/') {
+        const std::string_view runtime = environment("XDG_RUNTIME_DIR");
+        if (runtime.empty())
+            return false;
+        path = std::string(runtime) + "/" + path;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socket < 0)
+        return false;
+    const bool connected = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(socket);
+    return connected;
+}
+
+} // namespace
+
+GraphicalSession currentGraphicalSession(SessionKind kind)
+{
+    GraphicalSession session{.kind = kind};
     if (kind == SessionKind::x11)
-        return {};
-    return chooseQtPlatform(kind, environment("QT_QPA_PLATFORM"), qtWaylandPluginInstalled(),
-                            !environment("DISPLAY").empty());
+        return session;
+    session.requestedPlatform = environment("QT_QPA_PLATFORM");
+    session.waylandPluginInstalled = qtWaylandPluginInstalled();
+    session.waylandDisplayAnswers = waylandDisplayAnswers();
+    session.hasXDisplay = !environment("DISPLAY").empty();
+    return session;
 }
 
 std::unique_ptr<platform::EventMonitors> makeSessionEventMonitors(SessionKind kind, ReadableWatches& watches,
