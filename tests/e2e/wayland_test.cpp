@@ -85,6 +85,15 @@ protected:
                                              arguments + " 2>/dev/null");
     }
 
+    // Hintboard starts without its welcome wizard.
+    void markWizardSeen()
+    {
+        auto opened = linux_platform::PlistFileSettingsDomain::open(
+            linux_platform::PlistFileSettingsDomain::defaultPath(), log);
+        ASSERT_TRUE(opened.domain) << opened.error;
+        opened.domain->set(keys::didShowOnboardingWizard, platform::PlistValue(true));
+    }
+
     static pid_t launchMousepad()
     {
         return session->launch({"mousepad", "--disable-server"}, {{"GDK_BACKEND", "wayland"}, {"WAYLAND_DISPLAY", socket}});
@@ -233,12 +242,7 @@ TEST_F(WaylandTest, PopupIsAWaylandWindowThatTakesActivationAndClosesWhenItLoses
     linux_platform::AtspiWorkspace workspace(mainQueue, log);
     ASSERT_TRUE(waitForFront(workspace, mousepad));
 
-    {
-        auto opened = linux_platform::PlistFileSettingsDomain::open(
-            linux_platform::PlistFileSettingsDomain::defaultPath(), log);
-        ASSERT_TRUE(opened.domain) << opened.error;
-        opened.domain->set(keys::didShowOnboardingWizard, platform::PlistValue(true));
-    }
+    markWizardSeen();
     // Qt chooses its Wayland platform by itself; without a journal the log goes to standard error.
     const std::string logPath = session->folder() + "/hintboard-on-wayland.log";
     const pid_t instance = session->launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
@@ -329,6 +333,30 @@ TEST_F(WaylandTest, PopupIsAWaylandWindowThatTakesActivationAndClosesWhenItLoses
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
     session->stopApplication(instance);
     session->stopApplication(mousepad);
+}
+
+TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnTheXDisplay)
+{
+    markWizardSeen();
+    const std::string logPath = session->folder() + "/hintboard-without-compositor.log";
+    const pid_t instance = session->launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
+                                            {{"WAYLAND_DISPLAY", "no-compositor-here"}, {"QT_QPA_PLATFORM", ""}});
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }));
+    // The window manager manages it and makes it the active window, so it gets the keys.
+    unsigned long popup = 0;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return (popup = DesktopSession::managedWindowOf(instance)) != 0; }));
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%lx", popup);
+    EXPECT_TRUE(DesktopSession::waitUntil(
+        [&] { return DesktopSession::commandOutput("xprop -root _NET_ACTIVE_WINDOW").find(hex) != std::string::npos; }));
+    DesktopSession::commandOutput("import -window root popup-on-xwayland.png");
+    DesktopSession::commandOutput("xdotool key Escape");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hasLargeWindow(instance); })) << "Escape left it open";
+    EXPECT_THAT(DesktopSession::commandOutput("cat " + logPath),
+                HasSubstr("compositor does not answer: windows go through the X display (XWayland); Qt platform in use: xcb"));
+    EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
+    session->stopApplication(instance);
 }
 
 TEST(AtspiWorkspaceTest, NoAccessibilityBusGivesNoApplicationAtOnce)

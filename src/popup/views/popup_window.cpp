@@ -225,6 +225,7 @@ void PopupWindow::fadeIn(platform::Seconds duration)
         target_ = geometry();
     if (!behaviour_->animates()) {
         if (!QWidget::isVisible()) {
+            clipCorners_ = !compositing();
             setGeometry(target_);
             show();
         }
