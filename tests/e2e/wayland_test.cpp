@@ -344,7 +344,8 @@ TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnThe
     ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }));
     // The window manager manages it and makes it the active window, so it gets the keys.
     unsigned long popup = 0;
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return (popup = DesktopSession::managedWindowOf(instance)) != 0; }));
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return (popup = DesktopSession::managedWindowOf(instance)) != 0; },
+                                          std::chrono::seconds(20)));
     char hex[32];
     std::snprintf(hex, sizeof hex, "0x%lx", popup);
     EXPECT_TRUE(DesktopSession::waitUntil(

@@ -223,26 +223,19 @@ void PopupWindow::fadeIn(platform::Seconds duration)
     stopAnimation();
     if (target_.isEmpty())
         target_ = geometry();
-    if (!behaviour_->animates()) {
-        if (!QWidget::isVisible()) {
-            clipCorners_ = !compositing();
-            setGeometry(target_);
-            show();
-        }
-        raise();
-        takeKeyboard();
-        reportedFlags_.reset();
-        return;
-    }
+    const bool animates = behaviour_->animates();
     if (!QWidget::isVisible()) {
         clipCorners_ = !compositing();
-        setWindowOpacity(0);
-        setGeometry(scaled(target_, fadeInScale));
+        if (animates)
+            setWindowOpacity(0);
+        setGeometry(animates ? scaled(target_, fadeInScale) : target_);
         show();
     }
     raise();
     takeKeyboard();
     reportedFlags_.reset();
+    if (!animates)
+        return;
 
     animation_ = new QParallelAnimationGroup(this);
     auto* opacity = new QPropertyAnimation(this, "windowOpacity");

@@ -6,7 +6,6 @@
 #include "popup/views/popup_window_behaviour.h"
 #include "settings/theme_settings.h"
 
-#include <QPointer>
 #include <QWidget>
 
 #include <memory>
