@@ -1,14 +1,11 @@
 #include "platform/linux/session_services.h"
 
-#include "platform/fake/memory_log.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace hb::linux_platform {
 namespace {
 
-using ::testing::Contains;
 using ::testing::HasSubstr;
 
 TEST(QtPlatformChoiceTest, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwise)
@@ -39,25 +36,6 @@ TEST(QtPlatformChoiceTest, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwis
         EXPECT_FALSE(choice.possible) << problem;
         EXPECT_THAT(choice.reason, HasSubstr("no X display"));
     }
-}
-
-class NoWatches final : public ReadableWatches {
-public:
-    WatchId watch(int, std::function<void()>) override { return 0; }
-    void unwatch(WatchId) override {}
-};
-
-TEST(SessionEventMonitorsTest, WaylandHasNoGlobalMonitorsAndSaysSo)
-{
-    fake::MemoryLogSink sink;
-    platform::Log log(sink, [] { return false; });
-    NoWatches watches;
-    auto monitors = makeSessionEventMonitors(SessionKind::wayland, watches, log);
-    EXPECT_EQ(monitors->addKeyDownMonitor([](const platform::KeyEvent&) {}), std::nullopt);
-    EXPECT_EQ(monitors->addMouseDownMonitor([](platform::MouseButton) {}), std::nullopt);
-    EXPECT_EQ(monitors->addFlagsChangedMonitor([](std::uint64_t) {}), std::nullopt);
-    EXPECT_EQ(monitors->currentModifierFlags(), 0u);
-    EXPECT_THAT(sink.messages(platform::LogCategory::hotkey), Contains(HasSubstr("no global input monitors")));
 }
 
 } // namespace
