@@ -23,7 +23,6 @@
 #include "platform/linux/qt_screens.h"
 #include "platform/linux/session_services.h"
 #include "platform/linux/xdg_autostart_login_item.h"
-#include "platform/linux/xinput_event_monitors.h"
 #include "platform/notification_center.h"
 #include "popup/extra_sections.h"
 #include "popup/popup_controller.h"
@@ -166,6 +165,15 @@ int runApplication(int argc, char** argv)
     }
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");  // see GlibContextThread
+    // The session decides once, here, what the program runs on.
+    const SessionKind session = linux_platform::currentSessionKind();
+    const auto qtPlatform = linux_platform::chooseQtPlatform(linux_platform::currentGraphicalSession(session));
+    if (!qtPlatform.possible) {
+        std::fprintf(stderr, "hintboard: %s\n", qtPlatform.reason.c_str());
+        return 1;
+    }
+    if (!qtPlatform.platform.empty())
+        qputenv("QT_QPA_PLATFORM", qtPlatform.platform.c_str());
     QApplication application(argc, argv);
     QApplication::setApplicationName("Hintboard");
     QApplication::setApplicationVersion(HINTBOARD_VERSION);
@@ -216,17 +224,20 @@ int runApplication(int argc, char** argv)
     linux_platform::AtspiAccessibility atspi(log);
     linux_platform::ExportedMenuAccessibility exportedMenus(log);
     linux_platform::MenuExportingAccessibility accessibility(exportedMenus, atspi);
-    const SessionKind session = linux_platform::currentSessionKind();
     auto sessionWorkspace = linux_platform::makeSessionWorkspace(session, runtime, log);
     platform::Workspace& workspace = *sessionWorkspace.workspace;
     log.notice(LogCategory::settings, "Hintboard {}, {} session; front application from {}", HINTBOARD_VERSION,
                sessionName(session), sessionWorkspace.sourceName);
+    if (!qtPlatform.reason.empty())
+        log.notice(LogCategory::settings, "{}; Qt platform in use: {}", qtPlatform.reason,
+                   QGuiApplication::platformName().toStdString());
     linux_platform::QtScreens screens;
     linux_platform::QtAppPresence presence;
     auto sessionHotkeys = linux_platform::makeSessionHotkeys(session, runtime, runtime, log);
     platform::HotkeyService& hotkeyService = *sessionHotkeys.service;
     const TriggerAvailability triggers = triggerAvailability(session, sessionHotkeys.portalOffersShortcuts());
-    linux_platform::XInputEventMonitors desktopMonitors(runtime, log);
+    const auto sessionMonitors = linux_platform::makeSessionEventMonitors(session, runtime, log);
+    platform::EventMonitors& desktopMonitors = *sessionMonitors;
     OtherApplicationsMonitors eventMonitors(desktopMonitors);
     GlibContextThread glibThread;
     auto systemWake = glibThread.make<linux_platform::LogindSystemWake>(runtime, log);
@@ -257,7 +268,10 @@ int runApplication(int argc, char** argv)
         .favourites = favourites,
         .ignoreList = ignoreList,
         .extraSections = defaultExtraSections(desktopShortcuts.get(), UserFolders::fromEnvironment(), log),
-        .makePanel = views::PopupWindow::factory(settings, &theme),
+        // On Wayland no window can keep the application in front active and still get the keys.
+        .makePanel = views::PopupWindow::factory(settings, &theme,
+                                                 session == SessionKind::wayland ? views::PopupWindowMode::activated
+                                                                                 : views::PopupWindowMode::unmanaged),
         .openAddress = [](std::string_view address) {
             QDesktopServices::openUrl(QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size()))));
         },

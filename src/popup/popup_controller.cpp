@@ -375,6 +375,10 @@ PopupPanelEvents PopupController::panelEvents()
             dismissNudge(deps_.settings);
     };
     events.dismissNudge = [this] { dismissNudge(deps_.settings); };
+    events.lostActivation = [this] {
+        if (state_ == State::shown)
+            hide();
+    };
     return events;
 }
 

@@ -33,6 +33,9 @@ struct PopupPanelEvents {
     std::function<void()> dismissTip;
     std::function<void()> followNudge;
     std::function<void()> dismissNudge;
+    // Where the panel is an activated window: activation went to another
+    // application while it was shown.
+    std::function<void()> lostActivation;
 };
 
 // The floating window that shows the popup's content. The controller decides

@@ -5,8 +5,6 @@
 #include "accessible_tree.h"
 #include "tray_application.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
 
 #include <gtest/gtest.h>
@@ -106,17 +104,6 @@ std::optional<std::string> xdotoolKeys(std::string notation)
 bool contains(const std::vector<std::string>& names, const std::string& name)
 {
     return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-// Writes a settings file in `folder` with the Boolean keys on.
-void seedSettings(const std::string& folder, std::initializer_list<std::string_view> onKeys)
-{
-    fake::MemoryLogSink sink;
-    platform::Log log(sink, [] { return false; });
-    auto opened = linux_platform::PlistFileSettingsDomain::open(folder + "/hintboard/org.mirelo.Hintboard.plist", log);
-    ASSERT_TRUE(opened.domain) << opened.error;
-    for (const auto key : onKeys)
-        opened.domain->set(key, platform::PlistValue(true));
 }
 
 // Starts hintboard by hand in each test, with settings of the test's choice.

@@ -222,20 +222,23 @@ int TrayApplication::exitStatus(std::chrono::seconds timeout)
     return WIFEXITED(result) ? WEXITSTATUS(result) : -1;
 }
 
-std::string TrayApplication::settingsFile(const std::string& configFolder)
+std::string settingsFile(const std::string& configFolder)
 {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     return (configFolder.empty() ? std::string(config ? config : "") : configFolder) +
            "/hintboard/org.mirelo.Hintboard.plist";
 }
 
-void TrayApplication::markWizardSeen()
+void seedSettings(const std::string& configFolder, std::initializer_list<std::string_view> onKeys)
 {
     fake::MemoryLogSink sink;
     platform::Log log(sink, [] { return false; });
-    auto opened = linux_platform::PlistFileSettingsDomain::open(settingsFile(), log);
+    auto opened = linux_platform::PlistFileSettingsDomain::open(settingsFile(configFolder), log);
     ASSERT_TRUE(opened.domain) << opened.error;
-    opened.domain->set(keys::didShowOnboardingWizard, platform::PlistValue(true));
+    for (const auto key : onKeys)
+        opened.domain->set(key, platform::PlistValue(true));
 }
+
+void markWizardSeen() { seedSettings({}, {keys::didShowOnboardingWizard}); }
 
 } // namespace hb::e2e

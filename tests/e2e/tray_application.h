@@ -9,9 +9,11 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hb::e2e {
@@ -46,6 +48,13 @@ void click(const Window& window, int button);
 // Saves a picture of the whole screen beside the test, for looking at.
 void screenshot(const std::string& name);
 
+// The settings file in a settings folder; the session's own without one.
+std::string settingsFile(const std::string& configFolder = {});
+// Turns the Boolean settings on in the settings file of `configFolder` (the session's own when empty).
+void seedSettings(const std::string& configFolder, std::initializer_list<std::string_view> onKeys);
+// The session's settings, in which the welcome wizard has been seen.
+void markWizardSeen();
+
 class TrayApplication : public ::testing::Test {
 protected:
     static pid_t startTrayHost();
@@ -59,11 +68,6 @@ protected:
     void startHintboard(const std::map<std::string, std::string>& environment = {});
     // Waits for the program to end; its exit status, or -1.
     int exitStatus(std::chrono::seconds timeout = std::chrono::seconds(5));
-
-    // The settings file of the session, or of another settings folder.
-    static std::string settingsFile(const std::string& configFolder = {});
-    // Writes a settings file in which the welcome wizard has been seen, unless one exists.
-    static void markWizardSeen();
 
     static DesktopSession* session;
     static pid_t tray;

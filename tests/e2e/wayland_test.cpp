@@ -1,6 +1,9 @@
 // Applications on a Wayland compositor (weston, nested in the session's X
-// display): the front application from AT-SPI window activations.
+// display): the front application from AT-SPI window activations, and
+// Hintboard's popup as a Wayland window there.
+#include "accessible_tree.h"
 #include "desktop_session.h"
+#include "tray_application.h"
 
 #include "platform/fake/memory_log.h"
 #include "platform/fake/virtual_runtime.h"
@@ -17,6 +20,8 @@
 #include <cstdio>
 #include <sstream>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 
 namespace hb::e2e {
@@ -35,8 +40,12 @@ protected:
     {
         session = &DesktopSession::shared();
         socket = "hintboard-wayland-" + std::to_string(getpid());
-        weston = session->launch({"weston", "--backend=x11-backend.so", "--socket=" + socket, "--width=1024",
-                                  "--height=768", "--idle-time=0"});
+        // Without the on-screen keyboard that weston shows for text fields.
+        const std::string config = session->folder() + "/weston.ini";
+        std::ofstream(config) << "[input-method]\npath=\n";
+        weston = session->launch({"weston", "--backend=x11-backend.so", "--socket=" + socket,
+                                  "--width=" + std::to_string(outputWidth), "--height=" + std::to_string(outputHeight),
+                                  "--idle-time=0", "--config=" + config});
         const auto socketPath = std::filesystem::path(std::getenv("XDG_RUNTIME_DIR")) / socket;
         compositorUp = weston > 0 && DesktopSession::waitUntil([&] { return std::filesystem::exists(socketPath); });
     }
@@ -85,6 +94,7 @@ protected:
                                {{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", socket}});
     }
 
+    static constexpr int outputWidth = 1024, outputHeight = 768;
     fake::VirtualRuntime mainQueue;
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
@@ -189,36 +199,160 @@ bool hasLargeWindow(pid_t pid)
     return false;
 }
 
-TEST_F(WaylandTest, ToggleOpensThePopupWithTheRowsOfTheActiveApplication)
+// Names of a process's showing windows and elements, over AT-SPI.
+bool showsName(pid_t pid, const std::function<bool(const std::string&)>& matches)
 {
-    const pid_t mousepad = launchMousepad();
+    return std::ranges::any_of(accessibleNames(pid), matches);
+}
+bool showsName(pid_t pid, const std::string& name)
+{
+    return showsName(pid, [&](const std::string& shown) { return shown == name; });
+}
+// Mousepad's windows: the titles "<document> - Mousepad" (each shown by the frame and its header).
+std::size_t mousepadWindows(pid_t pid)
+{
+    std::set<std::string> titles;
+    for (auto& name : accessibleNames(pid))
+        if (name.ends_with(" - Mousepad"))
+            titles.insert(std::move(name));
+    return titles.size();
+}
+
+TEST_F(WaylandTest, PopupIsAWaylandWindowThatTakesActivationAndClosesWhenItLosesIt)
+{
+    // Mousepad fills weston's work area, so that a click beside the popup lands in it.
+    const std::string keyfile = std::string(std::getenv("XDG_CONFIG_HOME")) + "/glib-2.0/settings/keyfile";
+    std::filesystem::create_directories(std::filesystem::path(keyfile).parent_path());
+    std::ofstream(keyfile) << "[org/xfce/mousepad/state/window]\nmaximized=true\n";
+    const pid_t mousepad = session->launch({"mousepad", "--disable-server"}, {{"GDK_BACKEND", "wayland"},
+                                                                              {"WAYLAND_DISPLAY", socket},
+                                                                              {"GSETTINGS_BACKEND", "keyfile"}});
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return hintboard("shortcuts --front").find("Find") != std::string::npos; },
                                           std::chrono::seconds(20)));
-    // This program draws on the X display (Qt 6 without its Wayland platform here).
+    linux_platform::AtspiWorkspace workspace(mainQueue, log);
+    ASSERT_TRUE(waitForFront(workspace, mousepad));
+
+    markWizardSeen();
+    // Qt chooses its Wayland platform by itself; without a journal the log goes to standard error.
     const std::string logPath = session->folder() + "/hintboard-on-wayland.log";
     const pid_t instance = session->launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
-                                            {{"WAYLAND_DISPLAY", socket}});
-    const std::string toggle = "toggle >/dev/null && echo ok";
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return hintboard(toggle).starts_with("ok"); }));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return hasLargeWindow(instance); }))
-        << "the popup did not open; the program logged:\n"
-        << DesktopSession::commandOutput("grep -v '^\\[scraper\\]' " + logPath);
-    // Looked at: the popup with mousepad's rows beside weston's window.
-    DesktopSession::commandOutput("import -window root popup-on-wayland.png");
+                                            {{"WAYLAND_DISPLAY", socket}, {"QT_QPA_PLATFORM", ""}});
+    const auto toggle = [] { return DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }); };
+    // The rows are drawn; the header and the search field are the popup's accessible parts.
+    const auto popupShown = [&] { return showsName(instance, "Filter"); };
+    const auto popupHidden = [&] { return !showsName(instance, "Filter"); };
+    // The header counts the rows that match the search ("1 of 36").
+    const auto filteredTo = [&](const std::string& matches) {
+        return showsName(instance, [&](const std::string& name) { return name.starts_with(matches + " of "); });
+    };
+    const auto unfiltered = [&] { return showsName(instance, [](const std::string& name) { return name.ends_with(" shortcuts"); }); };
+    const auto run = [](const std::string& command) { return DesktopSession::commandOutput(command); };
+    // xdotool's input reaches weston through its X11 window.
+    std::istringstream westonWindows(run("xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'"));
+    std::string westonWindow;
+    westonWindows >> westonWindow;
+    ASSERT_FALSE(westonWindow.empty());
+    run("xdotool windowactivate --sync " + westonWindow);
 
-    const std::string launchLog = DesktopSession::commandOutput("cat " + logPath);
-    if (launchLog.find("front application from AT-SPI window activations") != std::string::npos) {
-        // Without a journal the log goes to standard error: the read was mousepad's.
-        EXPECT_THAT(launchLog, HasSubstr("pid " + std::to_string(mousepad) + ": 6 menus"));
-    }
-    ASSERT_TRUE(hintboard(toggle).starts_with("ok"));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hasLargeWindow(instance); })) << "the popup did not close";
+    ASSERT_TRUE(toggle());
+    ASSERT_TRUE(DesktopSession::waitUntil(popupShown, std::chrono::seconds(15)))
+        << "the popup did not open; names: " << ::testing::PrintToString(accessibleNames(instance));
+    EXPECT_TRUE(waitForFront(workspace, instance)) << "the compositor did not activate the popup";
+    EXPECT_FALSE(hasLargeWindow(instance)) << "the popup is an X window";
+    EXPECT_TRUE(unfiltered());
+    // Looked at: the popup inside weston's window, over mousepad.
+    run("import -window root popup-on-wayland.png");
+
+    run("xdotool type --delay 60 'new window'");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return filteredTo("1"); }))
+        << "typing did not filter the rows: " << ::testing::PrintToString(accessibleNames(instance));
+    EXPECT_TRUE(popupShown());
+    run("import -window root popup-filtered-on-wayland.png");
+    // The first Escape clears the search, the second closes; activation returns to mousepad.
+    run("xdotool key --delay 150 Escape");
+    EXPECT_TRUE(DesktopSession::waitUntil(unfiltered)) << "Escape did not clear the search";
+    run("xdotool key Escape");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "Escape left the popup open";
+    EXPECT_TRUE(waitForFront(workspace, mousepad));
+
+    // Return on a row closes the popup and runs the command in mousepad.
+    const std::size_t windows = mousepadWindows(mousepad);
+    ASSERT_TRUE(toggle());
+    ASSERT_TRUE(DesktopSession::waitUntil(popupShown));
+    ASSERT_TRUE(waitForFront(workspace, instance));
+    run("xdotool type --delay 60 'new window'");
+    run("xdotool key --delay 150 Tab Return");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return mousepadWindows(mousepad) == windows + 1; }))
+        << "mousepad opened no window: " << windows << ::testing::PrintToString(accessibleNames(mousepad));
+    run("import -window root command-run-on-wayland.png");
+    ASSERT_TRUE(waitForFront(workspace, mousepad));
+    run("xdotool key ctrl+shift+w");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return mousepadWindows(mousepad) == windows; }));
+
+    // A click into mousepad activates it, which closes the popup. The popup lies
+    // somewhere in weston's work area and is narrower, so one of its bottom corners is beside it.
+    ASSERT_TRUE(toggle());
+    ASSERT_TRUE(DesktopSession::waitUntil(popupShown));
+    ASSERT_TRUE(waitForFront(workspace, instance));
+    int left = 0, top = 0;
+    std::istringstream(run("xwininfo -id " + westonWindow +
+                           " | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'")) >>
+        left >> top;
+    int screenWidth = 0, screenHeight = 0;
+    std::istringstream(run("xdotool getdisplaygeometry")) >> screenWidth >> screenHeight;
+    const auto clickAt = [&](int x) {
+        // Weston's X11 backend moves its pointer by the motion since the pointer
+        // entered its window: enter it from outside, then click.
+        run("xdotool mousemove " + std::to_string(screenWidth - 1) + " " + std::to_string(screenHeight - 1) +
+            " sleep 0.2 mousemove " + std::to_string(left + x) + " " + std::to_string(top + outputHeight - 4) +
+            " sleep 0.2 click 1");
+    };
+    clickAt(4);
+    if (!DesktopSession::waitUntil(popupHidden, std::chrono::seconds(3)))
+        clickAt(outputWidth - 4);
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "activating mousepad left the popup open";
+    run("import -window root closed-by-click-on-wayland.png");
+    EXPECT_TRUE(waitForFront(workspace, mousepad));
+
+    const std::string launchLog = run("cat " + logPath);
+    EXPECT_THAT(launchLog, HasSubstr("Qt platform in use: wayland"));
+    EXPECT_THAT(launchLog, HasSubstr("no global input monitors"));
+    EXPECT_THAT(launchLog, HasSubstr("pid " + std::to_string(mousepad) + ": 6 menus"));
+    EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
     session->stopApplication(instance);
     session->stopApplication(mousepad);
 }
 
+TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnTheXDisplay)
+{
+    markWizardSeen();
+    const std::string logPath = session->folder() + "/hintboard-without-compositor.log";
+    const pid_t instance = session->launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
+                                            {{"WAYLAND_DISPLAY", "no-compositor-here"}, {"QT_QPA_PLATFORM", ""}});
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }));
+    // The window manager manages it and makes it the active window, so it gets the keys.
+    unsigned long popup = 0;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return (popup = DesktopSession::managedWindowOf(instance)) != 0; },
+                                          std::chrono::seconds(20)));
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%lx", popup);
+    EXPECT_TRUE(DesktopSession::waitUntil(
+        [&] { return DesktopSession::commandOutput("xprop -root _NET_ACTIVE_WINDOW").find(hex) != std::string::npos; }));
+    DesktopSession::commandOutput("import -window root popup-on-xwayland.png");
+    DesktopSession::commandOutput("xdotool key Escape");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hasLargeWindow(instance); })) << "Escape left it open";
+    EXPECT_THAT(DesktopSession::commandOutput("cat " + logPath),
+                HasSubstr("compositor does not answer: windows go through the X display (XWayland); Qt platform in use: xcb"));
+    EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
+    session->stopApplication(instance);
+}
+
 TEST(AtspiWorkspaceTest, NoAccessibilityBusGivesNoApplicationAtOnce)
 {
+    static constexpr int outputWidth = 1024, outputHeight = 768;
     fake::VirtualRuntime mainQueue;
     fake::MemoryLogSink sink;
     platform::Log log(sink, [] { return false; });

@@ -319,6 +319,14 @@ TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations
     screens.moveMouse({1, 1});
     monitors.pressMouse(platform::MouseButton::right);
     EXPECT_FALSE(popup.isVisible());
+
+    // An activated panel (Wayland) closes when activation goes elsewhere, once.
+    showAndSettle();
+    panel.events.lostActivation();
+    EXPECT_FALSE(popup.isVisible());
+    const auto calls = panel.calls.size();
+    panel.events.lostActivation();
+    EXPECT_EQ(panel.calls.size(), calls) << "a fading panel is not hidden again";
 }
 
 } // namespace

@@ -350,3 +350,44 @@ TEST_F(PanelTest, ExportCopiesOrSavesAndGivesTheKeyboardBackMeanwhile)
 }
 
 } // namespace
+
+TEST(ActivatedPopupWindowTest, TakesActivationInsteadOfAGrabAndReportsItsLossToAnotherApplication)
+{
+    fake::MemorySettingsDomain settings;
+    int lost = 0;
+    PopupPanelEvents events;
+    events.lostActivation = [&] { ++lost; };
+    views::PopupWindow window(events, settings, nullptr, views::PopupWindowMode::activated);
+    EXPECT_FALSE(window.windowFlags() & Qt::X11BypassWindowManagerHint);
+    window.showNoApp();
+    window.setFrame({{100, 100}, {360, 200}});
+    window.fadeIn(platform::Seconds(0.12));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_TRUE(window.hasKeyboard());
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+    EXPECT_DOUBLE_EQ(window.windowOpacity(), 1.0) << "no fade where windows have no opacity";
+
+    // A window of this program taking over is no loss; none of them being active is.
+    QWidget dialog;
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    EXPECT_EQ(lost, 0);
+    // The offscreen platform never leaves the program without an active
+    // window; the window system's report is played here.
+    Q_EMIT qGuiApp->focusWindowChanged(nullptr);
+    EXPECT_EQ(lost, 1);
+    Q_EMIT qGuiApp->focusWindowChanged(nullptr);
+    EXPECT_EQ(lost, 1) << "reported once per activation";
+
+    // While a dialog of the popup is open, nothing is lost.
+    window.fadeIn(platform::Seconds(0));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.context().modal(true);
+    EXPECT_TRUE(window.QWidget::isVisible()) << "it does not step aside";
+    Q_EMIT qGuiApp->focusWindowChanged(nullptr);
+    EXPECT_EQ(lost, 1);
+    window.context().modal(false);
+    window.orderOut();
+    EXPECT_FALSE(window.hasKeyboard());
+}

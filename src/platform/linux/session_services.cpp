@@ -4,8 +4,17 @@
 #include "platform/linux/portal_hotkey_service.h"
 #include "platform/linux/x11_hotkey_service.h"
 #include "platform/linux/x11_workspace.h"
+#include "platform/linux/xinput_event_monitors.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace hb::linux_platform {
 
@@ -15,7 +24,96 @@ std::string_view environment(const char* name)
     const char* value = std::getenv(name);
     return value ? value : "";
 }
+// No monitor can be had.
+class AbsentEventMonitors final : public platform::EventMonitors {
+public:
+    std::optional<Token> addFlagsChangedMonitor(std::function<void(std::uint64_t)>) override { return {}; }
+    std::optional<Token> addKeyDownMonitor(std::function<void(const platform::KeyEvent&)>) override { return {}; }
+    std::optional<Token> addMouseDownMonitor(std::function<void(platform::MouseButton)>) override { return {}; }
+    void removeMonitor(Token) override {}
+    std::uint64_t currentModifierFlags() override { return 0; }
+};
+
 } // namespace
+
+QtPlatformChoice chooseQtPlatform(const GraphicalSession& session)
+{
+    if (session.kind == SessionKind::x11)
+        return {};
+    if (!session.requestedPlatform.empty())
+        return {"", "Qt platform " + std::string(session.requestedPlatform) + " as QT_QPA_PLATFORM asks"};
+    if (session.waylandPluginInstalled && session.waylandDisplayAnswers)
+        return {session.hasXDisplay ? "wayland;xcb" : "wayland", "Qt runs as a Wayland client"};
+    const std::string missing = session.waylandPluginInstalled
+                                    ? "The Wayland compositor does not answer"
+                                    : "Qt's Wayland platform is not installed (package qt6-wayland)";
+    if (session.hasXDisplay)
+        return {"xcb", missing + ": windows go through the X display (XWayland)"};
+    return {"", missing + " and there is no X display (DISPLAY is not set)", false};
+}
+
+namespace {
+
+// Whether one of Qt's plugin folders holds its Wayland platform.
+bool qtWaylandPluginInstalled()
+{
+    // Before the application object exists these are Qt's own folder and QT_PLUGIN_PATH.
+    for (const QString& folder : QCoreApplication::libraryPaths()) {
+        if (!QDir(folder + QStringLiteral("/platforms")).entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty())
+            return true;
+    }
+    return false;
+}
+
+// Whether the compositor's socket takes a connection (a Unix socket answers at once).
+bool waylandDisplayAnswers()
+{
+    std::string path(environment("WAYLAND_DISPLAY"));
+    if (path.empty())
+        path = "wayland-0";
+    if (path.front() != '/') {
+        const std::string_view runtime = environment("XDG_RUNTIME_DIR");
+        if (runtime.empty())
+            return false;
+        path = std::string(runtime) + "/" + path;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socket < 0)
+        return false;
+    const bool connected = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(socket);
+    return connected;
+}
+
+} // namespace
+
+GraphicalSession currentGraphicalSession(SessionKind kind)
+{
+    GraphicalSession session{.kind = kind};
+    if (kind == SessionKind::x11)
+        return session;
+    session.requestedPlatform = environment("QT_QPA_PLATFORM");
+    session.waylandPluginInstalled = qtWaylandPluginInstalled();
+    session.waylandDisplayAnswers = waylandDisplayAnswers();
+    session.hasXDisplay = !environment("DISPLAY").empty();
+    return session;
+}
+
+std::unique_ptr<platform::EventMonitors> makeSessionEventMonitors(SessionKind kind, ReadableWatches& watches,
+                                                                  platform::Log& log)
+{
+    if (kind == SessionKind::wayland) {
+        log.notice(platform::LogCategory::hotkey,
+                   "Wayland session: no global input monitors (clicks and keys in other applications are not seen)");
+        return std::make_unique<AbsentEventMonitors>();
+    }
+    return std::make_unique<XInputEventMonitors>(watches, log);
+}
 
 SessionKind currentSessionKind()
 {

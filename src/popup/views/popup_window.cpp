@@ -15,7 +15,6 @@
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
-#include <QTimer>
 #include <QWindow>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -31,8 +30,6 @@ namespace {
 
 constexpr double cornerRadius = 12;
 constexpr double fadeInScale = 0.96;
-constexpr int maximumGrabAttempts = 25;
-constexpr std::chrono::milliseconds grabRetryInterval{20};
 
 int milliseconds(platform::Seconds duration)
 {
@@ -72,19 +69,26 @@ bool compositing()
 
 } // namespace
 
-PopupWindow::PopupWindow(PopupPanelEvents events, platform::SettingsDomain& settings, ThemeSettings* theme)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint),
-      context_{std::move(events), settings, theme}
+PopupWindow::PopupWindow(PopupPanelEvents events, platform::SettingsDomain& settings, ThemeSettings* theme,
+                         PopupWindowMode mode)
+    : QWidget(nullptr), context_{std::move(events), settings, theme}
 {
+    behaviour_ = PopupWindowBehaviour::make(mode, *this, [this] {
+        if (context_.events.lostActivation)
+            context_.events.lostActivation();
+    });
     setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_X11NetWmWindowTypeUtility);
     setWindowTitle(QStringLiteral("Hintboard"));
     setFocusPolicy(Qt::StrongFocus);
-    // An unmanaged window stays above every window the window manager stacks,
-    // dialogs included: the panel steps aside while one is open.
+    // A window that stays above dialogs steps aside while one is open.
     context_.modal = [this](bool modal) {
         modal_ = modal;
+        behaviour_->setModal(modal);
+        if (!behaviour_->hidesForDialogs()) {
+            if (!modal && QWidget::isVisible())
+                takeKeyboard();
+            return;
+        }
         if (modal) {
             giveBackKeyboard();
             hiddenForDialog_ = QWidget::isVisible();
@@ -112,16 +116,17 @@ PopupWindow::~PopupWindow()
     setContent(nullptr, nullptr);
 }
 
-PopupPanel::Factory PopupWindow::factory(platform::SettingsDomain& settings, ThemeSettings* theme)
+PopupPanel::Factory PopupWindow::factory(platform::SettingsDomain& settings, ThemeSettings* theme,
+                                         PopupWindowMode mode)
 {
-    return [&settings, theme](PopupPanelEvents events) -> std::unique_ptr<PopupPanel> {
-        return std::make_unique<PopupWindow>(std::move(events), settings, theme);
+    return [&settings, theme, mode](PopupPanelEvents events) -> std::unique_ptr<PopupPanel> {
+        return std::make_unique<PopupWindow>(std::move(events), settings, theme, mode);
     };
 }
 
 void PopupWindow::setContent(QWidget* content, FilterableShortcutsView* shortcuts)
 {
-    const bool hadKeyboard = grabber_ != nullptr;
+    const bool hadKeyboard = behaviour_->holdsKeyboard();
     giveBackKeyboard();
     if (shortcuts_)
         // At once: the controller may let the model go as soon as another one is shown.
@@ -218,15 +223,19 @@ void PopupWindow::fadeIn(platform::Seconds duration)
     stopAnimation();
     if (target_.isEmpty())
         target_ = geometry();
+    const bool animates = behaviour_->animates();
     if (!QWidget::isVisible()) {
         clipCorners_ = !compositing();
-        setWindowOpacity(0);
-        setGeometry(scaled(target_, fadeInScale));
+        if (animates)
+            setWindowOpacity(0);
+        setGeometry(animates ? scaled(target_, fadeInScale) : target_);
         show();
     }
     raise();
     takeKeyboard();
     reportedFlags_.reset();
+    if (!animates)
+        return;
 
     animation_ = new QParallelAnimationGroup(this);
     auto* opacity = new QPropertyAnimation(this, "windowOpacity");
@@ -251,6 +260,8 @@ void PopupWindow::fadeIn(platform::Seconds duration)
 void PopupWindow::fadeOut(platform::Seconds duration)
 {
     stopAnimation();
+    if (!behaviour_->animates())
+        return;
     animation_ = new QParallelAnimationGroup(this);
     auto* opacity = new QPropertyAnimation(this, "windowOpacity");
     opacity->setDuration(milliseconds(duration));
@@ -267,7 +278,8 @@ void PopupWindow::orderOut()
     stopAnimation();
     giveBackKeyboard();
     hide();
-    setWindowOpacity(1);
+    if (behaviour_->animates())
+        setWindowOpacity(1);
     if (!target_.isEmpty())
         setGeometry(target_);
 }
@@ -285,34 +297,12 @@ void PopupWindow::takeKeyboard()
         return;
     QWidget* target = keyboardTarget();
     target->setFocus(Qt::OtherFocusReason);
-    target->grabKeyboard();
-    grabber_ = target;
-    grabAttempts_ = 0;
-    confirmGrab();
+    behaviour_->takeKeyboard(*target);
 }
 
-void PopupWindow::confirmGrab()
-{
-    // X refuses a grab for a window that is not mapped yet; the map of a new
-    // window is on its way, so try again shortly.
-    QWindow* window = windowHandle();
-    if (!grabber_ || !window || !QWidget::isVisible() || !QGuiApplication::platformName().startsWith(QLatin1String("xcb")))
-        return;
-    keyboardGrabbed_ = window->setKeyboardGrabEnabled(true);
-    if (keyboardGrabbed_ || ++grabAttempts_ > maximumGrabAttempts)
-        return;
-    QTimer::singleShot(grabRetryInterval, this, [this] { confirmGrab(); });
-}
+void PopupWindow::giveBackKeyboard() { behaviour_->giveBackKeyboard(); }
 
-void PopupWindow::giveBackKeyboard()
-{
-    if (grabber_)
-        grabber_->releaseKeyboard();
-    grabber_ = nullptr;
-    keyboardGrabbed_ = false;
-}
-
-bool PopupWindow::hasKeyboard() const { return QWidget::isVisible() && (keyboardGrabbed_ || isActiveWindow()); }
+bool PopupWindow::hasKeyboard() const { return behaviour_->hasKeyboard(); }
 
 bool PopupWindow::dispatchKey(QKeyEvent* event)
 {

@@ -3,11 +3,12 @@
 #include "platform/settings_domain.h"
 #include "popup/popup_panel.h"
 #include "popup/views/panel_context.h"
+#include "popup/views/popup_window_behaviour.h"
 #include "settings/theme_settings.h"
 
-#include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 class QParallelAnimationGroup;
@@ -20,17 +21,20 @@ class FilterableShortcutsView;
 
 // The popup's floating window. On X11 it bypasses the window manager, so the
 // application in front stays active; it takes the keyboard with a grab while
-// it is shown. Keys go to the controller first and, when it passes them on,
-// to the search field.
+// it is shown. On Wayland the compositor activates it and it closes when
+// activation goes elsewhere (see PopupWindowMode). Keys go to the controller
+// first and, when it passes them on, to the search field.
 class PopupWindow : public QWidget, public PopupPanel {
     Q_OBJECT
 
 public:
-    PopupWindow(PopupPanelEvents events, platform::SettingsDomain& settings, ThemeSettings* theme = nullptr);
+    PopupWindow(PopupPanelEvents events, platform::SettingsDomain& settings, ThemeSettings* theme = nullptr,
+                PopupWindowMode mode = PopupWindowMode::unmanaged);
     ~PopupWindow() override;
 
     // Makes windows of this kind for the controller.
-    static PopupPanel::Factory factory(platform::SettingsDomain& settings, ThemeSettings* theme = nullptr);
+    static PopupPanel::Factory factory(platform::SettingsDomain& settings, ThemeSettings* theme = nullptr,
+                                       PopupWindowMode mode = PopupWindowMode::unmanaged);
 
     void showPermissionRequest() override;
     void showNoApp() override;
@@ -66,7 +70,6 @@ private:
     bool dispatchKey(QKeyEvent* event);
     QWidget* keyboardTarget() const;
     void takeKeyboard();
-    void confirmGrab();
     void giveBackKeyboard();
     void stopAnimation();
 
@@ -74,11 +77,9 @@ private:
     QVBoxLayout* layout_ = nullptr;
     QWidget* content_ = nullptr;
     FilterableShortcutsView* shortcuts_ = nullptr;
-    QPointer<QWidget> grabber_;
+    std::unique_ptr<PopupWindowBehaviour> behaviour_;
     QParallelAnimationGroup* animation_ = nullptr;
     QPropertyAnimation* scale_ = nullptr;
-    int grabAttempts_ = 0;
-    bool keyboardGrabbed_ = false;
     QRect target_;
     bool modal_ = false;
     bool clipCorners_ = false;
