@@ -66,6 +66,9 @@ public:
     void record(const platform::KeyEvent& key);
     // Registers the model's hot key again and re-applies the double tap.
     void stopRecording();
+    // Whether the desktop's key presses reach record() while recording. Where
+    // they cannot (Wayland), the window that records hands its own presses.
+    bool hearsDesktopKeys() const { return eventMonitor_.has_value(); }
     // The recorder's "Clear": no hot key from now on.
     void clearHotkey();
 

@@ -77,6 +77,23 @@ TEST_F(HotkeyRecorderViewTest, KeysIntoOwnWindowsAreSwallowedOnlyWhileRecording)
     EXPECT_EQ(field.text(), "ab");
 }
 
+TEST_F(HotkeyRecorderViewTest, WithoutTheDesktopsKeysTheWindowsOwnPressIsRecorded)
+{
+    monitors.setAvailable(false);  // a Wayland session
+    HotkeyRecorderView view(*model);
+    QLineEdit field;
+    field.show();
+    QApplication::setActiveWindow(&field);
+    field.setFocus();
+
+    view.recordButton()->click();
+    QTest::keyClick(&field, Qt::Key_J, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_FALSE(model->isRecording());
+    ASSERT_TRUE(loadHotkey(settings));
+    EXPECT_EQ(loadHotkey(settings)->displayString, "⌃⌥J");
+    EXPECT_EQ(field.text(), "");
+}
+
 TEST_F(HotkeyRecorderViewTest, DestroyingTheViewEndsTheRecording)
 {
     {

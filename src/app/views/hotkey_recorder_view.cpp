@@ -1,11 +1,13 @@
 #include "app/views/hotkey_recorder_view.h"
 
+#include "popup/views/key_translation.h"
 #include "popup/views/panel_style.h"
 #include "settings/settings_model.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -106,7 +108,13 @@ void HotkeyRecorderView::refresh()
 bool HotkeyRecorderView::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::KeyPress:
+    case QEvent::KeyPress: {
+        // Swallowed either way, also the press that ends the recording.
+        const bool recording = model_.isRecording();
+        if (recording && !model_.hearsDesktopKeys())
+            model_.record(keyEvent(*static_cast<QKeyEvent*>(event)));
+        return recording;
+    }
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:
     case QEvent::Shortcut:
