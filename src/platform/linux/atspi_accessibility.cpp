@@ -910,20 +910,9 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
             return platform::AXPoint{static_cast<double>(rect->x), static_cast<double>(rect->y)};
         return platform::AXSize{static_cast<double>(rect->width), static_cast<double>(rect->height)};
     }
-    if (attribute == ax::cmdChar || attribute == ax::cmdVirtualKey || attribute == ax::cmdGlyph ||
-        attribute == ax::cmdModifiers) {
+    if (isKeyAttribute(attribute)) {
         const auto& key = connection.key(*element);
-        if (!key)
-            return std::nullopt;
-        if (attribute == ax::cmdChar && key->character)
-            return *key->character;
-        if (attribute == ax::cmdVirtualKey && key->virtualKey)
-            return AXNumber{static_cast<double>(*key->virtualKey)};
-        if (attribute == ax::cmdGlyph && key->glyph)
-            return AXNumber{static_cast<double>(*key->glyph)};
-        if (attribute == ax::cmdModifiers)
-            return AXNumber{static_cast<double>(key->modifiers)};
-        return std::nullopt;
+        return key ? keyAttribute(*key, attribute) : std::nullopt;
     }
     return std::nullopt;
 }

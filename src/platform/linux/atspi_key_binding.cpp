@@ -161,4 +161,26 @@ std::optional<MenuKeyEquivalent> parseKeyBinding(std::string_view keyBinding, Ke
     return parseGtkAccelerator(keyBinding.substr(keyBinding.rfind(';') + 1));
 }
 
+bool isKeyAttribute(std::string_view attribute)
+{
+    namespace ax = platform::ax;
+    return attribute == ax::cmdChar || attribute == ax::cmdVirtualKey || attribute == ax::cmdGlyph ||
+           attribute == ax::cmdModifiers;
+}
+
+std::optional<platform::AXValue> keyAttribute(const MenuKeyEquivalent& key, std::string_view attribute)
+{
+    namespace ax = platform::ax;
+    using platform::AXNumber;
+    if (attribute == ax::cmdChar && key.character)
+        return *key.character;
+    if (attribute == ax::cmdVirtualKey && key.virtualKey)
+        return AXNumber{static_cast<double>(*key.virtualKey)};
+    if (attribute == ax::cmdGlyph && key.glyph)
+        return AXNumber{static_cast<double>(*key.glyph)};
+    if (attribute == ax::cmdModifiers)
+        return AXNumber{static_cast<double>(key.modifiers)};
+    return std::nullopt;
+}
+
 } // namespace hb::linux_platform

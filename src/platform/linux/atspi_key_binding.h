@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/accessibility.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,5 +35,11 @@ KeyBindingStyle keyBindingStyle(std::string_view toolkitName, std::string_view k
 // Absent when the item has no accelerator or the key has no name.
 std::optional<MenuKeyEquivalent> parseKeyBinding(std::string_view keyBinding, KeyBindingStyle style,
                                                  std::string_view title, bool opensSubmenu);
+
+// Whether the attribute is one of a menu item's key attributes (command
+// character, virtual key, glyph, modifiers)...
+bool isKeyAttribute(std::string_view attribute);
+// ...and its value for a key equivalent; absent when the key has none.
+std::optional<platform::AXValue> keyAttribute(const MenuKeyEquivalent& key, std::string_view attribute);
 
 } // namespace hb::linux_platform

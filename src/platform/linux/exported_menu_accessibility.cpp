@@ -303,21 +303,11 @@ std::optional<AXValue> ExportedMenuAccessibility::copyAttribute(const AXElementR
             return AXNumber{*enabled ? 1.0 : 0.0};
         return std::nullopt;
     }
-    if (attribute == ax::cmdChar || attribute == ax::cmdVirtualKey || attribute == ax::cmdGlyph ||
-        attribute == ax::cmdModifiers) {
+    if (isKeyAttribute(attribute)) {
         if (!item || item->accel.empty())
             return std::nullopt;
-        auto key = parseKeyBinding(item->accel, KeyBindingStyle::gtk, item->label, false);
-        if (!key)
-            return std::nullopt;
-        if (attribute == ax::cmdChar && key->character)
-            return *key->character;
-        if (attribute == ax::cmdVirtualKey && key->virtualKey)
-            return AXNumber{static_cast<double>(*key->virtualKey)};
-        if (attribute == ax::cmdGlyph && key->glyph)
-            return AXNumber{static_cast<double>(*key->glyph)};
-        if (attribute == ax::cmdModifiers)
-            return AXNumber{static_cast<double>(key->modifiers)};
+        const auto key = parseKeyBinding(item->accel, KeyBindingStyle::gtk, item->label, false);
+        return key ? keyAttribute(*key, attribute) : std::nullopt;
     }
     return std::nullopt;
 }

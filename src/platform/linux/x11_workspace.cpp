@@ -81,13 +81,7 @@ public:
         if (xcb_connection_has_error(connection_))
             return;
         root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-        std::array<xcb_intern_atom_cookie_t, atomNames.size()> cookies;
-        for (std::size_t i = 0; i < atomNames.size(); ++i)
-            cookies[i] = xcb_intern_atom(connection_, 0, atomNames[i].size(), atomNames[i].data());
-        for (std::size_t i = 0; i < atomNames.size(); ++i) {
-            auto reply = xcbReply(xcb_intern_atom_reply(connection_, cookies[i], nullptr));
-            atoms_[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        }
+        atoms_ = internAtoms(connection_, atomNames);
     }
     ~X11Connection() { xcb_disconnect(connection_); }
     X11Connection(const X11Connection&) = delete;
