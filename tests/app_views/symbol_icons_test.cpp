@@ -29,10 +29,13 @@ TEST(SymbolIcons, EveryShippedSymbolDrawsInItsTint)
         EXPECT_GT(inkedPixels(icon, 16), 10);
         // Tinted: every drawn pixel is red, whatever the file's own colour.
         const QImage image = icon.pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (qAlpha(image.pixel(x, y)) == 255)
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qAlpha(image.pixel(x, y)) == 255) {
                     ASSERT_EQ(qRgb(255, 0, 0), image.pixel(x, y) | 0xFF000000u);
+                }
+            }
+        }
     }
 }
 

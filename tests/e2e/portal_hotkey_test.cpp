@@ -154,7 +154,7 @@ private:
         return unansweredBind_;
     }
 
-    void called(const std::string& sender, const std::string& path, const std::string& method, GVariant* parameters,
+    void called(const std::string& sender, const std::string& /*path*/, const std::string& method, GVariant* parameters,
                 GDBusMethodInvocation* invocation)
     {
         std::string request;

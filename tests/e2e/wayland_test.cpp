@@ -352,7 +352,6 @@ TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnThe
 
 TEST(AtspiWorkspaceTest, NoAccessibilityBusGivesNoApplicationAtOnce)
 {
-    static constexpr int outputWidth = 1024, outputHeight = 768;
     fake::VirtualRuntime mainQueue;
     fake::MemoryLogSink sink;
     platform::Log log(sink, [] { return false; });
