@@ -16,10 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -157,26 +154,6 @@ public:
     }
 };
 
-// The child of `parent` with this process name, or -1.
-pid_t childOf(pid_t parent, std::string_view name)
-{
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line) || line.find(')') == std::string::npos)
-            continue;
-        const auto open = line.find('(');
-        const auto close = line.rfind(')');
-        std::istringstream rest(line.substr(close + 1));
-        std::string state;
-        pid_t ppid = 0;
-        if (rest >> state >> ppid && ppid == parent && line.substr(open + 1, close - open - 1) == name)
-            return std::stoi(entry.path().filename().string());
-    }
-    return -1;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -190,7 +167,7 @@ int main(int argc, char** argv)
         app.launched = session.launch(arguments, env);
         DesktopSession::waitUntil(
             [&] {
-                app.pid = child ? childOf(app.launched, child) : app.launched;
+                app.pid = child ? DesktopSession::childOf(app.launched, child) : app.launched;
                 const auto element = accessibility.applicationElement(app.pid);
                 accessibility.setMessagingTimeout(element, std::chrono::seconds(1));
                 return app.pid > 0 && DesktopSession::waitForMenuBar(accessibility, app.pid, {});

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -186,6 +188,26 @@ std::string DesktopSession::commandOutput(const std::string& command)
     while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
         output += buffer;
     return output;
+}
+
+pid_t DesktopSession::childOf(pid_t parent, std::string_view name)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.find(')') == std::string::npos)
+            continue;
+        // "pid (name) state ppid …"; the name may hold spaces and parentheses.
+        const auto open = line.find('(');
+        const auto close = line.rfind(')');
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        pid_t ppid = 0;
+        if (rest >> state >> ppid && ppid == parent && line.substr(open + 1, close - open - 1) == name)
+            return std::stoi(entry.path().filename().string());
+    }
+    return -1;
 }
 
 unsigned long DesktopSession::managedWindowOf(pid_t pid)

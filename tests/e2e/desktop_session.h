@@ -31,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hb::e2e {
@@ -60,6 +61,9 @@ public:
     // A window of the process that the window manager manages (one in
     // _NET_CLIENT_LIST), or 0.
     static unsigned long managedWindowOf(pid_t pid);
+
+    // The child of `parent` with this process name (a launcher's real program), or -1.
+    static pid_t childOf(pid_t parent, std::string_view name);
 
     // Waits until the application's menu bar can be read over `accessibility`.
     static bool waitForMenuBar(platform::Accessibility& accessibility, pid_t pid,

@@ -15,36 +15,13 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace hb {
 namespace {
 
 using testing::Contains;
 using testing::HasSubstr;
-
-// The child of `parent` with this process name, or -1.
-pid_t childOf(pid_t parent, std::string_view name)
-{
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line) || line.find(")") == std::string::npos)
-            continue;
-        // "pid (name) state ppid …"; the name may hold spaces and parentheses.
-        const auto open = line.find('(');
-        const auto close = line.rfind(')');
-        std::istringstream rest(line.substr(close + 1));
-        std::string state;
-        pid_t ppid = 0;
-        if (rest >> state >> ppid && ppid == parent && line.substr(open + 1, close - open - 1) == name)
-            return std::stoi(entry.path().filename().string());
-    }
-    return -1;
-}
 
 // Every row as "Menu/Group/Title=keys" (no group for a menu's own rows).
 std::vector<std::string> rowsOf(const std::vector<MenuSection>& sections)
@@ -97,7 +74,7 @@ protected:
         linux_platform::AtspiAccessibility accessibility{log};
         e2e::DesktopSession::waitUntil(
             [&] {
-                writer = childOf(launcher, "soffice.bin");
+                writer = e2e::DesktopSession::childOf(launcher, "soffice.bin");
                 return writer > 0 && e2e::DesktopSession::waitForMenuBar(accessibility, writer, {});
             },
             std::chrono::seconds(60));
