@@ -26,6 +26,7 @@
 #include "platform/notification_center.h"
 #include "popup/extra_sections.h"
 #include "popup/popup_controller.h"
+#include "popup/views/panel_style.h"
 #include "popup/views/popup_window.h"
 #include "quiz/views/quiz_window.h"
 #include "settings/app_icon.h"
@@ -48,7 +49,6 @@
 #include <glib.h>
 #include <QDesktopServices>
 #include <QGuiApplication>
-#include <QPalette>
 #include <QUrl>
 
 #include <csignal>
@@ -62,7 +62,6 @@ namespace {
 
 using platform::LogCategory;
 
-// The system's accent colour, for key glyphs without a colour of their own.
 // GLib work of our own (the wake signal) on a thread and context of its own.
 // The Qt loop must not iterate GLib's default context: libatspi attaches its
 // direct connections to applications there, and a main loop dispatching them
@@ -148,12 +147,6 @@ public:
 private:
     platform::EventMonitors& monitors_;
 };
-
-RgbColor paletteAccentColor()
-{
-    const QColor colour = QGuiApplication::palette().color(QPalette::Highlight);
-    return RgbColor{colour.redF(), colour.greenF(), colour.blueF(), colour.alphaF()};
-}
 
 } // namespace
 
@@ -244,7 +237,7 @@ int runApplication(int argc, char** argv)
     glibThread.start();
     const auto desktopShortcuts =
         linux_platform::desktopShortcutSource(linux_platform::runningDesktop(log), log);
-    ThemeSettings theme(settings, paletteAccentColor);
+    ThemeSettings theme(settings, [] { return views::paletteAccentColor(QGuiApplication::palette()); });
 
     FavouritesStore favourites(settings);
     IgnoreListStore ignoreList(settings);
