@@ -130,7 +130,8 @@ pid_t DesktopSession::launch(const std::vector<std::string>& arguments,
         envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    const std::string logPath = folder_ + "/" + arguments.front() + "-" + std::to_string(launched_.size()) + ".log";
+    const std::string logPath = folder_ + "/" + std::filesystem::path(arguments.front()).filename().string() + "-" +
+                                std::to_string(launched_.size()) + ".log";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);

@@ -46,7 +46,7 @@ public:
     DesktopSession& operator=(const DesktopSession&) = delete;
     ~DesktopSession();
 
-    // Starts a program (looked up in PATH) inside the session with
+    // Starts a program (looked up in PATH unless given by path) inside the session with
     // `environment` added; its output goes to a log in the session folder.
     // Gives its process id, or -1 when it could not be started.
     pid_t launch(const std::vector<std::string>& arguments,
