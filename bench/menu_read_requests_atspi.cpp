@@ -1,7 +1,8 @@
 // Where a menu read's time goes: the menu reader against a naive walk over
-// mousepad (GTK 3), FeatherPad (Qt 5) and LibreOffice Writer (GTK 3 with two
-// menu bars), each already running, with the accessibility requests per read
-// and per row beside the time.
+// mousepad (GTK 3), FeatherPad (Qt 5), LibreOffice Writer (GTK 3 with two
+// menu bars), kwrite with a document open (Qt 5 with KDE Frameworks) and
+// Qt 6 Designer, each already running, with the accessibility requests per
+// read and per row beside the time.
 //
 //   build/bench/bench_menu_read_requests_atspi [--benchmark_filter=…]
 #include "../tests/e2e/desktop_session.h"
@@ -165,6 +166,8 @@ int main(int argc, char** argv)
                      const char* child) {
         Application app{std::move(name)};
         app.launched = session.launch(arguments, env);
+        if (app.launched <= 0)
+            return;  // not installed
         DesktopSession::waitUntil(
             [&] {
                 app.pid = child ? DesktopSession::childOf(app.launched, child) : app.launched;
@@ -181,6 +184,14 @@ int main(int argc, char** argv)
           {"libreoffice", "-env:UserInstallation=file://" + session.folder() + "/libreoffice-profile", "--norestore",
            "--nologo", "--writer"},
           {{"SAL_USE_VCLPLUGIN", "gtk3"}}, "soffice.bin");
+    const std::string document = session.folder() + "/bench-notes.txt";
+    std::FILE* file = std::fopen(document.c_str(), "w");
+    if (file) {
+        std::fputs("first line\nsecond line\n", file);
+        std::fclose(file);
+    }
+    start("kwrite", {"kwrite", document}, {}, nullptr);
+    start("designer", {"/usr/lib/qt6/bin/designer"}, {}, nullptr);
 
     for (const auto& app : apps) {
         benchmark::RegisterBenchmark(("reader/" + app.name).c_str(), readWithReader, app)
