@@ -344,7 +344,6 @@ static GVariant *answer_of(Node node, const char *interface, const char *method,
 {
     const char *text = NULL, *second = NULL;
     gint32 index = 0;
-    guint32 number = 0;
 
     if (!strcmp(interface, PROPERTIES)) {
         if (!strcmp(method, "Get") && g_variant_is_of_type(arguments, G_VARIANT_TYPE("(ss)"))) {
@@ -442,13 +441,12 @@ static GVariant *answer_of(Node node, const char *interface, const char *method,
             return g_variant_new("(b)", TRUE);
         return NULL;
     }
-    if (!strcmp(interface, COMPONENT) && !strcmp(method, "GetExtents") &&
-        g_variant_is_of_type(arguments, G_VARIANT_TYPE("(u)"))) {
-        g_variant_get(arguments, "(u)", &number);
+    /* Screen and window coordinates alike: the frame sits at the screen's origin. */
+    if (!strcmp(interface, COMPONENT) && !strcmp(method, "GetExtents")) {
         switch (node.kind) {
-        case FRAME: return g_variant_new("((iiii))", 100, 100, 800, 600);
-        case MENU_BAR: return g_variant_new("((iiii))", 100, 130, 800, 24);
-        case MENU: return g_variant_new("((iiii))", 100 + 60 * (node.menu - 1), 130, 60, 24);
+        case FRAME: return g_variant_new("((iiii))", 0, 0, 800, 600);
+        case MENU_BAR: return g_variant_new("((iiii))", 0, 30, 800, 24);
+        case MENU: return g_variant_new("((iiii))", 60 * (node.menu - 1), 30, 60, 24);
         default: return g_variant_new("((iiii))", 0, 0, 0, 0);
         }
     }
