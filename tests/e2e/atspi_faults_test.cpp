@@ -135,8 +135,8 @@ protected:
         return Read{rowsOf(sections), Clock::now() - start};
     }
 
-    // A request left unanswered costs one timeout for the whole read; the
-    // rest is bookkeeping, whatever the machine's load.
+    // An unanswered request may cost a read one timeout, never one per item;
+    // the ceiling leaves room for a loaded machine.
     static constexpr auto oneTimeoutAtMost = 2 * MenuBarReader::messagingTimeout + 1s;
 
     static inline e2e::DesktopSession* session = nullptr;
