@@ -436,15 +436,14 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     MenuReadOptions readOptions;
     readOptions.pid = app.pid;
     readOptions.includeAll = options.all;
-    const auto start = std::chrono::steady_clock::now();
+    using Presence = linux_platform::AtspiAccessibility::Presence;
     auto sections = reader.readMenuBar(readOptions);
-    // A request that took the whole timeout: the application does not answer.
-    const bool stalled = std::chrono::steady_clock::now() - start >= MenuBarReader::messagingTimeout * 0.9;
+    // A request of the read took the whole timeout: the application does not answer.
+    const bool stalled = atspi.presence(app.pid) == Presence::notAnswering || !exportedMenus.answers(app.pid);
     const bool quit = !processRuns(app.pid);
     if (sections.empty() &&
         (quit || !platform::readElement(accessibility, accessibility.applicationElement(app.pid),
                                         platform::ax::menuBar))) {
-        using Presence = linux_platform::AtspiAccessibility::Presence;
         const auto presence = quit ? Presence::notOnBus : atspi.presence(app.pid);
         if (quit)
             fmt::print(stderr, "hintboard: {} quit before its menus could be read.\n", describe(app));

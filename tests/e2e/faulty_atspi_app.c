@@ -562,8 +562,14 @@ static gboolean counts_as_name_or_binding(GDBusMessage *call)
         return !strcmp(method, "GetKeyBinding");
     GVariant *arguments = g_dbus_message_get_body(call);
     const char *asked = NULL, *name = NULL;
-    if (strcmp(interface, PROPERTIES) || strcmp(method, "Get") || !arguments ||
-        !g_variant_is_of_type(arguments, G_VARIANT_TYPE("(ss)")))
+    if (strcmp(interface, PROPERTIES) || !arguments)
+        return FALSE;
+    /* All properties at once carry the name too. */
+    if (!strcmp(method, "GetAll") && g_variant_is_of_type(arguments, G_VARIANT_TYPE("(s)"))) {
+        g_variant_get(arguments, "(&s)", &asked);
+        return !strcmp(asked, ACCESSIBLE);
+    }
+    if (strcmp(method, "Get") || !g_variant_is_of_type(arguments, G_VARIANT_TYPE("(ss)")))
         return FALSE;
     g_variant_get(arguments, "(&s&s)", &asked, &name);
     return !strcmp(asked, ACCESSIBLE) && !strcmp(name, "Name");

@@ -5,8 +5,13 @@
 
 #include <atspi/atspi.h>
 
+// libatspi makes its objects from the (bus name, path) references in replies
+// with this function; it is exported, but not declared in the public headers.
+extern "C" AtspiAccessible* _atspi_ref_accessible(const char* app, const char* path);
+
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -87,16 +92,17 @@ public:
     // Read once per element: roles do not change, and one key binding serves
     // the four key-equivalent attributes.
     mutable std::optional<AtspiRole> role;
-    mutable std::optional<bool> isMenu;  // known before the role when listed with its siblings
-    mutable bool listedWithMenus = false;  // isMenu came from listing the menus among an ATK menu's items
     mutable std::optional<std::optional<MenuKeyEquivalent>> key;
     mutable std::optional<std::string> lastTitle;  // the title most recently read
-    // Answers asked for ahead, with the siblings, during the read `prefetchedIn`;
-    // each serves one read of its attribute in that read.
+    // Answers asked for ahead, with the siblings or the whole submenu, during
+    // the read `prefetchedIn`. The title, binding and children each serve one
+    // read of their attribute in that read; the child count serves the read.
+    mutable std::uint64_t prefetchedIn = 0;
     mutable std::optional<std::string> prefetchedTitle;
     mutable std::optional<std::string> prefetchedBinding;
     mutable std::optional<int> prefetchedChildCount;
-    mutable std::uint64_t prefetchedIn = 0;
+    mutable std::optional<std::vector<std::shared_ptr<Element>>> prefetchedChildren;
+    mutable bool hidden = false;  // a menu item the toolkit lists but does not show
 };
 
 std::string trimmed(const char* text)
@@ -189,11 +195,15 @@ public:
         ++requests_;
         const auto start = Clock::now();
         auto result = call();
-        if (Clock::now() - start >= timeout_ * 9 / 10) {
-            notAnswering_.insert(pid);
-            log_.info(platform::LogCategory::scraper, "pid {} does not answer accessibility requests", pid);
-        }
+        if (Clock::now() - start >= timeout_ * 9 / 10)
+            markNotAnswering(pid);
         return result;
+    }
+
+    void markNotAnswering(pid_t pid)
+    {
+        if (notAnswering_.insert(pid).second)
+            log_.info(platform::LogCategory::scraper, "pid {} does not answer accessibility requests", pid);
     }
 
     // --- Reads, each a request or a few. ---
@@ -254,12 +264,268 @@ public:
         return contains;
     }
 
-    // The child objects, in order; a child that cannot be read ends the list.
+    // --- Requests in flight together. ---
+
+    // What to do with the reply of one request; the reply is null when none came.
+    using ReplyHandler = std::function<void(DBusMessage* reply)>;
+    struct Exchange {
+        DBusMessage* message;
+        ReplyHandler onReply;
+    };
+
+    static DBusMessage* methodCall(const Element& element, const char* interface, const char* method,
+                                   const char* argument = nullptr)
+    {
+        const AtspiObject& object = element.accessible->parent;
+        // libatspi lets go of the application of its objects when it quits.
+        if (!object.app || !object.app->bus_name || !object.path)
+            return nullptr;
+        DBusMessage* message = dbus_message_new_method_call(object.app->bus_name, object.path, interface, method);
+        if (message && argument)
+            dbus_message_append_args(message, DBUS_TYPE_STRING, &argument, DBUS_TYPE_INVALID);
+        return message;
+    }
+
+    static DBusMessage* extentsRequest(const Element& element)
+    {
+        DBusMessage* message = methodCall(element, "org.a11y.atspi.Component", "GetExtents");
+        const dbus_uint32_t screen = ATSPI_COORD_TYPE_SCREEN;
+        if (message)
+            dbus_message_append_args(message, DBUS_TYPE_UINT32, &screen, DBUS_TYPE_INVALID);
+        return message;
+    }
+
+    static bool isReturn(DBusMessage* reply)
+    {
+        return reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN;
+    }
+
+    struct AccessibleProperties {
+        std::optional<std::string> name;
+        std::optional<int> childCount;
+    };
+
+    // The title and child count among all the properties of an object (a{sv}).
+    static AccessibleProperties accessibleProperties(DBusMessage* reply)
+    {
+        AccessibleProperties properties;
+        DBusMessageIter all, entry;
+        if (!isReturn(reply) || !dbus_message_iter_init(reply, &all) ||
+            dbus_message_iter_get_arg_type(&all) != DBUS_TYPE_ARRAY)
+            return properties;
+        dbus_message_iter_recurse(&all, &entry);
+        for (; dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_DICT_ENTRY; dbus_message_iter_next(&entry)) {
+            DBusMessageIter field, value;
+            const char* key = nullptr;
+            dbus_message_iter_recurse(&entry, &field);
+            if (dbus_message_iter_get_arg_type(&field) != DBUS_TYPE_STRING)
+                continue;
+            dbus_message_iter_get_basic(&field, &key);
+            if (!dbus_message_iter_next(&field) || dbus_message_iter_get_arg_type(&field) != DBUS_TYPE_VARIANT)
+                continue;
+            dbus_message_iter_recurse(&field, &value);
+            const std::string_view name(key);
+            if (name == "Name" && dbus_message_iter_get_arg_type(&value) == DBUS_TYPE_STRING) {
+                const char* text = nullptr;
+                dbus_message_iter_get_basic(&value, &text);
+                properties.name = std::string(text ? text : "");
+            } else if (name == "ChildCount" && dbus_message_iter_get_arg_type(&value) == DBUS_TYPE_INT32) {
+                dbus_int32_t count = 0;
+                dbus_message_iter_get_basic(&value, &count);
+                properties.childCount = count;
+            }
+        }
+        return properties;
+    }
+
+    static DBusMessage* propertyRead(const Element& element, const char* property)
+    {
+        DBusMessage* message = methodCall(element, "org.freedesktop.DBus.Properties", "Get");
+        const char* interface = "org.a11y.atspi.Accessible";
+        if (message)
+            dbus_message_append_args(message, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
+                                     DBUS_TYPE_INVALID);
+        return message;
+    }
+
+    static DBusMessage* keyBindingRequest(const Element& element)
+    {
+        DBusMessage* message = methodCall(element, "org.a11y.atspi.Action", "GetKeyBinding");
+        const dbus_int32_t firstAction = 0;
+        if (message)
+            dbus_message_append_args(message, DBUS_TYPE_INT32, &firstAction, DBUS_TYPE_INVALID);
+        return message;
+    }
+
+    // Sends the requests to the application `pid` together, in slices so that
+    // a menu of a hundred thousand items does not flood the connection, and
+    // hands each reply to its handler in the order of the requests. libdbus
+    // matches replies to requests by serial, whatever order they come in. A
+    // slice that lets a request time out marks the application as not
+    // answering, as a single request does: the rest costs no further wait.
+    void exchange(const Element& ofApplication, std::vector<Exchange>& exchanges)
+    {
+        constexpr std::size_t slice = 192;
+        const pid_t pid = ofApplication.pid;
+        DBusConnection* bus = ofApplication.accessible->parent.app ? ofApplication.accessible->parent.app->bus : nullptr;
+        for (std::size_t first = 0; first < exchanges.size(); first += slice) {
+            const auto part = std::span(exchanges).subspan(first, std::min(slice, exchanges.size() - first));
+            std::vector<DBusPendingCall*> calls;
+            for (auto& exchange : part) {
+                DBusPendingCall* call = nullptr;
+                if (bus && exchange.message && answering(pid)) {
+                    dbus_connection_send_with_reply(bus, exchange.message, &call, static_cast<int>(timeout_.count()));
+                    ++requests_;
+                }
+                calls.push_back(call);
+            }
+            if (bus)
+                dbus_connection_flush(bus);
+            const auto start = Clock::now();
+            for (std::size_t i = 0; i < part.size(); ++i) {
+                DBusMessage* reply = nullptr;
+                if (DBusPendingCall* call = calls[i]) {
+                    if (answering(pid)) {
+                        dbus_pending_call_block(call);
+                        if (Clock::now() - start >= timeout_ * 9 / 10)
+                            markNotAnswering(pid);
+                    }
+                    // Answers that came before the application stopped answering still count.
+                    if (dbus_pending_call_get_completed(call))
+                        reply = dbus_pending_call_steal_reply(call);
+                    else
+                        dbus_pending_call_cancel(call);
+                    dbus_pending_call_unref(call);
+                }
+                part[i].onReply(reply);
+                if (reply)
+                    dbus_message_unref(reply);
+            }
+        }
+        for (auto& exchange : exchanges)
+            if (exchange.message)
+                dbus_message_unref(std::exchange(exchange.message, nullptr));
+    }
+
+    // The objects of a children list (a(so)), in order.
+    static std::vector<AtspiAccessible*> objectsOf(DBusMessage* reply)
+    {
+        std::vector<AtspiAccessible*> objects;
+        DBusMessageIter list;
+        DBusMessageIter reference;
+        if (!isReturn(reply) || !dbus_message_iter_init(reply, &list) || dbus_message_iter_get_arg_type(&list) != DBUS_TYPE_ARRAY)
+            return objects;
+        dbus_message_iter_recurse(&list, &reference);
+        for (; dbus_message_iter_get_arg_type(&reference) == DBUS_TYPE_STRUCT; dbus_message_iter_next(&reference)) {
+            DBusMessageIter fields;
+            const char* name = nullptr;
+            const char* path = nullptr;
+            dbus_message_iter_recurse(&reference, &fields);
+            if (dbus_message_iter_get_arg_type(&fields) != DBUS_TYPE_STRING)
+                continue;
+            dbus_message_iter_get_basic(&fields, &name);
+            if (!dbus_message_iter_next(&fields) || dbus_message_iter_get_arg_type(&fields) != DBUS_TYPE_OBJECT_PATH)
+                continue;
+            dbus_message_iter_get_basic(&fields, &path);
+            if (std::string_view(path) == "/org/a11y/atspi/null")
+                continue;
+            if (auto* object = _atspi_ref_accessible(name, path))
+                objects.push_back(object);
+        }
+        return objects;
+    }
+
+    static bool isUnknownMethod(DBusMessage* reply)
+    {
+        return reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR &&
+               std::string_view(dbus_message_get_error_name(reply)) == DBUS_ERROR_UNKNOWN_METHOD;
+    }
+
+    // The text or number in the variant a property read answers with.
+    template <typename Value>
+    static std::optional<Value> variant(DBusMessage* reply)
+    {
+        constexpr int type = std::is_same_v<Value, int> ? DBUS_TYPE_INT32 : DBUS_TYPE_STRING;
+        DBusMessageIter iterator;
+        DBusMessageIter variant;
+        if (!isReturn(reply) || !dbus_message_iter_init(reply, &iterator) || dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT)
+            return std::nullopt;
+        dbus_message_iter_recurse(&iterator, &variant);
+        if (dbus_message_iter_get_arg_type(&variant) != type)
+            return std::nullopt;
+        if constexpr (std::is_same_v<Value, int>) {
+            dbus_int32_t number = 0;
+            dbus_message_iter_get_basic(&variant, &number);
+            return number;
+        } else {
+            const char* text = nullptr;
+            dbus_message_iter_get_basic(&variant, &text);
+            return std::string(text ? text : "");
+        }
+    }
+
+    // --- Children. ---
+
+    std::shared_ptr<Element> wrap(pid_t pid, AtspiAccessible* object, Presentation presentation)
+    {
+        return std::make_shared<Element>(pid, object, presentation);
+    }
+
+    // Whether the children of an element are menu items.
+    bool holdsItems(const Element& element)
+    {
+        if (element.presentation == Presentation::menuItems)
+            return true;
+        if (element.presentation == Presentation::item)
+            return false;
+        auto role = this->role(element);
+        return role && isMenuContainer(*role);
+    }
+
+    // Qt's menu entries are menu items holding a popup menu; ATK's are menus
+    // holding their items themselves.
+    bool isQt(const Element& element) { return toolkit(element) == "Qt"; }
+
+    std::optional<int> childCount(const Element& element)
+    {
+        if (element.prefetchedIn == readNumber_ && element.prefetchedChildCount)
+            return element.prefetchedChildCount;
+        return request(element.pid, [&] { return atspi_accessible_get_child_count(element.accessible, nullptr); });
+    }
+
+    bool opensSubmenu(const Element& item)
+    {
+        if (isQt(item)) {
+            auto count = childCount(item);
+            return count && *count > 0;
+        }
+        // An ATK item with children is the menu of its items (checked by
+        // role only where the role is known already: a request per item).
+        if (item.role)
+            return *item.role == ATSPI_ROLE_MENU;
+        if (auto count = childCount(item))
+            return *count > 0;
+        auto role = this->role(item);
+        return role && *role == ATSPI_ROLE_MENU;
+    }
+
+    // The child objects, in order, in one request where the application
+    // lists them at once, else one by one; a child that cannot be read ends
+    // the list.
     std::vector<AtspiAccessible*> childObjects(const Element& element)
     {
-        if (collectionSupported_[element.pid] != false) {
-            if (auto children = childObjectsAtOnce(element))
-                return *children;
+        if (listsChildren_[element.pid] != false) {
+            std::optional<std::vector<AtspiAccessible*>> listed;
+            std::vector<Exchange> exchanges{{methodCall(element, "org.a11y.atspi.Accessible", "GetChildren"),
+                                             [&](DBusMessage* reply) {
+                                                 if (isUnknownMethod(reply))
+                                                     listsChildren_[element.pid] = false;
+                                                 else if (reply)
+                                                     listed = objectsOf(reply);
+                                             }}};
+            exchange(element, exchanges);
+            if (listed || !answering(element.pid))
+                return listed.value_or(std::vector<AtspiAccessible*>{});
         }
         std::vector<AtspiAccessible*> children;
         auto count = request(element.pid, [&] {
@@ -282,239 +548,199 @@ public:
         return children;
     }
 
-    // All children in one request through the Collection interface (GTK has it
-    // on every object, Qt on none); absent when the application lacks it.
-    std::optional<std::vector<AtspiAccessible*>> childObjectsAtOnce(const Element& element)
-    {
-        auto matches = request(element.pid, [&] {
-            GError* error = nullptr;
-            GArray* found = atspi_collection_get_matches(ATSPI_COLLECTION(element.accessible), anyObject(),
-                                                         ATSPI_Collection_SORT_ORDER_CANONICAL, 0, FALSE, &error);
-            g_clear_error(&error);
-            return found;
-        });
-        if (!answering(element.pid))
-            return std::vector<AtspiAccessible*>{};
-        if (!matches || !*matches) {
-            collectionSupported_[element.pid] = false;
-            return std::nullopt;
-        }
-        GArray* found = *matches;
-        collectionSupported_[element.pid] = true;
-        std::vector<AtspiAccessible*> children;
-        for (guint i = 0; i < found->len; ++i)
-            children.push_back(g_array_index(found, AtspiAccessible*, i));
-        g_array_free(found, TRUE);
-        return children;
-    }
-
-    static AtspiMatchRule* anyObject()
-    {
-        static AtspiMatchRule* rule =
-            atspi_match_rule_new(nullptr, ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
-                                 ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, FALSE);
-        return rule;
-    }
-
-    std::shared_ptr<Element> wrap(pid_t pid, AtspiAccessible* object, Presentation presentation)
-    {
-        return std::make_shared<Element>(pid, object, presentation);
-    }
-
     std::vector<AXElementRef> children(const Element& element)
     {
-        // Qt's menu entries are menu items holding a popup menu, never menus.
-        if (element.presentation == Presentation::item && !element.isMenu && toolkit(element) == "Qt")
-            element.isMenu = false;
-        if (element.presentation == Presentation::item && !element.isMenu) {
-            auto role = this->role(element);
-            if (!role)
+        if (auto prefetched = takePrefetched(element, element.prefetchedChildren))
+            return {prefetched->begin(), prefetched->end()};
+        if (element.presentation == Presentation::item) {
+            if (!opensSubmenu(element))
                 return {};
-            element.isMenu = *role == ATSPI_ROLE_MENU;
+            // An ATK menu is its own item: its submenu needs no request.
+            auto submenu = isQt(element) ? nullptr
+                                         : wrap(element.pid, static_cast<AtspiAccessible*>(g_object_ref(element.accessible)),
+                                                Presentation::menuItems);
+            prefetchMenus({submenu ? submenu : shared(element)});
+            if (submenu)
+                return {submenu};
+            if (auto prefetched = takePrefetched(element, element.prefetchedChildren))
+                return {prefetched->begin(), prefetched->end()};
         }
-        if (element.presentation == Presentation::item && *element.isMenu)
-            return {wrap(element.pid, static_cast<AtspiAccessible*>(g_object_ref(element.accessible)),
-                         Presentation::menuItems)};
-        // An ATK menu item that opens nothing holds nothing: its submenu would
-        // have made it a menu. Saves a request per item.
-        if (element.presentation == Presentation::item && element.listedWithMenus)
-            return {};
-        if (element.presentation == Presentation::item && takePrefetched(element, element.prefetchedChildCount) == 0)
-            return {};
-        bool holdsItems = element.presentation == Presentation::menuItems;
-        if (element.presentation != Presentation::item && !holdsItems) {
-            auto role = this->role(element);
-            if (!role)
-                return {};
-            holdsItems = isMenuContainer(*role);
-        }
-        auto objects = childObjects(element);
-        const auto menus = holdsItems ? menusAmong(element) : std::nullopt;
-        std::vector<std::shared_ptr<Element>> items;
-        for (auto* object : objects) {
-            auto child = wrap(element.pid, object, holdsItems ? Presentation::item : Presentation::object);
-            if (menus) {
-                child->isMenu = menus->contains(object);
-                child->listedWithMenus = true;
+        const auto presentation = holdsItems(element) ? Presentation::item : Presentation::object;
+        std::vector<std::shared_ptr<Element>> children;
+        for (auto* object : childObjects(element))
+            children.push_back(wrap(element.pid, object, presentation));
+        describe(children);
+        return {children.begin(), children.end()};
+    }
+
+    // A shared element for one that is not (an item whose submenu is read ahead).
+    std::shared_ptr<const Element> shared(const Element& element)
+    {
+        return std::shared_ptr<const Element>(std::shared_ptr<const Element>(), &element);
+    }
+
+    static ReplyHandler roleReader(const Element& element)
+    {
+        return [&element](DBusMessage* reply) {
+            dbus_uint32_t role = ATSPI_ROLE_INVALID;
+            if (isReturn(reply) && dbus_message_get_args(reply, nullptr, DBUS_TYPE_UINT32, &role, DBUS_TYPE_INVALID) &&
+                role != ATSPI_ROLE_INVALID)
+                element.role = static_cast<AtspiRole>(role);
+        };
+    }
+
+    // Described items left out of their menu: those the toolkit hides, and those
+    // whose title never came (the application stopped answering), which are
+    // no separators.
+    static bool leftOut(const std::shared_ptr<Element>& element)
+    {
+        return element->presentation == Presentation::item && (element->hidden || !element->prefetchedTitle);
+    }
+
+    // Asks each element, together, for what the reader asks next: an item for
+    // its title, key binding and what tells whether it opens a submenu, any
+    // other object (of the first few hundred) for its role.
+    void describe(std::vector<std::shared_ptr<Element>>& elements)
+    {
+        if (elements.empty())
+            return;
+        const bool qt = isQt(*elements.front());
+        std::vector<Exchange> exchanges;
+        std::size_t objects = 0;
+        for (const auto& element : elements) {
+            element->prefetchedIn = readNumber_;
+            const Element* described = element.get();
+            if (element->presentation != Presentation::item) {
+                if (!element->role && ++objects <= menuBarSearchBudget)
+                    exchanges.push_back(
+                        {methodCall(*element, "org.a11y.atspi.Accessible", "GetRole"), roleReader(*element)});
+                continue;
             }
-            items.push_back(child);
+            exchanges.push_back({keyBindingRequest(*element), [described](DBusMessage* reply) {
+                                     const char* binding = nullptr;
+                                     // An error means no action at index 0: no binding, as with the single request.
+                                     if (reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR)
+                                         described->prefetchedBinding = std::string();
+                                     else if (isReturn(reply) && dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING,
+                                                                                       &binding, DBUS_TYPE_INVALID))
+                                         described->prefetchedBinding = std::string(binding);
+                                 }});
+            if (!qt) {
+                // ATK answers all properties at once (Qt 5 crashes on it).
+                exchanges.push_back(
+                    {methodCall(*element, "org.freedesktop.DBus.Properties", "GetAll", "org.a11y.atspi.Accessible"),
+                     [described](DBusMessage* reply) {
+                         auto properties = accessibleProperties(reply);
+                         if (properties.name)
+                             described->prefetchedTitle = trimmed(properties.name->c_str());
+                         described->prefetchedChildCount = properties.childCount;
+                     }});
+                continue;
+            }
+            exchanges.push_back({propertyRead(*element, "Name"), [described](DBusMessage* reply) {
+                                     if (auto title = variant<std::string>(reply))
+                                         described->prefetchedTitle = trimmed(title->c_str());
+                                 }});
+            exchanges.push_back({propertyRead(*element, "ChildCount"), [described](DBusMessage* reply) {
+                                     described->prefetchedChildCount = variant<int>(reply);
+                                 }});
+            // Qt lists the items it hides like the others, without a size.
+            exchanges.push_back({extentsRequest(*element), [described](DBusMessage* reply) {
+                                     dbus_int32_t x = 0, y = 0, width = 0, height = 0;
+                                     DBusMessageIter iterator, rect;
+                                     if (isReturn(reply) && dbus_message_iter_init(reply, &iterator) &&
+                                         dbus_message_iter_get_arg_type(&iterator) == DBUS_TYPE_STRUCT) {
+                                         dbus_message_iter_recurse(&iterator, &rect);
+                                         for (auto* field : {&x, &y, &width, &height}) {
+                                             if (dbus_message_iter_get_arg_type(&rect) != DBUS_TYPE_INT32)
+                                                 return;
+                                             dbus_message_iter_get_basic(&rect, field);
+                                             dbus_message_iter_next(&rect);
+                                         }
+                                         described->hidden = width <= 0 && height <= 0;
+                                     }
+                                 }});
         }
-        // The reader asks every item for its title and key next.
-        if (holdsItems)
-            prefetchTitlesAndBindings(items);
-        return {items.begin(), items.end()};
+        exchange(*elements.front(), exchanges);
+        std::erase_if(elements, leftOut);
+        if (!qt)
+            askRolesOfEmptyItems(elements);
     }
 
-    // Asks every item for its title and key binding at once, the requests in
-    // flight together instead of one round trip each; the answers are matched
-    // to their items by libdbus's serials. An application that lets them time
-    // out counts as not answering, as with single requests.
-    void prefetchTitlesAndBindings(const std::vector<std::shared_ptr<Element>>& items)
+    // An ATK item without children opens nothing, unless it is an empty
+    // submenu, which the reader leaves out rather than listing it as a
+    // command: the role tells, asked only of items without a key.
+    void askRolesOfEmptyItems(const std::vector<std::shared_ptr<Element>>& items)
     {
-        // In slices, so that a menu of a hundred thousand items does not flood the connection.
-        constexpr std::size_t slice = 64;
-        for (std::size_t first = 0; first < items.size(); first += slice)
-            prefetchTitlesAndBindings(std::span(items).subspan(first, std::min(slice, items.size() - first)));
+        std::vector<Exchange> exchanges;
+        for (const auto& item : items) {
+            if (item->role || item->prefetchedChildCount != 0 || !item->prefetchedBinding ||
+                parseKeyBinding(*item->prefetchedBinding, keyBindingStyle(*item, *item->prefetchedBinding),
+                                *item->prefetchedTitle, false))
+                continue;
+            exchanges.push_back({methodCall(*item, "org.a11y.atspi.Accessible", "GetRole"), roleReader(*item)});
+        }
+        if (!exchanges.empty())
+            exchange(*items.front(), exchanges);
     }
 
-    void prefetchTitlesAndBindings(std::span<const std::shared_ptr<Element>> items)
+    // Reads the menus below `containers` ahead, level by level: the children
+    // lists of a level are asked for together, then every child is described
+    // together, so that a submenu tree costs a few round trips per level
+    // rather than a few per item. Bounded in depth and size; an object met
+    // twice (a cycle) is not descended into again.
+    void prefetchMenus(std::vector<std::shared_ptr<const Element>> containers)
     {
-        if (items.empty() || !answering(items.front()->pid))
+        constexpr int maxDepth = 16;
+        constexpr std::size_t maxObjects = 20'000;
+        if (containers.empty() || listsChildren_[containers.front()->pid] == false)
             return;
-        const pid_t pid = items.front()->pid;
-        AtspiApplication* application = items.front()->accessible->parent.app;
-        if (!application || !application->bus)
-            return;
-        auto send = [&](const Element& item, const char* interface, const char* method, auto... arguments) {
-            DBusMessage* message =
-                dbus_message_new_method_call(application->bus_name, item.accessible->parent.path, interface, method);
-            DBusPendingCall* call = nullptr;
-            if (message && dbus_message_append_args(message, arguments..., DBUS_TYPE_INVALID))
-                dbus_connection_send_with_reply(application->bus, message, &call, static_cast<int>(timeout_.count()));
-            if (message)
-                dbus_message_unref(message);
-            ++requests_;
-            return call;
-        };
-        const char* accessibleInterface = "org.a11y.atspi.Accessible";
-        const char* nameProperty = "Name";
-        const char* childCountProperty = "ChildCount";
-        const dbus_int32_t firstAction = 0;
-        // Without the Collection interface (Qt) an item's children are counted
-        // one by one; ask ahead whether it has any.
-        const bool countChildren = collectionSupported_[pid] == false;
-        struct Calls {
-            DBusPendingCall* name;
-            DBusPendingCall* binding;
-            DBusPendingCall* childCount;
-        };
-        std::vector<Calls> calls;
-        for (const auto& item : items)
-            calls.push_back({send(*item, "org.freedesktop.DBus.Properties", "Get", DBUS_TYPE_STRING,
-                                  &accessibleInterface, DBUS_TYPE_STRING, &nameProperty),
-                             send(*item, "org.a11y.atspi.Action", "GetKeyBinding", DBUS_TYPE_INT32, &firstAction),
-                             countChildren ? send(*item, "org.freedesktop.DBus.Properties", "Get", DBUS_TYPE_STRING,
-                                                  &accessibleInterface, DBUS_TYPE_STRING, &childCountProperty)
-                                           : nullptr});
-        dbus_connection_flush(application->bus);
+        const pid_t pid = containers.front()->pid;
+        std::set<std::string> seen;
+        std::size_t objects = 0;
+        for (int depth = 0; depth < maxDepth && !containers.empty() && answering(pid); ++depth) {
+            std::vector<Exchange> exchanges;
+            std::vector<std::shared_ptr<Element>> listed;
+            for (const auto& container : containers) {
+                const auto presentation = holdsItems(*container) ? Presentation::item : Presentation::object;
+                exchanges.push_back({methodCall(*container, "org.a11y.atspi.Accessible", "GetChildren"),
+                                     [&, container, presentation](DBusMessage* reply) {
+                                         if (!isReturn(reply))
+                                             return;
+                                         std::vector<std::shared_ptr<Element>> children;
+                                         for (auto* object : objectsOf(reply))
+                                             children.push_back(wrap(pid, object, presentation));
+                                         container->prefetchedIn = readNumber_;
+                                         container->prefetchedChildren = children;
+                                         listed.insert(listed.end(), children.begin(), children.end());
+                                     }});
+            }
+            exchange(*containers.front(), exchanges);
+            describe(listed);
+            for (const auto& container : containers)
+                if (container->prefetchedChildren)
+                    std::erase_if(*container->prefetchedChildren, leftOut);
 
-        const auto start = Clock::now();
-        // The reply of a call, or null when it failed or the application stopped answering.
-        auto replyOf = [&](DBusPendingCall* call) -> DBusMessage* {
-            if (!call)
-                return nullptr;
-            DBusMessage* reply = nullptr;
-            if (answering(pid)) {
-                dbus_pending_call_block(call);
-                reply = dbus_pending_call_steal_reply(call);
-                if (Clock::now() - start >= timeout_ * 9 / 10) {
-                    notAnswering_.insert(pid);
-                    log_.info(platform::LogCategory::scraper, "pid {} does not answer accessibility requests", pid);
+            containers.clear();
+            for (const auto& child : listed) {
+                if (++objects > maxObjects)
+                    break;
+                const char* path = child->accessible->parent.path;
+                if (!path || !seen.insert(path).second)
+                    continue;
+                if (child->presentation == Presentation::object) {
+                    if (child->role && isMenuContainer(*child->role))
+                        containers.push_back(child);
+                } else if (opensSubmenu(*child) && !isQt(*child)) {
+                    auto submenu = wrap(pid, static_cast<AtspiAccessible*>(g_object_ref(child->accessible)),
+                                        Presentation::menuItems);
+                    child->prefetchedChildren = std::vector{submenu};
+                    containers.push_back(submenu);
+                } else if (opensSubmenu(*child)) {
+                    containers.push_back(child);
                 }
-            } else {
-                dbus_pending_call_cancel(call);
-            }
-            dbus_pending_call_unref(call);
-            return reply;
-        };
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            const Element& item = *items[i];
-            item.prefetchedIn = readNumber_;
-            if (DBusMessage* reply = replyOf(calls[i].name)) {
-                if (auto title = variant<std::string>(reply))
-                    item.prefetchedTitle = trimmed(title->c_str());
-                dbus_message_unref(reply);
-            }
-            if (DBusMessage* reply = replyOf(calls[i].childCount)) {
-                item.prefetchedChildCount = variant<int>(reply);
-                dbus_message_unref(reply);
-            }
-            if (DBusMessage* reply = replyOf(calls[i].binding)) {
-                const char* binding = nullptr;
-                // An error means no action at index 0: no binding, as with the single request.
-                if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR)
-                    item.prefetchedBinding = std::string();
-                else if (dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &binding, DBUS_TYPE_INVALID))
-                    item.prefetchedBinding = std::string(binding);
-                dbus_message_unref(reply);
             }
         }
-    }
-
-    // The text or number in the variant a property read answers with.
-    template <typename Value>
-    static std::optional<Value> variant(DBusMessage* reply)
-    {
-        constexpr int type = std::is_same_v<Value, int> ? DBUS_TYPE_INT32 : DBUS_TYPE_STRING;
-        DBusMessageIter iterator;
-        DBusMessageIter variant;
-        if (dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN || !dbus_message_iter_init(reply, &iterator) ||
-            dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT)
-            return std::nullopt;
-        dbus_message_iter_recurse(&iterator, &variant);
-        if (dbus_message_iter_get_arg_type(&variant) != type)
-            return std::nullopt;
-        if constexpr (std::is_same_v<Value, int>) {
-            dbus_int32_t number = 0;
-            dbus_message_iter_get_basic(&variant, &number);
-            return number;
-        } else {
-            const char* text = nullptr;
-            dbus_message_iter_get_basic(&variant, &text);
-            return std::string(text ? text : "");
-        }
-    }
-
-    // The children with the role of a GTK menu, in one request, so that the
-    // items need not be asked for their roles one by one.
-    std::optional<std::set<AtspiAccessible*>> menusAmong(const Element& element)
-    {
-        if (collectionSupported_[element.pid] != true)
-            return std::nullopt;
-        static AtspiMatchRule* menuRule = [] {
-            GArray* roles = g_array_new(FALSE, FALSE, sizeof(AtspiRole));
-            const AtspiRole menu = ATSPI_ROLE_MENU;
-            g_array_append_val(roles, menu);
-            auto* rule = atspi_match_rule_new(nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
-                                              ATSPI_Collection_MATCH_NONE, roles, ATSPI_Collection_MATCH_ANY, nullptr,
-                                              ATSPI_Collection_MATCH_NONE, FALSE);
-            g_array_free(roles, TRUE);
-            return rule;
-        }();
-        auto matches = request(element.pid, [&] {
-            return atspi_collection_get_matches(ATSPI_COLLECTION(element.accessible), menuRule,
-                                                ATSPI_Collection_SORT_ORDER_CANONICAL, 0, FALSE, nullptr);
-        });
-        if (!matches || !*matches)
-            return std::nullopt;
-        std::set<AtspiAccessible*> menus;
-        for (guint i = 0; i < (*matches)->len; ++i) {
-            auto* menu = g_array_index(*matches, AtspiAccessible*, i);
-            menus.insert(menu);
-            g_object_unref(menu);  // the children hold their own references
-        }
-        g_array_free(*matches, TRUE);
-        return menus;
     }
 
     // The application object of a process, looked up on first use.
@@ -546,12 +772,14 @@ public:
 
     std::vector<std::shared_ptr<Element>> windows(const Element& application)
     {
+        std::vector<std::shared_ptr<Element>> children;
+        for (auto* child : childObjects(application))
+            children.push_back(wrap(application.pid, child, Presentation::object));
+        describe(children);
         std::vector<std::shared_ptr<Element>> windows;
-        for (auto* child : childObjects(application)) {
-            auto window = wrap(application.pid, child, Presentation::object);
-            if (auto role = this->role(*window); role && isWindowRole(*role))
-                windows.push_back(window);
-        }
+        for (const auto& child : children)
+            if (auto role = this->role(*child); role && isWindowRole(*role))
+                windows.push_back(child);
         return windows;
     }
 
@@ -667,7 +895,7 @@ public:
         auto asShortcut = parseKeyBinding(*binding, style, title, false);
         // Only a Qt mnemonic depends on whether the item opens a submenu: ask only then.
         if (asShortcut && asShortcut != parseKeyBinding(*binding, style, title, true)) {
-            auto count = request(element.pid, [&] { return atspi_accessible_get_child_count(element.accessible, nullptr); });
+            auto count = childCount(element);
             if (count && *count > 0)
                 asShortcut.reset();
         }
@@ -721,7 +949,7 @@ private:
     std::uint64_t requests_ = 0;
     std::uint64_t readNumber_ = 0;  // counts reads and presses, which begin with expectAnswers
     std::map<pid_t, std::string> toolkits_;
-    std::map<pid_t, std::optional<bool>> collectionSupported_;
+    std::map<pid_t, std::optional<bool>> listsChildren_;  // whether GetChildren is known
 };
 
 namespace {
@@ -849,7 +1077,9 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
         return std::nullopt;
     std::lock_guard lock(atspiLock());
     auto& connection = *connection_;
-    if (!connection.connected() || !connection.answering(element->pid))
+    // An application that stopped answering is asked nothing more (each
+    // request checks), but what was asked ahead and answered still serves.
+    if (!connection.connected())
         return std::nullopt;
     connection.drain();
     if (!connection.resolve(*element))

@@ -186,6 +186,12 @@ bool ExportedMenuAccessibility::presents(const AXElementRef& element)
     return dynamic_cast<const Element*>(element.get()) != nullptr;
 }
 
+bool ExportedMenuAccessibility::answers(pid_t pid)
+{
+    std::lock_guard lock(mutex_);
+    return !notAnswering_.contains(pid);
+}
+
 ExportedMenuAccessibility::MenuBar ExportedMenuAccessibility::readMenuBar(pid_t pid)
 {
     {

@@ -38,6 +38,8 @@ public:
     };
     // The exported menu bar of the process, read now.
     MenuBar readMenuBar(pid_t pid);
+    // False once a request of the read timed out, until the next read.
+    bool answers(pid_t pid);
     // Whether the element is one of this interface's.
     static bool presents(const platform::AXElementRef& element);
     platform::Log& log() { return log_; }
