@@ -93,6 +93,12 @@ TEST_F(MenuBarChoice, LibreOfficeNativeBarWinsOverItsHiddenCopy)
     auto& bare = menuBar(true, {std::nullopt});
     auto& keyed = menuBar(true, {"k"});
     EXPECT_EQ(chosen(object("frame", {&bare, &keyed})).get(), of(keyed));
+
+    // A shown bar of the window's own (Qt's) ends the search: the panes are not looked into.
+    auto& own = menuBar(true, {std::nullopt});
+    auto& inPane = menuBar(true, {"p"});
+    auto& pane = object("panel", {&inPane});
+    EXPECT_EQ(chosen(object("frame", {&own, &pane})).get(), of(own));
 }
 
 TEST_F(MenuBarChoice, BarsInTheWindowsOwnToolBarsAndOnlyThere)

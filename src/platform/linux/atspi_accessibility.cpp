@@ -367,7 +367,8 @@ public:
     {
         constexpr std::size_t slice = 192;
         const pid_t pid = ofApplication.pid;
-        DBusConnection* bus = ofApplication.accessible->parent.app ? ofApplication.accessible->parent.app->bus : nullptr;
+        const AtspiApplication* application = ofApplication.accessible->parent.app;
+        DBusConnection* bus = application ? application->bus : nullptr;
         for (std::size_t first = 0; first < exchanges.size(); first += slice) {
             const auto part = std::span(exchanges).subspan(first, std::min(slice, exchanges.size() - first));
             std::vector<DBusPendingCall*> calls;
@@ -413,7 +414,8 @@ public:
         std::vector<AtspiAccessible*> objects;
         DBusMessageIter list;
         DBusMessageIter reference;
-        if (!isReturn(reply) || !dbus_message_iter_init(reply, &list) || dbus_message_iter_get_arg_type(&list) != DBUS_TYPE_ARRAY)
+        if (!isReturn(reply) || !dbus_message_iter_init(reply, &list) ||
+            dbus_message_iter_get_arg_type(&list) != DBUS_TYPE_ARRAY)
             return objects;
         dbus_message_iter_recurse(&list, &reference);
         for (; dbus_message_iter_get_arg_type(&reference) == DBUS_TYPE_STRUCT; dbus_message_iter_next(&reference)) {
@@ -448,7 +450,8 @@ public:
         constexpr int type = std::is_same_v<Value, int> ? DBUS_TYPE_INT32 : DBUS_TYPE_STRING;
         DBusMessageIter iterator;
         DBusMessageIter variant;
-        if (!isReturn(reply) || !dbus_message_iter_init(reply, &iterator) || dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT)
+        if (!isReturn(reply) || !dbus_message_iter_init(reply, &iterator) ||
+            dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT)
             return std::nullopt;
         dbus_message_iter_recurse(&iterator, &variant);
         if (dbus_message_iter_get_arg_type(&variant) != type)
@@ -556,9 +559,7 @@ public:
             if (!opensSubmenu(element))
                 return {};
             // An ATK menu is its own item: its submenu needs no request.
-            auto submenu = isQt(element) ? nullptr
-                                         : wrap(element.pid, static_cast<AtspiAccessible*>(g_object_ref(element.accessible)),
-                                                Presentation::menuItems);
+            auto submenu = isQt(element) ? nullptr : submenuOfAtkItem(element);
             prefetchMenus({submenu ? submenu : shared(element)});
             if (submenu)
                 return {submenu};
@@ -571,6 +572,11 @@ public:
             children.push_back(wrap(element.pid, object, presentation));
         describe(children);
         return {children.begin(), children.end()};
+    }
+
+    std::shared_ptr<Element> submenuOfAtkItem(const Element& item)
+    {
+        return wrap(item.pid, static_cast<AtspiAccessible*>(g_object_ref(item.accessible)), Presentation::menuItems);
     }
 
     // A shared element for one that is not (an item whose submenu is read ahead).
@@ -732,8 +738,7 @@ public:
                     if (child->role && isMenuContainer(*child->role))
                         containers.push_back(child);
                 } else if (opensSubmenu(*child) && !isQt(*child)) {
-                    auto submenu = wrap(pid, static_cast<AtspiAccessible*>(g_object_ref(child->accessible)),
-                                        Presentation::menuItems);
+                    auto submenu = submenuOfAtkItem(*child);
                     child->prefetchedChildren = std::vector{submenu};
                     containers.push_back(submenu);
                 } else if (opensSubmenu(*child)) {
@@ -959,6 +964,12 @@ bool isTrue(platform::Accessibility& accessibility, const AXElementRef& element,
     return platform::readBoolean(accessibility, element, attribute).value_or(false);
 }
 
+bool isShown(platform::Accessibility& accessibility, const AXElementRef& element)
+{
+    return isTrue(accessibility, element, atspi_attribute::showing) &&
+           isTrue(accessibility, element, atspi_attribute::visible);
+}
+
 bool hasKeyEquivalent(platform::Accessibility& accessibility, const AXElementRef& item)
 {
     return platform::readText(accessibility, item, ax::cmdChar) ||
@@ -970,10 +981,7 @@ bool hasKeyEquivalent(platform::Accessibility& accessibility, const AXElementRef
 // some of them carrying accelerators, in this order of weight.
 int menuBarFitness(platform::Accessibility& accessibility, const AXElementRef& bar)
 {
-    int fitness = isTrue(accessibility, bar, atspi_attribute::showing) &&
-                          isTrue(accessibility, bar, atspi_attribute::visible)
-                      ? 4
-                      : 0;
+    int fitness = isShown(accessibility, bar) ? 4 : 0;
     for (const auto& entry : platform::readChildren(accessibility, bar)) {
         const auto menus = platform::readChildren(accessibility, entry);
         const auto items = menus.empty() ? menus : platform::readChildren(accessibility, menus.front());
@@ -1005,6 +1013,9 @@ AXElementRef chooseMenuBar(platform::Accessibility& accessibility, const AXEleme
     while (!queue.empty()) {
         auto [element, depth] = queue.front();
         queue.pop_front();
+        // A shown bar of the window's own (Qt's, for one) ends the search.
+        if (depth == 1 && std::ranges::any_of(bars, [&](const auto& bar) { return isShown(accessibility, bar); }))
+            break;
         for (const auto& child : platform::readChildren(accessibility, element)) {
             if (++examined > menuBarSearchBudget)
                 break;
@@ -1013,7 +1024,8 @@ AXElementRef chooseMenuBar(platform::Accessibility& accessibility, const AXEleme
                 continue;
             if (*role == "menu bar")
                 bars.push_back(child);
-            else if (depth + 1 < menuBarSearchDepth && (containers.contains(*role) || (depth == 0 && *role == "tool bar")))
+            else if (depth + 1 < menuBarSearchDepth &&
+                     (containers.contains(*role) || (depth == 0 && *role == "tool bar")))
                 queue.emplace_back(child, depth + 1);
         }
     }
