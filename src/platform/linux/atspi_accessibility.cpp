@@ -10,6 +10,7 @@
 extern "C" AtspiAccessible* _atspi_ref_accessible(const char* app, const char* path);
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <functional>
 #include <map>
@@ -103,6 +104,7 @@ public:
     mutable std::optional<int> prefetchedChildCount;
     mutable std::optional<std::vector<std::shared_ptr<Element>>> prefetchedChildren;
     mutable bool hidden = false;  // a menu item the toolkit lists but does not show
+    mutable std::optional<bool> listedAsMenu;  // an ATK item listed with the menus among its siblings
 };
 
 std::string trimmed(const char* text)
@@ -357,6 +359,49 @@ public:
         return message;
     }
 
+    // The children with the role of a menu, through the Collection interface
+    // (ATK has it on every object, Qt on none): match rule (aiia{ss}iaiiasib),
+    // sort order, count, traverse.
+    static DBusMessage* menusRequest(const Element& element)
+    {
+        DBusMessage* message = methodCall(element, "org.a11y.atspi.Collection", "GetMatches");
+        if (!message)
+            return nullptr;
+        const dbus_int32_t none = ATSPI_Collection_MATCH_NONE;
+        const dbus_int32_t any = ATSPI_Collection_MATCH_ANY;
+        const dbus_uint32_t order = ATSPI_Collection_SORT_ORDER_CANONICAL;
+        const dbus_int32_t count = 0;
+        const dbus_bool_t no = FALSE;
+        const std::array<dbus_int32_t, 2> states{};
+        std::array<dbus_int32_t, 4> roles{};
+        roles[ATSPI_ROLE_MENU / 32] |= 1 << (ATSPI_ROLE_MENU % 32);
+        DBusMessageIter arguments, rule, array;
+        auto appendInts = [&](auto& values) {
+            dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &array);
+            for (const dbus_int32_t& value : values)
+                dbus_message_iter_append_basic(&array, DBUS_TYPE_INT32, &value);
+            dbus_message_iter_close_container(&rule, &array);
+        };
+        dbus_message_iter_init_append(message, &arguments);
+        dbus_message_iter_open_container(&arguments, DBUS_TYPE_STRUCT, nullptr, &rule);
+        appendInts(states);
+        dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &none);
+        dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "{ss}", &array);
+        dbus_message_iter_close_container(&rule, &array);
+        dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &none);
+        appendInts(roles);
+        dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &any);
+        dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "s", &array);
+        dbus_message_iter_close_container(&rule, &array);
+        dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &none);
+        dbus_message_iter_append_basic(&rule, DBUS_TYPE_BOOLEAN, &no);
+        dbus_message_iter_close_container(&arguments, &rule);
+        dbus_message_iter_append_basic(&arguments, DBUS_TYPE_UINT32, &order);
+        dbus_message_iter_append_basic(&arguments, DBUS_TYPE_INT32, &count);
+        dbus_message_iter_append_basic(&arguments, DBUS_TYPE_BOOLEAN, &no);
+        return message;
+    }
+
     // Sends the requests to the application `pid` together, in slices so that
     // a menu of a hundred thousand items does not flood the connection, and
     // hands each reply to its handler in the order of the requests. libdbus
@@ -408,33 +453,63 @@ public:
                 dbus_message_unref(std::exchange(exchange.message, nullptr));
     }
 
-    // The objects of a children list (a(so)), in order.
-    static std::vector<AtspiAccessible*> objectsOf(DBusMessage* reply)
+    struct Reference {
+        const char* name;
+        const char* path;
+    };
+
+    // The object references of a reply (a(so)), in order; valid while the reply is.
+    static std::vector<Reference> references(DBusMessage* reply)
     {
-        std::vector<AtspiAccessible*> objects;
+        std::vector<Reference> references;
         DBusMessageIter list;
         DBusMessageIter reference;
         if (!isReturn(reply) || !dbus_message_iter_init(reply, &list) ||
             dbus_message_iter_get_arg_type(&list) != DBUS_TYPE_ARRAY)
-            return objects;
+            return references;
         dbus_message_iter_recurse(&list, &reference);
         for (; dbus_message_iter_get_arg_type(&reference) == DBUS_TYPE_STRUCT; dbus_message_iter_next(&reference)) {
             DBusMessageIter fields;
-            const char* name = nullptr;
-            const char* path = nullptr;
+            Reference found{};
             dbus_message_iter_recurse(&reference, &fields);
             if (dbus_message_iter_get_arg_type(&fields) != DBUS_TYPE_STRING)
                 continue;
-            dbus_message_iter_get_basic(&fields, &name);
+            dbus_message_iter_get_basic(&fields, &found.name);
             if (!dbus_message_iter_next(&fields) || dbus_message_iter_get_arg_type(&fields) != DBUS_TYPE_OBJECT_PATH)
                 continue;
-            dbus_message_iter_get_basic(&fields, &path);
-            if (std::string_view(path) == "/org/a11y/atspi/null")
-                continue;
-            if (auto* object = _atspi_ref_accessible(name, path))
-                objects.push_back(object);
+            dbus_message_iter_get_basic(&fields, &found.path);
+            if (std::string_view(found.path) != "/org/a11y/atspi/null")
+                references.push_back(found);
         }
+        return references;
+    }
+
+    // The objects of a children list, in order.
+    static std::vector<AtspiAccessible*> objectsOf(DBusMessage* reply)
+    {
+        std::vector<AtspiAccessible*> objects;
+        for (const auto& reference : references(reply))
+            if (auto* object = _atspi_ref_accessible(reference.name, reference.path))
+                objects.push_back(object);
         return objects;
+    }
+
+    // The width and height of an extents reply ((iiii)).
+    static std::optional<std::pair<int, int>> sizeOf(DBusMessage* reply)
+    {
+        DBusMessageIter iterator, rect;
+        if (!isReturn(reply) || !dbus_message_iter_init(reply, &iterator) ||
+            dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_STRUCT)
+            return std::nullopt;
+        dbus_message_iter_recurse(&iterator, &rect);
+        std::array<dbus_int32_t, 4> fields{};
+        for (auto& field : fields) {
+            if (dbus_message_iter_get_arg_type(&rect) != DBUS_TYPE_INT32)
+                return std::nullopt;
+            dbus_message_iter_get_basic(&rect, &field);
+            dbus_message_iter_next(&rect);
+        }
+        return std::pair{fields[2], fields[3]};
     }
 
     static bool isUnknownMethod(DBusMessage* reply)
@@ -474,12 +549,18 @@ public:
         return std::make_shared<Element>(pid, object, presentation);
     }
 
+    // A shared element for one that is not (an item whose submenu is read ahead).
+    static std::shared_ptr<const Element> shared(const Element& element)
+    {
+        return std::shared_ptr<const Element>(std::shared_ptr<const Element>(), &element);
+    }
+
     // Whether the children of an element are menu items.
     bool holdsItems(const Element& element)
     {
         if (element.presentation == Presentation::menuItems)
             return true;
-        if (element.presentation == Presentation::item)
+        if (element.presentation != Presentation::object)
             return false;
         auto role = this->role(element);
         return role && isMenuContainer(*role);
@@ -502,8 +583,10 @@ public:
             auto count = childCount(item);
             return count && *count > 0;
         }
-        // An ATK item with children is the menu of its items (checked by
-        // role only where the role is known already: a request per item).
+        if (item.listedAsMenu)
+            return *item.listedAsMenu;
+        // Without the menus listed, an ATK item with children is the menu of
+        // its items (the role is asked only where it may tell otherwise).
         if (item.role)
             return *item.role == ATSPI_ROLE_MENU;
         if (auto count = childCount(item))
@@ -512,24 +595,74 @@ public:
         return role && *role == ATSPI_ROLE_MENU;
     }
 
-    // The child objects, in order, in one request where the application
-    // lists them at once, else one by one; a child that cannot be read ends
-    // the list.
-    std::vector<AtspiAccessible*> childObjects(const Element& element)
+    // What holds an item's submenu: an ATK menu is its own item, so its
+    // submenu is the same object presented as holding items (given as the
+    // item's child, no request); a Qt item holds a popup menu among its children.
+    std::shared_ptr<const Element> submenuOf(const Element& item)
     {
-        if (listsChildren_[element.pid] != false) {
-            std::optional<std::vector<AtspiAccessible*>> listed;
-            std::vector<Exchange> exchanges{{methodCall(element, "org.a11y.atspi.Accessible", "GetChildren"),
-                                             [&](DBusMessage* reply) {
-                                                 if (isUnknownMethod(reply))
-                                                     listsChildren_[element.pid] = false;
-                                                 else if (reply)
-                                                     listed = objectsOf(reply);
-                                             }}};
-            exchange(element, exchanges);
-            if (listed || !answering(element.pid))
-                return listed.value_or(std::vector<AtspiAccessible*>{});
+        if (isQt(item))
+            return shared(item);
+        auto submenu =
+            wrap(item.pid, static_cast<AtspiAccessible*>(g_object_ref(item.accessible)), Presentation::menuItems);
+        item.prefetchedIn = readNumber_;
+        item.prefetchedChildren = std::vector{submenu};
+        return submenu;
+    }
+
+    // One container's children as a listing asks for them, all at once: the
+    // list and, of an ATK menu, which of them are menus.
+    struct Listing {
+        std::shared_ptr<const Element> container;
+        Presentation presentation = Presentation::object;
+        std::optional<std::vector<std::shared_ptr<Element>>> children;
+        std::optional<std::set<std::string, std::less<>>> menus;
+
+        // The listed items that are menus, marked as such.
+        void markMenus() const
+        {
+            if (children && menus)
+                for (const auto& child : *children)
+                    child->listedAsMenu = menus->contains(child->accessible->parent.path);
         }
+    };
+
+    Listing listing(std::shared_ptr<const Element> container)
+    {
+        const auto presentation = holdsItems(*container) ? Presentation::item : Presentation::object;
+        return Listing{std::move(container), presentation};
+    }
+
+    void ask(Listing& listing, std::vector<Exchange>& exchanges)
+    {
+        const Element& container = *listing.container;
+        const pid_t pid = container.pid;
+        exchanges.push_back({methodCall(container, "org.a11y.atspi.Accessible", "GetChildren"),
+                             [this, &listing, pid](DBusMessage* reply) {
+                                 if (isUnknownMethod(reply))
+                                     listsChildren_[pid] = false;
+                                 if (!isReturn(reply))
+                                     return;
+                                 listing.children.emplace();
+                                 for (auto* object : objectsOf(reply))
+                                     listing.children->push_back(wrap(pid, object, listing.presentation));
+                             }});
+        if (listing.presentation != Presentation::item || isQt(container) || listsMenus_[pid] == false)
+            return;
+        exchanges.push_back({menusRequest(container), [this, &listing, pid](DBusMessage* reply) {
+                                 if (isUnknownMethod(reply))
+                                     listsMenus_[pid] = false;
+                                 if (!isReturn(reply))
+                                     return;
+                                 listing.menus.emplace();
+                                 for (const auto& reference : references(reply))
+                                     listing.menus->emplace(reference.path);
+                             }});
+    }
+
+    // The children one by one, for an application that does not list them at
+    // once; a child that cannot be read ends the list.
+    std::vector<AtspiAccessible*> childObjectsOneByOne(const Element& element)
+    {
         std::vector<AtspiAccessible*> children;
         auto count = request(element.pid, [&] {
             GError* error = nullptr;
@@ -551,6 +684,25 @@ public:
         return children;
     }
 
+    // The children as listed now, described.
+    std::vector<std::shared_ptr<Element>> listChildren(const Element& element)
+    {
+        auto listed = listing(shared(element));
+        if (listsChildren_[element.pid] != false) {
+            std::vector<Exchange> exchanges;
+            ask(listed, exchanges);
+            exchange(element, exchanges);
+        }
+        if (!listed.children) {
+            listed.children.emplace();
+            for (auto* object : childObjectsOneByOne(element))
+                listed.children->push_back(wrap(element.pid, object, listed.presentation));
+        }
+        listed.markMenus();
+        describe(*listed.children);
+        return std::move(*listed.children);
+    }
+
     std::vector<AXElementRef> children(const Element& element)
     {
         if (auto prefetched = takePrefetched(element, element.prefetchedChildren))
@@ -558,31 +710,12 @@ public:
         if (element.presentation == Presentation::item) {
             if (!opensSubmenu(element))
                 return {};
-            // An ATK menu is its own item: its submenu needs no request.
-            auto submenu = isQt(element) ? nullptr : submenuOfAtkItem(element);
-            prefetchMenus({submenu ? submenu : shared(element)});
-            if (submenu)
-                return {submenu};
+            prefetchMenus({submenuOf(element)});
             if (auto prefetched = takePrefetched(element, element.prefetchedChildren))
                 return {prefetched->begin(), prefetched->end()};
         }
-        const auto presentation = holdsItems(element) ? Presentation::item : Presentation::object;
-        std::vector<std::shared_ptr<Element>> children;
-        for (auto* object : childObjects(element))
-            children.push_back(wrap(element.pid, object, presentation));
-        describe(children);
+        auto children = listChildren(element);
         return {children.begin(), children.end()};
-    }
-
-    std::shared_ptr<Element> submenuOfAtkItem(const Element& item)
-    {
-        return wrap(item.pid, static_cast<AtspiAccessible*>(g_object_ref(item.accessible)), Presentation::menuItems);
-    }
-
-    // A shared element for one that is not (an item whose submenu is read ahead).
-    std::shared_ptr<const Element> shared(const Element& element)
-    {
-        return std::shared_ptr<const Element>(std::shared_ptr<const Element>(), &element);
     }
 
     static ReplyHandler roleReader(const Element& element)
@@ -622,6 +755,10 @@ public:
                         {methodCall(*element, "org.a11y.atspi.Accessible", "GetRole"), roleReader(*element)});
                 continue;
             }
+            auto toTitle = [described](DBusMessage* reply) {
+                if (auto title = variant<std::string>(reply))
+                    described->prefetchedTitle = trimmed(title->c_str());
+            };
             exchanges.push_back({keyBindingRequest(*element), [described](DBusMessage* reply) {
                                      const char* binding = nullptr;
                                      // An error means no action at index 0: no binding, as with the single request.
@@ -631,8 +768,11 @@ public:
                                                                                        &binding, DBUS_TYPE_INVALID))
                                          described->prefetchedBinding = std::string(binding);
                                  }});
-            if (!qt) {
-                // ATK answers all properties at once (Qt 5 crashes on it).
+            if (!qt && element->listedAsMenu) {
+                exchanges.push_back({propertyRead(*element, "Name"), toTitle});
+            } else if (!qt) {
+                // Without the menus listed, the child count tells; ATK answers
+                // all properties at once (Qt 5 crashes on it).
                 exchanges.push_back(
                     {methodCall(*element, "org.freedesktop.DBus.Properties", "GetAll", "org.a11y.atspi.Accessible"),
                      [described](DBusMessage* reply) {
@@ -641,31 +781,17 @@ public:
                              described->prefetchedTitle = trimmed(properties.name->c_str());
                          described->prefetchedChildCount = properties.childCount;
                      }});
-                continue;
+            } else {
+                exchanges.push_back({propertyRead(*element, "Name"), toTitle});
+                exchanges.push_back({propertyRead(*element, "ChildCount"), [described](DBusMessage* reply) {
+                                         described->prefetchedChildCount = variant<int>(reply);
+                                     }});
+                // Qt lists the items it hides like the others, without a size.
+                exchanges.push_back({extentsRequest(*element), [described](DBusMessage* reply) {
+                                         if (auto size = sizeOf(reply))
+                                             described->hidden = size->first <= 0 && size->second <= 0;
+                                     }});
             }
-            exchanges.push_back({propertyRead(*element, "Name"), [described](DBusMessage* reply) {
-                                     if (auto title = variant<std::string>(reply))
-                                         described->prefetchedTitle = trimmed(title->c_str());
-                                 }});
-            exchanges.push_back({propertyRead(*element, "ChildCount"), [described](DBusMessage* reply) {
-                                     described->prefetchedChildCount = variant<int>(reply);
-                                 }});
-            // Qt lists the items it hides like the others, without a size.
-            exchanges.push_back({extentsRequest(*element), [described](DBusMessage* reply) {
-                                     dbus_int32_t x = 0, y = 0, width = 0, height = 0;
-                                     DBusMessageIter iterator, rect;
-                                     if (isReturn(reply) && dbus_message_iter_init(reply, &iterator) &&
-                                         dbus_message_iter_get_arg_type(&iterator) == DBUS_TYPE_STRUCT) {
-                                         dbus_message_iter_recurse(&iterator, &rect);
-                                         for (auto* field : {&x, &y, &width, &height}) {
-                                             if (dbus_message_iter_get_arg_type(&rect) != DBUS_TYPE_INT32)
-                                                 return;
-                                             dbus_message_iter_get_basic(&rect, field);
-                                             dbus_message_iter_next(&rect);
-                                         }
-                                         described->hidden = width <= 0 && height <= 0;
-                                     }
-                                 }});
         }
         exchange(*elements.front(), exchanges);
         std::erase_if(elements, leftOut);
@@ -673,14 +799,14 @@ public:
             askRolesOfEmptyItems(elements);
     }
 
-    // An ATK item without children opens nothing, unless it is an empty
-    // submenu, which the reader leaves out rather than listing it as a
-    // command: the role tells, asked only of items without a key.
+    // Without the menus listed, an ATK item without children opens nothing,
+    // unless it is an empty submenu, which the reader leaves out rather than
+    // listing it as a command: the role tells, asked only of items without a key.
     void askRolesOfEmptyItems(const std::vector<std::shared_ptr<Element>>& items)
     {
         std::vector<Exchange> exchanges;
         for (const auto& item : items) {
-            if (item->role || item->prefetchedChildCount != 0 || !item->prefetchedBinding ||
+            if (item->listedAsMenu || item->role || item->prefetchedChildCount != 0 || !item->prefetchedBinding ||
                 parseKeyBinding(*item->prefetchedBinding, keyBindingStyle(*item, *item->prefetchedBinding),
                                 *item->prefetchedTitle, false))
                 continue;
@@ -702,30 +828,28 @@ public:
         if (containers.empty() || listsChildren_[containers.front()->pid] == false)
             return;
         const pid_t pid = containers.front()->pid;
-        std::set<std::string> seen;
+        std::set<std::string, std::less<>> seen;
         std::size_t objects = 0;
         for (int depth = 0; depth < maxDepth && !containers.empty() && answering(pid); ++depth) {
+            std::deque<Listing> listings;  // stable addresses for the reply handlers
             std::vector<Exchange> exchanges;
+            for (auto& container : containers)
+                ask(listings.emplace_back(listing(std::move(container))), exchanges);
+            exchange(*listings.front().container, exchanges);
             std::vector<std::shared_ptr<Element>> listed;
-            for (const auto& container : containers) {
-                const auto presentation = holdsItems(*container) ? Presentation::item : Presentation::object;
-                exchanges.push_back({methodCall(*container, "org.a11y.atspi.Accessible", "GetChildren"),
-                                     [&, container, presentation](DBusMessage* reply) {
-                                         if (!isReturn(reply))
-                                             return;
-                                         std::vector<std::shared_ptr<Element>> children;
-                                         for (auto* object : objectsOf(reply))
-                                             children.push_back(wrap(pid, object, presentation));
-                                         container->prefetchedIn = readNumber_;
-                                         container->prefetchedChildren = children;
-                                         listed.insert(listed.end(), children.begin(), children.end());
-                                     }});
+            for (const auto& listing : listings) {
+                listing.markMenus();
+                if (listing.children)
+                    listed.insert(listed.end(), listing.children->begin(), listing.children->end());
             }
-            exchange(*containers.front(), exchanges);
             describe(listed);
-            for (const auto& container : containers)
-                if (container->prefetchedChildren)
-                    std::erase_if(*container->prefetchedChildren, leftOut);
+            for (auto& listing : listings) {
+                if (!listing.children)
+                    continue;
+                std::erase_if(*listing.children, leftOut);
+                listing.container->prefetchedIn = readNumber_;
+                listing.container->prefetchedChildren = std::move(listing.children);
+            }
 
             containers.clear();
             for (const auto& child : listed) {
@@ -737,12 +861,8 @@ public:
                 if (child->presentation == Presentation::object) {
                     if (child->role && isMenuContainer(*child->role))
                         containers.push_back(child);
-                } else if (opensSubmenu(*child) && !isQt(*child)) {
-                    auto submenu = submenuOfAtkItem(*child);
-                    child->prefetchedChildren = std::vector{submenu};
-                    containers.push_back(submenu);
                 } else if (opensSubmenu(*child)) {
-                    containers.push_back(child);
+                    containers.push_back(submenuOf(*child));
                 }
             }
         }
@@ -777,10 +897,7 @@ public:
 
     std::vector<std::shared_ptr<Element>> windows(const Element& application)
     {
-        std::vector<std::shared_ptr<Element>> children;
-        for (auto* child : childObjects(application))
-            children.push_back(wrap(application.pid, child, Presentation::object));
-        describe(children);
+        auto children = listChildren(application);
         std::vector<std::shared_ptr<Element>> windows;
         for (const auto& child : children)
             if (auto role = this->role(*child); role && isWindowRole(*role))
@@ -955,6 +1072,7 @@ private:
     std::uint64_t readNumber_ = 0;  // counts reads and presses, which begin with expectAnswers
     std::map<pid_t, std::string> toolkits_;
     std::map<pid_t, std::optional<bool>> listsChildren_;  // whether GetChildren is known
+    std::map<pid_t, std::optional<bool>> listsMenus_;     // whether the Collection interface is
 };
 
 namespace {
