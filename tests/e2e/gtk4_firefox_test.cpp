@@ -18,8 +18,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace hb {
@@ -107,7 +109,8 @@ protected:
             return std::all_of(helpers.begin(), helpers.end(), [](pid_t helper) { return kill(helper, 0) != 0; });
         });
         for (pid_t helper : helpers)
-            kill(helper, SIGKILL);
+            if (kill(helper, 0) == 0)
+                kill(helper, SIGKILL);
     }
 
     // Starts the program and waits for its menu bar; false (and the test skips) when it is not installed.
