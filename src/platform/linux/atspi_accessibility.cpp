@@ -410,7 +410,7 @@ public:
     // answering, as a single request does: the rest costs no further wait.
     void exchange(const Element& ofApplication, std::vector<Exchange>& exchanges)
     {
-        constexpr std::size_t slice = 192;
+        constexpr std::size_t slice = 1024;
         const pid_t pid = ofApplication.pid;
         const AtspiApplication* application = ofApplication.accessible->parent.app;
         DBusConnection* bus = application ? application->bus : nullptr;
