@@ -1,5 +1,6 @@
 // Reading and pressing the menus of real applications over AT-SPI.
 #include "desktop_session.h"
+#include "menu_rows.h"
 
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
@@ -54,15 +55,6 @@ const ShortcutGroup* group(const MenuSection& section, const std::optional<std::
         if (group.title == title)
             return &group;
     return nullptr;
-}
-
-std::optional<Shortcut> row(const std::vector<MenuSection>& sections, const std::string& menu, const std::string& title)
-{
-    if (auto* found = section(sections, menu))
-        for (const auto& shortcut : found->allShortcuts())
-            if (shortcut.title == title)
-                return shortcut;
-    return std::nullopt;
 }
 
 // The number of visible windows of a process, as the X server knows them.
@@ -140,12 +132,12 @@ TEST_F(AtspiMenusTest, MousepadMenusReadWithTheirShortcutsSeparatorsAndSubmenus)
     ASSERT_NE(move, nullptr);
     EXPECT_THAT(rowsOf(move->shortcuts), ElementsAre(Row{"Line Up", "⌥↑"}, Row{"Line Down", "⌥↓"},
                                                      Row{"Word Left", "⌥←"}, Row{"Word Right", "⌥→"}));
-    EXPECT_EQ(row(sections, "Edit", "Delete Selection")->keys, "⌦");
-    EXPECT_EQ(row(sections, "View", "Fullscreen")->keys, "F11");
+    EXPECT_EQ(e2e::findRow(sections, "Edit", "Delete Selection")->keys, "⌦");
+    EXPECT_EQ(e2e::findRow(sections, "View", "Fullscreen")->keys, "F11");
 
     // With every item, the ones without accelerators appear too, and submenus nest.
     const auto all = read(pid, true);
-    EXPECT_EQ(row(all, "File", "Save All")->keys, "");
+    EXPECT_EQ(e2e::findRow(all, "File", "Save All")->keys, "");
     auto* filetype = group(*section(all, "Document"), "Filetype");
     ASSERT_NE(filetype, nullptr);
     EXPECT_GT(filetype->shortcuts.size(), 100u);
@@ -167,25 +159,25 @@ TEST_F(AtspiMenusTest, FeatherPadMenusReadTheSameWay)
     EXPECT_THAT(std::vector(own.begin(), own.begin() + 5),
                 ElementsAre(Row{"New", "⌃N"}, Row{"Open", "⌃O"}, Row{"Save/Restore Session", "⌃M"},
                             Row{"Side-Pane", "⌃⌥P"}, separator));
-    EXPECT_EQ(row(sections, "File", "Next Tab")->keys, "⌥→");
-    EXPECT_EQ(row(sections, "File", "Last Active Tab")->keys, "F1");
-    EXPECT_EQ(row(sections, "File", "Reload")->keys, "⌃⇧R");
-    EXPECT_EQ(row(sections, "File", "Quit")->keys, "⌃Q");
+    EXPECT_EQ(e2e::findRow(sections, "File", "Next Tab")->keys, "⌥→");
+    EXPECT_EQ(e2e::findRow(sections, "File", "Last Active Tab")->keys, "F1");
+    EXPECT_EQ(e2e::findRow(sections, "File", "Reload")->keys, "⌃⇧R");
+    EXPECT_EQ(e2e::findRow(sections, "File", "Quit")->keys, "⌃Q");
     // Qt's mnemonics (Alt+letter of the title) are no shortcuts.
-    EXPECT_FALSE(row(sections, "File", "Save with Encoding"));
-    EXPECT_EQ(row(read(pid, true), "File", "Save with Encoding")->keys, "");
+    EXPECT_FALSE(e2e::findRow(sections, "File", "Save with Encoding"));
+    EXPECT_EQ(e2e::findRow(read(pid, true), "File", "Save with Encoding")->keys, "");
 
     // Qt submenus, nested ones flattened into their first-level group.
     auto* encoding = group(*section(sections, "Options"), "Encoding");
     EXPECT_EQ(encoding, nullptr) << "only mnemonics below Encoding";
-    EXPECT_EQ(row(sections, "Help", "Help")->keys, "⌃H");
+    EXPECT_EQ(e2e::findRow(sections, "Help", "Help")->keys, "⌃H");
 }
 
 TEST_F(AtspiMenusTest, PressingAMenuItemRunsItsCommand)
 {
     const pid_t pid = launch({"mousepad"});
     ASSERT_TRUE(e2e::DesktopSession::waitUntil([&] { return windowCount(pid) == 1; }));
-    auto newWindow = row(read(pid), "File", "New Window");
+    auto newWindow = e2e::findRow(read(pid), "File", "New Window");
     ASSERT_TRUE(newWindow);
 
     EXPECT_TRUE(press(accessibility, log, *newWindow));
@@ -197,7 +189,7 @@ TEST_F(AtspiMenusTest, ADisabledItemIsNotPressed)
 {
     // FeatherPad keeps the shortcut of its disabled Save item (nothing to save yet).
     const pid_t pid = launch({"featherpad", "--standalone"});
-    auto save = row(read(pid), "File", "Save");
+    auto save = e2e::findRow(read(pid), "File", "Save");
     ASSERT_TRUE(save);
     EXPECT_EQ(save->keys, "⌃S");
 
@@ -208,7 +200,7 @@ TEST_F(AtspiMenusTest, ADisabledItemIsNotPressed)
 TEST_F(AtspiMenusTest, PressingAnItemOfAnApplicationThatQuitFails)
 {
     const pid_t pid = launch({"mousepad"});
-    auto newTab = row(read(pid), "File", "New");
+    auto newTab = e2e::findRow(read(pid), "File", "New");
     ASSERT_TRUE(newTab);
     session->stopApplication(pid);
 

@@ -1,5 +1,7 @@
 #include "desktop_session.h"
 
+#include <fmt/format.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -179,6 +181,13 @@ bool DesktopSession::waitUntil(const std::function<bool()>& condition, std::chro
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+std::string DesktopSession::windowTitles(pid_t pid)
+{
+    return commandOutput(
+        fmt::format("for w in $(xdotool search --onlyvisible --pid {} 2>/dev/null); do xdotool getwindowname $w; done",
+                    pid));
 }
 
 std::string DesktopSession::commandOutput(const std::string& command)

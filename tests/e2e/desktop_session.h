@@ -58,6 +58,8 @@ public:
 
     // What a shell command prints on standard output.
     static std::string commandOutput(const std::string& command);
+    // The titles of the process's visible windows, one a line.
+    static std::string windowTitles(pid_t pid);
     // A window of the process that the window manager manages (one in
     // _NET_CLIENT_LIST), or 0.
     static unsigned long managedWindowOf(pid_t pid);

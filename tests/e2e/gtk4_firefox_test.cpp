@@ -3,6 +3,7 @@
 // labels until a menu opens), and Firefox, whose menu bar sits inside a tool
 // bar and whose menus are filled only once they have been opened.
 #include "desktop_session.h"
+#include "menu_rows.h"
 
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
@@ -32,37 +33,6 @@ using testing::Contains;
 using testing::IsSupersetOf;
 using testing::Not;
 using testing::StartsWith;
-
-// Every row as "Menu/Group/Title=keys" (no group for a menu's own rows).
-std::vector<std::string> rowsOf(const std::vector<MenuSection>& sections)
-{
-    std::vector<std::string> rows;
-    for (const auto& section : sections)
-        for (const auto& group : section.groups)
-            for (const auto& row : group.shortcuts)
-                if (!row.isSeparator)
-                    rows.push_back(section.title + "/" + (group.title ? *group.title + "/" : "") + row.title + "=" +
-                                   row.keys);
-    return rows;
-}
-
-std::optional<Shortcut> row(const std::vector<MenuSection>& sections, const std::string& menu, const std::string& title)
-{
-    for (const auto& section : sections)
-        if (section.title == menu)
-            for (const auto& shortcut : section.allShortcuts())
-                if (shortcut.title == title)
-                    return shortcut;
-    return std::nullopt;
-}
-
-// The titles of the process's visible windows, one a line.
-std::string windowTitles(pid_t pid)
-{
-    return DesktopSession::commandOutput(
-        fmt::format("for w in $(xdotool search --onlyvisible --pid {} 2>/dev/null); do xdotool getwindowname $w; done",
-                    pid));
-}
 
 std::string shortcutsCommand(const std::string& arguments)
 {
@@ -158,7 +128,7 @@ TEST_F(OtherMenuBars, Gtk4DemoReadsItsExportedMenusAndPressesAnItem)
                "for w in $(xdotool search --pid {} 2>/dev/null); do echo $w; xprop -id $w | grep _GTK; done", pid));
 
     const auto sections = read();
-    const auto rows = rowsOf(sections);
+    const auto rows = e2e::rowTexts(sections);
     // As the open menus show them; Color and Shape each name a key per choice (the demo gives ⌃S and ⌃R twice).
     EXPECT_THAT(rows, IsSupersetOf({"Application/New=⌃N", "Application/Save=⌃S", "Application/Save As...=⌃⇧S",
                                     "Application/Quit=⌃Q", "File/Bold=⌃⇧B", "File/Color/Red=⌃R",
@@ -168,19 +138,20 @@ TEST_F(OtherMenuBars, Gtk4DemoReadsItsExportedMenusAndPressesAnItem)
     EXPECT_EQ(rows.size(), 12u) << fmt::format("{}", fmt::join(rows, "\n"));
     // Items without a key come with --all only.
     EXPECT_THAT(rows, Not(Contains(StartsWith("Application/Open="))));
-    EXPECT_THAT(rowsOf(read(true)), IsSupersetOf({"Application/Open=", "File/Prefer Dark Theme="}));
+    EXPECT_THAT(e2e::rowTexts(read(true)), IsSupersetOf({"Application/Open=", "File/Prefer Dark Theme="}));
 
     // The command finds it by its full program name (longer than a process name).
     EXPECT_THAT(shortcutsCommand("--app gtk4-demo-application"),
                 StartsWith(fmt::format("gtk4-demo-application (org.gtk.Demo4.App, pid {})\n", pid)));
 
     // Help › About is a window action: its dialog opens.
-    const auto about = row(sections, "Help", "About");
+    const auto about = e2e::findRow(sections, "Help", "About");
     ASSERT_TRUE(about);
-    EXPECT_THAT(windowTitles(pid), Not(testing::HasSubstr("About")));
+    EXPECT_THAT(DesktopSession::windowTitles(pid), Not(testing::HasSubstr("About")));
     EXPECT_TRUE(press(accessibility, log, *about));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return windowTitles(pid).find("About") != std::string::npos; }))
-        << windowTitles(pid);
+    EXPECT_TRUE(
+        DesktopSession::waitUntil([&] { return DesktopSession::windowTitles(pid).find("About") != std::string::npos; }))
+        << DesktopSession::windowTitles(pid);
 }
 
 TEST_F(OtherMenuBars, FirefoxMenusInsideItsToolBarReadOnceOpened)
@@ -201,7 +172,7 @@ TEST_F(OtherMenuBars, FirefoxMenusInsideItsToolBarReadOnceOpened)
             fmt::format("xdotool windowactivate --sync {} key {} sleep 1 key Escape sleep 0.3 2>/dev/null", window, key));
     std::vector<std::string> rows;
     DesktopSession::waitUntil([&] {
-        rows = rowsOf(read());
+        rows = e2e::rowTexts(read());
         return std::find(rows.begin(), rows.end(), "Edit/Find in Page…=⌃F") != rows.end();
     });
     EXPECT_THAT(rows, IsSupersetOf({"File/New Tab=⌃T", "File/New Window=⌃N", "File/New Private Window=⌃⇧P",
@@ -212,7 +183,7 @@ TEST_F(OtherMenuBars, FirefoxMenusInsideItsToolBarReadOnceOpened)
         << fmt::format("{}", fmt::join(rows, "\n"));
     // Mnemonics are no keys: such items come with --all only.
     EXPECT_THAT(rows, Not(Contains(StartsWith("File/Email Link…="))));
-    EXPECT_THAT(rowsOf(read(true)), IsSupersetOf({"File/Email Link…=", "File/Work Offline=", "Edit/Settings="}));
+    EXPECT_THAT(e2e::rowTexts(read(true)), IsSupersetOf({"File/Email Link…=", "File/Work Offline=", "Edit/Settings="}));
 
     EXPECT_THAT(shortcutsCommand("--app firefox-esr"),
                 StartsWith(fmt::format("Firefox ESR (firefox-esr, pid {})\n", pid)));

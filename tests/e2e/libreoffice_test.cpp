@@ -2,6 +2,7 @@
 // key bindings with literal spaces and empty accelerator fields, and a
 // program that runs as soffice.bin below the oosplash launcher.
 #include "desktop_session.h"
+#include "menu_rows.h"
 
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
@@ -22,19 +23,6 @@ namespace {
 
 using testing::Contains;
 using testing::HasSubstr;
-
-// Every row as "Menu/Group/Title=keys" (no group for a menu's own rows).
-std::vector<std::string> rowsOf(const std::vector<MenuSection>& sections)
-{
-    std::vector<std::string> rows;
-    for (const auto& section : sections)
-        for (const auto& group : section.groups)
-            for (const auto& row : group.shortcuts)
-                if (!row.isSeparator)
-                    rows.push_back(section.title + "/" + (group.title ? *group.title + "/" : "") + row.title + "=" +
-                                   row.keys);
-    return rows;
-}
 
 struct Outcome {
     int status = -1;
@@ -111,7 +99,7 @@ protected:
 
 TEST_F(LibreOfficeWriter, MenusReadFromTheNativeBarWithTheKeysLibreOfficeShows)
 {
-    const auto rows = rowsOf(read());
+    const auto rows = e2e::rowTexts(read());
     // The native GTK bar, not its hidden copy (which says ⌃M, ⌃F, "Y", "V", "S" for these).
     for (const char* expected : {"View/Formatting Marks=⌃F10", "View/Field Names=⌃F9", "View/Styles=F11",
                                  "View/Navigator=F5", "Tools/Spelling...=F7", "Tools/Automatic Spell Checking=⇧F7",
@@ -121,7 +109,7 @@ TEST_F(LibreOfficeWriter, MenusReadFromTheNativeBarWithTheKeysLibreOfficeShows)
     EXPECT_THAT(rows, Contains("Insert/Formatting Mark/Insert non-breaking space=⌃⇧Space"));
 
     // Form › Content Controls: mnemonics without accelerators, listed only with --all, without keys.
-    const auto all = rowsOf(read(true));
+    const auto all = e2e::rowTexts(read(true));
     const std::string contentControls = "Form/Content Controls/";
     EXPECT_THAT(all, Contains(contentControls + "Insert Rich Text Content Control="));
     for (const auto& row : rows)

@@ -2,6 +2,7 @@
 // Frameworks actions with their own shortcuts) and Qt 6 Designer, which opens
 // a modal dialog over its main window at start.
 #include "desktop_session.h"
+#include "menu_rows.h"
 
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
@@ -25,37 +26,6 @@ using e2e::DesktopSession;
 using testing::Contains;
 using testing::Not;
 using testing::StartsWith;
-
-// Every row as "Menu/Group/Title=keys" (no group for a menu's own rows).
-std::vector<std::string> rowsOf(const std::vector<MenuSection>& sections)
-{
-    std::vector<std::string> rows;
-    for (const auto& section : sections)
-        for (const auto& group : section.groups)
-            for (const auto& row : group.shortcuts)
-                if (!row.isSeparator)
-                    rows.push_back(section.title + "/" + (group.title ? *group.title + "/" : "") + row.title + "=" +
-                                   row.keys);
-    return rows;
-}
-
-std::optional<Shortcut> row(const std::vector<MenuSection>& sections, const std::string& menu, const std::string& title)
-{
-    for (const auto& section : sections)
-        if (section.title == menu)
-            for (const auto& shortcut : section.allShortcuts())
-                if (shortcut.title == title)
-                    return shortcut;
-    return std::nullopt;
-}
-
-// The titles of the process's visible windows, one a line.
-std::string windowTitles(pid_t pid)
-{
-    return DesktopSession::commandOutput(
-        fmt::format("for w in $(xdotool search --onlyvisible --pid {} 2>/dev/null); do xdotool getwindowname $w; done",
-                    pid));
-}
 
 class QtApplications : public testing::Test {
 protected:
@@ -95,11 +65,11 @@ TEST_F(QtApplications, KWriteShowsItsEditorKeysAndRunsACommand)
     std::ofstream(document) << "first line\nsecond line\n";
     if (!start("/usr/bin/kwrite", {document}))
         GTEST_SKIP() << "kwrite is not installed";
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return windowTitles(pid).starts_with("notes.txt"); }))
-        << windowTitles(pid);
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::windowTitles(pid).starts_with("notes.txt"); }))
+        << DesktopSession::windowTitles(pid);
 
     const auto sections = read();
-    const auto rows = rowsOf(sections);
+    const auto rows = e2e::rowTexts(sections);
     // Named keys, KDE's own actions and submenus (Export/Print, Find Variants).
     for (const char* expected :
          {"File/Save=⌃S", "File/Save As...=⌃⇧S", "File/Reload=F5", "File/Export/Print/Print...=⌃P",
@@ -121,22 +91,23 @@ TEST_F(QtApplications, KWriteShowsItsEditorKeysAndRunsACommand)
     EXPECT_THAT(listing, StartsWith(fmt::format("KWrite (org.kde.kwrite, pid {})\n", pid)));
 
     // File › New replaces the shown document with an untitled one.
-    const auto newDocument = row(sections, "File", "New");
+    const auto newDocument = e2e::findRow(sections, "File", "New");
     ASSERT_TRUE(newDocument);
     EXPECT_TRUE(press(accessibility, log, *newDocument));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return windowTitles(pid).starts_with("Untitled"); }))
-        << windowTitles(pid);
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::windowTitles(pid).starts_with("Untitled"); }))
+        << DesktopSession::windowTitles(pid);
 }
 
 TEST_F(QtApplications, DesignerMenusReadBehindItsNewFormDialog)
 {
     if (!start("/usr/lib/qt6/bin/designer", {}))
         GTEST_SKIP() << "Qt 6 Designer is not installed";
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return windowTitles(pid).find("New Form") != std::string::npos; },
-                                          std::chrono::seconds(20)))
-        << windowTitles(pid);
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [&] { return DesktopSession::windowTitles(pid).find("New Form") != std::string::npos; },
+        std::chrono::seconds(20)))
+        << DesktopSession::windowTitles(pid);
 
-    const auto rows = rowsOf(read());
+    const auto rows = e2e::rowTexts(read());
     // The menus show 30 items with shortcuts, disabled ones (nothing open yet) included.
     EXPECT_EQ(rows.size(), 30u) << fmt::format("{}", fmt::join(rows, "\n"));
     for (const char* expected :
@@ -144,7 +115,8 @@ TEST_F(QtApplications, DesignerMenusReadBehindItsNewFormDialog)
           "Form/Lay Out in a Form Layout=⌃6", "Form/Break Layout=⌃0", "Form/Preview...=⌃R",
           "View/Property Editor=⌃I", "Window/Minimize=⌃M", "Help/Qt Designer Help=⌃?", "Help/Current Widget Help=F1"})
         EXPECT_THAT(rows, Contains(expected));
-    EXPECT_THAT(windowTitles(pid), testing::HasSubstr("New Form")) << "the dialog stays open while the menus are read";
+    EXPECT_THAT(DesktopSession::windowTitles(pid), testing::HasSubstr("New Form"))
+        << "the dialog stays open while the menus are read";
 }
 
 } // namespace
