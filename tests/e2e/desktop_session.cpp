@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -200,8 +201,18 @@ std::string DesktopSession::commandOutput(const std::string& command)
     return output;
 }
 
-pid_t DesktopSession::childOf(pid_t parent, std::string_view name)
+namespace {
+
+struct Process {
+    pid_t pid = 0;
+    pid_t parent = 0;
+    std::string name;
+};
+
+// The running processes, from /proc.
+std::vector<Process> processes()
 {
+    std::vector<Process> found;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
         std::ifstream stat(entry.path() / "stat");
@@ -213,11 +224,34 @@ pid_t DesktopSession::childOf(pid_t parent, std::string_view name)
         const auto close = line.rfind(')');
         std::istringstream rest(line.substr(close + 1));
         std::string state;
-        pid_t ppid = 0;
-        if (rest >> state >> ppid && ppid == parent && line.substr(open + 1, close - open - 1) == name)
-            return std::stoi(entry.path().filename().string());
+        Process process{std::atoi(line.c_str()), 0, line.substr(open + 1, close - open - 1)};
+        if (rest >> state >> process.parent)
+            found.push_back(std::move(process));
     }
+    return found;
+}
+
+} // namespace
+
+pid_t DesktopSession::childOf(pid_t parent, std::string_view name)
+{
+    for (const auto& process : processes())
+        if (process.parent == parent && process.name == name)
+            return process.pid;
     return -1;
+}
+
+std::vector<pid_t> DesktopSession::descendantsOf(pid_t parent)
+{
+    std::map<pid_t, std::vector<pid_t>> children;
+    for (const auto& process : processes())
+        children[process.parent].push_back(process.pid);
+    std::vector<pid_t> found{parent};
+    for (std::size_t i = 0; i < found.size(); ++i)
+        for (pid_t child : children[found[i]])
+            found.push_back(child);
+    found.erase(found.begin());
+    return found;
 }
 
 unsigned long DesktopSession::managedWindowOf(pid_t pid)

@@ -66,6 +66,8 @@ public:
 
     // The child of `parent` with this process name (a launcher's real program), or -1.
     static pid_t childOf(pid_t parent, std::string_view name);
+    // Every process below `parent`, children before grandchildren.
+    static std::vector<pid_t> descendantsOf(pid_t parent);
 
     // Waits until the application's menu bar can be read over `accessibility`.
     static bool waitForMenuBar(platform::Accessibility& accessibility, pid_t pid,

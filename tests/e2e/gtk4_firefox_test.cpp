@@ -40,31 +40,6 @@ std::string shortcutsCommand(const std::string& arguments)
                                          " 2>/dev/null");
 }
 
-// Every process below `parent`, children before grandchildren.
-std::vector<pid_t> descendantsOf(pid_t parent)
-{
-    std::map<pid_t, std::vector<pid_t>> children;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line) || line.find(')') == std::string::npos)
-            continue;
-        // "pid (name) state ppid …"; the name may hold spaces and parentheses.
-        std::istringstream rest(line.substr(line.rfind(')') + 1));
-        std::string state;
-        pid_t ppid = 0;
-        if (rest >> state >> ppid)
-            children[ppid].push_back(std::atoi(line.c_str()));
-    }
-    std::vector<pid_t> found{parent};
-    for (std::size_t i = 0; i < found.size(); ++i)
-        for (pid_t child : children[found[i]])
-            found.push_back(child);
-    found.erase(found.begin());
-    return found;
-}
-
 class OtherMenuBars : public testing::Test {
 protected:
     static void SetUpTestSuite() { session = &DesktopSession::shared(); }
@@ -73,7 +48,7 @@ protected:
         if (pid <= 0)
             return;
         // Firefox runs helper processes below it; they end with it, or are ended here.
-        const auto helpers = descendantsOf(pid);
+        const auto helpers = DesktopSession::descendantsOf(pid);
         session->stopApplication(pid);
         DesktopSession::waitUntil([&] {
             return std::all_of(helpers.begin(), helpers.end(), [](pid_t helper) { return kill(helper, 0) != 0; });
