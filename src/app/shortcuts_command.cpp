@@ -436,14 +436,14 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     MenuReadOptions readOptions;
     readOptions.pid = app.pid;
     readOptions.includeAll = options.all;
-    using Presence = linux_platform::AtspiAccessibility::Presence;
     auto sections = reader.readMenuBar(readOptions);
     // A request of the read took the whole timeout: the application does not answer.
-    const bool stalled = atspi.presence(app.pid) == Presence::notAnswering || !exportedMenus.answers(app.pid);
+    const bool stalled = !atspi.answers(app.pid) || !exportedMenus.answers(app.pid);
     const bool quit = !processRuns(app.pid);
     if (sections.empty() &&
         (quit || !platform::readElement(accessibility, accessibility.applicationElement(app.pid),
                                         platform::ax::menuBar))) {
+        using Presence = linux_platform::AtspiAccessibility::Presence;
         const auto presence = quit ? Presence::notOnBus : atspi.presence(app.pid);
         if (quit)
             fmt::print(stderr, "hintboard: {} quit before its menus could be read.\n", describe(app));

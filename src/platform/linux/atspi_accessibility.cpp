@@ -768,9 +768,7 @@ public:
                                                                                        &binding, DBUS_TYPE_INVALID))
                                          described->prefetchedBinding = std::string(binding);
                                  }});
-            if (!qt && element->listedAsMenu) {
-                exchanges.push_back({propertyRead(*element, "Name"), toTitle});
-            } else if (!qt) {
+            if (!qt && !element->listedAsMenu) {
                 // Without the menus listed, the child count tells; ATK answers
                 // all properties at once (Qt 5 crashes on it).
                 exchanges.push_back(
@@ -781,8 +779,10 @@ public:
                              described->prefetchedTitle = trimmed(properties.name->c_str());
                          described->prefetchedChildCount = properties.childCount;
                      }});
-            } else {
-                exchanges.push_back({propertyRead(*element, "Name"), toTitle});
+                continue;
+            }
+            exchanges.push_back({propertyRead(*element, "Name"), toTitle});
+            if (qt) {
                 exchanges.push_back({propertyRead(*element, "ChildCount"), [described](DBusMessage* reply) {
                                          described->prefetchedChildCount = variant<int>(reply);
                                      }});
@@ -1288,6 +1288,12 @@ AtspiAccessibility::Presence AtspiAccessibility::presence(pid_t pid)
     connection.drain();
     Element application(pid, nullptr, Presentation::application);
     return connection.resolve(application) ? Presence::onBus : Presence::notOnBus;
+}
+
+bool AtspiAccessibility::answers(pid_t pid) const
+{
+    std::lock_guard lock(atspiLock());
+    return connection_->answering(pid);
 }
 
 std::uint64_t AtspiAccessibility::requestCount() const

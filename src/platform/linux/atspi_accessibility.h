@@ -65,6 +65,8 @@ public:
     // of its current read time out.
     enum class Presence { onBus, notOnBus, notAnswering, noBus };
     Presence presence(pid_t pid);
+    // False once a request of the current read timed out, until the next read.
+    bool answers(pid_t pid) const;
 
     // The requests made to applications so far, for measurements.
     std::uint64_t requestCount() const;
