@@ -1,8 +1,12 @@
-#include "app/application.h"
+#include "app/instance_client.h"
 #include "app/shortcuts_command.h"
-#include "app/single_instance.h"
+#include "platform/linux/program_paths.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -29,13 +33,25 @@ Exit status: 0 on success, 1 when Hintboard cannot start or no running
 Hintboard answers, 2 for bad arguments.
 )";
 
+// The tray application takes over this process (same id, same environment).
+int startTrayApplication(char** argv)
+{
+    const auto launcher = hb::linux_platform::runningExecutable();
+    const std::string tray = hb::linux_platform::trayApplicationPath(launcher.empty() ? argv[0] : launcher).string();
+    ::execv(tray.c_str(), argv);
+    std::fprintf(stderr, "hintboard: cannot start %s: %s\n", tray.c_str(), std::strerror(errno));
+    return 1;
+}
+
 } // namespace
 
+// The command line loads no GUI library: subcommands run here, the tray
+// application is a program of its own.
 int main(int argc, char** argv)
 {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     if (arguments.empty())
-        return hb::app::runApplication(argc, argv);
+        return startTrayApplication(argv);
     const std::string_view command = arguments.front();
     if (command == "shortcuts")
         return hb::app::runShortcutsCommand(std::span(arguments).subspan(1));

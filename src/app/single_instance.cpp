@@ -1,13 +1,8 @@
 #include "app/single_instance.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QMetaObject>
-
-#include <cstdio>
-#include <string>
 
 namespace hb::app {
 
@@ -70,33 +65,6 @@ void SingleInstanceAdaptor::Quit()
                 instance->requests().quit();
         },
         Qt::QueuedConnection);
-}
-
-int sendToRunningInstance(std::string_view method)
-{
-    int argc = 1;
-    char name[] = "hintboard";
-    char* argv[] = {name, nullptr};
-    QCoreApplication application(argc, argv);
-
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        std::fprintf(stderr, "hintboard: no session bus, so no running Hintboard can be reached (%s)\n",
-                     qPrintable(bus.lastError().message()));
-        return 1;
-    }
-    if (!bus.interface()->isServiceRegistered(busName).value()) {
-        std::fputs("hintboard: Hintboard is not running in this session; start it with `hintboard`\n", stderr);
-        return 1;
-    }
-    const auto call = QDBusMessage::createMethodCall(busName, objectPath, interfaceName,
-                                                     QString::fromUtf8(method.data(), static_cast<qsizetype>(method.size())));
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        std::fprintf(stderr, "hintboard: the running Hintboard did not answer: %s\n", qPrintable(reply.errorMessage()));
-        return 1;
-    }
-    return 0;
 }
 
 } // namespace hb::app

@@ -1,17 +1,14 @@
 #pragma once
 
+#include "app/bus_name.h"
+
 #include <QDBusAbstractAdaptor>
 #include <QObject>
 #include <QString>
 
 #include <functional>
-#include <string_view>
 
 namespace hb::app {
-
-inline constexpr char busName[] = "org.mirelo.Hintboard";
-inline constexpr char objectPath[] = "/org/mirelo/Hintboard";
-inline constexpr char interfaceName[] = "org.mirelo.Hintboard";
 
 // One Hintboard per session: the name org.mirelo.Hintboard on the session
 // bus, with the object that answers Toggle, Show and Quit. Main thread only.
@@ -61,9 +58,5 @@ public slots:
 private:
     SingleInstance* instance_;
 };
-
-// `hintboard toggle|show|quit`: calls the running instance. Gives the exit
-// status: 0 when it was called, 1 when none runs or the call failed.
-int sendToRunningInstance(std::string_view method);
 
 } // namespace hb::app

@@ -6,9 +6,6 @@
 #include "platform/linux/x11_workspace.h"
 #include "platform/linux/xinput_event_monitors.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -52,20 +49,7 @@ QtPlatformChoice chooseQtPlatform(const GraphicalSession& session)
     return {"", missing + " and there is no X display (DISPLAY is not set)", false};
 }
 
-namespace {
-
-// Whether one of Qt's plugin folders holds its Wayland platform.
-bool qtWaylandPluginInstalled()
-{
-    // Before the application object exists these are Qt's own folder and QT_PLUGIN_PATH.
-    for (const QString& folder : QCoreApplication::libraryPaths()) {
-        if (!QDir(folder + QStringLiteral("/platforms")).entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty())
-            return true;
-    }
-    return false;
-}
-
-// Whether the compositor's socket takes a connection (a Unix socket answers at once).
+// A Unix socket answers at once.
 bool waylandDisplayAnswers()
 {
     std::string path(environment("WAYLAND_DISPLAY"));
@@ -88,20 +72,6 @@ bool waylandDisplayAnswers()
     const bool connected = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
     ::close(socket);
     return connected;
-}
-
-} // namespace
-
-GraphicalSession currentGraphicalSession(SessionKind kind)
-{
-    GraphicalSession session{.kind = kind};
-    if (kind == SessionKind::x11)
-        return session;
-    session.requestedPlatform = environment("QT_QPA_PLATFORM");
-    session.waylandPluginInstalled = qtWaylandPluginInstalled();
-    session.waylandDisplayAnswers = waylandDisplayAnswers();
-    session.hasXDisplay = !environment("DISPLAY").empty();
-    return session;
 }
 
 std::unique_ptr<platform::EventMonitors> makeSessionEventMonitors(SessionKind kind, ReadableWatches& watches,

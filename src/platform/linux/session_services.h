@@ -37,8 +37,11 @@ struct QtPlatformChoice {
     bool possible = true;  // false: neither Wayland nor an X display to run on
 };
 QtPlatformChoice chooseQtPlatform(const GraphicalSession& session);
-// This process's session: the environment, Qt's plugin folders and the compositor's socket.
+// This process's session: the environment, Qt's plugin folders and the
+// compositor's socket (defined with the Qt part of the platform).
 GraphicalSession currentGraphicalSession(SessionKind kind);
+// Whether the compositor's socket takes a connection.
+bool waylandDisplayAnswers();
 
 // The global input monitors for the session: XInput on X11. On Wayland the
 // compositor keeps other applications' input to itself (an X display there

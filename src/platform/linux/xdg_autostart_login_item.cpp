@@ -2,6 +2,7 @@
 
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/desktop_entries.h"
+#include "platform/linux/program_paths.h"
 #include "platform/xdg_folders.h"
 
 #include <fstream>
@@ -40,16 +41,9 @@ std::filesystem::path XdgAutostartLoginItem::defaultEntryPath()
 
 std::filesystem::path XdgAutostartLoginItem::currentExecutable()
 {
-    std::error_code error;
-    std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
-    if (error)
-        return "hintboard";
-    // A package upgrade replaces the file under the running program; the
-    // entry names the new one at the same place.
-    constexpr std::string_view replaced = " (deleted)";
-    if (path.ends_with(replaced))
-        path.resize(path.size() - replaced.size());
-    return path;
+    // The entry starts the command, which hands over to the tray application.
+    const auto running = runningExecutable();
+    return running.empty() ? std::filesystem::path("hintboard") : launcherPath(running);
 }
 
 XdgAutostartLoginItem::XdgAutostartLoginItem(std::filesystem::path entry, std::filesystem::path executable)
