@@ -48,15 +48,4 @@ std::vector<AXElementRef> readChildren(Accessibility& accessibility, const AXEle
     return readAs<std::vector<AXElementRef>>(accessibility, element, ax::children).value_or(std::vector<AXElementRef>{});
 }
 
-std::optional<AXPoint> readPoint(Accessibility& accessibility, const AXElementRef& element,
-                                 std::string_view attribute)
-{
-    return readAs<AXPoint>(accessibility, element, attribute);
-}
-
-std::optional<AXSize> readSize(Accessibility& accessibility, const AXElementRef& element, std::string_view attribute)
-{
-    return readAs<AXSize>(accessibility, element, attribute);
-}
-
 } // namespace hb::platform

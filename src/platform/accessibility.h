@@ -28,16 +28,8 @@ struct AXNumber {
     std::int64_t integer() const { return static_cast<std::int64_t>(value); }
     bool boolean() const { return value != 0; }
 };
-struct AXPoint {
-    double x = 0;
-    double y = 0;
-};
-struct AXSize {
-    double width = 0;
-    double height = 0;
-};
 
-using AXValue = std::variant<AXNumber, std::string, AXElementRef, std::vector<AXElementRef>, AXPoint, AXSize>;
+using AXValue = std::variant<AXNumber, std::string, AXElementRef, std::vector<AXElementRef>>;
 
 // Attribute and action names the core uses.
 namespace ax {
@@ -49,10 +41,6 @@ inline constexpr std::string_view cmdVirtualKey = "AXMenuItemCmdVirtualKey";
 inline constexpr std::string_view cmdGlyph = "AXMenuItemCmdGlyph";
 inline constexpr std::string_view cmdModifiers = "AXMenuItemCmdModifiers";
 inline constexpr std::string_view enabled = "AXEnabled";
-inline constexpr std::string_view focusedWindow = "AXFocusedWindow";
-inline constexpr std::string_view mainWindow = "AXMainWindow";
-inline constexpr std::string_view position = "AXPosition";
-inline constexpr std::string_view size = "AXSize";
 inline constexpr std::string_view press = "AXPress";
 } // namespace ax
 
@@ -83,7 +71,5 @@ std::optional<std::int64_t> readInteger(Accessibility&, const AXElementRef&, std
 std::optional<bool> readBoolean(Accessibility&, const AXElementRef&, std::string_view attribute);
 AXElementRef readElement(Accessibility&, const AXElementRef&, std::string_view attribute);
 std::vector<AXElementRef> readChildren(Accessibility&, const AXElementRef&);
-std::optional<AXPoint> readPoint(Accessibility&, const AXElementRef&, std::string_view attribute);
-std::optional<AXSize> readSize(Accessibility&, const AXElementRef&, std::string_view attribute);
 
 } // namespace hb::platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/screens.h"
+
 #include <sys/types.h>
 
 #include <cstdint>
@@ -38,6 +40,11 @@ public:
     // could not be identified).
     virtual ObserverId addActivationObserver(ActivationObserver observer) = 0;
     virtual void removeActivationObserver(ObserverId id) = 0;
+    // Where the active window is: its frame in the window system's own
+    // coordinates (origin at the top left of the first screen, y growing
+    // downwards). Asks the window system, never the application; absent
+    // without an active window or where the window system does not tell.
+    virtual std::optional<Rect> activeWindowFrame() { return std::nullopt; }
 };
 
 } // namespace hb::platform

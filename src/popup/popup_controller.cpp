@@ -225,8 +225,8 @@ void PopupController::show(PopupContent content)
 
 void PopupController::fillPanel(PopupContent& content)
 {
-    const auto visibleFrame = layout::popupVisibleFrame(content, Settings(deps_.settings).popupDisplayMode(),
-                                                        deps_.screens, deps_.accessibility);
+    const auto visibleFrame =
+        layout::popupVisibleFrame(Settings(deps_.settings).popupDisplayMode(), deps_.screens, deps_.workspace);
     auto* app = std::get_if<AppShortcuts>(&content);
     if (std::holds_alternative<NoApp>(content))
         panel_->showNoApp();

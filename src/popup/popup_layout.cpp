@@ -83,27 +83,14 @@ std::optional<Screen> primaryScreen(platform::Screens& screens)
 }
 
 // The screen holding the centre of the application's focused (or main) window.
-std::optional<Screen> screenOfFrontWindow(const PopupContent& content, platform::Screens& screens,
-                                          platform::Accessibility& accessibility)
+std::optional<Screen> screenOfActiveWindow(platform::Screens& screens, platform::Workspace& workspace)
 {
-    const auto* app = std::get_if<AppShortcuts>(&content);
-    if (!app || !app->pid)
-        return std::nullopt;
-    const auto application = accessibility.applicationElement(*app->pid);
-    auto window = platform::readElement(accessibility, application, platform::ax::focusedWindow);
-    if (!window)
-        window = platform::readElement(accessibility, application, platform::ax::mainWindow);
-    if (!window)
-        return std::nullopt;
-    const auto position = platform::readPoint(accessibility, window, platform::ax::position);
-    const auto size = platform::readSize(accessibility, window, platform::ax::size);
+    const auto frame = workspace.activeWindowFrame();
     const auto all = screens.screens();
-    if (!position || !size || all.empty())
+    if (!frame || all.empty())
         return std::nullopt;
-    // Accessibility positions grow downwards from the top left of the primary screen.
-    const double centreX = position->x + size->width / 2;
-    const double centreY = position->y + size->height / 2;
-    return firstScreenContaining(all, Point{centreX, all.front().frame.size.height - centreY});
+    // The window system's y grows downwards from the top left of the first screen.
+    return firstScreenContaining(all, Point{frame->midX(), all.front().frame.size.height - frame->midY()});
 }
 
 // The rows of a section the layout plans with: all of them, or only those
@@ -371,8 +358,7 @@ std::vector<std::size_t> distributedStarts(const std::vector<double>& heights, s
 
 } // namespace
 
-platform::Rect popupVisibleFrame(const PopupContent& content, PopupDisplayMode mode, platform::Screens& screens,
-                                 platform::Accessibility& accessibility)
+platform::Rect popupVisibleFrame(PopupDisplayMode mode, platform::Screens& screens, platform::Workspace& workspace)
 {
     std::optional<Screen> screen;
     switch (mode) {
@@ -383,7 +369,7 @@ platform::Rect popupVisibleFrame(const PopupContent& content, PopupDisplayMode m
         screen = primaryScreen(screens);
         break;
     case PopupDisplayMode::activeAppWindow:
-        screen = screenOfFrontWindow(content, screens, accessibility);
+        screen = screenOfActiveWindow(screens, workspace);
         if (!screen)
             screen = screenWithMouse(screens);
         break;

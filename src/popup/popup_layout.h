@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/shortcut.h"
-#include "platform/accessibility.h"
 #include "platform/screens.h"
+#include "platform/workspace.h"
 #include "settings/settings.h"
 
 #include <optional>
@@ -33,10 +33,9 @@ using Column = std::vector<MenuSection>;
 using Columns = std::vector<Column>;
 
 // The visible frame of the screen the popup uses; for the active application's
-// screen, the one holding its front window's centre, else the mouse's. Empty
-// when there are no screens.
-platform::Rect popupVisibleFrame(const PopupContent& content, PopupDisplayMode mode, platform::Screens& screens,
-                                 platform::Accessibility& accessibility);
+// screen, the one holding the active window's centre as the window system
+// places it, else the mouse's. Empty when there are no screens.
+platform::Rect popupVisibleFrame(PopupDisplayMode mode, platform::Screens& screens, platform::Workspace& workspace);
 
 double sectionHeight(const MenuSection& section);
 // Sum of the sections' heights and the spacing between them.

@@ -273,7 +273,7 @@ TEST_F(AtspiMenusTest, AStalledApplicationStaysSilentForTheRestOfTheRead)
     // Longer than any fixed grace: the same read still does not wait again.
     std::this_thread::sleep_for(3500ms);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(platform::readElement(accessibility, application, platform::ax::focusedWindow));
+    EXPECT_FALSE(platform::readElement(accessibility, application, platform::ax::children));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
 
     // The next read asks again.
@@ -295,26 +295,6 @@ TEST_F(AtspiMenusTest, AStoppedApplicationCostsOneTimeoutForTheWholeRead)
     EXPECT_LT(elapsed, std::chrono::seconds(4));
     EXPECT_TRUE(sink.contains(LogCategory::scraper, LogLevel::error,
                               "Could not read menu bar (pid " + std::to_string(pid) + ")"));
-}
-
-TEST_F(AtspiMenusTest, TheFocusedWindowHasAPositionAndSizeOnTheScreen)
-{
-    const pid_t pid = launch({"mousepad"});
-    const auto application = accessibility.applicationElement(pid);
-    auto window = platform::readElement(accessibility, application, platform::ax::focusedWindow);
-    if (!window)
-        window = platform::readElement(accessibility, application, platform::ax::mainWindow);
-    ASSERT_NE(window, nullptr);
-
-    auto position = platform::readPoint(accessibility, window, platform::ax::position);
-    auto size = platform::readSize(accessibility, window, platform::ax::size);
-    ASSERT_TRUE(position && size);
-    EXPECT_GE(position->x, 0);
-    EXPECT_GE(position->y, 0);
-    EXPECT_GT(size->width, 100);
-    EXPECT_GT(size->height, 100);
-    EXPECT_LE(position->x + size->width, 1280 + 1);
-    EXPECT_LE(position->y + size->height, 1024 + 1);
 }
 
 TEST_F(AtspiMenusTest, TrustIsTheSessionsAccessibilitySwitch)

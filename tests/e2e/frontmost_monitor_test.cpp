@@ -21,6 +21,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::Field;
+using ::testing::ContainsRegex;
 using ::testing::Optional;
 
 // Activates the window through the window manager; a window that has only
@@ -115,6 +116,14 @@ TEST(FrontmostMonitorOnX11, FollowsActivationsOfOtherApplicationsAndIgnoresItsOw
     for (pid_t pid : {mousepad, featherpad, getpid()})
         EXPECT_EQ(std::ranges::count(running, pid, &platform::RunningApplication::pid), 1) << pid;
 
+    // The active window's place, from the window system as xwininfo sees it.
+    const auto frame = workspace.activeWindowFrame();
+    ASSERT_TRUE(frame);
+    const auto geometry = DesktopSession::commandOutput("xwininfo -id " + std::to_string(mousepadWindow));
+    for (const auto& [name, value] : {std::pair{"Absolute upper-left X:", frame->origin.x},
+                                      {"Absolute upper-left Y:", frame->origin.y},
+                                      {"Width:", frame->size.width}, {"Height:", frame->size.height}})
+        EXPECT_THAT(geometry, ContainsRegex(std::string(name) + " +" + std::to_string(int(value)) + "\n"));
     session.stopApplication(mousepad);
     session.stopApplication(featherpad);
 }

@@ -1,6 +1,6 @@
 #include "popup/popup_layout.h"
 
-#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/fake_workspace.h"
 #include "platform/fake/fake_screens.h"
 
 #include <gtest/gtest.h>
@@ -233,72 +233,52 @@ protected:
         screens.moveMouse({100, 100});
     }
 
-    // An application whose focused window (or main window) has this accessibility frame.
-    AppShortcuts appWithWindow(Point topLeft, Size size, std::string_view windowAttribute = platform::ax::focusedWindow)
-    {
-        auto& application = accessibility.addApplication(42, {});
-        auto& window = accessibility.newElement(42);
-        window.set(platform::ax::position, platform::AXPoint{topLeft.x, topLeft.y});
-        window.set(platform::ax::size, platform::AXSize{size.width, size.height});
-        application.set(windowAttribute, platform::AXElementRef(window.shared_from_this()));
-        AppShortcuts app = appWith({oneGroupSection("File", 1)});
-        app.pid = 42;
-        return app;
-    }
+    // The active window's frame, as the window system places it.
+    void activeWindowAt(Point topLeft, Size size) { workspace.setActiveWindowFrame(Rect{topLeft, size}); }
 
-    Rect frameFor(const PopupContent& content, PopupDisplayMode mode)
-    {
-        return popupVisibleFrame(content, mode, screens, accessibility);
-    }
+    Rect frameFor(PopupDisplayMode mode) { return popupVisibleFrame(mode, screens, workspace); }
 
     fake::FakeScreens screens;
-    fake::FakeAccessibility accessibility;
+    fake::FakeWorkspace workspace;
     platform::Screen primary, right, above;
 };
 
-TEST_F(PopupScreenChoice, FrontWindowScreenConvertsFromTopLeftCoordinates)
+TEST_F(PopupScreenChoice, ActiveWindowScreenConvertsFromTopLeftCoordinates)
 {
     // Centre (1900, 400) from the top left is y = 900 − 400 = 500: the right screen.
-    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}), appWindow), right.visibleFrame);
-    // Negative accessibility y lies above the primary screen.
-    EXPECT_EQ(frameFor(appWithWindow({100, -700}, {400, 300}), appWindow), above.visibleFrame);
-    // Without a focused window the main window decides.
-    EXPECT_EQ(frameFor(appWithWindow({1500, 100}, {800, 600}, platform::ax::mainWindow), appWindow), right.visibleFrame);
+    activeWindowAt({1500, 100}, {800, 600});
+    EXPECT_EQ(frameFor(appWindow), right.visibleFrame);
+    // Negative y lies above the primary screen.
+    activeWindowAt({100, -700}, {400, 300});
+    EXPECT_EQ(frameFor(appWindow), above.visibleFrame);
 }
 
-TEST_F(PopupScreenChoice, FrontWindowModeFallsBackToTheMouse)
+TEST_F(PopupScreenChoice, ActiveWindowModeFallsBackToTheMouse)
 {
     screens.moveMouse({2000, 50});
-    AppShortcuts noWindow = appWithWindow({0, 0}, {10, 10}, "AXOtherWindow");
-    EXPECT_EQ(frameFor(noWindow, appWindow), right.visibleFrame);
-    AppShortcuts offScreen = appWithWindow({-5000, 100}, {100, 100});
-    EXPECT_EQ(frameFor(offScreen, appWindow), right.visibleFrame);
-    AppShortcuts unknownProcess = appWith({});
-    EXPECT_EQ(frameFor(unknownProcess, appWindow), right.visibleFrame);
-    EXPECT_EQ(frameFor(NoApp{}, appWindow), right.visibleFrame);
-    // A message never asks the application, even when a window would say otherwise.
-    screens.moveMouse({10, 10});
-    EXPECT_EQ(frameFor(NeedsPermission{}, appWindow), primary.visibleFrame);
+    EXPECT_EQ(frameFor(appWindow), right.visibleFrame) << "no active window";
+    activeWindowAt({-5000, 100}, {100, 100});
+    EXPECT_EQ(frameFor(appWindow), right.visibleFrame) << "off every screen";
 }
 
 TEST_F(PopupScreenChoice, MouseAndMainDisplayModes)
 {
-    const auto app = appWithWindow({1500, 100}, {800, 600});
+    activeWindowAt({1500, 100}, {800, 600});
     screens.moveMouse({20, 1000});
-    EXPECT_EQ(frameFor(app, mouse), above.visibleFrame);
+    EXPECT_EQ(frameFor(mouse), above.visibleFrame);
     screens.moveMouse({1440, 10});  // the left edge of the right screen belongs to it
-    EXPECT_EQ(frameFor(app, mouse), right.visibleFrame);
+    EXPECT_EQ(frameFor(mouse), right.visibleFrame);
     screens.moveMouse({-50, -50});  // nowhere: the main screen, else the first
-    EXPECT_EQ(frameFor(app, mouse), right.visibleFrame);
+    EXPECT_EQ(frameFor(mouse), right.visibleFrame);
     screens.setMainScreen(std::nullopt);
-    EXPECT_EQ(frameFor(app, mouse), primary.visibleFrame);
-    EXPECT_EQ(frameFor(app, mainDisplay), primary.visibleFrame);
+    EXPECT_EQ(frameFor(mouse), primary.visibleFrame);
+    EXPECT_EQ(frameFor(mainDisplay), primary.visibleFrame);
 
     fake::FakeScreens none;
-    EXPECT_EQ(popupVisibleFrame(app, mouse, none, accessibility), Rect{});
-    EXPECT_EQ(popupVisibleFrame(app, mainDisplay, none, accessibility), Rect{});
+    EXPECT_EQ(popupVisibleFrame(mouse, none, workspace), Rect{});
+    EXPECT_EQ(popupVisibleFrame(mainDisplay, none, workspace), Rect{});
     none.setMainScreen(right);
-    EXPECT_EQ(popupVisibleFrame(app, mainDisplay, none, accessibility), right.visibleFrame);
+    EXPECT_EQ(popupVisibleFrame(mainDisplay, none, workspace), right.visibleFrame);
 }
 
 TEST(PopupLayout, MessagesHaveFixedSizesAndEverythingIsCentred)

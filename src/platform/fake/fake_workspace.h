@@ -34,9 +34,12 @@ public:
 
     std::size_t observerCount() const { return observers_.size(); }
 
-private:
+    std::optional<platform::Rect> activeWindowFrame() override { return activeWindowFrame_; }
+    void setActiveWindowFrame(std::optional<platform::Rect> frame) { activeWindowFrame_ = frame; }
 
+private:
     std::optional<platform::RunningApplication> frontmost_;
+    std::optional<platform::Rect> activeWindowFrame_;
     std::vector<platform::RunningApplication> running_;
     platform::ObserverList<std::optional<platform::RunningApplication>> observers_;
 };

@@ -922,37 +922,6 @@ public:
         return all;
     }
 
-    AXElementRef mainWindow(const Element& application)
-    {
-        auto all = windows(application);
-        if (auto active = activeWindow(all))
-            return active;
-        for (const auto& window : all)
-            if (hasState(*window, ATSPI_STATE_SHOWING))
-                return window;
-        return all.empty() ? nullptr : all.front();
-    }
-
-    std::optional<AtspiRect> extents(const Element& element)
-    {
-        auto rect = request(element.pid, [&]() -> std::optional<AtspiRect> {
-            auto component = adopt(atspi_accessible_get_component_iface(element.accessible));
-            if (!component)
-                return std::nullopt;
-            GError* error = nullptr;
-            AtspiRect* extents = atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, &error);
-            const bool failed = error != nullptr || !extents;
-            g_clear_error(&error);
-            std::optional<AtspiRect> result;
-            if (!failed)
-                result = *extents;
-            if (extents)
-                g_boxed_free(ATSPI_TYPE_RECT, extents);
-            return result;
-        });
-        return rect ? *rect : std::nullopt;
-    }
-
     // The application's toolkit ("GTK", "Qt"), asked once per process; empty when unknown.
     std::string toolkit(const Element& element)
     {
@@ -1222,13 +1191,6 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
                 return bar;
         return std::nullopt;
     }
-    if (application && (attribute == ax::focusedWindow || attribute == ax::mainWindow)) {
-        auto window = attribute == ax::focusedWindow ? connection.activeWindow(connection.windows(*element))
-                                                     : connection.mainWindow(*element);
-        if (window)
-            return AXElementRef(window);
-        return std::nullopt;
-    }
     if (attribute == ax::children)
         return connection.children(*element);
     if (attribute == ax::title) {
@@ -1261,14 +1223,6 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
         const bool enabled = atspi_state_set_contains(*states, ATSPI_STATE_ENABLED);
         g_object_unref(*states);
         return AXNumber{enabled ? 1.0 : 0.0};
-    }
-    if (attribute == ax::position || attribute == ax::size) {
-        auto rect = connection.extents(*element);
-        if (!rect)
-            return std::nullopt;
-        if (attribute == ax::position)
-            return platform::AXPoint{static_cast<double>(rect->x), static_cast<double>(rect->y)};
-        return platform::AXSize{static_cast<double>(rect->width), static_cast<double>(rect->height)};
     }
     if (isKeyAttribute(attribute)) {
         const auto& key = connection.key(*element);

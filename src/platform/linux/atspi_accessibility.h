@@ -30,9 +30,7 @@ platform::AXElementRef chooseMenuBar(platform::Accessibility& accessibility, con
 // item or submenu item has its menu as first child (GTK's menu objects, which
 // hold their items directly, get a view of themselves as that child),
 // separators have an empty title, titles are trimmed, and the toolkits'
-// accelerator texts become key-equivalent attributes. "AXPosition" is the
-// window's top left corner in root-window coordinates (origin at the top left
-// of the first screen, y downwards), "AXSize" its size in pixels.
+// accelerator texts become key-equivalent attributes.
 //
 // Listing a menu's items also asks each for its title and key binding, all
 // requests in flight at once over the application's connection; a read of the

@@ -102,6 +102,19 @@ public:
     }
     std::vector<xcb_window_t> clientList() const { return windowList(atoms_[clientListAtom]); }
 
+    // The window's place on the root window; none when it has gone.
+    std::optional<platform::Rect> frame(xcb_window_t window) const
+    {
+        auto geometryCookie = xcb_get_geometry(connection_, window);
+        auto placeCookie = xcb_translate_coordinates(connection_, window, root_, 0, 0);
+        auto geometry = xcbReply(xcb_get_geometry_reply(connection_, geometryCookie, nullptr));
+        auto place = xcbReply(xcb_translate_coordinates_reply(connection_, placeCookie, nullptr));
+        if (!geometry || !place)
+            return std::nullopt;
+        return platform::Rect{{double(place->dst_x), double(place->dst_y)},
+                              {double(geometry->width), double(geometry->height)}};
+    }
+
     // Identifies the application that owns the window; none when the window
     // does not name its process.
     std::optional<RunningApplication> application(xcb_window_t window, DesktopEntries& entries) const
@@ -279,6 +292,15 @@ std::vector<RunningApplication> X11Workspace::runningApplications()
         if (auto app = queries_->application(window, desktopEntries_); app && seen.insert(app->pid).second)
             applications.push_back(std::move(*app));
     return applications;
+}
+
+std::optional<platform::Rect> X11Workspace::activeWindowFrame()
+{
+    std::lock_guard lock(queriesMutex_);
+    if (!queries_->isUsable())
+        return std::nullopt;
+    auto window = queries_->activeWindowID();
+    return window ? queries_->frame(*window) : std::nullopt;
 }
 
 platform::Workspace::ObserverId X11Workspace::addActivationObserver(ActivationObserver observer)

@@ -50,6 +50,7 @@ public:
     std::vector<platform::RunningApplication> runningApplications() override;
     ObserverId addActivationObserver(ActivationObserver observer) override;
     void removeActivationObserver(ObserverId id) override;
+    std::optional<platform::Rect> activeWindowFrame() override;
 
 private:
     using Observers = platform::ObserverList<std::optional<platform::RunningApplication>>;
