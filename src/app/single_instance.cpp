@@ -85,18 +85,29 @@ int sendToRunningInstance(std::string_view method)
                      qPrintable(bus.lastError().message()));
         return 1;
     }
-    if (!bus.interface()->isServiceRegistered(busName).value()) {
-        std::fputs("hintboard: Hintboard is not running in this session; start it with `hintboard`\n", stderr);
+    const bool running = bus.interface()->isServiceRegistered(busName).value();
+    // Toggle and Show may have the bus start Hintboard from its service file; Quit has nothing to end.
+    const bool mayStart = method != "Quit";
+    if (!running && !mayStart) {
+        std::fputs("hintboard: Hintboard is not running in this session\n", stderr);
         return 1;
     }
-    const auto call = QDBusMessage::createMethodCall(busName, objectPath, interfaceName,
-                                                     QString::fromUtf8(method.data(), static_cast<qsizetype>(method.size())));
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
+    auto call = QDBusMessage::createMethodCall(busName, objectPath, interfaceName,
+                                               QString::fromUtf8(method.data(), static_cast<qsizetype>(method.size())));
+    call.setAutoStartService(mayStart);
+    // A started Hintboard answers once it has set up its popup.
+    const QDBusMessage reply = bus.call(call, QDBus::Block, running ? 5000 : 25000);
+    if (reply.type() != QDBusMessage::ErrorMessage)
+        return 0;
+    if (running)
         std::fprintf(stderr, "hintboard: the running Hintboard did not answer: %s\n", qPrintable(reply.errorMessage()));
-        return 1;
-    }
-    return 0;
+    else if (reply.errorName() == "org.freedesktop.DBus.Error.ServiceUnknown")
+        std::fputs("hintboard: Hintboard is not running in this session, and the session bus has no service file "
+                   "that starts it; start it with `hintboard`\n", stderr);
+    else
+        std::fprintf(stderr, "hintboard: Hintboard is not running in this session, and the session bus could not "
+                             "start it: %s\n", qPrintable(reply.errorMessage()));
+    return 1;
 }
 
 } // namespace hb::app

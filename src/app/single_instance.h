@@ -62,8 +62,9 @@ private:
     SingleInstance* instance_;
 };
 
-// `hintboard toggle|show|quit`: calls the running instance. Gives the exit
-// status: 0 when it was called, 1 when none runs or the call failed.
+// `hintboard toggle|show|quit`: calls the running instance; for toggle and
+// show the session bus starts one from its service file when none runs.
+// Gives the exit status: 0 when it was called, 1 when nothing answered.
 int sendToRunningInstance(std::string_view method);
 
 } // namespace hb::app
