@@ -33,8 +33,8 @@ int sendToRunningInstance(std::string_view method)
         return 0;
     }
     if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN)) {
-        std::fputs(mayStart ? "hintboard: Hintboard is not running in this session and the session bus could not "
-                              "start it; start it with `hintboard`\n"
+        std::fputs(mayStart ? "hintboard: Hintboard is not running in this session, and the session bus has no "
+                              "service file that starts it; start it with `hintboard`\n"
                             : "hintboard: Hintboard is not running in this session\n",
                    stderr);
     } else {
