@@ -38,6 +38,11 @@ using Columns = std::vector<Column>;
 platform::Rect popupVisibleFrame(const PopupContent& content, PopupDisplayMode mode, platform::Screens& screens,
                                  platform::Accessibility& accessibility);
 
+// The sections without the lines that would stand alone when drawn: a
+// separator that is not between two rows of its group, a group without a
+// row, a section without a group.
+std::vector<MenuSection> withoutStrayLines(std::vector<MenuSection> sections);
+
 double sectionHeight(const MenuSection& section);
 // Sum of the sections' heights and the spacing between them.
 double columnHeight(const Column& column);
