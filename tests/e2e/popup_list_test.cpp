@@ -253,8 +253,13 @@ TEST_F(PopupListOverLibreOffice, DialogInFrontCostsOneReadAndKeepsWritersNameAnd
     const auto tip = findRow(sections, "Help", "Show Tip of the Day");
     ASSERT_TRUE(tip);
     ASSERT_TRUE(press(accessibility, log, *tip));
-    const auto dialog = [] { return run("xdotool getactivewindow getwindowname").starts_with("Tip of the Day"); };
-    ASSERT_TRUE(DesktopSession::waitUntil(dialog, std::chrono::seconds(20))) << "no tip of the day in front";
+    std::string dialog;
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [&] { return !(dialog = run("xdotool search --onlyvisible --name '^Tip of the Day'")).empty(); },
+        std::chrono::seconds(20)))
+        << "no tip of the day; windows: " << run("xdotool search --onlyvisible --name . getwindowname %@");
+    run("xdotool windowactivate --sync " + dialog.substr(0, dialog.find('\n')));
+    ASSERT_THAT(run("xdotool getactivewindow getwindowname"), testing::StartsWith("Tip of the Day"));
 
     const auto opening = std::chrono::steady_clock::now();
     ASSERT_TRUE(openWithHotKey());
