@@ -12,13 +12,15 @@ struct Unref {
     void operator()(gpointer object) const { g_object_unref(object); }
 };
 
-std::string nameOf(AtspiAccessible* element)
+// The text libatspi gave, freed.
+std::string taken(gchar* text)
 {
-    gchar* name = atspi_accessible_get_name(element, nullptr);
-    std::string text = name ? name : "";
-    g_free(name);
-    return text;
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
 }
+
+std::string nameOf(AtspiAccessible* element) { return taken(atspi_accessible_get_name(element, nullptr)); }
 
 bool isShowing(AtspiAccessible* element)
 {
@@ -77,20 +79,12 @@ std::vector<std::string> accessibleNames(pid_t pid)
 
 namespace {
 
-std::string roleOf(AtspiAccessible* element)
-{
-    gchar* role = atspi_accessible_get_role_name(element, nullptr);
-    std::string text = role ? role : "";
-    g_free(role);
-    return text;
-}
+std::string roleOf(AtspiAccessible* element) { return taken(atspi_accessible_get_role_name(element, nullptr)); }
 
 AccessibleElement described(AtspiAccessible* element)
 {
-    AccessibleElement shown{.role = roleOf(element), .name = nameOf(element)};
-    gchar* description = atspi_accessible_get_description(element, nullptr);
-    shown.description = description ? description : "";
-    g_free(description);
+    AccessibleElement shown{.role = roleOf(element), .name = nameOf(element),
+                            .description = taken(atspi_accessible_get_description(element, nullptr))};
     if (AtspiComponent* component = atspi_accessible_get_component_iface(element)) {
         if (AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
             shown.x = extents->x, shown.y = extents->y, shown.width = extents->width, shown.height = extents->height;

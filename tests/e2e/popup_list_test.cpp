@@ -2,6 +2,7 @@
 // the hot key over real applications, read back from what the popup draws
 // (its lines as assistive technologies see them) and from its window.
 #include "accessible_tree.h"
+#include "libreoffice_writer.h"
 #include "menu_rows.h"
 #include "tray_application.h"
 
@@ -11,8 +12,6 @@
 #include "platform/linux/atspi_accessibility.h"
 
 #include <gmock/gmock.h>
-
-#include <signal.h>
 
 #include <regex>
 #include <sstream>
@@ -192,11 +191,8 @@ TEST_F(PopupList, MousepadListHasNoStrayLinesAlsoWithOneFavourite)
 
 TEST_F(PopupList, FeatherPadListHasNoStrayLines)
 {
-    const pid_t featherpad = session->launch({"featherpad", "--standalone"});
-    ASSERT_TRUE(DesktopSession::waitUntil(
-        [] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app featherpad") == 0; },
-        std::chrono::seconds(20)));
-    run("xdotool search --onlyvisible --pid " + std::to_string(featherpad) + " windowactivate --sync");
+    const pid_t featherpad = launchInFront(*session, {"featherpad", "--standalone"}, "featherpad");
+    ASSERT_GT(featherpad, 0);
     const auto lines = openAndRead();
     EXPECT_GT(rowCount(lines), 20u) << shownTexts(hintboard);
     EXPECT_THAT(misplacedLines(lines), testing::IsEmpty()) << testing::PrintToString(lines);
@@ -211,32 +207,15 @@ protected:
     static void SetUpTestSuite()
     {
         TrayApplication::SetUpTestSuite();
-        const std::string profile = "file://" + session->folder() + "/popup-list-libreoffice";
-        launcher = session->launch({"libreoffice", "-env:UserInstallation=" + profile, "--norestore", "--nologo",
-                                    "--writer"},
-                                   {{"SAL_USE_VCLPLUGIN", "gtk3"}});
-        fake::MemoryLogSink sink;
-        platform::Log log{sink, [] { return false; }};
-        linux_platform::AtspiAccessibility accessibility{log};
-        DesktopSession::waitUntil(
-            [&] {
-                writer = DesktopSession::childOf(launcher, "soffice.bin");
-                return writer > 0 && DesktopSession::waitForMenuBar(accessibility, writer, {});
-            },
-            std::chrono::seconds(60));
+        writer = (processes = startWriter(*session, "popup-list-libreoffice")).writer;
     }
     static void TearDownTestSuite()
     {
-        if (writer > 0) {
-            kill(writer, SIGTERM);
-            if (!DesktopSession::waitUntil([] { return kill(writer, 0) != 0; }, std::chrono::seconds(10)))
-                kill(writer, SIGKILL);
-        }
-        session->stopApplication(launcher);
+        stopWriter(*session, processes);
         TrayApplication::TearDownTestSuite();
     }
 
-    static inline pid_t launcher = -1;
+    static inline WriterProcesses processes;
     static inline pid_t writer = -1;
 };
 

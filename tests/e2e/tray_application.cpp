@@ -138,6 +138,17 @@ std::optional<Window> hintboardWindowNamed(const std::string& title)
     return std::nullopt;
 }
 
+pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& command, const std::string& appName)
+{
+    const pid_t pid = session.launch(command);
+    if (pid <= 0 || !DesktopSession::waitUntil(
+                        [&] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app " + appName) == 0; },
+                        std::chrono::seconds(20)))
+        return -1;
+    run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " windowactivate --sync");
+    return pid;
+}
+
 void screenshot(const std::string& name) { run("import -window root " + name); }
 
 DesktopSession* TrayApplication::session = nullptr;
