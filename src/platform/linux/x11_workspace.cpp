@@ -342,6 +342,12 @@ void X11Workspace::watchActiveWindow()
     };
     std::optional<RunningApplication> app;
     pid_t lastProcess = activeProcess(app);
+    // An application that names itself better in a later window (LibreOffice's
+    // first window says "Soffice") is announced again under that name.
+    auto identity = [](const std::optional<RunningApplication>& app) {
+        return app ? std::pair(app->bundleIdentifier, app->name) : std::pair(std::optional<std::string>(), std::string());
+    };
+    auto lastIdentity = identity(app);
 
     std::array<pollfd, 2> watched = {pollfd{xcb_get_file_descriptor(x.raw()), POLLIN, 0},
                                      pollfd{stopEvent_, POLLIN, 0}};
@@ -356,12 +362,15 @@ void X11Workspace::watchActiveWindow()
         }
         if (activeWindowChanged) {
             pid_t process = activeProcess(app);
-            if (process != lastProcess && process != 0)
+            const bool renamed = process == lastProcess && app && identity(app) != lastIdentity;
+            if ((process != lastProcess && process != 0) || renamed)
                 mainQueue_.post([observers = std::weak_ptr(observers_), app] {
                     if (auto alive = observers.lock())
                         alive->notify(app);
                 });
             lastProcess = process;
+            if (app)
+                lastIdentity = identity(app);
             continue;  // the reads may have queued more events
         }
         if (poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR)
