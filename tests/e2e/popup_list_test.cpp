@@ -14,12 +14,9 @@
 #include <gmock/gmock.h>
 
 #include <regex>
-#include <sstream>
 
 namespace hb::e2e {
 namespace {
-
-using testing::HasSubstr;
 
 // The lines the popup draws: "# Menu", "## Submenu", "---" and row titles.
 std::vector<std::string> drawnLines(pid_t hintboard)
@@ -75,14 +72,6 @@ std::size_t commandRowCount(const std::string& target)
 }
 
 void clickAt(int x, int y) { run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1"); }
-
-std::optional<Window> popupWindow()
-{
-    for (const auto& window : visibleHintboardWindows())
-        if (!window.isMenu && window.width >= 200 && window.height >= 100)
-            return window;
-    return std::nullopt;
-}
 
 class PopupList : public TrayApplication {
 protected:

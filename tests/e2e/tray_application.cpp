@@ -86,13 +86,15 @@ std::optional<Window> shownMenu()
 }
 
 // The popup: a large window of the process that is neither the icon nor a menu.
-bool popupShown()
+std::optional<Window> popupWindow()
 {
     for (const auto& window : visibleHintboardWindows())
         if (!window.isMenu && window.width >= 200 && window.height >= 100)
-            return true;
-    return false;
+            return window;
+    return std::nullopt;
 }
+
+bool popupShown() { return popupWindow().has_value(); }
 
 std::string activeWindow() { return run("xprop -root _NET_ACTIVE_WINDOW"); }
 

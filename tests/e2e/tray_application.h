@@ -36,6 +36,7 @@ std::optional<Window> hintboardWindowNamed(const std::string& title);
 std::optional<Window> trayIcon();
 std::optional<Window> shownMenu();
 // The popup: a large window of the process that is neither the icon nor a menu.
+std::optional<Window> popupWindow();
 bool popupShown();
 bool popupHidden();
 std::string activeWindow();
