@@ -221,6 +221,9 @@ void PopupController::show(PopupContent content)
     state_ = State::shown;
     panel_->fadeIn(fadeInDuration);
     installMonitors();
+    // The keys held now, once the monitors follow them: a trigger's modifiers
+    // released while the panel came up are not held any more.
+    setHeldModifiers(deps_.eventMonitors.currentModifierFlags());
 }
 
 void PopupController::fillPanel(PopupContent& content)
@@ -243,6 +246,7 @@ void PopupController::fillPanel(PopupContent& content)
 
 void PopupController::showShortcutList(AppShortcuts app, const platform::Rect& visibleFrame)
 {
+    app.sections = layout::withoutStrayLines(std::move(app.sections));
     auto columnLayout = layout::layoutColumns(app, visibleFrame, deps_.settings.boolean(keys::wrapLongSections));
 
     // Whether the list scrolls is known only once the panel has measured it;
@@ -275,7 +279,6 @@ std::shared_ptr<PopupFilterModel> PopupController::makeFilterModel(AppShortcuts 
     const bool ignoredRowsShowWhenFiltering = deps_.ignoreList.isEnabled() && deps_.ignoreList.showWhenFiltering();
     if (!ignoredRowsShowWhenFiltering && bundleID && bundleID == lastFilterBundleID_)
         model->setQuery(lastFilterQuery_);
-    model->setHeldModifiers(modifierGlyphs(deps_.eventMonitors.currentModifierFlags()));
     return model;
 }
 

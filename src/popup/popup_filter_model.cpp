@@ -12,8 +12,10 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <unordered_set>
+#include <utility>
 
 namespace hb {
 namespace {
@@ -442,37 +444,48 @@ void PopupFilterModel::setTipIndex(std::int64_t index)
 
 // --- The views' rules ---
 
-bool PopupFilterModel::drawsRow(const Shortcut& shortcut) const
+PopupFilterModel::DrawFilter PopupFilterModel::currentFilter() const
+{
+    return {hasQuery(), hasModifierFilter(), showOnlyFavourites_, showsAllItems_, dimMode()};
+}
+
+bool PopupFilterModel::drawsRow(const Shortcut& shortcut) const { return drawsRow(shortcut, currentFilter()); }
+
+bool PopupFilterModel::drawsRow(const Shortcut& shortcut, const DrawFilter& filter) const
 {
     bool drawn = false;
     withFacts(shortcut, [&](const RowFacts& facts) {
+        // Without a query or modifier filter every row passes them.
+        const bool passes = (!filter.query || queryMatches(facts)) && (!filter.modifiers || modifiersMatch(facts));
         if (shortcut.isSeparator) {
-            drawn = dimMode() || (!hasQuery() && !hasModifierFilter() && !showOnlyFavourites_);
-        } else if (shortcut.keys.empty() && !showsAllItems_) {
+            drawn = filter.dim || (!filter.query && !filter.modifiers && !filter.favouritesOnly);
+        } else if (shortcut.keys.empty() && !filter.showsAllItems) {
             drawn = false;
         } else if (shortcut.isDisabled) {
-            drawn = showDeactivatedSystemShortcuts_ && queryMatches(facts);
+            drawn = showDeactivatedSystemShortcuts_ && (!filter.query || queryMatches(facts));
         } else if (alwaysShowFavourites_ && facts.favourite) {
             drawn = true;
         } else if (facts.titleHidden) {
-            drawn = hasQuery() && queryMatches(facts) && modifiersMatch(facts);
-        } else if (showOnlyFavourites_ && !facts.favourite) {
+            drawn = filter.query && passes;
+        } else if (filter.favouritesOnly && !facts.favourite) {
             drawn = false;
         } else {
-            drawn = dimMode() || (queryMatches(facts) && modifiersMatch(facts));
+            drawn = filter.dim || passes;
         }
     });
     return drawn;
 }
 
-bool PopupFilterModel::drawsGroup(const ShortcutGroup& group) const
+bool PopupFilterModel::drawsGroup(const ShortcutGroup& group) const { return drawsGroup(group, currentFilter()); }
+
+bool PopupFilterModel::drawsGroup(const ShortcutGroup& group, const DrawFilter& filter) const
 {
     const auto& rows = group.shortcuts;
     auto found = hiddenGroups_.find(group.id);
     const bool titleHidden = found != hiddenGroups_.end() ? found->second : groupTitleHidden(group);
     if (!titleHidden)
-        return std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) { return drawsRow(row); });
-    if (!hasQuery())
+        return std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) { return drawsRow(row, filter); });
+    if (!filter.query)
         return alwaysShowFavourites_ &&
                std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) { return isFavourite(row); });
     return std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) {
@@ -482,13 +495,74 @@ bool PopupFilterModel::drawsGroup(const ShortcutGroup& group) const
     });
 }
 
-bool PopupFilterModel::drawsSection(const MenuSection& section) const
+bool PopupFilterModel::drawsSection(const MenuSection& section) const { return !drawnLines(section).empty(); }
+
+std::vector<PopupFilterModel::DrawnLine> PopupFilterModel::drawnLines(const MenuSection& section) const
 {
-    return std::any_of(section.groups.begin(), section.groups.end(), [&](const ShortcutGroup& group) {
-        return drawsGroup(group) &&
-               std::any_of(group.shortcuts.begin(), group.shortcuts.end(),
-                           [&](const Shortcut& row) { return drawsRow(row); });
-    });
+    return linesOf(section, currentFilter());
+}
+
+std::vector<PopupFilterModel::DrawnLine> PopupFilterModel::unfilteredLines(const MenuSection& section) const
+{
+    const bool showsAllItems = app_.includesItemsWithoutShortcuts && !requireFilterForAllMenuItems_;
+    return linesOf(section, DrawFilter{false, false, false, showsAllItems, fitsWithoutScrolling_});
+}
+
+std::vector<PopupFilterModel::DrawnLine> PopupFilterModel::linesOf(const MenuSection& section,
+                                                                   const DrawFilter& filter) const
+{
+    using Kind = DrawnLine::Kind;
+    std::vector<DrawnLine> lines;
+    for (const auto& group : section.groups) {
+        if (!drawsGroup(group, filter))
+            continue;
+        const std::size_t start = lines.size();
+        if (group.title)
+            lines.push_back({Kind::groupTitle, &*group.title, nullptr});
+        const std::size_t firstRow = lines.size();
+        // A separator is drawn once a row follows it, and only after a row.
+        const Shortcut* pendingSeparator = nullptr;
+        for (const auto& row : group.shortcuts) {
+            if (!drawsRow(row, filter))
+                continue;
+            if (row.isSeparator) {
+                if (lines.size() > firstRow)
+                    pendingSeparator = &row;
+                continue;
+            }
+            if (pendingSeparator)
+                lines.push_back({Kind::separator, nullptr, std::exchange(pendingSeparator, nullptr)});
+            lines.push_back({Kind::row, nullptr, &row});
+        }
+        if (lines.size() == firstRow)
+            lines.resize(start);
+    }
+    if (!lines.empty())
+        lines.insert(lines.begin(), DrawnLine{Kind::sectionTitle, &section.title, nullptr});
+    return lines;
+}
+
+std::string PopupFilterModel::noMatchText() const
+{
+    std::vector<std::string> wideners;
+    if (hasQuery())
+        wideners.push_back("clear the search text");
+    if (hasModifierFilter())
+        wideners.push_back(heldModifiers_.empty() ? "switch off the modifier keys" : "release the modifier keys");
+    if (showOnlyFavourites_)
+        wideners.push_back("show more than favourites");
+    std::string advice;
+    for (std::size_t i = 0; i < wideners.size(); ++i) {
+        if (i > 0)
+            advice += i + 1 == wideners.size() ? " or " : ", ";
+        advice += wideners[i];
+    }
+    if (advice.empty())
+        return "Nothing to show.";
+    advice[0] = char(std::toupper(static_cast<unsigned char>(advice[0])));
+    const bool onlyFavourites = showOnlyFavourites_ && !hasQuery() && !hasModifierFilter();
+    return std::string(onlyFavourites ? "No favourites here yet." : "Nothing matches.") + " " + advice +
+           " to see more.";
 }
 
 bool PopupFilterModel::dimsRow(const Shortcut& shortcut) const
@@ -523,7 +597,8 @@ std::string PopupFilterModel::headerText() const
 {
     if (hasQuery() || hasModifierFilter())
         return fmt::format("{} of {}", matchCount_, totalCount_);
-    return fmt::format("{} {}", totalCount_, showsAllItems_ ? "menu items" : "shortcuts");
+    const char* noun = showsAllItems_ ? "menu item" : "shortcut";
+    return fmt::format("{} {}{}", totalCount_, noun, totalCount_ == 1 ? "" : "s");
 }
 
 } // namespace hb

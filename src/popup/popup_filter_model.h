@@ -97,6 +97,23 @@ public:
     bool drawsSection(const MenuSection& section) const;
     bool drawsGroup(const ShortcutGroup& group) const;
     bool drawsRow(const Shortcut& shortcut) const;
+
+    // One line of a drawn section, top to bottom.
+    struct DrawnLine {
+        enum class Kind { sectionTitle, groupTitle, row, separator };
+        Kind kind;
+        const std::string* title = nullptr;   // section and group titles
+        const Shortcut* shortcut = nullptr;   // rows and separators
+    };
+    // The lines of a section as drawn now: a group's title only over a drawn
+    // row of it, and a separator only between two drawn rows of its group,
+    // never two in a row. Empty when no row of the section is drawn.
+    std::vector<DrawnLine> drawnLines(const MenuSection& section) const;
+    // The same without search text, modifier filter or favourites-only: the
+    // whole list, which the panel is sized for.
+    std::vector<DrawnLine> unfilteredLines(const MenuSection& section) const;
+    // What to say when the filters leave no row: which of them to clear.
+    std::string noMatchText() const;
     bool dimsRow(const Shortcut& shortcut) const;
     bool isConflicted(const Shortcut& shortcut) const;
     bool isSelected(const Shortcut& shortcut) const;
@@ -111,6 +128,19 @@ public:
     void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:
+    // What the drawing rules consult besides the row itself.
+    struct DrawFilter {
+        bool query;
+        bool modifiers;
+        bool favouritesOnly;
+        bool showsAllItems;
+        bool dim;
+    };
+    DrawFilter currentFilter() const;
+    bool drawsRow(const Shortcut& shortcut, const DrawFilter& filter) const;
+    bool drawsGroup(const ShortcutGroup& group, const DrawFilter& filter) const;
+    std::vector<DrawnLine> linesOf(const MenuSection& section, const DrawFilter& filter) const;
+
     // What the filters ask of a row, worked out once per showing.
     struct RowFacts {
         const Shortcut* row;        // the first row seen with this id

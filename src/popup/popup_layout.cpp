@@ -377,6 +377,29 @@ platform::Rect popupVisibleFrame(PopupDisplayMode mode, platform::Screens& scree
     return screen ? screen->visibleFrame : Rect{};
 }
 
+std::vector<MenuSection> withoutStrayLines(std::vector<MenuSection> sections)
+{
+    for (auto& section : sections) {
+        for (auto& group : section.groups) {
+            auto& rows = group.shortcuts;
+            std::vector<Shortcut> kept;
+            kept.reserve(rows.size());
+            for (auto& row : rows) {
+                // A separator stays only after a row and is dropped again at the end.
+                if (row.isSeparator && (kept.empty() || kept.back().isSeparator))
+                    continue;
+                kept.push_back(std::move(row));
+            }
+            if (!kept.empty() && kept.back().isSeparator)
+                kept.pop_back();
+            rows = std::move(kept);
+        }
+        std::erase_if(section.groups, [](const ShortcutGroup& group) { return group.shortcuts.empty(); });
+    }
+    std::erase_if(sections, [](const MenuSection& section) { return section.groups.empty(); });
+    return sections;
+}
+
 double sectionHeight(const MenuSection& section)
 {
     Tally t;

@@ -37,6 +37,11 @@ using Columns = std::vector<Column>;
 // places it, else the mouse's. Empty when there are no screens.
 platform::Rect popupVisibleFrame(PopupDisplayMode mode, platform::Screens& screens, platform::Workspace& workspace);
 
+// The sections without the lines that would stand alone when drawn: a
+// separator that is not between two rows of its group, a group without a
+// row, a section without a group.
+std::vector<MenuSection> withoutStrayLines(std::vector<MenuSection> sections);
+
 double sectionHeight(const MenuSection& section);
 // Sum of the sections' heights and the spacing between them.
 double columnHeight(const Column& column);

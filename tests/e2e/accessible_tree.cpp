@@ -12,13 +12,15 @@ struct Unref {
     void operator()(gpointer object) const { g_object_unref(object); }
 };
 
-std::string nameOf(AtspiAccessible* element)
+// The text libatspi gave, freed.
+std::string taken(gchar* text)
 {
-    gchar* name = atspi_accessible_get_name(element, nullptr);
-    std::string text = name ? name : "";
-    g_free(name);
-    return text;
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
 }
+
+std::string nameOf(AtspiAccessible* element) { return taken(atspi_accessible_get_name(element, nullptr)); }
 
 bool isShowing(AtspiAccessible* element)
 {
@@ -73,6 +75,54 @@ std::vector<std::string> accessibleNames(pid_t pid)
         return false;
     });
     return names;
+}
+
+namespace {
+
+std::string roleOf(AtspiAccessible* element) { return taken(atspi_accessible_get_role_name(element, nullptr)); }
+
+AccessibleElement described(AtspiAccessible* element)
+{
+    AccessibleElement shown{.role = roleOf(element), .name = nameOf(element),
+                            .description = taken(atspi_accessible_get_description(element, nullptr))};
+    if (AtspiComponent* component = atspi_accessible_get_component_iface(element)) {
+        if (AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
+            shown.x = extents->x, shown.y = extents->y, shown.width = extents->width, shown.height = extents->height;
+            g_free(extents);
+        }
+        g_object_unref(component);
+    }
+    return shown;
+}
+
+} // namespace
+
+std::vector<AccessibleElement> accessibleChildrenOf(pid_t pid, std::string_view containerRole)
+{
+    std::vector<AccessibleElement> elements;
+    walk(pid, [&](AtspiAccessible* element) {
+        if (roleOf(element) != containerRole)
+            return false;
+        const int count = atspi_accessible_get_child_count(element, nullptr);
+        for (int index = 0; index < count; ++index) {
+            std::unique_ptr<AtspiAccessible, Unref> child(atspi_accessible_get_child_at_index(element, index, nullptr));
+            if (child)
+                elements.push_back(described(child.get()));
+        }
+        return true;
+    });
+    return elements;
+}
+
+std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name)
+{
+    std::optional<AccessibleElement> found;
+    walk(pid, [&](AtspiAccessible* element) {
+        if (nameOf(element) == name)
+            found = described(element);
+        return found.has_value();
+    });
+    return found;
 }
 
 bool pressAccessible(pid_t pid, std::string_view name)

@@ -64,11 +64,8 @@ TEST_F(TrayApplication, TypingACommandsShortcutRunsItInMousepad)
 
 TEST_F(TrayApplication, PopupOpensOverFeatherPadToo)
 {
-    const pid_t featherpad = session->launch({"featherpad", "--standalone"});
-    ASSERT_TRUE(DesktopSession::waitUntil(
-        [] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app featherpad") == 0; },
-        std::chrono::seconds(20)));
-    run("xdotool search --onlyvisible --pid " + std::to_string(featherpad) + " windowactivate --sync");
+    const pid_t featherpad = launchInFront(*session, {"featherpad", "--standalone"}, "featherpad");
+    ASSERT_GT(featherpad, 0);
     const std::string before = activeWindow();
     EXPECT_TRUE(openWithHotKey());
     EXPECT_EQ(activeWindow(), before);

@@ -2,6 +2,7 @@
 // key bindings with literal spaces and empty accelerator fields, and a
 // program that runs as soffice.bin below the oosplash launcher.
 #include "desktop_session.h"
+#include "libreoffice_writer.h"
 #include "menu_rows.h"
 
 #include "menus/menu_bar_reader.h"
@@ -13,7 +14,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/wait.h>
 
 #include <fstream>
@@ -51,31 +51,10 @@ protected:
     static void SetUpTestSuite()
     {
         session = &e2e::DesktopSession::shared();
-        const std::string profile = "file://" + session->folder() + "/libreoffice-profile";
-        launcher = session->launch({"libreoffice", "-env:UserInstallation=" + profile, "--norestore", "--nologo",
-                                    "--writer"},
-                                   {{"SAL_USE_VCLPLUGIN", "gtk3"}});
-        // The launcher script becomes oosplash, which runs soffice.bin, and runs it
-        // again when the first start with a new profile asks for a restart.
-        fake::MemoryLogSink sink;
-        platform::Log log{sink, [] { return false; }};
-        linux_platform::AtspiAccessibility accessibility{log};
-        e2e::DesktopSession::waitUntil(
-            [&] {
-                writer = e2e::DesktopSession::childOf(launcher, "soffice.bin");
-                return writer > 0 && e2e::DesktopSession::waitForMenuBar(accessibility, writer, {});
-            },
-            std::chrono::seconds(60));
+        processes = e2e::startWriter(*session, "libreoffice-profile");
+        writer = processes.writer;
     }
-    static void TearDownTestSuite()
-    {
-        if (writer > 0) {
-            kill(writer, SIGTERM);
-            if (!e2e::DesktopSession::waitUntil([] { return kill(writer, 0) != 0; }, std::chrono::seconds(10)))
-                kill(writer, SIGKILL);
-        }
-        session->stopApplication(launcher);
-    }
+    static void TearDownTestSuite() { e2e::stopWriter(*session, processes); }
 
     void SetUp() override
     {
@@ -89,7 +68,7 @@ protected:
     }
 
     static inline e2e::DesktopSession* session = nullptr;
-    static inline pid_t launcher = -1;
+    static inline e2e::WriterProcesses processes;
     static inline pid_t writer = -1;
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return true; }};

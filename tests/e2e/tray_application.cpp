@@ -86,13 +86,15 @@ std::optional<Window> shownMenu()
 }
 
 // The popup: a large window of the process that is neither the icon nor a menu.
-bool popupShown()
+std::optional<Window> popupWindow()
 {
     for (const auto& window : visibleHintboardWindows())
         if (!window.isMenu && window.width >= 200 && window.height >= 100)
-            return true;
-    return false;
+            return window;
+    return std::nullopt;
 }
+
+bool popupShown() { return popupWindow().has_value(); }
 
 std::string activeWindow() { return run("xprop -root _NET_ACTIVE_WINDOW"); }
 
@@ -136,6 +138,17 @@ std::optional<Window> hintboardWindowNamed(const std::string& title)
         if (run("xprop -id " + window.id + " WM_NAME").find("\"" + title + "\"") != std::string::npos)
             return window;
     return std::nullopt;
+}
+
+pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& command, const std::string& appName)
+{
+    const pid_t pid = session.launch(command);
+    if (pid <= 0 || !DesktopSession::waitUntil(
+                        [&] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app " + appName) == 0; },
+                        std::chrono::seconds(20)))
+        return -1;
+    run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " windowactivate --sync");
+    return pid;
 }
 
 void screenshot(const std::string& name) { run("import -window root " + name); }

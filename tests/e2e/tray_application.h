@@ -36,6 +36,7 @@ std::optional<Window> hintboardWindowNamed(const std::string& title);
 std::optional<Window> trayIcon();
 std::optional<Window> shownMenu();
 // The popup: a large window of the process that is neither the icon nor a menu.
+std::optional<Window> popupWindow();
 bool popupShown();
 bool popupHidden();
 std::string activeWindow();
@@ -45,6 +46,10 @@ bool openWithHotKey();
 // Escape removes one layer (overlay, search text, modifiers, favourites) at a time.
 bool closeWithEscape();
 void click(const Window& window, int button);
+// Starts a program in the session, waits until `hintboard shortcuts --app
+// appName` reads its menus and brings its window to the front; its process
+// id, or -1 when it did not get that far.
+pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& command, const std::string& appName);
 // Saves a picture of the whole screen beside the test, for looking at.
 void screenshot(const std::string& name);
 

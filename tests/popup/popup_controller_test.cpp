@@ -36,6 +36,7 @@ struct PanelRecord {
     int created = 0;
     int alive = 0;
     std::function<void()> onFadeOut;
+    std::function<void()> onFadeIn;
 };
 
 class RecordingPanel : public PopupPanel {
@@ -59,7 +60,12 @@ public:
     void setFrame(const platform::Rect& frame) override { r_.frame = frame; }
     bool isVisible() const override { return r_.visible; }
     bool hasKeyboard() const override { return r_.keyboard; }
-    void fadeIn(Seconds) override { r_.visible = true, r_.calls.push_back("fadeIn"); }
+    void fadeIn(Seconds) override
+    {
+        r_.visible = true, r_.calls.push_back("fadeIn");
+        if (r_.onFadeIn)
+            r_.onFadeIn();
+    }
     void fadeOut(Seconds) override { r_.calls.push_back("fadeOut"), r_.onFadeOut ? r_.onFadeOut() : void(); }
     void orderOut() override { r_.visible = false, r_.calls.push_back("orderOut"); }
 
@@ -290,6 +296,16 @@ TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations
     EXPECT_EQ(popup.filterModel()->heldModifiers(), (PopupFilterModel::ModifierSet{"⌘"}));
     monitors.changeFlags(platform::modifier_flags::shift | platform::modifier_flags::control);
     EXPECT_EQ(popup.filterModel()->heldModifiers(), (PopupFilterModel::ModifierSet{"⇧", "⌃"}));
+    monitors.changeFlags(0);
+    EXPECT_TRUE(popup.filterModel()->heldModifiers().empty()) << "a release leaves the filter at once";
+
+    // The trigger's modifiers released while the panel comes up, before anything follows them.
+    popup.hide();
+    monitors.changeFlags(platform::modifier_flags::option | platform::modifier_flags::command);
+    panel.onFadeIn = [this] { monitors.changeFlags(0); };
+    showAndSettle();
+    panel.onFadeIn = nullptr;
+    EXPECT_TRUE(popup.filterModel()->heldModifiers().empty()) << "filtered by keys no longer held";
 
     popup.filterModel()->setQuery("sa");
     monitors.pressKey({.keyCode = 53});

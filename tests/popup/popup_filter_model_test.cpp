@@ -169,7 +169,7 @@ TEST_F(PopupFilterModelTest, ItemsWithoutShortcutFollowIncludeAllAndTheRequiredQ
     settings.set(keys::requireFilterForAllMenuItems, true);
     m = model(content());
     EXPECT_THAT(titles(*m), ElementsAre("Zoom In"));
-    EXPECT_EQ(m->headerText(), "1 shortcuts");
+    EXPECT_EQ(m->headerText(), "1 shortcut");
     m->setQuery("s");
     EXPECT_THAT(titles(*m), IsEmpty());
     m->setQuery("e\u0301");  // one character in two code points
@@ -202,7 +202,7 @@ TEST_F(PopupFilterModelTest, HiddenPatternsHideCommandsAndSubmenusUntilSearched)
     EXPECT_THAT(titles(*m), ElementsAre("Zoom"));
     EXPECT_FALSE(m->drawsRow(find(*m, "Minimize")));
     EXPECT_FALSE(m->drawsGroup(arrange));
-    EXPECT_EQ(m->headerText(), "1 shortcuts");
+    EXPECT_EQ(m->headerText(), "1 shortcut");
 
     m->setQuery("mini");
     EXPECT_THAT(titles(*m), ElementsAre("Minimize"));
@@ -418,6 +418,65 @@ TEST_F(PopupFilterModelTest, ViewsDimInsteadOfHidingWhenEverythingFits)
     settings.set(keys::showDeactivatedSystemShortcuts, false);
     m->setQuery("spa");
     EXPECT_FALSE(m->drawsRow(spaces));
+}
+
+// The drawn lines of a section as "# title" (menu), "## title" (submenu), "---" and row titles.
+std::vector<std::string> lines(const std::vector<PopupFilterModel::DrawnLine>& drawn)
+{
+    using Kind = PopupFilterModel::DrawnLine::Kind;
+    std::vector<std::string> result;
+    for (const auto& line : drawn) {
+        switch (line.kind) {
+        case Kind::sectionTitle: result.push_back("# " + *line.title); break;
+        case Kind::groupTitle: result.push_back("## " + *line.title); break;
+        case Kind::separator: result.push_back("---"); break;
+        case Kind::row: result.push_back(line.shortcut->title); break;
+        }
+    }
+    return result;
+}
+
+TEST_F(PopupFilterModelTest, SeparatorsStandOnlyBetweenDrawnRowsAndTitlesOnlyOverThem)
+{
+    const auto sep = [] { return Shortcut::separator(); };
+    // What a menu read leaves of a menu whose items have no keys: separators with nothing between.
+    auto m = model(application(
+        {section("File", {group(std::nullopt, {sep(), row("New", "⌘N"), sep(), sep(), row("Open", "⌘O"), sep()}),
+                          group("Recent", {sep(), sep()}), group("Export", {row("PDF", "⇧⌘E"), sep()})}),
+         section("Tabs", {group("Size", {sep(), sep()})})}));
+    EXPECT_THAT(lines(m->drawnLines(m->app().sections[0])),
+                ElementsAre("# File", "New", "---", "Open", "## Export", "PDF"));
+    EXPECT_THAT(lines(m->drawnLines(m->app().sections[1])), IsEmpty());
+    EXPECT_FALSE(m->drawsSection(m->app().sections[1]));
+
+    // Favourites only, one star: its row under its titles, nothing else.
+    m->toggleFavourite(find(*m, "PDF"));
+    m->setShowOnlyFavourites(true);
+    EXPECT_THAT(lines(m->drawnLines(m->app().sections[0])), ElementsAre("# File", "## Export", "PDF"));
+    EXPECT_EQ(m->headerText(), "1 shortcut");
+    // The whole list, which the panel is sized for, is the same under any filter.
+    m->setQuery("zzz");
+    m->setHeldModifiers({"⌘"});
+    EXPECT_THAT(lines(m->drawnLines(m->app().sections[0])), IsEmpty());
+    EXPECT_THAT(lines(m->unfilteredLines(m->app().sections[0])),
+                ElementsAre("# File", "New", "---", "Open", "## Export", "PDF"));
+}
+
+TEST_F(PopupFilterModelTest, NoMatchTextNamesTheFiltersToClear)
+{
+    auto m = model(editor());
+    m->setQuery("zzz");
+    EXPECT_EQ(m->noMatchText(), "Nothing matches. Clear the search text to see more.");
+    m->toggleModifier("⌘");
+    m->setShowOnlyFavourites(true);
+    EXPECT_EQ(m->noMatchText(), "Nothing matches. Clear the search text, switch off the modifier keys or show more "
+                                "than favourites to see more.");
+    m->setQuery("");
+    m->toggleModifier("⌘");
+    m->setHeldModifiers({"⌥"});
+    EXPECT_EQ(m->noMatchText(), "Nothing matches. Release the modifier keys or show more than favourites to see more.");
+    m->setHeldModifiers({});
+    EXPECT_EQ(m->noMatchText(), "No favourites here yet. Show more than favourites to see more.");
 }
 
 } // namespace

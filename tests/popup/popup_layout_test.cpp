@@ -89,6 +89,21 @@ TEST(PopupLayout, SectionHeightCountsTitlesRowsAndSeparators)
     EXPECT_DOUBLE_EQ(columnHeight({s, oneGroupSection("View", 1)}), 130 + 14 + 49);
 }
 
+TEST(PopupLayout, StraySeparatorsAndEmptyGroupsAreNotLaidOut)
+{
+    const auto sep = [] { return Shortcut::separator(); };
+    const auto tidied = layout::withoutStrayLines(
+        {section("File", {test::group(std::nullopt, {sep(), row("New"), sep(), sep(), row("Open"), sep()}),
+                          test::group("Recent", {sep()}), test::group("Export", {row("PDF"), sep()})}),
+         section("Tabs", {test::group("Size", {sep(), sep()})})});
+    ASSERT_EQ(tidied.size(), 1u);
+    ASSERT_EQ(tidied[0].groups.size(), 2u);
+    EXPECT_EQ(tidied[0].groups[0].shortcuts.size(), 3u);  // New, one separator, Open
+    EXPECT_TRUE(tidied[0].groups[0].shortcuts[1].isSeparator);
+    EXPECT_EQ(tidied[0].groups[1].shortcuts.size(), 1u);
+    EXPECT_EQ(layout::sectionHeight(tidied[0]), 26 + 22 + 21 * 3 + 9 + 2 * 5.0);
+}
+
 TEST(PopupLayout, LongMenuSplitsIntoTwoPiecesWithItsName)
 {
     const auto edit = oneGroupSection("Edit", 40);

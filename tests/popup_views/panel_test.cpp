@@ -5,6 +5,7 @@
 #include "popup/views/disambiguation_overlay.h"
 #include "popup/views/filterable_shortcuts_view.h"
 #include "popup/views/key_translation.h"
+#include "popup/views/message_views.h"
 #include "popup/views/shortcut_columns_view.h"
 #include "support/temporary_folder.h"
 
@@ -181,6 +182,27 @@ TEST_F(PanelTest, PaintedColumnsAreAsTallAsTheLayoutEstimates)
     other.show(std::move(app));
     ASSERT_EQ(other.model().columns().size(), 1u);
     EXPECT_NEAR(other.window().fittingHeight(width) - editorHeight, std::ceil(taller) - std::ceil(tallest), 0.001);
+}
+
+TEST_F(PanelTest, PanelIsSizedForTheWholeListAndSaysWhenNothingMatches)
+{
+    harness.show(test::editorApplication());
+    const double width = layout::panelWidth(harness.model().columns().size());
+    const double whole = harness.window().fittingHeight(width);
+    harness.model().setQuery("find");
+    EXPECT_EQ(harness.window().fittingHeight(width), whole) << "a remembered query does not size the panel";
+    harness.model().setQuery("");
+
+    auto* message = harness.view().noMatchMessage();
+    EXPECT_FALSE(message->isVisibleTo(&harness.window()));
+    QTest::keyClicks(&search(), "qqqq");
+    EXPECT_TRUE(message->isVisibleTo(&harness.window()));
+    EXPECT_FALSE(harness.view().scrollArea()->isVisibleTo(&harness.window()));
+    EXPECT_EQ(message->text().toStdString(), harness.model().noMatchText());
+    EXPECT_EQ(harness.window().fittingHeight(width), whole);
+    harness.model().setQuery("");
+    EXPECT_FALSE(message->isVisibleTo(&harness.window()));
+    EXPECT_EQ(harness.view().scrollArea()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
 }
 
 TEST_F(PanelTest, OverlayOptionsReportTheirIndex)

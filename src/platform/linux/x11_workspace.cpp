@@ -130,22 +130,18 @@ public:
             return std::nullopt;
         app.processName = processName(app.pid);
 
-        auto gtkID = text(window, atoms_[gtkApplicationID]);
-        auto kdeID = text(window, atoms_[kdeDesktopFile]);
-        if (kdeID) {
-            kdeID = kdeID->substr(kdeID->rfind('/') + 1);
-            if (kdeID->ends_with(".desktop"))
-                kdeID->resize(kdeID->size() - std::string_view(".desktop").size());
+        auto names = windowNames(window, entries);
+        // A dialog may name a class of its own that no entry knows (LibreOffice's
+        // say "Soffice"): the window it belongs to names the application.
+        for (int depth = 0; !names.entry && depth < maximumOwnerDepth; ++depth) {
+            const auto owner = transientFor(window);
+            if (!owner)
+                break;
+            window = *owner;
+            if (auto ownerNames = windowNames(window, entries); ownerNames.entry)
+                names = std::move(ownerNames);
         }
-        auto [instance, className] = windowClass(window);
-
-        std::optional<DesktopEntry> entry;
-        if (gtkID)
-            entry = entries.byID(*gtkID);
-        if (!entry && kdeID)
-            entry = entries.byID(*kdeID);
-        if (!entry)
-            entry = entries.forWindowClass(instance, className);
+        auto& entry = names.entry;
         if (!entry)
             if (auto launched = launchedDesktopFile(app.pid))
                 entry = entries.byID(*launched);
@@ -154,23 +150,68 @@ public:
         // windows share the id org.libreoffice, which has no entry of its own.
         if (entry)
             app.bundleIdentifier = entry->id;
-        else if (gtkID)
-            app.bundleIdentifier = gtkID;
-        else if (kdeID)
-            app.bundleIdentifier = kdeID;
-        else if (!className.empty())
-            app.bundleIdentifier = className;
+        else if (names.gtkID)
+            app.bundleIdentifier = names.gtkID;
+        else if (names.kdeID)
+            app.bundleIdentifier = names.kdeID;
+        else if (!names.className.empty())
+            app.bundleIdentifier = names.className;
 
         if (entry) {
             app.name = entry->name;
             app.iconName = entry->iconName;
         } else {
-            app.name = !className.empty() ? className : app.processName;
+            app.name = !names.className.empty() ? names.className : app.processName;
         }
         return app;
     }
 
 private:
+    // How many windows up the chain of owners a dialog's application is looked for.
+    static constexpr int maximumOwnerDepth = 4;
+
+    // What a window says about its application, and the desktop entry that says.
+    struct WindowNames {
+        std::optional<std::string> gtkID;
+        std::optional<std::string> kdeID;
+        std::string className;
+        std::optional<DesktopEntry> entry;
+    };
+
+    WindowNames windowNames(xcb_window_t window, DesktopEntries& entries) const
+    {
+        WindowNames names;
+        names.gtkID = text(window, atoms_[gtkApplicationID]);
+        names.kdeID = text(window, atoms_[kdeDesktopFile]);
+        if (names.kdeID) {
+            names.kdeID = names.kdeID->substr(names.kdeID->rfind('/') + 1);
+            if (names.kdeID->ends_with(".desktop"))
+                names.kdeID->resize(names.kdeID->size() - std::string_view(".desktop").size());
+        }
+        auto [instance, className] = windowClass(window);
+        names.className = className;
+        if (names.gtkID)
+            names.entry = entries.byID(*names.gtkID);
+        if (!names.entry && names.kdeID)
+            names.entry = entries.byID(*names.kdeID);
+        if (!names.entry)
+            names.entry = entries.forWindowClass(instance, className);
+        return names;
+    }
+
+    // The window a dialog belongs to (WM_TRANSIENT_FOR), when it names one.
+    std::optional<xcb_window_t> transientFor(xcb_window_t window) const
+    {
+        auto value = property(window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW);
+        xcb_window_t owner = XCB_WINDOW_NONE;
+        if (value.format != 32 || value.bytes.size() < sizeof owner)
+            return std::nullopt;
+        std::memcpy(&owner, value.bytes.data(), sizeof owner);
+        if (owner == XCB_WINDOW_NONE || owner == window || owner == root_)
+            return std::nullopt;
+        return owner;
+    }
+
     enum Atom { activeWindow, clientListAtom, wmPID, gtkApplicationID, kdeDesktopFile, utf8String, atomCount };
     static constexpr std::array<std::string_view, atomCount> atomNames = {
         "_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_PID", "_GTK_APPLICATION_ID",
@@ -323,6 +364,12 @@ void X11Workspace::watchActiveWindow()
     };
     std::optional<RunningApplication> app;
     pid_t lastProcess = activeProcess(app);
+    // An application that names itself better in a later window (LibreOffice's
+    // first window says "Soffice") is announced again under that name.
+    auto identity = [](const std::optional<RunningApplication>& app) {
+        return app ? std::pair(app->bundleIdentifier, app->name) : std::pair(std::optional<std::string>(), std::string());
+    };
+    auto lastIdentity = identity(app);
 
     std::array<pollfd, 2> watched = {pollfd{xcb_get_file_descriptor(x.raw()), POLLIN, 0},
                                      pollfd{stopEvent_, POLLIN, 0}};
@@ -337,12 +384,15 @@ void X11Workspace::watchActiveWindow()
         }
         if (activeWindowChanged) {
             pid_t process = activeProcess(app);
-            if (process != lastProcess && process != 0)
+            const bool renamed = process == lastProcess && app && identity(app) != lastIdentity;
+            if ((process != lastProcess && process != 0) || renamed)
                 mainQueue_.post([observers = std::weak_ptr(observers_), app] {
                     if (auto alive = observers.lock())
                         alive->notify(app);
                 });
             lastProcess = process;
+            if (app)
+                lastIdentity = identity(app);
             continue;  // the reads may have queued more events
         }
         if (poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR)

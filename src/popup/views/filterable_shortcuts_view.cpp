@@ -3,6 +3,7 @@
 #include "model/key_notation.h"
 #include "popup/views/chip_button.h"
 #include "popup/views/disambiguation_overlay.h"
+#include "popup/views/message_views.h"
 #include "popup/views/shortcut_columns_view.h"
 
 #include <QAction>
@@ -15,6 +16,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace hb::views {
 namespace {
@@ -213,7 +216,8 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     scroll_ = new QScrollArea(this);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(model_.fitsWithoutScrolling() ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    // The panel is sized for the whole list; a bar shows whenever more is drawn than fits.
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll_->setWidgetResizable(true);
     scroll_->viewport()->setAutoFillBackground(false);
     columns_ = new ShortcutColumnsView(sharedModel_);
@@ -227,6 +231,11 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     columns_->setAutoFillBackground(false);
     outer->addWidget(scroll_, 1);
 
+    noMatch_ = new MessageView(Glyph::magnifier, QString(), this);
+    noMatch_->setObjectName(QStringLiteral("noMatch"));
+    noMatch_->hide();
+    outer->addWidget(noMatch_, 1);
+
     overlay_ = new DisambiguationOverlay(this);
     overlay_->onChoose = [this](std::size_t option) {
         if (context_.events.chooseOption)
@@ -239,6 +248,7 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
         themeObservation_ = context_.theme->addObserver([this] { columns_->update(); });
     syncHeader();
     refreshBanner();
+    refreshNoMatch();
 }
 
 FilterableShortcutsView::~FilterableShortcutsView()
@@ -267,6 +277,7 @@ void FilterableShortcutsView::modelChanged()
     syncHeader();
     refreshBanner();
     columns_->rebuild();
+    refreshNoMatch();
     if (const auto& state = model_.disambiguation()) {
         overlay_->setGeometry(rect());
         overlay_->show(*state, model_.disambiguationFocusedIndex());
@@ -289,6 +300,15 @@ void FilterableShortcutsView::syncHeader()
         modifierToggles_[i]->setEmphasised(model_.heldModifiers().contains(glyph));
     }
     favourites_->setChecked(model_.showOnlyFavourites());
+}
+
+void FilterableShortcutsView::refreshNoMatch()
+{
+    const bool empty = columns_->drawnRowCount() == 0;
+    if (empty)
+        noMatch_->setText(qstring(model_.noMatchText()));
+    noMatch_->setVisible(empty);
+    scroll_->setVisible(!empty);
 }
 
 void FilterableShortcutsView::refreshBanner()
@@ -380,7 +400,10 @@ double FilterableShortcutsView::fittingHeight(double width)
     if (!std::holds_alternative<std::monostate>(banner_))
         height += bannerHolder_->hasHeightForWidth() ? bannerHolder_->heightForWidth(w) : bannerHolder_->sizeHint().height();
     height += divider_->minimumHeight();
-    return height + columns_->contentHeight();
+    // Sized for the whole list, whatever the filters leave of it now, and
+    // never too small for the message that nothing matches.
+    const int message = noMatch_->hasHeightForWidth() ? noMatch_->heightForWidth(w) : noMatch_->sizeHint().height();
+    return height + std::max(columns_->unfilteredContentHeight(), message);
 }
 
 void FilterableShortcutsView::exportDocument()

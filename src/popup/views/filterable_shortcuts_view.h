@@ -18,6 +18,7 @@ namespace hb::views {
 
 class ChipButton;
 class DisambiguationOverlay;
+class MessageView;
 class ShortcutColumnsView;
 
 // The shortcut list: a header with the application, the count, export and
@@ -48,6 +49,8 @@ public:
     QWidget* banner() const { return bannerHolder_; }
     const PopupBanner& shownBanner() const { return banner_; }
     QLabel* countLabel() const { return count_; }
+    // Shown instead of the columns when the filters leave no row.
+    MessageView* noMatchMessage() const { return noMatch_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -57,6 +60,7 @@ private:
     void modelChanged();
     void syncHeader();
     void refreshBanner();
+    void refreshNoMatch();
     void showBanner(const PopupBanner& banner);
     void revealSelection();
     void exportDocument();
@@ -86,6 +90,7 @@ private:
     QWidget* divider_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     ShortcutColumnsView* columns_ = nullptr;
+    MessageView* noMatch_ = nullptr;
     DisambiguationOverlay* overlay_ = nullptr;
 };
 

@@ -66,16 +66,20 @@ MessageView::MessageView(Glyph glyph, const QString& text, QWidget* parent) : QW
     layout->setSpacing(14);
     layout->addStretch(1);
     layout->addWidget(symbolLabel(glyph, secondaryTextColor(palette()), 40, this));
-    auto* label = new QLabel(text, this);
-    label->setObjectName(QStringLiteral("message"));
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    QPalette secondary = label->palette();
+    label_ = new QLabel(text, this);
+    label_->setObjectName(QStringLiteral("message"));
+    label_->setAlignment(Qt::AlignCenter);
+    label_->setWordWrap(true);
+    label_->setTextFormat(Qt::PlainText);
+    QPalette secondary = label_->palette();
     secondary.setColor(QPalette::WindowText, secondaryTextColor(palette()));
-    label->setPalette(secondary);
-    layout->addWidget(label);
+    label_->setPalette(secondary);
+    layout->addWidget(label_);
     layout->addStretch(1);
 }
+
+QString MessageView::text() const { return label_->text(); }
+
+void MessageView::setText(const QString& text) { label_->setText(text); }
 
 } // namespace hb::views

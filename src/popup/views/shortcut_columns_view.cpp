@@ -3,6 +3,8 @@
 #include "popup/popup_layout.h"
 #include "popup/views/panel_style.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -10,6 +12,9 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
+#include <utility>
 
 namespace hb::views {
 namespace {
@@ -44,12 +49,159 @@ void drawLine(QPainter& painter, const QRectF& rect, const QString& text, Qt::Al
 
 } // namespace
 
+namespace {
+using Line = PopupFilterModel::DrawnLine;
+} // namespace
+
+// One drawn line for assistive technologies; lives until the lines are laid out again.
+class LineAccessible : public QAccessibleInterface {
+public:
+    LineAccessible(QAccessibleInterface* parent, std::size_t column, std::size_t item)
+        : parent_(parent), column_(column), item_(item)
+    {
+    }
+
+    bool isValid() const override { return parent_->isValid() && view() && item_ < view()->columns_[column_].items.size(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return parent_->window(); }
+    QAccessibleInterface* parent() const override { return parent_; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    void setText(QAccessible::Text, const QString&) override {}
+
+    QAccessible::Role role() const override
+    {
+        switch (line().kind) {
+        case Line::Kind::sectionTitle:
+        case Line::Kind::groupTitle:
+            return QAccessible::Heading;
+        case Line::Kind::separator:
+            return QAccessible::Separator;
+        case Line::Kind::row:
+            break;
+        }
+        return QAccessible::ListItem;
+    }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        const auto& item = line();
+        if (kind == QAccessible::Name) {
+            if (item.title)
+                return qstring(*item.title);
+            return item.kind == Line::Kind::row ? qstring(item.shortcut->title) : QString();
+        }
+        if (kind != QAccessible::Description)
+            return {};
+        switch (item.kind) {
+        case Line::Kind::sectionTitle:
+            return ShortcutColumnsView::tr("Menu");
+        case Line::Kind::groupTitle:
+            return ShortcutColumnsView::tr("Submenu");
+        case Line::Kind::separator:
+            return {};
+        case Line::Kind::row:
+            break;
+        }
+        return qstring(item.shortcut->keys);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state;
+        state.selectable = line().kind == Line::Kind::row;
+        state.selected = state.selectable && view()->model_.isSelected(*line().shortcut);
+        return state;
+    }
+
+    QRect rect() const override
+    {
+        const QRect local = view()->itemRect(column_, line()).toAlignedRect();
+        return QRect(view()->mapToGlobal(local.topLeft()), local.size());
+    }
+
+private:
+    using Item = ShortcutColumnsView::Item;
+    ShortcutColumnsView* view() const { return static_cast<ShortcutColumnsView*>(parent_->object()); }
+    const Item& line() const { return view()->columns_[column_].items[item_]; }
+
+    QAccessibleInterface* parent_;
+    std::size_t column_;
+    std::size_t item_;
+};
+
+// The columns for assistive technologies: their drawn lines in reading order,
+// column by column.
+class ColumnsAccessible : public QAccessibleWidget {
+public:
+    explicit ColumnsAccessible(ShortcutColumnsView* view) : QAccessibleWidget(view, QAccessible::List) {}
+    ~ColumnsAccessible() override { forgetLines(); }
+
+    int childCount() const override
+    {
+        int count = 0;
+        for (const auto& column : view()->columns_)
+            count += int(column.items.size());
+        return count;
+    }
+
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index < 0 || index >= childCount())
+            return nullptr;
+        if (lines_.empty()) {
+            for (std::size_t c = 0; c < view()->columns_.size(); ++c)
+                for (std::size_t i = 0; i < view()->columns_[c].items.size(); ++i) {
+                    auto* line = new LineAccessible(const_cast<ColumnsAccessible*>(this), c, i);
+                    QAccessible::registerAccessibleInterface(line);
+                    lines_.push_back(line);
+                }
+        }
+        return lines_[std::size_t(index)];
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        const auto found = std::find(lines_.begin(), lines_.end(), child);
+        return found == lines_.end() ? -1 : int(found - lines_.begin());
+    }
+
+    // The lines are laid out anew: the old ones go.
+    void forgetLines()
+    {
+        for (auto* line : std::exchange(lines_, {}))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(line));
+    }
+
+private:
+    ShortcutColumnsView* view() const { return static_cast<ShortcutColumnsView*>(widget()); }
+    mutable std::vector<LineAccessible*> lines_;
+};
+
+namespace {
+
+QAccessibleInterface* columnsAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("hb::views::ShortcutColumnsView") && object && object->isWidgetType())
+        return new ColumnsAccessible(static_cast<ShortcutColumnsView*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 ShortcutColumnsView::ShortcutColumnsView(std::shared_ptr<PopupFilterModel> model, QWidget* parent)
     : QWidget(parent), sharedModel_(std::move(model)), model_(*sharedModel_)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    static const bool accessible = [] {
+        QAccessible::installFactory(columnsAccessible);
+        return true;
+    }();
+    (void)accessible;
     updateFonts();
     rebuild();
 }
@@ -67,56 +219,77 @@ void ShortcutColumnsView::updateFonts()
     groupFont_.setWeight(QFont::DemiBold);
 }
 
+namespace {
+
+double lineHeight(Line::Kind kind)
+{
+    switch (kind) {
+    case Line::Kind::sectionTitle:
+        return metrics::sectionHeader;
+    case Line::Kind::groupTitle:
+        return metrics::groupHeader;
+    case Line::Kind::separator:
+        return metrics::separator;
+    case Line::Kind::row:
+        break;
+    }
+    return metrics::row;
+}
+
+// Places the lines of one column's sections from the top; calls `place` with
+// each line and its top, and gives the column's height.
+template <typename LinesOf, typename Place>
+double placeColumn(const std::vector<MenuSection>& sections, LinesOf linesOf, Place place)
+{
+    double y = 0;
+    bool first = true;
+    for (const MenuSection& section : sections) {
+        const auto lines = linesOf(section);
+        if (lines.empty())
+            continue;
+        if (!std::exchange(first, false))
+            y += metrics::sectionSpacing;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                y += metrics::innerSpacing;
+            place(lines[i], y);
+            y += lineHeight(lines[i].kind);
+        }
+    }
+    return y;
+}
+
+int paddedHeight(double tallestColumn)
+{
+    return int(std::ceil(tallestColumn)) + ShortcutColumnsView::topPadding + ShortcutColumnsView::bottomPadding;
+}
+
+} // namespace
+
 void ShortcutColumnsView::rebuild()
 {
     columns_.clear();
     drawnRows_ = 0;
-    std::vector<Item> sectionItems;
     for (const auto& sections : model_.columns()) {
         Column column;
-        double y = topPadding;
-        bool first = true;
-        for (const MenuSection& section : sections) {
-            sectionItems.clear();
-            for (const ShortcutGroup& group : section.groups) {
-                if (!model_.drawsGroup(group))
-                    continue;
-                const std::size_t start = sectionItems.size();
-                for (const Shortcut& row : group.shortcuts) {
-                    if (!model_.drawsRow(row))
-                        continue;
-                    const bool separator = row.isSeparator;
-                    sectionItems.push_back({separator ? Kind::separator : Kind::row, 0,
-                                            separator ? metrics::separator : metrics::row, nullptr, &row});
-                }
-                if (sectionItems.size() == start)
-                    continue;
-                if (group.title)
-                    sectionItems.insert(sectionItems.begin() + std::ptrdiff_t(start),
-                                        Item{Kind::group, 0, metrics::groupHeader, &*group.title, nullptr});
-            }
-            if (sectionItems.empty())
-                continue;
-            if (!first)
-                y += metrics::sectionSpacing;
-            first = false;
-            column.items.push_back({Kind::section, y, metrics::sectionHeader, &section.title, nullptr});
-            y += metrics::sectionHeader;
-            for (Item item : sectionItems) {
-                y += metrics::innerSpacing;
-                item.y = y;
-                y += item.height;
-                drawnRows_ += item.kind == Kind::row ? 1 : 0;
-                column.items.push_back(item);
-            }
-        }
-        column.height = y - topPadding;
+        column.height = placeColumn(
+            sections, [&](const MenuSection& section) { return model_.drawnLines(section); },
+            [&](const Line& line, double y) {
+                column.items.push_back({line.kind, topPadding + y, lineHeight(line.kind), line.title, line.shortcut});
+                drawnRows_ += line.kind == Kind::row ? 1 : 0;
+            });
         columns_.push_back(std::move(column));
     }
     hovered_.reset();
     pressed_.reset();
     updateGeometry();
     update();
+    if (QAccessible::isActive()) {
+        if (auto* accessible = dynamic_cast<ColumnsAccessible*>(QAccessible::queryAccessibleInterface(this)))
+            accessible->forgetLines();
+        QAccessibleEvent reordered(this, QAccessible::ObjectReorder);
+        QAccessible::updateAccessibility(&reordered);
+    }
 }
 
 double ShortcutColumnsView::columnHeight(std::size_t column) const
@@ -129,7 +302,19 @@ int ShortcutColumnsView::contentHeight() const
     double tallest = 0;
     for (const Column& column : columns_)
         tallest = std::max(tallest, column.height);
-    return int(std::ceil(tallest)) + topPadding + bottomPadding;
+    return paddedHeight(tallest);
+}
+
+int ShortcutColumnsView::unfilteredContentHeight() const
+{
+    double tallest = 0;
+    for (const auto& sections : model_.columns()) {
+        const double height = placeColumn(
+            sections, [&](const MenuSection& section) { return model_.unfilteredLines(section); },
+            [](const Line&, double) {});
+        tallest = std::max(tallest, height);
+    }
+    return paddedHeight(tallest);
 }
 
 QSize ShortcutColumnsView::sizeHint() const
@@ -260,13 +445,13 @@ void ShortcutColumnsView::paintItem(QPainter& painter, std::size_t column, const
     const QPalette& pal = palette();
     const QRectF rect = itemRect(column, item);
     switch (item.kind) {
-    case Kind::section: {
+    case Kind::sectionTitle: {
         painter.setFont(sectionFont_);
         painter.setPen(pal.color(QPalette::WindowText));
         drawLine(painter, rect.adjusted(4, 0, -4, -3), qstring(*item.title), Qt::AlignBottom);
         return;
     }
-    case Kind::group: {
+    case Kind::groupTitle: {
         painter.setFont(groupFont_);
         painter.setPen(secondaryTextColor(pal));
         drawLine(painter, rect.adjusted(10, 0, -4, -2), qstring(*item.title), Qt::AlignBottom);

@@ -14,13 +14,19 @@
 
 namespace hb::views {
 
+class ColumnsAccessible;
+class LineAccessible;
+
 // The laid-out columns of the shortcut list, painted by one widget: section
 // titles, submenu titles, separators and rows with their keys, conflict marks
 // and favourite stars. Only the items inside the exposed area are painted, so
 // long lists stay cheap; the item positions are worked out again after each
-// change of the model.
+// change of the model. Assistive technologies read the drawn lines as its
+// children: menu and submenu titles as headings, separators, and rows.
 class ShortcutColumnsView : public QWidget {
     Q_OBJECT
+    friend class ColumnsAccessible;
+    friend class LineAccessible;
 
 public:
     static constexpr int topPadding = 10;
@@ -39,6 +45,8 @@ public:
     // The height of a column's drawn items, and of the whole content with its padding.
     double columnHeight(std::size_t column) const;
     int contentHeight() const;
+    // The content's height with nothing filtered away.
+    int unfilteredContentHeight() const;
     std::size_t drawnRowCount() const { return drawnRows_; }
     // Where a drawn row is, in this widget's coordinates.
     std::optional<QRect> rowRect(const Shortcut& shortcut) const;
@@ -61,7 +69,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    enum class Kind { section, group, row, separator };
+    using Kind = PopupFilterModel::DrawnLine::Kind;
     struct Item {
         Kind kind;
         double y;
