@@ -30,12 +30,12 @@ std::string usage()
                                  desktop's own or those applications registered
        hintboard --help          show this help
 
-Hintboard shows the keyboard shortcuts of the application in front: {},
-tap the chosen modifier key twice, or click its icon. One Hintboard runs per
-session; a second `hintboard` says so and exits. `toggle`, `show` and `quit`
-reach it over the session bus (name org.mirelo.Hintboard), so a desktop's own
-keyboard settings can bind them. `hintboard shortcuts --help` describes that
-command.
+Hintboard shows the keyboard shortcuts of the application in front:
+{}, tap the chosen modifier key twice, or click its icon.
+One Hintboard runs per session; a second `hintboard` says so and exits.
+`toggle`, `show` and `quit` reach it over the session bus (name
+org.mirelo.Hintboard), so a desktop's own keyboard settings can bind them.
+`hintboard shortcuts --help` describes that command.
 
 Exit status: 0 on success, 1 when Hintboard cannot start or no running
 Hintboard answers, 2 for bad arguments.
