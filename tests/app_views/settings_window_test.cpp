@@ -10,6 +10,8 @@
 #include "support/temporary_folder.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -128,6 +130,10 @@ TEST_F(SettingsWindowTest, OneWindowWhileOpenAndClosingWhileRecordingRestoresThe
     EXPECT_EQ(controller.window(), window);
     EXPECT_EQ(dockIcon.openCount(), 1);
     EXPECT_TRUE(presence.isRegular());
+    // Opened in the middle of the pointer's screen, inside its available area.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(area.contains(window->frameGeometry().topLeft())) << window->frameGeometry().x();
+    EXPECT_LE(std::abs(window->frameGeometry().center().x() - area.center().x()), 2);
 
     auto* recorder = window->findChild<HotkeyRecorderView*>();
     recorder->recordButton()->click();
