@@ -1,6 +1,7 @@
 #include "app/app_delegate.h"
 
 #include "settings/app_icon.h"
+#include "settings/settings.h"
 #include "settings/settings_keys.h"
 
 #include <utility>
@@ -116,6 +117,11 @@ void AppDelegate::terminate()
         services_.log.error(LogCategory::settings, "Settings could not be saved at exit");
 }
 
+std::string AppDelegate::shownHotkey(const GlobalHotkey& hotkey) const
+{
+    return notation::keyLabel(hotkey.displayString, Settings(services_.settings).keyLabels());
+}
+
 void AppDelegate::redrawStatusIcon()
 {
     services_.statusItem.setIconStyle(Settings(services_.settings).menuBarIconStyle());
@@ -143,7 +149,7 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
 
     const auto hotkey = s.storedHotkey ? s.storedHotkey() : std::nullopt;
     entries.push_back({.kind = Kind::information,
-                       .title = "Show Shortcuts  " + (hotkey ? hotkey->displayString : std::string("(unset)")),
+                       .title = "Show Shortcuts  " + (hotkey ? shownHotkey(*hotkey) : std::string("(unset)")),
                        .enabled = false});
 
     entries.push_back({.title = "Check for Updates…",
@@ -205,7 +211,7 @@ void AppDelegate::showReadyHint()
         return;
     closeReadyHint();
     const auto hotkey = services_.storedHotkey ? services_.storedHotkey() : std::nullopt;
-    const std::string text = hotkey ? "Press " + hotkey->displayString + " to show shortcuts for the active app."
+    const std::string text = hotkey ? "Press " + shownHotkey(*hotkey) + " to show shortcuts for the active app."
                                     : std::string("Click this icon to show shortcuts for the active app.");
     item.showReadyHint("Hintboard is ready", text);
     hintTask_ = services_.mainQueue.postAfter(readyHintDuration, weakly([this] {

@@ -112,6 +112,8 @@ public:
 
 private:
     void redrawStatusIcon();
+    // The hot key as the settings say keys are written.
+    std::string shownHotkey(const GlobalHotkey& hotkey) const;
     // Runs `work` later unless the delegate is gone by then.
     std::function<void()> weakly(std::function<void()> work);
 

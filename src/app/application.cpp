@@ -318,7 +318,8 @@ int runApplication(int argc, char** argv)
 
     // A quiz over the front application's commands, read anew with every menu.
     views::QuizWindowController quizzes({.favourites = favourites, .mainQueue = runtime, .dockIcon = dockIcon,
-                                         .theme = &theme});
+                                         .theme = &theme,
+                                         .keyLabels = [&settings] { return Settings(settings).keyLabels(); }});
     delegate.onStartQuiz = [&](const platform::RunningApplication& app) {
         runtime.run(platform::TaskPriority::userInitiated, [&, app] {
             auto sections = menuBarReader.readMenuBar({.pid = app.pid});
@@ -328,9 +329,13 @@ int runApplication(int argc, char** argv)
         });
     };
 
-    // Updates: an address in the build configuration enables the checks.
+    // Updates: an address in the build configuration enables the checks;
+    // HINTBOARD_UPDATE_FEED points them elsewhere (a local feed under test).
     UpdaterDelegate updaterDelegate(settings);
-    FeedDownloader feedDownloader{QUrl(QStringLiteral(HINTBOARD_APPCAST_URL))};
+    const QString feedAddress = qEnvironmentVariableIsEmpty("HINTBOARD_UPDATE_FEED")
+                                    ? QStringLiteral(HINTBOARD_APPCAST_URL)
+                                    : qEnvironmentVariable("HINTBOARD_UPDATE_FEED");
+    FeedDownloader feedDownloader{QUrl(feedAddress)};
     Updater updater(UpdaterServices{
         .mainQueue = runtime,
         .settings = settings,
@@ -340,7 +345,7 @@ int runApplication(int argc, char** argv)
         .downloadFeed = [&feedDownloader](auto done) { feedDownloader.download(std::move(done)); },
     });
     views::UpdateDialog updateDialog(HINTBOARD_VERSION);
-    const bool updatesConfigured = !std::string_view(HINTBOARD_APPCAST_URL).empty();
+    const bool updatesConfigured = !feedAddress.isEmpty();
     if (updatesConfigured) {
         const auto showResult = [&updateDialog](const UpdateCheckResult& result) { updateDialog.showResult(result); };
         updater.onUpdateFound = showResult;

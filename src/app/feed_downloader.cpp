@@ -13,7 +13,7 @@ FeedDownloader::FeedDownloader(QUrl address) : address_(std::move(address)) {}
 void FeedDownloader::download(std::function<void(FeedDownload)> done)
 {
     QNetworkRequest request(address_);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setMaximumRedirectsAllowed(redirectLimit);
     request.setTransferTimeout(static_cast<int>(timeLimit.count()));
     QNetworkReply* reply = network_.get(request);
@@ -35,6 +35,14 @@ void FeedDownloader::download(std::function<void(FeedDownload)> done)
     });
     deadline->start(timeLimit);
 
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, state](const QUrl& target) {
+        if (target.scheme() == QLatin1String("https")) {
+            emit reply->redirectAllowed();
+            return;
+        }
+        state->problem = "The update server sent the request on to an address that is not https.";
+        reply->abort();
+    });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, state] {
         if (!state->problem.isEmpty())
             return;

@@ -11,7 +11,8 @@
 namespace hb::app {
 
 // Downloads the update feed (http, https or file addresses), bounded in size,
-// time and redirects. Main thread only; results arrive on the main thread.
+// time and redirects; a redirect is followed only to an https address. Main
+// thread only; results arrive on the main thread.
 class FeedDownloader {
 public:
     static constexpr std::chrono::milliseconds timeLimit{15'000};

@@ -1,6 +1,9 @@
 #include "app/instance_client.h"
 #include "app/shortcuts_command.h"
+#include "app/stored_settings.h"
 #include "platform/linux/program_paths.h"
+
+#include <fmt/format.h>
 
 #include <unistd.h>
 
@@ -13,25 +16,36 @@
 
 namespace {
 
-constexpr std::string_view usage =
-    R"(usage: hintboard                 start Hintboard in the panel's tray area
+// The help names the hot key as the popup would write it.
+std::string usage()
+{
+    const auto stored = hb::app::StoredSettings::read();
+    const auto hotkey = stored.hotkey();
+    const std::string trigger =
+        hotkey ? "press " + hb::notation::keyLabel(hotkey->displayString, stored.keyLabels()) + " (the hot key)"
+               : "press the hot key you set";
+    return fmt::format(R"(usage: hintboard                 start Hintboard in the panel's tray area
        hintboard toggle          show or hide the popup of the running Hintboard
        hintboard show            show the popup of the running Hintboard
        hintboard quit            end the running Hintboard
-       hintboard shortcuts (--front | --app NAME | --pid PID) [--all] [--json] [--verbose]
-                                 print an application's menu shortcuts
+       hintboard shortcuts (--front | --app NAME | --pid PID | --system | --registered)
+                         [--all] [--json] [--verbose]
+                                 print an application's menu shortcuts, the
+                                 desktop's own or those applications registered
        hintboard --help          show this help
 
-Hintboard shows the keyboard shortcuts of the application in front: press
-Alt+Super+K (the hot key unless changed), tap the chosen modifier key twice,
-or click its icon. One Hintboard runs per session; a second `hintboard` says
-so and exits. `toggle`, `show` and `quit` reach it over the session bus (name
+Hintboard shows the keyboard shortcuts of the application in front:
+{}, tap the chosen modifier key twice, or click its icon.
+One Hintboard runs per session; a second `hintboard` says so and exits.
+`toggle`, `show` and `quit` reach it over the session bus (name
 org.mirelo.Hintboard), so a desktop's own keyboard settings can bind them.
 `hintboard shortcuts --help` describes that command.
 
 Exit status: 0 on success, 1 when Hintboard cannot start or no running
 Hintboard answers, 2 for bad arguments.
-)";
+)",
+                       trigger);
+}
 
 // The tray application takes over this process (same id, same environment).
 int startTrayApplication(char** argv)
@@ -57,7 +71,7 @@ int main(int argc, char** argv)
         return hb::app::runShortcutsCommand(std::span(arguments).subspan(1));
     if (arguments.size() == 1) {
         if (command == "--help" || command == "-h") {
-            std::fputs(usage.data(), stdout);
+            std::fputs(usage().c_str(), stdout);
             return 0;
         }
         if (command == "toggle")

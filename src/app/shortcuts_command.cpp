@@ -1,15 +1,15 @@
 #include "app/shortcuts_command.h"
 
+#include "app/stored_settings.h"
+
 #include "menus/menu_bar_reader.h"
 #include "model/text.h"
-#include "settings/settings_keys.h"
 #include "sources/system_shortcuts.h"
 #include "sources/third_party_shortcut_registry.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/journal_log.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
-#include "platform/linux/plist_file_settings_domain.h"
 #include "platform/linux/session_services.h"
 #include "platform/linux/x11_workspace.h"
 
@@ -23,8 +23,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <variant>
@@ -51,9 +49,9 @@ Prints the keyboard shortcuts in the menu bar of a running application,
 grouped by menu and submenu; or the desktop's own shortcuts; or those that
 applications registered in the integrations folder.
 
-  --front      the application whose window is active (started from a
-               terminal that is the terminal; "sleep 3; hintboard shortcuts
-               --front" leaves time to switch)
+  --front      the application whose window is active; run from a
+               terminal, that is the terminal itself, so "sleep 3; hintboard
+               shortcuts --front" leaves time to switch to another window
   --app NAME   the application with this command or process name, name,
                identifier or launcher, case ignored (mousepad, Mousepad,
                org.xfce.mousepad; soffice.bin, soffice, libreoffice)
@@ -64,7 +62,9 @@ applications registered in the integrations folder.
   --all        list the menu items without a shortcut too, and with
                --system the switched-off shortcuts, marked "(off)"
   --json       print {"application": {...}, "sections": [{"title", "groups":
-               [{"title", "rows": [{"title", "keys"}]}]}]}
+               [{"title", "rows": [{"title", "keys", "label"}]}]}]}: "keys"
+               in the ⌃⌥⇧⌘ notation Hintboard stores, "label" as the
+               popup writes them (the "Key labels" setting)
   --verbose    log to standard error as well (otherwise only errors go there
                when there is no journal), with debug lines and private values
                (debug lines and private values also follow the debugLoggingEnabled setting)
@@ -255,6 +255,7 @@ std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& op
 struct ShownRow {
     std::string title;
     std::string keys;
+    std::string label;  // the keys as the settings say they are written
     bool off = false;  // a switched-off desktop shortcut
 };
 struct ShownGroup {
@@ -266,7 +267,8 @@ struct ShownSection {
     std::vector<ShownGroup> groups;
 };
 
-std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections, bool all)
+std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections, bool all,
+                                        notation::KeyLabels labels)
 {
     std::vector<ShownSection> shown;
     for (const auto& section : sections) {
@@ -275,7 +277,8 @@ std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections
             ShownGroup shownGroup{group.title, {}};
             for (const auto& row : group.shortcuts)
                 if (!row.isSeparator && (all || !row.isDisabled))
-                    shownGroup.rows.push_back(ShownRow{row.title, row.keys, row.isDisabled});
+                    shownGroup.rows.push_back(
+                        ShownRow{row.title, row.keys, notation::keyLabel(row.keys, labels), row.isDisabled});
             if (!shownGroup.rows.empty())
                 shownSection.groups.push_back(std::move(shownGroup));
         }
@@ -316,8 +319,8 @@ void printText(const std::string& heading, const std::vector<ShownSection>& sect
                 fmt::print("{}{}\n", std::string(rowIndent, ' '), *group.title);
             for (const auto& row : group.rows) {
                 std::string line = std::string(indent, ' ') + row.title;
-                if (!row.keys.empty())
-                    line += std::string(titleColumn + gap - indent - displayWidth(row.title), ' ') + row.keys;
+                if (!row.label.empty())
+                    line += std::string(titleColumn + gap - indent - displayWidth(row.title), ' ') + row.label;
                 if (row.off)
                     line += " (off)";
                 fmt::print("{}\n", line);
@@ -345,7 +348,7 @@ void printJSON(nlohmann::json source, const std::vector<ShownSection>& sections,
         for (const auto& group : section.groups) {
             json rows = json::array();
             for (const auto& row : group.rows) {
-                json shown = {{"title", row.title}, {"keys", row.keys}};
+                json shown = {{"title", row.title}, {"keys", row.keys}, {"label", row.label}};
                 if (row.off)
                     shown["off"] = true;
                 rows.push_back(std::move(shown));
@@ -360,23 +363,8 @@ void printJSON(nlohmann::json source, const std::vector<ShownSection>& sections,
     fmt::print("{}\n", document.dump(2, ' ', false, json::error_handler_t::replace));
 }
 
-// The running menu-bar application holds the settings domain; a command only
-// reads the file.
-bool debugLoggingEnabled()
-{
-    std::ifstream file(linux_platform::PlistFileSettingsDomain::defaultPath(), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    const auto settings = platform::parsePropertyList(bytes);
-    const auto* values = settings ? settings->as<platform::PlistDictionary>() : nullptr;
-    if (!values)
-        return false;
-    const auto found = values->find(keys::debugLoggingEnabled);
-    const bool* enabled = found == values->end() ? nullptr : found->second.as<bool>();
-    return enabled && *enabled;
-}
-
 // The "System" section of the running desktop, or the registered shortcuts.
-int printOtherSources(const Options& options, platform::Log& log)
+int printOtherSources(const Options& options, notation::KeyLabels labels, platform::Log& log)
 {
     const auto folders = UserFolders::fromEnvironment();
     std::vector<MenuSection> sections;
@@ -391,7 +379,7 @@ int printOtherSources(const Options& options, platform::Log& log)
         origin = "registered by applications";
         sections = ThirdPartyShortcutRegistry(folders, log).loadSections();
     }
-    auto shown = shownSections(sections, options.all);
+    auto shown = shownSections(sections, options.all, labels);
     if (options.json)
         printJSON({{"source", origin}}, shown, options.all);
     else
@@ -416,9 +404,11 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
 
     // Quiet unless asked: without a journal only errors reach standard error.
     linux_platform::JournalLogSink sink(options.verbose, platform::LogLevel::error);
-    platform::Log log(sink, [debug = options.verbose || debugLoggingEnabled()] { return debug; });
+    const auto stored = StoredSettings::read();
+    const auto labels = stored.keyLabels();
+    platform::Log log(sink, [debug = options.verbose || stored.debugLoggingEnabled()] { return debug; });
     if (options.target == Options::Target::system || options.target == Options::Target::registered)
-        return printOtherSources(options, log);
+        return printOtherSources(options, labels, log);
     linux_platform::AtspiAccessibility atspi(log);
     linux_platform::ExportedMenuAccessibility exportedMenus(log);
     linux_platform::MenuExportingAccessibility accessibility(exportedMenus, atspi);
@@ -467,7 +457,7 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
         fmt::print(stderr, "hintboard: {} {} during the read; the list is incomplete.\n", describe(app),
                    quit ? "quit" : "stopped answering");
 
-    auto shown = shownSections(sections, options.all);
+    auto shown = shownSections(sections, options.all, labels);
     if (options.json)
         printJSON({{"application", applicationJSON(app)}}, shown, options.all);
     else

@@ -28,16 +28,17 @@ std::string childText(const xml::Element& element, std::string_view name)
     return child ? trimmed(child->text) : std::string();
 }
 
-// Only web addresses leave the program: the feed must not make it open local
-// files or other handlers.
+// Only https addresses leave the program: the feed must not make it open
+// local files or other handlers, nor send the user to a page anyone on the
+// way can change.
 std::string webAddress(std::string address)
 {
-    const auto startsWith = [&](std::string_view prefix) {
-        return address.size() > prefix.size() &&
-               std::equal(prefix.begin(), prefix.end(), address.begin(),
-                          [](char p, char c) { return p == std::tolower(static_cast<unsigned char>(c)); });
-    };
-    return startsWith("https://") || startsWith("http://") ? address : std::string();
+    constexpr std::string_view https = "https://";
+    const bool secure = address.size() > https.size() &&
+                        std::equal(https.begin(), https.end(), address.begin(), [](char p, char c) {
+                            return p == std::tolower(static_cast<unsigned char>(c));
+                        });
+    return secure ? address : std::string();
 }
 
 std::optional<AppcastItem> readItem(const xml::Element& item)
@@ -165,9 +166,12 @@ std::set<std::string, std::less<>> UpdaterDelegate::allowedChannels() const
     return channels;
 }
 
-void UpdaterDelegate::willRelaunchApplication()
+std::string_view releaseVersion(const AppcastItem& item)
 {
-    settings_.synchronize();
+    const std::string_view version = item.version;
+    const bool dotted = !version.empty() && std::isdigit(static_cast<unsigned char>(version.front())) &&
+                        version.find('.') != std::string_view::npos;
+    return dotted || item.displayVersion.empty() ? version : std::string_view(item.displayVersion);
 }
 
 std::optional<AppcastItem> newestAllowedItem(const std::vector<AppcastItem>& items, std::string_view runningVersion,
@@ -177,7 +181,7 @@ std::optional<AppcastItem> newestAllowedItem(const std::vector<AppcastItem>& ite
     for (const AppcastItem& item : items) {
         if (!item.channel.empty() && !allowedChannels.contains(item.channel))
             continue;
-        if (compareVersions(item.version, newest ? newest->version : runningVersion) > 0)
+        if (compareVersions(releaseVersion(item), newest ? releaseVersion(*newest) : runningVersion) > 0)
             newest = &item;
     }
     return newest ? std::optional<AppcastItem>(*newest) : std::nullopt;
@@ -192,6 +196,8 @@ Updater::~Updater()
 {
     if (nextCheck_)
         services_.mainQueue.cancel(*nextCheck_);
+    if (wizardObserver_)
+        services_.settings.removeObserver(*wizardObserver_);
 }
 
 bool Updater::automaticChecksEnabled() const
@@ -201,13 +207,39 @@ bool Updater::automaticChecksEnabled() const
 
 void Updater::start()
 {
+    if (services_.settings.boolean(keys::didShowOnboardingWizard)) {
+        startChecking();
+        return;
+    }
+    if (wizardObserver_)
+        return;
+    wizardObserver_ = services_.settings.addObserver([this](std::string_view key) {
+        if (key != keys::didShowOnboardingWizard || !services_.settings.boolean(key))
+            return;
+        // Not from inside the settings' own notification.
+        services_.mainQueue.post([weak = std::weak_ptr<Updater*>(self_)] {
+            if (auto self = weak.lock()) {
+                Updater& updater = **self;
+                if (!updater.wizardObserver_)
+                    return;
+                updater.services_.settings.removeObserver(*updater.wizardObserver_);
+                updater.wizardObserver_.reset();
+                updater.startChecking();
+            }
+        });
+    });
+}
+
+void Updater::startChecking()
+{
     automaticCheck();
     scheduleNext(checkInterval);
 }
 
 void Updater::resetUpdateCycleAfterShortDelay()
 {
-    scheduleNext(resetDelay);
+    if (nextCheck_)
+        scheduleNext(checkInterval);
 }
 
 void Updater::scheduleNext(platform::Seconds delay)
@@ -271,7 +303,7 @@ UpdateCheckResult Updater::evaluate(const FeedDownload& download) const
         log.info(LogCategory::settings, "Update check: {} is current", services_.runningVersion);
         return {.outcome = UpdateCheckResult::Outcome::upToDate};
     }
-    log.notice(LogCategory::settings, "Update check: {} is available", update->version);
+    log.notice(LogCategory::settings, "Update check: {} is available", update->displayVersion);
     return {.outcome = UpdateCheckResult::Outcome::updateAvailable, .update = std::move(update)};
 }
 

@@ -27,7 +27,7 @@ inline constexpr std::string_view alpha = "alpha";
 // One release in the feed.
 struct AppcastItem {
     std::string title;
-    std::string version;         // compared with compareVersions
+    std::string version;         // the feed's build number
     std::string displayVersion;  // shown to the user; the version when the feed gives none
     std::string channel;         // empty: the default channel, offered to everyone
     std::string releaseNotesLink;
@@ -42,8 +42,9 @@ struct AppcastParse {
 
 inline constexpr std::size_t maximumAppcastSize = 1024 * 1024;
 
-// Reads an RSS appcast. Items without a version or a link are left out; a
-// feed that is not RSS, malformed or larger than maximumAppcastSize is an error.
+// Reads an RSS appcast. Items without a version or an https link are left
+// out; a feed that is not RSS, malformed or larger than maximumAppcastSize is
+// an error.
 AppcastParse parseAppcast(std::string_view feed);
 
 // Negative, zero or positive as `a` is older than, the same as or newer than
@@ -54,6 +55,11 @@ AppcastParse parseAppcast(std::string_view feed);
 // than text at the same place (1.0.1 is newer than 1.0b1).
 int compareVersions(std::string_view a, std::string_view b);
 
+// The item's version in this program's scheme (dotted numbers, "0.1.0"): its
+// build number when that has the scheme's form, else its display version
+// (a bare build number such as "1234" says nothing about the release).
+std::string_view releaseVersion(const AppcastItem& item);
+
 // The answers the updater asks of the application.
 class UpdaterDelegate {
 public:
@@ -63,8 +69,6 @@ public:
     bool shouldPromptForPermissionToCheckForUpdates() const { return false; }
     // The channels besides the default one whose releases count.
     std::set<std::string, std::less<>> allowedChannels() const;
-    // Before the program is restarted for an update: make the settings durable.
-    void willRelaunchApplication();
 
 private:
     platform::SettingsDomain& settings_;
@@ -99,22 +103,27 @@ struct UpdaterServices {
 };
 
 // Runs checks: at launch and once a day while automatic checks are on (the
-// setting absent counts as on), and when the user asks. Main thread only.
+// setting absent counts as on), and when the user asks; nothing else reaches
+// the network. On a first launch the automatic checks wait until the user has
+// finished the onboarding wizard, whose last step decides them. Main thread
+// only.
 class Updater {
 public:
     static constexpr platform::Seconds checkInterval{24 * 60 * 60};
-    static constexpr platform::Seconds resetDelay{1};
 
     explicit Updater(UpdaterServices services);
     ~Updater();
     Updater(const Updater&) = delete;
     Updater& operator=(const Updater&) = delete;
 
-    // Checks now (when automatic checks are on) and starts the daily cycle.
+    // Checks now (when automatic checks are on) and starts the daily cycle;
+    // before the onboarding wizard is finished, waits for that first.
     void start();
     // A check the user asked for; its result always reaches `done`.
     void checkForUpdates(std::function<void(const UpdateCheckResult&)> done);
-    // After a channel change: checks again shortly, then daily from then on.
+    // After a channel change: the daily cycle starts again from now, and the
+    // next check asks for the new channels. No check is made for the change
+    // itself, so a synchronised setting never reaches the network.
     void resetUpdateCycleAfterShortDelay();
 
     // An automatic check found a version not announced before in this run.
@@ -123,6 +132,7 @@ public:
     bool automaticChecksEnabled() const;
 
 private:
+    void startChecking();
     void scheduleNext(platform::Seconds delay);
     void automaticCheck();
     void check(std::function<void(const UpdateCheckResult&)> done);
@@ -130,6 +140,7 @@ private:
 
     UpdaterServices services_;
     std::optional<platform::MainQueue::TaskId> nextCheck_;
+    std::optional<platform::SettingsDomain::ObserverId> wizardObserver_;
     std::string lastAnnounced_;
     std::shared_ptr<Updater*> self_;
 };

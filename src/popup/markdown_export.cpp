@@ -33,7 +33,7 @@ std::string codeSpan(std::string_view keys)
     return "`" + std::string(keys) + "`";
 }
 
-std::string document(const AppShortcuts& app)
+std::string document(const AppShortcuts& app, notation::KeyLabels labels)
 {
     std::vector<std::string> lines{"# " + escaped(app.appName), ""};
     for (const auto& section : app.sections) {
@@ -47,7 +47,7 @@ std::string document(const AppShortcuts& app)
                 lines.push_back("### " + escaped(*group.title));
             for (const auto& shortcut : group.shortcuts)
                 if (counts(shortcut))
-                    lines.push_back(codeSpan(shortcut.keys) + " — " + escaped(shortcut.title));
+                    lines.push_back(codeSpan(notation::keyLabel(shortcut.keys, labels)) + " — " + escaped(shortcut.title));
         }
         lines.emplace_back();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/key_label.h"
 #include "model/shortcut.h"
 
 #include <string>
@@ -13,8 +14,8 @@ std::string escaped(std::string_view text);
 // An inline code span that holds any key text, backticks included.
 std::string codeSpan(std::string_view keys);
 
-// Every row with a key combination, by menu and submenu; lines joined by
-// line feeds, without a final one.
-std::string document(const AppShortcuts& app);
+// Every row with a key combination, by menu and submenu, its keys written
+// as `labels` says; lines joined by line feeds, without a final one.
+std::string document(const AppShortcuts& app, notation::KeyLabels labels);
 
 } // namespace hb::markdown

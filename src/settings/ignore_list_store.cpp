@@ -5,13 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <array>
 
 namespace hb {
 namespace {
-
-constexpr std::array seededGlobalTitles{"Minimize", "Minimise", "Fill", "Center", "Centre", "Move & Resize"};
-constexpr std::string_view seededMenuTitle = "Apple";
 
 std::string trimmed(std::string_view text)
 {
@@ -84,24 +80,6 @@ IgnoreListStore::IgnoreListStore(platform::SettingsDomain& settings)
       showWhenFiltering_(settings.boolean(keys::ignoreListShowWhenFiltering)),
       data_(storedData().value_or(IgnoreData{}))
 {
-    seed();
-}
-
-// The default rules are added to what was loaded rather than replacing it, so
-// rules stored by a version that did not seed are kept.
-void IgnoreListStore::seed()
-{
-    if (!settings_.boolean(keys::didSeedIgnoreList)) {
-        for (const char* title : seededGlobalTitles)
-            appendNew(data_.globalTitles, title);
-        settings_.set(keys::didSeedIgnoreList, true);
-        save();
-    }
-    if (!settings_.boolean(keys::didSeedIgnoredMenus)) {
-        appendNew(data_.ignoredMenuTitles, std::string(seededMenuTitle));
-        settings_.set(keys::didSeedIgnoredMenus, true);
-        save();
-    }
 }
 
 void IgnoreListStore::setEnabled(bool enabled)

@@ -36,7 +36,7 @@ class IgnoreListStore {
 public:
     using Positions = std::set<std::size_t>;
 
-    // Loads the stored rules, then seeds the default rules on first start.
+    // Loads the stored rules; a first start has none.
     explicit IgnoreListStore(platform::SettingsDomain& settings);
 
     bool isEnabled() const { return isEnabled_; }
@@ -79,7 +79,6 @@ public:
 
 private:
     std::optional<IgnoreData> storedData() const;
-    void seed();
     void saveAndNotify();
 
     platform::SettingsDomain& settings_;

@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include "model/key_notation.h"
 #include "settings/settings_keys.h"
 
 #include <nlohmann/json.hpp>
@@ -52,6 +53,14 @@ std::string_view storedName(DoubleTapModifier modifier)
     return "option";
 }
 
+std::string_view keyName(DoubleTapModifier modifier)
+{
+    const std::string_view glyph = modifier == DoubleTapModifier::command ? notation::command
+                                   : modifier == DoubleTapModifier::control ? notation::control
+                                                                            : notation::option;
+    return notation::modifierLabel(glyph, notation::KeyLabels::words);
+}
+
 bool Settings::automaticUpdateChecks() const
 {
     auto value = domain_.object(keys::automaticUpdateChecks);
@@ -84,6 +93,18 @@ DoubleTapModifier Settings::doubleTapModifier() const
             return modifier;
     }
     return DoubleTapModifier::option;
+}
+
+notation::KeyLabels Settings::keyLabels() const
+{
+    auto value = domain_.object(keys::keyLabels);
+    const auto* name = value ? value->as<std::string>() : nullptr;
+    return name ? notation::keyLabelsStoredAs(*name) : notation::defaultKeyLabels;
+}
+
+void Settings::setKeyLabels(notation::KeyLabels labels)
+{
+    domain_.set(keys::keyLabels, std::string(notation::storedName(labels)));
 }
 
 void Settings::setMenuBarIconStyle(MenuBarIconStyle style) { storeEnumeration(domain_, keys::menuBarIconStyle, style); }

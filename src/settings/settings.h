@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/key_label.h"
 #include "platform/log.h"
 #include "platform/settings_domain.h"
 
@@ -19,6 +20,8 @@ enum class AppIconVariant : std::int64_t { command = 0, option = 1, control = 2 
 enum class DoubleTapModifier { command, option, control };
 
 std::string_view storedName(DoubleTapModifier modifier);
+// The key as Linux keyboards name it: "Super", "Alt", "Ctrl".
+std::string_view keyName(DoubleTapModifier modifier);
 
 // Typed reads of the settings keys. Nothing registers defaults: each reader
 // applies the fallback for an absent key, and a value of another type or
@@ -38,10 +41,13 @@ public:
     PopupDisplayMode popupDisplayMode() const;
     AppIconVariant appIconVariant() const;
     DoubleTapModifier doubleTapModifier() const;
+    // Words unless "symbols" is stored.
+    notation::KeyLabels keyLabels() const;
     void setMenuBarIconStyle(MenuBarIconStyle style);
     void setPopupDisplayMode(PopupDisplayMode mode);
     void setAppIconVariant(AppIconVariant variant);
     void setDoubleTapModifier(DoubleTapModifier modifier);
+    void setKeyLabels(notation::KeyLabels labels);
 
     std::int64_t popupOpenCount() const;
     std::int64_t popupTipIndex() const;

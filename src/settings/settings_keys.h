@@ -28,13 +28,13 @@ inline constexpr std::string_view receiveAlphaUpdates = "receiveAlphaUpdates";
 inline constexpr std::string_view debugLoggingEnabled = "debugLoggingEnabled";
 inline constexpr std::string_view popupDisplayMode = "popupDisplayMode";
 inline constexpr std::string_view keyAccentColor = "keyAccentColor";
+// "words" or "symbols": how key combinations are shown (notation::KeyLabels).
+inline constexpr std::string_view keyLabels = "keyLabels";
 inline constexpr std::string_view iCloudSyncEnabled = "iCloudSyncEnabled";
 inline constexpr std::string_view pinnedShortcuts = "pinnedShortcuts";
 inline constexpr std::string_view ignoreList = "ignoreList";
 inline constexpr std::string_view ignoreListEnabled = "ignoreListEnabled";
 inline constexpr std::string_view ignoreListShowWhenFiltering = "ignoreListShowWhenFiltering";
-inline constexpr std::string_view didSeedIgnoreList = "didSeedIgnoreList";
-inline constexpr std::string_view didSeedIgnoredMenus = "didSeedIgnoredMenus";
 inline constexpr std::string_view popupOpenCount = "popupOpenCount";
 inline constexpr std::string_view popupTipIndex = "popupTipIndex";
 inline constexpr std::string_view didPromptGitHubStar = "didPromptGitHubStar";
@@ -47,16 +47,16 @@ inline constexpr std::string_view localSyncTimestamps = "__localSyncTimestamps";
 inline constexpr std::string_view syncFolderPath = "syncFolderPath";
 
 // Kept in step between machines by settings synchronisation, in this order.
-inline constexpr std::array<std::string_view, 18> synchronised{
-    pinnedShortcuts, ignoreList, ignoreListEnabled, ignoreListShowWhenFiltering, keyAccentColor,
+inline constexpr std::array<std::string_view, 19> synchronised{
+    pinnedShortcuts, ignoreList, ignoreListEnabled, ignoreListShowWhenFiltering, keyAccentColor, keyLabels,
     showAllMenuItems, requireFilterForAllMenuItems, hideLargeSubmenus, showSystemShortcuts,
     showDeactivatedSystemShortcuts, showThirdPartyShortcuts, wrapLongSections, alwaysShowFavourites,
     showConflictIndicator, automaticUpdateChecks, receiveBetaUpdates, receiveAlphaUpdates, debugLoggingEnabled,
 };
 
 // Written to and read from a settings backup file, in this order.
-inline constexpr std::array<std::string_view, 25> backup{
-    globalHotkey, didSetDefaultHotkey, keyAccentColor, doubleTapEnabled, doubleTapModifier, menuBarIconStyle,
+inline constexpr std::array<std::string_view, 26> backup{
+    globalHotkey, didSetDefaultHotkey, keyAccentColor, keyLabels, doubleTapEnabled, doubleTapModifier, menuBarIconStyle,
     appIconVariant, matchAppIconToTrigger, showAllMenuItems, requireFilterForAllMenuItems, hideLargeSubmenus,
     showSystemShortcuts, showDeactivatedSystemShortcuts, showThirdPartyShortcuts, wrapLongSections,
     alwaysShowFavourites, showConflictIndicator, automaticUpdateChecks, receiveBetaUpdates, receiveAlphaUpdates,
@@ -64,12 +64,12 @@ inline constexpr std::array<std::string_view, 25> backup{
 };
 
 // Listed in the log line written at launch: the synchronised keys, then these two.
-inline constexpr std::array<std::string_view, 20> launchSnapshot = [] {
-    std::array<std::string_view, 20> result{};
+inline constexpr std::array<std::string_view, synchronised.size() + 2> launchSnapshot = [] {
+    std::array<std::string_view, synchronised.size() + 2> result{};
     for (std::size_t i = 0; i < synchronised.size(); ++i)
         result[i] = synchronised[i];
-    result[18] = popupDisplayMode;
-    result[19] = menuBarIconStyle;
+    result[synchronised.size()] = popupDisplayMode;
+    result[synchronised.size() + 1] = menuBarIconStyle;
     return result;
 }();
 

@@ -66,34 +66,63 @@ bool applyTriggerIconsAtLaunch(platform::SettingsDomain& domain, platform::AppPr
 SettingsModel::SettingsModel(SettingsModelServices services)
     : services_(std::move(services)), self_(std::make_shared<SettingsModel*>(this))
 {
+    launchAtLogin_ = services_.loginItems.isEnabled();
+    readStored();
+    // Import and synchronisation write keys directly: show what is now in effect.
+    settingsObserver_ = services_.settings.addObserver([this](std::string_view) {
+        if (readStored())
+            observers_.notify();
+    });
+}
+
+namespace {
+
+template <typename T>
+bool assign(T& field, T value)
+{
+    if (field == value)
+        return false;
+    field = std::move(value);
+    return true;
+}
+
+} // namespace
+
+bool SettingsModel::readStored()
+{
     const auto& domain = services_.settings;
     const Settings settings(services_.settings);
-    hotkey_ = loadHotkey(domain);
-    launchAtLogin_ = services_.loginItems.isEnabled();
-    showAllMenuItems_ = domain.boolean(keys::showAllMenuItems);
-    requireFilterForAllMenuItems_ = domain.boolean(keys::requireFilterForAllMenuItems);
-    hideLargeSubmenus_ = domain.boolean(keys::hideLargeSubmenus);
-    showSystemShortcuts_ = domain.boolean(keys::showSystemShortcuts);
-    showDeactivatedSystemShortcuts_ = domain.boolean(keys::showDeactivatedSystemShortcuts);
-    showThirdPartyShortcuts_ = domain.boolean(keys::showThirdPartyShortcuts);
-    automaticUpdatesEnabled_ = settings.automaticUpdateChecks();
-    debugLoggingEnabled_ = domain.boolean(keys::debugLoggingEnabled);
-    receiveBetaUpdates_ = domain.boolean(keys::receiveBetaUpdates);
-    receiveAlphaUpdates_ = domain.boolean(keys::receiveAlphaUpdates);
-    popupDisplayMode_ = settings.popupDisplayMode();
-    menuBarIconStyle_ = settings.menuBarIconStyle();
-    appIconVariant_ = settings.appIconVariant();
-    matchAppIconToTrigger_ = domain.boolean(keys::matchAppIconToTrigger);
-    showConflictIndicator_ = domain.boolean(keys::showConflictIndicator);
-    wrapLongSections_ = domain.boolean(keys::wrapLongSections);
-    alwaysShowFavourites_ = domain.boolean(keys::alwaysShowFavourites);
-    iCloudSyncEnabled_ = domain.boolean(keys::iCloudSyncEnabled);
-    doubleTapEnabled_ = domain.boolean(keys::doubleTapEnabled);
-    doubleTapModifier_ = settings.doubleTapModifier();
+    bool changed = false;
+    if (!isRecording_)
+        changed |= assign(hotkey_, loadHotkey(domain));
+    const auto flag = [&](bool& field, std::string_view key) { changed |= assign(field, domain.boolean(key)); };
+    flag(showAllMenuItems_, keys::showAllMenuItems);
+    flag(requireFilterForAllMenuItems_, keys::requireFilterForAllMenuItems);
+    flag(hideLargeSubmenus_, keys::hideLargeSubmenus);
+    flag(showSystemShortcuts_, keys::showSystemShortcuts);
+    flag(showDeactivatedSystemShortcuts_, keys::showDeactivatedSystemShortcuts);
+    flag(showThirdPartyShortcuts_, keys::showThirdPartyShortcuts);
+    changed |= assign(automaticUpdatesEnabled_, settings.automaticUpdateChecks());
+    flag(debugLoggingEnabled_, keys::debugLoggingEnabled);
+    flag(receiveBetaUpdates_, keys::receiveBetaUpdates);
+    flag(receiveAlphaUpdates_, keys::receiveAlphaUpdates);
+    changed |= assign(popupDisplayMode_, settings.popupDisplayMode());
+    changed |= assign(menuBarIconStyle_, settings.menuBarIconStyle());
+    changed |= assign(appIconVariant_, settings.appIconVariant());
+    changed |= assign(keyLabels_, settings.keyLabels());
+    flag(matchAppIconToTrigger_, keys::matchAppIconToTrigger);
+    flag(showConflictIndicator_, keys::showConflictIndicator);
+    flag(wrapLongSections_, keys::wrapLongSections);
+    flag(alwaysShowFavourites_, keys::alwaysShowFavourites);
+    flag(iCloudSyncEnabled_, keys::iCloudSyncEnabled);
+    flag(doubleTapEnabled_, keys::doubleTapEnabled);
+    changed |= assign(doubleTapModifier_, settings.doubleTapModifier());
+    return changed;
 }
 
 SettingsModel::~SettingsModel()
 {
+    services_.settings.removeObserver(settingsObserver_);
     if (isRecording_)
         endRecording(false);
 }
@@ -240,6 +269,15 @@ void SettingsModel::setPopupDisplayMode(PopupDisplayMode mode)
         return;
     popupDisplayMode_ = mode;
     Settings(services_.settings).setPopupDisplayMode(mode);
+    observers_.notify();
+}
+
+void SettingsModel::setKeyLabels(notation::KeyLabels labels)
+{
+    if (keyLabels_ == labels)
+        return;
+    keyLabels_ = labels;
+    Settings(services_.settings).setKeyLabels(labels);
     observers_.notify();
 }
 

@@ -38,9 +38,10 @@ struct SettingsModelServices {
 };
 
 // The settings as the settings window and the onboarding wizard edit them.
-// Fields are read from the settings once, on creation; each setter writes its
-// key at once and applies the change (hot key, double tap, icons,
-// notifications, synchronisation). A setter given the value the field holds
+// Fields follow the stored settings, also when another part of the program
+// writes them (import, synchronisation); each setter writes its key at once
+// and applies the change (hot key, double tap, icons, notifications,
+// synchronisation). A setter given the value the field holds
 // does nothing. Also records a new global shortcut. Main thread only.
 class SettingsModel {
 public:
@@ -103,6 +104,8 @@ public:
     void setMenuBarIconStyle(MenuBarIconStyle style);
     AppIconVariant appIconVariant() const { return appIconVariant_; }
     void setAppIconVariant(AppIconVariant variant);
+    notation::KeyLabels keyLabels() const { return keyLabels_; }
+    void setKeyLabels(notation::KeyLabels labels);
 
     bool matchAppIconToTrigger() const { return matchAppIconToTrigger_; }
     void setMatchAppIconToTrigger(bool value);
@@ -132,6 +135,8 @@ public:
     void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:
+    // Reads every field but the login item from the settings; true when one changed.
+    bool readStored();
     // Writes a Boolean field that has no further effect; false when unchanged.
     bool setFlag(bool& field, std::string_view key, bool value);
     void applyDoubleTap();
@@ -156,6 +161,7 @@ private:
     PopupDisplayMode popupDisplayMode_ = PopupDisplayMode::activeAppWindow;
     MenuBarIconStyle menuBarIconStyle_ = MenuBarIconStyle::keyboard;
     AppIconVariant appIconVariant_ = AppIconVariant::command;
+    notation::KeyLabels keyLabels_ = notation::defaultKeyLabels;
     bool matchAppIconToTrigger_ = false;
     bool showConflictIndicator_ = false;
     bool wrapLongSections_ = false;
@@ -167,6 +173,7 @@ private:
     DoubleTapModifier doubleTapModifier_ = DoubleTapModifier::option;
     std::optional<platform::EventMonitors::Token> eventMonitor_;
     platform::ObserverList<> observers_;
+    platform::SettingsDomain::ObserverId settingsObserver_{};
     // The key-down monitor holds this weakly.
     std::shared_ptr<SettingsModel*> self_;
 };

@@ -59,7 +59,8 @@ void DoubleTapTrigger::start()
             (*self)->keyDown();
     });
     if (!flagsMonitor_)
-        log_.error(LogCategory::hotkey, "DoubleTapTrigger: flagsMonitor is nil — Accessibility not yet granted");
+        log_.error(LogCategory::hotkey,
+                   "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)");
     log_.info(LogCategory::hotkey, "DoubleTapTrigger: watching {}", storedName(watched_));
 }
 

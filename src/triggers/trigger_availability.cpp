@@ -24,8 +24,9 @@ TriggerAvailability triggerAvailability(SessionKind kind, bool globalShortcutsPo
                                   "keyboard settings.";
     } else {
         availability.hotkeyRoute = HotkeyRoute::desktopBinding;
-        availability.hotkeyNote = "This desktop does not let applications register a hot key. In its keyboard "
-                                  "settings, add a custom shortcut that runs the command: ";
+        availability.hotkeyNote = "This desktop offers no global shortcuts to applications, so Hintboard cannot "
+                                  "record one. In the desktop's keyboard settings, add a custom shortcut that "
+                                  "runs the command: ";
         availability.hotkeyNote += TriggerAvailability::toggleCommand;
     }
     return availability;

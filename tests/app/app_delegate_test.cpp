@@ -184,7 +184,7 @@ TEST_F(AppDelegateTest, WizardOpensOnlyUntilOnboardingIsCompleted)
     EXPECT_THAT(calls, IsEmpty());
     runtime.advance(platform::Seconds(0.01));
     EXPECT_THAT(calls, ElementsAre("doubleTap", "show"));
-    EXPECT_EQ(statusItem.hint, "Hintboard is ready / Press ⌥⌘K to show shortcuts for the active app.");
+    EXPECT_EQ(statusItem.hint, "Hintboard is ready / Press Alt+Super+K to show shortcuts for the active app.");
     // The popup opened with it leaves the hint up; a later one closes it.
     popupCallbacks.onWillShow();
     EXPECT_TRUE(statusItem.hint);
@@ -243,9 +243,12 @@ TEST_F(AppDelegateTest, MenuEntriesFollowTrustFrontAppAndStoredHotkey)
     auto delegate = launched();
     statusItem.onClick(StatusClick{.secondaryButton = true});
     // Trusted, but no application came to the front yet: no quiz.
-    EXPECT_THAT(menuTitles(), ElementsAre("Show Shortcuts  ⌥⌘K", "Check for Updates…", "Settings…",
+    EXPECT_THAT(menuTitles(), ElementsAre("Show Shortcuts  Alt+Super+K", "Check for Updates…", "Settings…",
                                           "About Hintboard", "—", "Quit Hintboard"));
-    EXPECT_FALSE(entry("Show Shortcuts  ⌥⌘K")->enabled);
+    EXPECT_FALSE(entry("Show Shortcuts  Alt+Super+K")->enabled);
+    settings.set(keys::keyLabels, "symbols");
+    statusItem.onClick(StatusClick{.secondaryButton = true});
+    EXPECT_EQ(menuTitles().front(), "Show Shortcuts  ⌥⌘K");
     EXPECT_FALSE(entry("Check for Updates…")->enabled);  // no updater yet
     EXPECT_EQ(entry("Settings…")->keyEquivalent, ",");
 

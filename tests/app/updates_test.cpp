@@ -39,16 +39,6 @@ std::string feed(const std::vector<std::string>& items)
 
 const std::string releaseFeed = feed({item("1.2", ""), item("1.10", "beta"), item("2.0a1", "alpha")});
 
-class CountingSettings : public fake::MemorySettingsDomain {
-public:
-    bool synchronize() override
-    {
-        ++synchronized;
-        return true;
-    }
-    int synchronized = 0;
-};
-
 class UpdatesTest : public ::testing::Test {
 protected:
     Updater& updater(std::string running = "1.0")
@@ -77,7 +67,7 @@ protected:
     }
 
     fake::VirtualRuntime runtime;
-    CountingSettings settings;
+    fake::MemorySettingsDomain settings;
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
     UpdaterDelegate delegate{settings};
@@ -119,6 +109,7 @@ TEST(Appcast, ReadsItemsAndRejectsBadFeeds)
         "<item><enclosure url=\"https://example.org/h.deb\" sparkle:version=\"3\" "
         "sparkle:shortVersionString=\"3.0\"/></item>",
         "<item><sparkle:version>4</sparkle:version><link>file:///etc/passwd</link></item>",
+        "<item><sparkle:version>5</sparkle:version><link>http://example.org/h.deb</link></item>",
         "<item><link>https://example.org/</link></item>",
     }));
     ASSERT_EQ(enclosure.items.size(), 1u);
@@ -135,14 +126,23 @@ TEST(Appcast, ReadsItemsAndRejectsBadFeeds)
     }
 }
 
-TEST_F(UpdatesTest, DelegateAllowsTheChosenChannelsAndSavesBeforeARelaunch)
+TEST_F(UpdatesTest, DelegateAllowsTheChosenChannels)
 {
     EXPECT_THAT(delegate.allowedChannels(), IsEmpty());
     settings.set(keys::receiveBetaUpdates, true);
     settings.set(keys::receiveAlphaUpdates, true);
     EXPECT_THAT(delegate.allowedChannels(), ElementsAre("alpha", "beta"));
-    delegate.willRelaunchApplication();
-    EXPECT_EQ(settings.synchronized, 1);
+}
+
+TEST(ReleaseVersion, ABuildNumberOutsideTheSchemeGivesWayToTheDisplayVersion)
+{
+    const AppcastItem build{.version = "1234", .displayVersion = "0.0.9"};
+    EXPECT_EQ(releaseVersion(build), "0.0.9");
+    EXPECT_TRUE(newestAllowedItem({build}, "0.1.0", {}) == std::nullopt) << "1234 is not newer than 0.1.0";
+    const AppcastItem dotted{.version = "0.2.0", .displayVersion = "0.2 (spring)"};
+    EXPECT_EQ(releaseVersion(dotted), "0.2.0");
+    EXPECT_EQ(newestAllowedItem({build, dotted}, "0.1.0", {})->version, "0.2.0");
+    EXPECT_EQ(releaseVersion(AppcastItem{.version = "7"}), "7") << "nothing else to go by";
 }
 
 TEST_F(UpdatesTest, OffersTheNewestItemOfTheAllowedChannels)
@@ -173,6 +173,7 @@ TEST_F(UpdatesTest, OffersTheNewestItemOfTheAllowedChannels)
 
 TEST_F(UpdatesTest, ChecksAtLaunchAndDailyWhileAutomaticChecksAreOn)
 {
+    settings.set(keys::didShowOnboardingWizard, true);
     updater().start();  // the setting is absent: on
     runtime.runMainQueue();
     EXPECT_EQ(downloads, 1);
@@ -193,27 +194,42 @@ TEST_F(UpdatesTest, ChecksAtLaunchAndDailyWhileAutomaticChecksAreOn)
     EXPECT_EQ(downloads, 3);
 }
 
-TEST_F(UpdatesTest, AChannelChangeResetsTheCycleOnce)
+TEST_F(UpdatesTest, AFirstLaunchWaitsForTheWizardAndAChannelChangeMakesNoRequest)
 {
     updater().start();
-    runtime.runMainQueue();
-    runtime.advance(platform::Seconds(3600));
+    runtime.advance(Updater::checkInterval * 2);
+    EXPECT_EQ(downloads, 0) << "not before the user decided on automatic checks";
 
+    settings.set(keys::didShowOnboardingWizard, true);
+    runtime.runMainQueue();
+    EXPECT_EQ(downloads, 1);
+
+    // A channel switched on here or by synchronisation: the next daily check
+    // asks for it, and the cycle starts again from the change.
+    runtime.advance(platform::Seconds(3600));
     settings.set(keys::receiveBetaUpdates, true);
     updater_->resetUpdateCycleAfterShortDelay();
-    runtime.advance(Updater::resetDelay);
+    runtime.advance(Updater::checkInterval - platform::Seconds(1));
+    EXPECT_EQ(downloads, 1);
+    runtime.advance(platform::Seconds(1));
     EXPECT_EQ(downloads, 2);
     EXPECT_THAT(found, ElementsAre("1.2", "1.10"));
+}
 
-    // The next check is a day after the reset, not after the launch.
-    runtime.advance(Updater::checkInterval - platform::Seconds(1));
-    EXPECT_EQ(downloads, 2);
-    runtime.advance(platform::Seconds(1));
-    EXPECT_EQ(downloads, 3);
+TEST_F(UpdatesTest, AutomaticChecksSwitchedOffInTheWizardMakeNoRequest)
+{
+    updater().start();
+    settings.set(keys::automaticUpdateChecks, false);
+    settings.set(keys::didShowOnboardingWizard, true);
+    runtime.advance(Updater::checkInterval * 2);
+    EXPECT_EQ(downloads, 0);
+    userCheck();
+    EXPECT_EQ(downloads, 1) << "the user's own check still goes out";
 }
 
 TEST_F(UpdatesTest, NoCallbackAfterTheUpdaterIsGone)
 {
+    settings.set(keys::didShowOnboardingWizard, true);
     updater().start();
     updater_.reset();
     runtime.runMainQueue();

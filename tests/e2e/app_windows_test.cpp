@@ -25,38 +25,6 @@
 namespace hb::e2e {
 namespace {
 
-std::string fileText(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// An integer setting as the settings file holds it, or -1.
-int storedInteger(const std::string& file, const std::string& key)
-{
-    std::smatch match;
-    const std::string text = fileText(file);
-    if (std::regex_search(text, match, std::regex("<key>" + key + "</key>\\s*<integer>(-?\\d+)</integer>")))
-        return std::stoi(match[1]);
-    return -1;
-}
-
-bool storedTrue(const std::string& file, const std::string& key)
-{
-    return std::regex_search(fileText(file), std::regex("<key>" + key + "</key>\\s*<true/>"));
-}
-
-// A settings folder of its own, empty.
-std::string freshConfigFolder(const std::string& name)
-{
-    const auto folder = std::filesystem::path(DesktopSession::shared().folder()) / name;
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    return folder.string();
-}
-
 // Command titles of mousepad's menus with their keys, as `hintboard shortcuts` reads them.
 std::map<std::string, std::string> mousepadShortcuts()
 {

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -253,5 +255,35 @@ void seedSettings(const std::string& configFolder, std::initializer_list<std::st
 }
 
 void markWizardSeen() { seedSettings({}, {keys::didShowOnboardingWizard}); }
+
+std::string freshConfigFolder(const std::string& name)
+{
+    const auto folder = std::filesystem::path(DesktopSession::shared().folder()) / name;
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder.string();
+}
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+int storedInteger(const std::string& file, const std::string& key)
+{
+    std::smatch match;
+    const std::string text = fileText(file);
+    if (std::regex_search(text, match, std::regex("<key>" + key + "</key>\\s*<integer>(-?\\d+)</integer>")))
+        return std::stoi(match[1]);
+    return -1;
+}
+
+bool storedTrue(const std::string& file, const std::string& key)
+{
+    return std::regex_search(fileText(file), std::regex("<key>" + key + "</key>\\s*<true/>"));
+}
 
 } // namespace hb::e2e

@@ -11,6 +11,8 @@ using hb::test::row;
 using hb::test::group;
 using hb::test::section;
 
+constexpr auto symbols = notation::KeyLabels::symbols;
+
 TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
 {
     AppShortcuts app;
@@ -25,7 +27,7 @@ TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
                          group("Find <tools>", {row("Find | Replace", "⌥⌘F"), row("Use \\ Selection", "⌘E")})}),
     };
 
-    EXPECT_EQ(document(app), "# Text\\_Edit \\#1\n"
+    EXPECT_EQ(document(app, symbols), "# Text\\_Edit \\#1\n"
                              "\n"
                              "## File\n"
                              "`⌘N` — New \\[Window\\]\n"
@@ -37,11 +39,24 @@ TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
                              "`⌥⌘F` — Find \\| Replace\n"
                              "`⌘E` — Use \\\\ Selection");
 
+    // In words every row is still there, its keys written out.
+    EXPECT_EQ(document(app, notation::KeyLabels::words), "# Text\\_Edit \\#1\n"
+                                                         "\n"
+                                                         "## File\n"
+                                                         "`Super+N` — New \\[Window\\]\n"
+                                                         "\n"
+                                                         "## Edit\n"
+                                                         "`` Super+` `` — Tick \\`quote\\`\n"
+                                                         "`Alt+Super+H` — Show \\*All\\*\n"
+                                                         "### Find \\<tools\\>\n"
+                                                         "`Alt+Super+F` — Find \\| Replace\n"
+                                                         "`Super+E` — Use \\\\ Selection");
+
     // Without a row with keys the document is only its heading.
     app.sections = {section("View", {group({}, {row("Basic", ""), Shortcut::separator()})})};
-    EXPECT_EQ(document(app), "# Text\\_Edit \\#1");
+    EXPECT_EQ(document(app, symbols), "# Text\\_Edit \\#1");
     app.sections.clear();
-    EXPECT_EQ(document(app), "# Text\\_Edit \\#1");
+    EXPECT_EQ(document(app, symbols), "# Text\\_Edit \\#1");
 }
 
 TEST(MarkdownExport, EscapingCoversExactlyTheMarkupCharacters)

@@ -196,7 +196,7 @@ TEST_F(PopupFilterModelTest, HiddenPatternsHideCommandsAndSubmenusUntilSearched)
     EXPECT_THAT(unaffected->hiddenPatterns(), IsEmpty()) << "the ignore list is off";
     EXPECT_EQ(titles(*unaffected).size(), 4u);
 
-    hideWhileNotSearching({"Arr?nge"});
+    hideWhileNotSearching({"Minimize", "Arr?nge"});
     auto m = model(windowMenu());
     const auto& arrange = m->app().sections[0].groups[1];
     EXPECT_THAT(titles(*m), ElementsAre("Zoom"));
@@ -217,7 +217,7 @@ TEST_F(PopupFilterModelTest, HiddenPatternsHideCommandsAndSubmenusUntilSearched)
 
 TEST_F(PopupFilterModelTest, AlwaysShownFavouritesSurviveEveryFilter)
 {
-    hideWhileNotSearching({"Arrange"});
+    hideWhileNotSearching({"Minimize", "Arrange"});
     settings.set(keys::alwaysShowFavourites, true);
     auto m = model(windowMenu());
     m->toggleFavourite(find(*m, "Minimize"));

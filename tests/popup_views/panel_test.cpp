@@ -141,6 +141,7 @@ TEST_F(PanelTest, ClicksOnRowsAndStars)
 
 TEST_F(PanelTest, HoverHelpOnStarsConflictsAndCutTitles)
 {
+    harness.settings.set(keys::keyLabels, "symbols");  // the keys ⌃R as narrow as they get
     harness.show(test::editorApplication());
     const auto helpAt = [&](std::string_view title, int x) {
         auto rect = columns().rowRect(harness.row(title));
@@ -219,7 +220,8 @@ TEST_F(PanelTest, OverlayOptionsReportTheirIndex)
     ASSERT_TRUE(overlay->isVisibleTo(&harness.view()));
     const auto& options = overlay->options();
     ASSERT_EQ(options.size(), 4u);
-    EXPECT_EQ(options[0]->text(), "Reload  in Mousepad");
+    EXPECT_EQ(options[0]->text(), "Reload in Mousepad");
+    EXPECT_EQ(overlay->shownKeys(), "Ctrl+R");
     EXPECT_EQ(options[2]->text(), "Quit Hintboard");
     EXPECT_EQ(options[3]->text(), "Cancel");
     EXPECT_TRUE(options[2]->isFocusedOption());
@@ -285,6 +287,18 @@ TEST_F(PanelTest, HeaderTogglesDriveTheModel)
     EXPECT_EQ(columns().drawnRowCount(), 0u);
 }
 
+TEST_F(PanelTest, ModifierChipsAreWordsOrGlyphsAsTheSettingSays)
+{
+    harness.show(test::editorApplication());
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(harness.view().modifierToggle(i)->text(), (QStringList{"Ctrl", "Alt", "Shift", "Super"}[qsizetype(i)]));
+
+    harness.settings.set(keys::keyLabels, "symbols");
+    harness.show(test::editorApplication());
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(harness.view().modifierToggle(i)->text(), (QStringList{"⌃", "⌥", "⇧", "⌘"}[qsizetype(i)]));
+}
+
 TEST_F(PanelTest, TipBannerFollowsTheTipIndex)
 {
     int dismissed = 0;
@@ -347,7 +361,7 @@ TEST_F(PanelTest, ExportCopiesOrSavesAndGivesTheKeyboardBackMeanwhile)
     harness.show(test::editorApplication());
     harness.window().fadeIn(platform::Seconds(0));
     auto* button = harness.view().exportButton();
-    const std::string document = markdown::document(harness.model().app());
+    const std::string document = markdown::document(harness.model().app(), notation::KeyLabels::words);
     EXPECT_EQ(button->accessibleName(), "Export shortcuts");
 
     QTest::mouseClick(button, Qt::LeftButton);

@@ -55,6 +55,15 @@ TEST_P(PanelSnapshots, ListOverlayAndMessages)
     snap(harness.window(), "no-shortcuts");
 }
 
+TEST_P(PanelSnapshots, ListInSymbols)
+{
+    test::PanelHarness harness;
+    harness.settings.set(keys::keyLabels, "symbols");
+    harness.show(test::editorApplication());
+    harness.model().toggleModifier("⌃");
+    snap(harness.window(), "list-symbols");
+}
+
 TEST_P(PanelSnapshots, NarrowPanelWithTheNudge)
 {
     test::PanelHarness harness;

@@ -30,51 +30,34 @@ struct IgnoreListStoreTest : testing::Test {
                 ++writes;
         });
     }
-    // A store past its first start, with nothing seeded.
-    IgnoreListStore seededStore()
-    {
-        settings.set(keys::didSeedIgnoreList, true);
-        settings.set(keys::didSeedIgnoredMenus, true);
-        IgnoreListStore store(settings);
-        writes = 0;
-        return store;
-    }
     fake::MemorySettingsDomain settings;
     int writes = 0;
 };
 
-TEST_F(IgnoreListStoreTest, FreshInstallationIsSeededOnce)
+TEST_F(IgnoreListStoreTest, FreshInstallationHasNoRulesAndStoredOnesAreKeptAsTheyAre)
 {
     {
         IgnoreListStore store(settings);
-        EXPECT_THAT(store.globalTitles(),
-                    ElementsAre("Minimize", "Minimise", "Fill", "Center", "Centre", "Move & Resize"));
-        EXPECT_THAT(store.ignoredMenuTitles(), ElementsAre("Apple"));
+        EXPECT_TRUE(store.globalTitles().empty());
+        EXPECT_TRUE(store.ignoredMenuTitles().empty());
         EXPECT_FALSE(store.isEnabled());
         EXPECT_FALSE(store.showWhenFiltering());
-        EXPECT_EQ(stored(settings), store.data());
-        EXPECT_TRUE(settings.boolean(keys::didSeedIgnoreList));
-        EXPECT_TRUE(settings.boolean(keys::didSeedIgnoredMenus));
-        store.removeGlobalRules({0, 1, 2, 3, 4, 5});
+        EXPECT_EQ(writes, 0);
     }
-    IgnoreListStore again(settings);
-    EXPECT_TRUE(again.globalTitles().empty());
-    EXPECT_THAT(again.ignoredMenuTitles(), ElementsAre("Apple"));
-}
-
-TEST_F(IgnoreListStoreTest, SeedingKeepsRulesStoredBeforeIt)
-{
+    // Rules stored by a version that seeded other desktops' defaults stay.
     IgnoreData earlier;
-    earlier.globalTitles = {"Fill", "Print…"};
+    earlier.globalTitles = {"Minimize", "Print…"};
+    earlier.ignoredMenuTitles = {"Apple"};
     settings.set(keys::ignoreList, encodeIgnoreData(earlier));
+    writes = 0;
     IgnoreListStore store(settings);
-    EXPECT_THAT(store.globalTitles(),
-                ElementsAre("Fill", "Print…", "Minimize", "Minimise", "Center", "Centre", "Move & Resize"));
+    EXPECT_EQ(store.data(), earlier);
+    EXPECT_EQ(writes, 0);
 }
 
 TEST_F(IgnoreListStoreTest, GlobalRulesAreTrimmedAndNotDuplicated)
 {
-    auto store = seededStore();
+    IgnoreListStore store(settings);
     int notifications = 0;
     store.addObserver([&] { ++notifications; });
 
@@ -96,7 +79,7 @@ TEST_F(IgnoreListStoreTest, GlobalRulesAreTrimmedAndNotDuplicated)
 
 TEST_F(IgnoreListStoreTest, PerApplicationRulesKeepDisplayNamesInStep)
 {
-    auto store = seededStore();
+    IgnoreListStore store(settings);
     store.addGlobalRule("Fill");
     store.addAppRule(" Close Tab ", "org.app", "App");
     store.addAppRule("Close*", "org.app", "App");
@@ -121,7 +104,7 @@ TEST_F(IgnoreListStoreTest, PerApplicationRulesKeepDisplayNamesInStep)
 
 TEST_F(IgnoreListStoreTest, SwitchesAndIgnoredAppsWriteAtOnce)
 {
-    auto store = seededStore();
+    IgnoreListStore store(settings);
     store.setEnabled(true);
     store.setShowWhenFiltering(true);
     store.addIgnoredApp("org.game", "Game");
@@ -145,7 +128,7 @@ TEST_F(IgnoreListStoreTest, DataOfEarlierVersionsLoadsAndBadDataIsIgnored)
     EXPECT_FALSE(decodeIgnoreData(bytes("[]")));
     EXPECT_FALSE(decodeIgnoreData(bytes("{\"globalTitles\":")));
 
-    auto store = seededStore();
+    IgnoreListStore store(settings);
     store.addGlobalRule("Fill");
     settings.set(keys::ignoreList, bytes("not json"));
     settings.set(keys::ignoreListEnabled, true);

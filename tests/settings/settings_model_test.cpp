@@ -72,6 +72,26 @@ TEST_F(SettingsModelTest, LoadsFieldsOnceAndWritesThemWithTheirEffects)
     EXPECT_TRUE(model->showingICloudConflictAlert());
 }
 
+TEST_F(SettingsModelTest, FieldsFollowValuesWrittenByImportOrSynchronisation)
+{
+    auto model = makeModel();
+    int changes = 0;
+    model->addObserver([&] { ++changes; });
+    settings.set(keys::keyLabels, "symbols");
+    settings.set(keys::showAllMenuItems, true);
+    settings.set(keys::popupTipIndex, 4);  // no field of the model: no change
+    saveHotkey(optionCommandK, settings);
+    EXPECT_EQ(changes, 3);
+    EXPECT_EQ(model->keyLabels(), notation::KeyLabels::symbols);
+    EXPECT_TRUE(model->showAllMenuItems());
+    EXPECT_EQ(model->hotkey(), optionCommandK);
+
+    // Its own writes change nothing twice.
+    model->setKeyLabels(notation::KeyLabels::words);
+    EXPECT_EQ(changes, 4);
+    EXPECT_EQ(settings.object(keys::keyLabels), platform::PlistValue("words"));
+}
+
 TEST_F(SettingsModelTest, DoubleTapFollowsItsSettingsAndTheIconsFollowTheDoubleTap)
 {
     auto model = makeModel();

@@ -104,7 +104,7 @@ TEST_F(SettingsSyncTest, FirstStartSeedsOnlyMissingKeysThenTakesNewerValues)
     behind.sync(runtime).start();
     EXPECT_EQ(behind.store.writeCount(), writes);
     EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                testing::Contains("SettingsSync.start() snapshot keys=4 didInit=true"));
+                testing::Contains("SettingsSync.start() snapshot keys=3 didInit=true"));
 }
 
 TEST_F(SettingsSyncTest, EqualTimesDoNotApply)
@@ -229,7 +229,7 @@ TEST_F(SettingsSyncTest, KeepLocalOverwritesTheStoreAndClearingForgetsEverything
     EXPECT_FALSE(behind.settings.object(keys::didInitSyncV2));
     EXPECT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
     EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                testing::Contains("SettingsSync.clearICloudData() wiping 18 KVS keys"));
+                testing::Contains("SettingsSync.clearICloudData() wiping 19 KVS keys"));
 }
 
 } // namespace

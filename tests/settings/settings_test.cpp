@@ -28,6 +28,7 @@ TEST(Settings, AbsentValuesAndValuesOutsideTheirRangeOrTypeReadAsTheFallback)
         EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::keyboard);
         EXPECT_EQ(settings.appIconVariant(), AppIconVariant::command);
         EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
+        EXPECT_EQ(settings.keyLabels(), notation::KeyLabels::words);
     };
     expectFallbacks();
     EXPECT_EQ(settings.popupOpenCount(), 0);
@@ -38,6 +39,7 @@ TEST(Settings, AbsentValuesAndValuesOutsideTheirRangeOrTypeReadAsTheFallback)
     domain.set(keys::popupDisplayMode, -1);
     domain.set(keys::appIconVariant, "5");
     domain.set(keys::doubleTapModifier, "Command");
+    domain.set(keys::keyLabels, "glyphs");
     domain.set(keys::automaticUpdateChecks, 0);
     domain.set(keys::showAllMenuItems, 1);
     expectFallbacks();
@@ -46,12 +48,15 @@ TEST(Settings, AbsentValuesAndValuesOutsideTheirRangeOrTypeReadAsTheFallback)
     domain.set(keys::menuBarIconStyle, 3.0);  // numbers are read whatever their stored width
     settings.setPopupDisplayMode(PopupDisplayMode::mainDisplay);
     settings.setDoubleTapModifier(DoubleTapModifier::control);
+    settings.setKeyLabels(notation::KeyLabels::symbols);
     domain.set(keys::localSyncTimestamps, PlistDictionary{{"a", 1.5}, {"b", 2}, {"c", "x"}});
     EXPECT_FALSE(settings.automaticUpdateChecks());
     EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::control);
     EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::mainDisplay);
     EXPECT_EQ(*domain.object(keys::doubleTapModifier), platform::PlistValue("control"));
     EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::control);
+    EXPECT_EQ(*domain.object(keys::keyLabels), platform::PlistValue("symbols"));
+    EXPECT_EQ(settings.keyLabels(), notation::KeyLabels::symbols);
     EXPECT_EQ(settings.localSyncTimestamps(), (std::map<std::string, double>{{"a", 1.5}, {"b", 2.0}}));
 }
 
@@ -73,6 +78,9 @@ TEST(Settings, IntegersStoredAsTextReadAsTheirNumber)
 
 TEST(Settings, KeyListsHoldDistinctKeys)
 {
+    // Key labels are an appearance setting: backed up and synchronised.
+    EXPECT_NE(std::ranges::find(keys::synchronised, keys::keyLabels), keys::synchronised.end());
+    EXPECT_NE(std::ranges::find(keys::backup, keys::keyLabels), keys::backup.end());
     EXPECT_EQ(std::set(keys::synchronised.begin(), keys::synchronised.end()).size(), keys::synchronised.size());
     EXPECT_EQ(std::set(keys::backup.begin(), keys::backup.end()).size(), keys::backup.size());
 }

@@ -140,6 +140,18 @@ QWidget* GeneralSettingsPage::appearanceSection()
             }
         });
     section.box->addRow(tr("Follow system accent colour"), follow);
+
+    auto& m = c_.model;
+    auto* labels = new QComboBox;
+    labels->setObjectName(qtText(keys::keyLabels));
+    labels->addItem(tr("Words (Ctrl+Shift+S)"), int(notation::KeyLabels::words));
+    labels->addItem(tr("Symbols (⌃⇧S)"), int(notation::KeyLabels::symbols));
+    connect(labels, &QComboBox::activated, this,
+            [&m, labels](int index) { m.setKeyLabels(notation::KeyLabels(labels->itemData(index).toInt())); });
+    auto refreshLabels = [&m, labels] { labels->setCurrentIndex(labels->findData(int(m.keyLabels()))); };
+    refreshLabels();
+    observe(this, m, refreshLabels);
+    section.box->addRow(tr("Key labels"), labels, tr("How key combinations are written in the popup, the menus and exports."));
     refreshColour();
     observe(this, theme, [this] { refreshColour(); });
     return section.widget;

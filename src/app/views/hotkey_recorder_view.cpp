@@ -84,10 +84,12 @@ void HotkeyRecorderView::refresh()
     if (recording)
         badge_->setText(tr("Type your shortcut…"));
     else if (model_.hotkey())
-        badge_->setText(QString::fromStdString(model_.hotkey()->displayString));
+        badge_->setText(QString::fromStdString(notation::keyLabel(model_.hotkey()->displayString, model_.keyLabels())));
     else
         badge_->setText(tr("Not set"));
     record_->setText(recording ? tr("Cancel") : tr("Record Shortcut…"));
+    // Only the desktop's own keyboard settings can bind a key there.
+    record_->setEnabled(model_.triggerAvailability().hotkeyRoute != HotkeyRoute::desktopBinding);
     clear_->setEnabled(!recording && model_.hotkey().has_value());
     failure_->setVisible(model_.registrationFailed() && !recording);
 
@@ -145,9 +147,8 @@ void HotkeyRecorderView::swallowKeys(bool swallow)
 DoubleTapModifierPicker::DoubleTapModifierPicker(SettingsModel& model, QWidget* parent)
     : QComboBox(parent), model_(model)
 {
-    addItem(QStringLiteral("⌘ Command"), int(DoubleTapModifier::command));
-    addItem(QStringLiteral("⌥ Option"), int(DoubleTapModifier::option));
-    addItem(QStringLiteral("⌃ Control"), int(DoubleTapModifier::control));
+    for (auto modifier : {DoubleTapModifier::control, DoubleTapModifier::option, DoubleTapModifier::command})
+        addItem(QString::fromUtf8(keyName(modifier).data()), int(modifier));
     connect(this, &QComboBox::activated, this,
             [this](int index) { model_.setDoubleTapModifier(DoubleTapModifier(itemData(index).toInt())); });
     observer_ = model_.addObserver([this] { refresh(); });

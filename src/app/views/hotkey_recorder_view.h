@@ -51,7 +51,7 @@ private:
     bool swallowing_ = false;
 };
 
-// The double tap's modifier: "⌘ Command", "⌥ Option", "⌃ Control", bound to
+// The double tap's modifier: "Ctrl", "Alt", "Super", bound to
 // the model's `doubleTapModifier`.
 class DoubleTapModifierPicker : public QComboBox {
     Q_OBJECT

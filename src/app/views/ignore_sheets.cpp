@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -71,6 +72,16 @@ std::optional<IgnoreRuleSheet::App> IgnoreRuleSheet::chosenApp() const
     if (!index.isValid())
         return std::nullopt;
     return options_.apps.at(std::size_t(index.toLongLong()));
+}
+
+void IgnoreRuleSheet::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (add_->isEnabled())
+            accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 QString IgnoreRuleSheet::text() const { return field_ ? field_->text().trimmed() : QString(); }

@@ -48,6 +48,11 @@ public:
     QLineEdit* field() const { return field_; }
     QPushButton* addButton() const { return add_; }
 
+protected:
+    // Return adds what was typed (when it can be added), whichever control
+    // has the focus; Escape cancels.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void updateAddButton();
 

@@ -7,6 +7,7 @@
 #include "app/views/settings_form.h"
 #include "platform/linux/symbol_icons.h"
 #include "popup/views/panel_style.h"
+#include "popup/views/window_placement.h"
 
 #include <QCloseEvent>
 #include <QEasingCurve>
@@ -244,6 +245,7 @@ void SettingsWindowController::show()
         window_ = new SettingsWindow(services_);
         QObject::connect(window_, &SettingsWindow::closed, window_, [this] { dropWindow(); });
         services_.dockIcon.show();
+        centreOnPointerScreen(*window_);
     }
     if (window_->isMinimized())
         window_->showNormal();

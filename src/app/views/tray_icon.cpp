@@ -181,6 +181,8 @@ void TrayIcon::showAbout()
     if (const QString channel = HINTBOARD_RELEASE_CHANNEL; !channel.isEmpty())
         version += " (" + channel + ")";
     box->setText(QString("<p><b>Hintboard</b><br>Version %1</p>"
+                         "<p>Reads the menus of the application in front through AT-SPI, the desktop's "
+                         "accessibility service.</p>"
                          "<p><small>Made by %2<br>"
                          "<a href=\"%3\">%3</a><br>"
                          "Feedback: <a href=\"mailto:%4\">%4</a></small></p>")

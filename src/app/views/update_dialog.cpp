@@ -1,6 +1,7 @@
 #include "app/views/update_dialog.h"
 
 #include "app/views/tray_icon.h"
+#include "popup/views/window_placement.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -132,6 +133,8 @@ void UpdateDialog::showResult(const UpdateCheckResult& result)
 
 void UpdateDialog::present()
 {
+    if (!isVisible())
+        centreOnPointerScreen(*this);
     show();
     raise();
     activateWindow();

@@ -4,6 +4,7 @@
 #include "app/views/welcome_pages.h"
 #include "platform/linux/symbol_icons.h"
 #include "popup/views/panel_style.h"
+#include "popup/views/window_placement.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -11,7 +12,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
@@ -165,11 +165,8 @@ QWidget* WelcomeWindow::currentPage() const { return stack_->currentWidget(); }
 
 void WelcomeWindow::present()
 {
-    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    if (!isVisible())
+        centreOnPointerScreen(*this);
     show();
     raise();
     activateWindow();

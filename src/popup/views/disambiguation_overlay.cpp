@@ -109,7 +109,8 @@ void OptionButton::leaveEvent(QEvent*)
     update();
 }
 
-DisambiguationOverlay::DisambiguationOverlay(QWidget* parent) : QWidget(parent)
+DisambiguationOverlay::DisambiguationOverlay(notation::KeyLabels keyLabels, QWidget* parent)
+    : QWidget(parent), keyLabels_(keyLabels)
 {
     setAttribute(Qt::WA_NoMousePropagation);
     auto* outer = new QVBoxLayout(this);
@@ -129,6 +130,10 @@ DisambiguationOverlay::DisambiguationOverlay(QWidget* parent) : QWidget(parent)
     title->setFont(headline);
     title->setAlignment(Qt::AlignCenter);
     cardLayout->addWidget(title);
+    keys_ = new QLabel(card_);
+    keys_->setAlignment(Qt::AlignCenter);
+    keys_->setTextFormat(Qt::PlainText);
+    cardLayout->addWidget(keys_);
     optionsLayout_ = new QVBoxLayout;
     optionsLayout_->setSpacing(6);
     cardLayout->addLayout(optionsLayout_);
@@ -141,7 +146,7 @@ void DisambiguationOverlay::show(const DisambiguationState& state, std::size_t f
     std::vector<QString> titles;
     std::vector<QString> notes;
     for (const Shortcut& shortcut : state.shortcuts) {
-        titles.push_back(qstring(shortcut.title) + QStringLiteral("  in ") + qstring(state.appName));
+        titles.push_back(qstring(shortcut.title) + QStringLiteral(" in ") + qstring(state.appName));
         notes.emplace_back();
     }
     if (state.hintboardAction) {
@@ -150,6 +155,8 @@ void DisambiguationOverlay::show(const DisambiguationState& state, std::size_t f
     }
     titles.push_back(tr("Cancel"));
     notes.emplace_back();
+    keys_->setText(state.shortcuts.empty() ? QString() : qstring(notation::keyLabel(state.shortcuts.front().keys, keyLabels_)));
+    keys_->setVisible(!keys_->text().isEmpty());
 
     if (titles != shownTitles_) {
         for (OptionButton* button : buttons_)
@@ -172,6 +179,8 @@ void DisambiguationOverlay::show(const DisambiguationState& state, std::size_t f
     QWidget::show();
     raise();
 }
+
+QString DisambiguationOverlay::shownKeys() const { return keys_->isHidden() ? QString() : keys_->text(); }
 
 void DisambiguationOverlay::paintEvent(QPaintEvent*)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/key_label.h"
 #include "popup/disambiguation.h"
 
 #include <QAbstractButton>
@@ -39,26 +40,29 @@ private:
     bool hovered_ = false;
 };
 
-// "What should happen?": one option per command, the own action, Cancel;
-// drawn over the whole list while a choice is open.
+// "What should happen?" above the keys pressed, then one option per command,
+// the own action, Cancel; drawn over the whole list while a choice is open.
 class DisambiguationOverlay : public QWidget {
     Q_OBJECT
 
 public:
-    explicit DisambiguationOverlay(QWidget* parent = nullptr);
+    DisambiguationOverlay(notation::KeyLabels keyLabels, QWidget* parent = nullptr);
 
     std::function<void(std::size_t option)> onChoose;
 
     // Shows the options of the state (rebuilt only when they change) with one focused.
     void show(const DisambiguationState& state, std::size_t focusedIndex);
     const std::vector<OptionButton*>& options() const { return buttons_; }
+    QString shownKeys() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    notation::KeyLabels keyLabels_;
     QWidget* card_;
+    QLabel* keys_;
     QVBoxLayout* optionsLayout_;
     std::vector<OptionButton*> buttons_;
     std::vector<QString> shownTitles_;

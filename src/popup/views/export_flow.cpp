@@ -112,10 +112,10 @@ QString suggestedFileName(const std::string& appName)
     return name + QStringLiteral(" Shortcuts.md");
 }
 
-bool exportShortcuts(QWidget* panel, const AppShortcuts& app, const ExportDialogs& dialogs,
+bool exportShortcuts(QWidget* panel, const AppShortcuts& app, notation::KeyLabels labels, const ExportDialogs& dialogs,
                      const std::function<void(bool modal)>& modal)
 {
-    const std::string document = markdown::document(app);
+    const std::string document = markdown::document(app, labels);
     const auto dialog = [&](auto&& run) {
         if (modal)
             modal(true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/key_label.h"
 #include "model/shortcut.h"
 
 #include <QString>
@@ -30,10 +31,11 @@ QString writeDocument(const QString& path, const std::string& document);
 // "<app> Shortcuts.md", without characters a file name cannot hold.
 QString suggestedFileName(const std::string& appName);
 
-// Asks how to export the application's shortcuts and does it; the dialogs
+// Asks how to export the application's shortcuts, keys written as `labels`
+// says, and does it; the dialogs
 // are placed over `panel`. `modal` is called with true before a dialog opens
 // and false after it closed. True after a successful save or copy.
-bool exportShortcuts(QWidget* panel, const AppShortcuts& app, const ExportDialogs& dialogs,
+bool exportShortcuts(QWidget* panel, const AppShortcuts& app, notation::KeyLabels labels, const ExportDialogs& dialogs,
                      const std::function<void(bool modal)>& modal);
 
 } // namespace hb::views

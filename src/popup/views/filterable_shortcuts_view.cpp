@@ -1,10 +1,12 @@
 #include "popup/views/filterable_shortcuts_view.h"
 
+#include "model/key_label.h"
 #include "model/key_notation.h"
 #include "popup/views/chip_button.h"
 #include "popup/views/disambiguation_overlay.h"
 #include "popup/views/message_views.h"
 #include "popup/views/shortcut_columns_view.h"
+#include "settings/settings.h"
 
 #include <QAction>
 #include <QEvent>
@@ -34,7 +36,7 @@ QString qstring(std::string_view text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-const std::array<const char*, 4> modifierNames{"Control", "Option (Alt)", "Shift", "Command (Super)"};
+const std::array<const char*, 4> modifierNames{"Control", "Alt", "Shift", "Super"};
 
 // The rounded, lightly tinted strip behind a tip or the nudge.
 class BannerFrame : public QWidget {
@@ -169,11 +171,12 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     filterRow->addWidget(search_, 1);
     filterRow->addSpacing(6);
 
+    const auto keyLabels = Settings(context_.settings).keyLabels();
     for (std::size_t i = 0; i < notation::modifierGlyphs.size(); ++i) {
         const std::string glyph(notation::modifierGlyphs[i]);
-        auto* toggle = new ChipButton(qstring(glyph), header_);
+        auto* toggle = new ChipButton(qstring(std::string(notation::modifierLabel(glyph, keyLabels))), header_);
         QFont glyphFont = toggle->font();
-        glyphFont.setPixelSize(15);
+        glyphFont.setPixelSize(keyLabels == notation::KeyLabels::words ? 12 : 15);
         toggle->setFont(glyphFont);
         toggle->setCheckable(true);
         toggle->setToolTip(tr(modifierNames[i]));
@@ -221,6 +224,7 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     scroll_->setWidgetResizable(true);
     scroll_->viewport()->setAutoFillBackground(false);
     columns_ = new ShortcutColumnsView(sharedModel_);
+    columns_->keyLabels = keyLabels;
     columns_->keyColor = [this] { return keyColor(); };
     columns_->onActivate = [this](const Shortcut& shortcut) {
         if (context_.events.activate)
@@ -236,7 +240,7 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     noMatch_->hide();
     outer->addWidget(noMatch_, 1);
 
-    overlay_ = new DisambiguationOverlay(this);
+    overlay_ = new DisambiguationOverlay(keyLabels, this);
     overlay_->onChoose = [this](std::size_t option) {
         if (context_.events.chooseOption)
             context_.events.chooseOption(option);
@@ -408,7 +412,7 @@ double FilterableShortcutsView::fittingHeight(double width)
 
 void FilterableShortcutsView::exportDocument()
 {
-    const bool done = exportShortcuts(window(), model_.app(), context_.exportDialogs, context_.modal);
+    const bool done = exportShortcuts(window(), model_.app(), columns_->keyLabels, context_.exportDialogs, context_.modal);
     if (done) {
         export_->setAccessibleName(tr("Exported"));
         export_->setToolTip(tr("Exported"));

@@ -333,7 +333,7 @@ const ShortcutColumnsView::RowText& ShortcutColumnsView::rowText(const Shortcut&
     auto [found, added] = rowTexts_.try_emplace(&row);
     RowText& text = found->second;
     if (added && !row.keys.empty())
-        text.keysWidth = QFontMetricsF(keyFont_).horizontalAdvance(qstring(row.keys));
+        text.keysWidth = QFontMetricsF(keyFont_).horizontalAdvance(qstring(notation::keyLabel(row.keys, keyLabels)));
     return text;
 }
 
@@ -356,7 +356,7 @@ const ShortcutColumnsView::RowText& ShortcutColumnsView::rowText(const Shortcut&
     text.title.prepare(QTransform(), rowFont_);
 
     if (!row.keys.empty()) {
-        const QString keys = qstring(row.keys);
+        const QString keys = qstring(notation::keyLabel(row.keys, keyLabels));
         option.setTextDirection(Qt::LeftToRight);
         text.keys.setText(QFontMetricsF(keyFont_).elidedText(keys, Qt::ElideLeft, parts.keys.width() + 0.5));
         text.keys.setTextFormat(Qt::PlainText);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/key_label.h"
 #include "model/shortcut.h"
 #include "popup/popup_filter_model.h"
 
@@ -38,6 +39,8 @@ public:
     // Called with a row clicked that has a menu item and is not dimmed.
     std::function<void(const Shortcut&)> onActivate;
     std::function<QColor()> keyColor;
+    // How the rows' keys are written; set before the first paint.
+    notation::KeyLabels keyLabels = notation::defaultKeyLabels;
 
     // Reads the drawn items from the model again and repaints.
     void rebuild();

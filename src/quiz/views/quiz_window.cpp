@@ -1,12 +1,13 @@
 #include "quiz/views/quiz_window.h"
 
+#include "model/key_label.h"
 #include "model/key_notation.h"
 #include "platform/linux/symbol_icons.h"
 #include "popup/views/key_translation.h"
 #include "popup/views/panel_style.h"
+#include "popup/views/window_placement.h"
 
 #include <QCloseEvent>
-#include <QCursor>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -16,7 +17,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -150,8 +150,9 @@ protected:
     }
 };
 
-QuizWindow::QuizWindow(std::unique_ptr<QuizModel> model, ThemeSettings* theme, QWidget* parent)
-    : QWidget(parent, Qt::Window), model_(std::move(model)), theme_(theme)
+QuizWindow::QuizWindow(std::unique_ptr<QuizModel> model, ThemeSettings* theme, notation::KeyLabels keyLabels,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window), model_(std::move(model)), theme_(theme), keyLabels_(keyLabels)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Quiz Mode — ") + qstring(model_->appName()));
@@ -405,14 +406,14 @@ void QuizWindow::refresh()
     const QuizQuestion* question = model.currentQuestion();
     questionTitle_->setText(question ? qstring(question->title) : QString());
     menuTitle_->setText(question ? QStringLiteral("in ") + qstring(question->menuTitle) : QString());
-    const QString expected = question ? qstring(question->keys) : QString();
+    const QString expected = question ? qstring(notation::keyLabel(question->keys, keyLabels_)) : QString();
     switch (model.phase().kind) {
     case QuizPhase::correct:
         correctKeys_->setText(expected);
         feedback_->setCurrentWidget(correctFeedback_);
         break;
     case QuizPhase::wrong:
-        pressedKeys_->setText(qstring(model.phase().pressedKeys));
+        pressedKeys_->setText(qstring(notation::keyLabel(model.phase().pressedKeys, keyLabels_)));
         expectedKeys_->setText(expected);
         feedback_->setCurrentWidget(wrongFeedback_);
         break;
@@ -527,7 +528,8 @@ QuizWindow* QuizWindowController::start(const std::vector<MenuSection>& sections
     if (window_)
         window_->close();
 
-    auto* window = new QuizWindow(std::move(model), services_.theme);
+    auto* window = new QuizWindow(std::move(model), services_.theme,
+                                  services_.keyLabels ? services_.keyLabels() : notation::defaultKeyLabels);
     window_ = window;
     connect(window, &QuizWindow::closed, this, [this, window] {
         services_.dockIcon.hide();
@@ -536,14 +538,7 @@ QuizWindow* QuizWindowController::start(const std::vector<MenuSection>& sections
     });
     services_.dockIcon.show();
 
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect frame(QPoint(), window->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
+    centreOnPointerScreen(*window);
     window->show();
     window->raise();
     window->activateWindow();

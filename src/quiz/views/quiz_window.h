@@ -4,6 +4,7 @@
 #include "platform/observer_list.h"
 #include "platform/runtime.h"
 #include "quiz/quiz_model.h"
+#include "model/key_label.h"
 #include "settings/app_icon.h"
 #include "settings/favourites_store.h"
 #include "settings/theme_settings.h"
@@ -38,7 +39,8 @@ public:
     static constexpr int finalSymbolSize = 48;
 
     // `theme` (optional) gives the key colour, else the palette's accent.
-    QuizWindow(std::unique_ptr<QuizModel> model, ThemeSettings* theme, QWidget* parent = nullptr);
+    QuizWindow(std::unique_ptr<QuizModel> model, ThemeSettings* theme, notation::KeyLabels keyLabels,
+               QWidget* parent = nullptr);
     ~QuizWindow() override;
 
     // Null once the window is closed.
@@ -73,6 +75,7 @@ private:
 
     std::unique_ptr<QuizModel> model_;
     ThemeSettings* theme_;
+    notation::KeyLabels keyLabels_;
     std::optional<platform::ObserverList<>::Id> modelObserver_;
     std::optional<platform::ObserverList<>::Id> themeObserver_;
     bool closed_ = false;
@@ -123,6 +126,8 @@ public:
         platform::MainQueue& mainQueue;  // runs the feedback pause
         DockIconManager& dockIcon;
         ThemeSettings* theme = nullptr;  // none: the palette's accent colour for keys
+        // How keys are written, asked when a quiz starts; none: the default.
+        std::function<notation::KeyLabels()> keyLabels;
     };
     // Tells the user that there is nothing to ask: the message and its
     // informative text. The standard one is a modal message box with "OK";

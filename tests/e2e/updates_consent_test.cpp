@@ -1,0 +1,163 @@
+// A first launch reaches the update feed only once the user has passed the
+// wizard's step that decides automatic checks; a setting changed through
+// synchronisation afterwards reaches it not at all. A feed server on
+// 127.0.0.1 counts the requests.
+#include "tray_application.h"
+
+#include "platform/fake/memory_log.h"
+#include "platform/linux/plist_file_settings_domain.h"
+#include "settings/settings_keys.h"
+#include "settings/settings_sync.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace hb::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Answers every request with a feed whose only release is this version's, and
+// counts them. Serves at most `maximumRequests` and stops with the test.
+class FeedServer {
+public:
+    static constexpr int maximumRequests = 50;
+
+    FeedServer()
+    {
+        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener_, 8) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~FeedServer()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (listener_ >= 0)
+            close(listener_);
+    }
+
+    bool isListening() const { return port_ != 0; }
+    std::string address() const { return "http://127.0.0.1:" + std::to_string(port_) + "/appcast.xml"; }
+    int requests() const { return requests_; }
+
+private:
+    void serve()
+    {
+        while (!stop_ && requests_ < maximumRequests) {
+            pollfd ready{listener_, POLLIN, 0};
+            if (poll(&ready, 1, 100) <= 0)
+                continue;
+            const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection < 0)
+                continue;
+            std::string request;
+            char buffer[1024];
+            while (request.find("\r\n\r\n") == std::string::npos && request.size() < 16384) {
+                pollfd readable{connection, POLLIN, 0};
+                if (poll(&readable, 1, 2000) <= 0)
+                    break;
+                const ssize_t count = read(connection, buffer, sizeof buffer);
+                if (count <= 0)
+                    break;
+                request.append(buffer, std::size_t(count));
+            }
+            ++requests_;
+            const std::string feed =
+                "<?xml version=\"1.0\"?><rss version=\"2.0\" "
+                "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel><item>"
+                "<sparkle:version>0.0.1</sparkle:version><link>https://example.org/</link></item></channel></rss>";
+            const std::string response = "HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
+                                         std::to_string(feed.size()) + "\r\nConnection: close\r\n\r\n" + feed;
+            [[maybe_unused]] const ssize_t written = write(connection, response.data(), response.size());
+            close(connection);
+        }
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_ = false;
+    std::atomic<int> requests_ = 0;
+    std::thread thread_;
+};
+
+// A record of the sync folder as another computer leaves it: the value with
+// the time of its change, later than any change here.
+void writeSyncedRecord(const std::filesystem::path& folder, std::string_view key, bool value)
+{
+    const double later = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() + 60;
+    const std::string record = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                               "<key>value</key>" + std::string(value ? "<true/>" : "<false/>") +
+                               "<key>" + std::string(SettingsSync::timePrefix) + "</key><real>" +
+                               std::to_string(later) + "</real></dict></plist>\n";
+    const auto temporary = folder / (std::string(key) + ".plist.part");
+    std::ofstream(temporary) << record;
+    std::filesystem::rename(temporary, folder / (std::string(key) + ".plist"));
+}
+
+class UpdatesConsent : public TrayApplication {
+protected:
+    void SetUp() override {}
+};
+
+TEST_F(UpdatesConsent, NoRequestBeforeTheWizardsUpdateStepThenOneAndNoneForASynchronisedChange)
+{
+    FeedServer feed;
+    ASSERT_TRUE(feed.isListening());
+    const std::string config = freshConfigFolder("updates-consent");
+    const std::filesystem::path syncFolder = std::filesystem::path(config) / "sync";
+    std::filesystem::create_directories(syncFolder);
+    const std::string file = settingsFile(config);
+    {
+        fake::MemoryLogSink sink;
+        platform::Log log(sink, [] { return false; });
+        auto opened = linux_platform::PlistFileSettingsDomain::open(file, log);
+        ASSERT_TRUE(opened.domain) << opened.error;
+        opened.domain->set(keys::iCloudSyncEnabled, true);
+        opened.domain->set(keys::syncFolderPath, syncFolder.string());
+    }
+
+    startHintboard({{"XDG_CONFIG_HOME", config}, {"HINTBOARD_UPDATE_FEED", feed.address()}});
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Welcome to Hintboard").has_value(); }));
+    run("xdotool windowactivate --sync " + hintboardWindowNamed("Welcome to Hintboard")->id);
+    run("xdotool key Return");  // "Get started"
+    // The session's accessibility is on: the permission step moves on by itself.
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 2; }));
+    run("xdotool key Return");  // past the trigger step
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 3; }));
+    screenshot("updates-consent-last-step.png");
+    EXPECT_EQ(feed.requests(), 0) << "a request before the user decided on automatic checks";
+
+    run("xdotool key Return");  // "Done", automatic checks left on
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return feed.requests() >= 1; }));
+    EXPECT_EQ(feed.requests(), 1);
+
+    // Another computer switches on beta releases; once this one has taken the
+    // value, the former one-second reset would have asked the feed again.
+    writeSyncedRecord(syncFolder, keys::receiveBetaUpdates, true);
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedTrue(file, std::string(keys::receiveBetaUpdates)); }))
+        << "the synchronised value did not arrive";
+    EXPECT_FALSE(DesktopSession::waitUntil([&] { return feed.requests() > 1; }, 3s));
+    EXPECT_EQ(feed.requests(), 1);
+}
+
+} // namespace
+} // namespace hb::e2e
