@@ -11,11 +11,15 @@ constexpr std::int64_t opensBeforeNudge = 10;
 
 } // namespace
 
-std::string_view tipText(PopupTip tip)
+std::string tipText(PopupTip tip, notation::KeyLabels labels)
 {
     switch (tip) {
-    case PopupTip::modifierFilter:
-        return "Filter by modifier — click ⌃ ⌥ ⇧ ⌘ to narrow the list";
+    case PopupTip::modifierFilter: {
+        std::string modifiers;
+        for (std::string_view glyph : {"⌃", "⌥", "⇧", "⌘"})
+            modifiers.append(notation::modifierLabel(glyph, labels)).append(" ");
+        return "Filter by modifier — click " + modifiers + "to narrow the list";
+    }
     case PopupTip::search:
         return "Start typing to search across all shortcuts";
     case PopupTip::favourites:

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "model/key_label.h"
 #include "platform/settings_domain.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <variant>
 
@@ -16,7 +18,8 @@ inline constexpr std::array allPopupTips{PopupTip::modifierFilter, PopupTip::sea
 
 enum class PopupNudge { githubStar };
 
-std::string_view tipText(PopupTip tip);
+// The tip as shown, with the modifier keys named as the popup labels them.
+std::string tipText(PopupTip tip, notation::KeyLabels labels);
 inline constexpr std::string_view nudgeText = "Enjoying Hintboard? Star it on GitHub ↗";
 inline constexpr std::string_view repositoryAddress = "https://github.com/mirelo/Hintboard";
 

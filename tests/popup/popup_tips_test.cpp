@@ -48,7 +48,11 @@ TEST(PopupTips, DismissedNudgeStaysAwayAndDamagedIndexStartsOver)
 
     EXPECT_EQ(popupBanner(-4, settings), PopupBanner{PopupTip::modifierFilter});
     EXPECT_EQ(dismissTip(-4, settings), 1);
-    EXPECT_EQ(tipText(PopupTip::search), "Start typing to search across all shortcuts");
+    EXPECT_EQ(tipText(PopupTip::search, notation::KeyLabels::words), "Start typing to search across all shortcuts");
+    EXPECT_EQ(tipText(PopupTip::modifierFilter, notation::KeyLabels::words),
+              "Filter by modifier — click Ctrl Alt Shift Super to narrow the list");
+    EXPECT_EQ(tipText(PopupTip::modifierFilter, notation::KeyLabels::symbols),
+              "Filter by modifier — click ⌃ ⌥ ⇧ ⌘ to narrow the list");
 }
 
 } // namespace

@@ -309,7 +309,7 @@ TEST_F(PanelTest, TipBannerFollowsTheTipIndex)
     harness.show(test::editorApplication());
     auto* text = harness.view().banner()->findChild<QLabel*>("tipText");
     ASSERT_TRUE(text);
-    EXPECT_EQ(text->text().toStdString(), tipText(PopupTip::modifierFilter));
+    EXPECT_EQ(text->text().toStdString(), tipText(PopupTip::modifierFilter, notation::defaultKeyLabels));
 
     auto* dismiss = harness.view().banner()->findChild<views::ChipButton*>();
     ASSERT_TRUE(dismiss);
@@ -318,7 +318,7 @@ TEST_F(PanelTest, TipBannerFollowsTheTipIndex)
     EXPECT_EQ(dismissed, 1);
     text = harness.view().banner()->findChild<QLabel*>("tipText");
     ASSERT_TRUE(text);
-    EXPECT_EQ(text->text().toStdString(), tipText(PopupTip::search));
+    EXPECT_EQ(text->text().toStdString(), tipText(PopupTip::search, notation::defaultKeyLabels));
 }
 
 TEST_F(PanelTest, WindowPlacementAndKeyboard)

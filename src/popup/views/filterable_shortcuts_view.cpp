@@ -347,7 +347,7 @@ void FilterableShortcutsView::showBanner(const PopupBanner& banner)
         bulb->setPixmap(glyphIcon(Glyph::lightbulb, keyColor(), 15).pixmap(15, 15));
         bulb->setAlignment(Qt::AlignTop);
         bulb->setContentsMargins(0, 1, 0, 0);
-        auto* text = new QLabel(qstring(tipText(*tip)), frame);
+        auto* text = new QLabel(qstring(tipText(*tip, columns_->keyLabels)), frame);
         text->setObjectName(QStringLiteral("tipText"));
         text->setWordWrap(true);
         text->setTextFormat(Qt::PlainText);
