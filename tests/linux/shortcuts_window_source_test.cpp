@@ -55,7 +55,7 @@ TEST_F(ShortcutsWindowSourceTest, TheWindowIsFoundAmongTheBundlesDefinitionsAndT
                                          false));
     const TitleTranslator german({"elsewhere", "notes"}, {locale.path()}, {"de_DE", "de"});
     EXPECT_EQ(german.domain(), "notes");
-    auto listed = listedShortcuts(found->window, std::cref(german), "origin");
+    auto listed = listedShortcuts(found->window, std::cref(german), found->resourcePath, "notes.gresource");
     EXPECT_THAT(rowTexts(listed), testing::ElementsAre("Notizen: Neue Notiz <Primary>n", "Notizen: Search <Primary>f",
                                                        "Notizen: Search F3"));
     EXPECT_EQ(listed.groups[0].shortcuts[0].actionName, "app.new-note");
@@ -66,7 +66,7 @@ TEST_F(ShortcutsWindowSourceTest, ARunningProgramsOwnBundleIsReadOnceFromItsExec
     ShortcutsWindowSource source(log);
     auto first = source.read(getpid());
     ASSERT_TRUE(first);
-    EXPECT_THAT(first->origin, testing::StartsWith("/org/example/Notes/gtk/help-overlay.ui in /"));
+    EXPECT_THAT(first->origin(), testing::StartsWith("/org/example/Notes/gtk/help-overlay.ui in /"));
     EXPECT_THAT(rowTexts(*first), testing::Contains("Notes: New note <Primary>n"));
     EXPECT_EQ(source.read(getpid()), first) << "kept per executable";
     EXPECT_FALSE(source.read(999'999'999)) << "no such process";

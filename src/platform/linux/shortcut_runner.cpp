@@ -7,6 +7,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -29,25 +30,39 @@ ShortcutRunner::ShortcutRunner(platform::Log& log, SessionKind session, std::uni
 {
 }
 
-bool ShortcutRunner::activate(pid_t pid, const std::string& actionName)
+bool ShortcutRunner::activate(pid_t pid, const std::string& resourcePath, const std::string& actionName)
 {
     const auto dot = actionName.find('.');
     if (dot == std::string::npos)
         return false;
     const auto scope = actionName.substr(0, dot);
     const auto name = actionName.substr(dot + 1);
-    const auto address = lookup_(pid);
-    if (!address)
+    auto activateAt = [&](const std::string& busName, const std::string& path) {
+        return !path.empty() && bus_->describe(busName, path, name) && bus_->activate(busName, path, name, "");
+    };
+    if (const auto address = lookup_(pid))
+        return activateAt(address->busName, scope == "app"   ? address->applicationPath
+                                             : scope == "win" ? address->windowPath
+                                                              : std::string());
+    if (scope != "app")
         return false;
-    const auto& path = scope == "app" ? address->applicationPath : scope == "win" ? address->windowPath : std::string();
-    if (path.empty() || !bus_->describe(address->busName, path, name))
-        return false;
-    return bus_->activate(address->busName, path, name, "");
+    // "/org/gnome/TextEditor/ui/help-overlay.ui": the longest leading path
+    // that is an application's object, at the bus name it spells.
+    for (auto end = resourcePath.rfind('/'); end != std::string::npos && end > 0; end = resourcePath.rfind('/', end - 1)) {
+        const auto path = resourcePath.substr(0, end);
+        if (std::count(path.begin(), path.end(), '/') < 2)
+            break;
+        auto busName = path.substr(1);
+        std::replace(busName.begin(), busName.end(), '/', '.');
+        if (activateAt(busName, path))
+            return true;
+    }
+    return false;
 }
 
-bool ShortcutRunner::run(pid_t pid, const ListedShortcut& shortcut)
+bool ShortcutRunner::run(pid_t pid, const ListedShortcuts& window, const ListedShortcut& shortcut)
 {
-    if (!shortcut.actionName.empty() && activate(pid, shortcut.actionName)) {
+    if (!shortcut.actionName.empty() && activate(pid, window.resourcePath, shortcut.actionName)) {
         log_.info(LogCategory::accessibility, "Activated {} for '{}'", shortcut.actionName, privately(shortcut.title));
         return true;
     }

@@ -15,7 +15,10 @@ namespace hb::linux_platform {
 
 // Runs a row of an application's shortcuts window: activates the action the
 // row names over the bus when the application exports it ("app." on its
-// application object, "win." on its window's), else presses the row's keys in
+// application object, "win." on its window's; without X11 window properties
+// "app." actions are looked for under the application id that the bundle's
+// resource path spells, "/org/gnome/TextEditor" → org.gnome.TextEditor, as
+// GApplication names its objects), else presses the row's keys in
 // the application's window once no other program holds the keyboard (the
 // popup lets go of it as it closes; XTest, X11 only). Where neither is
 // possible (Wayland without an exported action) nothing runs, the reason is
@@ -31,10 +34,10 @@ public:
                    AddressLookup lookup = exportedActionsAddress, PressKeys pressKeys = {}, Notify notify = {});
 
     // True when the action was activated or the key presses were started.
-    bool run(pid_t pid, const ListedShortcut& shortcut);
+    bool run(pid_t pid, const ListedShortcuts& window, const ListedShortcut& shortcut);
 
 private:
-    bool activate(pid_t pid, const std::string& actionName);
+    bool activate(pid_t pid, const std::string& resourcePath, const std::string& actionName);
 
     platform::Log& log_;
     SessionKind session_;

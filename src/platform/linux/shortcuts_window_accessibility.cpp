@@ -102,7 +102,7 @@ bool ShortcutsWindowAccessibility::performAction(const AXElementRef& element, st
     const auto* listed = dynamic_cast<const Listed*>(element.get());
     if (!listed)
         return inner_.performAction(element, action);
-    return listed->kind == Listed::Kind::row && action == ax::press && runner_.run(listed->pid, listed->shortcut());
+    return listed->kind == Listed::Kind::row && action == ax::press && runner_.run(listed->pid, *listed->shortcuts, listed->shortcut());
 }
 
 } // namespace hb::linux_platform

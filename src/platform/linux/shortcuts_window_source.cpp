@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -66,10 +67,13 @@ std::string linkTarget(const std::string& link)
     return error ? link : target.string();
 }
 
-// The ".gresource" files the process has mapped.
-std::vector<std::string> mappedBundles(pid_t pid)
+// The files the process has mapped that may hold its bundles: ".gresource"
+// files, and the libraries in a folder named after the program (gedit keeps
+// its resources in /usr/lib/…/gedit/libgedit-44.so).
+std::vector<std::string> mappedBundles(pid_t pid, const std::string& program)
 {
     auto maps = sources::readUntrustedFile(fmt::format("/proc/{}/maps", pid), maxMapsBytes);
+    const std::string privateFolder = "/" + std::filesystem::path(program).filename().string() + "/";
     std::vector<std::string> paths;
     std::string_view rest = maps.bytes;
     while (!rest.empty()) {
@@ -80,18 +84,24 @@ std::vector<std::string> mappedBundles(pid_t pid)
         if (slash == std::string_view::npos)
             continue;
         const auto path = line.substr(slash);
-        if (path.ends_with(".gresource") && std::ranges::find(paths, path) == paths.end())
+        const bool privateLibrary = path.find(privateFolder) != std::string_view::npos &&
+                                    path.find(".so") != std::string_view::npos;
+        if ((path.ends_with(".gresource") || privateLibrary) && std::ranges::find(paths, path) == paths.end())
             paths.emplace_back(path);
     }
     return paths;
 }
 
-// The bundles a file holds: its ".gresource.*" sections, or itself.
-std::vector<std::string> bundlesIn(const OpenFile& file, bool executable)
+// The bundles a file holds: an ELF file's ".gresource.*" sections, or the
+// file itself.
+std::vector<std::string> bundlesIn(const OpenFile& file)
 {
     const elf::FileBytes bytes(file.descriptor.get());
     std::vector<std::string> bundles;
-    if (!executable) {
+    std::array<char, 4> magic{};
+    if (!bytes.read(0, magic))
+        return bundles;
+    if (std::string_view(magic.data(), magic.size()) != "\x7f" "ELF") {
         if (auto whole = elf::sectionBytes(bytes, elf::Section{file.path, 0, bytes.size()}, maxBundleBytes))
             bundles.push_back(std::move(*whole));
         return bundles;
@@ -240,9 +250,9 @@ std::string TitleTranslator::operator()(const sources::UiText& text) const
 }
 
 ListedShortcuts listedShortcuts(const sources::ShortcutsWindow& window, const sources::Translate& translate,
-                                std::string origin)
+                                std::string resourcePath, std::string file)
 {
-    ListedShortcuts listed{std::move(origin), {}};
+    ListedShortcuts listed{std::move(resourcePath), std::move(file), {}};
     for (const auto& group : window.groups) {
         ListedGroup shown{sources::groupTitle(window, group, translate, "Shortcuts"), {}};
         for (const auto& shortcut : group.shortcuts)
@@ -257,9 +267,10 @@ ShortcutsWindowSource::ShortcutsWindowSource(platform::Log& log) : log_(log) {}
 std::shared_ptr<const ListedShortcuts> ShortcutsWindowSource::read(pid_t pid)
 {
     const auto exeLink = fmt::format("/proc/{}/exe", pid);
-    auto found = readProgram(exeLink, linkTarget(exeLink), mappedBundles(pid));
+    const auto program = linkTarget(exeLink);
+    auto found = readProgram(exeLink, program, mappedBundles(pid, program));
     if (found)
-        log_.info(LogCategory::scraper, "pid {}: shortcuts window {}", pid, found->origin);
+        log_.info(LogCategory::scraper, "pid {}: shortcuts window {}", pid, found->origin());
     else
         log_.info(LogCategory::scraper, "pid {}: no shortcuts window found", pid);
     return found;
@@ -294,30 +305,29 @@ std::shared_ptr<const ListedShortcuts> ShortcutsWindowSource::readProgram(const 
 
     std::optional<BundledWindow> found;
     std::string foundIn;
-    auto search = [&](const OpenFile& file, bool isExecutable) {
-        for (const auto& bundle : bundlesIn(file, isExecutable))
+    auto search = [&](const OpenFile& file) {
+        for (const auto& bundle : bundlesIn(file))
             if ((found = findShortcutsWindow(bundle, log_))) {
                 foundIn = file.path;
                 return;
             }
     };
-    search(*executable, true);
+    search(*executable);
     for (const auto& file : bundles)
         if (!found)
-            search(file, false);
+            search(file);
 
     std::shared_ptr<const ListedShortcuts> result;
     if (found) {
         const TitleTranslator translate(textDomains(found->window, executable->path, found->resourcePath),
                                         localeFolders(executable->path), languages);
-        auto listed = listedShortcuts(found->window, std::cref(translate),
-                                      fmt::format("{} in {}", found->resourcePath, foundIn));
+        auto listed = listedShortcuts(found->window, std::cref(translate), found->resourcePath, foundIn);
         std::size_t rows = 0;
         for (const auto& group : listed.groups)
             rows += group.shortcuts.size();
         const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
         log_.info(LogCategory::scraper, "Shortcuts window {}: {} rows, text domain {}, read in {:.1f} ms",
-                  listed.origin, rows, translate.domain().empty() ? "none" : translate.domain(), elapsed.count());
+                  listed.origin(), rows, translate.domain().empty() ? "none" : translate.domain(), elapsed.count());
         result = std::make_shared<const ListedShortcuts>(std::move(listed));
     } else {
         log_.info(LogCategory::scraper, "Shortcuts window: none in {} or the {} bundle files it maps", shownPath,

@@ -16,8 +16,8 @@
 #include <vector>
 
 // The shortcuts window that a running GTK application carries in its
-// GResource bundles: in its executable (ELF sections ".gresource.*") or in
-// ".gresource" files it has mapped.
+// GResource bundles: in its executable (ELF sections ".gresource.*"), in
+// ".gresource" files it has mapped, or in its private libraries.
 namespace hb::linux_platform {
 
 // One row of the window, its title in the user's language.
@@ -33,8 +33,11 @@ struct ListedGroup {
 };
 
 struct ListedShortcuts {
-    std::string origin;  // "/org/gnome/TextEditor/ui/help-overlay.ui in /usr/bin/gnome-text-editor"
+    std::string resourcePath;  // "/org/gnome/TextEditor/ui/help-overlay.ui"
+    std::string file;          // the file that holds the bundle
     std::vector<ListedGroup> groups;
+
+    std::string origin() const { return resourcePath + " in " + file; }
 };
 
 // Bounds for untrusted bundles.
@@ -71,7 +74,7 @@ private:
 
 // The rows of a window with translated titles.
 ListedShortcuts listedShortcuts(const sources::ShortcutsWindow& window, const sources::Translate& translate,
-                                std::string origin);
+                                std::string resourcePath, std::string file);
 
 // Finds and reads the shortcuts windows of running processes. Each result is
 // kept per executable and bundle files (path, size and modification time)
@@ -84,7 +87,7 @@ public:
     // cannot be read or no bundle holds a readable shortcuts window.
     std::shared_ptr<const ListedShortcuts> read(pid_t pid);
     // The same for a program file (opened at `program`, known as `shownPath`)
-    // and the bundle files it maps.
+    // and the files it maps that may hold bundles (ELF files or bundles).
     std::shared_ptr<const ListedShortcuts> readProgram(const std::string& program, const std::string& shownPath,
                                                        const std::vector<std::string>& bundleFiles);
 
