@@ -61,7 +61,8 @@ TEST_F(ShortcutsWindowTest, CommandListsTheWindowsRowsInTheUsersLanguage)
 
     EXPECT_THAT(commandRows("LANGUAGE=de"), Contains("Fenster/Neues Fenster=⌃N"));
 
-    const auto verbose = run(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app gnome-text-editor --verbose 2>&1");
+    const auto verbose =
+        run("(" + std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app gnome-text-editor --verbose 2>&1)");
     EXPECT_THAT(verbose, HasSubstr("shortcuts window /org/gnome/TextEditor/ui/help-overlay.ui in "
                                    "/usr/bin/gnome-text-editor"));
 }
@@ -69,8 +70,8 @@ TEST_F(ShortcutsWindowTest, CommandListsTheWindowsRowsInTheUsersLanguage)
 TEST_F(ShortcutsWindowTest, CommandSaysWhenNeitherMenuBarNorShortcutsWindowIsThere)
 {
     const pid_t sleeper = session->launch({"sleep", "60"});
-    const auto message = run(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --pid " + std::to_string(sleeper) +
-                             " 2>&1 >/dev/null");
+    const auto message = run("(" + std::string(HINTBOARD_EXECUTABLE) + " shortcuts --pid " +
+                             std::to_string(sleeper) + " 2>&1 >/dev/null)");
     EXPECT_THAT(message, HasSubstr("No shortcuts window was found either"));
     EXPECT_EQ(status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --pid " + std::to_string(sleeper)), 5);
     session->stopApplication(sleeper);
