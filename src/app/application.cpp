@@ -14,6 +14,7 @@
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/journal_log.h"
+#include "platform/linux/shortcuts_window_accessibility.h"
 #include "platform/linux/folder_key_value_store.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/logind_system_wake.h"
@@ -216,7 +217,10 @@ int runApplication(int argc, char** argv)
     platform::NotificationCenter notifications(runtime);
     linux_platform::AtspiAccessibility atspi(log);
     linux_platform::ExportedMenuAccessibility exportedMenus(log);
-    linux_platform::MenuExportingAccessibility accessibility(exportedMenus, atspi);
+    linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi);
+    linux_platform::ShortcutsWindowSource shortcutsWindows(log);
+    linux_platform::ShortcutRunner shortcutRunner(log, session);
+    linux_platform::ShortcutsWindowAccessibility accessibility(menuAccessibility, shortcutsWindows, shortcutRunner);
     auto sessionWorkspace = linux_platform::makeSessionWorkspace(session, runtime, log);
     platform::Workspace& workspace = *sessionWorkspace.workspace;
     log.notice(LogCategory::settings, "Hintboard {}, {} session; front application from {}", HINTBOARD_VERSION,

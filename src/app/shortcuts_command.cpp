@@ -10,6 +10,7 @@
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/journal_log.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
+#include "platform/linux/shortcuts_window_accessibility.h"
 #include "platform/linux/session_services.h"
 #include "platform/linux/x11_workspace.h"
 
@@ -46,8 +47,9 @@ constexpr std::string_view usage =
                           [--all] [--json] [--verbose]
 
 Prints the keyboard shortcuts in the menu bar of a running application,
-grouped by menu and submenu; or the desktop's own shortcuts; or those that
-applications registered in the integrations folder.
+grouped by menu and submenu, with those its shortcuts window lists (GTK
+applications; alone when there is no menu bar); or the desktop's own
+shortcuts; or those that applications registered in the integrations folder.
 
   --front      the application whose window is active; run from a
                terminal, that is the terminal itself, so "sleep 3; hintboard
@@ -66,7 +68,8 @@ applications registered in the integrations folder.
                in the ⌃⌥⇧⌘ notation Hintboard stores, "label" as the
                popup writes them (the "Key labels" setting)
   --verbose    log to standard error as well (otherwise only errors go there
-               when there is no journal), with debug lines and private values
+               when there is no journal), with debug lines and private values;
+               says where the rows came from (menu bar, shortcuts window)
                (debug lines and private values also follow the debugLoggingEnabled setting)
   --help       show this help
 
@@ -75,7 +78,7 @@ Exit status:
   2  bad arguments
   3  accessibility is off in this session
   4  no such application runs
-  5  the application has no menu bar that can be read
+  5  the application has no menu bar that can be read and no shortcuts window
   6  the X display cannot be reached (--front and --app need it)
 )usage";
 
@@ -411,7 +414,10 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
         return printOtherSources(options, labels, log);
     linux_platform::AtspiAccessibility atspi(log);
     linux_platform::ExportedMenuAccessibility exportedMenus(log);
-    linux_platform::MenuExportingAccessibility accessibility(exportedMenus, atspi);
+    linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi);
+    linux_platform::ShortcutsWindowSource shortcutsWindows(log);
+    linux_platform::ShortcutRunner shortcutRunner(log, linux_platform::currentSessionKind());
+    linux_platform::ShortcutsWindowAccessibility accessibility(menuAccessibility, shortcutsWindows, shortcutRunner);
     if (!accessibility.isProcessTrusted()) {
         fmt::print(stderr, "{}", accessibilityOffMessage);
         return accessibilityOff;
@@ -451,6 +457,9 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
                        "hintboard: {} shows no menu bar to accessibility: it may have none (a header bar or a "
                        "menu button instead), or keep it in a form that cannot be read.\n",
                        describe(app));
+        if (!quit)
+            fmt::print(stderr, "No shortcuts window was found either: its program holds none in its resources, or "
+                               "cannot be read.\n");
         return noMenuBar;
     }
     if (quit || stalled)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 
 namespace hb {
 
@@ -56,11 +57,11 @@ MenuBarReader::MenuBarReader(platform::Accessibility& accessibility, platform::L
 {
 }
 
-AXElementRef MenuBarReader::menuBarOf(pid_t pid) const
+AXElementRef MenuBarReader::applicationOf(pid_t pid) const
 {
     auto application = accessibility_.applicationElement(pid);
     accessibility_.setMessagingTimeout(application, MenuBarReader::messagingTimeout);
-    return platform::readElement(accessibility_, application, ax::menuBar);
+    return application;
 }
 
 MenuBarReader::ItemKeys MenuBarReader::readKeys(const AXElementRef& item) const
@@ -77,17 +78,50 @@ MenuBarReader::ItemKeys MenuBarReader::readKeys(const AXElementRef& item) const
 std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& options) const
 {
     const auto start = std::chrono::steady_clock::now();
-    auto menuBar = menuBarOf(options.pid);
+    auto application = applicationOf(options.pid);
+    auto menuBar = platform::readElement(accessibility_, application, ax::menuBar);
+    auto shortcutsWindow = platform::readElement(accessibility_, application, ax::shortcutsWindow);
     if (!menuBar) {
         log_.error(LogCategory::scraper, "Could not read menu bar (pid {})", options.pid);
-        return {};
+        if (!shortcutsWindow)
+            return {};
     }
 
     std::vector<MenuSection> sections;
-    std::size_t rowCount = 0;
     Budget budget{maxItemsPerRead};
     const text::PatternSet ignoredMenus(options.ignoredMenuTitles);
     const text::PatternSet ignoredTitles(options.ignoredTitles);
+    if (menuBar) {
+        sections = readMenus(menuBar, options, ignoredMenus, ignoredTitles, budget);
+        if (budget.exhausted)
+            log_.error(LogCategory::scraper, "Menu bar of pid {} has more than {} items; read stopped there",
+                       options.pid, maxItemsPerRead);
+        // An application that quit or stopped answering part-way left the rest unread.
+        else if (platform::readChildren(accessibility_, menuBar).empty())
+            log_.error(LogCategory::scraper, "pid {} stopped answering during the read; {} menus read", options.pid,
+                       sections.size());
+    }
+    if (shortcutsWindow) {
+        auto listed = readMenus(shortcutsWindow, options, ignoredMenus, ignoredTitles, budget);
+        log_.info(LogCategory::scraper, "pid {}: its shortcuts window lists {} groups", options.pid, listed.size());
+        sections = withShortcutsWindow(std::move(sections), std::move(listed));
+    }
+
+    std::size_t rowCount = 0;
+    for (const auto& section : sections)
+        for (const auto& group : section.groups)
+            rowCount += group.shortcuts.size();
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    log_.info(LogCategory::scraper, "pid {}: {} menus, {} items in {:.3f}s", options.pid, sections.size(), rowCount,
+              elapsed.count());
+    return sections;
+}
+
+std::vector<MenuSection> MenuBarReader::readMenus(const AXElementRef& menuBar, const MenuReadOptions& options,
+                                                  const text::PatternSet& ignoredMenus,
+                                                  const text::PatternSet& ignoredTitles, Budget& budget) const
+{
+    std::vector<MenuSection> sections;
     for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
         if (!budget.take())
             break;
@@ -100,21 +134,8 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
         auto groups = readMenu(children.front(), options, ignoredTitles, budget);
         if (groups.empty())
             continue;
-        for (const auto& group : groups)
-            rowCount += group.shortcuts.size();
         sections.push_back(MenuSection{Uuid::random(), std::move(title), std::move(groups)});
     }
-    if (budget.exhausted)
-        log_.error(LogCategory::scraper, "Menu bar of pid {} has more than {} items; read stopped there", options.pid,
-                   maxItemsPerRead);
-    // An application that quit or stopped answering part-way left the rest unread.
-    else if (platform::readChildren(accessibility_, menuBar).empty())
-        log_.error(LogCategory::scraper, "pid {} stopped answering during the read; {} menus read", options.pid,
-                   sections.size());
-
-    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    log_.info(LogCategory::scraper, "pid {}: {} menus, {} items in {:.3f}s", options.pid, sections.size(), rowCount,
-              elapsed.count());
     return sections;
 }
 
@@ -220,7 +241,7 @@ std::vector<Shortcut> MenuBarReader::readIgnoredMenus(pid_t pid, const std::vect
 {
     if (ignoredMenuTitles.empty())
         return {};
-    auto menuBar = menuBarOf(pid);
+    auto menuBar = platform::readElement(accessibility_, applicationOf(pid), ax::menuBar);
     if (!menuBar)
         return {};
 
@@ -239,6 +260,30 @@ std::vector<Shortcut> MenuBarReader::readIgnoredMenus(pid_t pid, const std::vect
                     std::make_move_iterator(submenu.rows.end()));
     }
     return rows;
+}
+
+std::vector<MenuSection> withShortcutsWindow(std::vector<MenuSection> menuBar, std::vector<MenuSection> window)
+{
+    if (menuBar.empty())
+        return window;
+    std::set<std::string, std::less<>> carried;
+    for (const auto& section : menuBar)
+        for (const auto& group : section.groups)
+            for (const auto& shortcut : group.shortcuts)
+                carried.insert(shortcut.keys);
+    MenuSection extra{Uuid::random(), std::string(shortcutsWindowSectionTitle), {}};
+    for (auto& section : window) {
+        std::vector<Shortcut> rows;
+        for (auto& group : section.groups)
+            for (auto& shortcut : group.shortcuts)
+                if (!shortcut.isSeparator && !shortcut.keys.empty() && !carried.contains(shortcut.keys))
+                    rows.push_back(std::move(shortcut));
+        if (!rows.empty())
+            extra.groups.push_back(ShortcutGroup{Uuid::random(), std::move(section.title), std::move(rows)});
+    }
+    if (!extra.groups.empty())
+        menuBar.push_back(std::move(extra));
+    return menuBar;
 }
 
 } // namespace hb

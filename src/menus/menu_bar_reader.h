@@ -24,7 +24,15 @@ struct MenuReadOptions {
     friend bool operator==(const MenuReadOptions&, const MenuReadOptions&) = default;
 };
 
-// Turns another application's live menu bar into sections. Stateless apart
+// What an application's shortcuts window adds to its menu bar: all its groups
+// when the menu bar gave nothing, else one section titled
+// shortcutsWindowSectionTitle with the rows whose keys no menu item carries
+// (a group per group of the window).
+inline constexpr std::string_view shortcutsWindowSectionTitle = "Keyboard Shortcuts";
+std::vector<MenuSection> withShortcutsWindow(std::vector<MenuSection> menuBar, std::vector<MenuSection> window);
+
+// Turns another application's live menu bar into sections, with the
+// shortcuts its shortcuts window lists (platform::ax::shortcutsWindow). Stateless apart
 // from its references; safe to use from several threads at once.
 class MenuBarReader {
 public:
@@ -58,7 +66,11 @@ private:
         }
     };
 
-    platform::AXElementRef menuBarOf(pid_t pid) const;
+    platform::AXElementRef applicationOf(pid_t pid) const;
+    // The sections below a menu bar (or an element shaped like one).
+    std::vector<MenuSection> readMenus(const platform::AXElementRef& menuBar, const MenuReadOptions& options,
+                                       const text::PatternSet& ignoredMenus, const text::PatternSet& ignoredTitles,
+                                       Budget& budget) const;
     std::vector<ShortcutGroup> readMenu(const platform::AXElementRef& menu, const MenuReadOptions& options,
                                         const text::PatternSet& ignoredTitles, Budget& budget) const;
     SubmenuRows readSubmenu(const platform::AXElementRef& submenu, bool includeAll, int depth,

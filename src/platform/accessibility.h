@@ -42,6 +42,9 @@ inline constexpr std::string_view cmdGlyph = "AXMenuItemCmdGlyph";
 inline constexpr std::string_view cmdModifiers = "AXMenuItemCmdModifiers";
 inline constexpr std::string_view enabled = "AXEnabled";
 inline constexpr std::string_view press = "AXPress";
+// Of an application: the commands its shortcuts window lists, shaped like a
+// menu bar (an item per group, whose first child holds the rows).
+inline constexpr std::string_view shortcutsWindow = "AXShortcutsWindow";
 } // namespace ax
 
 // The accessibility interface of the desktop: reads and presses other

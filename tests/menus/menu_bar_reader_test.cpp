@@ -264,3 +264,56 @@ TEST_F(MenuBarReaderTest, HostileTreesFinish)
     EXPECT_TRUE(sink.contains(LogCategory::scraper, LogLevel::error,
                               "Menu bar of pid 42 has more than 250000 items; read stopped there"));
 }
+
+namespace {
+
+// A shortcuts window shaped like a menu bar: an item per group whose first
+// child holds the rows; every row with Control and a character.
+fake::FakeElement& shortcutsWindow(fake::FakeAccessibility& accessibility,
+                                   const std::vector<std::pair<std::string, std::vector<Row>>>& groups)
+{
+    auto& window = accessibility.newElement(pid);
+    for (const auto& [title, rows] : groups) {
+        auto& menuOfGroup = accessibility.newElement(pid);
+        for (const auto& row : rows)
+            menuOfGroup.add(accessibility.newElement(pid).setTitle(row.title)
+                                .set(platform::ax::cmdChar, row.keys)
+                                .set(platform::ax::cmdModifiers, AXNumber{4 + 8}));
+        window.add(accessibility.newElement(pid).setTitle(title).add(menuOfGroup));
+    }
+    return window;
+}
+
+} // namespace
+
+TEST_F(MenuBarReaderTest, WithoutAMenuBarTheShortcutsWindowGivesTheSections)
+{
+    auto& application = accessibility.addApplication(pid, {});
+    application.set(platform::ax::shortcutsWindow,
+                    shortcutsWindow(accessibility, {{"Windows", {{"New window", "n"}}}, {"Zoom", {{"Reset", "0"}}}})
+                        .shared_from_this());
+
+    auto sections = read({.ignoredTitles = {"Reset"}});
+    ASSERT_EQ(sections.size(), 1u) << "the ignore rules apply to the window's rows too";
+    EXPECT_EQ(sections[0].title, "Windows");
+    EXPECT_THAT(rowsOf(sections[0].allShortcuts()), ElementsAre(Row{"New window", "⌃N"}));
+    EXPECT_TRUE(sink.contains(LogCategory::scraper, LogLevel::error, "Could not read menu bar (pid 42)"));
+}
+
+TEST_F(MenuBarReaderTest, BesideAMenuBarOnlyTheWindowsRowsNoMenuItemCarriesAreAdded)
+{
+    auto& application = accessibility.addApplication(pid, {menu("File", {item("New", "n", 4 + 8)})});
+    application.set(platform::ax::shortcutsWindow,
+                    shortcutsWindow(accessibility, {{"Windows", {{"New window", "n"}, {"Close", "w"}}},
+                                                    {"Tabs", {{"New tab", "t"}}},
+                                                    {"Other", {{"New", "n"}}}})
+                        .shared_from_this());
+
+    auto sections = read();
+    ASSERT_EQ(sections.size(), 2u);
+    EXPECT_EQ(sections[0].title, "File");
+    EXPECT_EQ(sections[1].title, shortcutsWindowSectionTitle);
+    ASSERT_EQ(sections[1].groups.size(), 2u);
+    EXPECT_EQ(sections[1].groups[0].title, "Windows");
+    EXPECT_THAT(rowsOf(sections[1].allShortcuts()), ElementsAre(Row{"Close", "⌃W"}, Row{"New tab", "⌃T"}));
+}

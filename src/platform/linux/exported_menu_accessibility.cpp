@@ -374,6 +374,10 @@ std::optional<AXValue> MenuExportingAccessibility::copyAttribute(const AXElement
     if (const auto* combined = dynamic_cast<const Application*>(element.get())) {
         if (attribute == ax::menuBar)
             return menuBar(*combined);
+        // Offered by the layer above (ShortcutsWindowAccessibility): asking
+        // AT-SPI would cost a request, to an application that may not answer.
+        if (attribute == ax::shortcutsWindow)
+            return std::nullopt;
         return fallback_.copyAttribute(combined->fallback, attribute);
     }
     if (ExportedMenuAccessibility::presents(element))

@@ -84,7 +84,8 @@ public:
 
     bool usable() const { return !xcb_connection_has_error(connection_); }
 
-    std::optional<ExportedMenuAddress> address(pid_t pid)
+    // With `menusOnly`, only a window that names a menu model counts.
+    std::optional<ExportedMenuAddress> address(pid_t pid, bool menusOnly = true)
     {
         auto windows = windowList(root_, atoms_[clientList]);
         auto active = windowList(root_, atoms_[activeWindow]);
@@ -113,7 +114,7 @@ public:
             address.dbusMenuPath = text(window, dbusMenuPath);
             const bool gtkMenus = !address.busName.empty() && !(address.menuBarPath.empty() && address.appMenuPath.empty());
             const bool dbusMenu = !address.dbusMenuService.empty() && !address.dbusMenuPath.empty();
-            if (!gtkMenus && !dbusMenu)
+            if (!gtkMenus && !dbusMenu && (menusOnly || address.busName.empty()))
                 continue;
             address.applicationPath = text(window, applicationPath);
             address.windowPath = text(window, windowPath);
@@ -442,7 +443,9 @@ MenuModel parseDbusMenuLayout(GVariant* reply, std::size_t maxItems)
     return model;
 }
 
-std::optional<ExportedMenuAddress> exportedMenuAddress(pid_t pid)
+namespace {
+
+std::optional<ExportedMenuAddress> windowAddress(pid_t pid, bool menusOnly)
 {
     if (!std::getenv("DISPLAY"))
         return std::nullopt;
@@ -454,8 +457,14 @@ std::optional<ExportedMenuAddress> exportedMenuAddress(pid_t pid)
         properties = std::make_unique<X11Properties>();
     if (!properties->usable())
         return std::nullopt;
-    return properties->address(pid);
+    return properties->address(pid, menusOnly);
 }
+
+} // namespace
+
+std::optional<ExportedMenuAddress> exportedMenuAddress(pid_t pid) { return windowAddress(pid, true); }
+
+std::optional<ExportedMenuAddress> exportedActionsAddress(pid_t pid) { return windowAddress(pid, false); }
 
 std::unique_ptr<MenuBus> makeSessionMenuBus() { return std::make_unique<SessionMenuBus>(); }
 

@@ -40,6 +40,9 @@ inline constexpr std::string_view dbusMenuActionPrefix = "dbusmenu.";
 // exports menus, else another of its managed windows. Absent without an X11
 // display or when no window of the process names a menu model.
 std::optional<ExportedMenuAddress> exportedMenuAddress(pid_t pid);
+// The same for a process that exports actions without menus (a GTK 4
+// application with a header bar): any of its windows that names a bus name.
+std::optional<ExportedMenuAddress> exportedActionsAddress(pid_t pid);
 
 // A menu of a model: its subscription group and its number in the group.
 struct MenuLink {

@@ -1,0 +1,101 @@
+#include "sources/elf_sections.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+using namespace hb;
+
+namespace {
+
+// A 64-bit little-endian ELF file: header, the named sections' bytes, the
+// section-name table and the section headers (a null one first).
+std::string elfImage(const std::vector<std::pair<std::string, std::string>>& sections)
+{
+    std::string image(64, '\0');
+    std::memcpy(image.data(), "\x7f" "ELF\x02\x01\x01", 7);
+    auto put = [&](std::size_t offset, std::uint64_t value, std::size_t width) {
+        for (std::size_t i = 0; i < width; ++i)
+            image[offset + i] = static_cast<char>(value >> (8 * i) & 0xff);
+    };
+    struct Header {
+        std::uint64_t name, type, offset, size;
+    };
+    std::vector<Header> headers{{0, 0, 0, 0}};
+    std::string names(1, '\0');
+    for (const auto& [name, bytes] : sections) {
+        headers.push_back({names.size(), 1, image.size(), bytes.size()});
+        names += name + '\0';
+        image += bytes;
+    }
+    headers.push_back({names.size(), 3, image.size() + 0, 0});
+    names += std::string(".shstrtab") + '\0';
+    headers.back().size = names.size();
+    image += names;
+    const std::size_t table = image.size();
+    image.resize(table + 64 * headers.size());
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+        put(table + 64 * i, headers[i].name, 4);
+        put(table + 64 * i + 4, headers[i].type, 4);
+        put(table + 64 * i + 24, headers[i].offset, 8);
+        put(table + 64 * i + 32, headers[i].size, 8);
+    }
+    put(40, table, 8);
+    put(58, 64, 2);
+    put(60, headers.size(), 2);
+    put(62, headers.size() - 1, 2);
+    return image;
+}
+
+std::vector<std::string> namesOf(const std::vector<elf::Section>& sections)
+{
+    std::vector<std::string> names;
+    for (const auto& section : sections)
+        names.push_back(section.name);
+    return names;
+}
+
+} // namespace
+
+TEST(ElfSections, SectionsAreFoundByNamePrefixAndRead)
+{
+    const auto image = elfImage({{".text", "code"}, {".gresource.editor", "bundle one"}, {".gresource.b", "two"}});
+    const elf::MemoryBytes bytes(image);
+    const auto found = elf::sectionsNamed(bytes, ".gresource.");
+    EXPECT_THAT(namesOf(found), testing::ElementsAre(".gresource.editor", ".gresource.b"));
+    EXPECT_EQ(elf::sectionBytes(bytes, found[0], 1024), "bundle one");
+    EXPECT_FALSE(elf::sectionBytes(bytes, found[0], 4)) << "larger than allowed";
+}
+
+TEST(ElfSections, ThisTestProgramIsReadFromItsFile)
+{
+    const int fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const elf::FileBytes file(fd);
+    EXPECT_THAT(namesOf(elf::sectionsNamed(file, ".text")), testing::Contains(".text"));
+    ::close(fd);
+}
+
+TEST(ElfSections, MalformedFilesGiveNoSections)
+{
+    const auto image = elfImage({{".gresource.editor", std::string(4096, 'x')}});
+    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes("not an ELF file at all, only text"), "").empty());
+    // Cut before the section headers, and inside the section's bytes.
+    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(std::string_view(image).substr(0, image.size() - 10)), "").empty());
+    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(std::string_view(image).substr(0, 100)), "").empty());
+
+    // A section that claims more bytes than the file holds.
+    auto claiming = image;
+    const std::size_t table = image.size() - 3 * 64;
+    claiming[table + 64 + 32 + 5] = 0x7f;  // size field of the first named section
+    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(claiming), ".gresource.").empty());
+
+    // Header fields pointing far outside the file.
+    auto outside = image;
+    outside[40 + 7] = 0x7f;
+    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(outside), "").empty());
+}
