@@ -32,7 +32,6 @@ TEST(Settings, AbsentValuesAndValuesOutsideTheirRangeOrTypeReadAsTheFallback)
     expectFallbacks();
     EXPECT_EQ(settings.popupOpenCount(), 0);
     EXPECT_FALSE(settings.onboardingResumeStep());
-    EXPECT_TRUE(settings.localSyncTimestamps().empty());
 
     domain.set(keys::menuBarIconStyle, 7);
     domain.set(keys::popupDisplayMode, -1);
@@ -46,13 +45,11 @@ TEST(Settings, AbsentValuesAndValuesOutsideTheirRangeOrTypeReadAsTheFallback)
     domain.set(keys::menuBarIconStyle, 3.0);  // numbers are read whatever their stored width
     settings.setPopupDisplayMode(PopupDisplayMode::mainDisplay);
     settings.setDoubleTapModifier(DoubleTapModifier::control);
-    domain.set(keys::localSyncTimestamps, PlistDictionary{{"a", 1.5}, {"b", 2}, {"c", "x"}});
     EXPECT_FALSE(settings.automaticUpdateChecks());
     EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::control);
     EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::mainDisplay);
     EXPECT_EQ(*domain.object(keys::doubleTapModifier), platform::PlistValue("control"));
     EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::control);
-    EXPECT_EQ(settings.localSyncTimestamps(), (std::map<std::string, double>{{"a", 1.5}, {"b", 2.0}}));
 }
 
 TEST(Settings, IntegersStoredAsTextReadAsTheirNumber)
