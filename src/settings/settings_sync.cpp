@@ -58,13 +58,11 @@ void SettingsSync::load()
 {
     loaded_ = true;
     state_ = {};
-    stored_ = {};
     machine_.clear();
     if (auto stored = s_.settings.object(keys::syncState)) {
         std::string failure;
         if (auto decoded = decodeSyncState(*stored, nowMilliseconds(), failure)) {
             state_ = std::move(decoded->state);
-            stored_ = state_;
             machine_ = std::move(decoded->machine);
             for (const auto& line : decoded->skipped)
                 s_.log.error(LogCategory::settings, "SettingsSync: skipped '{}' from this machine's record", line);
@@ -180,23 +178,30 @@ std::set<std::string> SettingsSync::recordLocalEdits(bool restamp, bool onlyKeys
     return recorded;
 }
 
-SyncState SettingsSync::folderState()
+const SyncState& SettingsSync::folderState()
 {
-    SyncState merged;
+    static const SyncState none;
     if (!s_.folder.isAvailable())
-        return merged;
+        return none;
     const auto now = nowMilliseconds();
-    for (const auto& name : s_.folder.fileNames()) {
+    const auto names = s_.folder.fileNames();
+    bool unchanged = folderState_.has_value();
+    std::vector<const SyncState*> states;
+    std::vector<std::string> read;
+    for (const auto& name : names) {
         const auto legacyKey = legacyRecordKey(name);
         if (!legacyKey && !name.starts_with(filePrefix))
             continue;
         const auto content = s_.folder.read(name, maxFileBytes);
         if (!content)
             continue;
-        if (auto cached = files_.find(name); cached != files_.end() && cached->second.first == *content) {
-            merged.merge(cached->second.second);
+        read.push_back(name);
+        auto cached = files_.find(name);
+        if (cached != files_.end() && cached->second.first == *content) {
+            states.push_back(&cached->second.second);
             continue;
         }
+        unchanged = false;
         const auto parsed = platform::parsePropertyList(*content);
         std::string failure = "not a property list";
         std::optional<SyncState> state;
@@ -213,30 +218,42 @@ SyncState SettingsSync::folderState()
         }
         if (!state) {
             logOnce(fmt::format("SettingsSync: skipped {} from the sync folder: {}", name, failure));
+            read.pop_back();
             continue;
         }
-        files_.insert_or_assign(name, std::pair{*content, *state});
-        merged.merge(*state);
+        auto& entry = files_.insert_or_assign(name, std::pair{*content, std::move(*state)}).first->second;
+        states.push_back(&entry.second);
     }
-    return merged;
+    // Files that went away change the whole too.
+    if (unchanged && read == folderFiles_)
+        return *folderState_;
+    SyncState merged;
+    for (const auto* state : states)
+        merged.merge(*state);
+    folderState_ = std::move(merged);
+    folderFiles_ = std::move(read);
+    return *folderState_;
 }
 
 void SettingsSync::round(LocalEdits mode)
 {
     if (!loaded_)
         load();
+    // Keys whose entries changed in this round.
+    std::set<std::string> changed;
+    if (mode == LocalEdits::recordChanged)
+        changed.merge(recordLocalEdits(false, false));
+    const SyncState& folder = folderState();
+    changed.merge(state_.merge(folder));
+    if (!changed.empty())
+        clock_.observe(*state_.newestStamp());
+    if (mode != LocalEdits::recordChanged)
+        changed.merge(recordLocalEdits(mode == LocalEdits::recordAll, mode == LocalEdits::keepFolders));
+
     // Keys whose value may differ from the local one: every key the first time.
-    std::set<std::string> touched;
+    std::set<std::string> touched = changed;
     if (everyKeyWritten_)
         touched.insert(keys::synchronised.begin(), keys::synchronised.end());
-    if (mode == LocalEdits::recordChanged)
-        touched.merge(recordLocalEdits(false, false));
-    const SyncState folder = folderState();
-    touched.merge(state_.merge(folder));
-    if (auto newest = state_.newestStamp())
-        clock_.observe(*newest);
-    if (mode != LocalEdits::recordChanged)
-        touched.merge(recordLocalEdits(mode == LocalEdits::recordAll, mode == LocalEdits::keepFolders));
     everyKeyWritten_ = false;
     written_.clear();
 
@@ -249,10 +266,8 @@ void SettingsSync::round(LocalEdits mode)
         }
     }
     const bool appliesValues = !changes.empty();
-    if (!(state_ == stored_)) {
+    if (!changed.empty())
         changes.emplace(std::string(keys::syncState), encodeSyncState(state_, machine_));
-        stored_ = state_;
-    }
     if (!changes.empty()) {
         applying_ = true;
         s_.settings.apply(changes);
@@ -262,8 +277,7 @@ void SettingsSync::round(LocalEdits mode)
         refreshStores();
     // Only what the folder lacks: a machine that merely learnt others' edits
     // has nothing to add.
-    SyncState probe = folder;
-    if (s_.folder.isAvailable() && !probe.merge(state_).empty())
+    if (s_.folder.isAvailable() && !folder.covers(state_))
         writeOwnFile();
 }
 
@@ -275,8 +289,10 @@ void SettingsSync::writeOwnFile()
         logOnce("SettingsSync: this machine's settings cannot be written as a property list");
         return;
     }
-    if (s_.folder.write(ownFileName(), *content))
+    if (s_.folder.write(ownFileName(), *content)) {
         files_.insert_or_assign(ownFileName(), std::pair{*content, state_});
+        folderState_.reset();
+    }
 }
 
 void SettingsSync::refreshStores()
@@ -301,6 +317,7 @@ void SettingsSync::clearICloudData()
     s_.log.notice(LogCategory::settings, "SettingsSync.clearICloudData() wiped {} files", removed);
     s_.settings.remove(keys::syncState);
     files_.clear();
+    folderState_.reset();
     loaded_ = false;
     everyKeyWritten_ = true;
 }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace hb {
 
@@ -96,7 +97,8 @@ private:
     // Records the edits of the keys written since the last round (all keys
     // after a start); gives the keys recorded.
     std::set<std::string> recordLocalEdits(bool restamp, bool onlyKeysWithoutEntries);
-    SyncState folderState();
+    // Every readable file of the folder merged; empty while the folder is gone.
+    const SyncState& folderState();
     void writeOwnFile();
     void observe();
     void refreshStores();
@@ -107,8 +109,6 @@ private:
     std::string machine_;
     HybridClock clock_;
     SyncState state_;
-    // What `__syncState` holds.
-    SyncState stored_;
     bool applying_ = false;
     // Keys written locally since the last round; every key when none was followed.
     std::set<std::string, std::less<>> written_;
@@ -116,6 +116,9 @@ private:
     std::set<std::string> logged_;
     // The files read so far and what they held, so that unchanged ones are not decoded again.
     std::map<std::string, std::pair<std::string, SyncState>, std::less<>> files_;
+    // All of them merged, while no file changed.
+    std::optional<SyncState> folderState_;
+    std::vector<std::string> folderFiles_;
     std::optional<platform::MainQueue::TaskId> debounceTask_;
     std::optional<platform::MainQueue::TaskId> mergeTask_;
     std::optional<platform::SyncFolder::ObserverId> folderObserver_;

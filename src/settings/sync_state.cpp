@@ -290,6 +290,27 @@ std::set<std::string> SyncState::merge(const SyncState& other)
     return changed;
 }
 
+bool SyncState::covers(const SyncState& other) const
+{
+    for (const auto& [key, incoming] : other.registers_) {
+        auto known = registers_.find(key);
+        if (known == registers_.end() || known->second.stamp < incoming.stamp)
+            return false;
+    }
+    for (const auto& [key, elements] : other.sets_) {
+        auto mine = sets_.find(key);
+        if (mine == sets_.end())
+            return false;
+        for (const auto& [id, marks] : elements) {
+            auto known = mine->second.find(id);
+            if (known == mine->second.end() || !std::ranges::includes(known->second.adds, marks.adds)
+                || !std::ranges::includes(known->second.removes, marks.removes))
+                return false;
+        }
+    }
+    return true;
+}
+
 std::optional<PlistValue> SyncState::value(std::string_view key) const
 {
     if (holdsSet(key)) {

@@ -68,6 +68,8 @@ public:
 
     // Gives the keys whose entries gained something.
     std::set<std::string> merge(const SyncState& other);
+    // Whether merging `other` would add nothing.
+    bool covers(const SyncState& other) const;
     // The value this state gives the key; none: absent.
     std::optional<platform::PlistValue> value(std::string_view key) const;
     bool hasEntries(std::string_view key) const;

@@ -204,7 +204,12 @@ TEST_F(SettingsSyncEndToEnd, TwoInstancesKeepEveryRuleSkipWrongRecordsAndFollowT
                 testing::HasSubstr("skipped 'ignoreList: not stored ignore rules' from hintboard-intruder.plist"));
 
     // The folder disappears; a third machine adds a rule meanwhile; the folder returns.
-    fs::remove_all(folderA);
+    // As `rm -rf` does, again while the instance writes into it.
+    ASSERT_TRUE(DesktopSession::waitUntil([&] {
+        std::error_code error;
+        fs::remove_all(folderA, error);
+        return !fs::exists(folderA);
+    }));
     SyncState third;
     third.recordEdit(keys::ignoreList, PlistValue(encodeIgnoreData(IgnoreData{.globalTitles = {"Rule C"}})),
                      SyncStamp{std::int64_t(nowSeconds() * 1000), 0, "third"});

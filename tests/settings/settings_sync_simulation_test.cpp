@@ -15,8 +15,10 @@
 #include <cmath>
 #include <limits>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <random>
+#include <set>
 
 namespace hb {
 namespace {
@@ -44,7 +46,7 @@ public:
         }
         for (auto& from : machines_) {
             from->folder.onWrite = [this, from = from.get()](const std::string& name, const std::string& content) {
-                written_.push_back(content);
+                written_.insert(content);
                 for (auto& to : machines_) {
                     if (to.get() != from)
                         pending_.push_back({to.get(), name, content});
@@ -118,6 +120,12 @@ private:
             after = std::max(after, *newest);
         if (!writes(machine, key, value))
             return;
+        // Back to what the machine last synchronised: edits of one burst count together, as nothing.
+        const auto synchronised = known ? known->state.value(key) : std::nullopt;
+        if (synchronised == value) {
+            lastScalarEdits_.erase({machine.name, std::string(key)});
+            return;
+        }
         lastScalarEdits_[{machine.name, std::string(key)}] = after;
     }
 
@@ -226,21 +234,26 @@ private:
         }
         for (int round = 0; round < 20; ++round) {
             runtime_.advance(Seconds(2));
-            if (pending_.empty())
-                break;
             std::shuffle(pending_.begin(), pending_.end(), random_);
-            std::map<std::pair<SyncMachine*, std::string>, std::string> latest;
             for (auto& copy : pending_)
                 copy.to->folder.place(copy.name, copy.content);
             pending_.clear();
+            bool placed = false;
             for (auto& from : machines_) {
+                const auto own = from->folder.files().find(from->sync->ownFileName());
                 for (auto& to : machines_) {
-                    const auto own = from->folder.files().find(from->sync->ownFileName());
-                    if (to != from && own != from->folder.files().end())
+                    if (to == from || own == from->folder.files().end())
+                        continue;
+                    const auto there = to->folder.files().find(own->first);
+                    if (there == to->folder.files().end() || there->second != own->second) {
                         to->folder.place(own->first, own->second);
+                        placed = true;
+                    }
                 }
             }
             runtime_.runMainQueue();
+            if (!placed && pending_.empty())
+                break;
         }
     }
 
@@ -310,7 +323,7 @@ private:
     fake::VirtualRuntime runtime_;
     std::vector<std::unique_ptr<SyncMachine>> machines_;
     std::vector<Copy> pending_;
-    std::vector<std::string> written_;
+    std::set<std::string> written_;
     std::map<std::string, std::vector<SetEdit>> setEdits_;
     // (machine, key) -> what the machine knew at its last edit there: the
     // newest stamp of its stored state, or its clock's time when later.
@@ -321,7 +334,10 @@ TEST(SettingsSyncSimulation, EveryScheduleConvergesWithoutLosingAnEdit)
 {
     Faults faults;
     const auto started = std::chrono::steady_clock::now();
-    for (std::uint64_t seed = 1; seed <= scheduleCount; ++seed) {
+    // SYNC_SIMULATION_SEED=n starts at the schedule that failed.
+    const char* start = std::getenv("SYNC_SIMULATION_SEED");
+    const std::uint64_t first = start ? std::stoull(start) : 1;
+    for (std::uint64_t seed = first; seed <= scheduleCount; ++seed) {
         const auto failure = Schedule(seed).run(faults);
         ASSERT_EQ(failure, "") << "seed " << seed;
     }
