@@ -30,7 +30,7 @@ using platform::Seconds;
 using test::SyncMachine;
 
 constexpr int scheduleCount = 10000;
-constexpr int stepsPerSchedule = 14;
+constexpr int stepsPerSchedule = 10;
 
 struct Faults {
     long late = 0, reordered = 0, duplicated = 0, conflictCopies = 0, kills = 0, folderLosses = 0, edits = 0;
