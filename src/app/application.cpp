@@ -15,7 +15,7 @@
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/journal_log.h"
 #include "platform/linux/shortcuts_window_accessibility.h"
-#include "platform/linux/folder_key_value_store.h"
+#include "platform/linux/directory_sync_folder.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/logind_system_wake.h"
 #include "platform/linux/plist_file_settings_domain.h"
@@ -49,6 +49,7 @@
 #include <QCursor>
 #include <glib.h>
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QGuiApplication>
 #include <QUrl>
 
@@ -212,6 +213,14 @@ int runApplication(int argc, char** argv)
     }
     platform::SettingsDomain& settings = *opened.domain;
     settingsForLog = &settings;
+    if (const auto& problem = opened.domain->readProblem(); !problem.empty()) {
+        std::fprintf(stderr, "hintboard: %s\n", problem.c_str());
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Hintboard"),
+                                    QObject::tr("Your settings cannot be read"), QMessageBox::Ok);
+        box->setInformativeText(QString::fromStdString(problem));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+    }
 
     linux_platform::QtRuntime runtime;
     platform::NotificationCenter notifications(runtime);
@@ -362,7 +371,7 @@ int runApplication(int argc, char** argv)
 
     // Settings synchronisation through the folder that the user's own sync tool
     // keeps in step between computers.
-    std::unique_ptr<linux_platform::FolderKeyValueStore> syncStore;
+    std::unique_ptr<linux_platform::DirectorySyncFolder> syncStore;
     std::unique_ptr<SettingsSync> settingsSync;
     std::string syncFolder;
     // The synchronisation over the folder in the settings at this moment; none without one.
@@ -378,10 +387,9 @@ int runApplication(int argc, char** argv)
                 settingsSync->stop();
             settingsSync.reset();
             syncFolder = *path;
-            syncStore = std::make_unique<linux_platform::FolderKeyValueStore>(syncFolder, runtime, log,
-                                                                              std::string(SettingsSync::timePrefix));
+            syncStore = std::make_unique<linux_platform::DirectorySyncFolder>(syncFolder, runtime, log);
             settingsSync = std::make_unique<SettingsSync>(SettingsSyncServices{
-                .settings = settings, .store = *syncStore, .mainQueue = runtime, .clock = runtime,
+                .settings = settings, .folder = *syncStore, .mainQueue = runtime, .clock = runtime,
                 .notifications = notifications, .log = log, .favourites = favourites, .ignoreList = ignoreList,
                 .theme = theme});
         }
@@ -440,7 +448,10 @@ int runApplication(int argc, char** argv)
         .backup = backup,
         .dockIcon = dockIcon,
         .workspace = workspace,
-        .useSyncedSettings = [&] { delegate.onStartSettingsSync(); },
+        .useSyncedSettings = [&] {
+            if (auto* sync = folderSync())
+                sync->useSyncedSettings();
+        },
         .keepLocalSettings = [&] {
             if (auto* sync = folderSync())
                 sync->keepLocalSettings();
@@ -459,6 +470,8 @@ int runApplication(int argc, char** argv)
     if (updatesConfigured)
         updater.start();
     const int status = application.exec();
+    if (settingsSync)
+        settingsSync->flush();
     delegate.terminate();
     return status;
 }

@@ -4,20 +4,60 @@
 #include <QDBusConnectionInterface>
 #include <QMetaObject>
 
+#include <dbus/dbus.h>
+
+#include <cstdio>
+#include <string>
+
 namespace hb::app {
+
+namespace {
+
+constexpr char connectionName[] = "org.mirelo.Hintboard.instance";
+
+DBusConnection* rawConnection(const QDBusConnection& bus)
+{
+    return static_cast<DBusConnection*>(bus.internalPointer());
+}
+
+} // namespace
 
 SingleInstance::SingleInstance(Requests requests, QObject* parent) : QObject(parent), requests_(std::move(requests))
 {
     new SingleInstanceAdaptor(this);
+    connectionCheck_.setInterval(250);
+    connect(&connectionCheck_, &QTimer::timeout, this, [this] { reclaimWhenDisconnected(); });
+}
+
+SingleInstance::~SingleInstance()
+{
+    QDBusConnection::disconnectFromBus(connectionName);
+}
+
+void SingleInstance::reclaimWhenDisconnected()
+{
+    auto* raw = rawConnection(QDBusConnection(connectionName));
+    if (raw && dbus_connection_get_is_connected(raw))
+        return;
+    std::fputs("hintboard: the bus connection of org.mirelo.Hintboard was closed (a message too large for it?); "
+               "claiming the name again\n",
+               stderr);
+    if (claim() != Claim::owned) {
+        connectionCheck_.stop();
+        std::fprintf(stderr, "hintboard: org.mirelo.Hintboard could not be claimed again: %s\n", qPrintable(problem_));
+    }
 }
 
 SingleInstance::Claim SingleInstance::claim()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection::disconnectFromBus(connectionName);
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
     if (!bus.isConnected()) {
         problem_ = bus.lastError().message();
         return Claim::noBus;
     }
+    // libdbus checks this against each message's header, before its body is read.
+    dbus_connection_set_max_message_size(rawConnection(bus), maxIncomingMessageBytes);
     // The object first, so that no call can arrive before it answers.
     if (!bus.registerObject(objectPath, this, QDBusConnection::ExportAdaptors)) {
         problem_ = "the object " + QString(objectPath) + " could not be exported";
@@ -35,6 +75,7 @@ SingleInstance::Claim SingleInstance::claim()
         problem_ = "another process owns " + QString(busName);
         return Claim::alreadyRunning;
     }
+    connectionCheck_.start();
     return Claim::owned;
 }
 

@@ -5,13 +5,18 @@
 #include <QDBusAbstractAdaptor>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
 namespace hb::app {
 
 // One Hintboard per session: the name org.mirelo.Hintboard on the session
-// bus, with the object that answers Toggle, Show and Quit. Main thread only.
+// bus, with the object that answers Toggle, Show and Quit. The name lives on
+// a connection of its own that refuses any message bigger than
+// maxIncomingMessageBytes from its header on (the methods take no
+// arguments), so that no call is read whole into memory; the bus then drops
+// that connection, and the name is claimed again on a new one. Main thread only.
 class SingleInstance final : public QObject {
     Q_OBJECT
 
@@ -28,9 +33,13 @@ public:
         std::function<void()> quit;
     };
 
+    static constexpr long maxIncomingMessageBytes = 4096;
+
     explicit SingleInstance(Requests requests, QObject* parent = nullptr);
+    ~SingleInstance() override;
 
     // Exports the object and asks for the name; acts on what the bus answers.
+    // Once owned, a lost connection claims the name again.
     Claim claim();
     // Why the last claim did not give the name.
     const QString& problem() const { return problem_; }
@@ -38,8 +47,11 @@ public:
     const Requests& requests() const { return requests_; }
 
 private:
+    void reclaimWhenDisconnected();
+
     Requests requests_;
     QString problem_;
+    QTimer connectionCheck_;
 };
 
 // Forwards the bus methods to the instance's requests.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ public:
     virtual std::optional<PlistValue> object(std::string_view key) const = 0;
     virtual void set(std::string_view key, PlistValue value) = 0;
     virtual void remove(std::string_view key) = 0;
+    // Several keys in one write: all of them reach the disk together or none
+    // does; an absent value removes its key. Observers hear of each key after.
+    using Changes = std::map<std::string, std::optional<PlistValue>, std::less<>>;
+    virtual void apply(const Changes& changes) = 0;
     virtual PlistDictionary allValues() const = 0;
     // Makes every write durable; false when that failed.
     virtual bool synchronize() = 0;

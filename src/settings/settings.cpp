@@ -1,11 +1,17 @@
 #include "settings/settings.h"
 
 #include "model/key_notation.h"
+#include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
+#include "settings/theme_settings.h"
+#include "triggers/global_hotkey.h"
 
 #include <nlohmann/json.hpp>
 
 #include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
 
 namespace hb {
 namespace {
@@ -36,6 +42,22 @@ std::optional<std::string> storedHotkeyDisplayString(const platform::SettingsDom
         || !json.contains("displayString") || !json["displayString"].is_string())
         return std::nullopt;
     return json["displayString"].get<std::string>();
+}
+
+bool isUtf8(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
 }
 
 } // namespace
@@ -126,20 +148,99 @@ std::optional<std::int64_t> Settings::onboardingResumeStep() const
     return domain_.integer(keys::onboardingResumeStep);
 }
 
-std::map<std::string, double> Settings::localSyncTimestamps() const
+std::optional<std::string> storedTextProblem(std::string_view text)
 {
-    std::map<std::string, double> result;
-    auto value = domain_.object(keys::localSyncTimestamps);
-    const auto* entries = value ? value->as<platform::PlistDictionary>() : nullptr;
-    if (!entries)
-        return result;
-    for (const auto& [key, time] : *entries) {
-        if (const auto* real = time.as<double>())
-            result.emplace(key, *real);
-        else if (const auto* integer = time.as<std::int64_t>())
-            result.emplace(key, static_cast<double>(*integer));
+    if (text.size() > maxStoredTextBytes)
+        return fmt::format("a text of {} bytes (at most {})", text.size(), maxStoredTextBytes);
+    if (text.find('\0') != std::string_view::npos)
+        return std::string("a text holding a NUL character");
+    if (!isUtf8(text))
+        return std::string("a text that is not UTF-8");
+    return std::nullopt;
+}
+
+std::optional<std::string> storedValueProblem(std::string_view key, const platform::PlistValue& value)
+{
+    using platform::PlistArray;
+    using platform::PlistData;
+    constexpr std::array flags{keys::didSetDefaultHotkey, keys::doubleTapEnabled, keys::matchAppIconToTrigger,
+                               keys::showAllMenuItems, keys::requireFilterForAllMenuItems, keys::hideLargeSubmenus,
+                               keys::showSystemShortcuts, keys::showDeactivatedSystemShortcuts,
+                               keys::showThirdPartyShortcuts, keys::wrapLongSections, keys::alwaysShowFavourites,
+                               keys::showConflictIndicator, keys::automaticUpdateChecks, keys::receiveBetaUpdates,
+                               keys::receiveAlphaUpdates, keys::ignoreListEnabled, keys::ignoreListShowWhenFiltering,
+                               keys::debugLoggingEnabled};
+    if (std::ranges::find(flags, key) != flags.end())
+        return value.as<bool>() ? std::nullopt : std::optional<std::string>("not a Boolean");
+    if (key == keys::menuBarIconStyle || key == keys::appIconVariant) {
+        const auto* number = value.as<std::int64_t>();
+        const std::int64_t last = key == keys::menuBarIconStyle ? 3 : 2;
+        if (!number || *number < 0 || *number > last)
+            return fmt::format("not an integer from 0 to {}", last);
+        return std::nullopt;
     }
-    return result;
+    if (key == keys::doubleTapModifier) {
+        const auto* name = value.as<std::string>();
+        for (auto modifier : {DoubleTapModifier::command, DoubleTapModifier::option, DoubleTapModifier::control}) {
+            if (name && *name == storedName(modifier))
+                return std::nullopt;
+        }
+        return std::string("not one of \"command\", \"option\", \"control\"");
+    }
+    if (key == keys::pinnedShortcuts) {
+        const auto* entries = value.as<PlistArray>();
+        if (!entries)
+            return std::string("not a list of texts");
+        if (entries->size() > maxStoredListEntries)
+            return fmt::format("a list of {} entries (at most {})", entries->size(), maxStoredListEntries);
+        for (const auto& entry : *entries) {
+            const auto* text = entry.as<std::string>();
+            if (!text)
+                return std::string("a list holding something other than texts");
+            if (auto problem = storedTextProblem(*text))
+                return problem;
+        }
+        return std::nullopt;
+    }
+    const auto* bytes = value.as<PlistData>();
+    if (key == keys::globalHotkey) {
+        if (!bytes || bytes->size() > maxStoredTextBytes
+            || !decodeHotkey(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size())))
+            return std::string("not a stored hot key");
+        return std::nullopt;
+    }
+    if (key == keys::keyAccentColor) {
+        constexpr std::size_t maxColourBytes = 64 * 1024;
+        if (!bytes || bytes->size() > maxColourBytes || !unarchiveColor(*bytes))
+            return std::string("not a stored colour");
+        return std::nullopt;
+    }
+    if (key == keys::ignoreList) {
+        constexpr std::size_t maxIgnoreListBytes = 1 << 20;
+        const auto data = bytes && bytes->size() <= maxIgnoreListBytes ? decodeIgnoreData(*bytes) : std::nullopt;
+        if (!data)
+            return std::string("not stored ignore rules");
+        std::vector<std::string_view> texts(data->globalTitles.begin(), data->globalTitles.end());
+        texts.insert(texts.end(), data->ignoredMenuTitles.begin(), data->ignoredMenuTitles.end());
+        for (const auto& [app, patterns] : data->perApp) {
+            texts.push_back(app);
+            texts.insert(texts.end(), patterns.begin(), patterns.end());
+        }
+        for (const auto* names : {&data->appDisplayNames, &data->ignoredApps}) {
+            for (const auto& [app, name] : *names) {
+                texts.push_back(app);
+                texts.push_back(name);
+            }
+        }
+        if (texts.size() > maxStoredListEntries)
+            return fmt::format("{} rules (at most {})", texts.size(), maxStoredListEntries);
+        for (auto text : texts) {
+            if (auto problem = storedTextProblem(text))
+                return problem;
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 void logLaunchSnapshot(const platform::SettingsDomain& domain, platform::Log& log)

@@ -53,12 +53,22 @@ public:
     std::int64_t popupTipIndex() const;
     // None: start at the first step.
     std::optional<std::int64_t> onboardingResumeStep() const;
-    // Per-key local change times in seconds; entries that are not numbers are skipped.
-    std::map<std::string, double> localSyncTimestamps() const;
 
 private:
     platform::SettingsDomain& domain_;
 };
+
+// Limits of the values that come from elsewhere (other machines, backups).
+inline constexpr std::size_t maxStoredTextBytes = 4096;
+inline constexpr std::size_t maxStoredListEntries = 10000;
+
+// Why a text cannot be stored: longer than maxStoredTextBytes, not UTF-8, or
+// holding a NUL character; none when it can.
+std::optional<std::string> storedTextProblem(std::string_view text);
+// Why `value` cannot be stored under one of the backup or synchronised keys:
+// the wrong type, outside its bounds, or a text refused above. None when it
+// can, and for every other key.
+std::optional<std::string> storedValueProblem(std::string_view key, const platform::PlistValue& value);
 
 // Writes the one "settings" line that records the settings at launch.
 void logLaunchSnapshot(const platform::SettingsDomain& domain, platform::Log& log);

@@ -1,18 +1,16 @@
 #include "settings/settings_backup.h"
 
+#include "platform/atomic_file.h"
 #include "settings/app_icon.h"
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
 #include "sources/untrusted_file.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <memory>
 
 namespace hb {
 namespace {
@@ -28,23 +26,6 @@ constexpr std::string_view notPropertyList = "The data couldn’t be read becaus
 constexpr std::string_view notBackup = "The file couldn’t be opened because it isn’t in the correct format.";
 
 std::string displayName(const std::filesystem::path& path) { return path.filename().string(); }
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// Writes the whole of `bytes`; the reason of a failure otherwise.
-std::optional<std::string> writeFile(const std::filesystem::path& path, std::string_view bytes)
-{
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return std::strerror(errno);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        return std::strerror(errno);
-    if (std::fclose(file.release()) != 0)
-        return std::strerror(errno);
-    return std::nullopt;
-}
 
 } // namespace
 
@@ -82,13 +63,30 @@ BackupResult importSettings(std::string_view data, platform::SettingsDomain& set
     const auto* entries = parsed->as<PlistDictionary>();
     if (!entries)
         return BackupResult::failure(std::string(notBackup));
+    platform::SettingsDomain::Changes changes;
+    std::vector<std::string> skipped;
+    std::size_t present = 0;
     for (auto key : keys::backup) {
-        if (auto found = entries->find(key); found != entries->end())
-            settings.set(key, found->second);
+        auto found = entries->find(key);
+        if (found == entries->end()) {
+            changes.emplace(std::string(key), std::nullopt);
+            continue;
+        }
+        ++present;
+        if (auto problem = storedValueProblem(key, found->second))
+            skipped.push_back(fmt::format("{} ({})", key, *problem));
         else
-            settings.remove(key);
+            changes.emplace(std::string(key), found->second);
     }
-    return BackupResult::success();
+    if (present > 0 && skipped.size() == present) {
+        auto message =
+            fmt::format("None of the settings in the file has a value of the right kind: {}.", fmt::join(skipped, ", "));
+        return BackupResult::failure(std::move(message), std::move(skipped));
+    }
+    settings.apply(changes);
+    BackupResult result = BackupResult::success();
+    result.skipped = std::move(skipped);
+    return result;
 }
 
 BackupResult SettingsBackup::exportTo(const std::filesystem::path& path)
@@ -96,8 +94,9 @@ BackupResult SettingsBackup::exportTo(const std::filesystem::path& path)
     const auto data = exportSettings(services_.settings, services_.clock.now(), services_.appVersion);
     if (!data)
         return failed("export", "The settings could not be written as a property list.");
-    if (auto reason = writeFile(path, *data))
-        return failed("export", fmt::format("The file “{}” couldn’t be saved: {}.", displayName(path), *reason));
+    if (auto error = platform::replaceFileAtomically(path, *data, 0644))
+        return failed("export", fmt::format("The file “{}” couldn’t be saved because {}.", displayName(path),
+                                            error.message()));
     return BackupResult::success();
 }
 
@@ -115,8 +114,12 @@ BackupResult SettingsBackup::importFrom(const std::filesystem::path& path)
         break;
     }
     auto result = importSettings(file.bytes, services_.settings);
-    if (!result.succeeded)
-        return failed("import", std::move(result.message));
+    if (!result.succeeded) {
+        services_.log.error(platform::LogCategory::settings, "Settings import failed: {}", result.message);
+        return result;
+    }
+    for (const auto& key : result.skipped)
+        services_.log.error(platform::LogCategory::settings, "Settings import from {} skipped {}", displayName(path), key);
     refreshAfterImport();
     return result;
 }

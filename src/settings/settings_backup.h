@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hb {
 
@@ -26,9 +27,14 @@ inline constexpr std::size_t maxBackupFileBytes = 4 << 20;
 struct BackupResult {
     bool succeeded = false;
     std::string message;
+    // Entries of an import left out, each "key (why)".
+    std::vector<std::string> skipped;
 
-    static BackupResult success() { return {true, {}}; }
-    static BackupResult failure(std::string message) { return {false, std::move(message)}; }
+    static BackupResult success() { return {true, {}, {}}; }
+    static BackupResult failure(std::string message, std::vector<std::string> skipped = {})
+    {
+        return {false, std::move(message), std::move(skipped)};
+    }
 };
 
 // "2025-03-01T14:05:09Z": UTC, whole seconds.
@@ -40,9 +46,12 @@ std::string iso8601(platform::TimePoint time);
 std::optional<std::string> exportSettings(const platform::SettingsDomain& settings, platform::TimePoint now,
                                           std::string_view appVersion);
 
-// Replaces the backup keys with those of a backup: each key present in it is
-// written, each one absent is removed; other entries are ignored. The whole
-// backup is read first, so a failure changes nothing.
+// Replaces the backup keys with those of a backup, in one write: each key
+// present in it with a value of its type and bounds is written, each one
+// absent is removed; a present value of the wrong kind is skipped (the key
+// keeps its value) and listed. Other entries are ignored. When every present
+// value is of the wrong kind, nothing is written and the import fails. The
+// whole backup is read first, so a failure changes nothing.
 BackupResult importSettings(std::string_view data, platform::SettingsDomain& settings);
 
 // Backup files and what must follow an import. Main thread only.
@@ -62,8 +71,9 @@ public:
 
     explicit SettingsBackup(Services services) : services_(std::move(services)) {}
 
-    // Writes the backup of the current settings to `path`. Failures of both
-    // are logged.
+    // Writes the backup of the current settings to `path`: a temporary file
+    // beside it renamed over it. A target that is not a regular file (a FIFO,
+    // a device, a folder) is refused at once. Failures of both are logged.
     BackupResult exportTo(const std::filesystem::path& path);
     // Reads a backup file (a regular file of at most maxBackupFileBytes),
     // imports it, then refreshes the stores, the application icon and those

@@ -40,8 +40,8 @@ inline constexpr std::string_view popupTipIndex = "popupTipIndex";
 inline constexpr std::string_view didPromptGitHubStar = "didPromptGitHubStar";
 inline constexpr std::string_view didShowOnboardingWizard = "didShowOnboardingWizard";
 inline constexpr std::string_view onboardingResumeStep = "onboardingResumeStep";
-inline constexpr std::string_view didInitSyncV2 = "didInitSyncV2";
-inline constexpr std::string_view localSyncTimestamps = "__localSyncTimestamps";
+// This machine's knowledge of the synchronised settings (never synchronised).
+inline constexpr std::string_view syncState = "__syncState";
 // The folder that the user's file-synchronisation tool keeps in step between
 // machines, holding the synchronised settings (this machine only).
 inline constexpr std::string_view syncFolderPath = "syncFolderPath";

@@ -2,163 +2,297 @@
 
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
+#include "settings/settings.h"
 #include "settings/settings_keys.h"
 #include "settings/theme_settings.h"
 
 #include <algorithm>
+#include <random>
 
 namespace hb {
 namespace {
 
 using platform::LogCategory;
-using platform::PlistDictionary;
 using platform::PlistValue;
-
-std::string timeKey(std::string_view key)
-{
-    return std::string(SettingsSync::timePrefix) + std::string(key);
-}
 
 bool isSynchronised(std::string_view key)
 {
     return std::ranges::find(keys::synchronised, key) != keys::synchronised.end();
 }
 
-std::optional<PlistValue> entry(const PlistDictionary& values, std::string_view key)
+// The synchronised key whose record of the one-file-per-key folder this is.
+std::optional<std::string_view> legacyRecordKey(std::string_view name)
 {
-    auto found = values.find(key);
-    if (found == values.end())
-        return std::nullopt;
-    return found->second;
+    for (auto key : keys::synchronised) {
+        if (name.size() == key.size() + 6 && name.starts_with(key) && name.ends_with(".plist"))
+            return key;
+    }
+    return std::nullopt;
+}
+
+std::string randomMachineName()
+{
+    std::random_device device;
+    std::uniform_int_distribution<unsigned> digit(0, 15);
+    std::string name;
+    for (int i = 0; i < 16; ++i)
+        name += "0123456789abcdef"[digit(device)];
+    return name;
 }
 
 } // namespace
 
-SettingsSync::SettingsSync(SettingsSyncServices services) : s_(services) {}
+SettingsSync::SettingsSync(SettingsSyncServices services) : s_(std::move(services)) {}
 
 SettingsSync::~SettingsSync()
 {
     stop();
 }
 
-double SettingsSync::now() const
+std::int64_t SettingsSync::nowMilliseconds() const
 {
-    return s_.clock.now().time_since_epoch().count();
+    return std::llround(s_.clock.now().time_since_epoch().count() * 1000.0);
 }
 
-PlistDictionary SettingsSync::currentValues() const
+void SettingsSync::load()
 {
-    PlistDictionary values;
-    for (auto key : keys::synchronised) {
-        if (auto value = s_.settings.object(key))
-            values.emplace(std::string(key), std::move(*value));
+    loaded_ = true;
+    state_ = {};
+    machine_.clear();
+    if (auto stored = s_.settings.object(keys::syncState)) {
+        std::string failure;
+        if (auto decoded = decodeSyncState(*stored, nowMilliseconds(), failure)) {
+            state_ = std::move(decoded->state);
+            machine_ = std::move(decoded->machine);
+            for (const auto& line : decoded->skipped)
+                s_.log.error(LogCategory::settings, "SettingsSync: skipped '{}' from this machine's record", line);
+        } else {
+            s_.log.error(LogCategory::settings, "SettingsSync: this machine's record is {}; starting afresh", failure);
+        }
     }
-    return values;
+    if (machine_.empty())
+        machine_ = s_.newMachineName.empty() ? randomMachineName() : s_.newMachineName;
+    if (auto newest = state_.newestStamp())
+        clock_.observe(*newest);
 }
 
-SettingsSync::Times SettingsSync::localTimes() const
-{
-    Times times;
-    auto stored = s_.settings.object(keys::localSyncTimestamps);
-    const auto* entries = stored ? stored->as<PlistDictionary>() : nullptr;
-    if (!entries)
-        return times;
-    for (const auto& [key, time] : *entries) {
-        if (const auto* real = time.as<double>())
-            times.emplace(key, *real);
-        else if (const auto* integer = time.as<std::int64_t>())
-            times.emplace(key, static_cast<double>(*integer));
-        else
-            return {};  // a dictionary of the wrong shape counts as none
-    }
-    return times;
-}
+void SettingsSync::start() { begin(LocalEdits::recordChanged); }
+void SettingsSync::useSyncedSettings() { begin(LocalEdits::keepFolders); }
+void SettingsSync::keepLocalSettings() { begin(LocalEdits::recordAll); }
 
-void SettingsSync::saveLocalTimes(const Times& times)
+void SettingsSync::begin(LocalEdits mode)
 {
-    PlistDictionary stored;
-    for (const auto& [key, time] : times)
-        stored.emplace(key, PlistValue(time));
-    s_.settings.set(keys::localSyncTimestamps, PlistValue(std::move(stored)));
-}
-
-void SettingsSync::start()
-{
-    const bool didInit = s_.settings.boolean(keys::didInitSyncV2);
-    s_.log.notice(LogCategory::settings, "SettingsSync.start() snapshot keys={} didInit={}", snapshot_.size(), didInit);
-    snapshot_ = currentValues();
-    // A first start whose seeding failed seeds again next time.
-    if (!didInit && seed())
-        s_.settings.set(keys::didInitSyncV2, true);
-    applyRemoteIfNewer();
+    if (!loaded_)
+        load();
+    everyKeyWritten_ = true;  // also while stopped
+    s_.log.notice(LogCategory::settings, "SettingsSync.start() machine={} folder files={}", machine_,
+                  s_.folder.fileNames().size());
     observe();
-}
-
-bool SettingsSync::seed()
-{
-    const Times times = localTimes();
-    bool stored = true;
-    for (auto key : keys::synchronised) {
-        auto local = s_.settings.object(key);
-        if (!local || s_.store.object(key))
-            continue;
-        auto time = times.find(key);
-        stored = s_.store.set(key, *local) && s_.store.setDouble(timeKey(key), time == times.end() ? 0 : time->second)
-                 && stored;
-    }
-    return s_.store.synchronize() && stored;
+    round(mode);
 }
 
 void SettingsSync::observe()
 {
-    if (!storeObserver_)
-        storeObserver_ = s_.store.addExternalChangeObserver([this](const auto&) { applyRemoteIfNewer(); });
+    if (!folderObserver_) {
+        folderObserver_ = s_.folder.addChangeObserver([this] {
+            if (!mergeTask_)
+                mergeTask_ = s_.mainQueue.postAfter(platform::Seconds(0), [this] {
+                    mergeTask_.reset();
+                    synchronize();
+                });
+        });
+    }
     if (!settingsObserver_) {
         settingsObserver_ = s_.settings.addObserver([this](std::string_view key) {
-            if (isSynchronised(key))
-                schedulePush();
+            if (applying_ || !isSynchronised(key))
+                return;
+            written_.emplace(key);
+            schedulePush();
         });
     }
 }
 
 void SettingsSync::stop()
 {
-    if (debounceTask_)
-        s_.mainQueue.cancel(*debounceTask_);
-    debounceTask_.reset();
-    if (storeObserver_)
-        s_.store.removeExternalChangeObserver(*storeObserver_);
-    storeObserver_.reset();
+    flush();
+    if (mergeTask_)
+        s_.mainQueue.cancel(*mergeTask_);
+    mergeTask_.reset();
+    if (folderObserver_)
+        s_.folder.removeChangeObserver(*folderObserver_);
+    folderObserver_.reset();
     if (settingsObserver_)
         s_.settings.removeObserver(*settingsObserver_);
     settingsObserver_.reset();
 }
 
-void SettingsSync::applyRemoteIfNewer()
+void SettingsSync::schedulePush()
 {
-    Times times = localTimes();
-    bool applied = false;
-    for (auto key : keys::synchronised) {
-        auto remote = s_.store.object(key);
-        if (!remote)
-            continue;
-        const double remoteTime = s_.store.doubleValue(timeKey(key));
-        auto local = times.find(key);
-        const double localTime = local == times.end() ? 0 : local->second;
-        if (remoteTime <= localTime)
-            continue;
-        s_.log.notice(LogCategory::settings,
-                      "SettingsSync.applyRemoteIfNewer: applying remote '{}' (remote ts={:f} > local ts={:f})", key,
-                      remoteTime, localTime);
-        s_.settings.set(key, *remote);
-        times.insert_or_assign(std::string(key), remoteTime);
-        snapshot_.insert_or_assign(std::string(key), std::move(*remote));
-        applied = true;
-    }
-    if (!applied)
+    if (debounceTask_)
+        s_.mainQueue.cancel(*debounceTask_);
+    debounceTask_ = s_.mainQueue.postAfter(pushDelay, [this] {
+        debounceTask_.reset();
+        synchronize();
+    });
+}
+
+void SettingsSync::flush()
+{
+    if (!debounceTask_)
         return;
-    saveLocalTimes(times);
-    refreshStores();
+    s_.mainQueue.cancel(*debounceTask_);
+    debounceTask_.reset();
+    synchronize();
+}
+
+void SettingsSync::synchronize()
+{
+    round(LocalEdits::recordChanged);
+}
+
+void SettingsSync::logOnce(const std::string& line)
+{
+    if (logged_.insert(line).second)
+        s_.log.error(LogCategory::settings, "{}", line);
+}
+
+std::set<std::string> SettingsSync::recordLocalEdits(bool restamp, bool onlyKeysWithoutEntries)
+{
+    std::set<std::string> recorded;
+    const auto now = nowMilliseconds();
+    for (auto key : keys::synchronised) {
+        if (!everyKeyWritten_ && !written_.contains(key))
+            continue;
+        if (onlyKeysWithoutEntries && state_.hasEntries(key))
+            continue;
+        const auto local = s_.settings.object(key);
+        if (local) {
+            if (auto problem = storedValueProblem(key, *local)) {
+                logOnce(fmt::format("SettingsSync: the local '{}' is {}; not synchronised", key, *problem));
+                continue;
+            }
+        }
+        if (state_.recordEdit(key, local, clock_.tick(now, machine_), restamp))
+            recorded.emplace(key);
+    }
+    return recorded;
+}
+
+const SyncState& SettingsSync::folderState()
+{
+    static const SyncState none;
+    if (!s_.folder.isAvailable())
+        return none;
+    const auto now = nowMilliseconds();
+    const auto names = s_.folder.fileNames();
+    bool unchanged = folderState_.has_value();
+    std::vector<const SyncState*> states;
+    std::vector<std::string> read;
+    for (const auto& name : names) {
+        const auto legacyKey = legacyRecordKey(name);
+        if (!legacyKey && !name.starts_with(filePrefix))
+            continue;
+        const auto content = s_.folder.read(name, maxFileBytes);
+        if (!content)
+            continue;
+        read.push_back(name);
+        auto cached = files_.find(name);
+        if (cached != files_.end() && cached->second.first == *content) {
+            states.push_back(&cached->second.second);
+            continue;
+        }
+        unchanged = false;
+        const auto parsed = platform::parsePropertyList(*content);
+        std::string failure = "not a property list";
+        std::optional<SyncState> state;
+        if (parsed && legacyKey) {
+            state = legacySyncState(*legacyKey, *parsed, now, failure);
+            if (!state)
+                failure = fmt::format("'{}': {}", *legacyKey, failure);
+        } else if (parsed) {
+            if (auto decoded = decodeSyncState(*parsed, now, failure)) {
+                for (const auto& skipped : decoded->skipped)
+                    logOnce(fmt::format("SettingsSync: skipped '{}' from {}", skipped, name));
+                state = std::move(decoded->state);
+            }
+        }
+        if (!state) {
+            logOnce(fmt::format("SettingsSync: skipped {} from the sync folder: {}", name, failure));
+            read.pop_back();
+            continue;
+        }
+        auto& entry = files_.insert_or_assign(name, std::pair{*content, std::move(*state)}).first->second;
+        states.push_back(&entry.second);
+    }
+    // Files that went away change the whole too.
+    if (unchanged && read == folderFiles_)
+        return *folderState_;
+    SyncState merged;
+    for (const auto* state : states)
+        merged.merge(*state);
+    folderState_ = std::move(merged);
+    folderFiles_ = std::move(read);
+    return *folderState_;
+}
+
+void SettingsSync::round(LocalEdits mode)
+{
+    if (!loaded_)
+        load();
+    // Keys whose entries changed in this round.
+    std::set<std::string> changed;
+    if (mode == LocalEdits::recordChanged)
+        changed.merge(recordLocalEdits(false, false));
+    const SyncState& folder = folderState();
+    changed.merge(state_.merge(folder));
+    if (!changed.empty())
+        clock_.observe(*state_.newestStamp());
+    if (mode != LocalEdits::recordChanged)
+        changed.merge(recordLocalEdits(mode == LocalEdits::recordAll, mode == LocalEdits::keepFolders));
+
+    // Keys whose value may differ from the local one: every key the first time.
+    std::set<std::string> touched = changed;
+    if (everyKeyWritten_)
+        touched.insert(keys::synchronised.begin(), keys::synchronised.end());
+    everyKeyWritten_ = false;
+    written_.clear();
+
+    platform::SettingsDomain::Changes changes;
+    for (const auto& key : touched) {
+        auto value = state_.value(key);
+        if (s_.settings.object(key) != value) {
+            s_.log.notice(LogCategory::settings, "SettingsSync: applying '{}' from the sync folder", key);
+            changes.emplace(key, std::move(value));
+        }
+    }
+    const bool appliesValues = !changes.empty();
+    if (!changed.empty())
+        changes.emplace(std::string(keys::syncState), encodeSyncState(state_, machine_));
+    if (!changes.empty()) {
+        applying_ = true;
+        s_.settings.apply(changes);
+        applying_ = false;
+    }
+    if (appliesValues)
+        refreshStores();
+    // Only what the folder lacks: a machine that merely learnt others' edits
+    // has nothing to add.
+    if (s_.folder.isAvailable() && !folder.covers(state_))
+        writeOwnFile();
+}
+
+void SettingsSync::writeOwnFile()
+{
+    const auto content =
+        platform::serializePropertyList(encodeSyncState(state_, machine_), platform::PlistFormat::binary);
+    if (!content) {
+        logOnce("SettingsSync: this machine's settings cannot be written as a property list");
+        return;
+    }
+    if (s_.folder.write(ownFileName(), *content)) {
+        files_.insert_or_assign(ownFileName(), std::pair{*content, state_});
+        folderState_.reset();
+    }
 }
 
 void SettingsSync::refreshStores()
@@ -172,114 +306,31 @@ void SettingsSync::refreshStores()
     s_.notifications.post(notifications::receiveAlphaUpdatesChanged);
 }
 
-void SettingsSync::schedulePush()
-{
-    if (debounceTask_)
-        s_.mainQueue.cancel(*debounceTask_);
-    debounceTask_ = s_.mainQueue.postAfter(pushDelay, [this] {
-        debounceTask_.reset();
-        push();
-    });
-}
-
-void SettingsSync::push()
-{
-    const PlistDictionary current = currentValues();
-    std::vector<std::string_view> changed;
-    for (auto key : keys::synchronised) {
-        auto local = entry(current, key);
-        auto known = entry(snapshot_, key);
-        if (local.has_value() != known.has_value() || (local && !(*local == *known)))
-            changed.push_back(key);
-    }
-    if (changed.empty())
-        return;
-
-    Times times = localTimes();
-    const double now = this->now();
-    for (auto key : changed) {
-        auto remote = s_.store.object(key);
-        const double remoteTime = s_.store.doubleValue(timeKey(key));
-        if (auto local = entry(current, key)) {
-            if (!remote || remoteTime <= now) {
-                s_.log.notice(LogCategory::settings,
-                              "SettingsSync.push: pushing '{}' to KVS (local ts={:f} >= remote ts={:f} or no remote value)",
-                              key, now, remoteTime);
-                // A key whose write failed keeps its snapshot entry, so the next push tries it again.
-                if (s_.store.set(key, *local) && s_.store.setDouble(timeKey(key), now)) {
-                    times.insert_or_assign(std::string(key), now);
-                    snapshot_.insert_or_assign(std::string(key), std::move(*local));
-                }
-            } else {
-                s_.log.notice(LogCategory::settings,
-                              "SettingsSync.push: adopting remote value for '{}' (remote ts={:f} > local ts={:f})", key,
-                              remoteTime, now);
-                s_.settings.set(key, *remote);
-                times.insert_or_assign(std::string(key), remoteTime);
-                snapshot_.insert_or_assign(std::string(key), std::move(*remote));
-            }
-        } else if (remoteTime <= now) {
-            if (s_.store.remove(key) && s_.store.remove(timeKey(key))) {
-                if (auto found = times.find(key); found != times.end())
-                    times.erase(found);
-                if (auto found = snapshot_.find(key); found != snapshot_.end())
-                    snapshot_.erase(found);
-            }
-        } else if (remote) {
-            s_.log.notice(LogCategory::settings,
-                          "SettingsSync.push: remote '{}' is newer than local deletion (remote ts={:f} > local ts={:f}); "
-                          "adopting remote value instead",
-                          key, remoteTime, now);
-            s_.settings.set(key, *remote);
-            times.insert_or_assign(std::string(key), remoteTime);
-            snapshot_.insert_or_assign(std::string(key), std::move(*remote));
-        }
-    }
-    saveLocalTimes(times);
-    s_.store.synchronize();
-}
-
-void SettingsSync::keepLocalSettings()
-{
-    snapshot_ = currentValues();
-    const double now = this->now();
-    Times times = localTimes();
-    for (auto key : keys::synchronised) {
-        times.insert_or_assign(std::string(key), now);
-        if (auto local = entry(snapshot_, key)) {
-            s_.store.set(key, *local);
-            s_.store.setDouble(timeKey(key), now);
-        }
-    }
-    saveLocalTimes(times);
-    s_.store.synchronize();
-    s_.settings.set(keys::didInitSyncV2, true);
-    applyRemoteIfNewer();
-    observe();
-}
-
 void SettingsSync::clearICloudData()
 {
-    s_.log.notice(LogCategory::settings, "SettingsSync.clearICloudData() wiping {} KVS keys", keys::synchronised.size());
     stop();
-    for (auto key : keys::synchronised) {
-        s_.store.remove(key);
-        s_.store.remove(timeKey(key));
+    std::size_t removed = 0;
+    for (const auto& name : s_.folder.fileNames()) {
+        if ((name.starts_with(filePrefix) || legacyRecordKey(name)) && s_.folder.remove(name))
+            ++removed;
     }
-    s_.store.synchronize();
-    s_.settings.remove(keys::localSyncTimestamps);
-    s_.settings.remove(keys::didInitSyncV2);
-    snapshot_.clear();
+    s_.log.notice(LogCategory::settings, "SettingsSync.clearICloudData() wiped {} files", removed);
+    s_.settings.remove(keys::syncState);
+    files_.clear();
+    folderState_.reset();
+    loaded_ = false;
+    everyKeyWritten_ = true;
 }
 
-bool SettingsSync::hasNewerRemoteSettings() const
+bool SettingsSync::hasNewerRemoteSettings()
 {
-    const Times times = localTimes();
+    if (!loaded_)
+        load();
+    const SyncState folder = folderState();
+    SyncState merged = state_;
+    merged.merge(folder);
     return std::ranges::any_of(keys::synchronised, [&](std::string_view key) {
-        if (!s_.store.object(key))
-            return false;
-        auto local = times.find(key);
-        return s_.store.doubleValue(timeKey(key)) > (local == times.end() ? 0 : local->second);
+        return folder.hasEntries(key) && merged.value(key) != s_.settings.object(key);
     });
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 
-#include "platform/key_value_store.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"
+#include "platform/sync_folder.h"
+#include "settings/sync_state.h"
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace hb {
 
@@ -18,70 +21,107 @@ class ThemeSettings;
 
 struct SettingsSyncServices {
     platform::SettingsDomain& settings;
-    platform::KeyValueStore& store;
+    platform::SyncFolder& folder;
     platform::MainQueue& mainQueue;
     platform::Clock& clock;
     platform::NotificationCenter& notifications;
     platform::Log& log;
-    // Refreshed after remote values were applied.
+    // Refreshed after values from other machines were applied.
     FavouritesStore& favourites;
     IgnoreListStore& ignoreList;
     ThemeSettings& theme;
+    // This machine's name in the folder when it has none yet; empty: a random one.
+    std::string newMachineName = {};
 };
 
-// Keeps the synchronised settings keys in step with the shared key-value
-// store, per key, newest change wins. Each key K has the records K (the value
-// as stored locally) and "__ts_"+K (seconds since 1970 of the change). The
-// local settings stay what every consumer reads; this only writes into them.
-// Main thread only.
+// Keeps the synchronised settings keys in step between machines through a
+// sync folder without losing an edit, whatever order, delay or duplication
+// the folder's copies arrive in.
+//
+// Each machine writes one file of its own, "hintboard-<machine>.plist",
+// holding everything it knows (SyncState) and replaced whole; every machine
+// reads all such files, conflict copies included, and merges them. Edits are
+// ordered by a hybrid logical clock; scalar keys keep their latest edit, set
+// keys merge element by element. Every value from the folder is checked
+// against its key before it reaches the local settings. This machine's
+// knowledge is kept in the local settings under `__syncState`, written in
+// the same write as the values it gives, so a kill at any moment loses
+// nothing. The local settings stay what every consumer reads. Main thread only.
 class SettingsSync {
 public:
     static constexpr platform::Seconds pushDelay{1};
-    static constexpr std::string_view timePrefix = "__ts_";
+    static constexpr std::string_view filePrefix = "hintboard-";
+    static constexpr std::size_t maxFileBytes = 4 << 20;
 
     explicit SettingsSync(SettingsSyncServices services);
     ~SettingsSync();
     SettingsSync(const SettingsSync&) = delete;
     SettingsSync& operator=(const SettingsSync&) = delete;
 
-    // Seeds the store on this machine's first start, takes newer remote
-    // values and starts observing both sides.
+    // Records local edits made while stopped, merges the folder, writes what
+    // the folder lacks, and follows both sides from then on.
     void start();
-    // Stops observing and drops a pending push; the snapshot stays.
+    // As start(), but the folder's settings replace local ones for every key
+    // the folder holds ("Use Synced Settings").
+    void useSyncedSettings();
+    // As start(), but every local value is recorded as a new edit, so that it
+    // replaces the folder's ("Keep Local Settings").
+    void keepLocalSettings();
+    // Stops following; a pending push runs first.
     void stop();
     bool isRunning() const { return settingsObserver_.has_value(); }
 
-    // Takes every remote value whose time is later than this machine's.
-    void applyRemoteIfNewer();
-    // Sends the keys changed since the snapshot; a remote value with a later
-    // time than now is adopted instead.
-    void push();
-    // Pushes 1 second after the last of a burst of calls.
+    // One round: local edits, the folder's files, the values they give, this
+    // machine's file.
+    void synchronize();
+    // Synchronises 1 second after the last of a burst of local edits.
     void schedulePush();
+    // Runs a pending push now (before quitting).
+    void flush();
 
-    // Overwrites the store with every local value, then runs as after start().
-    void keepLocalSettings();
-    // Removes this program's records from the store and forgets the local
-    // bookkeeping; stops.
+    // Removes this program's files from the folder and forgets what this
+    // machine knew; stops.
     void clearICloudData();
-    // Whether the store holds a value with a later time than this machine's.
-    bool hasNewerRemoteSettings() const;
+    // Whether the folder holds settings that would change local ones.
+    bool hasNewerRemoteSettings();
+
+    std::string ownFileName() const { return std::string(filePrefix) + machine_ + ".plist"; }
 
 private:
-    using Times = std::map<std::string, double, std::less<>>;
+    enum class LocalEdits { recordChanged, keepFolders, recordAll };
 
-    platform::PlistDictionary currentValues() const;
-    Times localTimes() const;
-    void saveLocalTimes(const Times& times);
-    bool seed();
+    void begin(LocalEdits mode);
+    void round(LocalEdits mode);
+    void load();
+    std::int64_t nowMilliseconds() const;
+    // Records the edits of the keys written since the last round (all keys
+    // after a start); gives the keys recorded.
+    std::set<std::string> recordLocalEdits(bool restamp, bool onlyKeysWithoutEntries);
+    // Every readable file of the folder merged; empty while the folder is gone.
+    const SyncState& folderState();
+    void writeOwnFile();
     void observe();
     void refreshStores();
-    double now() const;
+    void logOnce(const std::string& line);
 
     SettingsSyncServices s_;
-    platform::PlistDictionary snapshot_;
+    bool loaded_ = false;
+    std::string machine_;
+    HybridClock clock_;
+    SyncState state_;
+    bool applying_ = false;
+    // Keys written locally since the last round; every key when none was followed.
+    std::set<std::string, std::less<>> written_;
+    bool everyKeyWritten_ = true;
+    std::set<std::string> logged_;
+    // The files read so far and what they held, so that unchanged ones are not decoded again.
+    std::map<std::string, std::pair<std::string, SyncState>, std::less<>> files_;
+    // All of them merged, while no file changed.
+    std::optional<SyncState> folderState_;
+    std::vector<std::string> folderFiles_;
     std::optional<platform::MainQueue::TaskId> debounceTask_;
-    std::optional<platform::KeyValueStore::ObserverId> storeObserver_;
+    std::optional<platform::MainQueue::TaskId> mergeTask_;
+    std::optional<platform::SyncFolder::ObserverId> folderObserver_;
     std::optional<platform::SettingsDomain::ObserverId> settingsObserver_;
 };
 

@@ -192,6 +192,49 @@ TEST_F(PlistFileSettingsDomainTest, UnreadableFilesAreKeptAsideAndNeverOverwritt
     }
 }
 
+TEST_F(PlistFileSettingsDomainTest, AFileThisUserMayNotReadIsLeftUntouchedAndNeverWritten)
+{
+    const std::string content = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><true/></dict></plist>";
+    test::writeFile(file, content);
+    fs::permissions(file, fs::perms::none);
+    // Another user than the file's owner: nobody, when the tests run as root.
+    fs::permissions(folder, fs::perms::all);
+    fs::permissions(file.parent_path(), fs::perms::all);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(10);
+        auto opened = PlistFileSettingsDomain::open(file, log);
+        if (!opened.domain)
+            ::_exit(11);
+        if (!opened.domain->allValues().empty() || opened.domain->readProblem().find("Permission denied") == std::string::npos)
+            ::_exit(12);
+        opened.domain->set("fresh", true);
+        ::_exit(opened.domain->object("fresh") == PlistValue(true) && !opened.domain->synchronize() ? 0 : 13);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(readAll(file), content);
+    EXPECT_TRUE(filesStartingWith(file.parent_path(), "org.mirelo.Hintboard.plist.corrupt-").empty());
+}
+
+TEST_F(PlistFileSettingsDomainTest, ALinkedSettingsFileKeepsItsLinkAndItsTargetIsReplaced)
+{
+    const fs::path target = folder / "dotfiles" / "hintboard.plist";
+    fs::create_directories(target.parent_path());
+    fs::create_directories(file.parent_path());
+    fs::create_symlink(target, file);  // dangling until the first write
+    open()->set("first", 1);
+    ASSERT_TRUE(fs::is_symlink(file));
+    open()->set("second", 2);
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(open()->object("first"), PlistValue(1));
+    EXPECT_NE(readAll(target).find("second"), std::string::npos);
+    EXPECT_TRUE(filesStartingWith(target.parent_path(), ".hintboard.plist.tmp-").empty());
+}
+
 TEST_F(PlistFileSettingsDomainTest, ValuesOfUnexpectedTypesReadAsTheFallbacks)
 {
     test::writeFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>

@@ -31,6 +31,7 @@ PlistDictionary parsedDictionary(std::string_view bytes)
 
 std::string xml(const PlistValue& value) { return *platform::serializePropertyList(value, platform::PlistFormat::xml); }
 
+
 class SettingsBackupTest : public testing::Test {
 protected:
     SettingsBackupTest()
@@ -138,6 +139,64 @@ TEST_F(SettingsBackupTest, BadInputFailsAndChangesNothing)
     EXPECT_TRUE(posted.empty());
 
     EXPECT_FALSE(backup.exportTo(folder / "missing" / "x.hintboardsettings").succeeded);
+}
+
+TEST_F(SettingsBackupTest, ValuesOfTheWrongKindAreSkippedByNameAndAllWrongAppliesNothing)
+{
+    fillSettings(settings);
+    const auto before = settings.allValues();
+    const std::string nulTitle = R"({"globalTitles":["Print\u0000"],"perApp":{},"appDisplayNames":{}})";
+    const PlistDictionary allWrong{{"ignoreList", "Print*"},
+                                   {"menuBarIconStyle", 7},
+                                   {"showAllMenuItems", "yes"},
+                                   {"pinnedShortcuts", PlistArray{1, 2}},
+                                   {"globalHotkey", platform::PlistData(nulTitle.begin(), nulTitle.end())}};
+    auto result = importSettings(xml(allWrong), settings);
+    EXPECT_FALSE(result.succeeded);
+    EXPECT_EQ(result.skipped.size(), 5u);
+    EXPECT_NE(result.message.find("ignoreList (not stored ignore rules)"), std::string::npos) << result.message;
+    EXPECT_NE(result.message.find("pinnedShortcuts (a list holding something other than texts)"), std::string::npos);
+    EXPECT_EQ(settings.allValues(), before);
+
+    // One right value among wrong ones: it applies, the wrong keys keep theirs.
+    auto mixed = allWrong;
+    mixed.emplace("wrapLongSections", true);
+    result = importSettings(xml(mixed), settings);
+    EXPECT_TRUE(result.succeeded);
+    EXPECT_EQ(result.skipped.size(), 5u);
+    EXPECT_TRUE(settings.boolean(keys::wrapLongSections));
+    EXPECT_EQ(settings.object(keys::ignoreList), before.at("ignoreList"));
+    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 3);
+    EXPECT_FALSE(settings.object(keys::doubleTapModifier));  // absent from the file
+
+    // A NUL inside stored rules is refused, not cut.
+    result = importSettings(xml(PlistDictionary{{"ignoreList", platform::PlistData(nulTitle.begin(), nulTitle.end())},
+                                                {"wrapLongSections", false}}),
+                            settings);
+    EXPECT_EQ(result.skipped, std::vector<std::string>{"ignoreList (a text holding a NUL character)"});
+    EXPECT_EQ(settings.object(keys::ignoreList), before.at("ignoreList"));
+}
+
+TEST_F(SettingsBackupTest, ExportReplacesTheTargetWholeAndRefusesAnythingButAFileAtOnce)
+{
+    const fs::path target = folder / "backup.hintboardsettings";
+    test::writeFile(target, "an older backup");
+    const fs::path link = folder / "link.hintboardsettings";
+    fs::create_symlink(target, link);
+    ASSERT_TRUE(backup.exportTo(link).succeeded);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(parsedDictionary(test::readFile(target)).contains("__version"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+
+    // A FIFO nobody reads: refused without opening it, so nothing waits.
+    const fs::path fifo = folder / "fifo.hintboardsettings";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& path : {fifo, folder}) {
+        const auto result = backup.exportTo(path);
+        EXPECT_FALSE(result.succeeded);
+        EXPECT_NE(result.message.find("not a regular file"), std::string::npos) << result.message;
+    }
+    EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
 }
 
 TEST_F(SettingsBackupTest, ImportingAFileRefreshesTheStoresAndTellsTheIconAndChannels)

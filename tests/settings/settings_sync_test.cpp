@@ -1,13 +1,7 @@
 #include "settings/settings_sync.h"
 
-#include "platform/fake/memory_key_value_store.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
-#include "settings/favourites_store.h"
-#include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
-#include "settings/theme_settings.h"
+#include "support/sync_machines.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,219 +11,240 @@ namespace {
 
 using platform::LogCategory;
 using platform::PlistArray;
+using platform::PlistDictionary;
 using platform::PlistValue;
 using platform::Seconds;
+using test::SyncMachine;
+using testing::Contains;
+using testing::HasSubstr;
 
-struct OffsetClock : platform::Clock {
-    OffsetClock(platform::Clock& base, Seconds offset) : base(base), offset(offset) {}
-    platform::TimePoint now() const override { return base.now() + offset; }
-    platform::Clock& base;
-    Seconds offset;
-};
+std::string record(const PlistValue& value)
+{
+    return *platform::serializePropertyList(value, platform::PlistFormat::xml);
+}
 
-// One simulated machine: its own settings and stores over the shared cloud.
-struct Machine {
-    Machine(fake::VirtualRuntime& runtime, fake::MemoryCloud& cloud, Seconds clockOffset)
-        : clock(runtime, clockOffset), store(cloud), notifications(runtime)
-    {
-    }
-    SettingsSync& sync(fake::VirtualRuntime& runtime)
-    {
-        if (!sync_) {
-            favourites.emplace(settings);
-            ignoreList.emplace(settings);
-            theme.emplace(settings, [] { return RgbColor{}; });
-            sync_.emplace(SettingsSyncServices{settings, store, runtime, clock, notifications, log, *favourites,
-                                               *ignoreList, *theme});
-        }
-        return *sync_;
-    }
-    double now() const { return clock.now().time_since_epoch().count(); }
+PlistValue stamp(double seconds, std::int64_t counter, const std::string& machine)
+{
+    return PlistArray{PlistValue(seconds), PlistValue(counter), PlistValue(machine)};
+}
 
-    OffsetClock clock;
-    fake::MemorySettingsDomain settings;
-    fake::MemoryKeyValueStore store;
-    platform::NotificationCenter notifications;
-    fake::MemoryLogSink logSink;
-    platform::Log log{logSink, [] { return false; }};
-    std::optional<FavouritesStore> favourites;
-    std::optional<IgnoreListStore> ignoreList;
-    std::optional<ThemeSettings> theme;
-    std::optional<SettingsSync> sync_;
-};
-
-const PlistValue pins{PlistArray{"Mousepad|Save|⌘S"}};
-const PlistValue otherPins{PlistArray{"Mousepad|Open…|⌘O"}};
+// A machine file as another release or a damaged copy could hold it.
+std::string machineFile(const std::string& machine, PlistDictionary values)
+{
+    return record(PlistDictionary{{"format", "org.mirelo.Hintboard.sync"}, {"version", 2}, {"machine", machine},
+                                  {"values", PlistValue(std::move(values))}});
+}
 
 struct SettingsSyncTest : testing::Test {
     fake::VirtualRuntime runtime;
-    fake::MemoryCloud cloud;
-    Machine ahead{runtime, cloud, Seconds(100)};
-    Machine behind{runtime, cloud, Seconds(0)};
+    // One hour ahead of, and one hour behind, the true time.
+    SyncMachine ahead{runtime, "ahead", Seconds(3600)};
+    SyncMachine behind{runtime, "behind", Seconds(-3600)};
+    test::SyncCopier copier{{&ahead, &behind}};
 
-    // Starts both machines and hands each the other's seeding.
-    void startBoth()
+    // Lets pushes run and copies travel until nothing moves.
+    void settle()
     {
-        ahead.sync(runtime).start();
-        behind.sync(runtime).start();
-        cloud.deliver();
-        runtime.advance(Seconds(2));
+        for (int i = 0; i < 10; ++i) {
+            runtime.advance(Seconds(2));
+            copier.deliverAll();
+            runtime.runMainQueue();
+        }
+    }
+    std::vector<std::string> globalRules(SyncMachine& machine)
+    {
+        return machine.ignoreList->globalTitles();
     }
 };
 
-TEST_F(SettingsSyncTest, FirstStartSeedsOnlyMissingKeysThenTakesNewerValues)
+TEST_F(SettingsSyncTest, ConcurrentAdditionsToASetAreAllKeptAndARemovalOnlyTakesWhatItSaw)
 {
-    ahead.settings.set(keys::wrapLongSections, true);
-    ahead.sync(runtime).start();
-    EXPECT_EQ(cloud.records().at("__ts_wrapLongSections"), PlistValue(0.0));
-    ahead.settings.set(keys::showAllMenuItems, true);
-    runtime.advance(Seconds(1));
-    EXPECT_EQ(cloud.records().at("__ts_showAllMenuItems"), PlistValue(ahead.now()));
+    ahead.startProgram();
+    behind.startProgram();
+    settle();
+    const auto seeded = globalRules(ahead);
 
-    cloud.deliver();
-    behind.settings.set(keys::wrapLongSections, false);
+    // Both add a rule within the same second, before either sees the other's.
+    ahead.ignoreList->addGlobalRule("Print*");
+    behind.ignoreList->addGlobalRule("Share*");
+    behind.favourites->toggle(Shortcut{.title = "Save", .keys = "⌘S"}, "mousepad");
+    settle();
+    for (auto* machine : {&ahead, &behind}) {
+        EXPECT_THAT(globalRules(*machine), Contains("Print*"));
+        EXPECT_THAT(globalRules(*machine), Contains("Share*"));
+        EXPECT_EQ(machine->favourites->pinned().size(), 1u);
+    }
+    EXPECT_EQ(ahead.settings.object(keys::ignoreList), behind.settings.object(keys::ignoreList));
+
+    // Removing "Print*" on one machine while the other adds it again anew:
+    // the new addition was not seen by the removal and stays.
+    const auto position = [](SyncMachine& m, std::string_view title) {
+        const auto& titles = m.ignoreList->globalTitles();
+        return std::size_t(std::ranges::find(titles, title) - titles.begin());
+    };
+    ahead.ignoreList->removeGlobalRules({position(ahead, "Print*")});
+    behind.ignoreList->removeGlobalRules({position(behind, "Print*")});
+    runtime.advance(Seconds(2));
+    behind.ignoreList->addGlobalRule("Print*");
+    settle();
+    EXPECT_THAT(globalRules(ahead), Contains("Print*"));
+    EXPECT_EQ(globalRules(ahead), globalRules(behind));
+    EXPECT_EQ(globalRules(ahead).size(), seeded.size() + 2);
+}
+
+TEST_F(SettingsSyncTest, AMachineWhoseClockIsBehindOrdersItsNewEditAfterWhatItSaw)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    ahead.settings.set(keys::showSystemShortcuts, true);
+    settle();
+    ASSERT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
+
+    // Two hours of clock apart, the later edit still wins, on both machines.
+    behind.settings.set(keys::showSystemShortcuts, false);
+    settle();
+    EXPECT_FALSE(ahead.settings.boolean(keys::showSystemShortcuts));
+    EXPECT_FALSE(behind.settings.boolean(keys::showSystemShortcuts));
+}
+
+TEST_F(SettingsSyncTest, ValuesAndStampsFromTheFolderAreCheckedBeforeTheyApply)
+{
+    behind.startProgram();
+    const double now = behind.clock.now().time_since_epoch().count();
+    behind.folder.place("hintboard-intruder.plist",
+                        machineFile("intruder", {
+                            {"ignoreList", PlistDictionary{{"s", stamp(now, 0, "intruder")}, {"v", "Print*"}}},
+                            {"wrapLongSections", PlistDictionary{{"s", stamp(now, 0, "intruder")}, {"v", true}}},
+                            {"showSystemShortcuts", PlistDictionary{{"s", stamp(std::nan(""), 0, "intruder")}, {"v", true}}},
+                            {"hideLargeSubmenus",
+                             PlistDictionary{{"s", stamp(now + 2 * 86400, 0, "intruder")}, {"v", true}}},
+                        }));
+    runtime.runMainQueue();
+    EXPECT_TRUE(behind.settings.boolean(keys::wrapLongSections));
+    EXPECT_FALSE(behind.settings.object(keys::showSystemShortcuts));
+    EXPECT_FALSE(behind.settings.object(keys::hideLargeSubmenus));
+    EXPECT_TRUE(behind.settings.object(keys::ignoreList)->as<platform::PlistData>());
+    const auto lines = behind.logSink.messages(LogCategory::settings);
+    EXPECT_THAT(lines, Contains(HasSubstr("skipped 'ignoreList: not stored ignore rules' from hintboard-intruder.plist")));
+    EXPECT_THAT(lines, Contains(HasSubstr("skipped 'showSystemShortcuts: a time stamp of nan seconds'")));
+    EXPECT_THAT(lines, Contains(HasSubstr("skipped 'hideLargeSubmenus: a time stamp 172800 seconds ahead")));
+
+    // A refused stamp does not lock the key: the user's change stays.
+    behind.settings.set(keys::hideLargeSubmenus, false);
+    runtime.advance(Seconds(2));
+    EXPECT_FALSE(behind.settings.boolean(keys::hideLargeSubmenus));
+    EXPECT_FALSE(behind.settings.object(keys::ignoreList)->as<std::string>());
+}
+
+TEST_F(SettingsSyncTest, TheOneFilePerKeyFolderIsMigratedWithoutLoss)
+{
+    // Records of the earlier release: the value and its time in one file per key.
+    behind.folder.place("pinnedShortcuts.plist",
+                        record(PlistDictionary{{"value", PlistArray{"a|Save|⌘S", "a|Open|⌘O"}}, {"__ts_", 1000.0}}));
+    behind.folder.place("wrapLongSections.plist", record(PlistDictionary{{"value", true}, {"__ts_", 1000.0}}));
+    behind.folder.place("ignoreListEnabled.plist", record(PlistDictionary{{"value", "yes"}, {"__ts_", 1000.0}}));
+    behind.startProgram();
+    EXPECT_EQ(behind.favourites->pinned().size(), 2u);
+    EXPECT_TRUE(behind.settings.boolean(keys::wrapLongSections));
+    EXPECT_FALSE(behind.settings.object(keys::ignoreListEnabled));
+    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
+                Contains(HasSubstr("skipped ignoreListEnabled.plist from the sync folder: 'ignoreListEnabled': not a Boolean")));
+    // The migrated state now travels in the machine's own file; the old records stay for older releases.
+    EXPECT_TRUE(behind.folder.files().contains(behind.sync->ownFileName()));
+    EXPECT_TRUE(behind.folder.files().contains("pinnedShortcuts.plist"));
+
+    ahead.startProgram();
+    settle();
+    EXPECT_EQ(ahead.favourites->pinned(), behind.favourites->pinned());
+}
+
+TEST_F(SettingsSyncTest, EditsMadeWhileStoppedOrWithTheFolderGoneArePushedLater)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    settle();
+
+    // Sync off: the edit waits in the local settings.
+    behind.sync->stop();
+    behind.settings.set(keys::wrapLongSections, true);
+    settle();
+    EXPECT_FALSE(ahead.settings.boolean(keys::wrapLongSections));
+    behind.sync->start();
+    settle();
+    EXPECT_TRUE(ahead.settings.boolean(keys::wrapLongSections));
+
+    // The folder disappears, an edit is made, the folder returns: it is pushed
+    // without a restart, and what arrived meanwhile is read.
+    behind.folder.setAvailable(false);
     behind.settings.set(keys::showConflictIndicator, true);
-    behind.sync(runtime).start();
-    // The seeded value of the other machine stays; equal times (0) apply nothing.
-    EXPECT_EQ(cloud.records().at(std::string(keys::wrapLongSections)), PlistValue(true));
-    EXPECT_FALSE(behind.settings.boolean(keys::wrapLongSections));
-    EXPECT_EQ(cloud.records().at(std::string(keys::showConflictIndicator)), PlistValue(true));
-    EXPECT_TRUE(behind.settings.boolean(keys::showAllMenuItems));
-    EXPECT_TRUE(behind.settings.boolean(keys::didInitSyncV2));
+    ahead.settings.set(keys::alwaysShowFavourites, true);
+    settle();
+    EXPECT_FALSE(ahead.settings.boolean(keys::showConflictIndicator));
+    behind.folder.setAvailable(true);
+    settle();
+    EXPECT_TRUE(ahead.settings.boolean(keys::showConflictIndicator));
+    EXPECT_TRUE(behind.settings.boolean(keys::alwaysShowFavourites));
 
-    // Seeding runs once per machine.
-    behind.sync(runtime).stop();
-    behind.settings.set(keys::hideLargeSubmenus, true);
-    const int writes = behind.store.writeCount();
-    behind.sync(runtime).start();
-    EXPECT_EQ(behind.store.writeCount(), writes);
-    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                testing::Contains("SettingsSync.start() snapshot keys=3 didInit=true"));
+    // An edit in the last second before quitting is flushed.
+    behind.settings.set(keys::debugLoggingEnabled, true);
+    behind.sync->flush();
+    behind.stopProgram();
+    settle();
+    EXPECT_TRUE(ahead.settings.boolean(keys::debugLoggingEnabled));
 }
 
-TEST_F(SettingsSyncTest, EqualTimesDoNotApply)
+TEST_F(SettingsSyncTest, ANewFolderIsSeededAndAKillAtAnyWriteLosesNothing)
 {
-    behind.sync(runtime).start();
-    behind.settings.set(keys::pinnedShortcuts, pins);
-    behind.settings.set(keys::localSyncTimestamps, platform::PlistDictionary{{"pinnedShortcuts", 5.0}});
-    ahead.store.set(keys::pinnedShortcuts, otherPins);
-    ahead.store.setDouble("__ts_pinnedShortcuts", 5.0);
-    cloud.deliver();
-    EXPECT_EQ(behind.settings.object(keys::pinnedShortcuts), pins);
-    EXPECT_FALSE(behind.sync(runtime).hasNewerRemoteSettings());
-
-    ahead.store.setDouble("__ts_pinnedShortcuts", 5.5);
-    cloud.deliver();
-    EXPECT_EQ(behind.settings.object(keys::pinnedShortcuts), otherPins);
-}
-
-TEST_F(SettingsSyncTest, AppliedValueRefreshesStoresAndDoesNotEchoBack)
-{
-    startBoth();
-    // The receiver's clock is ahead, so only the snapshot keeps it from pushing the value back.
-    int channelNotifications = 0;
-    ahead.notifications.addObserver(notifications::receiveBetaUpdatesChanged, [&] { ++channelNotifications; });
-
-    behind.settings.set(keys::pinnedShortcuts, pins);
     behind.settings.set(keys::receiveBetaUpdates, true);
-    runtime.advance(Seconds(0.9));
-    EXPECT_FALSE(cloud.records().contains(std::string(keys::pinnedShortcuts)));
-    runtime.advance(Seconds(0.1));
-    ASSERT_EQ(cloud.records().at(std::string(keys::pinnedShortcuts)), pins);
-
-    const int writes = ahead.store.writeCount();
-    cloud.deliver();
-    runtime.advance(Seconds(2));
-    EXPECT_EQ(ahead.settings.object(keys::pinnedShortcuts), pins);
-    EXPECT_EQ(ahead.favourites->pinned(), std::set<std::string>{"Mousepad|Save|⌘S"});
-    EXPECT_EQ(channelNotifications, 1);
-    EXPECT_EQ(ahead.store.writeCount(), writes);
-
-    // Writing the same value again pushes nothing either.
-    const int behindWrites = behind.store.writeCount();
-    behind.settings.set(keys::pinnedShortcuts, pins);
-    runtime.advance(Seconds(2));
-    EXPECT_EQ(behind.store.writeCount(), behindWrites);
+    for (int writes = 0; writes < 3; ++writes) {
+        behind.killAfter(writes);
+        behind.startProgram();
+        behind.settings.set(keys::receiveAlphaUpdates, writes % 2 == 0);
+        runtime.advance(Seconds(2));
+        behind.restart();
+        runtime.advance(Seconds(2));
+    }
+    // A fresh, empty folder: the machine pushes all it has.
+    ahead.startProgram();
+    settle();
+    EXPECT_TRUE(ahead.settings.boolean(keys::receiveBetaUpdates));
+    EXPECT_EQ(ahead.settings.object(keys::receiveAlphaUpdates), behind.settings.object(keys::receiveAlphaUpdates));
 }
 
-TEST_F(SettingsSyncTest, MachineWhoseClockIsBehindAdoptsTheRemoteValue)
-{
-    startBoth();
-    ahead.settings.set(keys::pinnedShortcuts, pins);
-    runtime.advance(Seconds(1));
-    cloud.deliver();
-
-    behind.settings.set(keys::pinnedShortcuts, otherPins);
-    runtime.advance(Seconds(1));
-    EXPECT_EQ(behind.settings.object(keys::pinnedShortcuts), pins);
-    EXPECT_EQ(cloud.records().at(std::string(keys::pinnedShortcuts)), pins);
-    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                testing::Contains(testing::StartsWith("SettingsSync.push: adopting remote value for 'pinnedShortcuts' "
-                                                      "(remote ts=1800000103.000000 > local ts=1800000004.000000)")));
-
-    // A removal is undone the same way while the remote time is later.
-    behind.settings.remove(keys::pinnedShortcuts);
-    runtime.advance(Seconds(1));
-    EXPECT_EQ(behind.settings.object(keys::pinnedShortcuts), pins);
-    EXPECT_TRUE(cloud.records().contains("__ts_pinnedShortcuts"));
-
-    // The machine ahead removes it from the store.
-    ahead.settings.remove(keys::pinnedShortcuts);
-    runtime.advance(Seconds(1));
-    EXPECT_FALSE(cloud.records().contains(std::string(keys::pinnedShortcuts)));
-    EXPECT_FALSE(cloud.records().contains("__ts_pinnedShortcuts"));
-}
-
-TEST_F(SettingsSyncTest, FailedWriteIsRetriedByTheNextPush)
-{
-    startBoth();
-    ahead.store.failWrites = true;
-    ahead.settings.set(keys::showSystemShortcuts, true);
-    runtime.advance(Seconds(1));
-    ahead.store.failWrites = false;
-    ahead.settings.set(keys::wrapLongSections, true);
-    runtime.advance(Seconds(1));
-    EXPECT_EQ(cloud.records().at(std::string(keys::showSystemShortcuts)), PlistValue(true));
-}
-
-TEST_F(SettingsSyncTest, AStoppedSyncNeitherPushesNorTakesRemoteValues)
-{
-    startBoth();
-    behind.sync(runtime).stop();
-    behind.settings.set(keys::showSystemShortcuts, true);
-    runtime.advance(Seconds(2));
-    EXPECT_FALSE(cloud.records().contains(std::string(keys::showSystemShortcuts)));
-
-    ahead.settings.set(keys::wrapLongSections, true);
-    runtime.advance(Seconds(2));
-    cloud.deliver();
-    runtime.advance(Seconds(2));
-    EXPECT_FALSE(behind.settings.boolean(keys::wrapLongSections));
-}
-
-TEST_F(SettingsSyncTest, KeepLocalOverwritesTheStoreAndClearingForgetsEverything)
+TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEverything)
 {
     ahead.settings.set(keys::showSystemShortcuts, true);
-    ahead.sync(runtime).start();
-    ahead.settings.set(keys::showSystemShortcuts, false);
-    runtime.advance(Seconds(1));
-    cloud.deliver();
+    ahead.startProgram();
+    settle();
 
-    behind.settings.set(keys::showSystemShortcuts, true);
-    EXPECT_TRUE(behind.sync(runtime).hasNewerRemoteSettings());
-    behind.sync(runtime).keepLocalSettings();
-    EXPECT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
-    EXPECT_EQ(cloud.records().at(std::string(keys::showSystemShortcuts)), PlistValue(true));
-    EXPECT_TRUE(behind.sync(runtime).isRunning());
+    behind.settings.set(keys::showSystemShortcuts, false);
+    behind.favourites.emplace(behind.settings);
+    behind.ignoreList.emplace(behind.settings);
+    behind.theme.emplace(behind.settings, [] { return RgbColor{}; });
+    SettingsSyncServices services{behind.settings, behind.folder,      runtime,   behind.clock, behind.notifications,
+                                  behind.log,      *behind.favourites, *behind.ignoreList, *behind.theme, "behind"};
+    {
+        SettingsSync sync(services);
+        EXPECT_TRUE(sync.hasNewerRemoteSettings());
+        sync.useSyncedSettings();
+        EXPECT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
+        sync.stop();
+    }
+    behind.settings.set(keys::showSystemShortcuts, false);
+    behind.settings.remove(keys::syncState);
+    {
+        SettingsSync sync(services);
+        sync.keepLocalSettings();
+        settle();
+        EXPECT_FALSE(ahead.settings.boolean(keys::showSystemShortcuts));
 
-    behind.sync(runtime).clearICloudData();
-    EXPECT_FALSE(behind.sync(runtime).isRunning());
-    EXPECT_TRUE(cloud.records().empty());
-    EXPECT_FALSE(behind.settings.object(keys::localSyncTimestamps));
-    EXPECT_FALSE(behind.settings.object(keys::didInitSyncV2));
-    EXPECT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
-    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                testing::Contains("SettingsSync.clearICloudData() wiping 19 KVS keys"));
+        sync.clearICloudData();
+        EXPECT_FALSE(sync.isRunning());
+        EXPECT_TRUE(behind.folder.files().empty());
+        EXPECT_FALSE(behind.settings.object(keys::syncState));
+        EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
+                    Contains("SettingsSync.clearICloudData() wiped 2 files"));
+    }
 }
 
 } // namespace

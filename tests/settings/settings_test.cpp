@@ -33,7 +33,6 @@ TEST(Settings, AbsentValuesAndValuesOutsideTheirRangeOrTypeReadAsTheFallback)
     expectFallbacks();
     EXPECT_EQ(settings.popupOpenCount(), 0);
     EXPECT_FALSE(settings.onboardingResumeStep());
-    EXPECT_TRUE(settings.localSyncTimestamps().empty());
 
     domain.set(keys::menuBarIconStyle, 7);
     domain.set(keys::popupDisplayMode, -1);
@@ -49,7 +48,6 @@ TEST(Settings, AbsentValuesAndValuesOutsideTheirRangeOrTypeReadAsTheFallback)
     settings.setPopupDisplayMode(PopupDisplayMode::mainDisplay);
     settings.setDoubleTapModifier(DoubleTapModifier::control);
     settings.setKeyLabels(notation::KeyLabels::symbols);
-    domain.set(keys::localSyncTimestamps, PlistDictionary{{"a", 1.5}, {"b", 2}, {"c", "x"}});
     EXPECT_FALSE(settings.automaticUpdateChecks());
     EXPECT_EQ(settings.menuBarIconStyle(), MenuBarIconStyle::control);
     EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::mainDisplay);
@@ -57,7 +55,6 @@ TEST(Settings, AbsentValuesAndValuesOutsideTheirRangeOrTypeReadAsTheFallback)
     EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::control);
     EXPECT_EQ(*domain.object(keys::keyLabels), platform::PlistValue("symbols"));
     EXPECT_EQ(settings.keyLabels(), notation::KeyLabels::symbols);
-    EXPECT_EQ(settings.localSyncTimestamps(), (std::map<std::string, double>{{"a", 1.5}, {"b", 2.0}}));
 }
 
 TEST(Settings, IntegersStoredAsTextReadAsTheirNumber)

@@ -351,9 +351,17 @@ void GeneralSettingsPage::importSettings()
         return;
     }
     enum { relaunchNow, later };
+    QString text = tr("Relaunch Hintboard to apply all changes.");
+    if (!result.skipped.empty()) {
+        QStringList skipped;
+        for (const auto& entry : result.skipped)
+            skipped << QString::fromStdString(entry);
+        text += QLatin1Char('\n') + tr("Skipped, because the file holds values of the wrong kind for them: %1.")
+                                        .arg(skipped.join(QStringLiteral(", ")));
+    }
     const int answer = c_.dialogs.alert(c_.window, {.icon = Alert::Icon::information,
                                                     .message = tr("Settings Imported"),
-                                                    .informativeText = tr("Relaunch Hintboard to apply all changes."),
+                                                    .informativeText = text,
                                                     .buttons = {tr("Relaunch Now"), tr("Later")},
                                                     .cancelButton = later});
     if (answer == relaunchNow) {

@@ -13,21 +13,29 @@ std::optional<platform::PlistValue> MemorySettingsDomain::object(std::string_vie
 
 void MemorySettingsDomain::set(std::string_view key, platform::PlistValue value)
 {
-    {
-        std::lock_guard lock(mutex_);
-        values_.insert_or_assign(std::string(key), std::move(value));
-    }
-    notifyWrite(key);
+    apply({{std::string(key), std::move(value)}});
 }
 
 void MemorySettingsDomain::remove(std::string_view key)
 {
+    apply({{std::string(key), std::nullopt}});
+}
+
+void MemorySettingsDomain::apply(const Changes& changes)
+{
+    if (!mayWrite())
+        return;
     {
         std::lock_guard lock(mutex_);
-        if (auto found = values_.find(key); found != values_.end())
-            values_.erase(found);
+        for (const auto& [key, value] : changes) {
+            if (value)
+                values_.insert_or_assign(key, *value);
+            else if (auto found = values_.find(key); found != values_.end())
+                values_.erase(found);
+        }
     }
-    notifyWrite(key);
+    for (const auto& entry : changes)
+        notifyWrite(entry.first);
 }
 
 platform::PlistDictionary MemorySettingsDomain::allValues() const

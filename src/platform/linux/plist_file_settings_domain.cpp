@@ -1,6 +1,6 @@
 #include "platform/linux/plist_file_settings_domain.h"
 
-#include "platform/linux/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "platform/xdg_folders.h"
 
 #include <fcntl.h>
@@ -49,7 +49,7 @@ std::filesystem::path corruptName(const std::filesystem::path& file)
 
 void removeLeftTemporaries(const std::filesystem::path& file)
 {
-    const auto prefix = temporaryFilePrefix(file);
+    const auto prefix = platform::temporaryFilePrefix(file);
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), error)) {
         if (entry.path().filename().string().starts_with(prefix))
@@ -106,15 +106,29 @@ PlistFileSettingsDomain::~PlistFileSettingsDomain()
 
 void PlistFileSettingsDomain::load()
 {
+    // A link stays: its target is what is read and replaced.
+    const auto target = platform::replacedFile(file_);
     // Holding the lock, no other writer exists: temporaries are left from a crash.
-    removeLeftTemporaries(file_);
+    removeLeftTemporaries(target);
 
     std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(file_, error)))
+    if (!std::filesystem::exists(target, error))
         return;
 
     std::string failure;
-    if (auto content = readFile(file_, failure)) {
+    const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) {
+        // Not ours to read: kept as it is, and never written over.
+        writable_ = false;
+        readProblem_ = fmt::format("The settings file {} cannot be read ({}). Hintboard runs with default settings "
+                                   "and leaves the file untouched; changes are not saved.",
+                                   file_.string(), std::strerror(errno));
+        log_.error(LogCategory::settings, "{}", readProblem_);
+        return;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    if (auto content = readFile(target, failure)) {
         auto root = platform::parsePropertyList(*content);
         if (auto* values = root ? root->as<platform::PlistDictionary>() : nullptr) {
             values_ = std::move(*values);
@@ -123,8 +137,8 @@ void PlistFileSettingsDomain::load()
         failure = root ? "the top level is not a dictionary" : "not a property list";
     }
 
-    const auto aside = corruptName(file_);
-    std::filesystem::rename(file_, aside, error);
+    const auto aside = corruptName(target);
+    std::filesystem::rename(target, aside, error);
     if (error) {
         writable_ = false;
         log_.error(LogCategory::settings,
@@ -147,28 +161,34 @@ std::optional<platform::PlistValue> PlistFileSettingsDomain::object(std::string_
 
 void PlistFileSettingsDomain::set(std::string_view key, platform::PlistValue value)
 {
-    // A value the file cannot hold is refused, so that it cannot block every later save.
-    if (!platform::serializePropertyList(value, platform::PlistFormat::xml)) {
-        log_.error(LogCategory::settings, "Settings value for {} cannot be stored; the write is ignored", key);
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        values_.insert_or_assign(std::string(key), std::move(value));
-    }
-    save();
-    notifyWrite(key);
+    apply({{std::string(key), std::move(value)}});
 }
 
 void PlistFileSettingsDomain::remove(std::string_view key)
 {
+    apply({{std::string(key), std::nullopt}});
+}
+
+void PlistFileSettingsDomain::apply(const Changes& changes)
+{
+    for (const auto& [key, value] : changes) {
+        if (value && !platform::serializePropertyList(*value, platform::PlistFormat::xml)) {
+            log_.error(LogCategory::settings, "Settings value for {} cannot be stored; the write is ignored", key);
+            return;
+        }
+    }
     {
         std::lock_guard lock(mutex_);
-        if (auto found = values_.find(key); found != values_.end())
-            values_.erase(found);
+        for (const auto& [key, value] : changes) {
+            if (value)
+                values_.insert_or_assign(key, *value);
+            else if (auto found = values_.find(key); found != values_.end())
+                values_.erase(found);
+        }
     }
     save();
-    notifyWrite(key);
+    for (const auto& entry : changes)
+        notifyWrite(entry.first);
 }
 
 platform::PlistDictionary PlistFileSettingsDomain::allValues() const
@@ -181,14 +201,16 @@ bool PlistFileSettingsDomain::synchronize() { return !unsaved_ || save(); }
 
 bool PlistFileSettingsDomain::save()
 {
-    if (!writable_)
+    if (!writable_) {
+        unsaved_ = true;
         return false;
+    }
     std::optional<std::string> content;
     {
         std::lock_guard lock(mutex_);
         content = platform::serializePropertyList(values_, platform::PlistFormat::xml);
     }
-    if (auto error = content ? replaceFileAtomically(file_, *content, 0600, beforeRename_)
+    if (auto error = content ? platform::replaceFileAtomically(file_, *content, 0600, beforeRename_)
                              : std::make_error_code(std::errc::invalid_argument)) {
         unsaved_ = true;
         log_.error(LogCategory::settings, "Settings could not be saved to {}: {}", file_.string(), error.message());

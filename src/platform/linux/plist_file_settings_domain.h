@@ -14,8 +14,10 @@ namespace hb::linux_platform {
 // The settings domain kept in one XML property-list file. Every write reaches
 // the disk atomically before observers hear of it. One process holds the
 // domain at a time (an flock on a lock file beside it, released when the
-// process ends); a second one is refused. A file that cannot be read is moved
-// aside, never overwritten, and the domain starts empty.
+// process ends); a second one is refused. A file that cannot be parsed is
+// moved aside, never overwritten, and the domain starts empty; a file this
+// user may not read is left as it is and the domain runs in memory only. A
+// symbolic link stays: its target is read and replaced.
 class PlistFileSettingsDomain final : public platform::SettingsDomain {
 public:
     struct Opened {
@@ -34,11 +36,16 @@ public:
     std::optional<platform::PlistValue> object(std::string_view key) const override;
     void set(std::string_view key, platform::PlistValue value) override;
     void remove(std::string_view key) override;
+    // Also a value the file cannot hold refuses the whole write, so that it
+    // cannot block every later save.
+    void apply(const Changes& changes) override;
     platform::PlistDictionary allValues() const override;
     // Writes again what an earlier write failed to store.
     bool synchronize() override;
 
     const std::filesystem::path& path() const { return file_; }
+    // Why the settings are kept in memory only, for the user; empty when they are saved.
+    const std::string& readProblem() const { return readProblem_; }
     // Runs between writing the temporary file and renaming it (tests).
     void setBeforeRename(std::function<void()> hook) { beforeRename_ = std::move(hook); }
 
@@ -55,6 +62,7 @@ private:
     bool unsaved_ = false;
     // False when an unreadable file could not be moved aside: it is never overwritten.
     bool writable_ = true;
+    std::string readProblem_;
     std::function<void()> beforeRename_;
 };
 

@@ -1,6 +1,6 @@
 #include "platform/linux/xdg_autostart_login_item.h"
 
-#include "platform/linux/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "platform/linux/desktop_entries.h"
 #include "platform/linux/program_paths.h"
 #include "platform/xdg_folders.h"
@@ -84,7 +84,7 @@ bool XdgAutostartLoginItem::setEnabled(bool enabled, std::string& error)
     if (enabled) {
         std::filesystem::create_directories(entry_.parent_path(), failure);
         if (!failure)
-            failure = replaceFileAtomically(entry_, entryText(executable_), 0644);
+            failure = platform::replaceFileAtomically(entry_, entryText(executable_), 0644);
     } else {
         std::filesystem::remove(entry_, failure);
     }

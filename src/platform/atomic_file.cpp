@@ -1,4 +1,4 @@
-#include "platform/linux/atomic_file.h"
+#include "platform/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-namespace hb::linux_platform {
+namespace hb::platform {
 namespace {
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
@@ -45,9 +45,37 @@ std::string temporaryFilePrefix(const std::filesystem::path& file)
     return "." + file.filename().string() + ".tmp-";
 }
 
-std::error_code replaceFileAtomically(const std::filesystem::path& file, std::string_view content, mode_t mode,
+std::filesystem::path replacedFile(const std::filesystem::path& file)
+{
+    // Also through a link whose target does not exist yet.
+    constexpr int maxLinks = 40;
+    auto path = file;
+    std::error_code error;
+    for (int i = 0; i < maxLinks && std::filesystem::is_symlink(path, error); ++i) {
+        const auto target = std::filesystem::read_symlink(path, error);
+        if (error)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
+std::error_code notARegularFileError()
+{
+    static const struct : std::error_category {
+        const char* name() const noexcept override { return "file"; }
+        std::string message(int) const override { return "it is not a regular file (a folder, a FIFO or a device)"; }
+    } category;
+    return {1, category};
+}
+
+std::error_code replaceFileAtomically(const std::filesystem::path& link, std::string_view content, mode_t mode,
                                       const std::function<void()>& beforeRename)
 {
+    const auto file = replacedFile(link);
+    struct stat status {};
+    if (::stat(file.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        return notARegularFileError();
     const auto folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
     auto temporary = (folder / (temporaryFilePrefix(file) + "XXXXXX")).string();
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
@@ -73,4 +101,4 @@ std::error_code replaceFileAtomically(const std::filesystem::path& file, std::st
     return syncFolder(folder);
 }
 
-} // namespace hb::linux_platform
+} // namespace hb::platform

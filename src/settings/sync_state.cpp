@@ -1,0 +1,557 @@
+#include "settings/sync_state.h"
+
+#include "settings/ignore_list_store.h"
+#include "settings/settings.h"
+#include "settings/settings_keys.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace hb {
+namespace {
+
+using nlohmann::json;
+using platform::PlistArray;
+using platform::PlistData;
+using platform::PlistDictionary;
+using platform::PlistValue;
+
+constexpr std::int64_t dayMilliseconds = 24 * 60 * 60 * 1000;
+constexpr std::int64_t maxCounter = std::int64_t(1) << 40;
+constexpr std::size_t maxMachineBytes = 128;
+constexpr std::size_t maxMarksPerElement = 1000;
+constexpr std::string_view legacyMachine = "legacy";
+
+// Kinds of ignore-rule elements.
+constexpr std::string_view globalTitle = "title";
+constexpr std::string_view appRule = "appRule";
+constexpr std::string_view appName = "appName";
+constexpr std::string_view ignoredApp = "ignoredApp";
+constexpr std::string_view ignoredMenu = "menu";
+
+std::string element(std::initializer_list<std::string_view> parts)
+{
+    json array = json::array();
+    for (auto part : parts)
+        array.push_back(part);
+    return array.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// The elements a valid value of a set key holds.
+std::set<std::string> elementsOf(std::string_view key, const std::optional<PlistValue>& value)
+{
+    std::set<std::string> result;
+    if (!value)
+        return result;
+    if (key == keys::pinnedShortcuts) {
+        if (const auto* entries = value->as<PlistArray>()) {
+            for (const auto& entry : *entries) {
+                if (const auto* text = entry.as<std::string>())
+                    result.insert(element({*text}));
+            }
+        }
+        return result;
+    }
+    const auto* bytes = value->as<PlistData>();
+    const auto data = bytes ? decodeIgnoreData(*bytes) : std::nullopt;
+    if (!data)
+        return result;
+    for (const auto& title : data->globalTitles)
+        result.insert(element({globalTitle, title}));
+    for (const auto& [app, patterns] : data->perApp) {
+        for (const auto& pattern : patterns)
+            result.insert(element({appRule, app, pattern}));
+    }
+    for (const auto& [app, name] : data->appDisplayNames)
+        result.insert(element({appName, app, name}));
+    for (const auto& [app, name] : data->ignoredApps)
+        result.insert(element({ignoredApp, app, name}));
+    for (const auto& title : data->ignoredMenuTitles)
+        result.insert(element({ignoredMenu, title}));
+    return result;
+}
+
+// The texts of an element; none when it is not an element of the key.
+std::optional<std::vector<std::string>> partsOf(std::string_view key, std::string_view id)
+{
+    const auto parsed = json::parse(id, nullptr, false);
+    if (!parsed.is_array() || parsed.empty())
+        return std::nullopt;
+    std::vector<std::string> parts;
+    for (const auto& part : parsed) {
+        if (!part.is_string() || storedTextProblem(part.get_ref<const std::string&>()))
+            return std::nullopt;
+        parts.push_back(part.get<std::string>());
+    }
+    if (key == keys::pinnedShortcuts)
+        return parts.size() == 1 ? std::optional(parts) : std::nullopt;
+    const auto& kind = parts.front();
+    const std::size_t expected = kind == globalTitle || kind == ignoredMenu                       ? 2
+                                 : kind == appRule || kind == appName || kind == ignoredApp ? 3
+                                                                                             : 0;
+    return parts.size() == expected ? std::optional(parts) : std::nullopt;
+}
+
+// The present elements in a stable order: by their oldest present addition.
+std::vector<std::pair<SyncStamp, std::string>> presentInOrder(const SyncState::Elements& elements)
+{
+    std::vector<std::pair<SyncStamp, std::string>> present;
+    for (const auto& [id, marks] : elements) {
+        for (const auto& add : marks.adds) {
+            if (!marks.removes.contains(add)) {
+                present.emplace_back(add, id);
+                break;
+            }
+        }
+    }
+    std::ranges::sort(present);
+    return present;
+}
+
+SyncStamp newestAddition(const SyncElement& marks)
+{
+    SyncStamp newest;
+    for (const auto& add : marks.adds) {
+        if (!marks.removes.contains(add))
+            newest = std::max(newest, add);
+    }
+    return newest;
+}
+
+PlistValue valueOfElements(std::string_view key, const SyncState::Elements& elements)
+{
+    const auto present = presentInOrder(elements);
+    if (key == keys::pinnedShortcuts) {
+        PlistArray entries;
+        for (const auto& [stamp, id] : present)
+            entries.emplace_back(partsOf(key, id)->front());
+        return PlistValue(std::move(entries));
+    }
+    IgnoreData data;
+    std::map<std::string, SyncStamp> nameStamps, appStamps;
+    for (const auto& [stamp, id] : present) {
+        const auto parts = *partsOf(key, id);
+        const auto& kind = parts[0];
+        if (kind == globalTitle) {
+            data.globalTitles.push_back(parts[1]);
+        } else if (kind == ignoredMenu) {
+            data.ignoredMenuTitles.push_back(parts[1]);
+        } else if (kind == appRule) {
+            data.perApp[parts[1]].push_back(parts[2]);
+        } else {
+            // One name per application: the one added last.
+            auto& names = kind == appName ? data.appDisplayNames : data.ignoredApps;
+            auto& stamps = kind == appName ? nameStamps : appStamps;
+            const auto newest = newestAddition(elements.find(id)->second);
+            if (auto known = stamps.find(parts[1]); known == stamps.end() || known->second < newest) {
+                stamps[parts[1]] = newest;
+                names[parts[1]] = parts[2];
+            }
+        }
+    }
+    return PlistValue(encodeIgnoreData(data));
+}
+
+PlistValue encodeStamp(const SyncStamp& stamp)
+{
+    return PlistValue(PlistArray{PlistValue(double(stamp.milliseconds) / 1000.0), PlistValue(stamp.counter),
+                                 PlistValue(stamp.machine)});
+}
+
+std::optional<SyncStamp> decodeStamp(const PlistValue& stored, std::int64_t now, std::string& failure)
+{
+    const auto* parts = stored.as<PlistArray>();
+    if (!parts || parts->size() != 3) {
+        failure = "a time stamp that is not [seconds, counter, machine]";
+        return std::nullopt;
+    }
+    double seconds = 0;
+    if (const auto* real = (*parts)[0].as<double>())
+        seconds = *real;
+    else if (const auto* integer = (*parts)[0].as<std::int64_t>())
+        seconds = double(*integer);
+    else {
+        failure = "a time stamp without seconds";
+        return std::nullopt;
+    }
+    if (!std::isfinite(seconds) || seconds < 0) {
+        failure = fmt::format("a time stamp of {} seconds", seconds);
+        return std::nullopt;
+    }
+    if (seconds * 1000.0 > double(now + dayMilliseconds)) {
+        failure = fmt::format("a time stamp {:.0f} seconds ahead of this machine's clock", seconds - double(now) / 1000.0);
+        return std::nullopt;
+    }
+    const auto* counter = (*parts)[1].as<std::int64_t>();
+    const auto* machine = (*parts)[2].as<std::string>();
+    if (!counter || *counter < 0 || *counter > maxCounter || !machine || machine->empty()
+        || machine->size() > maxMachineBytes || storedTextProblem(*machine)) {
+        failure = "a time stamp with a wrong counter or machine";
+        return std::nullopt;
+    }
+    return SyncStamp{std::llround(seconds * 1000.0), *counter, *machine};
+}
+
+std::optional<std::set<SyncStamp>> decodeStamps(const PlistDictionary& entry, std::string_view member,
+                                                std::int64_t now, std::string& failure)
+{
+    std::set<SyncStamp> stamps;
+    auto found = entry.find(member);
+    if (found == entry.end())
+        return stamps;
+    const auto* list = found->second.as<PlistArray>();
+    if (!list || list->size() > maxMarksPerElement) {
+        failure = "marks that are not a list of at most 1000 time stamps";
+        return std::nullopt;
+    }
+    for (const auto& stored : *list) {
+        auto stamp = decodeStamp(stored, now, failure);
+        if (!stamp)
+            return std::nullopt;
+        stamps.insert(std::move(*stamp));
+    }
+    return stamps;
+}
+
+const PlistDictionary* member(const PlistDictionary& dictionary, std::string_view name)
+{
+    auto found = dictionary.find(name);
+    return found == dictionary.end() ? nullptr : found->second.as<PlistDictionary>();
+}
+
+bool isSynchronised(std::string_view key)
+{
+    return std::ranges::find(keys::synchronised, key) != keys::synchronised.end();
+}
+
+} // namespace
+
+SyncStamp HybridClock::tick(std::int64_t physicalMilliseconds, const std::string& machine)
+{
+    if (physicalMilliseconds > last_.milliseconds) {
+        last_.milliseconds = physicalMilliseconds;
+        last_.counter = 0;
+    } else {
+        ++last_.counter;
+    }
+    last_.machine = machine;
+    return last_;
+}
+
+void HybridClock::observe(const SyncStamp& seen)
+{
+    if (std::tie(seen.milliseconds, seen.counter) > std::tie(last_.milliseconds, last_.counter)) {
+        last_.milliseconds = seen.milliseconds;
+        last_.counter = seen.counter;
+    }
+}
+
+bool SyncState::holdsSet(std::string_view key)
+{
+    return key == keys::pinnedShortcuts || key == keys::ignoreList;
+}
+
+std::set<std::string> SyncState::merge(const SyncState& other)
+{
+    std::set<std::string> changed;
+    for (const auto& [key, incoming] : other.registers_) {
+        auto [known, inserted] = registers_.try_emplace(key, incoming);
+        auto& current = known->second;
+        // Equal stamps come from one edit; a machine copied with its identity
+        // could still make two, and every machine must pick the same.
+        const bool later = !inserted
+                           && (incoming.stamp > current.stamp
+                               || (incoming.stamp == current.stamp && incoming.value != current.value
+                                   && (incoming.value ? platform::describe(*incoming.value) : std::string())
+                                          > (current.value ? platform::describe(*current.value) : std::string())));
+        if (later)
+            current = incoming;
+        if (inserted || later)
+            changed.insert(key);
+    }
+    for (const auto& [key, elements] : other.sets_) {
+        auto [entry, created] = sets_.try_emplace(key);
+        if (created)
+            changed.insert(key);
+        auto& mine = entry->second;
+        for (const auto& [id, marks] : elements) {
+            auto& known = mine[id];
+            const auto before = known.adds.size() + known.removes.size();
+            known.adds.insert(marks.adds.begin(), marks.adds.end());
+            known.removes.insert(marks.removes.begin(), marks.removes.end());
+            if (known.adds.size() + known.removes.size() != before)
+                changed.insert(key);
+        }
+    }
+    return changed;
+}
+
+bool SyncState::covers(const SyncState& other) const
+{
+    for (const auto& [key, incoming] : other.registers_) {
+        auto known = registers_.find(key);
+        if (known == registers_.end() || known->second.stamp < incoming.stamp)
+            return false;
+    }
+    for (const auto& [key, elements] : other.sets_) {
+        auto mine = sets_.find(key);
+        if (mine == sets_.end())
+            return false;
+        for (const auto& [id, marks] : elements) {
+            auto known = mine->second.find(id);
+            if (known == mine->second.end() || !std::ranges::includes(known->second.adds, marks.adds)
+                || !std::ranges::includes(known->second.removes, marks.removes))
+                return false;
+        }
+    }
+    return true;
+}
+
+std::optional<PlistValue> SyncState::value(std::string_view key) const
+{
+    if (holdsSet(key)) {
+        auto found = sets_.find(key);
+        if (found == sets_.end())
+            return std::nullopt;
+        return valueOfElements(key, found->second);
+    }
+    auto found = registers_.find(key);
+    if (found == registers_.end())
+        return std::nullopt;
+    return found->second.value;
+}
+
+bool SyncState::hasEntries(std::string_view key) const
+{
+    return registers_.contains(key) || sets_.contains(key);
+}
+
+bool SyncState::recordEdit(std::string_view key, const std::optional<PlistValue>& local, const SyncStamp& stamp,
+                           bool restamp)
+{
+    if (!holdsSet(key)) {
+        const auto current = value(key);
+        if (!restamp && current == local)
+            return false;
+        registers_.insert_or_assign(std::string(key), SyncRegister{stamp, local});
+        return true;
+    }
+    const auto before = elementsOf(key, value(key));
+    const auto after = elementsOf(key, local);
+    bool recorded = false;
+    auto& elements = sets_[std::string(key)];
+    for (const auto& id : after) {
+        if (!before.contains(id)) {
+            elements[id].adds.insert(stamp);
+            recorded = true;
+        }
+    }
+    for (const auto& id : before) {
+        if (!after.contains(id)) {
+            auto& marks = elements[id];
+            marks.removes.insert(marks.adds.begin(), marks.adds.end());
+            recorded = true;
+        }
+    }
+    return recorded;
+}
+
+std::optional<SyncStamp> SyncState::newestStamp() const
+{
+    std::optional<SyncStamp> newest;
+    const auto consider = [&newest](const SyncStamp& stamp) {
+        if (!newest || *newest < stamp)
+            newest = stamp;
+    };
+    for (const auto& entry : registers_)
+        consider(entry.second.stamp);
+    for (const auto& entry : sets_) {
+        for (const auto& [id, marks] : entry.second) {
+            for (const auto& add : marks.adds)
+                consider(add);
+            for (const auto& remove : marks.removes)
+                consider(remove);
+        }
+    }
+    return newest;
+}
+
+struct SyncStateCoding {
+    static PlistValue encode(const SyncState& state, std::string_view machine)
+    {
+        PlistDictionary values;
+        for (const auto& [key, entry] : state.registers_) {
+            PlistDictionary stored{{"s", encodeStamp(entry.stamp)}};
+            if (entry.value)
+                stored.emplace("v", *entry.value);
+            values.emplace(key, PlistValue(std::move(stored)));
+        }
+        PlistDictionary sets;
+        for (const auto& [key, elements] : state.sets_) {
+            PlistArray stored;
+            for (const auto& [id, marks] : elements) {
+                PlistArray adds, removes;
+                for (const auto& add : marks.adds) {
+                    if (!marks.removes.contains(add))
+                        adds.push_back(encodeStamp(add));
+                }
+                for (const auto& remove : marks.removes)
+                    removes.push_back(encodeStamp(remove));
+                stored.emplace_back(PlistDictionary{{"e", PlistValue(id)}, {"a", PlistValue(std::move(adds))},
+                                                    {"r", PlistValue(std::move(removes))}});
+            }
+            sets.emplace(key, PlistValue(std::move(stored)));
+        }
+        return PlistValue(PlistDictionary{
+            {"format", PlistValue(std::string(syncFormatName))},
+            {"version", PlistValue(syncFormatVersion)},
+            {"machine", PlistValue(std::string(machine))},
+            {"values", PlistValue(std::move(values))},
+            {"sets", PlistValue(std::move(sets))},
+        });
+    }
+
+    static void decodeRegisters(const PlistDictionary& values, std::int64_t now, DecodedSyncState& result)
+    {
+        for (const auto& [key, stored] : values) {
+            if (!isSynchronised(key))
+                continue;
+            const auto* entry = stored.as<PlistDictionary>();
+            if (SyncState::holdsSet(key)) {
+                auto value = entry ? entry->find("v") : PlistDictionary::const_iterator{};
+                auto problem = entry && value != entry->end() ? storedValueProblem(key, value->second) : std::nullopt;
+                result.skipped.push_back(key + ": " + problem.value_or("a whole value where element marks belong"));
+                continue;
+            }
+            auto stamp = entry ? entry->find("s") : PlistDictionary::const_iterator{};
+            if (!entry || stamp == entry->end()) {
+                result.skipped.push_back(key + ": not a stamped value");
+                continue;
+            }
+            std::string failure;
+            auto decoded = decodeStamp(stamp->second, now, failure);
+            if (!decoded) {
+                result.skipped.push_back(key + ": " + failure);
+                continue;
+            }
+            std::optional<PlistValue> value;
+            if (auto found = entry->find("v"); found != entry->end()) {
+                if (auto problem = storedValueProblem(key, found->second)) {
+                    result.skipped.push_back(key + ": " + *problem);
+                    continue;
+                }
+                value = found->second;
+            }
+            result.state.registers_.insert_or_assign(key, SyncRegister{std::move(*decoded), std::move(value)});
+        }
+    }
+
+    static void decodeSets(const PlistDictionary& sets, std::int64_t now, DecodedSyncState& result)
+    {
+        for (const auto& [key, stored] : sets) {
+            if (!SyncState::holdsSet(key))
+                continue;
+            const auto* list = stored.as<PlistArray>();
+            if (!list || list->size() > maxStoredListEntries) {
+                result.skipped.push_back(key + ": not a list of at most " + std::to_string(maxStoredListEntries)
+                                         + " elements");
+                continue;
+            }
+            auto& elements = result.state.sets_[key];
+            for (const auto& item : *list) {
+                const auto* entry = item.as<PlistDictionary>();
+                auto id = entry ? entry->find("e") : PlistDictionary::const_iterator{};
+                const auto* text = entry && id != entry->end() ? id->second.as<std::string>() : nullptr;
+                if (!text || !partsOf(key, *text)) {
+                    result.skipped.push_back(key + ": an element that is not one of its entries");
+                    continue;
+                }
+                std::string failure;
+                auto adds = decodeStamps(*entry, "a", now, failure);
+                auto removes = adds ? decodeStamps(*entry, "r", now, failure) : std::nullopt;
+                if (!removes) {
+                    result.skipped.push_back(key + ": " + failure);
+                    continue;
+                }
+                auto& marks = elements[*text];
+                marks.adds.insert(adds->begin(), adds->end());
+                marks.removes.insert(removes->begin(), removes->end());
+            }
+        }
+    }
+};
+
+PlistValue encodeSyncState(const SyncState& state, std::string_view machine)
+{
+    return SyncStateCoding::encode(state, machine);
+}
+
+std::optional<DecodedSyncState> decodeSyncState(const PlistValue& stored, std::int64_t nowMilliseconds,
+                                                std::string& failure)
+{
+    const auto* top = stored.as<PlistDictionary>();
+    const auto text = [top](std::string_view name) -> const std::string* {
+        auto found = top->find(name);
+        return found == top->end() ? nullptr : found->second.as<std::string>();
+    };
+    if (!top || !text("format") || *text("format") != syncFormatName) {
+        failure = "not a settings record";
+        return std::nullopt;
+    }
+    const auto version = top->find("version");
+    const auto* number = version == top->end() ? nullptr : version->second.as<std::int64_t>();
+    if (!number || *number != syncFormatVersion) {
+        failure = number && *number > syncFormatVersion ? "written by a newer Hintboard" : "of an unknown version";
+        return std::nullopt;
+    }
+    const auto* machine = text("machine");
+    if (!machine || machine->empty() || machine->size() > maxMachineBytes || storedTextProblem(*machine)) {
+        failure = "without a machine name";
+        return std::nullopt;
+    }
+    DecodedSyncState result;
+    result.machine = *machine;
+    if (const auto* values = member(*top, "values"))
+        SyncStateCoding::decodeRegisters(*values, nowMilliseconds, result);
+    if (const auto* sets = member(*top, "sets"))
+        SyncStateCoding::decodeSets(*sets, nowMilliseconds, result);
+    return result;
+}
+
+std::optional<SyncState> legacySyncState(std::string_view key, const PlistValue& record,
+                                         std::int64_t nowMilliseconds, std::string& failure)
+{
+    const auto* members = record.as<PlistDictionary>();
+    auto value = members ? members->find("value") : PlistDictionary::const_iterator{};
+    if (!members || value == members->end()) {
+        failure = "a record without a value";
+        return std::nullopt;
+    }
+    if (auto problem = storedValueProblem(key, value->second)) {
+        failure = *problem;
+        return std::nullopt;
+    }
+    double seconds = 0;
+    if (auto time = members->find("__ts_"); time != members->end()) {
+        if (const auto* real = time->second.as<double>())
+            seconds = *real;
+        else if (const auto* integer = time->second.as<std::int64_t>())
+            seconds = double(*integer);
+    }
+    std::string stampFailure;
+    auto stamp = decodeStamp(PlistValue(PlistArray{PlistValue(seconds), PlistValue(0), PlistValue(std::string(legacyMachine))}),
+                             nowMilliseconds, stampFailure);
+    if (!stamp) {
+        failure = stampFailure;
+        return std::nullopt;
+    }
+    SyncState state;
+    state.recordEdit(key, value->second, *stamp);
+    return state;
+}
+
+} // namespace hb

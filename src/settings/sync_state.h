@@ -1,0 +1,127 @@
+#pragma once
+
+#include "platform/property_list.h"
+
+#include <compare>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hb {
+
+// The place of an edit in the order of all edits: hybrid logical clock time
+// (milliseconds since 1970, never behind what its machine had seen), a counter
+// for edits within one millisecond, and the machine that made the edit.
+struct SyncStamp {
+    std::int64_t milliseconds = 0;
+    std::int64_t counter = 0;
+    std::string machine;
+
+    auto operator<=>(const SyncStamp&) const = default;
+};
+
+// Gives each local edit a stamp later than every stamp seen so far, even when
+// this machine's clock is behind the others'.
+class HybridClock {
+public:
+    SyncStamp tick(std::int64_t physicalMilliseconds, const std::string& machine);
+    void observe(const SyncStamp& seen);
+    const SyncStamp& last() const { return last_; }
+
+private:
+    SyncStamp last_;
+};
+
+// The value of a scalar key and the stamp of its edit; no value: removed.
+struct SyncRegister {
+    SyncStamp stamp;
+    std::optional<platform::PlistValue> value;
+
+    friend bool operator==(const SyncRegister&, const SyncRegister&) = default;
+};
+
+// The add and remove marks of one element of a set key. The element is
+// present while some add mark has no remove mark: a removal marks only the
+// additions it saw, so a concurrent addition survives it.
+struct SyncElement {
+    std::set<SyncStamp> adds;
+    std::set<SyncStamp> removes;
+
+    friend bool operator==(const SyncElement&, const SyncElement&) = default;
+};
+
+// What this machine knows of the synchronised keys: a register per scalar
+// key, marks per element for the keys that hold sets (favourites, ignore
+// rules). Merging is commutative, associative and idempotent, so copies may
+// be merged in any order, late or more than once.
+class SyncState {
+public:
+    // Elements are named by a JSON array of texts: [entry] for favourites,
+    // [kind, ...] for ignore rules.
+    using Elements = std::map<std::string, SyncElement, std::less<>>;
+
+    static bool holdsSet(std::string_view key);
+
+    // Gives the keys whose entries gained something.
+    std::set<std::string> merge(const SyncState& other);
+    // Whether merging `other` would add nothing.
+    bool covers(const SyncState& other) const;
+    // The value this state gives the key; none: absent.
+    std::optional<platform::PlistValue> value(std::string_view key) const;
+    bool hasEntries(std::string_view key) const;
+    // Records a local edit: the key now holds `local` (none: removed). A set
+    // key records marks for the elements added and removed since value();
+    // a scalar key records a new register unless the value is unchanged and
+    // `restamp` is false. True when something was recorded.
+    bool recordEdit(std::string_view key, const std::optional<platform::PlistValue>& local, const SyncStamp& stamp,
+                    bool restamp = false);
+
+    // The newest stamp the state holds.
+    std::optional<SyncStamp> newestStamp() const;
+
+    const std::map<std::string, SyncRegister, std::less<>>& registers() const { return registers_; }
+    const std::map<std::string, Elements, std::less<>>& sets() const { return sets_; }
+    friend bool operator==(const SyncState&, const SyncState&) = default;
+
+private:
+    friend struct SyncStateCoding;
+    std::map<std::string, SyncRegister, std::less<>> registers_;
+    std::map<std::string, Elements, std::less<>> sets_;
+};
+
+// The stored form, a property-list dictionary shared by the sync folder's
+// machine files and this machine's own record:
+//   format "org.mirelo.Hintboard.sync", version 2, machine <id>,
+//   values {key: {s: stamp, v: value (absent when removed)}},
+//   sets {key: [{e: element, a: [stamps], r: [stamps]}]},
+// each stamp an array [seconds since 1970, counter, machine].
+inline constexpr std::string_view syncFormatName = "org.mirelo.Hintboard.sync";
+inline constexpr std::int64_t syncFormatVersion = 2;
+
+platform::PlistValue encodeSyncState(const SyncState& state, std::string_view machine);
+
+struct DecodedSyncState {
+    SyncState state;
+    std::string machine;
+    // "key: reason" for each entry left out.
+    std::vector<std::string> skipped;
+};
+// Reads the stored form, checking every entry: a value of the wrong type or
+// outside its bounds, an element that is not one, and a stamp that is not
+// finite or lies more than a day after `nowMilliseconds` are left out and
+// listed in `skipped`. None when the whole is not of this format and version
+// (`failure` says why).
+std::optional<DecodedSyncState> decodeSyncState(const platform::PlistValue& stored, std::int64_t nowMilliseconds,
+                                                std::string& failure);
+
+// A record of the one-file-per-key folder written by earlier releases:
+// member "value" and member "__ts_" (seconds since 1970). The state it
+// stands for: the value stamped at that time by the machine "legacy".
+std::optional<SyncState> legacySyncState(std::string_view key, const platform::PlistValue& record,
+                                         std::int64_t nowMilliseconds, std::string& failure);
+
+} // namespace hb

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "platform/fake/memory_log.h"
+#include "platform/fake/memory_settings_domain.h"
+#include "platform/fake/memory_sync_folder.h"
+#include "platform/fake/virtual_runtime.h"
+#include "platform/notification_center.h"
+#include "settings/favourites_store.h"
+#include "settings/ignore_list_store.h"
+#include "settings/settings_sync.h"
+#include "settings/theme_settings.h"
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hb::test {
+
+struct OffsetClock : platform::Clock {
+    OffsetClock(platform::Clock& base, platform::Seconds offset) : base(base), offset(offset) {}
+    platform::TimePoint now() const override { return base.now() + offset; }
+    platform::Clock& base;
+    platform::Seconds offset;
+};
+
+// One simulated machine: what survives the program (its settings and its
+// copy of the sync folder) and the program itself, which can be killed: from
+// `killAfterWrites` writes on, every write is lost, as if the process had died
+// right before it; `restart` then runs the program anew from what was written.
+struct SyncMachine {
+    SyncMachine(fake::VirtualRuntime& runtime, std::string name, platform::Seconds clockOffset)
+        : runtime(runtime), name(std::move(name)), clock(runtime, clockOffset), notifications(runtime)
+    {
+        settings.allowWrite = folder.allowWrite = [this] { return writeAllowed(); };
+    }
+    ~SyncMachine() { stopProgram(); }
+
+    void startProgram()
+    {
+        favourites.emplace(settings);
+        ignoreList.emplace(settings);
+        theme.emplace(settings, [] { return RgbColor{}; });
+        sync = std::make_unique<SettingsSync>(SettingsSyncServices{settings, folder, runtime, clock, notifications, log,
+                                                                   *favourites, *ignoreList, *theme, name});
+        sync->start();
+    }
+    void stopProgram()
+    {
+        sync.reset();
+        theme.reset();
+        ignoreList.reset();
+        favourites.reset();
+    }
+    void killAfter(int writes) { writesLeft = writes; }
+    bool isDead() const { return writesLeft == 0; }
+    void restart()
+    {
+        writesLeft = 0;  // a dead process writes nothing more while it goes
+        stopProgram();
+        writesLeft = -1;
+        startProgram();
+    }
+
+    bool writeAllowed()
+    {
+        if (writesLeft == 0)
+            return false;
+        if (writesLeft > 0)
+            --writesLeft;
+        return true;
+    }
+
+    fake::VirtualRuntime& runtime;
+    std::string name;
+    OffsetClock clock;
+    fake::MemorySettingsDomain settings;
+    fake::MemorySyncFolder folder;
+    platform::NotificationCenter notifications;
+    fake::MemoryLogSink logSink;
+    platform::Log log{logSink, [] { return false; }};
+    int writesLeft = -1;  // -1: alive without limit; 0: dead
+    std::optional<FavouritesStore> favourites;
+    std::optional<IgnoreListStore> ignoreList;
+    std::optional<ThemeSettings> theme;
+    std::unique_ptr<SettingsSync> sync;
+};
+
+// Stands in for a file-synchronisation tool: every file a machine writes is
+// queued as a copy for each other machine, delivered when the test says.
+struct SyncCopier {
+    struct Copy {
+        SyncMachine* to;
+        std::string name;
+        std::string content;
+    };
+
+    explicit SyncCopier(std::vector<SyncMachine*> machines) : machines(std::move(machines))
+    {
+        for (auto* from : this->machines) {
+            from->folder.onWrite = [this, from](const std::string& name, const std::string& content) {
+                for (auto* to : this->machines) {
+                    if (to != from)
+                        pending.push_back({to, name, content});
+                }
+            };
+        }
+    }
+
+    // Delivers every copy in the order written; copies for a folder that is gone wait.
+    void deliverAll()
+    {
+        std::deque<Copy> waiting;
+        while (!pending.empty()) {
+            auto copy = std::move(pending.front());
+            pending.pop_front();
+            if (copy.to->folder.isAvailable())
+                copy.to->folder.place(copy.name, std::move(copy.content));
+            else
+                waiting.push_back(std::move(copy));
+        }
+        pending = std::move(waiting);
+    }
+
+    std::vector<SyncMachine*> machines;
+    std::deque<Copy> pending;
+};
+
+} // namespace hb::test
