@@ -88,6 +88,7 @@ void HotkeyRecorderView::refresh()
     else
         badge_->setText(tr("Not set"));
     record_->setText(recording ? tr("Cancel") : tr("Record Shortcut…"));
+    record_->setAccessibleName(record_->text() + QStringLiteral(" — ") + tr("Global Shortcut: %1").arg(badge_->text()));
     clear_->setEnabled(!recording && model_.hotkey().has_value());
     failure_->setVisible(model_.registrationFailed() && !recording);
 

@@ -68,6 +68,7 @@ private:
     QWidget* buildDoneView();
     void refresh();
     void refreshColors();
+    void announce(const QString& text);
     QColor keyColor() const;
     QColor secondaryColor() const;
 
