@@ -2,6 +2,7 @@
 // by menu with their keys, states and actions, and a name on every control.
 #include "panel_fixture.h"
 
+#include "popup/views/chip_button.h"
 #include "popup/views/filterable_shortcuts_view.h"
 #include "popup/views/shortcut_columns_view.h"
 #include "support/accessible_walk.h"
@@ -113,6 +114,11 @@ TEST_F(PopupAccessibility, EveryControlOfThePopupAndItsOverlayHasAName)
     harness.show(test::editorApplication());
     harness.model().setTipIndex(0);
     EXPECT_THAT(test::unnamedControls(harness.window()), IsEmpty());
+    harness.model().toggleModifier("⇧");
+    QAccessibleInterface* shift = QAccessible::queryAccessibleInterface(harness.view().modifierToggle(2));
+    EXPECT_EQ(shift->text(QAccessible::Name), "Shift");
+    EXPECT_TRUE(shift->state().checkable);
+    EXPECT_TRUE(shift->state().checked);
     harness.model().setDisambiguation(DisambiguationState{.shortcuts = {harness.row("Save")}, .appName = "Mousepad"});
     EXPECT_THAT(test::unnamedControls(harness.window()), IsEmpty());
 }

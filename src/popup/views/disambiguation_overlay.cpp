@@ -2,6 +2,7 @@
 
 #include "popup/views/panel_style.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -44,6 +45,11 @@ void OptionButton::setFocusedOption(bool focused)
         return;
     focused_ = focused;
     update();
+    // The option Tab moves to is spoken like a focused control, while typing stays in the search field.
+    if (focused && QAccessible::isActive()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 QSize OptionButton::sizeHint() const
@@ -112,6 +118,7 @@ void OptionButton::leaveEvent(QEvent*)
 DisambiguationOverlay::DisambiguationOverlay(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_NoMousePropagation);
+    setAccessibleName(tr("What should happen?"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(24, 24, 24, 24);
     outer->addStretch(1);
