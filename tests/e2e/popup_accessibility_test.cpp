@@ -97,6 +97,8 @@ TEST_F(PopupAccessibility, TabMovesTheSelectionAndTheFocusIsSignalled)
         if (element.selected)
             selected.push_back(element.name);
     EXPECT_THAT(selected, ElementsAre(title(rows[1])));
+    // Looked at: the second row drawn selected, beside the test in the build folder.
+    screenshot("popup-tab-selection.png");
 
     // Typing clears the selection: the focus goes back to the search field.
     run("xdotool type n");
