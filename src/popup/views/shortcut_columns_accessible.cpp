@@ -292,6 +292,11 @@ public:
     }
     ~ColumnsAccessible() override { forgetSections(); }
 
+    QString text(QAccessible::Text kind) const override
+    {
+        return kind == QAccessible::Name ? ShortcutColumnsView::tr("Shortcuts") : QAccessibleWidget::text(kind);
+    }
+
     int childCount() const override { return int(sections().size()); }
 
     QAccessibleInterface* child(int index) const override
@@ -392,7 +397,7 @@ private:
         for (const auto& column : view()->columns_) {
             for (const auto& item : column.items)
                 shown.emplace_back(item.kind, item.shortcut ? static_cast<const void*>(item.shortcut) : item.title);
-            shown.emplace_back(Kind::separator, nullptr);
+            shown.emplace_back(Kind::separator, nullptr);  // the end of a column
         }
         return shown;
     }
