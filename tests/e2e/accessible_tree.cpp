@@ -2,6 +2,7 @@
 
 #include <atspi/atspi.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -85,6 +86,11 @@ AccessibleElement described(AtspiAccessible* element)
 {
     AccessibleElement shown{.role = roleOf(element), .name = nameOf(element),
                             .description = taken(atspi_accessible_get_description(element, nullptr))};
+    if (AtspiStateSet* states = atspi_accessible_get_state_set(element)) {
+        shown.selected = atspi_state_set_contains(states, ATSPI_STATE_SELECTED);
+        shown.disabled = !atspi_state_set_contains(states, ATSPI_STATE_SENSITIVE);
+        g_object_unref(states);
+    }
     if (AtspiComponent* component = atspi_accessible_get_component_iface(element)) {
         if (AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
             shown.x = extents->x, shown.y = extents->y, shown.width = extents->width, shown.height = extents->height;
@@ -97,18 +103,23 @@ AccessibleElement described(AtspiAccessible* element)
 
 } // namespace
 
-std::vector<AccessibleElement> accessibleChildrenOf(pid_t pid, std::string_view containerRole)
+std::vector<AccessibleElement> accessibleDescendantsOf(pid_t pid, std::string_view containerRole)
 {
     std::vector<AccessibleElement> elements;
+    const std::function<void(AtspiAccessible*, int)> collect = [&](AtspiAccessible* element, int depth) {
+        const int count = atspi_accessible_get_child_count(element, nullptr);
+        for (int index = 0; index < count && depth < 4; ++index) {
+            std::unique_ptr<AtspiAccessible, Unref> child(atspi_accessible_get_child_at_index(element, index, nullptr));
+            if (!child)
+                continue;
+            elements.push_back(described(child.get()));
+            collect(child.get(), depth + 1);
+        }
+    };
     walk(pid, [&](AtspiAccessible* element) {
         if (roleOf(element) != containerRole)
             return false;
-        const int count = atspi_accessible_get_child_count(element, nullptr);
-        for (int index = 0; index < count; ++index) {
-            std::unique_ptr<AtspiAccessible, Unref> child(atspi_accessible_get_child_at_index(element, index, nullptr));
-            if (child)
-                elements.push_back(described(child.get()));
-        }
+        collect(element, 0);
         return true;
     });
     return elements;
@@ -139,6 +150,45 @@ bool pressAccessible(pid_t pid, std::string_view name)
         return true;
     });
     return pressed;
+}
+
+FocusEvents::FocusEvents(pid_t pid)
+    : pid_(pid), listener_(atspi_event_listener_new(&FocusEvents::received, this, nullptr))
+{
+    atspi_init();
+    atspi_event_listener_register(listener_, "object:state-changed:focused", nullptr);
+}
+
+FocusEvents::~FocusEvents()
+{
+    atspi_event_listener_deregister(listener_, "object:state-changed:focused", nullptr);
+    g_object_unref(listener_);
+}
+
+void FocusEvents::received(AtspiEvent* event, void* self)
+{
+    auto& events = *static_cast<FocusEvents*>(self);
+    if (event->detail1 == 1 && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == events.pid_)
+        events.focused_.push_back(nameOf(event->source));
+    g_boxed_free(ATSPI_TYPE_EVENT, event);
+}
+
+bool FocusEvents::waitForFocusOn(std::string_view name, std::chrono::milliseconds timeout)
+{
+    focused_.clear();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::ranges::find(focused_, name) == focused_.end()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        // Blocks until an event or a time-out source of 50 ms comes.
+        GSource* tick = g_timeout_source_new(50);
+        g_source_set_callback(tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+        g_source_attach(tick, nullptr);
+        g_main_context_iteration(nullptr, true);
+        g_source_destroy(tick);
+        g_source_unref(tick);
+    }
+    return true;
 }
 
 } // namespace hb::e2e

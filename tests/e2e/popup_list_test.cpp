@@ -22,9 +22,11 @@ namespace {
 std::vector<std::string> drawnLines(pid_t hintboard)
 {
     std::vector<std::string> lines;
-    for (const auto& element : accessibleChildrenOf(hintboard, "list")) {
-        if (element.role == "heading")
-            lines.push_back((element.description == "Submenu" ? "## " : "# ") + element.name);
+    for (const auto& element : accessibleDescendantsOf(hintboard, "list")) {
+        if (element.description == "Menu")
+            lines.push_back("# " + element.name);
+        else if (element.role == "heading")
+            lines.push_back("## " + element.name);
         else if (element.role == "separator")
             lines.push_back("---");
         else
@@ -161,7 +163,7 @@ TEST_F(PopupList, MousepadListHasNoStrayLinesAlsoWithOneFavourite)
     EXPECT_THAT(misplacedLines(lines), testing::IsEmpty()) << testing::PrintToString(lines);
 
     // The star of the list's first row, then favourites only.
-    const auto elements = accessibleChildrenOf(hintboard, "list");
+    const auto elements = accessibleDescendantsOf(hintboard, "list");
     const auto first = std::ranges::find(elements, "list item", &AccessibleElement::role);
     ASSERT_NE(first, elements.end());
     clickAt(first->x + 9, first->y + first->height / 2);

@@ -4,8 +4,10 @@
 #include "platform/fake/memory_settings_domain.h"
 #include "platform/fake/virtual_runtime.h"
 #include "support/model_builders.h"
+#include "support/accessible_walk.h"
 #include "support/snapshots.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -240,6 +242,25 @@ TEST_F(QuizWindowTest, ViewsFitInLightAndDarkPalettes)
         press("⌃⌥⇧⌘F11");
         shoot("wrong");
     }
+}
+
+// A screen reader hears the question, the feedback and the score as the
+// description of the focused window changes; every control has a name.
+TEST_F(QuizWindowTest, QuestionFeedbackAndScoreAreAnnouncedAndControlsNamed)
+{
+    favourites.toggle(test::row("Command 1", "⌘B"), "com.apple.TextEdit");
+    QuizWindow* window = start(2, "com.apple.TextEdit");
+    const auto said = [&] { return window->accessibleDescription(); };
+    EXPECT_EQ(said(), QStringLiteral("%1, in File. Press the shortcut…").arg(child("question")->text()));
+    answer(true);
+    EXPECT_EQ(said(), QStringLiteral("Right: ") + QString::fromStdString(model().currentQuestion()->keys));
+    runtime.advance(Seconds(1));
+    const QString expected = QString::fromStdString(model().currentQuestion()->keys);
+    press("⌘Z");
+    EXPECT_EQ(said(), QStringLiteral("Wrong. You pressed ⌘Z. Correct: ") + expected);
+    runtime.advance(Seconds(2));
+    EXPECT_EQ(said(), QStringLiteral("1 / 2 correct, 1 wrong"));
+    EXPECT_THAT(test::unnamedControls(*window), testing::IsEmpty());
 }
 
 } // namespace

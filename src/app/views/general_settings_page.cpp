@@ -111,6 +111,7 @@ QWidget* GeneralSettingsPage::appearanceSection()
     colourWell_->setIconSize(QSize(40, 18));
     colourWell_->setAutoRaise(true);
     colourWell_->setToolTip(tr("Choose the key colour"));
+    colourWell_->setAccessibleName(tr("Key colour"));
     connect(colourWell_, &QToolButton::clicked, this, [this, &theme] {
         if (auto chosen = c_.dialogs.chooseColor(c_.window, toQColor(theme.effectiveColor()))) {
             theme.setCustomColor(toRgb(*chosen));
@@ -196,6 +197,7 @@ QWidget* GeneralSettingsPage::syncSection()
     folderLabel_->setMinimumWidth(40);
     folderLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* change = new QPushButton(tr("Change…"));
+    change->setAccessibleName(tr("Change sync folder…"));
     connect(change, &QPushButton::clicked, this, [this] { changeSyncFolder(); });
     row->addWidget(new QLabel(tr("Folder")));
     row->addWidget(folderLabel_, 1);

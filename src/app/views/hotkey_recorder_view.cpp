@@ -90,6 +90,7 @@ void HotkeyRecorderView::refresh()
     record_->setText(recording ? tr("Cancel") : tr("Record Shortcut…"));
     // Only the desktop's own keyboard settings can bind a key there.
     record_->setEnabled(model_.triggerAvailability().hotkeyRoute != HotkeyRoute::desktopBinding);
+    record_->setAccessibleName(record_->text() + QStringLiteral(" — ") + tr("Global Shortcut: %1").arg(badge_->text()));
     clear_->setEnabled(!recording && model_.hotkey().has_value());
     failure_->setVisible(model_.registrationFailed() && !recording);
 

@@ -102,8 +102,10 @@ SettingsWindow::SettingsWindow(SettingsWindowServices services, QWidget* parent)
 
     pages_ = {new GeneralSettingsPage(*context_), new PopupSettingsPage(*context_), new IgnoredSettingsPage(*context_),
               new DeveloperSettingsPage(*context_)};
-    for (QWidget* page : pages_) {
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        QWidget* page = pages_[i];
         auto* scroll = new QScrollArea;
+        scroll->setAccessibleName(tr(tabs[i].name));
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setWidgetResizable(true);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

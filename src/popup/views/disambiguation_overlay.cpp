@@ -2,6 +2,7 @@
 
 #include "popup/views/panel_style.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -44,6 +45,11 @@ void OptionButton::setFocusedOption(bool focused)
         return;
     focused_ = focused;
     update();
+    // The option Tab moves to is spoken like a focused control, while typing stays in the search field.
+    if (focused && QAccessible::isActive()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 QSize OptionButton::sizeHint() const
@@ -113,6 +119,7 @@ DisambiguationOverlay::DisambiguationOverlay(notation::KeyLabels keyLabels, QWid
     : QWidget(parent), keyLabels_(keyLabels)
 {
     setAttribute(Qt::WA_NoMousePropagation);
+    setAccessibleName(tr("What should happen?"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(24, 24, 24, 24);
     outer->addStretch(1);

@@ -342,6 +342,7 @@ void FilterableShortcutsView::showBanner(const PopupBanner& banner)
     dismiss->setFixedSize(22, 22);
     dismiss->setGlyphColor(secondary);
 
+    frame->setAccessibleName(std::holds_alternative<PopupTip>(banner) ? tr("Tip") : tr("Suggestion"));
     if (const auto* tip = std::get_if<PopupTip>(&banner)) {
         auto* bulb = new QLabel(frame);
         bulb->setPixmap(glyphIcon(Glyph::lightbulb, keyColor(), 15).pixmap(15, 15));

@@ -3,8 +3,9 @@
 #include "popup/popup_layout.h"
 #include "popup/views/panel_style.h"
 
+#include "popup/views/shortcut_columns_accessible.h"
+
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -51,144 +52,6 @@ void drawLine(QPainter& painter, const QRectF& rect, const QString& text, Qt::Al
 
 namespace {
 using Line = PopupFilterModel::DrawnLine;
-} // namespace
-
-// One drawn line for assistive technologies; lives until the lines are laid out again.
-class LineAccessible : public QAccessibleInterface {
-public:
-    LineAccessible(QAccessibleInterface* parent, std::size_t column, std::size_t item)
-        : parent_(parent), column_(column), item_(item)
-    {
-    }
-
-    bool isValid() const override { return parent_->isValid() && view() && item_ < view()->columns_[column_].items.size(); }
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return parent_->window(); }
-    QAccessibleInterface* parent() const override { return parent_; }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    void setText(QAccessible::Text, const QString&) override {}
-
-    QAccessible::Role role() const override
-    {
-        switch (line().kind) {
-        case Line::Kind::sectionTitle:
-        case Line::Kind::groupTitle:
-            return QAccessible::Heading;
-        case Line::Kind::separator:
-            return QAccessible::Separator;
-        case Line::Kind::row:
-            break;
-        }
-        return QAccessible::ListItem;
-    }
-
-    QString text(QAccessible::Text kind) const override
-    {
-        const auto& item = line();
-        if (kind == QAccessible::Name) {
-            if (item.title)
-                return qstring(*item.title);
-            return item.kind == Line::Kind::row ? qstring(item.shortcut->title) : QString();
-        }
-        if (kind != QAccessible::Description)
-            return {};
-        switch (item.kind) {
-        case Line::Kind::sectionTitle:
-            return ShortcutColumnsView::tr("Menu");
-        case Line::Kind::groupTitle:
-            return ShortcutColumnsView::tr("Submenu");
-        case Line::Kind::separator:
-            return {};
-        case Line::Kind::row:
-            break;
-        }
-        return qstring(item.shortcut->keys);
-    }
-
-    QAccessible::State state() const override
-    {
-        QAccessible::State state;
-        state.selectable = line().kind == Line::Kind::row;
-        state.selected = state.selectable && view()->model_.isSelected(*line().shortcut);
-        return state;
-    }
-
-    QRect rect() const override
-    {
-        const QRect local = view()->itemRect(column_, line()).toAlignedRect();
-        return QRect(view()->mapToGlobal(local.topLeft()), local.size());
-    }
-
-private:
-    using Item = ShortcutColumnsView::Item;
-    ShortcutColumnsView* view() const { return static_cast<ShortcutColumnsView*>(parent_->object()); }
-    const Item& line() const { return view()->columns_[column_].items[item_]; }
-
-    QAccessibleInterface* parent_;
-    std::size_t column_;
-    std::size_t item_;
-};
-
-// The columns for assistive technologies: their drawn lines in reading order,
-// column by column.
-class ColumnsAccessible : public QAccessibleWidget {
-public:
-    explicit ColumnsAccessible(ShortcutColumnsView* view) : QAccessibleWidget(view, QAccessible::List) {}
-    ~ColumnsAccessible() override { forgetLines(); }
-
-    int childCount() const override
-    {
-        int count = 0;
-        for (const auto& column : view()->columns_)
-            count += int(column.items.size());
-        return count;
-    }
-
-    QAccessibleInterface* child(int index) const override
-    {
-        if (index < 0 || index >= childCount())
-            return nullptr;
-        if (lines_.empty()) {
-            for (std::size_t c = 0; c < view()->columns_.size(); ++c)
-                for (std::size_t i = 0; i < view()->columns_[c].items.size(); ++i) {
-                    auto* line = new LineAccessible(const_cast<ColumnsAccessible*>(this), c, i);
-                    QAccessible::registerAccessibleInterface(line);
-                    lines_.push_back(line);
-                }
-        }
-        return lines_[std::size_t(index)];
-    }
-
-    int indexOfChild(const QAccessibleInterface* child) const override
-    {
-        const auto found = std::find(lines_.begin(), lines_.end(), child);
-        return found == lines_.end() ? -1 : int(found - lines_.begin());
-    }
-
-    // The lines are laid out anew: the old ones go.
-    void forgetLines()
-    {
-        for (auto* line : std::exchange(lines_, {}))
-            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(line));
-    }
-
-private:
-    ShortcutColumnsView* view() const { return static_cast<ShortcutColumnsView*>(widget()); }
-    mutable std::vector<LineAccessible*> lines_;
-};
-
-namespace {
-
-QAccessibleInterface* columnsAccessible(const QString& className, QObject* object)
-{
-    if (className == QLatin1String("hb::views::ShortcutColumnsView") && object && object->isWidgetType())
-        return new ColumnsAccessible(static_cast<ShortcutColumnsView*>(object));
-    return nullptr;
-}
-
 } // namespace
 
 ShortcutColumnsView::ShortcutColumnsView(std::shared_ptr<PopupFilterModel> model, QWidget* parent)
@@ -270,6 +133,7 @@ void ShortcutColumnsView::rebuild()
 {
     columns_.clear();
     drawnRows_ = 0;
+    ++layouts_;
     for (const auto& sections : model_.columns()) {
         Column column;
         column.height = placeColumn(
@@ -284,12 +148,7 @@ void ShortcutColumnsView::rebuild()
     pressed_.reset();
     updateGeometry();
     update();
-    if (QAccessible::isActive()) {
-        if (auto* accessible = dynamic_cast<ColumnsAccessible*>(QAccessible::queryAccessibleInterface(this)))
-            accessible->forgetLines();
-        QAccessibleEvent reordered(this, QAccessible::ObjectReorder);
-        QAccessible::updateAccessibility(&reordered);
-    }
+    announceLines(*this);
 }
 
 double ShortcutColumnsView::columnHeight(std::size_t column) const
@@ -333,7 +192,7 @@ const ShortcutColumnsView::RowText& ShortcutColumnsView::rowText(const Shortcut&
     auto [found, added] = rowTexts_.try_emplace(&row);
     RowText& text = found->second;
     if (added && !row.keys.empty())
-        text.keysWidth = QFontMetricsF(keyFont_).horizontalAdvance(qstring(notation::keyLabel(row.keys, keyLabels)));
+        text.keysWidth = QFontMetricsF(keyFont_).horizontalAdvance(keyLabel(row));
     return text;
 }
 
@@ -356,7 +215,7 @@ const ShortcutColumnsView::RowText& ShortcutColumnsView::rowText(const Shortcut&
     text.title.prepare(QTransform(), rowFont_);
 
     if (!row.keys.empty()) {
-        const QString keys = qstring(notation::keyLabel(row.keys, keyLabels));
+        const QString keys = keyLabel(row);
         option.setTextDirection(Qt::LeftToRight);
         text.keys.setText(QFontMetricsF(keyFont_).elidedText(keys, Qt::ElideLeft, parts.keys.width() + 0.5));
         text.keys.setTextFormat(Qt::PlainText);
@@ -551,15 +410,24 @@ void ShortcutColumnsView::mouseReleaseEvent(QMouseEvent* event)
     if (!released || released->column != pressed->column || released->item != pressed->item)
         return;
     const Shortcut& row = *columns_[released->column].items[released->item].shortcut;
-    if (released->onStar) {
+    if (released->onStar)
         model_.toggleFavourite(row);
-        return;
-    }
-    if (!row.axElement || model_.dimsRow(row) || !onActivate)
+    else
+        activate(row);
+}
+
+void ShortcutColumnsView::activate(const Shortcut& row)
+{
+    if (!row.axElement || model_.dimsRow(row) || model_.disambiguation() || !onActivate)
         return;
     // The receiver may close the popup and let the model go: hand over a copy.
     const Shortcut chosen = row;
     onActivate(chosen);
+}
+
+QString ShortcutColumnsView::keyLabel(const Shortcut& row) const
+{
+    return qstring(notation::keyLabel(row.keys, keyLabels));
 }
 
 QString ShortcutColumnsView::helpText(QPoint point) const

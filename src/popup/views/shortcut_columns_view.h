@@ -17,17 +17,19 @@ namespace hb::views {
 
 class ColumnsAccessible;
 class LineAccessible;
+class SectionAccessible;
 
 // The laid-out columns of the shortcut list, painted by one widget: section
 // titles, submenu titles, separators and rows with their keys, conflict marks
 // and favourite stars. Only the items inside the exposed area are painted, so
 // long lists stay cheap; the item positions are worked out again after each
 // change of the model. Assistive technologies read the drawn lines as its
-// children: menu and submenu titles as headings, separators, and rows.
+// children (shortcut_columns_accessible.h).
 class ShortcutColumnsView : public QWidget {
     Q_OBJECT
     friend class ColumnsAccessible;
     friend class LineAccessible;
+    friend class SectionAccessible;
 
 public:
     static constexpr int topPadding = 10;
@@ -115,11 +117,16 @@ private:
     void paintItem(QPainter& painter, std::size_t column, const Item& item);
     void updateFonts();
     void setHovered(std::optional<std::pair<std::size_t, std::size_t>> hovered);
+    // What a click on the row does: reports it when it can run.
+    void activate(const Shortcut& row);
+    // The keys as the row shows them.
+    QString keyLabel(const Shortcut& row) const;
 
     std::shared_ptr<PopupFilterModel> sharedModel_;
     PopupFilterModel& model_;
     std::vector<Column> columns_;
     std::size_t drawnRows_ = 0;
+    std::uint64_t layouts_ = 0;  // counts the times the lines were laid out
     std::optional<std::pair<std::size_t, std::size_t>> hovered_;
     std::optional<Hit> pressed_;
     mutable std::unordered_map<const Shortcut*, RowText> rowTexts_;

@@ -381,6 +381,7 @@ void QuizWindow::refresh()
         favouritesOnly ? "star.fill" : "star", favouritesOnly ? favouriteColor : secondaryColor(), 18));
     favouritesButton_->setToolTip(favouritesOnly ? QStringLiteral("Showing favourites only")
                                                  : QStringLiteral("Quiz favourites only"));
+    favouritesButton_->setAccessibleName(favouritesButton_->toolTip());
 
     if (done) {
         const int percent = model.percentCorrect();
@@ -395,6 +396,7 @@ void QuizWindow::refresh()
         pages_->setCurrentWidget(donePage_);
         if (wasAsking)
             doneButton_->setFocus();
+        announce(scoreText_->text() + QStringLiteral(", ") + wrongText_->text());
         return;
     }
 
@@ -421,6 +423,25 @@ void QuizWindow::refresh()
         feedback_->setCurrentWidget(askingFeedback_);
         break;
     }
+    switch (model.phase().kind) {
+    case QuizPhase::correct:
+        announce(correctMark_->accessibleName() + QStringLiteral(": ") + correctKeys_->text());
+        break;
+    case QuizPhase::wrong:
+        announce(wrongMark_->accessibleName() + QStringLiteral(". You pressed ") + pressedKeys_->text() +
+                 QStringLiteral(". Correct: ") + expectedKeys_->text());
+        break;
+    default:
+        announce(questionTitle_->text() + QStringLiteral(", ") + menuTitle_->text() + QStringLiteral(". ") +
+                 pressPrompt_->text());
+        break;
+    }
+}
+
+// Said by screen readers when it changes: the window holds the focus while asking.
+void QuizWindow::announce(const QString& text)
+{
+    setAccessibleDescription(text);
 }
 
 bool QuizWindow::handleKeyPress(const QKeyEvent& event)

@@ -70,6 +70,7 @@ private:
     QWidget* buildDoneView();
     void refresh();
     void refreshColors();
+    void announce(const QString& text);
     QColor keyColor() const;
     QColor secondaryColor() const;
 

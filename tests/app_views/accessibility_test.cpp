@@ -1,0 +1,57 @@
+// Every control of the settings window and the wizard says what it does to
+// assistive technologies.
+#include "app/views/welcome_window.h"
+#include "platform/fake/fake_accessibility.h"
+#include "settings/settings_keys.h"
+#include "settings_window_fixture.h"
+#include "support/accessible_walk.h"
+
+#include <gmock/gmock.h>
+
+#include <QAccessible>
+
+namespace hb::views {
+namespace {
+
+using testing::IsEmpty;
+
+class WindowAccessibility : public test::SettingsWindowFixture {};
+
+TEST_F(WindowAccessibility, EverySettingsTabNamesItsControls)
+{
+    SettingsWindow window(services());
+    window.show();
+    for (auto tab : {SettingsWindow::Tab::general, SettingsWindow::Tab::popup, SettingsWindow::Tab::ignored,
+                     SettingsWindow::Tab::developer}) {
+        window.selectTab(tab);
+        EXPECT_THAT(test::unnamedControls(window), IsEmpty()) << "tab " << int(tab);
+    }
+}
+
+TEST_F(WindowAccessibility, RecorderIsNamedAfterTheHotKeyItShows)
+{
+    SettingsWindow window(services());
+    window.show();
+    std::vector<QString> names;
+    test::walkAccessible(QAccessible::queryAccessibleInterface(&window), [&](QAccessibleInterface& element) {
+        if (element.state().focusable)
+            names.push_back(element.text(QAccessible::Name));
+    });
+    EXPECT_TRUE(std::ranges::any_of(names, [](const QString& name) { return name.contains("Global Shortcut: Not set"); }))
+        << testing::PrintToString(names);
+}
+
+TEST_F(WindowAccessibility, EveryWizardStepNamesItsControls)
+{
+    fake::FakeAccessibility accessibility;
+    accessibility.setTrusted(false);
+    for (int step = 0; step < 4; ++step) {
+        settings.set(keys::onboardingResumeStep, std::int64_t(step));
+        WelcomeWindow window(WelcomeWindowServices{modelServices(), accessibility, runtime, WizardHandlers{}, [] {}});
+        window.present();
+        EXPECT_THAT(test::unnamedControls(window), IsEmpty()) << "step " << step;
+    }
+}
+
+} // namespace
+} // namespace hb::views
