@@ -74,7 +74,7 @@ MenuBarReader::ItemKeys MenuBarReader::readKeys(const AXElementRef& item) const
     return keys;
 }
 
-std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& options) const
+MenuReadResult MenuBarReader::readMenus(const MenuReadOptions& options) const
 {
     const auto start = std::chrono::steady_clock::now();
     auto menuBar = menuBarOf(options.pid);
@@ -83,7 +83,8 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
         return {};
     }
 
-    std::vector<MenuSection> sections;
+    MenuReadResult result;
+    auto& sections = result.sections;
     std::size_t rowCount = 0;
     Budget budget{maxItemsPerRead};
     const text::PatternSet ignoredMenus(options.ignoredMenuTitles);
@@ -92,11 +93,16 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
         if (!budget.take())
             break;
         auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
-        if (ignoredMenus.matches(title))
-            continue;
         auto children = platform::readChildren(accessibility_, item);
         if (children.empty())
             continue;
+        // The popup still answers the keys of a hidden menu's rows.
+        if (ignoredMenus.matches(title)) {
+            auto hidden = readSubmenu(children.front(), false, 0, text::PatternSet(), budget);
+            result.ignoredShortcuts.insert(result.ignoredShortcuts.end(), std::make_move_iterator(hidden.rows.begin()),
+                                           std::make_move_iterator(hidden.rows.end()));
+            continue;
+        }
         auto groups = readMenu(children.front(), options, ignoredTitles, budget);
         if (groups.empty())
             continue;
@@ -115,7 +121,7 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     log_.info(LogCategory::scraper, "pid {}: {} menus, {} items in {:.3f}s", options.pid, sections.size(), rowCount,
               elapsed.count());
-    return sections;
+    return result;
 }
 
 std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, const MenuReadOptions& options,
@@ -214,31 +220,6 @@ MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submen
                            std::make_move_iterator(nested.rows.end()));
     }
     return result;
-}
-
-std::vector<Shortcut> MenuBarReader::readIgnoredMenus(pid_t pid, const std::vector<std::string>& ignoredMenuTitles) const
-{
-    if (ignoredMenuTitles.empty())
-        return {};
-    auto menuBar = menuBarOf(pid);
-    if (!menuBar)
-        return {};
-
-    std::vector<Shortcut> rows;
-    Budget budget{maxItemsPerRead};
-    const text::PatternSet ignoredMenus(ignoredMenuTitles);
-    for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
-        auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
-        if (!ignoredMenus.matches(title))
-            continue;
-        auto children = platform::readChildren(accessibility_, item);
-        if (children.empty())
-            continue;
-        auto submenu = readSubmenu(children.front(), false, 0, text::PatternSet(), budget);
-        rows.insert(rows.end(), std::make_move_iterator(submenu.rows.begin()),
-                    std::make_move_iterator(submenu.rows.end()));
-    }
-    return rows;
 }
 
 } // namespace hb

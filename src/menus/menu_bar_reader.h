@@ -24,6 +24,12 @@ struct MenuReadOptions {
     friend bool operator==(const MenuReadOptions&, const MenuReadOptions&) = default;
 };
 
+// What one read of an application's menus gives.
+struct MenuReadResult {
+    std::vector<MenuSection> sections;
+    std::vector<Shortcut> ignoredShortcuts;  // rows of the menus the ignore rules hide
+};
+
 // Turns another application's live menu bar into sections. Stateless apart
 // from its references; safe to use from several threads at once.
 class MenuBarReader {
@@ -35,10 +41,11 @@ public:
 
     MenuBarReader(platform::Accessibility& accessibility, platform::Log& log);
 
-    // Never fails: an unreadable menu bar gives no sections.
-    std::vector<MenuSection> readMenuBar(const MenuReadOptions& options) const;
-    // The rows of the top-level menus that the patterns hide.
-    std::vector<Shortcut> readIgnoredMenus(pid_t pid, const std::vector<std::string>& ignoredMenuTitles) const;
+    // Never fails: an unreadable menu bar gives nothing. One walk of the menu
+    // bar gives both the sections and the rows of the top-level menus that
+    // `ignoredMenuTitles` hide.
+    MenuReadResult readMenus(const MenuReadOptions& options) const;
+    std::vector<MenuSection> readMenuBar(const MenuReadOptions& options) const { return readMenus(options).sections; }
 
 private:
     struct SubmenuRows {

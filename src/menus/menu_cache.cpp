@@ -44,12 +44,7 @@ constexpr std::int64_t largeSubmenuLimit = 5;
 
 CachedMenuReader::ReadMenus CachedMenuReader::menuBarReads(const MenuBarReader& reader)
 {
-    return [&reader](const MenuReadOptions& options) {
-        MenuReadResult result;
-        result.sections = reader.readMenuBar(options);
-        result.ignoredShortcuts = reader.readIgnoredMenus(options.pid, options.ignoredMenuTitles);
-        return result;
-    };
+    return [&reader](const MenuReadOptions& options) { return reader.readMenus(options); };
 }
 
 CachedMenuReader::CachedMenuReader(ReadMenus read, platform::Clock& clock, platform::MainQueue& mainQueue,

@@ -19,12 +19,6 @@ namespace hb {
 // their keys are equal.
 using PrecacheKey = MenuReadOptions;
 
-// What one read of an application's menus gives.
-struct MenuReadResult {
-    std::vector<MenuSection> sections;
-    std::vector<Shortcut> ignoredShortcuts;  // rows of the menus the ignore rules hide
-};
-
 // The single cache entry.
 struct MenuCache {
     PrecacheKey key;
@@ -57,8 +51,7 @@ public:
 
     static constexpr platform::Seconds freshness{20};
 
-    // `readMenuBar` followed by `readIgnoredMenus`. The reader must outlive
-    // every read started with it.
+    // `readMenus` of the reader, which must outlive every read started with it.
     static ReadMenus menuBarReads(const MenuBarReader& reader);
 
     CachedMenuReader(ReadMenus read, platform::Clock& clock, platform::MainQueue& mainQueue,
