@@ -75,7 +75,7 @@ MenuBarReader::ItemKeys MenuBarReader::readKeys(const AXElementRef& item) const
     return keys;
 }
 
-std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& options) const
+MenuReadResult MenuBarReader::readMenus(const MenuReadOptions& options) const
 {
     const auto start = std::chrono::steady_clock::now();
     auto application = applicationOf(options.pid);
@@ -87,12 +87,13 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
             return {};
     }
 
-    std::vector<MenuSection> sections;
+    MenuReadResult result;
+    auto& sections = result.sections;
     Budget budget{maxItemsPerRead};
     const text::PatternSet ignoredMenus(options.ignoredMenuTitles);
     const text::PatternSet ignoredTitles(options.ignoredTitles);
     if (menuBar) {
-        sections = readMenus(menuBar, options, ignoredMenus, ignoredTitles, budget);
+        sections = readSections(menuBar, options, ignoredMenus, ignoredTitles, budget, result.ignoredShortcuts);
         if (budget.exhausted)
             log_.error(LogCategory::scraper, "Menu bar of pid {} has more than {} items; read stopped there",
                        options.pid, maxItemsPerRead);
@@ -102,7 +103,7 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
                        sections.size());
     }
     if (shortcutsWindow) {
-        auto listed = readMenus(shortcutsWindow, options, ignoredMenus, ignoredTitles, budget);
+        auto listed = readSections(shortcutsWindow, options, ignoredMenus, ignoredTitles, budget, result.ignoredShortcuts);
         log_.info(LogCategory::scraper, "pid {}: its shortcuts window lists {} groups", options.pid, listed.size());
         sections = withShortcutsWindow(std::move(sections), std::move(listed));
     }
@@ -114,23 +115,29 @@ std::vector<MenuSection> MenuBarReader::readMenuBar(const MenuReadOptions& optio
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     log_.info(LogCategory::scraper, "pid {}: {} menus, {} items in {:.3f}s", options.pid, sections.size(), rowCount,
               elapsed.count());
-    return sections;
+    return result;
 }
 
-std::vector<MenuSection> MenuBarReader::readMenus(const AXElementRef& menuBar, const MenuReadOptions& options,
-                                                  const text::PatternSet& ignoredMenus,
-                                                  const text::PatternSet& ignoredTitles, Budget& budget) const
+std::vector<MenuSection> MenuBarReader::readSections(const AXElementRef& menuBar, const MenuReadOptions& options,
+                                                     const text::PatternSet& ignoredMenus,
+                                                     const text::PatternSet& ignoredTitles, Budget& budget,
+                                                     std::vector<Shortcut>& ignoredRows) const
 {
     std::vector<MenuSection> sections;
     for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
         if (!budget.take())
             break;
         auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
-        if (ignoredMenus.matches(title))
-            continue;
         auto children = platform::readChildren(accessibility_, item);
         if (children.empty())
             continue;
+        // The popup still answers the keys of a hidden menu's rows.
+        if (ignoredMenus.matches(title)) {
+            auto hidden = readSubmenu(children.front(), false, 0, text::PatternSet(), budget);
+            ignoredRows.insert(ignoredRows.end(), std::make_move_iterator(hidden.rows.begin()),
+                               std::make_move_iterator(hidden.rows.end()));
+            continue;
+        }
         auto groups = readMenu(children.front(), options, ignoredTitles, budget);
         if (groups.empty())
             continue;
@@ -235,31 +242,6 @@ MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submen
                            std::make_move_iterator(nested.rows.end()));
     }
     return result;
-}
-
-std::vector<Shortcut> MenuBarReader::readIgnoredMenus(pid_t pid, const std::vector<std::string>& ignoredMenuTitles) const
-{
-    if (ignoredMenuTitles.empty())
-        return {};
-    auto menuBar = platform::readElement(accessibility_, applicationOf(pid), ax::menuBar);
-    if (!menuBar)
-        return {};
-
-    std::vector<Shortcut> rows;
-    Budget budget{maxItemsPerRead};
-    const text::PatternSet ignoredMenus(ignoredMenuTitles);
-    for (const auto& item : platform::readChildren(accessibility_, menuBar)) {
-        auto title = text::sanitizedMenuTitle(platform::readText(accessibility_, item, ax::title).value_or(""));
-        if (!ignoredMenus.matches(title))
-            continue;
-        auto children = platform::readChildren(accessibility_, item);
-        if (children.empty())
-            continue;
-        auto submenu = readSubmenu(children.front(), false, 0, text::PatternSet(), budget);
-        rows.insert(rows.end(), std::make_move_iterator(submenu.rows.begin()),
-                    std::make_move_iterator(submenu.rows.end()));
-    }
-    return rows;
 }
 
 std::vector<MenuSection> withShortcutsWindow(std::vector<MenuSection> menuBar, std::vector<MenuSection> window)

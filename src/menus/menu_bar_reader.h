@@ -31,6 +31,12 @@ struct MenuReadOptions {
 inline constexpr std::string_view shortcutsWindowSectionTitle = "Keyboard Shortcuts";
 std::vector<MenuSection> withShortcutsWindow(std::vector<MenuSection> menuBar, std::vector<MenuSection> window);
 
+// What one read of an application's menus gives.
+struct MenuReadResult {
+    std::vector<MenuSection> sections;
+    std::vector<Shortcut> ignoredShortcuts;  // rows of the menus the ignore rules hide
+};
+
 // Turns another application's live menu bar into sections, with the
 // shortcuts its shortcuts window lists (platform::ax::shortcutsWindow). Stateless apart
 // from its references; safe to use from several threads at once.
@@ -43,10 +49,11 @@ public:
 
     MenuBarReader(platform::Accessibility& accessibility, platform::Log& log);
 
-    // Never fails: an unreadable menu bar gives no sections.
-    std::vector<MenuSection> readMenuBar(const MenuReadOptions& options) const;
-    // The rows of the top-level menus that the patterns hide.
-    std::vector<Shortcut> readIgnoredMenus(pid_t pid, const std::vector<std::string>& ignoredMenuTitles) const;
+    // Never fails: an unreadable menu bar gives nothing. One walk of the menu
+    // bar gives both the sections and the rows of the top-level menus that
+    // `ignoredMenuTitles` hide.
+    MenuReadResult readMenus(const MenuReadOptions& options) const;
+    std::vector<MenuSection> readMenuBar(const MenuReadOptions& options) const { return readMenus(options).sections; }
 
 private:
     struct SubmenuRows {
@@ -67,10 +74,11 @@ private:
     };
 
     platform::AXElementRef applicationOf(pid_t pid) const;
-    // The sections below a menu bar (or an element shaped like one).
-    std::vector<MenuSection> readMenus(const platform::AXElementRef& menuBar, const MenuReadOptions& options,
-                                       const text::PatternSet& ignoredMenus, const text::PatternSet& ignoredTitles,
-                                       Budget& budget) const;
+    // The sections below a menu bar (or an element shaped like one); the rows
+    // of the menus `ignoredMenus` hide go to `ignoredRows`.
+    std::vector<MenuSection> readSections(const platform::AXElementRef& menuBar, const MenuReadOptions& options,
+                                          const text::PatternSet& ignoredMenus, const text::PatternSet& ignoredTitles,
+                                          Budget& budget, std::vector<Shortcut>& ignoredRows) const;
     std::vector<ShortcutGroup> readMenu(const platform::AXElementRef& menu, const MenuReadOptions& options,
                                         const text::PatternSet& ignoredTitles, Budget& budget) const;
     SubmenuRows readSubmenu(const platform::AXElementRef& submenu, bool includeAll, int depth,

@@ -12,6 +12,7 @@ public:
     explicit ScrapeTask(PrecacheKey key) : key_(std::move(key)) {}
 
     const PrecacheKey& key() const { return key_; }
+    platform::TimePoint endedAt() const { return endedAt_; }
 
     // Runs `waiter` when the result is there, at once when it already is.
     void then(Completion waiter)
@@ -22,8 +23,9 @@ public:
             waiters_.push_back(std::move(waiter));
     }
 
-    void finish(MenuReadResult result)
+    void finish(MenuReadResult result, platform::TimePoint endedAt)
     {
+        endedAt_ = endedAt;
         result_ = std::move(result);
         auto waiters = std::move(waiters_);
         for (auto& waiter : waiters)
@@ -33,6 +35,7 @@ public:
 private:
     PrecacheKey key_;
     std::optional<MenuReadResult> result_;
+    platform::TimePoint endedAt_{};
     std::vector<Completion> waiters_;
 };
 
@@ -44,12 +47,7 @@ constexpr std::int64_t largeSubmenuLimit = 5;
 
 CachedMenuReader::ReadMenus CachedMenuReader::menuBarReads(const MenuBarReader& reader)
 {
-    return [&reader](const MenuReadOptions& options) {
-        MenuReadResult result;
-        result.sections = reader.readMenuBar(options);
-        result.ignoredShortcuts = reader.readIgnoredMenus(options.pid, options.ignoredMenuTitles);
-        return result;
-    };
+    return [&reader](const MenuReadOptions& options) { return reader.readMenus(options); };
 }
 
 CachedMenuReader::CachedMenuReader(ReadMenus read, platform::Clock& clock, platform::MainQueue& mainQueue,
@@ -106,15 +104,19 @@ void CachedMenuReader::precache(const platform::RunningApplication& app)
 }
 
 void CachedMenuReader::obtainMenus(const PrecacheKey& key, std::shared_ptr<const Cancellation> showTask,
-                                   Completion completion)
+                                   Completion completion, Completion refreshed)
 {
+    if (refreshed && servedStale(key, *showTask, completion)) {
+        obtainMenus(key, std::move(showTask), std::move(refreshed));
+        return;
+    }
     auto task = detachedScrapeTask_;
     if (!task) {
         serveFromCacheOrRead(key, std::move(showTask), std::move(completion));
         return;
     }
     std::weak_ptr<CachedMenuReader*> alive = self_;
-    task->then([alive, task, key, showTask, completion](const MenuReadResult& result) {
+    task->then([alive, task, key, showTask, completion, refreshed](const MenuReadResult& result) {
         auto self = alive.lock();
         if (!self)
             return;
@@ -126,10 +128,11 @@ void CachedMenuReader::obtainMenus(const PrecacheKey& key, std::shared_ptr<const
             reader.preCacheKey_.reset();
         }
         if (task->key() == key)
-            reader.store(key, result);
+            reader.store(key, result, task->endedAt());
         if (showTask->isCancelled())
             return;
-        reader.serveFromCacheOrRead(key, showTask, completion);
+        const bool stale = refreshed && reader.servedStale(key, *showTask, completion);
+        reader.serveFromCacheOrRead(key, showTask, stale ? refreshed : completion);
     });
 }
 
@@ -155,7 +158,7 @@ void CachedMenuReader::serveFromCacheOrRead(const PrecacheKey& key, std::shared_
         auto& reader = **self;
         if (reader.detachedScrapeTask_ == task)
             reader.detachedScrapeTask_.reset();
-        reader.store(key, result);
+        reader.store(key, result, task->endedAt());
         if (!showTask->isCancelled())
             completion(result);
     });
@@ -165,23 +168,33 @@ std::shared_ptr<CachedMenuReader::ScrapeTask> CachedMenuReader::startRead(const 
                                                                           platform::TaskPriority priority)
 {
     auto task = std::make_shared<ScrapeTask>(key);
-    background_.run(priority, [read = read_, key, task, &mainQueue = mainQueue_]() mutable {
+    background_.run(priority, [read = read_, key, task, &mainQueue = mainQueue_, &clock = clock_]() mutable {
         auto result = read(key);
-        mainQueue.post([task = std::move(task), result = std::move(result)]() mutable {
-            task->finish(std::move(result));
+        // Stamped as it reaches the main thread, where the clock is read.
+        mainQueue.post([task = std::move(task), result = std::move(result), &clock]() mutable {
+            task->finish(std::move(result), clock.now());
         });
     });
     return task;
 }
 
-bool CachedMenuReader::isFresh(const PrecacheKey& key) const
+bool CachedMenuReader::servedStale(const PrecacheKey& key, const Cancellation& showTask, const Completion& completion)
 {
-    return menuCache_ && menuCache_->key == key && clock_.now() - menuCache_->storedAt <= freshness;
+    if (!menuCache_ || menuCache_->key != key || isFresh(key))
+        return false;
+    if (!showTask.isCancelled())
+        completion(MenuReadResult{menuCache_->sections, menuCache_->ignoredShortcuts});
+    return true;
 }
 
-void CachedMenuReader::store(const PrecacheKey& key, const MenuReadResult& result)
+bool CachedMenuReader::isFresh(const PrecacheKey& key) const
 {
-    menuCache_ = MenuCache{key, result.sections, result.ignoredShortcuts, clock_.now()};
+    return menuCache_ && menuCache_->key == key && clock_.now() - menuCache_->readAt <= freshness;
+}
+
+void CachedMenuReader::store(const PrecacheKey& key, const MenuReadResult& result, platform::TimePoint readAt)
+{
+    menuCache_ = MenuCache{key, result.sections, result.ignoredShortcuts, readAt};
 }
 
 } // namespace hb

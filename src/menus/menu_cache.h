@@ -19,18 +19,12 @@ namespace hb {
 // their keys are equal.
 using PrecacheKey = MenuReadOptions;
 
-// What one read of an application's menus gives.
-struct MenuReadResult {
-    std::vector<MenuSection> sections;
-    std::vector<Shortcut> ignoredShortcuts;  // rows of the menus the ignore rules hide
-};
-
 // The single cache entry.
 struct MenuCache {
     PrecacheKey key;
     std::vector<MenuSection> sections;
     std::vector<Shortcut> ignoredShortcuts;
-    platform::TimePoint storedAt;
+    platform::TimePoint readAt;  // when its read ended, however much later it was stored
 };
 
 // Set by the owner of a task to ask it to stop at its next check.
@@ -57,8 +51,7 @@ public:
 
     static constexpr platform::Seconds freshness{20};
 
-    // `readMenuBar` followed by `readIgnoredMenus`. The reader must outlive
-    // every read started with it.
+    // `readMenus` of the reader, which must outlive every read started with it.
     static ReadMenus menuBarReads(const MenuBarReader& reader);
 
     CachedMenuReader(ReadMenus read, platform::Clock& clock, platform::MainQueue& mainQueue,
@@ -80,7 +73,12 @@ public:
     // reuses a fresh entry with this key or reads anew. `completion` runs on
     // the main thread (at once when a fresh entry serves), and never once the
     // show task is cancelled; a fresh read is cached all the same.
-    void obtainMenus(const PrecacheKey& key, std::shared_ptr<const Cancellation> showTask, Completion completion);
+    //
+    // With `refreshed`, an entry with this key that is no longer fresh serves
+    // `completion` at once all the same, and the read that replaces it (one in
+    // flight, or a new one) goes to `refreshed` when it ends.
+    void obtainMenus(const PrecacheKey& key, std::shared_ptr<const Cancellation> showTask, Completion completion,
+                     Completion refreshed = {});
 
     const std::optional<MenuCache>& menuCache() const { return menuCache_; }
     const std::optional<PrecacheKey>& preCacheKey() const { return preCacheKey_; }
@@ -91,7 +89,10 @@ private:
 
     std::shared_ptr<ScrapeTask> startRead(const PrecacheKey& key, platform::TaskPriority priority);
     bool isFresh(const PrecacheKey& key) const;
-    void store(const PrecacheKey& key, const MenuReadResult& result);
+    // Gives an entry with this key that is no longer fresh to `completion`;
+    // false when there is none.
+    bool servedStale(const PrecacheKey& key, const Cancellation& showTask, const Completion& completion);
+    void store(const PrecacheKey& key, const MenuReadResult& result, platform::TimePoint readAt);
     void serveFromCacheOrRead(const PrecacheKey& key, std::shared_ptr<const Cancellation> showTask,
                               Completion completion);
 

@@ -111,16 +111,26 @@ void PopupController::showPopup()
 
     auto task = startShowTask();
     std::weak_ptr<PopupController*> alive = self_;
-    deps_.menuReader.obtainMenus(key, task, [alive, task, request = std::move(request)](const MenuReadResult& menus) {
-        if (auto self = alive.lock(); self && !task->isCancelled())
-            (*self)->showMenus(request, menus, task);
-    });
+    auto deliver = [alive, task, request = std::move(request)](bool refresh) {
+        return [alive, task, request, refresh](const MenuReadResult& menus) {
+            if (auto self = alive.lock(); self && !task->isCancelled())
+                (*self)->showMenus(request, menus, task, refresh);
+        };
+    };
+    // A read older than the cache's lifetime is shown at once and its rows
+    // are replaced in place when the new read ends. A read of a large menu
+    // bar takes a tenth of a second or more, too long to hold the popup back
+    // for; and a row from the older read cannot run the wrong command, since
+    // a press checks the live menu item first.
+    deps_.menuReader.obtainMenus(key, task, deliver(false), deliver(true));
 }
 
 std::shared_ptr<Cancellation> PopupController::startShowTask()
 {
     if (scrapeTask_)
         scrapeTask_->cancel();
+    if (shownTask_)
+        shownTask_->cancel();
     scrapeTask_ = std::make_shared<Cancellation>();
     return scrapeTask_;
 }
@@ -146,14 +156,15 @@ void PopupController::showWithoutApp(std::shared_ptr<Cancellation> task)
     });
 }
 
-void PopupController::showMenus(ShowRequest request, MenuReadResult menus, std::shared_ptr<Cancellation> task)
+void PopupController::showMenus(ShowRequest request, MenuReadResult menus, std::shared_ptr<Cancellation> task,
+                                bool refresh)
 {
     request.app.sections = std::move(menus.sections);
     request.app.ignoredMenuShortcuts = std::move(menus.ignoredShortcuts);
-    auto showApp = [this, app = std::move(request.app)](std::vector<MenuSection> extra) mutable {
+    auto showApp = [this, app = std::move(request.app), task, refresh](std::vector<MenuSection> extra) mutable {
         app.sections.insert(app.sections.end(), std::make_move_iterator(extra.begin()),
                             std::make_move_iterator(extra.end()));
-        show(std::move(app));
+        showRead(std::move(app), task, refresh);
     };
     if (!request.systemShortcuts && !request.registeredShortcuts) {
         if (scrapeTask_ == task)
@@ -188,6 +199,35 @@ void PopupController::withExtraSections(bool systemShortcuts, bool registeredSho
                                  (*pending)(std::move(sections));
                              });
                          });
+}
+
+void PopupController::showRead(AppShortcuts app, const std::shared_ptr<Cancellation>& task, bool refresh)
+{
+    if (shownTask_ != task) {
+        // Either read may end first; the older one never replaces the newer.
+        shownTask_ = task;
+        show(std::move(app));
+    } else if (refresh && state_ == State::shown) {
+        replaceShownRows(std::move(app));
+    }
+}
+
+void PopupController::replaceShownRows(AppShortcuts app)
+{
+    if (!filterModel_ || app.hasNoShortcuts()) {
+        show(std::move(app));
+        return;
+    }
+    app.sections = layout::withoutStrayLines(std::move(app.sections));
+    layout::keepRowIdentities(filterModel_->app().sections, app.sections);
+    ignoredMenuShortcuts_ = app.ignoredMenuShortcuts;
+    auto columnLayout =
+        layout::layoutColumns(app, listVisibleFrame_, deps_.settings.boolean(keys::wrapLongSections));
+    const double width = columnLayout.width;
+    filterModel_->replaceRows(std::move(app), std::move(columnLayout.columns));
+    const auto frame = layout::panelFrame(columnLayout, panel_->fittingHeight(width)).frame;
+    if (frame != panelFrame_)
+        setPanelFrame(frame);
 }
 
 // ---- Showing and hiding
@@ -247,6 +287,7 @@ void PopupController::fillPanel(PopupContent& content)
 void PopupController::showShortcutList(AppShortcuts app, const platform::Rect& visibleFrame)
 {
     app.sections = layout::withoutStrayLines(std::move(app.sections));
+    listVisibleFrame_ = visibleFrame;
     auto columnLayout = layout::layoutColumns(app, visibleFrame, deps_.settings.boolean(keys::wrapLongSections));
 
     // Whether the list scrolls is known only once the panel has measured it;

@@ -97,7 +97,10 @@ private:
 
     std::shared_ptr<Cancellation> startShowTask();
     void showWithoutApp(std::shared_ptr<Cancellation> task);
-    void showMenus(ShowRequest request, MenuReadResult menus, std::shared_ptr<Cancellation> task);
+    // `refresh`: a newer read replacing what the task showed from an older one.
+    void showMenus(ShowRequest request, MenuReadResult menus, std::shared_ptr<Cancellation> task, bool refresh);
+    void showRead(AppShortcuts app, const std::shared_ptr<Cancellation>& task, bool refresh);
+    void replaceShownRows(AppShortcuts app);
     // Runs `extraSections` off the main thread and hands its result to `then`
     // on the main thread, unless the task has been cancelled or this object is gone.
     void withExtraSections(bool systemShortcuts, bool registeredShortcuts, std::shared_ptr<Cancellation> task,
@@ -131,6 +134,7 @@ private:
     State state_ = State::hidden;
     std::uint64_t animationGeneration_ = 0;
     platform::Rect panelFrame_;
+    platform::Rect listVisibleFrame_;  // the screen area the shown list was laid out for
     std::vector<platform::EventMonitors::Token> eventMonitors_;
     std::optional<platform::Workspace::ObserverId> workspaceObserver_;
 
@@ -142,6 +146,9 @@ private:
 
     std::optional<platform::MainQueue::TaskId> permissionPollTimer_;
     std::shared_ptr<Cancellation> scrapeTask_;
+    // The show task whose read is shown; cancelled by the next one, so that
+    // its refresh never lands in a later showing.
+    std::shared_ptr<Cancellation> shownTask_;
 
     // Work handed to other threads and delayed tasks check it so that none
     // runs after this object is gone.

@@ -105,13 +105,10 @@ PopupFilterModel::PopupFilterModel(AppShortcuts app, Columns columns, bool fitsW
       appID_(app_.bundleIdentifier.value_or(app_.appName)),
       tipIndex_(Settings(settings).popupTipIndex())
 {
-    if (settings.boolean(keys::showConflictIndicator))
-        conflictingKeys_ = app_.conflictingKeys();
     if (ignoreList.isEnabled() && ignoreList.showWhenFiltering())
         hiddenPatterns_ = ignoreList.patterns(app_.bundleIdentifier);
     hiddenPatternSet_ = text::PatternSet(hiddenPatterns_);
-    planRows();
-    markFavourites();
+    planShowing();
     favouritesObservation_ = favourites_.addObserver([this] {
         refreshFavourites();
         recompute();
@@ -123,7 +120,41 @@ PopupFilterModel::PopupFilterModel(AppShortcuts app, Columns columns, bool fitsW
 
 PopupFilterModel::~PopupFilterModel() { favourites_.removeObserver(favouritesObservation_); }
 
+void PopupFilterModel::replaceRows(AppShortcuts app, Columns columns)
+{
+    const auto* selected = selectedShortcut();
+    const auto selectedID = selected ? std::optional(selected->id) : std::nullopt;
+    app_ = std::move(app);
+    columns_ = std::move(columns);
+    ++rowsGeneration_;
+    planShowing();
+    readSettings();
+    recompute();
+    selectedIndex_.reset();
+    if (selectedID) {
+        auto found = std::find_if(visible_.begin(), visible_.end(),
+                                  [&](const Shortcut* row) { return row->id == *selectedID; });
+        if (found != visible_.end())
+            selectedIndex_ = static_cast<std::size_t>(found - visible_.begin());
+    }
+    observers_.notify();
+}
+
 // --- Planning, once per showing ---
+
+void PopupFilterModel::planShowing()
+{
+    conflictingKeys_.clear();
+    if (settings_.boolean(keys::showConflictIndicator))
+        conflictingKeys_ = app_.conflictingKeys();
+    facts_.clear();
+    factsByRow_.clear();
+    hiddenGroups_.clear();
+    columnPlan_.clear();
+    sectionPlan_.clear();
+    planRows();
+    markFavourites();
+}
 
 void PopupFilterModel::planRows()
 {

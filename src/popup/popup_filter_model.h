@@ -39,6 +39,13 @@ public:
     PopupFilterModel(const PopupFilterModel&) = delete;
     PopupFilterModel& operator=(const PopupFilterModel&) = delete;
 
+    // A newer read of the same application, laid out again. The search text,
+    // the filters and the selected row (while a row with its id is still
+    // visible) stay; the observers hear of it once.
+    void replaceRows(AppShortcuts app, Columns columns);
+    // Counts the replacements: rows of an older count are gone.
+    std::uint64_t rowsGeneration() const { return rowsGeneration_; }
+
     const AppShortcuts& app() const { return app_; }
     const Columns& columns() const { return columns_; }
     bool fitsWithoutScrolling() const { return fitsWithoutScrolling_; }
@@ -158,6 +165,8 @@ private:
         std::vector<PlannedRow> rows;
     };
 
+    // Everything the showing works out once from its rows.
+    void planShowing();
     void planRows();
     void plan(const std::vector<MenuSection>& sections, std::vector<PlannedGroup>& groups);
     std::size_t factsIndex(const Shortcut& shortcut);
@@ -213,6 +222,7 @@ private:
     bool showsAllItems_ = false;
 
     std::vector<const Shortcut*> visible_;
+    std::uint64_t rowsGeneration_ = 0;
     std::size_t totalCount_ = 0;
     std::size_t matchCount_ = 0;
 

@@ -400,6 +400,41 @@ std::vector<MenuSection> withoutStrayLines(std::vector<MenuSection> sections)
     return sections;
 }
 
+void keepRowIdentities(const std::vector<MenuSection>& shown, std::vector<MenuSection>& read)
+{
+    auto sameTitle = [](const auto& title) { return [&title](const auto& item) { return item.title == title; }; };
+    for (auto& section : read) {
+        auto previous = std::find_if(shown.begin(), shown.end(), sameTitle(section.title));
+        if (previous == shown.end())
+            continue;
+        section.id = previous->id;
+        for (auto& group : section.groups) {
+            auto before = std::find_if(previous->groups.begin(), previous->groups.end(), sameTitle(group.title));
+            if (before == previous->groups.end())
+                continue;
+            group.id = before->id;
+            const auto& oldRows = before->shortcuts;
+            auto& rows = group.shortcuts;
+            std::vector<bool> taken(oldRows.size()), matched(rows.size());
+            auto take = [&](std::size_t row, std::size_t old) {
+                rows[row].id = oldRows[old].id;
+                taken[old] = matched[row] = true;
+            };
+            for (std::size_t row = 0; row < rows.size(); ++row) {
+                for (std::size_t old = 0; old < oldRows.size() && !rows[row].isSeparator; ++old) {
+                    if (!taken[old] && !oldRows[old].isSeparator && oldRows[old].title == rows[row].title) {
+                        take(row, old);
+                        break;
+                    }
+                }
+            }
+            for (std::size_t row = 0; row < rows.size() && row < oldRows.size(); ++row)
+                if (!matched[row] && !taken[row] && !rows[row].isSeparator && !oldRows[row].isSeparator)
+                    take(row, row);
+        }
+    }
+}
+
 double sectionHeight(const MenuSection& section)
 {
     Tally t;

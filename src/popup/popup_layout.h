@@ -42,6 +42,11 @@ platform::Rect popupVisibleFrame(PopupDisplayMode mode, platform::Screens& scree
 // row, a section without a group.
 std::vector<MenuSection> withoutStrayLines(std::vector<MenuSection> sections);
 
+// Gives the rows of a newer read the ids of the rows they replace, so that a
+// selection follows them: within the menu and submenu of the same title, a
+// row of the same title, else the row at the same place.
+void keepRowIdentities(const std::vector<MenuSection>& shown, std::vector<MenuSection>& read);
+
 double sectionHeight(const MenuSection& section);
 // Sum of the sections' heights and the spacing between them.
 double columnHeight(const Column& column);

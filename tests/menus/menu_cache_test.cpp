@@ -68,12 +68,13 @@ protected:
                            ignoreList};
 };
 
-TEST_F(MenuCacheTest, FinishedPreReadServesTheNextShowAndIsStoredAtShowTime)
+TEST_F(MenuCacheTest, PreReadServesTheNextShowWithTheTimeOfItsRead)
 {
     cache.precache(appA);
     EXPECT_EQ(runtime.lastBackgroundPriority(), TaskPriority::utility);
     ASSERT_TRUE(cache.preCacheKey());
     runtime.runUntilIdle();
+    const auto readAt = runtime.now();
     EXPECT_FALSE(cache.menuCache()) << "a pre-read result waits to be consumed";
 
     runtime.advance(Seconds(7));
@@ -82,9 +83,43 @@ TEST_F(MenuCacheTest, FinishedPreReadServesTheNextShowAndIsStoredAtShowTime)
     EXPECT_EQ(shownTitle(*shown), "pid 100");
     EXPECT_EQ(reads.size(), 1u);
     ASSERT_TRUE(cache.menuCache());
-    EXPECT_EQ(cache.menuCache()->storedAt, runtime.now());
+    EXPECT_EQ(cache.menuCache()->readAt, readAt) << "showing does not make a read younger";
     EXPECT_FALSE(cache.preCacheKey());
     EXPECT_FALSE(cache.hasDetachedRead());
+
+    runtime.advance(Seconds(14));
+    auto later = show(appA);
+    EXPECT_EQ(later->calls, 0) << "21 s after its read the entry is stale";
+    runtime.runUntilIdle();
+    EXPECT_EQ(reads.size(), 2u);
+}
+
+TEST_F(MenuCacheTest, StalePreReadShowsAtOnceAndItsRefreshFollows)
+{
+    cache.precache(appA);
+    runtime.runUntilIdle();
+    runtime.advance(Seconds(21));
+
+    auto shown = std::make_shared<Show>();
+    auto refreshed = std::make_shared<Show>();
+    cache.obtainMenus(cache.requestKey(appA), shown->task, [shown](const MenuReadResult& result) {
+        shown->result = result;
+        ++shown->calls;
+    }, [refreshed](const MenuReadResult& result) {
+        refreshed->result = result;
+        ++refreshed->calls;
+    });
+    EXPECT_EQ(shown->calls, 1) << "the stale read serves at once";
+    EXPECT_EQ(refreshed->calls, 0);
+    EXPECT_EQ(reads.size(), 1u);
+    EXPECT_TRUE(cache.hasDetachedRead());
+    EXPECT_EQ(runtime.lastBackgroundPriority(), TaskPriority::userInitiated);
+
+    runtime.runUntilIdle();
+    EXPECT_EQ(refreshed->calls, 1);
+    EXPECT_EQ(reads.size(), 2u);
+    EXPECT_EQ(cache.menuCache()->readAt, runtime.now());
+    EXPECT_EQ(shown->calls, 1);
 }
 
 TEST_F(MenuCacheTest, ShowDuringAPreReadWaitsForItInsteadOfReadingAgain)
@@ -100,19 +135,19 @@ TEST_F(MenuCacheTest, ShowDuringAPreReadWaitsForItInsteadOfReadingAgain)
     EXPECT_EQ(reads.size(), 1u);
 }
 
-TEST_F(MenuCacheTest, EntryIsReusedForTwentySecondsFromItsStore)
+TEST_F(MenuCacheTest, EntryIsReusedForTwentySecondsFromItsRead)
 {
     auto first = show(appA);
     EXPECT_EQ(runtime.lastBackgroundPriority(), TaskPriority::userInitiated);
     runtime.runUntilIdle();
     ASSERT_EQ(first->calls, 1);
-    const auto storedAt = cache.menuCache()->storedAt;
+    const auto readAt = cache.menuCache()->readAt;
 
     runtime.advance(Seconds(20));
     auto second = show(appA);
     EXPECT_EQ(second->calls, 1) << "served at once";
     EXPECT_EQ(reads.size(), 1u);
-    EXPECT_EQ(cache.menuCache()->storedAt, storedAt) << "reuse does not renew the entry";
+    EXPECT_EQ(cache.menuCache()->readAt, readAt) << "reuse does not renew the entry";
 
     runtime.advance(Seconds(1));
     auto third = show(appA);

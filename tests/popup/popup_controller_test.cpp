@@ -346,3 +346,41 @@ TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations
 }
 
 } // namespace
+
+TEST_F(PopupControllerWithApp, AStaleReadShowsAtOnceAndItsRowsChangeInPlaceWhenTheNewReadEnds)
+{
+    showAndSettle();
+    popup.hide();
+    runtime.advance(Seconds(21));
+    panel.calls.clear();
+
+    popup.showPopup();
+    EXPECT_THAT(panel.calls, ElementsAre("shortcuts Editor", "fadeIn")) << "shown before the new read";
+    auto* model = popup.filterModel();
+    model->setQuery("sa");
+    model->selectNext();
+    ASSERT_EQ(model->selectedShortcut()->title, "Save");
+    // The application renames the command while the popup is open.
+    accessibility.find(editor.pid, {"File", "Save"})->set(platform::ax::title, std::string("Save All"));
+    accessibility.find(editor.pid, {"Edit", "Copy"})->set(platform::ax::title, std::string("Duplicate"));
+
+    runtime.runUntilIdle();
+    EXPECT_EQ(reads.size(), 2u);
+    EXPECT_EQ(popup.filterModel(), model) << "the same list, updated";
+    EXPECT_THAT(panel.calls, ElementsAre("shortcuts Editor", "fadeIn"));
+    EXPECT_EQ(model->query(), "sa");
+    ASSERT_TRUE(model->selectedShortcut());
+    EXPECT_EQ(model->selectedShortcut()->title, "Save All");
+    std::vector<std::string> editRows;
+    for (const auto& row : model->app().sections.at(1).allShortcuts())
+        editRows.push_back(row.title);
+    EXPECT_THAT(editRows, ElementsAre("Duplicate", "Paste"));
+
+    // Once hidden, a refresh of the next showing reaches only the cache.
+    popup.hide();
+    runtime.advance(Seconds(21));
+    popup.showPopup();
+    popup.showPopup();
+    runtime.runUntilIdle();
+    EXPECT_EQ(std::count(panel.calls.begin(), panel.calls.end(), "shortcuts Editor"), 3);
+}

@@ -173,6 +173,8 @@ std::optional<double> FakeAccessibility::messagingTimeout(pid_t pid) const
 std::optional<AXValue> FakeAccessibility::copyAttribute(const AXElementRef& reference, std::string_view attribute)
 {
     ++attributeReads_;
+    if (attribute == ax::menuBar)
+        ++menuBarReads_;
     auto* element = dynamic_cast<const FakeElement*>(reference.get());
     if (!element)
         return std::nullopt;

@@ -76,6 +76,8 @@ public:
 
     void setTrusted(bool trusted) { trusted_ = trusted; }
     int attributeReads() const { return attributeReads_; }
+    // Each fetch of an application's menu bar.
+    int menuBarReads() const { return menuBarReads_; }
     std::optional<double> messagingTimeout(pid_t pid) const;
 
 private:
@@ -88,6 +90,7 @@ private:
     std::map<pid_t, double> timeouts_;
     std::atomic<bool> trusted_ = true;
     std::atomic<int> attributeReads_ = 0;
+    std::atomic<int> menuBarReads_ = 0;
 };
 
 } // namespace hb::fake

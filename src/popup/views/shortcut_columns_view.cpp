@@ -131,6 +131,13 @@ int paddedHeight(double tallestColumn)
 
 void ShortcutColumnsView::rebuild()
 {
+    // Replaced rows may reuse the addresses the texts are kept under.
+    if (rowsGeneration_ != model_.rowsGeneration()) {
+        rowsGeneration_ = model_.rowsGeneration();
+        rowTexts_.clear();
+        hovered_.reset();
+        pressed_.reset();
+    }
     columns_.clear();
     drawnRows_ = 0;
     ++layouts_;

@@ -8,6 +8,7 @@
 #include <QStaticText>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <unordered_map>
@@ -130,6 +131,7 @@ private:
     std::optional<std::pair<std::size_t, std::size_t>> hovered_;
     std::optional<Hit> pressed_;
     mutable std::unordered_map<const Shortcut*, RowText> rowTexts_;
+    std::uint64_t rowsGeneration_ = 0;
     QColor paintedKeyColor_;
     QFont sectionFont_;
     QFont groupFont_;
