@@ -90,10 +90,12 @@ SettingsModel::SettingsModel(SettingsModelServices services)
     iCloudSyncEnabled_ = domain.boolean(keys::iCloudSyncEnabled);
     doubleTapEnabled_ = domain.boolean(keys::doubleTapEnabled);
     doubleTapModifier_ = settings.doubleTapModifier();
+    lossObserver_ = services_.hotkeys.addLossObserver([this] { observers_.notify(); });
 }
 
 SettingsModel::~SettingsModel()
 {
+    services_.hotkeys.removeLossObserver(lossObserver_);
     if (isRecording_)
         endRecording(false);
 }

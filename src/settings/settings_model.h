@@ -57,6 +57,8 @@ public:
     bool isRecording() const { return isRecording_; }
     // The last recorded combination was refused: "Shortcut already in use".
     bool registrationFailed() const { return registrationFailed_; }
+    // The hot key does nothing: the desktop refused it, or took it back later.
+    bool hotkeyLost() const { return hotkey_ && !isRecording_ && !services_.hotkeys.isRegistered(); }
     // Unregisters the hot key and the double tap and hands every key press
     // to record(). Ignored while recording.
     void startRecording();
@@ -167,6 +169,7 @@ private:
     DoubleTapModifier doubleTapModifier_ = DoubleTapModifier::option;
     std::optional<platform::EventMonitors::Token> eventMonitor_;
     platform::ObserverList<> observers_;
+    platform::ObserverList<>::Id lossObserver_ = 0;
     // The key-down monitor holds this weakly.
     std::shared_ptr<SettingsModel*> self_;
 };
