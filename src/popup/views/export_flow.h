@@ -2,12 +2,12 @@
 
 #include "model/shortcut.h"
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 #include <string>
-
-class QWidget;
 
 namespace hb::views {
 
@@ -31,9 +31,11 @@ QString writeDocument(const QString& path, const std::string& document);
 QString suggestedFileName(const std::string& appName);
 
 // Asks how to export the application's shortcuts and does it; the dialogs
-// are placed over `panel`. `modal` is called with true before a dialog opens
-// and false after it closed. True after a successful save or copy.
-bool exportShortcuts(QWidget* panel, const AppShortcuts& app, const ExportDialogs& dialogs,
-                     const std::function<void(bool modal)>& modal);
+// are placed over `panel` while it exists. `modal` is called with true before
+// a dialog opens and false after it closed. True after a successful save or
+// copy. The popup may close, and its panel go, while a dialog is open: the
+// export keeps its own copies of everything else.
+bool exportShortcuts(QPointer<QWidget> panel, AppShortcuts app, ExportDialogs dialogs,
+                     std::function<void(bool modal)> modal);
 
 } // namespace hb::views

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -385,8 +386,11 @@ double FilterableShortcutsView::fittingHeight(double width)
 
 void FilterableShortcutsView::exportDocument()
 {
+    // The dialogs run their own event loops, in which the popup may close and
+    // this view go with it.
+    const QPointer<FilterableShortcutsView> alive(this);
     const bool done = exportShortcuts(window(), model_.app(), context_.exportDialogs, context_.modal);
-    if (done) {
+    if (done && alive) {
         export_->setAccessibleName(tr("Exported"));
         export_->setToolTip(tr("Exported"));
     }
