@@ -39,6 +39,8 @@ public:
     std::vector<MenuSection> readMenuBar(const MenuReadOptions& options) const;
     // The rows of the top-level menus that the patterns hide.
     std::vector<Shortcut> readIgnoredMenus(pid_t pid, const std::vector<std::string>& ignoredMenuTitles) const;
+    // False when a request of the latest read timed out: the application is busy or hung.
+    bool answered(pid_t pid) const { return accessibility_.answers(pid); }
 
 private:
     struct SubmenuRows {

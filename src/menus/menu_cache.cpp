@@ -48,6 +48,7 @@ CachedMenuReader::ReadMenus CachedMenuReader::menuBarReads(const MenuBarReader& 
         MenuReadResult result;
         result.sections = reader.readMenuBar(options);
         result.ignoredShortcuts = reader.readIgnoredMenus(options.pid, options.ignoredMenuTitles);
+        result.answered = reader.answered(options.pid);
         return result;
     };
 }
@@ -125,8 +126,15 @@ void CachedMenuReader::obtainMenus(const PrecacheKey& key, std::shared_ptr<const
             reader.detachedScrapeTask_.reset();
             reader.preCacheKey_.reset();
         }
-        if (task->key() == key)
+        if (task->key() == key) {
             reader.store(key, result);
+            // Not kept, and not asked again at once: the show says it does not answer.
+            if (!result.answered) {
+                if (!showTask->isCancelled())
+                    completion(result);
+                return;
+            }
+        }
         if (showTask->isCancelled())
             return;
         reader.serveFromCacheOrRead(key, showTask, completion);
@@ -181,6 +189,11 @@ bool CachedMenuReader::isFresh(const PrecacheKey& key) const
 
 void CachedMenuReader::store(const PrecacheKey& key, const MenuReadResult& result)
 {
+    // An application that did not answer is read anew next time.
+    if (!result.answered) {
+        menuCache_.reset();
+        return;
+    }
     menuCache_ = MenuCache{key, result.sections, result.ignoredShortcuts, clock_.now()};
 }
 

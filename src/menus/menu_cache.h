@@ -23,6 +23,7 @@ using PrecacheKey = MenuReadOptions;
 struct MenuReadResult {
     std::vector<MenuSection> sections;
     std::vector<Shortcut> ignoredShortcuts;  // rows of the menus the ignore rules hide
+    bool answered = true;  // false: a request timed out, the application is busy or hung
 };
 
 // The single cache entry.

@@ -91,4 +91,22 @@ bool pressAccessible(pid_t pid, std::string_view name)
     return pressed;
 }
 
+std::optional<std::pair<int, int>> accessibleCentre(pid_t pid, std::string_view name)
+{
+    std::optional<std::pair<int, int>> centre;
+    walk(pid, [&](AtspiAccessible* element) {
+        if (nameOf(element) != name)
+            return false;
+        std::unique_ptr<AtspiComponent, Unref> component(atspi_accessible_get_component_iface(element));
+        if (!component)
+            return false;
+        AtspiRect* extents = atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, nullptr);
+        if (extents && extents->width > 0 && extents->height > 0)
+            centre = std::pair(extents->x + extents->width / 2, extents->y + extents->height / 2);
+        g_free(extents);
+        return centre.has_value();
+    });
+    return centre;
+}
+
 } // namespace hb::e2e

@@ -4,8 +4,10 @@
 // would: the names of its elements, and pressing one by its name.
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace hb::e2e {
@@ -14,5 +16,7 @@ namespace hb::e2e {
 std::vector<std::string> accessibleNames(pid_t pid);
 // Runs the first action of the first showing element of that name; false when there is none.
 bool pressAccessible(pid_t pid, std::string_view name);
+// The centre of the first showing element of that name on the screen, where a user would click it.
+std::optional<std::pair<int, int>> accessibleCentre(pid_t pid, std::string_view name);
 
 } // namespace hb::e2e
