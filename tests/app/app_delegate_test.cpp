@@ -153,7 +153,9 @@ TEST_F(AppDelegateTest, LaunchWiresPopupThenHotkeyThenDoubleTapAndLogsTheSnapsho
     EXPECT_THAT(calls, ElementsAre("connectPopup", "hotkey", "doubleTap"));
     EXPECT_FALSE(presence.isRegular());
     EXPECT_EQ(presence.icon(), "AppIconControl");
-    EXPECT_THAT(statusItem.styles, ElementsAre(MenuBarIconStyle::keyboard));  // out of range reads as keyboard
+    // Out of range reads as keyboard, which the launch then stores as the double tap (off) asks.
+    EXPECT_THAT(statusItem.styles, ElementsAre(MenuBarIconStyle::keyboard, MenuBarIconStyle::keyboard));
+    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 0);
     EXPECT_EQ(sink.messages(platform::LogCategory::settings).size(), 1u);
 
     // Both triggers and a plain click toggle the popup; activations pre-read.
