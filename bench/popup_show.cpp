@@ -28,6 +28,7 @@ public:
     void showPermissionRequest() override {}
     void showNoApp() override {}
     void showNoShortcuts(const std::string&) override {}
+    void showNotAnswering(const std::string&) override {}
     void showShortcuts(std::shared_ptr<PopupFilterModel> model) override { rows_ = model->visibleShortcuts().size(); }
     // About what the list needs: one row height per visible row, over four columns.
     double fittingHeight(double) override { return 120 + 21.0 * double(rows_) / 4; }

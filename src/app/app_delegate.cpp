@@ -2,6 +2,7 @@
 
 #include "settings/app_icon.h"
 #include "settings/settings.h"
+#include "settings/settings_model.h"
 #include "settings/settings_keys.h"
 
 #include <utility>
@@ -77,6 +78,10 @@ void AppDelegate::launch()
     auto toggle = weakly([this] { services_.togglePopup(); });
     s.setUpHotkey(toggle);
     s.applyDoubleTap(toggle);
+    // The icons follow the double-tap settings also when these were written
+    // without the settings window (an import, a synchronised change).
+    if (applyTriggerIconsAtLaunch(s.settings, s.appPresence))
+        redrawStatusIcon();
     wakeObserver_ = s.systemWake.addWakeObserver(weakly([this, toggle] { services_.applyDoubleTap(toggle); }));
 
     applyAppIconVariant(Settings(s.settings).appIconVariant(), s.appPresence);
@@ -122,6 +127,14 @@ std::string AppDelegate::shownHotkey(const GlobalHotkey& hotkey) const
     return notation::keyLabel(hotkey.displayString, Settings(services_.settings).keyLabels());
 }
 
+std::optional<GlobalHotkey> AppDelegate::workingHotkey() const
+{
+    auto hotkey = services_.storedHotkey ? services_.storedHotkey() : std::nullopt;
+    if (hotkey && services_.hotkeyWorks && !services_.hotkeyWorks())
+        return std::nullopt;
+    return hotkey;
+}
+
 void AppDelegate::redrawStatusIcon()
 {
     services_.statusItem.setIconStyle(Settings(services_.settings).menuBarIconStyle());
@@ -147,10 +160,12 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
         entries.push_back({.kind = Kind::separator});
     }
 
-    const auto hotkey = s.storedHotkey ? s.storedHotkey() : std::nullopt;
-    entries.push_back({.kind = Kind::information,
-                       .title = "Show Shortcuts  " + (hotkey ? shownHotkey(*hotkey) : std::string("(unset)")),
-                       .enabled = false});
+    const auto stored = s.storedHotkey ? s.storedHotkey() : std::nullopt;
+    const auto working = workingHotkey();
+    const std::string hotkeyText = working ? shownHotkey(*working)
+                                   : stored ? std::string("(hot key not working)")
+                                            : std::string("(unset)");
+    entries.push_back({.kind = Kind::information, .title = "Show Shortcuts  " + hotkeyText, .enabled = false});
 
     entries.push_back({.title = "Check for Updates…",
                        .enabled = static_cast<bool>(onCheckForUpdates),
@@ -210,7 +225,7 @@ void AppDelegate::showReadyHint()
     if (!item.exists())
         return;
     closeReadyHint();
-    const auto hotkey = services_.storedHotkey ? services_.storedHotkey() : std::nullopt;
+    const auto hotkey = workingHotkey();
     const std::string text = hotkey ? "Press " + shownHotkey(*hotkey) + " to show shortcuts for the active app."
                                     : std::string("Click this icon to show shortcuts for the active app.");
     item.showReadyHint("Hintboard is ready", text);

@@ -61,6 +61,8 @@ struct AppServices {
     std::function<void(std::function<void()> onActivate)> setUpHotkey;
     // The stored hot key, none when unset.
     std::function<std::optional<GlobalHotkey>()> storedHotkey;
+    // Whether the desktop delivers its presses (it may refuse it, or take it back).
+    std::function<bool()> hotkeyWorks;
     // Applies the double-tap settings; taps run `onActivate`.
     std::function<void(std::function<void()> onActivate)> applyDoubleTap;
 
@@ -114,6 +116,8 @@ private:
     void redrawStatusIcon();
     // The hot key as the settings say keys are written.
     std::string shownHotkey(const GlobalHotkey& hotkey) const;
+    // The stored hot key while its presses reach the program.
+    std::optional<GlobalHotkey> workingHotkey() const;
     // Runs `work` later unless the delegate is gone by then.
     std::function<void()> weakly(std::function<void()> work);
 

@@ -315,6 +315,7 @@ int runApplication(int argc, char** argv)
             setUpHotkeyAtLaunch(hotkeys, settings);
         },
         .storedHotkey = [&settings] { return loadHotkey(settings); },
+        .hotkeyWorks = [&hotkeys] { return hotkeys.isRegistered(); },
         .applyDoubleTap = [&doubleTap, &triggers, &log](std::function<void()> onActivate) {
             if (!triggers.doubleTapAvailable) {
                 log.info(LogCategory::hotkey, "Double tap not available: {}", triggers.doubleTapReason);

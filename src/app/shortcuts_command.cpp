@@ -434,7 +434,7 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     readOptions.includeAll = options.all;
     auto sections = reader.readMenuBar(readOptions);
     // A request of the read took the whole timeout: the application does not answer.
-    const bool stalled = !atspi.answers(app.pid) || !exportedMenus.answers(app.pid);
+    const bool stalled = !accessibility.answers(app.pid);
     const bool quit = !processRuns(app.pid);
     if (sections.empty() &&
         (quit || !platform::readElement(accessibility, accessibility.applicationElement(app.pid),

@@ -35,6 +35,7 @@ std::vector<MenuSection> withShortcutsWindow(std::vector<MenuSection> menuBar, s
 struct MenuReadResult {
     std::vector<MenuSection> sections;
     std::vector<Shortcut> ignoredShortcuts;  // rows of the menus the ignore rules hide
+    bool answered = true;  // false: a request timed out, the application is busy or hung
 };
 
 // Turns another application's live menu bar into sections, with the
@@ -54,6 +55,8 @@ public:
     // `ignoredMenuTitles` hide.
     MenuReadResult readMenus(const MenuReadOptions& options) const;
     std::vector<MenuSection> readMenuBar(const MenuReadOptions& options) const { return readMenus(options).sections; }
+    // False when a request of the latest read timed out: the application is busy or hung.
+    bool answered(pid_t pid) const { return accessibility_.answers(pid); }
 
 private:
     struct SubmenuRows {

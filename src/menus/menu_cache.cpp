@@ -47,7 +47,11 @@ constexpr std::int64_t largeSubmenuLimit = 5;
 
 CachedMenuReader::ReadMenus CachedMenuReader::menuBarReads(const MenuBarReader& reader)
 {
-    return [&reader](const MenuReadOptions& options) { return reader.readMenus(options); };
+    return [&reader](const MenuReadOptions& options) {
+        auto result = reader.readMenus(options);
+        result.answered = reader.answered(options.pid);
+        return result;
+    };
 }
 
 CachedMenuReader::CachedMenuReader(ReadMenus read, platform::Clock& clock, platform::MainQueue& mainQueue,
@@ -127,8 +131,15 @@ void CachedMenuReader::obtainMenus(const PrecacheKey& key, std::shared_ptr<const
             reader.detachedScrapeTask_.reset();
             reader.preCacheKey_.reset();
         }
-        if (task->key() == key)
+        if (task->key() == key) {
             reader.store(key, result, task->endedAt());
+            // Not kept, and not asked again at once: the show says it does not answer.
+            if (!result.answered) {
+                if (!showTask->isCancelled())
+                    completion(result);
+                return;
+            }
+        }
         if (showTask->isCancelled())
             return;
         const bool stale = refreshed && reader.servedStale(key, *showTask, completion);
@@ -194,6 +205,11 @@ bool CachedMenuReader::isFresh(const PrecacheKey& key) const
 
 void CachedMenuReader::store(const PrecacheKey& key, const MenuReadResult& result, platform::TimePoint readAt)
 {
+    // An application that did not answer is read anew next time.
+    if (!result.answered) {
+        menuCache_.reset();
+        return;
+    }
     menuCache_ = MenuCache{key, result.sections, result.ignoredShortcuts, readAt};
 }
 

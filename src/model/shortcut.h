@@ -77,6 +77,7 @@ struct AppShortcuts {
     bool includesItemsWithoutShortcuts = false;
     std::vector<Shortcut> ignoredMenuShortcuts;
     std::optional<pid_t> pid;
+    bool answered = true;  // false: the menus could not be read, the application is busy or hung
 
     bool hasNoShortcuts() const;
     // The key texts used by two or more rows.

@@ -66,6 +66,10 @@ public:
     // The attribute's value, or absent when it is missing or cannot be read.
     virtual std::optional<AXValue> copyAttribute(const AXElementRef& element, std::string_view attribute) = 0;
     virtual bool performAction(const AXElementRef& element, std::string_view action) = 0;
+
+    // False once a request to the application timed out since its latest read
+    // began (setMessagingTimeout): it is busy or hung.
+    virtual bool answers(pid_t pid) = 0;
 };
 
 // Typed reads: a value of another type reads as absent.

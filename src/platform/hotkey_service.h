@@ -26,6 +26,10 @@ public:
     // Called on the main thread once per press (held keys repeat nothing),
     // with the identifier of the pressed hot key.
     virtual void setPressHandler(std::function<void(HotkeyId)> handler) = 0;
+    // Called on the main thread when a registration that succeeded stops
+    // working (the connection to the desktop was lost, the desktop refused it
+    // late or took it back); nothing is registered afterwards.
+    virtual void setLossHandler(std::function<void()> handler) = 0;
 };
 
 } // namespace hb::platform

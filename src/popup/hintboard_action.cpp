@@ -4,11 +4,13 @@ namespace hb {
 
 std::optional<HintboardAction> hintboardAction(std::string_view keys, const HintboardActionHandlers& handlers)
 {
-    if (keys == "⌘Q" || keys == "⌥⌘Q")
+    // Control, the primary modifier of Linux applications: their Quit,
+    // Preferences and Close sit on the same keys.
+    if (keys == "⌃Q" || keys == "⌃⌥Q")
         return HintboardAction{"Quit Hintboard", std::nullopt, handlers.quit};
-    if (keys == "⌘," && handlers.openSettings)
+    if (keys == "⌃," && handlers.openSettings)
         return HintboardAction{"Open Hintboard Settings", std::nullopt, handlers.openSettings};
-    if (keys == "⌘W" && handlers.closePopup)
+    if (keys == "⌃W" && handlers.closePopup)
         return HintboardAction{"Close Hintboard Popup", "Tip: press Esc to dismiss the popup", handlers.closePopup};
     return std::nullopt;
 }

@@ -161,6 +161,7 @@ void PopupController::showMenus(ShowRequest request, MenuReadResult menus, std::
 {
     request.app.sections = std::move(menus.sections);
     request.app.ignoredMenuShortcuts = std::move(menus.ignoredShortcuts);
+    request.app.answered = menus.answered;
     auto showApp = [this, app = std::move(request.app), task, refresh](std::vector<MenuSection> extra) mutable {
         app.sections.insert(app.sections.end(), std::make_move_iterator(extra.begin()),
                             std::make_move_iterator(extra.end()));
@@ -275,6 +276,8 @@ void PopupController::fillPanel(PopupContent& content)
         panel_->showNoApp();
     else if (std::holds_alternative<NeedsPermission>(content))
         panel_->showPermissionRequest();
+    else if (app->hasNoShortcuts() && !app->answered)
+        panel_->showNotAnswering(app->appName);
     else if (app->hasNoShortcuts())
         panel_->showNoShortcuts(app->appName);
     else {

@@ -50,6 +50,8 @@ public:
     virtual void showPermissionRequest() = 0;
     virtual void showNoApp() = 0;
     virtual void showNoShortcuts(const std::string& appName) = 0;
+    // The application let the read time out: it is busy or hung.
+    virtual void showNotAnswering(const std::string& appName) = 0;
     // The shortcut list of the model, which tells the panel of its changes
     // through its observers. Shared, so that a view on its way out never
     // outlives what it draws.

@@ -73,6 +73,7 @@ SettingsModel::SettingsModel(SettingsModelServices services)
         if (readStored())
             observers_.notify();
     });
+    lossObserver_ = services_.hotkeys.addLossObserver([this] { observers_.notify(); });
 }
 
 namespace {
@@ -123,6 +124,7 @@ bool SettingsModel::readStored()
 SettingsModel::~SettingsModel()
 {
     services_.settings.removeObserver(settingsObserver_);
+    services_.hotkeys.removeLossObserver(lossObserver_);
     if (isRecording_)
         endRecording(false);
 }

@@ -58,6 +58,8 @@ public:
     bool isRecording() const { return isRecording_; }
     // The last recorded combination was refused: "Shortcut already in use".
     bool registrationFailed() const { return registrationFailed_; }
+    // The hot key does nothing: the desktop refused it, or took it back later.
+    bool hotkeyLost() const { return hotkey_ && !isRecording_ && !services_.hotkeys.isRegistered(); }
     // Unregisters the hot key and the double tap and hands every key press
     // to record(). Ignored while recording.
     void startRecording();
@@ -174,6 +176,7 @@ private:
     std::optional<platform::EventMonitors::Token> eventMonitor_;
     platform::ObserverList<> observers_;
     platform::SettingsDomain::ObserverId settingsObserver_{};
+    platform::ObserverList<>::Id lossObserver_ = 0;
     // The key-down monitor holds this weakly.
     std::shared_ptr<SettingsModel*> self_;
 };

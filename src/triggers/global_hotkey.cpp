@@ -59,7 +59,8 @@ std::string encodeHotkey(const GlobalHotkey& hotkey)
 std::optional<GlobalHotkey> decodeHotkey(std::string_view text)
 {
     const auto json = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
-    if (!json.is_object() || json.size() != 3 || !json.contains("keyCode") || !json.contains("carbonModifiers")
+    // Fields of later versions are passed over, as a standard decoder does.
+    if (!json.is_object() || !json.contains("keyCode") || !json.contains("carbonModifiers")
         || !json.contains("displayString") || !json["displayString"].is_string())
         return std::nullopt;
     const auto keyCode = unsigned32(json["keyCode"]);
@@ -132,11 +133,13 @@ HotkeyManager::HotkeyManager(platform::HotkeyService& service, platform::MainQue
     : service_(service), mainQueue_(mainQueue), log_(log), self_(std::make_shared<HotkeyManager*>(this))
 {
     service_.setPressHandler([this](platform::HotkeyId id) { pressed(id); });
+    service_.setLossHandler([this] { lost(); });
 }
 
 HotkeyManager::~HotkeyManager()
 {
     service_.setPressHandler(nullptr);
+    service_.setLossHandler(nullptr);
     unregister();
 }
 
@@ -170,6 +173,15 @@ void HotkeyManager::pressed(platform::HotkeyId id)
         if (auto self = weak.lock(); self && (*self)->onActivate)
             (*self)->onActivate();
     });
+}
+
+void HotkeyManager::lost()
+{
+    if (!registered_)
+        return;
+    registered_ = false;
+    log_.error(LogCategory::hotkey, "The hot key stopped working; it is no longer registered");
+    lossObservers_.notify();
 }
 
 void setUpHotkeyAtLaunch(HotkeyManager& manager, platform::SettingsDomain& settings)

@@ -2,6 +2,7 @@
 
 #include "platform/hotkey_service.h"
 #include "platform/log.h"
+#include "platform/observer_list.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"
 
@@ -36,8 +37,8 @@ inline constexpr std::uint32_t control = 0x1000;
 // big-endian number, id 1.
 inline constexpr platform::HotkeyId hintboardHotkeyId{0x48427264, 1};
 
-// The stored form under `globalHotkey`: JSON with exactly the three fields.
-// Data that does not decode reads as none.
+// The stored form under `globalHotkey`: JSON with the three fields; other
+// fields are passed over. Data that does not decode reads as none.
 std::optional<GlobalHotkey> loadHotkey(const platform::SettingsDomain& settings);
 void saveHotkey(const std::optional<GlobalHotkey>& hotkey, platform::SettingsDomain& settings);
 // The JSON text of the stored form, and its reading.
@@ -66,17 +67,27 @@ public:
     // Unregisters first; true when the desktop accepted the combination.
     bool registerHotkey(const GlobalHotkey& hotkey);
     void unregister();
+    // Whether the desktop delivers the presses of the registered hot key: false
+    // also once it took the registration back.
     bool isRegistered() const { return registered_; }
 
     std::function<void()> onActivate;
+    // Told when a registered hot key stopped working.
+    platform::ObserverList<>::Id addLossObserver(std::function<void()> observer)
+    {
+        return lossObservers_.add(std::move(observer));
+    }
+    void removeLossObserver(platform::ObserverList<>::Id id) { lossObservers_.remove(id); }
 
 private:
     void pressed(platform::HotkeyId id);
+    void lost();
 
     platform::HotkeyService& service_;
     platform::MainQueue& mainQueue_;
     platform::Log& log_;
     bool registered_ = false;
+    platform::ObserverList<> lossObservers_;
     // Tasks posted for a press hold this weakly, so a press queued before the
     // manager went away does nothing.
     std::shared_ptr<HotkeyManager*> self_;

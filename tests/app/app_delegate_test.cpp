@@ -87,6 +87,7 @@ protected:
                 hotkeyPressed = std::move(onActivate);
             },
             .storedHotkey = [this] { return hotkey; },
+            .hotkeyWorks = [this] { return hotkeyWorks; },
             .applyDoubleTap = [this](std::function<void()> onActivate) {
                 calls.push_back("doubleTap");
                 doubleTapped = std::move(onActivate);
@@ -136,6 +137,7 @@ protected:
 
     std::vector<std::string> calls;
     std::optional<GlobalHotkey> hotkey = defaultHotkey;
+    bool hotkeyWorks = true;
     PopupCallbacks popupCallbacks;
     std::function<void()> hotkeyPressed;
     std::function<void()> doubleTapped;
@@ -151,7 +153,9 @@ TEST_F(AppDelegateTest, LaunchWiresPopupThenHotkeyThenDoubleTapAndLogsTheSnapsho
     EXPECT_THAT(calls, ElementsAre("connectPopup", "hotkey", "doubleTap"));
     EXPECT_FALSE(presence.isRegular());
     EXPECT_EQ(presence.icon(), "AppIconControl");
-    EXPECT_THAT(statusItem.styles, ElementsAre(MenuBarIconStyle::keyboard));  // out of range reads as keyboard
+    // Out of range reads as keyboard, which the launch then stores as the double tap (off) asks.
+    EXPECT_THAT(statusItem.styles, ElementsAre(MenuBarIconStyle::keyboard, MenuBarIconStyle::keyboard));
+    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 0);
     EXPECT_EQ(sink.messages(platform::LogCategory::settings).size(), 1u);
 
     // Both triggers and a plain click toggle the popup; activations pre-read.
@@ -162,6 +166,19 @@ TEST_F(AppDelegateTest, LaunchWiresPopupThenHotkeyThenDoubleTapAndLogsTheSnapsho
     workspace.activate(fake::application(7, "Editor", "org.example.editor"));
     runtime.runMainQueue();
     EXPECT_THAT(calls, ElementsAre("toggle", "toggle", "toggle", "precache Editor"));
+}
+
+TEST_F(AppDelegateTest, LaunchBringsBothIconsInLineWithTheStoredDoubleTap)
+{
+    // As an import leaves them: double tap on Control, icons still of the keyboard and Command.
+    settings.set(keys::doubleTapEnabled, true);
+    settings.set(keys::doubleTapModifier, std::string("control"));
+    settings.set(keys::matchAppIconToTrigger, true);
+    settings.set(keys::appIconVariant, 0);
+    auto delegate = launched();
+    EXPECT_THAT(statusItem.styles, ElementsAre(MenuBarIconStyle::keyboard, MenuBarIconStyle::control));
+    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 3);
+    EXPECT_EQ(presence.icon(), "AppIconControl");
 }
 
 TEST_F(AppDelegateTest, WizardOpensOnlyUntilOnboardingIsCompleted)
@@ -266,6 +283,15 @@ TEST_F(AppDelegateTest, MenuEntriesFollowTrustFrontAppAndStoredHotkey)
     EXPECT_EQ(statusItem.aboutShown, 1);
     entry("Quit Hintboard")->action();
     EXPECT_EQ(calls.back(), "quit");
+
+    // A stored key that the desktop took back is not offered as one.
+    hotkey = defaultHotkey;
+    hotkeyWorks = false;
+    statusItem.onClick(StatusClick{.secondaryButton = true});
+    EXPECT_EQ(menuTitles().front(), "Show Shortcuts  (hot key not working)");
+    delegate->showReadyHint();
+    EXPECT_EQ(statusItem.hint, "Hintboard is ready / Click this icon to show shortcuts for the active app.");
+    hotkey.reset();
 
     accessibility.setTrusted(false);
     statusItem.onClick(StatusClick{.secondaryButton = true});

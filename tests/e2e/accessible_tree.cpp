@@ -191,4 +191,12 @@ bool FocusEvents::waitForFocusOn(std::string_view name, std::chrono::millisecond
     return true;
 }
 
+std::optional<std::pair<int, int>> accessibleCentre(pid_t pid, std::string_view name)
+{
+    const auto element = findAccessible(pid, name);
+    if (!element || element->width <= 0 || element->height <= 0)
+        return std::nullopt;
+    return std::pair(element->x + element->width / 2, element->y + element->height / 2);
+}
+
 } // namespace hb::e2e

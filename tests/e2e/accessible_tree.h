@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct _AtspiEvent;
@@ -33,6 +34,8 @@ std::vector<AccessibleElement> accessibleDescendantsOf(pid_t pid, std::string_vi
 std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name);
 // Runs the first action of the first showing element of that name; false when there is none.
 bool pressAccessible(pid_t pid, std::string_view name);
+// The centre of the first showing element of that name on the screen, where a user would click it.
+std::optional<std::pair<int, int>> accessibleCentre(pid_t pid, std::string_view name);
 
 // Records which elements of a process AT-SPI says took the focus, from the
 // moment it is made, as a screen reader hears it.

@@ -236,6 +236,7 @@ public:
     {
         return real_.performAction(element, action);
     }
+    bool answers(pid_t pid) override { return real_.answers(pid); }
 
 private:
     platform::Accessibility& real_;

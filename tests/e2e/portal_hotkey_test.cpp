@@ -262,10 +262,13 @@ TEST_F(PortalHotkeyTest, RefusalFailsTheRegistrationAndALateRefusalEndsIt)
 
     // The user takes longer than the wait to answer the desktop's dialog.
     portal.bindAnswer = FakePortal::Answer::never;
+    int losses = 0;
+    service.setLossHandler([&] { ++losses; });
     EXPECT_EQ(service.registerHotkey(14, 0x1200, id), 0);  // ⌃⇧E
     EXPECT_THAT(hotkeyLog(), Contains(HasSubstr("Waiting for the desktop to confirm the hot key CTRL+SHIFT+e")));
     portal.answerLater(1);
     ASSERT_TRUE(runUntil([&] { return lastLogLineHas("refused the hot key (cancelled)"); }));
+    EXPECT_EQ(losses, 1) << "the late refusal is reported";
     std::vector<platform::HotkeyId> presses;
     service.setPressHandler([&](platform::HotkeyId pressed) { presses.push_back(pressed); });
     portal.press();
@@ -286,8 +289,11 @@ TEST_F(PortalHotkeyTest, WithoutAPortalOrAfterItEndsTheHotkeyFailsWithALogLine)
     FakePortal portal;
     PortalHotkeyService service(mainQueue, log);
     ASSERT_EQ(service.registerHotkey(40, 0x900, id), 0);
+    int losses = 0;
+    service.setLossHandler([&] { ++losses; });
     portal.disappear();
     ASSERT_TRUE(runUntil([&] { return lastLogLineHas("the hot key no longer works"); }));
+    EXPECT_EQ(losses, 1);
     // Registering again finds no portal and says so at once.
     EXPECT_EQ(service.registerHotkey(40, 0x900, id), PortalHotkeyService::noPortalStatus);
 }

@@ -354,6 +354,7 @@ TEST_F(TriggersOnX11, ALostConnectionStopsTheTriggersWithAnErrorLine)
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
                               "The X connection of the input monitors was lost; they stop"));
     EXPECT_FALSE(service.isConnected());
+    EXPECT_FALSE(manager.isRegistered()) << "the hot key is reported lost";
     EXPECT_FALSE(manager.registerHotkey(defaultHotkey));
     trigger.applySettings();
     EXPECT_EQ(monitors.currentModifierFlags(), 0u);

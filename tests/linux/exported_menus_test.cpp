@@ -1,3 +1,4 @@
+#include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/exported_menus.h"
 
@@ -260,6 +261,38 @@ TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspiAndNoAnswerStops
     const int atspiReads = atspi.attributeReads();
     EXPECT_TRUE(MenuBarReader(fresh, log).readMenuBar(MenuReadOptions{.pid = 42}).empty());
     EXPECT_EQ(atspi.attributeReads(), atspiReads) << "an application that does not answer is not asked again";
+}
+
+TEST_F(ExportedMenusRead, AtspiItemsOfAnApplicationThatExportsItsMenusArePressedThroughTheirActions)
+{
+    for (auto& menu : fakeBus.groups[0])
+        for (auto& item : menu.items)
+            item.accel.clear();
+    // Over AT-SPI, as GTK shows it: menu bar, menu, items, each knowing its parent.
+    auto& application = atspi.addApplication(42, {});
+    const auto placed = [&](fake::FakeElement* parent, std::string role, std::string title) -> fake::FakeElement& {
+        auto& element = atspi.newElement(42);
+        element.setTitle(std::move(title)).setEnabled(true).set(atspi_attribute::role, std::move(role));
+        element.set(atspi_attribute::processIdentifier, platform::AXNumber{42});
+        if (parent) {
+            element.set(atspi_attribute::parent, platform::AXElementRef(parent->shared_from_this()));
+            parent->add(element);
+        }
+        return element;
+    };
+    auto& bar = placed(nullptr, "menu bar", "");
+    application.set(platform::ax::menuBar, platform::AXElementRef(bar.shared_from_this()));
+    auto& file = placed(&bar, "menu", "File");
+    auto& menu = placed(&file, "popup menu", "");
+    placed(&menu, "menu item", "Save As…").set(platform::ax::cmdChar, "s");
+    auto& onlyHere = placed(&menu, "menu item", "Only Here").set(platform::ax::cmdChar, "o");
+
+    const auto rows = read()[0].groups[0].shortcuts;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_TRUE(press(accessibility, log, rows[0]));
+    EXPECT_TRUE(press(accessibility, log, rows[1]));
+    EXPECT_THAT(fakeBus.activations, ElementsAre("/app/window/1 save-as")) << "its action, not its accessible";
+    EXPECT_EQ(onlyHere.pressCount(), 1) << "no exported twin: pressed over AT-SPI";
 }
 
 TEST_F(ExportedMenusRead, MenuBarLinkedTwiceShowsItsMenusOnce)

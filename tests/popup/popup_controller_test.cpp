@@ -52,6 +52,7 @@ public:
     void showPermissionRequest() override { r_.calls.push_back("permission"); }
     void showNoApp() override { r_.calls.push_back("noApp"); }
     void showNoShortcuts(const std::string& appName) override { r_.calls.push_back("none " + appName); }
+    void showNotAnswering(const std::string& appName) override { r_.calls.push_back("not answering " + appName); }
     void showShortcuts(std::shared_ptr<PopupFilterModel> model) override
     {
         r_.calls.push_back("shortcuts " + model->app().appName);
@@ -80,7 +81,7 @@ protected:
         screens.addScreen({{0, 0}, {1440, 900}}, 25);
         accessibility.addApplication(editor.pid, {menu("File", {item("New", "n"), item("Save", "s")}),
                                                   menu("Edit", {item("Copy", "c"), item("Paste", "v")})});
-        accessibility.addApplication(viewer.pid, {menu("Window", {item("Close", "w")})});
+        accessibility.addApplication(viewer.pid, {menu("Window", {item("Close", "w", 12)})});  // ⌃W
         popup.onPermissionGranted = [this] { ++grants; };
     }
 
@@ -230,6 +231,17 @@ TEST_F(PopupControllerWithApp, SearchTextSurvivesReopeningOverTheSameApplication
     EXPECT_EQ(queryShown(), "");
 }
 
+TEST_F(PopupControllerWithApp, AHungApplicationIsSaidNotToAnswerAndIsReadAgainNextTime)
+{
+    accessibility.hang(editor.pid);
+    menuReader.precache(editor);  // as its activation does
+    showAndSettle();
+    EXPECT_EQ(reads.size(), 1u) << "the awaited pre-read serves the show";
+    EXPECT_THAT(panel.calls, ElementsAre("not answering Editor", "fadeIn"));
+    showAndSettle();
+    EXPECT_EQ(reads.size(), 2u) << "a read that was not answered is not kept";
+}
+
 TEST_F(PopupControllerWithApp, AnIgnoredApplicationMakesTheTriggerDoNothing)
 {
     ignoreList.addIgnoredApp(*editor.bundleIdentifier, editor.name);
@@ -282,7 +294,7 @@ TEST_F(PopupControllerWithApp, AnOwnActionChosenInTheOverlayRunsInsteadOfTheComm
 {
     workspace.activate(viewer);
     showAndSettle();
-    EXPECT_TRUE(panel.events.keyDown({.keyCode = 13, .modifierFlags = platform::modifier_flags::command,
+    EXPECT_TRUE(panel.events.keyDown({.keyCode = 13, .modifierFlags = platform::modifier_flags::control,
                                       .characters = "w"}));
     panel.events.chooseOption(1);  // "Close Hintboard Popup"
     EXPECT_FALSE(popup.isVisible());

@@ -12,6 +12,7 @@
 
 using namespace hb;
 using notation::eventFlag::command;
+using notation::eventFlag::control;
 using notation::eventFlag::shift;
 
 namespace {
@@ -31,6 +32,7 @@ KeyPress key(std::int64_t code, std::uint64_t flags = 0, std::optional<std::stri
     return KeyPress{code, flags, std::move(characters)};
 }
 KeyPress commandKey(std::string letter) { return key(0, command, std::move(letter)); }
+KeyPress controlKey(std::string letter) { return key(0, control, std::move(letter)); }
 
 class PopupKeyboardTest : public testing::Test {
 protected:
@@ -115,11 +117,11 @@ TEST_F(PopupKeyboardTest, EscapeRemovesOneLayerPerPress)
     EXPECT_TRUE(keyboard.escape(*m).closesPopup);
 }
 
-TEST_F(PopupKeyboardTest, CommandWOffersTheCommandTheOwnActionAndCancel)
+TEST_F(PopupKeyboardTest, ControlWOffersTheCommandTheOwnActionAndCancel)
 {
-    auto m = model({menuItem("Close Window", "⌘W"), menuItem("Save", "⌘S")});
+    auto m = model({menuItem("Close Window", "⌃W"), menuItem("Save", "⌘S")});
     m->selectNext();
-    EXPECT_TRUE(keyboard.keyDown(commandKey("w"), *m).consumed);
+    EXPECT_TRUE(keyboard.keyDown(controlKey("w"), *m).consumed);
     ASSERT_TRUE(m->disambiguation());
     const auto& state = *m->disambiguation();
     ASSERT_EQ(state.shortcuts.size(), 1u);
@@ -147,7 +149,7 @@ TEST_F(PopupKeyboardTest, CommandWOffersTheCommandTheOwnActionAndCancel)
     EXPECT_EQ(m->selectedIndex(), 0u);
 
     // A new overlay starts focused on the first option.
-    keyboard.keyDown(commandKey("w"), *m);
+    keyboard.keyDown(controlKey("w"), *m);
     EXPECT_EQ(m->disambiguationFocusedIndex(), 0u);
     outcome = keyboard.keyDown(key(returnKey), *m);
     EXPECT_TRUE(outcome.closesPopup);
@@ -156,7 +158,7 @@ TEST_F(PopupKeyboardTest, CommandWOffersTheCommandTheOwnActionAndCancel)
     EXPECT_FALSE(m->disambiguation());
 
     // The own action's option runs its handler.
-    keyboard.keyDown(commandKey("w"), *m);
+    keyboard.keyDown(controlKey("w"), *m);
     keyboard.keyDown(key(tabKey), *m);
     outcome = keyboard.keyDown(key(returnKey), *m);
     EXPECT_FALSE(outcome.press);

@@ -38,6 +38,8 @@ public:
 
     PopupFilterModel& model() { return *model_; }
     views::PopupWindow& window() { return *window_; }
+    // Releases the window, as the controller does after a hide.
+    void releaseWindow() { window_.reset(); }
     views::FilterableShortcutsView& view();
 
     const Shortcut& row(std::string_view title) const;

@@ -385,6 +385,26 @@ TEST_F(PanelTest, ExportCopiesOrSavesAndGivesTheKeyboardBackMeanwhile)
     EXPECT_FALSE(QFile::exists(location));
 }
 
+TEST_F(PanelTest, ExportFinishesWhenThePopupClosesWhileItsFileDialogIsOpen)
+{
+    test::TemporaryFolder folder;
+    const auto location = QString::fromStdString((folder.path() / "sheet.md").string());
+    auto& context = harness.window().context();
+    context.exportDialogs.ask = [](QWidget*, const QString&) { return views::ExportChoice::saveAsFile; };
+    context.exportDialogs.saveLocation = [&](QWidget* panel, const QString&) {
+        EXPECT_NE(panel, nullptr);
+        // Activation went elsewhere meanwhile: the controller hid the popup and let its window go.
+        harness.releaseWindow();
+        return location;
+    };
+    harness.show(test::editorApplication());
+    const std::string document = markdown::document(harness.model().app());
+    QTest::mouseClick(harness.view().exportButton(), Qt::LeftButton);
+    QFile saved(location);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().toStdString(), document);
+}
+
 } // namespace
 
 TEST(ActivatedPopupWindowTest, TakesActivationInsteadOfAGrabAndReportsItsLossToAnotherApplication)

@@ -193,6 +193,28 @@ TEST_F(SettingsModelTest, EscapeAndRefusalKeepTheOldHotkeyWorking)
 
 }
 
+TEST_F(SettingsModelTest, AHotkeyTheDesktopTakesBackShowsAsLostUntilRecordedAgain)
+{
+    useHotkey(optionCommandK);
+    auto model = makeModel();
+    int changes = 0;
+    model->addObserver([&] { ++changes; });
+    EXPECT_FALSE(model->hotkeyLost());
+
+    hotkeyService.loseRegistration();
+    EXPECT_FALSE(hotkeys.isRegistered());
+    EXPECT_TRUE(model->hotkeyLost());
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(sink.contains(platform::LogCategory::hotkey, platform::LogLevel::error,
+                              "The hot key stopped working; it is no longer registered"));
+
+    model->startRecording();
+    EXPECT_FALSE(model->hotkeyLost()) << "nothing to report while recording";
+    monitors.pressKey({40, flags::option | flags::command, "k"});
+    EXPECT_FALSE(model->hotkeyLost());
+    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
+}
+
 TEST_F(SettingsModelTest, ClearingAndClosingWhileRecording)
 {
     useHotkey(optionCommandK);

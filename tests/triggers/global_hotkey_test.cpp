@@ -52,7 +52,6 @@ TEST(GlobalHotkeyStoredForm, DataThatDoesNotDecodeReadsAsNone)
              "not json",
              "[40, 2304, \"K\"]",
              R"({"keyCode": 40, "carbonModifiers": 2304})",
-             R"({"keyCode": 40, "carbonModifiers": 2304, "displayString": "K", "extra": 1})",
              R"({"keyCode": "40", "carbonModifiers": 2304, "displayString": "K"})",
              R"({"keyCode": -1, "carbonModifiers": 2304, "displayString": "K"})",
              R"({"keyCode": 4294967296, "carbonModifiers": 2304, "displayString": "K"})",
@@ -66,6 +65,9 @@ TEST(GlobalHotkeyStoredForm, DataThatDoesNotDecodeReadsAsNone)
     EXPECT_EQ(loadHotkey(settings), std::nullopt) << "a string, not data";
 
     storeData(settings, R"({"displayString": "⌥⌘K", "keyCode": 40, "carbonModifiers": 2304})");
+    EXPECT_THAT(loadHotkey(settings), Optional(defaultHotkey));
+    // Fields that a later version adds are passed over.
+    storeData(settings, R"({"keyCode": 40, "carbonModifiers": 2304, "displayString": "⌥⌘K", "keyboard": {"id": 3}})");
     EXPECT_THAT(loadHotkey(settings), Optional(defaultHotkey));
     storeData(settings, R"({"keyCode": 4294967295, "carbonModifiers": 0, "displayString": ""})");
     EXPECT_THAT(loadHotkey(settings), Optional(GlobalHotkey{4294967295u, 0, ""}));

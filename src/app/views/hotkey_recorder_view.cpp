@@ -35,6 +35,7 @@ HotkeyRecorderView::HotkeyRecorderView(SettingsModel& model, QWidget* parent)
     badgeFont.setWeight(QFont::DemiBold);
     badge_->setFont(badgeFont);
     failure_->setObjectName(QStringLiteral("hotkeyFailure"));
+    failure_->setWordWrap(true);
 
     connect(record_, &QPushButton::clicked, this, [this] {
         if (model_.isRecording())
@@ -92,12 +93,15 @@ void HotkeyRecorderView::refresh()
     record_->setEnabled(model_.triggerAvailability().hotkeyRoute != HotkeyRoute::desktopBinding);
     record_->setAccessibleName(record_->text() + QStringLiteral(" — ") + tr("Global Shortcut: %1").arg(badge_->text()));
     clear_->setEnabled(!recording && model_.hotkey().has_value());
-    failure_->setVisible(model_.registrationFailed() && !recording);
+    const bool lost = model_.hotkeyLost();
+    failure_->setText(lost ? tr("Not working: the desktop does not deliver this shortcut. Record it again.")
+                           : tr("Shortcut already in use"));
+    failure_->setVisible((model_.registrationFailed() || lost) && !recording);
 
     const QPalette& p = palette();
     const QColor accent = p.color(QPalette::Highlight);
     const QColor border = recording ? accent : panelBorderColor(p);
-    const QColor text = recording || !model_.hotkey() ? secondaryTextColor(p) : p.color(QPalette::Text);
+    const QColor text = recording || !model_.hotkey() || lost ? secondaryTextColor(p) : p.color(QPalette::Text);
     badge_->setStyleSheet(QStringLiteral("QLabel#hotkeyBadge { background: %1; color: %2; border: %3px solid %4;"
                                          " border-radius: 6px; padding: 4px 10px; }")
                               .arg(p.color(QPalette::Base).name(), text.name(), recording ? QStringLiteral("2")

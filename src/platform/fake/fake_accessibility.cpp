@@ -141,6 +141,19 @@ void FakeAccessibility::quit(pid_t pid)
     quit_.insert(pid);
 }
 
+void FakeAccessibility::hang(pid_t pid)
+{
+    std::lock_guard lock(mutex_);
+    quit_.insert(pid);
+    hung_.insert(pid);
+}
+
+bool FakeAccessibility::answers(pid_t pid)
+{
+    std::lock_guard lock(mutex_);
+    return !hung_.contains(pid);
+}
+
 AXElementRef FakeAccessibility::applicationElement(pid_t pid)
 {
     {

@@ -65,6 +65,7 @@ public:
     std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element,
                                                    std::string_view attribute) override;
     bool performAction(const platform::AXElementRef& element, std::string_view action) override;
+    bool answers(pid_t pid) override;
 
     // Adds an application; with no menus it has no menu bar.
     FakeElement& addApplication(pid_t pid, const std::vector<FakeItem>& menus);
@@ -73,6 +74,8 @@ public:
     FakeElement* find(pid_t pid, const std::vector<std::string>& titlePath);
     // Every later read and press for the process fails.
     void quit(pid_t pid);
+    // The same, and the process counts as not answering.
+    void hang(pid_t pid);
 
     void setTrusted(bool trusted) { trusted_ = trusted; }
     int attributeReads() const { return attributeReads_; }
@@ -87,6 +90,7 @@ private:
     std::vector<std::shared_ptr<FakeElement>> elements_;
     std::map<pid_t, FakeElement*> applications_;
     std::set<pid_t> quit_;
+    std::set<pid_t> hung_;
     std::map<pid_t, double> timeouts_;
     std::atomic<bool> trusted_ = true;
     std::atomic<int> attributeReads_ = 0;

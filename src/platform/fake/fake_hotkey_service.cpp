@@ -35,4 +35,13 @@ void FakeHotkeyService::press(platform::HotkeyId id)
         handler_(id);
 }
 
+void FakeHotkeyService::loseRegistration()
+{
+    if (!registration_)
+        return;
+    registration_.reset();
+    if (lossHandler_)
+        lossHandler_();
+}
+
 } // namespace hb::fake

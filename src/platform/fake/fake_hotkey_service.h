@@ -25,6 +25,7 @@ public:
     int registerHotkey(std::uint32_t keyCode, std::uint32_t carbonModifiers, platform::HotkeyId id) override;
     void unregisterHotkey() override;
     void setPressHandler(std::function<void(platform::HotkeyId)> handler) override { handler_ = std::move(handler); }
+    void setLossHandler(std::function<void()> handler) override { lossHandler_ = std::move(handler); }
 
     // Another program holds this combination from now on.
     void holdElsewhere(std::uint32_t keyCode, std::uint32_t carbonModifiers);
@@ -32,6 +33,8 @@ public:
     bool pressRegistered();
     // Delivers a press with any identifier, as the desktop would.
     void press(platform::HotkeyId id);
+    // The desktop takes the registered combination back.
+    void loseRegistration();
 
     const std::optional<Registration>& registration() const { return registration_; }
     int unregisterCount() const { return unregisterCount_; }
@@ -41,6 +44,7 @@ private:
     std::optional<Registration> registration_;
     std::set<std::pair<std::uint32_t, std::uint32_t>> heldElsewhere_;
     std::function<void(platform::HotkeyId)> handler_;
+    std::function<void()> lossHandler_;
     int unregisterCount_ = 0;
 };
 

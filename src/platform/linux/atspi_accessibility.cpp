@@ -993,6 +993,19 @@ public:
         return *(element.key = asShortcut);
     }
 
+    std::shared_ptr<Element> parent(const Element& element)
+    {
+        auto parent = request(element.pid, [&] {
+            GError* error = nullptr;
+            AtspiAccessible* object = atspi_accessible_get_parent(element.accessible, &error);
+            g_clear_error(&error);
+            return object;
+        });
+        if (!parent || !*parent)
+            return nullptr;
+        return wrap(element.pid, *parent, Presentation::object);
+    }
+
     bool press(const Element& element)
     {
         auto pressed = request(element.pid, [&] {
@@ -1174,6 +1187,8 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
     const auto* element = dynamic_cast<const Element*>(reference.get());
     if (!element)
         return std::nullopt;
+    if (attribute == atspi_attribute::processIdentifier)
+        return AXNumber{static_cast<double>(element->pid)};
     std::lock_guard lock(atspiLock());
     auto& connection = *connection_;
     // An application that stopped answering is asked nothing more (each
@@ -1193,6 +1208,11 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
     }
     if (attribute == ax::children)
         return connection.children(*element);
+    if (attribute == atspi_attribute::parent) {
+        if (auto parent = connection.parent(*element))
+            return AXElementRef(parent);
+        return std::nullopt;
+    }
     if (attribute == ax::title) {
         auto title = connection.name(*element);
         element->lastTitle = title;
@@ -1244,7 +1264,7 @@ AtspiAccessibility::Presence AtspiAccessibility::presence(pid_t pid)
     return connection.resolve(application) ? Presence::onBus : Presence::notOnBus;
 }
 
-bool AtspiAccessibility::answers(pid_t pid) const
+bool AtspiAccessibility::answers(pid_t pid)
 {
     std::lock_guard lock(atspiLock());
     return connection_->answering(pid);

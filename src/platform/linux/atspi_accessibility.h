@@ -15,6 +15,9 @@ namespace atspi_attribute {
 inline constexpr std::string_view role = "AXRole";
 inline constexpr std::string_view showing = "AXShowing";
 inline constexpr std::string_view visible = "AXVisible";
+// The object that holds the element, and the process of the element (a number).
+inline constexpr std::string_view parent = "AXParent";
+inline constexpr std::string_view processIdentifier = "AXProcessIdentifier";
 } // namespace atspi_attribute
 
 // The menu bar of a window, looked for below it through containers (panels,
@@ -57,14 +60,13 @@ public:
     std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element,
                                                    std::string_view attribute) override;
     bool performAction(const platform::AXElementRef& element, std::string_view action) override;
+    bool answers(pid_t pid) override;
 
     // Where an application stands with the accessibility bus, to tell why its
     // menus cannot be read. Does not wait for an application that let a request
     // of its current read time out.
     enum class Presence { onBus, notOnBus, notAnswering, noBus };
     Presence presence(pid_t pid);
-    // False once a request of the current read timed out, until the next read.
-    bool answers(pid_t pid) const;
 
     // The requests made to applications so far, for measurements.
     std::uint64_t requestCount() const;

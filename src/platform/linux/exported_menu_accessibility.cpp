@@ -1,8 +1,11 @@
 #include "platform/linux/exported_menu_accessibility.h"
 
 #include "menus/menu_bar_reader.h"
+#include "model/text.h"
+#include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/atspi_key_binding.h"
 
+#include <algorithm>
 #include <chrono>
 #include <set>
 #include <tuple>
@@ -18,6 +21,8 @@ namespace ax = platform::ax;
 namespace {
 
 constexpr std::size_t maxItems = MenuBarReader::maxItemsPerRead;
+// How many menus above an item its place is looked for in.
+constexpr int maxMenuDepth = 16;
 
 // A menu bar as read once: the models and the actions' enabled states.
 struct Snapshot {
@@ -169,6 +174,40 @@ std::optional<std::pair<std::string, std::string>> actionObject(const ExportedMe
     if (path.empty())
         return std::nullopt;
     return std::pair{path, std::string(action.substr(dot + 1))};
+}
+
+// The titles from the menu bar down to the item, read upwards through the
+// parents; empty when the item is not in a menu bar. Qt's untitled popup
+// menus between an item and its menu's item are passed over.
+std::vector<std::string> menuTitlePath(platform::Accessibility& accessibility, AXElementRef element)
+{
+    std::vector<std::string> titles;
+    for (int depth = 0; element && depth <= maxMenuDepth; ++depth) {
+        const auto role = platform::readText(accessibility, element, atspi_attribute::role);
+        if (!role)
+            return {};
+        if (*role == "menu bar") {
+            std::ranges::reverse(titles);
+            return titles;
+        }
+        if (*role != "popup menu") {
+            auto title = platform::readText(accessibility, element, ax::title);
+            if (!title)
+                return {};
+            titles.push_back(text::sanitizedMenuTitle(*title));
+        }
+        element = platform::readElement(accessibility, element, atspi_attribute::parent);
+    }
+    return {};
+}
+
+AXElementRef childTitled(platform::Accessibility& accessibility, const AXElementRef& menu, const std::string& title)
+{
+    for (const auto& child : platform::readChildren(accessibility, menu))
+        if (auto childTitle = platform::readText(accessibility, child, ax::title);
+            childTitle && text::sanitizedMenuTitle(*childTitle) == title)
+            return child;
+    return nullptr;
 }
 
 } // namespace
@@ -427,7 +466,41 @@ bool MenuExportingAccessibility::performAction(const AXElementRef& element, std:
         return fallback_.performAction(combined->fallback, action);
     if (ExportedMenuAccessibility::presents(element))
         return exported_.performAction(element, action);
+    if (action == ax::press)
+        if (auto twin = exportedTwin(element))
+            return exported_.performAction(twin, action);
     return fallback_.performAction(element, action);
 }
+
+AXElementRef MenuExportingAccessibility::exportedTwin(const AXElementRef& item)
+{
+    const auto pid = platform::readInteger(fallback_, item, atspi_attribute::processIdentifier);
+    // One that let a request time out is not kept waiting twice.
+    if (!pid || !fallback_.answers(static_cast<pid_t>(*pid)))
+        return nullptr;
+    const auto bar = exported_.readMenuBar(static_cast<pid_t>(*pid));
+    if (bar.state != ExportedMenuAccessibility::MenuBarState::read)
+        return nullptr;
+    const auto titles = menuTitlePath(fallback_, item);
+    if (titles.empty())
+        return nullptr;
+    AXElementRef menu = bar.element;
+    AXElementRef found;
+    for (std::size_t level = 0; level < titles.size(); ++level) {
+        if (level > 0) {
+            // Below the menu bar, an item's first child is its menu.
+            const auto menus = platform::readChildren(exported_, found);
+            if (menus.empty())
+                return nullptr;
+            menu = menus.front();
+        }
+        found = childTitled(exported_, menu, titles[level]);
+        if (!found)
+            return nullptr;
+    }
+    return found;
+}
+
+bool MenuExportingAccessibility::answers(pid_t pid) { return exported_.answers(pid) && fallback_.answers(pid); }
 
 } // namespace hb::linux_platform

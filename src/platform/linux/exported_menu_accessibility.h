@@ -38,8 +38,6 @@ public:
     };
     // The exported menu bar of the process, read now.
     MenuBar readMenuBar(pid_t pid);
-    // False once a request of the read timed out, until the next read.
-    bool answers(pid_t pid);
     // Whether the element is one of this interface's.
     static bool presents(const platform::AXElementRef& element);
     platform::Log& log() { return log_; }
@@ -52,6 +50,8 @@ public:
     std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element,
                                                    std::string_view attribute) override;
     bool performAction(const platform::AXElementRef& element, std::string_view action) override;
+    // False once a request of the read timed out, until the next read.
+    bool answers(pid_t pid) override;
 
 private:
     platform::Log& log_;
@@ -67,6 +67,14 @@ private:
 // accelerators apart from the exported model (GtkApplication's
 // set_accels_for_action), so an exported menu bar without any is used only
 // when `fallback` has no menu bar for the process.
+//
+// A menu item of `fallback` is still pressed through the exported action of
+// the same place in the menus (the same titles from the menu bar down) when
+// the process exports one: a GTK application runs the command of an AT-SPI
+// press inside the request, and when that command runs a modal dialog, the
+// first key typed into it blocks its accessibility bridge for good
+// (mousepad's "Save As…"). An action is activated without waiting for the
+// command to end.
 class MenuExportingAccessibility final : public platform::Accessibility {
 public:
     MenuExportingAccessibility(ExportedMenuAccessibility& exported, platform::Accessibility& fallback);
@@ -79,10 +87,13 @@ public:
     std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element,
                                                    std::string_view attribute) override;
     bool performAction(const platform::AXElementRef& element, std::string_view action) override;
+    bool answers(pid_t pid) override;
 
 private:
     class Application;
     std::optional<platform::AXValue> menuBar(const Application& application);
+    // The exported item at the place of `fallback`'s menu item, or null.
+    platform::AXElementRef exportedTwin(const platform::AXElementRef& item);
 
     ExportedMenuAccessibility& exported_;
     platform::Accessibility& fallback_;

@@ -228,9 +228,8 @@ public:
         }
         GVariantBuilder platformData;
         g_variant_builder_init(&platformData, G_VARIANT_TYPE("a{sv}"));
-        Variant reply{call(busName, path, "org.gtk.Actions", "Activate",
-                           g_variant_new("(sava{sv})", action.c_str(), &parameter, &platformData), nullptr)};
-        return reply != nullptr;
+        return send(busName, path, "org.gtk.Actions", "Activate",
+                    g_variant_new("(sava{sv})", action.c_str(), &parameter, &platformData));
     }
 
     std::optional<MenuModel> dbusMenuLayout(const std::string& busName, const std::string& path,
@@ -245,9 +244,8 @@ public:
 
     bool dbusMenuClick(const std::string& busName, const std::string& path, std::int32_t id) override
     {
-        Variant reply{call(busName, path, "com.canonical.dbusmenu", "Event",
-                           g_variant_new("(isvu)", id, "clicked", g_variant_new_int32(0), 0u), nullptr)};
-        return reply != nullptr;
+        return send(busName, path, "com.canonical.dbusmenu", "Event",
+                    g_variant_new("(isvu)", id, "clicked", g_variant_new_int32(0), 0u));
     }
 
     Failure lastFailure() const override { return lastBusFailure; }
@@ -306,6 +304,30 @@ private:
         }
         lastBusFailure = Failure::none;
         return reply;
+    }
+
+    // Sends a call that asks for no reply: the application runs the command
+    // after the call, with no request of ours open (the command may run a
+    // modal dialog for as long as the user likes). True once it is written.
+    bool send(const std::string& busName, const std::string& path, const char* interface, const char* method,
+              GVariant* parameters)
+    {
+        lastBusFailure = Failure::refused;
+        auto* bus = connection();
+        if (!bus || !g_dbus_is_name(busName.c_str()) || !g_variant_is_object_path(path.c_str())) {
+            g_variant_unref(g_variant_ref_sink(parameters));
+            return false;
+        }
+        GDBusMessage* message = g_dbus_message_new_method_call(busName.c_str(), path.c_str(), interface, method);
+        g_dbus_message_set_body(message, parameters);
+        g_dbus_message_set_flags(message, static_cast<GDBusMessageFlags>(G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED |
+                                                                         G_DBUS_MESSAGE_FLAGS_NO_AUTO_START));
+        const bool sent = g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr, nullptr) &&
+                          g_dbus_connection_flush_sync(bus, nullptr, nullptr);
+        g_object_unref(message);
+        if (sent)
+            lastBusFailure = Failure::none;
+        return sent;
     }
 
     std::mutex mutex_;

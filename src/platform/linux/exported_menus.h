@@ -106,13 +106,14 @@ public:
     // org.gtk.Actions.Describe of one action: whether it is enabled.
     virtual std::optional<bool> describe(const std::string& busName, const std::string& path,
                                          const std::string& action) = 0;
-    // org.gtk.Actions.Activate, with the target (GVariant text) as parameter.
+    // org.gtk.Actions.Activate, with the target (GVariant text) as parameter;
+    // true once sent: the command runs after, without a reply.
     virtual bool activate(const std::string& busName, const std::string& path, const std::string& action,
                           const std::string& target) = 0;
     // com.canonical.dbusmenu.GetLayout of the whole tree, as a model.
     virtual std::optional<MenuModel> dbusMenuLayout(const std::string& busName, const std::string& path,
                                                     std::size_t maxItems) = 0;
-    // com.canonical.dbusmenu.Event "clicked" on the item.
+    // com.canonical.dbusmenu.Event "clicked" on the item, sent the same way.
     virtual bool dbusMenuClick(const std::string& busName, const std::string& path, std::int32_t id) = 0;
     // How the last request of this thread failed.
     virtual Failure lastFailure() const = 0;

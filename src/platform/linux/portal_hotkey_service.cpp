@@ -83,6 +83,7 @@ struct PortalHotkeyService::Shared {
     // Main thread only.
     platform::Log* log = nullptr;
     std::function<void(HotkeyId)> handler;
+    std::function<void()> lossHandler;
     std::optional<HotkeyId> boundID;
     std::uint64_t pendingGeneration = 0;  // a registration whose binding is still unanswered
 
@@ -365,6 +366,11 @@ void PortalHotkeyService::setPressHandler(std::function<void(HotkeyId)> handler)
     shared_->handler = std::move(handler);
 }
 
+void PortalHotkeyService::setLossHandler(std::function<void()> handler)
+{
+    shared_->lossHandler = std::move(handler);
+}
+
 // On the listening thread.
 void PortalHotkeyService::answered(const std::string& path, const Response& response)
 {
@@ -394,6 +400,8 @@ void PortalHotkeyService::answered(const std::string& path, const Response& resp
         }
         shared->log->error(LogCategory::hotkey, "The desktop refused the hot key ({})", code == 1 ? "cancelled" : "refused");
         shared->boundID.reset();
+        if (shared->lossHandler)
+            shared->lossHandler();
     });
 }
 
@@ -428,6 +436,8 @@ void PortalHotkeyService::sessionEnded(const char* reason)
         shared->log->error(LogCategory::hotkey, "{}; the hot key no longer works", reason);
         shared->boundID.reset();
         shared->pendingGeneration = 0;
+        if (shared->lossHandler)
+            shared->lossHandler();
     });
 }
 

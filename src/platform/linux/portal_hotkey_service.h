@@ -59,6 +59,7 @@ public:
     int registerHotkey(std::uint32_t keyCode, std::uint32_t carbonModifiers, platform::HotkeyId id) override;
     void unregisterHotkey() override;
     void setPressHandler(std::function<void(platform::HotkeyId)> handler) override;
+    void setLossHandler(std::function<void()> handler) override;
 
 private:
     struct Shared;

@@ -24,6 +24,7 @@ public:
     std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element,
                                                    std::string_view attribute) override;
     bool performAction(const platform::AXElementRef& element, std::string_view action) override;
+    bool answers(pid_t pid) override { return inner_.answers(pid); }
 
 private:
     class Application;

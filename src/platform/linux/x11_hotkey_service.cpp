@@ -11,6 +11,7 @@
 #include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <cstdlib>
+#include <utility>
 
 namespace hb::linux_platform {
 namespace {
@@ -79,7 +80,9 @@ X11HotkeyService::X11HotkeyService(ReadableWatches& watches, platform::Log& log,
         watches_, connection_, [this](const xcb_generic_event_t& event) { handleEvent(event); },
         [this] {
             log_.error(LogCategory::hotkey, "The X connection of the global hot key was lost; the hot key stops");
-            grab_.reset();
+            const bool grabbed = std::exchange(grab_, std::nullopt).has_value();
+            if (grabbed && lossHandler_)
+                lossHandler_();
         });
 }
 
@@ -189,8 +192,11 @@ void X11HotkeyService::keymapChanged()
         return;
     const Grab previous = *grab_;
     const int status = registerHotkey(previous.virtualKeyCode, previous.carbonModifiers, previous.id);
-    if (status != 0)
-        log_.error(LogCategory::hotkey, "The global hot key was lost with the new keyboard map, status={}", status);
+    if (status == 0)
+        return;
+    log_.error(LogCategory::hotkey, "The global hot key was lost with the new keyboard map, status={}", status);
+    if (lossHandler_)
+        lossHandler_();
 }
 
 } // namespace hb::linux_platform

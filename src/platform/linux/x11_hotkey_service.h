@@ -37,6 +37,7 @@ public:
     int registerHotkey(std::uint32_t keyCode, std::uint32_t carbonModifiers, platform::HotkeyId id) override;
     void unregisterHotkey() override;
     void setPressHandler(std::function<void(platform::HotkeyId)> handler) override { handler_ = std::move(handler); }
+    void setLossHandler(std::function<void()> handler) override { lossHandler_ = std::move(handler); }
 
 private:
     struct Grab {
@@ -64,6 +65,7 @@ private:
     bool held_ = false;  // the grabbed key is down: later presses are repeats
     std::uint32_t releasedAt_ = 0;  // without detectable repeat, a repeat presses at its release time
     std::function<void(platform::HotkeyId)> handler_;
+    std::function<void()> lossHandler_;
 };
 
 // X modifier masks of Carbon modifier bits: Control, Mod1 (Alt), Shift, Mod4 (Super).

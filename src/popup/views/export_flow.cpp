@@ -112,8 +112,8 @@ QString suggestedFileName(const std::string& appName)
     return name + QStringLiteral(" Shortcuts.md");
 }
 
-bool exportShortcuts(QWidget* panel, const AppShortcuts& app, notation::KeyLabels labels, const ExportDialogs& dialogs,
-                     const std::function<void(bool modal)>& modal)
+bool exportShortcuts(QPointer<QWidget> panel, AppShortcuts app, notation::KeyLabels labels, ExportDialogs dialogs,
+                     std::function<void(bool modal)> modal)
 {
     const std::string document = markdown::document(app, labels);
     const auto dialog = [&](auto&& run) {
@@ -125,20 +125,21 @@ bool exportShortcuts(QWidget* panel, const AppShortcuts& app, notation::KeyLabel
         return result;
     };
 
-    const ExportChoice choice = dialog([&] { return dialogs.ask(panel, qstring(app.appName)); });
+    const ExportChoice choice = dialog([&] { return dialogs.ask(panel.data(), qstring(app.appName)); });
     switch (choice) {
     case ExportChoice::copyToClipboard:
         QGuiApplication::clipboard()->setText(qstring(document));
         return true;
     case ExportChoice::saveAsFile: {
-        const QString path = dialog([&] { return dialogs.saveLocation(panel, suggestedFileName(app.appName)); });
+        const QString path =
+            dialog([&] { return dialogs.saveLocation(panel.data(), suggestedFileName(app.appName)); });
         if (path.isEmpty())
             return false;
         const QString error = writeDocument(path, document);
         if (error.isEmpty())
             return true;
         dialog([&] {
-            dialogs.reportSaveFailure(panel, error);
+            dialogs.reportSaveFailure(panel.data(), error);
             return 0;
         });
         return false;

@@ -3,12 +3,12 @@
 #include "model/key_label.h"
 #include "model/shortcut.h"
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 #include <string>
-
-class QWidget;
 
 namespace hb::views {
 
@@ -32,10 +32,12 @@ QString writeDocument(const QString& path, const std::string& document);
 QString suggestedFileName(const std::string& appName);
 
 // Asks how to export the application's shortcuts, keys written as `labels`
-// says, and does it; the dialogs
-// are placed over `panel`. `modal` is called with true before a dialog opens
-// and false after it closed. True after a successful save or copy.
-bool exportShortcuts(QWidget* panel, const AppShortcuts& app, notation::KeyLabels labels, const ExportDialogs& dialogs,
-                     const std::function<void(bool modal)>& modal);
+// says, and does it; the dialogs are placed over `panel` while it exists.
+// `modal` is called with true before a dialog opens and false after it
+// closed. True after a successful save or copy. The popup may close, and its
+// panel go, while a dialog is open: the export keeps its own copies of
+// everything else.
+bool exportShortcuts(QPointer<QWidget> panel, AppShortcuts app, notation::KeyLabels labels, ExportDialogs dialogs,
+                     std::function<void(bool modal)> modal);
 
 } // namespace hb::views

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -413,8 +414,11 @@ double FilterableShortcutsView::fittingHeight(double width)
 
 void FilterableShortcutsView::exportDocument()
 {
+    // The dialogs run their own event loops, in which the popup may close and
+    // this view go with it.
+    const QPointer<FilterableShortcutsView> alive(this);
     const bool done = exportShortcuts(window(), model_.app(), columns_->keyLabels, context_.exportDialogs, context_.modal);
-    if (done) {
+    if (done && alive) {
         export_->setAccessibleName(tr("Exported"));
         export_->setToolTip(tr("Exported"));
     }

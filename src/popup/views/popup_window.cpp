@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QParallelAnimationGroup>
+#include <QPointer>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QWindow>
@@ -80,25 +81,10 @@ PopupWindow::PopupWindow(PopupPanelEvents events, platform::SettingsDomain& sett
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("Hintboard"));
     setFocusPolicy(Qt::StrongFocus);
-    // A window that stays above dialogs steps aside while one is open.
-    context_.modal = [this](bool modal) {
-        modal_ = modal;
-        behaviour_->setModal(modal);
-        if (!behaviour_->hidesForDialogs()) {
-            if (!modal && QWidget::isVisible())
-                takeKeyboard();
-            return;
-        }
-        if (modal) {
-            giveBackKeyboard();
-            hiddenForDialog_ = QWidget::isVisible();
-            if (hiddenForDialog_)
-                hide();
-        } else if (std::exchange(hiddenForDialog_, false)) {
-            show();
-            raise();
-            takeKeyboard();
-        }
+    // Held by the export's dialogs, which may outlive the window.
+    context_.modal = [window = QPointer<PopupWindow>(this)](bool modal) {
+        if (window)
+            window->setDialogOpen(modal);
     };
     context_.openAddress = [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); };
 
@@ -106,6 +92,28 @@ PopupWindow::PopupWindow(PopupPanelEvents events, platform::SettingsDomain& sett
     // Inside the border line, so that children never paint over the rounded edge.
     layout_->setContentsMargins(1, 1, 1, 1);
     layout_->setSpacing(0);
+}
+
+void PopupWindow::setDialogOpen(bool modal)
+{
+    modal_ = modal;
+    behaviour_->setModal(modal);
+    if (!behaviour_->hidesForDialogs()) {
+        if (!modal && QWidget::isVisible())
+            takeKeyboard();
+        return;
+    }
+    // A window that stays above dialogs steps aside while one is open.
+    if (modal) {
+        giveBackKeyboard();
+        hiddenForDialog_ = QWidget::isVisible();
+        if (hiddenForDialog_)
+            hide();
+    } else if (std::exchange(hiddenForDialog_, false)) {
+        show();
+        raise();
+        takeKeyboard();
+    }
 }
 
 PopupWindow::~PopupWindow()
@@ -165,6 +173,14 @@ void PopupWindow::showNoApp()
 void PopupWindow::showNoShortcuts(const std::string& appName)
 {
     setContent(new MessageView(Glyph::keyboard, tr("No keyboard shortcuts found for ") + QString::fromStdString(appName), this),
+               nullptr);
+}
+
+void PopupWindow::showNotAnswering(const std::string& appName)
+{
+    setContent(new MessageView(Glyph::warning,
+                               tr("%1 does not answer (it may be busy or stopped)").arg(QString::fromStdString(appName)),
+                               this),
                nullptr);
 }
 

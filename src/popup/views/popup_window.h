@@ -39,6 +39,7 @@ public:
     void showPermissionRequest() override;
     void showNoApp() override;
     void showNoShortcuts(const std::string& appName) override;
+    void showNotAnswering(const std::string& appName) override;
     void showShortcuts(std::shared_ptr<PopupFilterModel> model) override;
     double fittingHeight(double width) override;
 
@@ -66,6 +67,8 @@ protected:
 
 private:
     void setContent(QWidget* content, FilterableShortcutsView* shortcuts);
+    // Told before a dialog of the panel opens (true) and after it closed.
+    void setDialogOpen(bool modal);
     // Whether the controller took the key.
     bool dispatchKey(QKeyEvent* event);
     QWidget* keyboardTarget() const;
