@@ -1,5 +1,7 @@
 #include "sources/untrusted_file.h"
 
+#include "platform/file_descriptor.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,21 +12,7 @@
 namespace hb::sources {
 namespace {
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using Descriptor = platform::FileDescriptor;
 
 UntrustedFile failed(UntrustedFile::Status status) { return UntrustedFile{status, {}}; }
 

@@ -1,5 +1,6 @@
 #include "platform/linux/shortcuts_window_source.h"
 
+#include "platform/file_descriptor.h"
 #include "sources/elf_sections.h"
 #include "sources/untrusted_file.h"
 
@@ -26,22 +27,7 @@ constexpr std::size_t maxCatalogBytes = 32 << 20;
 constexpr std::size_t maxMapsBytes = 16 << 20;
 constexpr std::size_t maxCachedPrograms = 64;
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using Descriptor = platform::FileDescriptor;
 
 // A file of the process, opened once: the key part names the very file read.
 struct OpenFile {
