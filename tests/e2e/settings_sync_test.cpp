@@ -140,8 +140,6 @@ protected:
             EXPECT_TRUE(opened.domain) << opened.error;
             auto& settings = *opened.domain;
             settings.set(keys::didShowOnboardingWizard, true);
-            settings.set(keys::didSeedIgnoreList, true);
-            settings.set(keys::didSeedIgnoredMenus, true);
             settings.set(keys::iCloudSyncEnabled, true);
             settings.set(keys::syncFolderPath, folder.string());
             settings.set(keys::ignoreList, PlistValue(encodeIgnoreData(IgnoreData{.globalTitles = {rule}})));

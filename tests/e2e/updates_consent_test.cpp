@@ -8,6 +8,7 @@
 #include "platform/linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_sync.h"
+#include "settings/sync_state.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -99,18 +100,19 @@ private:
     std::thread thread_;
 };
 
-// A record of the sync folder as another computer leaves it: the value with
-// the time of its change, later than any change here.
+// Another computer's file in the sync folder, with the value of its change,
+// later than any change here.
 void writeSyncedRecord(const std::filesystem::path& folder, std::string_view key, bool value)
 {
-    const double later = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() + 60;
-    const std::string record = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                               "<key>value</key>" + std::string(value ? "<true/>" : "<false/>") +
-                               "<key>" + std::string(SettingsSync::timePrefix) + "</key><real>" +
-                               std::to_string(later) + "</real></dict></plist>\n";
-    const auto temporary = folder / (std::string(key) + ".plist.part");
-    std::ofstream(temporary) << record;
-    std::filesystem::rename(temporary, folder / (std::string(key) + ".plist"));
+    const auto later = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::system_clock::now().time_since_epoch() + std::chrono::minutes(1))
+                           .count();
+    SyncState state;
+    state.recordEdit(key, platform::PlistValue(value), SyncStamp{.milliseconds = later, .machine = "other"});
+    const auto record = platform::serializePropertyList(encodeSyncState(state, "other"), platform::PlistFormat::xml);
+    const auto temporary = folder / ".hintboard-other.plist.part";
+    std::ofstream(temporary) << record.value_or("");
+    std::filesystem::rename(temporary, folder / (std::string(SettingsSync::filePrefix) + "other.plist"));
 }
 
 class UpdatesConsent : public TrayApplication {

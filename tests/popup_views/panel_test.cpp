@@ -398,7 +398,7 @@ TEST_F(PanelTest, ExportFinishesWhenThePopupClosesWhileItsFileDialogIsOpen)
         return location;
     };
     harness.show(test::editorApplication());
-    const std::string document = markdown::document(harness.model().app());
+    const std::string document = markdown::document(harness.model().app(), notation::defaultKeyLabels);
     QTest::mouseClick(harness.view().exportButton(), Qt::LeftButton);
     QFile saved(location);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
