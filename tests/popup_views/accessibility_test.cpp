@@ -69,7 +69,7 @@ TEST_F(PopupAccessibility, RowsAreReadUnderTheirMenuWithKeysStatesAndActions)
     ASSERT_EQ(rows.size(), columns().drawnRowCount());
     const auto& save = rowTitled(rows, "Save");
     EXPECT_EQ(save.menu, "File");
-    EXPECT_EQ(save.keys, "⌃S");
+    EXPECT_EQ(save.keys, "Ctrl+S") << "the keys as the row draws them";
     EXPECT_EQ(rowTitled(rows, "Paste as Column").menu, "Edit");
     EXPECT_TRUE(rowTitled(rows, "Deactivated").element->state().disabled);
     EXPECT_FALSE(save.element->state().disabled);

@@ -1,5 +1,7 @@
 #include "quiz/views/quiz_window.h"
 
+#include "model/key_label.h"
+
 #include "platform/fake/fake_app_presence.h"
 #include "platform/fake/memory_settings_domain.h"
 #include "platform/fake/virtual_runtime.h"
@@ -253,11 +255,15 @@ TEST_F(QuizWindowTest, QuestionFeedbackAndScoreAreAnnouncedAndControlsNamed)
     const auto said = [&] { return window->accessibleDescription(); };
     EXPECT_EQ(said(), QStringLiteral("%1, in File. Press the shortcut…").arg(child("question")->text()));
     answer(true);
-    EXPECT_EQ(said(), QStringLiteral("Right: ") + QString::fromStdString(model().currentQuestion()->keys));
+    // Keys are said as they are labelled.
+    const auto label = [](std::string_view keys) {
+        return QString::fromStdString(notation::keyLabel(keys, notation::defaultKeyLabels));
+    };
+    EXPECT_EQ(said(), QStringLiteral("Right: ") + label(model().currentQuestion()->keys));
     runtime.advance(Seconds(1));
-    const QString expected = QString::fromStdString(model().currentQuestion()->keys);
+    const QString expected = label(model().currentQuestion()->keys);
     press("⌘Z");
-    EXPECT_EQ(said(), QStringLiteral("Wrong. You pressed ⌘Z. Correct: ") + expected);
+    EXPECT_EQ(said(), QStringLiteral("Wrong. You pressed ") + label("⌘Z") + QStringLiteral(". Correct: ") + expected);
     runtime.advance(Seconds(2));
     EXPECT_EQ(said(), QStringLiteral("1 / 2 correct, 1 wrong"));
     EXPECT_THAT(test::unnamedControls(*window), testing::IsEmpty());
