@@ -3,6 +3,8 @@
 // the application in front.
 #include "tray_application.h"
 
+#include "platform/linux/program_paths.h"
+
 #include <gmock/gmock.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -89,8 +91,8 @@ TEST_F(Activation, ToggleSaysWhenNothingAnswersAndStartsHintboardFromTheServiceF
     ASSERT_GT(hintboard, 0);
     std::error_code error;
     ASSERT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(hintboard) + "/exe", error),
-              std::filesystem::path(HINTBOARD_EXECUTABLE).lexically_normal())
-        << "the name's owner is not the binary that the service file names";
+              linux_platform::trayApplicationPath(std::filesystem::path(HINTBOARD_EXECUTABLE).lexically_normal()))
+        << "the name's owner is not the tray application of the command that the service file names";
     EXPECT_TRUE(DesktopSession::waitUntil(popupShown)) << "the popup did not open";
     EXPECT_EQ(activeWindow(), front) << "the popup took the activation";
     // Looked at: the popup over mousepad, beside the test in the build folder.
