@@ -1,5 +1,6 @@
 // Every control of the settings window and the wizard says what it does to
 // assistive technologies.
+#include "app/views/scroll_area_accessible.h"
 #include "app/views/welcome_window.h"
 #include "platform/fake/fake_accessibility.h"
 #include "settings/settings_keys.h"
@@ -9,6 +10,10 @@
 #include <gmock/gmock.h>
 
 #include <QAccessible>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTextEdit>
 
 namespace hb::views {
 namespace {
@@ -51,6 +56,35 @@ TEST_F(WindowAccessibility, EveryWizardStepNamesItsControls)
         window.present();
         EXPECT_THAT(test::unnamedControls(window), IsEmpty()) << "step " << step;
     }
+}
+
+// A screen reader asks for children by the count it read earlier: after the
+// scroll bar hid, that index is past the end and must give no child.
+TEST(ScrollAreaAccessible, ChildPastTheEndAfterTheScrollBarHidIsNone)
+{
+    QAccessible::installFactory(scrollAreaAccessible);
+    QScrollArea area;
+    auto* content = new QLabel("rows");
+    content->setFixedSize(100, 2000);
+    area.setWidget(content);
+    area.resize(200, 200);
+    area.show();
+    QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&area);
+    ASSERT_EQ(element->childCount(), 2);
+    EXPECT_EQ(element->indexOfChild(element->child(1)), 1);
+    EXPECT_EQ(element->child(1)->object(), area.verticalScrollBar());
+
+    content->setFixedSize(100, 50);
+    area.resize(200, 201);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(element->childCount(), 1);
+    EXPECT_EQ(element->child(1), nullptr);
+    EXPECT_EQ(element->child(-1), nullptr);
+
+    // Text editors keep Qt's own interface.
+    QTextEdit editor;
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&editor)->role(), QAccessible::EditableText);
+    QAccessible::removeFactory(scrollAreaAccessible);
 }
 
 } // namespace
