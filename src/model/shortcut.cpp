@@ -1,5 +1,6 @@
 #include "model/shortcut.h"
 
+#include "model/key_label.h"
 #include "model/key_notation.h"
 #include "model/text.h"
 
@@ -22,10 +23,14 @@ Shortcut Shortcut::separator()
     return row;
 }
 
-void Shortcut::foldTexts()
+std::shared_ptr<const FoldedTexts> FoldedTexts::of(const std::string& title, const std::string& keys)
 {
-    folds = std::make_shared<const FoldedTexts>(FoldedTexts{title, keys, text::folded(title), text::folded(keys)});
+    return std::make_shared<const FoldedTexts>(
+        FoldedTexts{title, keys, text::folded(title), text::folded(keys),
+                    text::folded(notation::keyLabel(keys, notation::KeyLabels::words))});
 }
+
+void Shortcut::foldTexts() { folds = FoldedTexts::of(title, keys); }
 
 const FoldedTexts* Shortcut::currentFolds() const
 {

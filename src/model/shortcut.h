@@ -18,7 +18,10 @@ struct FoldedTexts {
     std::string title;
     std::string keys;
     std::string foldedTitle;
-    std::string foldedKeys;
+    std::string foldedKeys;      // the notation: "⌃⇧s"
+    std::string foldedKeyWords;  // as typed by users of key words: "ctrl+shift+s"
+
+    static std::shared_ptr<const FoldedTexts> of(const std::string& title, const std::string& keys);
 };
 
 // One row: a command and its key combination.

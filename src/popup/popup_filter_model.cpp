@@ -192,12 +192,7 @@ PopupFilterModel::RowFacts PopupFilterModel::factsOf(const Shortcut& shortcut) c
     RowFacts facts;
     facts.row = &shortcut;
     // Rows read from menus come folded; rows of other sources are folded here.
-    if (shortcut.currentFolds()) {
-        facts.texts = shortcut.folds;
-    } else {
-        facts.texts = std::make_shared<const FoldedTexts>(
-            FoldedTexts{{}, {}, text::folded(shortcut.title), text::folded(shortcut.keys)});
-    }
+    facts.texts = shortcut.currentFolds() ? shortcut.folds : FoldedTexts::of(shortcut.title, shortcut.keys);
     facts.modifiers = glyphBits(shortcut);
     facts.titleHidden = !hiddenPatternSet_.empty() && hiddenPatternSet_.matchesFolded(facts.texts->foldedTitle);
     return facts;
@@ -267,6 +262,7 @@ void PopupFilterModel::setQuery(std::string query)
     query_ = std::move(query);
     normalizedQuery_ = trimmedOfWhiteSpace(query_);
     foldedQuery_ = text::folded(normalizedQuery_);
+    queryIsKeyCombination_ = foldedQuery_.size() > 1 && foldedQuery_.find('+') != std::string::npos;
     queryHasTwoCharacters_ = hasTwoCharacters(normalizedQuery_);
     filterChanged();
 }
@@ -344,8 +340,10 @@ void PopupFilterModel::readSettings()
 
 bool PopupFilterModel::queryMatches(const RowFacts& facts) const
 {
-    return foldedQuery_.empty() || facts.texts->foldedTitle.find(foldedQuery_) != std::string::npos ||
-           facts.texts->foldedKeys.find(foldedQuery_) != std::string::npos;
+    const auto contains = [&](const std::string& folded) { return folded.find(foldedQuery_) != std::string::npos; };
+    // Key words only for a combination: "s" alone would find every Shift and Super.
+    return foldedQuery_.empty() || contains(facts.texts->foldedTitle) || contains(facts.texts->foldedKeys) ||
+           (queryIsKeyCombination_ && contains(facts.texts->foldedKeyWords));
 }
 
 bool PopupFilterModel::modifiersMatch(const RowFacts& facts) const

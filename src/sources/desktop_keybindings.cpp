@@ -75,10 +75,29 @@ std::string mediaKeyName(std::string_view name)
     return spelt;
 }
 
+// Keypad and alternative names of keys that have a name of their own:
+// X keysyms of the keypad with Num Lock off, and Qt's Backtab (Shift+Tab).
+std::string_view plainKeyName(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, std::string_view> aliases[] = {
+        {"KP_Home", "Home"},       {"KP_End", "End"},           {"KP_Up", "Up"},          {"KP_Down", "Down"},
+        {"KP_Left", "Left"},       {"KP_Right", "Right"},       {"KP_Page_Up", "Page_Up"}, {"KP_Prior", "Page_Up"},
+        {"KP_Page_Down", "Page_Down"}, {"KP_Next", "Page_Down"}, {"KP_Space", "space"},    {"KP_Tab", "Tab"},
+        {"KP_Equal", "equal"},     {"KP_Decimal", "period"},    {"KP_Separator", "comma"}, {"Backtab", "Tab"},
+        {"PageUp", "Page_Up"},     {"PageDown", "Page_Down"},   {"Linefeed", "Return"},   {"SysReq", "Print"},
+        {"Sys_Req", "Print"},
+    };
+    for (const auto& [alias, plain] : aliases)
+        if (lowerCased(name) == lowerCased(alias))
+            return plain;
+    return name;
+}
+
 } // namespace
 
-std::optional<NamedKey> namedKey(std::string_view name)
+std::optional<NamedKey> namedKey(std::string_view alias)
 {
+    const std::string_view name = plainKeyName(alias);
     // X keysym names (GTK) and Qt's portable names. Most become the character
     // the key types or the function-key character that the notation names;
     // keypad Enter and Clear only have a virtual key.

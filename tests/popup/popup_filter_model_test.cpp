@@ -103,6 +103,13 @@ TEST_F(PopupFilterModelTest, QueryMatchesTitleOrKeysIgnoringCaseAndDiacritics)
     EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab"));
     m->setQuery("⇧⌘");
     EXPECT_THAT(titles(*m), ElementsAre("New Tab", "Close"));
+    // A combination matches keys as their words too, as users of those labels type them.
+    m->setQuery("ctrl");
+    EXPECT_THAT(titles(*m), IsEmpty());
+    m->setQuery("ctrl+r");
+    EXPECT_THAT(titles(*m), ElementsAre("Renew"));
+    m->setQuery("Alt+C");
+    EXPECT_THAT(titles(*m), ElementsAre("Café Crème"));
     // No splitting into words.
     m->setQuery("window new");
     EXPECT_THAT(titles(*m), IsEmpty());

@@ -39,6 +39,8 @@ TEST(DesktopKeybindings, EachDesktopsFormReadsAsTheNotation)
     EXPECT_EQ(gtkAccelerator("XF86AudioRaiseVolume"), "Volume Up");
     EXPECT_EQ(gtkAccelerator("XF86Launch5"), "Launch5");
     EXPECT_EQ(gtkAccelerator("<Super>KP_1"), "⌘1");
+    EXPECT_EQ(gtkAccelerator("<Control>KP_Page_Up"), "⌃⇞");
+    EXPECT_EQ(gtkAccelerator("<Alt>KP_Decimal"), "⌥.");
     EXPECT_EQ(gtkAccelerator("<Hyper2>a"), std::nullopt) << "unknown modifier";
     EXPECT_EQ(gtkAccelerator("<Super"), std::nullopt);
     EXPECT_EQ(gtkAccelerator(""), std::nullopt);
