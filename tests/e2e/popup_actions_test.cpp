@@ -43,11 +43,13 @@ protected:
     // Hintboard still runs and shows its popup: the one it has, or one asked for now.
     bool hintboardUsable() { return (popupShown() || openOverMousepad()) && hintboardRuns(); }
 
-    // Opens the popup over mousepad, as a desktop shortcut bound to `hintboard toggle` does.
+    // Opens the popup over mousepad, as a desktop shortcut bound to `hintboard toggle` does,
+    // and waits for its rows: mousepad's own Quit is one of them.
     bool openOverMousepad()
     {
         run("xdotool search --onlyvisible --pid " + std::to_string(mousepad) + " windowactivate --sync");
-        return status(std::string(HINTBOARD_EXECUTABLE) + " toggle") == 0 && DesktopSession::waitUntil(popupShown);
+        return status(std::string(HINTBOARD_EXECUTABLE) + " toggle") == 0 && DesktopSession::waitUntil(popupShown) &&
+               DesktopSession::waitUntil([&] { return contains(accessibleNames(hintboard), "Quit"); });
     }
     // Clicks the element of Hintboard's windows that has this accessible name.
     bool clickAccessible(std::string_view name)
@@ -70,8 +72,12 @@ protected:
     // Asks for an export of the list to a file: the export button, then "Save as File…".
     bool askForTheFileDialog()
     {
-        if (!clickAccessible("Export shortcuts") || !typeInto("Export Shortcuts"))
-            return false;
+        if (!clickAccessible("Export shortcuts"))
+            return ADD_FAILURE() << "no export button", false;
+        if (!typeInto("Export Shortcuts")) {
+            screenshot("export-no-choice.png");
+            return ADD_FAILURE() << "no choice after a click on the export button", false;
+        }
         screenshot("export-choice.png");
         run("xdotool key Return");  // "Save as File…", the default button
         return typeInto("Save Shortcuts");
@@ -142,8 +148,6 @@ TEST_F(PopupActions, SaveAsRunFromThePopupLeavesMousepadAnsweringWhileItsDialogT
 TEST_F(PopupActions, ControlQOverMousepadAsksWhatShouldHappenAndMousepadKeepsRunning)
 {
     ASSERT_TRUE(openOverMousepad());
-    // Once the rows are there, mousepad's own Quit is one of the choices.
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return contains(accessibleNames(hintboard), "Quit"); }));
     run("xdotool key ctrl+q");
     const auto overlayShown = [&] { return contains(accessibleNames(hintboard), "What should happen?"); };
     EXPECT_TRUE(DesktopSession::waitUntil(overlayShown)) << ::testing::PrintToString(accessibleNames(hintboard));
