@@ -25,8 +25,8 @@ DBusConnection* rawConnection(const QDBusConnection& bus)
 SingleInstance::SingleInstance(Requests requests, QObject* parent) : QObject(parent), requests_(std::move(requests))
 {
     new SingleInstanceAdaptor(this);
-    connectionCheck_.setInterval(250);
-    connect(&connectionCheck_, &QTimer::timeout, this, [this] { reclaimWhenDisconnected(); });
+    nameWatcher_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(&nameWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] { reclaim(); });
 }
 
 SingleInstance::~SingleInstance()
@@ -34,22 +34,18 @@ SingleInstance::~SingleInstance()
     QDBusConnection::disconnectFromBus(connectionName);
 }
 
-void SingleInstance::reclaimWhenDisconnected()
+void SingleInstance::reclaim()
 {
-    auto* raw = rawConnection(QDBusConnection(connectionName));
-    if (raw && dbus_connection_get_is_connected(raw))
-        return;
     std::fputs("hintboard: the bus connection of org.mirelo.Hintboard was closed (a message too large for it?); "
                "claiming the name again\n",
                stderr);
-    if (claim() != Claim::owned) {
-        connectionCheck_.stop();
+    if (claim() != Claim::owned)
         std::fprintf(stderr, "hintboard: org.mirelo.Hintboard could not be claimed again: %s\n", qPrintable(problem_));
-    }
 }
 
 SingleInstance::Claim SingleInstance::claim()
 {
+    nameWatcher_.setWatchedServices({});
     QDBusConnection::disconnectFromBus(connectionName);
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
     if (!bus.isConnected()) {
@@ -75,7 +71,8 @@ SingleInstance::Claim SingleInstance::claim()
         problem_ = "another process owns " + QString(busName);
         return Claim::alreadyRunning;
     }
-    connectionCheck_.start();
+    nameWatcher_.setConnection(QDBusConnection::sessionBus());
+    nameWatcher_.setWatchedServices({busName});
     return Claim::owned;
 }
 

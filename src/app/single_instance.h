@@ -3,9 +3,9 @@
 #include "app/bus_name.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 
@@ -16,7 +16,9 @@ namespace hb::app {
 // a connection of its own that refuses any message bigger than
 // maxIncomingMessageBytes from its header on (the methods take no
 // arguments), so that no call is read whole into memory; the bus then drops
-// that connection, and the name is claimed again on a new one. Main thread only.
+// that connection, and the name is claimed again on a new one once the bus
+// says, on the ordinary session connection, that the name is free. Main
+// thread only.
 class SingleInstance final : public QObject {
     Q_OBJECT
 
@@ -47,11 +49,11 @@ public:
     const Requests& requests() const { return requests_; }
 
 private:
-    void reclaimWhenDisconnected();
+    void reclaim();
 
     Requests requests_;
     QString problem_;
-    QTimer connectionCheck_;
+    QDBusServiceWatcher nameWatcher_;
 };
 
 // Forwards the bus methods to the instance's requests.
