@@ -1,5 +1,7 @@
 #include "platform/linux/symbol_icons.h"
 
+#include "support/snapshots.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,12 +12,7 @@ namespace {
 
 int inkedPixels(const QIcon& icon, int size)
 {
-    const QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
-    int inked = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            inked += qAlpha(image.pixel(x, y)) > 0;
-    return inked;
+    return test::inkedPixels(icon.pixmap(size).toImage());
 }
 
 TEST(SymbolIcons, EveryShippedSymbolDrawsInItsTint)

@@ -22,14 +22,8 @@ TEST(TrayIcon, EveryStyleDrawsOnBothPanels)
         for (auto style : {MenuBarIconStyle::keyboard, MenuBarIconStyle::command, MenuBarIconStyle::option,
                            MenuBarIconStyle::control}) {
             const QIcon icon = TrayIcon::statusIcon(style, dark);
-            for (int size : {16, 22, 32, 48}) {
-                const QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
-                int inked = 0;
-                for (int y = 0; y < image.height(); ++y)
-                    for (int x = 0; x < image.width(); ++x)
-                        inked += qAlpha(image.pixel(x, y)) > 0;
-                EXPECT_GT(inked, size * 2) << int(style) << " at " << size;
-            }
+            for (int size : {16, 22, 32, 48})
+                EXPECT_GT(test::inkedPixels(icon.pixmap(size).toImage()), size * 2) << int(style) << " at " << size;
             painter.drawPixmap(column++ * 56 + 4, 4, icon.pixmap(48));
         }
         painter.end();

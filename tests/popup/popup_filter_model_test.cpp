@@ -47,12 +47,7 @@ std::vector<std::string> titles(const PopupFilterModel& model)
 
 const Shortcut& find(const PopupFilterModel& model, std::string_view title)
 {
-    for (const auto& section : model.app().sections)
-        for (const auto& group : section.groups)
-            for (const auto& shortcut : group.shortcuts)
-                if (shortcut.title == title)
-                    return shortcut;
-    throw std::runtime_error("no row " + std::string(title));
+    return test::rowTitled(model.app().sections, title);
 }
 
 class PopupFilterModelTest : public testing::Test {

@@ -3,8 +3,6 @@
 #include "popup/views/filterable_shortcuts_view.h"
 #include "support/model_builders.h"
 
-#include <stdexcept>
-
 namespace hb::test {
 namespace {
 
@@ -133,12 +131,7 @@ views::FilterableShortcutsView& PanelHarness::view()
 
 const Shortcut& PanelHarness::row(std::string_view title) const
 {
-    for (const auto& section : model_->app().sections)
-        for (const auto& group : section.groups)
-            for (const auto& shortcut : group.shortcuts)
-                if (shortcut.title == title)
-                    return shortcut;
-    throw std::runtime_error("no row " + std::string(title));
+    return rowTitled(model_->app().sections, title);
 }
 
 } // namespace hb::test

@@ -1,7 +1,7 @@
 #include "settings/favourites_store.h"
 
-#include "platform/fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
+#include "support/counted_settings.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,16 +25,8 @@ std::vector<std::string> storedList(const platform::SettingsDomain& settings)
     return result;
 }
 
-struct FavouritesStoreTest : testing::Test {
-    FavouritesStoreTest()
-    {
-        settings.addObserver([this](std::string_view key) {
-            if (key == keys::pinnedShortcuts)
-                ++writes;
-        });
-    }
-    fake::MemorySettingsDomain settings;
-    int writes = 0;
+struct FavouritesStoreTest : test::CountedSettings {
+    FavouritesStoreTest() : CountedSettings(keys::pinnedShortcuts) {}
 };
 
 TEST_F(FavouritesStoreTest, IdentityDoublesEveryBarOfEachPart)

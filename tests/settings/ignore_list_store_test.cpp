@@ -1,7 +1,7 @@
 #include "settings/ignore_list_store.h"
 
-#include "platform/fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
+#include "support/counted_settings.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,16 +22,8 @@ std::optional<IgnoreData> stored(const platform::SettingsDomain& settings)
     return data ? decodeIgnoreData(*data) : std::nullopt;
 }
 
-struct IgnoreListStoreTest : testing::Test {
-    IgnoreListStoreTest()
-    {
-        settings.addObserver([this](std::string_view key) {
-            if (key == keys::ignoreList)
-                ++writes;
-        });
-    }
-    fake::MemorySettingsDomain settings;
-    int writes = 0;
+struct IgnoreListStoreTest : test::CountedSettings {
+    IgnoreListStoreTest() : CountedSettings(keys::ignoreList) {}
 };
 
 TEST_F(IgnoreListStoreTest, FreshInstallationHasNoRulesAndStoredOnesAreKeptAsTheyAre)

@@ -45,6 +45,17 @@ inline int colourCount(const QImage& image)
     return int(colours.size());
 }
 
+// Pixels that are not wholly transparent.
+inline int inkedPixels(const QImage& image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    int inked = 0;
+    for (int y = 0; y < argb.height(); ++y)
+        for (int x = 0; x < argb.width(); ++x)
+            inked += qAlpha(argb.pixel(x, y)) > 0;
+    return inked;
+}
+
 // Keeps the picture as <name>.png when HINTBOARD_SNAPSHOT_DIR names a folder.
 inline void keepSnapshot(const QImage& image, const QString& name)
 {
