@@ -2,11 +2,7 @@
 // out of order, requests never answered, floods of events, a stall part-way.
 // The application (faulty_atspi_app) gives "Item m.i" of "Menu m" keys of its
 // own, so that a reply matched to the wrong item shows.
-#include "desktop_session.h"
-
-#include "menus/menu_bar_reader.h"
-#include "platform/fake/memory_log.h"
-#include "platform/linux/atspi_accessibility.h"
+#include "atspi_reading.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -91,21 +87,15 @@ std::vector<std::string> wrongRows(const std::vector<std::string>& read, const s
     return wrong;
 }
 
-class AtspiFaultsTest : public testing::Test {
+class AtspiFaultsTest : public e2e::AtspiReading {
 protected:
     static void SetUpTestSuite()
     {
-        session = &e2e::DesktopSession::shared();
+        AtspiReading::SetUpTestSuite();
         // The session names its logs after the program: launched by name, from PATH.
         const std::string program = HINTBOARD_FAULTY_ATSPI_APP;
         const std::string folder = program.substr(0, program.rfind('/'));
         setenv("PATH", (folder + ":" + std::getenv("PATH")).c_str(), 1);
-    }
-
-    void TearDown() override
-    {
-        for (pid_t pid : launched)
-            session->stopApplication(pid);
     }
 
     // Starts the application and waits until it is on the bus (without asking
@@ -115,9 +105,7 @@ protected:
         std::vector<std::string> arguments{"faulty_atspi_app", "--menus", std::to_string(menus), "--items",
                                            std::to_string(items)};
         arguments.insert(arguments.end(), faults.begin(), faults.end());
-        const pid_t pid = session->launch(arguments);
-        EXPECT_GT(pid, 0);
-        launched.push_back(pid);
+        const pid_t pid = start(arguments);
         EXPECT_TRUE(e2e::DesktopSession::waitUntil(
             [&] { return accessibility.presence(pid) == linux_platform::AtspiAccessibility::Presence::onBus; }))
             << "the application did not join the accessibility bus";
@@ -131,20 +119,13 @@ protected:
     Read read(pid_t pid)
     {
         const auto start = Clock::now();
-        auto sections = reader.readMenuBar(MenuReadOptions{.pid = pid, .includeAll = true});
+        auto sections = AtspiReading::read(pid, true);
         return Read{rowsOf(sections), Clock::now() - start};
     }
 
     // An unanswered request may cost a read one timeout, never one per item;
     // the ceiling leaves room for a loaded machine.
     static constexpr auto oneTimeoutAtMost = 2 * MenuBarReader::messagingTimeout + 1s;
-
-    static inline e2e::DesktopSession* session = nullptr;
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, [] { return true; }};
-    linux_platform::AtspiAccessibility accessibility{log};
-    MenuBarReader reader{accessibility, log};
-    std::vector<pid_t> launched;
 };
 
 TEST_F(AtspiFaultsTest, AWellBehavedApplicationIsReadWholeWithEveryItemsOwnKeys)

@@ -1,11 +1,8 @@
 // Reading and pressing the menus of real applications over AT-SPI.
-#include "desktop_session.h"
+#include "atspi_reading.h"
 #include "menu_rows.h"
 
-#include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
-#include "platform/fake/memory_log.h"
-#include "platform/linux/atspi_accessibility.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -69,38 +66,7 @@ int windowCount(pid_t pid)
     return count;
 }
 
-class AtspiMenusTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() { session = &e2e::DesktopSession::shared(); }
-
-    // Starts an application and waits until its menu bar can be read.
-    pid_t launch(const std::vector<std::string>& arguments)
-    {
-        const pid_t pid = session->launch(arguments);
-        EXPECT_GT(pid, 0) << arguments.front();
-        launched.push_back(pid);
-        EXPECT_TRUE(e2e::DesktopSession::waitForMenuBar(accessibility, pid)) << arguments.front() << " shows no menu bar over AT-SPI";
-        return pid;
-    }
-
-    void TearDown() override
-    {
-        for (pid_t pid : launched)
-            session->stopApplication(pid);
-    }
-
-    std::vector<MenuSection> read(pid_t pid, bool includeAll = false)
-    {
-        return reader.readMenuBar(MenuReadOptions{.pid = pid, .includeAll = includeAll});
-    }
-
-    static inline e2e::DesktopSession* session = nullptr;
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, [] { return true; }};
-    linux_platform::AtspiAccessibility accessibility{log};
-    MenuBarReader reader{accessibility, log};
-    std::vector<pid_t> launched;
-};
+using AtspiMenusTest = e2e::AtspiReading;
 
 TEST_F(AtspiMenusTest, MousepadMenusReadWithTheirShortcutsSeparatorsAndSubmenus)
 {

@@ -201,6 +201,14 @@ std::string DesktopSession::commandOutput(const std::string& command)
     return output;
 }
 
+std::string DesktopSession::fileText(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
 namespace {
 
 struct Process {

@@ -58,6 +58,8 @@ public:
 
     // What a shell command prints on standard output.
     static std::string commandOutput(const std::string& command);
+    // A whole file's text; empty when it cannot be read.
+    static std::string fileText(const std::string& path);
     // The titles of the process's visible windows, one a line.
     static std::string windowTitles(pid_t pid);
     // A window of the process that the window manager manages (one in

@@ -14,12 +14,10 @@
 #include <nlohmann/json.hpp>
 #include <signal.h>
 
-#include <cstdio>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <map>
-#include <unistd.h>
-#include <fstream>
-#include <sstream>
 
 namespace hb::e2e {
 namespace {
@@ -28,27 +26,6 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsSupersetOf;
-
-std::string commandOutput(const std::string& command)
-{
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return output;
-    char buffer[4096];
-    while (auto count = std::fread(buffer, 1, sizeof buffer, pipe))
-        output.append(buffer, count);
-    pclose(pipe);
-    return output;
-}
-
-std::string fileText(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 const Shortcut* rowTitled(const std::vector<MenuSection>& sections, std::string_view title)
 {
@@ -102,7 +79,7 @@ TEST_F(ExportedMenus, ShortcutsCommandListsTheExportedMenuBar)
 {
     ASSERT_NE(DesktopSession::managedWindowOf(app), 0u);
     const auto output =
-        commandOutput(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --json --all --pid " + std::to_string(app));
+        DesktopSession::commandOutput(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --json --all --pid " + std::to_string(app));
     const auto document = nlohmann::json::parse(output, nullptr, false);
     ASSERT_FALSE(document.is_discarded()) << output;
     std::vector<std::string> menus;
@@ -140,8 +117,8 @@ TEST_F(ExportedMenus, ReaderSeesSectionsAndPressesThroughTheActions)
     const auto* locked = rowTitled(sections, "Locked");
     ASSERT_NE(locked, nullptr);
     EXPECT_FALSE(press(accessibility, log, *locked));  // its action is disabled
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return fileText(actionsFile) == "reload\nrecent second\npreferences\n"; }))
-        << fileText(actionsFile);
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::fileText(actionsFile) == "reload\nrecent second\npreferences\n"; }))
+        << DesktopSession::fileText(actionsFile);
 }
 
 TEST_F(ExportedMenus, StoppedApplicationIsNotAnsweringAndNotReadOverAtspi)
@@ -175,7 +152,7 @@ TEST_F(ExportedMenus, DbusMenuTreeReadsAndClicks)
     ASSERT_TRUE(undo && locked);
     EXPECT_TRUE(press(accessibility, log, *undo));
     EXPECT_FALSE(press(accessibility, log, *locked));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return fileText(clicks) == "clicked _Undo\n"; })) << fileText(clicks);
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::fileText(clicks) == "clicked _Undo\n"; })) << DesktopSession::fileText(clicks);
     session->stopApplication(kde);
 }
 
@@ -189,7 +166,7 @@ TEST_F(ExportedMenus, LibreOfficeWriterShowsItsOwnKeysAndRunsACommand)
     // The launcher starts the office process that owns the window.
     pid_t writer = 0;
     ASSERT_TRUE(DesktopSession::waitUntil([&] {
-        writer = std::atoi(commandOutput("xdotool search --class libreoffice-writer getwindowpid 2>/dev/null").c_str());
+        writer = std::atoi(DesktopSession::commandOutput("xdotool search --class libreoffice-writer getwindowpid 2>/dev/null").c_str());
         return writer > 0;
     }, std::chrono::seconds(60)));
     const auto stopWriter = [&] {
@@ -221,7 +198,7 @@ TEST_F(ExportedMenus, LibreOfficeWriterShowsItsOwnKeysAndRunsACommand)
     EXPECT_EQ(space ? space->keys : "missing", "⌃⇧Space");
 
     const auto windowNames = [&] {
-        return commandOutput("for w in $(xdotool search --pid " + std::to_string(writer) +
+        return DesktopSession::commandOutput("for w in $(xdotool search --pid " + std::to_string(writer) +
                              "); do xdotool getwindowname $w; done 2>/dev/null");
     };
     EXPECT_THAT(windowNames(), Not(HasSubstr("Count")));

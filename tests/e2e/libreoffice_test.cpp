@@ -1,14 +1,11 @@
 // LibreOffice Writer with its GTK 3 backend: two menu bars over AT-SPI, GTK
 // key bindings with literal spaces and empty accelerator fields, and a
 // program that runs as soffice.bin below the oosplash launcher.
-#include "desktop_session.h"
+#include "atspi_reading.h"
 #include "libreoffice_writer.h"
 #include "menu_rows.h"
 
-#include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
-#include "platform/fake/memory_log.h"
-#include "platform/linux/atspi_accessibility.h"
 
 #include <fmt/format.h>
 #include <gmock/gmock.h>
@@ -46,11 +43,11 @@ Outcome hintboard(const std::string& arguments)
     return run;
 }
 
-class LibreOfficeWriter : public testing::Test {
+class LibreOfficeWriter : public e2e::AtspiReading {
 protected:
     static void SetUpTestSuite()
     {
-        session = &e2e::DesktopSession::shared();
+        AtspiReading::SetUpTestSuite();
         processes = e2e::startWriter(*session, "libreoffice-profile");
         writer = processes.writer;
     }
@@ -62,18 +59,10 @@ protected:
             << "LibreOffice Writer did not start or shows no menu bar over AT-SPI";
     }
 
-    std::vector<MenuSection> read(bool includeAll = false)
-    {
-        return reader.readMenuBar(MenuReadOptions{.pid = writer, .includeAll = includeAll});
-    }
+    std::vector<MenuSection> read(bool includeAll = false) { return AtspiReading::read(writer, includeAll); }
 
-    static inline e2e::DesktopSession* session = nullptr;
     static inline e2e::WriterProcesses processes;
     static inline pid_t writer = -1;
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, [] { return true; }};
-    linux_platform::AtspiAccessibility accessibility{log};
-    MenuBarReader reader{accessibility, log};
 };
 
 TEST_F(LibreOfficeWriter, MenusReadFromTheNativeBarWithTheKeysLibreOfficeShows)

@@ -1,13 +1,10 @@
 // Qt applications with large menu bars over AT-SPI: KDE's kwrite (Qt 5, KDE
 // Frameworks actions with their own shortcuts) and Qt 6 Designer, which opens
 // a modal dialog over its main window at start.
-#include "desktop_session.h"
+#include "atspi_reading.h"
 #include "menu_rows.h"
 
-#include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
-#include "platform/fake/memory_log.h"
-#include "platform/linux/atspi_accessibility.h"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
@@ -27,36 +24,21 @@ using testing::Contains;
 using testing::Not;
 using testing::StartsWith;
 
-class QtApplications : public testing::Test {
+class QtApplications : public e2e::AtspiReading {
 protected:
-    static void SetUpTestSuite() { session = &DesktopSession::shared(); }
-    void TearDown() override
-    {
-        if (pid > 0)
-            session->stopApplication(pid);
-    }
-
     // Starts the program and waits for its menu bar; false (and the test skips) when it is not installed.
     bool start(const std::string& program, std::vector<std::string> arguments)
     {
         if (access(program.c_str(), X_OK) != 0)
             return false;
         arguments.insert(arguments.begin(), program);
-        pid = session->launch(arguments);
-        EXPECT_GT(pid, 0) << program;
-        EXPECT_TRUE(DesktopSession::waitForMenuBar(accessibility, pid, std::chrono::seconds(40)))
-            << program << " shows no menu bar over AT-SPI";
+        pid = launch(arguments, std::chrono::seconds(40));
         return true;
     }
 
-    std::vector<MenuSection> read() { return reader.readMenuBar(MenuReadOptions{.pid = pid}); }
+    std::vector<MenuSection> read() { return AtspiReading::read(pid); }
 
-    static inline DesktopSession* session = nullptr;
     pid_t pid = -1;
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, [] { return true; }};
-    linux_platform::AtspiAccessibility accessibility{log};
-    MenuBarReader reader{accessibility, log};
 };
 
 TEST_F(QtApplications, KWriteShowsItsEditorKeysAndRunsACommand)

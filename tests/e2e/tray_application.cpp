@@ -264,18 +264,10 @@ std::string freshConfigFolder(const std::string& name)
     return folder.string();
 }
 
-std::string fileText(const std::string& path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 int storedInteger(const std::string& file, const std::string& key)
 {
     std::smatch match;
-    const std::string text = fileText(file);
+    const std::string text = DesktopSession::fileText(file);
     if (std::regex_search(text, match, std::regex("<key>" + key + "</key>\\s*<integer>(-?\\d+)</integer>")))
         return std::stoi(match[1]);
     return -1;
@@ -283,7 +275,7 @@ int storedInteger(const std::string& file, const std::string& key)
 
 bool storedTrue(const std::string& file, const std::string& key)
 {
-    return std::regex_search(fileText(file), std::regex("<key>" + key + "</key>\\s*<true/>"));
+    return std::regex_search(DesktopSession::fileText(file), std::regex("<key>" + key + "</key>\\s*<true/>"));
 }
 
 } // namespace hb::e2e

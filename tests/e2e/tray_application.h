@@ -61,8 +61,6 @@ void seedSettings(const std::string& configFolder, std::initializer_list<std::st
 void markWizardSeen();
 // A settings folder of its own, empty, inside the session's folder.
 std::string freshConfigFolder(const std::string& name);
-// A whole file's text; empty when it cannot be read.
-std::string fileText(const std::string& path);
 // An integer setting as the settings file holds it, or -1.
 int storedInteger(const std::string& file, const std::string& key);
 bool storedTrue(const std::string& file, const std::string& key);
