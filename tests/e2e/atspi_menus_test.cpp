@@ -3,6 +3,7 @@
 #include "menu_rows.h"
 
 #include "menus/menu_press.h"
+#include "support/model_builders.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,21 +23,10 @@ using platform::LogLevel;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
-struct Row {
-    std::string title;
-    std::string keys;
-    friend bool operator==(const Row&, const Row&) = default;
-    friend std::ostream& operator<<(std::ostream& out, const Row& row) { return out << row.title << " " << row.keys; }
-};
-const Row separator{"", ""};
+using test::Row;
+using test::rowsOf;
 
-std::vector<Row> rowsOf(const std::vector<Shortcut>& shortcuts)
-{
-    std::vector<Row> rows;
-    for (const auto& shortcut : shortcuts)
-        rows.push_back(Row{shortcut.title, shortcut.keys});
-    return rows;
-}
+const Row separator{"", ""};
 
 const MenuSection* section(const std::vector<MenuSection>& sections, const std::string& title)
 {

@@ -3,6 +3,7 @@
 #include "model/text.h"
 #include "platform/fake/fake_accessibility.h"
 #include "platform/fake/memory_log.h"
+#include "support/model_builders.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,21 +24,10 @@ namespace {
 
 constexpr pid_t pid = 42;
 
-struct Row {
-    std::string title;
-    std::string keys;
-    friend bool operator==(const Row&, const Row&) = default;
-    friend std::ostream& operator<<(std::ostream& out, const Row& row) { return out << row.title << " " << row.keys; }
-};
-Row sep() { return Row{"", ""}; }
+using test::Row;
+using test::rowsOf;
 
-std::vector<Row> rowsOf(const std::vector<Shortcut>& shortcuts)
-{
-    std::vector<Row> rows;
-    for (const auto& shortcut : shortcuts)
-        rows.push_back(Row{shortcut.title, shortcut.keys});
-    return rows;
-}
+Row sep() { return Row{"", ""}; }
 
 std::vector<fake::FakeItem> documents(int count)
 {

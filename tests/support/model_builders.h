@@ -3,6 +3,7 @@
 #include "model/shortcut.h"
 
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,6 +25,22 @@ inline ShortcutGroup group(std::optional<std::string> title, std::vector<Shortcu
 inline MenuSection section(std::string title, std::vector<ShortcutGroup> groups)
 {
     return MenuSection{.title = std::move(title), .groups = std::move(groups)};
+}
+
+// A row's title and keys, to compare what a read gave; a separator has neither.
+struct Row {
+    std::string title;
+    std::string keys;
+    friend bool operator==(const Row&, const Row&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Row& row) { return out << row.title << " " << row.keys; }
+};
+
+inline std::vector<Row> rowsOf(const std::vector<Shortcut>& shortcuts)
+{
+    std::vector<Row> rows;
+    for (const auto& shortcut : shortcuts)
+        rows.push_back(Row{shortcut.title, shortcut.keys});
+    return rows;
 }
 
 // The row titled `title` in any menu and submenu of `sections`; throws when there is none.
