@@ -48,6 +48,9 @@ TEST(AtspiKeyBinding, GtkAcceleratorIsTheThirdField)
     EXPECT_EQ(shown(";;<Primary>F21", gtk), "");
     EXPECT_EQ(shown(";;<Hyper>x", gtk), "");
     EXPECT_EQ(shown(";;<Primary>", gtk), "");
+    // The accelerator as GTK names it, for pressing it.
+    EXPECT_EQ(gtkAccelerator("o;<Alt>f:o;<Primary>o"), "<Primary>o");
+    EXPECT_EQ(gtkAccelerator("a;<Alt>r"), "");
 }
 
 TEST(AtspiKeyBinding, QtShortcutsWithModifiersAndNamedKeys)

@@ -947,6 +947,8 @@ public:
         return toolkits_.emplace(element.pid, *toolkit).first->second;
     }
 
+    bool isGtk(const Element& element) { return linux_platform::isGtk(toolkit(element)); }
+
     KeyBindingStyle keyBindingStyle(const Element& element, std::string_view binding)
     {
         return linux_platform::keyBindingStyle(toolkit(element), binding);
@@ -1243,6 +1245,15 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const AXElementRef& ref
         const bool enabled = atspi_state_set_contains(*states, ATSPI_STATE_ENABLED);
         g_object_unref(*states);
         return AXNumber{enabled ? 1.0 : 0.0};
+    }
+    if (attribute == atspi_attribute::gtkAccelerator) {
+        if (!connection.isGtk(*element))
+            return std::nullopt;
+        const auto binding = connection.keyBinding(*element);
+        const auto accelerator = binding ? gtkAccelerator(*binding) : std::string_view();
+        if (accelerator.empty())
+            return std::nullopt;
+        return std::string(accelerator);
     }
     if (isKeyAttribute(attribute)) {
         const auto& key = connection.key(*element);

@@ -18,6 +18,9 @@ inline constexpr std::string_view visible = "AXVisible";
 // The object that holds the element, and the process of the element (a number).
 inline constexpr std::string_view parent = "AXParent";
 inline constexpr std::string_view processIdentifier = "AXProcessIdentifier";
+// The accelerator of a GTK application's menu item as GTK names it
+// ("<Primary>o"); absent for other toolkits and for items without one.
+inline constexpr std::string_view gtkAccelerator = "AXGtkAccelerator";
 } // namespace atspi_attribute
 
 // The menu bar of a window, looked for below it through containers (panels,

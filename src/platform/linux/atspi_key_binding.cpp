@@ -117,9 +117,14 @@ std::optional<MenuKeyEquivalent> parseQtShortcut(std::string_view shortcut, std:
 
 } // namespace
 
+bool isGtk(std::string_view toolkitName)
+{
+    return equalsIgnoringCase(toolkitName, "GTK");
+}
+
 KeyBindingStyle keyBindingStyle(std::string_view toolkitName, std::string_view keyBinding)
 {
-    if (equalsIgnoringCase(toolkitName, "GTK"))
+    if (isGtk(toolkitName))
         return KeyBindingStyle::gtk;
     if (equalsIgnoringCase(toolkitName, "Qt"))
         return KeyBindingStyle::qt;
@@ -133,14 +138,19 @@ std::optional<MenuKeyEquivalent> parseKeyBinding(std::string_view keyBinding, Ke
 {
     if (style == KeyBindingStyle::qt)
         return parseQtShortcut(keyBinding, title, opensSubmenu);
+    return parseGtkAccelerator(gtkAccelerator(keyBinding));
+}
+
+std::string_view gtkAccelerator(std::string_view keyBinding)
+{
     // "mnemonic;path;accelerator": the accelerator is the third field (keysym
     // names hold no ";"). Two fields are a mnemonic and its path, no accelerator.
     const auto fields = std::count(keyBinding.begin(), keyBinding.end(), ';');
     if (fields == 0)
-        return parseGtkAccelerator(keyBinding);
+        return keyBinding;
     if (fields < 2)
-        return std::nullopt;
-    return parseGtkAccelerator(keyBinding.substr(keyBinding.rfind(';') + 1));
+        return {};
+    return keyBinding.substr(keyBinding.rfind(';') + 1);
 }
 
 bool isKeyAttribute(std::string_view attribute)

@@ -26,6 +26,9 @@ enum class KeyBindingStyle {
     qt,   // "Ctrl+Shift+N"; a mnemonic reads as "Alt+N"
 };
 
+// Whether an application's toolkit name is GTK's (GTK 3 says "gtk").
+bool isGtk(std::string_view toolkitName);
+
 // The style of an application's key bindings from its toolkit name
 // ("GTK", "Qt"), guessed from the text when the toolkit is unknown.
 KeyBindingStyle keyBindingStyle(std::string_view toolkitName, std::string_view keyBinding);
@@ -35,6 +38,10 @@ KeyBindingStyle keyBindingStyle(std::string_view toolkitName, std::string_view k
 // Absent when the item has no accelerator or the key has no name.
 std::optional<MenuKeyEquivalent> parseKeyBinding(std::string_view keyBinding, KeyBindingStyle style,
                                                  std::string_view title, bool opensSubmenu);
+
+// The accelerator part of a GTK key binding, as GTK names it ("<Primary>n"
+// of "n;<Alt>f:n;<Primary>n"); empty when the binding names none.
+std::string_view gtkAccelerator(std::string_view keyBinding);
 
 // Whether the attribute is one of a menu item's key attributes (command
 // character, virtual key, glyph, modifiers)...
