@@ -229,7 +229,7 @@ int runApplication(int argc, char** argv)
     platform::NotificationCenter notifications(runtime);
     linux_platform::AtspiAccessibility atspi(log);
     linux_platform::ExportedMenuAccessibility exportedMenus(log);
-    linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi);
+    linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi, session);
     linux_platform::ShortcutsWindowSource shortcutsWindows(log);
     linux_platform::ShortcutRunner shortcutRunner(log, session);
     linux_platform::ShortcutsWindowAccessibility accessibility(menuAccessibility, shortcutsWindows, shortcutRunner);

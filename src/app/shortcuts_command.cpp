@@ -414,9 +414,10 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
         return printOtherSources(options, labels, log);
     linux_platform::AtspiAccessibility atspi(log);
     linux_platform::ExportedMenuAccessibility exportedMenus(log);
-    linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi);
+    const SessionKind session = linux_platform::currentSessionKind();
+    linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi, session);
     linux_platform::ShortcutsWindowSource shortcutsWindows(log);
-    linux_platform::ShortcutRunner shortcutRunner(log, linux_platform::currentSessionKind());
+    linux_platform::ShortcutRunner shortcutRunner(log, session);
     linux_platform::ShortcutsWindowAccessibility accessibility(menuAccessibility, shortcutsWindows, shortcutRunner);
     if (!accessibility.isProcessTrusted()) {
         fmt::print(stderr, "{}", accessibilityOffMessage);

@@ -82,7 +82,7 @@ protected:
     platform::Log log{sink, [] { return true; }};
     linux_platform::AtspiAccessibility atspi{log};
     linux_platform::ExportedMenuAccessibility exported{log};
-    linux_platform::MenuExportingAccessibility accessibility{exported, atspi};
+    linux_platform::MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
     MenuBarReader reader{accessibility, log};
 };
 

@@ -216,7 +216,7 @@ protected:
         return ExportedMenuAddress{":1.5", "/app/menus/menubar", "", "/app", "/app/window/1"};
     }};
     fake::FakeAccessibility atspi;
-    MenuExportingAccessibility accessibility{exported, atspi};
+    MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
     MenuBarReader reader{accessibility, log};
 };
 
@@ -251,13 +251,13 @@ TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspiAndNoAnswerStops
     EXPECT_EQ(fakeBus.starts, 2) << "the exported menus are not read again";
 
     fake::FakeAccessibility none;
-    MenuExportingAccessibility alone{exported, none};
+    MenuExportingAccessibility alone{exported, none, SessionKind::x11};
     const auto onlyExported = MenuBarReader(alone, log).readMenuBar(MenuReadOptions{.pid = 42, .includeAll = true});
     ASSERT_FALSE(onlyExported.empty());
     EXPECT_EQ(onlyExported[0].groups[0].shortcuts[0].keys, "");
 
     fakeBus.stalled = true;
-    MenuExportingAccessibility fresh{exported, atspi};
+    MenuExportingAccessibility fresh{exported, atspi, SessionKind::x11};
     const int atspiReads = atspi.attributeReads();
     EXPECT_TRUE(MenuBarReader(fresh, log).readMenuBar(MenuReadOptions{.pid = 42}).empty());
     EXPECT_EQ(atspi.attributeReads(), atspiReads) << "an application that does not answer is not asked again";
@@ -295,6 +295,35 @@ TEST_F(ExportedMenusRead, AtspiItemsOfAnApplicationThatExportsItsMenusArePressed
     EXPECT_EQ(onlyHere.pressCount(), 1) << "no exported twin: pressed over AT-SPI";
 }
 
+TEST_F(ExportedMenusRead, GtkItemsOfAnApplicationThatExportsNoMenusArePressedWithTheirKeysOnX11)
+{
+    atspi.addApplication(7, {fake::menu("File", {fake::item("Open…", "o"), fake::item("Plain")})});
+    auto& open = *atspi.find(7, {"File", "Open…"});
+    auto& plain = *atspi.find(7, {"File", "Plain"});
+    for (auto* item : {&open, &plain})
+        item->set(atspi_attribute::processIdentifier, platform::AXNumber{7});
+    open.set(atspi_attribute::gtkAccelerator, std::string("<Primary>o"));
+    std::vector<std::string> pressed;
+    bool keysPressable = true;
+    const auto pressKeys = [&](pid_t pid, const std::string& accelerator) {
+        pressed.push_back(std::to_string(pid) + " " + accelerator);
+        return keysPressable;
+    };
+    MenuExportingAccessibility x11{exported, atspi, SessionKind::x11, pressKeys};
+    MenuExportingAccessibility wayland{exported, atspi, SessionKind::wayland, pressKeys};
+    const auto press = [](platform::Accessibility& accessibility, fake::FakeElement& item) {
+        return accessibility.performAction(item.shared_from_this(), platform::ax::press);
+    };
+    EXPECT_TRUE(press(x11, open));
+    EXPECT_TRUE(press(x11, plain));
+    EXPECT_TRUE(press(wayland, open));
+    keysPressable = false;
+    EXPECT_TRUE(press(x11, open));
+    EXPECT_THAT(pressed, ElementsAre("7 <Primary>o", "7 <Primary>o"));
+    EXPECT_EQ(open.pressCount(), 2) << "on Wayland, and when its keys cannot be pressed";
+    EXPECT_EQ(plain.pressCount(), 1) << "no accelerator";
+}
+
 TEST_F(ExportedMenusRead, MenuBarLinkedTwiceShowsItsMenusOnce)
 {
     auto menus = parsed(recordedReply);
@@ -323,7 +352,7 @@ TEST_F(ExportedMenusRead, DbusMenuTreeReadsInOneRequestAndPressesWithClicks)
     ExportedMenuAccessibility dbusMenus{log, std::move(kdeBus), [](pid_t) {
         return std::optional(ExportedMenuAddress{.dbusMenuService = ":1.9", .dbusMenuPath = "/MenuBar/1"});
     }};
-    MenuExportingAccessibility kde{dbusMenus, atspi};
+    MenuExportingAccessibility kde{dbusMenus, atspi, SessionKind::x11};
     const auto sections = MenuBarReader(kde, log).readMenuBar(MenuReadOptions{.pid = 7, .includeAll = true});
     ASSERT_EQ(sections.size(), 1u);  // Help is empty
     std::vector<std::string> rows;

@@ -4,6 +4,7 @@
 #include "model/text.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/atspi_key_binding.h"
+#include "platform/linux/shortcut_runner.h"
 
 #include <algorithm>
 #include <chrono>
@@ -381,8 +382,12 @@ public:
 };
 
 MenuExportingAccessibility::MenuExportingAccessibility(ExportedMenuAccessibility& exported,
-                                                       platform::Accessibility& fallback)
-    : exported_(exported), fallback_(fallback)
+                                                       platform::Accessibility& fallback, SessionKind session,
+                                                       PressKeys pressKeys)
+    : exported_(exported),
+      fallback_(fallback),
+      session_(session),
+      pressKeys_(pressKeys ? std::move(pressKeys) : PressKeys(pressKeysWithXTest))
 {
 }
 
@@ -466,10 +471,32 @@ bool MenuExportingAccessibility::performAction(const AXElementRef& element, std:
         return fallback_.performAction(combined->fallback, action);
     if (ExportedMenuAccessibility::presents(element))
         return exported_.performAction(element, action);
-    if (action == ax::press)
+    if (action == ax::press) {
         if (auto twin = exportedTwin(element))
             return exported_.performAction(twin, action);
+        if (pressAccelerator(element))
+            return true;
+    }
     return fallback_.performAction(element, action);
+}
+
+bool MenuExportingAccessibility::pressAccelerator(const AXElementRef& item)
+{
+    if (session_ != SessionKind::x11)
+        return false;
+    const auto accelerator = platform::readText(fallback_, item, atspi_attribute::gtkAccelerator);
+    if (!accelerator)
+        return false;
+    const auto pid = platform::readInteger(fallback_, item, atspi_attribute::processIdentifier);
+    if (pid && pressKeys_(static_cast<pid_t>(*pid), *accelerator)) {
+        exported_.log().info(platform::LogCategory::accessibility, "pid {}: pressing {} for its menu item", *pid,
+                             *accelerator);
+        return true;
+    }
+    exported_.log().error(platform::LogCategory::accessibility,
+                          "Cannot press {} in the window of pid {}; pressing its menu item over AT-SPI", *accelerator,
+                          pid.value_or(0));
+    return false;
 }
 
 AXElementRef MenuExportingAccessibility::exportedTwin(const AXElementRef& item)

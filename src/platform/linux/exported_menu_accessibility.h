@@ -3,6 +3,7 @@
 #include "platform/accessibility.h"
 #include "platform/linux/exported_menus.h"
 #include "platform/log.h"
+#include "triggers/trigger_availability.h"
 
 #include <functional>
 #include <memory>
@@ -74,10 +75,19 @@ private:
 // press inside the request, and when that command runs a modal dialog, the
 // first key typed into it blocks its accessibility bridge for good
 // (mousepad's "Save As…"). An action is activated without waiting for the
-// command to end.
+// command to end. Where the process exports none, an item of a GTK
+// application that has an accelerator is run on X11 by pressing the
+// accelerator in the application's window, as the user would, once the popup
+// has let go of the keyboard. Other items, toolkits and sessions are pressed
+// over `fallback`.
 class MenuExportingAccessibility final : public platform::Accessibility {
 public:
-    MenuExportingAccessibility(ExportedMenuAccessibility& exported, platform::Accessibility& fallback);
+    // Presses a GTK accelerator in the process's window; false when it cannot.
+    using PressKeys = std::function<bool(pid_t, const std::string& accelerator)>;
+
+    // `pressKeys` defaults to pressKeysWithXTest.
+    MenuExportingAccessibility(ExportedMenuAccessibility& exported, platform::Accessibility& fallback,
+                               SessionKind session, PressKeys pressKeys = {});
 
     bool isProcessTrusted() override;
     bool requestTrust() override;
@@ -94,9 +104,13 @@ private:
     std::optional<platform::AXValue> menuBar(const Application& application);
     // The exported item at the place of `fallback`'s menu item, or null.
     platform::AXElementRef exportedTwin(const platform::AXElementRef& item);
+    // Presses the accelerator of `fallback`'s GTK menu item, where it can.
+    bool pressAccelerator(const platform::AXElementRef& item);
 
     ExportedMenuAccessibility& exported_;
     platform::Accessibility& fallback_;
+    const SessionKind session_;
+    const PressKeys pressKeys_;
     std::mutex mutex_;
     std::set<pid_t> fallbackPreferred_;  // exported menus without accelerators, menus over `fallback`
 };
