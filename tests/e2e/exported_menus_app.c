@@ -1,7 +1,11 @@
 /* A GtkApplication whose menu bar and application menu are exported on the
  * session bus, for the end-to-end tests. Every activated action appends its
  * name (and target) as a line to the file named by HINTBOARD_ACTIONS_FILE and
- * becomes the window's title. */
+ * becomes the window's title.
+ *
+ * With HINTBOARD_PLAIN_MENU_BAR set it exports nothing and shows a plain
+ * GtkMenuBar instead, whose File › Open… (Ctrl+O) runs a modal "Open File"
+ * dialog in a nested main loop. */
 
 #include <gtk/gtk.h>
 
@@ -87,9 +91,46 @@ static void quit(GSimpleAction *action, GVariant *parameter, gpointer applicatio
     g_application_quit(G_APPLICATION(application));
 }
 
+static void runOpenDialog(GtkMenuItem *item, gpointer data)
+{
+    (void)item;
+    (void)data;
+    GtkWidget *dialog = gtk_file_chooser_dialog_new("Open File", window, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                                    GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, NULL);
+    gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+}
+
+static void showPlainMenuBar(GtkApplication *application)
+{
+    GtkWidget *widget = gtk_application_window_new(application);
+    window = GTK_WINDOW(widget);
+    GtkAccelGroup *accelerators = gtk_accel_group_new();
+    gtk_window_add_accel_group(window, accelerators);
+    GtkWidget *open = gtk_menu_item_new_with_mnemonic("_Open…");
+    gtk_widget_add_accelerator(open, "activate", accelerators, GDK_KEY_o, GDK_CONTROL_MASK, GTK_ACCEL_VISIBLE);
+    g_signal_connect(open, "activate", G_CALLBACK(runOpenDialog), NULL);
+    GtkWidget *menu = gtk_menu_new();
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), open);
+    GtkWidget *file = gtk_menu_item_new_with_mnemonic("_File");
+    gtk_menu_item_set_submenu(GTK_MENU_ITEM(file), menu);
+    GtkWidget *bar = gtk_menu_bar_new();
+    gtk_menu_shell_append(GTK_MENU_SHELL(bar), file);
+    GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(widget), box);
+    gtk_window_set_title(window, "Plain menu bar");
+    gtk_window_set_default_size(window, 480, 240);
+    gtk_widget_show_all(widget);
+}
+
 static void activate(GtkApplication *application, gpointer data)
 {
     (void)data;
+    if (g_getenv("HINTBOARD_PLAIN_MENU_BAR")) {
+        showPlainMenuBar(application);
+        return;
+    }
     static const GActionEntry appActions[] = {
         {"new", record, NULL, NULL, NULL, {0}},
         {"preferences", record, NULL, NULL, NULL, {0}},

@@ -64,7 +64,7 @@ protected:
     platform::Log log{sink, [] { return false; }};
     linux_platform::AtspiAccessibility atspi{log};
     linux_platform::ExportedMenuAccessibility exported{log};
-    linux_platform::MenuExportingAccessibility accessibility{exported, atspi};
+    linux_platform::MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
     MenuBarReader reader{accessibility, log};
 
     static DesktopSession* session;
@@ -154,6 +154,35 @@ TEST_F(ExportedMenus, DbusMenuTreeReadsAndClicks)
     EXPECT_FALSE(press(accessibility, log, *locked));
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::fileText(clicks) == "clicked _Undo\n"; })) << DesktopSession::fileText(clicks);
     session->stopApplication(kde);
+}
+
+// A GTK application that exports no menus: its "Open…" runs a file chooser in
+// a nested main loop. Pressed inside a request of ours, the application cannot
+// answer until the dialog closes, and the keys typed into the dialog can block
+// its accessibility bridge for good.
+TEST_F(ExportedMenus, PlainGtkMenuItemWhoseDialogTakesKeysLeavesTheApplicationAnswering)
+{
+    const pid_t plain = session->launch({HINTBOARD_EXPORTED_MENUS_APP}, {{"HINTBOARD_PLAIN_MENU_BAR", "1"}});
+    ASSERT_TRUE(DesktopSession::waitForMenuBar(accessibility, plain));
+    const auto sections = reader.readMenuBar(MenuReadOptions{.pid = plain});
+    const auto* open = rowTitled(sections, "Open…");
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->keys, "⌃O");
+    const auto dialogShown = [&] { return DesktopSession::windowTitles(plain).find("Open File") != std::string::npos; };
+    EXPECT_TRUE(press(accessibility, log, *open));
+    EXPECT_TRUE(DesktopSession::waitUntil(dialogShown)) << DesktopSession::windowTitles(plain);
+    EXPECT_THAT(sink.messages(platform::LogCategory::accessibility), Contains(HasSubstr("pressing <Primary>o")));
+
+    DesktopSession::commandOutput("xdotool key q");  // opens the dialog's file name entry
+    linux_platform::AtspiAccessibility fresh(log);
+    const auto start = std::chrono::steady_clock::now();
+    const auto menuBar = platform::readElement(fresh, fresh.applicationElement(plain), platform::ax::menuBar);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_TRUE(menuBar) << "the application does not answer accessibility requests";
+    // The first Escape may only close the file name's completions.
+    DesktopSession::commandOutput("xdotool key --delay 100 Escape Escape");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !dialogShown(); }, std::chrono::seconds(2)));
+    session->stopApplication(plain);
 }
 
 // LibreOffice's GTK 3 window exports its menu bar with the accelerators it shows.
