@@ -91,6 +91,7 @@ void PopupController::showPopup()
     }
 
     const auto& front = deps_.frontmostMonitor.frontmostApp();
+    shownAppPID_ = front ? front->pid : 0;
     if (!front) {
         showWithoutApp(startShowTask());
         return;
@@ -447,7 +448,9 @@ void PopupController::installMonitors()
     keep(monitors.addFlagsChangedMonitor([this](std::uint64_t flags) { setHeldModifiers(flags); }));
     workspaceObserver_ = deps_.workspace.addActivationObserver(
         [this](const std::optional<platform::RunningApplication>& app) {
-            if (app && app->pid != ownPID_)
+            // Another application in front; this program's own dialogs, and
+            // the shown application coming back after them, are no change.
+            if (app && app->pid != ownPID_ && app->pid != shownAppPID_)
                 hide();
         });
 }

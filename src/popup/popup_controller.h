@@ -129,6 +129,7 @@ private:
     PopupDependencies deps_;
     PopupKeyboard keyboard_;
     pid_t ownPID_;
+    pid_t shownAppPID_ = 0;  // the application whose shortcuts were asked for last
 
     std::unique_ptr<PopupPanel> panel_;
     State state_ = State::hidden;

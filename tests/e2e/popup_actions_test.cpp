@@ -70,9 +70,10 @@ protected:
         return true;
     }
     // Asks for an export of the list to a file: the export button, then "Save as File…".
-    bool askForTheFileDialog()
+    // `button`: the export button's name, "Exported" once this popup exported.
+    bool askForTheFileDialog(std::string_view button = "Export shortcuts")
     {
-        if (!clickAccessible("Export shortcuts"))
+        if (!clickAccessible(button))
             return ADD_FAILURE() << "no export button", false;
         if (!typeInto("Export Shortcuts")) {
             screenshot("export-no-choice.png");
@@ -94,14 +95,16 @@ TEST_F(PopupActions, ExportToAFileSavesWithReturnOrCancelsAndHintboardKeepsRunni
     screenshot("export-file-dialog.png");
     run("xdotool key Return");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return fs::exists(saved); })) << "nothing saved";
-    ASSERT_TRUE(hintboardUsable()) << "Hintboard ended with the export";
+    // The popup comes back once the dialog is gone, and stays as mousepad takes the focus again.
+    ASSERT_TRUE(DesktopSession::waitUntil(popupShown));
+    ASSERT_TRUE(hintboardRuns()) << "Hintboard ended with the export";
     std::ifstream file(saved);
     std::string heading;
     std::getline(file, heading);
     EXPECT_EQ(heading, "# Mousepad");
 
     fs::remove(saved);
-    ASSERT_TRUE(askForTheFileDialog()) << "no file dialog";
+    ASSERT_TRUE(askForTheFileDialog("Exported")) << "no file dialog";
     run("xdotool key Escape");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hintboardWindowNamed("Save Shortcuts"); }));
     EXPECT_TRUE(hintboardUsable()) << "Hintboard ended with the cancelled export";

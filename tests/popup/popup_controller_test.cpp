@@ -337,6 +337,8 @@ TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations
 
     workspace.activate(fake::application(ownPID, "Hintboard"));
     EXPECT_TRUE(popup.isVisible()) << "this program's own activation";
+    workspace.activate(editor);
+    EXPECT_TRUE(popup.isVisible()) << "the shown application back in front, as after an own dialog";
     workspace.activate(viewer);
     EXPECT_FALSE(popup.isVisible());
 
