@@ -433,6 +433,7 @@ PopupPanelEvents PopupController::panelEvents()
 void PopupController::installMonitors()
 {
     removeMonitors();
+    ownWindowActive_ = false;
     auto& monitors = deps_.eventMonitors;
     auto keep = [this](std::optional<platform::EventMonitors::Token> token) {
         if (token)
@@ -448,9 +449,10 @@ void PopupController::installMonitors()
     keep(monitors.addFlagsChangedMonitor([this](std::uint64_t flags) { setHeldModifiers(flags); }));
     workspaceObserver_ = deps_.workspace.addActivationObserver(
         [this](const std::optional<platform::RunningApplication>& app) {
+            ownWindowActive_ = app && app->pid == ownPID_;
             // Another application in front; this program's own dialogs, and
             // the shown application coming back after them, are no change.
-            if (app && app->pid != ownPID_ && app->pid != shownAppPID_)
+            if (app && !ownWindowActive_ && app->pid != shownAppPID_)
                 hide();
         });
 }
@@ -482,8 +484,9 @@ bool PopupController::panelKeyDown(const platform::KeyEvent& key)
 
 void PopupController::globalKeyDown(const platform::KeyEvent& key)
 {
-    // An Escape typed into the panel has been handled as the panel's own key.
-    if (key.keyCode != escapeKeyCode || (panel_ && panel_->hasKeyboard()))
+    // An Escape typed into the panel has been handled as the panel's own key,
+    // one typed into this program's dialog (the export's) is the dialog's.
+    if (key.keyCode != escapeKeyCode || (panel_ && panel_->hasKeyboard()) || ownWindowActive_)
         return;
     if (!filterModel_) {
         hide();

@@ -130,6 +130,7 @@ private:
     PopupKeyboard keyboard_;
     pid_t ownPID_;
     pid_t shownAppPID_ = 0;  // the application whose shortcuts were asked for last
+    bool ownWindowActive_ = false;  // one of this program's dialogs, which takes its own keys
 
     std::unique_ptr<PopupPanel> panel_;
     State state_ = State::hidden;

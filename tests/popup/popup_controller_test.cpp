@@ -337,6 +337,8 @@ TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations
 
     workspace.activate(fake::application(ownPID, "Hintboard"));
     EXPECT_TRUE(popup.isVisible()) << "this program's own activation";
+    monitors.pressKey({.keyCode = 53});
+    EXPECT_TRUE(popup.isVisible()) << "an Escape typed into this program's dialog";
     workspace.activate(editor);
     EXPECT_TRUE(popup.isVisible()) << "the shown application back in front, as after an own dialog";
     workspace.activate(viewer);
