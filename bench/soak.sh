@@ -77,7 +77,7 @@ for ((opening = 1; opening <= openings; ++opening)); do
   fi
   if ((opening % 10 == 0)); then
     xdotool type --delay 0 "select all"
-    xdotool key Return
+    xdotool key Tab Return  # Tab selects the one row left
   else
     xdotool type --delay 0 "sa"
     xdotool key BackSpace BackSpace Escape
