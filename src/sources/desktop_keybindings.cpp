@@ -88,12 +88,19 @@ std::string_view plainKeyName(std::string_view name)
         {"Sys_Req", "Print"},
     };
     for (const auto& [alias, plain] : aliases)
-        if (lowerCased(name) == lowerCased(alias))
+        if (sameName(name, alias))
             return plain;
     return name;
 }
 
 } // namespace
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
 
 std::optional<NamedKey> namedKey(std::string_view alias)
 {
@@ -133,7 +140,7 @@ std::optional<NamedKey> namedKey(std::string_view alias)
     for (const auto& key : keys) {
         const bool printable = key.character > 0x20 && key.character < 0x7F && key.name.size() > 1 &&
                                std::islower(static_cast<unsigned char>(key.name.front()));
-        if (printable ? name != key.name : lowerCased(name) != lowerCased(key.name))
+        if (printable ? name != key.name : !sameName(name, key.name))
             continue;
         if (key.virtualKey)
             return NamedKey{std::nullopt, key.virtualKey};

@@ -21,6 +21,9 @@ struct NamedKey {
     friend bool operator==(const NamedKey&, const NamedKey&) = default;
 };
 
+// Whether two key or modifier names are the same, whatever their case.
+bool sameName(std::string_view a, std::string_view b);
+
 // A key by its X keysym name or Qt's name ("Left", "Return", "PgDown", "plus",
 // "a", " ", "F5"); absent for a name the key notation cannot show.
 std::optional<NamedKey> namedKey(std::string_view name);

@@ -12,13 +12,6 @@ namespace {
 
 namespace mask = notation::menuMask;
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 // The key part of an accelerator.
 std::optional<MenuKeyEquivalent> keyNamed(std::string_view name)
 {
@@ -34,14 +27,14 @@ std::optional<MenuKeyEquivalent> keyNamed(std::string_view name)
 // Adds a modifier by name to the mask; false for a modifier the notation cannot show.
 bool addModifier(std::string_view name, std::int64_t& modifiers, bool& command)
 {
-    if (equalsIgnoringCase(name, "Primary") || equalsIgnoringCase(name, "Control") ||
-        equalsIgnoringCase(name, "Ctrl") || equalsIgnoringCase(name, "Ctl"))
+    if (keybinding::sameName(name, "Primary") || keybinding::sameName(name, "Control") ||
+        keybinding::sameName(name, "Ctrl") || keybinding::sameName(name, "Ctl"))
         modifiers |= mask::control;
-    else if (equalsIgnoringCase(name, "Alt") || equalsIgnoringCase(name, "Mod1"))
+    else if (keybinding::sameName(name, "Alt") || keybinding::sameName(name, "Mod1"))
         modifiers |= mask::option;
-    else if (equalsIgnoringCase(name, "Shift") || equalsIgnoringCase(name, "Shft"))
+    else if (keybinding::sameName(name, "Shift") || keybinding::sameName(name, "Shft"))
         modifiers |= mask::shift;
-    else if (equalsIgnoringCase(name, "Super") || equalsIgnoringCase(name, "Meta") || equalsIgnoringCase(name, "Mod4"))
+    else if (keybinding::sameName(name, "Super") || keybinding::sameName(name, "Meta") || keybinding::sameName(name, "Mod4"))
         command = true;
     else
         return false;
@@ -102,7 +95,7 @@ std::optional<MenuKeyEquivalent> parseQtShortcut(std::string_view shortcut, std:
     while (!modifierPart.empty()) {
         const auto plus = modifierPart.find('+');
         const auto name = modifierPart.substr(0, plus);
-        if (!equalsIgnoringCase(name, "Num") && !addModifier(name, modifiers, command))
+        if (!keybinding::sameName(name, "Num") && !addModifier(name, modifiers, command))
             return std::nullopt;
         modifierPart.remove_prefix(plus == std::string_view::npos ? modifierPart.size() : plus + 1);
     }
@@ -119,14 +112,14 @@ std::optional<MenuKeyEquivalent> parseQtShortcut(std::string_view shortcut, std:
 
 bool isGtk(std::string_view toolkitName)
 {
-    return equalsIgnoringCase(toolkitName, "GTK");
+    return keybinding::sameName(toolkitName, "GTK");
 }
 
 KeyBindingStyle keyBindingStyle(std::string_view toolkitName, std::string_view keyBinding)
 {
     if (isGtk(toolkitName))
         return KeyBindingStyle::gtk;
-    if (equalsIgnoringCase(toolkitName, "Qt"))
+    if (keybinding::sameName(toolkitName, "Qt"))
         return KeyBindingStyle::qt;
     const bool gtkLike = keyBinding.find('<') != std::string_view::npos ||
                          std::count(keyBinding.begin(), keyBinding.end(), ';') >= 2;
