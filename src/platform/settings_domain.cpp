@@ -13,6 +13,16 @@ bool SettingsDomain::boolean(std::string_view key) const
     return flag && *flag;
 }
 
+void SettingsDomain::applyTo(PlistDictionary& values, const Changes& changes)
+{
+    for (const auto& [key, value] : changes) {
+        if (value)
+            values.insert_or_assign(key, *value);
+        else if (auto found = values.find(key); found != values.end())
+            values.erase(found);
+    }
+}
+
 namespace {
 
 // Numeric text as the platform's integer lookup reads it: leading white space,

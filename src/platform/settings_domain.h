@@ -44,6 +44,8 @@ public:
 protected:
     // Implementations call this after every write.
     void notifyWrite(std::string_view key) { observers_.notify(key); }
+    // Sets or removes each changed key in `values`.
+    static void applyTo(PlistDictionary& values, const Changes& changes);
 
 private:
     ObserverList<std::string_view> observers_;

@@ -27,12 +27,7 @@ void MemorySettingsDomain::apply(const Changes& changes)
         return;
     {
         std::lock_guard lock(mutex_);
-        for (const auto& [key, value] : changes) {
-            if (value)
-                values_.insert_or_assign(key, *value);
-            else if (auto found = values_.find(key); found != values_.end())
-                values_.erase(found);
-        }
+        applyTo(values_, changes);
     }
     for (const auto& entry : changes)
         notifyWrite(entry.first);

@@ -179,12 +179,7 @@ void PlistFileSettingsDomain::apply(const Changes& changes)
     }
     {
         std::lock_guard lock(mutex_);
-        for (const auto& [key, value] : changes) {
-            if (value)
-                values_.insert_or_assign(key, *value);
-            else if (auto found = values_.find(key); found != values_.end())
-                values_.erase(found);
-        }
+        applyTo(values_, changes);
     }
     save();
     for (const auto& entry : changes)
