@@ -90,6 +90,24 @@ protected:
         DesktopSession::waitUntil([&] { return rowCount(lines = drawnLines(hintboard)) > 0; });
         return lines;
     }
+    // The popup opens growing to its size: its height once two reads agree.
+    static int settledHeight()
+    {
+        int height = -1;
+        DesktopSession::waitUntil([&] {
+            const auto window = popupWindow();
+            const int previous = std::exchange(height, window ? window->height : -1);
+            return height > 0 && height == previous;
+        });
+        return height;
+    }
+    static bool reachesHeight(int height)
+    {
+        return DesktopSession::waitUntil([&] {
+            const auto window = popupWindow();
+            return window && window->height == height;
+        });
+    }
     bool waitForText(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5))
     {
         return DesktopSession::waitUntil([&] { return showsText(hintboard, text); }, timeout);
@@ -131,7 +149,7 @@ TEST_F(PopupList, PanelKeepsTheWholeListsHeightWhateverTheRememberedQuery)
     const std::string rows = std::to_string(commandRowCount("--front"));
     ASSERT_TRUE(openWithHotKey());
     ASSERT_TRUE(waitForText(rows + " shortcuts")) << shownTexts(hintboard);
-    const int unfiltered = popupWindow()->height;
+    const int unfiltered = settledHeight();
     // A query that leaves one row is remembered over the next opening.
     run("xdotool type --delay 40 'new window'");
     ASSERT_TRUE(waitForText("1 of " + rows)) << shownTexts(hintboard);
@@ -139,10 +157,10 @@ TEST_F(PopupList, PanelKeepsTheWholeListsHeightWhateverTheRememberedQuery)
     ASSERT_TRUE(DesktopSession::waitUntil(popupHidden));
     ASSERT_TRUE(openWithHotKey());
     ASSERT_TRUE(waitForText("1 of " + rows)) << shownTexts(hintboard);
-    EXPECT_EQ(popupWindow()->height, unfiltered) << "opened with the remembered query";
+    EXPECT_TRUE(reachesHeight(unfiltered)) << "opened with the remembered query";
     run("xdotool key Escape");
     ASSERT_TRUE(waitForText(rows + " shortcuts")) << shownTexts(hintboard);
-    EXPECT_EQ(popupWindow()->height, unfiltered) << "after clearing it";
+    EXPECT_TRUE(reachesHeight(unfiltered)) << "after clearing it";
     EXPECT_TRUE(closeWithEscape());
 }
 
