@@ -237,11 +237,15 @@ TEST_F(AppWindows, BackupExportedAndImportedIntoFreshSettingsGivesTheSamePopup)
     EXPECT_NE(*defaultPopup, *exportedPopup);
     openSettings();
     chooseFile("Import Settings…", backup);
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return pressAccessible(hintboard, "Later"); }))
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return contains(accessibleNames(hintboard), "Later"); }))
         << "no \"Settings Imported\" alert";
-    EXPECT_TRUE(storedTrue(settingsFile(second), "showAllMenuItems"));
     screenshot("settings-imported.png");
+    ASSERT_TRUE(pressAccessible(hintboard, "Later"));
+    // Qt clicks a button pressed over AT-SPI only a moment later; keys typed before then go to the alert.
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return !contains(accessibleNames(hintboard), "Later"); }))
+        << "the alert stayed after \"Later\"";
     run("xdotool key ctrl+w");
+    EXPECT_TRUE(storedTrue(settingsFile(second), "showAllMenuItems"));
     ASSERT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard Settings"); }));
     run("xdotool search --onlyvisible --class mousepad windowactivate --sync");
     const auto importedPopup = popupSizeOverMousepad();

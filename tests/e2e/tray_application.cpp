@@ -115,7 +115,7 @@ bool popupHidden() { return !popupShown(); }
 bool openWithHotKey()
 {
     run("xdotool key alt+super+k");
-    return DesktopSession::waitUntil(popupShown, std::chrono::seconds(5));
+    return DesktopSession::waitUntil(popupShown);
 }
 
 // Escape removes one layer (overlay, search text, modifiers, favourites) at a time.
