@@ -33,6 +33,7 @@ std::string usage()
                                  print an application's menu shortcuts, the
                                  desktop's own or those applications registered
        hintboard --help          show this help
+       hintboard --version       print the version
 
 Hintboard shows the keyboard shortcuts of the application in front:
 {}, tap the chosen modifier key twice, or click its icon.
@@ -72,6 +73,10 @@ int main(int argc, char** argv)
     if (arguments.size() == 1) {
         if (command == "--help" || command == "-h") {
             std::fputs(usage().c_str(), stdout);
+            return 0;
+        }
+        if (command == "--version") {
+            std::printf("hintboard %s\n", HINTBOARD_VERSION);
             return 0;
         }
         if (command == "toggle")

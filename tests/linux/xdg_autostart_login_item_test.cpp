@@ -32,7 +32,8 @@ TEST_F(XdgAutostartLoginItemTest, EntryIsCreatedAndRemoved)
     EXPECT_TRUE(loginItem.isEnabled());
     std::ifstream file(entry);
     std::string content((std::istreambuf_iterator<char>(file)), {});
-    EXPECT_THAT(content, testing::HasSubstr("Exec=\"/opt/hint board/bin/hintboard\"\n"));
+    EXPECT_THAT(content, testing::HasSubstr("\nExec=\"/opt/hint board/bin/hintboard\"\n"));
+    EXPECT_THAT(content, testing::HasSubstr("\nTryExec=/opt/hint board/bin/hintboard\n"));
     EXPECT_EQ(fs::status(entry).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 
@@ -59,6 +60,7 @@ TEST(XdgAutostartEntry, ExecQuotesReservedCharacters)
 {
     auto text = XdgAutostartLoginItem::entryText("/home/a\"b/$x`y\\z");
     EXPECT_THAT(text, testing::HasSubstr("Exec=\"/home/a\\\\\"b/\\\\$x\\\\`y\\\\\\\\z\"\n"));
+    EXPECT_THAT(text, testing::HasSubstr("TryExec=/home/a\"b/$x`y\\\\z\n"));
     // The desktop-entry reader takes the string value back to the quoted argument.
     EXPECT_TRUE(parseDesktopEntry(text, "hintboard", "").has_value());
 }

@@ -183,6 +183,9 @@ void TrayIcon::showAbout()
     box->setText(QString("<p><b>Hintboard</b><br>Version %1</p>"
                          "<p>Reads the menus of the application in front through AT-SPI, the desktop's "
                          "accessibility service.</p>"
+                         "<p>Hintboard is free software: you may redistribute and change it under the terms of "
+                         "the <a href=\"https://www.gnu.org/licenses/gpl-3.0.html\">GNU General Public License, "
+                         "version 3 or later</a> (GPL-3.0-or-later). It comes with no warranty.</p>"
                          "<p><small>Made by %2<br>"
                          "<a href=\"%3\">%3</a><br>"
                          "Feedback: <a href=\"mailto:%4\">%4</a></small></p>")

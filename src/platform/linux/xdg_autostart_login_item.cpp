@@ -11,6 +11,18 @@
 namespace hb::linux_platform {
 namespace {
 
+// A string value: only the backslash needs escaping in a path.
+std::string stringValue(const std::string& text)
+{
+    std::string value;
+    for (char c : text) {
+        if (c == '\\')
+            value += '\\';
+        value += c;
+    }
+    return value;
+}
+
 // An Exec argument in double quotes, with the characters the quoting rules
 // reserve escaped, then escaped again as a string value.
 std::string quotedExecArgument(const std::string& argument)
@@ -22,13 +34,7 @@ std::string quotedExecArgument(const std::string& argument)
         quoted += c;
     }
     quoted += '"';
-    std::string value;
-    for (char c : quoted) {
-        if (c == '\\')
-            value += '\\';
-        value += c;
-    }
-    return value;
+    return stringValue(quoted);
 }
 
 } // namespace
@@ -58,6 +64,8 @@ std::string XdgAutostartLoginItem::entryText(const std::filesystem::path& execut
            "Name=Hintboard\n"
            "Comment=Keyboard shortcuts of the application in front\n"
            "Exec=" + quotedExecArgument(executable.string()) + "\n"
+           // Once the program is removed, the desktop skips the entry.
+           "TryExec=" + stringValue(executable.string()) + "\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
 }

@@ -21,7 +21,8 @@ public:
     bool isEnabled() const override;
     bool setEnabled(bool enabled, std::string& error) override;
 
-    // The entry's text for an executable, its path quoted for the Exec key.
+    // The entry's text for an executable: its path quoted for the Exec key,
+    // and as TryExec.
     static std::string entryText(const std::filesystem::path& executable);
 
 private:
