@@ -110,6 +110,7 @@ std::string keysymOfKeycode(std::string_view keycode)
 // Everything the menus and keys refer to, found in one walk of the document.
 struct DocumentIndex {
     const Element* menuBar = nullptr;
+    bool isMainMenuBar = false;
     std::map<std::string, const Element*, std::less<>> keysById;
     std::vector<const Element*> keys;
     std::map<std::string, std::vector<const Element*>, std::less<>> byKey;      // key="id" of other elements
@@ -121,8 +122,10 @@ struct DocumentIndex {
         if (name == "menubar") {
             const auto id = element.attribute("id");
             const bool main = id == std::string_view("main-menubar") || id == std::string_view("mail-menubar");
-            if (!menuBar || (main && !isMainMenuBar))
-                menuBar = &element, isMainMenuBar = main;
+            if (!menuBar || (main && !isMainMenuBar)) {
+                menuBar = &element;
+                isMainMenuBar = main;
+            }
         }
         if (name == "key") {
             keys.push_back(&element);
@@ -137,8 +140,6 @@ struct DocumentIndex {
         for (const auto& child : element.children)
             add(child);
     }
-
-    bool isMainMenuBar = false;
 };
 
 class MenuWalk {
