@@ -15,6 +15,7 @@
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/journal_log.h"
+#include "platform/linux/mozilla_menu_accessibility.h"
 #include "platform/linux/shortcuts_window_accessibility.h"
 #include "platform/linux/directory_sync_folder.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
@@ -232,7 +233,9 @@ int runApplication(int argc, char** argv)
     linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi, session);
     linux_platform::ShortcutsWindowSource shortcutsWindows(log);
     linux_platform::ShortcutRunner shortcutRunner(log, session);
-    linux_platform::ShortcutsWindowAccessibility accessibility(menuAccessibility, shortcutsWindows, shortcutRunner);
+    linux_platform::ShortcutsWindowAccessibility windowAccessibility(menuAccessibility, shortcutsWindows, shortcutRunner);
+    linux_platform::MozillaMenuSource mozillaMenus(log);
+    linux_platform::MozillaMenuAccessibility accessibility(windowAccessibility, mozillaMenus, shortcutRunner);
     auto sessionWorkspace = linux_platform::makeSessionWorkspace(session, runtime, log);
     platform::Workspace& workspace = *sessionWorkspace.workspace;
     log.notice(LogCategory::settings, "Hintboard {}, {} session; front application from {}", HINTBOARD_VERSION,

@@ -10,6 +10,7 @@
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/journal_log.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
+#include "platform/linux/mozilla_menu_accessibility.h"
 #include "platform/linux/shortcuts_window_accessibility.h"
 #include "platform/linux/session_services.h"
 #include "platform/linux/x11_workspace.h"
@@ -418,7 +419,9 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi, session);
     linux_platform::ShortcutsWindowSource shortcutsWindows(log);
     linux_platform::ShortcutRunner shortcutRunner(log, session);
-    linux_platform::ShortcutsWindowAccessibility accessibility(menuAccessibility, shortcutsWindows, shortcutRunner);
+    linux_platform::ShortcutsWindowAccessibility windowAccessibility(menuAccessibility, shortcutsWindows, shortcutRunner);
+    linux_platform::MozillaMenuSource mozillaMenus(log);
+    linux_platform::MozillaMenuAccessibility accessibility(windowAccessibility, mozillaMenus, shortcutRunner);
     if (!accessibility.isProcessTrusted()) {
         fmt::print(stderr, "{}", accessibilityOffMessage);
         return accessibilityOff;

@@ -1,7 +1,9 @@
 // Two menu bars of other kinds: GTK 4's demo application, whose GtkApplication
 // exports its menu model with accelerators (its accessible menu bar holds only
 // labels until a menu opens), and Firefox, whose menu bar sits inside a tool
-// bar and whose menus are filled only once they have been opened.
+// bar and whose menus are filled only once they have been opened (they are
+// read from its archive instead).
+#include "accessible_tree.h"
 #include "desktop_session.h"
 #include "menu_rows.h"
 
@@ -10,6 +12,9 @@
 #include "platform/fake/memory_log.h"
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/exported_menu_accessibility.h"
+#include "platform/linux/mozilla_menu_accessibility.h"
+
+#include <nlohmann/json.hpp>
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
@@ -162,6 +167,58 @@ TEST_F(OtherMenuBars, FirefoxMenusInsideItsToolBarReadOnceOpened)
 
     EXPECT_THAT(shortcutsCommand("--app firefox-esr"),
                 StartsWith(fmt::format("Firefox ESR (firefox-esr, pid {})\n", pid)));
+}
+
+TEST_F(OtherMenuBars, FirefoxMenusComeFromItsArchiveAndTheirRowsPressTheirKeys)
+{
+    const std::string profile = session->folder() + "/firefox-archive-profile";
+    std::filesystem::create_directories(profile);
+    if (!start("/usr/bin/firefox-esr", {"--profile", profile, "--no-remote", "about:blank"}, std::chrono::seconds(60)))
+        GTEST_SKIP() << "firefox-esr is not installed";
+    unsigned long window = 0;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return (window = DesktopSession::managedWindowOf(pid)) != 0; },
+                                          std::chrono::seconds(30)));
+
+    // No menu has been opened: the command lists them all the same.
+    const auto listed = nlohmann::json::parse(shortcutsCommand("--app firefox-esr --json"), nullptr, false);
+    ASSERT_TRUE(listed.is_object()) << shortcutsCommand("--app firefox-esr");
+    std::map<std::string, std::string> labels;
+    std::size_t withKeys = 0;
+    for (const auto& section : listed["sections"])
+        for (const auto& group : section["groups"])
+            for (const auto& row : group["rows"])
+                if (!row["keys"].get<std::string>().empty()) {
+                    ++withKeys;
+                    labels.emplace(section["title"].get<std::string>() + "/" + row["title"].get<std::string>(),
+                                   row["label"].get<std::string>());
+                }
+    EXPECT_GE(withKeys, 40u) << listed.dump(1);
+    EXPECT_EQ(labels["File/New Tab"], "Ctrl+T");
+    EXPECT_EQ(labels["File/New Window"], "Ctrl+N");
+    EXPECT_EQ(labels["File/Quit"], "Ctrl+Q");
+    EXPECT_EQ(labels["Edit/Undo"], "Ctrl+Z");
+    EXPECT_EQ(labels["Tools/Downloads"], "Ctrl+Shift+Y");
+    // --verbose names where the rows came from.
+    EXPECT_THAT(DesktopSession::commandOutput(std::string(HINTBOARD_EXECUTABLE) +
+                                              " shortcuts --app firefox-esr --verbose 2>&1 >/dev/null"),
+                testing::HasSubstr("browser.xhtml in /usr/lib/firefox-esr/browser/omni.ja (en-US)"));
+
+    // New Tab presses Ctrl+T in Firefox's window: one more tab opens.
+    linux_platform::MozillaMenuSource source(log);
+    linux_platform::ShortcutRunner runner(log, SessionKind::x11);
+    linux_platform::MozillaMenuAccessibility mozilla(accessibility, source, runner);
+    const MenuBarReader archiveReader(mozilla, log);
+    const auto newTab = e2e::findRow(archiveReader.readMenuBar(MenuReadOptions{.pid = pid}), "File", "New Tab");
+    ASSERT_TRUE(newTab);
+    auto tabCount = [&] {
+        const auto strip = e2e::accessibleDescendantsOf(pid, "page tab list");
+        return std::count_if(strip.begin(), strip.end(), [](const auto& e) { return e.role == "page tab"; });
+    };
+    const auto tabsBefore = tabCount();
+    EXPECT_GT(tabsBefore, 0);
+    EXPECT_TRUE(press(mozilla, log, *newTab));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return tabCount() == tabsBefore + 1; }))
+        << tabsBefore << " tabs before, " << tabCount() << " after";
 }
 
 } // namespace

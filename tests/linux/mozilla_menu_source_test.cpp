@@ -1,0 +1,197 @@
+#include "platform/linux/mozilla_menu_accessibility.h"
+#include "platform/linux/mozilla_menu_source.h"
+
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_press.h"
+#include "platform/fake/fake_accessibility.h"
+#include "platform/fake/memory_log.h"
+#include "support/temporary_folder.h"
+#include "support/zip_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace hb;
+using namespace hb::linux_platform;
+using testing::Contains;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsSupersetOf;
+using testing::Not;
+
+namespace {
+
+constexpr std::string_view browserWindow = R"(<?xml version="1.0"?>
+<html xmlns:html="http://www.w3.org/1999/xhtml">
+<head>
+  <link rel="localization" href="branding/brand.ftl"/>
+  <link rel="localization" href="browser/menubar.ftl"/>
+  <link rel="localization" href="toolkit/global/textActions.ftl"/>
+</head>
+<keyset id="mainKeyset">
+  <key id="key_newNavigatorTab" data-l10n-id="tab-new-shortcut" modifiers="accel"/>
+  <key id="key_undo" data-l10n-id="text-action-undo-shortcut" modifiers="accel"/>
+  <key id="key_reload" key="R" modifiers="accel" command="Browser:Reload"/>
+</keyset>
+<toolbarbutton command="Browser:Reload" data-l10n-id="toolbar-reload"/>
+<menubar id="main-menubar">
+  <menu data-l10n-id="menu-file"><menupopup>
+    <menuitem data-l10n-id="menu-file-new-tab" key="key_newNavigatorTab"/>
+    <menuitem data-l10n-id="menu-about"/>
+  </menupopup></menu>
+  <menu data-l10n-id="menu-edit"><menupopup>
+    <menuitem data-l10n-id="text-action-undo" key="key_undo"/>
+  </menupopup></menu>
+</menubar>
+</html>)";
+
+constexpr std::string_view englishMenus = R"(menu-file =
+    .label = File
+menu-edit =
+    .label = Edit
+menu-file-new-tab =
+    .label = New Tab
+menu-about =
+    .label = About { -brand-short-name }
+tab-new-shortcut =
+    .key = T
+toolbar-reload =
+    .label = Reload
+)";
+
+std::vector<std::string> rowTexts(const std::vector<MenuSection>& sections)
+{
+    std::vector<std::string> rows;
+    for (const auto& section : sections)
+        for (const auto& group : section.groups)
+            for (const auto& row : group.shortcuts)
+                rows.push_back(section.title + "/" + group.title.value_or("") + "/" + row.title + "=" + row.keys);
+    return rows;
+}
+
+class MozillaMenuSourceTest : public testing::Test {
+protected:
+    // A Firefox-like installation: the application's archive and the platform's.
+    void install(std::string_view englishMenuFile = englishMenus)
+    {
+        test::writeZip(folder.path() / "browser/omni.ja",
+                       {{"chrome/browser/content/browser/browser.xhtml", std::string(browserWindow)},
+                        {"localization/en-US/branding/brand.ftl", "-brand-short-name = Firefox\n"},
+                        {"localization/en-US/browser/menubar.ftl", std::string(englishMenuFile)},
+                        {"localization/de/browser/menubar.ftl", "menu-file =\n    .label = Datei\n"}});
+        test::writeZip(folder.path() / "omni.ja",
+                       {{"localization/en-US/toolkit/global/textActions.ftl",
+                         "text-action-undo =\n    .label = Undo\ntext-action-undo-shortcut =\n    .key = Z\n"}});
+    }
+
+    test::TemporaryFolder folder;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+    MozillaMenuSource source{log, {}, [this](pid_t pid) {
+                                 return pid == 42 ? folder.path() : std::filesystem::path("/nowhere");
+                             }};
+};
+
+} // namespace
+
+TEST_F(MozillaMenuSourceTest, ReadsTheMenusInTheUsersLanguageWithEnglishForWhatItLacks)
+{
+    install();
+    const auto menus = source.readInstallation(folder.path(), {"de-DE", "de"});
+    ASSERT_TRUE(menus);
+    EXPECT_EQ(menus->language, "de");
+    EXPECT_EQ(menus->archive, (folder.path() / "browser/omni.ja").string());
+    EXPECT_EQ(menus->document, "chrome/browser/content/browser/browser.xhtml");
+    ASSERT_EQ(menus->menus.menus.size(), 2u);
+    EXPECT_EQ(menus->menus.menus[0].title, "Datei");
+    EXPECT_EQ(menus->menus.menus[0].items[0].title, "New Tab");
+    EXPECT_EQ(menus->menus.menus[0].items[1].title, "About Firefox");
+    EXPECT_EQ(menus->menus.menus[1].items[0].accelerator, "<Control>z");  // from the platform's archive
+
+    // Kept while the archives stay the same; a changed archive is read again.
+    EXPECT_EQ(source.readInstallation(folder.path(), {"de-DE", "de"}), menus);
+    EXPECT_NE(source.readInstallation(folder.path(), {"fr"}), menus);
+    install(std::string(englishMenus) + "menu-extra =\n    .label = Extra\n");
+    EXPECT_NE(source.readInstallation(folder.path(), {"de-DE", "de"}), menus);
+}
+
+TEST_F(MozillaMenuSourceTest, ALanguagePackBesideTheProgramGivesItsLanguage)
+{
+    install();
+    test::writeZip(folder.path() / "browser/extensions/langpack-fr@firefox-esr.mozilla.org.xpi",
+                   {{"browser/localization/fr/browser/menubar.ftl", "menu-file =\n    .label = Fichier\n"},
+                    {"localization/fr/toolkit/global/textActions.ftl", "text-action-undo =\n    .label = Annuler\n"}});
+    const auto menus = source.readInstallation(folder.path(), {"fr-FR", "fr"});
+    ASSERT_TRUE(menus);
+    EXPECT_EQ(menus->language, "fr");
+    EXPECT_EQ(menus->menus.menus[0].title, "Fichier");
+    EXPECT_EQ(menus->menus.menus[1].items[0].title, "Annuler");
+    EXPECT_EQ(mozillaLanguages({"pt_BR.UTF-8@euro", "pt_BR", "pt"}), (std::vector<std::string>{"pt-BR", "pt"}));
+}
+
+TEST_F(MozillaMenuSourceTest, EntityLabelsComeFromTheLocaleFolderOfTheArchive)
+{
+    test::writeZip(folder.path() / "omni.ja",
+                   {{"chrome/messenger/content/messenger/messenger.xhtml", R"(<?xml version="1.0"?>
+<!DOCTYPE html [
+<!ENTITY % messengerDTD SYSTEM "chrome://messenger/locale/messenger.dtd">
+%messengerDTD;
+]>
+<html><keyset><key id="key_close" key="&closeCmd.key;" modifiers="accel"/></keyset>
+<menubar id="mail-menubar"><menu label="&fileMenu.label;"><menupopup>
+<menuitem label="&closeCmd.label;" key="key_close"/></menupopup></menu></menubar></html>)"},
+                    {"chrome/en-US/locale/en-US/messenger/messenger.dtd",
+                     R"(<!ENTITY fileMenu.label "File"><!ENTITY closeCmd.label "Close"><!ENTITY closeCmd.key "W">)"}});
+    const auto menus = source.readInstallation(folder.path(), {});
+    ASSERT_TRUE(menus);
+    ASSERT_EQ(menus->menus.menus.size(), 1u);
+    EXPECT_EQ(menus->menus.menus[0].title, "File");
+    EXPECT_EQ(menus->menus.menus[0].items[0].title, "Close");
+    EXPECT_EQ(menus->menus.menus[0].items[0].accelerator, "<Control>w");
+}
+
+TEST_F(MozillaMenuSourceTest, HostileArchivesAreRefusedAndLogged)
+{
+    // A billion laughs in the document, and an archive that is none.
+    std::string laughs = R"(<!ENTITY lol0 "lol">)";
+    for (int level = 1; level <= 9; ++level)
+        laughs += fmt::format("<!ENTITY lol{0} \"&lol{1};&lol{1};&lol{1};&lol{1};&lol{1};&lol{1};&lol{1};&lol{1};\">",
+                              level, level - 1);
+    test::writeZip(folder.path() / "omni.ja",
+                   {{"chrome/browser/content/browser/browser.xhtml",
+                     "<!DOCTYPE html [" + laughs + "]><html><menubar><menu label=\"&lol9;\"/></menubar></html>"}});
+    EXPECT_FALSE(source.readInstallation(folder.path(), {}));
+    EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Contains(HasSubstr("entities refused")));
+
+    test::writeFile(folder.path() / "browser/omni.ja", "PK not really");
+    EXPECT_FALSE(source.readInstallation(folder.path(), {"en-US"}));
+    EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Contains(HasSubstr("refused")));
+}
+
+TEST_F(MozillaMenuSourceTest, TheMenuBarOfAMozillaProcessIsItsDefinitionAndItsRowsPressTheirKeys)
+{
+    install();
+    fake::FakeAccessibility inner;
+    inner.addApplication(42, {fake::menu("Empty Until Opened", {})});
+    inner.addApplication(7, {fake::menu("Other", {fake::item("Copy", "c")})});
+    std::vector<std::string> pressed;
+    ShortcutRunner runner(log, SessionKind::x11, nullptr, [](pid_t) { return std::nullopt; },
+                          [&](pid_t pid, const std::string& accelerator) {
+                              pressed.push_back(fmt::format("{} {}", pid, accelerator));
+                              return true;
+                          });
+    MozillaMenuAccessibility accessibility(inner, source, runner);
+    const MenuBarReader reader(accessibility, log);
+
+    const auto sections = reader.readMenuBar(MenuReadOptions{.pid = 42});
+    EXPECT_THAT(rowTexts(sections), ElementsAre("File//New Tab=⌃T", "Edit//Undo=⌃Z",
+                                                "Keyboard Shortcuts/Main Window/Reload=⌃R"));
+    EXPECT_THAT(rowTexts(reader.readMenuBar(MenuReadOptions{.pid = 42, .includeAll = true})),
+                Contains("File//About Firefox="));
+    // Other applications keep their own menus.
+    EXPECT_THAT(rowTexts(reader.readMenuBar(MenuReadOptions{.pid = 7})), ElementsAre("Other//Copy=⌘C"));
+
+    const auto newTab = sections.front().groups.front().shortcuts.front();
+    EXPECT_TRUE(press(accessibility, log, newTab));
+    EXPECT_THAT(pressed, ElementsAre("42 <Control>t"));
+}

@@ -1,0 +1,349 @@
+// Mozilla applications' menus as their archives define them: the zip reader's
+// bounds, Fluent messages, DTD entities and the main window's menu bar.
+#include "sources/dtd_entities.h"
+#include "sources/desktop_keybindings.h"
+#include "sources/fluent.h"
+#include "sources/xul_menus.h"
+#include "sources/zip_archive.h"
+
+#include "support/temporary_folder.h"
+#include "support/zip_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fmt/format.h>
+
+#include <fstream>
+
+using namespace hb;
+using namespace hb::sources;
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+namespace {
+
+constexpr std::string_view messagesFile = R"(
+# Comment
+-brand-short-name = Firefox
+menu-file =
+    .label = File
+menu-file-new-tab =
+    .label = New Tab
+    .accesskey = T
+menu-file-close-tab =
+    .label =
+        { $tabCount ->
+            [1] Close Tab
+           *[other] Close { $tabCount } Tabs
+        }
+menu-quit =
+    .label =
+        { PLATFORM() ->
+            [windows] Exit
+           *[other] Quit
+        }
+menu-about =
+    .label = About { -brand-short-name }
+tab-new-shortcut =
+    .key = T
+downloads-shortcut =
+    .key = { PLATFORM() ->
+        [linux] Y
+       *[other] J
+    }
+bracket-shortcut =
+    .key = {"}"}
+empty-shortcut =
+    .key = {""}
+find-again-shortcut =
+    .keycode = VK_F3
+plain = Two words
+    on two lines
+loop = { loop }
+)";
+
+TEST(Fluent, FormatsValuesAttributesSelectorsAndReferences)
+{
+    fluent::Bundle bundle;
+    bundle.add(messagesFile);
+    struct Case {
+        std::string_view id, attribute;
+        fluent::Arguments arguments;
+        std::optional<std::string> expected;
+    };
+    const Case cases[] = {
+        {"menu-file", "label", {}, "File"},
+        {"menu-file-new-tab", "accesskey", {}, "T"},
+        {"menu-file-close-tab", "label", {{"tabCount", "1"}}, "Close Tab"},
+        {"menu-file-close-tab", "label", {{"tabCount", "3"}}, "Close 3 Tabs"},
+        {"menu-quit", "label", {}, "Quit"},
+        {"menu-about", "label", {}, "About Firefox"},
+        {"downloads-shortcut", "key", {}, "Y"},
+        {"bracket-shortcut", "key", {}, "}"},
+        {"empty-shortcut", "key", {}, ""},
+        {"find-again-shortcut", "keycode", {}, "VK_F3"},
+        {"plain", "", {}, "Two words\non two lines"},
+        {"menu-file", "", {}, std::nullopt},        // no value
+        {"menu-file", "accesskey", {}, std::nullopt},
+        {"missing", "label", {}, std::nullopt},
+        {"loop", "", {}, std::nullopt},             // refers to itself: bounded
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bundle.format(c.id, c.attribute, c.arguments), c.expected) << c.id << "." << c.attribute;
+}
+
+TEST(Fluent, TheFirstDefinitionWinsSoTheUsersLanguageComesFirst)
+{
+    fluent::Bundle bundle;
+    bundle.add("menu-file =\n    .label = Datei\n");
+    bundle.add("menu-file =\n    .label = File\nmenu-edit =\n    .label = Edit\n");
+    EXPECT_EQ(bundle.format("menu-file", "label"), "Datei");
+    EXPECT_EQ(bundle.format("menu-edit", "label"), "Edit");
+}
+
+TEST(Dtd, ExpandsNestedEntitiesAndRefusesExpansionBeyondTheBounds)
+{
+    dtd::Declarations declarations;
+    dtd::addDeclarations(R"(<!-- <!ENTITY hidden "no"> -->
+<!ENTITY brandShortName "Thunderbird">
+<!ENTITY aboutCmd.label 'About &brandShortName;'>
+<!ENTITY quote.label "Say &quot;hi&quot;">
+<!ENTITY % brandDTD SYSTEM "chrome://branding/locale/brand.dtd">)",
+                         declarations);
+    dtd::addDeclarations(R"(<!ENTITY brandShortName "Other">)", declarations);
+    EXPECT_THAT(declarations.externalFiles, ElementsAre("chrome://branding/locale/brand.dtd"));
+    const auto entities = dtd::expanded(declarations);
+    ASSERT_TRUE(entities);
+    EXPECT_EQ(entities->at("aboutCmd.label"), "About Thunderbird");
+    EXPECT_FALSE(entities->contains("hidden"));
+
+    // Quotes and "<" of an entity's text stay inside the attribute.
+    const auto document = dtd::withEntities(R"(<m label="&quote.label;" a="&aboutCmd.label;" b="&amp;&unknown;"/>)",
+                                            *entities, 1000);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(*document, R"(<m label="Say &quot;hi&quot;" a="About Thunderbird" b="&amp;&unknown;"/>)");
+    EXPECT_FALSE(dtd::withEntities("&aboutCmd.label;&aboutCmd.label;", *entities, 20));
+
+    // The billion laughs: ten times ten, nine levels deep; and a cycle.
+    std::string laughs = R"(<!ENTITY lol0 "lol">)";
+    for (int level = 1; level <= 9; ++level) {
+        laughs += fmt::format("<!ENTITY lol{} \"", level);
+        for (int i = 0; i < 10; ++i)
+            laughs += fmt::format("&lol{};", level - 1);
+        laughs += "\">";
+    }
+    for (const std::string& hostile : {laughs, std::string(R"(<!ENTITY a "&b;"><!ENTITY b "x&a;">)")}) {
+        dtd::Declarations refused;
+        dtd::addDeclarations(hostile, refused);
+        EXPECT_FALSE(dtd::expanded(refused)) << hostile.substr(0, 60);
+    }
+}
+
+TEST(Dtd, SplitsTheDocumentTypeWithItsInternalSubset)
+{
+    const auto split = dtd::splitDocumentType(R"(<?xml version="1.0"?>
+<!DOCTYPE window [
+<!ENTITY % a SYSTEM "chrome://x/locale/a.dtd"> %a;
+]>
+<window/>)");
+    EXPECT_THAT(split.internalSubset, HasSubstr("chrome://x/locale/a.dtd"));
+    EXPECT_EQ(xml::parse(split.document).value_or(xml::Element{}).name, "window");
+}
+
+// A main window with both label forms: Fluent messages, and attributes whose
+// entities were expanded.
+constexpr std::string_view fluentWindow = R"(<html xmlns:html="http://www.w3.org/1999/xhtml">
+<head><html:link rel="localization" href="browser/menubar.ftl"/><link rel="localization" href="browser/browserSets.ftl"/></head>
+<keyset>
+  <key id="key_newTab" data-l10n-id="tab-new-shortcut" modifiers="accel"/>
+  <key id="key_quit" key="q" modifiers="accel"/>
+  <key id="key_closeWindow" key="W" modifiers="accel,shift"/>
+  <key id="key_mute" key="M" modifiers="control"/>
+  <key id="key_back" keycode="VK_LEFT" modifiers="alt"/>
+  <key id="key_reload" keycode="VK_F5" command="Browser:Reload"/>
+  <key id="key_fullScreen" keycode="VK_F11" modifiers="shift,alt,meta"/>
+  <key id="key_disabled" key="R" modifiers="accel,alt" disabled="true"/>
+  <key id="key_unnamed" key="9" modifiers="alt"/>
+  <key key="=" modifiers="accel" command="cmd_zoomIn"/>
+</keyset>
+<toolbarbutton command="Browser:Reload" label="Reload"/>
+<menubar id="main-menubar">
+  <menu data-l10n-id="menu-file">
+    <menupopup>
+      <menuitem data-l10n-id="menu-file-new-tab" key="key_newTab"/>
+      <menuitem label="Hidden Close" key="key_closeWindow" hidden="true"/>
+      <menuseparator/>
+      <menuseparator hidden="true"/>
+      <menuitem label="Email Link…"/>
+      <menu label="Zoom">
+        <menupopup><menuitem label="Zoom In" key="key_zoomIn" command="cmd_zoomIn"/></menupopup>
+      </menu>
+      <menuitem data-l10n-id="menu-quit" key="key_quit"/>
+    </menupopup>
+  </menu>
+  <menu label="Hidden" hidden="true"><menupopup><menuitem label="X" key="key_mute"/></menupopup></menu>
+  <menu label="View">
+    <menupopup>
+      <menuitem label="Back" key="key_back"/>
+      <menuitem label="Mute" key="key_mute"/>
+      <menuitem label="Full Screen" key="key_fullScreen"/>
+      <menuitem label="Reader View" key="key_disabled"/>
+    </menupopup>
+  </menu>
+</menubar>
+</html>)";
+
+struct Row {
+    std::string path;
+    std::string keys;  // in the key notation
+    friend bool operator==(const Row&, const Row&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Row& r) { return out << r.path << "=" << r.keys; }
+};
+
+void flatten(const std::vector<XulMenuItem>& items, const std::string& prefix, std::vector<Row>& rows)
+{
+    for (const auto& item : items) {
+        const auto path = prefix + (item.title.empty() ? "—" : item.title);
+        rows.push_back(Row{path, item.accelerator.empty() ? "" : keybinding::gtkAccelerator(item.accelerator).value_or("?")});
+        flatten(item.items, path + "/", rows);
+    }
+}
+
+std::vector<Row> rowsOf(const std::vector<XulMenuItem>& items)
+{
+    std::vector<Row> rows;
+    flatten(items, "", rows);
+    return rows;
+}
+
+TEST(XulMenus, ReadsTheMenuBarWithKeysByKeyAndKeycodeAndEveryModifier)
+{
+    fluent::Bundle messages;
+    messages.add(messagesFile);
+    const auto document = xml::parse(fluentWindow);
+    ASSERT_TRUE(document);
+    EXPECT_THAT(localizationFiles(*document), ElementsAre("browser/menubar.ftl", "browser/browserSets.ftl"));
+
+    const auto menus = readXulMenus(*document, messages);
+    ASSERT_TRUE(menus);
+    EXPECT_EQ(menus->keyCount, 10u);
+    // Hidden menus, items and separators are left out; a disabled key is none.
+    EXPECT_THAT(rowsOf(menus->menus),
+                ElementsAre(Row{"File", ""}, Row{"File/New Tab", "⌃T"}, Row{"File/—", ""},
+                            Row{"File/Email Link…", ""}, Row{"File/Zoom", ""}, Row{"File/Zoom/Zoom In", ""},
+                            Row{"File/Quit", "⌃Q"}, Row{"View", ""}, Row{"View/Back", "⌥←"},
+                            Row{"View/Mute", "⌃M"}, Row{"View/Full Screen", "⌥⇧⌘F11"}, Row{"View/Reader View", ""}));
+    // Keys that no visible item carries, named after what else runs them; a key nothing names is left out.
+    EXPECT_THAT(rowsOf(menus->otherKeys), ElementsAre(Row{"Hidden Close", "⌃⇧W"}, Row{"Reload", "F5"},
+                                                      Row{"Zoom In", "⌃="}));
+}
+
+TEST(XulMenus, EntityLabelsReadAsAttributesOnceExpanded)
+{
+    const std::string document = R"(<?xml version="1.0"?>
+<!DOCTYPE window [
+<!ENTITY newMessageCmd.label "New Message">
+<!ENTITY newMessageCmd.key "M">
+<!ENTITY closeCmd.key "W">
+<!ENTITY closeCmd.label "Close">
+]>
+<window>
+<keyset>
+  <key id="key_newMessage" key="&newMessageCmd.key;" modifiers="accel"/>
+  <key id="key_close" key="&closeCmd.key;" modifiers="accel"/>
+</keyset>
+<menubar id="mail-menubar">
+  <menu label="File"><menupopup>
+    <menuitem label="&newMessageCmd.label;" key="key_newMessage"/>
+    <menuitem label="&closeCmd.label;" key="key_close"/>
+  </menupopup></menu>
+</menubar>
+</window>)";
+    auto split = dtd::splitDocumentType(document);
+    dtd::Declarations declarations;
+    dtd::addDeclarations(split.internalSubset, declarations);
+    const auto expanded = dtd::withEntities(split.document, dtd::expanded(declarations).value(), 1 << 20);
+    ASSERT_TRUE(expanded);
+    const auto root = xml::parse(*expanded);
+    ASSERT_TRUE(root);
+    const auto menus = readXulMenus(*root, fluent::Bundle());
+    ASSERT_TRUE(menus);
+    EXPECT_THAT(rowsOf(menus->menus), ElementsAre(Row{"File", ""}, Row{"File/New Message", "⌃M"}, Row{"File/Close", "⌃W"}));
+}
+
+class ZipArchiveTest : public testing::Test {
+protected:
+    std::unique_ptr<ZipArchive> open(const std::vector<test::ZipEntry>& entries, ZipLimits limits = {})
+    {
+        test::writeZip(path, entries);
+        problem.clear();
+        return ZipArchive::open(path, limits, &problem);
+    }
+
+    test::TemporaryFolder folder;
+    const std::filesystem::path path = folder.path() / "omni.ja";
+    std::string problem;
+};
+
+TEST_F(ZipArchiveTest, ReadsStoredAndCompressedEntries)
+{
+    const auto archive = open({{"a.txt", "stored", false}, {"dir/b.txt", std::string(1000, 'b'), true}});
+    ASSERT_TRUE(archive) << problem;
+    EXPECT_THAT(archive->entryNames(), ElementsAre("a.txt", "dir/b.txt"));
+    EXPECT_EQ(archive->read("a.txt"), "stored");
+    EXPECT_EQ(archive->read("dir/b.txt"), std::string(1000, 'b'));
+    EXPECT_FALSE(archive->read("dir/b.txt", 999));
+    EXPECT_FALSE(archive->read("missing"));
+}
+
+TEST_F(ZipArchiveTest, RefusesHostileArchivesWithinItsBounds)
+{
+    // A bomb: larger than any entry may be, and one that shrank a thousandfold.
+    const ZipLimits limits{.maxEntryBytes = 1 << 20};
+    auto bomb = open({{"big", std::string(4 << 20, '\0')}, {"dense", std::string(512 << 10, '\0')}}, limits);
+    ASSERT_TRUE(bomb) << problem;
+    EXPECT_FALSE(bomb->read("big", &problem));
+    EXPECT_THAT(problem, HasSubstr("more than"));
+    EXPECT_FALSE(bomb->read("dense", &problem));
+    EXPECT_THAT(problem, HasSubstr("compressed"));
+
+    // An entry whose declared size lies (local and central headers say 10 bytes).
+    std::string content(1000, 'x');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>('a' + i * 7 % 26);
+    test::writeZip(path, {{"liar", content, false}});
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    for (const auto& [signature, offset] : {std::pair{std::string("PK\3\4"), 22}, std::pair{std::string("PK\1\2"), 24}}) {
+        const auto at = bytes.find(signature);
+        ASSERT_NE(at, std::string::npos);
+        bytes.replace(at + offset, 4, std::string("\x0a\0\0\0", 4));
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    const auto liar = ZipArchive::open(path, {}, &problem);
+    ASSERT_TRUE(liar) << problem;
+    EXPECT_FALSE(liar->read("liar", &problem));
+
+    // Truncated: cut through its data and central directory.
+    test::writeZip(path, {{"a", std::string(4000, 'a'), false}});
+    std::filesystem::resize_file(path, 2000);
+    EXPECT_FALSE(ZipArchive::open(path, {}, &problem));
+
+    // More entries than allowed.
+    test::writeEmptyEntries(path, 100'000);
+    EXPECT_FALSE(ZipArchive::open(path, {}, &problem));
+    EXPECT_THAT(problem, HasSubstr("100000 entries"));
+    // (The same archive is read when the bound allows it: the refusal is the bound's.)
+    EXPECT_EQ(ZipArchive::open(path, {.maxEntries = 100'000})->entryCount(), 100'000u);
+
+    // Not a regular file, not an archive.
+    EXPECT_FALSE(ZipArchive::open(folder.path(), {}, &problem));
+    std::ofstream(path, std::ios::trunc) << "not a zip";
+    EXPECT_FALSE(ZipArchive::open(path, {}, &problem));
+}
+
+} // namespace
