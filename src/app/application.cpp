@@ -5,7 +5,7 @@
 #include "app/single_instance.h"
 #include "app/unix_signals.h"
 #include "app/updates.h"
-#include "app/views/scroll_area_accessible.h"
+#include "app/views/accessible_roles.h"
 #include "app/views/tray_icon.h"
 #include "app/views/settings_window.h"
 #include "app/views/update_dialog.h"
@@ -46,7 +46,6 @@
 #include "triggers/global_hotkey.h"
 #include "triggers/trigger_availability.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <glib.h>
@@ -179,7 +178,7 @@ int runApplication(int argc, char** argv)
     // Windows come and go; the tray icon keeps the program running.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(views::TrayIcon::applicationIcon());
-    QAccessible::installFactory(views::scrollAreaAccessible);
+    views::installAccessibility();
 
     linux_platform::JournalLogSink sink;
     platform::SettingsDomain* settingsForLog = nullptr;
