@@ -50,6 +50,7 @@
 #include <QCursor>
 #include <glib.h>
 #include <QDesktopServices>
+#include <QFile>
 #include <QMessageBox>
 #include <QGuiApplication>
 #include <QUrl>
@@ -59,6 +60,7 @@
 #include <cstdlib>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace hb::app {
 namespace {
@@ -151,6 +153,21 @@ private:
     platform::EventMonitors& monitors_;
 };
 
+// Test builds only: with HINTBOARD_TEST_STALL_ON_TOGGLE naming a file, a
+// toggle request creates that file and blocks the main thread for good, as a
+// hang inside Qt would.
+void stallWhenTestsAsk()
+{
+#ifdef HINTBOARD_TEST_HOOKS
+    const QString marker = qEnvironmentVariable("HINTBOARD_TEST_STALL_ON_TOGGLE");
+    if (marker.isEmpty())
+        return;
+    QFile(marker).open(QIODevice::WriteOnly);
+    for (;;)
+        ::pause();
+#endif
+}
+
 } // namespace
 
 int runApplication(int argc, char** argv)
@@ -189,7 +206,11 @@ int runApplication(int argc, char** argv)
     // Requests over the bus reach the popup once it exists.
     std::function<void()> toggleRequest, showRequest;
     SingleInstance instance({
-        .toggle = [&] { if (toggleRequest) toggleRequest(); },
+        .toggle = [&] {
+            stallWhenTestsAsk();
+            if (toggleRequest)
+                toggleRequest();
+        },
         .show = [&] { if (showRequest) showRequest(); },
         .quit = [] { QCoreApplication::quit(); },
     });
