@@ -140,6 +140,8 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
     })) << "no quiz window";
     activate(*quiz);
     screenshot("quiz-over-mousepad.png");
+    // The quiz says its questions and its feedback as its window's description changes.
+    Announcements announcements(hintboard, true);
 
     // Questions come in a random order: answer the first one whose keys xdotool can type.
     bool answered = false;
@@ -164,6 +166,7 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
         if (keys) {
             screenshot("quiz-answered.png");
             EXPECT_TRUE(contains(accessibleNames(hintboard), "Right")) << "typed " << *keys;
+            EXPECT_TRUE(announcements.waitFor("Right: ")) << testing::PrintToString(announcements.said());
             answered = true;
         } else {
             run("xdotool key space");  // skips the pause

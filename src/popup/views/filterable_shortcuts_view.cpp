@@ -2,6 +2,7 @@
 
 #include "model/key_label.h"
 #include "model/key_notation.h"
+#include "popup/views/announcement.h"
 #include "popup/views/chip_button.h"
 #include "popup/views/disambiguation_overlay.h"
 #include "popup/views/message_views.h"
@@ -295,6 +296,8 @@ void FilterableShortcutsView::modelChanged()
 void FilterableShortcutsView::syncHeader()
 {
     count_->setText(qstring(model_.headerText()));
+    if (model_.hasQuery() || model_.hasModifierFilter())
+        announceWhenSettled(count_, count_->text());
     const QString query = qstring(model_.query());
     if (search_->text() != query)
         search_->setText(query);
