@@ -187,8 +187,6 @@ void waitForEvents()
     g_source_unref(tick);
 }
 
-constexpr const char* announcementEvents[] = {"object:announcement", "object:property-change:accessible-description"};
-
 } // namespace
 
 FocusEvents::FocusEvents(pid_t pid)
@@ -251,21 +249,16 @@ std::optional<std::pair<int, int>> accessibleCentre(pid_t pid, std::string_view 
     return std::pair(element->x + element->width / 2, element->y + element->height / 2);
 }
 
-Announcements::Announcements(pid_t pid, bool descriptions)
-    : pid_(pid), descriptions_(descriptions),
-      listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
+Announcements::Announcements(pid_t pid)
+    : pid_(pid), listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
 {
     atspi_init();
-    for (const char* type : announcementEvents)
-        if (descriptions_ || type == announcementEvents[0])
-            atspi_event_listener_register(listener_, type, nullptr);
+    atspi_event_listener_register(listener_, "object:announcement", nullptr);
 }
 
 Announcements::~Announcements()
 {
-    for (const char* type : announcementEvents)
-        if (descriptions_ || type == announcementEvents[0])
-            atspi_event_listener_deregister(listener_, type, nullptr);
+    atspi_event_listener_deregister(listener_, "object:announcement", nullptr);
     g_object_unref(listener_);
 }
 

@@ -79,12 +79,10 @@ private:
     std::vector<FocusedElement> elements_;
 };
 
-// Records what a process says to screen readers without a focus change, from
-// the moment it is made: its AT-SPI announcements, and with `descriptions`
-// the new descriptions of its elements too.
+// Records the AT-SPI announcements of a process, from the moment it is made.
 class Announcements {
 public:
-    explicit Announcements(pid_t pid, bool descriptions = false);
+    explicit Announcements(pid_t pid);
     ~Announcements();
     Announcements(const Announcements&) = delete;
     Announcements& operator=(const Announcements&) = delete;
@@ -98,7 +96,6 @@ private:
     static void received(_AtspiEvent* event, void* self);
 
     pid_t pid_;
-    bool descriptions_;
     _AtspiEventListener* listener_;
     std::vector<std::string> said_;
 };
