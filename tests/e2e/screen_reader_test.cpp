@@ -146,7 +146,8 @@ long long countSaid(const std::vector<std::string>& said, const std::string& tex
 }
 
 // What changes without a focus change is announced, once: the count after
-// typing pauses, the overlay's question with its keys.
+// typing pauses, the overlay's question with its keys; the focus comes back
+// to the filter when the overlay goes.
 TEST_F(ScreenReader, FilterCountAndOverlayQuestionAreAnnouncedOnce)
 {
     Announcements announcements(hintboard);
@@ -157,6 +158,9 @@ TEST_F(ScreenReader, FilterCountAndOverlayQuestionAreAnnouncedOnce)
     run("xdotool key Escape");  // clears the filter
     run("xdotool key ctrl+q");
     ASSERT_TRUE(announcements.waitFor("What should happen? ")) << testing::PrintToString(announcements.said());
+    FocusEvents events(hintboard);
+    run("xdotool key Escape");  // takes the overlay away: the focus is back in the filter
+    EXPECT_TRUE(events.waitForFocusOn("Filter")) << testing::PrintToString(events.focused());
     const auto& said = announcements.said();
     EXPECT_EQ(countSaid(said, " of "), 1) << testing::PrintToString(said);
     EXPECT_EQ(countSaid(said, "What should happen?"), 1) << testing::PrintToString(said);
@@ -165,7 +169,6 @@ TEST_F(ScreenReader, FilterCountAndOverlayQuestionAreAnnouncedOnce)
             EXPECT_THAT(line, testing::MatchesRegex("[0-9]+ of [0-9]+"));
         }
     }
-    run("xdotool key Escape");
     EXPECT_TRUE(closeWithEscape());
 }
 

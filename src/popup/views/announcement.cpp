@@ -72,6 +72,13 @@ void announceWhenSettled(QWidget* source, const QString& text, std::chrono::mill
         return;
     static constexpr char timerName[] = "hintboardAnnouncement";
     auto* timer = source->findChild<QTimer*>(QLatin1String(timerName), Qt::FindDirectChildrenOnly);
+    if (text.isEmpty()) {
+        if (timer) {
+            timer->stop();
+            timer->setProperty("announced", QString());
+        }
+        return;
+    }
     if (!timer) {
         timer = new QTimer(source);
         timer->setObjectName(QLatin1String(timerName));

@@ -15,6 +15,7 @@ void announce(QWidget* source, const QString& text);
 
 // Announces `text` from `source` once it has stood for `settle` without
 // another call (typing has paused), unless it is what `source` last announced.
+// An empty text drops what is waiting and forgets what was last announced.
 void announceWhenSettled(QWidget* source, const QString& text,
                          std::chrono::milliseconds settle = std::chrono::milliseconds(700));
 

@@ -9,6 +9,7 @@
 #include "popup/views/shortcut_columns_view.h"
 #include "settings/settings.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -287,8 +288,13 @@ void FilterableShortcutsView::modelChanged()
     if (const auto& state = model_.disambiguation()) {
         overlay_->setGeometry(rect());
         overlay_->show(*state, model_.disambiguationFocusedIndex());
-    } else {
+    } else if (overlay_->isVisible()) {
         overlay_->hide();
+        // The overlay's options took the screen reader's focus: it comes back to the filter.
+        if (QAccessible::isActive() && window()->focusWidget() == search_) {
+            QAccessibleEvent focus(search_, QAccessible::Focus);
+            QAccessible::updateAccessibility(&focus);
+        }
     }
     revealSelection();
 }
@@ -296,8 +302,8 @@ void FilterableShortcutsView::modelChanged()
 void FilterableShortcutsView::syncHeader()
 {
     count_->setText(qstring(model_.headerText()));
-    if (model_.hasQuery() || model_.hasModifierFilter())
-        announceWhenSettled(count_, count_->text());
+    // Said once typing pauses; not for a modifier merely held down.
+    announceWhenSettled(count_, model_.hasQuery() || !model_.toggledModifiers().empty() ? count_->text() : QString());
     const QString query = qstring(model_.query());
     if (search_->text() != query)
         search_->setText(query);
