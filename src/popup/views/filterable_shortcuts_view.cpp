@@ -288,7 +288,7 @@ void FilterableShortcutsView::modelChanged()
     if (const auto& state = model_.disambiguation()) {
         overlay_->setGeometry(rect());
         overlay_->show(*state, model_.disambiguationFocusedIndex());
-    } else if (overlay_->isVisible()) {
+    } else if (!overlay_->isHidden()) {
         overlay_->hide();
         // The overlay's options took the screen reader's focus: it comes back to the filter.
         if (QAccessible::isActive() && window()->focusWidget() == search_) {
