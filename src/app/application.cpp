@@ -5,7 +5,7 @@
 #include "app/single_instance.h"
 #include "app/unix_signals.h"
 #include "app/updates.h"
-#include "app/views/scroll_area_accessible.h"
+#include "app/views/accessible_roles.h"
 #include "app/views/tray_icon.h"
 #include "app/views/settings_window.h"
 #include "app/views/update_dialog.h"
@@ -47,11 +47,11 @@
 #include "triggers/global_hotkey.h"
 #include "triggers/trigger_availability.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <glib.h>
 #include <QDesktopServices>
+#include <QFile>
 #include <QMessageBox>
 #include <QGuiApplication>
 #include <QUrl>
@@ -61,6 +61,7 @@
 #include <cstdlib>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace hb::app {
 namespace {
@@ -153,6 +154,21 @@ private:
     platform::EventMonitors& monitors_;
 };
 
+// Test builds only: with HINTBOARD_TEST_STALL_ON_TOGGLE naming a file, a
+// toggle request creates that file and blocks the main thread for good, as a
+// hang inside Qt would.
+void stallWhenTestsAsk()
+{
+#ifdef HINTBOARD_TEST_HOOKS
+    const QString marker = qEnvironmentVariable("HINTBOARD_TEST_STALL_ON_TOGGLE");
+    if (marker.isEmpty())
+        return;
+    QFile(marker).open(QIODevice::WriteOnly);
+    for (;;)
+        ::pause();
+#endif
+}
+
 } // namespace
 
 int runApplication(int argc, char** argv)
@@ -180,7 +196,7 @@ int runApplication(int argc, char** argv)
     // Windows come and go; the tray icon keeps the program running.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(views::TrayIcon::applicationIcon());
-    QAccessible::installFactory(views::scrollAreaAccessible);
+    views::installAccessibility();
 
     linux_platform::JournalLogSink sink;
     platform::SettingsDomain* settingsForLog = nullptr;
@@ -191,7 +207,11 @@ int runApplication(int argc, char** argv)
     // Requests over the bus reach the popup once it exists.
     std::function<void()> toggleRequest, showRequest;
     SingleInstance instance({
-        .toggle = [&] { if (toggleRequest) toggleRequest(); },
+        .toggle = [&] {
+            stallWhenTestsAsk();
+            if (toggleRequest)
+                toggleRequest();
+        },
         .show = [&] { if (showRequest) showRequest(); },
         .quit = [] { QCoreApplication::quit(); },
     });

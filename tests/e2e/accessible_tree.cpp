@@ -136,6 +136,28 @@ std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name
     return found;
 }
 
+bool withAccessible(pid_t pid, std::string_view name, const std::function<void(AtspiAccessible*)>& use)
+{
+    return walk(pid, [&](AtspiAccessible* element) {
+        if (nameOf(element) != name)
+            return false;
+        use(element);
+        return true;
+    });
+}
+
+std::vector<AccessibleElement> accessibleWindows(pid_t pid)
+{
+    std::vector<AccessibleElement> windows;
+    walk(pid, [&](AtspiAccessible* element) {
+        std::unique_ptr<AtspiAccessible, Unref> parent(atspi_accessible_get_parent(element, nullptr));
+        if (parent && roleOf(parent.get()) == "application")
+            windows.push_back(described(element));
+        return false;
+    });
+    return windows;
+}
+
 bool pressAccessible(pid_t pid, std::string_view name)
 {
     bool pressed = false;
@@ -151,6 +173,21 @@ bool pressAccessible(pid_t pid, std::string_view name)
     });
     return pressed;
 }
+
+namespace {
+
+// Blocks until an event or a time-out source of 50 ms comes.
+void waitForEvents()
+{
+    GSource* tick = g_timeout_source_new(50);
+    g_source_set_callback(tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+    g_source_attach(tick, nullptr);
+    g_main_context_iteration(nullptr, true);
+    g_source_destroy(tick);
+    g_source_unref(tick);
+}
+
+} // namespace
 
 FocusEvents::FocusEvents(pid_t pid)
     : pid_(pid), listener_(atspi_event_listener_new(&FocusEvents::received, this, nullptr))
@@ -168,25 +205,38 @@ FocusEvents::~FocusEvents()
 void FocusEvents::received(AtspiEvent* event, void* self)
 {
     auto& events = *static_cast<FocusEvents*>(self);
-    if (event->detail1 == 1 && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == events.pid_)
+    if (event->detail1 == 1 && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == events.pid_) {
         events.focused_.push_back(nameOf(event->source));
+        FocusedElement focused{.name = events.focused_.back()};
+        std::unique_ptr<AtspiAccessible, Unref> element(atspi_accessible_get_parent(event->source, nullptr));
+        for (int depth = 0; element && depth < 40; ++depth) {
+            std::unique_ptr<AtspiAccessible, Unref> parent(atspi_accessible_get_parent(element.get(), nullptr));
+            if (!parent || roleOf(parent.get()) == "application") {
+                focused.windowName = nameOf(element.get());
+                if (AtspiStateSet* states = atspi_accessible_get_state_set(element.get())) {
+                    focused.windowActive = atspi_state_set_contains(states, ATSPI_STATE_ACTIVE);
+                    g_object_unref(states);
+                }
+            }
+            focused.enclosingRoles.push_back(roleOf(element.get()));
+            if (!parent || roleOf(parent.get()) == "application")
+                break;
+            element = std::move(parent);
+        }
+        events.elements_.push_back(std::move(focused));
+    }
     g_boxed_free(ATSPI_TYPE_EVENT, event);
 }
 
 bool FocusEvents::waitForFocusOn(std::string_view name, std::chrono::milliseconds timeout)
 {
     focused_.clear();
+    elements_.clear();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::ranges::find(focused_, name) == focused_.end()) {
+    while (name.empty() ? focused_.empty() : std::ranges::find(focused_, name) == focused_.end()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        // Blocks until an event or a time-out source of 50 ms comes.
-        GSource* tick = g_timeout_source_new(50);
-        g_source_set_callback(tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
-        g_source_attach(tick, nullptr);
-        g_main_context_iteration(nullptr, true);
-        g_source_destroy(tick);
-        g_source_unref(tick);
+        waitForEvents();
     }
     return true;
 }
@@ -197,6 +247,40 @@ std::optional<std::pair<int, int>> accessibleCentre(pid_t pid, std::string_view 
     if (!element || element->width <= 0 || element->height <= 0)
         return std::nullopt;
     return std::pair(element->x + element->width / 2, element->y + element->height / 2);
+}
+
+Announcements::Announcements(pid_t pid)
+    : pid_(pid), listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
+{
+    atspi_init();
+    atspi_event_listener_register(listener_, "object:announcement", nullptr);
+}
+
+Announcements::~Announcements()
+{
+    atspi_event_listener_deregister(listener_, "object:announcement", nullptr);
+    g_object_unref(listener_);
+}
+
+void Announcements::received(AtspiEvent* event, void* self)
+{
+    auto& announcements = *static_cast<Announcements*>(self);
+    if (event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == announcements.pid_ &&
+        G_VALUE_HOLDS_STRING(&event->any_data))
+        if (const char* text = g_value_get_string(&event->any_data); text && *text)
+            announcements.said_.emplace_back(text);
+    g_boxed_free(ATSPI_TYPE_EVENT, event);
+}
+
+bool Announcements::waitFor(std::string_view text, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::ranges::none_of(said_, [&](const std::string& said) { return said.find(text) != std::string::npos; })) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        waitForEvents();
+    }
+    return true;
 }
 
 } // namespace hb::e2e

@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include <functional>
+
+struct _AtspiAccessible;
 struct _AtspiEvent;
 struct _AtspiEventListener;
 
@@ -37,6 +40,20 @@ bool pressAccessible(pid_t pid, std::string_view name);
 // The centre of the first showing element of that name on the screen, where a user would click it.
 std::optional<std::pair<int, int>> accessibleCentre(pid_t pid, std::string_view name);
 
+// Runs `use` on the first showing element of that name; false when there is none.
+bool withAccessible(pid_t pid, std::string_view name, const std::function<void(_AtspiAccessible*)>& use);
+// The showing top-level windows of the process: their roles and names.
+std::vector<AccessibleElement> accessibleWindows(pid_t pid);
+
+// An element that took the focus, with the roles of the elements it lies in
+// (its parent first, the window last) and the name and state of its window.
+struct FocusedElement {
+    std::string name;
+    std::vector<std::string> enclosingRoles;
+    std::string windowName;
+    bool windowActive = false;
+};
+
 // Records which elements of a process AT-SPI says took the focus, from the
 // moment it is made, as a screen reader hears it.
 class FocusEvents {
@@ -46,10 +63,12 @@ public:
     FocusEvents(const FocusEvents&) = delete;
     FocusEvents& operator=(const FocusEvents&) = delete;
 
-    // Waits until an element of that name took the focus since the last wait.
+    // Waits until an element of that name (any, when empty) took the focus since the last wait.
     bool waitForFocusOn(std::string_view name, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // The names of the elements that took the focus since the last wait.
     const std::vector<std::string>& focused() const { return focused_; }
+    // The same elements with their windows.
+    const std::vector<FocusedElement>& focusedElements() const { return elements_; }
 
 private:
     static void received(_AtspiEvent* event, void* self);
@@ -57,6 +76,28 @@ private:
     pid_t pid_;
     _AtspiEventListener* listener_;
     std::vector<std::string> focused_;
+    std::vector<FocusedElement> elements_;
+};
+
+// Records the AT-SPI announcements of a process, from the moment it is made.
+class Announcements {
+public:
+    explicit Announcements(pid_t pid);
+    ~Announcements();
+    Announcements(const Announcements&) = delete;
+    Announcements& operator=(const Announcements&) = delete;
+
+    // Waits until something containing `text` was said.
+    bool waitFor(std::string_view text, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Everything said so far, in order.
+    const std::vector<std::string>& said() const { return said_; }
+
+private:
+    static void received(_AtspiEvent* event, void* self);
+
+    pid_t pid_;
+    _AtspiEventListener* listener_;
+    std::vector<std::string> said_;
 };
 
 } // namespace hb::e2e

@@ -6,7 +6,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace hb::e2e {
@@ -119,6 +121,38 @@ TEST_F(TrayApplication, TerminationSignalEndsCleanlyWithTheSettingsSaved)
     const char* config = std::getenv("XDG_CONFIG_HOME");
     ASSERT_NE(config, nullptr);
     EXPECT_EQ(status(std::string("test -s ") + config + "/hintboard/org.mirelo.Hintboard.plist"), 0);
+}
+
+// A main thread stuck for good (a test hook on the toggle request stands in
+// for a hang inside Qt): SIGTERM still ends the program within 3 s, and the
+// settings file, written whole at each change, is left as it was.
+class StuckTrayApplication : public TrayApplication {
+protected:
+    void SetUp() override
+    {
+        marker = DesktopSession::shared().folder() + "/stalled";
+        std::filesystem::remove(marker);
+        startHintboard({{"HINTBOARD_TEST_STALL_ON_TOGGLE", marker}});
+    }
+    std::string marker;
+};
+
+TEST_F(StuckTrayApplication, TerminationSignalEndsItWithinThreeSecondsWithTheSettingsWhole)
+{
+    const std::string file = settingsFile();
+    const std::string saved = DesktopSession::fileText(file);
+    ASSERT_NE(saved.find("</plist>"), std::string::npos);
+    // The request never gets its answer; the command ends with the program.
+    std::system((std::string(HINTBOARD_EXECUTABLE) + " toggle >/dev/null 2>&1 &").c_str());
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return std::filesystem::exists(marker); })) << "the hook did not run";
+
+    const auto signalled = std::chrono::steady_clock::now();
+    kill(hintboard, SIGTERM);
+    const int exit = exitStatus(std::chrono::seconds(3));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signalled);
+    EXPECT_EQ(exit, 128 + SIGTERM) << "ended after " << took.count() << " ms";
+    RecordProperty("ended_after_ms", int(took.count()));
+    EXPECT_EQ(DesktopSession::fileText(file), saved);
 }
 
 } // namespace

@@ -140,6 +140,8 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
     })) << "no quiz window";
     activate(*quiz);
     screenshot("quiz-over-mousepad.png");
+    // The quiz announces its questions and its feedback.
+    Announcements announcements(hintboard);
 
     // Questions come in a random order: answer the first one whose keys xdotool can type.
     bool answered = false;
@@ -161,6 +163,8 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
             const auto names = accessibleNames(hintboard);
             return contains(names, "Right") || contains(names, "Wrong");
         }));
+        EXPECT_TRUE(announcements.waitFor(contains(accessibleNames(hintboard), "Right") ? "Right: " : "Wrong. You pressed"))
+            << testing::PrintToString(announcements.said());
         if (keys) {
             screenshot("quiz-answered.png");
             EXPECT_TRUE(contains(accessibleNames(hintboard), "Right")) << "typed " << *keys;

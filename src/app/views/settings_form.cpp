@@ -104,7 +104,7 @@ SegmentedControl::SegmentedControl(QWidget* parent)
 
 QAbstractButton* SegmentedControl::addSegment(const QString& text, const QIcon& icon, const QString& toolTip)
 {
-    auto* button = new QToolButton;
+    auto* button = new QToolButton(this);  // a child from the start: screen readers meet it as a segment
     button->setCheckable(true);
     button->setText(text);
     button->setIcon(icon);

@@ -1,5 +1,6 @@
 #include "app/views/settings_window.h"
 
+#include "app/views/accessible_roles.h"
 #include "app/views/developer_settings_page.h"
 #include "app/views/general_settings_page.h"
 #include "app/views/ignored_settings_page.h"
@@ -85,6 +86,7 @@ SettingsWindow::SettingsWindow(SettingsWindowServices services, QWidget* parent)
 
     // The icon bar.
     tabButtons_ = new SegmentedControl;
+    markAsPageTabs(tabButtons_);
     for (const auto& tab : tabs) {
         const QString name = tr(tab.name);
         tabButtons_->addSegment(name, {}, name);

@@ -154,6 +154,7 @@ protected:
 QLabel* titleLabel(const QString& text)
 {
     auto* label = new QLabel(text);
+    label->setObjectName(QStringLiteral("pageTitle"));  // said when the page comes
     QFont f = label->font();
     f.setPointSizeF(f.pointSizeF() * 1.45);
     f.setBold(true);

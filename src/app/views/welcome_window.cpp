@@ -3,6 +3,7 @@
 #include "app/views/tray_icon.h"
 #include "app/views/welcome_pages.h"
 #include "platform/linux/symbol_icons.h"
+#include "popup/views/announcement.h"
 #include "popup/views/panel_style.h"
 #include "popup/views/window_placement.h"
 
@@ -10,6 +11,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -175,6 +177,7 @@ void WelcomeWindow::present()
 void WelcomeWindow::showStep()
 {
     const int step = static_cast<int>(wizard_->step());
+    const bool turned = step != shownStep_ && shownStep_ >= 0;
     if (step != shownStep_) {
         QWidget* previous = stack_->currentWidget();
         const bool hadFocus = previous && previous->isAncestorOf(focusWidget());
@@ -186,6 +189,14 @@ void WelcomeWindow::showStep()
         shownStep_ = step;
     }
     refresh();
+    if (turned)
+        announcePage();
+}
+
+void WelcomeWindow::announcePage()
+{
+    const auto* title = stack_->currentWidget()->findChild<QLabel*>(QStringLiteral("pageTitle"));
+    announce(this, (title ? title->text() + QStringLiteral(". ") : QString()) + dots_->accessibleDescription());
 }
 
 void WelcomeWindow::refresh()

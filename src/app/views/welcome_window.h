@@ -97,6 +97,8 @@ protected:
 private:
     void showStep();
     void refresh();
+    // Says the new page's title and step to screen readers.
+    void announcePage();
 
     std::unique_ptr<SettingsModel> model_;
     std::unique_ptr<WelcomeWizard> wizard_;

@@ -1,5 +1,6 @@
 #include "popup/views/disambiguation_overlay.h"
 
+#include "popup/views/announcement.h"
 #include "popup/views/panel_style.h"
 
 #include <QAccessible>
@@ -150,6 +151,7 @@ DisambiguationOverlay::DisambiguationOverlay(notation::KeyLabels keyLabels, QWid
 
 void DisambiguationOverlay::show(const DisambiguationState& state, std::size_t focusedIndex)
 {
+    const bool opening = isHidden();
     std::vector<QString> titles;
     std::vector<QString> notes;
     for (const Shortcut& shortcut : state.shortcuts) {
@@ -185,6 +187,8 @@ void DisambiguationOverlay::show(const DisambiguationState& state, std::size_t f
         buttons_[i]->setFocusedOption(i == focusedIndex);
     QWidget::show();
     raise();
+    if (opening)
+        announce(this, accessibleName() + (keys_->isHidden() ? QString() : QStringLiteral(" ") + keys_->text()));
 }
 
 QString DisambiguationOverlay::shownKeys() const { return keys_->isHidden() ? QString() : keys_->text(); }

@@ -2,12 +2,14 @@
 
 #include "model/key_label.h"
 #include "model/key_notation.h"
+#include "popup/views/announcement.h"
 #include "popup/views/chip_button.h"
 #include "popup/views/disambiguation_overlay.h"
 #include "popup/views/message_views.h"
 #include "popup/views/shortcut_columns_view.h"
 #include "settings/settings.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -286,8 +288,13 @@ void FilterableShortcutsView::modelChanged()
     if (const auto& state = model_.disambiguation()) {
         overlay_->setGeometry(rect());
         overlay_->show(*state, model_.disambiguationFocusedIndex());
-    } else {
+    } else if (!overlay_->isHidden()) {
         overlay_->hide();
+        // The overlay's options took the screen reader's focus: it comes back to the filter.
+        if (QAccessible::isActive() && window()->focusWidget() == search_) {
+            QAccessibleEvent focus(search_, QAccessible::Focus);
+            QAccessible::updateAccessibility(&focus);
+        }
     }
     revealSelection();
 }
@@ -295,6 +302,8 @@ void FilterableShortcutsView::modelChanged()
 void FilterableShortcutsView::syncHeader()
 {
     count_->setText(qstring(model_.headerText()));
+    // Said once typing pauses; not for a modifier merely held down.
+    announceWhenSettled(count_, model_.hasQuery() || !model_.toggledModifiers().empty() ? count_->text() : QString());
     const QString query = qstring(model_.query());
     if (search_->text() != query)
         search_->setText(query);

@@ -3,6 +3,7 @@
 #include "model/key_label.h"
 #include "model/key_notation.h"
 #include "platform/linux/symbol_icons.h"
+#include "popup/views/announcement.h"
 #include "popup/views/key_translation.h"
 #include "popup/views/panel_style.h"
 #include "popup/views/window_placement.h"
@@ -438,10 +439,11 @@ void QuizWindow::refresh()
     }
 }
 
-// Said by screen readers when it changes: the window holds the focus while asking.
+// Said by screen readers: announced, and kept as the description of the window, which holds the focus while asking.
 void QuizWindow::announce(const QString& text)
 {
     setAccessibleDescription(text);
+    views::announce(this, text);
 }
 
 bool QuizWindow::handleKeyPress(const QKeyEvent& event)
