@@ -165,7 +165,8 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
     const std::string hotkeyText = working ? shownHotkey(*working)
                                    : stored ? std::string("(hot key not working)")
                                             : std::string("(unset)");
-    entries.push_back({.kind = Kind::information, .title = "Show Shortcuts  " + hotkeyText, .enabled = false});
+    // Does what a click on the icon does (the menu has already closed the popup).
+    entries.push_back({.title = "Show Shortcuts  " + hotkeyText, .action = weakly([this] { services_.showPopup(); })});
 
     entries.push_back({.title = "Check for Updates…",
                        .enabled = static_cast<bool>(onCheckForUpdates),
