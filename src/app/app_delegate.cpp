@@ -188,6 +188,7 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
     entries.push_back({.title = "Settings…",
                        .keyEquivalent = ",",
                        .commandModifier = true,
+                       .keyText = notation::keyLabel("⌃,", Settings(s.settings).keyLabels()),
                        .enabled = static_cast<bool>(onOpenSettings),
                        .action = weakly([this] {
                            if (onOpenSettings)
@@ -198,6 +199,7 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
     entries.push_back({.title = "Quit Hintboard",
                        .keyEquivalent = "q",
                        .commandModifier = true,
+                       .keyText = notation::keyLabel("⌃Q", Settings(s.settings).keyLabels()),
                        .action = weakly([this] { services_.quit(); })});
     return entries;
 }

@@ -273,6 +273,8 @@ TEST_F(AppDelegateTest, MenuEntriesFollowTrustFrontAppAndStoredHotkey)
     EXPECT_EQ(menuTitles().front(), "Show Shortcuts  ⌥⌘K");
     EXPECT_FALSE(entry("Check for Updates…")->enabled);  // no updater yet
     EXPECT_EQ(entry("Settings…")->keyEquivalent, ",");
+    EXPECT_EQ(entry("Settings…")->keyText, "⌃,") << "written like the hot key beside Show Shortcuts";
+    EXPECT_EQ(entry("Quit Hintboard")->keyText, "⌃Q");
 
     workspace.activate(fake::application(7, "Editor", "org.example.editor"));
     runtime.runMainQueue();
