@@ -165,7 +165,8 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
     const std::string hotkeyText = working ? shownHotkey(*working)
                                    : stored ? std::string("(hot key not working)")
                                             : std::string("(unset)");
-    entries.push_back({.kind = Kind::information, .title = "Show Shortcuts  " + hotkeyText, .enabled = false});
+    // Does what a click on the icon does (the menu has already closed the popup).
+    entries.push_back({.title = "Show Shortcuts  " + hotkeyText, .action = weakly([this] { services_.showPopup(); })});
 
     entries.push_back({.title = "Check for Updates…",
                        .enabled = static_cast<bool>(onCheckForUpdates),
@@ -187,6 +188,7 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
     entries.push_back({.title = "Settings…",
                        .keyEquivalent = ",",
                        .commandModifier = true,
+                       .keyText = notation::keyLabel("⌃,", Settings(s.settings).keyLabels()),
                        .enabled = static_cast<bool>(onOpenSettings),
                        .action = weakly([this] {
                            if (onOpenSettings)
@@ -197,6 +199,7 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
     entries.push_back({.title = "Quit Hintboard",
                        .keyEquivalent = "q",
                        .commandModifier = true,
+                       .keyText = notation::keyLabel("⌃Q", Settings(s.settings).keyLabels()),
                        .action = weakly([this] { services_.quit(); })});
     return entries;
 }

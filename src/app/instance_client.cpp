@@ -32,7 +32,9 @@ int sendToRunningInstance(std::string_view method)
         g_variant_unref(reply);
         return 0;
     }
-    if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN)) {
+    // Without auto-start the bus says the name has no owner.
+    if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+        g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER)) {
         std::fputs(mayStart ? "hintboard: Hintboard is not running in this session, and the session bus has no "
                               "service file that starts it; start it with `hintboard`\n"
                             : "hintboard: Hintboard is not running in this session\n",

@@ -18,6 +18,8 @@ struct StatusMenuEntry {
     // The key shown beside the title, and whether Command goes with it.
     std::string keyEquivalent;
     bool commandModifier = false;
+    // The same keys as the key-labels setting writes them ("Ctrl+," or "⌃,").
+    std::string keyText;
     bool enabled = true;
     std::function<void()> action;
 };

@@ -115,7 +115,12 @@ void WelcomeWizard::followPermission()
     if (pollTask_)
         return;
     pollTask_ = services_.mainQueue.postAfter(permissionPollInterval, [this] { pollPermission(); });
-    updatePermission(services_.accessibility.isProcessTrusted());
+    // Access granted before the step is reached: the step says so and waits
+    // for the user, every time; only a grant seen on the step moves on by itself.
+    if (const bool trusted = services_.accessibility.isProcessTrusted(); trusted != permissionGranted_) {
+        permissionGranted_ = trusted;
+        observers_.notify();
+    }
 }
 
 void WelcomeWizard::pollPermission()

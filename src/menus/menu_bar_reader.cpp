@@ -104,7 +104,7 @@ MenuReadResult MenuBarReader::readMenus(const MenuReadOptions& options) const
     }
     if (shortcutsWindow) {
         auto listed = readSections(shortcutsWindow, options, ignoredMenus, ignoredTitles, budget, result.ignoredShortcuts);
-        log_.info(LogCategory::scraper, "pid {}: its shortcuts window lists {} groups", options.pid, listed.size());
+        log_.debug(LogCategory::scraper, "pid {}: its shortcuts window lists {} groups", options.pid, listed.size());
         sections = withShortcutsWindow(std::move(sections), std::move(listed));
     }
 
@@ -184,7 +184,7 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, con
 
         auto submenu = readSubmenu(children.front(), options.includeAll, 0, ignoredTitles, budget);
         if (submenu.rows.empty()) {
-            log_.info(LogCategory::scraper, "Submenu '{}' yielded 0 items ({} child items{})", privately(title),
+            log_.debug(LogCategory::scraper, "Submenu '{}' yielded 0 items ({} child items{})", privately(title),
                       submenu.childCount, privately(lazyHint(submenu.childCount)));
             continue;
         }
@@ -236,7 +236,7 @@ MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submen
 
         auto nested = readSubmenu(children.front(), includeAll, depth + 1, ignoredTitles, budget);
         if (nested.rows.empty())
-            log_.info(LogCategory::scraper, "Nested submenu '{}' yielded 0 items ({} child items{})",
+            log_.debug(LogCategory::scraper, "Nested submenu '{}' yielded 0 items ({} child items{})",
                       privately(title), nested.childCount, privately(lazyHint(nested.childCount)));
         result.rows.insert(result.rows.end(), std::make_move_iterator(nested.rows.begin()),
                            std::make_move_iterator(nested.rows.end()));

@@ -21,6 +21,7 @@ struct KeyEvent {
     std::int64_t keyCode = 0;
     std::uint64_t modifierFlags = 0;
     std::optional<std::string> characters;  // the key's text without modifiers
+    bool isRepeat = false;  // an auto-repeat of a held key
 };
 
 enum class MouseButton { left, right, other };

@@ -47,7 +47,9 @@ std::string document(const AppShortcuts& app, notation::KeyLabels labels)
                 lines.push_back("### " + escaped(*group.title));
             for (const auto& shortcut : group.shortcuts)
                 if (counts(shortcut))
-                    lines.push_back(codeSpan(notation::keyLabel(shortcut.keys, labels)) + " — " + escaped(shortcut.title));
+                    // A list item each: plain lines would render as one paragraph.
+                    lines.push_back("- " + codeSpan(notation::keyLabel(shortcut.keys, labels)) + " — " +
+                                    escaped(shortcut.title));
         }
         lines.emplace_back();
     }

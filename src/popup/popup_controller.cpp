@@ -6,6 +6,7 @@
 #include "popup/popup_tips.h"
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
+#include "triggers/global_hotkey.h"
 
 #include <algorithm>
 #include <utility>
@@ -49,7 +50,7 @@ PopupController::PopupController(PopupDependencies dependencies)
     : deps_(std::move(dependencies)),
       keyboard_(HintboardActionHandlers{
           .quit = [this] { if (deps_.quit) deps_.quit(); },
-          .openSettings = [this] { if (onOpenSettings) onOpenSettings(); },
+          .openSettings = [this] { openSettings(); },
           .closePopup = [this] { hide(); },
       }),
       ownPID_(deps_.frontmostMonitor.ownPID()),
@@ -360,6 +361,14 @@ void PopupController::activate(const Shortcut& shortcut)
     pressAfterClosing(shortcut);
 }
 
+void PopupController::openSettings()
+{
+    // The popup stays above every window and holds the keyboard: it goes first.
+    hide();
+    if (onOpenSettings)
+        onOpenSettings();
+}
+
 void PopupController::pressAfterClosing(const Shortcut& shortcut)
 {
     // A command whose application has quit fails here and is logged; the popup is closed all the same.
@@ -411,7 +420,7 @@ PopupPanelEvents PopupController::panelEvents()
             perform(keyboard_.chooseOption(option, *filterModel_));
     };
     events.grant = [this] { if (onGrant) onGrant(); };
-    events.openSettings = [this] { if (onOpenSettings) onOpenSettings(); };
+    events.openSettings = [this] { openSettings(); };
     events.dismissTip = [this] {
         if (filterModel_)
             filterModel_->setTipIndex(dismissTip(filterModel_->tipIndex(), deps_.settings));
@@ -467,8 +476,22 @@ void PopupController::removeMonitors()
     workspaceObserver_.reset();
 }
 
+bool PopupController::isTriggerKey(const platform::KeyEvent& key) const
+{
+    const auto hotkey = loadHotkey(deps_.settings);
+    return hotkey && key.keyCode == hotkey->keyCode && carbonModifiers(key.modifierFlags) == hotkey->carbonModifiers;
+}
+
 bool PopupController::panelKeyDown(const platform::KeyEvent& key)
 {
+    // While the panel holds the keyboard the desktop's hot key cannot fire:
+    // its combination typed here is the trigger. A held key's repeats are
+    // neither a trigger nor text.
+    if (isTriggerKey(key)) {
+        if (!key.isRepeat)
+            togglePopup();
+        return true;
+    }
     if (!filterModel_ || state_ != State::shown) {
         // Messages have nothing to clear: Escape closes them.
         if (key.keyCode != escapeKeyCode)

@@ -120,11 +120,13 @@ private:
     PopupPanelEvents panelEvents();
     void installMonitors();
     void removeMonitors();
+    bool isTriggerKey(const platform::KeyEvent& key) const;
     bool panelKeyDown(const platform::KeyEvent& key);
     void globalKeyDown(const platform::KeyEvent& key);
     void setHeldModifiers(std::uint64_t flags);
     void perform(KeyOutcome outcome);
     void pressAfterClosing(const Shortcut& shortcut);
+    void openSettings();
 
     PopupDependencies deps_;
     PopupKeyboard keyboard_;

@@ -1,5 +1,6 @@
 #include "popup/popup_filter_model.h"
 
+#include "model/key_label.h"
 #include "model/key_notation.h"
 #include "model/text.h"
 #include "settings/settings.h"
@@ -73,6 +74,44 @@ std::string trimmedOfWhiteSpace(std::string_view text)
         end = previous;
     }
     return std::string(text.substr(start, end - start));
+}
+
+// Whether `needle` stands in key words ("ctrl+page up") as whole key names:
+// "page" and "page up" do, "ctrl+s" does not in "ctrl+shift+s".
+bool inKeyWords(std::string_view words, std::string_view needle)
+{
+    const auto boundary = [](char c) { return c == '+' || c == ' '; };
+    for (auto at = words.find(needle); at != std::string_view::npos; at = words.find(needle, at + 1)) {
+        const auto end = at + needle.size();
+        if ((at == 0 || boundary(words[at - 1])) && (end == words.size() || boundary(words[end])))
+            return true;
+    }
+    return false;
+}
+
+// Whether a query names a key, not only modifiers: "page", "ctrl+s", but not
+// "ctrl" or "s", which would find half the list.
+bool namesKey(std::string_view folded)
+{
+    if (folded.size() < 2)
+        return false;
+    static const std::vector<std::string> modifierWords = [] {
+        std::vector<std::string> words;
+        for (auto glyph : notation::modifierGlyphs)
+            words.push_back(text::folded(std::string(notation::modifierLabel(glyph, notation::KeyLabels::words))));
+        return words;
+    }();
+    std::size_t start = 0;
+    while (start <= folded.size()) {
+        auto end = folded.find_first_of("+ ", start);
+        if (end == std::string_view::npos)
+            end = folded.size();
+        const auto word = folded.substr(start, end - start);
+        if (!word.empty() && std::ranges::find(modifierWords, word) == modifierWords.end())
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 // Whether the text holds two or more user-perceived characters.
@@ -262,7 +301,7 @@ void PopupFilterModel::setQuery(std::string query)
     query_ = std::move(query);
     normalizedQuery_ = trimmedOfWhiteSpace(query_);
     foldedQuery_ = text::folded(normalizedQuery_);
-    queryIsKeyCombination_ = foldedQuery_.size() > 1 && foldedQuery_.find('+') != std::string::npos;
+    queryNamesKey_ = namesKey(foldedQuery_);
     queryHasTwoCharacters_ = hasTwoCharacters(normalizedQuery_);
     filterChanged();
 }
@@ -341,9 +380,8 @@ void PopupFilterModel::readSettings()
 bool PopupFilterModel::queryMatches(const RowFacts& facts) const
 {
     const auto contains = [&](const std::string& folded) { return folded.find(foldedQuery_) != std::string::npos; };
-    // Key words only for a combination: "s" alone would find every Shift and Super.
     return foldedQuery_.empty() || contains(facts.texts->foldedTitle) || contains(facts.texts->foldedKeys) ||
-           (queryIsKeyCombination_ && contains(facts.texts->foldedKeyWords));
+           (queryNamesKey_ && inKeyWords(facts.texts->foldedKeyWords, foldedQuery_));
 }
 
 bool PopupFilterModel::modifiersMatch(const RowFacts& facts) const

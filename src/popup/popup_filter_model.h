@@ -206,7 +206,7 @@ private:
     std::string query_;
     std::string normalizedQuery_;
     std::string foldedQuery_;
-    bool queryIsKeyCombination_ = false;  // "ctrl+s": also matched against keys as words
+    bool queryNamesKey_ = false;  // "page up", "ctrl+s": also matched against keys as words
     bool queryHasTwoCharacters_ = false;
     bool showOnlyFavourites_ = false;
     ModifierSet toggledModifiers_;

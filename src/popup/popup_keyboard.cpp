@@ -12,6 +12,8 @@ constexpr std::int64_t keypadEnter = 76;
 constexpr std::int64_t escape = 53;
 } // namespace keyCode
 
+constexpr std::string_view settingsKeys = "⌃,";
+
 KeyOutcome closeAndPress(const Shortcut& shortcut)
 {
     KeyOutcome outcome = KeyOutcome::handled();
@@ -89,6 +91,10 @@ KeyOutcome PopupKeyboard::returnKey(PopupFilterModel& model) const
         return chooseOption(model.disambiguationFocusedIndex(), model);
     if (const auto* selected = model.selectedShortcut())
         return closeAndPress(*selected);
+    // Typing down to one row and pressing Return runs it: every keystroke
+    // clears the selection, so it could never be selected before Return.
+    if (const auto& visible = model.visibleShortcuts(); visible.size() == 1 && visible.front()->axElement)
+        return closeAndPress(*visible.front());
     return KeyOutcome::passedOn();
 }
 
@@ -128,6 +134,14 @@ KeyOutcome PopupKeyboard::shortcutPress(const KeyPress& key, PopupFilterModel& m
     }
     // Commands hidden by ignore rules are offered even alone, never pressed blindly.
     auto hidden = pressable(model.app().ignoredMenuShortcuts, *keys);
+    if (hidden.empty() && matches.empty() && *keys == settingsKeys) {
+        // No command of the application on the settings keys: nothing to choose between.
+        if (auto action = hintboardAction(*keys, ownActions_)) {
+            KeyOutcome outcome = KeyOutcome::handled();
+            outcome.ownAction = std::move(action->handler);
+            return outcome;
+        }
+    }
     if (hidden.empty())
         return KeyOutcome::passedOn();
     startDisambiguation(std::move(hidden), *keys, model);

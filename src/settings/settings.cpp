@@ -245,13 +245,21 @@ std::optional<std::string> storedValueProblem(std::string_view key, const platfo
 
 void logLaunchSnapshot(const platform::SettingsDomain& domain, platform::Log& log)
 {
+    // The values set, in one line; the keys left at their defaults only for debugging.
     std::string items;
+    std::string unset;
     for (auto key : keys::launchSnapshot) {
-        auto value = domain.object(key);
-        items += fmt::format("{}={}, ", key, value ? platform::describe(*value) : "<unset>");
+        if (auto value = domain.object(key))
+            items += fmt::format("{}={}, ", key, platform::describe(*value));
+        else
+            unset += fmt::format("{}, ", key);
     }
     items += "globalHotkey=" + storedHotkeyDisplayString(domain).value_or("<unset>");
     log.notice(platform::LogCategory::settings, "Settings snapshot at launch: {}", items);
+    if (!unset.empty()) {
+        unset.resize(unset.size() - 2);
+        log.debug(platform::LogCategory::settings, "Settings at their defaults: {}", unset);
+    }
 }
 
 } // namespace hb

@@ -156,7 +156,9 @@ TEST_F(AppDelegateTest, LaunchWiresPopupThenHotkeyThenDoubleTapAndLogsTheSnapsho
     // Out of range reads as keyboard, which the launch then stores as the double tap (off) asks.
     EXPECT_THAT(statusItem.styles, ElementsAre(MenuBarIconStyle::keyboard, MenuBarIconStyle::keyboard));
     EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 0);
-    EXPECT_EQ(sink.messages(platform::LogCategory::settings).size(), 1u);
+    EXPECT_THAT(sink.messages(platform::LogCategory::settings),
+                ElementsAre(testing::StartsWith("Settings snapshot at launch: "),
+                            testing::StartsWith("Settings at their defaults: ")));
 
     // Both triggers and a plain click toggle the popup; activations pre-read.
     calls.clear();
@@ -262,12 +264,17 @@ TEST_F(AppDelegateTest, MenuEntriesFollowTrustFrontAppAndStoredHotkey)
     // Trusted, but no application came to the front yet: no quiz.
     EXPECT_THAT(menuTitles(), ElementsAre("Show Shortcuts  Alt+Super+K", "Check for Updates…", "Settings…",
                                           "About Hintboard", "—", "Quit Hintboard"));
-    EXPECT_FALSE(entry("Show Shortcuts  Alt+Super+K")->enabled);
+    ASSERT_TRUE(entry("Show Shortcuts  Alt+Super+K")->enabled);
+    calls.clear();
+    entry("Show Shortcuts  Alt+Super+K")->action();
+    EXPECT_THAT(calls, ElementsAre("show")) << "what a click on the icon does";
     settings.set(keys::keyLabels, "symbols");
     statusItem.onClick(StatusClick{.secondaryButton = true});
     EXPECT_EQ(menuTitles().front(), "Show Shortcuts  ⌥⌘K");
     EXPECT_FALSE(entry("Check for Updates…")->enabled);  // no updater yet
     EXPECT_EQ(entry("Settings…")->keyEquivalent, ",");
+    EXPECT_EQ(entry("Settings…")->keyText, "⌃,") << "written like the hot key beside Show Shortcuts";
+    EXPECT_EQ(entry("Quit Hintboard")->keyText, "⌃Q");
 
     workspace.activate(fake::application(7, "Editor", "org.example.editor"));
     runtime.runMainQueue();

@@ -103,6 +103,8 @@ TEST_F(TrayApplication, SecondInstanceExitsAndQuitCommandEndsTheFirst)
     EXPECT_EQ(status(std::string(HINTBOARD_EXECUTABLE) + " quit"), 0);
     EXPECT_EQ(exitStatus(), 0);
     EXPECT_EQ(status(std::string(HINTBOARD_EXECUTABLE) + " toggle"), 1) << "toggle without an instance";
+    EXPECT_EQ(run(std::string(HINTBOARD_EXECUTABLE) + " quit 2>&1; echo status $?"),
+              "hintboard: Hintboard is not running in this session\nstatus 1\n");
 }
 
 TEST_F(TrayApplication, IconComesBackWhenTheTrayHostRestarts)

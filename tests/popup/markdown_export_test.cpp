@@ -30,27 +30,27 @@ TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
     EXPECT_EQ(document(app, symbols), "# Text\\_Edit \\#1\n"
                              "\n"
                              "## File\n"
-                             "`⌘N` — New \\[Window\\]\n"
+                             "- `⌘N` — New \\[Window\\]\n"
                              "\n"
                              "## Edit\n"
-                             "`` ⌘` `` — Tick \\`quote\\`\n"
-                             "`⌥⌘H` — Show \\*All\\*\n"
+                             "- `` ⌘` `` — Tick \\`quote\\`\n"
+                             "- `⌥⌘H` — Show \\*All\\*\n"
                              "### Find \\<tools\\>\n"
-                             "`⌥⌘F` — Find \\| Replace\n"
-                             "`⌘E` — Use \\\\ Selection");
+                             "- `⌥⌘F` — Find \\| Replace\n"
+                             "- `⌘E` — Use \\\\ Selection");
 
     // In words every row is still there, its keys written out.
     EXPECT_EQ(document(app, notation::KeyLabels::words), "# Text\\_Edit \\#1\n"
                                                          "\n"
                                                          "## File\n"
-                                                         "`Super+N` — New \\[Window\\]\n"
+                                                         "- `Super+N` — New \\[Window\\]\n"
                                                          "\n"
                                                          "## Edit\n"
-                                                         "`` Super+` `` — Tick \\`quote\\`\n"
-                                                         "`Alt+Super+H` — Show \\*All\\*\n"
+                                                         "- `` Super+` `` — Tick \\`quote\\`\n"
+                                                         "- `Alt+Super+H` — Show \\*All\\*\n"
                                                          "### Find \\<tools\\>\n"
-                                                         "`Alt+Super+F` — Find \\| Replace\n"
-                                                         "`Super+E` — Use \\\\ Selection");
+                                                         "- `Alt+Super+F` — Find \\| Replace\n"
+                                                         "- `Super+E` — Use \\\\ Selection");
 
     // Without a row with keys the document is only its heading.
     app.sections = {section("View", {group({}, {row("Basic", ""), Shortcut::separator()})})};

@@ -10,6 +10,7 @@
 #include "platform/fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 #include "support/model_builders.h"
+#include "triggers/global_hotkey.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -400,3 +401,83 @@ TEST_F(PopupControllerWithApp, AStaleReadShowsAtOnceAndItsRowsChangeInPlaceWhenT
     runtime.runUntilIdle();
     EXPECT_EQ(std::count(panel.calls.begin(), panel.calls.end(), "shortcuts Editor"), 3);
 }
+
+namespace {
+
+// Steps of a user pressing triggers, and the state each sequence must end in.
+enum class Step { toggle, hotkey, heldHotkeyRepeat, read, wait30ms };
+
+struct TriggerCase {
+    const char* name;
+    std::vector<Step> steps;
+    bool endsVisible;
+};
+
+TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
+{
+    saveHotkey(defaultHotkey, settings);
+    namespace flag = platform::modifier_flags;
+    const platform::KeyEvent hotkeyPress{.keyCode = 40, .modifierFlags = flag::command | flag::option,
+                                         .characters = "k"};
+    using enum Step;
+    const std::vector<TriggerCase> cases = {
+        // First, while the editor has not been read: later triggers find its menus cached.
+        {"a second trigger during the read shows once", {toggle, toggle, read}, true},
+        {"the hot key typed into the open panel closes it", {toggle, read, hotkey}, false},
+        {"a held hot key's repeats neither close nor type", {toggle, read, heldHotkeyRepeat}, true},
+        {"open, closed, open, closed", {toggle, read, hotkey, wait30ms, toggle, read, hotkey}, false},
+        {"a trigger during the show animation closes", {toggle, read, wait30ms, hotkey}, false},
+        {"two triggers within 50 ms: closed, then open again", {toggle, read, hotkey, wait30ms, hotkey, read}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        popup.hide();
+        runtime.advance(Seconds(1));
+        const int shown = int(std::count(panel.calls.begin(), panel.calls.end(), "shortcuts Editor"));
+        int consumed = 0;
+        for (auto step : c.steps) {
+            switch (step) {
+            case toggle: popup.togglePopup(); break;
+            case hotkey: consumed += panel.events.keyDown(hotkeyPress); break;
+            case heldHotkeyRepeat: {
+                auto repeat = hotkeyPress;
+                repeat.isRepeat = true;
+                consumed += panel.events.keyDown(repeat);
+                break;
+            }
+            case read: runtime.runUntilIdle(); break;
+            case wait30ms: runtime.advance(Seconds(0.03)); break;
+            }
+        }
+        runtime.advance(Seconds(1));
+        EXPECT_EQ(consumed, std::ranges::count_if(c.steps, [](Step s) { return s == hotkey || s == heldHotkeyRepeat; }))
+            << "the trigger's keys never reach the search field";
+        EXPECT_EQ(popup.isVisible(), c.endsVisible);
+        EXPECT_EQ(panel.alive, c.endsVisible ? 1 : 0);
+        EXPECT_EQ(monitors.monitorCount(), c.endsVisible ? 3u : 0u);
+        EXPECT_EQ(queryShown(), "");
+        const int triggers = int(std::ranges::count(c.steps, toggle) + std::ranges::count(c.steps, hotkey));
+        EXPECT_LE(int(std::count(panel.calls.begin(), panel.calls.end(), "shortcuts Editor")) - shown, triggers)
+            << "never shown twice for one trigger";
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PopupControllerWithApp, SettingsOpenedFromThePopupOpenAfterItHasClosed)
+{
+    std::vector<bool> visibleWhenOpened;
+    popup.onOpenSettings = [&] { visibleWhenOpened.push_back(popup.isVisible() || monitors.monitorCount() > 0); };
+    showAndSettle();
+    panel.events.openSettings();  // the header's gear button
+    showAndSettle();
+    // Control+comma, with no command of the editor on it.
+    EXPECT_TRUE(panel.events.keyDown({.keyCode = 43, .modifierFlags = platform::modifier_flags::control,
+                                      .characters = ","}));
+    EXPECT_THAT(visibleWhenOpened, ElementsAre(false, false));
+    EXPECT_FALSE(popup.isVisible());
+}
+
+} // namespace

@@ -110,6 +110,28 @@ TEST_F(PopupFilterModelTest, QueryMatchesTitleOrKeysIgnoringCaseAndDiacritics)
     EXPECT_THAT(titles(*m), IsEmpty());
 }
 
+TEST_F(PopupFilterModelTest, QueriesNamingKeysMatchWholeKeyNamesAsWritten)
+{
+    auto m = model(application({section("View", {group(std::nullopt, {
+        row("Next Tab", "⌃⇟"), row("Previous Tab", "⌃⇞"), row("Save", "⌃S"), row("Save As…", "⌃⇧S"),
+        row("Scroll Up", "⌥↑"), row("Lookup", "⌘L"), row("Sum", "⌃⌥U")})})}));
+    const std::vector<std::pair<std::string, std::vector<std::string>>> table{
+        {"page", {"Next Tab", "Previous Tab"}},
+        {"page up", {"Previous Tab"}},
+        {"ctrl+page down", {"Next Tab"}},
+        {"up", {"Previous Tab", "Scroll Up", "Lookup"}},   // the keys Page Up and Up, and a title
+        {"ctrl+s", {"Save"}},                              // not Ctrl+Shift+S
+        {"shift+s", {"Save As…"}},
+        {"ctrl", {}},                                      // modifiers alone: the chips' job
+        {"ctrl shift", {}},
+        {"u", {"Previous Tab", "Scroll Up", "Lookup", "Sum"}},  // one letter: not key words
+    };
+    for (const auto& [query, expected] : table) {
+        m->setQuery(query);
+        EXPECT_EQ(titles(*m), expected) << query;
+    }
+}
+
 TEST_F(PopupFilterModelTest, QueryOfOnlySpacesBehavesLikeNoQuery)
 {
     hideWhileNotSearching({"Renew"});

@@ -51,7 +51,8 @@ protected:
     FavouritesStore favourites{settings};
     IgnoreListStore ignoreList{settings};
     int closeRequests = 0;
-    PopupKeyboard keyboard{HintboardActionHandlers{[] {}, [] {}, [this] { ++closeRequests; }}};
+    int settingsRequests = 0;
+    PopupKeyboard keyboard{HintboardActionHandlers{[] {}, [this] { ++settingsRequests; }, [this] { ++closeRequests; }}};
 };
 
 TEST_F(PopupKeyboardTest, TabMovesTheSelectionAndOtherPlainKeysReachTheSearchField)
@@ -90,6 +91,24 @@ TEST_F(PopupKeyboardTest, ReturnRunsTheSelectedRowOrGoesToTheSearchField)
     outcome = keyboard.keyDown(key(returnKey), *m);
     EXPECT_TRUE(outcome.closesPopup);
     EXPECT_FALSE(outcome.press) << "a row without a menu item only closes the popup";
+}
+
+TEST_F(PopupKeyboardTest, ReturnRunsTheOneRowAFilterLeavesWithNothingSelected)
+{
+    auto withoutElement = menuItem("Lock Screen", "⌃⌘Q");
+    withoutElement.axElement.reset();
+    auto m = model({menuItem("New", "⌘N"), menuItem("New Window", "⇧⌘N"), withoutElement});
+    m->setQuery("new");
+    EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).consumed) << "two rows left";
+    m->setQuery("new window");
+    ASSERT_FALSE(m->selectedShortcut());
+    auto outcome = keyboard.keyDown(key(returnKey), *m);
+    EXPECT_TRUE(outcome.closesPopup);
+    ASSERT_TRUE(outcome.press);
+    EXPECT_EQ(outcome.press->title, "New Window");
+
+    m->setQuery("lock");
+    EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).consumed) << "a row that cannot run is not run";
 }
 
 TEST_F(PopupKeyboardTest, EscapeRemovesOneLayerPerPress)
@@ -203,6 +222,26 @@ TEST_F(PopupKeyboardTest, CommandsHiddenByIgnoreRulesAreOfferedNeverPressed)
     keyboard.keyDown(commandKey("r"), *m);
     ASSERT_TRUE(m->disambiguation());
     EXPECT_EQ(m->disambiguation()->shortcuts.front().title, "Refresh") << "visible conflicts are not offered";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PopupKeyboardTest, SettingsKeysOpenTheSettingsUnlessTheApplicationUsesThem)
+{
+    auto m = model({menuItem("New", "⌃N")});
+    auto outcome = keyboard.keyDown(controlKey(","), *m);
+    EXPECT_TRUE(outcome.consumed);
+    ASSERT_TRUE(outcome.ownAction);
+    outcome.ownAction();
+    EXPECT_EQ(settingsRequests, 1);
+
+    auto withPreferences = model({menuItem("Preferences", "⌃,")});
+    outcome = keyboard.keyDown(controlKey(","), *withPreferences);
+    EXPECT_FALSE(outcome.ownAction);
+    ASSERT_TRUE(withPreferences->disambiguation()) << "the application's command and the settings, offered";
+    EXPECT_FALSE(keyboard.keyDown(controlKey("w"), *m).consumed) << "only the settings keys act alone";
 }
 
 } // namespace

@@ -64,6 +64,25 @@ TEST_F(PanelTest, TypingInTheSearchFieldFiltersThePaintedRows)
     EXPECT_EQ(columns().drawnRowCount(), all);
 }
 
+TEST_F(PanelTest, FilteredRowsFlowFromTheFirstColumnInAPanelOfTheSameSize)
+{
+    harness.show(test::editorApplication());
+    const auto& lastColumn = harness.model().columns().back();
+    ASSERT_GT(harness.model().columns().size(), 1u);
+    const Shortcut& first = *harness.model().visibleShortcuts().front();
+    const Shortcut& last = *harness.model().visibleShortcuts().back();
+    ASSERT_NE(lastColumn.front().title, harness.model().columns().front().front().title);
+    const int firstColumnX = columns().rowRect(first)->x();
+    const int lastColumnX = columns().rowRect(last)->x();
+    ASSERT_GT(lastColumnX, firstColumnX);
+    const QSize size = harness.window().size();
+
+    harness.model().setQuery(last.title);
+    ASSERT_TRUE(columns().rowRect(last));
+    EXPECT_EQ(columns().rowRect(last)->x(), firstColumnX);
+    EXPECT_EQ(harness.window().size(), size);
+}
+
 TEST_F(PanelTest, KeysReachTheControllerInVirtualKeyCodes)
 {
     harness.show(test::editorApplication());

@@ -104,7 +104,7 @@ QWidget* GeneralSettingsPage::doubleTapSection()
 QWidget* GeneralSettingsPage::appearanceSection()
 {
     auto& theme = c_.services.theme;
-    auto section = makeSection(tr("Appearance"), tr("Colour used for keyboard shortcut glyphs in the popup."));
+    auto section = makeSection(tr("Appearance"));
 
     colourWell_ = new QToolButton;
     colourWell_->setObjectName(qtText(keys::keyAccentColor));
@@ -128,7 +128,7 @@ QWidget* GeneralSettingsPage::appearanceSection()
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(colourWell_);
     row->addWidget(resetColour_);
-    section.box->addRow(tr("Key colour"), controls);
+    section.box->addRow(tr("Key colour"), controls, tr("Colour used for keyboard shortcut glyphs in the popup."));
 
     auto* follow = boundSwitch(
         this, theme, "followSystemAccentColour", [&theme] { return !theme.customColor().has_value(); },

@@ -65,7 +65,7 @@ PopupSettingsPage::PopupSettingsPage(SettingsPageContext& context, QWidget* pare
                 boundSwitch(this, m, keys::showThirdPartyShortcuts, [&m] { return m.showThirdPartyShortcuts(); },
                             [&m](bool on) { m.setShowThirdPartyShortcuts(on); }),
                 tr("Apps can register their global shortcuts at %1").arg(integrationsFileText()));
-    box->addRow(tr("Always show favorites"),
+    box->addRow(tr("Always show favourites"),
                 boundSwitch(this, m, keys::alwaysShowFavourites, [&m] { return m.alwaysShowFavourites(); },
                             [&m](bool on) { m.setAlwaysShowFavourites(on); }),
                 tr("Pinned shortcuts always appear, even when the search or modifier filter doesn't match them."));

@@ -135,7 +135,10 @@ void TrayIcon::showMenu(std::vector<StatusMenuEntry> entries)
         }
         QAction* action = menu_->addAction(QString::fromStdString(entry.title));
         action->setEnabled(entry.enabled && entry.kind == StatusMenuEntry::Kind::action);
-        if (!entry.keyEquivalent.empty()) {
+        if (!entry.keyText.empty()) {
+            // Written as the rest of the program writes keys.
+            action->setText(QString::fromStdString(entry.title + "\t" + entry.keyText));
+        } else if (!entry.keyEquivalent.empty()) {
             // Command is the Control key in Linux menus.
             const QString keys = QString::fromStdString(entry.keyEquivalent).toUpper();
             action->setShortcut(QKeySequence(entry.commandModifier ? "Ctrl+" + keys : keys));

@@ -133,8 +133,11 @@ void UpdateDialog::showResult(const UpdateCheckResult& result)
 
 void UpdateDialog::present()
 {
-    if (!isVisible())
+    if (!isVisible()) {
+        // Centred at the size it shows at, not the default size of a new window.
+        adjustSize();
         centreOnPointerScreen(*this);
+    }
     show();
     raise();
     activateWindow();

@@ -170,6 +170,8 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     clear_->setText(tr("Clear filter"));
     connect(clear_, &QAction::triggered, this, [this] { model_.setQuery(""); });
     search_->setText(qstring(model_.query()));
+    // A remembered query is shown selected: the first key typed replaces it.
+    search_->selectAll();
     connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.setQuery(text.toStdString()); });
     filterRow->addWidget(search_, 1);
     filterRow->addSpacing(6);

@@ -109,6 +109,7 @@ platform::KeyEvent keyEvent(const QKeyEvent& event)
 {
     platform::KeyEvent key;
     key.modifierFlags = modifierFlags(event.modifiers());
+    key.isRepeat = event.isAutoRepeat();
 
     const auto* table = &mainKeys();
     if (event.modifiers() & Qt::KeypadModifier && keypadKeys().contains(event.key()))

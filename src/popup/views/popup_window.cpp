@@ -276,6 +276,8 @@ void PopupWindow::fadeIn(platform::Seconds duration)
 void PopupWindow::fadeOut(platform::Seconds duration)
 {
     stopAnimation();
+    // A closing popup takes no more keys: the hot key works again at once.
+    giveBackKeyboard();
     if (!behaviour_->animates())
         return;
     animation_ = new QParallelAnimationGroup(this);

@@ -27,7 +27,6 @@ constexpr double starInset = 3;
 constexpr double titleInset = 22;
 constexpr double rightInset = 6;
 constexpr double conflictSize = 12;
-constexpr double maximumKeyShare = 0.45;
 
 const char* conflictHelp = "This shortcut is assigned to multiple commands";
 
@@ -149,7 +148,9 @@ void ShortcutColumnsView::rebuild()
                 column.items.push_back({line.kind, topPadding + y, lineHeight(line.kind), line.title, line.shortcut});
                 drawnRows_ += line.kind == Kind::row ? 1 : 0;
             });
-        columns_.push_back(std::move(column));
+        // A filter that empties a column moves the columns after it to the left.
+        if (!column.items.empty())
+            columns_.push_back(std::move(column));
     }
     hovered_.reset();
     pressed_.reset();
@@ -237,7 +238,8 @@ ShortcutColumnsView::RowParts ShortcutColumnsView::rowParts(const QRectF& rect, 
     RowParts parts;
     double right = rect.right() - rightInset;
     if (!row.keys.empty()) {
-        const double width = std::min(rowText(row).keysWidth, rect.width() * maximumKeyShare);
+        // Keys are shown whole; the title gives way.
+        const double width = std::min(rowText(row).keysWidth, rect.width() - titleInset - rightInset);
         parts.keys = QRectF(right - width, rect.top(), width, rect.height());
         right = parts.keys.left() - 8;
     }
