@@ -250,7 +250,8 @@ void logLaunchSnapshot(const platform::SettingsDomain& domain, platform::Log& lo
         auto value = domain.object(key);
         items += fmt::format("{}={}, ", key, value ? platform::describe(*value) : "<unset>");
     }
-    items += "globalHotkey=" + storedHotkeyDisplayString(domain).value_or("<unset>");
+    const auto hotkey = storedHotkeyDisplayString(domain);
+    items += "globalHotkey=" + (hotkey ? notation::keyLabel(*hotkey, notation::KeyLabels::words) : "<unset>");
     log.notice(platform::LogCategory::settings, "Settings snapshot at launch: {}", items);
 }
 

@@ -95,7 +95,7 @@ TEST(Settings, LaunchSnapshotOfAFreshInstallation)
     std::string expected = "Settings snapshot at launch: ";
     for (auto key : keys::launchSnapshot)
         expected += std::string(key) + "=<unset>, ";
-    expected += "globalHotkey=⌥⌘K";
+    expected += "globalHotkey=Alt+Super+K";
     EXPECT_TRUE(sink.contains(platform::LogCategory::settings, platform::LogLevel::notice, expected));
 
     sink.clear();
