@@ -201,6 +201,13 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     });
     filterRow->addWidget(favourites_);
     headerLayout->addLayout(filterRow);
+    // Why the chosen row was not run; the popup stays open to say it.
+    notice_ = new QLabel(header_);
+    notice_->setObjectName(QStringLiteral("runNotice"));
+    notice_->setWordWrap(true);
+    notice_->setTextFormat(Qt::PlainText);
+    notice_->hide();
+    headerLayout->addWidget(notice_);
     outer->addWidget(header_);
 
     bannerHolder_ = new QWidget(this);
@@ -295,6 +302,8 @@ void FilterableShortcutsView::modelChanged()
 void FilterableShortcutsView::syncHeader()
 {
     count_->setText(qstring(model_.headerText()));
+    notice_->setText(qstring(model_.notice()));
+    notice_->setVisible(!model_.notice().empty());
     const QString query = qstring(model_.query());
     if (search_->text() != query)
         search_->setText(query);
