@@ -29,11 +29,13 @@ std::string usage()
     const bool wayland = hb::sessionKind(waylandDisplay ? waylandDisplay : "", sessionType ? sessionType : "") ==
                          hb::SessionKind::wayland;
     const std::string keyName = hotkey ? hb::notation::keyLabel(hotkey->displayString, stored.keyLabels()) : "";
+    // Wayland lets no program watch the modifier keys: no double tap there.
     const std::string trigger =
-        wayland ? "press a key you bind to `hintboard toggle` in the desktop's keyboard settings"
-                      + (hotkey ? " (or " + keyName + " where the desktop grants global shortcuts)" : std::string())
-        : hotkey ? "press " + keyName + " (the hot key)"
-                 : "press the hot key you set";
+        wayland ? "press a key bound to `hintboard toggle` in the desktop's keyboard settings" +
+                      (hotkey ? "\n(or " + keyName + " where the desktop grants global shortcuts)" : std::string()) +
+                      ", or click its icon."
+        : hotkey ? "press " + keyName + " (the hot key),\ntap the chosen modifier key twice, or click its icon."
+                 : "press the hot key you set,\ntap the chosen modifier key twice, or click its icon.";
     return fmt::format(R"(usage: hintboard                 start Hintboard in the panel's tray area
        hintboard toggle          show or hide the popup of the running Hintboard
        hintboard show            show the popup of the running Hintboard
@@ -47,8 +49,7 @@ std::string usage()
        hintboard --help          show this help
 
 Hintboard shows the keyboard shortcuts of the application in front:
-{},
-tap the chosen modifier key twice, or click its icon.
+{}
 One Hintboard runs per session; a second `hintboard` says so and exits.
 The other commands reach it over the session bus (name
 org.mirelo.Hintboard), so a desktop's own keyboard settings can bind them;
