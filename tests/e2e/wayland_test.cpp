@@ -374,11 +374,14 @@ std::string installedDesktopEntry(const std::string& folder)
     return path;
 }
 
-// The Exec line of a desktop entry's action.
+// The Exec line of a desktop entry's action, without its line end.
 std::string actionCommand(const std::string& entryPath, const std::string& action)
 {
-    return DesktopSession::commandOutput("sed -n '/^\\[Desktop Action " + action + "\\]/,/^\\[/s/^Exec=//p' " +
-                                         entryPath);
+    std::string line = DesktopSession::commandOutput("sed -n '/^\\[Desktop Action " + action + "\\]/,/^\\[/s/^Exec=//p' " +
+                                                     entryPath);
+    while (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return line;
 }
 
 TEST_F(WaylandTest, WithoutATrayTheUserIsToldOnceAndTheDesktopEntryActionsReachTheProgram)
@@ -403,7 +406,7 @@ TEST_F(WaylandTest, WithoutATrayTheUserIsToldOnceAndTheDesktopEntryActionsReachT
 
     // The launcher's "Settings" opens the settings window, which leads with the command to bind.
     const std::string settings = actionCommand(entry, "Settings");
-    ASSERT_EQ(settings, std::string(HINTBOARD_EXECUTABLE) + " settings\n");
+    ASSERT_EQ(settings, std::string(HINTBOARD_EXECUTABLE) + " settings");
     EXPECT_EQ(DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + settings + " && echo ok"), "ok\n");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return showsName(instance, "Copy Command"); }, std::chrono::seconds(15)))
         << ::testing::PrintToString(accessibleNames(instance));
