@@ -16,6 +16,17 @@ using platform::LogCategory;
 
 } // namespace
 
+NoTrayNotice noTrayNotice(const std::optional<std::string>& hotkey)
+{
+    const std::string command = "“hintboard toggle”";
+    std::string text = "This desktop shows no tray icons. To see the active app's shortcuts, ";
+    text += hotkey ? "press " + *hotkey + " or a key you bind to " + command + "."
+                   : "bind a key to " + command + " in the desktop's keyboard settings.";
+    text += " Settings, Quiz and Quit are in Hintboard's menu in the app launcher, or run “hintboard settings” "
+            "or “hintboard quiz”.";
+    return {"Hintboard runs without a tray icon", std::move(text)};
+}
+
 AppDelegate::AppDelegate(AppServices services)
     : services_(std::move(services)), self_(std::make_shared<AppDelegate*>(this))
 {
@@ -26,6 +37,8 @@ AppDelegate::~AppDelegate()
     *self_ = nullptr;
     if (hintTask_)
         services_.mainQueue.cancel(*hintTask_);
+    if (trayCheckTask_)
+        services_.mainQueue.cancel(*trayCheckTask_);
     if (wakeObserver_)
         services_.systemWake.removeWakeObserver(*wakeObserver_);
     for (auto id : settingsObservers_)
@@ -75,7 +88,7 @@ void AppDelegate::launch()
     s.statusItem.onClick = [this](const StatusClick& click) { statusItemClicked(click); };
     redrawStatusIcon();
 
-    auto toggle = weakly([this] { services_.togglePopup(); });
+    auto toggle = weakly([this] { triggerToggle(); });
     s.setUpHotkey(toggle);
     s.applyDoubleTap(toggle);
     // The icons follow the double-tap settings also when these were written
@@ -91,7 +104,14 @@ void AppDelegate::launch()
 
     logLaunchSnapshot(s.settings, s.log);
 
-    if (!s.settings.boolean(keys::didShowOnboardingWizard)) {
+    // Without a tray the wizard says it itself, and its ready hint becomes the notification.
+    if (s.settings.boolean(keys::didShowOnboardingWizard)) {
+        trayCheckTask_ = s.mainQueue.postAfter(trayCheckDelay, weakly([this] {
+                                                   trayCheckTask_.reset();
+                                                   if (!services_.statusItem.exists())
+                                                       tellNoTray();
+                                               }));
+    } else {
         s.mainQueue.post(weakly([this] {
             if (!onOpenWizard) {
                 services_.log.info(LogCategory::settings, "Onboarding not completed; no wizard to open");
@@ -99,7 +119,11 @@ void AppDelegate::launch()
             }
             onOpenWizard(WizardHandlers{
                 .onComplete = weakly([this] { wizardCompleted(); }),
-                .onTryItNow = weakly([this] { tryItNow(); }),
+                .listenForTriggers =
+                    [self = std::weak_ptr<AppDelegate*>(self_)](std::function<void()> listener) {
+                        if (auto alive = self.lock(); alive && *alive)
+                            (*alive)->triggerListener_ = std::move(listener);
+                    },
             });
         }));
     }
@@ -178,11 +202,7 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
     if (trusted && s.frontmostMonitor.frontmostApp()) {
         entries.push_back({.title = "Quiz Mode…",
                            .enabled = static_cast<bool>(onStartQuiz),
-                           .action = weakly([this] {
-                               const auto& app = services_.frontmostMonitor.frontmostApp();
-                               if (app && onStartQuiz)
-                                   onStartQuiz(*app);
-                           })});
+                           .action = weakly([this] { startQuiz(); })});
     }
 
     entries.push_back({.title = "Settings…",
@@ -222,11 +242,36 @@ void AppDelegate::grantAccess()
     }
 }
 
+void AppDelegate::startQuiz()
+{
+    const auto& app = services_.frontmostMonitor.frontmostApp();
+    if (!app) {
+        services_.log.info(LogCategory::settings, "Quiz not started: no application is active");
+        return;
+    }
+    if (onStartQuiz)
+        onStartQuiz(*app);
+}
+
+void AppDelegate::tellNoTray()
+{
+    if (std::exchange(toldNoTray_, true))
+        return;
+    const auto hotkey = workingHotkey();
+    const auto notice = noTrayNotice(hotkey ? std::optional(shownHotkey(*hotkey)) : std::nullopt);
+    services_.log.notice(LogCategory::settings, "No tray host (no status-notifier watcher, no system tray "
+                                                "selection): telling the user how to reach Hintboard");
+    if (services_.notify)
+        services_.notify(notice.title, notice.text);
+}
+
 void AppDelegate::showReadyHint()
 {
     auto& item = services_.statusItem;
-    if (!item.exists())
+    if (!item.exists()) {
+        tellNoTray();
         return;
+    }
     closeReadyHint();
     const auto hotkey = workingHotkey();
     const std::string text = hotkey ? "Press " + shownHotkey(*hotkey) + " to show shortcuts for the active app."
@@ -253,7 +298,7 @@ void AppDelegate::wizardCompleted()
     settings.set(keys::didShowOnboardingWizard, true);
     settings.remove(keys::onboardingResumeStep);
     services_.mainQueue.postAfter(wizardCompletionDelay, weakly([this] {
-                                      services_.applyDoubleTap(weakly([this] { services_.togglePopup(); }));
+                                      services_.applyDoubleTap(weakly([this] { triggerToggle(); }));
                                       showReadyHint();
                                       if (services_.accessibility.isProcessTrusted()) {
                                           keepHintThroughPopup_ = isReadyHintShown();
@@ -262,8 +307,17 @@ void AppDelegate::wizardCompleted()
                                   }));
 }
 
-void AppDelegate::tryItNow()
+void AppDelegate::triggerToggle()
 {
+    if (triggerListener_)
+        triggerListener_();
+    services_.togglePopup();
+}
+
+void AppDelegate::triggerShow()
+{
+    if (triggerListener_)
+        triggerListener_();
     services_.showPopup();
 }
 

@@ -31,8 +31,20 @@ struct PopupCallbacks {
 // What the onboarding wizard is given.
 struct WizardHandlers {
     std::function<void()> onComplete;
-    std::function<void()> onTryItNow;
+    // Sets what a real trigger (hot key, double tap, `hintboard toggle` or
+    // `show`) also tells the wizard, before the popup answers it; an empty
+    // function stops it.
+    std::function<void(std::function<void()> listener)> listenForTriggers;
 };
+
+// What a user whose desktop shows no tray icons is told: how to reach the
+// program without its icon. `hotkey`: the hot key as written while its
+// presses reach the program, none otherwise.
+struct NoTrayNotice {
+    std::string title;
+    std::string text;
+};
+NoTrayNotice noTrayNotice(const std::optional<std::string>& hotkey);
 
 // The objects the delegate drives. The platform comes as interfaces; the
 // popup controller and the two triggers come as operations, so that the
@@ -68,6 +80,8 @@ struct AppServices {
 
     // Ends the program (the event loop returns; `terminate` runs after).
     std::function<void()> quit;
+    // A desktop notification; unset where there is none.
+    std::function<void(const std::string& title, const std::string& text)> notify;
 };
 
 // The application's wiring: runs the launch sequence, answers the status
@@ -77,6 +91,8 @@ class AppDelegate {
 public:
     static constexpr platform::Seconds readyHintDuration{5};
     static constexpr platform::Seconds wizardCompletionDelay{0.3};
+    // A panel started with the session may take its tray a moment after us.
+    static constexpr platform::Seconds trayCheckDelay{2};
 
     explicit AppDelegate(AppServices services);
     ~AppDelegate();
@@ -94,12 +110,18 @@ public:
     void showStatusMenu();
 
     void grantAccess();
+    // "Quiz Mode…": a quiz over the front application; nothing without one.
+    void startQuiz();
+    // Without a tray: a notification, the ready hint included, at most once.
     void showReadyHint();
     void closeReadyHint();
     bool isReadyHintShown() const { return hintTask_.has_value(); }
     // The wizard's handlers.
     void wizardCompleted();
-    void tryItNow();
+    // A trigger arrived (hot key, double tap, a request over the bus): the
+    // wizard hears of it, then the popup toggles or shows.
+    void triggerToggle();
+    void triggerShow();
 
     // Hooks for windows that other parts of the program open; an unset hook
     // leaves its menu entry disabled and its step out.
@@ -114,6 +136,8 @@ public:
 
 private:
     void redrawStatusIcon();
+    // Tells of the missing tray icon, once in the life of the program.
+    void tellNoTray();
     // The hot key as the settings say keys are written.
     std::string shownHotkey(const GlobalHotkey& hotkey) const;
     // The stored hot key while its presses reach the program.
@@ -127,6 +151,9 @@ private:
     // The next showing of the popup leaves the ready hint up: the popup that
     // opens together with it when the wizard is done.
     bool keepHintThroughPopup_ = false;
+    std::function<void()> triggerListener_;
+    bool toldNoTray_ = false;
+    std::optional<platform::MainQueue::TaskId> trayCheckTask_;
     std::optional<platform::SystemWake::ObserverId> wakeObserver_;
     std::vector<platform::NotificationCenter::ObserverId> settingsObservers_;
     std::shared_ptr<AppDelegate*> self_;

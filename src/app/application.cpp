@@ -16,6 +16,7 @@
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/journal_log.h"
 #include "platform/linux/mozilla_menu_accessibility.h"
+#include "platform/linux/shortcut_runner.h"
 #include "platform/linux/shortcuts_window_accessibility.h"
 #include "platform/linux/directory_sync_folder.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
@@ -205,7 +206,7 @@ int runApplication(int argc, char** argv)
     });
 
     // Requests over the bus reach the popup once it exists.
-    std::function<void()> toggleRequest, showRequest;
+    std::function<void()> toggleRequest, showRequest, settingsRequest, quizRequest;
     SingleInstance instance({
         .toggle = [&] {
             stallWhenTestsAsk();
@@ -213,6 +214,8 @@ int runApplication(int argc, char** argv)
                 toggleRequest();
         },
         .show = [&] { if (showRequest) showRequest(); },
+        .settings = [&] { if (settingsRequest) settingsRequest(); },
+        .quiz = [&] { if (quizRequest) quizRequest(); },
         .quit = [] { QCoreApplication::quit(); },
     });
     switch (instance.claim()) {
@@ -309,8 +312,6 @@ int runApplication(int argc, char** argv)
         },
         .quit = [] { QCoreApplication::quit(); },
     });
-    toggleRequest = [&popup] { popup.togglePopup(); };
-    showRequest = [&popup] { popup.showPopup(); };
 
     HotkeyManager hotkeys(hotkeyService, runtime, log);
     DoubleTapTrigger doubleTap(eventMonitors, runtime, settings, log);
@@ -342,16 +343,23 @@ int runApplication(int argc, char** argv)
         },
         .storedHotkey = [&settings] { return loadHotkey(settings); },
         .hotkeyWorks = [&hotkeys] { return hotkeys.isRegistered(); },
-        .applyDoubleTap = [&doubleTap, &triggers, &log](std::function<void()> onActivate) {
+        .applyDoubleTap = [&doubleTap, &triggers, &log, told = false](std::function<void()> onActivate) mutable {
             if (!triggers.doubleTapAvailable) {
-                log.info(LogCategory::hotkey, "Double tap not available: {}", triggers.doubleTapReason);
+                // Applied again after the wizard and every wake; said once.
+                if (!std::exchange(told, true))
+                    log.info(LogCategory::hotkey, "Double tap not available: {}", triggers.doubleTapReason);
                 return;
             }
             doubleTap.onActivate = std::move(onActivate);
             doubleTap.applySettings();
         },
         .quit = [] { QCoreApplication::quit(); },
+        .notify = linux_platform::notifyDesktop,
     });
+
+    // `hintboard toggle` and `show` are triggers like the hot key.
+    toggleRequest = [&delegate] { delegate.triggerToggle(); };
+    showRequest = [&delegate] { delegate.triggerShow(); };
 
     // Windows that give the program a taskbar entry while they are open.
     DockIconManager dockIcon(presence, settings);
@@ -461,6 +469,7 @@ int runApplication(int argc, char** argv)
             .mainQueue = runtime,
             .handlers = std::move(handlers),
             .quit = [] { QCoreApplication::quit(); },
+            .trayIconShown = tray.exists(),
         });
         welcomeWindow->present();
     };
@@ -489,6 +498,8 @@ int runApplication(int argc, char** argv)
         },
     });
     delegate.onOpenSettings = [&settingsWindow] { settingsWindow.show(); };
+    settingsRequest = [&settingsWindow] { settingsWindow.show(); };
+    quizRequest = [&delegate] { delegate.startQuiz(); };
 
     // SIGTERM and SIGINT end the loop like "Quit Hintboard", so the settings are saved.
     UnixSignals unixSignals({SIGTERM, SIGINT, SIGHUP}, [](int) { QCoreApplication::quit(); });

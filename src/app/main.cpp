@@ -2,6 +2,7 @@
 #include "app/shortcuts_command.h"
 #include "app/stored_settings.h"
 #include "platform/linux/program_paths.h"
+#include "triggers/trigger_availability.h"
 
 #include <fmt/format.h>
 
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <string_view>
@@ -16,17 +18,29 @@
 
 namespace {
 
-// The help names the hot key as the popup would write it.
+// The help names the hot key as the popup would write it; on Wayland, where
+// the desktop may deliver no hot key, it leads with the command to bind.
 std::string usage()
 {
     const auto stored = hb::app::StoredSettings::read();
     const auto hotkey = stored.hotkey();
+    const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
+    const char* sessionType = std::getenv("XDG_SESSION_TYPE");
+    const bool wayland = hb::sessionKind(waylandDisplay ? waylandDisplay : "", sessionType ? sessionType : "") ==
+                         hb::SessionKind::wayland;
+    const std::string keyName = hotkey ? hb::notation::keyLabel(hotkey->displayString, stored.keyLabels()) : "";
+    // Wayland lets no program watch the modifier keys: no double tap there.
     const std::string trigger =
-        hotkey ? "press " + hb::notation::keyLabel(hotkey->displayString, stored.keyLabels()) + " (the hot key)"
-               : "press the hot key you set";
+        wayland ? "press a key bound to `hintboard toggle` in the desktop's keyboard settings" +
+                      (hotkey ? "\n(or " + keyName + " where the desktop grants global shortcuts)" : std::string()) +
+                      ", or click its icon."
+        : hotkey ? "press " + keyName + " (the hot key),\ntap the chosen modifier key twice, or click its icon."
+                 : "press the hot key you set,\ntap the chosen modifier key twice, or click its icon.";
     return fmt::format(R"(usage: hintboard                 start Hintboard in the panel's tray area
        hintboard toggle          show or hide the popup of the running Hintboard
        hintboard show            show the popup of the running Hintboard
+       hintboard settings        open the settings window of the running Hintboard
+       hintboard quiz            start a quiz over the application in front
        hintboard quit            end the running Hintboard
        hintboard shortcuts (--front | --app NAME | --pid PID | --system | --registered)
                          [--all] [--json] [--verbose]
@@ -36,10 +50,11 @@ std::string usage()
        hintboard --version       print the version
 
 Hintboard shows the keyboard shortcuts of the application in front:
-{}, tap the chosen modifier key twice, or click its icon.
+{}
 One Hintboard runs per session; a second `hintboard` says so and exits.
-`toggle`, `show` and `quit` reach it over the session bus (name
-org.mirelo.Hintboard), so a desktop's own keyboard settings can bind them.
+The other commands reach it over the session bus (name
+org.mirelo.Hintboard), so a desktop's own keyboard settings can bind them;
+where the desktop shows no tray icons they stand in for the icon's menu.
 `hintboard shortcuts --help` describes that command.
 
 Exit status: 0 on success, 1 when Hintboard cannot start or no running
@@ -83,6 +98,10 @@ int main(int argc, char** argv)
             return hb::app::sendToRunningInstance("Toggle");
         if (command == "show")
             return hb::app::sendToRunningInstance("Show");
+        if (command == "settings")
+            return hb::app::sendToRunningInstance("Settings");
+        if (command == "quiz")
+            return hb::app::sendToRunningInstance("Quiz");
         if (command == "quit")
             return hb::app::sendToRunningInstance("Quit");
     }

@@ -93,6 +93,18 @@ void SingleInstanceAdaptor::Show()
         instance_->requests().show();
 }
 
+void SingleInstanceAdaptor::Settings()
+{
+    if (instance_->requests().settings)
+        instance_->requests().settings();
+}
+
+void SingleInstanceAdaptor::Quiz()
+{
+    if (instance_->requests().quiz)
+        instance_->requests().quiz();
+}
+
 void SingleInstanceAdaptor::Quit()
 {
     // After the call has been answered.

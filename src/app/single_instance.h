@@ -12,7 +12,7 @@
 namespace hb::app {
 
 // One Hintboard per session: the name org.mirelo.Hintboard on the session
-// bus, with the object that answers Toggle, Show and Quit. The name lives on
+// bus, with the object that answers Toggle, Show, Settings, Quiz and Quit. The name lives on
 // a connection of its own that refuses any message bigger than
 // maxIncomingMessageBytes from its header on (the methods take no
 // arguments), so that no call is read whole into memory; the bus then drops
@@ -32,6 +32,8 @@ public:
     struct Requests {
         std::function<void()> toggle;
         std::function<void()> show;
+        std::function<void()> settings;
+        std::function<void()> quiz;
         std::function<void()> quit;
     };
 
@@ -67,6 +69,8 @@ public:
 public slots:
     void Toggle();
     void Show();
+    void Settings();
+    void Quiz();
     void Quit();
 
 private:

@@ -18,12 +18,16 @@ WelcomeStep storedWelcomeStep(const platform::SettingsDomain& settings)
 WelcomeWizard::WelcomeWizard(WelcomeWizardServices services)
     : services_(std::move(services)), step_(storedWelcomeStep(services_.settings))
 {
+    if (services_.handlers.listenForTriggers)
+        services_.handlers.listenForTriggers([this] { triggerArrived(); });
     followPermission();
 }
 
 WelcomeWizard::~WelcomeWizard()
 {
     stopTimers();
+    if (services_.handlers.listenForTriggers)
+        services_.handlers.listenForTriggers(nullptr);
 }
 
 void WelcomeWizard::next()
@@ -68,14 +72,18 @@ void WelcomeWizard::grantAccess()
 
 void WelcomeWizard::tryItNow()
 {
-    if (closed_ || terminating_)
+    if (closed_ || terminating_ || triggerCheck_ != TriggerCheck::notTried)
         return;
-    if (services_.handlers.onTryItNow)
-        services_.handlers.onTryItNow();
-    if (!triggerTried_) {
-        triggerTried_ = true;
-        observers_.notify();
-    }
+    triggerCheck_ = TriggerCheck::waiting;
+    observers_.notify();
+}
+
+void WelcomeWizard::triggerArrived()
+{
+    if (closed_ || terminating_ || step_ != WelcomeStep::trigger || triggerCheck_ == TriggerCheck::succeeded)
+        return;
+    triggerCheck_ = TriggerCheck::succeeded;
+    observers_.notify();
 }
 
 void WelcomeWizard::quit()

@@ -17,6 +17,13 @@ enum class WelcomeStep : int { intro = 0, permission = 1, trigger = 2, loginItem
 
 inline constexpr int welcomeStepCount = 4;
 
+// The trigger step's check: it succeeds only when a real trigger arrives.
+enum class TriggerCheck {
+    notTried,
+    waiting,    // "Try" was pressed; no trigger has arrived since
+    succeeded,  // a trigger arrived while the step was shown
+};
+
 // The step stored in `onboardingResumeStep`; `intro` when it is absent, not an
 // integer or out of range.
 WelcomeStep storedWelcomeStep(const platform::SettingsDomain& settings);
@@ -25,7 +32,8 @@ struct WelcomeWizardServices {
     platform::SettingsDomain& settings;
     platform::Accessibility& accessibility;
     platform::MainQueue& mainQueue;
-    // What the application is told: the wizard finished, or "Try" was pressed.
+    // What the application is told (the wizard finished) and how it tells
+    // the wizard of triggers.
     WizardHandlers handlers;
     // Ends the program; called at most once.
     std::function<void()> quit;
@@ -33,7 +41,7 @@ struct WelcomeWizardServices {
 
 // The onboarding wizard's state and rules, for any window to show: the step
 // (resumed from the settings, written back on every change), the way through
-// the steps, the permission, the trigger step's "tried" mark, and how the
+// the steps, the permission, the trigger step's check, and how the
 // window's closing ends the program or completes onboarding.
 // The permission is read when its step is shown and then every
 // `permissionPollInterval`; when it turns granted there (the first reading
@@ -58,7 +66,7 @@ public:
     bool isLastStep() const { return step_ == WelcomeStep::loginItem; }
     // As last read on the permission step; false before that step was shown.
     bool permissionGranted() const { return permissionGranted_; }
-    bool triggerTried() const { return triggerTried_; }
+    TriggerCheck triggerCheck() const { return triggerCheck_; }
     bool isCompleted() const { return completed_; }
 
     // To the following step; on the last one, completes: the wizard asks its
@@ -69,8 +77,11 @@ public:
     void back();
     // Asks the desktop for the permission ("Turn On Accessibility…").
     void grantAccess();
-    // "Try": opens the popup as a trigger would and marks the step as tried.
+    // "Try": waits for a trigger; the popup opens only when one arrives.
     void tryItNow();
+    // A real trigger arrived (hot key, double tap, `hintboard toggle`):
+    // on the trigger step the check succeeds.
+    void triggerArrived();
     // "Quit Hintboard".
     void quit();
     // The window closed: completes onboarding when finished, otherwise ends
@@ -97,7 +108,7 @@ private:
     WelcomeStep step_;
     bool goingForward_ = true;
     bool permissionGranted_ = false;
-    bool triggerTried_ = false;
+    TriggerCheck triggerCheck_ = TriggerCheck::notTried;
     bool completed_ = false;
     bool terminating_ = false;
     bool closed_ = false;

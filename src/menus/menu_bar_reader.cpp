@@ -104,6 +104,11 @@ MenuReadResult MenuBarReader::readMenus(const MenuReadOptions& options) const
     }
     if (shortcutsWindow) {
         auto listed = readSections(shortcutsWindow, options, ignoredMenus, ignoredTitles, budget, result.ignoredShortcuts);
+        for (auto& section : listed)
+            for (auto& group : section.groups)
+                for (auto& shortcut : group.shortcuts)
+                    shortcut.cannotRunHere =
+                        platform::readBoolean(accessibility_, shortcut.axElement, ax::runsHere) == false;
         log_.debug(LogCategory::scraper, "pid {}: its shortcuts window lists {} groups", options.pid, listed.size());
         sections = withShortcutsWindow(std::move(sections), std::move(listed));
     }

@@ -31,6 +31,8 @@ struct Shortcut {
     std::string keys;                      // key notation; empty when the command has none
     platform::AXElementRef axElement;      // the live menu item, when read from a menu
     bool isDisabled = false;               // a deactivated system shortcut
+    // The desktop lets no program run the command here: the user presses its keys.
+    bool cannotRunHere = false;
     bool isSeparator = false;
     // Made once when the row is read and shared by all its copies.
     std::shared_ptr<const FoldedTexts> folds;

@@ -45,6 +45,9 @@ inline constexpr std::string_view press = "AXPress";
 // Of an application: the commands its shortcuts window lists, shaped like a
 // menu bar (an item per group, whose first child holds the rows).
 inline constexpr std::string_view shortcutsWindow = "AXShortcutsWindow";
+// Of a row of the shortcuts window: false when no program can run its command
+// in this session, so the user has to press its keys.
+inline constexpr std::string_view runsHere = "HBRunsHere";
 } // namespace ax
 
 // The accessibility interface of the desktop: reads and presses other

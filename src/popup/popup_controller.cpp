@@ -8,6 +8,8 @@
 #include "settings/settings_keys.h"
 #include "triggers/global_hotkey.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -355,8 +357,30 @@ void PopupController::hide()
     });
 }
 
+std::optional<std::string> PopupController::reasonNotToRun(const Shortcut& shortcut)
+{
+    const std::string appName = filterModel_ ? filterModel_->app().appName : std::string();
+    if (shortcut.cannotRunHere) {
+        const auto keys = notation::keyLabel(shortcut.keys, Settings(deps_.settings).keyLabels());
+        return fmt::format("Press {} yourself: this desktop lets no program run “{}” in {}.", keys, shortcut.title,
+                           appName);
+    }
+    if (shortcut.axElement &&
+        platform::readBoolean(deps_.accessibility, shortcut.axElement, platform::ax::enabled) == false) {
+        deps_.log.info(platform::LogCategory::accessibility, "Skipping press — item '{}' is now disabled",
+                       platform::privately(shortcut.title));
+        return fmt::format("“{}” is disabled in {} right now, so it was not run.", shortcut.title, appName);
+    }
+    return std::nullopt;
+}
+
 void PopupController::activate(const Shortcut& shortcut)
 {
+    if (auto reason = reasonNotToRun(shortcut)) {
+        if (filterModel_)
+            filterModel_->setNotice(std::move(*reason));
+        return;
+    }
     hide();
     pressAfterClosing(shortcut);
 }
@@ -526,6 +550,13 @@ void PopupController::setHeldModifiers(std::uint64_t flags)
 
 void PopupController::perform(KeyOutcome outcome)
 {
+    if (outcome.press) {
+        if (auto reason = reasonNotToRun(*outcome.press)) {
+            if (filterModel_)
+                filterModel_->setNotice(std::move(*reason));
+            return;
+        }
+    }
     if (outcome.closesPopup)
         hide();
     if (outcome.press)

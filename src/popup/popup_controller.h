@@ -67,6 +67,9 @@ public:
     void showPopup();
     void show(PopupContent content);
     void hide();
+    // Closes the popup and runs the row's command; a row that cannot run now
+    // (its keys are the user's to press, its item is disabled) leaves the
+    // popup open and the reason said in it.
     void activate(const Shortcut& shortcut);
     // Shown and not fading out.
     bool isVisible() const;
@@ -127,6 +130,8 @@ private:
     void perform(KeyOutcome outcome);
     void pressAfterClosing(const Shortcut& shortcut);
     void openSettings();
+    // Why the row cannot run now, as the popup says it; none when it can.
+    std::optional<std::string> reasonNotToRun(const Shortcut& shortcut);
 
     PopupDependencies deps_;
     PopupKeyboard keyboard_;

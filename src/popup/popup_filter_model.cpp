@@ -362,8 +362,17 @@ bool PopupFilterModel::isFavourite(const Shortcut& shortcut) const
     return favourite;
 }
 
+void PopupFilterModel::setNotice(std::string notice)
+{
+    if (notice == notice_)
+        return;
+    notice_ = std::move(notice);
+    observers_.notify();
+}
+
 void PopupFilterModel::filterChanged()
 {
+    notice_.clear();
     selectedIndex_.reset();
     readSettings();
     recompute();

@@ -90,6 +90,11 @@ public:
     std::int64_t tipIndex() const { return tipIndex_; }
     void setTipIndex(std::int64_t index);
 
+    // Why the row just chosen was not run (its keys are the user's to press,
+    // its item is disabled); empty otherwise. A change of the filters clears it.
+    const std::string& notice() const { return notice_; }
+    void setNotice(std::string notice);
+
     // The query without surrounding white space.
     const std::string& normalizedQuery() const { return normalizedQuery_; }
     bool hasQuery() const { return !normalizedQuery_.empty(); }
@@ -214,6 +219,7 @@ private:
     unsigned filterModifiers_ = 0;
     std::optional<std::size_t> selectedIndex_;
     std::int64_t tipIndex_ = 0;
+    std::string notice_;
     std::optional<DisambiguationState> disambiguation_;
     std::size_t disambiguationFocusedIndex_ = 0;
 

@@ -254,7 +254,8 @@ void logLaunchSnapshot(const platform::SettingsDomain& domain, platform::Log& lo
         else
             unset += fmt::format("{}, ", key);
     }
-    items += "globalHotkey=" + storedHotkeyDisplayString(domain).value_or("<unset>");
+    const auto hotkey = storedHotkeyDisplayString(domain);
+    items += "globalHotkey=" + (hotkey ? notation::keyLabel(*hotkey, notation::KeyLabels::words) : "<unset>");
     log.notice(platform::LogCategory::settings, "Settings snapshot at launch: {}", items);
     if (!unset.empty()) {
         unset.resize(unset.size() - 2);

@@ -1,5 +1,6 @@
 #include "triggers/global_hotkey.h"
 
+#include "model/key_label.h"
 #include "platform/event_monitors.h"
 #include "settings/settings_keys.h"
 
@@ -148,11 +149,13 @@ bool HotkeyManager::registerHotkey(const GlobalHotkey& hotkey)
     unregister();
     const int status = service_.registerHotkey(hotkey.keyCode, hotkey.carbonModifiers, hintboardHotkeyId);
     if (status != 0) {
-        log_.error(LogCategory::hotkey, "RegisterEventHotKey failed, status={}", status);
+        log_.error(LogCategory::hotkey, "The desktop did not take the hot key {} (status={})",
+                   notation::keyLabel(hotkey.displayString, notation::KeyLabels::words), status);
         return false;
     }
     registered_ = true;
-    log_.info(LogCategory::hotkey, "registered hotkey: {}", hotkey.displayString);
+    log_.info(LogCategory::hotkey, "registered hotkey: {}",
+              notation::keyLabel(hotkey.displayString, notation::KeyLabels::words));
     return true;
 }
 

@@ -24,10 +24,11 @@ TriggerAvailability triggerAvailability(SessionKind kind, bool globalShortcutsPo
                                   "keyboard settings.";
     } else {
         availability.hotkeyRoute = HotkeyRoute::desktopBinding;
-        availability.hotkeyNote = "This desktop offers no global shortcuts to applications, so Hintboard cannot "
-                                  "record one. In the desktop's keyboard settings, add a custom shortcut that "
-                                  "runs the command: ";
-        availability.hotkeyNote += TriggerAvailability::toggleCommand;
+        availability.hotkeyNote = "This desktop binds keys only in its own keyboard settings. Add a custom "
+                                  "shortcut there that runs this command:";
+        availability.bindingPlaces = "GNOME: Settings → Keyboard → View and Customize Shortcuts → Custom Shortcuts.\n"
+                                     "KDE Plasma: System Settings → Keyboard → Shortcuts → Add New → Command or "
+                                     "Script.";
     }
     return availability;
 }

@@ -29,6 +29,8 @@ struct TriggerAvailability {
     std::string doubleTapReason;  // empty when available
     HotkeyRoute hotkeyRoute = HotkeyRoute::keyGrab;
     std::string hotkeyNote;  // empty when the hot key needs no explanation
+    // With `desktopBinding`: where the common desktops take a custom shortcut.
+    std::string bindingPlaces;
 
     friend bool operator==(const TriggerAvailability&, const TriggerAvailability&) = default;
 };

@@ -17,6 +17,7 @@ namespace hb {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using Kind = StatusMenuEntry::Kind;
 
@@ -93,6 +94,9 @@ protected:
                 doubleTapped = std::move(onActivate);
             },
             .quit = [this] { calls.push_back("quit"); },
+            .notify = [this](const std::string& title, const std::string& text) {
+                notified.push_back(title + " / " + text);
+            },
         };
     }
 
@@ -136,6 +140,7 @@ protected:
     RecordingStatusItem statusItem;
 
     std::vector<std::string> calls;
+    std::vector<std::string> notified;
     std::optional<GlobalHotkey> hotkey = defaultHotkey;
     bool hotkeyWorks = true;
     PopupCallbacks popupCallbacks;
@@ -210,9 +215,66 @@ TEST_F(AppDelegateTest, WizardOpensOnlyUntilOnboardingIsCompleted)
     popupCallbacks.onWillShow();
     EXPECT_FALSE(statusItem.hint);
 
+}
+
+TEST_F(AppDelegateTest, WithoutATrayTheUserIsToldOnceHowToReachTheProgram)
+{
+    statusItem.present = false;
+    auto delegate = launched();
+    runtime.advance(AppDelegate::trayCheckDelay - platform::Seconds(0.01));
+    EXPECT_THAT(notified, IsEmpty());  // a panel may still be starting
+    runtime.advance(platform::Seconds(0.01));
+    ASSERT_EQ(notified.size(), 1u);
+    EXPECT_THAT(notified[0], HasSubstr("Hintboard runs without a tray icon / This desktop shows no tray icons. "
+                                       "To see the active app's shortcuts, press Alt+Super+K or a key you bind to "
+                                       "“hintboard toggle”."));
+    EXPECT_THAT(notified[0], HasSubstr("“hintboard settings”"));
+    delegate->showReadyHint();
+    runtime.advance(platform::Seconds(10));
+    EXPECT_EQ(notified.size(), 1u);
+    delegate.reset();
+
+    // During onboarding the wizard says it; the ready hint at its end becomes the notification.
+    notified.clear();
+    hotkeyWorks = false;
+    settings.remove(keys::didShowOnboardingWizard);
+    delegate = launched();
+    runtime.advance(platform::Seconds(10));
+    EXPECT_THAT(notified, IsEmpty());
+    wizard->onComplete();
+    runtime.advance(platform::Seconds(10));
+    EXPECT_THAT(notified, ElementsAre(HasSubstr("bind a key to “hintboard toggle” in the desktop's keyboard settings")));
+    EXPECT_FALSE(statusItem.hint);
+
+    // With a tray nothing is said.
+    notified.clear();
+    statusItem.present = true;
+    settings.set(keys::didShowOnboardingWizard, true);
+    delegate = launched();
+    runtime.advance(platform::Seconds(10));
+    EXPECT_THAT(notified, IsEmpty());
+}
+
+TEST_F(AppDelegateTest, TriggersReachTheWizardBeforeThePopup)
+{
+    settings.remove(keys::didShowOnboardingWizard);
+    auto delegate = launched();
+    ASSERT_TRUE(wizard);
+    wizard->listenForTriggers([this] { calls.push_back("wizard hears"); });
+
     calls.clear();
-    wizard->onTryItNow();  // the wizard's "Try" opens the popup as the trigger does
-    EXPECT_THAT(calls, ElementsAre("show"));
+    hotkeyPressed();
+    doubleTapped();
+    delegate->triggerShow();  // `hintboard show` over the bus
+    runtime.runMainQueue();
+    EXPECT_THAT(calls, ElementsAre("wizard hears", "toggle", "wizard hears", "toggle", "wizard hears", "show"));
+
+    // The status icon is no trigger to check; a stopped listener hears nothing.
+    calls.clear();
+    delegate->statusItemClicked({});
+    wizard->listenForTriggers(nullptr);
+    hotkeyPressed();
+    EXPECT_THAT(calls, ElementsAre("toggle", "toggle"));
 }
 
 TEST_F(AppDelegateTest, ObserversAreRegisteredOnceAndReapplyAfterWakeAndStyleChange)

@@ -49,7 +49,7 @@ protected:
                     settings.set(keys::didShowOnboardingWizard, true);
                     settings.remove(keys::onboardingResumeStep);
                 },
-                .onTryItNow = [this] { ++tries; },
+                .listenForTriggers = [this](std::function<void()> listener) { trigger = std::move(listener); },
             },
             [this] { ++quits; }});
         wizard->onCloseRequested = [this] { ++closeRequests; };
@@ -62,7 +62,8 @@ protected:
     fake::MemorySettingsDomain settings;
     CountingAccessibility accessibility;
     int completions = 0;
-    int tries = 0;
+    // What the application calls when a real trigger arrives.
+    std::function<void()> trigger;
     int quits = 0;
     int closeRequests = 0;
 };
@@ -162,6 +163,35 @@ TEST_F(WelcomeWizardTest, GrantButtonAsksOnceAndLeavingCancelsTheAdvance)
     wizard->next();  // the user is quicker than the delay
     runtime.advance(Seconds(2));
     EXPECT_EQ(wizard->step(), WelcomeStep::trigger);
+}
+
+TEST_F(WelcomeWizardTest, TryItNowSucceedsOnlyWhenARealTriggerArrives)
+{
+    settings.set(keys::onboardingResumeStep, 1);
+    auto wizard = makeWizard();
+    ASSERT_TRUE(trigger);
+    trigger();  // not on the trigger step: nothing to check yet
+    EXPECT_EQ(wizard->triggerCheck(), TriggerCheck::notTried);
+
+    wizard->next();
+    wizard->tryItNow();
+    EXPECT_EQ(wizard->triggerCheck(), TriggerCheck::waiting);
+    runtime.advance(Seconds(60));  // however long it waits
+    wizard->tryItNow();
+    EXPECT_EQ(wizard->triggerCheck(), TriggerCheck::waiting);
+    trigger();
+    EXPECT_EQ(wizard->triggerCheck(), TriggerCheck::succeeded);
+    wizard->back();
+    wizard->next();
+    EXPECT_EQ(wizard->triggerCheck(), TriggerCheck::succeeded);
+
+    // A trigger without "Try" counts as well; a gone wizard stops listening.
+    wizard.reset();
+    EXPECT_FALSE(trigger);
+    settings.set(keys::onboardingResumeStep, 2);
+    wizard = makeWizard();
+    trigger();
+    EXPECT_EQ(wizard->triggerCheck(), TriggerCheck::succeeded);
 }
 
 TEST_F(WelcomeWizardTest, DoneClosesTheWindowAndOnlyThenCompletes)

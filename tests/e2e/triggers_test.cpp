@@ -178,7 +178,7 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
         ASSERT_TRUE(other.granted());
         EXPECT_FALSE(manager.registerHotkey({38, 0x900, "⌥⌘J"}));
         EXPECT_FALSE(manager.isRegistered());
-        EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "RegisterEventHotKey failed, status=10"));
+        EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "The desktop did not take the hot key Alt+Super+J (status=10)"));
     }
     // The variants that were granted before the refusal were given back.
     for (std::uint16_t variant : {0, int(XCB_MOD_MASK_2)}) {
@@ -190,7 +190,7 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
     // A key code the keyboard map has no key for.
     EXPECT_FALSE(manager.registerHotkey({52, 0x900, "⌥⌘?"}));
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "The keyboard map has no key for virtual key code 52"));
-    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "RegisterEventHotKey failed, status=-2"));
+    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "The desktop did not take the hot key Alt+Super+? (status=-2)"));
 }
 
 TEST_F(TriggersOnX11, DoubleTappingControlFiresOnceAndAKeyBetweenResets)
@@ -331,7 +331,7 @@ TEST_F(TriggersOnX11, WithoutADisplayNothingIsRegisteredAndNothingCrashes)
     EXPECT_EQ(monitors.currentModifierFlags(), 0u);
     for (const char* line : {"No X display: the global hot key is not available",
                              "No X display: global input monitors are not available",
-                             "RegisterEventHotKey failed, status=-1",
+                             "The desktop did not take the hot key Alt+Super+K (status=-1)",
                              "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)"})
         EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, line)) << line;
 }

@@ -3,11 +3,14 @@
 // Hintboard's popup as a Wayland window there.
 #include "accessible_tree.h"
 #include "desktop_session.h"
+#include "notification_server.h"
 #include "tray_application.h"
 
 #include "platform/fake/memory_log.h"
 #include "platform/fake/virtual_runtime.h"
 #include "platform/linux/atspi_workspace.h"
+#include "platform/linux/plist_file_settings_domain.h"
+#include "settings/settings_keys.h"
 #include "triggers/frontmost_app_monitor.h"
 
 #include <gmock/gmock.h>
@@ -18,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <filesystem>
 #include <fstream>
@@ -348,6 +352,178 @@ TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnThe
     EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
     session->stopApplication(instance);
+}
+
+// Hintboard started on the compositor, whose desktop shows no tray icons, with
+// the settings in `configFolder`; its log goes to `logPath`.
+pid_t startWithoutTray(DesktopSession& session, const std::string& socket, const std::string& configFolder,
+                       const std::string& logPath)
+{
+    return session.launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
+                          {{"WAYLAND_DISPLAY", socket}, {"QT_QPA_PLATFORM", ""}, {"XDG_CONFIG_HOME", configFolder}});
+}
+
+// The desktop entry as installed, naming the command under test.
+std::string installedDesktopEntry(const std::string& folder)
+{
+    std::string entry = DesktopSession::fileText(HINTBOARD_SOURCE_DIR "/data/org.mirelo.Hintboard.desktop.in");
+    for (std::size_t at; (at = entry.find("@HINTBOARD_BINARY@")) != std::string::npos;)
+        entry.replace(at, std::strlen("@HINTBOARD_BINARY@"), HINTBOARD_EXECUTABLE);
+    const std::string path = folder + "/org.mirelo.Hintboard.desktop";
+    std::ofstream(path) << entry;
+    return path;
+}
+
+// The Exec line of a desktop entry's action, without its line end.
+std::string actionCommand(const std::string& entryPath, const std::string& action)
+{
+    std::string line = DesktopSession::commandOutput("sed -n '/^\\[Desktop Action " + action + "\\]/,/^\\[/s/^Exec=//p' " +
+                                                     entryPath);
+    while (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return line;
+}
+
+TEST_F(WaylandTest, WithoutATrayTheUserIsToldOnceAndTheDesktopEntryActionsReachTheProgram)
+{
+    NotificationServer notifications;
+    ASSERT_TRUE(notifications.owned());
+    const std::string entry = installedDesktopEntry(session->folder());
+    EXPECT_EQ(DesktopSession::commandOutput("desktop-file-validate " + entry + " 2>&1"), "");
+    EXPECT_EQ(DesktopSession::commandOutput("grep '^Actions=' " + entry), "Actions=Settings;Quiz;Quit;\n");
+
+    const std::string config = freshConfigFolder("without-tray");
+    seedSettings(config, {keys::didShowOnboardingWizard});
+    const std::string logPath = session->folder() + "/hintboard-without-tray.log";
+    const pid_t instance = startWithoutTray(*session, socket, config, logPath);
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return !notifications.received().empty(); }, std::chrono::seconds(20)))
+        << DesktopSession::fileText(logPath);
+    const auto notice = notifications.received().front();
+    EXPECT_EQ(notice.application, "Hintboard");
+    EXPECT_EQ(notice.title, "Hintboard runs without a tray icon");
+    EXPECT_THAT(notice.text, HasSubstr("“hintboard toggle”"));
+    EXPECT_THAT(notice.text, HasSubstr("“hintboard settings”"));
+
+    // The launcher's "Settings" opens the settings window, which leads with the command to bind.
+    const std::string settings = actionCommand(entry, "Settings");
+    ASSERT_EQ(settings, std::string(HINTBOARD_EXECUTABLE) + " settings");
+    EXPECT_EQ(DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + settings + " && echo ok"), "ok\n");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return showsName(instance, "Copy Command"); }, std::chrono::seconds(15)))
+        << ::testing::PrintToString(accessibleNames(instance));
+    EXPECT_TRUE(showsName(instance, "Command to bind"));
+    EXPECT_FALSE(showsName(instance, [](const std::string& name) { return name.starts_with("Record Shortcut"); }));
+    DesktopSession::commandOutput("sleep 1; import -window root settings-hotkey-without-portal.png");
+    EXPECT_EQ(notifications.received().size(), 1u) << "told more than once";
+
+    const std::string quit = actionCommand(entry, "Quit");
+    EXPECT_EQ(DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + quit + " && echo ok"), "ok\n");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
+    session->stopApplication(instance);
+}
+
+TEST_F(WaylandTest, TryOnTheTriggerStepWaitsForARealTriggerAndTheLastStepSaysThereIsNoTray)
+{
+    NotificationServer notifications;
+    ASSERT_TRUE(notifications.owned());
+    const std::string config = freshConfigFolder("wizard-without-tray");
+    {
+        fake::MemoryLogSink seedSink;
+        platform::Log seedLog(seedSink, [] { return false; });
+        auto opened = linux_platform::PlistFileSettingsDomain::open(settingsFile(config), seedLog);
+        ASSERT_TRUE(opened.domain) << opened.error;
+        opened.domain->set(keys::onboardingResumeStep, platform::PlistValue(2));
+    }
+    const std::string logPath = session->folder() + "/hintboard-wizard-without-tray.log";
+    const pid_t instance = startWithoutTray(*session, socket, config, logPath);
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return showsName(instance, "Try it now"); }, std::chrono::seconds(20)))
+        << ::testing::PrintToString(accessibleNames(instance));
+
+    ASSERT_TRUE(pressAccessible(instance, "Try"));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return showsName(instance, "Waiting for your trigger…"); }));
+    // However long one waits, no success without a trigger.
+    EXPECT_FALSE(DesktopSession::waitUntil([&] { return showsName(instance, "Shortcut works!"); },
+                                           std::chrono::seconds(3)));
+    DesktopSession::commandOutput("import -window root wizard-trigger-waiting-on-wayland.png");
+
+    EXPECT_EQ(hintboard("toggle >/dev/null && echo ok"), "ok\n");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return showsName(instance, "Shortcut works!"); }))
+        << ::testing::PrintToString(accessibleNames(instance));
+    DesktopSession::commandOutput("sleep 0.5; import -window root wizard-trigger-works-on-wayland.png");
+    hintboard("toggle");  // closes the popup that the trigger opened
+
+    ASSERT_TRUE(pressAccessible(instance, "Next"));
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return showsName(instance, "Hintboard runs without a tray icon"); }))
+        << ::testing::PrintToString(accessibleNames(instance));
+    EXPECT_FALSE(showsName(instance, "You can change these any time in Settings → General."));
+    DesktopSession::commandOutput("sleep 0.5; import -window root wizard-last-step-without-tray.png");
+    EXPECT_TRUE(notifications.received().empty()) << "the wizard says it itself";
+
+    // Done: the ready hint, which has no icon to point at, becomes the one notification.
+    ASSERT_TRUE(pressAccessible(instance, "Done"));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return notifications.received().size() == 1; }));
+    EXPECT_FALSE(DesktopSession::waitUntil([&] { return notifications.received().size() > 1; }, std::chrono::seconds(3)));
+    EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
+    session->stopApplication(instance);
+}
+
+TEST_F(WaylandTest, RowsThatCannotRunKeepThePopupOpenAndSayWhy)
+{
+    const std::string config = freshConfigFolder("rows-that-cannot-run");
+    seedSettings(config, {keys::didShowOnboardingWizard});
+    const pid_t editor = session->launch({"gnome-text-editor", "--standalone"},
+                                         {{"GDK_BACKEND", "wayland"}, {"WAYLAND_DISPLAY", socket}});
+    linux_platform::AtspiWorkspace workspace(mainQueue, log);
+    ASSERT_TRUE(waitForFront(workspace, editor));
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [&] { return hintboard("shortcuts --front").find("Select all") != std::string::npos; }, std::chrono::seconds(20)));
+    const std::string logPath = session->folder() + "/hintboard-rows-that-cannot-run.log";
+    const pid_t instance = startWithoutTray(*session, socket, config, logPath);
+    const auto run = [](const std::string& command) { return DesktopSession::commandOutput(command); };
+    std::string westonWindow;
+    std::istringstream(run("xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'")) >> westonWindow;
+    ASSERT_FALSE(westonWindow.empty());
+    run("xdotool windowactivate --sync " + westonWindow);
+    const auto popupShown = [&] { return showsName(instance, "Filter"); };
+    const auto noticeStarting = [&](const std::string& start) {
+        return showsName(instance, [&](const std::string& name) { return name.starts_with(start); });
+    };
+
+    // A row of gnome-text-editor's shortcuts window that no exported action runs.
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }));
+    ASSERT_TRUE(DesktopSession::waitUntil(popupShown, std::chrono::seconds(15)));
+    ASSERT_TRUE(waitForFront(workspace, instance));
+    run("sleep 0.5; import -window root marked-rows-on-wayland.png");
+    run("xdotool type --delay 60 'select all'");
+    run("xdotool key --delay 150 Tab Return");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return noticeStarting("Press Ctrl+A yourself"); }))
+        << ::testing::PrintToString(accessibleNames(instance));
+    EXPECT_TRUE(popupShown()) << "the popup closed";
+    run("import -window root press-yourself-on-wayland.png");
+    run("xdotool key --delay 150 Escape Escape");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !popupShown(); }));
+    session->stopApplication(editor);
+
+    // Mousepad's "Select All" in an empty document is disabled.
+    const pid_t mousepad = launchMousepad();
+    ASSERT_TRUE(waitForFront(workspace, mousepad));
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [&] { return hintboard("shortcuts --front").find("Select All") != std::string::npos; }, std::chrono::seconds(20)));
+    run("xdotool windowactivate --sync " + westonWindow);
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }));
+    ASSERT_TRUE(DesktopSession::waitUntil(popupShown, std::chrono::seconds(15)));
+    ASSERT_TRUE(waitForFront(workspace, instance));
+    run("xdotool type --delay 60 'select all'");
+    run("xdotool key --delay 150 Tab Return");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return noticeStarting("“Select All” is disabled in Mousepad"); }))
+        << ::testing::PrintToString(accessibleNames(instance));
+    EXPECT_TRUE(popupShown()) << "the popup closed";
+    run("import -window root disabled-item-told-on-wayland.png");
+
+    EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
+    session->stopApplication(instance);
+    session->stopApplication(mousepad);
 }
 
 TEST(AtspiWorkspaceTest, NoAccessibilityBusGivesNoApplicationAtOnce)

@@ -109,3 +109,16 @@ TEST_F(ShortcutRunnerTest, WithoutAnExportedActionKeysArePressedOnX11AndWaylandS
     EXPECT_TRUE(sink.contains(platform::LogCategory::accessibility, platform::LogLevel::error,
                               "Cannot run '<private>': " + notices[0].substr(notices[0].find("On Wayland"))));
 }
+
+TEST_F(ShortcutRunnerTest, WhatCanRunIsKnownBeforehandWithoutRunningIt)
+{
+    auto x11 = runner(SessionKind::x11, address);
+    EXPECT_TRUE(x11.canRun(7, window, {"Print", "<Primary>p", ""}));
+    auto wayland = runner(SessionKind::wayland, address);
+    EXPECT_TRUE(wayland.canRun(7, window, {"Save", "<Primary>s", "win.save"}));
+    EXPECT_FALSE(wayland.canRun(7, window, {"Print", "<Primary>p", "win.print"}));
+    EXPECT_FALSE(wayland.canRun(7, window, {"Select All", "<Primary>a", ""}));
+    EXPECT_THAT(bus->activated, IsEmpty());
+    EXPECT_THAT(pressed, IsEmpty());
+    EXPECT_THAT(notices, IsEmpty());
+}

@@ -291,6 +291,35 @@ TEST_F(PopupControllerWithApp, ChosenRowsArePressedAfterThePopupHasClosed)
                               "AX press failed for '<private>'"));
 }
 
+TEST_F(PopupControllerWithApp, ARowThatCannotRunNowKeepsThePopupOpenAndSaysWhy)
+{
+    showAndSettle();
+    auto& save = *accessibility.find(editor.pid, {"File", "Save"});
+    Shortcut userPresses = *popup.filterModel()->visibleShortcuts()[1];
+    userPresses.cannotRunHere = true;
+    panel.events.activate(userPresses);
+    EXPECT_TRUE(popup.isVisible());
+    EXPECT_EQ(popup.filterModel()->notice(), "Press Super+S yourself: this desktop lets no program run “Save” in Editor.");
+    EXPECT_EQ(save.pressCount(), 0);
+    // Typing goes on as before and takes the notice away.
+    popup.filterModel()->setQuery("sa");
+    EXPECT_EQ(popup.filterModel()->notice(), "");
+
+    // An item the application disabled since the read: by click or by Return.
+    popup.filterModel()->setQuery("");
+    save.setEnabled(false);
+    panel.events.activate(*popup.filterModel()->visibleShortcuts()[1]);
+    EXPECT_TRUE(popup.isVisible());
+    EXPECT_EQ(popup.filterModel()->notice(), "“Save” is disabled in Editor right now, so it was not run.");
+    popup.filterModel()->setQuery("");
+    popup.filterModel()->setSelectedIndex(1);
+    EXPECT_TRUE(panel.events.keyDown({.keyCode = 36}));
+    EXPECT_TRUE(popup.isVisible());
+    EXPECT_EQ(save.pressCount(), 0);
+    EXPECT_TRUE(sink.contains(platform::LogCategory::accessibility, platform::LogLevel::info,
+                              "Skipping press — item '<private>' is now disabled"));
+}
+
 TEST_F(PopupControllerWithApp, AnOwnActionChosenInTheOverlayRunsInsteadOfTheCommand)
 {
     workspace.activate(viewer);

@@ -93,7 +93,7 @@ TEST(Settings, LaunchSnapshotOfAFreshInstallation)
     domain.set(keys::globalHotkey, bytes(R"({"keyCode":40,"carbonModifiers":2304,"displayString":"⌥⌘K"})"));
     logLaunchSnapshot(domain, log);
     EXPECT_TRUE(sink.contains(platform::LogCategory::settings, platform::LogLevel::notice,
-                              "Settings snapshot at launch: globalHotkey=⌥⌘K"))
+                              "Settings snapshot at launch: globalHotkey=Alt+Super+K"))
         << "keys at their defaults are not listed";
     std::string defaults = "Settings at their defaults: ";
     for (auto key : keys::launchSnapshot)

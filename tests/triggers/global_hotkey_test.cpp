@@ -139,8 +139,10 @@ TEST_F(HotkeyManagerTest, RefusalLeavesNothingRegisteredAndIsLogged)
     EXPECT_FALSE(manager->isRegistered());
     EXPECT_EQ(service.registration(), std::nullopt);
     EXPECT_THAT(sink.messages(LogCategory::hotkey),
-                ElementsAre("registered hotkey: ⌥⌘K", "unregistered hotkey", "RegisterEventHotKey failed, status=-9878"));
-    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "RegisterEventHotKey failed, status=-9878"));
+                ElementsAre("registered hotkey: Alt+Super+K", "unregistered hotkey",
+                            "The desktop did not take the hot key Ctrl+Space (status=-9878)"));
+    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
+                              "The desktop did not take the hot key Ctrl+Space (status=-9878)"));
 }
 
 TEST_F(HotkeyManagerTest, UnregisterTwiceLogsOnce)

@@ -6,6 +6,7 @@
 namespace hb {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 
 TEST(TriggerAvailabilityTest, SessionKindFromTheEnvironmentsValues)
@@ -29,7 +30,9 @@ TEST(TriggerAvailabilityTest, WaylandHasNoDoubleTapAndNeedsThePortalOrADesktopBi
     const auto none = triggerAvailability(SessionKind::wayland, false);
     EXPECT_FALSE(none.doubleTapAvailable);
     EXPECT_EQ(none.hotkeyRoute, HotkeyRoute::desktopBinding);
-    EXPECT_THAT(none.hotkeyNote, HasSubstr("hintboard toggle"));
+    EXPECT_THAT(none.hotkeyNote, HasSubstr("custom shortcut"));
+    EXPECT_THAT(none.bindingPlaces, AllOf(HasSubstr("GNOME: Settings → Keyboard"), HasSubstr("KDE Plasma")));
+    EXPECT_TRUE(portal.bindingPlaces.empty());
 }
 
 } // namespace

@@ -5,12 +5,18 @@
 #include "settings/settings_model.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <initializer_list>
 
 namespace hb::views {
 namespace {
@@ -45,28 +51,74 @@ HotkeyRecorderView::HotkeyRecorderView(SettingsModel& model, QWidget* parent)
     });
     connect(clear_, &QPushButton::clicked, this, [this] { model_.clearHotkey(); });
 
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(badge_, 1);
-    row->addWidget(record_);
-    row->addWidget(clear_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
-    layout->addLayout(row);
-    layout->addWidget(failure_);
-    // Where the desktop keeps hot keys to itself, what to do instead.
-    if (const auto& note = model_.triggerAvailability().hotkeyNote; !note.empty()) {
-        auto* explanation = new QLabel(QString::fromStdString(note));
-        explanation->setObjectName(QStringLiteral("hotkeyNote"));
-        explanation->setWordWrap(true);
-        explanation->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        explanation->setForegroundRole(QPalette::PlaceholderText);
-        layout->addWidget(explanation);
+    const auto& availability = model_.triggerAvailability();
+    if (availability.hotkeyRoute == HotkeyRoute::desktopBinding) {
+        // Only the desktop's own keyboard settings bind a key here: what to
+        // bind and where, and nothing of a hot key that cannot work.
+        addDesktopBinding(*layout, availability);
+        for (QWidget* unused : std::initializer_list<QWidget*>{badge_, record_, clear_, failure_}) {
+            unused->setParent(this);
+            unused->hide();
+        }
+    } else {
+        auto* row = new QHBoxLayout;
+        row->setContentsMargins(0, 0, 0, 0);
+        row->addWidget(badge_, 1);
+        row->addWidget(record_);
+        row->addWidget(clear_);
+        layout->addLayout(row);
+        layout->addWidget(failure_);
+        // Where the desktop asks before it grants a hot key.
+        if (const auto& note = availability.hotkeyNote; !note.empty()) {
+            auto* explanation = new QLabel(QString::fromStdString(note));
+            explanation->setObjectName(QStringLiteral("hotkeyNote"));
+            explanation->setWordWrap(true);
+            explanation->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            explanation->setForegroundRole(QPalette::PlaceholderText);
+            layout->addWidget(explanation);
+        }
     }
 
     observer_ = model_.addObserver([this] { refresh(); });
     refresh();
+}
+
+void HotkeyRecorderView::addDesktopBinding(QVBoxLayout& layout, const TriggerAvailability& availability)
+{
+    auto* lead = new QLabel(QString::fromStdString(availability.hotkeyNote));
+    lead->setObjectName(QStringLiteral("hotkeyNote"));
+    lead->setWordWrap(true);
+    layout.addWidget(lead);
+
+    const QString command = QString::fromUtf8(TriggerAvailability::toggleCommand.data());
+    command_ = new QLineEdit(command);
+    command_->setObjectName(QStringLiteral("toggleCommand"));
+    command_->setReadOnly(true);
+    command_->setAccessibleName(tr("Command to bind"));
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(command_->font().pointSizeF() * 1.05);
+    command_->setFont(fixed);
+    copy_ = new QPushButton(tr("Copy Command"));
+    copy_->setObjectName(QStringLiteral("copyCommand"));
+    connect(copy_, &QPushButton::clicked, this, [this, command] {
+        QGuiApplication::clipboard()->setText(command);
+        copy_->setText(tr("Copied"));
+    });
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(command_, 1);
+    row->addWidget(copy_);
+    layout.addLayout(row);
+
+    auto* places = new QLabel(QString::fromStdString(availability.bindingPlaces));
+    places->setObjectName(QStringLiteral("bindingPlaces"));
+    places->setWordWrap(true);
+    places->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    places->setForegroundRole(QPalette::PlaceholderText);
+    layout.addWidget(places);
 }
 
 HotkeyRecorderView::~HotkeyRecorderView()
@@ -81,6 +133,8 @@ QString HotkeyRecorderView::badgeText() const { return badge_->text(); }
 
 void HotkeyRecorderView::refresh()
 {
+    if (command_)
+        return;
     const bool recording = model_.isRecording();
     if (recording)
         badge_->setText(tr("Type your shortcut…"));
@@ -89,8 +143,6 @@ void HotkeyRecorderView::refresh()
     else
         badge_->setText(tr("Not set"));
     record_->setText(recording ? tr("Cancel") : tr("Record Shortcut…"));
-    // Only the desktop's own keyboard settings can bind a key there.
-    record_->setEnabled(model_.triggerAvailability().hotkeyRoute != HotkeyRoute::desktopBinding);
     record_->setAccessibleName(record_->text() + QStringLiteral(" — ") + tr("Global Shortcut: %1").arg(badge_->text()));
     clear_->setEnabled(!recording && model_.hotkey().has_value());
     const bool lost = model_.hotkeyLost();

@@ -6,10 +6,13 @@
 #include <QWidget>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace hb {
 class SettingsModel;
+struct TriggerAvailability;
 }
 
 namespace hb::views {
@@ -21,6 +24,8 @@ namespace hb::views {
 // it records, key presses into this program's windows are swallowed so that
 // they trigger nothing here. Destroying the view ends a recording. Follows the
 // model; the model outlives the view.
+// Where only the desktop's keyboard settings bind keys, it shows instead the
+// command to bind, a button that copies it and where desktops take it.
 class HotkeyRecorderView : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +38,9 @@ public:
     QPushButton* clearButton() const { return clear_; }
     // "Shortcut already in use"; visible after a refusal.
     QLabel* failureLine() const { return failure_; }
+    // The command to bind and its copy button; none where the hot key is recorded here.
+    QLineEdit* commandField() const { return command_; }
+    QPushButton* copyButton() const { return copy_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -41,6 +49,7 @@ protected:
 private:
     void refresh();
     void swallowKeys(bool swallow);
+    void addDesktopBinding(QVBoxLayout& layout, const TriggerAvailability& availability);
 
     SettingsModel& model_;
     platform::ObserverList<>::Id observer_;
@@ -48,6 +57,8 @@ private:
     QPushButton* record_;
     QPushButton* clear_;
     QLabel* failure_;
+    QLineEdit* command_ = nullptr;
+    QPushButton* copy_ = nullptr;
     bool swallowing_ = false;
 };
 

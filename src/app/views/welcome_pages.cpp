@@ -1,5 +1,6 @@
 #include "app/views/welcome_pages.h"
 
+#include "app/app_delegate.h"
 #include "app/views/hotkey_recorder_view.h"
 #include "app/welcome_wizard.h"
 #include "platform/linux/symbol_icons.h"
@@ -15,6 +16,7 @@
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStringList>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -349,15 +351,48 @@ public:
             enable_->setChecked(model_.doubleTapEnabled());
         }
         picker_->setEnabled(enable_->isEnabled() && model_.doubleTapEnabled());
-        const bool tried = wizard_.triggerTried();
-        trySymbol_->setSymbol(tried ? "checkmark.circle.fill" : "play.circle", tried ? Tone::success : Tone::accent);
-        tryTitle_->setText(tried ? tr("Shortcut works!") : tr("Try it now"));
-        tryCaption_->setText(tried ? tr("You're all set — click Next to continue.")
-                                   : tr("Use your trigger while this window is open."));
-        try_->setVisible(!tried);
+        const TriggerCheck check = wizard_.triggerCheck();
+        const bool succeeded = check == TriggerCheck::succeeded;
+        trySymbol_->setSymbol(succeeded ? "checkmark.circle.fill" : "play.circle",
+                              succeeded ? Tone::success : check == TriggerCheck::waiting ? Tone::secondary : Tone::accent);
+        switch (check) {
+        case TriggerCheck::notTried:
+            tryTitle_->setText(tr("Try it now"));
+            tryCaption_->setText(tr("Use your trigger while this window is open."));
+            break;
+        case TriggerCheck::waiting:
+            tryTitle_->setText(tr("Waiting for your trigger…"));
+            tryCaption_->setText(waysToTrigger());
+            break;
+        case TriggerCheck::succeeded:
+            tryTitle_->setText(tr("Shortcut works!"));
+            tryCaption_->setText(tr("You're all set — click Next to continue."));
+            break;
+        }
+        try_->setVisible(check == TriggerCheck::notTried);
     }
 
 private:
+    // The triggers that can reach the program now, as one instruction.
+    QString waysToTrigger() const
+    {
+        const auto& availability = model_.triggerAvailability();
+        QStringList ways;
+        if (availability.hotkeyRoute != HotkeyRoute::desktopBinding && model_.hotkey() && !model_.hotkeyLost())
+            ways << tr("press %1").arg(QString::fromStdString(
+                        notation::keyLabel(model_.hotkey()->displayString, model_.keyLabels())));
+        if (availability.doubleTapAvailable && model_.doubleTapEnabled())
+            ways << tr("double-tap %1").arg(QString::fromUtf8(keyName(model_.doubleTapModifier()).data()));
+        const QString command = QString::fromUtf8(TriggerAvailability::toggleCommand.data());
+        ways << (availability.hotkeyRoute == HotkeyRoute::desktopBinding
+                     ? tr("press the key you bound to “%1”").arg(command)
+                     : tr("run “%1”").arg(command));
+        QString text = ways.size() == 1 ? ways.front()
+                                        : ways.mid(0, ways.size() - 1).join(QStringLiteral(", ")) + tr(" or ") + ways.back();
+        text[0] = text[0].toUpper();
+        return text + QStringLiteral(".");
+    }
+
     WelcomeWizard& wizard_;
     SettingsModel& model_;
     QCheckBox* enable_;
@@ -370,17 +405,21 @@ private:
 
 class LoginItemPage final : public WelcomePage {
 public:
-    explicit LoginItemPage(SettingsModel& model)
+    LoginItemPage(SettingsModel& model, bool trayIconShown)
         : model_(model), launchAtLogin_(new QCheckBox(tr("Launch at Login"))),
           automaticUpdates_(new QCheckBox(tr("Check for Updates Automatically")))
     {
-        auto* layout = pageFrame(this, new SymbolLabel("checkmark.seal.fill", heroSymbolSize, Tone::accent),
-                                 tr("Almost there"), tr("Set up your last preferences before you start."));
+        // Without a tray the room of the symbol goes to the notice.
+        auto* layout = pageFrame(
+            this, trayIconShown ? new SymbolLabel("checkmark.seal.fill", heroSymbolSize, Tone::accent) : nullptr,
+            tr("Almost there"), tr("Set up your last preferences before you start."));
         auto* card = new Card;
         card->column()->setSpacing(2);
         const int indent = checkBoxTextIndent(launchAtLogin_);
         const std::pair<QCheckBox*, QString> options[] = {
-            {launchAtLogin_, tr("Hintboard will be ready in your panel's status area whenever you need it.")},
+            {launchAtLogin_, trayIconShown
+                                 ? tr("Hintboard will be ready in your panel's status area whenever you need it.")
+                                 : tr("Hintboard will be ready whenever you need it.")},
             {automaticUpdates_, tr("Hintboard will notify you when a new version is available.")},
         };
         for (const auto& [box, caption] : options) {
@@ -402,9 +441,22 @@ public:
         });
 
         layout->addSpacing(4);
-        auto* note = new SecondaryLabel(tr("You can change these any time in Settings → General."), true);
-        note->setAlignment(Qt::AlignCenter);
-        layout->addWidget(note);
+        if (trayIconShown) {
+            auto* note = new SecondaryLabel(tr("You can change these any time in Settings → General."), true);
+            note->setAlignment(Qt::AlignCenter);
+            layout->addWidget(note);
+        } else {
+            auto* notice = new Card;
+            notice->setObjectName(QStringLiteral("noTrayNotice"));
+            notice->column()->setSpacing(4);
+            noTrayTitle_ = boldLabel(QString());
+            noTrayText_ = new QLabel;
+            noTrayText_->setWordWrap(true);
+            noTrayText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            notice->column()->addWidget(noTrayTitle_);
+            notice->column()->addWidget(noTrayText_);
+            layout->addWidget(notice);
+        }
         const QString address = QStringLiteral(HINTBOARD_FEEDBACK_ADDRESS);
         auto* feedback = new QLabel(tr("Found a bug or have a suggestion? ") +
                                     QStringLiteral("<a href=\"mailto:%1\">%1</a>").arg(address.toHtmlEscaped()));
@@ -427,12 +479,23 @@ public:
         const QSignalBlocker updatesBlocker(automaticUpdates_);
         launchAtLogin_->setChecked(model_.launchAtLogin());
         automaticUpdates_->setChecked(model_.automaticUpdatesEnabled());
+        if (noTrayText_) {
+            const bool hotkeyWorks = model_.hotkey() && !model_.hotkeyLost() &&
+                                     model_.triggerAvailability().hotkeyRoute != HotkeyRoute::desktopBinding;
+            const auto notice = noTrayNotice(
+                hotkeyWorks ? std::optional(notation::keyLabel(model_.hotkey()->displayString, model_.keyLabels()))
+                            : std::nullopt);
+            noTrayTitle_->setText(QString::fromStdString(notice.title));
+            noTrayText_->setText(QString::fromStdString(notice.text));
+        }
     }
 
 private:
     SettingsModel& model_;
     QCheckBox* launchAtLogin_;
     QCheckBox* automaticUpdates_;
+    QLabel* noTrayTitle_ = nullptr;
+    QLabel* noTrayText_ = nullptr;
 };
 
 } // namespace
@@ -440,6 +503,9 @@ private:
 WelcomePage* makeIntroPage(WelcomeWizard&) { return new IntroPage; }
 WelcomePage* makePermissionPage(WelcomeWizard& wizard) { return new PermissionPage(wizard); }
 WelcomePage* makeTriggerPage(WelcomeWizard& wizard, SettingsModel& model) { return new TriggerPage(wizard, model); }
-WelcomePage* makeLoginItemPage(SettingsModel& model) { return new LoginItemPage(model); }
+WelcomePage* makeLoginItemPage(SettingsModel& model, bool trayIconShown)
+{
+    return new LoginItemPage(model, trayIconShown);
+}
 
 } // namespace hb::views

@@ -22,6 +22,7 @@ public:
 WelcomePage* makeIntroPage(WelcomeWizard& wizard);
 WelcomePage* makePermissionPage(WelcomeWizard& wizard);
 WelcomePage* makeTriggerPage(WelcomeWizard& wizard, SettingsModel& model);
-WelcomePage* makeLoginItemPage(SettingsModel& model);
+// Without a tray icon the last step says so and how to reach the program.
+WelcomePage* makeLoginItemPage(SettingsModel& model, bool trayIconShown);
 
 } // namespace hb::views

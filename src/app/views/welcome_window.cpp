@@ -116,7 +116,7 @@ WelcomeWindow::WelcomeWindow(WelcomeWindowServices services, QWidget* parent)
     setFixedSize(contentWidth, contentHeight);
 
     pages_ = {makeIntroPage(*wizard_), makePermissionPage(*wizard_), makeTriggerPage(*wizard_, *model_),
-              makeLoginItemPage(*model_)};
+              makeLoginItemPage(*model_, services.trayIconShown)};
     for (WelcomePage* page : pages_)
         stack_->addWidget(page);
 

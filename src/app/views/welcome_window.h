@@ -31,6 +31,9 @@ struct WelcomeWindowServices {
     // Ends the program; called at most once, when the window closes before
     // the wizard is finished or on "Quit Hintboard".
     std::function<void()> quit;
+    // Whether the desktop shows the tray icon; without one the last step says
+    // how to reach the program instead.
+    bool trayIconShown = true;
 };
 
 // The position among the steps: one dot per step, the current one in the

@@ -30,7 +30,7 @@ ShortcutRunner::ShortcutRunner(platform::Log& log, SessionKind session, std::uni
 {
 }
 
-bool ShortcutRunner::activate(pid_t pid, const std::string& resourcePath, const std::string& actionName)
+bool ShortcutRunner::activate(pid_t pid, const std::string& resourcePath, const std::string& actionName, bool onlyFind)
 {
     const auto dot = actionName.find('.');
     if (dot == std::string::npos)
@@ -38,7 +38,8 @@ bool ShortcutRunner::activate(pid_t pid, const std::string& resourcePath, const 
     const auto scope = actionName.substr(0, dot);
     const auto name = actionName.substr(dot + 1);
     auto activateAt = [&](const std::string& busName, const std::string& path) {
-        return !path.empty() && bus_->describe(busName, path, name) && bus_->activate(busName, path, name, "");
+        return !path.empty() && bus_->describe(busName, path, name) &&
+               (onlyFind || bus_->activate(busName, path, name, ""));
     };
     if (const auto address = lookup_(pid))
         return activateAt(address->busName, scope == "app"   ? address->applicationPath
@@ -58,6 +59,12 @@ bool ShortcutRunner::activate(pid_t pid, const std::string& resourcePath, const 
             return true;
     }
     return false;
+}
+
+bool ShortcutRunner::canRun(pid_t pid, const ListedShortcuts& window, const ListedShortcut& shortcut)
+{
+    return session_ == SessionKind::x11 ||
+           (!shortcut.actionName.empty() && activate(pid, window.resourcePath, shortcut.actionName, true));
 }
 
 bool ShortcutRunner::run(pid_t pid, const ListedShortcuts& window, const ListedShortcut& shortcut)

@@ -35,9 +35,13 @@ public:
 
     // True when the action was activated or the key presses were started.
     bool run(pid_t pid, const ListedShortcuts& window, const ListedShortcut& shortcut);
+    // Whether `run` can do it in this session: on X11 always (the keys can
+    // be pressed), on Wayland only through an action the application exports.
+    bool canRun(pid_t pid, const ListedShortcuts& window, const ListedShortcut& shortcut);
 
 private:
-    bool activate(pid_t pid, const std::string& resourcePath, const std::string& actionName);
+    // Finds the exported action, and activates it unless only asked whether it exists.
+    bool activate(pid_t pid, const std::string& resourcePath, const std::string& actionName, bool onlyFind = false);
 
     platform::Log& log_;
     SessionKind session_;

@@ -90,6 +90,8 @@ std::optional<platform::AXValue> ShortcutsWindowAccessibility::copyAttribute(con
             return listed->shortcut().title;
         return std::nullopt;
     }
+    if (listed->kind == Kind::row && attribute == ax::runsHere)
+        return platform::AXNumber{runner_.canRun(listed->pid, *listed->shortcuts, listed->shortcut()) ? 1.0 : 0.0};
     if (listed->kind == Kind::row && isKeyAttribute(attribute)) {
         const auto key = parseKeyBinding(listed->shortcut().accelerator, KeyBindingStyle::gtk, "", false);
         return key ? keyAttribute(*key, attribute) : std::nullopt;

@@ -205,6 +205,13 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     });
     filterRow->addWidget(favourites_);
     headerLayout->addLayout(filterRow);
+    // Why the chosen row was not run; the popup stays open to say it.
+    notice_ = new QLabel(header_);
+    notice_->setObjectName(QStringLiteral("runNotice"));
+    notice_->setWordWrap(true);
+    notice_->setTextFormat(Qt::PlainText);
+    notice_->hide();
+    headerLayout->addWidget(notice_);
     outer->addWidget(header_);
 
     bannerHolder_ = new QWidget(this);
@@ -304,6 +311,8 @@ void FilterableShortcutsView::modelChanged()
 void FilterableShortcutsView::syncHeader()
 {
     count_->setText(qstring(model_.headerText()));
+    notice_->setText(qstring(model_.notice()));
+    notice_->setVisible(!model_.notice().empty());
     // Said once typing pauses; not for a modifier merely held down.
     announceWhenSettled(count_, model_.hasQuery() || !model_.toggledModifiers().empty() ? count_->text() : QString());
     const QString query = qstring(model_.query());

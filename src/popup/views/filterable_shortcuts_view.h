@@ -49,6 +49,7 @@ public:
     QWidget* banner() const { return bannerHolder_; }
     const PopupBanner& shownBanner() const { return banner_; }
     QLabel* countLabel() const { return count_; }
+    QLabel* noticeLabel() const { return notice_; }
     // Shown instead of the columns when the filters leave no row.
     MessageView* noMatchMessage() const { return noMatch_; }
 
@@ -77,6 +78,7 @@ private:
     QLabel* icon_ = nullptr;
     QLabel* name_ = nullptr;
     QLabel* count_ = nullptr;
+    QLabel* notice_ = nullptr;
     ChipButton* export_ = nullptr;
     ChipButton* settings_ = nullptr;
     QLineEdit* search_ = nullptr;

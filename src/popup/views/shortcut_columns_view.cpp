@@ -247,6 +247,10 @@ ShortcutColumnsView::RowParts ShortcutColumnsView::rowParts(const QRectF& rect, 
         parts.conflict = QRectF(right - conflictSize, rect.center().y() - conflictSize / 2, conflictSize, conflictSize);
         right = parts.conflict.left() - 5;
     }
+    if (row.cannotRunHere) {
+        parts.pressYourself = QRectF(right - conflictSize, rect.center().y() - conflictSize / 2, conflictSize, conflictSize);
+        right = parts.pressYourself.left() - 5;
+    }
     parts.title = QRectF(rect.left() + titleInset, rect.top(), std::max(0.0, right - rect.left() - titleInset), rect.height());
     return parts;
 }
@@ -374,8 +378,12 @@ void ShortcutColumnsView::paintItem(QPainter& painter, std::size_t column, const
     if (conflicted)
         paintCachedGlyph(painter, Glyph::warning, parts.conflict, selected ? textColor : conflictColor);
     painter.setFont(rowFont_);
-    painter.setPen(textColor);
+    // A row the desktop lets no program run: its title in the secondary
+    // colour, its keys as readable as any (the user presses them).
+    painter.setPen(row.cannotRunHere && !selected ? secondaryTextColor(pal) : textColor);
     painter.drawStaticText(QPointF(parts.title.left(), parts.title.center().y() - text.title.size().height() / 2), text.title);
+    if (row.cannotRunHere)
+        paintCachedGlyph(painter, Glyph::keyboard, parts.pressYourself, selected ? textColor : secondaryTextColor(pal));
     painter.restore();
 }
 

@@ -97,6 +97,7 @@ private:
     struct RowParts {
         QRectF keys;
         QRectF conflict;
+        QRectF pressYourself;  // the mark of a row whose keys the user presses
         QRectF title;
     };
 
