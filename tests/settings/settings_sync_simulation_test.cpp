@@ -106,7 +106,9 @@ private:
         const int choice = pick(3);
         if (key == keys::keyAccentColor && choice < 2)
             value = *archiveColor(RgbColor{choice * 0.5, 0.25, 1.0});
-        else if (key != keys::keyAccentColor && choice < 2)
+        else if (key == keys::keyLabels && choice < 2)
+            value = choice == 0 ? "words" : "symbols";
+        else if (choice < 2)
             value = choice == 0;
         if (machine.settings.object(key) == value)
             return;  // no edit
