@@ -198,8 +198,8 @@ std::optional<SyncStamp> decodeStamp(const PlistValue& stored, const StampWindow
         return std::nullopt;
     }
     const bool ahead = seconds * 1000.0 > double(window.now) + double(dayMilliseconds);
-    // Beyond any clock: kept out of the integer range and never remembered.
-    if (ahead && seconds > 1e13) {
+    // Beyond any clock (after the year 5000): never remembered; below that, milliseconds stay exact in a double.
+    if (ahead && seconds > 1e11) {
         failure = fmt::format("a time stamp {:.0f} seconds ahead of this machine's clock", seconds - double(window.now) / 1000.0);
         return std::nullopt;
     }
