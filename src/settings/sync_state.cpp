@@ -89,6 +89,14 @@ std::optional<std::vector<std::string>> partsOf(std::string_view key, std::strin
             return std::nullopt;
         parts.push_back(part.get<std::string>());
     }
+    // Only the form this program writes: another spelling of the same texts
+    // would be a second element, and bytes after the array (a NUL) would be
+    // kept and written back.
+    json canonical = json::array();
+    for (const auto& part : parts)
+        canonical.push_back(part);
+    if (canonical.dump(-1, ' ', false, json::error_handler_t::replace) != id)
+        return std::nullopt;
     if (key == keys::pinnedShortcuts)
         return parts.size() == 1 ? std::optional(parts) : std::nullopt;
     const auto& kind = parts.front();
