@@ -69,12 +69,13 @@ std::error_code notARegularFileError()
     return {1, category};
 }
 
-std::error_code replaceFileAtomically(const std::filesystem::path& link, std::string_view content, mode_t mode,
-                                      const std::function<void()>& beforeRename)
+namespace {
+
+std::error_code replaceAtomically(const std::filesystem::path& file, std::string_view content, mode_t mode,
+                                  const std::function<void()>& beforeRename, bool linkReplaced)
 {
-    const auto file = replacedFile(link);
     struct stat status {};
-    if (::stat(file.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+    if (::lstat(file.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !(linkReplaced && S_ISLNK(status.st_mode)))
         return notARegularFileError();
     const auto folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
     auto temporary = (folder / (temporaryFilePrefix(file) + "XXXXXX")).string();
@@ -99,6 +100,19 @@ std::error_code replaceFileAtomically(const std::filesystem::path& link, std::st
     }
     // The rename is durable once the folder is.
     return syncFolder(folder);
+}
+
+} // namespace
+
+std::error_code replaceFileAtomically(const std::filesystem::path& link, std::string_view content, mode_t mode,
+                                      const std::function<void()>& beforeRename)
+{
+    return replaceAtomically(replacedFile(link), content, mode, beforeRename, false);
+}
+
+std::error_code replaceEntryAtomically(const std::filesystem::path& file, std::string_view content, mode_t mode)
+{
+    return replaceAtomically(file, content, mode, {}, true);
 }
 
 } // namespace hb::platform

@@ -20,6 +20,10 @@ namespace hb::platform {
 std::error_code replaceFileAtomically(const std::filesystem::path& file, std::string_view content,
                                       mode_t mode = 0600, const std::function<void()>& beforeRename = {});
 
+// As replaceFileAtomically, but a symbolic link at `file` is never followed:
+// the link itself is replaced by the file. For folders that others write to.
+std::error_code replaceEntryAtomically(const std::filesystem::path& file, std::string_view content, mode_t mode);
+
 // The prefix of the temporary files of `file`, to find those a crash left behind.
 std::string temporaryFilePrefix(const std::filesystem::path& file);
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace hb::platform {
@@ -213,6 +214,8 @@ public:
         std::vector<Pending> pending{{topObject_, 0}};
         std::uint64_t values = 0;
         std::uint64_t expandedBytes = 0;
+        // A key shared by many dictionaries is scanned once, not once per use.
+        std::unordered_set<std::uint64_t> checkedKeys;
         while (!pending.empty()) {
             const Pending next = pending.back();
             pending.pop_back();
@@ -235,7 +238,7 @@ public:
             for (std::uint64_t i = 0; i < refs; ++i) {
                 const auto ref = bigEndian(bytes_, object->payloadAt + i * refSize_, refSize_);
                 const bool isKey = dictionary && i < object->count;
-                if (!ref || *ref >= objectCount_ || (isKey && !isReadableKey(*ref)))
+                if (!ref || *ref >= objectCount_ || (isKey && !readableKeyOnce(*ref, checkedKeys)))
                     return false;
                 pending.push_back({*ref, next.depth + 1});
             }
@@ -307,6 +310,16 @@ private:
         if (integer.count != 4 || !fits(integer.payloadAt, 16, 1))
             return false;
         return bigEndian(bytes_, integer.payloadAt, 8) == 0u;
+    }
+
+    bool readableKeyOnce(std::uint64_t object, std::unordered_set<std::uint64_t>& checked) const
+    {
+        if (checked.contains(object))
+            return true;
+        if (!isReadableKey(object))
+            return false;
+        checked.insert(object);
+        return true;
     }
 
     // An ASCII, UTF-16 or UTF-8 text without U+0000.

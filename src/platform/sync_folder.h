@@ -22,8 +22,17 @@ public:
 
     // Whether the folder exists now.
     virtual bool isAvailable() const = 0;
-    // The names of the regular files directly inside, hidden ones left out.
-    virtual std::vector<std::string> fileNames() const = 0;
+    using NameFilter = std::function<bool(std::string_view name)>;
+    static constexpr std::size_t maxListedFiles = 1000;
+
+    // The names of the regular files directly inside that `wanted` accepts,
+    // hidden ones left out: the first maxListedFiles in name order (logged
+    // by the folder when it holds more).
+    virtual std::vector<std::string> matchingFileNames(const NameFilter& wanted) const = 0;
+    std::vector<std::string> fileNames() const
+    {
+        return matchingFileNames([](std::string_view) { return true; });
+    }
     // The whole content of one file; none when it cannot be read whole
     // within `maxBytes` (logged by the folder).
     virtual std::optional<std::string> read(std::string_view name, std::size_t maxBytes) const = 0;

@@ -187,6 +187,14 @@ std::optional<std::string> storedValueProblem(std::string_view key, const platfo
         }
         return std::string("not one of \"command\", \"option\", \"control\"");
     }
+    if (key == keys::keyLabels) {
+        const auto* name = value.as<std::string>();
+        for (auto labels : {notation::KeyLabels::words, notation::KeyLabels::symbols}) {
+            if (name && *name == notation::storedName(labels))
+                return std::nullopt;
+        }
+        return std::string("not one of \"words\", \"symbols\"");
+    }
     if (key == keys::pinnedShortcuts) {
         const auto* entries = value.as<PlistArray>();
         if (!entries)

@@ -7,6 +7,7 @@
 #include "settings/theme_settings.h"
 
 #include <algorithm>
+#include <limits>
 #include <random>
 
 namespace hb {
@@ -59,11 +60,15 @@ void SettingsSync::load()
     loaded_ = true;
     state_ = {};
     machine_.clear();
+    refused_.clear();
+    held_.clear();
     if (auto stored = s_.settings.object(keys::syncState)) {
         std::string failure;
-        if (auto decoded = decodeSyncState(*stored, nowMilliseconds(), failure)) {
+        // What this machine once accepted stays accepted, whatever its clock says now.
+        if (auto decoded = decodeSyncState(*stored, std::numeric_limits<std::int64_t>::max() / 2, failure)) {
             state_ = std::move(decoded->state);
             machine_ = std::move(decoded->machine);
+            refused_ = std::move(decoded->refused);
             for (const auto& line : decoded->skipped)
                 s_.log.error(LogCategory::settings, "SettingsSync: skipped '{}' from this machine's record", line);
         } else {
@@ -168,14 +173,22 @@ std::set<std::string> SettingsSync::recordLocalEdits(bool restamp, bool onlyKeys
         const auto local = s_.settings.object(key);
         if (local) {
             if (auto problem = storedValueProblem(key, *local)) {
+                // Kept as it is until the user changes it: neither sent nor replaced.
                 logOnce(fmt::format("SettingsSync: the local '{}' is {}; not synchronised", key, *problem));
+                held_.insert(std::string(key));
                 continue;
             }
         }
+        held_.erase(std::string(key));
         if (state_.recordEdit(key, local, clock_.tick(now, machine_), restamp))
             recorded.emplace(key);
     }
     return recorded;
+}
+
+bool SettingsSync::isSyncFileName(std::string_view name)
+{
+    return name.starts_with(filePrefix) || legacyRecordKey(name);
 }
 
 const SyncState& SettingsSync::folderState()
@@ -183,48 +196,54 @@ const SyncState& SettingsSync::folderState()
     static const SyncState none;
     if (!s_.folder.isAvailable())
         return none;
-    const auto now = nowMilliseconds();
-    const auto names = s_.folder.fileNames();
+    // Stamps further ahead than a day of what this machine has seen are refused, once and for good.
+    const auto horizon = std::max(nowMilliseconds(), clock_.last().milliseconds);
+    auto names = s_.folder.matchingFileNames(isSyncFileName);
+    // This machine's own file is read even when the folder lists too many.
+    if (std::ranges::find(names, ownFileName()) == names.end())
+        names.push_back(ownFileName());
     bool unchanged = folderState_.has_value();
     std::vector<const SyncState*> states;
     std::vector<std::string> read;
     for (const auto& name : names) {
-        const auto legacyKey = legacyRecordKey(name);
-        if (!legacyKey && !name.starts_with(filePrefix))
-            continue;
         const auto content = s_.folder.read(name, maxFileBytes);
         if (!content)
             continue;
-        read.push_back(name);
         auto cached = files_.find(name);
         if (cached != files_.end() && cached->second.first == *content) {
-            states.push_back(&cached->second.second);
+            // A file that failed is not decoded again until it changes.
+            if (cached->second.second) {
+                read.push_back(name);
+                states.push_back(&*cached->second.second);
+            }
             continue;
         }
         unchanged = false;
+        const auto legacyKey = legacyRecordKey(name);
         const auto parsed = platform::parsePropertyList(*content);
         std::string failure = "not a property list";
         std::optional<SyncState> state;
         if (parsed && legacyKey) {
-            state = legacySyncState(*legacyKey, *parsed, now, failure);
+            state = legacySyncState(*legacyKey, *parsed, horizon, failure);
             if (!state)
                 failure = fmt::format("'{}': {}", *legacyKey, failure);
         } else if (parsed) {
-            if (auto decoded = decodeSyncState(*parsed, now, failure)) {
+            if (auto decoded = decodeSyncState(*parsed, horizon, failure, &refused_)) {
                 for (const auto& skipped : decoded->skipped)
                     logOnce(fmt::format("SettingsSync: skipped '{}' from {}", skipped, name));
                 state = std::move(decoded->state);
             }
         }
-        if (!state) {
+        if (!state)
             logOnce(fmt::format("SettingsSync: skipped {} from the sync folder: {}", name, failure));
-            read.pop_back();
-            continue;
+        auto& entry = files_.insert_or_assign(name, std::pair{*content, std::move(state)}).first->second;
+        if (entry.second) {
+            read.push_back(name);
+            states.push_back(&*entry.second);
         }
-        auto& entry = files_.insert_or_assign(name, std::pair{*content, std::move(*state)}).first->second;
-        states.push_back(&entry.second);
     }
-    // Files that went away change the whole too.
+    // Files that went away are forgotten, and change the whole too.
+    std::erase_if(files_, [&names](const auto& entry) { return std::ranges::find(names, entry.first) == names.end(); });
     if (unchanged && read == folderFiles_)
         return *folderState_;
     SyncState merged;
@@ -243,6 +262,7 @@ void SettingsSync::round(LocalEdits mode)
     std::set<std::string> changed;
     if (mode == LocalEdits::recordChanged)
         changed.merge(recordLocalEdits(false, false));
+    const auto refusedBefore = refused_;
     const SyncState& folder = folderState();
     changed.merge(state_.merge(folder));
     if (!changed.empty())
@@ -259,15 +279,24 @@ void SettingsSync::round(LocalEdits mode)
 
     platform::SettingsDomain::Changes changes;
     for (const auto& key : touched) {
+        if (held_.contains(key))
+            continue;
         auto value = state_.value(key);
+        // Elements checked one by one may still add up to more than the key holds.
+        if (value) {
+            if (auto problem = storedValueProblem(key, *value)) {
+                logOnce(fmt::format("SettingsSync: the synced '{}' is {}; not applied", key, *problem));
+                continue;
+            }
+        }
         if (s_.settings.object(key) != value) {
             s_.log.notice(LogCategory::settings, "SettingsSync: applying '{}' from the sync folder", key);
             changes.emplace(key, std::move(value));
         }
     }
     const bool appliesValues = !changes.empty();
-    if (!changed.empty())
-        changes.emplace(std::string(keys::syncState), encodeSyncState(state_, machine_));
+    if (!changed.empty() || refused_ != refusedBefore)
+        changes.emplace(std::string(keys::syncState), encodeSyncState(state_, machine_, &refused_));
     if (!changes.empty()) {
         applying_ = true;
         s_.settings.apply(changes);
@@ -290,7 +319,7 @@ void SettingsSync::writeOwnFile()
         return;
     }
     if (s_.folder.write(ownFileName(), *content)) {
-        files_.insert_or_assign(ownFileName(), std::pair{*content, state_});
+        files_.insert_or_assign(ownFileName(), std::pair{*content, std::optional(state_)});
         folderState_.reset();
     }
 }
@@ -310,8 +339,8 @@ void SettingsSync::clearICloudData()
 {
     stop();
     std::size_t removed = 0;
-    for (const auto& name : s_.folder.fileNames()) {
-        if ((name.starts_with(filePrefix) || legacyRecordKey(name)) && s_.folder.remove(name))
+    for (const auto& name : s_.folder.matchingFileNames(isSyncFileName)) {
+        if (s_.folder.remove(name))
             ++removed;
     }
     s_.log.notice(LogCategory::settings, "SettingsSync.clearICloudData() wiped {} files", removed);

@@ -100,6 +100,7 @@ private:
     // Every readable file of the folder merged; empty while the folder is gone.
     const SyncState& folderState();
     void writeOwnFile();
+    static bool isSyncFileName(std::string_view name);
     void observe();
     void refreshStores();
     void logOnce(const std::string& line);
@@ -114,8 +115,13 @@ private:
     std::set<std::string, std::less<>> written_;
     bool everyKeyWritten_ = true;
     std::set<std::string> logged_;
-    // The files read so far and what they held, so that unchanged ones are not decoded again.
-    std::map<std::string, std::pair<std::string, SyncState>, std::less<>> files_;
+    // The files read so far and what they held (none: not readable), so that
+    // unchanged ones are not decoded again.
+    std::map<std::string, std::pair<std::string, std::optional<SyncState>>, std::less<>> files_;
+    // Stamps refused for lying too far ahead: refused again whenever seen.
+    std::set<SyncStamp> refused_;
+    // Keys whose local value cannot be sent: kept as they are.
+    std::set<std::string, std::less<>> held_;
     // All of them merged, while no file changed.
     std::optional<SyncState> folderState_;
     std::vector<std::string> folderFiles_;

@@ -9,7 +9,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <limits>
 
 namespace hb {
 namespace {
@@ -87,6 +89,14 @@ std::optional<std::vector<std::string>> partsOf(std::string_view key, std::strin
             return std::nullopt;
         parts.push_back(part.get<std::string>());
     }
+    // Only the form this program writes: another spelling of the same texts
+    // would be a second element, and bytes after the array (a NUL) would be
+    // kept and written back.
+    json canonical = json::array();
+    for (const auto& part : parts)
+        canonical.push_back(part);
+    if (canonical.dump(-1, ' ', false, json::error_handler_t::replace) != id)
+        return std::nullopt;
     if (key == keys::pinnedShortcuts)
         return parts.size() == 1 ? std::optional(parts) : std::nullopt;
     const auto& kind = parts.front();
@@ -162,7 +172,13 @@ PlistValue encodeStamp(const SyncStamp& stamp)
                                  PlistValue(stamp.machine)});
 }
 
-std::optional<SyncStamp> decodeStamp(const PlistValue& stored, std::int64_t now, std::string& failure)
+// What a stamp read from a record is checked against.
+struct StampWindow {
+    std::int64_t now;
+    std::set<SyncStamp>* refused;  // refused earlier for lying ahead; may be null
+};
+
+std::optional<SyncStamp> decodeStamp(const PlistValue& stored, const StampWindow& window, std::string& failure)
 {
     const auto* parts = stored.as<PlistArray>();
     if (!parts || parts->size() != 3) {
@@ -182,10 +198,6 @@ std::optional<SyncStamp> decodeStamp(const PlistValue& stored, std::int64_t now,
         failure = fmt::format("a time stamp of {} seconds", seconds);
         return std::nullopt;
     }
-    if (seconds * 1000.0 > double(now + dayMilliseconds)) {
-        failure = fmt::format("a time stamp {:.0f} seconds ahead of this machine's clock", seconds - double(now) / 1000.0);
-        return std::nullopt;
-    }
     const auto* counter = (*parts)[1].as<std::int64_t>();
     const auto* machine = (*parts)[2].as<std::string>();
     if (!counter || *counter < 0 || *counter > maxCounter || !machine || machine->empty()
@@ -193,11 +205,31 @@ std::optional<SyncStamp> decodeStamp(const PlistValue& stored, std::int64_t now,
         failure = "a time stamp with a wrong counter or machine";
         return std::nullopt;
     }
-    return SyncStamp{std::llround(seconds * 1000.0), *counter, *machine};
+    const bool ahead = seconds * 1000.0 > double(window.now) + double(dayMilliseconds);
+    // Beyond any clock (after the year 5000): never remembered; below that, milliseconds stay exact in a double.
+    if (ahead && seconds > 1e11) {
+        failure = fmt::format("a time stamp {:.0f} seconds ahead of this machine's clock", seconds - double(window.now) / 1000.0);
+        return std::nullopt;
+    }
+    SyncStamp stamp{std::llround(seconds * 1000.0), *counter, *machine};
+    if (window.refused && window.refused->contains(stamp)) {
+        failure = "a time stamp refused before as lying ahead of this machine's clock";
+        return std::nullopt;
+    }
+    if (ahead) {
+        failure = fmt::format("a time stamp {:.0f} seconds ahead of this machine's clock", seconds - double(window.now) / 1000.0);
+        if (window.refused) {
+            window.refused->insert(std::move(stamp));
+            if (window.refused->size() > maxRefusedStamps)
+                window.refused->erase(window.refused->begin());
+        }
+        return std::nullopt;
+    }
+    return stamp;
 }
 
 std::optional<std::set<SyncStamp>> decodeStamps(const PlistDictionary& entry, std::string_view member,
-                                                std::int64_t now, std::string& failure)
+                                                const StampWindow& now, std::string& failure)
 {
     std::set<SyncStamp> stamps;
     auto found = entry.find(member);
@@ -250,6 +282,44 @@ void HybridClock::observe(const SyncStamp& seen)
     }
 }
 
+std::strong_ordering compareValues(const PlistValue& a, const PlistValue& b)
+{
+    if (a.index() != b.index())
+        return a.index() <=> b.index();
+    if (const auto* flag = a.as<bool>())
+        return *flag <=> *b.as<bool>();
+    if (const auto* integer = a.as<std::int64_t>())
+        return *integer <=> *b.as<std::int64_t>();
+    if (const auto* real = a.as<double>())
+        return std::bit_cast<std::uint64_t>(*real) <=> std::bit_cast<std::uint64_t>(*b.as<double>());
+    if (const auto* text = a.as<std::string>())
+        return *text <=> *b.as<std::string>();
+    if (const auto* bytes = a.as<PlistData>())
+        return *bytes <=> *b.as<PlistData>();
+    if (const auto* date = a.as<platform::PlistDate>())
+        return std::bit_cast<std::uint64_t>(date->secondsSince2001)
+               <=> std::bit_cast<std::uint64_t>(b.as<platform::PlistDate>()->secondsSince2001);
+    if (const auto* uid = a.as<platform::PlistUid>())
+        return uid->index <=> b.as<platform::PlistUid>()->index;
+    if (const auto* array = a.as<PlistArray>()) {
+        const auto& other = *b.as<PlistArray>();
+        for (std::size_t i = 0; i < array->size() && i < other.size(); ++i) {
+            if (auto order = compareValues((*array)[i], other[i]); order != 0)
+                return order;
+        }
+        return array->size() <=> other.size();
+    }
+    const auto& mine = *a.as<PlistDictionary>();
+    const auto& other = *b.as<PlistDictionary>();
+    for (auto i = mine.begin(), k = other.begin(); i != mine.end() && k != other.end(); ++i, ++k) {
+        if (auto order = i->first <=> k->first; order != 0)
+            return order;
+        if (auto order = compareValues(i->second, k->second); order != 0)
+            return order;
+    }
+    return mine.size() <=> other.size();
+}
+
 bool SyncState::holdsSet(std::string_view key)
 {
     return key == keys::pinnedShortcuts || key == keys::ignoreList;
@@ -263,11 +333,14 @@ std::set<std::string> SyncState::merge(const SyncState& other)
         auto& current = known->second;
         // Equal stamps come from one edit; a machine copied with its identity
         // could still make two, and every machine must pick the same.
+        const auto order = [](const std::optional<PlistValue>& a, const std::optional<PlistValue>& b) {
+            if (!a || !b)
+                return bool(a) <=> bool(b);
+            return compareValues(*a, *b);
+        };
         const bool later = !inserted
                            && (incoming.stamp > current.stamp
-                               || (incoming.stamp == current.stamp && incoming.value != current.value
-                                   && (incoming.value ? platform::describe(*incoming.value) : std::string())
-                                          > (current.value ? platform::describe(*current.value) : std::string())));
+                               || (incoming.stamp == current.stamp && order(incoming.value, current.value) > 0));
         if (later)
             current = incoming;
         if (inserted || later)
@@ -381,7 +454,7 @@ std::optional<SyncStamp> SyncState::newestStamp() const
 }
 
 struct SyncStateCoding {
-    static PlistValue encode(const SyncState& state, std::string_view machine)
+    static PlistValue encode(const SyncState& state, std::string_view machine, const std::set<SyncStamp>* refused)
     {
         PlistDictionary values;
         for (const auto& [key, entry] : state.registers_) {
@@ -406,16 +479,23 @@ struct SyncStateCoding {
             }
             sets.emplace(key, PlistValue(std::move(stored)));
         }
-        return PlistValue(PlistDictionary{
+        PlistDictionary top{
             {"format", PlistValue(std::string(syncFormatName))},
             {"version", PlistValue(syncFormatVersion)},
             {"machine", PlistValue(std::string(machine))},
             {"values", PlistValue(std::move(values))},
             {"sets", PlistValue(std::move(sets))},
-        });
+        };
+        if (refused && !refused->empty()) {
+            PlistArray stamps;
+            for (const auto& stamp : *refused)
+                stamps.push_back(encodeStamp(stamp));
+            top.emplace("refused", PlistValue(std::move(stamps)));
+        }
+        return PlistValue(std::move(top));
     }
 
-    static void decodeRegisters(const PlistDictionary& values, std::int64_t now, DecodedSyncState& result)
+    static void decodeRegisters(const PlistDictionary& values, const StampWindow& now, DecodedSyncState& result)
     {
         for (const auto& [key, stored] : values) {
             if (!isSynchronised(key))
@@ -450,7 +530,7 @@ struct SyncStateCoding {
         }
     }
 
-    static void decodeSets(const PlistDictionary& sets, std::int64_t now, DecodedSyncState& result)
+    static void decodeSets(const PlistDictionary& sets, const StampWindow& now, DecodedSyncState& result)
     {
         for (const auto& [key, stored] : sets) {
             if (!SyncState::holdsSet(key))
@@ -485,13 +565,13 @@ struct SyncStateCoding {
     }
 };
 
-PlistValue encodeSyncState(const SyncState& state, std::string_view machine)
+PlistValue encodeSyncState(const SyncState& state, std::string_view machine, const std::set<SyncStamp>* refused)
 {
-    return SyncStateCoding::encode(state, machine);
+    return SyncStateCoding::encode(state, machine, refused);
 }
 
 std::optional<DecodedSyncState> decodeSyncState(const PlistValue& stored, std::int64_t nowMilliseconds,
-                                                std::string& failure)
+                                                std::string& failure, std::set<SyncStamp>* refused)
 {
     const auto* top = stored.as<PlistDictionary>();
     const auto text = [top](std::string_view name) -> const std::string* {
@@ -515,10 +595,20 @@ std::optional<DecodedSyncState> decodeSyncState(const PlistValue& stored, std::i
     }
     DecodedSyncState result;
     result.machine = *machine;
+    const StampWindow window{nowMilliseconds, refused};
     if (const auto* values = member(*top, "values"))
-        SyncStateCoding::decodeRegisters(*values, nowMilliseconds, result);
+        SyncStateCoding::decodeRegisters(*values, window, result);
     if (const auto* sets = member(*top, "sets"))
-        SyncStateCoding::decodeSets(*sets, nowMilliseconds, result);
+        SyncStateCoding::decodeSets(*sets, window, result);
+    if (auto found = top->find("refused"); found != top->end()) {
+        const auto* stamps = found->second.as<PlistArray>();
+        std::string stampFailure;
+        for (std::size_t i = 0; stamps && i < stamps->size() && i < maxRefusedStamps; ++i) {
+            if (auto stamp = decodeStamp((*stamps)[i], StampWindow{std::numeric_limits<std::int64_t>::max() / 2, nullptr},
+                                         stampFailure))
+                result.refused.insert(std::move(*stamp));
+        }
+    }
     return result;
 }
 
@@ -544,7 +634,7 @@ std::optional<SyncState> legacySyncState(std::string_view key, const PlistValue&
     }
     std::string stampFailure;
     auto stamp = decodeStamp(PlistValue(PlistArray{PlistValue(seconds), PlistValue(0), PlistValue(std::string(legacyMachine))}),
-                             nowMilliseconds, stampFailure);
+                             StampWindow{nowMilliseconds, nullptr}, stampFailure);
     if (!stamp) {
         failure = stampFailure;
         return std::nullopt;

@@ -102,21 +102,37 @@ private:
 inline constexpr std::string_view syncFormatName = "org.mirelo.Hintboard.sync";
 inline constexpr std::int64_t syncFormatVersion = 2;
 
-platform::PlistValue encodeSyncState(const SyncState& state, std::string_view machine);
+// A stamp refused as lying too far ahead stays refused: remembered by this
+// machine (in its own record only, member "refused"), at most this many, the
+// newest kept.
+inline constexpr std::size_t maxRefusedStamps = 1000;
+
+// `refused`, when given, is written as member "refused" (this machine's own
+// record; never the folder's files).
+platform::PlistValue encodeSyncState(const SyncState& state, std::string_view machine,
+                                     const std::set<SyncStamp>* refused = nullptr);
 
 struct DecodedSyncState {
     SyncState state;
     std::string machine;
     // "key: reason" for each entry left out.
     std::vector<std::string> skipped;
+    // Member "refused".
+    std::set<SyncStamp> refused;
 };
 // Reads the stored form, checking every entry: a value of the wrong type or
 // outside its bounds, an element that is not one, and a stamp that is not
 // finite or lies more than a day after `nowMilliseconds` are left out and
-// listed in `skipped`. None when the whole is not of this format and version
+// listed in `skipped`. With `refused` given, each stamp refused for lying
+// ahead is added to it, and a stamp already in it is refused whatever the
+// time now. None when the whole is not of this format and version
 // (`failure` says why).
 std::optional<DecodedSyncState> decodeSyncState(const platform::PlistValue& stored, std::int64_t nowMilliseconds,
-                                                std::string& failure);
+                                                std::string& failure, std::set<SyncStamp>* refused = nullptr);
+
+// A total order of values, the same on every machine: ties between equal
+// stamps are broken by it.
+std::strong_ordering compareValues(const platform::PlistValue& a, const platform::PlistValue& b);
 
 // A record of the one-file-per-key folder written by earlier releases:
 // member "value" and member "__ts_" (seconds since 1970). The state it

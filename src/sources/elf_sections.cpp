@@ -141,6 +141,17 @@ std::vector<Section> sectionsNamed(const ByteSource& file, std::string_view pref
             return {};
         sections.push_back(Section{std::move(name), current.offset, current.size});
     }
+    // Overlapping sections would have the same bytes read again and again.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    for (const auto& section : sections) {
+        if (section.size > 0)
+            ranges.emplace_back(section.offset, section.offset + section.size);
+    }
+    std::ranges::sort(ranges);
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first < ranges[i - 1].second)
+            return {};
+    }
     return sections;
 }
 

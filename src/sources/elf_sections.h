@@ -52,8 +52,9 @@ struct Section {
 
 // The sections whose names start with `prefix`, of a 32- or 64-bit ELF file
 // of either byte order. Empty for a file that is no ELF file, is truncated,
-// or names headers or sections outside itself; a section holding no bytes in
-// the file (NOBITS) is left out. At most 4096 section headers are read.
+// names headers or sections outside itself, or has sections of the prefix
+// that overlap; a section holding no bytes in the file (NOBITS) is left out.
+// At most 4096 section headers are read.
 std::vector<Section> sectionsNamed(const ByteSource& file, std::string_view prefix);
 
 // The bytes of a section; absent when it is larger than `maxBytes` or not

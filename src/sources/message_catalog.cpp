@@ -8,6 +8,9 @@ namespace {
 
 constexpr std::uint32_t magic = 0x950412de;
 constexpr std::uint32_t maxStrings = 1'000'000;
+// Strings may overlap (one run named by many entries): what is kept of them
+// may not exceed the file's own size by more than this.
+constexpr std::size_t copiedAllowance = 1 << 20;
 
 std::uint32_t word(std::string_view bytes, std::size_t offset, bool swapped)
 {
@@ -66,6 +69,7 @@ std::optional<MessageCatalog> MessageCatalog::parse(std::string_view bytes)
         return bytes.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
     };
     MessageCatalog catalog;
+    std::size_t copied = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         auto original = string(originals, i);
         auto translation = string(translations, i);
@@ -74,8 +78,12 @@ std::optional<MessageCatalog> MessageCatalog::parse(std::string_view bytes)
         // Plural forms follow the singular after a NUL; the singular serves titles.
         auto singular = original->substr(0, original->find('\0'));
         auto translated = translation->substr(0, translation->find('\0'));
-        if (!singular.empty() && !translated.empty())
-            catalog.translations_.emplace(singular, translated);
+        if (singular.empty() || translated.empty())
+            continue;
+        copied += singular.size() + translated.size();
+        if (copied > bytes.size() + copiedAllowance)
+            return std::nullopt;
+        catalog.translations_.emplace(singular, translated);
     }
     return catalog;
 }

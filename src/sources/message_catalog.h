@@ -13,7 +13,8 @@ namespace hb::sources {
 class MessageCatalog {
 public:
     // The catalogue in `bytes`, of either byte order; absent when it is
-    // malformed or names strings outside itself.
+    // malformed, names strings outside itself, or names overlapping strings
+    // that together hold far more than the file.
     static std::optional<MessageCatalog> parse(std::string_view bytes);
 
     // The translation of `message` in `context` (empty for none); absent when

@@ -27,6 +27,23 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
+// At most `limit` bytes of a UTF-8 text, cut before a character.
+std::string_view cut(std::string_view text, std::size_t limit)
+{
+    if (text.size() <= limit)
+        return text;
+    while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80)
+        --limit;
+    return text.substr(0, limit);
+}
+
+// A text domain names a catalogue file in a locale folder: a plain file name.
+bool isTextDomainName(std::string_view domain)
+{
+    return !domain.empty() && domain.size() <= 255 && domain.front() != '.' &&
+           domain.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
 // A property's name with GtkBuilder's "_" for "-" made one.
 std::string propertyName(std::string_view name)
 {
@@ -51,8 +68,9 @@ Properties propertiesOf(const xml::Element& object)
         const auto name = propertyName(child.attribute("name").value_or(""));
         if (name == "title") {
             const auto translatable = child.attribute("translatable").value_or("");
-            properties.title = UiText{std::string(trimmed(child.text)),
-                                      std::string(child.attribute("context").value_or("")),
+            // Copied once per accelerator and per translation: kept short.
+            properties.title = UiText{std::string(cut(trimmed(child.text), maxTitleBytes)),
+                                      std::string(cut(child.attribute("context").value_or(""), maxTitleBytes)),
                                       translatable == "yes" || translatable == "true" || translatable == "1"};
         } else if (name == "accelerator") {
             properties.accelerator = child.text;
@@ -93,6 +111,9 @@ public:
                 group_ = window.groups.size();
                 window.groups.push_back(WindowGroup{section_, propertiesOf(child).title.value_or(UiText{}), {}});
                 walk(child, true);
+                // Empty groups go at once: never more of them than of shortcuts.
+                if (window.groups.size() == *group_ + 1 && window.groups.back().shortcuts.empty())
+                    window.groups.pop_back();
                 group_ = outer;
             } else if (isOneOf(type, shortcutClasses)) {
                 addShortcut(propertiesOf(child));
@@ -173,7 +194,12 @@ std::optional<ShortcutsWindow> readShortcutsWindow(std::string_view definition, 
     std::erase_if(window.groups, [](const WindowGroup& group) { return group.shortcuts.empty(); });
     if (window.groups.empty())
         return std::nullopt;
-    window.textDomain = root->attribute("domain").value_or("");
+    const auto domain = root->attribute("domain").value_or("");
+    if (isTextDomainName(domain))
+        window.textDomain = domain;
+    else if (!domain.empty())
+        log.info(LogCategory::scraper, "Shortcuts window: the text domain '{}' is no file name, not used",
+                 privately(std::string(cut(domain, 255))));
     return std::move(window);
 }
 

@@ -36,13 +36,17 @@ struct WindowGroup {
 };
 
 struct ShortcutsWindow {
-    std::string textDomain;  // <interface domain="…">; empty when the definition names none
+    // <interface domain="…">; empty when the definition names none, or a
+    // domain that is no plain file name ("/etc/x", "../x").
+    std::string textDomain;
     std::vector<WindowGroup> groups;
     std::size_t sectionCount = 0;
 };
 
 inline constexpr std::size_t maxAcceleratorBytes = 1024;
 inline constexpr std::size_t maxWindowShortcuts = 10'000;
+// Longer titles and contexts are cut to this many bytes.
+inline constexpr std::size_t maxTitleBytes = 1024;
 
 // Whether the text may define a shortcuts window; a cheap test before parsing.
 bool mentionsShortcutsWindow(std::string_view definition);

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <sys/stat.h>
 
 namespace hb::linux_platform {
@@ -41,6 +43,42 @@ TEST_F(DirectorySyncFolderTest, FilesAreReplacedWholeAndOnlyVisibleRegularOnesAr
     ASSERT_TRUE(folder.remove("hintboard-a.plist"));
     EXPECT_TRUE(folder.remove("hintboard-a.plist"));
     EXPECT_FALSE(fs::exists(path / "hintboard-a.plist"));
+}
+
+TEST_F(DirectorySyncFolderTest, ManyFilesListTheWantedOnesFirstByNameAndSayWhenCutShort)
+{
+    fs::create_directories(path);
+    for (int i = 0; i < 1500; ++i)
+        test::writeFile(path / ("photo-" + std::to_string(i) + ".jpg"), "x");
+    test::writeFile(path / "hintboard-zz.plist", "own");
+    DirectorySyncFolder folder(path, watches, log);
+    const auto wanted = [](std::string_view name) { return name.starts_with("hintboard-"); };
+    EXPECT_THAT(folder.matchingFileNames(wanted), testing::ElementsAre("hintboard-zz.plist"));
+    EXPECT_TRUE(logSink.messages(platform::LogCategory::settings).empty());
+
+    for (int i = 0; i < 1200; ++i)
+        test::writeFile(path / fmt::format("hintboard-{:04}.plist", i), "peer");
+    for (int round = 0; round < 2; ++round) {
+        const auto names = folder.matchingFileNames(wanted);
+        ASSERT_EQ(names.size(), platform::SyncFolder::maxListedFiles);
+        EXPECT_EQ(names.front(), "hintboard-0000.plist");
+        EXPECT_EQ(names.back(), "hintboard-0999.plist");
+    }
+    EXPECT_THAT(logSink.messages(platform::LogCategory::settings),
+                testing::ElementsAre(testing::HasSubstr("too many files: 1000 of 1201 matching ones read")));
+}
+
+TEST_F(DirectorySyncFolderTest, ALinkPlantedInPlaceOfAFileIsReplacedNeverFollowed)
+{
+    fs::create_directories(path);
+    const auto elsewhere = root.path() / "precious.txt";
+    test::writeFile(elsewhere, "keep me");
+    fs::create_symlink(elsewhere, path / "hintboard-a.plist");
+    DirectorySyncFolder folder(path, watches, log);
+    ASSERT_TRUE(folder.write("hintboard-a.plist", "settings"));
+    EXPECT_FALSE(fs::is_symlink(path / "hintboard-a.plist"));
+    EXPECT_EQ(folder.read("hintboard-a.plist", 100), "settings");
+    EXPECT_EQ(folder.read("../../precious.txt", 100), "keep me");
 }
 
 TEST_F(DirectorySyncFolderTest, ChangesAndTheFoldersRemovalAndReturnAreFollowed)

@@ -1,6 +1,7 @@
 #include "platform/linux/plist_file_settings_domain.h"
 
 #include "platform/fake/memory_log.h"
+#include "platform/property_list_guard.h"
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
 
@@ -90,6 +91,22 @@ TEST_F(PlistFileSettingsDomainTest, ValuesSurviveReopeningAsStored)
     }
     EXPECT_EQ(open()->allValues(), expected);
     EXPECT_TRUE(filesStartingWith(file.parent_path(), ".org.mirelo").empty());
+}
+
+TEST_F(PlistFileSettingsDomainTest, AValueTheFileCannotHoldIsRefusedAndLaterWritesStillSave)
+{
+    // As deep as a property list may be on its own: one level too deep inside the file.
+    PlistValue nested = PlistArray{};
+    for (int depth = 0; depth < platform::maxPropertyListDepth; ++depth)
+        nested = PlistArray{nested};
+    ASSERT_TRUE(platform::serializePropertyList(nested, platform::PlistFormat::xml));
+    auto domain = open();
+    domain->set("nested", nested);
+    domain->set("wrapLongSections", true);
+    EXPECT_FALSE(domain->object("nested"));
+    EXPECT_TRUE(domain->synchronize());
+    EXPECT_THAT(readAll(file), testing::HasSubstr("wrapLongSections"));
+    EXPECT_THAT(sink.messages(LogCategory::settings), testing::Contains(testing::HasSubstr("nested cannot be stored")));
 }
 
 TEST_F(PlistFileSettingsDomainTest, ASecondHolderIsRefusedUntilTheFirstCloses)

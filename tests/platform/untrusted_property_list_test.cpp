@@ -117,6 +117,28 @@ TEST(UntrustedPropertyList, SharedObjectsCountOncePerReference)
     EXPECT_TRUE(parsePropertyList(*binary));
 }
 
+TEST(UntrustedPropertyList, AKeySharedByManyEntriesIsCheckedOnceAndCountedPerUse)
+{
+    // One dictionary of 250,000 entries, every key the same 1.5 MB text: a
+    // check of the key per entry would read 375 GB before refusing it.
+    constexpr std::uint64_t entries = 250'000;
+    std::string dictionary = "\xDF\x13";
+    bigEndian(dictionary, entries, 8);
+    for (std::uint64_t i = 0; i < entries; ++i)
+        bigEndian(dictionary, 1, 4);
+    for (std::uint64_t i = 0; i < entries; ++i)
+        bigEndian(dictionary, 2, 4);
+    std::string key = "\x5F\x12";
+    bigEndian(key, 1'500'000, 4);
+    key += std::string(1'500'000, 'k');
+    // Enough objects listed for the number of references to pass.
+    std::vector<std::string> objects{dictionary, key, std::string("\x10\x01", 2)};
+    objects.resize(20'000, std::string("\x10\x00", 2));
+    const auto bytes = binaryPlist(objects, 4);
+    ASSERT_LT(bytes.size(), std::size_t{4} << 20);
+    EXPECT_FALSE(propertyListSafeToParse(bytes));
+}
+
 TEST(UntrustedPropertyList, IncompleteXmlAndOversizedIntegersAreRefused)
 {
     const std::string header = "<?xml version=\"1.0\"?><plist version=\"1.0\">";

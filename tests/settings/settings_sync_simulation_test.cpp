@@ -34,19 +34,25 @@ constexpr int stepsPerSchedule = 10;
 
 struct Faults {
     long late = 0, reordered = 0, duplicated = 0, conflictCopies = 0, kills = 0, folderLosses = 0, edits = 0;
+    long hostileFiles = 0, oversizedFiles = 0, deletedFiles = 0, revertedFiles = 0, twinSchedules = 0;
 };
 
 class Schedule {
 public:
-    explicit Schedule(std::uint64_t seed) : random_(seed)
+    Schedule(std::uint64_t seed, Faults& faults) : random_(seed)
     {
+        // One schedule in ten: two machines share an identity, as after a copied home folder.
+        const bool twins = seed % 10 == 0;
+        faults.twinSchedules += twins;
         for (int i = 0; i < 3; ++i) {
             const Seconds skew(std::uniform_real_distribution<double>(-3600, 3600)(random_));
-            machines_.push_back(std::make_unique<SyncMachine>(runtime_, "m" + std::to_string(i), skew));
+            const auto name = "m" + std::to_string(twins && i == 2 ? 1 : i);
+            machines_.push_back(std::make_unique<SyncMachine>(runtime_, name, skew));
         }
         for (auto& from : machines_) {
             from->folder.onWrite = [this, from = from.get()](const std::string& name, const std::string& content) {
                 written_.insert(content);
+                history_[name].push_back(content);
                 for (auto& to : machines_) {
                     if (to.get() != from)
                         pending_.push_back({to.get(), name, content});
@@ -70,6 +76,8 @@ public:
                 kill(faults);
             else if (action == 8)
                 toggleFolder(faults);
+            else
+                tamper(faults);
             runtime_.advance(Seconds(std::uniform_real_distribution<double>(0, 1.5)(random_)));
         }
         settle();
@@ -106,7 +114,9 @@ private:
         const int choice = pick(3);
         if (key == keys::keyAccentColor && choice < 2)
             value = *archiveColor(RgbColor{choice * 0.5, 0.25, 1.0});
-        else if (key != keys::keyAccentColor && choice < 2)
+        else if (key == keys::keyLabels && choice < 2)
+            value = choice == 0 ? "words" : "symbols";
+        else if (choice < 2)
             value = choice == 0;
         if (machine.settings.object(key) == value)
             return;  // no edit
@@ -222,6 +232,66 @@ private:
         runtime_.runMainQueue();
     }
 
+    // The sync tool or another program changes a folder: a hostile or
+    // oversized file appears, a file is deleted, or an older version returns.
+    void tamper(Faults& faults)
+    {
+        auto& machine = anyMachine();
+        if (!machine.folder.isAvailable())
+            return;
+        const int fault = pick(4);
+        if (fault == 0) {
+            ++faults.hostileFiles;
+            machine.folder.place("hintboard-intruder.plist", hostileRecord());
+        } else if (fault == 1) {
+            ++faults.oversizedFiles;
+            static const std::string huge(SettingsSync::maxFileBytes + 1, ' ');
+            machine.folder.place("hintboard-huge.plist", huge);
+        } else if (fault == 2) {
+            const auto& files = machine.folder.files();
+            if (files.empty())
+                return;
+            ++faults.deletedFiles;
+            machine.folder.erase(std::next(files.begin(), pick(int(files.size())))->first);
+        } else {
+            if (history_.empty())
+                return;
+            const auto& [name, versions] = *std::next(history_.begin(), pick(int(history_.size())));
+            ++faults.revertedFiles;
+            machine.folder.place(name, versions[std::size_t(pick(int(versions.size())))]);
+        }
+        runtime_.runMainQueue();
+    }
+
+    std::string hostileRecord()
+    {
+        const double now = trueTime();
+        const auto stamped = [](double seconds, PlistValue value) {
+            return PlistValue(platform::PlistDictionary{
+                {"s", PlistArray{PlistValue(seconds), PlistValue(0), PlistValue("intruder")}}, {"v", std::move(value)}});
+        };
+        switch (pick(3)) {
+        case 0:
+            return "bplist00 not a property list";
+        case 1:
+            // Values of the wrong kind, and a stamp days ahead of every clock.
+            return *platform::serializePropertyList(
+                platform::PlistDictionary{{"format", "org.mirelo.Hintboard.sync"}, {"version", 2}, {"machine", "intruder"},
+                                          {"values", platform::PlistDictionary{
+                                                         {std::string(keys::keyLabels), stamped(now, 42)},
+                                                         {std::string(keys::wrapLongSections), stamped(now + 3 * 86400, true)},
+                                                         {std::string(keys::showConflictIndicator), stamped(now, "Ruby")}}}},
+                platform::PlistFormat::binary);
+        default: {
+            // A copy cut off in transfer.
+            if (written_.empty())
+                return "";
+            const auto& whole = *std::next(written_.begin(), pick(int(written_.size())));
+            return whole.substr(0, whole.size() / 2);
+        }
+        }
+    }
+
     // Edits stop; dead machines restart, folders return, and every copy
     // arrives, finally each file's latest version everywhere.
     void settle()
@@ -288,7 +358,12 @@ private:
                                            std::numeric_limits<std::int64_t>::max() / 2, failure);
             for (const auto& [key, entry] : decoded->state.registers()) {
                 auto [known, inserted] = latest.try_emplace(key, entry);
-                if (!inserted && known->second.stamp < entry.stamp)
+                // Twins may stamp two edits alike: the merge's tie-break decides.
+                const auto order = [](const std::optional<PlistValue>& a, const std::optional<PlistValue>& b) {
+                    return !a || !b ? bool(a) <=> bool(b) : compareValues(*a, *b);
+                };
+                if (!inserted && (known->second.stamp < entry.stamp
+                                  || (known->second.stamp == entry.stamp && order(entry.value, known->second.value) > 0)))
                     known->second = entry;
             }
         }
@@ -324,6 +399,7 @@ private:
     std::vector<std::unique_ptr<SyncMachine>> machines_;
     std::vector<Copy> pending_;
     std::set<std::string> written_;
+    std::map<std::string, std::vector<std::string>> history_;
     std::map<std::string, std::vector<SetEdit>> setEdits_;
     // (machine, key) -> what the machine knew at its last edit there: the
     // newest stamp of its stored state, or its clock's time when later.
@@ -338,14 +414,16 @@ TEST(SettingsSyncSimulation, EveryScheduleConvergesWithoutLosingAnEdit)
     const char* start = std::getenv("SYNC_SIMULATION_SEED");
     const std::uint64_t first = start ? std::stoull(start) : 1;
     for (std::uint64_t seed = first; seed <= scheduleCount; ++seed) {
-        const auto failure = Schedule(seed).run(faults);
+        const auto failure = Schedule(seed, faults).run(faults);
         ASSERT_EQ(failure, "") << "seed " << seed;
     }
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("%d schedules in %.2f s: %ld edits, %ld late and %ld reordered copies, %ld duplicates, "
-                "%ld conflict copies, %ld kills, %ld folder losses\n",
+                "%ld conflict copies, %ld kills, %ld folder losses, %ld hostile and %ld oversized files, "
+                "%ld files deleted and %ld reverted, %ld schedules with twin machines\n",
                 scheduleCount, seconds, faults.edits, faults.late, faults.reordered, faults.duplicated,
-                faults.conflictCopies, faults.kills, faults.folderLosses);
+                faults.conflictCopies, faults.kills, faults.folderLosses, faults.hostileFiles, faults.oversizedFiles,
+                faults.deletedFiles, faults.revertedFiles, faults.twinSchedules);
 }
 
 } // namespace

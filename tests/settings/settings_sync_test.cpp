@@ -115,6 +115,7 @@ TEST_F(SettingsSyncTest, ValuesAndStampsFromTheFolderAreCheckedBeforeTheyApply)
                         machineFile("intruder", {
                             {"ignoreList", PlistDictionary{{"s", stamp(now, 0, "intruder")}, {"v", "Print*"}}},
                             {"wrapLongSections", PlistDictionary{{"s", stamp(now, 0, "intruder")}, {"v", true}}},
+                            {"keyLabels", PlistDictionary{{"s", stamp(now, 0, "intruder")}, {"v", 42}}},
                             {"showSystemShortcuts", PlistDictionary{{"s", stamp(std::nan(""), 0, "intruder")}, {"v", true}}},
                             {"hideLargeSubmenus",
                              PlistDictionary{{"s", stamp(now + 2 * 86400, 0, "intruder")}, {"v", true}}},
@@ -124,9 +125,11 @@ TEST_F(SettingsSyncTest, ValuesAndStampsFromTheFolderAreCheckedBeforeTheyApply)
     EXPECT_FALSE(behind.settings.object(keys::showSystemShortcuts));
     EXPECT_FALSE(behind.settings.object(keys::hideLargeSubmenus));
     EXPECT_TRUE(behind.settings.object(keys::ignoreList)->as<platform::PlistData>());
+    EXPECT_FALSE(behind.settings.object(keys::keyLabels));
     const auto lines = behind.logSink.messages(LogCategory::settings);
     EXPECT_THAT(lines, Contains(HasSubstr("skipped 'ignoreList: not stored ignore rules' from hintboard-intruder.plist")));
     EXPECT_THAT(lines, Contains(HasSubstr("skipped 'showSystemShortcuts: a time stamp of nan seconds'")));
+    EXPECT_THAT(lines, Contains(HasSubstr("skipped 'keyLabels: not one of \"words\", \"symbols\"'")));
     EXPECT_THAT(lines, Contains(HasSubstr("skipped 'hideLargeSubmenus: a time stamp 172800 seconds ahead")));
 
     // A refused stamp does not lock the key: the user's change stays.
@@ -134,6 +137,100 @@ TEST_F(SettingsSyncTest, ValuesAndStampsFromTheFolderAreCheckedBeforeTheyApply)
     runtime.advance(Seconds(2));
     EXPECT_FALSE(behind.settings.boolean(keys::hideLargeSubmenus));
     EXPECT_FALSE(behind.settings.object(keys::ignoreList)->as<std::string>());
+}
+
+TEST_F(SettingsSyncTest, AStampRefusedAsAheadStaysRefusedAcrossRestartsAndTime)
+{
+    behind.startProgram();
+    const double now = behind.clock.now().time_since_epoch().count();
+    behind.folder.place("hintboard-fast.plist",
+                        machineFile("fast", {{"hideLargeSubmenus",
+                                              PlistDictionary{{"s", stamp(now + 2 * 86400, 0, "fast")}, {"v", true}}}}));
+    runtime.runMainQueue();
+    behind.settings.set(keys::hideLargeSubmenus, false);
+    runtime.advance(Seconds(2));
+
+    // A day and a half later the stamp is within a day: still refused, and the edit made meanwhile stays.
+    runtime.advance(Seconds(36 * 3600));
+    behind.restart();
+    behind.folder.place("hintboard-other.plist", machineFile("other", {}));
+    runtime.runMainQueue();
+    EXPECT_EQ(behind.settings.object(keys::hideLargeSubmenus), PlistValue(false));
+    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
+                Contains(HasSubstr("skipped 'hideLargeSubmenus: a time stamp refused before")));
+}
+
+TEST_F(SettingsSyncTest, AMachineBootingWithItsClockDaysBehindKeepsItsOwnRecord)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    behind.settings.set(keys::wrapLongSections, true);
+    settle();
+    behind.clock.offset = Seconds(-3 * 86400);
+    behind.restart();
+    settle();
+    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
+                testing::Not(Contains(HasSubstr("from this machine's record"))));
+    // Its edits after the others' still win, and what it had stays.
+    behind.settings.set(keys::showConflictIndicator, true);
+    settle();
+    EXPECT_TRUE(ahead.settings.boolean(keys::showConflictIndicator));
+    EXPECT_TRUE(ahead.settings.boolean(keys::wrapLongSections));
+}
+
+TEST_F(SettingsSyncTest, ALocalValueThatCannotBeSentIsKeptNotOverwritten)
+{
+    ahead.startProgram();
+    ahead.settings.set(keys::pinnedShortcuts, PlistArray{"a|Save|⌘S"});
+    settle();
+    const PlistValue tooLong = PlistArray{std::string(5000, 'x')};
+    behind.settings.set(keys::pinnedShortcuts, tooLong);
+    behind.startProgram();
+    settle();
+    EXPECT_EQ(behind.settings.object(keys::pinnedShortcuts), tooLong);
+    EXPECT_EQ(ahead.settings.object(keys::pinnedShortcuts), PlistValue(PlistArray{"a|Save|⌘S"}));
+    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
+                Contains(HasSubstr("the local 'pinnedShortcuts' is a text of 5000 bytes")));
+
+    // Once the user changes it to what can be sent, it travels again.
+    behind.settings.set(keys::pinnedShortcuts, PlistArray{"a|Open|⌘O"});
+    settle();
+    EXPECT_EQ(ahead.settings.object(keys::pinnedShortcuts), behind.settings.object(keys::pinnedShortcuts));
+}
+
+TEST_F(SettingsSyncTest, AFolderFullOfFilesStillReadsItsOwnAndWritesItOnce)
+{
+    for (int i = 0; i < 1200; ++i)
+        behind.folder.place(fmt::format("hintboard-{:04}.plist", i), "not a property list");
+    behind.startProgram();
+    behind.settings.set(keys::wrapLongSections, true);
+    runtime.advance(Seconds(2));
+    const int writes = behind.folder.writeCount();
+    for (int round = 0; round < 5; ++round) {
+        behind.folder.place("hintboard-0000.plist", "still not one " + std::to_string(round));
+        runtime.advance(Seconds(2));
+    }
+    EXPECT_EQ(behind.folder.writeCount(), writes);
+    EXPECT_TRUE(behind.folder.files().contains(behind.sync->ownFileName()));
+}
+
+TEST(SyncState, EqualStampsPickTheSameValueOnEveryMachineWhateverTheMergeOrder)
+{
+    // A machine copied with its identity can make two edits with one stamp.
+    const SyncStamp twin{1000, 0, "twin"};
+    const std::vector<std::optional<PlistValue>> values{
+        platform::PlistData{1, 2}, platform::PlistData{1, 3}, std::nullopt, PlistValue("b"), PlistValue(PlistArray{1})};
+    for (const auto& first : values) {
+        for (const auto& second : values) {
+            SyncState a, b;
+            a.recordEdit(keys::keyAccentColor, first, twin, true);
+            b.recordEdit(keys::keyAccentColor, second, twin, true);
+            SyncState ab = a, ba = b;
+            ab.merge(b);
+            ba.merge(a);
+            EXPECT_EQ(ab.value(keys::keyAccentColor), ba.value(keys::keyAccentColor));
+        }
+    }
 }
 
 TEST_F(SettingsSyncTest, TheOneFilePerKeyFolderIsMigratedWithoutLoss)

@@ -84,6 +84,27 @@ TEST(Settings, KeyListsHoldDistinctKeys)
 
 PlistData bytes(std::string_view text) { return PlistData(text.begin(), text.end()); }
 
+TEST(Settings, EveryBackedUpOrSynchronisedKeyRefusesValuesItCannotHold)
+{
+    // Nested as deep as a property list may be: no key holds such a value.
+    platform::PlistValue nested = platform::PlistArray{};
+    for (int depth = 1; depth < 250; ++depth)
+        nested = platform::PlistArray{nested};
+    const std::vector<platform::PlistValue> refused{nested, std::string("sym\0bols", 8), PlistDictionary{}};
+    std::set<std::string_view> checked(keys::backup.begin(), keys::backup.end());
+    checked.insert(keys::synchronised.begin(), keys::synchronised.end());
+    for (auto key : checked) {
+        for (const auto& value : refused)
+            EXPECT_TRUE(storedValueProblem(key, value)) << key << " " << platform::describe(value).substr(0, 20);
+    }
+
+    EXPECT_FALSE(storedValueProblem(keys::keyLabels, "symbols"));
+    EXPECT_FALSE(storedValueProblem(keys::keyLabels, "words"));
+    EXPECT_EQ(storedValueProblem(keys::keyLabels, 42), "not one of \"words\", \"symbols\"");
+    EXPECT_TRUE(storedValueProblem(keys::keyLabels, "Ruby"));
+    EXPECT_TRUE(storedValueProblem(keys::keyLabels, true));
+}
+
 TEST(Settings, LaunchSnapshotOfAFreshInstallation)
 {
     fake::MemorySettingsDomain domain;

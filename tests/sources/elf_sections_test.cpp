@@ -99,3 +99,16 @@ TEST(ElfSections, MalformedFilesGiveNoSections)
     outside[40 + 7] = 0x7f;
     EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(outside), "").empty());
 }
+
+TEST(ElfSections, OverlappingSectionsOfThePrefixGiveNone)
+{
+    // Three headers naming the same bytes: read once each, they would be read three times over.
+    auto image = elfImage({{".gresource.a", std::string(4096, 'x')}, {".gresource.b", "y"}, {".gresource.c", "z"}});
+    const std::size_t table = image.size() - 5 * 64;
+    for (std::size_t header : {2, 3}) {
+        std::memcpy(&image[table + 64 * header + 24], &image[table + 64 + 24], 16);  // offset and size of the first
+    }
+    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(image), ".gresource.").empty());
+    // Sections of other names may share bytes with them (the header table is looked at, not their bytes).
+    EXPECT_EQ(elf::sectionsNamed(elf::MemoryBytes(image), ".gresource.a").size(), 1u);
+}

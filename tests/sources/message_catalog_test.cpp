@@ -33,6 +33,31 @@ TEST(MessageCatalog, MalformedCataloguesAreRejected)
     EXPECT_FALSE(MessageCatalog::parse(counting));
 }
 
+TEST(MessageCatalog, OverlappingStringsHoldingFarMoreThanTheFileAreRejected)
+{
+    // Every entry names a suffix of one run of 256 KiB: 64 entries would keep 32 MiB.
+    constexpr std::uint32_t count = 64, run = 256 << 10, strings = 28 + 16 * count;
+    std::string bytes;
+    auto word = [&](std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            bytes += static_cast<char>(value >> (8 * i) & 0xff);
+    };
+    for (std::uint32_t value : {0x950412deu, 0u, count, 28u, 28 + 8 * count, 0u, 0u})
+        word(value);
+    for (int table = 0; table < 2; ++table)
+        for (std::uint32_t i = 0; i < count; ++i) {
+            word(run - i);
+            word(strings + i);
+        }
+    bytes += std::string(run, 'x');
+    EXPECT_FALSE(MessageCatalog::parse(bytes));
+    // Distinct strings of the same total pass.
+    std::vector<test::CatalogEntry> entries;
+    for (std::uint32_t i = 0; i < count; ++i)
+        entries.push_back({std::to_string(i) + std::string(2000, 'o'), std::string(2000, 't')});
+    EXPECT_TRUE(MessageCatalog::parse(test::messageCatalog(entries, false)));
+}
+
 TEST(CatalogLanguages, LanguageListComesFirstThenTheLocaleUnlessItIsC)
 {
     EXPECT_THAT(catalogLanguages("de:fr_FR", std::nullopt, std::nullopt, "C.UTF-8"),

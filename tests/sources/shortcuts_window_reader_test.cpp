@@ -147,6 +147,27 @@ TEST_F(ShortcutsWindowReaderTest, HostileDefinitionsGiveNothingOrLessAndReturnQu
     EXPECT_THAT(entries(found->groups[0]), ElementsAre(Entry{"Copy", "<ctrl>c"}));
 }
 
+TEST_F(ShortcutsWindowReaderTest, TitlesAreCutAndADomainThatIsNoFileNameIsDropped)
+{
+    const std::string title = std::string(64 << 10, 'T') + "é";
+    std::string accelerators;
+    for (char key = 'a'; key <= 'z'; ++key)
+        accelerators += fmt::format("&lt;ctrl&gt;{} ", key);
+    for (std::string_view domain : {"/home/user/evil", "../../evil", ".hidden"}) {
+        auto found = read(window(section("", group(title, shortcut(title, accelerators))), domain));
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->textDomain, "") << domain;
+        EXPECT_EQ(found->groups[0].title.text.size(), maxTitleBytes);
+        ASSERT_EQ(found->groups[0].shortcuts.size(), 26u);
+        for (const auto& entry : found->groups[0].shortcuts)
+            EXPECT_LE(entry.title.text.size(), maxTitleBytes);
+    }
+    // Cut before a character, never inside one.
+    auto found = read(window(section("", group("G", shortcut(std::string(maxTitleBytes - 1, 'x') + "é", "a")))));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->groups[0].shortcuts[0].title.text, std::string(maxTitleBytes - 1, 'x'));
+}
+
 TEST(ShortcutsWindowGroupTitle, SectionTitlesPrefixGroupsOnlyWhenThereAreSeveral)
 {
     const Translate upper = [](const UiText& text) {

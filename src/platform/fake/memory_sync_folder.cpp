@@ -2,13 +2,15 @@
 
 namespace hb::fake {
 
-std::vector<std::string> MemorySyncFolder::fileNames() const
+std::vector<std::string> MemorySyncFolder::matchingFileNames(const NameFilter& wanted) const
 {
     std::vector<std::string> names;
     if (!available_)
         return names;
-    for (const auto& entry : files_)
-        names.push_back(entry.first);
+    for (const auto& entry : files_) {
+        if (names.size() < maxListedFiles && wanted(entry.first))
+            names.push_back(entry.first);
+    }
     return names;
 }
 

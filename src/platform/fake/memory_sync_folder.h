@@ -15,7 +15,7 @@ public:
     using Files = std::map<std::string, std::string, std::less<>>;
 
     bool isAvailable() const override { return available_; }
-    std::vector<std::string> fileNames() const override;
+    std::vector<std::string> matchingFileNames(const NameFilter& wanted) const override;
     std::optional<std::string> read(std::string_view name, std::size_t maxBytes) const override;
     bool write(std::string_view name, std::string_view content) override;
     bool remove(std::string_view name) override;

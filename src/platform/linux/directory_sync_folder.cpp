@@ -6,6 +6,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -106,17 +107,41 @@ bool DirectorySyncFolder::isAvailable() const
     return std::filesystem::is_directory(folder_, error);
 }
 
-std::vector<std::string> DirectorySyncFolder::fileNames() const
+std::vector<std::string> DirectorySyncFolder::matchingFileNames(const NameFilter& wanted) const
 {
-    constexpr std::size_t maxFiles = 1000;
+    // Entries looked at, whatever they are: a folder flooded with files is not walked to its end.
+    constexpr std::size_t maxEntries = 100'000;
     std::vector<std::string> names;
+    std::size_t entries = 0;
+    std::size_t matching = 0;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    for (std::filesystem::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
+        if (++entries > maxEntries)
+            break;
         std::error_code typeError;
-        auto name = entry.path().filename().string();
-        if (isVisibleName(name) && entry.is_regular_file(typeError) && names.size() < maxFiles)
+        auto name = it->path().filename().string();
+        if (!isVisibleName(name) || !wanted(name) || !it->is_regular_file(typeError))
+            continue;
+        ++matching;
+        // The first names in name order, whatever order the folder lists them in.
+        if (names.size() == maxListedFiles) {
+            std::ranges::pop_heap(names);
+            if (name < names.back())
+                names.back() = std::move(name);
+            std::ranges::push_heap(names);
+        } else {
             names.push_back(std::move(name));
+            std::ranges::push_heap(names);
+        }
     }
+    std::ranges::sort_heap(names);
+    const bool cutShort = entries > maxEntries || matching > names.size();
+    if (cutShort && cutShortLogged_ != matching) {
+        log_.error(LogCategory::settings,
+                   "The sync folder {} holds too many files: {} of {} matching ones read{}", folder_.string(),
+                   names.size(), matching, entries > maxEntries ? fmt::format(" (only the first {} files looked at)", maxEntries) : "");
+    }
+    cutShortLogged_ = cutShort ? matching : 0;
     return names;
 }
 
@@ -132,7 +157,7 @@ std::optional<std::string> DirectorySyncFolder::read(std::string_view name, std:
 
 bool DirectorySyncFolder::write(std::string_view name, std::string_view content)
 {
-    if (const auto error = platform::replaceFileAtomically(folder_ / name, content, 0644)) {
+    if (const auto error = platform::replaceEntryAtomically(folder_ / name, content, 0644)) {
         log_.error(LogCategory::settings, "{} could not be written to the sync folder {}: {}", name, folder_.string(),
                    error.message());
         return false;

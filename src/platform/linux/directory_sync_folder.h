@@ -23,7 +23,7 @@ public:
     DirectorySyncFolder& operator=(const DirectorySyncFolder&) = delete;
 
     bool isAvailable() const override;
-    std::vector<std::string> fileNames() const override;
+    std::vector<std::string> matchingFileNames(const NameFilter& wanted) const override;
     std::optional<std::string> read(std::string_view name, std::size_t maxBytes) const override;
     bool write(std::string_view name, std::string_view content) override;
     bool remove(std::string_view name) override;
@@ -41,6 +41,8 @@ private:
     int parentWatch_ = -1;
     int folderWatch_ = -1;
     std::optional<ReadableWatches::WatchId> watchId_;
+    // The count last logged of a listing cut short, so that it is logged once.
+    mutable std::size_t cutShortLogged_ = 0;
 };
 
 } // namespace hb::linux_platform

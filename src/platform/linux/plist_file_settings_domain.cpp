@@ -172,7 +172,8 @@ void PlistFileSettingsDomain::remove(std::string_view key)
 void PlistFileSettingsDomain::apply(const Changes& changes)
 {
     for (const auto& [key, value] : changes) {
-        if (value && !platform::serializePropertyList(*value, platform::PlistFormat::xml)) {
+        // Checked one level down, where the file holds it.
+        if (value && !platform::serializePropertyList(platform::PlistDictionary{{key, *value}}, platform::PlistFormat::xml)) {
             log_.error(LogCategory::settings, "Settings value for {} cannot be stored; the write is ignored", key);
             return;
         }

@@ -15,6 +15,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <fmt/format.h>
 #include <utility>
 
@@ -78,24 +79,23 @@ std::vector<std::string> mappedBundles(pid_t pid, const std::string& program)
     return paths;
 }
 
-// The bundles a file holds: an ELF file's ".gresource.*" sections, or the
-// file itself.
-std::vector<std::string> bundlesIn(const OpenFile& file)
+// Hands the bundles a file holds to `use` one at a time, until it returns
+// true: an ELF file's ".gresource.*" sections, or the file itself. Only one
+// bundle is in memory at once.
+bool searchBundlesIn(const OpenFile& file, const std::function<bool(std::string_view bundle)>& use)
 {
     const elf::FileBytes bytes(file.descriptor.get());
-    std::vector<std::string> bundles;
     std::array<char, 4> magic{};
     if (!bytes.read(0, magic))
-        return bundles;
+        return false;
     if (std::string_view(magic.data(), magic.size()) != "\x7f" "ELF") {
-        if (auto whole = elf::sectionBytes(bytes, elf::Section{file.path, 0, bytes.size()}, maxBundleBytes))
-            bundles.push_back(std::move(*whole));
-        return bundles;
+        auto whole = elf::sectionBytes(bytes, elf::Section{file.path, 0, bytes.size()}, maxBundleBytes);
+        return whole && use(*whole);
     }
     for (const auto& section : elf::sectionsNamed(bytes, ".gresource."))
-        if (auto content = elf::sectionBytes(bytes, section, maxBundleBytes))
-            bundles.push_back(std::move(*content));
-    return bundles;
+        if (auto content = elf::sectionBytes(bytes, section, maxBundleBytes); content && use(*content))
+            return true;
+    return false;
 }
 
 std::vector<std::string> userLanguages()
@@ -178,6 +178,9 @@ std::optional<BundledWindow> findShortcutsWindow(std::string_view bundle, platfo
     std::ranges::sort(definitions);
 
     std::optional<BundledWindow> found;
+    // Entries may share one compressed body, inflated again at each lookup: the
+    // bytes looked up in one bundle are bounded.
+    std::size_t lookedUp = 0;
     for (const auto& path : definitions) {
         gsize size = 0;
         if (!g_resource_get_info(resource, path.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, &size, nullptr, nullptr))
@@ -185,6 +188,11 @@ std::optional<BundledWindow> findShortcutsWindow(std::string_view bundle, platfo
         if (size > maxDefinitionBytes) {
             log.debug(LogCategory::scraper, "Shortcuts window: {} has {} bytes, passed over", path, size);
             continue;
+        }
+        if ((lookedUp += size) > maxBundleBytes) {
+            log.info(LogCategory::scraper, "Shortcuts window: more than {} bytes of definitions in one bundle; the "
+                     "rest passed over", maxBundleBytes);
+            break;
         }
         GBytes* data = g_resource_lookup_data(resource, path.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
         if (!data)
@@ -292,11 +300,12 @@ std::shared_ptr<const ListedShortcuts> ShortcutsWindowSource::readProgram(const 
     std::optional<BundledWindow> found;
     std::string foundIn;
     auto search = [&](const OpenFile& file) {
-        for (const auto& bundle : bundlesIn(file))
-            if ((found = findShortcutsWindow(bundle, log_))) {
-                foundIn = file.path;
-                return;
-            }
+        searchBundlesIn(file, [&](std::string_view bundle) {
+            if (!(found = findShortcutsWindow(bundle, log_)))
+                return false;
+            foundIn = file.path;
+            return true;
+        });
     };
     search(*executable);
     for (const auto& file : bundles)
