@@ -122,6 +122,13 @@ void UpdateDialog::showResult(const UpdateCheckResult& result)
         heading_->setText("You're up to date!");
         text_->setText(QString("Hintboard %1 is currently the newest version available.").arg(runningVersion_));
         break;
+    case UpdateCheckResult::Outcome::fromPackageManager:
+        heading_->setText("Updates come from your system's package manager.");
+        text_->setText(QString("Hintboard %1 was installed by the system's package manager, which also installs "
+                               "its updates: use your desktop's software updater, or apt. Hintboard itself does "
+                               "not check for updates.")
+                           .arg(runningVersion_));
+        break;
     case UpdateCheckResult::Outcome::failed:
         heading_->setText("The update check failed.");
         text_->setText(fromUtf8(result.error));
