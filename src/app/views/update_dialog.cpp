@@ -54,6 +54,7 @@ UpdateDialog::UpdateDialog(QString runningVersion, QWidget* parent)
     headingFont.setBold(true);
     headingFont.setPointSizeF(headingFont.pointSizeF() * 1.2);
     heading_->setFont(headingFont);
+    heading_->setWordWrap(true);
     text_->setWordWrap(true);
     notes_->setMinimumSize(420, 180);
     notesLink_->setTextFormat(Qt::RichText);
@@ -123,7 +124,7 @@ void UpdateDialog::showResult(const UpdateCheckResult& result)
         text_->setText(QString("Hintboard %1 is currently the newest version available.").arg(runningVersion_));
         break;
     case UpdateCheckResult::Outcome::fromPackageManager:
-        heading_->setText("Updates come from your system's package manager.");
+        heading_->setText("Updates come from your package manager.");
         text_->setText(QString("Hintboard %1 was installed by the system's package manager, which also installs "
                                "its updates: use your desktop's software updater, or apt. Hintboard itself does "
                                "not check for updates.")
