@@ -21,6 +21,7 @@
 #include "platform/linux/directory_sync_folder.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/logind_system_wake.h"
+#include "platform/linux/package_manager.h"
 #include "platform/linux/plist_file_settings_domain.h"
 #include "platform/linux/qt_app_presence.h"
 #include "platform/linux/qt_runtime.h"
@@ -377,32 +378,31 @@ int runApplication(int argc, char** argv)
         });
     };
 
-    // Updates: an address in the build configuration enables the checks;
-    // HINTBOARD_UPDATE_FEED points them elsewhere (a local feed under test).
+    // Updates: from the system's package manager when it installed this copy;
+    // otherwise from the feed the settings name, else the build's own.
+    const bool updatesFromPackageManager = linux_platform::updatesFromPackageManager();
     UpdaterDelegate updaterDelegate(settings);
-    const QString feedAddress = qEnvironmentVariableIsEmpty("HINTBOARD_UPDATE_FEED")
-                                    ? QStringLiteral(HINTBOARD_APPCAST_URL)
-                                    : qEnvironmentVariable("HINTBOARD_UPDATE_FEED");
-    FeedDownloader feedDownloader{QUrl(feedAddress)};
+    FeedDownloader feedDownloader;
     Updater updater(UpdaterServices{
         .mainQueue = runtime,
         .settings = settings,
         .log = log,
         .delegate = updaterDelegate,
         .runningVersion = HINTBOARD_VERSION,
-        .downloadFeed = [&feedDownloader](auto done) { feedDownloader.download(std::move(done)); },
+        .source = updatesFromPackageManager ? UpdateSource::packageManager : UpdateSource::feed,
+        .defaultFeedAddress = HINTBOARD_DEFAULT_UPDATE_FEED,
+        .downloadFeed = [&feedDownloader](const std::string& address, auto done) {
+            feedDownloader.download(QUrl(QString::fromStdString(address)), std::move(done));
+        },
     });
     views::UpdateDialog updateDialog(HINTBOARD_VERSION);
-    const bool updatesConfigured = !feedAddress.isEmpty();
-    if (updatesConfigured) {
-        const auto showResult = [&updateDialog](const UpdateCheckResult& result) { updateDialog.showResult(result); };
-        updater.onUpdateFound = showResult;
-        delegate.onCheckForUpdates = [&updater, &updateDialog, showResult] {
-            updateDialog.showChecking();
-            updater.checkForUpdates(showResult);
-        };
-        delegate.onUpdateChannelsChanged = [&updater] { updater.resetUpdateCycleAfterShortDelay(); };
-    }
+    const auto showResult = [&updateDialog](const UpdateCheckResult& result) { updateDialog.showResult(result); };
+    updater.onUpdateFound = showResult;
+    delegate.onCheckForUpdates = [&updater, &updateDialog, showResult] {
+        updateDialog.showChecking();
+        updater.checkForUpdates(showResult);
+    };
+    delegate.onUpdateChannelsChanged = [&updater] { updater.resetUpdateCycleAfterShortDelay(); };
 
     // Settings synchronisation through the folder that the user's own sync tool
     // keeps in step between computers.
@@ -459,6 +459,7 @@ int runApplication(int argc, char** argv)
                 settingsSync->stop();
         },
         .triggers = triggers,
+        .updatesFromPackageManager = updatesFromPackageManager,
     };
 
     std::unique_ptr<views::WelcomeWindow> welcomeWindow;
@@ -505,8 +506,7 @@ int runApplication(int argc, char** argv)
     UnixSignals unixSignals({SIGTERM, SIGINT, SIGHUP}, [](int) { QCoreApplication::quit(); });
 
     delegate.launch();
-    if (updatesConfigured)
-        updater.start();
+    updater.start();
     const int status = application.exec();
     if (settingsSync)
         settingsSync->flush();

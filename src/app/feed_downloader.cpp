@@ -8,11 +8,9 @@
 
 namespace hb::app {
 
-FeedDownloader::FeedDownloader(QUrl address) : address_(std::move(address)) {}
-
-void FeedDownloader::download(std::function<void(FeedDownload)> done)
+void FeedDownloader::download(const QUrl& address, std::function<void(FeedDownload)> done)
 {
-    QNetworkRequest request(address_);
+    QNetworkRequest request(address);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setMaximumRedirectsAllowed(redirectLimit);
     request.setTransferTimeout(static_cast<int>(timeLimit.count()));

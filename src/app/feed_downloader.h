@@ -18,12 +18,9 @@ public:
     static constexpr std::chrono::milliseconds timeLimit{15'000};
     static constexpr int redirectLimit = 5;
 
-    explicit FeedDownloader(QUrl address);
-
-    void download(std::function<void(FeedDownload)> done);
+    void download(const QUrl& address, std::function<void(FeedDownload)> done);
 
 private:
-    QUrl address_;
     QNetworkAccessManager network_;
 };
 

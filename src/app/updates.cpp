@@ -202,11 +202,22 @@ Updater::~Updater()
 
 bool Updater::automaticChecksEnabled() const
 {
-    return Settings(services_.settings).automaticUpdateChecks();
+    return services_.source == UpdateSource::feed && Settings(services_.settings).automaticUpdateChecks();
+}
+
+std::string Updater::feedAddress() const
+{
+    const auto stored = services_.settings.object(keys::updateFeedAddress);
+    const std::string* address = stored ? stored->as<std::string>() : nullptr;
+    return address && !address->empty() ? *address : services_.defaultFeedAddress;
 }
 
 void Updater::start()
 {
+    if (services_.source == UpdateSource::packageManager) {
+        services_.log.info(LogCategory::settings, "Updates come from the system's package manager: no update checks");
+        return;
+    }
     if (services_.settings.boolean(keys::didShowOnboardingWizard)) {
         startChecking();
         return;
@@ -276,11 +287,16 @@ void Updater::checkForUpdates(std::function<void(const UpdateCheckResult&)> done
 
 void Updater::check(std::function<void(const UpdateCheckResult&)> done)
 {
-    if (!services_.downloadFeed) {
-        done({.error = "No update feed is configured."});
+    if (services_.source == UpdateSource::packageManager) {
+        done({.outcome = UpdateCheckResult::Outcome::fromPackageManager});
         return;
     }
-    services_.downloadFeed([weak = std::weak_ptr<Updater*>(self_), done = std::move(done)](FeedDownload download) {
+    const std::string address = feedAddress();
+    if (address.empty() || !services_.downloadFeed) {
+        done({.error = "No update feed is set. Enter the address of one in Settings → Developer."});
+        return;
+    }
+    services_.downloadFeed(address, [weak = std::weak_ptr<Updater*>(self_), done = std::move(done)](FeedDownload download) {
         if (auto self = weak.lock())
             done((*self)->evaluate(download));
     });

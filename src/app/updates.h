@@ -15,9 +15,13 @@
 
 namespace hb {
 
-// Update checks. Packages are installed by the system's package manager, so
-// the program never replaces its own files: it reads the appcast feed and
-// tells the user when a newer version is published.
+// Update checks. The program never replaces its own files: it reads the
+// appcast feed and tells the user when a newer version is published. A copy
+// that the system's package manager installed gets its updates from there,
+// and then no check leaves the machine.
+
+// Where this copy's updates come from.
+enum class UpdateSource { feed, packageManager };
 
 namespace updateChannels {
 inline constexpr std::string_view beta = "beta";
@@ -80,7 +84,7 @@ std::optional<AppcastItem> newestAllowedItem(const std::vector<AppcastItem>& ite
                                              const std::set<std::string, std::less<>>& allowedChannels);
 
 struct UpdateCheckResult {
-    enum class Outcome { updateAvailable, upToDate, failed };
+    enum class Outcome { updateAvailable, upToDate, failed, fromPackageManager };
     Outcome outcome = Outcome::failed;
     std::optional<AppcastItem> update;  // when available
     std::string error;                  // when failed
@@ -98,15 +102,19 @@ struct UpdaterServices {
     platform::Log& log;
     UpdaterDelegate& delegate;
     std::string runningVersion;
-    // Downloads the feed and calls back once, on the main thread.
-    std::function<void(std::function<void(FeedDownload)> done)> downloadFeed;
+    UpdateSource source = UpdateSource::feed;
+    // The feed when the setting updateFeedAddress names none; may be empty.
+    std::string defaultFeedAddress;
+    // Downloads the feed at the address and calls back once, on the main thread.
+    std::function<void(const std::string& address, std::function<void(FeedDownload)> done)> downloadFeed;
 };
 
 // Runs checks: at launch and once a day while automatic checks are on (the
 // setting absent counts as on), and when the user asks; nothing else reaches
 // the network. On a first launch the automatic checks wait until the user has
-// finished the onboarding wizard, whose last step decides them. Main thread
-// only.
+// finished the onboarding wizard, whose last step decides them. With updates
+// from the package manager there are no checks at all: a user's check is
+// answered with `fromPackageManager`. Main thread only.
 class Updater {
 public:
     static constexpr platform::Seconds checkInterval{24 * 60 * 60};
@@ -130,6 +138,8 @@ public:
     std::function<void(const UpdateCheckResult&)> onUpdateFound;
 
     bool automaticChecksEnabled() const;
+    // The setting updateFeedAddress, else the default; empty: none.
+    std::string feedAddress() const;
 
 private:
     void startChecking();

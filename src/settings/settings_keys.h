@@ -25,6 +25,8 @@ inline constexpr std::string_view showConflictIndicator = "showConflictIndicator
 inline constexpr std::string_view automaticUpdateChecks = "SUEnableAutomaticChecks";
 inline constexpr std::string_view receiveBetaUpdates = "receiveBetaUpdates";
 inline constexpr std::string_view receiveAlphaUpdates = "receiveAlphaUpdates";
+// The address of the update feed (this machine only); absent: the build's own, if any.
+inline constexpr std::string_view updateFeedAddress = "updateFeedAddress";
 inline constexpr std::string_view debugLoggingEnabled = "debugLoggingEnabled";
 inline constexpr std::string_view popupDisplayMode = "popupDisplayMode";
 inline constexpr std::string_view keyAccentColor = "keyAccentColor";

@@ -103,7 +103,11 @@ bool SettingsModel::readStored()
     flag(showSystemShortcuts_, keys::showSystemShortcuts);
     flag(showDeactivatedSystemShortcuts_, keys::showDeactivatedSystemShortcuts);
     flag(showThirdPartyShortcuts_, keys::showThirdPartyShortcuts);
-    changed |= assign(automaticUpdatesEnabled_, settings.automaticUpdateChecks());
+    changed |= assign(automaticUpdatesEnabled_,
+                      !services_.updatesFromPackageManager && settings.automaticUpdateChecks());
+    const auto feed = domain.object(keys::updateFeedAddress);
+    const std::string* feedAddress = feed ? feed->as<std::string>() : nullptr;
+    changed |= assign(updateFeedAddress_, feedAddress ? *feedAddress : std::string());
     flag(debugLoggingEnabled_, keys::debugLoggingEnabled);
     flag(receiveBetaUpdates_, keys::receiveBetaUpdates);
     flag(receiveAlphaUpdates_, keys::receiveAlphaUpdates);
@@ -245,7 +249,21 @@ void SettingsModel::setShowThirdPartyShortcuts(bool value)
 
 void SettingsModel::setAutomaticUpdatesEnabled(bool value)
 {
+    if (services_.updatesFromPackageManager)
+        return;
     setFlag(automaticUpdatesEnabled_, keys::automaticUpdateChecks, value);
+}
+
+void SettingsModel::setUpdateFeedAddress(std::string address)
+{
+    if (address == updateFeedAddress_)
+        return;
+    updateFeedAddress_ = std::move(address);
+    if (updateFeedAddress_.empty())
+        services_.settings.remove(keys::updateFeedAddress);
+    else
+        services_.settings.set(keys::updateFeedAddress, updateFeedAddress_);
+    observers_.notify();
 }
 
 void SettingsModel::setDebugLoggingEnabled(bool value)

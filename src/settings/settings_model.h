@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace hb {
@@ -35,6 +36,8 @@ struct SettingsModelServices {
     std::function<void(bool enabled)> onSyncEnabledChanged;
     // Which triggers this session allows; the views explain what is missing.
     TriggerAvailability triggers{};
+    // The system's package manager brings the updates: no automatic checks.
+    bool updatesFromPackageManager = false;
 };
 
 // The settings as the settings window and the onboarding wizard edit them.
@@ -91,8 +94,13 @@ public:
     void setShowDeactivatedSystemShortcuts(bool value);
     bool showThirdPartyShortcuts() const { return showThirdPartyShortcuts_; }
     void setShowThirdPartyShortcuts(bool value);
+    // Always off, and not changed, while updates come from the package manager.
     bool automaticUpdatesEnabled() const { return automaticUpdatesEnabled_; }
     void setAutomaticUpdatesEnabled(bool value);
+    bool updatesFromPackageManager() const { return services_.updatesFromPackageManager; }
+    // Empty: the build's own feed, if any.
+    const std::string& updateFeedAddress() const { return updateFeedAddress_; }
+    void setUpdateFeedAddress(std::string address);
     bool debugLoggingEnabled() const { return debugLoggingEnabled_; }
     void setDebugLoggingEnabled(bool value);
     bool receiveBetaUpdates() const { return receiveBetaUpdates_; }
@@ -157,6 +165,7 @@ private:
     bool showDeactivatedSystemShortcuts_ = false;
     bool showThirdPartyShortcuts_ = false;
     bool automaticUpdatesEnabled_ = true;
+    std::string updateFeedAddress_;
     bool debugLoggingEnabled_ = false;
     bool receiveBetaUpdates_ = false;
     bool receiveAlphaUpdates_ = false;

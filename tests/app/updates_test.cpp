@@ -41,7 +41,7 @@ const std::string releaseFeed = feed({item("1.2", ""), item("1.10", "beta"), ite
 
 class UpdatesTest : public ::testing::Test {
 protected:
-    Updater& updater(std::string running = "1.0")
+    Updater& updater(std::string running = "1.0", UpdateSource source = UpdateSource::feed)
     {
         updater_ = std::make_unique<Updater>(UpdaterServices{
             .mainQueue = runtime,
@@ -49,8 +49,11 @@ protected:
             .log = log,
             .delegate = delegate,
             .runningVersion = std::move(running),
-            .downloadFeed = [this](std::function<void(FeedDownload)> done) {
+            .source = source,
+            .defaultFeedAddress = defaultFeed,
+            .downloadFeed = [this](const std::string& address, std::function<void(FeedDownload)> done) {
                 ++downloads;
+                addresses.push_back(address);
                 runtime.post([this, done = std::move(done)] { done(download); });
             },
         });
@@ -73,7 +76,9 @@ protected:
     UpdaterDelegate delegate{settings};
     FeedDownload download{.body = releaseFeed};
     std::unique_ptr<Updater> updater_;
+    std::string defaultFeed = "https://example.org/appcast.xml";
     int downloads = 0;
+    std::vector<std::string> addresses;
     std::vector<std::string> found;
 };
 
@@ -225,6 +230,39 @@ TEST_F(UpdatesTest, AutomaticChecksSwitchedOffInTheWizardMakeNoRequest)
     EXPECT_EQ(downloads, 0);
     userCheck();
     EXPECT_EQ(downloads, 1) << "the user's own check still goes out";
+}
+
+TEST_F(UpdatesTest, FromThePackageManagerNothingLeavesTheMachine)
+{
+    settings.set(keys::automaticUpdateChecks, true);
+    updater("1.0", UpdateSource::packageManager).start();
+    EXPECT_FALSE(updater_->automaticChecksEnabled());
+    settings.set(keys::didShowOnboardingWizard, true);
+    runtime.advance(Updater::checkInterval * 2);
+    updater_->resetUpdateCycleAfterShortDelay();
+    runtime.advance(Updater::checkInterval * 2);
+    EXPECT_EQ(userCheck().outcome, Outcome::fromPackageManager);
+    EXPECT_EQ(downloads, 0);
+}
+
+TEST_F(UpdatesTest, TheFeedIsTheSettingsElseTheBuildsAndWithoutOneNoneIsAsked)
+{
+    updater();
+    userCheck();
+    settings.set(keys::updateFeedAddress, "http://127.0.0.1:8000/appcast.xml");
+    userCheck();
+    EXPECT_THAT(addresses, ElementsAre(defaultFeed, "http://127.0.0.1:8000/appcast.xml"));
+
+    settings.remove(keys::updateFeedAddress);
+    defaultFeed.clear();
+    updater();
+    const UpdateCheckResult result = userCheck();
+    EXPECT_EQ(result.outcome, Outcome::failed);
+    EXPECT_THAT(result.error, ::testing::HasSubstr("No update feed is set"));
+    settings.set(keys::didShowOnboardingWizard, true);
+    updater_->start();
+    runtime.advance(Updater::checkInterval);
+    EXPECT_EQ(downloads, 2);
 }
 
 TEST_F(UpdatesTest, NoCallbackAfterTheUpdaterIsGone)

@@ -134,6 +134,30 @@ TEST_F(SettingsWindowTest, WithoutGlobalShortcutsTheHotKeySectionLeadsWithTheCom
     EXPECT_TRUE(onX11.findChild<HotkeyRecorderView*>()->recordButton()->isEnabled());
 }
 
+TEST_F(SettingsWindowTest, UpdatesFromThePackageManagerLeaveTheUpdateSettingsOffAndTheFeedIsASetting)
+{
+    auto packaged = services();
+    packaged.model.updatesFromPackageManager = true;
+    SettingsWindow window(std::move(packaged));
+    EXPECT_FALSE(switchFor(window, keys::automaticUpdateChecks)->isEnabled());
+    EXPECT_FALSE(switchFor(window, keys::automaticUpdateChecks)->isChecked());
+    EXPECT_FALSE(switchFor(window, keys::receiveBetaUpdates)->isEnabled());
+    const QString feedName = QString::fromUtf8(keys::updateFeedAddress.data());
+    EXPECT_FALSE(window.findChild<QLineEdit*>(feedName)->isEnabled());
+    QStringList captions;
+    for (const auto* label : window.findChildren<QLabel*>())
+        captions << label->text();
+    EXPECT_TRUE(captions.join('\n').contains("package manager")) << captions.join('\n').toStdString();
+
+    SettingsWindow own(services());
+    EXPECT_TRUE(switchFor(own, keys::automaticUpdateChecks)->isEnabled());
+    auto* feed = own.findChild<QLineEdit*>(feedName);
+    ASSERT_TRUE(feed && feed->isEnabled());
+    feed->setText(" http://127.0.0.1:8000/appcast.xml ");
+    emit feed->editingFinished();
+    EXPECT_EQ(settings.object(keys::updateFeedAddress), platform::PlistValue("http://127.0.0.1:8000/appcast.xml"));
+}
+
 TEST_F(SettingsWindowTest, OneWindowWhileOpenAndClosingWhileRecordingRestoresTheHotkey)
 {
     useHotkey(optionCommandK);

@@ -1,7 +1,8 @@
 // A first launch reaches the update feed only once the user has passed the
 // wizard's step that decides automatic checks; a setting changed through
-// synchronisation afterwards reaches it not at all. A feed server on
-// 127.0.0.1 counts the requests.
+// synchronisation afterwards reaches it not at all; a copy that the package
+// manager installed reaches it never. A feed server on 127.0.0.1 counts the
+// requests.
 #include "tray_application.h"
 
 #include "platform/fake/memory_log.h"
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -115,9 +117,32 @@ void writeSyncedRecord(const std::filesystem::path& folder, std::string_view key
     std::filesystem::rename(temporary, folder / (std::string(SettingsSync::filePrefix) + "other.plist"));
 }
 
+// Settings written before the first launch.
+void writeSettings(const std::string& file, const std::map<std::string_view, platform::PlistValue>& values)
+{
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+    auto opened = linux_platform::PlistFileSettingsDomain::open(file, log);
+    ASSERT_TRUE(opened.domain) << opened.error;
+    for (const auto& [key, value] : values)
+        opened.domain->set(key, value);
+}
+
 class UpdatesConsent : public TrayApplication {
 protected:
     void SetUp() override {}
+
+    // Through the wizard's first two steps to its last one, which decides automatic checks.
+    void passWizardToItsLastStep(const std::string& file)
+    {
+        ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Welcome to Hintboard").has_value(); }));
+        run("xdotool windowactivate --sync " + hintboardWindowNamed("Welcome to Hintboard")->id);
+        run("xdotool key Return");  // "Get started"
+        // The session's accessibility is on: the permission step moves on by itself.
+        ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 2; }));
+        run("xdotool key Return");  // past the trigger step
+        ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 3; }));
+    }
 };
 
 TEST_F(UpdatesConsent, NoRequestBeforeTheWizardsUpdateStepThenOneAndNoneForASynchronisedChange)
@@ -128,23 +153,12 @@ TEST_F(UpdatesConsent, NoRequestBeforeTheWizardsUpdateStepThenOneAndNoneForASync
     const std::filesystem::path syncFolder = std::filesystem::path(config) / "sync";
     std::filesystem::create_directories(syncFolder);
     const std::string file = settingsFile(config);
-    {
-        fake::MemoryLogSink sink;
-        platform::Log log(sink, [] { return false; });
-        auto opened = linux_platform::PlistFileSettingsDomain::open(file, log);
-        ASSERT_TRUE(opened.domain) << opened.error;
-        opened.domain->set(keys::iCloudSyncEnabled, true);
-        opened.domain->set(keys::syncFolderPath, syncFolder.string());
-    }
+    writeSettings(file, {{keys::iCloudSyncEnabled, true},
+                        {keys::syncFolderPath, syncFolder.string()},
+                        {keys::updateFeedAddress, feed.address()}});
 
-    startHintboard({{"XDG_CONFIG_HOME", config}, {"HINTBOARD_UPDATE_FEED", feed.address()}});
-    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Welcome to Hintboard").has_value(); }));
-    run("xdotool windowactivate --sync " + hintboardWindowNamed("Welcome to Hintboard")->id);
-    run("xdotool key Return");  // "Get started"
-    // The session's accessibility is on: the permission step moves on by itself.
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 2; }));
-    run("xdotool key Return");  // past the trigger step
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 3; }));
+    startHintboard({{"XDG_CONFIG_HOME", config}, {"HINTBOARD_PACKAGE_MANAGED", "0"}});
+    passWizardToItsLastStep(file);
     screenshot("updates-consent-last-step.png");
     EXPECT_EQ(feed.requests(), 0) << "a request before the user decided on automatic checks";
 
@@ -159,6 +173,34 @@ TEST_F(UpdatesConsent, NoRequestBeforeTheWizardsUpdateStepThenOneAndNoneForASync
         << "the synchronised value did not arrive";
     EXPECT_FALSE(DesktopSession::waitUntil([&] { return feed.requests() > 1; }, 3s));
     EXPECT_EQ(feed.requests(), 1);
+}
+
+TEST_F(UpdatesConsent, ACopyThePackageManagerInstalledMakesNoRequestAtAll)
+{
+    FeedServer feed;
+    ASSERT_TRUE(feed.isListening());
+    const std::string config = freshConfigFolder("updates-package");
+    const std::string file = settingsFile(config);
+    // Automatic checks switched on elsewhere and synchronised here change nothing.
+    writeSettings(file, {{keys::updateFeedAddress, feed.address()}, {keys::automaticUpdateChecks, true}});
+
+    startHintboard({{"XDG_CONFIG_HOME", config}, {"HINTBOARD_PACKAGE_MANAGED", "1"}});
+    passWizardToItsLastStep(file);
+    run("xdotool key Return");  // "Done"
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedTrue(file, "didShowOnboardingWizard"); }));
+    // A copy of its own asks the feed at once here (the test above). Meanwhile
+    // the finished wizard opens the popup, which goes before the menu is used.
+    EXPECT_FALSE(DesktopSession::waitUntil([&] { return feed.requests() > 0; }, 3s));
+    DesktopSession::waitUntil(popupShown, 2s);
+    closeWithEscape();
+
+    click(*trayIcon(), 3);
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
+    run("xdotool key --delay 150 Down Return");  // "Check for Updates…"
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Software Update").has_value(); }));
+    screenshot("updates-from-package-manager.png");
+    EXPECT_FALSE(DesktopSession::waitUntil([&] { return feed.requests() > 0; }, 2s));
+    EXPECT_EQ(feed.requests(), 0);
 }
 
 } // namespace

@@ -72,6 +72,29 @@ TEST_F(SettingsModelTest, LoadsFieldsOnceAndWritesThemWithTheirEffects)
     EXPECT_TRUE(model->showingICloudConflictAlert());
 }
 
+TEST_F(SettingsModelTest, UpdatesFromThePackageManagerKeepAutomaticChecksOffAndTheFeedIsThisMachines)
+{
+    settings.set(keys::automaticUpdateChecks, true);  // e.g. synchronised from a copy built from source
+    auto services = modelServices();
+    services.updatesFromPackageManager = true;
+    SettingsModel model(services);
+    EXPECT_TRUE(model.updatesFromPackageManager());
+    EXPECT_FALSE(model.automaticUpdatesEnabled());
+    model.setAutomaticUpdatesEnabled(true);
+    EXPECT_FALSE(model.automaticUpdatesEnabled());
+    settings.set(keys::automaticUpdateChecks, false);
+    model.setAutomaticUpdatesEnabled(true);
+    EXPECT_EQ(settings.object(keys::automaticUpdateChecks), platform::PlistValue(false)) << "nothing written";
+
+    auto own = makeModel();
+    EXPECT_EQ(own->updateFeedAddress(), "");
+    own->setUpdateFeedAddress("https://example.org/appcast.xml");
+    EXPECT_EQ(settings.object(keys::updateFeedAddress), platform::PlistValue("https://example.org/appcast.xml"));
+    EXPECT_EQ(model.updateFeedAddress(), "https://example.org/appcast.xml") << "the other model follows";
+    own->setUpdateFeedAddress("");
+    EXPECT_FALSE(settings.object(keys::updateFeedAddress));
+}
+
 TEST_F(SettingsModelTest, FieldsFollowValuesWrittenByImportOrSynchronisation)
 {
     auto model = makeModel();

@@ -4,16 +4,27 @@
 #include "settings/settings_keys.h"
 
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace hb::views {
 
 DeveloperSettingsPage::DeveloperSettingsPage(SettingsPageContext& context, QWidget* parent)
-    : QWidget(parent), c_(context), clear_(new QPushButton(tr("Clear Synced Settings…")))
+    : QWidget(parent), c_(context), clear_(new QPushButton(tr("Clear Synced Settings…"))), feed_(new QLineEdit)
 {
     auto& m = c_.model;
-    auto updates = makeSection(tr("Updates"));
+    const bool fromPackageManager = m.updatesFromPackageManager();
+    auto updates = makeSection(tr("Updates"), fromPackageManager
+                                                  ? tr("Updates come from the system's package manager, which "
+                                                       "installed Hintboard.")
+                                                  : QString());
+    feed_->setObjectName(qtText(keys::updateFeedAddress));
+    feed_->setPlaceholderText(QStringLiteral("https://…/appcast.xml"));
+    feed_->setMinimumWidth(260);
+    connect(feed_, &QLineEdit::editingFinished, this,
+            [this] { c_.model.setUpdateFeedAddress(feed_->text().trimmed().toStdString()); });
+    updates.box->addRow(tr("Update feed"), feed_, tr("The address of the feed that announces new versions."));
     updates.box->addRow(tr("Receive beta releases"),
                         boundSwitch(this, m, keys::receiveBetaUpdates, [&m] { return m.receiveBetaUpdates(); },
                                     [&m](bool on) { m.setReceiveBetaUpdates(on); }),
@@ -23,6 +34,8 @@ DeveloperSettingsPage::DeveloperSettingsPage(SettingsPageContext& context, QWidg
                         boundSwitch(this, m, keys::receiveAlphaUpdates, [&m] { return m.receiveAlphaUpdates(); },
                                     [&m](bool on) { m.setReceiveAlphaUpdates(on); }),
                         tr("Experimental builds for active testers. Expect rough edges and occasional instability."));
+
+    updates.box->setEnabled(!fromPackageManager);
 
     auto developer = makeSection(tr("Developer"));
     developer.box->addRow(tr("Enable debug logging"),
@@ -63,6 +76,8 @@ void DeveloperSettingsPage::refresh()
     const auto folder = c_.services.model.settings.object(keys::syncFolderPath);
     const auto* path = folder ? folder->as<std::string>() : nullptr;
     clear_->setEnabled(path && !path->empty());
+    if (!feed_->hasFocus())
+        feed_->setText(QString::fromStdString(c_.model.updateFeedAddress()));
 }
 
 void DeveloperSettingsPage::clearSyncedSettings()

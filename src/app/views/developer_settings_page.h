@@ -4,12 +4,14 @@
 
 #include <QWidget>
 
+class QLineEdit;
 class QPushButton;
 
 namespace hb::views {
 
-// The "Developer" tab: update channels, debug logging, the conflict indicator,
-// and clearing the synced settings.
+// The "Developer" tab: the update feed and channels (off where the package
+// manager brings the updates), debug logging, the conflict indicator, and
+// clearing the synced settings.
 class DeveloperSettingsPage final : public QWidget {
     Q_OBJECT
 public:
@@ -26,6 +28,7 @@ private:
 
     SettingsPageContext& c_;
     QPushButton* clear_;
+    QLineEdit* feed_;
 };
 
 } // namespace hb::views

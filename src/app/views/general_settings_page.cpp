@@ -66,9 +66,12 @@ QWidget* GeneralSettingsPage::generalSection()
     section.box->addRow(tr("Launch at Login"),
                         boundSwitch(this, m, "launchAtLogin", [&m] { return m.launchAtLogin(); },
                                     [&m](bool on) { m.setLaunchAtLogin(on); }));
-    section.box->addRow(tr("Check for updates automatically"),
-                        boundSwitch(this, m, keys::automaticUpdateChecks, [&m] { return m.automaticUpdatesEnabled(); },
-                                    [&m](bool on) { m.setAutomaticUpdatesEnabled(on); }));
+    auto* updates = boundSwitch(this, m, keys::automaticUpdateChecks, [&m] { return m.automaticUpdatesEnabled(); },
+                                [&m](bool on) { m.setAutomaticUpdatesEnabled(on); });
+    updates->setEnabled(!m.updatesFromPackageManager());
+    section.box->addRow(tr("Check for updates automatically"), updates,
+                        m.updatesFromPackageManager() ? tr("Updates come from the system's package manager.")
+                                                      : QString());
     return section.widget;
 }
 

@@ -54,6 +54,7 @@ UpdateDialog::UpdateDialog(QString runningVersion, QWidget* parent)
     headingFont.setBold(true);
     headingFont.setPointSizeF(headingFont.pointSizeF() * 1.2);
     heading_->setFont(headingFont);
+    heading_->setWordWrap(true);
     text_->setWordWrap(true);
     notes_->setMinimumSize(420, 180);
     notesLink_->setTextFormat(Qt::RichText);
@@ -121,6 +122,13 @@ void UpdateDialog::showResult(const UpdateCheckResult& result)
     case UpdateCheckResult::Outcome::upToDate:
         heading_->setText("You're up to date!");
         text_->setText(QString("Hintboard %1 is currently the newest version available.").arg(runningVersion_));
+        break;
+    case UpdateCheckResult::Outcome::fromPackageManager:
+        heading_->setText("Updates come from your package manager.");
+        text_->setText(QString("Hintboard %1 was installed by the system's package manager, which also installs "
+                               "its updates: use your desktop's software updater, or apt. Hintboard itself does "
+                               "not check for updates.")
+                           .arg(runningVersion_));
         break;
     case UpdateCheckResult::Outcome::failed:
         heading_->setText("The update check failed.");

@@ -13,8 +13,9 @@ namespace hb::views {
 
 // The update window: while a check runs, then its result — the newer version
 // with its notes and a button to its download page, this version being
-// current, or the error. Updates come from the package manager; the window
-// only points there. Main thread only.
+// current, that the package manager brings the updates, or the error. The
+// window installs nothing; it only points to where updates come from. Main
+// thread only.
 class UpdateDialog final : public QDialog {
     Q_OBJECT
 

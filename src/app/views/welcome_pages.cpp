@@ -420,7 +420,9 @@ public:
             {launchAtLogin_, trayIconShown
                                  ? tr("Hintboard will be ready in your panel's status area whenever you need it.")
                                  : tr("Hintboard will be ready whenever you need it.")},
-            {automaticUpdates_, tr("Hintboard will notify you when a new version is available.")},
+            {automaticUpdates_, model_.updatesFromPackageManager()
+                                    ? tr("Updates come from your system's package manager.")
+                                    : tr("Hintboard will notify you when a new version is available.")},
         };
         for (const auto& [box, caption] : options) {
             if (box != launchAtLogin_)
@@ -430,6 +432,7 @@ public:
             text->setContentsMargins(indent, 0, 0, 0);
             card->column()->addWidget(text);
         }
+        automaticUpdates_->setEnabled(!model_.updatesFromPackageManager());
         layout->addWidget(card);
         connect(launchAtLogin_, &QCheckBox::toggled, this, [this](bool on) {
             model_.setLaunchAtLogin(on);
