@@ -99,11 +99,12 @@ TEST_F(AppWindows, FirstLaunchWizardCompletedWithTheKeyboardThenTheReadyHint)
     stepScreenshot("wizard-1-intro.png");
 
     run("xdotool key Return");  // "Get started"
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") >= 1; }));
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 1; }));
     stepScreenshot("wizard-2-permission.png");
-    // The session's accessibility is on: the wizard moves on by itself.
+    // The session's accessibility is already on: the step says so and waits for "Next".
+    run("xdotool key Return");
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 2; }))
-        << "the permission step did not move on after the grant";
+        << "the permission step did not move on";
     stepScreenshot("wizard-3-trigger.png");
 
     run("xdotool key Return");  // "Next"
@@ -128,9 +129,9 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
 
     click(*trayIcon(), 3);
     ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
-    // Menus are not in the accessibility tree: the keyboard picks the entry. The first
-    // enabled one is "Check for Updates…", then "Quiz Mode…".
-    run("xdotool key --delay 150 Down Down Return");
+    // Menus are not in the accessibility tree: the keyboard picks the entry.
+    // "Show Shortcuts", "Check for Updates…", then "Quiz Mode…".
+    run("xdotool key --delay 150 Down Down Down Return");
     std::optional<Window> quiz;
     ASSERT_TRUE(DesktopSession::waitUntil([&] {
         for (const auto& window : visibleHintboardWindows())
@@ -206,8 +207,8 @@ TEST_F(AppWindows, BackupExportedAndImportedIntoFreshSettingsGivesTheSamePopup)
     const auto openSettings = [this] {
         click(*trayIcon(), 3);
         ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
-        // "Check for Updates…", "Quiz Mode…", then "Settings…".
-        run("xdotool key --delay 150 Down Down Down Return");
+        // "Show Shortcuts", "Check for Updates…", "Quiz Mode…", then "Settings…".
+        run("xdotool key --delay 150 Down Down Down Down Return");
         ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Hintboard Settings").has_value(); }));
         run("xdotool windowactivate --sync " + hintboardWindowNamed("Hintboard Settings")->id);
     };

@@ -138,7 +138,8 @@ protected:
         ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Welcome to Hintboard").has_value(); }));
         run("xdotool windowactivate --sync " + hintboardWindowNamed("Welcome to Hintboard")->id);
         run("xdotool key Return");  // "Get started"
-        // The session's accessibility is on: the permission step moves on by itself.
+        ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 1; }));
+        run("xdotool key Return");  // past the permission step, which the session's accessibility satisfies
         ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 2; }));
         run("xdotool key Return");  // past the trigger step
         ASSERT_TRUE(DesktopSession::waitUntil([&] { return storedInteger(file, "onboardingResumeStep") == 3; }));
@@ -196,7 +197,7 @@ TEST_F(UpdatesConsent, ACopyThePackageManagerInstalledMakesNoRequestAtAll)
 
     click(*trayIcon(), 3);
     ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
-    run("xdotool key --delay 150 Down Return");  // "Check for Updates…"
+    run("xdotool key --delay 150 Down Down Return");  // "Show Shortcuts", then "Check for Updates…"
     ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Software Update").has_value(); }));
     screenshot("updates-from-package-manager.png");
     EXPECT_FALSE(DesktopSession::waitUntil([&] { return feed.requests() > 0; }, 2s));
