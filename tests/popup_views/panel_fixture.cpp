@@ -70,26 +70,11 @@ AppShortcuts largeApplication(int rows)
 {
     AppShortcuts app;
     app.appName = "Large";
-    int made = 0;
-    for (int m = 0; made < rows; ++m) {
-        MenuSection menu;
-        menu.title = "Menu " + std::to_string(m);
-        ShortcutGroup own;
-        for (int r = 0; r < 150 && made < rows; ++r, ++made) {
-            Shortcut shortcut = r % 10 == 9 ? Shortcut::separator() : item("Command " + std::to_string(made), "");
-            if (!shortcut.isSeparator)
-                shortcut.keys = (r % 3 ? "⌥⌘" : "⌘") + std::to_string(r % 10);
-            own.shortcuts.push_back(std::move(shortcut));
-        }
-        menu.groups.push_back(std::move(own));
-        for (int g = 0; g < 4 && made < rows; ++g) {
-            ShortcutGroup submenu;
-            submenu.title = "Submenu " + std::to_string(g);
-            for (int r = 0; r < 25 && made < rows; ++r, ++made)
-                submenu.shortcuts.push_back(item("Item " + std::to_string(made), "⌃⇧" + std::to_string(r % 10)));
-            menu.groups.push_back(std::move(submenu));
-        }
-        app.sections.push_back(std::move(menu));
+    for (int made = 0; made < rows; ++made) {
+        if (made % 200 == 0)
+            app.sections.push_back(section("Menu " + std::to_string(made / 200), {group(std::nullopt, {})}));
+        app.sections.back().groups[0].shortcuts.push_back(
+            item("Command " + std::to_string(made), (made % 3 ? "⌥⌘" : "⌘") + std::to_string(made % 10)));
     }
     return app;
 }
