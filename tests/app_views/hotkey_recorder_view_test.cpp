@@ -1,9 +1,8 @@
 #include "app/views/hotkey_recorder_view.h"
 
-#include "settings_fixture.h"
+#include "support/settings_model_fakes.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,29 +12,25 @@ namespace hb::views {
 namespace {
 
 namespace flags = platform::modifier_flags;
-using test::optionCommandK;
 
-class HotkeyRecorderViewTest : public test::SettingsModelFixture {
+class HotkeyRecorderViewTest : public testing::Test, public test::SettingsModelFakes {
 protected:
     std::unique_ptr<SettingsModel> model = std::make_unique<SettingsModel>(modelServices());
 };
 
 // What the model does with each key is the settings model's test; here the
-// view's texts and buttons follow it.
+// view's badge and buttons follow it.
 TEST_F(HotkeyRecorderViewTest, BadgeFollowsRecordingRefusalAndEscape)
 {
-    useHotkey(optionCommandK);
+    useHotkey(test::optionCommandK);
     model = std::make_unique<SettingsModel>(modelServices());
     HotkeyRecorderView view(*model);
     EXPECT_EQ(view.badgeText(), "Alt+Super+K");
-    EXPECT_EQ(view.recordButton()->text(), "Record Shortcut…");
 
     view.recordButton()->click();
     EXPECT_TRUE(model->isRecording());
-    EXPECT_EQ(view.badgeText(), "Type your shortcut…");
-    EXPECT_EQ(view.recordButton()->text(), "Cancel");
+    EXPECT_NE(view.badgeText(), "Alt+Super+K");
     EXPECT_FALSE(view.clearButton()->isEnabled());
-
     monitors.pressKey({53, 0, std::nullopt});  // Escape
     EXPECT_EQ(view.badgeText(), "Alt+Super+K");
 
@@ -44,7 +39,6 @@ TEST_F(HotkeyRecorderViewTest, BadgeFollowsRecordingRefusalAndEscape)
     monitors.pressKey({3, flags::control | flags::command, "f"});
     EXPECT_EQ(view.badgeText(), "Alt+Super+K");
     EXPECT_FALSE(view.failureLine()->isHidden());
-    EXPECT_EQ(view.failureLine()->text(), "Shortcut already in use");
 
     // A free one is taken; Cancel before it changes nothing.
     view.recordButton()->click();
@@ -55,62 +49,47 @@ TEST_F(HotkeyRecorderViewTest, BadgeFollowsRecordingRefusalAndEscape)
     view.recordButton()->click();
     EXPECT_FALSE(model->isRecording());
     EXPECT_EQ(view.badgeText(), "Shift+Super+F5");
-
     model->setKeyLabels(notation::KeyLabels::symbols);
     EXPECT_EQ(view.badgeText(), "⇧⌘F5");
 
     view.clearButton()->click();
-    EXPECT_EQ(view.badgeText(), "Not set");
     EXPECT_FALSE(loadHotkey(settings));
 }
 
-TEST_F(HotkeyRecorderViewTest, KeysIntoOwnWindowsAreSwallowedOnlyWhileRecording)
+// Keys typed into this program's windows while recording never reach them;
+// without the desktop's key monitor (Wayland) the recording takes them itself.
+TEST_F(HotkeyRecorderViewTest, KeysIntoOwnWindowsAreTakenOnlyWhileRecording)
 {
-    HotkeyRecorderView view(*model);
     QLineEdit field;
     field.show();
     QApplication::setActiveWindow(&field);
     field.setFocus();
+    {
+        HotkeyRecorderView view(*model);
+        view.recordButton()->click();
+        QTest::keyClicks(&field, "ab");
+        EXPECT_EQ(field.text(), "");
+        model->stopRecording();
+        QTest::keyClicks(&field, "ab");
+        EXPECT_EQ(field.text(), "ab");
+        view.recordButton()->click();
+    }
+    EXPECT_FALSE(model->isRecording()) << "destroying the view ends the recording";
+    EXPECT_EQ(monitors.monitorCount(), 0u);
 
-    view.recordButton()->click();
-    QTest::keyClicks(&field, "ab");
-    EXPECT_EQ(field.text(), "");
-    model->stopRecording();
-    QTest::keyClicks(&field, "ab");
-    EXPECT_EQ(field.text(), "ab");
-}
-
-TEST_F(HotkeyRecorderViewTest, WithoutTheDesktopsKeysTheWindowsOwnPressIsRecorded)
-{
-    monitors.setAvailable(false);  // a Wayland session
+    monitors.setAvailable(false);
     HotkeyRecorderView view(*model);
-    QLineEdit field;
-    field.show();
-    QApplication::setActiveWindow(&field);
-    field.setFocus();
-
     view.recordButton()->click();
     QTest::keyClick(&field, Qt::Key_J, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(model->isRecording());
     ASSERT_TRUE(loadHotkey(settings));
     EXPECT_EQ(loadHotkey(settings)->displayString, "⌃⌥J");
-    EXPECT_EQ(field.text(), "");
-}
-
-TEST_F(HotkeyRecorderViewTest, DestroyingTheViewEndsTheRecording)
-{
-    {
-        HotkeyRecorderView view(*model);
-        view.recordButton()->click();
-    }
-    EXPECT_FALSE(model->isRecording());
-    EXPECT_EQ(monitors.monitorCount(), 0u);
+    EXPECT_EQ(field.text(), "ab");
 }
 
 TEST_F(HotkeyRecorderViewTest, ModifierPickerFollowsAndSetsTheModel)
 {
     DoubleTapModifierPicker picker(*model);
-    EXPECT_EQ(picker.currentText(), "Alt");
     model->setDoubleTapModifier(DoubleTapModifier::control);
     EXPECT_EQ(picker.currentText(), "Ctrl");
     picker.activated(picker.findText("Super"));

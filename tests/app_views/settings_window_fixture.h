@@ -3,7 +3,8 @@
 #include "app/views/settings_window.h"
 #include "popup/views/panel_style.h"
 #include "settings/favourites_store.h"
-#include "settings_fixture.h"
+#include "platform/fake/fake_workspace.h"
+#include "support/settings_model_fakes.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -54,7 +55,7 @@ public:
     int folderRequests = 0;
 };
 
-class SettingsWindowFixture : public SettingsModelFixture {
+class SettingsWindowFixture : public testing::Test, public SettingsModelFakes {
 protected:
     views::SettingsWindowServices services()
     {

@@ -6,7 +6,6 @@
 #include "app/views/settings_form.h"
 #include "settings/settings_keys.h"
 #include "settings_window_fixture.h"
-#include "support/snapshots.h"
 #include "support/temporary_folder.h"
 
 #include <QClipboard>
@@ -46,90 +45,69 @@ protected:
         return found;
     }
 
-    void closeSheets()
-    {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void closeSheets() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 };
 
-// What each setting does once written is the settings model's test; the
-// switches go through the model.
+// What each setting does once written is the settings model's test; each
+// switch writes its own key, and the window shows what is written elsewhere.
 TEST_F(SettingsWindowTest, SwitchesWriteTheirKeysAndShowTheRealState)
 {
     SettingsWindow window(services());
-    switchFor(window, keys::doubleTapEnabled)->click();
-    EXPECT_TRUE(settings.boolean(keys::doubleTapEnabled));
+    for (std::string_view key :
+         {keys::doubleTapEnabled, keys::matchAppIconToTrigger, keys::automaticUpdateChecks, keys::showAllMenuItems,
+          keys::requireFilterForAllMenuItems, keys::hideLargeSubmenus, keys::showSystemShortcuts,
+          keys::showDeactivatedSystemShortcuts, keys::showThirdPartyShortcuts, keys::alwaysShowFavourites,
+          keys::wrapLongSections, keys::receiveBetaUpdates, keys::receiveAlphaUpdates, keys::debugLoggingEnabled,
+          keys::showConflictIndicator, keys::ignoreListEnabled, keys::ignoreListShowWhenFiltering}) {
+        auto* control = switchFor(window, key);
+        const bool was = control->isChecked();
+        control->click();
+        EXPECT_EQ(settings.boolean(key), !was) << key;
+        EXPECT_EQ(control->isChecked(), !was) << key;
+    }
     EXPECT_TRUE(doubleTap.isStarted()) << "through the model";
-
-    switchFor(window, "launchAtLogin")->click();
-    EXPECT_TRUE(loginService.isEnabled());
-    loginService.failure = "denied";
-    auto* login = switchFor(window, "launchAtLogin");
-    login->click();
-    EXPECT_TRUE(login->isChecked());  // refused: shows the real state
-    EXPECT_TRUE(loginService.isEnabled());
-
-    auto* display = window.findChild<QComboBox*>(QString::fromUtf8(keys::popupDisplayMode.data()));
-    display->activated(2);
-    EXPECT_EQ(settings.integer(keys::popupDisplayMode), 2);
-
-    switchFor(window, keys::showAllMenuItems)->click();
-    EXPECT_TRUE(settings.boolean(keys::showAllMenuItems));
-    EXPECT_TRUE(switchFor(window, keys::requireFilterForAllMenuItems)->isEnabled());
-    switchFor(window, keys::automaticUpdateChecks)->click();
-    EXPECT_FALSE(settings.boolean(keys::automaticUpdateChecks));
-    EXPECT_TRUE(settings.object(keys::automaticUpdateChecks).has_value());
-    switchFor(window, keys::receiveBetaUpdates)->click();
-    switchFor(window, keys::ignoreListEnabled)->click();
-    EXPECT_TRUE(settings.boolean(keys::receiveBetaUpdates));
     EXPECT_TRUE(ignoreList.isEnabled());
 
+    auto* login = switchFor(window, "launchAtLogin");
+    login->click();
+    EXPECT_TRUE(loginService.isEnabled());
+    loginService.failure = "denied";
+    login->click();
+    EXPECT_TRUE(login->isChecked()) << "refused: shows the real state";
+
+    window.findChild<QComboBox*>(QString::fromUtf8(keys::popupDisplayMode.data()))->activated(2);
+    EXPECT_EQ(settings.integer(keys::popupDisplayMode), 2);
     auto* labels = window.findChild<QComboBox*>(QString::fromUtf8(keys::keyLabels.data()));
-    EXPECT_TRUE(labels->currentText().startsWith("Words"));
+    const int words = labels->currentIndex();
     labels->activated(labels->findData(int(notation::KeyLabels::symbols)));
     EXPECT_EQ(settings.object(keys::keyLabels), platform::PlistValue("symbols"));
 
     // What an import or synchronisation writes shows at once.
     settings.set(keys::keyLabels, "words");
     settings.set(keys::showAllMenuItems, false);
-    EXPECT_TRUE(labels->currentText().startsWith("Words"));
+    EXPECT_EQ(labels->currentIndex(), words);
     EXPECT_FALSE(switchFor(window, keys::showAllMenuItems)->isChecked());
 }
 
-TEST_F(SettingsWindowTest, WithoutGlobalShortcutsTheHotKeySectionLeadsWithTheCommandToBind)
+TEST_F(SettingsWindowTest, WithoutGlobalShortcutsTheHotKeySectionOffersTheCommandToBind)
 {
-    useHotkey(optionCommandK);  // stored from an earlier session, but nothing delivers it here
+    useHotkey(test::optionCommandK);  // stored from an earlier session, but nothing delivers it here
     auto withoutPortal = services();
     withoutPortal.model.triggers = triggerAvailability(SessionKind::wayland, false);
     SettingsWindow window(std::move(withoutPortal));
     EXPECT_FALSE(switchFor(window, keys::doubleTapEnabled)->isEnabled());
-    const auto texts = [&window] {
-        QStringList shown;
-        for (const auto* label : window.findChildren<QLabel*>())
-            if (label->isVisibleTo(&window))
-                shown << label->text();
-        return shown.join('\n');
-    }();
-    EXPECT_TRUE(texts.contains("the double tap cannot work")) << texts.toStdString();
-    EXPECT_TRUE(texts.contains("custom shortcut")) << texts.toStdString();
-    EXPECT_TRUE(texts.contains("GNOME: Settings → Keyboard")) << texts.toStdString();
-    EXPECT_TRUE(texts.contains("KDE Plasma: System Settings → Keyboard")) << texts.toStdString();
-    // Nothing that contradicts it: no hot key, no "Not working", no Record button.
-    for (const char* contradiction : {"Alt+Super+K", "Not working", "already in use"})
-        EXPECT_FALSE(texts.contains(contradiction)) << contradiction;
+    for (const auto* label : window.findChildren<QLabel*>())
+        EXPECT_FALSE(label->isVisibleTo(&window) && label->text().contains("Alt+Super+K")) << "no hot key that cannot work";
     auto* recorder = window.findChild<HotkeyRecorderView*>();
     EXPECT_FALSE(recorder->recordButton()->isVisibleTo(&window));
     ASSERT_TRUE(recorder->commandField());
-    EXPECT_EQ(recorder->commandField()->text(), "hintboard toggle");
     EXPECT_TRUE(recorder->commandField()->isVisibleTo(&window));
     recorder->copyButton()->click();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), "hintboard toggle");
-    EXPECT_EQ(recorder->copyButton()->text(), "Copied");
-    test::keepSnapshot(window.grab().toImage(), "settings-general-wayland");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), recorder->commandField()->text());
+    EXPECT_EQ(recorder->commandField()->text(), "hintboard toggle");
 
     SettingsWindow onX11(services());
     EXPECT_TRUE(switchFor(onX11, keys::doubleTapEnabled)->isEnabled());
-    EXPECT_FALSE(onX11.findChild<QLabel*>("hotkeyNote"));
     EXPECT_FALSE(onX11.findChild<HotkeyRecorderView*>()->commandField());
     EXPECT_TRUE(onX11.findChild<HotkeyRecorderView*>()->recordButton()->isEnabled());
 }
@@ -139,18 +117,13 @@ TEST_F(SettingsWindowTest, UpdatesFromThePackageManagerLeaveTheUpdateSettingsOff
     auto packaged = services();
     packaged.model.updatesFromPackageManager = true;
     SettingsWindow window(std::move(packaged));
-    EXPECT_FALSE(switchFor(window, keys::automaticUpdateChecks)->isEnabled());
-    EXPECT_FALSE(switchFor(window, keys::automaticUpdateChecks)->isChecked());
-    EXPECT_FALSE(switchFor(window, keys::receiveBetaUpdates)->isEnabled());
     const QString feedName = QString::fromUtf8(keys::updateFeedAddress.data());
+    for (auto key : {keys::automaticUpdateChecks, keys::receiveBetaUpdates})
+        EXPECT_FALSE(switchFor(window, key)->isEnabled()) << key;
+    EXPECT_FALSE(switchFor(window, keys::automaticUpdateChecks)->isChecked());
     EXPECT_FALSE(window.findChild<QLineEdit*>(feedName)->isEnabled());
-    QStringList captions;
-    for (const auto* label : window.findChildren<QLabel*>())
-        captions << label->text();
-    EXPECT_TRUE(captions.join('\n').contains("package manager")) << captions.join('\n').toStdString();
 
     SettingsWindow own(services());
-    EXPECT_TRUE(switchFor(own, keys::automaticUpdateChecks)->isEnabled());
     auto* feed = own.findChild<QLineEdit*>(feedName);
     ASSERT_TRUE(feed && feed->isEnabled());
     feed->setText(" http://127.0.0.1:8000/appcast.xml ");
@@ -190,13 +163,9 @@ TEST_F(SettingsWindowTest, KeyColourFollowsTheAccentUntilChosen)
     SettingsWindow window(services());
     auto* follow = switchFor(window, "followSystemAccentColour");
     EXPECT_TRUE(follow->isChecked());
-
-    // Off without picking: the accent colour shown becomes the custom one.
-    follow->click();
+    follow->click();  // off without picking: the accent colour shown becomes the custom one
     EXPECT_EQ(theme.customColor(), paletteAccentColor(QApplication::palette()));
-    EXPECT_TRUE(settings.object(keys::keyAccentColor));
     follow->click();
-    EXPECT_FALSE(theme.customColor());
     EXPECT_FALSE(settings.object(keys::keyAccentColor));
 
     dialogs->colour = QColor(255, 0, 0);
@@ -214,38 +183,22 @@ TEST_F(SettingsWindowTest, IgnoreSheetsAddRulesAndListsRemoveThem)
     workspace.launch(fake::application(11, "Firefox", "org.mozilla.firefox"));
     ignoreList.addIgnoredApp("org.gnome.Terminal", "Terminal");
     ignoreList.addIgnoredMenu("Help");
-    ignoreList.addGlobalRule("Minimize");
     ignoreList.addGlobalRule("Fill");
     SettingsWindow window(services());
     window.selectTab(SettingsWindow::Tab::ignored);
     auto* page = window.findChild<IgnoredSettingsPage*>();
 
-    // Only applications not ignored yet are offered.
     button(window, "Ignore App…")->click();
     auto* apps = sheet(window);
-    ASSERT_EQ(apps->appPicker()->count(), 1);
+    ASSERT_EQ(apps->appPicker()->count(), 1) << "only applications not ignored yet";
     apps->addButton()->click();
     EXPECT_EQ(ignoreList.ignoredApps().at("org.mozilla.firefox"), "Firefox");
     closeSheets();
     page->openIgnoreAppSheet();
-    EXPECT_TRUE(sheet(window)->findChild<QLabel*>("noApps"));
-    EXPECT_FALSE(sheet(window)->addButton()->isEnabled());
+    EXPECT_FALSE(sheet(window)->addButton()->isEnabled()) << "none left";
     sheet(window)->reject();
     button(window, "Remove “Terminal”")->click();
     EXPECT_FALSE(ignoreList.ignoredApps().contains("org.gnome.Terminal"));
-
-    button(window, "Ignore Menu…")->click();
-    EXPECT_FALSE(sheet(window, "   ")->addButton()->isEnabled());
-    sheet(window, "  View ")->addButton()->click();
-    EXPECT_EQ(ignoreList.ignoredMenuTitles().back(), "View");
-    button(window, "Remove “Help”")->click();
-    EXPECT_EQ(ignoreList.ignoredMenuTitles(), std::vector<std::string>{"View"});
-
-    button(window, "Add Global Rule…")->click();
-    sheet(window, "*Window*")->addButton()->click();
-    button(window, "Remove “Fill”")->click();
-    EXPECT_EQ(ignoreList.patterns(std::nullopt),
-              (std::vector<std::string>{"Minimize", "*Window*"}));
 
     // Per application: the picker starts at "Select an app…", which adds nothing.
     page->setCommandScope(IgnoredSettingsPage::CommandScope::appSpecific);
@@ -255,10 +208,15 @@ TEST_F(SettingsWindowTest, IgnoreSheetsAddRulesAndListsRemoveThem)
     appRule->appPicker()->setCurrentIndex(appRule->appPicker()->findText("Firefox"));
     appRule->addButton()->click();
     EXPECT_EQ(ignoreList.patterns("org.mozilla.firefox").back(), "Print…");
-    EXPECT_EQ(ignoreList.appDisplayNames().at("org.mozilla.firefox"), "Firefox");
     button(window, "Remove all rules for this app")->click();
     EXPECT_TRUE(ignoreList.perApp().empty());
     EXPECT_TRUE(ignoreList.appDisplayNames().empty());
+    page->setCommandScope(IgnoredSettingsPage::CommandScope::allApps);
+    button(window, "Remove “Help”")->click();
+    button(window, "Remove “Fill”")->click();
+
+    EXPECT_TRUE(ignoreList.ignoredMenuTitles().empty());
+    EXPECT_TRUE(ignoreList.globalTitles().empty());
 }
 
 TEST_F(SettingsWindowTest, IgnoreSheetsTakeReturnAsAddAndEscapeAsCancel)
@@ -268,7 +226,8 @@ TEST_F(SettingsWindowTest, IgnoreSheetsTakeReturnAsAddAndEscapeAsCancel)
     window.selectTab(SettingsWindow::Tab::ignored);
     for (const char* opening : {"Ignore Menu…", "Add Global Rule…"}) {
         button(window, opening)->click();
-        auto* typed = sheet(window);
+        auto* typed = sheet(window, "   ");
+        EXPECT_FALSE(typed->addButton()->isEnabled()) << "blanks add nothing";
         QTest::keyClicks(typed->field(), "Typed");
         QTest::keyClick(typed->field(), Qt::Key_Return);
         closeSheets();
@@ -279,24 +238,25 @@ TEST_F(SettingsWindowTest, IgnoreSheetsTakeReturnAsAddAndEscapeAsCancel)
         closeSheets();
         EXPECT_TRUE(window.findChildren<IgnoreRuleSheet*>().isEmpty()) << opening;
     }
-    EXPECT_EQ(ignoreList.ignoredMenuTitles(), std::vector<std::string>{"Typed"});
     EXPECT_EQ(ignoreList.globalTitles(), std::vector<std::string>{"Typed"});
 }
 
-TEST_F(SettingsWindowTest, ImportsThatFailShowImportFailedAndChangeNothing)
+// Which files fail is the backup's test; here the window reports failures.
+TEST_F(SettingsWindowTest, BackupsThatFailAreReportedAndChangeNothing)
 {
-    // Which files fail is the backup's test; here the window reports a failure.
     test::TemporaryFolder folder;
     settings.set(keys::showAllMenuItems, true);
     const auto before = settings.allValues();
     writeFile(folder.path() / "text.hintboardsettings", "not a property list");
-
     SettingsWindow window(services());
-    auto* general = window.findChild<GeneralSettingsPage*>();
     dialogs->importFile = folder.path() / "text.hintboardsettings";
     button(window, "Import Settings…")->click();
-    ASSERT_EQ(dialogs->alertMessages(), std::vector<QString>{"Import Failed"});
-    EXPECT_FALSE(dialogs->alerts[0].informativeText.isEmpty());
+    // Below a regular file nothing can be created, even as root.
+    dialogs->exportFile = folder.path() / "text.hintboardsettings" / "Hintboard Settings.hintboardsettings";
+    button(window, "Export Settings…")->click();
+    dialogs->exportFile.reset();
+    button(window, "Export Settings…")->click();  // cancelled: nothing
+    EXPECT_EQ(dialogs->alertMessages(), (std::vector<QString>{"Import Failed", "Export Failed"}));
     EXPECT_EQ(settings.allValues(), before);
 
     // A backup written by the window imports and offers the relaunch.
@@ -307,33 +267,17 @@ TEST_F(SettingsWindowTest, ImportsThatFailShowImportFailedAndChangeNothing)
     settings.set(keys::showAllMenuItems, false);
     dialogs->importFile = dialogs->exportFile;
     dialogs->answers = {"Relaunch Now"};
-    general->importSettings();
+    window.findChild<GeneralSettingsPage*>()->importSettings();
     EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{"Settings Imported"});
     EXPECT_TRUE(settings.boolean(keys::showAllMenuItems));
     EXPECT_EQ(relaunches, 1);
-}
-
-TEST_F(SettingsWindowTest, ExportIntoAPlaceThatCannotBeWrittenShowsExportFailed)
-{
-    test::TemporaryFolder folder;
-    writeFile(folder.path() / "file", "x");
-    SettingsWindow window(services());
-    // Below a regular file nothing can be created, even as root.
-    dialogs->exportFile = folder.path() / "file" / "Hintboard Settings.hintboardsettings";
-    button(window, "Export Settings…")->click();
-    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{"Export Failed"});
-    dialogs->exportFile.reset();
-    button(window, "Export Settings…")->click();  // cancelled: nothing
-    EXPECT_EQ(dialogs->alerts.size(), 1u);
 }
 
 TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
 {
     SettingsWindow window(services());
     auto* sync = switchFor(window, keys::iCloudSyncEnabled);
-
     sync->click();  // the folder chooser is cancelled
-    EXPECT_EQ(dialogs->folderRequests, 1);
     EXPECT_FALSE(sync->isChecked());
     EXPECT_FALSE(settings.boolean(keys::iCloudSyncEnabled));
     EXPECT_TRUE(syncCalls.empty());
@@ -348,22 +292,18 @@ TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
     dialogs->syncFolder = "/tmp/sync-b";
     dialogs->answers = {"Keep Local Settings"};
     button(window, "Change…")->click();
-    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{"Sync Folder Has Existing Settings"});
     EXPECT_EQ(syncCalls, (std::vector<bool>{true, false}));
     EXPECT_EQ(syncActions, std::vector<std::string>{"keep local"});
     EXPECT_TRUE(sync->isChecked());
-    EXPECT_FALSE(window.model().showingICloudConflictAlert());
 
-    // Cancel turns it off again.
-    sync->click();
+    sync->click();  // off, then on with the kept folder; the alert cancelled
     sync->click();
     EXPECT_FALSE(sync->isChecked());
-    EXPECT_EQ(dialogs->folderRequests, 3);  // the folder is kept
+    EXPECT_EQ(dialogs->folderRequests, 3);
 
     window.selectTab(SettingsWindow::Tab::developer);
     dialogs->answers = {"Clear Synced Settings"};
     button(window, "Clear Synced Settings…")->click();
-    EXPECT_EQ(dialogs->alerts.back().destructiveButton, 0);
     EXPECT_EQ(syncActions.back(), "clear");
     EXPECT_FALSE(settings.boolean(keys::iCloudSyncEnabled));
 }
@@ -376,15 +316,12 @@ TEST_F(SettingsWindowTest, TheWindowTakesEachTabsMeasuredHeight)
     const int developer = window.targetHeight();
     window.finishResize();
     EXPECT_EQ(window.height(), developer);
-    window.selectTab(SettingsWindow::Tab::popup);
-    EXPECT_EQ(window.targetHeight() - developer, window.tabHeights()[1] - window.tabHeights()[3]);
-    EXPECT_NE(window.height(), window.targetHeight());  // on its way
+    window.selectTab(SettingsWindow::Tab::ignored);
+    EXPECT_EQ(window.targetHeight() - developer, window.tabHeights()[2] - window.tabHeights()[3]);
     window.finishResize();
     EXPECT_EQ(window.height(), window.targetHeight());
 
-    // More rules, a taller tab.
-    window.selectTab(SettingsWindow::Tab::ignored);
-    const int before = window.tabHeights()[2];
+    const int before = window.tabHeights()[2];  // more rules, a taller tab
     ignoreList.addGlobalRule("One");
     ignoreList.addGlobalRule("Two");
     QApplication::processEvents();

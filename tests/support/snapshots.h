@@ -1,17 +1,9 @@
 #pragma once
 
-// Pictures of windows for looking at them: a dark palette like the desktops'
-// dark themes, and files kept in the folder HINTBOARD_SNAPSHOT_DIR names.
-#include <gtest/gtest.h>
-
-#include <QApplication>
+// Pictures of windows: a dark palette like the desktops' dark themes, and what is drawn.
 #include <QColor>
-#include <QDir>
 #include <QImage>
 #include <QPalette>
-#include <QSet>
-#include <QString>
-#include <QWidget>
 
 namespace hb::test {
 
@@ -35,16 +27,6 @@ inline QPalette darkPalette()
     return p;
 }
 
-// Distinct colours on a grid of every third pixel: a drawn window has many.
-inline int colourCount(const QImage& image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 3)
-        for (int x = 0; x < image.width(); x += 3)
-            colours.insert(image.pixel(x, y));
-    return int(colours.size());
-}
-
 // Pixels that are not wholly transparent.
 inline int inkedPixels(const QImage& image)
 {
@@ -55,42 +37,5 @@ inline int inkedPixels(const QImage& image)
             inked += qAlpha(argb.pixel(x, y)) > 0;
     return inked;
 }
-
-// Keeps the picture as <name>.png when HINTBOARD_SNAPSHOT_DIR names a folder.
-inline void keepSnapshot(const QImage& image, const QString& name)
-{
-    const QString folder = qEnvironmentVariable("HINTBOARD_SNAPSHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    const QString file = QDir(folder).filePath(name + ".png");
-    EXPECT_TRUE(image.save(file)) << file.toStdString();
-}
-
-// The application palette, dark or light, for this object's lifetime; windows
-// snapped meanwhile must be drawn and are kept as <name>-dark or <name>-light.
-class PaletteSnapshots {
-public:
-    explicit PaletteSnapshots(bool dark) : dark_(dark), saved_(QApplication::palette())
-    {
-        if (dark)
-            QApplication::setPalette(darkPalette());
-    }
-    ~PaletteSnapshots() { QApplication::setPalette(saved_); }
-    PaletteSnapshots(const PaletteSnapshots&) = delete;
-    PaletteSnapshots& operator=(const PaletteSnapshots&) = delete;
-
-    void snap(QWidget& window, const QString& name) const
-    {
-        QApplication::processEvents();
-        const QImage image = window.grab().toImage();
-        EXPECT_GT(colourCount(image), 8) << name.toStdString();
-        keepSnapshot(image, name + (dark_ ? "-dark" : "-light"));
-    }
-
-private:
-    bool dark_;
-    QPalette saved_;
-};
 
 } // namespace hb::test
