@@ -78,58 +78,49 @@ AppShortcuts editor()
                         section("Edit", {group(std::nullopt, {row("Café Crème", "⌥C"), row("Close", "⇧⌘W")})})});
 }
 
+using Table = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
+void expectQueries(PopupFilterModel& m, const Table& table)
+{
+    for (const auto& [query, expected] : table) {
+        m.setQuery(query);
+        EXPECT_EQ(titles(m), expected) << query;
+    }
+}
+
 TEST_F(PopupFilterModelTest, QueryMatchesTitleOrKeysIgnoringCaseAndDiacritics)
 {
     auto m = model(editor());
-    m->setQuery("new");
-    EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab", "Renew"));
-    m->setQuery("  NEW\t");
+    expectQueries(*m, {
+        {"new", {"New Window", "New Tab", "Renew"}},
+        {"cafe creme", {"Café Crème"}},
+        {"CAFÉ", {"Café Crème"}},
+        // Key text is one needle: ⌘N is inside ⇧⌘N, ⇧⌘N is not inside ⌘N.
+        {"⇧⌘N", {"New Tab"}},
+        {"⌘n", {"New Window", "New Tab"}},
+        {"⇧⌘", {"New Tab", "Close"}},
+        // A combination matches keys as their words too, as users of those labels type them.
+        {"ctrl", {}},
+        {"ctrl+r", {"Renew"}},
+        {"Alt+C", {"Café Crème"}},
+        {"window new", {}},  // no splitting into words
+        {"  NEW\t", {"New Window", "New Tab", "Renew"}},
+    });
     EXPECT_EQ(m->normalizedQuery(), "NEW");
-    EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab", "Renew"));
-    m->setQuery("cafe creme");
-    EXPECT_THAT(titles(*m), ElementsAre("Café Crème"));
-    m->setQuery("CAFÉ");
-    EXPECT_THAT(titles(*m), ElementsAre("Café Crème"));
 
-    // Key text is one needle: ⌘N is inside ⇧⌘N, ⇧⌘N is not inside ⌘N.
-    m->setQuery("⇧⌘N");
-    EXPECT_THAT(titles(*m), ElementsAre("New Tab"));
-    m->setQuery("⌘n");
-    EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab"));
-    m->setQuery("⇧⌘");
-    EXPECT_THAT(titles(*m), ElementsAre("New Tab", "Close"));
-    // A combination matches keys as their words too, as users of those labels type them.
-    m->setQuery("ctrl");
-    EXPECT_THAT(titles(*m), IsEmpty());
-    m->setQuery("ctrl+r");
-    EXPECT_THAT(titles(*m), ElementsAre("Renew"));
-    m->setQuery("Alt+C");
-    EXPECT_THAT(titles(*m), ElementsAre("Café Crème"));
-    // No splitting into words.
-    m->setQuery("window new");
-    EXPECT_THAT(titles(*m), IsEmpty());
-}
-
-TEST_F(PopupFilterModelTest, QueriesNamingKeysMatchWholeKeyNamesAsWritten)
-{
-    auto m = model(application({section("View", {group(std::nullopt, {
+    auto keysByName = model(application({section("View", {group(std::nullopt, {
         row("Next Tab", "⌃⇟"), row("Previous Tab", "⌃⇞"), row("Save", "⌃S"), row("Save As…", "⌃⇧S"),
         row("Scroll Up", "⌥↑"), row("Lookup", "⌘L"), row("Sum", "⌃⌥U")})})}));
-    const std::vector<std::pair<std::string, std::vector<std::string>>> table{
+    expectQueries(*keysByName, {
         {"page", {"Next Tab", "Previous Tab"}},
         {"page up", {"Previous Tab"}},
         {"ctrl+page down", {"Next Tab"}},
         {"up", {"Previous Tab", "Scroll Up", "Lookup"}},   // the keys Page Up and Up, and a title
         {"ctrl+s", {"Save"}},                              // not Ctrl+Shift+S
         {"shift+s", {"Save As…"}},
-        {"ctrl", {}},                                      // modifiers alone: the chips' job
-        {"ctrl shift", {}},
+        {"ctrl shift", {}},                                // modifiers alone: the chips' job
         {"u", {"Previous Tab", "Scroll Up", "Lookup", "Sum"}},  // one letter: not key words
-    };
-    for (const auto& [query, expected] : table) {
-        m->setQuery(query);
-        EXPECT_EQ(titles(*m), expected) << query;
-    }
+    });
 }
 
 TEST_F(PopupFilterModelTest, QueryOfOnlySpacesBehavesLikeNoQuery)

@@ -55,60 +55,38 @@ protected:
     PopupKeyboard keyboard{HintboardActionHandlers{[] {}, [this] { ++settingsRequests; }, [this] { ++closeRequests; }}};
 };
 
-TEST_F(PopupKeyboardTest, TabMovesTheSelectionAndOtherPlainKeysReachTheSearchField)
-{
-    auto m = model({menuItem("New", "⌘N"), menuItem("Open", "⌘O"), menuItem("Save", "⌘S")});
-    EXPECT_TRUE(keyboard.keyDown(key(tabKey, shift), *m).consumed);
-    EXPECT_EQ(m->selectedShortcut()->title, "Save");
-    keyboard.keyDown(key(tabKey), *m);
-    EXPECT_EQ(m->selectedShortcut()->title, "New");
-    keyboard.keyDown(key(tabKey, shift), *m);
-    EXPECT_EQ(m->selectedShortcut()->title, "Save");
-
-    EXPECT_FALSE(keyboard.keyDown(key(leftArrow), *m).consumed);
-    EXPECT_EQ(m->selectedShortcut()->title, "Save") << "arrows do not move the selection";
-    const auto shifted = keyboard.keyDown(key(1, shift, "s"), *m);
-    EXPECT_FALSE(shifted.consumed);
-    EXPECT_FALSE(shifted.closesPopup);
-    EXPECT_FALSE(shifted.press);
-}
-
-TEST_F(PopupKeyboardTest, ReturnRunsTheSelectedRowOrGoesToTheSearchField)
-{
-    auto withoutElement = menuItem("Lock Screen", "⌃⌘Q");
-    withoutElement.axElement.reset();
-    auto m = model({menuItem("New", "⌘N"), withoutElement});
-    EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).consumed);
-
-    m->selectNext();
-    auto outcome = keyboard.keyDown(key(76), *m);
-    EXPECT_TRUE(outcome.consumed);
-    EXPECT_TRUE(outcome.closesPopup);
-    ASSERT_TRUE(outcome.press);
-    EXPECT_EQ(outcome.press->title, "New");
-
-    m->selectNext();
-    outcome = keyboard.keyDown(key(returnKey), *m);
-    EXPECT_TRUE(outcome.closesPopup);
-    EXPECT_FALSE(outcome.press) << "a row without a menu item only closes the popup";
-}
-
-TEST_F(PopupKeyboardTest, ReturnRunsTheOneRowAFilterLeavesWithNothingSelected)
+TEST_F(PopupKeyboardTest, TabMovesTheSelectionReturnRunsItOtherKeysReachTheSearchField)
 {
     auto withoutElement = menuItem("Lock Screen", "⌃⌘Q");
     withoutElement.axElement.reset();
     auto m = model({menuItem("New", "⌘N"), menuItem("New Window", "⇧⌘N"), withoutElement});
-    m->setQuery("new");
-    EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).consumed) << "two rows left";
+    EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).consumed) << "nothing selected, several rows";
+    EXPECT_TRUE(keyboard.keyDown(key(tabKey, shift), *m).consumed);
+    EXPECT_EQ(m->selectedShortcut()->title, "Lock Screen");
+    keyboard.keyDown(key(tabKey), *m);
+    EXPECT_EQ(m->selectedShortcut()->title, "New");
+    EXPECT_FALSE(keyboard.keyDown(key(leftArrow), *m).consumed);
+    EXPECT_EQ(m->selectedShortcut()->title, "New") << "arrows do not move the selection";
+    const auto shifted = keyboard.keyDown(key(1, shift, "s"), *m);
+    EXPECT_FALSE(shifted.consumed || shifted.closesPopup || shifted.press);
+
+    auto outcome = keyboard.keyDown(key(76), *m);  // Enter
+    EXPECT_TRUE(outcome.consumed && outcome.closesPopup);
+    ASSERT_TRUE(outcome.press);
+    EXPECT_EQ(outcome.press->title, "New");
+    keyboard.keyDown(key(tabKey, shift), *m);
+    outcome = keyboard.keyDown(key(returnKey), *m);
+    EXPECT_TRUE(outcome.closesPopup);
+    EXPECT_FALSE(outcome.press) << "a row without a menu item only closes the popup";
+
+    // The one row a filter leaves runs with nothing selected, unless it cannot run.
     m->setQuery("new window");
     ASSERT_FALSE(m->selectedShortcut());
-    auto outcome = keyboard.keyDown(key(returnKey), *m);
-    EXPECT_TRUE(outcome.closesPopup);
+    outcome = keyboard.keyDown(key(returnKey), *m);
     ASSERT_TRUE(outcome.press);
     EXPECT_EQ(outcome.press->title, "New Window");
-
     m->setQuery("lock");
-    EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).consumed) << "a row that cannot run is not run";
+    EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).consumed);
 }
 
 TEST_F(PopupKeyboardTest, EscapeRemovesOneLayerPerPress)
@@ -145,22 +123,17 @@ TEST_F(PopupKeyboardTest, ControlWOffersTheCommandTheOwnActionAndCancel)
     const auto& state = *m->disambiguation();
     ASSERT_EQ(state.shortcuts.size(), 1u);
     EXPECT_EQ(state.shortcuts[0].title, "Close Window");
-    EXPECT_EQ(state.appName, "Editor");
     ASSERT_TRUE(state.hintboardAction);
-    EXPECT_EQ(state.hintboardAction->title, "Close Hintboard Popup");
     EXPECT_EQ(state.optionCount(), 3u);
 
     // Tab cycles the overlay's focus, not the selection.
-    keyboard.keyDown(key(tabKey), *m);
-    keyboard.keyDown(key(tabKey), *m);
-    EXPECT_EQ(m->disambiguationFocusedIndex(), 2u);
-    keyboard.keyDown(key(tabKey), *m);
-    EXPECT_EQ(m->disambiguationFocusedIndex(), 0u);
-    keyboard.keyDown(key(tabKey, shift), *m);
-    EXPECT_EQ(m->disambiguationFocusedIndex(), 2u);
+    for (auto [flags, focused] : {std::pair{std::uint64_t(0), 1u}, {0, 2u}, {0, 0u}, {shift, 2u}}) {
+        keyboard.keyDown(key(tabKey, flags), *m);
+        EXPECT_EQ(m->disambiguationFocusedIndex(), focused);
+    }
     EXPECT_EQ(m->selectedIndex(), 0u);
 
-    // Cancel keeps the popup; the selection survives.
+    // Cancel keeps the popup and the selection.
     auto outcome = keyboard.keyDown(key(returnKey), *m);
     EXPECT_TRUE(outcome.consumed);
     EXPECT_FALSE(outcome.closesPopup);
@@ -191,16 +164,13 @@ TEST_F(PopupKeyboardTest, DirectPressNeedsOneVisiblePressableRow)
     auto unpressable = menuItem("Print", "⌘P");
     unpressable.axElement.reset();
     auto m = model({menuItem("Save", "⌘S"), menuItem("Revert", "⌘R"), menuItem("Reload", "⌘R"), unpressable});
-
     auto outcome = keyboard.keyDown(commandKey("s"), *m);
     EXPECT_TRUE(outcome.closesPopup);
     ASSERT_TRUE(outcome.press);
     EXPECT_EQ(outcome.press->title, "Save");
-
     EXPECT_FALSE(keyboard.keyDown(commandKey("r"), *m).consumed) << "a conflict is not resolved";
     EXPECT_FALSE(keyboard.keyDown(commandKey("p"), *m).consumed);
     EXPECT_FALSE(m->disambiguation());
-
     m->setQuery("revert");
     EXPECT_FALSE(keyboard.keyDown(commandKey("s"), *m).consumed) << "only visible rows are candidates";
     EXPECT_EQ(keyboard.keyDown(commandKey("r"), *m).press->title, "Revert");
@@ -214,7 +184,6 @@ TEST_F(PopupKeyboardTest, CommandsHiddenByIgnoreRulesAreOfferedNeverPressed)
     EXPECT_TRUE(outcome.consumed);
     EXPECT_FALSE(outcome.closesPopup);
     ASSERT_TRUE(m->disambiguation());
-    EXPECT_EQ(m->disambiguation()->shortcuts.size(), 1u);
     EXPECT_FALSE(m->disambiguation()->hintboardAction);
     EXPECT_EQ(m->disambiguation()->optionCount(), 2u);
 
@@ -223,10 +192,6 @@ TEST_F(PopupKeyboardTest, CommandsHiddenByIgnoreRulesAreOfferedNeverPressed)
     ASSERT_TRUE(m->disambiguation());
     EXPECT_EQ(m->disambiguation()->shortcuts.front().title, "Refresh") << "visible conflicts are not offered";
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(PopupKeyboardTest, SettingsKeysOpenTheSettingsUnlessTheApplicationUsesThem)
 {
