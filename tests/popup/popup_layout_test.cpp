@@ -165,45 +165,41 @@ TEST(PopupLayout, SplitterPacksGroupsAndSplitsOversizedSubmenusByRows)
     EXPECT_EQ(splitSection(oneGroupSection("Tiny", 3), 30).size(), 3u);
 }
 
-TEST(PopupLayout, FewSectionsGetAColumnEach)
+TEST(PopupLayout, SectionsAreBalancedOverTheColumnsThenAMuchShorterLastColumnIsMerged)
 {
-    const std::vector<MenuSection> sections{oneGroupSection("File", 3), oneGroupSection("Edit", 4),
-                                            oneGroupSection("View", 2)};
-    EXPECT_EQ(sizes(distributeColumns(sections, 4)), (std::vector<std::size_t>{1, 1, 1}));
-    EXPECT_EQ(sizes(distributeColumns(sections, 1)), (std::vector<std::size_t>{3}));
-    EXPECT_TRUE(distributeColumns({}, 4).empty());
-}
-
-TEST(PopupLayout, TenOneRowSectionsAreBalancedThenTheOrphanIsMerged)
-{
-    std::vector<MenuSection> sections;
+    struct Case {
+        std::vector<int> rows;  // of each section
+        std::size_t maxColumns;
+        std::vector<std::size_t> sizes;
+    };
+    const std::vector<int> tenSingleRows(10, 1);
+    const Case cases[] = {
+        {{3, 4, 2}, 4, {1, 1, 1}},  // few sections: a column each
+        {{3, 4, 2}, 1, {3}},
+        {{}, 4, {}},
+        // Weight 63 each: three per column (189) is the smallest limit that needs four
+        // columns; the last (49) is under 0.3 of the tallest (175) and joins the one before.
+        {tenSingleRows, 4, {3, 3, 4}},
+        {tenSingleRows, 2, {5, 5}},
+        {{20, 1}, 4, {2}},
+        {{20, 25, 2}, 4, {1, 2}},
+        {{20, 6}, 4, {1, 1}},  // 164 > 0.3 × 486: kept
+    };
+    for (const auto& c : cases) {
+        std::vector<MenuSection> sections;
+        for (std::size_t i = 0; i < c.rows.size(); ++i)
+            sections.push_back(oneGroupSection("Menu " + std::to_string(i), c.rows[i]));
+        const auto columns = distributeColumns(sections, c.maxColumns);
+        EXPECT_EQ(sizes(columns), c.sizes) << testing::PrintToString(c.rows) << " in " << c.maxColumns;
+        if (!columns.empty())
+            EXPECT_EQ(columns.back().back().title, sections.back().title) << "the order is kept";
+    }
+    std::vector<MenuSection> ten;
     for (int i = 0; i < 10; ++i)
-        sections.push_back(oneGroupSection("Menu " + std::to_string(i), 1));
-
-    // Weight 63 each: three per column (189) is the smallest limit that needs four columns.
-    const auto balanced = balancedColumns(sections, 4);
+        ten.push_back(oneGroupSection("Menu " + std::to_string(i), 1));
+    const auto balanced = balancedColumns(ten, 4);
     EXPECT_EQ(sizes(balanced), (std::vector<std::size_t>{3, 3, 3, 1}));
     EXPECT_EQ(balanced[3][0].title, "Menu 9");
-
-    // The last column (49) is under 0.3 of the tallest (175), so it joins the one before.
-    EXPECT_EQ(sizes(distributeColumns(sections, 4)), (std::vector<std::size_t>{3, 3, 4}));
-    EXPECT_EQ(sizes(distributeColumns(sections, 2)), (std::vector<std::size_t>{5, 5}));
-}
-
-TEST(PopupLayout, OrphanMergeOnlyMovesAMuchShorterLastColumn)
-{
-    Columns columns{{oneGroupSection("File", 20)}, {oneGroupSection("Edit", 25)}, {oneGroupSection("Help", 2)}};
-    mergeOrphanColumn(columns);
-    ASSERT_EQ(sizes(columns), (std::vector<std::size_t>{1, 2}));
-    EXPECT_EQ(columns[1][1].title, "Help");
-
-    Columns kept{{oneGroupSection("File", 20)}, {oneGroupSection("Help", 6)}};  // 164 > 0.3 × 486
-    mergeOrphanColumn(kept);
-    EXPECT_EQ(sizes(kept), (std::vector<std::size_t>{1, 1}));
-
-    // Also after one section per column.
-    EXPECT_EQ(sizes(distributeColumns({oneGroupSection("File", 20), oneGroupSection("Help", 1)}, 4)),
-              (std::vector<std::size_t>{2}));
 }
 
 TEST(PopupLayout, ItemsWithoutShortcutsAreLeftOutOfThePlanAndKeptInTheColumns)

@@ -61,25 +61,6 @@ TEST_F(PanelTest, TypingInTheSearchFieldFiltersThePaintedRows)
     EXPECT_EQ(columns().drawnRowCount(), all);
 }
 
-TEST_F(PanelTest, FilteredRowsFlowFromTheFirstColumnInAPanelOfTheSameSize)
-{
-    harness.show(test::editorApplication());
-    const auto& lastColumn = harness.model().columns().back();
-    ASSERT_GT(harness.model().columns().size(), 1u);
-    const Shortcut& first = *harness.model().visibleShortcuts().front();
-    const Shortcut& last = *harness.model().visibleShortcuts().back();
-    ASSERT_NE(lastColumn.front().title, harness.model().columns().front().front().title);
-    const int firstColumnX = columns().rowRect(first)->x();
-    const int lastColumnX = columns().rowRect(last)->x();
-    ASSERT_GT(lastColumnX, firstColumnX);
-    const QSize size = harness.window().size();
-
-    harness.model().setQuery(last.title);
-    ASSERT_TRUE(columns().rowRect(last));
-    EXPECT_EQ(columns().rowRect(last)->x(), firstColumnX);
-    EXPECT_EQ(harness.window().size(), size);
-}
-
 TEST_F(PanelTest, KeysReachTheControllerInVirtualKeyCodes)
 {
     harness.show(test::editorApplication());
@@ -202,12 +183,23 @@ TEST_F(PanelTest, PaintedColumnsAreAsTallAsTheLayoutEstimates)
     EXPECT_NEAR(other.window().fittingHeight(width) - editorHeight, std::ceil(taller) - std::ceil(tallest), 0.001);
 }
 
-TEST_F(PanelTest, PanelIsSizedForTheWholeListAndSaysWhenNothingMatches)
+// Filtered rows flow from the first column in a panel sized for the whole list;
+// with no row left a message says which filters to clear.
+TEST_F(PanelTest, FilteredRowsFlowInAPanelOfTheSameSizeOrGiveWayToTheMessage)
 {
     harness.show(test::editorApplication());
+    ASSERT_GT(harness.model().columns().size(), 1u);
+    const Shortcut& last = *harness.model().visibleShortcuts().back();
+    const int firstColumnX = columns().rowRect(*harness.model().visibleShortcuts().front())->x();
+    ASSERT_GT(columns().rowRect(last)->x(), firstColumnX);
+    const QSize size = harness.window().size();
     const double width = layout::panelWidth(harness.model().columns().size());
     const double whole = harness.window().fittingHeight(width);
-    harness.model().setQuery("find");
+
+    harness.model().setQuery(last.title);
+    ASSERT_TRUE(columns().rowRect(last));
+    EXPECT_EQ(columns().rowRect(last)->x(), firstColumnX);
+    EXPECT_EQ(harness.window().size(), size);
     EXPECT_EQ(harness.window().fittingHeight(width), whole) << "a remembered query does not size the panel";
     harness.model().setQuery("");
 
