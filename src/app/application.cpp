@@ -426,7 +426,7 @@ int runApplication(int argc, char** argv)
             settingsSync = std::make_unique<SettingsSync>(SettingsSyncServices{
                 .settings = settings, .folder = *syncStore, .mainQueue = runtime, .clock = runtime,
                 .notifications = notifications, .log = log, .favourites = favourites, .ignoreList = ignoreList,
-                .theme = theme});
+                .theme = theme, .computer = linux_platform::thisComputer()});
         }
         return settingsSync.get();
     };

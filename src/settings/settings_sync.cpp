@@ -69,6 +69,16 @@ void SettingsSync::load()
             state_ = std::move(decoded->state);
             machine_ = std::move(decoded->machine);
             refused_ = std::move(decoded->refused);
+            if (!s_.computer.empty() && decoded->computer != s_.computer) {
+                // A record without a computer predates the check and is taken as this one's.
+                if (!decoded->computer.empty()) {
+                    s_.log.notice(LogCategory::settings,
+                                  "SettingsSync: machine {} was copied from another computer; this one gets a new name",
+                                  machine_);
+                    machine_.clear();
+                }
+                recordOutdated_ = true;
+            }
             for (const auto& line : decoded->skipped)
                 s_.log.error(LogCategory::settings, "SettingsSync: skipped '{}' from this machine's record", line);
         } else {
@@ -170,6 +180,11 @@ std::set<std::string> SettingsSync::recordLocalEdits(bool restamp, bool onlyKeys
             continue;
         if (onlyKeysWithoutEntries && state_.hasEntries(key))
             continue;
+        // Once the synchronised settings were cleared, a value is sent again
+        // when it is edited, not because this program started.
+        if (everyKeyWritten_ && !restamp && !onlyKeysWithoutEntries && state_.cleared() && !state_.hasEntries(key)
+            && !written_.contains(key))
+            continue;
         const auto local = s_.settings.object(key);
         if (local) {
             if (auto problem = storedValueProblem(key, *local)) {
@@ -260,10 +275,13 @@ void SettingsSync::round(LocalEdits mode)
         load();
     // Keys whose entries changed in this round.
     std::set<std::string> changed;
-    if (mode == LocalEdits::recordChanged)
-        changed.merge(recordLocalEdits(false, false));
     const auto refusedBefore = refused_;
     const SyncState& folder = folderState();
+    // Local edits come after a clear of the folder, seen or not.
+    if (folder.cleared())
+        clock_.observe(*folder.cleared());
+    if (mode == LocalEdits::recordChanged)
+        changed.merge(recordLocalEdits(false, false));
     changed.merge(state_.merge(folder));
     if (!changed.empty())
         clock_.observe(*state_.newestStamp());
@@ -279,7 +297,8 @@ void SettingsSync::round(LocalEdits mode)
 
     platform::SettingsDomain::Changes changes;
     for (const auto& key : touched) {
-        if (held_.contains(key))
+        // A key without entries (cleared) keeps its local value.
+        if (held_.contains(key) || !state_.hasEntries(key))
             continue;
         auto value = state_.value(key);
         // Elements checked one by one may still add up to more than the key holds.
@@ -295,8 +314,9 @@ void SettingsSync::round(LocalEdits mode)
         }
     }
     const bool appliesValues = !changes.empty();
-    if (!changed.empty() || refused_ != refusedBefore)
-        changes.emplace(std::string(keys::syncState), encodeSyncState(state_, machine_, &refused_));
+    if (!changed.empty() || refused_ != refusedBefore || recordOutdated_)
+        changes.emplace(std::string(keys::syncState), encodeSyncState(state_, machine_, &refused_, s_.computer));
+    recordOutdated_ = false;
     if (!changes.empty()) {
         applying_ = true;
         s_.settings.apply(changes);
@@ -308,6 +328,35 @@ void SettingsSync::round(LocalEdits mode)
     // has nothing to add.
     if (s_.folder.isAvailable() && !folder.covers(state_))
         writeOwnFile();
+    removeDepartedFiles();
+}
+
+void SettingsSync::removeDepartedFiles()
+{
+    const auto cutoff = nowMilliseconds() - std::llround(departedAfter.count() * 1000.0);
+    std::vector<std::string> departed;
+    for (const auto& [name, entry] : files_) {
+        const auto& state = entry.second;
+        const auto newest = state ? state->newestStamp() : std::nullopt;
+        if (name != ownFileName() && name.starts_with(filePrefix) && newest && newest->milliseconds < cutoff
+            && state_.covers(*state))
+            departed.push_back(name);
+    }
+    if (departed.empty())
+        return;
+    // This machine's file takes over what theirs held.
+    const auto own = files_.find(ownFileName());
+    if (own == files_.end() || !own->second.second || *own->second.second != state_)
+        writeOwnFile();
+    for (const auto& name : departed) {
+        if (s_.folder.remove(name)) {
+            s_.log.notice(LogCategory::settings,
+                          "SettingsSync: removed {}, silent for over {} days; this machine's file holds all it held", name,
+                          departedAfter.count() / 86400);
+            files_.erase(name);
+            folderState_.reset();
+        }
+    }
 }
 
 void SettingsSync::writeOwnFile()
@@ -337,13 +386,24 @@ void SettingsSync::refreshStores()
 
 void SettingsSync::clearICloudData()
 {
+    if (!loaded_)
+        load();
     stop();
+    const auto clearedAt = clock_.tick(nowMilliseconds(), machine_);
     std::size_t removed = 0;
     for (const auto& name : s_.folder.matchingFileNames(isSyncFileName)) {
         if (s_.folder.remove(name))
             ++removed;
     }
     s_.log.notice(LogCategory::settings, "SettingsSync.clearICloudData() wiped {} files", removed);
+    // The folder keeps when it was cleared, so that running machines forget
+    // what they knew instead of writing it back.
+    SyncState cleared;
+    cleared.clearUpTo(clearedAt);
+    const auto content =
+        platform::serializePropertyList(encodeSyncState(cleared, machine_), platform::PlistFormat::binary);
+    if (!content || !s_.folder.write(ownFileName(), *content))
+        s_.log.error(LogCategory::settings, "SettingsSync: the folder could not be marked as cleared");
     s_.settings.remove(keys::syncState);
     files_.clear();
     folderState_.reset();

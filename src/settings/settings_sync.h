@@ -32,6 +32,10 @@ struct SettingsSyncServices {
     ThemeSettings& theme;
     // This machine's name in the folder when it has none yet; empty: a random one.
     std::string newMachineName = {};
+    // The computer this runs on. A record made on another one (a copied home
+    // folder) takes a new machine name, so that two computers never edit
+    // under one; empty: not checked.
+    std::string computer = {};
 };
 
 // Keeps the synchronised settings keys in step between machines through a
@@ -52,6 +56,9 @@ public:
     static constexpr platform::Seconds pushDelay{1};
     static constexpr std::string_view filePrefix = "hintboard-";
     static constexpr std::size_t maxFileBytes = 4 << 20;
+    // The file of a machine that wrote nothing new for this long is removed
+    // once this machine's file holds all it held.
+    static constexpr platform::Seconds departedAfter{400 * 24 * 3600};
 
     explicit SettingsSync(SettingsSyncServices services);
     ~SettingsSync();
@@ -79,8 +86,9 @@ public:
     // Runs a pending push now (before quitting).
     void flush();
 
-    // Removes this program's files from the folder and forgets what this
-    // machine knew; stops.
+    // Removes this program's files from the folder, leaving one that says
+    // when, so that the other machines forget what they knew too instead of
+    // writing it back; forgets what this machine knew; stops.
     void clearICloudData();
     // Whether the folder holds settings that would change local ones.
     bool hasNewerRemoteSettings();
@@ -100,6 +108,9 @@ private:
     // Every readable file of the folder merged; empty while the folder is gone.
     const SyncState& folderState();
     void writeOwnFile();
+    // Removes the files of machines silent for longer than departedAfter
+    // whose every edit this machine's file holds.
+    void removeDepartedFiles();
     static bool isSyncFileName(std::string_view name);
     void observe();
     void refreshStores();
@@ -115,6 +126,8 @@ private:
     std::set<std::string, std::less<>> written_;
     bool everyKeyWritten_ = true;
     std::set<std::string> logged_;
+    // This machine's record must be written in the next round (a new machine name).
+    bool recordOutdated_ = false;
     // The files read so far and what they held (none: not readable), so that
     // unchanged ones are not decoded again.
     std::map<std::string, std::pair<std::string, std::optional<SyncState>>, std::less<>> files_;

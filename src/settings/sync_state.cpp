@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace hb {
@@ -328,7 +329,11 @@ bool SyncState::holdsSet(std::string_view key)
 std::set<std::string> SyncState::merge(const SyncState& other)
 {
     std::set<std::string> changed;
+    if (other.cleared_)
+        changed = clearUpTo(*other.cleared_);
     for (const auto& [key, incoming] : other.registers_) {
+        if (isCleared(incoming.stamp))
+            continue;
         auto [known, inserted] = registers_.try_emplace(key, incoming);
         auto& current = known->second;
         // Equal stamps come from one edit; a machine copied with its identity
@@ -347,6 +352,13 @@ std::set<std::string> SyncState::merge(const SyncState& other)
             changed.insert(key);
     }
     for (const auto& [key, elements] : other.sets_) {
+        const auto live = [this](const SyncStamp& stamp) { return !isCleared(stamp); };
+        // A set without marks says nothing newer than a clear.
+        const bool cleared = cleared_ && std::ranges::none_of(elements, [&](const auto& entry) {
+            return std::ranges::any_of(entry.second.adds, live) || std::ranges::any_of(entry.second.removes, live);
+        });
+        if (cleared)
+            continue;
         auto [entry, created] = sets_.try_emplace(key);
         if (created)
             changed.insert(key);
@@ -354,10 +366,45 @@ std::set<std::string> SyncState::merge(const SyncState& other)
         for (const auto& [id, marks] : elements) {
             auto& known = mine[id];
             const auto before = known.adds.size() + known.removes.size();
-            known.adds.insert(marks.adds.begin(), marks.adds.end());
-            known.removes.insert(marks.removes.begin(), marks.removes.end());
-            if (known.adds.size() + known.removes.size() != before)
+            std::ranges::copy_if(marks.adds, std::inserter(known.adds, known.adds.end()), live);
+            std::ranges::copy_if(marks.removes, std::inserter(known.removes, known.removes.end()), live);
+            if (known.adds.empty() && known.removes.empty())
+                mine.erase(id);
+            else if (known.adds.size() + known.removes.size() != before)
                 changed.insert(key);
+        }
+    }
+    return changed;
+}
+
+std::set<std::string> SyncState::clearUpTo(const SyncStamp& stamp)
+{
+    std::set<std::string> changed;
+    if (isCleared(stamp))
+        return changed;
+    cleared_ = stamp;
+    for (auto entry = registers_.begin(); entry != registers_.end();) {
+        if (isCleared(entry->second.stamp)) {
+            changed.insert(entry->first);
+            entry = registers_.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    const auto gone = [this](const SyncStamp& mark) { return isCleared(mark); };
+    for (auto entry = sets_.begin(); entry != sets_.end();) {
+        auto& elements = entry->second;
+        for (auto element = elements.begin(); element != elements.end();) {
+            auto& marks = element->second;
+            if (std::erase_if(marks.adds, gone) + std::erase_if(marks.removes, gone) > 0)
+                changed.insert(entry->first);
+            element = marks.adds.empty() && marks.removes.empty() ? elements.erase(element) : std::next(element);
+        }
+        if (elements.empty()) {
+            changed.insert(entry->first);
+            entry = sets_.erase(entry);
+        } else {
+            ++entry;
         }
     }
     return changed;
@@ -365,6 +412,8 @@ std::set<std::string> SyncState::merge(const SyncState& other)
 
 bool SyncState::covers(const SyncState& other) const
 {
+    if (other.cleared_ && !isCleared(*other.cleared_))
+        return false;
     for (const auto& [key, incoming] : other.registers_) {
         auto known = registers_.find(key);
         if (known == registers_.end() || known->second.stamp < incoming.stamp)
@@ -413,10 +462,14 @@ bool SyncState::recordEdit(std::string_view key, const std::optional<PlistValue>
         registers_.insert_or_assign(std::string(key), SyncRegister{stamp, local});
         return true;
     }
-    const auto before = elementsOf(key, value(key));
+    // Every present element, also those the value leaves out (an application
+    // named differently on another machine): what the local value lacks goes.
+    auto& elements = sets_[std::string(key)];
+    std::set<std::string> before;
+    for (const auto& [added, id] : presentInOrder(elements))
+        before.insert(id);
     const auto after = elementsOf(key, local);
     bool recorded = false;
-    auto& elements = sets_[std::string(key)];
     for (const auto& id : after) {
         if (!before.contains(id)) {
             elements[id].adds.insert(stamp);
@@ -440,6 +493,8 @@ std::optional<SyncStamp> SyncState::newestStamp() const
         if (!newest || *newest < stamp)
             newest = stamp;
     };
+    if (cleared_)
+        consider(*cleared_);
     for (const auto& entry : registers_)
         consider(entry.second.stamp);
     for (const auto& entry : sets_) {
@@ -454,7 +509,8 @@ std::optional<SyncStamp> SyncState::newestStamp() const
 }
 
 struct SyncStateCoding {
-    static PlistValue encode(const SyncState& state, std::string_view machine, const std::set<SyncStamp>* refused)
+    static PlistValue encode(const SyncState& state, std::string_view machine, const std::set<SyncStamp>* refused,
+                             std::string_view computer)
     {
         PlistDictionary values;
         for (const auto& [key, entry] : state.registers_) {
@@ -492,6 +548,10 @@ struct SyncStateCoding {
                 stamps.push_back(encodeStamp(stamp));
             top.emplace("refused", PlistValue(std::move(stamps)));
         }
+        if (state.cleared_)
+            top.emplace("cleared", encodeStamp(*state.cleared_));
+        if (!computer.empty())
+            top.emplace("computer", PlistValue(std::string(computer)));
         return PlistValue(std::move(top));
     }
 
@@ -565,9 +625,10 @@ struct SyncStateCoding {
     }
 };
 
-PlistValue encodeSyncState(const SyncState& state, std::string_view machine, const std::set<SyncStamp>* refused)
+PlistValue encodeSyncState(const SyncState& state, std::string_view machine, const std::set<SyncStamp>* refused,
+                           std::string_view computer)
 {
-    return SyncStateCoding::encode(state, machine, refused);
+    return SyncStateCoding::encode(state, machine, refused, computer);
 }
 
 std::optional<DecodedSyncState> decodeSyncState(const PlistValue& stored, std::int64_t nowMilliseconds,
@@ -595,11 +656,21 @@ std::optional<DecodedSyncState> decodeSyncState(const PlistValue& stored, std::i
     }
     DecodedSyncState result;
     result.machine = *machine;
+    if (const auto* computer = text("computer"); computer && computer->size() <= maxMachineBytes
+                                                  && !storedTextProblem(*computer))
+        result.computer = *computer;
     const StampWindow window{nowMilliseconds, refused};
     if (const auto* values = member(*top, "values"))
         SyncStateCoding::decodeRegisters(*values, window, result);
     if (const auto* sets = member(*top, "sets"))
         SyncStateCoding::decodeSets(*sets, window, result);
+    if (auto found = top->find("cleared"); found != top->end()) {
+        std::string stampFailure;
+        if (auto stamp = decodeStamp(found->second, window, stampFailure))
+            result.state.clearUpTo(*stamp);
+        else
+            result.skipped.push_back("cleared: " + stampFailure);
+    }
     if (auto found = top->find("refused"); found != top->end()) {
         const auto* stamps = found->second.as<PlistArray>();
         std::string stampFailure;

@@ -66,7 +66,7 @@ public:
 
     static bool holdsSet(std::string_view key);
 
-    // Gives the keys whose entries gained something.
+    // Gives the keys whose entries gained something, or lost it to a clear.
     std::set<std::string> merge(const SyncState& other);
     // Whether merging `other` would add nothing.
     bool covers(const SyncState& other) const;
@@ -74,7 +74,9 @@ public:
     std::optional<platform::PlistValue> value(std::string_view key) const;
     bool hasEntries(std::string_view key) const;
     // Records a local edit: the key now holds `local` (none: removed). A set
-    // key records marks for the elements added and removed since value();
+    // key records marks for the elements added and removed since what the
+    // state holds (also elements value() leaves out: another name of an
+    // application);
     // a scalar key records a new register unless the value is unchanged and
     // `restamp` is false. True when something was recorded.
     bool recordEdit(std::string_view key, const std::optional<platform::PlistValue>& local, const SyncStamp& stamp,
@@ -83,14 +85,23 @@ public:
     // The newest stamp the state holds.
     std::optional<SyncStamp> newestStamp() const;
 
+    // The synchronised settings were cleared at `stamp`: drops every entry
+    // stamped then or before, now and in every later merge. Gives the keys
+    // that lost entries.
+    std::set<std::string> clearUpTo(const SyncStamp& stamp);
+    const std::optional<SyncStamp>& cleared() const { return cleared_; }
+
     const std::map<std::string, SyncRegister, std::less<>>& registers() const { return registers_; }
     const std::map<std::string, Elements, std::less<>>& sets() const { return sets_; }
     friend bool operator==(const SyncState&, const SyncState&) = default;
 
 private:
     friend struct SyncStateCoding;
+    bool isCleared(const SyncStamp& stamp) const { return cleared_ && stamp <= *cleared_; }
+
     std::map<std::string, SyncRegister, std::less<>> registers_;
     std::map<std::string, Elements, std::less<>> sets_;
+    std::optional<SyncStamp> cleared_;
 };
 
 // The stored form, a property-list dictionary shared by the sync folder's
@@ -98,6 +109,7 @@ private:
 //   format "org.mirelo.Hintboard.sync", version 2, machine <id>,
 //   values {key: {s: stamp, v: value (absent when removed)}},
 //   sets {key: [{e: element, a: [stamps], r: [stamps]}]},
+//   cleared: stamp (when the settings were cleared; absent when never),
 // each stamp an array [seconds since 1970, counter, machine].
 inline constexpr std::string_view syncFormatName = "org.mirelo.Hintboard.sync";
 inline constexpr std::int64_t syncFormatVersion = 2;
@@ -107,10 +119,10 @@ inline constexpr std::int64_t syncFormatVersion = 2;
 // newest kept.
 inline constexpr std::size_t maxRefusedStamps = 1000;
 
-// `refused`, when given, is written as member "refused" (this machine's own
-// record; never the folder's files).
+// `refused` and `computer`, when given, are written as members "refused" and
+// "computer" (this machine's own record; never the folder's files).
 platform::PlistValue encodeSyncState(const SyncState& state, std::string_view machine,
-                                     const std::set<SyncStamp>* refused = nullptr);
+                                     const std::set<SyncStamp>* refused = nullptr, std::string_view computer = {});
 
 struct DecodedSyncState {
     SyncState state;
@@ -119,6 +131,8 @@ struct DecodedSyncState {
     std::vector<std::string> skipped;
     // Member "refused".
     std::set<SyncStamp> refused;
+    // Member "computer": the computer the record was made on; empty when unknown.
+    std::string computer;
 };
 // Reads the stored form, checking every entry: a value of the wrong type or
 // outside its bounds, an element that is not one, and a stamp that is not

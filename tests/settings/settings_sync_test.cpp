@@ -337,11 +337,120 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
 
         sync.clearICloudData();
         EXPECT_FALSE(sync.isRunning());
-        EXPECT_TRUE(behind.folder.files().empty());
+        // Only the mark that the folder was cleared is left.
+        EXPECT_EQ(behind.folder.files().size(), 1u);
         EXPECT_FALSE(behind.settings.object(keys::syncState));
         EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
                     Contains("SettingsSync.clearICloudData() wiped 2 files"));
     }
+}
+
+TEST_F(SettingsSyncTest, UnignoringAnApplicationIgnoredUnderTwoNamesEndsItEverywhere)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    ahead.ignoreList->addIgnoredApp("org.xfce.mousepad", "Mousepad");
+    behind.ignoreList->addIgnoredApp("org.xfce.mousepad", "Mousepad Text Editor");
+    settle();
+    ASSERT_TRUE(ahead.ignoreList->ignoredApps().contains("org.xfce.mousepad"));
+
+    ahead.ignoreList->removeIgnoredApp("org.xfce.mousepad");
+    settle();
+    EXPECT_TRUE(ahead.ignoreList->ignoredApps().empty());
+    EXPECT_TRUE(behind.ignoreList->ignoredApps().empty());
+}
+
+TEST_F(SettingsSyncTest, AHomeFolderCopiedToAnotherComputerGetsANewMachineName)
+{
+    // A record from a release that did not know its computer keeps its name.
+    ahead.startProgram();
+    ahead.computer = "one";
+    ahead.restart();
+    settle();
+    EXPECT_EQ(ahead.sync->ownFileName(), "hintboard-ahead.plist");
+
+    for (const auto& [key, value] : ahead.settings.allValues())
+        behind.settings.set(key, value);
+    behind.computer = "two";
+    behind.startProgram();
+    EXPECT_EQ(behind.sync->ownFileName(), "hintboard-behind.plist");
+    behind.restart();
+    EXPECT_EQ(behind.sync->ownFileName(), "hintboard-behind.plist");
+
+    // Each edits under its own name, so both edits arrive.
+    ahead.favourites->toggle(Shortcut{.title = "Save", .keys = "⌘S"}, "mousepad");
+    behind.favourites->toggle(Shortcut{.title = "Open", .keys = "⌘O"}, "mousepad");
+    settle();
+    EXPECT_EQ(ahead.favourites->pinned().size(), 2u);
+    EXPECT_EQ(ahead.settings.object(keys::pinnedShortcuts), behind.settings.object(keys::pinnedShortcuts));
+}
+
+TEST_F(SettingsSyncTest, TheFileOfAMachineSilentForOverAYearGoesWithNothingLost)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    const Shortcut save{.title = "Save", .keys = "⌘S"};
+    ahead.favourites->toggle(save, "mousepad");
+    settle();
+    // Only behind's file holds the removal; ahead's still holds the addition.
+    behind.favourites->toggle(save, "mousepad");
+    settle();
+    ASSERT_TRUE(ahead.favourites->pinned().empty());
+
+    behind.stopProgram();
+    runtime.advance(SettingsSync::departedAfter - Seconds(86400));
+    ahead.restart();
+    EXPECT_TRUE(ahead.folder.files().contains("hintboard-behind.plist"));
+
+    runtime.advance(Seconds(2 * 86400));
+    ahead.restart();
+    EXPECT_FALSE(ahead.folder.files().contains("hintboard-behind.plist"));
+    std::string failure;
+    const auto own = decodeSyncState(*platform::parsePropertyList(ahead.folder.files().at("hintboard-ahead.plist")),
+                                     std::numeric_limits<std::int64_t>::max() / 2, failure);
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->state.value(keys::pinnedShortcuts), PlistValue(PlistArray{}));
+
+    // The machine comes back: nothing removed returns.
+    behind.startProgram();
+    settle();
+    EXPECT_TRUE(behind.favourites->pinned().empty());
+    EXPECT_TRUE(ahead.favourites->pinned().empty());
+}
+
+TEST_F(SettingsSyncTest, ClearingTheFolderIsNotUndoneByARunningMachine)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    ahead.settings.set(keys::showSystemShortcuts, true);
+    ahead.favourites->toggle(Shortcut{.title = "Save", .keys = "⌘S"}, "mousepad");
+    settle();
+    ASSERT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
+
+    ahead.sync->clearICloudData();
+    // The sync tool brings ahead's mark and removes what ahead removed.
+    copier.deliverAll();
+    for (const auto& [name, content] : std::map(behind.folder.files()))
+        if (!ahead.folder.files().contains(name))
+            behind.folder.remove(name);
+    settle();
+    behind.restart();
+    settle();
+    // Behind keeps its values and writes nothing back.
+    EXPECT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
+    EXPECT_EQ(behind.favourites->pinned().size(), 1u);
+    EXPECT_EQ(behind.folder.files().size(), 1u);
+
+    // An edit afterwards is sent alone.
+    behind.settings.set(keys::showSystemShortcuts, false);
+    settle();
+    ASSERT_TRUE(behind.folder.files().contains("hintboard-behind.plist"));
+    std::string failure;
+    const auto sent = decodeSyncState(*platform::parsePropertyList(behind.folder.files().at("hintboard-behind.plist")),
+                                      std::numeric_limits<std::int64_t>::max() / 2, failure);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->state.registers().size(), 1u);
+    EXPECT_TRUE(sent->state.sets().empty());
 }
 
 } // namespace

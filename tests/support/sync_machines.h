@@ -43,7 +43,8 @@ struct SyncMachine {
         ignoreList.emplace(settings);
         theme.emplace(settings, [] { return RgbColor{}; });
         sync = std::make_unique<SettingsSync>(SettingsSyncServices{settings, folder, runtime, clock, notifications, log,
-                                                                   *favourites, *ignoreList, *theme, name});
+                                                                   *favourites, *ignoreList, *theme, name,
+                                                                   computer});
         sync->start();
     }
     void stopProgram()
@@ -74,6 +75,7 @@ struct SyncMachine {
 
     fake::VirtualRuntime& runtime;
     std::string name;
+    std::string computer;
     OffsetClock clock;
     fake::MemorySettingsDomain settings;
     fake::MemorySyncFolder folder;

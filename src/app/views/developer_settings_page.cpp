@@ -90,9 +90,9 @@ void DeveloperSettingsPage::clearSyncedSettings()
         {.icon = Alert::Icon::warning,
          .message = tr("Clear Synced Settings?"),
          .informativeText = tr("Removes all Hintboard settings from the sync folder. This affects every computer "
-                               "that syncs this folder — if another computer is currently running Hintboard, it may "
-                               "write its settings again immediately. Sync will be turned off; re-enable it "
-                               "manually in General settings."),
+                               "that syncs this folder: the others keep their own settings and send one again only "
+                               "when it is changed there. Sync will be turned off here; re-enable it manually in "
+                               "General settings."),
          .buttons = {tr("Clear Synced Settings"), tr("Cancel")},
          .cancelButton = cancel,
          .destructiveButton = clear});

@@ -10,6 +10,11 @@
 
 namespace hb::linux_platform {
 
+// This computer as the sync folder's records name it: derived from the
+// systemd machine ID for this program alone, so that the ID itself is not
+// written anywhere; empty where the system has none.
+std::string thisComputer();
+
 // The sync folder as a directory that the user's file-synchronisation tool
 // (Syncthing, Nextcloud, a network share) keeps in step. Files are replaced
 // atomically (temporary file beside, rename). Changes are seen with inotify,
