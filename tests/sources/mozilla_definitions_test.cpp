@@ -140,17 +140,6 @@ TEST(Dtd, ExpandsNestedEntitiesAndRefusesExpansionBeyondTheBounds)
     }
 }
 
-TEST(Dtd, SplitsTheDocumentTypeWithItsInternalSubset)
-{
-    const auto split = dtd::splitDocumentType(R"(<?xml version="1.0"?>
-<!DOCTYPE window [
-<!ENTITY % a SYSTEM "chrome://x/locale/a.dtd"> %a;
-]>
-<window/>)");
-    EXPECT_THAT(split.internalSubset, HasSubstr("chrome://x/locale/a.dtd"));
-    EXPECT_EQ(xml::parse(split.document).value_or(xml::Element{}).name, "window");
-}
-
 // A main window with both label forms: Fluent messages, and attributes whose
 // entities were expanded.
 constexpr std::string_view fluentWindow = R"(<html xmlns:html="http://www.w3.org/1999/xhtml">
@@ -237,39 +226,6 @@ TEST(XulMenus, ReadsTheMenuBarWithKeysByKeyAndKeycodeAndEveryModifier)
     // Keys that no visible item carries, named after what else runs them; a key nothing names is left out.
     EXPECT_THAT(rowsOf(menus->otherKeys), ElementsAre(Row{"Hidden Close", "⌃⇧W"}, Row{"Reload", "F5"},
                                                       Row{"Zoom In", "⌃="}));
-}
-
-TEST(XulMenus, EntityLabelsReadAsAttributesOnceExpanded)
-{
-    const std::string document = R"(<?xml version="1.0"?>
-<!DOCTYPE window [
-<!ENTITY newMessageCmd.label "New Message">
-<!ENTITY newMessageCmd.key "M">
-<!ENTITY closeCmd.key "W">
-<!ENTITY closeCmd.label "Close">
-]>
-<window>
-<keyset>
-  <key id="key_newMessage" key="&newMessageCmd.key;" modifiers="accel"/>
-  <key id="key_close" key="&closeCmd.key;" modifiers="accel"/>
-</keyset>
-<menubar id="mail-menubar">
-  <menu label="File"><menupopup>
-    <menuitem label="&newMessageCmd.label;" key="key_newMessage"/>
-    <menuitem label="&closeCmd.label;" key="key_close"/>
-  </menupopup></menu>
-</menubar>
-</window>)";
-    auto split = dtd::splitDocumentType(document);
-    dtd::Declarations declarations;
-    dtd::addDeclarations(split.internalSubset, declarations);
-    const auto expanded = dtd::withEntities(split.document, dtd::expanded(declarations).value(), 1 << 20);
-    ASSERT_TRUE(expanded);
-    const auto root = xml::parse(*expanded);
-    ASSERT_TRUE(root);
-    const auto menus = readXulMenus(*root, fluent::Bundle());
-    ASSERT_TRUE(menus);
-    EXPECT_THAT(rowsOf(menus->menus), ElementsAre(Row{"File", ""}, Row{"File/New Message", "⌃M"}, Row{"File/Close", "⌃W"}));
 }
 
 class ZipArchiveTest : public testing::Test {
