@@ -101,14 +101,12 @@ TEST_F(MenuBarReaderTest, OpenRecentWithoutShortcutsAndTheLargeSubmenuRule)
     ASSERT_EQ(sections[0].groups.size(), 2u);
     EXPECT_EQ(sections[0].groups[1].title, "Open Recent");
     EXPECT_EQ(sections[0].groups[1].shortcuts.size(), 10u);
-}
 
-TEST_F(MenuBarReaderTest, ALargeSubmenuWithOneShortcutStays)
-{
+    // A large submenu with one shortcut stays.
     auto items = documents(49);
     items.push_back(item("Clear Menu", "k"));
-    accessibility.addApplication(pid, {menu("File", {submenu("Open Recent", items)})});
-    auto sections = read({.includeAll = true, .maxSubmenuSize = 5});
+    accessibility.addApplication(43, {menu("File", {submenu("Open Recent", items)})});
+    sections = reader.readMenuBar({.pid = 43, .includeAll = true, .maxSubmenuSize = 5});
     ASSERT_EQ(sections[0].groups.size(), 1u);
     EXPECT_EQ(sections[0].groups[0].shortcuts.size(), 50u);
 }
