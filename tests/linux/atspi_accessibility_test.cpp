@@ -34,12 +34,6 @@ TEST(AtspiAccessibility, WithoutAnAccessibilityBusNothingIsTrustedAndEveryReadIs
     EXPECT_TRUE(reader.readMenuBar(MenuReadOptions{.pid = getpid()}).empty());
 }
 
-} // namespace
-} // namespace hb::linux_platform
-
-namespace hb::linux_platform {
-namespace {
-
 using platform::AXNumber;
 
 // Object trees in the shapes that real applications show over AT-SPI.

@@ -2,7 +2,6 @@
 
 #include "model/key_notation.h"
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 namespace hb::linux_platform {
@@ -18,36 +17,28 @@ std::string shown(std::string_view binding, KeyBindingStyle style, std::string_v
     return notation::menuKeyNotation(key->character, key->virtualKey, key->glyph, key->modifiers).value_or("?");
 }
 
+struct Case {
+    std::string_view binding, expected;
+};
+
 TEST(AtspiKeyBinding, GtkAcceleratorIsTheThirdField)
 {
-    const auto gtk = KeyBindingStyle::gtk;
-    EXPECT_EQ(shown("n;<Alt>f:n;<Primary>n", gtk), "⌃N");
-    EXPECT_EQ(shown("w;<Alt>f:w;<Primary><Shift>n", gtk), "⌃⇧N");
-    EXPECT_EQ(shown("o;<Alt>e:r:o;<Primary><Alt>u", gtk), "⌃⌥U");
-    EXPECT_EQ(shown("d;<Alt>e:d;Delete", gtk), "⌦");
-    EXPECT_EQ(shown("u;<Alt>e:m:u;<Alt>Up", gtk), "⌥↑");
-    EXPECT_EQ(shown("f;<Alt>v:f;F11", gtk), "F11");
-    EXPECT_EQ(shown(";;<Control><Mod1>Page_Down", gtk), "⌃⌥⇟");
-    EXPECT_EQ(shown(";;<Super>q", gtk), "⌘Q");
-    EXPECT_EQ(shown(";;<Primary>plus", gtk), "⌃+");
-    EXPECT_EQ(shown(";;<Primary>space", gtk), "⌃Space");
-    EXPECT_EQ(shown(";;<Shift>Return", gtk), "⇧↩");
-    EXPECT_EQ(shown(";;KP_Enter", gtk), "⌅");
-    EXPECT_EQ(shown(";;<Primary><Shift> ", gtk), "⌃⇧Space") << "a literal space";
-    EXPECT_EQ(shown(";;<Shift>Insert", gtk), "⇧Ins");
-    // LibreOffice's native menu bar (View › Formatting Marks, Navigator, Insert non-breaking space).
-    EXPECT_EQ(shown("m;<Alt>v:m;<Primary>F10", gtk), "⌃F10");
-    EXPECT_EQ(shown("v;<Alt>v:v;F5", gtk), "F5");
-    EXPECT_EQ(shown("n;<Alt>i:f:n;<Primary><Shift> ", gtk), "⌃⇧Space");
-    EXPECT_EQ(shown("w;<Alt>i:f:w;<Alt><Shift> ", gtk), "⌥⇧Space");
-    // Menus and items without an accelerator, and keys the notation cannot name.
-    EXPECT_EQ(shown("<Alt>f;<Alt>f;", gtk), "");
-    EXPECT_EQ(shown("m;<Alt>f:m;", gtk), "");
-    EXPECT_EQ(shown("", gtk), "");
-    EXPECT_EQ(shown("a;<Alt>r", gtk), "") << "a mnemonic and its path, no accelerator";
-    EXPECT_EQ(shown(";;<Primary>F21", gtk), "");
-    EXPECT_EQ(shown(";;<Hyper>x", gtk), "");
-    EXPECT_EQ(shown(";;<Primary>", gtk), "");
+    const Case cases[] = {
+        {"n;<Alt>f:n;<Primary>n", "⌃N"}, {"w;<Alt>f:w;<Primary><Shift>n", "⌃⇧N"}, {"o;<Alt>e:r:o;<Primary><Alt>u", "⌃⌥U"},
+        {"u;<Alt>e:m:u;<Alt>Up", "⌥↑"}, {"f;<Alt>v:f;F11", "F11"}, {";;<Control><Mod1>Page_Down", "⌃⌥⇟"},
+        {";;<Super>q", "⌘Q"}, {";;<Ctl><Shft><Mod4>k", "⌃⇧⌘K"}, {";;<Primary>plus", "⌃+"},
+        {";;<Primary><Shift> ", "⌃⇧Space"},  // a literal space, as LibreOffice's native menu bar gives it
+        {";;<Primary>KP_Enter", "⌃⌅"}, {";;<Primary>ISO_Left_Tab", "⌃⇥"}, {";;<Primary>Prior", "⌃⇞"},
+        {";;<Primary>KP_Next", "⌃⇟"}, {";;<Primary>KP_Delete", "⌃⌦"}, {";;<Primary>KP_Space", "⌃Space"},
+        {";;<Primary>KP_Insert", "⌃Ins"}, {";;<Primary>KP_5", "⌃5"}, {";;<Primary>KP_Add", "⌃+"},
+        {";;<Primary>KP_Decimal", "⌃."}, {";;<Primary>bracketleft", "⌃["}, {";;<Primary>Clear", "⌃⌧"},
+        {";;<Primary>Menu", "⌃Menu"}, {";;<Primary>F20", "⌃F20"},
+        // Menus and items without an accelerator, and keys the notation cannot name.
+        {"<Alt>f;<Alt>f;", ""}, {"m;<Alt>f:m;", ""}, {"", ""}, {"a;<Alt>r", ""}, {";;<Primary>F21", ""},
+        {";;<Hyper>x", ""}, {";;<Primary>", ""},
+    };
+    for (const auto& [binding, expected] : cases)
+        EXPECT_EQ(shown(binding, KeyBindingStyle::gtk), expected) << binding;
     // The accelerator as GTK names it, for pressing it.
     EXPECT_EQ(gtkAccelerator("o;<Alt>f:o;<Primary>o"), "<Primary>o");
     EXPECT_EQ(gtkAccelerator("a;<Alt>r"), "");
@@ -55,55 +46,21 @@ TEST(AtspiKeyBinding, GtkAcceleratorIsTheThirdField)
 
 TEST(AtspiKeyBinding, QtShortcutsWithModifiersAndNamedKeys)
 {
-    const auto qt = KeyBindingStyle::qt;
-    EXPECT_EQ(shown("Ctrl+N", qt), "⌃N");
-    EXPECT_EQ(shown("Ctrl+Shift+R", qt), "⌃⇧R");
-    EXPECT_EQ(shown("Meta+Shift+Z", qt), "⇧⌘Z");
-    EXPECT_EQ(shown("F1", qt), "F1");
-    EXPECT_EQ(shown("Ctrl++", qt), "⌃+");
-    EXPECT_EQ(shown("Ctrl+,", qt), "⌃,");
-    EXPECT_EQ(shown("Del", qt), "⌦");
-    EXPECT_EQ(shown("Shift+Tab", qt), "⇧⇥");
-    EXPECT_EQ(shown("Esc", qt), "⎋");
-    EXPECT_EQ(shown("PgDown", qt), "⇟");
-    EXPECT_EQ(shown("Ctrl+Space", qt), "⌃Space");
-    EXPECT_EQ(shown("Ins", qt), "Ins");
-    EXPECT_EQ(shown("Ctrl+Shift+Ins", qt), "⌃⇧Ins");
-    EXPECT_EQ(shown("Ctrl+K, Ctrl+C", qt), "");
-    EXPECT_EQ(shown("Hyper+X", qt), "");
-    EXPECT_EQ(shown("F21", qt), "");
-}
-
-TEST(AtspiKeyBinding, EveryNamedKeyOfBothForms)
-{
-    const std::pair<std::string_view, std::string_view> gtkKeys[] = {
-        {"Return", "↩"}, {"KP_Enter", "⌅"}, {"Tab", "⇥"}, {"ISO_Left_Tab", "⇥"}, {"BackSpace", "⌫"},
-        {"Delete", "⌦"}, {"KP_Delete", "⌦"}, {"Escape", "⎋"}, {"Home", "↖"}, {"KP_Home", "↖"}, {"End", "↘"},
-        {"KP_End", "↘"}, {"Page_Up", "⇞"}, {"Prior", "⇞"}, {"KP_Page_Up", "⇞"}, {"Page_Down", "⇟"},
-        {"Next", "⇟"}, {"KP_Next", "⇟"}, {"Up", "↑"}, {"KP_Up", "↑"}, {"Down", "↓"}, {"Left", "←"},
-        {"KP_Right", "→"}, {"space", "Space"}, {" ", "Space"}, {"KP_Space", "Space"}, {"Insert", "Ins"},
-        {"KP_Insert", "Ins"}, {"Print", "Print"}, {"Pause", "Pause"}, {"Menu", "Menu"}, {"F1", "F1"},
-        {"F20", "F20"}, {"KP_5", "5"}, {"KP_Add", "+"}, {"KP_Equal", "="}, {"KP_Decimal", "."}, {"minus", "-"},
-        {"period", "."}, {"bracketleft", "["}, {"Clear", "⌧"},
+    const Case cases[] = {
+        {"Ctrl+Shift+R", "⌃⇧R"}, {"Meta+Shift+Z", "⇧⌘Z"}, {"F1", "F1"}, {"Ctrl++", "⌃+"}, {"Ctrl+,", "⌃,"},
+        {"Del", "⌦"}, {"Shift+Tab", "⇧⇥"}, {"Ctrl+Backtab", "⌃⇥"}, {"Esc", "⎋"}, {"PgDown", "⇟"},
+        {"Ctrl+PgUp", "⌃⇞"}, {"Ctrl+Space", "⌃Space"}, {"Ctrl+Enter", "⌃⌅"}, {"Ctrl+Return", "⌃↩"},
+        {"Ctrl+Backspace", "⌃⌫"}, {"Ctrl+Home", "⌃↖"}, {"Ctrl+Shift+Ins", "⌃⇧Ins"}, {"Ctrl+Print", "⌃Print"},
+        {"Ctrl+K, Ctrl+C", ""}, {"Hyper+X", ""}, {"F21", ""},
     };
-    for (const auto& [name, key] : gtkKeys)
-        EXPECT_EQ(shown(fmt::format(";;<Primary>{}", name), KeyBindingStyle::gtk), fmt::format("⌃{}", key)) << name;
-    const std::pair<std::string_view, std::string_view> qtKeys[] = {
-        {"Return", "↩"}, {"Enter", "⌅"}, {"Tab", "⇥"}, {"Backtab", "⇥"}, {"Backspace", "⌫"}, {"Del", "⌦"},
-        {"Esc", "⎋"}, {"Home", "↖"}, {"End", "↘"}, {"PgUp", "⇞"}, {"PgDown", "⇟"}, {"Up", "↑"}, {"Down", "↓"},
-        {"Left", "←"}, {"Right", "→"}, {"Space", "Space"}, {"Ins", "Ins"}, {"Print", "Print"}, {"Pause", "Pause"},
-        {"Menu", "Menu"}, {"F12", "F12"}, {"+", "+"}, {",", ","}, {"/", "/"}, {"-", "-"},
-    };
-    for (const auto& [name, key] : qtKeys)
-        EXPECT_EQ(shown(fmt::format("Ctrl+{}", name), KeyBindingStyle::qt), fmt::format("⌃{}", key)) << name;
-    EXPECT_EQ(shown("<Ctl><Shft><Mod4>k", KeyBindingStyle::gtk), "⌃⇧⌘K");
+    for (const auto& [binding, expected] : cases)
+        EXPECT_EQ(shown(binding, KeyBindingStyle::qt), expected) << binding;
 }
 
 TEST(AtspiKeyBinding, QtAltLetterIsAMnemonicWhenTheTitleHasTheLetterOrTheItemOpensASubmenu)
 {
     const auto qt = KeyBindingStyle::qt;
     EXPECT_EQ(shown("Alt+E", qt, "Save with Encoding"), "");
-    EXPECT_EQ(shown("Alt+M", qt, "Recently Modified", true), "");
     EXPECT_EQ(shown("Alt+1", qt, "UTF-16"), "");
     EXPECT_EQ(shown("Alt+s", qt, "East Asian", true), "");
     EXPECT_EQ(shown("Alt+X", qt, "Recent", true), "");

@@ -2,6 +2,7 @@
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/exported_menus.h"
 
+#include "linux/fake_menu_bus.h"
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
 #include "platform/fake/fake_accessibility.h"
@@ -9,8 +10,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <glib.h>
 
 namespace hb::linux_platform {
 namespace {
@@ -36,84 +35,18 @@ std::vector<ExportedMenu> parsed(const char* text)
     return menus;
 }
 
-// Answers from menus held per group, and counts what was asked.
-class FakeMenuBus final : public MenuBus {
-public:
-    std::map<std::uint32_t, std::vector<ExportedMenu>> groups;
-    std::map<std::string, std::map<std::string, bool>> actions;  // by object path
-    std::vector<std::string> activations;
-    std::vector<std::uint32_t> ended;
-    int starts = 0;
-    bool stalled = false;
-
-    void setTimeout(std::chrono::milliseconds) override {}
-    std::optional<std::vector<ExportedMenu>> start(const std::string&, const std::string&,
-                                                   const std::vector<std::uint32_t>& asked) override
-    {
-        ++starts;
-        if (stalled)
-            return fail(Failure::timedOut);
-        failure = Failure::none;
-        std::vector<ExportedMenu> menus;
-        for (auto group : asked)
-            for (const auto& menu : groups[group])
-                menus.push_back(menu);
-        return menus;
-    }
-    void end(const std::string&, const std::string&, const std::vector<std::uint32_t>& asked) override
-    {
-        ended = asked;
-    }
-    std::optional<std::map<std::string, bool>> describeAll(const std::string&, const std::string& path) override
-    {
-        return actions.contains(path) ? std::optional(actions[path]) : std::nullopt;
-    }
-    std::optional<bool> describe(const std::string&, const std::string& path, const std::string& action) override
-    {
-        if (!actions[path].contains(action))
-            return std::nullopt;
-        return actions[path][action];
-    }
-    bool activate(const std::string&, const std::string& path, const std::string& action,
-                  const std::string& target) override
-    {
-        activations.push_back(path + " " + action + (target.empty() ? "" : " " + target));
-        return true;
-    }
-    std::optional<MenuModel> dbusMenuLayout(const std::string&, const std::string&, std::size_t maxItems) override
-    {
-        GVariant* reply = g_variant_parse(G_VARIANT_TYPE("(u(ia{sv}av))"), layout.c_str(), nullptr, nullptr, nullptr);
-        if (!reply)
-            return std::nullopt;
-        auto model = parseDbusMenuLayout(reply, maxItems);
-        g_variant_unref(reply);
-        return model;
-    }
-    bool dbusMenuClick(const std::string&, const std::string& path, std::int32_t id) override
-    {
-        activations.push_back(path + " clicked " + std::to_string(id));
-        return true;
-    }
-    Failure lastFailure() const override { return failure; }
-
-    std::string layout;  // GetLayout's reply in GVariant text form
-
-private:
-    std::nullopt_t fail(Failure reason)
-    {
-        failure = reason;
-        return std::nullopt;
-    }
-    Failure failure = Failure::none;
-};
-
 ExportedMenuItem linkItem(std::string label, std::optional<MenuLink> submenu, std::optional<MenuLink> section = {})
 {
-    ExportedMenuItem item;
-    item.label = std::move(label);
-    item.submenu = submenu;
-    item.section = section;
-    return item;
+    return ExportedMenuItem{.label = std::move(label), .section = section, .submenu = submenu};
+}
+
+// "title=keys" per row, "-" for a separator.
+std::vector<std::string> rowTexts(const std::vector<Shortcut>& shortcuts)
+{
+    std::vector<std::string> rows;
+    for (const auto& row : shortcuts)
+        rows.push_back(row.isSeparator ? "-" : row.title + "=" + row.keys);
+    return rows;
 }
 
 TEST(ExportedMenus, RecordedReplyParsesIntoMenusWithLinksAndAttributes)
@@ -124,18 +57,15 @@ TEST(ExportedMenus, RecordedReplyParsesIntoMenusWithLinksAndAttributes)
     EXPECT_EQ(menus[0].items[1].submenu, (MenuLink{2, 0}));
     EXPECT_EQ(menus[1].items[1].section, (MenuLink{1, 2}));
     const auto& saveAs = menus[3].items[0];
-    EXPECT_EQ(saveAs.label, "Save As…");
-    EXPECT_EQ(saveAs.action, "win.save-as");
-    EXPECT_EQ(saveAs.accel, "<Primary><Shift>s");
-    const auto& recent = menus[4].items[0];
-    EXPECT_EQ(recent.label, "second_file.txt");
-    EXPECT_EQ(recent.target, "'second'");
+    EXPECT_EQ(saveAs.label + " " + saveAs.action + " " + saveAs.accel, "Save As… win.save-as <Primary><Shift>s");
+    EXPECT_EQ(menus[4].items[0].label, "second_file.txt");
+    EXPECT_EQ(menus[4].items[0].target, "'second'");
     EXPECT_EQ(menus[4].items[1].hiddenWhen, "action-missing");
     EXPECT_TRUE(parsed("([],)").empty());
     EXPECT_TRUE(parseMenusReply(nullptr).empty());
 }
 
-TEST(ExportedMenus, ModelIsReadInOneRequestPerLevelAndCyclesEnd)
+TEST(ExportedMenus, ModelIsReadInOneRequestPerLevelWithinTheBounds)
 {
     FakeMenuBus bus;
     bus.groups[0] = {{{0, 0}, {linkItem("File", MenuLink{1, 0})}}};
@@ -151,30 +81,26 @@ TEST(ExportedMenus, ModelIsReadInOneRequestPerLevelAndCyclesEnd)
     EXPECT_FALSE(model->truncated);
     EXPECT_EQ(model->itemCount, 5u);
 
-    bus.stalled = true;
-    EXPECT_FALSE(readMenuModel(bus, ":1.5", "/menus", {}, requests));
-}
-
-TEST(ExportedMenus, HugeAndDeepModelsStopAtTheBounds)
-{
-    FakeMenuBus bus;
+    // Huge and deep models stop at the bounds.
     const MenuModelBounds bounds{.maxItems = 1000, .maxLevels = 16};
     ExportedMenu huge{{0, 0}, std::vector<ExportedMenuItem>(1500, linkItem("Item", std::nullopt))};
     huge.items.push_back(linkItem("Deep", MenuLink{1, 0}));
     bus.groups[0] = {huge};
     for (std::uint32_t group = 1; group < 100; ++group)
         bus.groups[group] = {{{group, 0}, {linkItem("Deeper", MenuLink{group + 1, 0})}}};
-    int requests = 0;
-    auto model = readMenuModel(bus, ":1.5", "/menus", bounds, requests);
+    bus.starts = 0;
+    model = readMenuModel(bus, ":1.5", "/menus", bounds, requests);
     ASSERT_TRUE(model);
     EXPECT_TRUE(model->truncated);
     EXPECT_EQ(model->itemCount, bounds.maxItems);
     EXPECT_EQ(bus.starts, 1);
-
     bus.groups[0] = {{{0, 0}, {linkItem("Deep", MenuLink{1, 0})}}};
     model = readMenuModel(bus, ":1.5", "/menus", bounds, requests);
     EXPECT_TRUE(model->truncated);
     EXPECT_EQ(bus.starts, 1 + bounds.maxLevels);
+
+    bus.stalled = true;
+    EXPECT_FALSE(readMenuModel(bus, ":1.5", "/menus", {}, requests));
 }
 
 TEST(ExportedMenus, SectionsFlattenWithSeparatorsBetweenThemAndSelfInclusionEnds)
@@ -205,6 +131,12 @@ protected:
     {
         return reader.readMenuBar(MenuReadOptions{.pid = 42, .includeAll = includeAll});
     }
+    void dropAccelerators()
+    {
+        for (auto& menu : fakeBus.groups[0])
+            for (auto& item : menu.items)
+                item.accel.clear();
+    }
 
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
@@ -227,24 +159,19 @@ TEST_F(ExportedMenusRead, RowsCarryKeysAndPressesGoToTheActionsObject)
     ASSERT_EQ(sections.size(), 2u);
     const auto& file = sections[0].groups;
     ASSERT_EQ(file.size(), 1u);
-    std::vector<std::string> rows;
-    for (const auto& row : file[0].shortcuts)
-        rows.push_back(row.isSeparator ? "-" : row.title + "=" + row.keys);
     // Open Recent links to a menu the application did not send: an item without a submenu.
-    EXPECT_THAT(rows, ElementsAre("New=⌃N", "Open Recent=", "-", "Save As…=⌃⇧S"));
+    EXPECT_THAT(rowTexts(file[0].shortcuts), ElementsAre("New=⌃N", "Open Recent=", "-", "Save As…=⌃⇧S"));
     EXPECT_EQ(sections[1].groups[0].shortcuts.size(), 1u) << "the item whose action is missing is hidden";
 
     EXPECT_TRUE(press(accessibility, log, file[0].shortcuts[0]));
     EXPECT_TRUE(press(accessibility, log, sections[1].groups[0].shortcuts[0]));
     EXPECT_FALSE(press(accessibility, log, file[0].shortcuts[3])) << "Save As is disabled";
-    EXPECT_THAT(fakeBus.activations, ElementsAre("/app new", "/app/window/1 recent 'second'"));
+    EXPECT_THAT(fakeBus.activations, ElementsAre(":1.5 /app new", ":1.5 /app/window/1 recent 'second'"));
 }
 
 TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspiAndNoAnswerStopsTheRead)
 {
-    for (auto& menu : fakeBus.groups[0])
-        for (auto& item : menu.items)
-            item.accel.clear();
+    dropAccelerators();
     atspi.addApplication(42, {fake::menu("File", {fake::item("Over AT-SPI", "x")})});
     EXPECT_EQ(read()[0].groups[0].shortcuts[0].title, "Over AT-SPI");
     EXPECT_EQ(read()[0].groups[0].shortcuts[0].title, "Over AT-SPI");
@@ -265,9 +192,7 @@ TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspiAndNoAnswerStops
 
 TEST_F(ExportedMenusRead, AtspiItemsOfAnApplicationThatExportsItsMenusArePressedThroughTheirActions)
 {
-    for (auto& menu : fakeBus.groups[0])
-        for (auto& item : menu.items)
-            item.accel.clear();
+    dropAccelerators();
     // Over AT-SPI, as GTK shows it: menu bar, menu, items, each knowing its parent.
     auto& application = atspi.addApplication(42, {});
     const auto placed = [&](fake::FakeElement* parent, std::string role, std::string title) -> fake::FakeElement& {
@@ -282,8 +207,7 @@ TEST_F(ExportedMenusRead, AtspiItemsOfAnApplicationThatExportsItsMenusArePressed
     };
     auto& bar = placed(nullptr, "menu bar", "");
     application.set(platform::ax::menuBar, platform::AXElementRef(bar.shared_from_this()));
-    auto& file = placed(&bar, "menu", "File");
-    auto& menu = placed(&file, "popup menu", "");
+    auto& menu = placed(&placed(&bar, "menu", "File"), "popup menu", "");
     placed(&menu, "menu item", "Save As…").set(platform::ax::cmdChar, "s");
     auto& onlyHere = placed(&menu, "menu item", "Only Here").set(platform::ax::cmdChar, "o");
 
@@ -291,7 +215,7 @@ TEST_F(ExportedMenusRead, AtspiItemsOfAnApplicationThatExportsItsMenusArePressed
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_TRUE(press(accessibility, log, rows[0]));
     EXPECT_TRUE(press(accessibility, log, rows[1]));
-    EXPECT_THAT(fakeBus.activations, ElementsAre("/app/window/1 save-as")) << "its action, not its accessible";
+    EXPECT_THAT(fakeBus.activations, ElementsAre(":1.5 /app/window/1 save-as")) << "its action, not its accessible";
     EXPECT_EQ(onlyHere.pressCount(), 1) << "no exported twin: pressed over AT-SPI";
 }
 
@@ -324,18 +248,30 @@ TEST_F(ExportedMenusRead, GtkItemsOfAnApplicationThatExportsNoMenusArePressedWit
     EXPECT_EQ(plain.pressCount(), 1) << "no accelerator";
 }
 
-TEST_F(ExportedMenusRead, MenuBarLinkedTwiceShowsItsMenusOnce)
+TEST_F(ExportedMenusRead, LinksThatRepeatAreReadOnceOrBoundedByTheReader)
 {
+    // The menu bar linked twice shows its menus once.
     auto menus = parsed(recordedReply);
     auto bar = menus[0];
     bar.id = {0, 7};
     menus[0].items = {linkItem("", std::nullopt, MenuLink{0, 7}), linkItem("", std::nullopt, MenuLink{0, 7})};
     menus.push_back(bar);
     fakeBus.groups = {{0, menus}};
-    const auto sections = read(true);
+    auto sections = read(true);
     ASSERT_EQ(sections.size(), 2u);
-    EXPECT_EQ(sections[0].title, "File");
-    EXPECT_EQ(sections[1].title, "View");
+    EXPECT_EQ(sections[0].title + " " + sections[1].title, "File View");
+
+    // A submenu that contains itself.
+    auto key = linkItem("Key", std::nullopt);
+    key.accel = "<Primary>k";
+    fakeBus.groups = {{0, {{{0, 0}, {linkItem("Loop", MenuLink{1, 0})}}}},
+                      {1, {{{1, 0}, {linkItem("Again", MenuLink{1, 0}), key}}}}};
+    MenuExportingAccessibility fresh{exported, atspi, SessionKind::x11};
+    sections = MenuBarReader(fresh, log).readMenuBar(MenuReadOptions{.pid = 42});
+    ASSERT_EQ(sections.size(), 1u);
+    EXPECT_EQ(sections[0].groups.size(), 2u);
+    EXPECT_EQ(sections[0].groups[0].shortcuts.size() + sections[0].groups[1].shortcuts.size(), 11u)
+        << "the menu's own Key and one per submenu level read";
 }
 
 TEST_F(ExportedMenusRead, DbusMenuTreeReadsInOneRequestAndPressesWithClicks)
@@ -355,36 +291,16 @@ TEST_F(ExportedMenusRead, DbusMenuTreeReadsInOneRequestAndPressesWithClicks)
     MenuExportingAccessibility kde{dbusMenus, atspi, SessionKind::x11};
     const auto sections = MenuBarReader(kde, log).readMenuBar(MenuReadOptions{.pid = 7, .includeAll = true});
     ASSERT_EQ(sections.size(), 1u);  // Help is empty
-    std::vector<std::string> rows;
-    for (const auto& row : sections[0].groups[0].shortcuts)
-        rows.push_back(row.isSeparator ? "-" : row.title + "=" + row.keys);
-    EXPECT_THAT(rows, ElementsAre("New=⌃N", "-", "Save As…=⌃⇧S", "Reload=F5"));
-    EXPECT_EQ(dbus.starts, 0);
     const auto& file = sections[0].groups[0].shortcuts;
+    EXPECT_THAT(rowTexts(file), ElementsAre("New=⌃N", "-", "Save As…=⌃⇧S", "Reload=F5"));
+    EXPECT_EQ(dbus.starts, 0);
     EXPECT_TRUE(press(kde, log, file[0]));
     EXPECT_FALSE(press(kde, log, file[2])) << "Save As is disabled";
-    EXPECT_THAT(dbus.activations, ElementsAre("/MenuBar/1 clicked 2"));
+    EXPECT_THAT(dbus.activations, ElementsAre(":1.9 /MenuBar/1 clicked 2"));
 
     dbus.layout = "(uint32 3, (0, {}, [<(1, {'label': <'One'>}, @av [])>, <(2, {'label': <'Two'>}, @av [])>]))";
     EXPECT_EQ(dbus.dbusMenuLayout("", "", 1)->itemCount, 1u);
     EXPECT_TRUE(dbus.dbusMenuLayout("", "", 1)->truncated);
-}
-
-TEST_F(ExportedMenusRead, SubmenuCycleIsBoundedByTheReader)
-{
-    fakeBus.groups = {{0, {{{0, 0}, {linkItem("Loop", MenuLink{1, 0})}}}},
-                      {1, {{{1, 0}, {linkItem("Again", MenuLink{1, 0}), [] {
-                                         auto item = linkItem("Key", std::nullopt);
-                                         item.accel = "<Primary>k";
-                                         return item;
-                                     }()}}}}};
-    const auto sections = read();
-    ASSERT_EQ(sections.size(), 1u);
-    EXPECT_EQ(sections[0].groups.size(), 2u);
-    std::size_t rows = 0;
-    for (const auto& group : sections[0].groups)
-        rows += group.shortcuts.size();
-    EXPECT_EQ(rows, 11u);  // the menu's own Key and one per submenu level read
 }
 
 } // namespace

@@ -27,8 +27,9 @@ TEST(LinuxDesktop, ChosenByTheSessionElseByTheWindowManager)
 
 TEST(GnomeShortcuts, DconfValuesOverSchemaDefaultsAndDisabledBindingsOff)
 {
-    // A private keyfile backend stands for dconf; set before GSettings is first used.
-    test::TemporaryFolder config;
+    // A private keyfile backend stands for dconf, set before GSettings is first used: one per
+    // process, as GSettings keeps its backend.
+    static const test::TemporaryFolder config;
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     setenv("GSETTINGS_BACKEND", "keyfile", 1);
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();

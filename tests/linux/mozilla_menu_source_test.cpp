@@ -16,8 +16,6 @@ using namespace hb::linux_platform;
 using testing::Contains;
 using testing::ElementsAre;
 using testing::HasSubstr;
-using testing::IsSupersetOf;
-using testing::Not;
 
 namespace {
 
@@ -152,14 +150,10 @@ TEST_F(MozillaMenuSourceTest, EntityLabelsComeFromTheLocaleFolderOfTheArchive)
 
 TEST_F(MozillaMenuSourceTest, HostileArchivesAreRefusedAndLogged)
 {
-    // A billion laughs in the document, and an archive that is none.
-    std::string laughs = R"(<!ENTITY lol0 "lol">)";
-    for (int level = 1; level <= 9; ++level)
-        laughs += fmt::format("<!ENTITY lol{0} \"&lol{1};&lol{1};&lol{1};&lol{1};&lol{1};&lol{1};&lol{1};&lol{1};\">",
-                              level, level - 1);
+    // Entities that refer to each other, and an archive that is none.
     test::writeZip(folder.path() / "omni.ja",
                    {{"chrome/browser/content/browser/browser.xhtml",
-                     "<!DOCTYPE html [" + laughs + "]><html><menubar><menu label=\"&lol9;\"/></menubar></html>"}});
+                     R"(<!DOCTYPE html [<!ENTITY a "&b;"><!ENTITY b "x&a;">]><html><menubar><menu label="&a;"/></menubar></html>)"}});
     EXPECT_FALSE(source.readInstallation(folder.path(), {}));
     EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Contains(HasSubstr("entities refused")));
 

@@ -2,8 +2,6 @@
 
 #include "platform/fake/memory_log.h"
 #include "platform/property_list_guard.h"
-#include "settings/settings.h"
-#include "settings/settings_keys.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,38 +13,31 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 namespace hb::linux_platform {
-
-namespace platform = hb::platform;
-
 namespace {
 
-using platform::LogCategory;
+namespace fs = std::filesystem;
 using platform::PlistArray;
 using platform::PlistData;
 using platform::PlistDictionary;
 using platform::PlistValue;
-namespace fs = std::filesystem;
-
-std::string readAll(const fs::path& file)
-{
-    std::ifstream stream(file, std::ios::binary);
-    std::ostringstream content;
-    content << stream.rdbuf();
-    return content.str();
-}
+using test::readFile;
+using testing::HasSubstr;
 
 std::vector<fs::path> filesStartingWith(const fs::path& folder, std::string_view prefix)
 {
     std::vector<fs::path> result;
-    for (const auto& entry : fs::directory_iterator(folder)) {
+    for (const auto& entry : fs::directory_iterator(folder))
         if (entry.path().filename().string().starts_with(prefix))
             result.push_back(entry.path());
-    }
     return result;
+}
+
+int waitForExit(pid_t child)
+{
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
 class PlistFileSettingsDomainTest : public testing::Test {
@@ -57,6 +48,8 @@ protected:
         EXPECT_TRUE(opened.domain) << opened.error;
         return std::move(opened.domain);
     }
+    std::vector<fs::path> temporaries() const { return filesStartingWith(file.parent_path(), ".org.mirelo.Hintboard.plist.tmp-"); }
+    std::vector<fs::path> setAside() const { return filesStartingWith(file.parent_path(), "org.mirelo.Hintboard.plist.corrupt-"); }
 
     test::TemporaryFolder temporary;
     fs::path folder = temporary.path();
@@ -71,22 +64,19 @@ TEST_F(PlistFileSettingsDomainTest, ValuesSurviveReopeningAsStored)
     for (int i = 0; i < 256; ++i)
         bytes.push_back(static_cast<std::uint8_t>(255 - i));
     const PlistDictionary expected{
-        {"data", bytes},
-        {"date", platform::PlistDate{700000000}},
-        {"real", 0.30000000000000004},
-        {"negative", -3},
+        {"data", bytes}, {"date", platform::PlistDate{700000000}}, {"real", 0.30000000000000004}, {"negative", -3},
         {"nested", PlistArray{PlistDictionary{{"a", PlistArray{true, "x"}}}, PlistArray{}}},
     };
     {
         auto domain = open();
         std::string onDiskWhenNotified;
-        domain->addObserver([&](std::string_view) { onDiskWhenNotified = readAll(file); });
+        domain->addObserver([&](std::string_view) { onDiskWhenNotified = readFile(file); });
         for (const auto& [key, value] : expected)
             domain->set(key, value);
         domain->set("gone", 1);
         domain->remove("gone");
         EXPECT_THAT(onDiskWhenNotified, testing::StartsWith("<?xml"));
-        EXPECT_THAT(onDiskWhenNotified, testing::Not(testing::HasSubstr("gone")));
+        EXPECT_THAT(onDiskWhenNotified, testing::Not(HasSubstr("gone")));
         EXPECT_TRUE(domain->synchronize());
     }
     EXPECT_EQ(open()->allValues(), expected);
@@ -102,11 +92,13 @@ TEST_F(PlistFileSettingsDomainTest, AValueTheFileCannotHoldIsRefusedAndLaterWrit
     ASSERT_TRUE(platform::serializePropertyList(nested, platform::PlistFormat::xml));
     auto domain = open();
     domain->set("nested", nested);
+    domain->set("bad", std::string("a\0b", 3));  // no text of the format
     domain->set("wrapLongSections", true);
     EXPECT_FALSE(domain->object("nested"));
+    EXPECT_FALSE(domain->object("bad"));
     EXPECT_TRUE(domain->synchronize());
-    EXPECT_THAT(readAll(file), testing::HasSubstr("wrapLongSections"));
-    EXPECT_THAT(sink.messages(LogCategory::settings), testing::Contains(testing::HasSubstr("nested cannot be stored")));
+    EXPECT_THAT(readFile(file), HasSubstr("wrapLongSections"));
+    EXPECT_THAT(sink.messages(platform::LogCategory::settings), testing::Contains(HasSubstr("nested cannot be stored")));
 }
 
 TEST_F(PlistFileSettingsDomainTest, ASecondHolderIsRefusedUntilTheFirstCloses)
@@ -114,7 +106,7 @@ TEST_F(PlistFileSettingsDomainTest, ASecondHolderIsRefusedUntilTheFirstCloses)
     auto first = open();
     auto second = PlistFileSettingsDomain::open(file, log);
     EXPECT_FALSE(second.domain);
-    EXPECT_THAT(second.error, testing::HasSubstr("in use by another Hintboard process"));
+    EXPECT_THAT(second.error, HasSubstr("in use by another Hintboard process"));
     first.reset();
     EXPECT_TRUE(PlistFileSettingsDomain::open(file, log).domain);
 }
@@ -130,15 +122,10 @@ TEST_F(PlistFileSettingsDomainTest, CrashBetweenTemporaryWriteAndRenameKeepsTheP
         opened.domain->set("name", "next");
         _exit(0);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 42);
-    EXPECT_EQ(filesStartingWith(file.parent_path(), ".org.mirelo.Hintboard.plist.tmp-").size(), 1u);
-
-    auto domain = open();
-    EXPECT_EQ(domain->object("name"), PlistValue("previous"));
-    EXPECT_TRUE(filesStartingWith(file.parent_path(), ".org.mirelo.Hintboard.plist.tmp-").empty());
+    ASSERT_EQ(waitForExit(child), 42);
+    EXPECT_EQ(temporaries().size(), 1u);
+    EXPECT_EQ(open()->object("name"), PlistValue("previous"));
+    EXPECT_TRUE(temporaries().empty());
 }
 
 TEST_F(PlistFileSettingsDomainTest, WriterKilledMidWriteLeavesAWholeFile)
@@ -164,33 +151,25 @@ TEST_F(PlistFileSettingsDomainTest, WriterKilledMidWriteLeavesAWholeFile)
         for (int i = 0; i < round; ++i)
             ASSERT_EQ(read(pipeFds[0], &generation, 1), 1);
         kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
+        ASSERT_EQ(waitForExit(child), -SIGKILL);
         close(pipeFds[0]);
-        ASSERT_TRUE(WIFSIGNALED(status));
 
-        auto domain = open();
-        auto blob = domain->object("blob");
+        auto blob = open()->object("blob");
         ASSERT_TRUE(blob && blob->as<PlistData>()) << "round " << round;
         const auto& bytes = *blob->as<PlistData>();
         ASSERT_EQ(bytes.size(), 512u * 1024);
         EXPECT_GE(bytes.front(), generation);  // the one reported, or one written after it
         EXPECT_EQ(std::count(bytes.begin(), bytes.end(), bytes.front()), static_cast<long>(bytes.size()));
     }
-    EXPECT_TRUE(filesStartingWith(file.parent_path(), "org.mirelo.Hintboard.plist.corrupt-").empty());
+    EXPECT_TRUE(setAside().empty());
 }
 
 TEST_F(PlistFileSettingsDomainTest, UnreadableFilesAreKeptAsideAndNeverOverwritten)
 {
     const std::string valid = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                               "<key>a</key><string>b</string></dict></plist>\n";
-    const std::vector<std::string> broken{
-        "",
-        valid.substr(0, valid.size() / 2),
-        "this is not a property list",
-        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>a</string></array></plist>",
-    };
-    for (const auto& content : broken) {
+    for (const auto& content : {std::string(), valid.substr(0, valid.size() / 2), std::string("not a property list"),
+                                std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>")}) {
         test::writeFile(file, content);
         sink.clear();
         {
@@ -198,12 +177,11 @@ TEST_F(PlistFileSettingsDomainTest, UnreadableFilesAreKeptAsideAndNeverOverwritt
             EXPECT_TRUE(domain->allValues().empty());
             domain->set("fresh", true);
         }
-        auto aside = filesStartingWith(file.parent_path(), "org.mirelo.Hintboard.plist.corrupt-");
+        auto aside = setAside();
         ASSERT_EQ(aside.size(), 1u) << content;
-        EXPECT_EQ(readAll(aside.front()), content);
-        auto lines = sink.messages(LogCategory::settings);
-        ASSERT_EQ(lines.size(), 1u);
-        EXPECT_THAT(lines.front(), testing::HasSubstr("moved aside to " + aside.front().string()));
+        EXPECT_EQ(readFile(aside.front()), content);
+        EXPECT_THAT(sink.messages(platform::LogCategory::settings),
+                    testing::ElementsAre(HasSubstr("moved aside to " + aside.front().string())));
         EXPECT_EQ(open()->object("fresh"), PlistValue(true));
         fs::remove(aside.front());
     }
@@ -229,12 +207,10 @@ TEST_F(PlistFileSettingsDomainTest, AFileThisUserMayNotReadIsLeftUntouchedAndNev
         opened.domain->set("fresh", true);
         ::_exit(opened.domain->object("fresh") == PlistValue(true) && !opened.domain->synchronize() ? 0 : 13);
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(waitForExit(child), 0);
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(readAll(file), content);
-    EXPECT_TRUE(filesStartingWith(file.parent_path(), "org.mirelo.Hintboard.plist.corrupt-").empty());
+    EXPECT_EQ(readFile(file), content);
+    EXPECT_TRUE(setAside().empty());
 }
 
 TEST_F(PlistFileSettingsDomainTest, ALinkedSettingsFileKeepsItsLinkAndItsTargetIsReplaced)
@@ -244,55 +220,30 @@ TEST_F(PlistFileSettingsDomainTest, ALinkedSettingsFileKeepsItsLinkAndItsTargetI
     fs::create_directories(file.parent_path());
     fs::create_symlink(target, file);  // dangling until the first write
     open()->set("first", 1);
-    ASSERT_TRUE(fs::is_symlink(file));
     open()->set("second", 2);
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_EQ(open()->object("first"), PlistValue(1));
-    EXPECT_NE(readAll(target).find("second"), std::string::npos);
+    EXPECT_THAT(readFile(target), HasSubstr("second"));
     EXPECT_TRUE(filesStartingWith(target.parent_path(), ".hintboard.plist.tmp-").empty());
 }
 
-TEST_F(PlistFileSettingsDomainTest, ValuesOfUnexpectedTypesReadAsTheFallbacks)
-{
-    test::writeFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><dict>
-  <key>doubleTapEnabled</key><string>YES</string>
-  <key>popupDisplayMode</key><real>1</real>
-  <key>doubleTapModifier</key><integer>1</integer>
-</dict></plist>)");
-    auto domain = open();
-    Settings settings(*domain);
-    EXPECT_FALSE(settings.flag(keys::doubleTapEnabled));
-    EXPECT_EQ(settings.popupDisplayMode(), PopupDisplayMode::mouseCursor);
-    EXPECT_EQ(settings.doubleTapModifier(), DoubleTapModifier::option);
-
-    // A text the file format cannot hold is refused instead of blocking later saves.
-    domain->set("bad", std::string("a\0b", 3));
-    EXPECT_FALSE(domain->object("bad"));
-    domain->set("good", 1);
-    EXPECT_TRUE(domain->synchronize());
-}
-
-TEST(PlistFileSettingsDomainPath, WithoutAHomeFolderNothingIsWrittenHere)
-{
-    // defaultPath() is empty when no home folder is known; a relative path is refused alike.
-    fake::MemoryLogSink sink;
-    platform::Log log(sink, [] { return false; });
-    for (const fs::path& file : {fs::path(), fs::path("hintboard/org.mirelo.Hintboard.plist")}) {
-        auto opened = PlistFileSettingsDomain::open(file, log);
-        EXPECT_FALSE(opened.domain);
-        EXPECT_THAT(opened.error, testing::HasSubstr("No home folder is known"));
-    }
-    EXPECT_FALSE(fs::exists("hintboard"));
-}
-
-TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHome)
+TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHomeAndWithoutAHomeFolderNothingIsWritten)
 {
     test::ScopedEnvironment configHome("XDG_CONFIG_HOME", "/x/config");
     EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/x/config/hintboard/org.mirelo.Hintboard.plist");
     test::ScopedEnvironment relative("XDG_CONFIG_HOME", "relative");
     test::ScopedEnvironment home("HOME", "/home/someone");
     EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/home/someone/.config/hintboard/org.mirelo.Hintboard.plist");
+
+    // defaultPath() is empty when no home folder is known; a relative path is refused alike.
+    fake::MemoryLogSink sink;
+    platform::Log log(sink, [] { return false; });
+    for (const fs::path& file : {fs::path(), fs::path("hintboard/org.mirelo.Hintboard.plist")}) {
+        auto opened = PlistFileSettingsDomain::open(file, log);
+        EXPECT_FALSE(opened.domain);
+        EXPECT_THAT(opened.error, HasSubstr("No home folder is known"));
+    }
+    EXPECT_FALSE(fs::exists("hintboard"));
 }
 
 } // namespace

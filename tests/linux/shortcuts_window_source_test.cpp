@@ -9,19 +9,13 @@
 
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 
 using namespace hb;
 using namespace hb::linux_platform;
 
 namespace {
 
-std::string bundle(std::string_view name)
-{
-    std::ifstream file(std::string(TEST_BUNDLES) + "/" + std::string(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+std::string bundle(std::string_view name) { return test::readFile(std::filesystem::path(TEST_BUNDLES) / name); }
 
 std::vector<std::string> rowTexts(const ListedShortcuts& listed)
 {

@@ -69,17 +69,12 @@ TEST_F(X11KeymapTest, VirtualKeyCodesMeetTheEvdevKeycodesOfTheSameKeys)
 
 TEST_F(X11KeymapTest, ModifierKeysAndCharacters)
 {
-    for (std::uint32_t code : {56u, 60u})
-        EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flags::shift);
-    for (std::uint32_t code : {59u, 62u})
-        EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flags::control);
-    for (std::uint32_t code : {58u, 61u})
-        EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flags::option);
-    for (std::uint32_t code : {55u, 54u})
-        EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flags::command);
-    EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(40)), 0u);
-    EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(57)), 0u) << "Caps Lock is not one of the four";
-
+    // Left and right of each, Caps Lock not one of the four.
+    const std::pair<std::uint32_t, std::uint64_t> modifiers[] = {
+        {56, flags::shift},  {60, flags::shift},   {59, flags::control}, {62, flags::control},
+        {58, flags::option}, {61, flags::option},  {55, flags::command}, {54, flags::command}, {40, 0}, {57, 0}};
+    for (const auto& [code, flag] : modifiers)
+        EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flag) << code;
     EXPECT_EQ(keymap->characters(*keymap->keycode(40)), "k");
     EXPECT_EQ(keymap->characters(*keymap->keycode(18)), "1");
     EXPECT_EQ(keymap->characters(*keymap->keycode(49)), " ");

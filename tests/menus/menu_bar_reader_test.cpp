@@ -101,14 +101,12 @@ TEST_F(MenuBarReaderTest, OpenRecentWithoutShortcutsAndTheLargeSubmenuRule)
     ASSERT_EQ(sections[0].groups.size(), 2u);
     EXPECT_EQ(sections[0].groups[1].title, "Open Recent");
     EXPECT_EQ(sections[0].groups[1].shortcuts.size(), 10u);
-}
 
-TEST_F(MenuBarReaderTest, ALargeSubmenuWithOneShortcutStays)
-{
+    // A large submenu with one shortcut stays.
     auto items = documents(49);
     items.push_back(item("Clear Menu", "k"));
-    accessibility.addApplication(pid, {menu("File", {submenu("Open Recent", items)})});
-    auto sections = read({.includeAll = true, .maxSubmenuSize = 5});
+    accessibility.addApplication(43, {menu("File", {submenu("Open Recent", items)})});
+    sections = reader.readMenuBar({.pid = 43, .includeAll = true, .maxSubmenuSize = 5});
     ASSERT_EQ(sections[0].groups.size(), 1u);
     EXPECT_EQ(sections[0].groups[0].shortcuts.size(), 50u);
 }
@@ -208,14 +206,13 @@ TEST_F(MenuBarReaderTest, LogLinesOfARead)
     sink.clear();
     read();
     EXPECT_EQ(scraperLines().size(), 1u) << "the debug line needs debug logging";
-}
 
-TEST_F(MenuBarReaderTest, AnApplicationWithoutMenuBar)
-{
-    accessibility.addApplication(pid, {});
-    EXPECT_TRUE(reader.readMenus({.pid = pid, .ignoredMenuTitles = {"*"}}).ignoredShortcuts.empty());
+    // An application without menu bar: one error.
+    sink.clear();
+    accessibility.addApplication(43, {});
+    EXPECT_TRUE(reader.readMenus({.pid = 43, .ignoredMenuTitles = {"*"}}).ignoredShortcuts.empty());
     EXPECT_THAT(sink.records(), testing::SizeIs(1));
-    EXPECT_TRUE(sink.contains(LogCategory::scraper, LogLevel::error, "Could not read menu bar (pid 42)"));
+    EXPECT_TRUE(sink.contains(LogCategory::scraper, LogLevel::error, "Could not read menu bar (pid 43)"));
 }
 
 TEST_F(MenuBarReaderTest, MissingAndWronglyTypedAttributesTakeTheirDefaults)

@@ -39,13 +39,18 @@ protected:
         return MenuReadResult{{section}, {}};
     }
 
-    std::shared_ptr<Show> show(const platform::RunningApplication& app)
+    // Shows the application's menus; a stale entry's refresh goes to `refreshed` when given.
+    std::shared_ptr<Show> show(const platform::RunningApplication& app, std::shared_ptr<Show> refreshed = nullptr)
     {
         auto shown = std::make_shared<Show>();
-        cache.obtainMenus(cache.requestKey(app), shown->task, [shown](const MenuReadResult& result) {
-            shown->result = result;
-            ++shown->calls;
-        });
+        const auto into = [](std::shared_ptr<Show> show) {
+            return [show](const MenuReadResult& result) {
+                show->result = result;
+                ++show->calls;
+            };
+        };
+        cache.obtainMenus(cache.requestKey(app), shown->task, into(shown),
+                          refreshed ? CachedMenuReader::Completion(into(refreshed)) : nullptr);
         return shown;
     }
 
@@ -100,15 +105,8 @@ TEST_F(MenuCacheTest, StalePreReadShowsAtOnceAndItsRefreshFollows)
     runtime.runUntilIdle();
     runtime.advance(Seconds(21));
 
-    auto shown = std::make_shared<Show>();
     auto refreshed = std::make_shared<Show>();
-    cache.obtainMenus(cache.requestKey(appA), shown->task, [shown](const MenuReadResult& result) {
-        shown->result = result;
-        ++shown->calls;
-    }, [refreshed](const MenuReadResult& result) {
-        refreshed->result = result;
-        ++refreshed->calls;
-    });
+    auto shown = show(appA, refreshed);
     EXPECT_EQ(shown->calls, 1) << "the stale read serves at once";
     EXPECT_EQ(refreshed->calls, 0);
     EXPECT_EQ(reads.size(), 1u);

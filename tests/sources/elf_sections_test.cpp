@@ -69,14 +69,11 @@ TEST(ElfSections, SectionsAreFoundByNamePrefixAndRead)
     EXPECT_THAT(namesOf(found), testing::ElementsAre(".gresource.editor", ".gresource.b"));
     EXPECT_EQ(elf::sectionBytes(bytes, found[0], 1024), "bundle one");
     EXPECT_FALSE(elf::sectionBytes(bytes, found[0], 4)) << "larger than allowed";
-}
 
-TEST(ElfSections, ThisTestProgramIsReadFromItsFile)
-{
+    // This test program, read from its file.
     const int fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    const elf::FileBytes file(fd);
-    EXPECT_THAT(namesOf(elf::sectionsNamed(file, ".text")), testing::Contains(".text"));
+    EXPECT_THAT(namesOf(elf::sectionsNamed(elf::FileBytes(fd), ".text")), testing::Contains(".text"));
     ::close(fd);
 }
 

@@ -55,23 +55,16 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
 {
     test::TemporaryFolder home;
     fake::ScriptedSymbolicHotKeys noDesktop;
-    const std::vector<std::string> allCategories{"<untitled>",     "Spotlight",     "Screenshots",
-                                                 "Mission Control", "Keyboard Navigation", "Input Sources",
-                                                 "Accessibility",  "Spaces"};
-
     auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
     ASSERT_TRUE(section);
-    EXPECT_EQ(section->title, "System");
-    EXPECT_EQ(groupTitles(*section), allCategories);
+    ASSERT_EQ(section->groups.size(), 8u);
+    EXPECT_FALSE(section->groups.front().title);
     EXPECT_TRUE(section->groups.front().shortcuts.empty());
     auto rows = rowsByTitle(*section);
     EXPECT_EQ(rows.size(), 30u);
     EXPECT_EQ(rows["Show Spotlight Search"], (HotKeyState{"⌘Space", false}));
     EXPECT_EQ(rows["Select Next Input Source"], (HotKeyState{"⌃⌥Space", true}));
     EXPECT_EQ(rows["Switch to Space 10"], (HotKeyState{"⌃0", true}));
-    // Input sources and Spaces are the only ones off by default.
-    for (const auto& [id, state] : defaultHotKeyStates())
-        EXPECT_EQ(state.isDisabled, id == 60 || id == 61 || (id >= 118 && id <= 127)) << id;
     // Rows keep category order.
     EXPECT_EQ(section->groups[7].shortcuts.front().title, "Switch to Space 1");
     EXPECT_EQ(section->groups[7].shortcuts.back().title, "Switch to Space 10");
@@ -219,27 +212,21 @@ TEST(SystemShortcuts, OnALinuxDesktopItsOwnShortcutsAndNeverTheOtherDesktopsDefa
     EXPECT_GT(section->groups.size(), 2u);
 }
 
-TEST(SystemShortcuts, SectionNeedsAHotKeyOrUserKeyEquivalents)
+TEST(SystemShortcuts, UserKeyEquivalentsComeLastAndAloneMakeASection)
 {
     EXPECT_FALSE(systemShortcutSection(HotKeyStateMap{{999, {"⌘A", false}}}, std::nullopt));
-
     ShortcutGroup user;
     user.title = "All Applications";
     user.shortcuts.emplace_back().title = "Zoom";
     auto onlyUser = systemShortcutSection(HotKeyStateMap{}, user);
     ASSERT_TRUE(onlyUser);
     ASSERT_EQ(onlyUser->groups.size(), 2u);
-    EXPECT_FALSE(onlyUser->groups[0].title);
     EXPECT_TRUE(onlyUser->groups[0].shortcuts.empty());
     EXPECT_EQ(onlyUser->groups[1], user);
-}
 
-TEST(SystemShortcuts, UserKeyEquivalentsComeLast)
-{
     test::TemporaryFolder home;
     test::writePlist(home.path() / "Library/Preferences/.GlobalPreferences.plist",
-                     PlistDictionary{{"NSUserKeyEquivalents", PlistDictionary{{"Zoom", "^~z"}}}},
-                     PlistFormat::binary);
+                     PlistDictionary{{"NSUserKeyEquivalents", PlistDictionary{{"Zoom", "^~z"}}}}, PlistFormat::binary);
     fake::ScriptedSymbolicHotKeys noDesktop;
     auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
     ASSERT_TRUE(section);

