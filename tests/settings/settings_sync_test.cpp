@@ -131,6 +131,7 @@ TEST(SyncState, ARemovalTakesOnlyTheAdditionsItSawAndElementsKeepTheirOrder)
     a.recordEdit(key, PlistValue(PlistArray{"b|X|⌘X"}), {2000, 0, "a"});
     a.recordEdit(key, PlistValue(PlistArray{"b|X|⌘X", "a|Y|⌘Y"}), {3000, 0, "a"});
     b.merge(a);
+    EXPECT_EQ(b.value(key), PlistValue(PlistArray{"b|X|⌘X", "a|Y|⌘Y"})) << "in the order of their additions";
     EXPECT_FALSE(b.recordEdit(key, b.value(key), {3500, 0, "b"}));
     EXPECT_TRUE(b.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y"}), {4000, 0, "b"}));  // removes X
     a.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y"}), {3900, 0, "a"});  // removes X as well
