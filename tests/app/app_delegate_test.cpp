@@ -16,16 +16,17 @@
 namespace hb {
 namespace {
 
+using platform::Seconds;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using Kind = StatusMenuEntry::Kind;
+using ::testing::StartsWith;
 
 class RecordingStatusItem : public StatusItem {
 public:
     bool exists() const override { return present; }
     void setIconStyle(MenuBarIconStyle style) override { styles.push_back(style); }
-    void showMenu(std::vector<StatusMenuEntry> entries) override { menu = std::move(entries); ++menusShown; }
+    void showMenu(std::vector<StatusMenuEntry> entries) override { menu = std::move(entries); }
     void showReadyHint(const std::string& title, const std::string& text) override { hint = title + " / " + text; }
     void closeReadyHint() override { hint.reset(); }
     void showAbout() override { ++aboutShown; }
@@ -33,7 +34,6 @@ public:
     bool present = true;
     std::vector<MenuBarIconStyle> styles;
     std::vector<StatusMenuEntry> menu;
-    int menusShown = 0;
     int aboutShown = 0;
     std::optional<std::string> hint;
 };
@@ -46,11 +46,6 @@ public:
         return lastId;
     }
     void removeWakeObserver(ObserverId id) override { observers.erase(id); }
-    void wake()
-    {
-        for (auto& [id, observer] : observers)
-            observer();
-    }
     std::map<ObserverId, std::function<void()>> observers;
     ObserverId lastId = 0;
 };
@@ -63,68 +58,39 @@ protected:
         settings.set(keys::didShowOnboardingWizard, true);
     }
 
-    AppServices services()
+    std::unique_ptr<AppDelegate> launched()
     {
-        return AppServices{
-            .mainQueue = runtime,
-            .settings = settings,
-            .notifications = notifications,
-            .systemWake = wake,
-            .appPresence = presence,
-            .accessibility = accessibility,
-            .log = log,
-            .frontmostMonitor = monitor,
-            .statusItem = statusItem,
-            .connectPopup = [this](PopupCallbacks callbacks) {
-                calls.push_back("connectPopup");
-                popupCallbacks = std::move(callbacks);
-            },
-            .togglePopup = [this] { calls.push_back("toggle"); },
-            .showPopup = [this] { calls.push_back("show"); },
-            .hidePopup = [this] { calls.push_back("hide"); },
-            .precacheMenus = [this](const platform::RunningApplication& app) { calls.push_back("precache " + app.name); },
-            .setUpHotkey = [this](std::function<void()> onActivate) {
-                calls.push_back("hotkey");
-                hotkeyPressed = std::move(onActivate);
-            },
-            .storedHotkey = [this] { return hotkey; },
-            .hotkeyWorks = [this] { return hotkeyWorks; },
-            .applyDoubleTap = [this](std::function<void()> onActivate) {
+        const auto record = [this](std::string call) { return [this, call] { calls.push_back(call); }; };
+        auto delegate = std::make_unique<AppDelegate>(AppServices{
+            runtime, settings, notifications, wake, presence, accessibility, log, monitor, statusItem,
+            [this](PopupCallbacks callbacks) { popupCallbacks = std::move(callbacks); },
+            record("toggle"), record("show"), record("hide"),
+            [this](const platform::RunningApplication& app) { calls.push_back("precache " + app.name); },
+            [this](std::function<void()> onActivate) { hotkeyPressed = std::move(onActivate); },
+            [this] { return hotkey; }, [this] { return hotkeyWorks; },
+            [this](std::function<void()> onActivate) {
                 calls.push_back("doubleTap");
                 doubleTapped = std::move(onActivate);
             },
-            .quit = [this] { calls.push_back("quit"); },
-            .notify = [this](const std::string& title, const std::string& text) {
-                notified.push_back(title + " / " + text);
-            },
-        };
-    }
-
-    std::unique_ptr<AppDelegate> launched()
-    {
-        auto delegate = std::make_unique<AppDelegate>(services());
-        delegate->onOpenWizard = [this](WizardHandlers handlers) {
-            calls.push_back("wizard");
-            wizard = std::move(handlers);
-        };
+            record("quit"), [this](const std::string& title, const std::string& text) { notified.push_back(title + " / " + text); }});
+        delegate->onOpenWizard = [this](WizardHandlers handlers) { wizard = std::move(handlers); };
         delegate->launch();
         runtime.runMainQueue();
         return delegate;
     }
 
-    std::vector<std::string> menuTitles() const
+    // The titles of the menu a secondary click opens; "—" for a separator.
+    std::vector<std::string> openMenu()
     {
+        statusItem.onClick(StatusClick{.secondaryButton = true});
         std::vector<std::string> titles;
         for (const auto& entry : statusItem.menu)
-            titles.push_back(entry.kind == Kind::separator ? "—" : entry.title);
+            titles.push_back(entry.kind == StatusMenuEntry::Kind::separator ? "—" : entry.title);
         return titles;
     }
-    const StatusMenuEntry* entry(const std::string& title) const
+    const StatusMenuEntry& entry(std::string_view prefix) const
     {
-        for (const auto& e : statusItem.menu)
-            if (e.title == title)
-                return &e;
-        return nullptr;
+        return *std::ranges::find_if(statusItem.menu, [&](const auto& e) { return e.title.starts_with(prefix); });
     }
 
     fake::VirtualRuntime runtime;
@@ -149,23 +115,19 @@ protected:
     std::optional<WizardHandlers> wizard;
 };
 
-TEST_F(AppDelegateTest, LaunchWiresPopupThenHotkeyThenDoubleTapAndLogsTheSnapshot)
+TEST_F(AppDelegateTest, LaunchAppliesTheIconsAndLogsTheSnapshotAndEveryTriggerTogglesThePopup)
 {
     settings.set(keys::appIconVariant, 2);
     settings.set(keys::menuBarIconStyle, 9);
     auto delegate = launched();
-
-    EXPECT_THAT(calls, ElementsAre("connectPopup", "hotkey", "doubleTap"));
     EXPECT_FALSE(presence.isRegular());
     EXPECT_EQ(presence.icon(), "AppIconControl");
     // Out of range reads as keyboard, which the launch then stores as the double tap (off) asks.
     EXPECT_THAT(statusItem.styles, ElementsAre(MenuBarIconStyle::keyboard, MenuBarIconStyle::keyboard));
     EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 0);
     EXPECT_THAT(sink.messages(platform::LogCategory::settings),
-                ElementsAre(testing::StartsWith("Settings snapshot at launch: "),
-                            testing::StartsWith("Settings at their defaults: ")));
+                ElementsAre(StartsWith("Settings snapshot at launch: "), StartsWith("Settings at their defaults: ")));
 
-    // Both triggers and a plain click toggle the popup; activations pre-read.
     calls.clear();
     hotkeyPressed();
     doubleTapped();
@@ -173,40 +135,57 @@ TEST_F(AppDelegateTest, LaunchWiresPopupThenHotkeyThenDoubleTapAndLogsTheSnapsho
     workspace.activate(fake::application(7, "Editor", "org.example.editor"));
     runtime.runMainQueue();
     EXPECT_THAT(calls, ElementsAre("toggle", "toggle", "toggle", "precache Editor"));
+
+    // Observers once, however often launched; wake re-applies the double tap, notifications the icon and channels.
+    delegate->launch();
+    calls.clear();
+    ASSERT_EQ(wake.observers.size(), 1u);
+    wake.observers.begin()->second();
+    EXPECT_THAT(calls, ElementsAre("doubleTap"));
+    int channelChanges = 0;
+    delegate->onUpdateChannelsChanged = [&] { ++channelChanges; };
+    settings.set(keys::menuBarIconStyle, 2);
+    for (auto name : {notifications::menuBarIconStyleChanged, notifications::receiveBetaUpdatesChanged,
+                      notifications::receiveAlphaUpdatesChanged})
+        notifications.post(name);
+    runtime.runMainQueue();
+    EXPECT_EQ(statusItem.styles.back(), MenuBarIconStyle::option);
+    EXPECT_EQ(channelChanges, 2);
+    // Nothing reaches a destroyed delegate.
+    delegate.reset();
+    EXPECT_TRUE(wake.observers.empty());
+    notifications.post(notifications::menuBarIconStyleChanged);
+    runtime.runMainQueue();
+    EXPECT_EQ(statusItem.styles.size(), 3u);
 }
 
-TEST_F(AppDelegateTest, LaunchBringsBothIconsInLineWithTheStoredDoubleTap)
+TEST_F(AppDelegateTest, TheWizardOpensUntilCompletedHearsTriggersFirstAndEndsWithTheReadyHint)
 {
-    // As an import leaves them: double tap on Control, icons still of the keyboard and Command.
-    settings.set(keys::doubleTapEnabled, true);
-    settings.set(keys::doubleTapModifier, std::string("control"));
-    settings.set(keys::matchAppIconToTrigger, true);
-    settings.set(keys::appIconVariant, 0);
-    auto delegate = launched();
-    EXPECT_THAT(statusItem.styles, ElementsAre(MenuBarIconStyle::keyboard, MenuBarIconStyle::control));
-    EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 3);
-    EXPECT_EQ(presence.icon(), "AppIconControl");
-}
-
-TEST_F(AppDelegateTest, WizardOpensOnlyUntilOnboardingIsCompleted)
-{
-    auto completed = launched();
+    launched();
     EXPECT_FALSE(wizard);
-    completed.reset();
-
     settings.remove(keys::didShowOnboardingWizard);
     settings.set(keys::onboardingResumeStep, 2);
     auto delegate = launched();
     ASSERT_TRUE(wizard);
-    EXPECT_EQ(calls.back(), "wizard");  // after the launch steps, from a task of its own
+
+    wizard->listenForTriggers([this] { calls.push_back("wizard hears"); });
+    calls.clear();
+    hotkeyPressed();
+    doubleTapped();
+    delegate->triggerShow();  // `hintboard show` over the bus
+    delegate->statusItemClicked({});  // the icon is no trigger to check
+    wizard->listenForTriggers(nullptr);
+    hotkeyPressed();
+    EXPECT_THAT(calls, ElementsAre("wizard hears", "toggle", "wizard hears", "toggle", "wizard hears", "show", "toggle",
+                                   "toggle"));
 
     calls.clear();
     wizard->onComplete();
     EXPECT_TRUE(settings.boolean(keys::didShowOnboardingWizard));
     EXPECT_FALSE(settings.object(keys::onboardingResumeStep));
-    runtime.advance(platform::Seconds(0.29));
+    runtime.advance(Seconds(0.29));
     EXPECT_THAT(calls, IsEmpty());
-    runtime.advance(platform::Seconds(0.01));
+    runtime.advance(Seconds(0.01));
     EXPECT_THAT(calls, ElementsAre("doubleTap", "show"));
     EXPECT_EQ(statusItem.hint, "Hintboard is ready / Press Alt+Super+K to show shortcuts for the active app.");
     // The popup opened with it leaves the hint up; a later one closes it.
@@ -214,159 +193,6 @@ TEST_F(AppDelegateTest, WizardOpensOnlyUntilOnboardingIsCompleted)
     EXPECT_TRUE(statusItem.hint);
     popupCallbacks.onWillShow();
     EXPECT_FALSE(statusItem.hint);
-
-}
-
-TEST_F(AppDelegateTest, WithoutATrayTheUserIsToldOnceHowToReachTheProgram)
-{
-    statusItem.present = false;
-    auto delegate = launched();
-    runtime.advance(AppDelegate::trayCheckDelay - platform::Seconds(0.01));
-    EXPECT_THAT(notified, IsEmpty());  // a panel may still be starting
-    runtime.advance(platform::Seconds(0.01));
-    ASSERT_EQ(notified.size(), 1u);
-    EXPECT_THAT(notified[0], HasSubstr("Hintboard runs without a tray icon / This desktop shows no tray icons. "
-                                       "To see the active app's shortcuts, press Alt+Super+K or a key you bind to "
-                                       "“hintboard toggle”."));
-    EXPECT_THAT(notified[0], HasSubstr("“hintboard settings”"));
-    delegate->showReadyHint();
-    runtime.advance(platform::Seconds(10));
-    EXPECT_EQ(notified.size(), 1u);
-    delegate.reset();
-
-    // During onboarding the wizard says it; the ready hint at its end becomes the notification.
-    notified.clear();
-    hotkeyWorks = false;
-    settings.remove(keys::didShowOnboardingWizard);
-    delegate = launched();
-    runtime.advance(platform::Seconds(10));
-    EXPECT_THAT(notified, IsEmpty());
-    wizard->onComplete();
-    runtime.advance(platform::Seconds(10));
-    EXPECT_THAT(notified, ElementsAre(HasSubstr("bind a key to “hintboard toggle” in the desktop's keyboard settings")));
-    EXPECT_FALSE(statusItem.hint);
-
-    // With a tray nothing is said.
-    notified.clear();
-    statusItem.present = true;
-    settings.set(keys::didShowOnboardingWizard, true);
-    delegate = launched();
-    runtime.advance(platform::Seconds(10));
-    EXPECT_THAT(notified, IsEmpty());
-}
-
-TEST_F(AppDelegateTest, TriggersReachTheWizardBeforeThePopup)
-{
-    settings.remove(keys::didShowOnboardingWizard);
-    auto delegate = launched();
-    ASSERT_TRUE(wizard);
-    wizard->listenForTriggers([this] { calls.push_back("wizard hears"); });
-
-    calls.clear();
-    hotkeyPressed();
-    doubleTapped();
-    delegate->triggerShow();  // `hintboard show` over the bus
-    runtime.runMainQueue();
-    EXPECT_THAT(calls, ElementsAre("wizard hears", "toggle", "wizard hears", "toggle", "wizard hears", "show"));
-
-    // The status icon is no trigger to check; a stopped listener hears nothing.
-    calls.clear();
-    delegate->statusItemClicked({});
-    wizard->listenForTriggers(nullptr);
-    hotkeyPressed();
-    EXPECT_THAT(calls, ElementsAre("toggle", "toggle"));
-}
-
-TEST_F(AppDelegateTest, ObserversAreRegisteredOnceAndReapplyAfterWakeAndStyleChange)
-{
-    auto delegate = launched();
-    delegate->launch();  // a second launch changes nothing
-    EXPECT_EQ(wake.observers.size(), 1u);
-
-    calls.clear();
-    wake.wake();
-    EXPECT_THAT(calls, ElementsAre("doubleTap"));
-
-    int channelChanges = 0;
-    delegate->onUpdateChannelsChanged = [&] { ++channelChanges; };
-    settings.set(keys::menuBarIconStyle, 2);
-    notifications.post(notifications::menuBarIconStyleChanged);
-    notifications.post(notifications::receiveBetaUpdatesChanged);
-    notifications.post(notifications::receiveAlphaUpdatesChanged);
-    runtime.runMainQueue();
-    EXPECT_THAT(statusItem.styles, ElementsAre(MenuBarIconStyle::keyboard, MenuBarIconStyle::option));
-    EXPECT_EQ(channelChanges, 2);
-
-    // Gone with the delegate: nothing reaches a destroyed one.
-    delegate.reset();
-    EXPECT_TRUE(wake.observers.empty());
-    notifications.post(notifications::menuBarIconStyleChanged);
-    runtime.runMainQueue();
-    EXPECT_EQ(statusItem.styles.size(), 2u);
-}
-
-TEST_F(AppDelegateTest, SecondaryOrControlClickOpensTheMenuAfterHidingPopupAndHint)
-{
-    auto delegate = launched();
-    delegate->showReadyHint();
-    calls.clear();
-
-    statusItem.onClick(StatusClick{.secondaryButton = true});
-    EXPECT_THAT(calls, ElementsAre("hide"));
-    EXPECT_FALSE(statusItem.hint);
-    statusItem.onClick(StatusClick{.modifierFlags = 0x40000});
-    EXPECT_EQ(statusItem.menusShown, 2);
-    EXPECT_THAT(calls, ElementsAre("hide", "hide"));
-}
-
-TEST_F(AppDelegateTest, MenuEntriesFollowTrustFrontAppAndStoredHotkey)
-{
-    auto delegate = launched();
-    statusItem.onClick(StatusClick{.secondaryButton = true});
-    // Trusted, but no application came to the front yet: no quiz.
-    EXPECT_THAT(menuTitles(), ElementsAre("Show Shortcuts  Alt+Super+K", "Check for Updates…", "Settings…",
-                                          "About Hintboard", "—", "Quit Hintboard"));
-    ASSERT_TRUE(entry("Show Shortcuts  Alt+Super+K")->enabled);
-    calls.clear();
-    entry("Show Shortcuts  Alt+Super+K")->action();
-    EXPECT_THAT(calls, ElementsAre("show")) << "what a click on the icon does";
-    settings.set(keys::keyLabels, "symbols");
-    statusItem.onClick(StatusClick{.secondaryButton = true});
-    EXPECT_EQ(menuTitles().front(), "Show Shortcuts  ⌥⌘K");
-    EXPECT_FALSE(entry("Check for Updates…")->enabled);  // no updater yet
-    EXPECT_EQ(entry("Settings…")->keyEquivalent, ",");
-    EXPECT_EQ(entry("Settings…")->keyText, "⌃,") << "written like the hot key beside Show Shortcuts";
-    EXPECT_EQ(entry("Quit Hintboard")->keyText, "⌃Q");
-
-    workspace.activate(fake::application(7, "Editor", "org.example.editor"));
-    runtime.runMainQueue();
-    std::optional<std::string> quizzed;
-    delegate->onStartQuiz = [&](const platform::RunningApplication& app) { quizzed = app.name; };
-    hotkey.reset();
-    statusItem.onClick(StatusClick{.secondaryButton = true});
-    EXPECT_THAT(menuTitles(), ElementsAre("Show Shortcuts  (unset)", "Check for Updates…", "Quiz Mode…", "Settings…",
-                                          "About Hintboard", "—", "Quit Hintboard"));
-    entry("Quiz Mode…")->action();
-    EXPECT_EQ(quizzed, "Editor");
-    entry("About Hintboard")->action();
-    EXPECT_EQ(statusItem.aboutShown, 1);
-    entry("Quit Hintboard")->action();
-    EXPECT_EQ(calls.back(), "quit");
-
-    // A stored key that the desktop took back is not offered as one.
-    hotkey = defaultHotkey;
-    hotkeyWorks = false;
-    statusItem.onClick(StatusClick{.secondaryButton = true});
-    EXPECT_EQ(menuTitles().front(), "Show Shortcuts  (hot key not working)");
-    delegate->showReadyHint();
-    EXPECT_EQ(statusItem.hint, "Hintboard is ready / Click this icon to show shortcuts for the active app.");
-    hotkey.reset();
-
-    accessibility.setTrusted(false);
-    statusItem.onClick(StatusClick{.secondaryButton = true});
-    EXPECT_THAT(menuTitles(), ElementsAre("Grant Accessibility Access…", "—", "Show Shortcuts  (unset)",
-                                          "Check for Updates…", "Settings…", "About Hintboard", "—",
-                                          "Quit Hintboard"));
 }
 
 TEST_F(AppDelegateTest, ReadyHintClosesAfterFiveSecondsOrWhenThePopupShows)
@@ -375,19 +201,86 @@ TEST_F(AppDelegateTest, ReadyHintClosesAfterFiveSecondsOrWhenThePopupShows)
     hotkey.reset();
     delegate->showReadyHint();
     EXPECT_EQ(statusItem.hint, "Hintboard is ready / Click this icon to show shortcuts for the active app.");
-    runtime.advance(platform::Seconds(4.9));
+    runtime.advance(Seconds(4.9));
     EXPECT_TRUE(statusItem.hint);
-    runtime.advance(platform::Seconds(0.1));
+    runtime.advance(Seconds(0.1));
     EXPECT_FALSE(statusItem.hint);
     EXPECT_FALSE(delegate->isReadyHintShown());
 
     delegate->showReadyHint();
     popupCallbacks.onWillShow();
     EXPECT_FALSE(statusItem.hint);
-
     statusItem.present = false;
     delegate->showReadyHint();
     EXPECT_FALSE(statusItem.hint);
+}
+
+TEST_F(AppDelegateTest, WithoutATrayTheUserIsToldOnceHowToReachTheProgram)
+{
+    statusItem.present = false;
+    auto delegate = launched();
+    runtime.advance(AppDelegate::trayCheckDelay - Seconds(0.01));
+    EXPECT_THAT(notified, IsEmpty());  // a panel may still be starting
+    runtime.advance(Seconds(0.01));
+    ASSERT_EQ(notified.size(), 1u);
+    EXPECT_THAT(notified[0], HasSubstr("press Alt+Super+K or a key you bind to “hintboard toggle”"));
+    delegate->showReadyHint();
+    runtime.advance(Seconds(10));
+    EXPECT_EQ(notified.size(), 1u);
+
+    // During onboarding the wizard says it; the ready hint at its end becomes the notification.
+    notified.clear();
+    hotkeyWorks = false;
+    settings.remove(keys::didShowOnboardingWizard);
+    delegate = launched();
+    runtime.advance(Seconds(10));
+    EXPECT_THAT(notified, IsEmpty());
+    wizard->onComplete();
+    runtime.advance(Seconds(10));
+    EXPECT_THAT(notified, ElementsAre(HasSubstr("bind a key to “hintboard toggle” in the desktop's keyboard settings")));
+    EXPECT_FALSE(statusItem.hint);
+}
+
+TEST_F(AppDelegateTest, TheMenuFollowsTrustFrontAppAndHotkeyAndHidesPopupAndHintFirst)
+{
+    auto delegate = launched();
+    delegate->showReadyHint();
+    calls.clear();
+    // Trusted, but no application came to the front yet: no quiz.
+    EXPECT_THAT(openMenu(), ElementsAre("Show Shortcuts  Alt+Super+K", "Check for Updates…", "Settings…",
+                                        "About Hintboard", "—", "Quit Hintboard"));
+    EXPECT_FALSE(statusItem.hint);
+    statusItem.onClick(StatusClick{.modifierFlags = 0x40000});  // Control-click
+    EXPECT_THAT(calls, ElementsAre("hide", "hide"));
+    entry("Show Shortcuts").action();
+    EXPECT_EQ(calls.back(), "show");
+    EXPECT_FALSE(entry("Check for Updates…").enabled);  // no updater yet
+    settings.set(keys::keyLabels, "symbols");
+    EXPECT_EQ(openMenu().front(), "Show Shortcuts  ⌥⌘K");
+    EXPECT_EQ(entry("Settings…").keyText, "⌃,") << "written like the hot key";
+
+    workspace.activate(fake::application(7, "Editor", "org.example.editor"));
+    runtime.runMainQueue();
+    std::optional<std::string> quizzed;
+    delegate->onStartQuiz = [&](const platform::RunningApplication& app) { quizzed = app.name; };
+    hotkey.reset();
+    EXPECT_THAT(openMenu(), ::testing::Contains("Quiz Mode…"));
+    EXPECT_EQ(statusItem.menu.front().title, "Show Shortcuts  (unset)");
+    entry("Quiz Mode…").action();
+    EXPECT_EQ(quizzed, "Editor");
+    entry("About").action();
+    EXPECT_EQ(statusItem.aboutShown, 1);
+    entry("Quit").action();
+    EXPECT_EQ(calls.back(), "quit");
+
+    // A stored key that the desktop took back is not offered as one; without trust the grant comes first.
+    hotkey = defaultHotkey;
+    hotkeyWorks = false;
+    accessibility.setTrusted(false);
+    EXPECT_THAT(openMenu(), ElementsAre("Grant Accessibility Access…", "—", "Show Shortcuts  (hot key not working)",
+                                        "Check for Updates…", "Settings…", "About Hintboard", "—", "Quit Hintboard"));
+    delegate->showReadyHint();
+    EXPECT_THAT(*statusItem.hint, HasSubstr("Click this icon"));
 }
 
 } // namespace

@@ -11,27 +11,24 @@
 namespace hb {
 namespace {
 
+using platform::Seconds;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using Outcome = UpdateCheckResult::Outcome;
 
-std::string item(std::string_view version, std::string_view channel)
+std::string item(const std::string& version, const std::string& channel)
 {
-    std::string text = "<item><title>Hintboard " + std::string(version) + "</title>";
-    text += "<sparkle:version>" + std::string(version) + "</sparkle:version>";
-    if (!channel.empty())
-        text += "<sparkle:channel>" + std::string(channel) + "</sparkle:channel>";
-    text += "<sparkle:releaseNotesLink>https://example.org/notes/" + std::string(version) +
-            "</sparkle:releaseNotesLink>";
-    text += "<link>https://example.org/download</link><description><![CDATA[<p>Fixes</p>]]></description></item>";
-    return text;
+    return "<item><title>Hintboard " + version + "</title><sparkle:version>" + version + "</sparkle:version>" +
+           (channel.empty() ? "" : "<sparkle:channel>" + channel + "</sparkle:channel>") +
+           "<sparkle:releaseNotesLink>https://example.org/notes/" + version + "</sparkle:releaseNotesLink>" +
+           "<link>https://example.org/download</link><description><![CDATA[<p>Fixes</p>]]></description></item>";
 }
 
 std::string feed(const std::vector<std::string>& items)
 {
     std::string text = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\" "
-                       "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel>"
-                       "<title>Hintboard</title>";
+                       "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel>";
     for (const auto& i : items)
         text += i;
     return text + "</channel></rss>";
@@ -39,63 +36,26 @@ std::string feed(const std::vector<std::string>& items)
 
 const std::string releaseFeed = feed({item("1.2", ""), item("1.10", "beta"), item("2.0a1", "alpha")});
 
-class UpdatesTest : public ::testing::Test {
-protected:
-    Updater& updater(std::string running = "1.0", UpdateSource source = UpdateSource::feed)
-    {
-        updater_ = std::make_unique<Updater>(UpdaterServices{
-            .mainQueue = runtime,
-            .settings = settings,
-            .log = log,
-            .delegate = delegate,
-            .runningVersion = std::move(running),
-            .source = source,
-            .defaultFeedAddress = defaultFeed,
-            .downloadFeed = [this](const std::string& address, std::function<void(FeedDownload)> done) {
-                ++downloads;
-                addresses.push_back(address);
-                runtime.post([this, done = std::move(done)] { done(download); });
-            },
-        });
-        updater_->onUpdateFound = [this](const UpdateCheckResult& result) { found.push_back(result.update->version); };
-        return *updater_;
-    }
-
-    UpdateCheckResult userCheck()
-    {
-        UpdateCheckResult result;
-        updater_->checkForUpdates([&](const UpdateCheckResult& r) { result = r; });
-        runtime.runMainQueue();
-        return result;
-    }
-
-    fake::VirtualRuntime runtime;
-    fake::MemorySettingsDomain settings;
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, [] { return false; }};
-    UpdaterDelegate delegate{settings};
-    FeedDownload download{.body = releaseFeed};
-    std::unique_ptr<Updater> updater_;
-    std::string defaultFeed = "https://example.org/appcast.xml";
-    int downloads = 0;
-    std::vector<std::string> addresses;
-    std::vector<std::string> found;
-};
-
 TEST(VersionComparison, ComparesPartByPart)
 {
-    EXPECT_GT(compareVersions("1.10", "1.9"), 0);
-    EXPECT_LT(compareVersions("1.9", "1.10"), 0);
-    EXPECT_EQ(compareVersions("1.0", "1.0.0"), 0);
-    EXPECT_EQ(compareVersions("01.2", "1.2"), 0);
-    EXPECT_GT(compareVersions("1.0.1", "1.0"), 0);
-    EXPECT_LT(compareVersions("1.0b1", "1.0"), 0);
-    EXPECT_LT(compareVersions("1.0a2", "1.0b1"), 0);
-    EXPECT_GT(compareVersions("1.0.1", "1.0b1"), 0);
-    EXPECT_LT(compareVersions("2.0a1", "2.0"), 0);
-    EXPECT_GT(compareVersions("99999999999999999999999", "9999999999999999999999"), 0);
-    EXPECT_GT(compareVersions("1", ""), 0);
-    EXPECT_EQ(compareVersions("", ""), 0);
+    struct Case { const char* a; const char* b; int order; };
+    for (const auto& c : {Case{"1.10", "1.9", 1}, Case{"1.0", "1.0.0", 0}, Case{"01.2", "1.2", 0},
+                          Case{"1.0.1", "1.0", 1}, Case{"1.0b1", "1.0", -1}, Case{"1.0a2", "1.0b1", -1},
+                          Case{"1.0.1", "1.0b1", 1}, Case{"2.0a1", "2.0", -1},
+                          Case{"99999999999999999999999", "9999999999999999999999", 1}, Case{"1", "", 1},
+                          Case{"", "", 0}}) {
+        EXPECT_EQ((compareVersions(c.a, c.b) > 0) - (compareVersions(c.a, c.b) < 0), c.order) << c.a << " " << c.b;
+        EXPECT_EQ((compareVersions(c.b, c.a) > 0) - (compareVersions(c.b, c.a) < 0), -c.order) << c.b << " " << c.a;
+    }
+
+    // A build number outside the scheme gives way to the display version.
+    const AppcastItem build{.version = "1234", .displayVersion = "0.0.9"};
+    const AppcastItem dotted{.version = "0.2.0", .displayVersion = "0.2 (spring)"};
+    EXPECT_EQ(releaseVersion(build), "0.0.9");
+    EXPECT_EQ(releaseVersion(dotted), "0.2.0");
+    EXPECT_EQ(releaseVersion(AppcastItem{.version = "7"}), "7") << "nothing else to go by";
+    EXPECT_FALSE(newestAllowedItem({build}, "0.1.0", {}));
+    EXPECT_EQ(newestAllowedItem({build, dotted}, "0.1.0", {})->version, "0.2.0");
 }
 
 TEST(Appcast, ReadsItemsAndRejectsBadFeeds)
@@ -121,159 +81,143 @@ TEST(Appcast, ReadsItemsAndRejectsBadFeeds)
     EXPECT_EQ(enclosure.items[0].downloadLink, "https://example.org/h.deb");
     EXPECT_EQ(enclosure.items[0].displayVersion, "3.0");
 
-    EXPECT_THAT(parseAppcast("<rss><channel><item>").error, ::testing::Not(IsEmpty()));
-    EXPECT_THAT(parseAppcast("<feed><entry/></feed>").error, ::testing::Not(IsEmpty()));
-    EXPECT_THAT(parseAppcast("").error, ::testing::Not(IsEmpty()));
-    EXPECT_THAT(parseAppcast(std::string(maximumAppcastSize + 1, ' ')).error, ::testing::Not(IsEmpty()));
+    for (const std::string& bad : {std::string("<rss><channel><item>"), std::string("<feed><entry/></feed>"),
+                                   std::string(), std::string(maximumAppcastSize + 1, ' ')})
+        EXPECT_THAT(parseAppcast(bad).error, Not(IsEmpty()));
     for (std::size_t length = 0; length < releaseFeed.size(); ++length) {
         const AppcastParse cut = parseAppcast(std::string_view(releaseFeed).substr(0, length));
         EXPECT_TRUE(!cut.error.empty() || cut.items.size() <= 3u);
     }
 }
 
-TEST_F(UpdatesTest, DelegateAllowsTheChosenChannels)
-{
-    EXPECT_THAT(delegate.allowedChannels(), IsEmpty());
-    settings.set(keys::receiveBetaUpdates, true);
-    settings.set(keys::receiveAlphaUpdates, true);
-    EXPECT_THAT(delegate.allowedChannels(), ElementsAre("alpha", "beta"));
-}
+class UpdatesTest : public ::testing::Test {
+protected:
+    Updater& updater(std::string running = "1.0", UpdateSource source = UpdateSource::feed)
+    {
+        updater_ = std::make_unique<Updater>(UpdaterServices{
+            .mainQueue = runtime,
+            .settings = settings,
+            .log = log,
+            .delegate = delegate,
+            .runningVersion = std::move(running),
+            .source = source,
+            .defaultFeedAddress = defaultFeed,
+            .downloadFeed = [this](const std::string& address, std::function<void(FeedDownload)> done) {
+                addresses.push_back(address);
+                runtime.post([this, done = std::move(done)] { done(download); });
+            },
+        });
+        updater_->onUpdateFound = [this](const UpdateCheckResult& result) { found.push_back(result.update->version); };
+        return *updater_;
+    }
+    UpdateCheckResult userCheck()
+    {
+        UpdateCheckResult result;
+        updater_->checkForUpdates([&](const UpdateCheckResult& r) { result = r; });
+        runtime.runMainQueue();
+        return result;
+    }
+    std::size_t downloads() const { return addresses.size(); }
 
-TEST(ReleaseVersion, ABuildNumberOutsideTheSchemeGivesWayToTheDisplayVersion)
-{
-    const AppcastItem build{.version = "1234", .displayVersion = "0.0.9"};
-    EXPECT_EQ(releaseVersion(build), "0.0.9");
-    EXPECT_TRUE(newestAllowedItem({build}, "0.1.0", {}) == std::nullopt) << "1234 is not newer than 0.1.0";
-    const AppcastItem dotted{.version = "0.2.0", .displayVersion = "0.2 (spring)"};
-    EXPECT_EQ(releaseVersion(dotted), "0.2.0");
-    EXPECT_EQ(newestAllowedItem({build, dotted}, "0.1.0", {})->version, "0.2.0");
-    EXPECT_EQ(releaseVersion(AppcastItem{.version = "7"}), "7") << "nothing else to go by";
-}
+    fake::VirtualRuntime runtime;
+    fake::MemorySettingsDomain settings;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+    UpdaterDelegate delegate{settings};
+    FeedDownload download{.body = releaseFeed};
+    std::unique_ptr<Updater> updater_;
+    std::string defaultFeed = "https://example.org/appcast.xml";
+    std::vector<std::string> addresses;
+    std::vector<std::string> found;
+};
 
-TEST_F(UpdatesTest, OffersTheNewestItemOfTheAllowedChannels)
+TEST_F(UpdatesTest, OffersTheNewestItemOfTheAllowedChannelsFromTheChosenFeed)
 {
     updater();
-    UpdateCheckResult result = userCheck();
-    ASSERT_EQ(result.outcome, Outcome::updateAvailable);
-    EXPECT_EQ(result.update->version, "1.2");
-
+    EXPECT_EQ(userCheck().update->version, "1.2");
     settings.set(keys::receiveBetaUpdates, true);
     EXPECT_EQ(userCheck().update->version, "1.10");
-
-    settings.set(keys::receiveBetaUpdates, false);
     settings.set(keys::receiveAlphaUpdates, true);
+    EXPECT_THAT(delegate.allowedChannels(), ElementsAre("alpha", "beta"));
+    settings.set(keys::receiveBetaUpdates, false);
+    settings.set(keys::updateFeedAddress, "http://127.0.0.1:8000/appcast.xml");
     EXPECT_EQ(userCheck().update->version, "2.0a1");
+    EXPECT_THAT(addresses, ElementsAre(defaultFeed, defaultFeed, "http://127.0.0.1:8000/appcast.xml"));
 
     updater("2.0");
     EXPECT_EQ(userCheck().outcome, Outcome::upToDate);
-
     download = {.body = "<rss><channel><item>"};
-    result = userCheck();
-    EXPECT_EQ(result.outcome, Outcome::failed);
-    EXPECT_THAT(result.error, ::testing::Not(IsEmpty()));
-
+    EXPECT_EQ(userCheck().outcome, Outcome::failed);
     download = {.error = "Host not found"};
     EXPECT_EQ(userCheck().error, "Host not found");
+
+    // Without a feed nothing is asked.
+    settings.remove(keys::updateFeedAddress);
+    defaultFeed.clear();
+    updater();
+    EXPECT_THAT(userCheck().error, ::testing::HasSubstr("No update feed is set"));
+    EXPECT_EQ(downloads(), 6u);
 }
 
-TEST_F(UpdatesTest, ChecksAtLaunchAndDailyWhileAutomaticChecksAreOn)
+TEST_F(UpdatesTest, ChecksAfterTheWizardAndDailyWhileAutomaticChecksAreOn)
 {
-    settings.set(keys::didShowOnboardingWizard, true);
     updater().start();  // the setting is absent: on
-    runtime.runMainQueue();
-    EXPECT_EQ(downloads, 1);
-    EXPECT_THAT(found, ElementsAre("1.2"));
-
-    runtime.advance(Updater::checkInterval - platform::Seconds(1));
-    EXPECT_EQ(downloads, 1);
-    runtime.advance(platform::Seconds(1));
-    EXPECT_EQ(downloads, 2);
-    EXPECT_THAT(found, ElementsAre("1.2")) << "a version is announced once";
-
-    settings.set(keys::automaticUpdateChecks, false);
-    runtime.advance(Updater::checkInterval * 3);
-    EXPECT_EQ(downloads, 2);
-
-    settings.set(keys::automaticUpdateChecks, true);
-    runtime.advance(Updater::checkInterval);
-    EXPECT_EQ(downloads, 3);
-}
-
-TEST_F(UpdatesTest, AFirstLaunchWaitsForTheWizardAndAChannelChangeMakesNoRequest)
-{
-    updater().start();
     runtime.advance(Updater::checkInterval * 2);
-    EXPECT_EQ(downloads, 0) << "not before the user decided on automatic checks";
-
+    EXPECT_EQ(downloads(), 0u) << "not before the user decided on automatic checks";
     settings.set(keys::didShowOnboardingWizard, true);
     runtime.runMainQueue();
-    EXPECT_EQ(downloads, 1);
+    EXPECT_EQ(downloads(), 1u);
+    EXPECT_THAT(found, ElementsAre("1.2"));
+    runtime.advance(Updater::checkInterval - Seconds(1));
+    EXPECT_EQ(downloads(), 1u);
+    runtime.advance(Seconds(1));
+    EXPECT_EQ(downloads(), 2u);
+    EXPECT_THAT(found, ElementsAre("1.2")) << "a version is announced once";
 
     // A channel switched on here or by synchronisation: the next daily check
     // asks for it, and the cycle starts again from the change.
-    runtime.advance(platform::Seconds(3600));
+    runtime.advance(Seconds(3600));
     settings.set(keys::receiveBetaUpdates, true);
     updater_->resetUpdateCycleAfterShortDelay();
-    runtime.advance(Updater::checkInterval - platform::Seconds(1));
-    EXPECT_EQ(downloads, 1);
-    runtime.advance(platform::Seconds(1));
-    EXPECT_EQ(downloads, 2);
+    runtime.advance(Updater::checkInterval - Seconds(1));
+    EXPECT_EQ(downloads(), 2u);
+    runtime.advance(Seconds(1));
+    EXPECT_EQ(downloads(), 3u);
     EXPECT_THAT(found, ElementsAre("1.2", "1.10"));
+
+    settings.set(keys::automaticUpdateChecks, false);
+    runtime.advance(Updater::checkInterval * 3);
+    EXPECT_EQ(downloads(), 3u);
+    settings.set(keys::automaticUpdateChecks, true);
+    runtime.advance(Updater::checkInterval);
+    EXPECT_EQ(downloads(), 4u);
+
+    // No callback after the updater is gone.
+    updater().start();
+    updater_.reset();
+    runtime.advance(Updater::checkInterval);
+    EXPECT_EQ(downloads(), 5u);
+    EXPECT_EQ(found.size(), 2u);
 }
 
-TEST_F(UpdatesTest, AutomaticChecksSwitchedOffInTheWizardMakeNoRequest)
+TEST_F(UpdatesTest, OffInTheWizardOrFromThePackageManagerOnlyTheUsersOwnCheckGoesOut)
 {
     updater().start();
     settings.set(keys::automaticUpdateChecks, false);
     settings.set(keys::didShowOnboardingWizard, true);
     runtime.advance(Updater::checkInterval * 2);
-    EXPECT_EQ(downloads, 0);
+    EXPECT_EQ(downloads(), 0u);
     userCheck();
-    EXPECT_EQ(downloads, 1) << "the user's own check still goes out";
-}
+    EXPECT_EQ(downloads(), 1u);
 
-TEST_F(UpdatesTest, FromThePackageManagerNothingLeavesTheMachine)
-{
     settings.set(keys::automaticUpdateChecks, true);
     updater("1.0", UpdateSource::packageManager).start();
     EXPECT_FALSE(updater_->automaticChecksEnabled());
-    settings.set(keys::didShowOnboardingWizard, true);
     runtime.advance(Updater::checkInterval * 2);
     updater_->resetUpdateCycleAfterShortDelay();
     runtime.advance(Updater::checkInterval * 2);
     EXPECT_EQ(userCheck().outcome, Outcome::fromPackageManager);
-    EXPECT_EQ(downloads, 0);
-}
-
-TEST_F(UpdatesTest, TheFeedIsTheSettingsElseTheBuildsAndWithoutOneNoneIsAsked)
-{
-    updater();
-    userCheck();
-    settings.set(keys::updateFeedAddress, "http://127.0.0.1:8000/appcast.xml");
-    userCheck();
-    EXPECT_THAT(addresses, ElementsAre(defaultFeed, "http://127.0.0.1:8000/appcast.xml"));
-
-    settings.remove(keys::updateFeedAddress);
-    defaultFeed.clear();
-    updater();
-    const UpdateCheckResult result = userCheck();
-    EXPECT_EQ(result.outcome, Outcome::failed);
-    EXPECT_THAT(result.error, ::testing::HasSubstr("No update feed is set"));
-    settings.set(keys::didShowOnboardingWizard, true);
-    updater_->start();
-    runtime.advance(Updater::checkInterval);
-    EXPECT_EQ(downloads, 2);
-}
-
-TEST_F(UpdatesTest, NoCallbackAfterTheUpdaterIsGone)
-{
-    settings.set(keys::didShowOnboardingWizard, true);
-    updater().start();
-    updater_.reset();
-    runtime.runMainQueue();
-    runtime.advance(Updater::checkInterval);
-    EXPECT_EQ(downloads, 1);
-    EXPECT_THAT(found, IsEmpty());
+    EXPECT_EQ(downloads(), 1u);
 }
 
 } // namespace

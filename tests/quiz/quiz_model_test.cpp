@@ -2,46 +2,42 @@
 
 #include "platform/fake/memory_settings_domain.h"
 #include "platform/fake/virtual_runtime.h"
+#include "support/model_builders.h"
 
 #include <gtest/gtest.h>
-
-#include "support/model_builders.h"
 
 #include <memory>
 
 namespace hb {
 namespace {
 
-using hb::test::row;
-
 using platform::Seconds;
+using test::row;
+using Titles = std::vector<std::string>;
 
 MenuSection section(std::string title, std::vector<Shortcut> rows, std::optional<std::string> submenu = {})
 {
     return test::section(std::move(title), {test::group(std::move(submenu), std::move(rows))});
 }
 
-std::vector<std::string> titles(const std::vector<QuizQuestion>& questions)
+Titles titles(const std::vector<QuizQuestion>& questions)
 {
-    std::vector<std::string> result;
+    Titles result;
     for (const auto& q : questions)
         result.push_back(q.title);
     return result;
 }
 
-// Draws the largest index: Fisher–Yates then leaves the order as it is.
-std::size_t keepOrder(std::size_t bound) { return bound - 1; }
-
 class QuizModelTest : public ::testing::Test {
 protected:
+    // The default source draws the largest index, which leaves the menu order as it is.
     std::unique_ptr<QuizModel> makeQuiz(const std::vector<MenuSection>& sections,
                                         std::optional<std::string> bundleID = "org.example.Editor",
-                                        QuizModel::RandomIndex random = keepOrder)
+                                        QuizModel::RandomIndex random = [](std::size_t bound) { return bound - 1; })
     {
         return std::make_unique<QuizModel>(sections, "Editor", std::nullopt, std::move(bundleID), favourites, runtime,
                                            std::move(random));
     }
-
     std::vector<MenuSection> threeCommands() const
     {
         return {section("File", {row("New", "⌘N"), row("Open", "⌘O")}), section("Edit", {row("Copy", "⌘C")})};
@@ -52,7 +48,7 @@ protected:
     fake::VirtualRuntime runtime;
 };
 
-TEST_F(QuizModelTest, QuestionsAreTheCommandsWithShortcutsInMenuOrder)
+TEST_F(QuizModelTest, QuestionsAreTheCommandsWithShortcutsShuffledAnewEachRun)
 {
     Shortcut disabled = row("Hide Others", "⌥⌘H");
     disabled.isDisabled = true;
@@ -61,37 +57,24 @@ TEST_F(QuizModelTest, QuestionsAreTheCommandsWithShortcutsInMenuOrder)
     auto quiz = makeQuiz({section("File", {row("Close", "⌘W"), Shortcut::separator(), row("Export…", ""), disabled}),
                           section("Help", {row("Search", ""), keyedSeparator}),
                           section("Window", {row("Close", "⌘W")}, "Tabs")});
-
     EXPECT_EQ(quiz->allQuestions(), (std::vector<QuizQuestion>{{"Close", "⌘W", "File"},
                                                                {"Hide Others", "⌥⌘H", "File"},
                                                                {"Close", "⌘W", "Window"}}));
     EXPECT_EQ(quiz->activeQuestions(), quiz->allQuestions());
     EXPECT_EQ(quiz->phase(), QuizPhase{});
-    ASSERT_NE(quiz->currentQuestion(), nullptr);
-    EXPECT_EQ(quiz->currentQuestion()->menuTitle, "File");
 
     auto empty = makeQuiz({section("View", {row("Zoom", ""), Shortcut::separator()})});
     EXPECT_TRUE(empty->activeQuestions().empty());
     EXPECT_EQ(empty->currentQuestion(), nullptr);
     EXPECT_EQ(empty->percentCorrect(), 0);
     EXPECT_FALSE(empty->keyPressed("⌘N"));
-}
 
-TEST_F(QuizModelTest, ShuffleIsFisherYatesOverTheInjectedSource)
-{
-    std::vector<std::size_t> bounds;
-    auto quiz = makeQuiz(threeCommands(), "org.example.Editor", [&](std::size_t bound) {
-        bounds.push_back(bound);
-        return std::size_t{0};
-    });
-    // Swap positions 2 and 0, then 1 and 0: New Open Copy → Copy Open New → Open Copy New.
-    EXPECT_EQ(titles(quiz->activeQuestions()), (std::vector<std::string>{"Open", "Copy", "New"}));
-    EXPECT_EQ(bounds, (std::vector<std::size_t>{3, 2}));
-
-    bounds.clear();
-    quiz->restart();
-    EXPECT_EQ(bounds, (std::vector<std::size_t>{3, 2}));
-    EXPECT_EQ(titles(quiz->activeQuestions()), (std::vector<std::string>{"Open", "Copy", "New"}));
+    // Always drawing the first index: New Open Copy → Copy Open New → Open Copy New; a restart
+    // shuffles the menu order again, not the last run's.
+    auto shuffled = makeQuiz(threeCommands(), "org.example.Editor", [](std::size_t) { return std::size_t{0}; });
+    EXPECT_EQ(titles(shuffled->activeQuestions()), (Titles{"Open", "Copy", "New"}));
+    shuffled->restart();
+    EXPECT_EQ(titles(shuffled->activeQuestions()), (Titles{"Open", "Copy", "New"}));
 }
 
 TEST_F(QuizModelTest, AnswersPauseThenAdvanceUntilDone)
@@ -99,13 +82,11 @@ TEST_F(QuizModelTest, AnswersPauseThenAdvanceUntilDone)
     auto quiz = makeQuiz(threeCommands());
     int changes = 0;
     quiz->addObserver([&] { ++changes; });
-
     EXPECT_FALSE(quiz->keyPressed(std::nullopt));  // a lone modifier is no answer
     EXPECT_EQ(changes, 0);
 
     EXPECT_TRUE(quiz->keyPressed("⌘N"));
     EXPECT_EQ(quiz->phase().kind, QuizPhase::correct);
-    EXPECT_EQ(quiz->score(), 1);
     quiz->submit("⌘N");  // no second answer during the feedback
     EXPECT_EQ(quiz->score(), 1);
     runtime.advance(Seconds(0.79));
@@ -133,32 +114,26 @@ TEST_F(QuizModelTest, AnswersPauseThenAdvanceUntilDone)
     EXPECT_EQ(quiz->currentQuestion(), nullptr);
     EXPECT_FALSE(quiz->keyPressed("⌘C"));
     quiz->advance();
-    EXPECT_EQ(quiz->score(), 2);
     EXPECT_EQ(quiz->currentIndex(), 3u);
     EXPECT_EQ(quiz->percentCorrect(), 66);
-    EXPECT_GT(changes, 0);
-
     quiz->restart();
     EXPECT_EQ(quiz->phase().kind, QuizPhase::asking);
-    EXPECT_EQ(quiz->currentIndex(), 0u);
     EXPECT_EQ(quiz->score(), 0);
 }
 
-TEST_F(QuizModelTest, FavouritesOnlyRestrictsAndRestartsTheRun)
+TEST_F(QuizModelTest, FavouritesOnlyRestrictsAndRestartsTheRunWhenThereIsABundleIdentifier)
 {
     favourites.toggle(row("Copy", "⌘C"), "org.example.Editor");
+    favourites.toggle(row("Copy", "⌘C"), "Editor");
     auto quiz = makeQuiz(threeCommands());
     EXPECT_TRUE(quiz->hasFavourites());
-
     EXPECT_TRUE(quiz->keyPressed("⌘N"));
     quiz->setFavouritesOnly(true);
-    EXPECT_EQ(titles(quiz->activeQuestions()), std::vector<std::string>{"Copy"});
+    EXPECT_EQ(titles(quiz->activeQuestions()), Titles{"Copy"});
     EXPECT_EQ(quiz->score(), 0);
-    EXPECT_EQ(quiz->phase().kind, QuizPhase::asking);
     // The pause of the answer given before the restart does not skip the new first question.
     runtime.advance(Seconds(2));
     EXPECT_EQ(quiz->currentIndex(), 0u);
-
     quiz->setFavouritesOnly(false);
     EXPECT_EQ(quiz->activeQuestions().size(), 3u);
 
@@ -166,31 +141,17 @@ TEST_F(QuizModelTest, FavouritesOnlyRestrictsAndRestartsTheRun)
     quiz->setFavouritesOnly(true);
     EXPECT_TRUE(quiz->activeQuestions().empty());
     EXPECT_EQ(quiz->phase().kind, QuizPhase::done);
-    EXPECT_EQ(quiz->score(), 0);
     EXPECT_EQ(quiz->percentCorrect(), 0);
 
-    // Favourites of another application do not count.
-    favourites.toggle(row("Copy", "⌘C"), "org.example.Other");
-    EXPECT_FALSE(makeQuiz(threeCommands())->hasFavourites());
-}
-
-TEST_F(QuizModelTest, WithoutBundleIdentifierOnlyQuizAgainRestarts)
-{
-    favourites.toggle(row("Copy", "⌘C"), "Editor");
-    auto quiz = makeQuiz(threeCommands(), std::nullopt);
-    EXPECT_FALSE(quiz->hasFavourites());
-
-    EXPECT_TRUE(quiz->keyPressed("⌘N"));
+    // Without a bundle identifier, favourites (even under the name) do not count and nothing restarts.
+    auto unnamed = makeQuiz(threeCommands(), std::nullopt);
+    EXPECT_FALSE(unnamed->hasFavourites());
+    EXPECT_TRUE(unnamed->keyPressed("⌘N"));
     runtime.advance(Seconds(1));
-    quiz->setFavouritesOnly(true);
-    EXPECT_EQ(quiz->activeQuestions().size(), 3u);
-    EXPECT_EQ(quiz->currentIndex(), 1u);
-    EXPECT_EQ(quiz->score(), 1);
-
-    quiz->restart();
-    EXPECT_EQ(quiz->activeQuestions().size(), 3u);
-    EXPECT_EQ(quiz->currentIndex(), 0u);
-    EXPECT_EQ(quiz->score(), 0);
+    unnamed->setFavouritesOnly(true);
+    EXPECT_EQ(unnamed->activeQuestions().size(), 3u);
+    EXPECT_EQ(unnamed->currentIndex(), 1u);
+    EXPECT_EQ(unnamed->score(), 1);
 }
 
 } // namespace

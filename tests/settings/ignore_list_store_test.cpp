@@ -11,126 +11,81 @@ namespace {
 
 using platform::PlistData;
 using testing::ElementsAre;
+using testing::IsEmpty;
 using testing::Pair;
 
 PlistData bytes(std::string_view text) { return PlistData(text.begin(), text.end()); }
 
-std::optional<IgnoreData> stored(const platform::SettingsDomain& settings)
-{
-    auto value = settings.object(keys::ignoreList);
-    const auto* data = value ? value->as<PlistData>() : nullptr;
-    return data ? decodeIgnoreData(*data) : std::nullopt;
-}
-
 struct IgnoreListStoreTest : test::CountedSettings {
     IgnoreListStoreTest() : CountedSettings(keys::ignoreList) {}
+    std::optional<IgnoreData> stored() const
+    {
+        auto value = settings.object(keys::ignoreList);
+        return value && value->as<PlistData>() ? decodeIgnoreData(*value->as<PlistData>()) : std::nullopt;
+    }
 };
 
-TEST_F(IgnoreListStoreTest, FreshInstallationHasNoRulesAndStoredOnesAreKeptAsTheyAre)
-{
-    {
-        IgnoreListStore store(settings);
-        EXPECT_TRUE(store.globalTitles().empty());
-        EXPECT_TRUE(store.ignoredMenuTitles().empty());
-        EXPECT_FALSE(store.isEnabled());
-        EXPECT_FALSE(store.showWhenFiltering());
-        EXPECT_EQ(writes, 0);
-    }
-    // Rules stored by a version that seeded other desktops' defaults stay.
-    IgnoreData earlier;
-    earlier.globalTitles = {"Minimize", "Print…"};
-    earlier.ignoredMenuTitles = {"Apple"};
-    settings.set(keys::ignoreList, encodeIgnoreData(earlier));
-    writes = 0;
-    IgnoreListStore store(settings);
-    EXPECT_EQ(store.data(), earlier);
-    EXPECT_EQ(writes, 0);
-}
-
-TEST_F(IgnoreListStoreTest, GlobalRulesAreTrimmedAndNotDuplicated)
+TEST_F(IgnoreListStoreTest, RulesAreTrimmedNotDuplicatedAndWrittenAtOnce)
 {
     IgnoreListStore store(settings);
+    EXPECT_FALSE(store.isEnabled());
     int notifications = 0;
     store.addObserver([&] { ++notifications; });
-
-    store.addGlobalRule("  Print…\t");
-    store.addGlobalRule("Print…");
+    store.addGlobalRule("  Fill\t");
+    store.addGlobalRule("Fill");
     store.addGlobalRule("   ");
-    store.addGlobalRule("print…");  // exact text equality only
-    EXPECT_THAT(store.globalTitles(), ElementsAre("Print…", "print…"));
+    store.addGlobalRule("fill");  // exact text equality only
+    EXPECT_THAT(store.globalTitles(), ElementsAre("Fill", "fill"));
     EXPECT_EQ(writes, 2);
     EXPECT_EQ(notifications, 2);
-
     store.addIgnoredMenu(" Help ");
     store.addIgnoredMenu("Help");
     store.addIgnoredMenu("Window");
     store.removeIgnoredMenus({0, 7});
     EXPECT_THAT(store.ignoredMenuTitles(), ElementsAre("Window"));
-    EXPECT_EQ(stored(settings), store.data());
-}
 
-TEST_F(IgnoreListStoreTest, PerApplicationRulesKeepDisplayNamesInStep)
-{
-    IgnoreListStore store(settings);
-    store.addGlobalRule("Fill");
     store.addAppRule(" Close Tab ", "org.app", "App");
     store.addAppRule("Close*", "org.app", "App");
     store.addAppRule("Close Tab", "org.app", "App");
-    EXPECT_EQ(writes, 3);
-    EXPECT_THAT(store.patterns("org.app"), ElementsAre("Fill", "Close Tab", "Close*"));
-    EXPECT_THAT(store.patterns("org.other"), ElementsAre("Fill"));
-    EXPECT_THAT(store.patterns(std::nullopt), ElementsAre("Fill"));
-
+    EXPECT_THAT(store.patterns("org.app"), ElementsAre("Fill", "fill", "Close Tab", "Close*"));
+    EXPECT_THAT(store.patterns(std::nullopt), ElementsAre("Fill", "fill"));
     store.removeAppRules("org.app", {0});
     EXPECT_THAT(store.appDisplayNames(), ElementsAre(Pair("org.app", "App")));
     store.removeAppRules("org.app", {0});
-    EXPECT_TRUE(store.perApp().empty());
-    EXPECT_TRUE(store.appDisplayNames().empty());
-
+    EXPECT_THAT(store.appDisplayNames(), IsEmpty()) << "the name goes with the last rule";
     store.addAppRule("Quit", "org.b", "B");
     store.removeAllRules("org.b");
-    EXPECT_TRUE(store.perApp().empty());
-    EXPECT_TRUE(store.appDisplayNames().empty());
-    EXPECT_EQ(stored(settings), store.data());
-}
+    EXPECT_THAT(store.perApp(), IsEmpty());
+    EXPECT_THAT(store.appDisplayNames(), IsEmpty());
 
-TEST_F(IgnoreListStoreTest, SwitchesAndIgnoredAppsWriteAtOnce)
-{
-    IgnoreListStore store(settings);
     store.setEnabled(true);
     store.setShowWhenFiltering(true);
     store.addIgnoredApp("org.game", "Game");
     EXPECT_TRUE(settings.boolean(keys::ignoreListEnabled));
     EXPECT_TRUE(settings.boolean(keys::ignoreListShowWhenFiltering));
-    EXPECT_THAT(stored(settings)->ignoredApps, ElementsAre(Pair("org.game", "Game")));
+    EXPECT_EQ(stored(), store.data());
     store.removeIgnoredApp("org.game");
-    EXPECT_TRUE(stored(settings)->ignoredApps.empty());
+    EXPECT_THAT(stored()->ignoredApps, IsEmpty());
 }
 
-TEST_F(IgnoreListStoreTest, DataOfEarlierVersionsLoadsAndBadDataIsIgnored)
+TEST_F(IgnoreListStoreTest, DataOfEarlierVersionsLoadsAsItIsAndBadDataIsIgnored)
 {
-    auto old = decodeIgnoreData(bytes(R"({"globalTitles":["Fill"],"perApp":{"org.a":["Quit"]},"appDisplayNames":{"org.a":"A"}})"));
+    const auto old = decodeIgnoreData(bytes(R"({"globalTitles":["Fill"],"perApp":{"org.a":["Quit"]},"appDisplayNames":{"org.a":"A"}})"));
     ASSERT_TRUE(old);
     EXPECT_THAT(old->perApp.at("org.a"), ElementsAre("Quit"));
-    EXPECT_TRUE(old->ignoredApps.empty());
-    EXPECT_TRUE(old->ignoredMenuTitles.empty());
-
-    EXPECT_FALSE(decodeIgnoreData(bytes(R"({"globalTitles":["Fill"],"perApp":{}})")));
-    EXPECT_FALSE(decodeIgnoreData(bytes(R"({"globalTitles":[1],"perApp":{},"appDisplayNames":{}})")));
-    EXPECT_FALSE(decodeIgnoreData(bytes("[]")));
-    EXPECT_FALSE(decodeIgnoreData(bytes("{\"globalTitles\":")));
-
-    IgnoreListStore store(settings);
-    store.addGlobalRule("Fill");
-    settings.set(keys::ignoreList, bytes("not json"));
-    settings.set(keys::ignoreListEnabled, true);
-    store.reload();
-    EXPECT_TRUE(store.isEnabled());
-    EXPECT_THAT(store.globalTitles(), ElementsAre("Fill"));  // unchanged
+    for (const char* bad : {R"({"globalTitles":["Fill"],"perApp":{}})", R"({"globalTitles":[1],"perApp":{},"appDisplayNames":{}})",
+                            "[]", "{\"globalTitles\":"})
+        EXPECT_FALSE(decodeIgnoreData(bytes(bad))) << bad;
 
     settings.set(keys::ignoreList, encodeIgnoreData(*old));
-    store.reload();
+    writes = 0;
+    IgnoreListStore store(settings);
     EXPECT_EQ(store.data(), *old);
+    settings.set(keys::ignoreList, bytes("not json"));
+    writes -= 1;
+    store.reload();
+    EXPECT_EQ(store.data(), *old);  // unchanged
+    EXPECT_EQ(writes, 0);
 }
 
 } // namespace

@@ -12,58 +12,60 @@ namespace hb {
 namespace {
 
 namespace flags = platform::modifier_flags;
-using Registration = fake::FakeHotkeyService::Registration;
-
+using platform::PlistValue;
 using test::optionCommandK;
+using Names = std::vector<std::string>;
 
 class SettingsModelTest : public testing::Test, public test::SettingsModelFakes {
 protected:
     SettingsModelTest()
     {
-        for (auto name : {hb::notifications::menuBarIconStyleChanged, hb::notifications::receiveBetaUpdatesChanged,
-                          hb::notifications::receiveAlphaUpdatesChanged}) {
-            notifications.addObserver(name, [this, name] { posted.emplace_back(name); });
-        }
+        for (auto name : {notifications::menuBarIconStyleChanged, notifications::receiveBetaUpdatesChanged,
+                          notifications::receiveAlphaUpdatesChanged})
+            SettingsModelFakes::notifications.addObserver(name, [this, name] { posted.emplace_back(name); });
     }
-
     std::unique_ptr<SettingsModel> makeModel()
     {
-        return std::make_unique<SettingsModel>(modelServices());
+        auto model = std::make_unique<SettingsModel>(modelServices());
+        model->addObserver([this] { ++changes; });
+        return model;
+    }
+    Names drainPosted()
+    {
+        runtime.runMainQueue();
+        return std::exchange(posted, {});
     }
 
-    std::vector<std::string> drainPosted() { runtime.runMainQueue(); return std::exchange(posted, {}); }
-
-    std::vector<std::string> posted;
+    Names posted;
+    int changes = 0;
 };
 
-TEST_F(SettingsModelTest, LoadsFieldsOnceAndWritesThemWithTheirEffects)
+TEST_F(SettingsModelTest, WritesFieldsWithTheirEffectsAndFollowsValuesWrittenElsewhere)
 {
-    settings.set(keys::doubleTapModifier, "other");
     auto model = makeModel();
-    EXPECT_FALSE(model->hotkey());
-    EXPECT_FALSE(model->showAllMenuItems());
-    EXPECT_TRUE(model->automaticUpdatesEnabled());
-    EXPECT_EQ(model->popupDisplayMode(), PopupDisplayMode::activeAppWindow);
-    EXPECT_EQ(model->menuBarIconStyle(), MenuBarIconStyle::keyboard);
-    EXPECT_EQ(model->doubleTapModifier(), DoubleTapModifier::option);
-
-    int changes = 0;
-    model->addObserver([&] { ++changes; });
     model->setAutomaticUpdatesEnabled(false);
     model->setReceiveBetaUpdates(true);
     model->setReceiveBetaUpdates(true);  // unchanged: nothing
     model->setPopupDisplayMode(PopupDisplayMode::mouseCursor);
     EXPECT_EQ(changes, 3);
-    EXPECT_EQ(settings.object(keys::automaticUpdateChecks), platform::PlistValue(false));
+    EXPECT_EQ(settings.object(keys::automaticUpdateChecks), PlistValue(false));
     EXPECT_EQ(settings.integer(keys::popupDisplayMode), 1);
-    EXPECT_EQ(drainPosted(), std::vector<std::string>{std::string(hb::notifications::receiveBetaUpdatesChanged)});
-    EXPECT_FALSE(makeModel()->automaticUpdatesEnabled());
+    EXPECT_EQ(drainPosted(), Names{std::string(notifications::receiveBetaUpdatesChanged)});
+
+    // Values written by an import or the synchronisation; its own writes change nothing twice.
+    settings.set(keys::keyLabels, "symbols");
+    settings.set(keys::popupTipIndex, 4);  // no field of the model: no change
+    saveHotkey(optionCommandK, settings);
+    EXPECT_EQ(changes, 5);
+    EXPECT_EQ(model->keyLabels(), notation::KeyLabels::symbols);
+    EXPECT_EQ(model->hotkey(), optionCommandK);
+    model->setKeyLabels(notation::KeyLabels::words);
+    EXPECT_EQ(changes, 6);
 
     // A login item that refuses keeps the model at its real state.
     loginService.failure = "denied";
     model->setLaunchAtLogin(true);
     EXPECT_FALSE(model->launchAtLogin());
-
     model->setICloudSyncEnabled(true);
     model->setICloudSyncEnabled(false);
     remoteIsNewer = true;
@@ -78,77 +80,43 @@ TEST_F(SettingsModelTest, UpdatesFromThePackageManagerKeepAutomaticChecksOffAndT
     auto services = modelServices();
     services.updatesFromPackageManager = true;
     SettingsModel model(services);
-    EXPECT_TRUE(model.updatesFromPackageManager());
-    EXPECT_FALSE(model.automaticUpdatesEnabled());
-    model.setAutomaticUpdatesEnabled(true);
     EXPECT_FALSE(model.automaticUpdatesEnabled());
     settings.set(keys::automaticUpdateChecks, false);
     model.setAutomaticUpdatesEnabled(true);
-    EXPECT_EQ(settings.object(keys::automaticUpdateChecks), platform::PlistValue(false)) << "nothing written";
+    EXPECT_EQ(settings.object(keys::automaticUpdateChecks), PlistValue(false)) << "nothing written";
 
-    auto own = makeModel();
-    EXPECT_EQ(own->updateFeedAddress(), "");
-    own->setUpdateFeedAddress("https://example.org/appcast.xml");
-    EXPECT_EQ(settings.object(keys::updateFeedAddress), platform::PlistValue("https://example.org/appcast.xml"));
+    makeModel()->setUpdateFeedAddress("https://example.org/appcast.xml");
     EXPECT_EQ(model.updateFeedAddress(), "https://example.org/appcast.xml") << "the other model follows";
-    own->setUpdateFeedAddress("");
+    makeModel()->setUpdateFeedAddress("");
     EXPECT_FALSE(settings.object(keys::updateFeedAddress));
 }
 
-TEST_F(SettingsModelTest, FieldsFollowValuesWrittenByImportOrSynchronisation)
-{
-    auto model = makeModel();
-    int changes = 0;
-    model->addObserver([&] { ++changes; });
-    settings.set(keys::keyLabels, "symbols");
-    settings.set(keys::showAllMenuItems, true);
-    settings.set(keys::popupTipIndex, 4);  // no field of the model: no change
-    saveHotkey(optionCommandK, settings);
-    EXPECT_EQ(changes, 3);
-    EXPECT_EQ(model->keyLabels(), notation::KeyLabels::symbols);
-    EXPECT_TRUE(model->showAllMenuItems());
-    EXPECT_EQ(model->hotkey(), optionCommandK);
-
-    // Its own writes change nothing twice.
-    model->setKeyLabels(notation::KeyLabels::words);
-    EXPECT_EQ(changes, 4);
-    EXPECT_EQ(settings.object(keys::keyLabels), platform::PlistValue("words"));
-}
-
-TEST_F(SettingsModelTest, DoubleTapFollowsItsSettingsAndTheIconsFollowTheDoubleTap)
+TEST_F(SettingsModelTest, TheIconsFollowTheDoubleTapInTheModelAndAtLaunchWhereTheyDiffer)
 {
     auto model = makeModel();
     model->setMatchAppIconToTrigger(true);
     model->setDoubleTapModifier(DoubleTapModifier::control);
     EXPECT_FALSE(doubleTap.isStarted());
-    EXPECT_EQ(model->menuBarIconStyle(), MenuBarIconStyle::keyboard);
-
     model->setDoubleTapEnabled(true);
-    EXPECT_TRUE(doubleTap.isStarted());
     EXPECT_EQ(doubleTap.watched(), DoubleTapModifier::control);
     EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 3);
-    EXPECT_EQ(settings.integer(keys::appIconVariant), 2);
     EXPECT_EQ(presence.icon(), "AppIconControl");
-    EXPECT_EQ(drainPosted(), std::vector<std::string>{std::string(hb::notifications::menuBarIconStyleChanged)});
-
+    EXPECT_EQ(drainPosted(), Names{std::string(notifications::menuBarIconStyleChanged)});
     model->setDoubleTapModifier(DoubleTapModifier::command);
     EXPECT_EQ(doubleTap.watched(), DoubleTapModifier::command);
     EXPECT_EQ(model->appIconVariant(), AppIconVariant::command);
-
     model->setDoubleTapEnabled(false);
     EXPECT_FALSE(doubleTap.isStarted());
     EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 0);
     EXPECT_EQ(drainPosted().size(), 2u);
-}
 
-TEST_F(SettingsModelTest, LaunchWritesTheTriggerIconsOnlyWhereTheyDiffer)
-{
+    for (auto key : {keys::menuBarIconStyle, keys::doubleTapEnabled, keys::doubleTapModifier})
+        settings.remove(key);
     settings.set(keys::matchAppIconToTrigger, true);
     settings.set(keys::appIconVariant, 2);
     EXPECT_FALSE(applyTriggerIconsAtLaunch(settings, presence));  // keyboard, as absent reads
     EXPECT_FALSE(settings.object(keys::menuBarIconStyle));
     EXPECT_EQ(settings.integer(keys::appIconVariant), 0);
-
     settings.set(keys::doubleTapEnabled, true);
     EXPECT_TRUE(applyTriggerIconsAtLaunch(settings, presence));  // option when unset
     EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 2);
@@ -161,17 +129,13 @@ TEST_F(SettingsModelTest, RecordsCombinationsWithCommandControlOrOption)
     useHotkey(optionCommandK);
     auto model = makeModel();
     model->setDoubleTapEnabled(true);
-
     model->startRecording();
-    EXPECT_TRUE(model->isRecording());
     EXPECT_FALSE(hotkeyService.registration());
     EXPECT_FALSE(doubleTap.isStarted());
-
     // Bare keys and Shift alone never make a hot key.
     monitors.pressKey({0, 0, "a"});
     monitors.pressKey({0, flags::shift, "A"});
     EXPECT_TRUE(model->isRecording());
-    EXPECT_FALSE(hotkeyService.registration());
 
     monitors.pressKey({96, flags::command | flags::shift, std::nullopt});
     const GlobalHotkey f5{96, 0x300, "⇧⌘F5"};
@@ -181,67 +145,32 @@ TEST_F(SettingsModelTest, RecordsCombinationsWithCommandControlOrOption)
     EXPECT_EQ(hotkeyService.registration(), registrationOf(f5));
     EXPECT_TRUE(doubleTap.isStarted());
     EXPECT_EQ(monitors.monitorCount(), 2u);  // the double tap's only
-
     model->startRecording();
     monitors.pressKey({49, flags::control | flags::option | 0x100, " "});
-    const GlobalHotkey space{49, 0x1800, "⌃⌥Space"};
-    EXPECT_EQ(loadHotkey(settings), space);
-    EXPECT_EQ(hotkeyService.registration(), registrationOf(space));
+    EXPECT_EQ(loadHotkey(settings), (GlobalHotkey{49, 0x1800, "⌃⌥Space"}));
 }
 
-TEST_F(SettingsModelTest, EscapeAndRefusalKeepTheOldHotkeyWorking)
+TEST_F(SettingsModelTest, EscapeRefusalAndClosingKeepTheOldHotkeyWorking)
 {
     useHotkey(optionCommandK);
     auto model = makeModel();
     int activations = 0;
     hotkeys.onActivate = [&] { ++activations; };
-
     model->startRecording();
     monitors.pressKey({53, flags::command, std::nullopt});
     EXPECT_FALSE(model->isRecording());
     EXPECT_FALSE(model->registrationFailed());
-    EXPECT_EQ(loadHotkey(settings), optionCommandK);
     EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
 
     hotkeyService.holdElsewhere(3, 0x1100);
     model->startRecording();
     monitors.pressKey({3, flags::control | flags::command, "f"});
-    EXPECT_FALSE(model->isRecording());
     EXPECT_TRUE(model->registrationFailed());
     EXPECT_EQ(model->hotkey(), optionCommandK);
     EXPECT_EQ(loadHotkey(settings), optionCommandK);
     ASSERT_TRUE(hotkeyService.pressRegistered());
     runtime.runMainQueue();
     EXPECT_EQ(activations, 1);
-
-}
-
-TEST_F(SettingsModelTest, AHotkeyTheDesktopTakesBackShowsAsLostUntilRecordedAgain)
-{
-    useHotkey(optionCommandK);
-    auto model = makeModel();
-    int changes = 0;
-    model->addObserver([&] { ++changes; });
-    EXPECT_FALSE(model->hotkeyLost());
-
-    hotkeyService.loseRegistration();
-    EXPECT_FALSE(hotkeys.isRegistered());
-    EXPECT_TRUE(model->hotkeyLost());
-    EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(sink.contains(platform::LogCategory::hotkey, platform::LogLevel::error,
-                              "The hot key stopped working; it is no longer registered"));
-
-    model->startRecording();
-    EXPECT_FALSE(model->hotkeyLost()) << "nothing to report while recording";
-    monitors.pressKey({40, flags::option | flags::command, "k"});
-    EXPECT_FALSE(model->hotkeyLost());
-    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
-}
-
-TEST_F(SettingsModelTest, ClearingAndClosingWhileRecording)
-{
-    useHotkey(optionCommandK);
-    auto model = makeModel();
 
     // A model closed while recording gives the hot key back.
     model->startRecording();
@@ -254,12 +183,27 @@ TEST_F(SettingsModelTest, ClearingAndClosingWhileRecording)
     model = makeModel();
     model->clearHotkey();
     EXPECT_FALSE(settings.object(keys::globalHotkey));
-    EXPECT_FALSE(model->hotkey());
     EXPECT_FALSE(hotkeyService.pressRegistered());
     model->startRecording();
-    EXPECT_FALSE(model->registrationFailed());
     model->stopRecording();
     EXPECT_FALSE(hotkeyService.registration());
+}
+
+TEST_F(SettingsModelTest, AHotkeyTheDesktopTakesBackShowsAsLostUntilRecordedAgain)
+{
+    useHotkey(optionCommandK);
+    auto model = makeModel();
+    EXPECT_FALSE(model->hotkeyLost());
+    hotkeyService.loseRegistration();
+    EXPECT_TRUE(model->hotkeyLost());
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(sink.contains(platform::LogCategory::hotkey, platform::LogLevel::error,
+                              "The hot key stopped working; it is no longer registered"));
+    model->startRecording();
+    EXPECT_FALSE(model->hotkeyLost()) << "nothing to report while recording";
+    monitors.pressKey({40, flags::option | flags::command, "k"});
+    EXPECT_FALSE(model->hotkeyLost());
+    EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
 }
 
 } // namespace

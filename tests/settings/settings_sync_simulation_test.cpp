@@ -13,12 +13,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <limits>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
+#include <limits>
 #include <random>
-#include <set>
 
 namespace hb {
 namespace {
@@ -140,13 +137,10 @@ private:
     }
 
     // Writes as the user's action would; false when the machine died first.
-    bool writes(SyncMachine& machine, std::string_view key, const std::optional<PlistValue>& value)
+    static bool writes(SyncMachine& machine, std::string_view key, const std::optional<PlistValue>& value)
     {
         const bool alive = !machine.isDead();
-        if (value)
-            machine.settings.set(key, *value);
-        else
-            machine.settings.remove(key);
+        value ? machine.settings.set(key, *value) : machine.settings.remove(key);
         return alive;
     }
 
@@ -191,19 +185,15 @@ private:
         if (pending_.empty())
             return;
         const auto index = std::size_t(pick(int(pending_.size())));
-        if (index + 1 != pending_.size())
-            ++faults.reordered;
-        else
-            ++faults.late;
+        ++(index + 1 != pending_.size() ? faults.reordered : faults.late);
         auto copy = pending_[index];
         if (!copy.to->folder.isAvailable())
             return;
         const int fault = pick(6);
-        if (fault == 0) {
+        if (fault == 0)
             ++faults.duplicated;  // stays queued and comes again
-        } else {
+        else
             pending_.erase(pending_.begin() + std::ptrdiff_t(index));
-        }
         if (fault == 1) {
             ++faults.conflictCopies;
             copy.name.insert(copy.name.size() - 6, ".sync-conflict-" + std::to_string(pick(1000)));
@@ -226,8 +216,7 @@ private:
     void toggleFolder(Faults& faults)
     {
         auto& machine = anyMachine();
-        if (machine.folder.isAvailable())
-            ++faults.folderLosses;
+        faults.folderLosses += machine.folder.isAvailable();
         machine.folder.setAvailable(!machine.folder.isAvailable());
         runtime_.runMainQueue();
     }

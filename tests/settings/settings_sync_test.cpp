@@ -1,6 +1,7 @@
 #include "settings/settings_sync.h"
 
 #include "settings/settings_keys.h"
+#include "settings/sync_state.h"
 #include "support/sync_machines.h"
 
 #include <gmock/gmock.h>
@@ -18,30 +19,137 @@ using test::SyncMachine;
 using testing::Contains;
 using testing::HasSubstr;
 
-std::string record(const PlistValue& value)
-{
-    return *platform::serializePropertyList(value, platform::PlistFormat::xml);
-}
+std::string record(const PlistValue& value) { return *platform::serializePropertyList(value, platform::PlistFormat::xml); }
 
-PlistValue stamp(double seconds, std::int64_t counter, const std::string& machine)
+PlistValue stamp(PlistValue seconds, std::int64_t counter, const std::string& machine)
 {
-    return PlistArray{PlistValue(seconds), PlistValue(counter), PlistValue(machine)};
+    return PlistArray{std::move(seconds), PlistValue(counter), PlistValue(machine)};
 }
 
 // A machine file as another release or a damaged copy could hold it.
-std::string machineFile(const std::string& machine, PlistDictionary values)
+PlistValue machineRecord(const std::string& machine, PlistDictionary values, PlistDictionary sets = {})
 {
-    return record(PlistDictionary{{"format", "org.mirelo.Hintboard.sync"}, {"version", 2}, {"machine", machine},
-                                  {"values", PlistValue(std::move(values))}});
+    return PlistDictionary{{"format", "org.mirelo.Hintboard.sync"}, {"version", 2}, {"machine", machine},
+                           {"values", PlistValue(std::move(values))}, {"sets", PlistValue(std::move(sets))}};
+}
+
+TEST(SyncState, StampsAreReadWithinTheirBoundsAndUpToADayAhead)
+{
+    constexpr std::int64_t now = 1'700'000'000'000;
+    const double ahead = now / 1000.0 + 86400;
+    struct Case { PlistValue stamp; std::optional<SyncStamp> read; };
+    for (const auto& c : {Case{stamp(ahead, 0, "m"), SyncStamp{now + 86'400'000, 0, "m"}},
+                          Case{stamp(ahead + 0.001, 0, "m"), std::nullopt},
+                          Case{stamp(1.2345, 7, "m"), SyncStamp{1235, 7, "m"}},
+                          Case{stamp(std::int64_t(5), 0, "m"), SyncStamp{5000, 0, "m"}},
+                          Case{stamp(0.0, 0, "m"), SyncStamp{0, 0, "m"}},
+                          Case{stamp(-0.001, 0, "m"), std::nullopt},
+                          Case{stamp(std::nan(""), 0, "m"), std::nullopt},
+                          Case{stamp(1.0, std::int64_t(1) << 40, "m"), SyncStamp{1000, std::int64_t(1) << 40, "m"}},
+                          Case{stamp(1.0, (std::int64_t(1) << 40) + 1, "m"), std::nullopt},
+                          Case{stamp(1.0, -1, "m"), std::nullopt},
+                          Case{stamp(1.0, 0, std::string(128, 'm')), SyncStamp{1000, 0, std::string(128, 'm')}},
+                          Case{stamp(1.0, 0, std::string(129, 'm')), std::nullopt},
+                          Case{stamp(1.0, 0, ""), std::nullopt},
+                          Case{stamp("1", 0, "m"), std::nullopt},
+                          Case{PlistArray{1.0, 0}, std::nullopt}}) {
+        std::string failure;
+        const auto decoded = decodeSyncState(
+            machineRecord("other", {{"wrapLongSections", PlistDictionary{{"s", c.stamp}, {"v", true}}}}), now, failure);
+        ASSERT_TRUE(decoded) << failure;
+        const auto& registers = decoded->state.registers();
+        EXPECT_EQ(registers.contains("wrapLongSections") ? std::optional(registers.begin()->second.stamp) : std::nullopt,
+                  c.read) << platform::describe(c.stamp);
+        EXPECT_EQ(decoded->skipped.size(), c.read ? 0u : 1u);
+    }
+
+    // A stamp refused for lying ahead stays refused at any time; the newest 1000 are remembered.
+    std::set<SyncStamp> refused;
+    std::string failure;
+    const PlistArray marks{stamp(ahead + 1, 0, "fast"), stamp(ahead + 2, 0, "fast")};
+    const auto sets = PlistDictionary{{"pinnedShortcuts", PlistArray{PlistDictionary{{"e", "[\"a|Save|⌘S\"]"}, {"a", marks}}}}};
+    EXPECT_TRUE(decodeSyncState(machineRecord("fast", {}, sets), now, failure, &refused)->state.sets().at("pinnedShortcuts").empty());
+    EXPECT_EQ(refused.size(), 1u) << "a list of marks ends at its first refused stamp";
+    const SyncStamp first = *refused.begin();
+    const auto later = decodeSyncState(
+        machineRecord("fast", {{"wrapLongSections", PlistDictionary{{"s", stamp(ahead + 1, 0, "fast")}, {"v", true}}}}),
+        now + 10 * 86'400'000, failure, &refused);
+    EXPECT_EQ(later->skipped,
+              std::vector<std::string>{"wrapLongSections: a time stamp refused before as lying ahead of this machine's clock"});
+    for (int i = 1; i <= int(maxRefusedStamps); ++i)
+        decodeSyncState(machineRecord("fast", {{"wrapLongSections", PlistDictionary{{"s", stamp(ahead + 1 + i, 0, "fast")}}}}),
+                        now, failure, &refused);
+    EXPECT_EQ(refused.size(), maxRefusedStamps);
+    EXPECT_FALSE(refused.contains(first));
+    EXPECT_EQ(decodeSyncState(encodeSyncState({}, "me", &refused), now, failure)->refused, refused);
+}
+
+TEST(SyncState, TheClockNeverGoesBackAndTheLaterStampOrOnATieTheGreaterValueWins)
+{
+    HybridClock clock;
+    EXPECT_EQ(clock.tick(1000, "a"), (SyncStamp{1000, 0, "a"}));
+    EXPECT_EQ(clock.tick(1000, "a"), (SyncStamp{1000, 1, "a"}));
+    EXPECT_EQ(clock.tick(999, "a"), (SyncStamp{1000, 2, "a"}));
+    EXPECT_EQ(clock.tick(1001, "a"), (SyncStamp{1001, 0, "a"}));
+    clock.observe({5000, 3, "b"});
+    clock.observe({5000, 2, "z"});
+    clock.observe({4000, 9, "z"});
+    EXPECT_EQ(clock.tick(5000, "a"), (SyncStamp{5000, 4, "a"}));
+
+    const auto key = keys::keyAccentColor;
+    struct Case { SyncStamp stamp; std::optional<PlistValue> value; bool wins; };
+    for (const auto& c : {Case{{1000, 0, "b"}, PlistValue(false), true}, Case{{1000, 1, "a"}, PlistValue(false), true},
+                          Case{{1001, 0, "a"}, std::nullopt, true}, Case{{999, 9, "z"}, PlistValue(false), false},
+                          Case{{1000, 0, "a"}, std::nullopt, false}, Case{{1000, 0, "a"}, PlistValue(false), false},
+                          Case{{1000, 0, "a"}, PlistValue(std::int64_t(0)), true},  // later types order after
+                          Case{{1000, 0, "a"}, PlistValue(PlistArray{1}), true}}) {
+        SyncState mine, theirs;
+        mine.recordEdit(key, PlistValue(true), {1000, 0, "a"});
+        theirs.recordEdit(key, c.value, c.stamp, true);
+        SyncState merged = mine;
+        EXPECT_EQ(merged.merge(theirs), c.wins ? std::set<std::string>{std::string(key)} : std::set<std::string>{});
+        EXPECT_EQ(merged.value(key), c.wins ? c.value : PlistValue(true)) << c.stamp.milliseconds << c.stamp.machine;
+        EXPECT_EQ(mine.covers(theirs), c.stamp <= (SyncStamp{1000, 0, "a"}));
+        theirs.merge(mine);
+        EXPECT_EQ(theirs.value(key), merged.value(key)) << "whatever the merge order";
+    }
+    struct Order { PlistValue less, greater; };
+    for (const auto& o : {Order{"a", "b"}, Order{std::int64_t(1), std::int64_t(2)}, Order{1.5, 2.5},
+                          Order{platform::PlistData{1, 2}, platform::PlistData{1, 3}}, Order{PlistArray{1}, PlistArray{1, 0}},
+                          Order{PlistArray{1, 2}, PlistArray{2}}, Order{PlistDictionary{{"a", 1}}, PlistDictionary{{"a", 2}}},
+                          Order{PlistDictionary{{"a", 1}}, PlistDictionary{{"b", 0}}}}) {
+        EXPECT_TRUE(compareValues(o.less, o.greater) < 0) << platform::describe(o.less);
+        EXPECT_TRUE(compareValues(o.greater, o.less) > 0) << platform::describe(o.less);
+        EXPECT_TRUE(compareValues(o.greater, o.greater) == 0) << platform::describe(o.less);
+    }
+}
+
+TEST(SyncState, ARemovalTakesOnlyTheAdditionsItSawAndElementsKeepTheirOrder)
+{
+    const auto key = keys::pinnedShortcuts;
+    SyncState a, b;
+    a.recordEdit(key, PlistValue(PlistArray{"b|X|⌘X"}), {2000, 0, "a"});
+    a.recordEdit(key, PlistValue(PlistArray{"b|X|⌘X", "a|Y|⌘Y"}), {3000, 0, "a"});
+    b.merge(a);
+    EXPECT_EQ(b.value(key), PlistValue(PlistArray{"b|X|⌘X", "a|Y|⌘Y"})) << "in the order of their additions";
+    EXPECT_FALSE(b.recordEdit(key, b.value(key), {3500, 0, "b"}));
+    EXPECT_TRUE(b.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y"}), {4000, 0, "b"}));  // removes X
+    a.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y"}), {3900, 0, "a"});  // removes X as well
+    a.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y", "b|X|⌘X"}), {3950, 0, "a"});  // and adds it again
+    EXPECT_EQ(a.newestStamp(), (SyncStamp{3950, 0, "a"}));
+    EXPECT_EQ(b.newestStamp(), (SyncStamp{3000, 0, "a"})) << "a removal marks the additions it saw";
+    EXPECT_EQ(b.merge(a), std::set<std::string>{std::string(key)});
+    EXPECT_TRUE(a.merge(b).empty());
+    EXPECT_EQ(b.value(key), PlistValue(PlistArray{"a|Y|⌘Y", "b|X|⌘X"}));
+    EXPECT_EQ(a, b);
+
+    std::string failure;
+    const auto decoded = decodeSyncState(encodeSyncState(a, "a"), 10'000, failure);
+    EXPECT_EQ(decoded->machine, "a");
+    EXPECT_EQ(decoded->state.value(key), a.value(key));
 }
 
 struct SettingsSyncTest : testing::Test {
-    fake::VirtualRuntime runtime;
-    // One hour ahead of, and one hour behind, the true time.
-    SyncMachine ahead{runtime, "ahead", Seconds(3600)};
-    SyncMachine behind{runtime, "behind", Seconds(-3600)};
-    test::SyncCopier copier{{&ahead, &behind}};
-
     // Lets pushes run and copies travel until nothing moves.
     void settle()
     {
@@ -51,75 +159,27 @@ struct SettingsSyncTest : testing::Test {
             runtime.runMainQueue();
         }
     }
-    std::vector<std::string> globalRules(SyncMachine& machine)
-    {
-        return machine.ignoreList->globalTitles();
-    }
+
+    fake::VirtualRuntime runtime;
+    // One hour ahead of, and one hour behind, the true time.
+    SyncMachine ahead{runtime, "ahead", Seconds(3600)};
+    SyncMachine behind{runtime, "behind", Seconds(-3600)};
+    test::SyncCopier copier{{&ahead, &behind}};
 };
 
-TEST_F(SettingsSyncTest, ConcurrentAdditionsToASetAreAllKeptAndARemovalOnlyTakesWhatItSaw)
-{
-    ahead.startProgram();
-    behind.startProgram();
-    settle();
-    const auto seeded = globalRules(ahead);
-
-    // Both add a rule within the same second, before either sees the other's.
-    ahead.ignoreList->addGlobalRule("Print*");
-    behind.ignoreList->addGlobalRule("Share*");
-    behind.favourites->toggle(Shortcut{.title = "Save", .keys = "⌘S"}, "mousepad");
-    settle();
-    for (auto* machine : {&ahead, &behind}) {
-        EXPECT_THAT(globalRules(*machine), Contains("Print*"));
-        EXPECT_THAT(globalRules(*machine), Contains("Share*"));
-        EXPECT_EQ(machine->favourites->pinned().size(), 1u);
-    }
-    EXPECT_EQ(ahead.settings.object(keys::ignoreList), behind.settings.object(keys::ignoreList));
-
-    // Removing "Print*" on one machine while the other adds it again anew:
-    // the new addition was not seen by the removal and stays.
-    const auto position = [](SyncMachine& m, std::string_view title) {
-        const auto& titles = m.ignoreList->globalTitles();
-        return std::size_t(std::ranges::find(titles, title) - titles.begin());
-    };
-    ahead.ignoreList->removeGlobalRules({position(ahead, "Print*")});
-    behind.ignoreList->removeGlobalRules({position(behind, "Print*")});
-    runtime.advance(Seconds(2));
-    behind.ignoreList->addGlobalRule("Print*");
-    settle();
-    EXPECT_THAT(globalRules(ahead), Contains("Print*"));
-    EXPECT_EQ(globalRules(ahead), globalRules(behind));
-    EXPECT_EQ(globalRules(ahead).size(), seeded.size() + 2);
-}
-
-TEST_F(SettingsSyncTest, AMachineWhoseClockIsBehindOrdersItsNewEditAfterWhatItSaw)
-{
-    ahead.startProgram();
-    behind.startProgram();
-    ahead.settings.set(keys::showSystemShortcuts, true);
-    settle();
-    ASSERT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
-
-    // Two hours of clock apart, the later edit still wins, on both machines.
-    behind.settings.set(keys::showSystemShortcuts, false);
-    settle();
-    EXPECT_FALSE(ahead.settings.boolean(keys::showSystemShortcuts));
-    EXPECT_FALSE(behind.settings.boolean(keys::showSystemShortcuts));
-}
-
-TEST_F(SettingsSyncTest, ValuesAndStampsFromTheFolderAreCheckedBeforeTheyApply)
+TEST_F(SettingsSyncTest, ValuesAndStampsFromTheFolderAreCheckedAndARefusedStampStaysRefused)
 {
     behind.startProgram();
     const double now = behind.clock.now().time_since_epoch().count();
+    const auto stamped = [](double seconds, PlistValue value) {
+        return PlistDictionary{{"s", stamp(seconds, 0, "intruder")}, {"v", std::move(value)}};
+    };
     behind.folder.place("hintboard-intruder.plist",
-                        machineFile("intruder", {
-                            {"ignoreList", PlistDictionary{{"s", stamp(now, 0, "intruder")}, {"v", "Print*"}}},
-                            {"wrapLongSections", PlistDictionary{{"s", stamp(now, 0, "intruder")}, {"v", true}}},
-                            {"keyLabels", PlistDictionary{{"s", stamp(now, 0, "intruder")}, {"v", 42}}},
-                            {"showSystemShortcuts", PlistDictionary{{"s", stamp(std::nan(""), 0, "intruder")}, {"v", true}}},
-                            {"hideLargeSubmenus",
-                             PlistDictionary{{"s", stamp(now + 2 * 86400, 0, "intruder")}, {"v", true}}},
-                        }));
+                        record(machineRecord("intruder", {{"ignoreList", stamped(now, "Print*")},
+                                                          {"wrapLongSections", stamped(now, true)},
+                                                          {"keyLabels", stamped(now, 42)},
+                                                          {"showSystemShortcuts", stamped(std::nan(""), true)},
+                                                          {"hideLargeSubmenus", stamped(now + 2 * 86400, true)}})));
     runtime.runMainQueue();
     EXPECT_TRUE(behind.settings.boolean(keys::wrapLongSections));
     EXPECT_FALSE(behind.settings.object(keys::showSystemShortcuts));
@@ -128,32 +188,15 @@ TEST_F(SettingsSyncTest, ValuesAndStampsFromTheFolderAreCheckedBeforeTheyApply)
     EXPECT_FALSE(behind.settings.object(keys::keyLabels));
     const auto lines = behind.logSink.messages(LogCategory::settings);
     EXPECT_THAT(lines, Contains(HasSubstr("skipped 'ignoreList: not stored ignore rules' from hintboard-intruder.plist")));
-    EXPECT_THAT(lines, Contains(HasSubstr("skipped 'showSystemShortcuts: a time stamp of nan seconds'")));
     EXPECT_THAT(lines, Contains(HasSubstr("skipped 'keyLabels: not one of \"words\", \"symbols\"'")));
     EXPECT_THAT(lines, Contains(HasSubstr("skipped 'hideLargeSubmenus: a time stamp 172800 seconds ahead")));
 
-    // A refused stamp does not lock the key: the user's change stays.
+    // A refused stamp does not lock the key; a day and a half later, after a restart, it is still refused.
     behind.settings.set(keys::hideLargeSubmenus, false);
     runtime.advance(Seconds(2));
-    EXPECT_FALSE(behind.settings.boolean(keys::hideLargeSubmenus));
-    EXPECT_FALSE(behind.settings.object(keys::ignoreList)->as<std::string>());
-}
-
-TEST_F(SettingsSyncTest, AStampRefusedAsAheadStaysRefusedAcrossRestartsAndTime)
-{
-    behind.startProgram();
-    const double now = behind.clock.now().time_since_epoch().count();
-    behind.folder.place("hintboard-fast.plist",
-                        machineFile("fast", {{"hideLargeSubmenus",
-                                              PlistDictionary{{"s", stamp(now + 2 * 86400, 0, "fast")}, {"v", true}}}}));
-    runtime.runMainQueue();
-    behind.settings.set(keys::hideLargeSubmenus, false);
-    runtime.advance(Seconds(2));
-
-    // A day and a half later the stamp is within a day: still refused, and the edit made meanwhile stays.
     runtime.advance(Seconds(36 * 3600));
     behind.restart();
-    behind.folder.place("hintboard-other.plist", machineFile("other", {}));
+    behind.folder.place("hintboard-other.plist", record(machineRecord("other", {})));
     runtime.runMainQueue();
     EXPECT_EQ(behind.settings.object(keys::hideLargeSubmenus), PlistValue(false));
     EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
@@ -169,8 +212,7 @@ TEST_F(SettingsSyncTest, AMachineBootingWithItsClockDaysBehindKeepsItsOwnRecord)
     behind.clock.offset = Seconds(-3 * 86400);
     behind.restart();
     settle();
-    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                testing::Not(Contains(HasSubstr("from this machine's record"))));
+    EXPECT_THAT(behind.logSink.messages(LogCategory::settings), testing::Not(Contains(HasSubstr("from this machine's record"))));
     // Its edits after the others' still win, and what it had stays.
     behind.settings.set(keys::showConflictIndicator, true);
     settle();
@@ -191,7 +233,6 @@ TEST_F(SettingsSyncTest, ALocalValueThatCannotBeSentIsKeptNotOverwritten)
     EXPECT_EQ(ahead.settings.object(keys::pinnedShortcuts), PlistValue(PlistArray{"a|Save|⌘S"}));
     EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
                 Contains(HasSubstr("the local 'pinnedShortcuts' is a text of 5000 bytes")));
-
     // Once the user changes it to what can be sent, it travels again.
     behind.settings.set(keys::pinnedShortcuts, PlistArray{"a|Open|⌘O"});
     settle();
@@ -214,25 +255,6 @@ TEST_F(SettingsSyncTest, AFolderFullOfFilesStillReadsItsOwnAndWritesItOnce)
     EXPECT_TRUE(behind.folder.files().contains(behind.sync->ownFileName()));
 }
 
-TEST(SyncState, EqualStampsPickTheSameValueOnEveryMachineWhateverTheMergeOrder)
-{
-    // A machine copied with its identity can make two edits with one stamp.
-    const SyncStamp twin{1000, 0, "twin"};
-    const std::vector<std::optional<PlistValue>> values{
-        platform::PlistData{1, 2}, platform::PlistData{1, 3}, std::nullopt, PlistValue("b"), PlistValue(PlistArray{1})};
-    for (const auto& first : values) {
-        for (const auto& second : values) {
-            SyncState a, b;
-            a.recordEdit(keys::keyAccentColor, first, twin, true);
-            b.recordEdit(keys::keyAccentColor, second, twin, true);
-            SyncState ab = a, ba = b;
-            ab.merge(b);
-            ba.merge(a);
-            EXPECT_EQ(ab.value(keys::keyAccentColor), ba.value(keys::keyAccentColor));
-        }
-    }
-}
-
 TEST_F(SettingsSyncTest, TheOneFilePerKeyFolderIsMigratedWithoutLoss)
 {
     // Records of the earlier release: the value and its time in one file per key.
@@ -249,17 +271,27 @@ TEST_F(SettingsSyncTest, TheOneFilePerKeyFolderIsMigratedWithoutLoss)
     // The migrated state now travels in the machine's own file; the old records stay for older releases.
     EXPECT_TRUE(behind.folder.files().contains(behind.sync->ownFileName()));
     EXPECT_TRUE(behind.folder.files().contains("pinnedShortcuts.plist"));
-
     ahead.startProgram();
     settle();
     EXPECT_EQ(ahead.favourites->pinned(), behind.favourites->pinned());
 }
 
-TEST_F(SettingsSyncTest, EditsMadeWhileStoppedOrWithTheFolderGoneArePushedLater)
+TEST_F(SettingsSyncTest, EditsMadeWhileStoppedKilledOrWithTheFolderGoneArePushedLater)
 {
+    // Killed at each of its first writes, then restarted: a fresh folder is seeded with all it has.
+    behind.settings.set(keys::receiveBetaUpdates, true);
+    for (int writes = 0; writes < 3; ++writes) {
+        behind.killAfter(writes);
+        behind.startProgram();
+        behind.settings.set(keys::receiveAlphaUpdates, writes % 2 == 0);
+        runtime.advance(Seconds(2));
+        behind.restart();
+        runtime.advance(Seconds(2));
+    }
     ahead.startProgram();
-    behind.startProgram();
     settle();
+    EXPECT_TRUE(ahead.settings.boolean(keys::receiveBetaUpdates));
+    EXPECT_EQ(ahead.settings.object(keys::receiveAlphaUpdates), behind.settings.object(keys::receiveAlphaUpdates));
 
     // Sync off: the edit waits in the local settings.
     behind.sync->stop();
@@ -270,8 +302,7 @@ TEST_F(SettingsSyncTest, EditsMadeWhileStoppedOrWithTheFolderGoneArePushedLater)
     settle();
     EXPECT_TRUE(ahead.settings.boolean(keys::wrapLongSections));
 
-    // The folder disappears, an edit is made, the folder returns: it is pushed
-    // without a restart, and what arrived meanwhile is read.
+    // The folder goes and returns: the edit is pushed without a restart, and what arrived meanwhile is read.
     behind.folder.setAvailable(false);
     behind.settings.set(keys::showConflictIndicator, true);
     ahead.settings.set(keys::alwaysShowFavourites, true);
@@ -290,35 +321,16 @@ TEST_F(SettingsSyncTest, EditsMadeWhileStoppedOrWithTheFolderGoneArePushedLater)
     EXPECT_TRUE(ahead.settings.boolean(keys::debugLoggingEnabled));
 }
 
-TEST_F(SettingsSyncTest, ANewFolderIsSeededAndAKillAtAnyWriteLosesNothing)
-{
-    behind.settings.set(keys::receiveBetaUpdates, true);
-    for (int writes = 0; writes < 3; ++writes) {
-        behind.killAfter(writes);
-        behind.startProgram();
-        behind.settings.set(keys::receiveAlphaUpdates, writes % 2 == 0);
-        runtime.advance(Seconds(2));
-        behind.restart();
-        runtime.advance(Seconds(2));
-    }
-    // A fresh, empty folder: the machine pushes all it has.
-    ahead.startProgram();
-    settle();
-    EXPECT_TRUE(ahead.settings.boolean(keys::receiveBetaUpdates));
-    EXPECT_EQ(ahead.settings.object(keys::receiveAlphaUpdates), behind.settings.object(keys::receiveAlphaUpdates));
-}
-
 TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEverything)
 {
     ahead.settings.set(keys::showSystemShortcuts, true);
     ahead.startProgram();
     settle();
-
     behind.settings.set(keys::showSystemShortcuts, false);
     behind.favourites.emplace(behind.settings);
     behind.ignoreList.emplace(behind.settings);
     behind.theme.emplace(behind.settings, [] { return RgbColor{}; });
-    SettingsSyncServices services{behind.settings, behind.folder,      runtime,   behind.clock, behind.notifications,
+    SettingsSyncServices services{behind.settings, behind.folder,      runtime,            behind.clock, behind.notifications,
                                   behind.log,      *behind.favourites, *behind.ignoreList, *behind.theme, "behind"};
     {
         SettingsSync sync(services);
@@ -329,20 +341,16 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
     }
     behind.settings.set(keys::showSystemShortcuts, false);
     behind.settings.remove(keys::syncState);
-    {
-        SettingsSync sync(services);
-        sync.keepLocalSettings();
-        settle();
-        EXPECT_FALSE(ahead.settings.boolean(keys::showSystemShortcuts));
-
-        sync.clearICloudData();
-        EXPECT_FALSE(sync.isRunning());
-        // Only the mark that the folder was cleared is left.
-        EXPECT_EQ(behind.folder.files().size(), 1u);
-        EXPECT_FALSE(behind.settings.object(keys::syncState));
-        EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                    Contains("SettingsSync.clearICloudData() wiped 2 files"));
-    }
+    SettingsSync sync(services);
+    sync.keepLocalSettings();
+    settle();
+    EXPECT_FALSE(ahead.settings.boolean(keys::showSystemShortcuts));
+    sync.clearICloudData();
+    EXPECT_FALSE(sync.isRunning());
+    // Only the mark that the folder was cleared is left.
+    EXPECT_EQ(behind.folder.files().size(), 1u);
+    EXPECT_FALSE(behind.settings.object(keys::syncState));
+    EXPECT_THAT(behind.logSink.messages(LogCategory::settings), Contains("SettingsSync.clearICloudData() wiped 2 files"));
 }
 
 TEST_F(SettingsSyncTest, UnignoringAnApplicationIgnoredUnderTwoNamesEndsItEverywhere)

@@ -9,29 +9,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace hb {
 namespace {
 
 using platform::LogCategory;
-using platform::LogLevel;
-using platform::Seconds;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using Phase = TapState::Phase;
 namespace flags = platform::modifier_flags;
 
-constexpr std::uint64_t leftCommandDeviceBit = 0x8;
-constexpr std::uint64_t capsLock = 0x10000;
-
 class DoubleTapTriggerTest : public ::testing::Test {
 protected:
-    fake::VirtualRuntime runtime;
-    fake::FakeEventMonitors monitors;
-    fake::MemorySettingsDomain settings;
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, [] { return false; }};
-    DoubleTapTrigger trigger{monitors, runtime, settings, log};
-    int fired = 0;
-
     void SetUp() override
     {
         trigger.onActivate = [this] { ++fired; };
@@ -39,202 +29,105 @@ protected:
         settings.set(keys::doubleTapModifier, "command");
         trigger.applySettings();
     }
-
-    void flagsTo(std::uint64_t value) { monitors.changeFlags(value); }
-    void tap(std::uint64_t flag = flags::command)
+    // Plays space-separated events: the modifiers now held (C command, S shift, O option, T control,
+    // K Caps Lock, D a device bit; "-" none), "k" a key press, "w0.3" a wait in seconds.
+    void play(const std::string& events)
     {
-        flagsTo(flag);
-        flagsTo(0);
+        std::istringstream words(events);
+        for (std::string word; words >> word;) {
+            if (word == "k") {
+                monitors.pressKey({8, flags::command, "c"});
+            } else if (word[0] == 'w') {
+                runtime.advance(platform::Seconds(std::stod(word.substr(1))));
+            } else {
+                std::uint64_t held = 0;
+                for (char c : word)
+                    held |= c == 'C' ? flags::command : c == 'S' ? flags::shift : c == 'O' ? flags::option
+                          : c == 'T' ? flags::control : c == 'K' ? 0x10000 : c == 'D' ? 0x8 : 0;
+                monitors.changeFlags(held);
+            }
+        }
     }
-    void wait(double seconds) { runtime.advance(Seconds(seconds)); }
     Phase phase() const { return trigger.tapState().phase; }
-};
 
-TEST_F(DoubleTapTriggerTest, SecondPressMustComeStrictlyWithinHalfASecondOfTheFirstRelease)
-{
-    tap();
-    EXPECT_EQ(phase(), Phase::firstUp);
-    wait(0.3);
-    flagsTo(flags::command);
-    EXPECT_EQ(fired, 1);
-    EXPECT_EQ(phase(), Phase::idle);
-    flagsTo(0);
-    EXPECT_EQ(phase(), Phase::idle) << "the release after firing starts nothing";
-
-    tap();
-    wait(0.6);
-    flagsTo(flags::command);
-    EXPECT_EQ(fired, 1);
-    EXPECT_EQ(phase(), Phase::firstDown) << "a late press is a new first tap";
-    flagsTo(0);
-    wait(0.49);
-    flagsTo(flags::command);
-    EXPECT_EQ(fired, 2);
-    flagsTo(0);
-
-    tap();
-    wait(0.5);
-    flagsTo(flags::command);
-    EXPECT_EQ(fired, 2) << "exactly half a second is too late";
-    EXPECT_EQ(phase(), Phase::firstDown);
-}
-
-TEST_F(DoubleTapTriggerTest, HoldTimeIsNotLimitedAndOtherBitsDoNotCount)
-{
-    flagsTo(flags::command | leftCommandDeviceBit);
-    wait(3);
-    flagsTo(capsLock);
-    EXPECT_EQ(phase(), Phase::firstUp) << "Caps Lock is outside the four modifiers";
-    wait(0.2);
-    flagsTo(flags::command | capsLock);
-    EXPECT_EQ(fired, 1);
-}
-
-TEST_F(DoubleTapTriggerTest, ChordsReset)
-{
-    tap();
-    wait(0.1);
-    flagsTo(flags::command | flags::shift);
-    EXPECT_EQ(fired, 0);
-    EXPECT_EQ(phase(), Phase::idle);
-
-    // Command pressed while Shift is held, then released while Shift is still held.
-    flagsTo(flags::shift);
-    flagsTo(0);
-    flagsTo(flags::shift);
-    flagsTo(flags::shift | flags::command);
-    EXPECT_EQ(phase(), Phase::idle);
-    flagsTo(flags::shift);
-    flagsTo(0);
-    flagsTo(flags::command);
-    EXPECT_EQ(fired, 0);
-    EXPECT_EQ(phase(), Phase::firstDown);
-
-    // Released while another modifier is held (R1) from firstDown.
-    flagsTo(flags::command | flags::option);
-    flagsTo(flags::option);
-    EXPECT_EQ(phase(), Phase::idle);
-    flagsTo(0);
-    flagsTo(flags::command);
-    EXPECT_EQ(fired, 0);
-}
-
-TEST_F(DoubleTapTriggerTest, KeysBetweenTapsResetButOtherModifiersAloneDoNot)
-{
-    tap();
-    monitors.pressKey({8, flags::command, "c"});
-    EXPECT_EQ(phase(), Phase::idle);
-    flagsTo(flags::command);
-    EXPECT_EQ(fired, 0);
-    flagsTo(0);
-
-    // Command-C as the first tap: the key resets, the release finds idle.
-    wait(1);
-    flagsTo(flags::command);
-    monitors.pressKey({8, flags::command, "c"});
-    flagsTo(0);
-    flagsTo(flags::command);
-    EXPECT_EQ(fired, 0);
-    flagsTo(0);
-
-    wait(1);
-    tap();
-    wait(0.1);
-    tap(flags::shift);
-    EXPECT_EQ(phase(), Phase::firstUp);
-    wait(0.1);
-    flagsTo(flags::command);
-    EXPECT_EQ(fired, 1) << "within half a second of the first release";
-}
-
-TEST_F(DoubleTapTriggerTest, WatchesOnlyTheConfiguredModifier)
-{
-    settings.set(keys::doubleTapModifier, "control");
-    trigger.applySettings();
-    tap(flags::command);
-    tap(flags::command);
-    EXPECT_EQ(fired, 0);
-    tap(flags::control);
-    tap(flags::control);
-    EXPECT_EQ(fired, 1);
-
-    for (const platform::PlistValue& stored : {platform::PlistValue("Command"), platform::PlistValue(2)}) {
-        settings.set(keys::doubleTapModifier, stored);
-        trigger.applySettings();
-        EXPECT_EQ(trigger.watched(), DoubleTapModifier::option);
-    }
-    settings.remove(keys::doubleTapModifier);
-    trigger.applySettings();
-    EXPECT_EQ(trigger.watched(), DoubleTapModifier::option);
-    tap(flags::option);
-    tap(flags::option);
-    EXPECT_EQ(fired, 2);
-}
-
-TEST_F(DoubleTapTriggerTest, StartStopAndSettings)
-{
-    EXPECT_EQ(monitors.monitorCount(), 2u);
-    flagsTo(flags::command);
-    trigger.stop();
-    EXPECT_EQ(monitors.monitorCount(), 0u);
-    EXPECT_EQ(phase(), Phase::idle);
-    flagsTo(0);
-    flagsTo(flags::command);
-    EXPECT_EQ(phase(), Phase::idle) << "stopped";
-
-    settings.set(keys::doubleTapEnabled, false);
-    trigger.applySettings();
-    EXPECT_FALSE(trigger.isStarted());
-
-    settings.set(keys::doubleTapEnabled, true);
-    trigger.applySettings();
-    trigger.applySettings();
-    EXPECT_EQ(monitors.monitorCount(), 2u) << "reconfiguring replaces the monitors";
-}
-
-TEST(DoubleTapTriggerStart, WithoutMonitorsLogsAndNeverFires)
-{
     fake::VirtualRuntime runtime;
     fake::FakeEventMonitors monitors;
     fake::MemorySettingsDomain settings;
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
-    monitors.setAvailable(false);
     DoubleTapTrigger trigger{monitors, runtime, settings, log};
+    int fired = 0;
+};
+
+TEST_F(DoubleTapTriggerTest, FiresOnASecondPressStrictlyWithinHalfASecondOfTheFirstRelease)
+{
+    struct Case { const char* modifier; const char* events; int fired; Phase phase; };
+    for (const auto& c : {
+             Case{"command", "C - w0.3 C", 1, Phase::idle},
+             Case{"command", "C - w0.3 C -", 1, Phase::idle},  // the release after firing starts nothing
+             Case{"command", "C - w0.5 C", 0, Phase::firstDown},  // too late: a new first tap
+             Case{"command", "C - w0.6 C - w0.49 C", 1, Phase::idle},
+             Case{"command", "CD w3 K w0.2 CK", 1, Phase::idle},  // any hold; Caps Lock and device bits do not count
+             Case{"command", "C - w0.1 CS", 0, Phase::idle},  // a chord resets
+             Case{"command", "S - S SC S - C", 0, Phase::firstDown},  // pressed and released under Shift
+             Case{"command", "C CO O - C", 0, Phase::firstDown},  // released while Option is held
+             Case{"command", "C - k C", 0, Phase::firstDown},  // a key between the taps
+             Case{"command", "C k - C", 0, Phase::firstDown},  // Command-C as the first tap
+             Case{"command", "C - w0.1 S - w0.1 C", 1, Phase::idle},  // another modifier alone does not reset
+             Case{"control", "C - C - T - T", 1, Phase::idle},
+             Case{"Command", "C - C - O - O", 1, Phase::idle},  // unknown names and numbers read as Option
+             Case{"2", "O - O", 1, Phase::idle},
+         }) {
+        settings.set(keys::doubleTapModifier, c.modifier == std::string("2") ? platform::PlistValue(2)
+                                                                            : platform::PlistValue(c.modifier));
+        trigger.applySettings();
+        fired = 0;
+        play(c.events);
+        EXPECT_EQ(fired, c.fired) << c.modifier << ": " << c.events;
+        EXPECT_EQ(phase(), c.phase) << c.modifier << ": " << c.events;
+        play("- w1");
+    }
+}
+
+TEST_F(DoubleTapTriggerTest, StopsWhenOffAndWithoutMonitorsLogsWhy)
+{
+    EXPECT_EQ(monitors.monitorCount(), 2u);
+    play("C");
+    trigger.stop();
+    EXPECT_EQ(monitors.monitorCount(), 0u);
+    play("- C");
+    EXPECT_EQ(phase(), Phase::idle);
+    settings.set(keys::doubleTapEnabled, false);
+    trigger.applySettings();
+    EXPECT_FALSE(trigger.isStarted());
     settings.set(keys::doubleTapEnabled, true);
     trigger.applySettings();
-    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
-                              "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)"));
-    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::info, "DoubleTapTrigger: watching option"));
-
+    trigger.applySettings();
+    EXPECT_EQ(monitors.monitorCount(), 2u) << "reconfiguring replaces the monitors";
     auto gone = std::make_unique<DoubleTapTrigger>(monitors, runtime, settings, log);
-    monitors.setAvailable(true);
     gone->applySettings();
     gone.reset();
-    EXPECT_EQ(monitors.monitorCount(), 0u) << "removed with the trigger";
+    EXPECT_EQ(monitors.monitorCount(), 2u) << "a trigger removes only its own";
+
+    trigger.stop();
+    monitors.setAvailable(false);
+    trigger.applySettings();
+    EXPECT_TRUE(sink.contains(LogCategory::hotkey, platform::LogLevel::error,
+                              "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)"));
 }
 
 TEST_F(DoubleTapTriggerTest, LogsTheEdgesOnlyWithDebugLogging)
 {
-    tap();
-    tap();
+    play("C - C -");
     EXPECT_THAT(sink.messages(LogCategory::hotkey), ElementsAre("DoubleTapTrigger: watching command", "DoubleTapTrigger: FIRED"));
-
-    // With debug logging every edge and transition is logged, device bits included.
     sink.clear();
     settings.set(keys::debugLoggingEnabled, true);
-    flagsTo(flags::command | leftCommandDeviceBit);
-    monitors.pressKey({0, 0, "a"});
-    flagsTo(flags::option);
-    flagsTo(flags::option | flags::command);
-    EXPECT_THAT(sink.messages(LogCategory::hotkey),
-                ElementsAre("DoubleTapTrigger: flags 0x100008 isDown=true wasDown=false state=idle",
-                            "DoubleTapTrigger: → firstDown",
-                            "DoubleTapTrigger: keyDown reset (was firstDown)",
-                            "DoubleTapTrigger: flags 0x80000 isDown=false wasDown=true state=idle",
-                            "DoubleTapTrigger: → idle",
-                            "DoubleTapTrigger: flags 0x180000 isDown=true wasDown=false state=idle",
-                            "DoubleTapTrigger: chord — reset"));
+    play("CD k O OC");
+    const auto lines = sink.messages(LogCategory::hotkey);
+    EXPECT_EQ(lines.size(), 7u);
+    EXPECT_THAT(lines, Contains("DoubleTapTrigger: flags 0x100008 isDown=true wasDown=false state=idle"));
+    EXPECT_THAT(lines, Contains("DoubleTapTrigger: keyDown reset (was firstDown)"));
+    EXPECT_THAT(lines, Contains("DoubleTapTrigger: chord — reset"));
 }
 
 } // namespace

@@ -13,18 +13,17 @@ namespace {
 using fake::application;
 using platform::RunningApplication;
 using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 using ::testing::Optional;
 
 constexpr pid_t ownPID = 4242;
 
-struct Recorder {
-    std::vector<std::string> appChanged;
-    std::vector<std::optional<std::string>> observed;
-
+class FrontmostAppMonitorTest : public ::testing::Test {
+protected:
+    // Records the switch callback (checking the value is set before it runs) and the observations.
     void attach(FrontmostAppMonitor& monitor)
     {
         monitor.onAppChanged = [this, &monitor](const RunningApplication& app) {
-            // Called after the value has been set.
             EXPECT_THAT(monitor.frontmostApp(), Optional(app));
             appChanged.push_back(app.name);
         };
@@ -32,66 +31,51 @@ struct Recorder {
             observed.push_back(app ? std::optional(app->name) : std::nullopt);
         });
     }
-};
 
-class FrontmostAppMonitorTest : public ::testing::Test {
-protected:
     fake::FakeWorkspace workspace;
     RunningApplication editor = application(100, "Editor", "org.example.editor");
     RunningApplication browser = application(200, "Browser", "org.example.browser");
     RunningApplication hintboard = application(ownPID, "Hintboard", "org.mirelo.Hintboard");
+    std::vector<std::string> appChanged;
+    std::vector<std::optional<std::string>> observed;
 };
 
 TEST_F(FrontmostAppMonitorTest, TakesTheFrontApplicationAtCreationUnlessItIsThisProcess)
 {
     workspace.setFrontmost(editor);
     EXPECT_THAT(FrontmostAppMonitor(workspace, ownPID).frontmostApp(), Optional(editor));
+    workspace.setFrontmost(std::nullopt);
+    EXPECT_EQ(FrontmostAppMonitor(workspace, ownPID).frontmostApp(), std::nullopt);
 
     workspace.setFrontmost(hintboard);
     FrontmostAppMonitor startedInFront(workspace, ownPID);
     EXPECT_EQ(startedInFront.frontmostApp(), std::nullopt);
-    Recorder recorder;
-    recorder.attach(startedInFront);
+    attach(startedInFront);
     workspace.activate(browser);
     EXPECT_THAT(startedInFront.frontmostApp(), Optional(browser));
-    EXPECT_THAT(recorder.appChanged, ElementsAre("Browser"));
-
-    workspace.setFrontmost(std::nullopt);
-    EXPECT_EQ(FrontmostAppMonitor(workspace, ownPID).frontmostApp(), std::nullopt);
+    EXPECT_THAT(appChanged, ElementsAre("Browser"));
 }
 
-TEST_F(FrontmostAppMonitorTest, TellsEverySwitchAndObserversOfEachChange)
+TEST_F(FrontmostAppMonitorTest, TellsEverySwitchButOwnAndUnidentifiedActivationsKeepTheRememberedOne)
 {
     workspace.setFrontmost(editor);
-    FrontmostAppMonitor monitor(workspace, ownPID);
-    Recorder recorder;
-    recorder.attach(monitor);
-
-    workspace.activate(browser);
-    workspace.activate(editor);
-
-    EXPECT_THAT(recorder.appChanged, ElementsAre("Browser", "Editor"));
-    EXPECT_THAT(recorder.observed, ElementsAre("Browser", "Editor"));
-    EXPECT_THAT(monitor.frontmostApp(), Optional(editor));
-}
-
-TEST_F(FrontmostAppMonitorTest, OwnActivationsAndUnidentifiedOnesLeaveTheRememberedApplication)
-{
-    workspace.setFrontmost(editor);
-    FrontmostAppMonitor monitor(workspace, ownPID);
-    Recorder recorder;
-    recorder.attach(monitor);
-
+    auto monitor = std::make_unique<FrontmostAppMonitor>(workspace, ownPID);
+    attach(*monitor);
     workspace.activate(hintboard);  // e.g. the settings window opens
     workspace.activateUnidentified();
-    EXPECT_THAT(monitor.frontmostApp(), Optional(editor));
-    EXPECT_TRUE(recorder.appChanged.empty());
-    EXPECT_TRUE(recorder.observed.empty());
+    EXPECT_THAT(monitor->frontmostApp(), Optional(editor));
+    EXPECT_THAT(appChanged, IsEmpty());
 
     // Back to the remembered application: the callback runs again, the value does not change.
     workspace.activate(editor);
-    EXPECT_THAT(recorder.appChanged, ElementsAre("Editor"));
-    EXPECT_TRUE(recorder.observed.empty());
+    workspace.activate(browser);
+    workspace.activate(editor);
+    EXPECT_THAT(appChanged, ElementsAre("Editor", "Browser", "Editor"));
+    EXPECT_THAT(observed, ElementsAre("Browser", "Editor"));
+
+    EXPECT_EQ(workspace.observerCount(), 1u);
+    monitor.reset();
+    EXPECT_EQ(workspace.observerCount(), 0u);
 }
 
 TEST_F(FrontmostAppMonitorTest, ObservationsEndWhenRemovedEvenDuringANotification)
@@ -106,21 +90,10 @@ TEST_F(FrontmostAppMonitorTest, ObservationsEndWhenRemovedEvenDuringANotificatio
         monitor.removeObservation(secondId);
     });
     secondId = monitor.observeFrontmostApp([&](const auto&) { ++second; });
-
     workspace.activate(editor);
     workspace.activate(browser);
-
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, 0);
-}
-
-TEST_F(FrontmostAppMonitorTest, RemovesItsWorkspaceObserverWhenDestroyed)
-{
-    auto monitor = std::make_unique<FrontmostAppMonitor>(workspace, ownPID);
-    EXPECT_EQ(workspace.observerCount(), 1u);
-    monitor.reset();
-    EXPECT_EQ(workspace.observerCount(), 0u);
-    workspace.activate(editor);  // nobody left to tell
 }
 
 } // namespace
