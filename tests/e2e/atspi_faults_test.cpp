@@ -128,17 +128,22 @@ protected:
     static constexpr auto oneTimeoutAtMost = 2 * MenuBarReader::messagingTimeout + 1s;
 };
 
-TEST_F(AtspiFaultsTest, AWellBehavedApplicationIsReadWholeWithEveryItemsOwnKeys)
+TEST_F(AtspiFaultsTest, WellBehavedReversedAndFloodingApplicationsAreReadWholeWithEveryItemsOwnKeys)
 {
-    // Every key with every modifier set, none included.
-    const pid_t pid = launch(16, 88);
-    EXPECT_EQ(read(pid).rows, wholeMenuBar(16, 88));
-}
-
-TEST_F(AtspiFaultsTest, RepliesInReverseOrderStayWithTheirOwnItems)
-{
-    const pid_t pid = launch(6, 40, {"--reverse"});
-    EXPECT_EQ(read(pid).rows, wholeMenuBar(6, 40));
+    const struct {
+        int menus, items;
+        std::vector<std::string> faults;
+    } cases[] = {
+        {16, 88, {}},  // every key with every modifier set, none included
+        {6, 40, {"--reverse"}},
+        {7, 200, {"--flood"}},
+    };
+    for (const auto& application : cases) {
+        SCOPED_TRACE(testing::PrintToString(application.faults));
+        const pid_t pid = launch(application.menus, application.items, application.faults);
+        EXPECT_EQ(read(pid).rows, wholeMenuBar(application.menus, application.items));
+        session->stopApplication(pid);
+    }
     EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Not(Contains(HasSubstr("does not answer"))));
 }
 
@@ -155,12 +160,6 @@ TEST_F(AtspiFaultsTest, AnUnansweredRequestCostsOneTimeoutAndTheNextReadWorksAga
         EXPECT_LT(partial.rows.size(), whole.size());
         EXPECT_THAT(wrongRows(partial.rows, whole), IsEmpty());
     }
-}
-
-TEST_F(AtspiFaultsTest, AFloodOfEventsLeavesALargeReadCompleteAndCorrect)
-{
-    const pid_t pid = launch(7, 200, {"--flood"});
-    EXPECT_EQ(read(pid).rows, wholeMenuBar(7, 200));
 }
 
 TEST_F(AtspiFaultsTest, AStallEndsTheReadInOneTimeoutWithWhatWasRead)
