@@ -128,24 +128,28 @@ protected:
     static constexpr auto oneTimeoutAtMost = 2 * MenuBarReader::messagingTimeout + 1s;
 };
 
-TEST_F(AtspiFaultsTest, WellBehavedReversedAndFloodingApplicationsAreReadWholeWithEveryItemsOwnKeys)
+// Applications that answer every request, each in a test of its own: well behaved with
+// every key and every modifier set, replying in reverse order, flooding events.
+struct WholeRead {
+    std::string name;
+    int menus, items;
+    std::vector<std::string> faults;
+};
+void PrintTo(const WholeRead& application, std::ostream* out) { *out << application.name; }
+class WholeReads : public AtspiFaultsTest, public testing::WithParamInterface<WholeRead> {};
+
+TEST_P(WholeReads, AreWholeWithEveryItemsOwnKeys)
 {
-    const struct {
-        int menus, items;
-        std::vector<std::string> faults;
-    } cases[] = {
-        {16, 88, {}},  // every key with every modifier set, none included
-        {6, 40, {"--reverse"}},
-        {7, 200, {"--flood"}},
-    };
-    for (const auto& application : cases) {
-        SCOPED_TRACE(testing::PrintToString(application.faults));
-        const pid_t pid = launch(application.menus, application.items, application.faults);
-        EXPECT_EQ(read(pid).rows, wholeMenuBar(application.menus, application.items));
-        session->stopApplication(pid);
-    }
+    const auto& application = GetParam();
+    const pid_t pid = launch(application.menus, application.items, application.faults);
+    EXPECT_EQ(read(pid).rows, wholeMenuBar(application.menus, application.items));
     EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Not(Contains(HasSubstr("does not answer"))));
 }
+
+INSTANTIATE_TEST_SUITE_P(AtspiFaultsTest, WholeReads,
+                         testing::Values(WholeRead{"WellBehaved", 16, 88, {}}, WholeRead{"Reversed", 6, 40, {"--reverse"}},
+                                         WholeRead{"Flooding", 7, 200, {"--flood"}}),
+                         [](const testing::TestParamInfo<WholeRead>& info) { return info.param.name; });
 
 TEST_F(AtspiFaultsTest, AnUnansweredRequestCostsOneTimeoutAndTheNextReadWorksAgain)
 {

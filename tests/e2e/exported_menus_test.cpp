@@ -185,6 +185,7 @@ TEST_F(ExportedMenus, Gtk4DemoReadsItsExportedMenusAndPressesAnItem)
     if (access("/usr/bin/gtk4-demo-application", X_OK) != 0)
         GTEST_SKIP() << "gtk-4-examples is not installed";
     const pid_t demo = session->launch({"gtk4-demo-application"});
+    ASSERT_TRUE(DesktopSession::waitForMenuBar(accessibility, demo)) << "no menu bar";
     // Its accessible menu bar comes before the window names its exported menus.
     // Each try is a read of its own: a request at start may time out.
     using State = linux_platform::ExportedMenuAccessibility::MenuBarState;
