@@ -241,14 +241,6 @@ bool FocusEvents::waitForFocusOn(std::string_view name, std::chrono::millisecond
     return true;
 }
 
-std::optional<std::pair<int, int>> accessibleCentre(pid_t pid, std::string_view name)
-{
-    const auto element = findAccessible(pid, name);
-    if (!element || element->width <= 0 || element->height <= 0)
-        return std::nullopt;
-    return std::pair(element->x + element->width / 2, element->y + element->height / 2);
-}
-
 Announcements::Announcements(pid_t pid)
     : pid_(pid), listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
 {

@@ -37,8 +37,6 @@ std::vector<AccessibleElement> accessibleDescendantsOf(pid_t pid, std::string_vi
 std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name);
 // Runs the first action of the first showing element of that name; false when there is none.
 bool pressAccessible(pid_t pid, std::string_view name);
-// The centre of the first showing element of that name on the screen, where a user would click it.
-std::optional<std::pair<int, int>> accessibleCentre(pid_t pid, std::string_view name);
 
 // Runs `use` on the first showing element of that name; false when there is none.
 bool withAccessible(pid_t pid, std::string_view name, const std::function<void(_AtspiAccessible*)>& use);

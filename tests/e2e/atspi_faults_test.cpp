@@ -128,19 +128,28 @@ protected:
     static constexpr auto oneTimeoutAtMost = 2 * MenuBarReader::messagingTimeout + 1s;
 };
 
-TEST_F(AtspiFaultsTest, AWellBehavedApplicationIsReadWholeWithEveryItemsOwnKeys)
-{
-    // Every key with every modifier set, none included.
-    const pid_t pid = launch(16, 88);
-    EXPECT_EQ(read(pid).rows, wholeMenuBar(16, 88));
-}
+// Applications that answer every request, each in a test of its own: well behaved with
+// every key and every modifier set, replying in reverse order, flooding events.
+struct WholeRead {
+    std::string name;
+    int menus, items;
+    std::vector<std::string> faults;
+};
+void PrintTo(const WholeRead& application, std::ostream* out) { *out << application.name; }
+class WholeReads : public AtspiFaultsTest, public testing::WithParamInterface<WholeRead> {};
 
-TEST_F(AtspiFaultsTest, RepliesInReverseOrderStayWithTheirOwnItems)
+TEST_P(WholeReads, AreWholeWithEveryItemsOwnKeys)
 {
-    const pid_t pid = launch(6, 40, {"--reverse"});
-    EXPECT_EQ(read(pid).rows, wholeMenuBar(6, 40));
+    const auto& application = GetParam();
+    const pid_t pid = launch(application.menus, application.items, application.faults);
+    EXPECT_EQ(read(pid).rows, wholeMenuBar(application.menus, application.items));
     EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Not(Contains(HasSubstr("does not answer"))));
 }
+
+INSTANTIATE_TEST_SUITE_P(AtspiFaultsTest, WholeReads,
+                         testing::Values(WholeRead{"WellBehaved", 16, 88, {}}, WholeRead{"Reversed", 6, 40, {"--reverse"}},
+                                         WholeRead{"Flooding", 7, 200, {"--flood"}}),
+                         [](const testing::TestParamInfo<WholeRead>& info) { return info.param.name; });
 
 TEST_F(AtspiFaultsTest, AnUnansweredRequestCostsOneTimeoutAndTheNextReadWorksAgain)
 {
@@ -155,12 +164,6 @@ TEST_F(AtspiFaultsTest, AnUnansweredRequestCostsOneTimeoutAndTheNextReadWorksAga
         EXPECT_LT(partial.rows.size(), whole.size());
         EXPECT_THAT(wrongRows(partial.rows, whole), IsEmpty());
     }
-}
-
-TEST_F(AtspiFaultsTest, AFloodOfEventsLeavesALargeReadCompleteAndCorrect)
-{
-    const pid_t pid = launch(7, 200, {"--flood"});
-    EXPECT_EQ(read(pid).rows, wholeMenuBar(7, 200));
 }
 
 TEST_F(AtspiFaultsTest, AStallEndsTheReadInOneTimeoutWithWhatWasRead)

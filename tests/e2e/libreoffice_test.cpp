@@ -1,125 +1,163 @@
-// LibreOffice Writer with its GTK 3 backend: two menu bars over AT-SPI, GTK
-// key bindings with literal spaces and empty accelerator fields, and a
-// program that runs as soffice.bin below the oosplash launcher.
-#include "atspi_reading.h"
-#include "libreoffice_writer.h"
+// LibreOffice Writer with its GTK 3 backend, started once: two menu bars over
+// AT-SPI and its exported one, GTK key bindings with literal spaces and empty
+// accelerator fields, a program that runs as soffice.bin below the oosplash
+// launcher, and the popup over a dialog in front of its main window.
+#include "accessible_tree.h"
 #include "menu_rows.h"
+#include "tray_application.h"
 
+#include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
+#include "platform/fake/memory_log.h"
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/exported_menu_accessibility.h"
 
 #include <fmt/format.h>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include <signal.h>
 
-#include <fstream>
-
-namespace hb {
+namespace hb::e2e {
 namespace {
 
 using testing::Contains;
 using testing::HasSubstr;
+using testing::Not;
+using testing::StartsWith;
 
-struct Outcome {
-    int status = -1;
-    std::string output;
-    std::string errors;
-};
-
-Outcome hintboard(const std::string& arguments)
-{
-    const std::string errors = e2e::DesktopSession::shared().folder() + "/libreoffice-command.err";
-    Outcome run;
-    run.output = e2e::DesktopSession::commandOutput(std::string(HINTBOARD_EXECUTABLE) + " " + arguments + " 2>" +
-                                                    errors + "; echo \"exit $?\"");
-    const auto exit = run.output.rfind("exit ");
-    if (exit != std::string::npos) {
-        run.status = std::stoi(run.output.substr(exit + 5));
-        run.output.resize(exit);
-    }
-    std::ifstream file(errors);
-    run.errors.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return run;
-}
-
-class LibreOfficeWriter : public e2e::AtspiReading {
+// Writer with a profile of its own: the launcher script becomes oosplash, which runs
+// soffice.bin, and runs it again when the first start with a new profile asks for a restart.
+class LibreOfficeWriter : public TrayApplication {
 protected:
     static void SetUpTestSuite()
     {
-        AtspiReading::SetUpTestSuite();
-        processes = e2e::startWriter(*session, "libreoffice-profile");
-        writer = processes.writer;
+        TrayApplication::SetUpTestSuite();
+        launcher = session->launch({"libreoffice", "-env:UserInstallation=file://" + session->folder() + "/libreoffice",
+                                    "--norestore", "--nologo", "--writer"},
+                                   {{"SAL_USE_VCLPLUGIN", "gtk3"}});
+        fake::MemoryLogSink sink;
+        platform::Log log{sink, [] { return false; }};
+        linux_platform::AtspiAccessibility accessibility{log};
+        DesktopSession::waitUntil([&] {
+            writer = DesktopSession::childOf(launcher, "soffice.bin");
+            return writer > 0 && DesktopSession::waitForMenuBar(accessibility, writer, {});
+        }, std::chrono::seconds(90));
     }
-    static void TearDownTestSuite() { e2e::stopWriter(*session, processes); }
-
+    static void TearDownTestSuite()
+    {
+        if (writer > 0) {
+            kill(writer, SIGTERM);
+            if (!DesktopSession::waitUntil([&] { return kill(writer, 0) != 0; }, std::chrono::seconds(10)))
+                kill(writer, SIGKILL);
+        }
+        session->stopApplication(launcher);
+        TrayApplication::TearDownTestSuite();
+    }
+    // Hintboard itself only where a test starts it.
     void SetUp() override
     {
-        ASSERT_TRUE(e2e::DesktopSession::waitForMenuBar(accessibility, writer, std::chrono::seconds(1)))
+        ASSERT_TRUE(DesktopSession::waitForMenuBar(atspi, writer, std::chrono::seconds(1)))
             << "LibreOffice Writer did not start or shows no menu bar over AT-SPI";
     }
 
-    std::vector<MenuSection> read(bool includeAll = false) { return AtspiReading::read(writer, includeAll); }
-
-    static inline e2e::WriterProcesses processes;
-    static inline pid_t writer = -1;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return true; }};
+    linux_platform::AtspiAccessibility atspi{log};
+    linux_platform::ExportedMenuAccessibility exported{log};
+    linux_platform::MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
+    static inline pid_t launcher = -1;
+    static inline pid_t writer = -1;  // whose menu bar could be read unless 90 s were not enough
 };
 
-TEST_F(LibreOfficeWriter, MenusReadFromTheNativeBarWithTheKeysLibreOfficeShows)
+TEST_F(LibreOfficeWriter, BothMenuBarsGiveTheKeysLibreOfficeShowsAndTheExportedOneRunsACommand)
 {
-    const auto rows = e2e::rowTexts(read());
-    // The native GTK bar, not its hidden copy (which says ⌃M, ⌃F, "Y", "V", "S" for these).
-    for (const char* expected : {"View/Formatting Marks=⌃F10", "View/Field Names=⌃F9", "View/Styles=F11",
-                                 "View/Navigator=F5", "Tools/Spelling...=F7", "Tools/Automatic Spell Checking=⇧F7",
-                                 "Tools/AutoText...=⌃F3", "Tools/Options...=⌥F12"})
-        EXPECT_THAT(rows, Contains(expected));
-    // A literal space as the key.
-    EXPECT_THAT(rows, Contains("Insert/Formatting Mark/Insert non-breaking space=⌃⇧Space"));
-
-    // Form › Content Controls: mnemonics without accelerators, listed only with --all, without keys.
-    const auto all = e2e::rowTexts(read(true));
+    // The native GTK bar, not its hidden copy (which says ⌃M, ⌃F, "Y", "V", "S" for these); a literal space as a key.
+    const char* const expected[] = {"View/Formatting Marks=⌃F10", "View/Field Names=⌃F9", "View/Styles=F11",
+                                    "View/Navigator=F5", "Tools/Spelling...=F7", "Tools/Automatic Spell Checking=⇧F7",
+                                    "Tools/AutoText...=⌃F3", "Tools/Options...=⌥F12",
+                                    "Insert/Formatting Mark/Insert non-breaking space=⌃⇧Space"};
+    // Form › Content Controls: mnemonics without accelerators, listed only with every item, without keys.
     const std::string contentControls = "Form/Content Controls/";
-    EXPECT_THAT(all, Contains(contentControls + "Insert Rich Text Content Control="));
-    for (const auto& row : rows)
-        EXPECT_THAT(row, testing::Not(testing::StartsWith(contentControls)));
+    using State = linux_platform::ExportedMenuAccessibility::MenuBarState;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] {
+        exported.setMessagingTimeout(exported.applicationElement(writer), std::chrono::seconds(1));
+        return exported.readMenuBar(writer).state == State::read;
+    }, std::chrono::seconds(30))) << "no exported menu bar";
+    std::vector<MenuSection> sections;
+    for (platform::Accessibility* over : std::initializer_list<platform::Accessibility*>{&atspi, &accessibility}) {
+        SCOPED_TRACE(over == &atspi ? "over AT-SPI" : "exported");
+        const MenuBarReader reader(*over, log);
+        const auto rows = rowTexts(reader.readMenuBar(MenuReadOptions{.pid = writer}));
+        for (const char* row : expected)
+            EXPECT_THAT(rows, Contains(row));
+        EXPECT_THAT(rows, Not(Contains(StartsWith(contentControls))));
+        sections = reader.readMenuBar(MenuReadOptions{.pid = writer, .includeAll = true});
+        EXPECT_THAT(rowTexts(sections), Contains(contentControls + "Insert Rich Text Content Control="));
+    }
+    EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Contains(HasSubstr("exported menus of :")));
+
+    const auto wordCount = findRow(sections, "Tools", "Word Count...");
+    ASSERT_TRUE(wordCount);
+    EXPECT_THAT(DesktopSession::windowTitles(writer), Not(HasSubstr("Count")));
+    EXPECT_TRUE(press(accessibility, log, *wordCount));
+    EXPECT_TRUE(DesktopSession::waitUntil(
+        [&] { return DesktopSession::windowTitles(writer).find("Count") != std::string::npos; }, std::chrono::seconds(20)))
+        << "no Word Count window";
+    run("xdotool key Escape");
 }
 
 TEST_F(LibreOfficeWriter, CommandFindsWriterByItsNamesAndIsQuiet)
 {
     for (const char* name : {"libreoffice", "soffice", "soffice.bin", "\"LibreOffice Writer\""}) {
-        const Outcome run = hintboard(std::string("shortcuts --app ") + name);
-        EXPECT_EQ(run.status, 0) << name << ": " << run.errors;
-        EXPECT_THAT(run.output, testing::StartsWith(fmt::format("LibreOffice Writer (libreoffice-writer, pid {})\n",
-                                                                writer)))
+        const auto found = hintboardCommand(std::string("shortcuts --app ") + name);
+        EXPECT_EQ(found.status, 0) << name << ": " << found.errors;
+        EXPECT_THAT(found.output, StartsWith(fmt::format("LibreOffice Writer (libreoffice-writer, pid {})\n", writer)))
             << name;
-        EXPECT_EQ(run.errors, "") << name;
+        EXPECT_EQ(found.errors, "") << name;
     }
-    const Outcome all = hintboard(fmt::format("shortcuts --pid {} --all --json", writer));
+    const auto all = hintboardCommand(fmt::format("shortcuts --pid {} --all --json", writer));
     EXPECT_EQ(all.status, 0);
     EXPECT_EQ(all.errors, "") << "no info lines about lazy submenus without --verbose";
     EXPECT_THAT(all.output, HasSubstr("\"keys\": \"⌃F10\""));
 }
 
-TEST_F(LibreOfficeWriter, PressingAnItemOpensItsDialog)
+// A dialog in front of the main window, as on a first start that shows the tip of the day.
+TEST_F(LibreOfficeWriter, PopupOverItsDialogCostsOneReadAndKeepsWritersNameAndRows)
 {
-    const auto sections = read();
-    std::optional<Shortcut> options;
-    for (const auto& section : sections)
-        for (const auto& shortcut : section.allShortcuts())
-            if (section.title == "Tools" && shortcut.title == "Options...")
-                options = shortcut;
-    ASSERT_TRUE(options);
-    const auto dialogs = [] {
-        return e2e::DesktopSession::commandOutput("xdotool search --onlyvisible --name '^Options - ' 2>/dev/null");
-    };
-    ASSERT_EQ(dialogs(), "");
-    EXPECT_TRUE(press(accessibility, log, *options));
+    const MenuBarReader reader(atspi, log);
+    const auto started = std::chrono::steady_clock::now();
+    const auto sections = reader.readMenuBar(MenuReadOptions{.pid = writer, .includeAll = true});
+    const auto oneRead = std::chrono::steady_clock::now() - started;
+    const auto tip = findRow(sections, "Help", "Show Tip of the Day");
+    ASSERT_TRUE(tip);
+    ASSERT_TRUE(press(atspi, log, *tip));
     std::string dialog;
-    EXPECT_TRUE(e2e::DesktopSession::waitUntil([&] { return !(dialog = dialogs()).empty(); }, std::chrono::seconds(20)));
-    if (!dialog.empty())
-        e2e::DesktopSession::commandOutput("xdotool windowactivate --sync " + dialog.substr(0, dialog.find('\n')) +
-                                           " key Escape 2>/dev/null");
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [&] { return !(dialog = run("xdotool search --onlyvisible --name '^Tip of the Day'")).empty(); },
+        std::chrono::seconds(20)))
+        << "no tip of the day; windows: " << run("xdotool search --onlyvisible --name . getwindowname %@");
+    run("xdotool windowactivate --sync " + dialog.substr(0, dialog.find('\n')));
+    ASSERT_THAT(run("xdotool getactivewindow getwindowname"), StartsWith("Tip of the Day"));
+
+    startHintboard();
+    run("xdotool windowactivate --sync " + dialog.substr(0, dialog.find('\n')));
+    const auto opening = std::chrono::steady_clock::now();
+    ASSERT_TRUE(openWithHotKey());
+    // The popup shows once the menus are read: one read of the main window's
+    // menus, and two seconds for drawing and for the test to see the window.
+    const auto opened = std::chrono::steady_clock::now() - opening;
+    std::vector<std::string> lines;
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return popupRowCount(lines = popupLines(hintboard)) > 50; }));
+    EXPECT_THAT(misplacedLines(lines), testing::IsEmpty()) << testing::PrintToString(lines);
+    EXPECT_LT(opened, oneRead + std::chrono::seconds(2))
+        << "opened in " << std::chrono::duration<double>(opened).count() << " s; one read takes "
+        << std::chrono::duration<double>(oneRead).count() << " s";
+    EXPECT_THAT(accessibleNames(hintboard), Contains("LibreOffice Writer"));
+    screenshot("popup-list-libreoffice.png");
+    EXPECT_TRUE(closeWithEscape());
+    EXPECT_THAT(hintboardCommand("shortcuts --front").output, StartsWith("LibreOffice Writer"));
+    run("xdotool key Escape");
 }
 
 } // namespace
-} // namespace hb
+} // namespace hb::e2e

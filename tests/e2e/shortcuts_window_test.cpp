@@ -1,38 +1,19 @@
 // gnome-text-editor has no menu bar: its shortcuts window, compiled into its
 // executable, gives its rows, in the command and in the popup.
+#include "menu_rows.h"
 #include "tray_application.h"
 
 #include <gmock/gmock.h>
-#include <nlohmann/json.hpp>
-
-#include <string>
 
 namespace hb::e2e {
 namespace {
 
-using nlohmann::json;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
-// "Group/Title=keys" of every row the command prints as JSON.
-std::vector<std::string> commandRows(const std::string& environment)
-{
-    const auto output =
-        run(environment + " " + HINTBOARD_EXECUTABLE + " shortcuts --app gnome-text-editor --json");
-    const auto document = json::parse(output, nullptr, false);
-    std::vector<std::string> rows;
-    if (document.is_discarded())
-        return rows;
-    for (const auto& section : document.at("sections"))
-        for (const auto& group : section.at("groups"))
-            for (const auto& row : group.at("rows"))
-                rows.push_back(section.at("title").get<std::string>() + "/" + row.at("title").get<std::string>() +
-                               "=" + row.at("keys").get<std::string>());
-    return rows;
-}
-
 class ShortcutsWindowTest : public TrayApplication {
 protected:
+    void SetUp() override {}
     static void SetUpTestSuite()
     {
         TrayApplication::SetUpTestSuite();
@@ -54,31 +35,22 @@ pid_t ShortcutsWindowTest::editor = -1;
 
 TEST_F(ShortcutsWindowTest, CommandListsTheWindowsRowsInTheUsersLanguage)
 {
-    const auto rows = commandRows("LANGUAGE=en");
-    EXPECT_GE(rows.size(), 40u);
-    EXPECT_THAT(rows, Contains("Windows/New window=⌃N"));
-    EXPECT_THAT(rows, Contains("Windows/Move to next tab=⌃⇟"));
+    const auto rows = [](const std::string& language) {
+        return rowTexts(jsonRows(hintboardCommand("shortcuts --app gnome-text-editor --json", "LANGUAGE=" + language).output));
+    };
+    const auto english = rows("en");
+    EXPECT_GE(english.size(), 40u);
+    EXPECT_THAT(english, Contains("Windows/New window=⌃N"));
+    EXPECT_THAT(english, Contains("Windows/Move to next tab=⌃⇟"));
+    EXPECT_THAT(rows("de"), Contains("Fenster/Neues Fenster=⌃N"));
 
-    EXPECT_THAT(commandRows("LANGUAGE=de"), Contains("Fenster/Neues Fenster=⌃N"));
-
-    const auto verbose =
-        run("(" + std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app gnome-text-editor --verbose 2>&1)");
-    EXPECT_THAT(verbose, HasSubstr("shortcuts window /org/gnome/TextEditor/ui/help-overlay.ui in "
-                                   "/usr/bin/gnome-text-editor"));
-}
-
-TEST_F(ShortcutsWindowTest, CommandSaysWhenNeitherMenuBarNorShortcutsWindowIsThere)
-{
-    const pid_t sleeper = session->launch({"sleep", "60"});
-    const auto message = run("(" + std::string(HINTBOARD_EXECUTABLE) + " shortcuts --pid " +
-                             std::to_string(sleeper) + " 2>&1 >/dev/null)");
-    EXPECT_THAT(message, HasSubstr("No shortcuts window was found either"));
-    EXPECT_EQ(status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --pid " + std::to_string(sleeper)), 5);
-    session->stopApplication(sleeper);
+    EXPECT_THAT(hintboardCommand("shortcuts --app gnome-text-editor --verbose").errors,
+                HasSubstr("shortcuts window /org/gnome/TextEditor/ui/help-overlay.ui in /usr/bin/gnome-text-editor"));
 }
 
 TEST_F(ShortcutsWindowTest, PopupShowsTheRowsAndRunsNewWindowInTheEditor)
 {
+    startHintboard();
     run("xdotool windowactivate --sync " + std::to_string(DesktopSession::managedWindowOf(editor)));
     const int windows = visibleWindowsOf(editor);
     ASSERT_TRUE(openWithHotKey());

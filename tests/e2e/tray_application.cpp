@@ -1,5 +1,8 @@
 #include "tray_application.h"
 
+#include "accessible_tree.h"
+#include "menu_rows.h"
+
 #include "platform/fake/memory_log.h"
 #include "platform/linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
@@ -7,7 +10,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +43,33 @@ int status(const std::string& command)
     return WIFEXITED(result) ? WEXITSTATUS(result) : -1;
 }
 
+CommandRun hintboardCommand(const std::string& arguments, const std::string& prefix)
+{
+    char errors[] = "/tmp/hintboard-errors-XXXXXX";
+    close(mkstemp(errors));
+    CommandRun result;
+    if (FILE* pipe = popen((prefix + " " HINTBOARD_EXECUTABLE " " + arguments + " 2>" + errors).c_str(), "r")) {
+        char buffer[4096];
+        while (auto count = std::fread(buffer, 1, sizeof buffer, pipe))
+            result.output.append(buffer, count);
+        const int status = pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    result.errors = DesktopSession::fileText(errors);
+    std::remove(errors);
+    return result;
+}
+
+std::size_t commandRowCount(const std::string& target)
+{
+    const auto rows = jsonRows(hintboardCommand("shortcuts " + target + " --json").output);
+    return std::ranges::count_if(rows, [](const JsonRow& row) { return !row.keys.empty(); });
+}
+
+void activateWindowOf(pid_t pid)
+{
+    run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " windowactivate --sync");
+}
 
 // The mapped windows of the hintboard process, with their places on the screen.
 std::vector<Window> visibleHintboardWindows()
@@ -142,6 +174,36 @@ std::optional<Window> hintboardWindowNamed(const std::string& title)
     return std::nullopt;
 }
 
+std::vector<std::string> popupLines(pid_t hintboard)
+{
+    std::vector<std::string> lines;
+    for (const auto& element : accessibleDescendantsOf(hintboard, "list"))
+        lines.push_back(element.description == "Menu" ? "# " + element.name
+                        : element.role == "heading"   ? "## " + element.name
+                        : element.role == "separator" ? "---"
+                                                      : element.name);
+    return lines;
+}
+
+static bool isRow(const std::string& line) { return !line.starts_with("#") && line != "---"; }
+
+std::size_t popupRowCount(const std::vector<std::string>& lines) { return std::ranges::count_if(lines, isRow); }
+
+std::vector<std::string> misplacedLines(const std::vector<std::string>& lines)
+{
+    const auto rowAt = [&](std::size_t i) { return i < lines.size() && isRow(lines[i]); };
+    std::vector<std::string> wrong;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] == "---" && !(i > 0 && rowAt(i - 1) && rowAt(i + 1)))
+            wrong.push_back("separator at line " + std::to_string(i));
+        if (lines[i].starts_with("## ") && !rowAt(i + 1))
+            wrong.push_back("empty submenu title " + lines[i]);
+        if (lines[i].starts_with("# ") && !(rowAt(i + 1) || (i + 1 < lines.size() && lines[i + 1].starts_with("## "))))
+            wrong.push_back("empty menu title " + lines[i]);
+    }
+    return wrong;
+}
+
 pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& command, const std::string& appName)
 {
     const pid_t pid = session.launch(command);
@@ -149,7 +211,7 @@ pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& com
                         [&] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app " + appName) == 0; },
                         std::chrono::seconds(20)))
         return -1;
-    run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " windowactivate --sync");
+    activateWindowOf(pid);
     return pid;
 }
 
@@ -216,6 +278,7 @@ void TrayApplication::startHintboard(const std::map<std::string, std::string>& e
 
 void TrayApplication::TearDown()
 {
+    run("xdotool keyup super alt ctrl shift");
     if (hintboard > 0 && waitpid(hintboard, nullptr, WNOHANG) == 0) {
         kill(hintboard, SIGTERM);
         if (!DesktopSession::waitUntil([&] { return waitpid(hintboard, nullptr, WNOHANG) != 0; },

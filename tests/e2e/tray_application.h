@@ -22,6 +22,18 @@ namespace hb::e2e {
 std::string run(const std::string& command);
 int status(const std::string& command);
 
+// `hintboard ARGUMENTS` (shell words, after `prefix`, e.g. variables): its exit status, output and errors.
+struct CommandRun {
+    int status = -1;
+    std::string output;
+    std::string errors;
+};
+CommandRun hintboardCommand(const std::string& arguments, const std::string& prefix = {});
+// The rows with keys that `hintboard shortcuts TARGET` reads.
+std::size_t commandRowCount(const std::string& target = "--front");
+// Brings the process's visible window to the front.
+void activateWindowOf(pid_t pid);
+
 struct Window {
     std::string id;
     int x = 0, y = 0, width = 0, height = 0;
@@ -46,6 +58,12 @@ bool openWithHotKey();
 // Escape removes one layer (overlay, search text, modifiers, favourites) at a time.
 bool closeWithEscape();
 void click(const Window& window, int button);
+// The lines the popup draws: "# Menu", "## Submenu", "---" and row titles.
+std::vector<std::string> popupLines(pid_t hintboard);
+std::size_t popupRowCount(const std::vector<std::string>& lines);
+// What is wrong with drawn lines: a separator next to anything but two rows,
+// a title with no row under it. Empty when nothing is.
+std::vector<std::string> misplacedLines(const std::vector<std::string>& lines);
 // Starts a program in the session, waits until `hintboard shortcuts --app
 // appName` reads its menus and brings its window to the front; its process
 // id, or -1 when it did not get that far.

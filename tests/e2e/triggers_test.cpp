@@ -1,5 +1,5 @@
-#include "desktop_session.h"
 #include "poll_watches.h"
+#include "tray_application.h"
 
 #include "platform/fake/memory_log.h"
 #include "platform/fake/memory_settings_domain.h"
@@ -18,12 +18,7 @@
 #include <sys/wait.h>
 #include <xcb/xcb.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <memory>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,27 +33,6 @@ bool xdotool(const std::string& arguments)
 {
     return std::system(("timeout 5 xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
 }
-
-// A mousepad window in front, as the application the user works in.
-class FrontApplication {
-public:
-    FrontApplication() : session_(DesktopSession::shared())
-    {
-        pid_ = session_.launch({"mousepad", "--disable-server"});
-        unsigned long window = 0;
-        ready_ = DesktopSession::waitUntil([&] { return (window = DesktopSession::managedWindowOf(pid_)) != 0; }, 40s)
-                 && DesktopSession::waitUntil([&] {
-                        return xdotool("windowactivate --sync " + std::to_string(window));
-                    });
-    }
-    ~FrontApplication() { session_.stopApplication(pid_); }
-    bool ready() const { return ready_; }
-
-private:
-    DesktopSession& session_;
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
 
 // Another X client holding a key grab on the root window.
 class OtherGrab {
@@ -105,6 +79,15 @@ struct BothTriggers {
 class TriggersOnX11 : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { DesktopSession::shared(); }
+    void TearDown() override { DesktopSession::shared().stopApplication(mousepad); }
+
+    // A mousepad window in front, as the application the user works in.
+    bool startMousepadInFront()
+    {
+        return (mousepad = launchInFront(DesktopSession::shared(), {"mousepad", "--disable-server"}, "mousepad")) > 0;
+    }
+
+    pid_t mousepad = -1;
 
     PollWatches watches;
     fake::VirtualRuntime runtime;
@@ -134,8 +117,7 @@ protected:
 
 TEST_F(TriggersOnX11, HotkeyPressedInAnotherApplicationActivatesOncePerPress)
 {
-    FrontApplication mousepad;
-    ASSERT_TRUE(mousepad.ready());
+    ASSERT_TRUE(startMousepadInFront());
     linux_platform::X11HotkeyService service(watches, log);
     ASSERT_TRUE(service.isConnected());
     HotkeyManager manager(service, runtime, log);
@@ -195,8 +177,7 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
 
 TEST_F(TriggersOnX11, DoubleTappingControlFiresOnceAndAKeyBetweenResets)
 {
-    FrontApplication mousepad;
-    ASSERT_TRUE(mousepad.ready());
+    ASSERT_TRUE(startMousepadInFront());
     linux_platform::XInputEventMonitors monitors(watches, log);
     ASSERT_TRUE(monitors.isAvailable());
     fake::MemorySettingsDomain settings;
@@ -248,8 +229,7 @@ private:
 
 TEST_F(TriggersOnX11, KeysFollowTheKeyboardMapOfTheMoment)
 {
-    FrontApplication mousepad;
-    ASSERT_TRUE(mousepad.ready());
+    ASSERT_TRUE(startMousepadInFront());
     linux_platform::XInputEventMonitors monitors(watches, log);
     std::vector<platform::KeyEvent> keys;
     monitors.addKeyDownMonitor([&](const platform::KeyEvent& key) { keys.push_back(key); });
@@ -358,35 +338,6 @@ TEST_F(TriggersOnX11, ALostConnectionStopsTheTriggersWithAnErrorLine)
     EXPECT_FALSE(manager.registerHotkey(defaultHotkey));
     trigger.applySettings();
     EXPECT_EQ(monitors.currentModifierFlags(), 0u);
-}
-
-long voluntaryContextSwitches()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
-            return std::stol(line.substr(line.find(':') + 1));
-    }
-    return -1;
-}
-
-// A measurement, run by hand with --gtest_also_run_disabled_tests: with both
-// triggers installed and nothing pressed, the process sleeps in poll().
-TEST_F(TriggersOnX11, DISABLED_IdleForThirtySecondsWithBothTriggers)
-{
-    BothTriggers triggers(watches, runtime, log);
-    auto& [service, manager, monitors, settings, trigger] = triggers;
-    ASSERT_TRUE(manager.registerHotkey(defaultHotkey));
-    trigger.applySettings();
-    serve(500ms);
-
-    int wakeUps = 0;
-    const long before = voluntaryContextSwitches();
-    watches.runFor(30s, [&] { ++wakeUps; });
-    const long switches = voluntaryContextSwitches() - before;
-    std::printf("idle 30 s: %ld voluntary context switches, %d returns from poll()\n", switches, wakeUps);
-    EXPECT_LE(switches, 2);
 }
 
 // Plays logind on the session bus: owns its name and announces sleep and wake.

@@ -25,6 +25,7 @@
 #include <sstream>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 
@@ -65,19 +66,16 @@ protected:
     }
 
     // Runs the main queue until the workspace, or the monitor, has the process in front.
-    bool waitForFront(platform::Workspace& workspace, pid_t pid)
-    {
-        return waitUntilFront([&] { return workspace.frontmostApplication(); }, pid);
-    }
-    bool waitForFront(FrontmostAppMonitor& monitor, pid_t pid)
-    {
-        return waitUntilFront([&] { return monitor.frontmostApp(); }, pid);
-    }
-    bool waitUntilFront(const std::function<std::optional<platform::RunningApplication>()>& front, pid_t pid)
+    template <typename Front>
+    bool waitForFront(Front& front, pid_t pid)
     {
         return DesktopSession::waitUntil([&] {
             mainQueue.runMainQueue();
-            auto app = front();
+            std::optional<platform::RunningApplication> app;
+            if constexpr (std::is_same_v<Front, FrontmostAppMonitor>)
+                app = front.frontmostApp();
+            else
+                app = front.frontmostApplication();
             return app && app->pid == pid;
         }, std::chrono::seconds(20));
     }
@@ -86,6 +84,37 @@ protected:
     {
         return DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + HINTBOARD_EXECUTABLE + " " +
                                              arguments + " 2>/dev/null");
+    }
+
+    // Hintboard on the compositor (Qt chooses its Wayland platform by itself), its log
+    // (without a journal, standard error) in the session folder under `logName`.
+    static pid_t startOnCompositor(const std::string& logName, std::map<std::string, std::string> environment = {})
+    {
+        environment.emplace("WAYLAND_DISPLAY", socket);
+        environment.emplace("QT_QPA_PLATFORM", "");
+        return session->launch({"sh", "-c", "exec " HINTBOARD_EXECUTABLE " 2>" + session->folder() + "/" + logName},
+                               environment);
+    }
+    static std::string logOf(const std::string& logName) { return DesktopSession::fileText(session->folder() + "/" + logName); }
+    static bool toggle()
+    {
+        return DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); });
+    }
+    static void quit(pid_t instance)
+    {
+        EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
+        EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
+        session->stopApplication(instance);
+    }
+    // xdotool's input reaches weston through its X11 window, which this activates; its id.
+    static std::string activateWeston()
+    {
+        std::string window;
+        std::istringstream(DesktopSession::commandOutput(
+            "xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'")) >> window;
+        EXPECT_FALSE(window.empty());
+        DesktopSession::commandOutput("xdotool windowactivate --sync " + window);
+        return window;
     }
 
     static pid_t launchMousepad()
@@ -237,11 +266,7 @@ TEST_F(WaylandTest, PopupIsAWaylandWindowThatTakesActivationAndClosesWhenItLoses
     ASSERT_TRUE(waitForFront(workspace, mousepad));
 
     markWizardSeen();
-    // Qt chooses its Wayland platform by itself; without a journal the log goes to standard error.
-    const std::string logPath = session->folder() + "/hintboard-on-wayland.log";
-    const pid_t instance = session->launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
-                                            {{"WAYLAND_DISPLAY", socket}, {"QT_QPA_PLATFORM", ""}});
-    const auto toggle = [] { return DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }); };
+    const pid_t instance = startOnCompositor("hintboard-on-wayland.log");
     // The rows are drawn; the header and the search field are the popup's accessible parts.
     const auto popupShown = [&] { return showsName(instance, "Filter"); };
     const auto popupHidden = [&] { return !showsName(instance, "Filter"); };
@@ -251,12 +276,7 @@ TEST_F(WaylandTest, PopupIsAWaylandWindowThatTakesActivationAndClosesWhenItLoses
     };
     const auto unfiltered = [&] { return showsName(instance, [](const std::string& name) { return name.ends_with(" shortcuts"); }); };
     const auto run = [](const std::string& command) { return DesktopSession::commandOutput(command); };
-    // xdotool's input reaches weston through its X11 window.
-    std::istringstream westonWindows(run("xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'"));
-    std::string westonWindow;
-    westonWindows >> westonWindow;
-    ASSERT_FALSE(westonWindow.empty());
-    run("xdotool windowactivate --sync " + westonWindow);
+    const std::string westonWindow = activateWeston();
 
     ASSERT_TRUE(toggle());
     ASSERT_TRUE(DesktopSession::waitUntil(popupShown, std::chrono::seconds(15)))
@@ -319,23 +339,19 @@ TEST_F(WaylandTest, PopupIsAWaylandWindowThatTakesActivationAndClosesWhenItLoses
     run("import -window root closed-by-click-on-wayland.png");
     EXPECT_TRUE(waitForFront(workspace, mousepad));
 
-    const std::string launchLog = run("cat " + logPath);
+    const std::string launchLog = logOf("hintboard-on-wayland.log");
     EXPECT_THAT(launchLog, HasSubstr("Qt platform in use: wayland"));
     EXPECT_THAT(launchLog, HasSubstr("no global input monitors"));
     EXPECT_THAT(launchLog, HasSubstr("pid " + std::to_string(mousepad) + ": 6 menus"));
-    EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
-    session->stopApplication(instance);
+    quit(instance);
     session->stopApplication(mousepad);
 }
 
 TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnTheXDisplay)
 {
     markWizardSeen();
-    const std::string logPath = session->folder() + "/hintboard-without-compositor.log";
-    const pid_t instance = session->launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
-                                            {{"WAYLAND_DISPLAY", "no-compositor-here"}, {"QT_QPA_PLATFORM", ""}});
-    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }));
+    const pid_t instance = startOnCompositor("hintboard-without-compositor.log", {{"WAYLAND_DISPLAY", "no-compositor-here"}});
+    ASSERT_TRUE(toggle());
     // The window manager manages it and makes it the active window, so it gets the keys.
     unsigned long popup = 0;
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return (popup = DesktopSession::managedWindowOf(instance)) != 0; },
@@ -347,20 +363,9 @@ TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnThe
     DesktopSession::commandOutput("import -window root popup-on-xwayland.png");
     DesktopSession::commandOutput("xdotool key Escape");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hasLargeWindow(instance); })) << "Escape left it open";
-    EXPECT_THAT(DesktopSession::commandOutput("cat " + logPath),
+    EXPECT_THAT(logOf("hintboard-without-compositor.log"),
                 HasSubstr("compositor does not answer: windows go through the X display (XWayland); Qt platform in use: xcb"));
-    EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
-    session->stopApplication(instance);
-}
-
-// Hintboard started on the compositor, whose desktop shows no tray icons, with
-// the settings in `configFolder`; its log goes to `logPath`.
-pid_t startWithoutTray(DesktopSession& session, const std::string& socket, const std::string& configFolder,
-                       const std::string& logPath)
-{
-    return session.launch({"sh", "-c", std::string("exec ") + HINTBOARD_EXECUTABLE + " 2>" + logPath},
-                          {{"WAYLAND_DISPLAY", socket}, {"QT_QPA_PLATFORM", ""}, {"XDG_CONFIG_HOME", configFolder}});
+    quit(instance);
 }
 
 // The desktop entry as installed, naming the command under test.
@@ -394,10 +399,10 @@ TEST_F(WaylandTest, WithoutATrayTheUserIsToldOnceAndTheDesktopEntryActionsReachT
 
     const std::string config = freshConfigFolder("without-tray");
     seedSettings(config, {keys::didShowOnboardingWizard});
-    const std::string logPath = session->folder() + "/hintboard-without-tray.log";
-    const pid_t instance = startWithoutTray(*session, socket, config, logPath);
+    // The compositor's desktop shows no tray icons.
+    const pid_t instance = startOnCompositor("hintboard-without-tray.log", {{"XDG_CONFIG_HOME", config}});
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return !notifications.received().empty(); }, std::chrono::seconds(20)))
-        << DesktopSession::fileText(logPath);
+        << logOf("hintboard-without-tray.log");
     const auto notice = notifications.received().front();
     EXPECT_EQ(notice.application, "Hintboard");
     EXPECT_EQ(notice.title, "Hintboard runs without a tray icon");
@@ -415,8 +420,8 @@ TEST_F(WaylandTest, WithoutATrayTheUserIsToldOnceAndTheDesktopEntryActionsReachT
     DesktopSession::commandOutput("sleep 1; import -window root settings-hotkey-without-portal.png");
     EXPECT_EQ(notifications.received().size(), 1u) << "told more than once";
 
-    const std::string quit = actionCommand(entry, "Quit");
-    EXPECT_EQ(DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + quit + " && echo ok"), "ok\n");
+    const std::string quitCommand = actionCommand(entry, "Quit");
+    EXPECT_EQ(DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + quitCommand + " && echo ok"), "ok\n");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
     session->stopApplication(instance);
 }
@@ -433,8 +438,7 @@ TEST_F(WaylandTest, TryOnTheTriggerStepWaitsForARealTriggerAndTheLastStepSaysThe
         ASSERT_TRUE(opened.domain) << opened.error;
         opened.domain->set(keys::onboardingResumeStep, platform::PlistValue(2));
     }
-    const std::string logPath = session->folder() + "/hintboard-wizard-without-tray.log";
-    const pid_t instance = startWithoutTray(*session, socket, config, logPath);
+    const pid_t instance = startOnCompositor("hintboard-wizard-without-tray.log", {{"XDG_CONFIG_HOME", config}});
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return showsName(instance, "Try it now"); }, std::chrono::seconds(20)))
         << ::testing::PrintToString(accessibleNames(instance));
 
@@ -462,9 +466,7 @@ TEST_F(WaylandTest, TryOnTheTriggerStepWaitsForARealTriggerAndTheLastStepSaysThe
     ASSERT_TRUE(pressAccessible(instance, "Done"));
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return notifications.received().size() == 1; }));
     EXPECT_FALSE(DesktopSession::waitUntil([&] { return notifications.received().size() > 1; }, std::chrono::seconds(3)));
-    EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
-    session->stopApplication(instance);
+    quit(instance);
 }
 
 TEST_F(WaylandTest, RowsThatCannotRunKeepThePopupOpenAndSayWhy)
@@ -477,20 +479,16 @@ TEST_F(WaylandTest, RowsThatCannotRunKeepThePopupOpenAndSayWhy)
     ASSERT_TRUE(waitForFront(workspace, editor));
     ASSERT_TRUE(DesktopSession::waitUntil(
         [&] { return hintboard("shortcuts --front").find("Select all") != std::string::npos; }, std::chrono::seconds(20)));
-    const std::string logPath = session->folder() + "/hintboard-rows-that-cannot-run.log";
-    const pid_t instance = startWithoutTray(*session, socket, config, logPath);
+    const pid_t instance = startOnCompositor("hintboard-rows-that-cannot-run.log", {{"XDG_CONFIG_HOME", config}});
     const auto run = [](const std::string& command) { return DesktopSession::commandOutput(command); };
-    std::string westonWindow;
-    std::istringstream(run("xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'")) >> westonWindow;
-    ASSERT_FALSE(westonWindow.empty());
-    run("xdotool windowactivate --sync " + westonWindow);
+    activateWeston();
     const auto popupShown = [&] { return showsName(instance, "Filter"); };
     const auto noticeStarting = [&](const std::string& start) {
         return showsName(instance, [&](const std::string& name) { return name.starts_with(start); });
     };
 
     // A row of gnome-text-editor's shortcuts window that no exported action runs.
-    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }));
+    ASSERT_TRUE(toggle());
     ASSERT_TRUE(DesktopSession::waitUntil(popupShown, std::chrono::seconds(15)));
     ASSERT_TRUE(waitForFront(workspace, instance));
     run("sleep 0.5; import -window root marked-rows-on-wayland.png");
@@ -509,8 +507,8 @@ TEST_F(WaylandTest, RowsThatCannotRunKeepThePopupOpenAndSayWhy)
     ASSERT_TRUE(waitForFront(workspace, mousepad));
     ASSERT_TRUE(DesktopSession::waitUntil(
         [&] { return hintboard("shortcuts --front").find("Select All") != std::string::npos; }, std::chrono::seconds(20)));
-    run("xdotool windowactivate --sync " + westonWindow);
-    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); }));
+    activateWeston();
+    ASSERT_TRUE(toggle());
     ASSERT_TRUE(DesktopSession::waitUntil(popupShown, std::chrono::seconds(15)));
     ASSERT_TRUE(waitForFront(workspace, instance));
     run("xdotool type --delay 60 'select all'");
@@ -519,10 +517,7 @@ TEST_F(WaylandTest, RowsThatCannotRunKeepThePopupOpenAndSayWhy)
         << ::testing::PrintToString(accessibleNames(instance));
     EXPECT_TRUE(popupShown()) << "the popup closed";
     run("import -window root disabled-item-told-on-wayland.png");
-
-    EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
-    session->stopApplication(instance);
+    quit(instance);
     session->stopApplication(mousepad);
 }
 
