@@ -324,6 +324,11 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
             answered = true;
         } else {
             run("xdotool key space");  // skips the pause
+            // The next question replaces this one's feedback before it is answered.
+            ASSERT_TRUE(DesktopSession::waitUntil([&] {
+                const auto names = accessibleNames(hintboard);
+                return !contains(names, "Right") && !contains(names, "Wrong");
+            }));
         }
     }
     EXPECT_TRUE(answered);
