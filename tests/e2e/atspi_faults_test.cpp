@@ -148,7 +148,7 @@ TEST_P(WholeReads, AreWholeWithEveryItemsOwnKeys)
 
 INSTANTIATE_TEST_SUITE_P(AtspiFaultsTest, WholeReads,
                          testing::Values(WholeRead{"WellBehaved", 16, 88, {}}, WholeRead{"Reversed", 6, 40, {"--reverse"}},
-                                         WholeRead{"Flooding", 7, 200, {"--flood"}}),
+                                         WholeRead{"Flooding", 7, 60, {"--flood"}}),
                          [](const testing::TestParamInfo<WholeRead>& info) { return info.param.name; });
 
 TEST_F(AtspiFaultsTest, AnUnansweredRequestCostsOneTimeoutAndTheNextReadWorksAgain)
