@@ -312,15 +312,18 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcut)
             return false;
         })) << "no question from mousepad's menus";
         run("xdotool key " + keys.value_or("ctrl+alt+shift+F12"));
+        // The verdict is taken as it shows: the next question replaces it after a short pause.
+        bool right = false;
         ASSERT_TRUE(DesktopSession::waitUntil([&] {
             const auto names = accessibleNames(hintboard);
-            return contains(names, "Right") || contains(names, "Wrong");
+            right = contains(names, "Right");
+            return right || contains(names, "Wrong");
         }));
-        EXPECT_TRUE(announcements.waitFor(contains(accessibleNames(hintboard), "Right") ? "Right: " : "Wrong. You pressed"))
+        EXPECT_TRUE(announcements.waitFor(right ? "Right: " : "Wrong. You pressed"))
             << testing::PrintToString(announcements.said());
         if (keys) {
+            EXPECT_TRUE(right) << "typed " << *keys;
             screenshot("quiz-answered.png");
-            EXPECT_TRUE(contains(accessibleNames(hintboard), "Right")) << "typed " << *keys;
             answered = true;
         } else {
             run("xdotool key space");  // skips the pause
