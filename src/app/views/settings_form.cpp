@@ -200,8 +200,10 @@ QLabel* makeCaption(const QString& text)
 
 QLabel* makeSectionTitle(const QString& text)
 {
-    auto* label = new QLabel(text);
+    // Marked before it has text: setting the text already makes Qt's accessible element.
+    auto* label = new QLabel;
     markAsHeading(label);
+    label->setText(text);
     QFont font = label->font();
     font.setWeight(QFont::DemiBold);
     label->setFont(font);
