@@ -42,8 +42,9 @@ public:
     }
     ~StatusNotifierWatcher()
     {
-        g_main_context_invoke(context_, [](gpointer loop) { g_main_loop_quit(static_cast<GMainLoop*>(loop)); return G_SOURCE_REMOVE; },
-                              loop_);
+        g_main_context_invoke(
+            context_, [](gpointer loop) { return g_main_loop_quit(static_cast<GMainLoop*>(loop)), G_SOURCE_REMOVE; },
+            loop_);
         thread_.join();
         g_main_loop_unref(loop_);
         g_main_context_unref(context_);
@@ -71,10 +72,7 @@ private:
             nullptr, nullptr, nullptr);
         GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(R"(<node><interface name="org.kde.StatusNotifierWatcher">
               <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
-              <method name="RegisterStatusNotifierHost"><arg type="s" direction="in"/></method>
-              <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
               <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
-              <property name="ProtocolVersion" type="i" access="read"/>
             </interface></node>)",
                                                            nullptr);
         static const GDBusInterfaceVTable vtable{&StatusNotifierWatcher::called, &StatusNotifierWatcher::property,
@@ -126,21 +124,10 @@ private:
         g_dbus_method_invocation_return_value(invocation, nullptr);
     }
 
-    static GVariant* property(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name, GError**,
-                              gpointer self)
+    static GVariant* property(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GError**,
+                              gpointer)
     {
-        auto& watcher = *static_cast<StatusNotifierWatcher*>(self);
-        const std::string_view property = name;
-        if (property == "IsStatusNotifierHostRegistered")
-            return g_variant_new_boolean(true);
-        if (property == "ProtocolVersion")
-            return g_variant_new_int32(0);
-        std::lock_guard lock(watcher.mutex_);
-        GVariantBuilder items;
-        g_variant_builder_init(&items, G_VARIANT_TYPE("as"));
-        for (const auto& item : watcher.items_)
-            g_variant_builder_add(&items, "s", item.c_str());
-        return g_variant_builder_end(&items);
+        return g_variant_new_boolean(true);  // IsStatusNotifierHostRegistered
     }
 
     std::thread thread_;
@@ -158,7 +145,6 @@ struct MenuEntry {
     std::int32_t id = 0;
     std::string label;
     std::string type;        // "separator" or empty
-    std::string toggleType;  // "checkmark", "radio" or empty
     bool enabled = true;
     std::vector<std::vector<std::string>> shortcut;
 };
@@ -208,8 +194,6 @@ std::vector<MenuEntry> exportedMenu(GDBusConnection* bus, const std::string& ite
             entry.label = text;
         if (g_variant_lookup(properties, "type", "&s", &text))
             entry.type = text;
-        if (g_variant_lookup(properties, "toggle-type", "&s", &text))
-            entry.toggleType = text;
         gboolean enabled = true;
         if (g_variant_lookup(properties, "enabled", "b", &enabled))
             entry.enabled = enabled;
@@ -382,8 +366,6 @@ TEST_F(StatusNotifierMenu, HostReadsEachEntryWithItsKeys)
     ASSERT_TRUE(entryLabelled(entries, "Quit Hintboard"));
     EXPECT_EQ(entryLabelled(entries, "Quit Hintboard")->shortcut, (Keys{{"Control", "Q"}}));
     EXPECT_TRUE(entryLabelled(entries, "About Hintboard")->shortcut.empty());
-    for (const auto& entry : entries)
-        EXPECT_EQ(entry.toggleType, "") << entry.label << ": nothing in this menu is switched on or off";
 
     GVariant* clicked = callSync(bus, item, menuPath, "com.canonical.dbusmenu", "Event",
                                  g_variant_new("(isvu)", entryLabelled(entries, "Settings…")->id, "clicked",
