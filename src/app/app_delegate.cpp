@@ -44,6 +44,7 @@ AppDelegate::~AppDelegate()
     for (auto id : settingsObservers_)
         services_.notifications.removeObserver(id);
     services_.statusItem.onClick = nullptr;
+    services_.statusItem.onMenuOpening = nullptr;
     services_.frontmostMonitor.onAppChanged = nullptr;
 }
 
@@ -86,6 +87,11 @@ void AppDelegate::launch()
     };
 
     s.statusItem.onClick = [this](const StatusClick& click) { statusItemClicked(click); };
+    s.statusItem.onMenuOpening = [this] {
+        closeReadyHint();
+        services_.hidePopup();
+        return statusMenuEntries();
+    };
     redrawStatusIcon();
 
     auto toggle = weakly([this] { triggerToggle(); });
@@ -186,11 +192,16 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
 
     const auto stored = s.storedHotkey ? s.storedHotkey() : std::nullopt;
     const auto working = workingHotkey();
-    const std::string hotkeyText = working ? shownHotkey(*working)
-                                   : stored ? std::string("(hot key not working)")
-                                            : std::string("(unset)");
+    // The hot key stands where menus show keys; without one the title says why.
     // Does what a click on the icon does (the menu has already closed the popup).
-    entries.push_back({.title = "Show Shortcuts  " + hotkeyText, .action = weakly([this] { services_.showPopup(); })});
+    StatusMenuEntry show{.title = "Show Shortcuts", .action = weakly([this] { services_.showPopup(); })};
+    if (working) {
+        show.keys = working->displayString;
+        show.keyText = shownHotkey(*working);
+    } else {
+        show.title += stored ? "  (hot key not working)" : "  (unset)";
+    }
+    entries.push_back(std::move(show));
 
     entries.push_back({.title = "Check for Updates…",
                        .enabled = static_cast<bool>(onCheckForUpdates),
@@ -209,6 +220,7 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
                        .keyEquivalent = ",",
                        .commandModifier = true,
                        .keyText = notation::keyLabel("⌃,", Settings(s.settings).keyLabels()),
+                       .keys = "⌃,",
                        .enabled = static_cast<bool>(onOpenSettings),
                        .action = weakly([this] {
                            if (onOpenSettings)
@@ -220,6 +232,7 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
                        .keyEquivalent = "q",
                        .commandModifier = true,
                        .keyText = notation::keyLabel("⌃Q", Settings(s.settings).keyLabels()),
+                       .keys = "⌃Q",
                        .action = weakly([this] { services_.quit(); })});
     return entries;
 }

@@ -20,6 +20,9 @@ struct StatusMenuEntry {
     bool commandModifier = false;
     // The same keys as the key-labels setting writes them ("Ctrl+," or "⌃,").
     std::string keyText;
+    // The keys in key notation ("⌃,", "⌥⌘K"), for screen readers and for
+    // hosts that draw the menu themselves.
+    std::string keys;
     bool enabled = true;
     std::function<void()> action;
 };
@@ -50,6 +53,9 @@ public:
 
     // Set by the owner; the item calls it for every click on the icon.
     std::function<void(const StatusClick&)> onClick;
+    // Set by the owner; a tray host that draws the menu itself (from the
+    // menu the item exports) asks for the entries each time it opens it.
+    std::function<std::vector<StatusMenuEntry>()> onMenuOpening;
 };
 
 } // namespace hb

@@ -493,6 +493,11 @@ TEST_F(WaylandTest, RowsThatCannotRunKeepThePopupOpenAndSayWhy)
     ASSERT_TRUE(waitForFront(workspace, instance));
     run("sleep 0.5; import -window root marked-rows-on-wayland.png");
     run("xdotool type --delay 60 'select all'");
+    // Said with the row, before it is chosen.
+    EXPECT_TRUE(DesktopSession::waitUntil([&] {
+        const auto row = findAccessible(instance, "Select all");
+        return row && row->description.starts_with("Press Ctrl+A yourself");
+    })) << findAccessible(instance, "Select all").value_or(AccessibleElement{}).description;
     run("xdotool key --delay 150 Tab Return");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return noticeStarting("Press Ctrl+A yourself"); }))
         << ::testing::PrintToString(accessibleNames(instance));

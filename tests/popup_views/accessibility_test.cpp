@@ -63,6 +63,7 @@ TEST_F(PopupAccessibility, RowsAreReadUnderTheirMenuWithKeysStatesAndActionsAndF
     auto app = test::editorApplication();
     app.sections[0].groups[0].shortcuts.push_back(Shortcut{
         .title = "Deactivated", .keys = "⌃⌥⇧K", .axElement = std::make_shared<platform::AXElement>(), .isDisabled = true});
+    app.sections[0].groups[0].shortcuts.push_back(Shortcut{.title = "Select Line", .keys = "⌃L", .cannotRunHere = true});
     harness.show(std::move(app));
 
     auto rows = readRows(columns());
@@ -73,6 +74,7 @@ TEST_F(PopupAccessibility, RowsAreReadUnderTheirMenuWithKeysStatesAndActionsAndF
     EXPECT_EQ(rowTitled(rows, "Paste as Column").menu, "Edit");
     EXPECT_TRUE(rowTitled(rows, "Deactivated").element->state().disabled);
     EXPECT_FALSE(save.element->state().disabled);
+    EXPECT_EQ(rowTitled(rows, "Select Line").keys, "Press Ctrl+L yourself: this desktop lets no program run it.");
 
     // Pressing does what a click does: a dimmed row does not run.
     auto* press = save.element->actionInterface();

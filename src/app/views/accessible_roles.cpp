@@ -7,11 +7,13 @@
 #include <QAbstractButton>
 #include <QAccessibleWidget>
 #include <QFrame>
+#include <QLabel>
 
 namespace hb::views {
 namespace {
 
 constexpr char pageTabsProperty[] = "hintboardPageTabs";
+constexpr char headingProperty[] = "hintboardHeading";
 
 bool isPageTabs(const QObject* control) { return control && control->property(pageTabsProperty).toBool(); }
 
@@ -81,6 +83,21 @@ public:
     }
 };
 
+// A label that titles what follows it, so that screen readers announce it and
+// move by it.
+class HeadingAccessible : public QAccessibleWidget {
+public:
+    explicit HeadingAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::Heading) {}
+
+    QString text(QAccessible::Text type) const override
+    {
+        QString text = QAccessibleWidget::text(type);
+        if (text.isEmpty() && type == QAccessible::Name)
+            text = static_cast<QLabel*>(widget())->text();
+        return text;
+    }
+};
+
 } // namespace
 
 QAccessibleInterface* roleAccessible(const QString& className, QObject* object)
@@ -92,6 +109,8 @@ QAccessibleInterface* roleAccessible(const QString& className, QObject* object)
     // no class below it has an interface of its own (dialogs and menus do).
     if (className == QLatin1String("QWidget") || className == QLatin1String("QFrame"))
         return new PlainWidgetAccessible(widget);
+    if (className == QLatin1String("QLabel") && object->property(headingProperty).toBool())
+        return new HeadingAccessible(static_cast<QLabel*>(object));
     if (className == QLatin1String(SegmentedControl::staticMetaObject.className()))
         return new QAccessibleWidget(widget, isPageTabs(widget) ? QAccessible::PageTabList : QAccessible::Grouping);
     if (auto* button = qobject_cast<QAbstractButton*>(object);
@@ -101,6 +120,8 @@ QAccessibleInterface* roleAccessible(const QString& className, QObject* object)
 }
 
 void markAsPageTabs(QWidget* segmentedControl) { segmentedControl->setProperty(pageTabsProperty, true); }
+
+void markAsHeading(QWidget* label) { label->setProperty(headingProperty, true); }
 
 void installAccessibility()
 {

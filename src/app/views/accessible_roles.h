@@ -16,10 +16,13 @@ void installAccessibility();
 // reader then takes a box inside it for the window); a plain QFrame (a form
 // box, a banner) is a grouping or a separator, not a frame; a segmented
 // control's segments are radio buttons, or page tabs in a control marked
-// with markAsPageTabs.
+// with markAsPageTabs; a label marked with markAsHeading is a heading.
 QAccessibleInterface* roleAccessible(const QString& className, QObject* object);
 
 // Marks a segmented control as the page selector of its window.
 void markAsPageTabs(QWidget* segmentedControl);
+
+// Marks a label as a heading, before it is shown.
+void markAsHeading(QWidget* label);
 
 } // namespace hb::views

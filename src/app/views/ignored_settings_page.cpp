@@ -70,6 +70,7 @@ ActionSection makeActionSection(const QString& title, QWidget* action, const QSt
         header->addWidget(action);
     layout->addLayout(header);
     auto* box = new FormBox;
+    box->setAccessibleName(title);
     layout->addWidget(box);
     if (!footer.isEmpty()) {
         auto* caption = makeCaption(footer);

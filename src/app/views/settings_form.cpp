@@ -1,5 +1,6 @@
 #include "app/views/settings_form.h"
 
+#include "app/views/accessible_roles.h"
 #include "popup/views/panel_style.h"
 
 #include <QApplication>
@@ -199,7 +200,10 @@ QLabel* makeCaption(const QString& text)
 
 QLabel* makeSectionTitle(const QString& text)
 {
-    auto* label = new QLabel(text);
+    // Marked before it has text: setting the text already makes Qt's accessible element.
+    auto* label = new QLabel;
+    markAsHeading(label);
+    label->setText(text);
     QFont font = label->font();
     font.setWeight(QFont::DemiBold);
     label->setFont(font);
@@ -316,6 +320,8 @@ FormSection makeSection(const QString& title, const QString& footer)
     if (!title.isEmpty())
         layout->addWidget(makeSectionTitle(title));
     auto* box = new FormBox;
+    // Screen readers name the group they enter after its title.
+    box->setAccessibleName(title);
     layout->addWidget(box);
     QLabel* caption = nullptr;
     if (!footer.isEmpty()) {

@@ -1,21 +1,64 @@
 #include "app/views/tray_icon.h"
 
 #include "app/views/ready_hint_bubble.h"
+#include "model/key_label.h"
 
 #include <QAction>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPalette>
+#include <QStyleOptionMenuItem>
 #include <QSvgRenderer>
 
 namespace hb::views {
 namespace {
 
 constexpr std::uint64_t controlFlag = 0x40000;
+constexpr char keyLabelProperty[] = "hintboardKeyLabel";
+
+// The status menu; an item's keys are drawn as the key-labels setting writes
+// them, while its shortcut (what screen readers read and hosts draw) stays a
+// key sequence.
+class StatusMenu final : public QMenu {
+protected:
+    void initStyleOption(QStyleOptionMenuItem* option, const QAction* action) const override
+    {
+        QMenu::initStyleOption(option, action);
+        const QString label = action->property(keyLabelProperty).toString();
+        if (!label.isEmpty())
+            option->text = action->text() + u'\t' + label;
+    }
+};
+
+// Key notation as a key sequence in Qt's names.
+QKeySequence keySequence(const std::string& keys)
+{
+    QString words = QString::fromStdString(notation::keyLabel(keys, notation::KeyLabels::words));
+    words.replace(QLatin1String("Super"), QLatin1String("Meta"))
+        .replace(QLatin1String("Page Up"), QLatin1String("PgUp"))
+        .replace(QLatin1String("Page Down"), QLatin1String("PgDown"));
+    return QKeySequence::fromString(words, QKeySequence::PortableText);
+}
+
+// Whether a StatusNotifierItem host is there, asked as Qt asks before it
+// chooses that protocol over XEmbed.
+bool statusNotifierHost()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << QStringLiteral("org.kde.StatusNotifierWatcher") << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 1000);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+}
 
 QString styleName(MenuBarIconStyle style)
 {
@@ -61,6 +104,19 @@ TrayIcon::TrayIcon(platform::Log& log, QObject* parent) : QObject(parent), log_(
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         log_.notice(platform::LogCategory::settings,
                     "There is no tray host: no status icon can be shown until one starts; Hintboard keeps running");
+    if (statusNotifierHost()) {
+        // The host draws this menu itself, each item with its role and keys; it
+        // is filled anew as it opens.
+        exported_ = std::make_unique<StatusMenu>();
+        connect(exported_.get(), &QMenu::aboutToShow, this, &TrayIcon::refillExportedMenu);
+        tray_.setContextMenu(exported_.get());
+    }
+}
+
+void TrayIcon::refillExportedMenu()
+{
+    if (exported_ && onMenuOpening)
+        fillMenu(*exported_, onMenuOpening());
 }
 
 TrayIcon::~TrayIcon() = default;
@@ -84,6 +140,9 @@ bool TrayIcon::exists() const
 void TrayIcon::setIconStyle(MenuBarIconStyle style)
 {
     tray_.setIcon(statusIcon(style, panelIsDark()));
+    // Hosts read the exported menu before they first open it.
+    if (exported_ && exported_->isEmpty())
+        refillExportedMenu();
     // Shown even without a host: the icon appears when one starts, and
     // comes back when the host restarts.
     tray_.show();
@@ -101,6 +160,8 @@ void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason)
             click.modifierFlags = controlFlag;
         break;
     case QSystemTrayIcon::Context:
+        if (exported_)
+            return;  // the host shows the exported menu
         click.secondaryButton = true;
         break;
     default:
@@ -118,39 +179,41 @@ QPoint TrayIcon::menuPosition() const
     return icon.bottomLeft();
 }
 
+void TrayIcon::fillMenu(QMenu& menu, const std::vector<StatusMenuEntry>& entries)
+{
+    menu.clear();
+    for (const StatusMenuEntry& entry : entries) {
+        if (entry.kind == StatusMenuEntry::Kind::separator) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(QString::fromStdString(entry.title));
+        action->setEnabled(entry.enabled && entry.kind == StatusMenuEntry::Kind::action);
+        if (!entry.keys.empty()) {
+            action->setShortcut(keySequence(entry.keys));
+            // Only while the menu is open: the hot key belongs to the desktop.
+            action->setShortcutContext(Qt::WidgetShortcut);
+            action->setProperty(keyLabelProperty, QString::fromStdString(entry.keyText));
+        }
+        if (entry.action) {
+            // Copied: the action may open a new menu, which replaces this one.
+            connect(action, &QAction::triggered, this, [run = entry.action] {
+                auto copy = run;
+                copy();
+            });
+        }
+    }
+}
+
 void TrayIcon::showMenu(std::vector<StatusMenuEntry> entries)
 {
     // Built anew each time; the last one goes once it has closed.
     if (menu_)
         menu_.release()->deleteLater();
-    entries_ = std::move(entries);
-    menu_ = std::make_unique<QMenu>();
+    menu_ = std::make_unique<StatusMenu>();
     menu_->setObjectName("statusMenu");
     menu_->setWindowTitle("Hintboard Menu");  // names the window for window managers and tests
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const StatusMenuEntry& entry = entries_[i];
-        if (entry.kind == StatusMenuEntry::Kind::separator) {
-            menu_->addSeparator();
-            continue;
-        }
-        QAction* action = menu_->addAction(QString::fromStdString(entry.title));
-        action->setEnabled(entry.enabled && entry.kind == StatusMenuEntry::Kind::action);
-        if (!entry.keyText.empty()) {
-            // Written as the rest of the program writes keys.
-            action->setText(QString::fromStdString(entry.title + "\t" + entry.keyText));
-        } else if (!entry.keyEquivalent.empty()) {
-            // Command is the Control key in Linux menus.
-            const QString keys = QString::fromStdString(entry.keyEquivalent).toUpper();
-            action->setShortcut(QKeySequence(entry.commandModifier ? "Ctrl+" + keys : keys));
-        }
-        if (entry.action) {
-            connect(action, &QAction::triggered, this, [this, i] {
-                // Copied: the action may open a new menu, which replaces the entries.
-                auto run = entries_[i].action;
-                run();
-            });
-        }
-    }
+    fillMenu(*menu_, entries);
     menu_->popup(menuPosition());
 }
 

@@ -45,11 +45,14 @@ public:
 private:
     void activated(QSystemTrayIcon::ActivationReason reason);
     QPoint menuPosition() const;
+    void fillMenu(QMenu& menu, const std::vector<StatusMenuEntry>& entries);
+    void refillExportedMenu();
 
     platform::Log& log_;
     QSystemTrayIcon tray_;
     std::unique_ptr<QMenu> menu_;
-    std::vector<StatusMenuEntry> entries_;
+    // The menu a StatusNotifierItem host draws itself (over com.canonical.dbusmenu).
+    std::unique_ptr<QMenu> exported_;
     std::unique_ptr<ReadyHintBubble> hint_;
     QPointer<QMessageBox> about_;
 };

@@ -235,8 +235,13 @@ QString LineAccessible::text(QAccessible::Text kind) const
         return item.title ? qstring(*item.title) : isRow() ? qstring(item.shortcut->title) : QString();
     if (kind != QAccessible::Description)
         return {};
-    if (isRow())
-        return section_->view()->keyLabel(*item.shortcut);
+    if (isRow()) {
+        const QString keys = section_->view()->keyLabel(*item.shortcut);
+        // Said with the row, not only once it is chosen.
+        if (item.shortcut->cannotRunHere && !keys.isEmpty())
+            return ShortcutColumnsView::tr("Press %1 yourself: this desktop lets no program run it.").arg(keys);
+        return keys;
+    }
     return item.kind == ShortcutColumnsView::Kind::separator ? QString() : ShortcutColumnsView::tr("Submenu");
 }
 
