@@ -235,8 +235,9 @@ QString LineAccessible::text(QAccessible::Text kind) const
         return item.title ? qstring(*item.title) : isRow() ? qstring(item.shortcut->title) : QString();
     if (kind != QAccessible::Description)
         return {};
+    // The keys as drawn: what a sighted user reads beside the title.
     if (isRow())
-        return section_->view()->keyLabel(*item.shortcut);
+        return section_->view()->drawnKeys(section_->column(), item);
     return item.kind == ShortcutColumnsView::Kind::separator ? QString() : ShortcutColumnsView::tr("Submenu");
 }
 
