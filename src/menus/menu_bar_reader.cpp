@@ -81,11 +81,12 @@ MenuReadResult MenuBarReader::readMenus(const MenuReadOptions& options) const
     auto application = applicationOf(options.pid);
     auto menuBar = platform::readElement(accessibility_, application, ax::menuBar);
     auto shortcutsWindow = platform::readElement(accessibility_, application, ax::shortcutsWindow);
-    if (!menuBar) {
+    if (!menuBar && !shortcutsWindow) {
         log_.error(LogCategory::scraper, "Could not read menu bar (pid {})", options.pid);
-        if (!shortcutsWindow)
-            return {};
+        return {};
     }
+    if (!menuBar)
+        log_.debug(LogCategory::scraper, "pid {} shows no menu bar; its shortcuts window is read", options.pid);
 
     MenuReadResult result;
     auto& sections = result.sections;

@@ -45,6 +45,10 @@ public:
     // downwards). Asks the window system, never the application; absent
     // without an active window or where the window system does not tell.
     virtual std::optional<Rect> activeWindowFrame() { return std::nullopt; }
+    // The application of the highest visible window of another process than
+    // `excluding`, in the window system's stacking order: the application in
+    // front while no window is active. Absent where the window system does not tell.
+    virtual std::optional<RunningApplication> topmostApplication(pid_t /*excluding*/) { return std::nullopt; }
 };
 
 } // namespace hb::platform

@@ -226,9 +226,10 @@ void PopupController::replaceShownRows(AppShortcuts app)
     app.sections = layout::withoutStrayLines(std::move(app.sections));
     layout::keepRowIdentities(filterModel_->app().sections, app.sections);
     ignoredMenuShortcuts_ = app.ignoredMenuShortcuts;
-    auto columnLayout =
-        layout::layoutColumns(app, listVisibleFrame_, deps_.settings.boolean(keys::wrapLongSections));
+    auto columnLayout = layout::layoutColumns(app, listVisibleFrame_, deps_.settings.boolean(keys::wrapLongSections),
+                                              panel_->columnWidthFor(app));
     const double width = columnLayout.width;
+    filterModel_->setColumnWidth(columnLayout.columnWidth);
     filterModel_->replaceRows(std::move(app), std::move(columnLayout.columns));
     const auto frame = layout::panelFrame(columnLayout, panel_->fittingHeight(width)).frame;
     if (frame != panelFrame_)
@@ -295,16 +296,19 @@ void PopupController::showShortcutList(AppShortcuts app, const platform::Rect& v
 {
     app.sections = layout::withoutStrayLines(std::move(app.sections));
     listVisibleFrame_ = visibleFrame;
-    auto columnLayout = layout::layoutColumns(app, visibleFrame, deps_.settings.boolean(keys::wrapLongSections));
+    auto columnLayout = layout::layoutColumns(app, visibleFrame, deps_.settings.boolean(keys::wrapLongSections),
+                                              panel_->columnWidthFor(app));
 
     // Whether the list scrolls is known only once the panel has measured it;
     // the estimate from the rows is right unless the list is close to the limit.
     const bool estimate = columnsMayFit(columnLayout);
-    auto model = makeFilterModel(std::move(app), std::move(columnLayout.columns), estimate);
+    const double columnWidth = columnLayout.columnWidth;
+    auto model = makeFilterModel(std::move(app), std::move(columnLayout.columns), columnWidth, estimate);
     panel_->showShortcuts(model);
     const auto panelFrame = layout::panelFrame(columnLayout, panel_->fittingHeight(columnLayout.width));
     if (panelFrame.fitsWithoutScrolling != estimate) {
-        auto measured = makeFilterModel(model->app(), model->columns(), panelFrame.fitsWithoutScrolling);
+        auto measured =
+            makeFilterModel(model->app(), model->columns(), columnWidth, panelFrame.fitsWithoutScrolling);
         panel_->showShortcuts(measured);
         model = std::move(measured);
     }
@@ -319,10 +323,11 @@ void PopupController::setPanelFrame(const platform::Rect& frame)
 }
 
 std::shared_ptr<PopupFilterModel> PopupController::makeFilterModel(AppShortcuts app, PopupFilterModel::Columns columns,
-                                                                   bool fitsWithoutScrolling) const
+                                                                   double columnWidth, bool fitsWithoutScrolling) const
 {
     auto model = std::make_shared<PopupFilterModel>(std::move(app), std::move(columns), fitsWithoutScrolling,
                                                     deps_.settings, deps_.favourites, deps_.ignoreList);
+    model->setColumnWidth(columnWidth);
     const auto& bundleID = model->app().bundleIdentifier;
     const bool ignoredRowsShowWhenFiltering = deps_.ignoreList.isEnabled() && deps_.ignoreList.showWhenFiltering();
     if (!ignoredRowsShowWhenFiltering && bundleID && bundleID == lastFilterBundleID_)
@@ -437,7 +442,14 @@ PopupPanelEvents PopupController::panelEvents()
 {
     PopupPanelEvents events;
     events.keyDown = [this](const platform::KeyEvent& key) { return panelKeyDown(key); };
-    events.flagsChanged = [this](std::uint64_t flags) { setHeldModifiers(flags); };
+    // The desktop's monitor, where there is one, sees every change of the
+    // modifiers in order, also those made before the panel had the keyboard;
+    // the panel's own events may reach the main thread after the monitor's
+    // later ones, and would bring back a modifier already released.
+    events.flagsChanged = [this](std::uint64_t flags) {
+        if (!followsDesktopFlags_)
+            setHeldModifiers(flags);
+    };
     events.activate = [this](const Shortcut& shortcut) { activate(shortcut); };
     events.chooseOption = [this](std::size_t option) {
         if (filterModel_)
@@ -479,7 +491,9 @@ void PopupController::installMonitors()
         hide();
     }));
     keep(monitors.addKeyDownMonitor([this](const platform::KeyEvent& key) { globalKeyDown(key); }));
-    keep(monitors.addFlagsChangedMonitor([this](std::uint64_t flags) { setHeldModifiers(flags); }));
+    const auto flagsMonitor = monitors.addFlagsChangedMonitor([this](std::uint64_t flags) { setHeldModifiers(flags); });
+    followsDesktopFlags_ = flagsMonitor.has_value();
+    keep(flagsMonitor);
     workspaceObserver_ = deps_.workspace.addActivationObserver(
         [this](const std::optional<platform::RunningApplication>& app) {
             ownWindowActive_ = app && app->pid == ownPID_;
@@ -495,6 +509,7 @@ void PopupController::removeMonitors()
     for (auto token : eventMonitors_)
         deps_.eventMonitors.removeMonitor(token);
     eventMonitors_.clear();
+    followsDesktopFlags_ = false;
     if (workspaceObserver_)
         deps_.workspace.removeActivationObserver(*workspaceObserver_);
     workspaceObserver_.reset();

@@ -114,7 +114,7 @@ private:
     void showShortcutList(AppShortcuts app, const platform::Rect& visibleFrame);
     void setPanelFrame(const platform::Rect& frame);
     std::shared_ptr<PopupFilterModel> makeFilterModel(AppShortcuts app, PopupFilterModel::Columns columns,
-                                                      bool fitsWithoutScrolling) const;
+                                                      double columnWidth, bool fitsWithoutScrolling) const;
 
     void startPermissionPoll();
     void pollPermission();
@@ -138,6 +138,7 @@ private:
     pid_t ownPID_;
     pid_t shownAppPID_ = 0;  // the application whose shortcuts were asked for last
     bool ownWindowActive_ = false;  // one of this program's dialogs, which takes its own keys
+    bool followsDesktopFlags_ = false;  // a global monitor reports the held modifiers
 
     std::unique_ptr<PopupPanel> panel_;
     State state_ = State::hidden;

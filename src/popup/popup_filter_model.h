@@ -49,6 +49,9 @@ public:
     const AppShortcuts& app() const { return app_; }
     const Columns& columns() const { return columns_; }
     bool fitsWithoutScrolling() const { return fitsWithoutScrolling_; }
+    // The width of each column as laid out; zero leaves it to the view.
+    double columnWidth() const { return columnWidth_; }
+    void setColumnWidth(double width) { columnWidth_ = width; }
     // The bundle identifier, else the application name: the favourites' key.
     const std::string& appID() const { return appID_; }
     const std::set<std::string>& cachedConflictingKeys() const { return conflictingKeys_; }
@@ -195,6 +198,7 @@ private:
     AppShortcuts app_;
     Columns columns_;
     bool fitsWithoutScrolling_;
+    double columnWidth_ = 0;
     platform::SettingsDomain& settings_;
     FavouritesStore& favourites_;
     std::string appID_;

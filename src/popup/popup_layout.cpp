@@ -453,10 +453,10 @@ double columnHeight(const Column& column)
     return height;
 }
 
-std::size_t maximumColumns(double visibleWidth)
+std::size_t maximumColumns(double visibleWidth, double columnWidth)
 {
     const double usable = metrics::screenWidthShare * visibleWidth - metrics::outerMargin + metrics::columnGap;
-    const double columns = std::floor(usable / (metrics::columnWidth + metrics::columnGap));
+    const double columns = std::floor(usable / (columnWidth + metrics::columnGap));
     return columns >= 1 ? static_cast<std::size_t>(columns) : 1;
 }
 
@@ -510,13 +510,14 @@ Columns distributeColumns(const std::vector<MenuSection>& sections, std::size_t 
     return columns;
 }
 
-double panelWidth(std::size_t columnCount)
+double panelWidth(std::size_t columnCount, double columnWidth)
 {
     const double c = double(std::max<std::size_t>(1, columnCount));
-    return metrics::columnWidth * c + metrics::columnGap * (c - 1) + metrics::outerMargin;
+    return columnWidth * c + metrics::columnGap * (c - 1) + metrics::outerMargin;
 }
 
-ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibleFrame, bool wrapLongSections)
+ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibleFrame, bool wrapLongSections,
+                           double wantedColumnWidth)
 {
     ColumnLayout layout;
     layout.visibleFrame = visibleFrame;
@@ -557,7 +558,33 @@ ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibl
         shortcutsOnly = false;
         plan(false);
     }
-    const auto starts = distributedStarts(heights, maximumColumns(visibleFrame.size.width));
+    const double screenWidth = visibleFrame.size.width;
+    auto starts = distributedStarts(heights, maximumColumns(screenWidth));
+    const double wanted = std::clamp(wantedColumnWidth, metrics::columnWidth, metrics::maximumColumnWidth);
+    layout.columnWidth = metrics::columnWidth;
+    if (wanted > metrics::columnWidth && !starts.empty()) {
+        const auto tallest = [&](const std::vector<std::size_t>& columnStarts) {
+            double height = 0;
+            for (std::size_t c = 0; c < columnStarts.size(); ++c) {
+                const std::size_t end = c + 1 < columnStarts.size() ? columnStarts[c + 1] : heights.size();
+                double column = 0;
+                for (std::size_t j = columnStarts[c]; j < end; ++j)
+                    column += heights[j] + (j > columnStarts[c] ? metrics::sectionSpacing : 0);
+                height = std::max(height, column);
+            }
+            return height;
+        };
+        const std::size_t wideColumns = maximumColumns(screenWidth, wanted);
+        if (wideColumns < starts.size()) {
+            auto fewer = distributedStarts(heights, wideColumns);
+            if (tallest(fewer) <= layout.maximumHeight)
+                starts = std::move(fewer);
+        }
+        const double count = double(starts.size());
+        const double room = (metrics::screenWidthShare * screenWidth - metrics::outerMargin -
+                             metrics::columnGap * (count - 1)) / count;
+        layout.columnWidth = std::max(metrics::columnWidth, std::min(wanted, std::floor(room)));
+    }
 
     if (!shortcutsOnly) {
         for (std::size_t c = 0; c < starts.size(); ++c) {
@@ -595,7 +622,7 @@ ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibl
             for (; next < sourceCount; ++next)
                 layout.columns.back().push_back(app.sections[next]);
     }
-    layout.width = panelWidth(layout.columns.size());
+    layout.width = panelWidth(layout.columns.size(), layout.columnWidth);
     return layout;
 }
 

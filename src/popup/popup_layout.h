@@ -20,7 +20,8 @@ inline constexpr double row = 21;
 inline constexpr double separator = 9;
 inline constexpr double innerSpacing = 2;
 inline constexpr double sectionSpacing = 14;
-inline constexpr double columnWidth = 264;
+inline constexpr double columnWidth = 264;  // the narrowest column
+inline constexpr double maximumColumnWidth = 440;
 inline constexpr double columnGap = 16;
 inline constexpr double outerMargin = 32;
 inline constexpr double screenWidthShare = 0.96;
@@ -51,7 +52,7 @@ double sectionHeight(const MenuSection& section);
 // Sum of the sections' heights and the spacing between them.
 double columnHeight(const Column& column);
 
-std::size_t maximumColumns(double visibleWidth);
+std::size_t maximumColumns(double visibleWidth, double columnWidth = metrics::columnWidth);
 double maximumPanelHeight(double visibleHeight);
 
 // Pieces of at most `limit` points (a single row may exceed it), each titled
@@ -66,10 +67,11 @@ void mergeOrphanColumn(Columns& columns);
 // balancedColumns followed by mergeOrphanColumn.
 Columns distributeColumns(const std::vector<MenuSection>& sections, std::size_t maxColumns);
 
-double panelWidth(std::size_t columnCount);
+double panelWidth(std::size_t columnCount, double columnWidth = metrics::columnWidth);
 
 struct ColumnLayout {
     Columns columns;
+    double columnWidth = metrics::columnWidth;
     double width = 0;          // the panel's width
     double maximumHeight = 0;  // taller content scrolls
     platform::Rect visibleFrame;
@@ -78,7 +80,12 @@ struct ColumnLayout {
 // The columns of an application's sections on a screen. With items without
 // shortcuts included, the columns are planned on the rows that have shortcuts
 // and the other items then join the pieces they follow.
-ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibleFrame, bool wrapLongSections);
+// Columns are as wide as `wantedColumnWidth` (the width that shows every
+// row's title and keys whole, within the limits above) where the screen
+// allows: with fewer columns when those still fit its height, else as wide
+// as the screen leaves them.
+ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibleFrame, bool wrapLongSections,
+                           double wantedColumnWidth = metrics::columnWidth);
 
 struct PanelFrame {
     platform::Rect frame;

@@ -58,6 +58,9 @@ public:
     virtual void showShortcuts(std::shared_ptr<PopupFilterModel> model) = 0;
     // The height the shown shortcut list needs at this width, unbounded.
     virtual double fittingHeight(double width) = 0;
+    // The column width that shows each row of `app` whole, title and keys as
+    // drawn; zero when the panel cannot tell.
+    virtual double columnWidthFor(const AppShortcuts& /*app*/) { return 0; }
 
     // Places the panel; desktop coordinates (origin bottom left, y upwards).
     virtual void setFrame(const platform::Rect& frame) = 0;

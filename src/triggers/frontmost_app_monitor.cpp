@@ -9,7 +9,12 @@ pid_t FrontmostAppMonitor::currentProcessID() { return getpid(); }
 FrontmostAppMonitor::FrontmostAppMonitor(platform::Workspace& workspace, pid_t ownPID)
     : workspace_(workspace), ownPID_(ownPID)
 {
-    if (auto front = workspace_.frontmostApplication(); front && front->pid != ownPID_)
+    // Started while no window of another application was active (from a
+    // launcher, over the bare desktop): the one on top is in front.
+    auto front = workspace_.frontmostApplication();
+    if (!front || front->pid == ownPID_)
+        front = workspace_.topmostApplication(ownPID_);
+    if (front && front->pid != ownPID_)
         frontmostApp_ = std::move(front);
     // The workspace stops delivering once the registration is removed, so the
     // handler never outlives the monitor.

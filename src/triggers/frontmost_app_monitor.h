@@ -19,7 +19,8 @@ public:
     using ChangeObserver = std::function<void(const std::optional<platform::RunningApplication>&)>;
     using ObservationId = platform::ObserverList<std::optional<platform::RunningApplication>>::Id;
 
-    // Takes the workspace's front application unless it is this process.
+    // Takes the workspace's front application unless it is this process; with
+    // none, the application of the topmost window.
     explicit FrontmostAppMonitor(platform::Workspace& workspace, pid_t ownPID = currentProcessID());
     ~FrontmostAppMonitor();
     FrontmostAppMonitor(const FrontmostAppMonitor&) = delete;

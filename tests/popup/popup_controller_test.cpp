@@ -10,6 +10,7 @@
 #include "platform/fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 #include "support/model_builders.h"
+#include "triggers/double_tap_trigger.h"
 #include "triggers/global_hotkey.h"
 
 #include <gmock/gmock.h>
@@ -388,6 +389,29 @@ TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations
 
 } // namespace
 
+TEST_F(PopupControllerWithApp, ThePanelsLateModifierEventsNeverOutlastTheDesktopsMonitor)
+{
+    namespace flag = platform::modifier_flags;
+    // The hot key's modifiers let go just after the panel took the keyboard:
+    // the monitor tells both releases before the panel's view of the first arrives.
+    monitors.changeFlags(flag::option | flag::command);
+    showAndSettle();
+    monitors.changeFlags(flag::option);
+    monitors.changeFlags(0);
+    panel.events.flagsChanged(flag::option);
+    EXPECT_TRUE(popup.filterModel()->heldModifiers().empty()) << "lit by a release already told";
+
+    // Without a monitor of the desktop (Wayland) the panel's events are all there is.
+    popup.hide();
+    runtime.advance(Seconds(1));
+    monitors.setAvailable(false);
+    showAndSettle();
+    panel.events.flagsChanged(flag::shift);
+    EXPECT_EQ(popup.filterModel()->heldModifiers(), (PopupFilterModel::ModifierSet{"⇧"}));
+    panel.events.flagsChanged(0);
+    EXPECT_TRUE(popup.filterModel()->heldModifiers().empty());
+}
+
 TEST_F(PopupControllerWithApp, AStaleReadShowsAtOnceAndItsRowsChangeInPlaceWhenTheNewReadEnds)
 {
     showAndSettle();
@@ -429,7 +453,7 @@ TEST_F(PopupControllerWithApp, AStaleReadShowsAtOnceAndItsRowsChangeInPlaceWhenT
 namespace {
 
 // Steps of a user pressing triggers, and the state each sequence must end in.
-enum class Step { toggle, hotkey, heldHotkeyRepeat, read, wait30ms };
+enum class Step { toggle, hotkey, heldHotkeyRepeat, doubleTap, read, wait30ms };
 
 struct TriggerCase {
     const char* name;
@@ -443,15 +467,22 @@ TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
     namespace flag = platform::modifier_flags;
     const platform::KeyEvent hotkeyPress{.keyCode = 40, .modifierFlags = flag::command | flag::option,
                                          .characters = "k"};
+    DoubleTapTrigger trigger(monitors, runtime, settings, log);
+    trigger.onActivate = [this] { popup.togglePopup(); };
+    trigger.restart(DoubleTapModifier::option);
+    const auto idleMonitors = monitors.monitorCount();
     using enum Step;
     const std::vector<TriggerCase> cases = {
         // First, while the editor has not been read: later triggers find its menus cached.
-        {"a second trigger during the read shows once", {toggle, toggle, read}, true},
+        {"a second trigger, a double tap, during the read shows once", {toggle, doubleTap, read}, true},
         {"the hot key typed into the open panel closes it", {toggle, read, hotkey}, false},
         {"a held hot key's repeats neither close nor type", {toggle, read, heldHotkeyRepeat}, true},
         {"open, closed, open, closed", {toggle, read, hotkey, wait30ms, toggle, read, hotkey}, false},
         {"a trigger during the show animation closes", {toggle, read, wait30ms, hotkey}, false},
         {"two triggers within 50 ms: closed, then open again", {toggle, read, hotkey, wait30ms, hotkey, read}, true},
+        {"a double tap closes the open popup", {toggle, read, doubleTap}, false},
+        {"a double tap during the show animation closes", {doubleTap, read, wait30ms, doubleTap}, false},
+        {"hot key and double tap within 50 ms: closed, then open", {toggle, read, hotkey, wait30ms, doubleTap, read}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -469,6 +500,14 @@ TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
                 consumed += panel.events.keyDown(repeat);
                 break;
             }
+            case doubleTap:
+                for (const auto flags : {platform::modifier_flags::option, std::uint64_t{0}}) {
+                    monitors.changeFlags(flags);
+                    runtime.advance(Seconds(0.02));
+                }
+                monitors.changeFlags(platform::modifier_flags::option);
+                monitors.changeFlags(0);
+                break;
             case read: runtime.runUntilIdle(); break;
             case wait30ms: runtime.advance(Seconds(0.03)); break;
             }
@@ -478,9 +517,10 @@ TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
             << "the trigger's keys never reach the search field";
         EXPECT_EQ(popup.isVisible(), c.endsVisible);
         EXPECT_EQ(panel.alive, c.endsVisible ? 1 : 0);
-        EXPECT_EQ(monitors.monitorCount(), c.endsVisible ? 3u : 0u);
+        EXPECT_EQ(monitors.monitorCount(), idleMonitors + (c.endsVisible ? 3u : 0u));
         EXPECT_EQ(queryShown(), "");
-        const int triggers = int(std::ranges::count(c.steps, toggle) + std::ranges::count(c.steps, hotkey));
+        const int triggers = int(std::ranges::count(c.steps, toggle) + std::ranges::count(c.steps, hotkey) +
+                                 std::ranges::count(c.steps, doubleTap));
         EXPECT_LE(int(std::count(panel.calls.begin(), panel.calls.end(), "shortcuts Editor")) - shown, triggers)
             << "never shown twice for one trigger";
     }

@@ -78,6 +78,37 @@ TEST(PopupLayout, LimitsFollowTheVisibleFrame)
     EXPECT_DOUBLE_EQ(panelWidth(3), 264 * 3 + 32 + 32);
 }
 
+TEST(PopupLayout, ColumnsWidenToTheirRowsWhereTheScreenHasRoom)
+{
+    // Eight sections of six rows (164 points each): four columns on a 1280-point screen at the narrowest width.
+    std::vector<MenuSection> sections;
+    for (int i = 0; i < 8; ++i)
+        sections.push_back(oneGroupSection("Menu " + std::to_string(i), 6));
+    const auto app = appWith(sections);
+    struct Case {
+        const char* name;
+        double wanted;
+        double screenHeight;
+        std::size_t columns;
+        double columnWidth;
+    };
+    const Case cases[] = {
+        {"narrow rows keep the narrowest width", 200, 1000, 4, 264},
+        {"wider rows widen the four columns that fit", 280, 1000, 4, 280},
+        {"rows too wide for four: fewer columns, still short enough", 410, 1000, 2, 410},
+        {"fewer columns would scroll: four as wide as the screen leaves", 410, 500, 4, 287},
+        {"a stray long title is cut at the widest column", 2000, 1000, 2, metrics::maximumColumnWidth},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = layoutColumns(app, {{0, 0}, {1280, c.screenHeight}}, false, c.wanted);
+        EXPECT_EQ(result.columns.size(), c.columns);
+        EXPECT_DOUBLE_EQ(result.columnWidth, c.columnWidth);
+        EXPECT_DOUBLE_EQ(result.width, panelWidth(c.columns, c.columnWidth));
+        EXPECT_LE(result.width, 0.96 * 1280);
+    }
+}
+
 TEST(PopupLayout, SectionHeightCountsTitlesRowsAndSeparators)
 {
     auto submenu = group("Find", 2);

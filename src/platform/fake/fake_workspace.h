@@ -35,11 +35,18 @@ public:
     std::size_t observerCount() const { return observers_.size(); }
 
     std::optional<platform::Rect> activeWindowFrame() override { return activeWindowFrame_; }
+    std::optional<platform::RunningApplication> topmostApplication(pid_t excluding) override
+    {
+        return topmost_ && topmost_->pid != excluding ? topmost_ : std::nullopt;
+    }
+    // The application of the top window, whether active or not.
+    void setTopmost(std::optional<platform::RunningApplication> app) { topmost_ = std::move(app); }
     void setActiveWindowFrame(std::optional<platform::Rect> frame) { activeWindowFrame_ = frame; }
 
 private:
     std::optional<platform::RunningApplication> frontmost_;
     std::optional<platform::Rect> activeWindowFrame_;
+    std::optional<platform::RunningApplication> topmost_;
     std::vector<platform::RunningApplication> running_;
     platform::ObserverList<std::optional<platform::RunningApplication>> observers_;
 };

@@ -101,6 +101,26 @@ public:
         return windows.front();
     }
     std::vector<xcb_window_t> clientList() const { return windowList(atoms_[clientListAtom]); }
+    // Bottom to top.
+    std::vector<xcb_window_t> stackingList() const { return windowList(atoms_[clientListStacking]); }
+
+    // Shown on screen and an application's own window, not a panel or the desktop.
+    bool isShownApplicationWindow(xcb_window_t window) const
+    {
+        auto attributes = xcbReply(
+            xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, window), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+            return false;
+        auto types = property(window, atoms_[windowType], XCB_ATOM_ATOM);
+        for (std::size_t at = 0; types.format == 32 && at + sizeof(xcb_atom_t) <= types.bytes.size();
+             at += sizeof(xcb_atom_t)) {
+            xcb_atom_t type = XCB_ATOM_NONE;
+            std::memcpy(&type, types.bytes.data() + at, sizeof type);
+            if (type == atoms_[windowTypeDock] || type == atoms_[windowTypeDesktop])
+                return false;
+        }
+        return true;
+    }
 
     // The window's place on the root window; none when it has gone.
     std::optional<platform::Rect> frame(xcb_window_t window) const
@@ -212,10 +232,24 @@ private:
         return owner;
     }
 
-    enum Atom { activeWindow, clientListAtom, wmPID, gtkApplicationID, kdeDesktopFile, utf8String, atomCount };
+    enum Atom {
+        activeWindow,
+        clientListAtom,
+        clientListStacking,
+        wmPID,
+        gtkApplicationID,
+        kdeDesktopFile,
+        utf8String,
+        windowType,
+        windowTypeDock,
+        windowTypeDesktop,
+        atomCount
+    };
     static constexpr std::array<std::string_view, atomCount> atomNames = {
-        "_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_PID", "_GTK_APPLICATION_ID",
-        "_KDE_NET_WM_DESKTOP_FILE", "UTF8_STRING"};
+        "_NET_ACTIVE_WINDOW",       "_NET_CLIENT_LIST",    "_NET_CLIENT_LIST_STACKING",
+        "_NET_WM_PID",              "_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE",
+        "UTF8_STRING",              "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DOCK",
+        "_NET_WM_WINDOW_TYPE_DESKTOP"};
 
     struct Property {
         xcb_atom_t type = XCB_ATOM_NONE;
@@ -320,6 +354,21 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication()
         return std::nullopt;
     auto window = queries_->activeWindowID();
     return window ? queries_->application(*window, desktopEntries_) : std::nullopt;
+}
+
+std::optional<RunningApplication> X11Workspace::topmostApplication(pid_t excluding)
+{
+    std::lock_guard lock(queriesMutex_);
+    if (!queries_->isUsable())
+        return std::nullopt;
+    const auto windows = queries_->stackingList();
+    for (auto window = windows.rbegin(); window != windows.rend(); ++window) {
+        if (!queries_->isShownApplicationWindow(*window))
+            continue;
+        if (auto app = queries_->application(*window, desktopEntries_); app && app->pid != excluding)
+            return app;
+    }
+    return std::nullopt;
 }
 
 std::vector<RunningApplication> X11Workspace::runningApplications()

@@ -51,6 +51,8 @@ public:
     ObserverId addActivationObserver(ActivationObserver observer) override;
     void removeActivationObserver(ObserverId id) override;
     std::optional<platform::Rect> activeWindowFrame() override;
+    // From _NET_CLIENT_LIST_STACKING: viewable normal windows, docks and the desktop left out.
+    std::optional<platform::RunningApplication> topmostApplication(pid_t excluding) override;
 
 private:
     using Observers = platform::ObserverList<std::optional<platform::RunningApplication>>;

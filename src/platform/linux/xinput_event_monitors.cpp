@@ -147,11 +147,16 @@ std::uint64_t XInputEventMonitors::currentModifierFlags()
 {
     if (!isAvailable())
         return 0;
-    if (!(selectedMask_ & keyEvents)) {
-        queryHeldKeys();
-        reader_->collectQueued();
+    // The server's answer: releases may still wait unread while the keys are
+    // up. Events read meanwhile are older; they follow, and end in this state.
+    queryHeldKeys();
+    const std::uint64_t flags = heldFlags();
+    if ((selectedMask_ & keyEvents) && flags != flags_) {
+        flags_ = flags;
+        tell(flagsMonitors_, flags);
     }
-    return heldFlags();
+    reader_->collectQueued();
+    return flags;
 }
 
 void XInputEventMonitors::updateSelection()
@@ -171,7 +176,9 @@ void XInputEventMonitors::updateSelection()
         std::uint32_t bits;
     } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, mask};
     xcb_input_xi_select_events(connection_, root_, 1, &selection.head);
+    // A flush may read what the server sent meanwhile: it is kept for the reader.
     xcb_flush(connection_);
+    reader_->collectQueued();
     // Asked after selecting: the events that come in before the answer are
     // older than it but end in the same state.
     if (startsKeys) {

@@ -3,6 +3,8 @@
 #include "popup/views/filterable_shortcuts_view.h"
 #include "popup/views/key_translation.h"
 #include "popup/views/message_views.h"
+#include "popup/views/shortcut_columns_view.h"
+#include "settings/settings.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -198,6 +200,12 @@ double PopupWindow::fittingHeight(double width)
         return content_ ? content_->sizeHint().height() + 2 : 0;
     const double margins = layout_->contentsMargins().top() + layout_->contentsMargins().bottom();
     return shortcuts_->fittingHeight(width - layout_->contentsMargins().left() - layout_->contentsMargins().right()) + margins;
+}
+
+double PopupWindow::columnWidthFor(const AppShortcuts& app)
+{
+    ensurePolished();
+    return ShortcutColumnsView::neededColumnWidth(app, font(), Settings(context_.settings).keyLabels());
 }
 
 QRect PopupWindow::qtGeometry(const platform::Rect& frame, const QRect& primary)

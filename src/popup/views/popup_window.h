@@ -42,6 +42,7 @@ public:
     void showNotAnswering(const std::string& appName) override;
     void showShortcuts(std::shared_ptr<PopupFilterModel> model) override;
     double fittingHeight(double width) override;
+    double columnWidthFor(const AppShortcuts& app) override;
 
     void setFrame(const platform::Rect& frame) override;
     bool isVisible() const override;

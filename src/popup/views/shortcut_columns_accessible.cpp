@@ -236,8 +236,8 @@ QString LineAccessible::text(QAccessible::Text kind) const
     if (kind != QAccessible::Description)
         return {};
     if (isRow()) {
-        const QString keys = section_->view()->keyLabel(*item.shortcut);
-        // Said with the row, not only once it is chosen.
+        // The keys as drawn: what a sighted user reads beside the title, said with the row.
+        const QString keys = section_->view()->drawnKeys(section_->column(), item);
         if (item.shortcut->cannotRunHere && !keys.isEmpty())
             return ShortcutColumnsView::tr("Press %1 yourself: this desktop lets no program run it.").arg(keys);
         return keys;

@@ -68,12 +68,54 @@ ShortcutColumnsView::ShortcutColumnsView(std::shared_ptr<PopupFilterModel> model
     rebuild();
 }
 
+namespace {
+
+QFont rowFontOf(const QFont& base)
+{
+    QFont row = base;
+    row.setPixelSize(13);
+    return row;
+}
+
+QFont keyFontOf(const QFont& base)
+{
+    QFont keys = rowFontOf(base);
+    keys.setWeight(QFont::Medium);
+    return keys;
+}
+
+} // namespace
+
+double ShortcutColumnsView::neededColumnWidth(const AppShortcuts& app, const QFont& base,
+                                              notation::KeyLabels keyLabels)
+{
+    const QFontMetricsF titles(rowFontOf(base));
+    const QFontMetricsF keys(keyFontOf(base));
+    double widest = 0;
+    for (const auto& section : app.sections)
+        for (const auto& group : section.groups)
+            for (const auto& row : group.shortcuts) {
+                if (row.isSeparator || row.keys.empty())
+                    continue;
+                double width = titleInset + titles.horizontalAdvance(qstring(row.title)) + 8 +
+                               keys.horizontalAdvance(qstring(notation::keyLabel(row.keys, keyLabels))) + rightInset;
+                if (row.cannotRunHere)
+                    width += conflictSize + 5;
+                widest = std::max(widest, width);
+            }
+    // A pixel or two for the whole-pixel rounding of the elision.
+    return widest > 0 ? std::ceil(widest) + 2 : 0;
+}
+
+double ShortcutColumnsView::columnWidth() const
+{
+    return model_.columnWidth() > 0 ? model_.columnWidth() : metrics::columnWidth;
+}
+
 void ShortcutColumnsView::updateFonts()
 {
-    rowFont_ = font();
-    rowFont_.setPixelSize(13);
-    keyFont_ = rowFont_;
-    keyFont_.setWeight(QFont::Medium);
+    rowFont_ = rowFontOf(font());
+    keyFont_ = keyFontOf(font());
     sectionFont_ = rowFont_;
     sectionFont_.setWeight(QFont::Bold);
     groupFont_ = rowFont_;
@@ -186,13 +228,13 @@ int ShortcutColumnsView::unfilteredContentHeight() const
 
 QSize ShortcutColumnsView::sizeHint() const
 {
-    return {int(layout::panelWidth(model_.columns().size())), contentHeight()};
+    return {int(layout::panelWidth(model_.columns().size(), columnWidth())), contentHeight()};
 }
 
 QRectF ShortcutColumnsView::itemRect(std::size_t column, const Item& item) const
 {
-    const double x = metrics::outerMargin / 2 + double(column) * (metrics::columnWidth + metrics::columnGap);
-    return {x, item.y, metrics::columnWidth, item.height};
+    const double x = metrics::outerMargin / 2 + double(column) * (columnWidth() + metrics::columnGap);
+    return {x, item.y, columnWidth(), item.height};
 }
 
 const ShortcutColumnsView::RowText& ShortcutColumnsView::rowText(const Shortcut& row) const
@@ -271,12 +313,12 @@ std::optional<QRect> ShortcutColumnsView::rowRect(const Shortcut& shortcut) cons
 
 std::optional<ShortcutColumnsView::Hit> ShortcutColumnsView::hitAt(QPointF point) const
 {
-    const double stride = metrics::columnWidth + metrics::columnGap;
+    const double stride = columnWidth() + metrics::columnGap;
     const double offset = point.x() - metrics::outerMargin / 2;
     if (offset < 0)
         return std::nullopt;
     const auto c = std::size_t(offset / stride);
-    if (c >= columns_.size() || offset - double(c) * stride > metrics::columnWidth)
+    if (c >= columns_.size() || offset - double(c) * stride > columnWidth())
         return std::nullopt;
     const auto& items = columns_[c].items;
     auto found = std::upper_bound(items.begin(), items.end(), point.y(),
@@ -445,6 +487,13 @@ void ShortcutColumnsView::activate(const Shortcut& row)
 QString ShortcutColumnsView::keyLabel(const Shortcut& row) const
 {
     return qstring(notation::keyLabel(row.keys, keyLabels));
+}
+
+QString ShortcutColumnsView::drawnKeys(std::size_t column, const Item& item) const
+{
+    if (!item.shortcut || item.shortcut->keys.empty())
+        return {};
+    return rowText(*item.shortcut, rowParts(itemRect(column, item), *item.shortcut)).keys.text();
 }
 
 QString ShortcutColumnsView::helpText(QPoint point) const

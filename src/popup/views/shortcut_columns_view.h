@@ -62,6 +62,10 @@ public:
     // warning, or the whole title of a row cut short.
     QString helpText(QPoint point) const;
 
+    // The column width that shows every row of `app` with a key combination
+    // whole, its title and its keys as this view draws them over `base`.
+    static double neededColumnWidth(const AppShortcuts& app, const QFont& base, notation::KeyLabels keyLabels);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
@@ -123,6 +127,9 @@ private:
     void activate(const Shortcut& row);
     // The keys as the row shows them.
     QString keyLabel(const Shortcut& row) const;
+    // The keys as drawn in the row's place, cut when they had to be.
+    QString drawnKeys(std::size_t column, const Item& item) const;
+    double columnWidth() const;
 
     std::shared_ptr<PopupFilterModel> sharedModel_;
     PopupFilterModel& model_;
