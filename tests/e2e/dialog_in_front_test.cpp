@@ -96,26 +96,18 @@ TEST_F(DialogInFront, PopupAndCommandListTheMainWindowsRowsOfMousepad)
     run("xdotool key Escape");
 }
 
-// FeatherPad takes its shortcuts off its menu items while one of its dialogs
-// is open: both say that there are none rather than one of them that nothing is in front.
-TEST_F(DialogInFront, PopupAndCommandAgreeThatFeatherPadsDialogLeavesNoShortcuts)
+// FeatherPad's own Qt dialog: the command names FeatherPad, never "no
+// application is active". (FeatherPad takes the shortcuts off its menu items
+// while the dialog is open, so a read then finds none.)
+TEST_F(DialogInFront, CommandNamesFeatherPadBehindItsOpenDialog)
 {
     const pid_t featherpad = launchInFront(*session, {"featherpad", "--standalone"}, "featherpad");
     ASSERT_GT(featherpad, 0);
-    ASSERT_FALSE(frontAnswer().rows.empty());
-
     run("xdotool key ctrl+o");
     ASSERT_TRUE(activeWindowTitled("Open")) << run("xdotool getactivewindow getwindowname");
     const CommandAnswer withDialog = frontAnswer();
     EXPECT_EQ(withDialog.pid, featherpad);
     EXPECT_EQ(withDialog.application, "FeatherPad");
-    EXPECT_THAT(withDialog.rows, ::testing::IsEmpty());
-
-    ASSERT_TRUE(openWithHotKey());
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return findAccessible(hintboard, "No keyboard shortcuts found for FeatherPad").has_value(); }))
-        << ::testing::PrintToString(accessibleNames(hintboard));
-    screenshot("dialog-in-front-featherpad.png");
-    EXPECT_TRUE(closeWithEscape());
     run("xdotool key Escape");
     session->stopApplication(featherpad);
 }
