@@ -12,12 +12,8 @@
 #include "app/views/welcome_window.h"
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_cache.h"
-#include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/exported_menu_accessibility.h"
+#include "platform/linux/desktop_accessibility.h"
 #include "platform/linux/journal_log.h"
-#include "platform/linux/mozilla_menu_accessibility.h"
-#include "platform/linux/shortcut_runner.h"
-#include "platform/linux/shortcuts_window_accessibility.h"
 #include "platform/linux/directory_sync_folder.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
 #include "platform/linux/logind_system_wake.h"
@@ -252,14 +248,8 @@ int runApplication(int argc, char** argv)
 
     linux_platform::QtRuntime runtime;
     platform::NotificationCenter notifications(runtime);
-    linux_platform::AtspiAccessibility atspi(log);
-    linux_platform::ExportedMenuAccessibility exportedMenus(log);
-    linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi, session);
-    linux_platform::ShortcutsWindowSource shortcutsWindows(log);
-    linux_platform::ShortcutRunner shortcutRunner(log, session);
-    linux_platform::ShortcutsWindowAccessibility windowAccessibility(menuAccessibility, shortcutsWindows, shortcutRunner);
-    linux_platform::MozillaMenuSource mozillaMenus(log);
-    linux_platform::MozillaMenuAccessibility accessibility(windowAccessibility, mozillaMenus, shortcutRunner);
+    linux_platform::DesktopAccessibility desktopAccessibility(log, session);
+    platform::Accessibility& accessibility = desktopAccessibility.accessibility();
     auto sessionWorkspace = linux_platform::makeSessionWorkspace(session, runtime, log);
     platform::Workspace& workspace = *sessionWorkspace.workspace;
     log.notice(LogCategory::settings, "Hintboard {}, {} session; front application from {}", HINTBOARD_VERSION,

@@ -6,12 +6,9 @@
 #include "model/text.h"
 #include "sources/system_shortcuts.h"
 #include "sources/third_party_shortcut_registry.h"
-#include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/exported_menu_accessibility.h"
+#include "platform/linux/desktop_accessibility.h"
 #include "platform/linux/journal_log.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
-#include "platform/linux/mozilla_menu_accessibility.h"
-#include "platform/linux/shortcuts_window_accessibility.h"
 #include "platform/linux/session_services.h"
 #include "platform/linux/x11_workspace.h"
 
@@ -413,15 +410,8 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     platform::Log log(sink, [debug = options.verbose || stored.debugLoggingEnabled()] { return debug; });
     if (options.target == Options::Target::system || options.target == Options::Target::registered)
         return printOtherSources(options, labels, log);
-    linux_platform::AtspiAccessibility atspi(log);
-    linux_platform::ExportedMenuAccessibility exportedMenus(log);
-    const SessionKind session = linux_platform::currentSessionKind();
-    linux_platform::MenuExportingAccessibility menuAccessibility(exportedMenus, atspi, session);
-    linux_platform::ShortcutsWindowSource shortcutsWindows(log);
-    linux_platform::ShortcutRunner shortcutRunner(log, session);
-    linux_platform::ShortcutsWindowAccessibility windowAccessibility(menuAccessibility, shortcutsWindows, shortcutRunner);
-    linux_platform::MozillaMenuSource mozillaMenus(log);
-    linux_platform::MozillaMenuAccessibility accessibility(windowAccessibility, mozillaMenus, shortcutRunner);
+    linux_platform::DesktopAccessibility desktopAccessibility(log, linux_platform::currentSessionKind());
+    platform::Accessibility& accessibility = desktopAccessibility.accessibility();
     if (!accessibility.isProcessTrusted()) {
         fmt::print(stderr, "{}", accessibilityOffMessage);
         return accessibilityOff;
@@ -444,7 +434,7 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
         (quit || !platform::readElement(accessibility, accessibility.applicationElement(app.pid),
                                         platform::ax::menuBar))) {
         using Presence = linux_platform::AtspiAccessibility::Presence;
-        const auto presence = quit ? Presence::notOnBus : atspi.presence(app.pid);
+        const auto presence = quit ? Presence::notOnBus : desktopAccessibility.atspi().presence(app.pid);
         if (quit)
             fmt::print(stderr, "hintboard: {} quit before its menus could be read.\n", describe(app));
         else if (stalled || presence == Presence::notAnswering)

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <fstream>
 #include <set>
 
@@ -135,17 +136,18 @@ public:
                               {double(geometry->width), double(geometry->height)}};
     }
 
-    // Identifies the application that owns the window; none when the window
-    // does not name its process.
+    // Identifies the application that owns the window; none when neither the
+    // window nor those it stands in front of name a process.
     std::optional<RunningApplication> application(xcb_window_t window, DesktopEntries& entries) const
     {
-        auto pidValue = property(window, atoms_[wmPID], XCB_ATOM_CARDINAL);
-        if (pidValue.format != 32 || pidValue.bytes.size() < 4)
-            return std::nullopt;
         RunningApplication app;
-        std::uint32_t pid = 0;
-        std::memcpy(&pid, pidValue.bytes.data(), sizeof pid);
-        app.pid = static_cast<pid_t>(pid);
+        app.pid = processOf(window);
+        // A dialog that names no process belongs to that of the window it stands in front of.
+        auto owner = transientFor(window);
+        for (int depth = 0; app.pid <= 0 && owner && depth < maximumOwnerDepth; ++depth) {
+            app.pid = processOf(*owner);
+            owner = transientFor(*owner);
+        }
         if (app.pid <= 0)
             return std::nullopt;
         app.processName = processName(app.pid);
@@ -217,6 +219,17 @@ private:
         if (!names.entry)
             names.entry = entries.forWindowClass(instance, className);
         return names;
+    }
+
+    // The process that the window names (_NET_WM_PID); 0 when it names none.
+    pid_t processOf(xcb_window_t window) const
+    {
+        auto value = property(window, atoms_[wmPID], XCB_ATOM_CARDINAL);
+        std::uint32_t pid = 0;
+        if (value.format != 32 || value.bytes.size() < sizeof pid)
+            return 0;
+        std::memcpy(&pid, value.bytes.data(), sizeof pid);
+        return pid > std::uint32_t(std::numeric_limits<pid_t>::max()) ? 0 : static_cast<pid_t>(pid);
     }
 
     // The window a dialog belongs to (WM_TRANSIENT_FOR), when it names one.

@@ -1,5 +1,7 @@
 #include "popup/views/panel_style.h"
 
+#include <QCoreApplication>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -7,6 +9,7 @@
 #include <QtMath>
 
 #include <cmath>
+#include <functional>
 
 namespace hb::views {
 namespace {
@@ -33,6 +36,27 @@ QPainterPath starPath(const QRectF& r)
 double luminance(const QColor& c)
 {
     return 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF();
+}
+
+// Icons kept by what they show, so that the popup's views, made anew for
+// every opening, reuse them: Qt caches the pixmaps an icon hands out under
+// the identity of the icon's own pixmap, and new icons each time would add
+// to that cache with every opening. A theme icon follows theme changes itself.
+QIcon keptIcon(const QString& key, const std::function<QIcon()>& make)
+{
+    static QHash<QString, QIcon> kept;
+    if (const auto found = kept.constFind(key); found != kept.cend())
+        return *found;
+    // A bound for themes and colours that change while the program runs.
+    constexpr qsizetype maximumKept = 64;
+    if (kept.size() >= maximumKept)
+        kept.clear();
+    if (kept.isEmpty())
+        // Emptied with the application: no pixmap may outlive it.
+        qAddPostRoutine([] { kept.clear(); });
+    const QIcon icon = make();
+    kept.insert(key, icon);
+    return icon;
 }
 
 } // namespace
@@ -187,28 +211,36 @@ void paintCachedGlyph(QPainter& painter, Glyph glyph, const QRectF& rect, const 
 
 QIcon glyphIcon(Glyph glyph, const QColor& color, int size)
 {
-    QIcon icon;
-    for (const qreal ratio : {1.0, 2.0}) {
-        QPixmap pixmap(QSize(size, size) * ratio);
-        pixmap.setDevicePixelRatio(ratio);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        paintGlyph(painter, glyph, QRectF(0, 0, size, size), color);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    const QString key = QStringLiteral("glyph-%1-%2-%3").arg(int(glyph)).arg(color.rgba(), 0, 16).arg(size);
+    return keptIcon(key, [&] {
+        QIcon icon;
+        for (const qreal ratio : {1.0, 2.0}) {
+            QPixmap pixmap(QSize(size, size) * ratio);
+            pixmap.setDevicePixelRatio(ratio);
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            paintGlyph(painter, glyph, QRectF(0, 0, size, size), color);
+            painter.end();
+            icon.addPixmap(pixmap);
+        }
+        return icon;
+    });
 }
 
 QIcon themedIcon(std::initializer_list<const char*> names, Glyph fallback, const QColor& color, int size)
 {
-    for (const char* name : names) {
-        const QIcon icon = QIcon::fromTheme(QString::fromLatin1(name));
-        // Without an image plugin for the theme's files an icon may be found but not draw.
-        if (!icon.isNull() && !icon.pixmap(size).isNull())
-            return icon;
-    }
-    return glyphIcon(fallback, color, size);
+    QString key = QStringLiteral("themed-%1-%2-%3").arg(int(fallback)).arg(color.rgba(), 0, 16).arg(size);
+    for (const char* name : names)
+        key += QLatin1Char('-') + QString::fromUtf8(name);
+    return keptIcon(key, [&] {
+        for (const char* name : names) {
+            const QIcon icon = QIcon::fromTheme(QString::fromUtf8(name));
+            // Without an image plugin for the theme's files an icon may be found but not draw.
+            if (!icon.isNull() && !icon.pixmap(size).isNull())
+                return icon;
+        }
+        return glyphIcon(fallback, color, size);
+    });
 }
 
 QColor toQColor(const RgbColor& color)
