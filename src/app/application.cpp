@@ -16,6 +16,7 @@
 #include "platform/linux/journal_log.h"
 #include "platform/linux/directory_sync_folder.h"
 #include "platform/linux/linux_desktop_shortcuts.h"
+#include "platform/linux/glib_loop_thread.h"
 #include "platform/linux/logind_system_wake.h"
 #include "platform/linux/package_manager.h"
 #include "platform/linux/plist_file_settings_domain.h"
@@ -47,7 +48,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <glib.h>
 #include <QDesktopServices>
 #include <QFile>
 #include <QMessageBox>
@@ -58,7 +58,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <thread>
 #include <unistd.h>
 
 namespace hb::app {
@@ -67,60 +66,6 @@ namespace {
 using platform::LogCategory;
 
 // GLib work of our own (the wake signal) on a thread and context of its own.
-// The Qt loop must not iterate GLib's default context: libatspi attaches its
-// direct connections to applications there, and a main loop dispatching them
-// steals the replies that a background menu read waits for (every read then
-// times out). Hence QT_NO_GLIB, and this context for what needs a GLib loop.
-class GlibContextThread {
-public:
-    GlibContextThread() : context_(g_main_context_new()), loop_(g_main_loop_new(context_, FALSE)) {}
-    ~GlibContextThread()
-    {
-        if (thread_.joinable()) {
-            // Through the context, so that it also ends a loop that has not started yet.
-            GSource* quit = g_idle_source_new();
-            g_source_set_callback(
-                quit,
-                [](gpointer loop) {
-                    g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                    return G_SOURCE_REMOVE;
-                },
-                loop_, nullptr);
-            g_source_attach(quit, context_);
-            g_source_unref(quit);
-            thread_.join();
-        }
-        g_main_loop_unref(loop_);
-        g_main_context_unref(context_);
-    }
-    GlibContextThread(const GlibContextThread&) = delete;
-    GlibContextThread& operator=(const GlibContextThread&) = delete;
-
-    // Before `start`: builds an object whose GLib callbacks are dispatched on this thread.
-    template <typename T, typename... Args>
-    std::unique_ptr<T> make(Args&&... args)
-    {
-        g_main_context_push_thread_default(context_);
-        auto object = std::make_unique<T>(std::forward<Args>(args)...);
-        g_main_context_pop_thread_default(context_);
-        return object;
-    }
-
-    void start()
-    {
-        thread_ = std::thread([this] {
-            g_main_context_push_thread_default(context_);
-            g_main_loop_run(loop_);
-            g_main_context_pop_thread_default(context_);
-        });
-    }
-
-private:
-    GMainContext* context_;
-    GMainLoop* loop_;
-    std::thread thread_;
-};
-
 // The monitors as the core expects them: input that goes to other
 // applications. The desktop's raw input reports every click, also those on
 // this program's own windows; a click on the tray icon must not count as a
@@ -176,7 +121,7 @@ int runApplication(int argc, char** argv)
         return 1;
     }
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");  // see GlibContextThread
+        qputenv("QT_NO_GLIB", "1");  // see glibThread below
     // The session decides once, here, what the program runs on.
     const SessionKind session = linux_platform::currentSessionKind();
     const auto qtPlatform = linux_platform::chooseQtPlatform(linux_platform::currentGraphicalSession(session));
@@ -265,9 +210,13 @@ int runApplication(int argc, char** argv)
     const auto sessionMonitors = linux_platform::makeSessionEventMonitors(session, runtime, log);
     platform::EventMonitors& desktopMonitors = *sessionMonitors;
     OtherApplicationsMonitors eventMonitors(desktopMonitors);
-    GlibContextThread glibThread;
-    auto systemWake = glibThread.make<linux_platform::LogindSystemWake>(runtime, log);
-    glibThread.start();
+    // The Qt loop must not iterate GLib's default context: libatspi attaches its
+    // direct connections to applications there, and a main loop dispatching them
+    // steals the replies that a background menu read waits for (every read then
+    // times out). Hence QT_NO_GLIB, and a loop of its own for the wake signals.
+    linux_platform::GlibLoopThread glibThread(nullptr, nullptr);
+    std::unique_ptr<linux_platform::LogindSystemWake> systemWake;
+    glibThread.invokeAndWait([&] { systemWake = std::make_unique<linux_platform::LogindSystemWake>(runtime, log); });
     const auto desktopShortcuts =
         linux_platform::desktopShortcutSource(linux_platform::runningDesktop(log), log);
     ThemeSettings theme(settings, [] { return views::paletteAccentColor(QGuiApplication::palette()); });

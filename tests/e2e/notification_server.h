@@ -3,13 +3,14 @@
 // A stand-in for the desktop's notification service: owns
 // org.freedesktop.Notifications on the session bus while it exists and keeps
 // what each Notify call asked to show.
+#include "platform/linux/glib_loop_thread.h"
+
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-struct _GMainContext;
-struct _GMainLoop;
+struct _GDBusConnection;
 
 namespace hb::e2e {
 
@@ -31,13 +32,17 @@ public:
     std::vector<Notification> received() const;
 
 private:
-    _GMainContext* context_;
-    _GMainLoop* loop_;
-    std::thread thread_;
+    void serve();
+    void stop();
+
+    _GDBusConnection* bus_ = nullptr;
+    unsigned object_ = 0;
+    unsigned name_ = 0;
     mutable std::mutex mutex_;
     std::vector<Notification> received_;
     bool owned_ = false;
     bool settled_ = false;
+    std::unique_ptr<linux_platform::GlibLoopThread> thread_;  // last: ends before the rest goes
 };
 
 } // namespace hb::e2e

@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include <future>
+
 namespace hb::linux_platform {
 
 GlibLoopThread::GlibLoopThread(std::function<void()> atStart, std::function<void()> atEnd)
@@ -40,6 +42,16 @@ void GlibLoopThread::invoke(std::function<void()> work)
             return G_SOURCE_REMOVE;
         },
         task, [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+}
+
+void GlibLoopThread::invokeAndWait(std::function<void()> work)
+{
+    std::promise<void> done;
+    invoke([&] {
+        work();
+        done.set_value();
+    });
+    done.get_future().wait();
 }
 
 } // namespace hb::linux_platform

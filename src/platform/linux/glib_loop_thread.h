@@ -24,6 +24,8 @@ public:
     GMainContext* context() const { return context_; }
     // Runs `work` on the thread; safe from any thread.
     void invoke(std::function<void()> work);
+    // Runs `work` on the thread and waits until it has run; not from the thread itself.
+    void invokeAndWait(std::function<void()> work);
 
 private:
     GMainContext* context_;
