@@ -3,10 +3,10 @@
 // allocate (counted by the global operator new below).
 #include "triggers/double_tap_trigger.h"
 
-#include "platform/fake/fake_event_monitors.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/fake_event_monitors.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 
 #include <benchmark/benchmark.h>

@@ -8,8 +8,8 @@
 #include "../tests/e2e/desktop_session.h"
 
 #include "menus/menu_bar_reader.h"
-#include "platform/fake/memory_log.h"
-#include "platform/linux/atspi_accessibility.h"
+#include "fake/memory_log.h"
+#include "linux/atspi_accessibility.h"
 
 #include <atspi/atspi.h>
 #include <benchmark/benchmark.h>

@@ -3,7 +3,7 @@
 // with their texts folded, as the menu reader gives them, unless asked not to.
 #include "popup/popup_filter_model.h"
 
-#include "platform/fake/memory_settings_domain.h"
+#include "fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
 
 #include <benchmark/benchmark.h>

@@ -1,7 +1,7 @@
 // The popup's list at 10,000 rows, drawn offscreen: from the read shortcuts to
 // the first painted frame, and from one keystroke in the search field to the
 // repainted frame.
-#include "platform/fake/memory_settings_domain.h"
+#include "fake/memory_settings_domain.h"
 #include "popup/popup_filter_model.h"
 #include "popup/popup_layout.h"
 #include "popup/views/filterable_shortcuts_view.h"

@@ -2,13 +2,13 @@
 // application whose menus are not cached: the read, the layout, the filter
 // model and the panel's frame. The panel only records; drawing is the views'.
 #include "menus/menu_bar_reader.h"
-#include "platform/fake/fake_accessibility.h"
-#include "platform/fake/fake_event_monitors.h"
-#include "platform/fake/fake_screens.h"
-#include "platform/fake/fake_workspace.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/fake_accessibility.h"
+#include "fake/fake_event_monitors.h"
+#include "fake/fake_screens.h"
+#include "fake/fake_workspace.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "popup/popup_controller.h"
 #include "settings/settings_keys.h"
 

@@ -1,8 +1,8 @@
 // Reading gnome-text-editor's shortcuts window from its executable: the
 // first read of a program (ELF sections, GResource bundle, the definition,
 // the message catalogue) must stay under 10 ms; later reads hit the cache.
-#include "platform/fake/memory_log.h"
-#include "platform/linux/shortcuts_window_source.h"
+#include "fake/memory_log.h"
+#include "linux/shortcuts_window_source.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // Building the "System" section from the preference files, as every popup
 // opening with system shortcuts on does: the real files of ../shared/testdata
 // when present, in a temporary home folder.
-#include "platform/fake/scripted_symbolic_hotkeys.h"
-#include "platform/fake/memory_log.h"
+#include "fake/scripted_symbolic_hotkeys.h"
+#include "fake/memory_log.h"
 #include "sources/desktop_shortcuts.h"
 #include "sources/system_shortcuts.h"
 

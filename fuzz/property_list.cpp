@@ -1,7 +1,7 @@
 // Preference files: the safety check in front of libplist, the parser, and
 // what the system shortcuts and user key equivalents make of the result.
-#include "platform/property_list.h"
-#include "platform/property_list_guard.h"
+#include "base/property_list.h"
+#include "base/property_list_guard.h"
 #include "sources/system_shortcuts.h"
 #include "sources/user_key_equivalents.h"
 

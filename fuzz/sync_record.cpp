@@ -1,7 +1,7 @@
 // Records of other machines in the sync folder (and backups' values): the
 // property list, the record's stamps and values, and what merging makes of
 // them.
-#include "platform/property_list.h"
+#include "base/property_list.h"
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
 #include "settings/sync_state.h"

@@ -1,7 +1,7 @@
 #include "app/instance_client.h"
 #include "app/shortcuts_command.h"
 #include "app/stored_settings.h"
-#include "platform/linux/program_paths.h"
+#include "linux/program_paths.h"
 #include "triggers/trigger_availability.h"
 
 #include <fmt/format.h>

@@ -6,11 +6,11 @@
 #include "model/text.h"
 #include "sources/system_shortcuts.h"
 #include "sources/third_party_shortcut_registry.h"
-#include "platform/linux/desktop_accessibility.h"
-#include "platform/linux/journal_log.h"
-#include "platform/linux/linux_desktop_shortcuts.h"
-#include "platform/linux/session_services.h"
-#include "platform/linux/x11_workspace.h"
+#include "linux/desktop_accessibility.h"
+#include "linux/journal_log.h"
+#include "linux/linux_desktop_shortcuts.h"
+#include "linux/session_services.h"
+#include "linux/x11_workspace.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>

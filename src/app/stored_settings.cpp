@@ -1,6 +1,6 @@
 #include "app/stored_settings.h"
 
-#include "platform/linux/plist_file_settings_domain.h"
+#include "linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
 
 #include <fstream>

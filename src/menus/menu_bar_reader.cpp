@@ -9,7 +9,7 @@
 
 namespace hb {
 
-using platform::AXElementRef;
+using platform::ElementRef;
 using platform::LogCategory;
 using platform::privately;
 namespace ax = platform::ax;
@@ -30,7 +30,7 @@ std::string optionalNumber(std::optional<std::int64_t> value)
 
 std::string_view lazyHint(std::size_t childCount) { return childCount == 0 ? "; likely lazy-populated" : ""; }
 
-Shortcut row(std::string title, std::string keys, AXElementRef element)
+Shortcut row(std::string title, std::string keys, ElementRef element)
 {
     Shortcut shortcut;
     shortcut.title = std::move(title);
@@ -57,14 +57,14 @@ MenuBarReader::MenuBarReader(platform::Accessibility& accessibility, platform::L
 {
 }
 
-AXElementRef MenuBarReader::applicationOf(pid_t pid) const
+ElementRef MenuBarReader::applicationOf(pid_t pid) const
 {
     auto application = accessibility_.applicationElement(pid);
     accessibility_.setMessagingTimeout(application, MenuBarReader::messagingTimeout);
     return application;
 }
 
-MenuBarReader::ItemKeys MenuBarReader::readKeys(const AXElementRef& item) const
+MenuBarReader::ItemKeys MenuBarReader::readKeys(const ElementRef& item) const
 {
     ItemKeys keys;
     keys.character = platform::readText(accessibility_, item, ax::cmdChar);
@@ -124,7 +124,7 @@ MenuReadResult MenuBarReader::readMenus(const MenuReadOptions& options) const
     return result;
 }
 
-std::vector<MenuSection> MenuBarReader::readSections(const AXElementRef& menuBar, const MenuReadOptions& options,
+std::vector<MenuSection> MenuBarReader::readSections(const ElementRef& menuBar, const MenuReadOptions& options,
                                                      const text::PatternSet& ignoredMenus,
                                                      const text::PatternSet& ignoredTitles, Budget& budget,
                                                      std::vector<Shortcut>& ignoredRows) const
@@ -152,7 +152,7 @@ std::vector<MenuSection> MenuBarReader::readSections(const AXElementRef& menuBar
     return sections;
 }
 
-std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, const MenuReadOptions& options,
+std::vector<ShortcutGroup> MenuBarReader::readMenu(const ElementRef& menu, const MenuReadOptions& options,
                                                    const text::PatternSet& ignoredTitles, Budget& budget) const
 {
     std::vector<Shortcut> ownRows;
@@ -211,7 +211,7 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const AXElementRef& menu, con
     return groups;
 }
 
-MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const AXElementRef& submenu, bool includeAll, int depth,
+MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const ElementRef& submenu, bool includeAll, int depth,
                                                       const text::PatternSet& ignoredTitles, Budget& budget) const
 {
     SubmenuRows result;

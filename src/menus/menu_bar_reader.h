@@ -3,7 +3,7 @@
 #include "model/shortcut.h"
 #include "model/text.h"
 #include "platform/accessibility.h"
-#include "platform/log.h"
+#include "base/log.h"
 
 #include <chrono>
 #include <cstdint>
@@ -76,17 +76,17 @@ private:
         }
     };
 
-    platform::AXElementRef applicationOf(pid_t pid) const;
+    platform::ElementRef applicationOf(pid_t pid) const;
     // The sections below a menu bar (or an element shaped like one); the rows
     // of the menus `ignoredMenus` hide go to `ignoredRows`.
-    std::vector<MenuSection> readSections(const platform::AXElementRef& menuBar, const MenuReadOptions& options,
+    std::vector<MenuSection> readSections(const platform::ElementRef& menuBar, const MenuReadOptions& options,
                                           const text::PatternSet& ignoredMenus, const text::PatternSet& ignoredTitles,
                                           Budget& budget, std::vector<Shortcut>& ignoredRows) const;
-    std::vector<ShortcutGroup> readMenu(const platform::AXElementRef& menu, const MenuReadOptions& options,
+    std::vector<ShortcutGroup> readMenu(const platform::ElementRef& menu, const MenuReadOptions& options,
                                         const text::PatternSet& ignoredTitles, Budget& budget) const;
-    SubmenuRows readSubmenu(const platform::AXElementRef& submenu, bool includeAll, int depth,
+    SubmenuRows readSubmenu(const platform::ElementRef& submenu, bool includeAll, int depth,
                             const text::PatternSet& ignoredTitles, Budget& budget) const;
-    ItemKeys readKeys(const platform::AXElementRef& item) const;
+    ItemKeys readKeys(const platform::ElementRef& item) const;
 
     platform::Accessibility& accessibility_;
     platform::Log& log_;

@@ -2,7 +2,7 @@
 
 #include "model/shortcut.h"
 #include "platform/accessibility.h"
-#include "platform/log.h"
+#include "base/log.h"
 
 namespace hb {
 

@@ -29,7 +29,7 @@ struct Shortcut {
     Uuid id = Uuid::random();
     std::string title;
     std::string keys;                      // key notation; empty when the command has none
-    platform::AXElementRef axElement;      // the live menu item, when read from a menu
+    platform::ElementRef axElement;      // the live menu item, when read from a menu
     bool isDisabled = false;               // a deactivated system shortcut
     // The desktop lets no program run the command here: the user presses its keys.
     bool cannotRunHere = false;

@@ -4,7 +4,7 @@ namespace hb::platform {
 namespace {
 
 template <typename T>
-std::optional<T> readAs(Accessibility& accessibility, const AXElementRef& element, std::string_view attribute)
+std::optional<T> readAs(Accessibility& accessibility, const ElementRef& element, std::string_view attribute)
 {
     if (!element)
         return std::nullopt;
@@ -18,34 +18,34 @@ std::optional<T> readAs(Accessibility& accessibility, const AXElementRef& elemen
 
 } // namespace
 
-std::optional<std::string> readText(Accessibility& accessibility, const AXElementRef& element,
+std::optional<std::string> readText(Accessibility& accessibility, const ElementRef& element,
                                     std::string_view attribute)
 {
     return readAs<std::string>(accessibility, element, attribute);
 }
 
-std::optional<std::int64_t> readInteger(Accessibility& accessibility, const AXElementRef& element,
+std::optional<std::int64_t> readInteger(Accessibility& accessibility, const ElementRef& element,
                                         std::string_view attribute)
 {
-    auto number = readAs<AXNumber>(accessibility, element, attribute);
+    auto number = readAs<AttributeNumber>(accessibility, element, attribute);
     return number ? std::optional(number->integer()) : std::nullopt;
 }
 
-std::optional<bool> readBoolean(Accessibility& accessibility, const AXElementRef& element,
+std::optional<bool> readBoolean(Accessibility& accessibility, const ElementRef& element,
                                 std::string_view attribute)
 {
-    auto number = readAs<AXNumber>(accessibility, element, attribute);
+    auto number = readAs<AttributeNumber>(accessibility, element, attribute);
     return number ? std::optional(number->boolean()) : std::nullopt;
 }
 
-AXElementRef readElement(Accessibility& accessibility, const AXElementRef& element, std::string_view attribute)
+ElementRef readElement(Accessibility& accessibility, const ElementRef& element, std::string_view attribute)
 {
-    return readAs<AXElementRef>(accessibility, element, attribute).value_or(nullptr);
+    return readAs<ElementRef>(accessibility, element, attribute).value_or(nullptr);
 }
 
-std::vector<AXElementRef> readChildren(Accessibility& accessibility, const AXElementRef& element)
+std::vector<ElementRef> readChildren(Accessibility& accessibility, const ElementRef& element)
 {
-    return readAs<std::vector<AXElementRef>>(accessibility, element, ax::children).value_or(std::vector<AXElementRef>{});
+    return readAs<std::vector<ElementRef>>(accessibility, element, ax::children).value_or(std::vector<ElementRef>{});
 }
 
 } // namespace hb::platform

@@ -15,21 +15,21 @@ namespace hb::platform {
 
 // An element of another application's accessibility tree. Opaque to the core;
 // each platform derives its own handle from it.
-class AXElement {
+class AccessibleElement {
 public:
-    virtual ~AXElement() = default;
+    virtual ~AccessibleElement() = default;
 };
 
 // Shared by every copy of the value that holds it (a Shortcut keeps one).
-using AXElementRef = std::shared_ptr<const AXElement>;
+using ElementRef = std::shared_ptr<const AccessibleElement>;
 
-struct AXNumber {
+struct AttributeNumber {
     double value = 0;
     std::int64_t integer() const { return static_cast<std::int64_t>(value); }
     bool boolean() const { return value != 0; }
 };
 
-using AXValue = std::variant<AXNumber, std::string, AXElementRef, std::vector<AXElementRef>>;
+using AttributeValue = std::variant<AttributeNumber, std::string, ElementRef, std::vector<ElementRef>>;
 
 // Attribute and action names the core uses.
 namespace ax {
@@ -63,12 +63,12 @@ public:
     virtual bool requestTrust() = 0;
 
     // The element of a running application; never null.
-    virtual AXElementRef applicationElement(pid_t pid) = 0;
-    virtual void setMessagingTimeout(const AXElementRef& application, std::chrono::duration<double> timeout) = 0;
+    virtual ElementRef applicationElement(pid_t pid) = 0;
+    virtual void setMessagingTimeout(const ElementRef& application, std::chrono::duration<double> timeout) = 0;
 
     // The attribute's value, or absent when it is missing or cannot be read.
-    virtual std::optional<AXValue> copyAttribute(const AXElementRef& element, std::string_view attribute) = 0;
-    virtual bool performAction(const AXElementRef& element, std::string_view action) = 0;
+    virtual std::optional<AttributeValue> copyAttribute(const ElementRef& element, std::string_view attribute) = 0;
+    virtual bool performAction(const ElementRef& element, std::string_view action) = 0;
 
     // False once a request to the application timed out since its latest read
     // began (setMessagingTimeout): it is busy or hung.
@@ -76,10 +76,10 @@ public:
 };
 
 // Typed reads: a value of another type reads as absent.
-std::optional<std::string> readText(Accessibility&, const AXElementRef&, std::string_view attribute);
-std::optional<std::int64_t> readInteger(Accessibility&, const AXElementRef&, std::string_view attribute);
-std::optional<bool> readBoolean(Accessibility&, const AXElementRef&, std::string_view attribute);
-AXElementRef readElement(Accessibility&, const AXElementRef&, std::string_view attribute);
-std::vector<AXElementRef> readChildren(Accessibility&, const AXElementRef&);
+std::optional<std::string> readText(Accessibility&, const ElementRef&, std::string_view attribute);
+std::optional<std::int64_t> readInteger(Accessibility&, const ElementRef&, std::string_view attribute);
+std::optional<bool> readBoolean(Accessibility&, const ElementRef&, std::string_view attribute);
+ElementRef readElement(Accessibility&, const ElementRef&, std::string_view attribute);
+std::vector<ElementRef> readChildren(Accessibility&, const ElementRef&);
 
 } // namespace hb::platform

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/observer_list.h"
-#include "platform/property_list.h"
+#include "base/observer_list.h"
+#include "base/property_list.h"
 
 #include <cstdint>
 #include <functional>

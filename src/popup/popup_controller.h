@@ -3,7 +3,7 @@
 #include "menus/menu_cache.h"
 #include "platform/accessibility.h"
 #include "platform/event_monitors.h"
-#include "platform/log.h"
+#include "base/log.h"
 #include "platform/runtime.h"
 #include "platform/screens.h"
 #include "platform/settings_domain.h"

@@ -4,7 +4,7 @@
 #include "model/text.h"
 #include "platform/settings_domain.h"
 #include "popup/disambiguation.h"
-#include "platform/observer_list.h"
+#include "base/observer_list.h"
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 

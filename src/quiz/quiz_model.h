@@ -2,7 +2,7 @@
 
 #include "model/shortcut.h"
 #include "platform/runtime.h"
-#include "platform/observer_list.h"
+#include "base/observer_list.h"
 #include "settings/favourites_store.h"
 
 #include <cstddef>

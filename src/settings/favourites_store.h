@@ -2,7 +2,7 @@
 
 #include "model/shortcut.h"
 #include "platform/settings_domain.h"
-#include "platform/observer_list.h"
+#include "base/observer_list.h"
 
 #include <set>
 #include <string>

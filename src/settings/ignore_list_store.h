@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/settings_domain.h"
-#include "platform/observer_list.h"
+#include "base/observer_list.h"
 
 #include <map>
 #include <optional>

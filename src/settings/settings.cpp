@@ -1,10 +1,10 @@
 #include "settings/settings.h"
 
 #include "model/key_notation.h"
+#include "settings/hotkey.h"
 #include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
 #include "settings/theme_settings.h"
-#include "triggers/global_hotkey.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,10 +1,10 @@
 #include "settings/settings_backup.h"
 
-#include "platform/atomic_file.h"
+#include "base/atomic_file.h"
 #include "settings/app_icon.h"
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
-#include "sources/untrusted_file.h"
+#include "base/untrusted_file.h"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/app_presence.h"
-#include "platform/log.h"
+#include "base/log.h"
 #include "platform/notification_center.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"

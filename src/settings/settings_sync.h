@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/log.h"
+#include "base/log.h"
 #include "platform/notification_center.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/property_list.h"
+#include "base/property_list.h"
 #include "platform/settings_domain.h"
-#include "platform/observer_list.h"
+#include "base/observer_list.h"
 
 #include <functional>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "sources/property_list_reader.h"
 
-#include "sources/untrusted_file.h"
+#include "base/untrusted_file.h"
 
 namespace hb::sources {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/property_list.h"
+#include "base/property_list.h"
 #include "sources/user_folders.h"
 
 #include <cstddef>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/shortcut.h"
-#include "platform/log.h"
-#include "platform/property_list.h"
+#include "base/log.h"
+#include "base/property_list.h"
 #include "platform/symbolic_hotkeys.h"
 #include "sources/desktop_shortcuts.h"
 #include "sources/user_folders.h"

@@ -1,7 +1,7 @@
 #include "sources/third_party_shortcut_registry.h"
 
 #include "model/text.h"
-#include "sources/untrusted_file.h"
+#include "base/untrusted_file.h"
 
 #include <nlohmann/json.hpp>
 

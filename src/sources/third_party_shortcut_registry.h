@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/shortcut.h"
-#include "platform/log.h"
+#include "base/log.h"
 #include "sources/user_folders.h"
 
 #include <cstddef>

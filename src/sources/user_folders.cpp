@@ -1,6 +1,6 @@
 #include "sources/user_folders.h"
 
-#include "platform/xdg_folders.h"
+#include "base/xdg_folders.h"
 
 namespace hb {
 

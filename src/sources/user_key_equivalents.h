@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/shortcut.h"
-#include "platform/log.h"
-#include "platform/property_list.h"
+#include "base/log.h"
+#include "base/property_list.h"
 #include "sources/user_folders.h"
 
 #include <optional>

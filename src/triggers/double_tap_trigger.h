@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/event_monitors.h"
-#include "platform/log.h"
+#include "base/log.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"
 #include "settings/settings.h"

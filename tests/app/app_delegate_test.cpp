@@ -1,11 +1,11 @@
-#include "app/app_delegate.h"
+#include "tray/app_delegate.h"
 
-#include "platform/fake/fake_accessibility.h"
-#include "platform/fake/fake_app_presence.h"
-#include "platform/fake/fake_workspace.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/fake_accessibility.h"
+#include "fake/fake_app_presence.h"
+#include "fake/fake_workspace.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 
 #include <gmock/gmock.h>

@@ -1,8 +1,8 @@
-#include "app/updates.h"
+#include "updates/updates.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 
 #include <gmock/gmock.h>

@@ -1,8 +1,8 @@
-#include "app/welcome_wizard.h"
+#include "onboarding/welcome_wizard.h"
 
-#include "platform/fake/fake_accessibility.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/fake_accessibility.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "app/views/accessible_roles.h"
 #include "app/views/scroll_area_accessible.h"
 #include "app/views/welcome_window.h"
-#include "platform/fake/fake_accessibility.h"
+#include "fake/fake_accessibility.h"
 #include "settings/settings_keys.h"
 #include "settings_window_fixture.h"
 #include "support/accessible_walk.h"

@@ -3,7 +3,7 @@
 #include "app/views/settings_window.h"
 #include "popup/views/panel_style.h"
 #include "settings/favourites_store.h"
-#include "platform/fake/fake_workspace.h"
+#include "fake/fake_workspace.h"
 #include "support/settings_model_fakes.h"
 
 #include <QAbstractButton>

@@ -1,4 +1,4 @@
-#include "platform/linux/symbol_icons.h"
+#include "popup/views/symbol_icons.h"
 
 #include "support/snapshots.h"
 
@@ -7,7 +7,7 @@
 #include <QDir>
 #include <QImage>
 
-namespace hb::linux_platform {
+namespace hb::views {
 namespace {
 
 int inkedPixels(const QIcon& icon, int size)
@@ -45,4 +45,4 @@ TEST(SymbolIcons, NeverMissing)
 }
 
 } // namespace
-} // namespace hb::linux_platform
+} // namespace hb::views

@@ -1,6 +1,6 @@
 #include "app/views/welcome_window.h"
 
-#include "platform/fake/fake_accessibility.h"
+#include "fake/fake_accessibility.h"
 #include "settings/settings_keys.h"
 #include "support/settings_model_fakes.h"
 

@@ -3,7 +3,7 @@
 // the application in front.
 #include "tray_application.h"
 
-#include "platform/linux/program_paths.h"
+#include "linux/program_paths.h"
 
 #include <gmock/gmock.h>
 #include <signal.h>

@@ -6,8 +6,8 @@
 #include "menu_rows.h"
 #include "tray_application.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/linux/plist_file_settings_domain.h"
+#include "fake/memory_log.h"
+#include "linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_sync.h"
 #include "settings/sync_state.h"

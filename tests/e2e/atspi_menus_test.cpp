@@ -169,12 +169,12 @@ public:
     }
     bool isProcessTrusted() override { return real_.isProcessTrusted(); }
     bool requestTrust() override { return real_.requestTrust(); }
-    platform::AXElementRef applicationElement(pid_t pid) override { return real_.applicationElement(pid); }
-    void setMessagingTimeout(const platform::AXElementRef& app, std::chrono::duration<double> timeout) override
+    platform::ElementRef applicationElement(pid_t pid) override { return real_.applicationElement(pid); }
+    void setMessagingTimeout(const platform::ElementRef& app, std::chrono::duration<double> timeout) override
     {
         real_.setMessagingTimeout(app, timeout);
     }
-    std::optional<platform::AXValue> copyAttribute(const platform::AXElementRef& element, std::string_view name) override
+    std::optional<platform::AttributeValue> copyAttribute(const platform::ElementRef& element, std::string_view name) override
     {
         if (--readsLeft_ == 0) {
             kill(pid_, SIGKILL);
@@ -182,7 +182,7 @@ public:
         }
         return real_.copyAttribute(element, name);
     }
-    bool performAction(const platform::AXElementRef& element, std::string_view action) override
+    bool performAction(const platform::ElementRef& element, std::string_view action) override
     {
         return real_.performAction(element, action);
     }

@@ -3,8 +3,8 @@
 #include "desktop_session.h"
 
 #include "menus/menu_bar_reader.h"
-#include "platform/fake/memory_log.h"
-#include "platform/linux/atspi_accessibility.h"
+#include "fake/memory_log.h"
+#include "linux/atspi_accessibility.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
-#include "platform/fake/memory_log.h"
-#include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/exported_menu_accessibility.h"
+#include "fake/memory_log.h"
+#include "linux/atspi_accessibility.h"
+#include "linux/exported_menu_accessibility.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

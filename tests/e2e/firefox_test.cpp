@@ -7,9 +7,9 @@
 #include "tray_application.h"
 
 #include "menus/menu_bar_reader.h"
-#include "platform/fake/memory_log.h"
-#include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/exported_menu_accessibility.h"
+#include "fake/memory_log.h"
+#include "linux/atspi_accessibility.h"
+#include "linux/exported_menu_accessibility.h"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>

@@ -1,7 +1,7 @@
 #include "desktop_session.h"
 
-#include "platform/fake/virtual_runtime.h"
-#include "platform/linux/x11_workspace.h"
+#include "fake/virtual_runtime.h"
+#include "linux/x11_workspace.h"
 #include "triggers/frontmost_app_monitor.h"
 
 #include <gmock/gmock.h>

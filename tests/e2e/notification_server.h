@@ -3,7 +3,7 @@
 // A stand-in for the desktop's notification service: owns
 // org.freedesktop.Notifications on the session bus while it exists and keeps
 // what each Notify call asked to show.
-#include "platform/linux/glib_loop_thread.h"
+#include "linux/glib_loop_thread.h"
 
 #include <memory>
 #include <mutex>

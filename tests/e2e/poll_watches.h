@@ -3,7 +3,7 @@
 // The main loop's watch over file descriptors for tests: a poll() loop that
 // the test runs for as long as it waits.
 
-#include "platform/linux/readable_watches.h"
+#include "linux/readable_watches.h"
 
 #include <poll.h>
 

@@ -6,8 +6,8 @@
 #include "menu_rows.h"
 #include "tray_application.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/linux/atspi_accessibility.h"
+#include "fake/memory_log.h"
+#include "linux/atspi_accessibility.h"
 #include "settings/settings_keys.h"
 
 #include <gmock/gmock.h>

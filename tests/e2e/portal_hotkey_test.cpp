@@ -2,10 +2,10 @@
 // portal on the session's private bus.
 #include "desktop_session.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/fake/virtual_runtime.h"
-#include "platform/linux/glib_loop_thread.h"
-#include "platform/linux/portal_hotkey_service.h"
+#include "fake/memory_log.h"
+#include "fake/virtual_runtime.h"
+#include "linux/glib_loop_thread.h"
+#include "linux/portal_hotkey_service.h"
 
 #include <gio/gio.h>
 #include <gmock/gmock.h>

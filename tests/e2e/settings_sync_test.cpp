@@ -4,8 +4,8 @@
 // interface under a call far too large for it.
 #include "desktop_session.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/linux/plist_file_settings_domain.h"
+#include "fake/memory_log.h"
+#include "linux/plist_file_settings_domain.h"
 #include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
 #include "settings/sync_state.h"

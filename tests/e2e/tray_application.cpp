@@ -3,8 +3,8 @@
 #include "accessible_tree.h"
 #include "menu_rows.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/linux/plist_file_settings_domain.h"
+#include "fake/memory_log.h"
+#include "linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
 
 #include <signal.h>

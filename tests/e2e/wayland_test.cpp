@@ -6,10 +6,10 @@
 #include "notification_server.h"
 #include "tray_application.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/fake/virtual_runtime.h"
-#include "platform/linux/atspi_workspace.h"
-#include "platform/linux/plist_file_settings_domain.h"
+#include "fake/memory_log.h"
+#include "fake/virtual_runtime.h"
+#include "linux/atspi_workspace.h"
+#include "linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
 #include "triggers/frontmost_app_monitor.h"
 

@@ -1,8 +1,8 @@
-#include "platform/linux/atspi_accessibility.h"
+#include "linux/atspi_accessibility.h"
 
 #include "menus/menu_bar_reader.h"
-#include "platform/fake/fake_accessibility.h"
-#include "platform/fake/memory_log.h"
+#include "fake/fake_accessibility.h"
+#include "fake/memory_log.h"
 #include "support/scoped_environment.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,7 @@ TEST(AtspiAccessibility, WithoutAnAccessibilityBusNothingIsTrustedAndEveryReadIs
     EXPECT_TRUE(reader.readMenuBar(MenuReadOptions{.pid = getpid()}).empty());
 }
 
-using platform::AXNumber;
+using platform::AttributeNumber;
 
 // Object trees in the shapes that real applications show over AT-SPI.
 class MenuBarChoice : public ::testing::Test {
@@ -43,8 +43,8 @@ protected:
     {
         auto& element = accessibility.newElement(1);
         element.set(atspi_attribute::role, std::string(role));
-        element.set(atspi_attribute::showing, AXNumber{shown ? 1.0 : 0.0});
-        element.set(atspi_attribute::visible, AXNumber{shown ? 1.0 : 0.0});
+        element.set(atspi_attribute::showing, AttributeNumber{shown ? 1.0 : 0.0});
+        element.set(atspi_attribute::visible, AttributeNumber{shown ? 1.0 : 0.0});
         for (auto* child : children)
             element.add(*child);
         return element;
@@ -55,15 +55,15 @@ protected:
         auto& menu = object("menu");
         for (const auto& key : keys) {
             auto& item = object("menu item", {}, itemsVisible);
-            item.set(atspi_attribute::showing, AXNumber{0});
+            item.set(atspi_attribute::showing, AttributeNumber{0});
             if (key)
                 item.set(platform::ax::cmdChar, *key);
             menu.add(item);
         }
         return object("menu bar", {&object("menu", {&menu})}, shown);
     }
-    platform::AXElementRef chosen(fake::FakeElement& window) { return chooseMenuBar(accessibility, window.shared_from_this()); }
-    static const platform::AXElement* of(fake::FakeElement& element) { return &element; }
+    platform::ElementRef chosen(fake::FakeElement& window) { return chooseMenuBar(accessibility, window.shared_from_this()); }
+    static const platform::AccessibleElement* of(fake::FakeElement& element) { return &element; }
 
     fake::FakeAccessibility accessibility;
 };

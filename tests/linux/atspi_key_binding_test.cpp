@@ -1,4 +1,4 @@
-#include "platform/linux/atspi_key_binding.h"
+#include "linux/atspi_key_binding.h"
 
 #include "model/key_notation.h"
 

@@ -1,11 +1,11 @@
 // The desktop's files and conventions: desktop entries, application identity,
 // autostart entries, program paths, package ownership, the Qt platform choice.
-#include "platform/linux/application_identity.h"
-#include "platform/linux/desktop_entries.h"
-#include "platform/linux/package_manager.h"
-#include "platform/linux/program_paths.h"
-#include "platform/linux/session_services.h"
-#include "platform/linux/xdg_autostart_login_item.h"
+#include "linux/application_identity.h"
+#include "linux/desktop_entries.h"
+#include "linux/package_manager.h"
+#include "linux/program_paths.h"
+#include "linux/session_services.h"
+#include "linux/xdg_autostart_login_item.h"
 
 #include <fmt/format.h>
 #include <gmock/gmock.h>

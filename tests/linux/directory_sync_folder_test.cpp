@@ -1,7 +1,7 @@
-#include "platform/linux/directory_sync_folder.h"
+#include "linux/directory_sync_folder.h"
 
 #include "e2e/poll_watches.h"
-#include "platform/fake/memory_log.h"
+#include "fake/memory_log.h"
 #include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>

@@ -1,12 +1,12 @@
-#include "platform/linux/atspi_accessibility.h"
-#include "platform/linux/exported_menu_accessibility.h"
-#include "platform/linux/exported_menus.h"
+#include "linux/atspi_accessibility.h"
+#include "linux/exported_menu_accessibility.h"
+#include "linux/exported_menus.h"
 
 #include "linux/fake_menu_bus.h"
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
-#include "platform/fake/fake_accessibility.h"
-#include "platform/fake/memory_log.h"
+#include "fake/fake_accessibility.h"
+#include "fake/memory_log.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -198,15 +198,15 @@ TEST_F(ExportedMenusRead, AtspiItemsOfAnApplicationThatExportsItsMenusArePressed
     const auto placed = [&](fake::FakeElement* parent, std::string role, std::string title) -> fake::FakeElement& {
         auto& element = atspi.newElement(42);
         element.setTitle(std::move(title)).setEnabled(true).set(atspi_attribute::role, std::move(role));
-        element.set(atspi_attribute::processIdentifier, platform::AXNumber{42});
+        element.set(atspi_attribute::processIdentifier, platform::AttributeNumber{42});
         if (parent) {
-            element.set(atspi_attribute::parent, platform::AXElementRef(parent->shared_from_this()));
+            element.set(atspi_attribute::parent, platform::ElementRef(parent->shared_from_this()));
             parent->add(element);
         }
         return element;
     };
     auto& bar = placed(nullptr, "menu bar", "");
-    application.set(platform::ax::menuBar, platform::AXElementRef(bar.shared_from_this()));
+    application.set(platform::ax::menuBar, platform::ElementRef(bar.shared_from_this()));
     auto& menu = placed(&placed(&bar, "menu", "File"), "popup menu", "");
     placed(&menu, "menu item", "Save As…").set(platform::ax::cmdChar, "s");
     auto& onlyHere = placed(&menu, "menu item", "Only Here").set(platform::ax::cmdChar, "o");
@@ -225,7 +225,7 @@ TEST_F(ExportedMenusRead, GtkItemsOfAnApplicationThatExportsNoMenusArePressedWit
     auto& open = *atspi.find(7, {"File", "Open…"});
     auto& plain = *atspi.find(7, {"File", "Plain"});
     for (auto* item : {&open, &plain})
-        item->set(atspi_attribute::processIdentifier, platform::AXNumber{7});
+        item->set(atspi_attribute::processIdentifier, platform::AttributeNumber{7});
     open.set(atspi_attribute::gtkAccelerator, std::string("<Primary>o"));
     std::vector<std::string> pressed;
     bool keysPressable = true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/exported_menus.h"
+#include "linux/exported_menus.h"
 
 #include <glib.h>
 

@@ -1,6 +1,6 @@
-#include "platform/linux/linux_desktop_shortcuts.h"
+#include "linux/linux_desktop_shortcuts.h"
 
-#include "platform/fake/memory_log.h"
+#include "fake/memory_log.h"
 #include "support/temporary_folder.h"
 
 #include <gio/gio.h>

@@ -1,10 +1,10 @@
-#include "platform/linux/mozilla_menu_accessibility.h"
-#include "platform/linux/mozilla_menu_source.h"
+#include "linux/mozilla_menu_accessibility.h"
+#include "linux/mozilla_menu_source.h"
 
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
-#include "platform/fake/fake_accessibility.h"
-#include "platform/fake/memory_log.h"
+#include "fake/fake_accessibility.h"
+#include "fake/memory_log.h"
 #include "support/temporary_folder.h"
 #include "support/zip_file.h"
 

@@ -1,7 +1,7 @@
-#include "platform/linux/plist_file_settings_domain.h"
+#include "linux/plist_file_settings_domain.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/property_list_guard.h"
+#include "fake/memory_log.h"
+#include "base/property_list_guard.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/linux/x11_workspace.h"
+#include "linux/x11_workspace.h"
 
 #include "support/temporary_folder.h"
 

@@ -1,5 +1,5 @@
-#include "platform/linux/qt_runtime.h"
-#include "platform/linux/qt_screens.h"
+#include "linux/qt/qt_runtime.h"
+#include "linux/qt/qt_screens.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "platform/linux/shortcut_runner.h"
+#include "linux/shortcut_runner.h"
 
 #include "linux/fake_menu_bus.h"
-#include "platform/fake/memory_log.h"
+#include "fake/memory_log.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

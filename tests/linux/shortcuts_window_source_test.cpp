@@ -1,6 +1,6 @@
-#include "platform/linux/shortcuts_window_source.h"
+#include "linux/shortcuts_window_source.h"
 
-#include "platform/fake/memory_log.h"
+#include "fake/memory_log.h"
 #include "support/message_catalog_file.h"
 #include "support/temporary_folder.h"
 

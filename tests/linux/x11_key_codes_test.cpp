@@ -1,4 +1,4 @@
-#include "platform/linux/x11_key_codes.h"
+#include "linux/x11_key_codes.h"
 
 #include "platform/event_monitors.h"
 

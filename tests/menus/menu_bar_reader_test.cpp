@@ -1,8 +1,8 @@
 #include "menus/menu_bar_reader.h"
 
 #include "model/text.h"
-#include "platform/fake/fake_accessibility.h"
-#include "platform/fake/memory_log.h"
+#include "fake/fake_accessibility.h"
+#include "fake/memory_log.h"
 #include "support/model_builders.h"
 
 #include <gmock/gmock.h>
@@ -15,7 +15,7 @@ using fake::item;
 using fake::menu;
 using fake::separator;
 using fake::submenu;
-using platform::AXNumber;
+using platform::AttributeNumber;
 using platform::LogCategory;
 using platform::LogLevel;
 using testing::ElementsAre;
@@ -60,8 +60,8 @@ TEST_F(MenuBarReaderTest, KeysAreBuiltFromTheItemAttributes)
     accessibility.addApplication(pid, {menu("Edit", {item("Copy", "c"), item("Paste and Match", "v", 3),
                                                      item("Plain"), item("Delete Word")})});
     accessibility.find(pid, {"Edit", "Delete Word"})
-        ->set(platform::ax::cmdVirtualKey, AXNumber{51})
-        .set(platform::ax::cmdModifiers, AXNumber{2});
+        ->set(platform::ax::cmdVirtualKey, AttributeNumber{51})
+        .set(platform::ax::cmdModifiers, AttributeNumber{2});
 
     auto sections = read();
     ASSERT_EQ(sections.size(), 1u);
@@ -219,7 +219,7 @@ TEST_F(MenuBarReaderTest, MissingAndWronglyTypedAttributesTakeTheirDefaults)
 {
     accessibility.addApplication(pid, {menu("Edit", {item("Undo", "z"), item("Redo", "z", 1), item("Cut", "x"),
                                                      item("\x01\xE2\x80\x8F", "q"), submenu("Lazy", {})})});
-    accessibility.find(pid, {"Edit", "Undo"})->set(platform::ax::title, AXNumber{3});
+    accessibility.find(pid, {"Edit", "Undo"})->set(platform::ax::title, AttributeNumber{3});
     accessibility.find(pid, {"Edit", "Redo"})->set(platform::ax::cmdModifiers, std::string("1"));
     accessibility.find(pid, {"Edit", "Cut"})->fail(platform::ax::cmdChar).fail(platform::ax::children);
 
@@ -266,7 +266,7 @@ fake::FakeElement& shortcutsWindow(fake::FakeAccessibility& accessibility,
         for (const auto& row : rows)
             menuOfGroup.add(accessibility.newElement(pid).setTitle(row.title)
                                 .set(platform::ax::cmdChar, row.keys)
-                                .set(platform::ax::cmdModifiers, AXNumber{4 + 8}));
+                                .set(platform::ax::cmdModifiers, AttributeNumber{4 + 8}));
         window.add(accessibility.newElement(pid).setTitle(title).add(menuOfGroup));
     }
     return window;

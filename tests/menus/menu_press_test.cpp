@@ -1,7 +1,7 @@
 #include "menus/menu_press.h"
 
-#include "platform/fake/fake_accessibility.h"
-#include "platform/fake/memory_log.h"
+#include "fake/fake_accessibility.h"
+#include "fake/memory_log.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -101,7 +101,7 @@ TEST_F(MenuPressTest, AChangedTitleIsLoggedAndTheLiveItemPressed)
     EXPECT_TRUE(press(row));
     sidebar.fail(platform::ax::title);
     EXPECT_TRUE(press(row));
-    sidebar.set(platform::ax::title, platform::AXNumber{3});
+    sidebar.set(platform::ax::title, platform::AttributeNumber{3});
     EXPECT_TRUE(press(row));
     EXPECT_THAT(lines(), IsEmpty());
 }

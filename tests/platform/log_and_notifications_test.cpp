@@ -1,8 +1,8 @@
-#include "platform/log.h"
+#include "base/log.h"
 #include "platform/notification_center.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/memory_log.h"
+#include "fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 
 #include <gtest/gtest.h>

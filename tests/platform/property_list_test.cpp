@@ -1,4 +1,4 @@
-#include "platform/property_list.h"
+#include "base/property_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "platform/property_list_guard.h"
+#include "base/property_list_guard.h"
 
-#include "platform/property_list.h"
+#include "base/property_list.h"
 #include "support/test_data.h"
 
 #include <gtest/gtest.h>

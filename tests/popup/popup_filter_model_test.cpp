@@ -1,6 +1,6 @@
 #include "popup/popup_filter_model.h"
 
-#include "platform/fake/memory_settings_domain.h"
+#include "fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
 
 #include <gmock/gmock.h>

@@ -1,8 +1,8 @@
 #include "popup/popup_keyboard.h"
 
 #include "model/key_notation.h"
-#include "platform/fake/fake_accessibility.h"
-#include "platform/fake/memory_settings_domain.h"
+#include "fake/fake_accessibility.h"
+#include "fake/memory_settings_domain.h"
 #include "support/model_builders.h"
 
 #include <gmock/gmock.h>

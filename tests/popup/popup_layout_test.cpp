@@ -1,7 +1,7 @@
 #include "popup/popup_layout.h"
 
-#include "platform/fake/fake_workspace.h"
-#include "platform/fake/fake_screens.h"
+#include "fake/fake_workspace.h"
+#include "fake/fake_screens.h"
 
 #include <gtest/gtest.h>
 

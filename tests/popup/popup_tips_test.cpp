@@ -1,6 +1,6 @@
 #include "popup/popup_tips.h"
 
-#include "platform/fake/memory_settings_domain.h"
+#include "fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
 
 #include <gtest/gtest.h>

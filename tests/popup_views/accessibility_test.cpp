@@ -62,7 +62,7 @@ TEST_F(PopupAccessibility, RowsAreReadUnderTheirMenuWithKeysStatesAndActionsAndF
     harness.settings.set(keys::showDeactivatedSystemShortcuts, true);
     auto app = test::editorApplication();
     app.sections[0].groups[0].shortcuts.push_back(Shortcut{
-        .title = "Deactivated", .keys = "⌃⌥⇧K", .axElement = std::make_shared<platform::AXElement>(), .isDisabled = true});
+        .title = "Deactivated", .keys = "⌃⌥⇧K", .axElement = std::make_shared<platform::AccessibleElement>(), .isDisabled = true});
     app.sections[0].groups[0].shortcuts.push_back(Shortcut{.title = "Select Line", .keys = "⌃L", .cannotRunHere = true});
     harness.show(std::move(app));
 

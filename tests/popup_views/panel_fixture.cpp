@@ -11,7 +11,7 @@ const auto* environment = testing::AddGlobalTestEnvironment(new QtEnvironment);
 Shortcut item(std::string title, std::string keys)
 {
     Shortcut shortcut = row(std::move(title), std::move(keys));
-    shortcut.axElement = std::make_shared<platform::AXElement>();
+    shortcut.axElement = std::make_shared<platform::AccessibleElement>();
     return shortcut;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/fake/memory_settings_domain.h"
+#include "fake/memory_settings_domain.h"
 #include "popup/popup_filter_model.h"
 #include "popup/popup_layout.h"
 #include "popup/views/popup_window.h"

@@ -120,7 +120,7 @@ TEST_F(PanelTest, ClicksOnRowsAndStars)
 {
     harness.settings.set(keys::showDeactivatedSystemShortcuts, true);
     auto app = test::editorApplication();
-    Shortcut deactivated{.title = "Deactivated", .keys = "⌃⌥⇧K", .axElement = std::make_shared<platform::AXElement>(),
+    Shortcut deactivated{.title = "Deactivated", .keys = "⌃⌥⇧K", .axElement = std::make_shared<platform::AccessibleElement>(),
                          .isDisabled = true};
     Shortcut unreadable{.title = "Without Element", .keys = "⌃⌥⇧J"};
     app.sections[0].groups[0].shortcuts.push_back(deactivated);

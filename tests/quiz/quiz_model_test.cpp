@@ -1,7 +1,7 @@
 #include "quiz/quiz_model.h"
 
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "support/model_builders.h"
 
 #include <gtest/gtest.h>

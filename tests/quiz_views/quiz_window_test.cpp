@@ -2,9 +2,9 @@
 
 #include "model/key_label.h"
 
-#include "platform/fake/fake_app_presence.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/fake_app_presence.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "support/model_builders.h"
 #include "support/accessible_walk.h"
 

@@ -2,10 +2,10 @@
 #include "settings/login_item_manager.h"
 #include "settings/theme_settings.h"
 
-#include "platform/fake/fake_app_presence.h"
-#include "platform/fake/fake_login_item.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
+#include "fake/fake_app_presence.h"
+#include "fake/fake_login_item.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
 #include "support/test_data.h"
 

@@ -1,9 +1,9 @@
 #include "settings/settings_backup.h"
 
-#include "platform/fake/fake_app_presence.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/fake_app_presence.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 #include "support/temporary_folder.h"
 #include "triggers/global_hotkey.h"

@@ -1,4 +1,4 @@
-#include "settings/settings_model.h"
+#include "settings_window/settings_model.h"
 
 #include "settings/settings_keys.h"
 #include "support/settings_model_fakes.h"

@@ -1,7 +1,7 @@
 #include "settings/settings.h"
 
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
 
 #include <gmock/gmock.h>

@@ -1,6 +1,6 @@
 #include "sources/desktop_shortcuts.h"
 
-#include "platform/fake/memory_log.h"
+#include "fake/memory_log.h"
 #include "sources/desktop_keybindings.h"
 #include "sources/xml_tree.h"
 

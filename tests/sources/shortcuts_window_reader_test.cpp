@@ -1,6 +1,6 @@
 #include "sources/shortcuts_window_reader.h"
 
-#include "platform/fake/memory_log.h"
+#include "fake/memory_log.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

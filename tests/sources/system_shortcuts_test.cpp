@@ -1,6 +1,6 @@
 #include "sources/system_shortcuts.h"
 
-#include "platform/fake/scripted_symbolic_hotkeys.h"
+#include "fake/scripted_symbolic_hotkeys.h"
 #include "sources/property_list_reader.h"
 #include "support/test_data.h"
 #include "test_files.h"

@@ -1,6 +1,6 @@
 #include "sources/third_party_shortcut_registry.h"
 
-#include "platform/fake/memory_log.h"
+#include "fake/memory_log.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Where the user's files are, and reading them within bounds.
 #include "sources/property_list_reader.h"
-#include "sources/untrusted_file.h"
+#include "base/untrusted_file.h"
 #include "sources/user_folders.h"
 
 #include "support/scoped_environment.h"

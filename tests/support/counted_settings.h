@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/fake/memory_settings_domain.h"
+#include "fake/memory_settings_domain.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "platform/fake/fake_app_presence.h"
-#include "platform/fake/fake_event_monitors.h"
-#include "platform/fake/fake_hotkey_service.h"
-#include "platform/fake/fake_login_item.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/fake_app_presence.h"
+#include "fake/fake_event_monitors.h"
+#include "fake/fake_hotkey_service.h"
+#include "fake/fake_login_item.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "platform/notification_center.h"
-#include "settings/settings_model.h"
+#include "settings_window/settings_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/memory_sync_folder.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/memory_sync_folder.h"
+#include "fake/virtual_runtime.h"
 #include "platform/notification_center.h"
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"

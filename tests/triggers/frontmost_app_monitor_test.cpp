@@ -1,6 +1,6 @@
 #include "triggers/frontmost_app_monitor.h"
 
-#include "platform/fake/fake_workspace.h"
+#include "fake/fake_workspace.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "triggers/global_hotkey.h"
 
 #include "platform/event_monitors.h"
-#include "platform/fake/fake_hotkey_service.h"
-#include "platform/fake/memory_log.h"
-#include "platform/fake/memory_settings_domain.h"
-#include "platform/fake/virtual_runtime.h"
+#include "fake/fake_hotkey_service.h"
+#include "fake/memory_log.h"
+#include "fake/memory_settings_domain.h"
+#include "fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 
 #include <gmock/gmock.h>

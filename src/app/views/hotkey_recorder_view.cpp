@@ -2,7 +2,7 @@
 
 #include "popup/views/key_translation.h"
 #include "popup/views/panel_style.h"
-#include "settings/settings_model.h"
+#include "settings_window/settings_model.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/observer_list.h"
+#include "base/observer_list.h"
 
 #include <QComboBox>
 #include <QWidget>

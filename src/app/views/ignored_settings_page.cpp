@@ -2,7 +2,7 @@
 
 #include "app/views/ignore_sheets.h"
 #include "app/views/settings_form.h"
-#include "platform/linux/symbol_icons.h"
+#include "popup/views/symbol_icons.h"
 #include "settings/settings_keys.h"
 
 #include <QCollator>
@@ -45,7 +45,7 @@ QToolButton* addButton(const QString& text)
     button->setText(text);
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);
-    button->setIcon(linux_platform::shippedSymbolIcon("plus", button->palette().color(QPalette::ButtonText), 14));
+    button->setIcon(views::shippedSymbolIcon("plus", button->palette().color(QPalette::ButtonText), 14));
     button->setIconSize(QSize(14, 14));
     return button;
 }
@@ -167,7 +167,7 @@ void IgnoredSettingsPage::setCommandScope(CommandScope scope)
 void IgnoredSettingsPage::addItemRow(FormBox* box, const QString& text, std::function<void()> remove, bool indent)
 {
     auto* button = new QToolButton;
-    button->setIcon(linux_platform::shippedSymbolIcon("minus.circle.fill", removeColor, 16));
+    button->setIcon(views::shippedSymbolIcon("minus.circle.fill", removeColor, 16));
     button->setAutoRaise(true);
     button->setToolTip(tr("Remove"));
     button->setAccessibleName(tr("Remove “%1”").arg(text));

@@ -6,7 +6,7 @@
 #include "app/views/ignored_settings_page.h"
 #include "app/views/popup_settings_page.h"
 #include "app/views/settings_form.h"
-#include "platform/linux/symbol_icons.h"
+#include "popup/views/symbol_icons.h"
 #include "popup/views/panel_style.h"
 #include "popup/views/window_placement.h"
 
@@ -42,8 +42,8 @@ constexpr std::array<TabInfo, 4> tabs{{
 
 QIcon tabIcon(const char* symbol, const QPalette& palette)
 {
-    QIcon icon = linux_platform::symbolIcon(symbol, palette.color(QPalette::ButtonText), 18);
-    const QIcon selected = linux_platform::shippedSymbolIcon(symbol, palette.color(QPalette::HighlightedText), 18);
+    QIcon icon = views::symbolIcon(symbol, palette.color(QPalette::ButtonText), 18);
+    const QIcon selected = views::shippedSymbolIcon(symbol, palette.color(QPalette::HighlightedText), 18);
     for (const qreal scale : {1.0, 2.0})
         icon.addPixmap(selected.pixmap(QSize(18, 18), scale), QIcon::Normal, QIcon::On);
     return icon;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/status_item.h"
-#include "platform/log.h"
+#include "tray/status_item.h"
+#include "base/log.h"
 
 #include <QIcon>
 #include <QObject>

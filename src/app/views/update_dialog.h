@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/updates.h"
+#include "updates/updates.h"
 
 #include <QDialog>
 #include <QUrl>

@@ -1,11 +1,11 @@
 #include "app/views/welcome_pages.h"
 
-#include "app/app_delegate.h"
+#include "tray/app_delegate.h"
 #include "app/views/hotkey_recorder_view.h"
-#include "app/welcome_wizard.h"
-#include "platform/linux/symbol_icons.h"
+#include "onboarding/welcome_wizard.h"
+#include "popup/views/symbol_icons.h"
 #include "popup/views/panel_style.h"
-#include "settings/settings_model.h"
+#include "settings_window/settings_model.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -81,7 +81,7 @@ protected:
 private:
     void redraw()
     {
-        const QIcon icon = linux_platform::shippedSymbolIcon(symbol_, toneColor(tone_, palette()), size_);
+        const QIcon icon = views::shippedSymbolIcon(symbol_, toneColor(tone_, palette()), size_);
         setPixmap(icon.pixmap(QSize(size_, size_), devicePixelRatioF()));
     }
 

@@ -2,7 +2,7 @@
 
 #include "app/views/tray_icon.h"
 #include "app/views/welcome_pages.h"
-#include "platform/linux/symbol_icons.h"
+#include "popup/views/symbol_icons.h"
 #include "popup/views/announcement.h"
 #include "popup/views/panel_style.h"
 #include "popup/views/window_placement.h"
@@ -206,7 +206,7 @@ void WelcomeWindow::refresh()
     dots_->setCurrent(static_cast<int>(wizard_->step()));
     const bool first = wizard_->isFirstStep();
     leading_->setText(first ? tr("Quit Hintboard") : tr("Back"));
-    leading_->setIcon(first ? QIcon() : linux_platform::shippedSymbolIcon("chevron.left", palette().color(QPalette::ButtonText), 14));
+    leading_->setIcon(first ? QIcon() : views::shippedSymbolIcon("chevron.left", palette().color(QPalette::ButtonText), 14));
     primary_->setText(first ? tr("Get started") : wizard_->isLastStep() ? tr("Done") : tr("Next"));
 }
 

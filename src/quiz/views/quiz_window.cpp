@@ -2,7 +2,7 @@
 
 #include "model/key_label.h"
 #include "model/key_notation.h"
-#include "platform/linux/symbol_icons.h"
+#include "popup/views/symbol_icons.h"
 #include "popup/views/announcement.h"
 #include "popup/views/key_translation.h"
 #include "popup/views/panel_style.h"
@@ -49,7 +49,7 @@ QLabel* label(QWidget* parent, int pixelSize, QFont::Weight weight = QFont::Norm
 
 QIcon symbol(std::string_view name, const QColor& tint, int size)
 {
-    return linux_platform::shippedSymbolIcon(name, tint, size);
+    return views::shippedSymbolIcon(name, tint, size);
 }
 
 QColor successColor(const QPalette& palette) { return isDark(palette) ? QColor(0x32, 0xD7, 0x4B) : QColor(0x1F, 0x9D, 0x3A); }
@@ -378,7 +378,7 @@ void QuizWindow::refresh()
                             : QStringLiteral("%1 / %2").arg(model.currentIndex() + 1).arg(total));
     favouritesButton_->setVisible(model.hasFavourites());
     const bool favouritesOnly = model.favouritesOnly();
-    favouritesButton_->setIcon(linux_platform::shippedSymbolIcon(
+    favouritesButton_->setIcon(views::shippedSymbolIcon(
         favouritesOnly ? "star.fill" : "star", favouritesOnly ? favouriteColor : secondaryColor(), 18));
     favouritesButton_->setToolTip(favouritesOnly ? QStringLiteral("Showing favourites only")
                                                  : QStringLiteral("Quiz favourites only"));

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/shortcut.h"
-#include "platform/observer_list.h"
+#include "base/observer_list.h"
 #include "platform/runtime.h"
 #include "quiz/quiz_model.h"
 #include "model/key_label.h"
