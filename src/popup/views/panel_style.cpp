@@ -45,15 +45,18 @@ double luminance(const QColor& c)
 QIcon keptIcon(const QString& key, const std::function<QIcon()>& make)
 {
     static QHash<QString, QIcon> kept;
+    // Emptied with the application: no pixmap may outlive it.
+    static const bool clearedAtExit = [] {
+        qAddPostRoutine([] { kept.clear(); });
+        return true;
+    }();
+    Q_UNUSED(clearedAtExit);
     if (const auto found = kept.constFind(key); found != kept.cend())
         return *found;
     // A bound for themes and colours that change while the program runs.
     constexpr qsizetype maximumKept = 64;
     if (kept.size() >= maximumKept)
         kept.clear();
-    if (kept.isEmpty())
-        // Emptied with the application: no pixmap may outlive it.
-        qAddPostRoutine([] { kept.clear(); });
     const QIcon icon = make();
     kept.insert(key, icon);
     return icon;
@@ -99,7 +102,8 @@ void paintGlyph(QPainter& p, Glyph glyph, const QRectF& rect, const QColor& colo
         p.drawLine(at(0.62, 0.62), at(0.88, 0.88));
         break;
     case Glyph::share:
-        p.drawPolyline(QPolygonF{at(0.32, 0.42), at(0.18, 0.42), at(0.18, 0.9), at(0.82, 0.9), at(0.82, 0.42), at(0.68, 0.42)});
+        p.drawPolyline(
+            QPolygonF{at(0.32, 0.42), at(0.18, 0.42), at(0.18, 0.9), at(0.82, 0.9), at(0.82, 0.42), at(0.68, 0.42)});
         p.drawLine(at(0.5, 0.08), at(0.5, 0.62));
         p.drawPolyline(QPolygonF{at(0.32, 0.26), at(0.5, 0.08), at(0.68, 0.26)});
         break;
