@@ -42,11 +42,6 @@ protected:
 
 TEST_F(FrontmostAppMonitorTest, TakesTheFrontApplicationAtCreationUnlessItIsThisProcess)
 {
-    workspace.setFrontmost(editor);
-    EXPECT_THAT(FrontmostAppMonitor(workspace, ownPID).frontmostApp(), Optional(editor));
-    workspace.setFrontmost(std::nullopt);
-    EXPECT_EQ(FrontmostAppMonitor(workspace, ownPID).frontmostApp(), std::nullopt);
-
     workspace.setFrontmost(hintboard);
     FrontmostAppMonitor startedInFront(workspace, ownPID);
     EXPECT_EQ(startedInFront.frontmostApp(), std::nullopt);
