@@ -15,7 +15,6 @@ namespace hb::linux_platform {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 using testing::UnorderedElementsAre;
 
 struct DirectorySyncFolderTest : testing::Test {
@@ -79,33 +78,6 @@ TEST_F(DirectorySyncFolderTest, ALinkPlantedInPlaceOfAFileIsReplacedNeverFollowe
     EXPECT_FALSE(fs::is_symlink(path / "hintboard-a.plist"));
     EXPECT_EQ(folder.read("hintboard-a.plist", 100), "settings");
     EXPECT_EQ(folder.read("../../precious.txt", 100), "keep me");
-}
-
-TEST_F(DirectorySyncFolderTest, ChangesAndTheFoldersRemovalAndReturnAreFollowed)
-{
-    fs::create_directories(path);
-    DirectorySyncFolder folder(path, watches, log);
-    int changes = 0;
-    folder.addChangeObserver([&] { ++changes; });
-
-    test::writeFile(path / "hintboard-b.plist", "from b");
-    ASSERT_TRUE(watches.runUntil([&] { return changes > 0; }, 5s));
-
-    fs::remove_all(path);
-    changes = 0;
-    ASSERT_TRUE(watches.runUntil([&] { return changes > 0 && !folder.isAvailable(); }, 5s));
-    EXPECT_FALSE(folder.write("hintboard-a.plist", "lost"));
-    EXPECT_TRUE(folder.fileNames().empty());
-
-    // The sync tool restores the folder: seen without a new watch being asked for.
-    fs::create_directories(path);
-    changes = 0;
-    ASSERT_TRUE(watches.runUntil([&] { return changes > 0 && folder.isAvailable(); }, 5s));
-    test::writeFile(path / "hintboard-b.plist", "again");
-    changes = 0;
-    ASSERT_TRUE(watches.runUntil([&] { return changes > 0; }, 5s));
-    EXPECT_THAT(logSink.messages(platform::LogCategory::settings),
-                testing::Contains(testing::HasSubstr("is back; synchronising again")));
 }
 
 } // namespace
