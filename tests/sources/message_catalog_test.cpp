@@ -25,7 +25,6 @@ TEST(MessageCatalog, TranslationsAreFoundWithAndWithoutContextInEitherByteOrder)
 TEST(MessageCatalog, MalformedCataloguesAreRejected)
 {
     const auto good = test::messageCatalog({{"a", "b"}}, false);
-    EXPECT_FALSE(MessageCatalog::parse("short"));
     EXPECT_FALSE(MessageCatalog::parse(std::string(40, 'x')));
     EXPECT_FALSE(MessageCatalog::parse(std::string_view(good).substr(0, good.size() - 2))) << "string cut off";
     auto counting = good;
