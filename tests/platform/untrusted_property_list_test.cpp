@@ -165,6 +165,15 @@ TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
     auto danglingReference = valid;
     danglingReference[9] = '\x7F';  // the top array refers to object 0x7F000001
     EXPECT_FALSE(propertyListSafeToParse(danglingReference));
+    // A dictionary's values are references too.
+    EXPECT_TRUE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x01", "\x51" "a"}, 1)));
+    EXPECT_FALSE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x05", "\x51" "a"}, 1)));
+    // The top object one past the last, though the offset table's next entry would name an object.
+    auto pastTheEnd = binaryPlist({std::string("\x10\x01", 2)}, 1);
+    pastTheEnd[pastTheEnd.size() - 32] = 8;
+    EXPECT_TRUE(propertyListSafeToParse(pastTheEnd));
+    pastTheEnd[pastTheEnd.size() - 9] = 1;
+    EXPECT_FALSE(propertyListSafeToParse(pastTheEnd));
 }
 
 TEST(UntrustedPropertyList, TextWithEmbeddedNulDoesNotAbort)
@@ -186,6 +195,12 @@ TEST(UntrustedPropertyList, DictionaryKeyWithNulIsRefused)
     };
     EXPECT_EQ(parsePropertyList(dictionary('b')), PlistValue(PlistDictionary{{"ab", 1}}));
     EXPECT_FALSE(parsePropertyList(dictionary('\0')));
+    // The same in UTF-16: a unit of two zero bytes.
+    const auto utf16 = [](std::string_view unit) {
+        return binaryPlist({std::string("\xD1\x01\x02", 3), "\x61" + std::string(unit), std::string("\x10\x01", 2)}, 1);
+    };
+    EXPECT_TRUE(propertyListSafeToParse(utf16(std::string("\0b", 2))));
+    EXPECT_FALSE(propertyListSafeToParse(utf16(std::string("\0\0", 2))));
 }
 
 TEST(UntrustedPropertyList, RealPreferenceFilesPass)
