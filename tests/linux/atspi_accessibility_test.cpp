@@ -23,8 +23,6 @@ TEST(AtspiAccessibility, WithoutAnAccessibilityBusNothingIsTrustedAndEveryReadIs
     EXPECT_FALSE(accessibility.isProcessTrusted());
     const auto application = accessibility.applicationElement(getpid());
     ASSERT_NE(application, nullptr);
-    accessibility.setMessagingTimeout(application, std::chrono::seconds(1));
-    EXPECT_FALSE(accessibility.copyAttribute(application, platform::ax::menuBar).has_value());
     EXPECT_FALSE(accessibility.copyAttribute(application, platform::ax::title).has_value());
     EXPECT_FALSE(accessibility.performAction(application, platform::ax::press));
 
