@@ -21,14 +21,10 @@ constexpr std::string_view browserWindow = R"(<?xml version="1.0"?>
   <link rel="localization" href="toolkit/global/textActions.ftl"/>
 </head>
 <keyset id="mainKeyset">
-  <key id="key_newNavigatorTab" data-l10n-id="tab-new-shortcut" modifiers="accel"/>
   <key id="key_undo" data-l10n-id="text-action-undo-shortcut" modifiers="accel"/>
-  <key id="key_reload" key="R" modifiers="accel" command="Browser:Reload"/>
 </keyset>
-<toolbarbutton command="Browser:Reload" data-l10n-id="toolbar-reload"/>
 <menubar id="main-menubar">
   <menu data-l10n-id="menu-file"><menupopup>
-    <menuitem data-l10n-id="menu-file-new-tab" key="key_newNavigatorTab"/>
     <menuitem data-l10n-id="menu-about"/>
   </menupopup></menu>
   <menu data-l10n-id="menu-edit"><menupopup>
@@ -41,14 +37,8 @@ constexpr std::string_view englishMenus = R"(menu-file =
     .label = File
 menu-edit =
     .label = Edit
-menu-file-new-tab =
-    .label = New Tab
 menu-about =
     .label = About { -brand-short-name }
-tab-new-shortcut =
-    .key = T
-toolbar-reload =
-    .label = Reload
 )";
 
 class MozillaMenuSourceTest : public testing::Test {
@@ -86,8 +76,7 @@ TEST_F(MozillaMenuSourceTest, ReadsTheMenusInTheUsersLanguageWithEnglishForWhatI
     EXPECT_EQ(menus->document, "chrome/browser/content/browser/browser.xhtml");
     ASSERT_EQ(menus->menus.menus.size(), 2u);
     EXPECT_EQ(menus->menus.menus[0].title, "Datei");
-    EXPECT_EQ(menus->menus.menus[0].items[0].title, "New Tab");
-    EXPECT_EQ(menus->menus.menus[0].items[1].title, "About Firefox");
+    EXPECT_EQ(menus->menus.menus[0].items[0].title, "About Firefox");
     EXPECT_EQ(menus->menus.menus[1].items[0].accelerator, "<Control>z");  // from the platform's archive
 
     // Kept while the archives stay the same; a changed archive is read again.

@@ -150,10 +150,10 @@ TEST_F(ShortcutsWindowTest, HostileDefinitionsAndBundlesGiveNothingOrLessAndRetu
     // Cut bundles: whatever is still found is whole.
     const auto bytes = bundle("notes.gresource");
     ASSERT_GT(bytes.size(), 200u);
-    for (std::size_t cut : {std::size_t{24}, bytes.size() / 2, bytes.size() - 8}) {
-        if (auto found = findShortcutsWindow(std::string_view(bytes).substr(0, cut), log))
+    for (std::size_t cut : {std::size_t{24}, bytes.size() / 2, bytes.size() - 8})
+        if (auto found = findShortcutsWindow(std::string_view(bytes).substr(0, cut), log)) {
             EXPECT_EQ(found->window.groups.at(0).shortcuts.size(), 3u) << cut;
-    }
+        }
 
     // A huge accelerator costs only its shortcut.
     auto found = read(window("G", shortcut("Huge", "&lt;ctrl&gt;" + std::string(1 << 20, 'a')) +

@@ -99,27 +99,6 @@ TEST_F(MenuCacheTest, PreReadServesTheNextShowWithTheTimeOfItsRead)
     EXPECT_EQ(reads.size(), 2u);
 }
 
-TEST_F(MenuCacheTest, StalePreReadShowsAtOnceAndItsRefreshFollows)
-{
-    cache.precache(appA);
-    runtime.runUntilIdle();
-    runtime.advance(Seconds(21));
-
-    auto refreshed = std::make_shared<Show>();
-    auto shown = show(appA, refreshed);
-    EXPECT_EQ(shown->calls, 1) << "the stale read serves at once";
-    EXPECT_EQ(refreshed->calls, 0);
-    EXPECT_EQ(reads.size(), 1u);
-    EXPECT_TRUE(cache.hasDetachedRead());
-    EXPECT_EQ(runtime.lastBackgroundPriority(), TaskPriority::userInitiated);
-
-    runtime.runUntilIdle();
-    EXPECT_EQ(refreshed->calls, 1);
-    EXPECT_EQ(reads.size(), 2u);
-    EXPECT_EQ(cache.menuCache()->readAt, runtime.now());
-    EXPECT_EQ(shown->calls, 1);
-}
-
 TEST_F(MenuCacheTest, ShowDuringAPreReadWaitsForItAndReadsAgainOnlyForAnotherKey)
 {
     cache.precache(appA);
