@@ -1,4 +1,5 @@
 #include "triggers/double_tap_trigger.h"
+#include "triggers/trigger_availability.h"
 
 #include "platform/fake/fake_event_monitors.h"
 #include "platform/fake/memory_log.h"
@@ -6,6 +7,7 @@
 #include "platform/fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -121,6 +123,26 @@ TEST_F(DoubleTapTriggerTest, LogsTheEdgesOnlyWithDebugLogging)
     settings.set(keys::debugLoggingEnabled, true);
     play("CD k O OC");
     EXPECT_EQ(sink.messages(LogCategory::hotkey).size(), 7u);
+}
+
+TEST(TriggerAvailabilityTest, WaylandHasNoDoubleTapAndNeedsThePortalOrADesktopBinding)
+{
+    struct Case { const char* display; const char* type; SessionKind kind; };
+    for (const auto& c : {Case{"wayland-0", "", SessionKind::wayland}, Case{"", "wayland", SessionKind::wayland},
+                          Case{"", "x11", SessionKind::x11}, Case{"", "tty", SessionKind::x11},
+                          Case{"", "", SessionKind::x11}})
+        EXPECT_EQ(sessionKind(c.display, c.type), c.kind) << c.display << "/" << c.type;
+
+    EXPECT_EQ(triggerAvailability(SessionKind::x11, false), TriggerAvailability{});
+    const auto portal = triggerAvailability(SessionKind::wayland, true);
+    EXPECT_FALSE(portal.doubleTapAvailable);
+    EXPECT_THAT(portal.doubleTapReason, testing::HasSubstr("Wayland"));
+    EXPECT_EQ(portal.hotkeyRoute, HotkeyRoute::portal);
+    EXPECT_TRUE(portal.bindingPlaces.empty());
+    const auto none = triggerAvailability(SessionKind::wayland, false);
+    EXPECT_FALSE(none.doubleTapAvailable);
+    EXPECT_EQ(none.hotkeyRoute, HotkeyRoute::desktopBinding);
+    EXPECT_THAT(none.bindingPlaces, testing::HasSubstr("KDE Plasma"));
 }
 
 } // namespace
