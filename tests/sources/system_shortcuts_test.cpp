@@ -1,7 +1,11 @@
+// The system shortcuts and the user's files they are read from.
 #include "sources/system_shortcuts.h"
 
 #include "platform/fake/scripted_symbolic_hotkeys.h"
 #include "sources/property_list_reader.h"
+#include "sources/untrusted_file.h"
+#include "sources/user_folders.h"
+#include "support/scoped_environment.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -209,6 +213,52 @@ TEST(SystemShortcuts, UserKeyEquivalentsComeLastAndAloneMakeASection)
     ASSERT_EQ(section->groups.size(), 9u);
     EXPECT_EQ(section->groups.back().title, "All Applications");
     EXPECT_EQ(section->groups.back().shortcuts.at(0).keys, "⌃⌥Z");
+}
+
+TEST(UserFolders, FromEnvironmentWithXdgFallbacks)
+{
+    test::ScopedEnvironment home("HOME", "/home/someone");
+    {
+        test::ScopedEnvironment data("XDG_DATA_HOME", "/data");
+        EXPECT_EQ(UserFolders::fromEnvironment().data, "/data");
+    }
+    {
+        // Relative locations are not valid here and are ignored.
+        test::ScopedEnvironment data("XDG_DATA_HOME", "relative/data");
+        EXPECT_EQ(UserFolders::fromEnvironment().home, "/home/someone");
+        EXPECT_EQ(UserFolders::fromEnvironment().data, "/home/someone/.local/share");
+    }
+    test::ScopedEnvironment noHome("HOME", "");
+    EXPECT_TRUE(UserFolders::fromEnvironment().home.is_absolute()) << "the account's home directory";
+    EXPECT_EQ(UserFolders::inside("/home/someone", "a/b"), "/home/someone/a/b");
+    EXPECT_FALSE(UserFolders::inside("", "a/b"));
+    EXPECT_FALSE(UserFolders::inside("relative", "a/b"));
+}
+
+TEST(PropertyListReader, OnlyRegularFilesWithinTheLimit)
+{
+    test::TemporaryFolder home;
+    const auto preferences = home.path() / "Library/Preferences";
+    const UserFolders folders{home.path(), {}};
+    test::writePlist(preferences / "a.plist", platform::PlistDictionary{{"k", 1}}, platform::PlistFormat::binary);
+    EXPECT_EQ(sources::readUserPreferences(folders, "a.plist"), platform::PlistValue(platform::PlistDictionary{{"k", 1}}));
+    EXPECT_FALSE(sources::readUserPreferences(folders, "missing.plist"));
+    EXPECT_FALSE(sources::readUserPreferences(UserFolders{"relative/home", {}}, "a.plist"));
+    std::filesystem::create_symlink("/dev/zero", preferences / "zero.plist");
+    EXPECT_FALSE(sources::readUserPreferences(folders, "zero.plist"));
+    test::writeFile(preferences / "big.plist", std::string(sources::maxPropertyListFileBytes + 1, ' '));
+    EXPECT_FALSE(sources::readUserPreferences(folders, "big.plist"));
+}
+
+TEST(UntrustedFile, ReadsOnlyUpToTheLimit)
+{
+    test::TemporaryFolder folder;
+    test::writeFile(folder.path() / "four", "1234");
+    EXPECT_EQ(sources::readUntrustedFile(folder.path() / "four", 4).bytes, "1234");
+    EXPECT_EQ(sources::readUntrustedFile(folder.path() / "four", 3).status, sources::UntrustedFile::Status::oversized);
+    // Reported as empty at the size check, longer when read: like a file that grows meanwhile.
+    EXPECT_EQ(sources::readUntrustedFile("/proc/self/maps", 16).status, sources::UntrustedFile::Status::oversized);
+    EXPECT_EQ(sources::readUntrustedFile("/dev/null", 16).status, sources::UntrustedFile::Status::unreadable);
 }
 
 } // namespace
