@@ -1,7 +1,6 @@
 #include "platform/linux/atspi_accessibility.h"
 #include "platform/linux/exported_menu_accessibility.h"
 #include "platform/linux/exported_menus.h"
-#include "platform/linux/shortcut_runner.h"
 
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
@@ -14,13 +13,12 @@
 #include <glib.h>
 
 // Bounds, links and the ways back to AT-SPI; reading and pressing real applications' exported
-// menus and dbusmenu trees is checked end to end (tests/e2e/exported_menus_test.cpp).
+// menus and dbusmenu trees, and running shortcuts windows' rows by their actions or keys, is checked
+// end to end (tests/e2e/exported_menus_test.cpp, shortcuts_window_test.cpp, wayland_test.cpp).
 namespace hb::linux_platform {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 // Answers from menus held per group and actions held per object path; records what was asked.
 class FakeMenuBus final : public MenuBus {
@@ -297,60 +295,6 @@ TEST(ExportedMenus, DbusMenuTreeStopsAtTheItemBound)
     dbus.layout = "(uint32 3, (0, {}, [<(1, {'label': <'One'>}, @av [])>, <(2, {'label': <'Two'>}, @av [])>]))";
     EXPECT_EQ(dbus.dbusMenuLayout("", "", 1)->itemCount, 1u);
     EXPECT_TRUE(dbus.dbusMenuLayout("", "", 1)->truncated);
-}
-
-// Running a shortcuts window's rows: exported actions where the bus has them, else keys on X11.
-class ShortcutRunnerTest : public testing::Test {
-protected:
-    ShortcutRunner runner(SessionKind session, std::optional<ExportedMenuAddress> address)
-    {
-        auto owned = std::make_unique<FakeMenuBus>();
-        bus = owned.get();
-        bus->actions = {{"/org/example/Notes", {{"new-note", true}}}, {"/org/example/Notes/window/1", {{"save", true}}}};
-        return ShortcutRunner(
-            log, session, std::move(owned), [address](pid_t) { return address; },
-            [this](pid_t, const std::string& accelerator) {
-                pressed.push_back(accelerator);
-                return true;
-            },
-            [this](const std::string& summary, const std::string& body) { notices.push_back(summary + " " + body); });
-    }
-
-    const ListedShortcuts window{"/org/example/Notes/gtk/help-overlay.ui", "/usr/bin/notes", {}};
-    const ExportedMenuAddress address{.busName = ":1.8",
-                                      .applicationPath = "/org/example/Notes",
-                                      .windowPath = "/org/example/Notes/window/1"};
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, [] { return false; }};
-    FakeMenuBus* bus = nullptr;
-    std::vector<std::string> pressed;
-    std::vector<std::string> notices;
-};
-
-TEST_F(ShortcutRunnerTest, ExportedActionsAreActivatedElseKeysArePressedOnX11AndNeverOnWayland)
-{
-    auto x11 = runner(SessionKind::x11, address);
-    EXPECT_TRUE(x11.run(7, window, {"New note", "<Primary>n", "app.new-note"}));
-    EXPECT_TRUE(x11.run(7, window, {"Save", "<Primary>s", "win.save"}));
-    EXPECT_TRUE(x11.run(7, window, {"Print", "<Primary>p", "win.print"}));
-    EXPECT_THAT(bus->activations, ElementsAre(":1.8 /org/example/Notes new-note", ":1.8 /org/example/Notes/window/1 save"));
-    EXPECT_THAT(pressed, ElementsAre("<Primary>p"));
-    EXPECT_TRUE(x11.canRun(7, window, {"Print", "<Primary>p", ""}));
-
-    // Without window properties: the application id that the resource path spells.
-    auto wayland = runner(SessionKind::wayland, std::nullopt);
-    EXPECT_TRUE(wayland.run(7, window, {"New note", "<Primary>n", "app.new-note"}));
-    EXPECT_THAT(bus->activations, ElementsAre("org.example.Notes /org/example/Notes new-note"));
-    EXPECT_FALSE(wayland.run(7, window, {"Print", "<Primary>p", ""}));
-    EXPECT_THAT(notices, ElementsAre(HasSubstr("On Wayland")));
-
-    auto withAddress = runner(SessionKind::wayland, address);
-    EXPECT_TRUE(withAddress.canRun(7, window, {"Save", "<Primary>s", "win.save"}));
-    EXPECT_FALSE(withAddress.canRun(7, window, {"Print", "<Primary>p", "win.print"}));
-    EXPECT_FALSE(withAddress.canRun(7, window, {"Select All", "<Primary>a", ""}));
-    EXPECT_THAT(bus->activations, IsEmpty()) << "asking runs nothing";
-    EXPECT_THAT(pressed, ElementsAre("<Primary>p"));
-    EXPECT_EQ(notices.size(), 1u);
 }
 
 } // namespace

@@ -281,29 +281,6 @@ protected:
     platform::Log log{sink, [this] { return debugLogging; }};
 };
 
-TEST_F(MenuPressTest, EnabledOrUnreadableItemsArePressedQuietlyAndDisabledOnesSkipped)
-{
-    EXPECT_TRUE(press(rowFor("Save")));
-    element("Save").fail(platform::ax::enabled);
-    EXPECT_TRUE(press(rowFor("Save")));
-    element("Save").set(platform::ax::enabled, std::string("no"));
-    EXPECT_TRUE(press(rowFor("Save")));
-    EXPECT_EQ(element("Save").pressCount(), 3);
-    const int reads = accessibility.attributeReads();
-    EXPECT_FALSE(press(Shortcut{.title = "Mission Control", .keys = "⌃↑"}));
-    EXPECT_FALSE(press(Shortcut::separator()));
-    EXPECT_EQ(accessibility.attributeReads(), reads) << "rows without an element do nothing";
-    EXPECT_THAT(sink.records(), IsEmpty());
-
-    element("Save").setEnabled(false);
-    EXPECT_FALSE(press(rowFor("Save")));
-    EXPECT_EQ(element("Save").pressCount(), 3);
-    debugLogging = false;  // titles are private unless debug logging is on
-    press(rowFor("Save"));
-    EXPECT_THAT(lines(), ElementsAre("Skipping press — item 'Save' is now disabled",
-                                     "Skipping press — item '<private>' is now disabled"));
-}
-
 TEST_F(MenuPressTest, AChangedTitleIsLoggedAndAFailedPressGivesFalse)
 {
     auto row = rowFor("Show Sidebar");
