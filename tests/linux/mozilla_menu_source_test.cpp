@@ -1,9 +1,5 @@
-#include "linux/mozilla_menu_accessibility.h"
 #include "linux/mozilla_menu_source.h"
 
-#include "menus/menu_bar_reader.h"
-#include "menus/menu_press.h"
-#include "fake/fake_accessibility.h"
 #include "fake/memory_log.h"
 #include "support/temporary_folder.h"
 #include "support/zip_file.h"
@@ -13,10 +9,8 @@
 
 using namespace hb;
 using namespace hb::linux_platform;
-using testing::Contains;
-using testing::ElementsAre;
-using testing::HasSubstr;
 
+// Reading the menus of a running Firefox and pressing them is checked end to end (tests/e2e/firefox_test.cpp).
 namespace {
 
 constexpr std::string_view browserWindow = R"(<?xml version="1.0"?>
@@ -27,14 +21,10 @@ constexpr std::string_view browserWindow = R"(<?xml version="1.0"?>
   <link rel="localization" href="toolkit/global/textActions.ftl"/>
 </head>
 <keyset id="mainKeyset">
-  <key id="key_newNavigatorTab" data-l10n-id="tab-new-shortcut" modifiers="accel"/>
   <key id="key_undo" data-l10n-id="text-action-undo-shortcut" modifiers="accel"/>
-  <key id="key_reload" key="R" modifiers="accel" command="Browser:Reload"/>
 </keyset>
-<toolbarbutton command="Browser:Reload" data-l10n-id="toolbar-reload"/>
 <menubar id="main-menubar">
   <menu data-l10n-id="menu-file"><menupopup>
-    <menuitem data-l10n-id="menu-file-new-tab" key="key_newNavigatorTab"/>
     <menuitem data-l10n-id="menu-about"/>
   </menupopup></menu>
   <menu data-l10n-id="menu-edit"><menupopup>
@@ -47,25 +37,9 @@ constexpr std::string_view englishMenus = R"(menu-file =
     .label = File
 menu-edit =
     .label = Edit
-menu-file-new-tab =
-    .label = New Tab
 menu-about =
     .label = About { -brand-short-name }
-tab-new-shortcut =
-    .key = T
-toolbar-reload =
-    .label = Reload
 )";
-
-std::vector<std::string> rowTexts(const std::vector<MenuSection>& sections)
-{
-    std::vector<std::string> rows;
-    for (const auto& section : sections)
-        for (const auto& group : section.groups)
-            for (const auto& row : group.shortcuts)
-                rows.push_back(section.title + "/" + group.title.value_or("") + "/" + row.title + "=" + row.keys);
-    return rows;
-}
 
 class MozillaMenuSourceTest : public testing::Test {
 protected:
@@ -102,8 +76,7 @@ TEST_F(MozillaMenuSourceTest, ReadsTheMenusInTheUsersLanguageWithEnglishForWhatI
     EXPECT_EQ(menus->document, "chrome/browser/content/browser/browser.xhtml");
     ASSERT_EQ(menus->menus.menus.size(), 2u);
     EXPECT_EQ(menus->menus.menus[0].title, "Datei");
-    EXPECT_EQ(menus->menus.menus[0].items[0].title, "New Tab");
-    EXPECT_EQ(menus->menus.menus[0].items[1].title, "About Firefox");
+    EXPECT_EQ(menus->menus.menus[0].items[0].title, "About Firefox");
     EXPECT_EQ(menus->menus.menus[1].items[0].accelerator, "<Control>z");  // from the platform's archive
 
     // Kept while the archives stay the same; a changed archive is read again.
@@ -148,44 +121,3 @@ TEST_F(MozillaMenuSourceTest, EntityLabelsComeFromTheLocaleFolderOfTheArchive)
     EXPECT_EQ(menus->menus.menus[0].items[0].accelerator, "<Control>w");
 }
 
-TEST_F(MozillaMenuSourceTest, HostileArchivesAreRefusedAndLogged)
-{
-    // Entities that refer to each other, and an archive that is none.
-    test::writeZip(folder.path() / "omni.ja",
-                   {{"chrome/browser/content/browser/browser.xhtml",
-                     R"(<!DOCTYPE html [<!ENTITY a "&b;"><!ENTITY b "x&a;">]><html><menubar><menu label="&a;"/></menubar></html>)"}});
-    EXPECT_FALSE(source.readInstallation(folder.path(), {}));
-    EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Contains(HasSubstr("entities refused")));
-
-    test::writeFile(folder.path() / "browser/omni.ja", "PK not really");
-    EXPECT_FALSE(source.readInstallation(folder.path(), {"en-US"}));
-    EXPECT_THAT(sink.messages(platform::LogCategory::scraper), Contains(HasSubstr("refused")));
-}
-
-TEST_F(MozillaMenuSourceTest, TheMenuBarOfAMozillaProcessIsItsDefinitionAndItsRowsPressTheirKeys)
-{
-    install();
-    fake::FakeAccessibility inner;
-    inner.addApplication(42, {fake::menu("Empty Until Opened", {})});
-    inner.addApplication(7, {fake::menu("Other", {fake::item("Copy", "c")})});
-    std::vector<std::string> pressed;
-    ShortcutRunner runner(log, SessionKind::x11, nullptr, [](pid_t) { return std::nullopt; },
-                          [&](pid_t pid, const std::string& accelerator) {
-                              pressed.push_back(fmt::format("{} {}", pid, accelerator));
-                              return true;
-                          });
-    MozillaMenuAccessibility accessibility(inner, source, runner);
-    const MenuBarReader reader(accessibility, log);
-
-    const auto sections = reader.readMenuBar(MenuReadOptions{.pid = 42});
-    EXPECT_THAT(rowTexts(sections), ElementsAre("File//New Tab=⌃T", "Edit//Undo=⌃Z",
-                                                "Keyboard Shortcuts/Main Window/Reload=⌃R"));
-    EXPECT_THAT(rowTexts(reader.readMenuBar(MenuReadOptions{.pid = 42, .includeAll = true})),
-                Contains("File//About Firefox="));
-    // Other applications keep their own menus.
-    EXPECT_THAT(rowTexts(reader.readMenuBar(MenuReadOptions{.pid = 7})), ElementsAre("Other//Copy=⌘C"));
-
-    const auto newTab = sections.front().groups.front().shortcuts.front();
-    EXPECT_TRUE(press(accessibility, log, newTab));
-    EXPECT_THAT(pressed, ElementsAre("42 <Control>t"));
-}

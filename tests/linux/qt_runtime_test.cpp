@@ -7,8 +7,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <thread>
 
 using namespace hb;
@@ -43,39 +41,6 @@ protected:
     QtRuntime runtime;
 };
 
-TEST_F(QtRuntimeTest, WorkFromOtherThreadsAndWatchedDescriptorsComeBackToTheMainThread)
-{
-    const auto mainThread = std::this_thread::get_id();
-    std::thread::id posted, background, continued;
-    std::thread([&] { runtime.post([&] { posted = std::this_thread::get_id(); }); }).join();
-    runtime.run(platform::TaskPriority::utility, [&] {
-        background = std::this_thread::get_id();
-        runtime.post([&] { continued = std::this_thread::get_id(); });
-    });
-    ASSERT_TRUE(runUntil([&] { return posted != std::thread::id() && continued != std::thread::id(); }));
-    EXPECT_EQ(posted, mainThread);
-    EXPECT_EQ(continued, mainThread);
-    EXPECT_NE(background, mainThread);
-
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    int readable = 0;
-    const auto id = runtime.watch(fds[0], [&] {
-        char byte;
-        ASSERT_EQ(read(fds[0], &byte, 1), 1);
-        EXPECT_EQ(std::this_thread::get_id(), mainThread);
-        ++readable;
-    });
-    ASSERT_EQ(write(fds[1], "x", 1), 1);
-    ASSERT_TRUE(runUntil([&] { return readable == 1; }));
-    runtime.unwatch(id);
-    ASSERT_EQ(write(fds[1], "y", 1), 1);
-    runUntil([] { return false; }, 30);
-    EXPECT_EQ(readable, 1) << "unwatched";
-    close(fds[0]);
-    close(fds[1]);
-}
-
 TEST_F(QtRuntimeTest, DelayedTasksRunInTheirOrderUnlessCancelled)
 {
     std::vector<int> ran;
@@ -104,7 +69,6 @@ TEST(QtScreens, CoordinatesTurnAroundThePrimaryScreensBottomLeft)
     const auto right = linux_platform::fromQt(QRect(1920, 0, 1280, 1440), primary);
     EXPECT_EQ(right, (platform::Rect{{1920, -360}, {1280, 1440}}));
     EXPECT_EQ(linux_platform::toQt(right, primary), QRect(1920, 0, 1280, 1440));
-    EXPECT_EQ(linux_platform::fromQt(QPoint(10, 10), primary), (platform::Point{10, 1070}));
     // A primary screen that is not at Qt's origin.
     const QRect offset(1280, 200, 1920, 1080);
     EXPECT_EQ(linux_platform::fromQt(offset, offset), (platform::Rect{{0, 0}, {1920, 1080}}));

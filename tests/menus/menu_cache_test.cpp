@@ -99,28 +99,7 @@ TEST_F(MenuCacheTest, PreReadServesTheNextShowWithTheTimeOfItsRead)
     EXPECT_EQ(reads.size(), 2u);
 }
 
-TEST_F(MenuCacheTest, StalePreReadShowsAtOnceAndItsRefreshFollows)
-{
-    cache.precache(appA);
-    runtime.runUntilIdle();
-    runtime.advance(Seconds(21));
-
-    auto refreshed = std::make_shared<Show>();
-    auto shown = show(appA, refreshed);
-    EXPECT_EQ(shown->calls, 1) << "the stale read serves at once";
-    EXPECT_EQ(refreshed->calls, 0);
-    EXPECT_EQ(reads.size(), 1u);
-    EXPECT_TRUE(cache.hasDetachedRead());
-    EXPECT_EQ(runtime.lastBackgroundPriority(), TaskPriority::userInitiated);
-
-    runtime.runUntilIdle();
-    EXPECT_EQ(refreshed->calls, 1);
-    EXPECT_EQ(reads.size(), 2u);
-    EXPECT_EQ(cache.menuCache()->readAt, runtime.now());
-    EXPECT_EQ(shown->calls, 1);
-}
-
-TEST_F(MenuCacheTest, ShowDuringAPreReadWaitsForItInsteadOfReadingAgain)
+TEST_F(MenuCacheTest, ShowDuringAPreReadWaitsForItAndReadsAgainOnlyForAnotherKey)
 {
     cache.precache(appA);
     auto shown = show(appA);
@@ -131,6 +110,17 @@ TEST_F(MenuCacheTest, ShowDuringAPreReadWaitsForItInsteadOfReadingAgain)
     EXPECT_EQ(shown->calls, 1);
     EXPECT_EQ(shownTitle(*shown), "pid 100");
     EXPECT_EQ(reads.size(), 1u);
+
+    // The pre-read's result is no answer to a show with every item.
+    runtime.advance(Seconds(30));
+    cache.precache(appA);
+    settings.set(keys::showAllMenuItems, true);
+    auto all = show(appA);
+    runtime.runUntilIdle();
+    EXPECT_EQ(all->calls, 1);
+    ASSERT_EQ(reads.size(), 3u);
+    EXPECT_TRUE(reads.back().includeAll);
+    EXPECT_TRUE(cache.menuCache()->key.includeAll);
 }
 
 TEST_F(MenuCacheTest, EntryIsReusedForTwentySecondsFromItsRead)
@@ -153,11 +143,20 @@ TEST_F(MenuCacheTest, EntryIsReusedForTwentySecondsFromItsRead)
     runtime.runUntilIdle();
     EXPECT_EQ(third->calls, 1);
     EXPECT_EQ(reads.size(), 2u);
+
+    // A fresh entry serves a show that would take a refresh, and nothing is read again.
+    auto refreshed = std::make_shared<Show>();
+    EXPECT_EQ(show(appA, refreshed)->calls, 1);
+    runtime.runUntilIdle();
+    EXPECT_EQ(refreshed->calls, 0);
+    EXPECT_EQ(reads.size(), 2u);
 }
 
 TEST_F(MenuCacheTest, ActivatingAnotherApplicationForgetsTheRunningPreRead)
 {
     cache.precache(appA);
+    cache.precache(appA);
+    EXPECT_EQ(runtime.pendingBackgroundTasks(), 1u) << "one pre-read at a time";
     cache.precache(appB);
     EXPECT_EQ(runtime.pendingBackgroundTasks(), 2u) << "the first read is not cancelled";
     ASSERT_TRUE(cache.preCacheKey());

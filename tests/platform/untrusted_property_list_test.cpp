@@ -12,7 +12,47 @@
 #include <vector>
 
 namespace hb::platform {
+
+void PrintTo(const PlistValue& value, std::ostream* out) { *out << describe(value); }
+
 namespace {
+
+PlistValue sample()
+{
+    return PlistDictionary{
+        {"flag", true}, {"largest", std::numeric_limits<std::int64_t>::max()},
+        {"smallest", std::numeric_limits<std::int64_t>::min()}, {"tiny", 5e-324}, {"text", "⌥⌘K <&> \"quoted\""},
+        {"empty", ""}, {"data", PlistData{0, 1, 255}}, {"date", PlistDate{757382400}},
+        {"nested", PlistArray{PlistArray{}, PlistDictionary{}, PlistDictionary{{"a", PlistArray{1, "b", 2.5}}}}},
+    };
+}
+
+TEST(PropertyList, ValuesComeBackAsStoredInBothFormats)
+{
+    const auto expected = sample();
+    for (auto format : {PlistFormat::xml, PlistFormat::binary}) {
+        auto bytes = serializePropertyList(expected, format);
+        ASSERT_TRUE(bytes);
+        auto back = parsePropertyList(*bytes);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(*back, expected) << (format == PlistFormat::xml ? "xml" : "binary");
+    }
+    // Archive references exist in the binary format only.
+    const PlistValue archived = PlistArray{PlistUid{3}};
+    EXPECT_EQ(parsePropertyList(*serializePropertyList(archived, PlistFormat::binary)), archived);
+}
+
+TEST(PropertyList, BrokenInputReadsAsNone)
+{
+    auto xml = *serializePropertyList(sample(), PlistFormat::xml);
+    auto binary = *serializePropertyList(sample(), PlistFormat::binary);
+    EXPECT_FALSE(parsePropertyList(""));
+    EXPECT_FALSE(parsePropertyList("hello, world"));
+    EXPECT_FALSE(parsePropertyList(xml.substr(0, xml.size() / 2)));
+    EXPECT_FALSE(parsePropertyList(binary.substr(0, binary.size() - 10)));
+    EXPECT_FALSE(serializePropertyList(std::string("a\0b", 3), PlistFormat::xml));
+}
+
 
 std::string nestedXml(int levels, std::string_view between = "")
 {
@@ -165,6 +205,15 @@ TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
     auto danglingReference = valid;
     danglingReference[9] = '\x7F';  // the top array refers to object 0x7F000001
     EXPECT_FALSE(propertyListSafeToParse(danglingReference));
+    // A dictionary's values are references too.
+    EXPECT_TRUE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x01", "\x51" "a"}, 1)));
+    EXPECT_FALSE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x05", "\x51" "a"}, 1)));
+    // The top object one past the last, though the offset table's next entry would name an object.
+    auto pastTheEnd = binaryPlist({std::string("\x10\x01", 2)}, 1);
+    pastTheEnd[pastTheEnd.size() - 32] = 8;
+    EXPECT_TRUE(propertyListSafeToParse(pastTheEnd));
+    pastTheEnd[pastTheEnd.size() - 9] = 1;
+    EXPECT_FALSE(propertyListSafeToParse(pastTheEnd));
 }
 
 TEST(UntrustedPropertyList, TextWithEmbeddedNulDoesNotAbort)
@@ -186,6 +235,12 @@ TEST(UntrustedPropertyList, DictionaryKeyWithNulIsRefused)
     };
     EXPECT_EQ(parsePropertyList(dictionary('b')), PlistValue(PlistDictionary{{"ab", 1}}));
     EXPECT_FALSE(parsePropertyList(dictionary('\0')));
+    // The same in UTF-16: a unit of two zero bytes.
+    const auto utf16 = [](std::string_view unit) {
+        return binaryPlist({std::string("\xD1\x01\x02", 3), "\x61" + std::string(unit), std::string("\x10\x01", 2)}, 1);
+    };
+    EXPECT_TRUE(propertyListSafeToParse(utf16(std::string("\0b", 2))));
+    EXPECT_FALSE(propertyListSafeToParse(utf16(std::string("\0\0", 2))));
 }
 
 TEST(UntrustedPropertyList, RealPreferenceFilesPass)

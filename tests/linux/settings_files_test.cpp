@@ -1,5 +1,8 @@
+// The files Hintboard keeps: its settings file and the folder a sync tool shares.
+#include "linux/directory_sync_folder.h"
 #include "linux/plist_file_settings_domain.h"
 
+#include "e2e/poll_watches.h"
 #include "fake/memory_log.h"
 #include "base/property_list_guard.h"
 
@@ -9,7 +12,10 @@
 #include "support/scoped_environment.h"
 #include "support/temporary_folder.h"
 
+#include <fmt/format.h>
+
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using platform::PlistArray;
 using platform::PlistData;
-using platform::PlistDictionary;
 using platform::PlistValue;
 using test::readFile;
 using testing::HasSubstr;
@@ -57,31 +62,6 @@ protected:
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
 };
-
-TEST_F(PlistFileSettingsDomainTest, ValuesSurviveReopeningAsStored)
-{
-    PlistData bytes;
-    for (int i = 0; i < 256; ++i)
-        bytes.push_back(static_cast<std::uint8_t>(255 - i));
-    const PlistDictionary expected{
-        {"data", bytes}, {"date", platform::PlistDate{700000000}}, {"real", 0.30000000000000004}, {"negative", -3},
-        {"nested", PlistArray{PlistDictionary{{"a", PlistArray{true, "x"}}}, PlistArray{}}},
-    };
-    {
-        auto domain = open();
-        std::string onDiskWhenNotified;
-        domain->addObserver([&](std::string_view) { onDiskWhenNotified = readFile(file); });
-        for (const auto& [key, value] : expected)
-            domain->set(key, value);
-        domain->set("gone", 1);
-        domain->remove("gone");
-        EXPECT_THAT(onDiskWhenNotified, testing::StartsWith("<?xml"));
-        EXPECT_THAT(onDiskWhenNotified, testing::Not(HasSubstr("gone")));
-        EXPECT_TRUE(domain->synchronize());
-    }
-    EXPECT_EQ(open()->allValues(), expected);
-    EXPECT_TRUE(filesStartingWith(file.parent_path(), ".org.mirelo").empty());
-}
 
 TEST_F(PlistFileSettingsDomainTest, AValueTheFileCannotHoldIsRefusedAndLaterWritesStillSave)
 {
@@ -219,18 +199,26 @@ TEST_F(PlistFileSettingsDomainTest, ALinkedSettingsFileKeepsItsLinkAndItsTargetI
     fs::create_directories(target.parent_path());
     fs::create_directories(file.parent_path());
     fs::create_symlink(target, file);  // dangling until the first write
-    open()->set("first", 1);
-    open()->set("second", 2);
+    open()->set("first", PlistArray{PlistData{0, 255}, 0.30000000000000004});
+    {
+        auto domain = open();
+        std::string onDiskWhenNotified;
+        domain->addObserver([&](std::string_view) { onDiskWhenNotified = readFile(file); });
+        domain->set("second", 2);
+        EXPECT_THAT(onDiskWhenNotified, HasSubstr("second")) << "written before observers hear of it";
+        domain->set("gone", 1);
+        domain->remove("gone");
+        EXPECT_TRUE(domain->synchronize());
+    }
     EXPECT_TRUE(fs::is_symlink(file));
-    EXPECT_EQ(open()->object("first"), PlistValue(1));
+    EXPECT_EQ(open()->object("first"), PlistValue(PlistArray{PlistData{0, 255}, 0.30000000000000004}));
+    EXPECT_FALSE(open()->object("gone"));
     EXPECT_THAT(readFile(target), HasSubstr("second"));
     EXPECT_TRUE(filesStartingWith(target.parent_path(), ".hintboard.plist.tmp-").empty());
 }
 
 TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHomeAndWithoutAHomeFolderNothingIsWritten)
 {
-    test::ScopedEnvironment configHome("XDG_CONFIG_HOME", "/x/config");
-    EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/x/config/hintboard/org.mirelo.Hintboard.plist");
     test::ScopedEnvironment relative("XDG_CONFIG_HOME", "relative");
     test::ScopedEnvironment home("HOME", "/home/someone");
     EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/home/someone/.config/hintboard/org.mirelo.Hintboard.plist");
@@ -238,12 +226,73 @@ TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHomeAndWithoutAHomeFolderNothi
     // defaultPath() is empty when no home folder is known; a relative path is refused alike.
     fake::MemoryLogSink sink;
     platform::Log log(sink, [] { return false; });
-    for (const fs::path& file : {fs::path(), fs::path("hintboard/org.mirelo.Hintboard.plist")}) {
-        auto opened = PlistFileSettingsDomain::open(file, log);
-        EXPECT_FALSE(opened.domain);
-        EXPECT_THAT(opened.error, HasSubstr("No home folder is known"));
-    }
+    auto opened = PlistFileSettingsDomain::open("hintboard/org.mirelo.Hintboard.plist", log);
+    EXPECT_FALSE(opened.domain);
+    EXPECT_THAT(opened.error, HasSubstr("No home folder is known"));
     EXPECT_FALSE(fs::exists("hintboard"));
+}
+
+struct DirectorySyncFolderTest : testing::Test {
+    test::TemporaryFolder root;
+    fs::path path = root.path() / "Sync" / "Hintboard";
+    e2e::PollWatches watches;
+    fake::MemoryLogSink logSink;
+    platform::Log log{logSink, [] { return false; }};
+};
+
+TEST_F(DirectorySyncFolderTest, FilesAreReplacedWholeAndOnlyVisibleRegularOnesAreListed)
+{
+    fs::create_directories(path);
+    DirectorySyncFolder folder(path, watches, log);
+    ASSERT_TRUE(folder.write("hintboard-a.plist", "first"));
+    ASSERT_TRUE(folder.write("hintboard-a.plist", "second"));
+    test::writeFile(path / ".syncthing.hintboard-b.plist.tmp", "partial");
+    test::writeFile(path / "large.plist", std::string(100, 'x'));
+    fs::create_directory(path / "folder.plist");
+    ASSERT_EQ(::mkfifo((path / "fifo.plist").c_str(), 0600), 0);
+    EXPECT_THAT(folder.fileNames(), testing::UnorderedElementsAre("hintboard-a.plist", "large.plist"));
+    EXPECT_EQ(folder.read("hintboard-a.plist", 100), "second");
+    EXPECT_FALSE(folder.read("large.plist", 99));
+    EXPECT_FALSE(folder.read("fifo.plist", 99));  // returns at once
+    ASSERT_TRUE(folder.remove("hintboard-a.plist"));
+    EXPECT_TRUE(folder.remove("hintboard-a.plist"));
+    EXPECT_FALSE(fs::exists(path / "hintboard-a.plist"));
+}
+
+TEST_F(DirectorySyncFolderTest, ManyFilesListTheWantedOnesFirstByNameAndSayWhenCutShort)
+{
+    fs::create_directories(path);
+    for (int i = 0; i < 1500; ++i)
+        test::writeFile(path / ("photo-" + std::to_string(i) + ".jpg"), "x");
+    test::writeFile(path / "hintboard-zz.plist", "own");
+    DirectorySyncFolder folder(path, watches, log);
+    const auto wanted = [](std::string_view name) { return name.starts_with("hintboard-"); };
+    EXPECT_THAT(folder.matchingFileNames(wanted), testing::ElementsAre("hintboard-zz.plist"));
+    EXPECT_TRUE(logSink.messages(platform::LogCategory::settings).empty());
+
+    for (int i = 0; i < 1200; ++i)
+        test::writeFile(path / fmt::format("hintboard-{:04}.plist", i), "peer");
+    for (int round = 0; round < 2; ++round) {
+        const auto names = folder.matchingFileNames(wanted);
+        ASSERT_EQ(names.size(), platform::SyncFolder::maxListedFiles);
+        EXPECT_EQ(names.front(), "hintboard-0000.plist");
+        EXPECT_EQ(names.back(), "hintboard-0999.plist");
+    }
+    EXPECT_THAT(logSink.messages(platform::LogCategory::settings),
+                testing::ElementsAre(testing::HasSubstr("too many files: 1000 of 1201 matching ones read")));
+}
+
+TEST_F(DirectorySyncFolderTest, ALinkPlantedInPlaceOfAFileIsReplacedNeverFollowed)
+{
+    fs::create_directories(path);
+    const auto elsewhere = root.path() / "precious.txt";
+    test::writeFile(elsewhere, "keep me");
+    fs::create_symlink(elsewhere, path / "hintboard-a.plist");
+    DirectorySyncFolder folder(path, watches, log);
+    ASSERT_TRUE(folder.write("hintboard-a.plist", "settings"));
+    EXPECT_FALSE(fs::is_symlink(path / "hintboard-a.plist"));
+    EXPECT_EQ(folder.read("hintboard-a.plist", 100), "settings");
+    EXPECT_EQ(folder.read("../../precious.txt", 100), "keep me");
 }
 
 } // namespace

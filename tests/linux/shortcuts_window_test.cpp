@@ -1,0 +1,191 @@
+// GTK shortcuts windows: their definitions read, found in GResource bundles and translated.
+#include "linux/shortcuts_window_source.h"
+#include "sources/shortcuts_window_reader.h"
+
+#include "fake/memory_log.h"
+#include "support/message_catalog_file.h"
+#include "support/temporary_folder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace hb;
+using namespace hb::linux_platform;
+using namespace hb::sources;
+using testing::ElementsAre;
+
+namespace {
+
+std::string bundle(std::string_view name) { return test::readFile(std::filesystem::path(TEST_BUNDLES) / name); }
+
+// "group: title accelerator" per entry.
+std::vector<std::string> rowTexts(const ListedShortcuts& listed)
+{
+    std::vector<std::string> rows;
+    for (const auto& group : listed.groups)
+        for (const auto& shortcut : group.shortcuts)
+            rows.push_back(group.title + ": " + shortcut.title + " " + shortcut.accelerator);
+    return rows;
+}
+
+// "title accelerator" per entry of a group as read.
+std::vector<std::string> entries(const WindowGroup& group)
+{
+    std::vector<std::string> out;
+    for (const auto& shortcut : group.shortcuts)
+        out.push_back(shortcut.title.text + " " + shortcut.accelerator);
+    return out;
+}
+
+std::string shortcut(std::string_view title, std::string_view accelerator, std::string_view extra = "")
+{
+    return fmt::format(R"(<child><object class="GtkShortcutsShortcut"><property name="title">{}</property>
+        <property name="accelerator">{}</property>{}</object></child>)",
+                       title, accelerator, extra);
+}
+
+std::string window(std::string_view groupTitle, std::string_view shortcuts, std::string_view domain = "")
+{
+    return fmt::format(R"(<?xml version="1.0" encoding="UTF-8"?>
+<interface{}><object class="GtkShortcutsWindow" id="help_overlay"><child><object class="GtkShortcutsSection">
+<property name="title">Editor</property><child><object class="GtkShortcutsGroup"><property name="title">{}</property>
+{}</object></child></object></child></object></interface>)",
+                       domain.empty() ? "" : fmt::format(" domain=\"{}\"", domain), groupTitle, shortcuts);
+}
+
+class ShortcutsWindowTest : public testing::Test {
+protected:
+    std::optional<ShortcutsWindow> read(std::string_view definition) { return readShortcutsWindow(definition, log); }
+
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return true; }};
+};
+
+} // namespace
+
+TEST_F(ShortcutsWindowTest, TheBundlesWindowIsFoundTranslatedAndReadOncePerExecutable)
+{
+    const auto found = findShortcutsWindow(bundle("notes.gresource"), log);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->resourcePath, "/org/example/Notes/gtk/help-overlay.ui");
+    EXPECT_EQ(found->window.textDomain, "notes");
+
+    test::TemporaryFolder locale;
+    test::writeFile(locale.path() / "de/LC_MESSAGES/notes.mo",
+                    test::messageCatalog({{"shortcut window\x04New note", "Neue Notiz"},
+                                          {"shortcut window\x04Notes", "Notizen"}},
+                                         false));
+    const TitleTranslator german({"elsewhere", "notes"}, {locale.path()}, {"de_DE", "de"});
+    EXPECT_EQ(german.domain(), "notes");
+    // Several accelerators of one shortcut: one entry each.
+    auto listed = listedShortcuts(found->window, std::cref(german), found->resourcePath, "notes.gresource");
+    EXPECT_THAT(rowTexts(listed), ElementsAre("Notizen: Neue Notiz <Primary>n", "Notizen: Search <Primary>f",
+                                              "Notizen: Search F3"));
+    EXPECT_EQ(listed.groups[0].shortcuts[0].actionName, "app.new-note");
+
+    // This test program links the bundle into a section of its own executable.
+    ShortcutsWindowSource source(log);
+    auto first = source.read(getpid());
+    ASSERT_TRUE(first);
+    EXPECT_THAT(first->origin(), testing::StartsWith("/org/example/Notes/gtk/help-overlay.ui in /"));
+    EXPECT_THAT(rowTexts(*first), testing::Contains("Notes: New note <Primary>n"));
+    EXPECT_EQ(source.read(getpid()), first) << "kept per executable";
+    EXPECT_FALSE(source.read(999'999'999)) << "no such process";
+}
+
+TEST_F(ShortcutsWindowTest, WhatTheNotationCannotShowIsSkippedAndAdwaitaSectionsHoldTheirItems)
+{
+    const auto shortcuts =
+        shortcut("Switch to tab", "&lt;alt&gt;1...9") + shortcut("Switch tab", "&lt;alt&gt;1…9") +
+        shortcut("Swipe", "", R"(<property name="shortcut-type">gesture-two-finger-swipe-left</property>)") +
+        shortcut("Unknown", "&lt;ctrl&gt;NoSuchKey") + shortcut("Bad modifier", "&lt;hyperspace&gt;a") +
+        R"(<child><object class="GtkShortcutsShortcut"><property name="title">By action</property>
+           <property name="action-name">app.quit</property></object></child>)" +
+        shortcut("Save", "&lt;Primary&gt;s", R"(<property name="action_name">win.save</property>)");
+    auto found = read(window("General", shortcuts));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->sectionCount, 1u);
+    ASSERT_EQ(found->groups.size(), 1u);
+    EXPECT_EQ(found->groups[0].section.text, "Editor");
+    EXPECT_THAT(entries(found->groups[0]), ElementsAre("Save <Primary>s"));
+    EXPECT_EQ(found->groups[0].shortcuts[0].actionName, "win.save");
+    EXPECT_THAT(sink.messages(platform::LogCategory::scraper),
+                testing::Contains(testing::HasSubstr("range '<alt>1...9' cannot be shown")));
+
+    found = read(R"(<interface><template class="TextWindow" parent="AdwApplicationWindow">
+      <child><object class="AdwShortcutsDialog"><child><object class="AdwShortcutsSection">
+        <property name="title" translatable="yes">Files</property>
+        <child><object class="AdwShortcutsItem"><property name="title">Open</property>
+          <property name="accelerator">&lt;Control&gt;o</property></object></child>
+      </object></child></object></child></template></interface>)");
+    ASSERT_TRUE(found);
+    ASSERT_EQ(found->groups.size(), 1u);
+    EXPECT_EQ(found->groups[0].title.text, "Files");
+    EXPECT_THAT(entries(found->groups[0]), ElementsAre("Open <Control>o"));
+}
+
+TEST_F(ShortcutsWindowTest, HostileDefinitionsAndBundlesGiveNothingOrLessAndReturnQuickly)
+{
+    std::string deep;
+    for (int i = 0; i < 50'000; ++i)
+        deep += "<child>";
+    const std::string refused[] = {
+        "GtkShortcutsWindow \x01\x02 not XML at all <<<",
+        // Shortcuts outside a shortcuts window are not its own; a window without shortcuts is none.
+        R"(<interface><object class="GtkBox">)" + shortcut("Lost", "a") + "</object></interface>",
+        window("None", ""),
+        R"(<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol">
+      <!ENTITY lol2 "&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;">
+      <!ENTITY lol3 "&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;">
+      <!ENTITY lol9 "&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;">]>)" +
+            window("G", shortcut("&lol9;", "a")).substr(38),
+        window(deep, ""),
+    };
+    for (const auto& definition : refused)
+        EXPECT_FALSE(read(definition)) << definition.substr(0, 80);
+    EXPECT_FALSE(findShortcutsWindow(bundle("broken.gresource"), log)) << "the definition is no XML";
+    EXPECT_FALSE(findShortcutsWindow("GVariant no more", log));
+    // Cut bundles: whatever is still found is whole.
+    const auto bytes = bundle("notes.gresource");
+    ASSERT_GT(bytes.size(), 200u);
+    for (std::size_t cut : {std::size_t{24}, bytes.size() / 2, bytes.size() - 8})
+        if (auto found = findShortcutsWindow(std::string_view(bytes).substr(0, cut), log)) {
+            EXPECT_EQ(found->window.groups.at(0).shortcuts.size(), 3u) << cut;
+        }
+
+    // A huge accelerator costs only its shortcut.
+    auto found = read(window("G", shortcut("Huge", "&lt;ctrl&gt;" + std::string(1 << 20, 'a')) +
+                                      shortcut("Copy", "&lt;ctrl&gt;c")));
+    ASSERT_TRUE(found);
+    EXPECT_THAT(entries(found->groups[0]), ElementsAre("Copy <ctrl>c"));
+
+    // Titles are cut before a character, never inside one; a domain that is no file name is dropped.
+    const std::string title = std::string(maxTitleBytes - 1, 'x') + "é" + std::string(64 << 10, 'T');
+    for (std::string_view domain : {"/home/user/evil", "../../evil", ".hidden"}) {
+        found = read(window(title, shortcut(title, "a"), domain));
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->textDomain, "") << domain;
+        EXPECT_EQ(found->groups[0].title.text, std::string(maxTitleBytes - 1, 'x'));
+        EXPECT_EQ(found->groups[0].shortcuts[0].title.text, std::string(maxTitleBytes - 1, 'x'));
+    }
+}
+
+TEST(ShortcutsWindowGroupTitle, SectionTitlesPrefixGroupsOnlyWhenThereAreSeveral)
+{
+    const Translate upper = [](const UiText& text) {
+        std::string out = text.text;
+        for (auto& c : out)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return out;
+    };
+    ShortcutsWindow window;
+    window.sectionCount = 1;
+    const WindowGroup both{UiText{"Editor"}, UiText{"Tabs"}, {}};
+    EXPECT_EQ(groupTitle(window, both, upper, "Shortcuts"), "TABS");
+    window.sectionCount = 2;
+    EXPECT_EQ(groupTitle(window, both, upper, "Shortcuts"), "EDITOR — TABS");
+    EXPECT_EQ(groupTitle(window, WindowGroup{UiText{"Editor"}, UiText{}, {}}, upper, "Shortcuts"), "EDITOR");
+    EXPECT_EQ(groupTitle(window, WindowGroup{}, upper, "Shortcuts"), "Shortcuts");
+}
