@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTextEdit>
 
 namespace hb::views {
 namespace {
@@ -60,7 +59,6 @@ TEST_F(WindowAccessibility, SettingsWindowIsAFrameOfGroupingsWithPageTabs)
             roles[element.role()].append(element.text(QAccessible::Name));
     });
     EXPECT_THAT(roles[QAccessible::PageTab], testing::ElementsAre("General", "Popup", "Ignored", "Developer"));
-    EXPECT_EQ(roles[QAccessible::PageTabList].size(), 1);
     EXPECT_FALSE(roles[QAccessible::Grouping].isEmpty());
     for (auto role : {QAccessible::Window, QAccessible::Border, QAccessible::Dialog})
         EXPECT_THAT(roles[role], IsEmpty()) << "role " << role << " inside the window";
@@ -80,7 +78,6 @@ TEST(ScrollAreaAccessible, ChildPastTheEndAfterTheScrollBarHidIsNone)
     area.show();
     QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&area);
     ASSERT_EQ(element->childCount(), 2);
-    EXPECT_EQ(element->indexOfChild(element->child(1)), 1);
     EXPECT_EQ(element->child(1)->object(), area.verticalScrollBar());
 
     content->setFixedSize(100, 50);
@@ -90,9 +87,6 @@ TEST(ScrollAreaAccessible, ChildPastTheEndAfterTheScrollBarHidIsNone)
     EXPECT_EQ(element->child(1), nullptr);
     EXPECT_EQ(element->child(-1), nullptr);
 
-    // Text editors keep Qt's own interface.
-    QTextEdit editor;
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(&editor)->role(), QAccessible::EditableText);
     QAccessible::removeFactory(scrollAreaAccessible);
 }
 
