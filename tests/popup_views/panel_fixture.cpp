@@ -44,9 +44,7 @@ AppShortcuts editorApplication()
         section("Edit", {group(std::nullopt, {item("Undo", "⌃Z"), item("Redo", "⌃⇧Z"), sep(), item("Cut", "⌃X"),
                                               item("Copy", "⌃C"), item("Paste", "⌃V"), item("Delete", "⌦"), sep(),
                                               item("Select All", "⌃A")}),
-                         group("Paste Special", {item("Paste as Column", "⌃⇧V")}),
-                         group("Convert", {item("To Lowercase", "⌃⌥L"), item("To Uppercase", "⌃⌥U"),
-                                           item("To Title Case", "⌃⌥T"), item("Tabs to Spaces", "⌃⌥⇧T")}),
+                         group("Convert", {item("To Lowercase", "⌃⌥L"), item("To Uppercase", "⌃⌥U")}),
                          group("Move", {item("Line Up", "⌥↑"), item("Line Down", "⌥↓")})}),
         section("Search", {group(std::nullopt, {item("Find", "⌃F"), item("Find Next", "⌃G"), item("Find Previous", "⌃⇧G"),
                                                 item("Find and Replace…", "⌃R"), sep(), item("Go to…", "⌃L")})}),
@@ -58,9 +56,7 @@ AppShortcuts editorApplication()
                                                   item("Spell ✍️ check 🇫🇷 français — naïve café", "⌃⌥S"),
                                                   item("Z̴̡a̷l̸g̶o̵ combining ñ̃ marks", "⌃⌥Z"), sep(),
                                                   item("Previous Tab", "⌃⇞"), item("Next Tab", "⌃⇟")}),
-                             group("Tab Size", {item("Tab Size 2", "⌃⌥2"), item("Tab Size 4", "⌃⌥4"),
-                                                item("Tab Size 8", "⌃⌥8")}),
-                             group("Line Ending", {item("Unix (LF)", "⌃⌥⇧1"), item("Windows (CR LF)", "⌃⌥⇧2")})}),
+                             group("Tab Size", {item("Tab Size 2", "⌃⌥2"), item("Tab Size 4", "⌃⌥4")})}),
         section("Help", {group(std::nullopt, {item("Contents", "F1"), item("Keyboard Shortcuts", "⌃?")})}),
     };
     return app;
