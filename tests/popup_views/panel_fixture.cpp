@@ -62,19 +62,6 @@ AppShortcuts editorApplication()
     return app;
 }
 
-AppShortcuts largeApplication(int rows)
-{
-    AppShortcuts app;
-    app.appName = "Large";
-    for (int made = 0; made < rows; ++made) {
-        if (made % 200 == 0)
-            app.sections.push_back(section("Menu " + std::to_string(made / 200), {group(std::nullopt, {})}));
-        app.sections.back().groups[0].shortcuts.push_back(
-            item("Command " + std::to_string(made), (made % 3 ? "⌥⌘" : "⌘") + std::to_string(made % 10)));
-    }
-    return app;
-}
-
 PanelHarness::PanelHarness()
 {
     settings.set(keys::showConflictIndicator, true);

@@ -23,8 +23,6 @@ namespace hb::test {
 // menus with submenus and separators, one key used twice, a long
 // right-to-left title, emoji and combining marks.
 AppShortcuts editorApplication();
-// `rows` rows in menus of 200.
-AppShortcuts largeApplication(int rows);
 
 // What a showing of the list needs: settings, stores, the model laid out on a
 // screen, and the window showing it. Events the window reports are recorded.
