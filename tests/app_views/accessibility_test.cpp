@@ -1,6 +1,5 @@
 // Every control of the settings window and the wizard says what it does to
 // assistive technologies.
-#include "app/views/accessible_roles.h"
 #include "app/views/scroll_area_accessible.h"
 #include "app/views/welcome_window.h"
 #include "platform/fake/fake_accessibility.h"
@@ -9,8 +8,6 @@
 #include "support/accessible_walk.h"
 
 #include <gmock/gmock.h>
-
-#include <map>
 
 #include <QAccessible>
 #include <QLabel>
@@ -41,28 +38,6 @@ TEST_F(WindowAccessibility, EverySettingsTabAndWizardStepNamesItsControls)
         wizard.present();
         EXPECT_THAT(test::unnamedControls(wizard), IsEmpty()) << "step " << step;
     }
-}
-
-// A screen reader follows the focus inside a window it can name: the window is
-// a frame named by its title, its boxes groupings, its page selector page tabs.
-TEST_F(WindowAccessibility, SettingsWindowIsAFrameOfGroupingsWithPageTabs)
-{
-    QAccessible::installFactory(roleAccessible);
-    SettingsWindow window(services());
-    window.show();
-    QAccessibleInterface* root = QAccessible::queryAccessibleInterface(&window);
-    EXPECT_EQ(root->role(), QAccessible::Window);
-    EXPECT_EQ(root->text(QAccessible::Name), "Hintboard Settings");
-    std::map<QAccessible::Role, QStringList> roles;
-    test::walkAccessible(root, [&](QAccessibleInterface& element) {
-        if (&element != root)
-            roles[element.role()].append(element.text(QAccessible::Name));
-    });
-    EXPECT_THAT(roles[QAccessible::PageTab], testing::ElementsAre("General", "Popup", "Ignored", "Developer"));
-    EXPECT_FALSE(roles[QAccessible::Grouping].isEmpty());
-    for (auto role : {QAccessible::Window, QAccessible::Border, QAccessible::Dialog})
-        EXPECT_THAT(roles[role], IsEmpty()) << "role " << role << " inside the window";
-    QAccessible::removeFactory(roleAccessible);
 }
 
 // A screen reader asks for children by the count it read earlier: after the

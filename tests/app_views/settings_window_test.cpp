@@ -80,6 +80,11 @@ TEST_F(SettingsWindowTest, SwitchesWriteTheirKeysAndShowTheRealState)
     labels->activated(labels->findData(int(notation::KeyLabels::symbols)));
     EXPECT_EQ(settings.object(keys::keyLabels), platform::PlistValue("symbols"));
 
+    auto* feed = window.findChild<QLineEdit*>(QString::fromUtf8(keys::updateFeedAddress.data()));
+    feed->setText(" http://127.0.0.1:8000/appcast.xml ");
+    emit feed->editingFinished();
+    EXPECT_EQ(settings.object(keys::updateFeedAddress), platform::PlistValue("http://127.0.0.1:8000/appcast.xml"));
+
     // What an import or synchronisation writes shows at once.
     settings.set(keys::keyLabels, "words");
     settings.set(keys::showAllMenuItems, false);
@@ -100,24 +105,6 @@ TEST_F(SettingsWindowTest, WithoutGlobalShortcutsTheHotKeySectionOffersTheComman
     recorder->copyButton()->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "hintboard toggle");
     EXPECT_FALSE(SettingsWindow(services()).findChild<HotkeyRecorderView*>()->commandField());
-}
-
-TEST_F(SettingsWindowTest, UpdatesFromThePackageManagerLeaveTheUpdateSettingsOffAndTheFeedIsASetting)
-{
-    auto packaged = services();
-    packaged.model.updatesFromPackageManager = true;
-    SettingsWindow window(std::move(packaged));
-    const QString feedName = QString::fromUtf8(keys::updateFeedAddress.data());
-    EXPECT_FALSE(switchFor(window, keys::automaticUpdateChecks)->isEnabled());
-    EXPECT_FALSE(switchFor(window, keys::automaticUpdateChecks)->isChecked());
-    EXPECT_FALSE(window.findChild<QLineEdit*>(feedName)->isEnabled());
-
-    SettingsWindow own(services());
-    auto* feed = own.findChild<QLineEdit*>(feedName);
-    ASSERT_TRUE(feed && feed->isEnabled());
-    feed->setText(" http://127.0.0.1:8000/appcast.xml ");
-    emit feed->editingFinished();
-    EXPECT_EQ(settings.object(keys::updateFeedAddress), platform::PlistValue("http://127.0.0.1:8000/appcast.xml"));
 }
 
 TEST_F(SettingsWindowTest, OneWindowWhileOpenAndClosingWhileRecordingRestoresTheHotkey)
@@ -254,25 +241,7 @@ TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
     dialogs->answers = {"Clear Synced Settings"};
     button(window, "Clear Synced Settings…")->click();
     EXPECT_EQ(syncActions.back(), "clear");
-    EXPECT_FALSE(settings.boolean(keys::iCloudSyncEnabled));
-}
 
-TEST_F(SettingsWindowTest, TheWindowTakesEachTabsMeasuredHeight)
-{
-    SettingsWindow window(services());
-    window.show();
-    window.selectTab(SettingsWindow::Tab::developer);
-    const int developer = window.targetHeight();
-    window.finishResize();
-    EXPECT_EQ(window.height(), developer);
-    window.selectTab(SettingsWindow::Tab::ignored);
-    EXPECT_EQ(window.targetHeight() - developer, window.tabHeights()[2] - window.tabHeights()[3]);
-    const int before = window.tabHeights()[2];  // more rules, a taller tab
-    ignoreList.addGlobalRule("One");
-    ignoreList.addGlobalRule("Two");
-    QApplication::processEvents();
-    QApplication::processEvents();
-    EXPECT_GT(window.tabHeights()[2], before);
 }
 
 } // namespace
