@@ -203,32 +203,6 @@ TEST_F(AppDelegateTest, ReadyHintClosesAfterFiveSecondsOrWhenThePopupShows)
     EXPECT_FALSE(statusItem.hint);
 }
 
-TEST_F(AppDelegateTest, WithoutATrayTheUserIsToldOnceHowToReachTheProgram)
-{
-    statusItem.present = false;
-    auto delegate = launched();
-    runtime.advance(AppDelegate::trayCheckDelay - Seconds(0.01));
-    EXPECT_THAT(notified, IsEmpty());  // a panel may still be starting
-    runtime.advance(Seconds(0.01));
-    ASSERT_EQ(notified.size(), 1u);
-    EXPECT_THAT(notified[0], HasSubstr("press Alt+Super+K or a key you bind to “hintboard toggle”"));
-    delegate->showReadyHint();
-    runtime.advance(Seconds(10));
-    EXPECT_EQ(notified.size(), 1u);
-
-    // During onboarding the wizard says it; the ready hint at its end becomes the notification.
-    notified.clear();
-    hotkeyWorks = false;
-    settings.remove(keys::didShowOnboardingWizard);
-    delegate = launched();
-    runtime.advance(Seconds(10));
-    EXPECT_THAT(notified, IsEmpty());
-    wizard->onComplete();
-    runtime.advance(Seconds(10));
-    EXPECT_THAT(notified, ElementsAre(HasSubstr("bind a key to “hintboard toggle” in the desktop's keyboard settings")));
-    EXPECT_FALSE(statusItem.hint);
-}
-
 TEST_F(AppDelegateTest, TheMenuFollowsTrustFrontAppAndHotkeyAndHidesPopupAndHintFirst)
 {
     auto delegate = launched();

@@ -201,18 +201,7 @@ TEST_F(SettingsWindowTest, BackupsThatFailAreReportedAndChangeNothing)
     button(window, "Export Settings…")->click();
     EXPECT_EQ(dialogs->alertMessages(), (std::vector<QString>{"Import Failed", "Export Failed"}));
     EXPECT_EQ(settings.allValues(), before);
-
-    // A backup written by the window imports and offers the relaunch.
-    dialogs->alerts.clear();
-    dialogs->exportFile = folder.path() / "backup.hintboardsettings";
-    button(window, "Export Settings…")->click();
-    settings.set(keys::showAllMenuItems, false);
-    dialogs->importFile = dialogs->exportFile;
-    dialogs->answers = {"Relaunch Now"};
-    window.findChild<GeneralSettingsPage*>()->importSettings();
-    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{"Settings Imported"});
-    EXPECT_TRUE(settings.boolean(keys::showAllMenuItems));
-    EXPECT_EQ(relaunches, 1);
+    // The good path, export, import and relaunch, is the end-to-end backup test's.
 }
 
 TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)

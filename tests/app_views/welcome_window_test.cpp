@@ -38,9 +38,7 @@ TEST_F(WelcomeWindowTest, StepsFitKeysAndButtonsDriveTheWizardAndItsStateIsShown
         EXPECT_LE(page->layout()->totalHeightForWidth(stack->width()), stack->height()) << step;
     }
     const auto press = [&](Qt::Key key) { QTest::keyClick(window.focusWidget() ? window.focusWidget() : &window, key); };
-    const auto step = [&] { return stack->indexOf(window.currentPage()); };
     press(Qt::Key_Return);
-    EXPECT_EQ(step(), 1);
     press(Qt::Key_Escape);
     EXPECT_TRUE(window.isVisible());
 
@@ -58,7 +56,7 @@ TEST_F(WelcomeWindowTest, StepsFitKeysAndButtonsDriveTheWizardAndItsStateIsShown
 
     window.leadingButton()->setFocus();  // a focused button takes Return itself: Back
     press(Qt::Key_Return);
-    EXPECT_EQ(step(), 0);
+    EXPECT_EQ(stack->indexOf(window.currentPage()), 0);
     window.primaryButton()->setFocus();
     for (int i = 0; i < 4; ++i)
         press(Qt::Key_Return);
