@@ -65,36 +65,6 @@ TEST(TextPiece, PiecesAreThoseAScreenReaderReads)
             << text.toStdString() << " boundary " << boundary << " offset " << offset << " place " << int(place);
 }
 
-TEST(TextFieldAccessible, AnswersEveryBoundaryAtEveryOffset)
-{
-    Installed factory;
-    QLineEdit field;
-    QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(&field)->textInterface();
-    ASSERT_NE(text, nullptr);
-    for (const QString& value : {QString(), QString("   "), QString("save as"), emoji, combining, rightToLeft,
-                                 QString::fromUtf8("save 👍🏽 as. שלום e\u0301")}) {
-        field.setText(value);
-        const int length = text->characterCount();
-        ASSERT_EQ(length, value.size());
-        for (auto boundary : {character, word, sentence, QAccessible::ParagraphBoundary, line, whole})
-            for (int offset = -2; offset <= length + 2; ++offset) {
-                int start = -5, end = -5;
-                const QString at = text->textAtOffset(offset, boundary, &start, &end);
-                const auto where = value.toStdString() + " boundary " + std::to_string(boundary) + " offset " +
-                                   std::to_string(offset);
-                ASSERT_TRUE(0 <= start && start <= end && end <= length) << where;
-                EXPECT_EQ(at, value.mid(start, end - start)) << where;
-                if (offset >= 0 && offset < length) {
-                    EXPECT_TRUE(start <= offset && offset < end) << where << " got " << start << "-" << end;
-                }
-                text->textBeforeOffset(offset, boundary, &start, &end);
-                EXPECT_TRUE(0 <= start && start <= end && end <= length) << where;
-                text->textAfterOffset(offset, boundary, &start, &end);
-                EXPECT_TRUE(0 <= start && start <= end && end <= length) << where;
-            }
-    }
-}
-
 TEST(TextFieldAccessible, PasswordsAreReadAsStars)
 {
     Installed factory;

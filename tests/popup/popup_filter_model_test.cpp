@@ -277,24 +277,6 @@ TEST_F(PopupFilterModelTest, FavouritesOnlyAndToggling)
     EXPECT_EQ(unnamed->appID(), "Editor");
 }
 
-TEST_F(PopupFilterModelTest, PinsInEitherStoredFormAreFoundWhenTheModelIsMade)
-{
-    auto app = editor();
-    app.sections.push_back(section("Pipe", {group(std::nullopt, {row("A|B", "⌘B"), row("Plain", "⌘P")})}));
-    const auto& pipe = app.sections.back().groups[0].shortcuts;
-    platform::PlistArray pinned{FavouritesStore::legacyIdentity(pipe[0], "org.example.editor"),
-                                FavouritesStore::identity(pipe[1], "org.example.editor"),
-                                FavouritesStore::identity(row("Close", "⇧⌘W"), "org.example.other")};
-    settings.set(keys::pinnedShortcuts, std::move(pinned));
-    favourites.reload();
-
-    auto m = model(std::move(app));
-    m->setShowOnlyFavourites(true);
-    EXPECT_THAT(titles(*m), ElementsAre("A|B", "Plain")) << "another application's pin does not count";
-    EXPECT_TRUE(favourites.pinned().contains(FavouritesStore::identity(find(*m, "A|B"), "org.example.editor")))
-        << "the legacy entry was rewritten";
-}
-
 TEST_F(PopupFilterModelTest, FoldsMadeWhenReadServeOnlyWhileTheTextsAreUnchanged)
 {
     hideWhileNotSearching({"Secret*"});

@@ -19,7 +19,7 @@
 
 namespace hb::test {
 
-// An editor's menus as a desktop text editor has them: about 60 rows in six
+// An editor's menus as a desktop text editor has them: about 35 rows in six
 // menus with submenus and separators, one key used twice, a long
 // right-to-left title, emoji and combining marks.
 AppShortcuts editorApplication();
