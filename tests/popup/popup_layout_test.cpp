@@ -133,24 +133,6 @@ TEST(PopupLayout, StraySeparatorsAndEmptyGroupsAreNotLaidOut)
     EXPECT_EQ(layout::sectionHeight(tidied[0]), 26 + 22 + 21 * 3 + 9 + 2 * 5.0);
 }
 
-TEST(PopupLayout, LongMenuSplitsIntoTwoPiecesWithItsName)
-{
-    const auto edit = oneGroupSection("Edit", 40);
-    ASSERT_DOUBLE_EQ(sectionHeight(edit), 946);
-    const auto layout = layoutColumns(appWith({edit}), wideScreen, true);
-
-    ASSERT_EQ(sizes(layout.columns), (std::vector<std::size_t>{1, 1}));
-    const auto& first = layout.columns[0][0];
-    const auto& second = layout.columns[1][0];
-    EXPECT_EQ(second.title, "Edit");
-    EXPECT_FALSE(first.id == second.id);
-    EXPECT_EQ(first.groups[0].shortcuts.size(), 21u);  // 26 + 21 × 23 = 509 ≤ 516
-    EXPECT_EQ(second.groups[0].shortcuts.size(), 19u);
-    EXPECT_TRUE(first.groups[0].shortcuts.front() == edit.groups[0].shortcuts.front());
-    EXPECT_TRUE(second.groups[0].shortcuts.back() == edit.groups[0].shortcuts.back());
-    EXPECT_DOUBLE_EQ(layout.width, panelWidth(2));
-}
-
 TEST(PopupLayout, WithoutWrappingATallMenuStaysWholeAndScrolls)
 {
     const auto edit = oneGroupSection("Edit", 40);
@@ -251,7 +233,10 @@ TEST(PopupLayout, ItemsWithoutShortcutsAreLeftOutOfThePlanAndKeptInTheColumns)
     EXPECT_EQ(layout.columns[1][1].title, "Help");
     EXPECT_EQ(titles(layout.columns[1][1]), std::vector<std::string>{"Search"});
     EXPECT_EQ(layout.columns[1][2].title, "Window");
-
+    // The long menu's two pieces carry its name under their own identities.
+    EXPECT_EQ(layout.columns[1][0].title, "Edit");
+    EXPECT_FALSE(layout.columns[0][0].id == layout.columns[1][0].id);
+    EXPECT_DOUBLE_EQ(layout.width, panelWidth(2));
 }
 
 class PopupScreenChoice : public ::testing::Test {
