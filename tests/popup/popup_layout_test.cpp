@@ -170,6 +170,10 @@ TEST(PopupLayout, SplitterPacksGroupsAndSplitsOversizedSubmenusByRows)
     // No usable split height, or a short section: nothing is split.
     EXPECT_EQ(splitSection(s, 26).size(), 1u);
     EXPECT_TRUE(splitSection(s, 10'000)[0] == s);
+    // Groups that fit alone but not together go to separate pieces.
+    const auto two = splitSection(section("Two", {group({}, 10), group({}, 15)}), 400);
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_LE(sectionHeight(two[0]), 400);
     // A single row taller than the limit still makes a piece of its own.
     EXPECT_EQ(splitSection(oneGroupSection("Tiny", 3), 30).size(), 3u);
 }
