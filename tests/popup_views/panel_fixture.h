@@ -19,12 +19,10 @@
 
 namespace hb::test {
 
-// An editor's menus as a desktop text editor has them: about 60 rows in six
+// An editor's menus as a desktop text editor has them: about 35 rows in six
 // menus with submenus and separators, one key used twice, a long
 // right-to-left title, emoji and combining marks.
 AppShortcuts editorApplication();
-// `rows` rows in menus of 200.
-AppShortcuts largeApplication(int rows);
 
 // What a showing of the list needs: settings, stores, the model laid out on a
 // screen, and the window showing it. Events the window reports are recorded.
