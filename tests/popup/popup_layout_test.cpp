@@ -204,8 +204,9 @@ TEST(PopupLayout, SectionsAreBalancedOverTheColumnsThenAMuchShorterLastColumnIsM
             sections.push_back(oneGroupSection("Menu " + std::to_string(i), c.rows[i]));
         const auto columns = distributeColumns(sections, c.maxColumns);
         EXPECT_EQ(sizes(columns), c.sizes) << testing::PrintToString(c.rows) << " in " << c.maxColumns;
-        if (!columns.empty())
+        if (!columns.empty()) {
             EXPECT_EQ(columns.back().back().title, sections.back().title) << "the order is kept";
+        }
     }
     std::vector<MenuSection> ten;
     for (int i = 0; i < 10; ++i)
