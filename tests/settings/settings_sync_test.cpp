@@ -353,19 +353,45 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
     EXPECT_THAT(behind.logSink.messages(LogCategory::settings), Contains("SettingsSync.clearICloudData() wiped 2 files"));
 }
 
-TEST_F(SettingsSyncTest, UnignoringAnApplicationIgnoredUnderTwoNamesEndsItEverywhere)
+TEST_F(SettingsSyncTest, UnignoringAnApplicationEndsEveryNameItSawAndNoOther)
 {
+    const std::string app = "org.xfce.mousepad";
     ahead.startProgram();
     behind.startProgram();
-    ahead.ignoreList->addIgnoredApp("org.xfce.mousepad", "Mousepad");
-    behind.ignoreList->addIgnoredApp("org.xfce.mousepad", "Mousepad Text Editor");
+    behind.ignoreList->addIgnoredApp(app, "Mousepad Text Editor");
+    runtime.advance(Seconds(2));
+    copier.pending.clear();  // ahead hears of it only later
+    ahead.ignoreList->addIgnoredApp(app, "Mousepad");
     settle();
-    ASSERT_TRUE(ahead.ignoreList->ignoredApps().contains("org.xfce.mousepad"));
+    // Behind shows the newer name; an unrelated edit there keeps the other,
+    // which ahead, knowing one name only, does not un-ignore.
+    behind.ignoreList->addGlobalRule("Print");
+    runtime.advance(Seconds(2));
+    ahead.ignoreList->removeIgnoredApp(app);
+    settle();
+    EXPECT_EQ(ahead.ignoreList->ignoredApps(), (std::map<std::string, std::string>{{app, "Mousepad Text Editor"}}));
+    EXPECT_EQ(behind.ignoreList->ignoredApps(), ahead.ignoreList->ignoredApps());
 
-    ahead.ignoreList->removeIgnoredApp("org.xfce.mousepad");
+    // Both names seen: un-ignoring ends the application everywhere.
+    behind.ignoreList->addIgnoredApp(app, "Mousepad Text Editor");
+    settle();
+    ahead.ignoreList->removeIgnoredApp(app);
     settle();
     EXPECT_TRUE(ahead.ignoreList->ignoredApps().empty());
     EXPECT_TRUE(behind.ignoreList->ignoredApps().empty());
+}
+
+TEST_F(SettingsSyncTest, WhatOnlyAConflictCopyHeldIsPassedOn)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    settle();
+    // The copy stays in ahead's folder; the machine that made it has gone.
+    const double now = runtime.now().time_since_epoch().count();
+    ahead.folder.place("hintboard-gone.sync-conflict-1.plist",
+                       record(machineRecord("gone", {{"wrapLongSections", PlistDictionary{{"s", stamp(now, 0, "gone")}, {"v", true}}}})));
+    settle();
+    EXPECT_TRUE(behind.settings.boolean(keys::wrapLongSections));
 }
 
 TEST_F(SettingsSyncTest, AHomeFolderCopiedToAnotherComputerGetsANewMachineName)
