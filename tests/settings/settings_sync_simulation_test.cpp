@@ -6,6 +6,7 @@
 // must be there exactly when some addition of it was not seen by any of its
 // removals; every scalar key must hold the value of its latest stamped edit;
 // and no stamp refused as lying ahead may come back.
+#include "settings/settings.h"
 #include "settings/settings_keys.h"
 #include "settings/sync_state.h"
 #include "support/sync_machines.h"
@@ -126,11 +127,10 @@ public:
         settle();
         countRefusals(faults);
         auto failure = check(faults);
-        if (!failure.empty() && std::getenv("SYNC_SIMULATION_LOG")) {
-            for (auto& machine : machines_) {
-                for (const auto& line : machine->logSink.messages(LogCategory::settings))
-                    std::printf("%s: %s\n", machine->name.c_str(), line.c_str());
-            }
+        for (auto& machine : machines_) {
+            for (const auto& line : failure.empty() || !std::getenv("SYNC_SIMULATION_LOG") ? std::vector<std::string>{}
+                                                                                        : machine->logSink.messages(LogCategory::settings))
+                std::printf("%s: %s\n", machine->name.c_str(), line.c_str());
         }
         return failure;
     }
@@ -336,6 +336,8 @@ private:
         for (const auto& [key, value] : from.settings.allValues())
             to.settings.set(key, value);
         to.startProgram();
+        if (to.sync->ownFileName() == from.sync->ownFileName())
+            copiedUnnoticed_ = true;
     }
 
     // m2's clock goes days ahead, or it boots with its clock days behind.
@@ -406,7 +408,8 @@ private:
                                 {"values", PlistDictionary{
                                                {std::string(keys::keyLabels), stamped(now, pick(2) ? PlistValue(42) : PlistValue("Ruby"))},
                                                {std::string(keys::wrapLongSections), stamped(now + 3 * day, true)},
-                                               {std::string(keys::showConflictIndicator), stamped(now, "Ruby")}}}},
+                                               {std::string(keys::showConflictIndicator), stamped(now, "Ruby")},
+                                               {std::string(keys::ignoreList), stamped(now, "Print*")}}}},
                 platform::PlistFormat::binary);
         default: {
             // A copy cut off in transfer.
@@ -467,6 +470,8 @@ private:
     {
         // Machines with a sane clock hold the same synchronised settings, and
         // nothing stamped beyond a day ahead of the true time.
+        if (copiedUnnoticed_)
+            return "a machine copied from another computer kept its name";
         std::vector<SyncMachine*> sane;
         for (auto& machine : machines_) {
             if (!isFast(*machine))
@@ -478,9 +483,18 @@ private:
                 if (machine->settings.object(key) != sane[0]->settings.object(key))
                     return std::string(key) + " differs between " + sane[0]->name + " and " + machine->name;
             }
-            const auto state = known(*machine);
-            if (state && state->state.newestStamp() && state->state.newestStamp()->milliseconds > horizon)
+            // What its record gives, checked like every value from elsewhere.
+            const auto state = known(*machine).value_or(DecodedSyncState{});
+            for (auto key : keys::synchronised) {
+                const auto value = state.state.value(key);
+                if (state.state.hasEntries(key) && (machine->settings.object(key) != value || (value && storedValueProblem(key, *value))))
+                    return std::string(key) + " on " + machine->name + " is not what its record gives, or is refused";
+            }
+            if (state.state.newestStamp() && state.state.newestStamp()->milliseconds > horizon)
                 return machine->name + " took a stamp refused as lying days ahead";
+            if (std::ranges::any_of(machine->logSink.messages(LogCategory::settings),
+                                    [](const auto& line) { return line.find("from this machine's record") != std::string::npos; }))
+                return machine->name + " refused its own record";
         }
         // Every addition ever stamped; one is undone only by the removals that saw it.
         std::vector<SyncState> states;
@@ -506,7 +520,7 @@ private:
             const bool removed = std::ranges::any_of(additions, [&](auto& add) { return tracked.removed.contains(add); });
             faults.removalsOfAllSeen += removed && !survives;
             faults.concurrentAdditions += removed && survives;
-            if (contains(element, sane[0]->settings.object(element.key)) != survives)
+            if (isPresent(known(*sane[0]).value_or(DecodedSyncState{}).state, element) != survives)
                 return element.prefix + (survives ? " has an addition no removal saw, yet is missing"
                                                   : " was removed after every addition, yet is there");
         }
@@ -539,26 +553,6 @@ private:
         return {};
     }
 
-    static bool contains(const TrackedElement& element, const std::optional<PlistValue>& value)
-    {
-        if (!value)
-            return false;
-        if (element.key == keys::pinnedShortcuts) {
-            const auto pin = element.prefix.substr(2, element.prefix.size() - 4);
-            return std::ranges::find(*value->as<PlistArray>(), PlistValue(pin)) != value->as<PlistArray>()->end();
-        }
-        const auto data = decodeIgnoreData(*value->as<PlistData>());
-        const auto rule = element.prefix.substr(element.prefix.rfind(",\"") + 2);
-        const auto name = rule.substr(0, rule.size() - 2);
-        if (element.prefix.starts_with("[\"ignoredApp\""))
-            return data->ignoredApps.contains("org.app2");
-        const auto& list = element.prefix.starts_with("[\"title\"")  ? data->globalTitles
-                           : element.prefix.starts_with("[\"menu\"") ? data->ignoredMenuTitles
-                           : data->perApp.contains("org.app")         ? data->perApp.at("org.app")
-                                                                       : std::vector<std::string>{};
-        return std::ranges::find(list, name) != list.end();
-    }
-
     struct Tracked {
         // The additions its removals knew of; per machine, its last removal
         // (undone when added again in the same burst).
@@ -582,6 +576,7 @@ private:
     bool skewed_ = false;
     bool fastFrom_ = false;
     std::set<std::string> fastKeys_;
+    bool copiedUnnoticed_ = false;
 };
 
 TEST(SettingsSyncSimulation, EveryScheduleConvergesWithoutLosingAnEdit)
