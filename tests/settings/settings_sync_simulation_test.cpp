@@ -126,13 +126,7 @@ public:
         }
         settle();
         countRefusals(faults);
-        auto failure = check(faults);
-        for (auto& machine : machines_) {
-            for (const auto& line : failure.empty() || !std::getenv("SYNC_SIMULATION_LOG") ? std::vector<std::string>{}
-                                                                                        : machine->logSink.messages(LogCategory::settings))
-                std::printf("%s: %s\n", machine->name.c_str(), line.c_str());
-        }
-        return failure;
+        return check(faults);
     }
 
 private:
@@ -184,14 +178,10 @@ private:
             after = std::max(after, *newest);
         if (!writes(machine, key, value))
             return;
-        if (isFast(machine)) {
+        if (isFast(machine))
             fastKeys_.insert(std::string(key));
-            lastScalarEdits_.erase({machine.name, std::string(key)});
-            return;
-        }
         // Back to what the machine last synchronised: edits of one burst count together, as nothing.
-        const auto synchronised = before ? before->state.value(key) : std::nullopt;
-        if (synchronised == value) {
+        if (isFast(machine) || (before ? before->state.value(key) : std::nullopt) == value) {
             lastScalarEdits_.erase({machine.name, std::string(key)});
             return;
         }
