@@ -247,6 +247,10 @@ const SyncState& SettingsSync::folderState()
                 for (const auto& skipped : decoded->skipped)
                     logOnce(fmt::format("SettingsSync: skipped '{}' from {}", skipped, name));
                 state = std::move(decoded->state);
+                if (name != std::string(filePrefix) + decoded->machine + ".plist")
+                    copies_.insert(name);
+                else
+                    copies_.erase(name);
             }
         }
         if (!state)
@@ -261,10 +265,14 @@ const SyncState& SettingsSync::folderState()
     std::erase_if(files_, [&names](const auto& entry) { return std::ranges::find(names, entry.first) == names.end(); });
     if (unchanged && read == folderFiles_)
         return *folderState_;
-    SyncState merged;
-    for (const auto* state : states)
-        merged.merge(*state);
+    SyncState merged, covering;
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        merged.merge(*states[i]);
+        if (!copies_.contains(read[i]))
+            covering.merge(*states[i]);
+    }
     folderState_ = std::move(merged);
+    folderCovering_ = std::move(covering);
     folderFiles_ = std::move(read);
     return *folderState_;
 }
@@ -325,8 +333,9 @@ void SettingsSync::round(LocalEdits mode)
     if (appliesValues)
         refreshStores();
     // Only what the folder lacks: a machine that merely learnt others' edits
-    // has nothing to add.
-    if (s_.folder.isAvailable() && !folder.covers(state_))
+    // has nothing to add, unless it learnt them from a copy that the others
+    // may never get (a conflict copy, or a version since replaced by one they refuse).
+    if (s_.folder.isAvailable() && !folderCovering_.covers(state_))
         writeOwnFile();
     removeDepartedFiles();
 }

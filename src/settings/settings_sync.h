@@ -135,8 +135,11 @@ private:
     std::set<SyncStamp> refused_;
     // Keys whose local value cannot be sent: kept as they are.
     std::set<std::string, std::less<>> held_;
-    // All of them merged, while no file changed.
+    // Files holding another machine's record under a name not its own (conflict copies).
+    std::set<std::string, std::less<>> copies_;
+    // All of them merged, while no file changed; and the files other than copies merged.
     std::optional<SyncState> folderState_;
+    SyncState folderCovering_;
     std::vector<std::string> folderFiles_;
     std::optional<platform::MainQueue::TaskId> debounceTask_;
     std::optional<platform::MainQueue::TaskId> mergeTask_;

@@ -469,6 +469,18 @@ bool SyncState::recordEdit(std::string_view key, const std::optional<PlistValue>
     for (const auto& [added, id] : presentInOrder(elements))
         before.insert(id);
     const auto after = elementsOf(key, local);
+    // An application still named keeps its other names: only the value shows one.
+    const auto namedApp = [&key](const std::string& id) -> std::optional<std::string> {
+        auto parts = partsOf(key, id);
+        if (!parts || (parts->front() != appName && parts->front() != ignoredApp))
+            return std::nullopt;
+        return element({(*parts)[0], (*parts)[1]});
+    };
+    std::set<std::string> namedApps;
+    for (const auto& id : after) {
+        if (auto app = namedApp(id))
+            namedApps.insert(*app);
+    }
     bool recorded = false;
     for (const auto& id : after) {
         if (!before.contains(id)) {
@@ -477,7 +489,8 @@ bool SyncState::recordEdit(std::string_view key, const std::optional<PlistValue>
         }
     }
     for (const auto& id : before) {
-        if (!after.contains(id)) {
+        const auto app = namedApp(id);
+        if (!after.contains(id) && !(app && namedApps.contains(*app))) {
             auto& marks = elements[id];
             marks.removes.insert(marks.adds.begin(), marks.adds.end());
             recorded = true;
