@@ -43,12 +43,12 @@ bool AtspiAccessibility::requestTrust()
         return true;
     if (!accessibilitySwitch.enable()) {
         parts_->connection.log().error(platform::LogCategory::accessibility,
-                                 "Could not switch on the desktop's accessibility");
+                                       "Could not switch on the desktop's accessibility");
         return false;
     }
     parts_->connection.log().notice(platform::LogCategory::accessibility,
-                              "Switched on the desktop's accessibility; applications started before may need a "
-                              "restart to show their menus");
+                                    "Switched on the desktop's accessibility; applications started before may need a "
+                                    "restart to show their menus");
     return accessibilitySwitch.isEnabled().value_or(false);
 }
 
