@@ -75,8 +75,8 @@ public:
     std::uint64_t requestCount() const;
 
 private:
-    class Connection;
-    std::unique_ptr<Connection> connection_;
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
 };
 
 } // namespace hb::linux_platform
