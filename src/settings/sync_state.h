@@ -65,6 +65,8 @@ public:
     using Elements = std::map<std::string, SyncElement, std::less<>>;
 
     static bool holdsSet(std::string_view key);
+    // Whether `id` names an element of the set key `key`.
+    static bool isElement(std::string_view key, std::string_view id);
 
     // Gives the keys whose entries gained something, or lost it to a clear.
     std::set<std::string> merge(const SyncState& other);
