@@ -125,6 +125,13 @@ std::vector<AccessibleElement> accessibleDescendantsOf(pid_t pid, std::string_vi
     return elements;
 }
 
+std::vector<AccessibleElement> accessibleElements(pid_t pid)
+{
+    std::vector<AccessibleElement> elements;
+    walk(pid, [&](AtspiAccessible* element) { return elements.push_back(described(element)), false; });
+    return elements;
+}
+
 std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name)
 {
     std::optional<AccessibleElement> found;
@@ -207,7 +214,11 @@ void FocusEvents::received(AtspiEvent* event, void* self)
     auto& events = *static_cast<FocusEvents*>(self);
     if (event->detail1 == 1 && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == events.pid_) {
         events.focused_.push_back(nameOf(event->source));
-        FocusedElement focused{.name = events.focused_.back()};
+        FocusedElement focused{.role = roleOf(event->source), .name = events.focused_.back()};
+        if (AtspiAction* action = atspi_accessible_get_action_iface(event->source)) {
+            focused.keys = taken(atspi_action_get_key_binding(action, 0, nullptr));
+            g_object_unref(action);
+        }
         std::unique_ptr<AtspiAccessible, Unref> element(atspi_accessible_get_parent(event->source, nullptr));
         for (int depth = 0; element && depth < 40; ++depth) {
             std::unique_ptr<AtspiAccessible, Unref> parent(atspi_accessible_get_parent(element.get(), nullptr));
@@ -241,23 +252,36 @@ bool FocusEvents::waitForFocusOn(std::string_view name, std::chrono::millisecond
     return true;
 }
 
-Announcements::Announcements(pid_t pid)
-    : pid_(pid), listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
+constexpr const char* descriptionChange = "object:property-change:accessible-description";
+
+Announcements::Announcements(pid_t pid, bool descriptions)
+    : pid_(pid), descriptions_(descriptions), listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
 {
     atspi_init();
     atspi_event_listener_register(listener_, "object:announcement", nullptr);
+    if (descriptions_)
+        atspi_event_listener_register(listener_, descriptionChange, nullptr);
 }
 
 Announcements::~Announcements()
 {
     atspi_event_listener_deregister(listener_, "object:announcement", nullptr);
+    if (descriptions_)
+        atspi_event_listener_deregister(listener_, descriptionChange, nullptr);
     g_object_unref(listener_);
 }
 
 void Announcements::received(AtspiEvent* event, void* self)
 {
     auto& announcements = *static_cast<Announcements*>(self);
-    if (event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == announcements.pid_ &&
+    bool heard = !std::string_view(event->type).starts_with("object:property-change");
+    if (!heard && event->source) {
+        AtspiStateSet* states = atspi_accessible_get_state_set(event->source);
+        heard = states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
+        if (states)
+            g_object_unref(states);
+    }
+    if (heard && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == announcements.pid_ &&
         G_VALUE_HOLDS_STRING(&event->any_data))
         if (const char* text = g_value_get_string(&event->any_data); text && *text)
             announcements.said_.emplace_back(text);
