@@ -242,43 +242,27 @@ TEST_F(PopupOverMousepad, TypingACommandsShortcutRunsItInMousepad)
 
 TEST_F(PopupOverMousepad, SettingsOpenedFromThePopupAreInFrontWithTheKeyboard)
 {
-    const auto opensSettingsInFront = [&](const std::string& how) {
-        std::optional<Window> settings;
-        EXPECT_TRUE(DesktopSession::waitUntil([&] { return (settings = hintboardWindowNamed("Hintboard Settings")).has_value(); }))
-            << how << ": no settings window";
-        // The popup by its title: the settings window is a large window of the program too.
-        EXPECT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard"); })) << how << ": the popup stayed";
-        EXPECT_TRUE(settings && DesktopSession::waitUntil([&] {
-                        return std::stoul(run("xdotool getactivewindow")) == std::stoul(settings->id, nullptr, 0);
-                    })) << how << ": the settings window does not have the keyboard";
-        screenshot("settings-from-popup.png");
-        run("xdotool key Escape");
-        DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard Settings"); });
-        activateWindowOf(mousepad);
-    };
     ASSERT_TRUE(openWithHotKey());
     ASSERT_TRUE(clickAccessible("Settings")) << shownTexts();
-    opensSettingsInFront("the gear button");
-
-    ASSERT_TRUE(openWithHotKey());
-    run("xdotool key ctrl+comma");
-    opensSettingsInFront("Control+comma");
+    std::optional<Window> settings;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return (settings = hintboardWindowNamed("Hintboard Settings")).has_value(); }));
+    // The popup by its title: the settings window is a large window of the program too.
+    EXPECT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard"); })) << "the popup stayed";
+    EXPECT_TRUE(DesktopSession::waitUntil([&] {
+        return std::stoul(run("xdotool getactivewindow")) == std::stoul(settings->id, nullptr, 0);
+    })) << "the settings window does not have the keyboard";
+    run("xdotool key Escape");
 }
 
-TEST_F(PopupOverMousepad, ExportToAFileSavesWithReturnOrCancelsAndHintboardKeepsRunning)
+// The export button, then "Save as File…", the default button, then Return in the file dialog.
+TEST_F(PopupOverMousepad, ExportToAFileSavesWithReturnAndHintboardKeepsRunning)
 {
-    // The export button (named "Exported" once this popup exported), then "Save as File…", the default button.
-    const auto askForTheFileDialog = [&](std::string_view button) {
-        if (!clickAccessible(button))
-            return ADD_FAILURE() << "no export button", false;
-        if (!typeInto("Export Shortcuts"))
-            return ADD_FAILURE() << "no choice after a click on the export button", false;
-        run("xdotool key Return");
-        return typeInto("Save Shortcuts");
-    };
     const fs::path saved = fs::path(home) / "Mousepad Shortcuts.md";
     openAndRead();
-    ASSERT_TRUE(askForTheFileDialog("Export shortcuts")) << "no file dialog";
+    ASSERT_TRUE(clickAccessible("Export shortcuts")) << "no export button";
+    ASSERT_TRUE(typeInto("Export Shortcuts")) << "no choice after a click on the export button";
+    run("xdotool key Return");
+    ASSERT_TRUE(typeInto("Save Shortcuts")) << "no file dialog";
     run("xdotool key Return");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return fs::exists(saved); })) << "nothing saved";
     // The popup comes back once the dialog is gone, and stays as mousepad takes the focus again.
@@ -288,15 +272,6 @@ TEST_F(PopupOverMousepad, ExportToAFileSavesWithReturnOrCancelsAndHintboardKeeps
     std::string heading;
     std::getline(file, heading);
     EXPECT_EQ(heading, "# Mousepad");
-
-    fs::remove(saved);
-    ASSERT_TRUE(askForTheFileDialog("Exported")) << "no file dialog";
-    run("xdotool key Escape");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hintboardWindowNamed("Save Shortcuts"); }));
-    // The Escape was the dialog's: the popup comes back.
-    EXPECT_TRUE(DesktopSession::waitUntil(popupShown));
-    EXPECT_TRUE(hintboardRuns()) << "Hintboard ended with the cancelled export";
-    EXPECT_FALSE(fs::exists(saved));
     EXPECT_TRUE(closeWithEscape());
 }
 
