@@ -125,13 +125,6 @@ std::vector<AccessibleElement> accessibleDescendantsOf(pid_t pid, std::string_vi
     return elements;
 }
 
-std::vector<AccessibleElement> accessibleElements(pid_t pid)
-{
-    std::vector<AccessibleElement> elements;
-    walk(pid, [&](AtspiAccessible* element) { return elements.push_back(described(element)), false; });
-    return elements;
-}
-
 std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name)
 {
     std::optional<AccessibleElement> found;
@@ -141,28 +134,6 @@ std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name
         return found.has_value();
     });
     return found;
-}
-
-bool withAccessible(pid_t pid, std::string_view name, const std::function<void(AtspiAccessible*)>& use)
-{
-    return walk(pid, [&](AtspiAccessible* element) {
-        if (nameOf(element) != name)
-            return false;
-        use(element);
-        return true;
-    });
-}
-
-std::vector<AccessibleElement> accessibleWindows(pid_t pid)
-{
-    std::vector<AccessibleElement> windows;
-    walk(pid, [&](AtspiAccessible* element) {
-        std::unique_ptr<AtspiAccessible, Unref> parent(atspi_accessible_get_parent(element, nullptr));
-        if (parent && roleOf(parent.get()) == "application")
-            windows.push_back(described(element));
-        return false;
-    });
-    return windows;
 }
 
 bool pressAccessible(pid_t pid, std::string_view name)

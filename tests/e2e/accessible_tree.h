@@ -11,9 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include <functional>
 
-struct _AtspiAccessible;
 struct _AtspiEvent;
 struct _AtspiEventListener;
 
@@ -33,17 +31,11 @@ struct AccessibleElement {
 // The elements of the process below the first showing one of role
 // `containerRole`, in tree order: children, then theirs.
 std::vector<AccessibleElement> accessibleDescendantsOf(pid_t pid, std::string_view containerRole);
-// The showing elements of the process, in tree order.
-std::vector<AccessibleElement> accessibleElements(pid_t pid);
 // The first showing element of that name.
 std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name);
 // Runs the first action of the first showing element of that name; false when there is none.
 bool pressAccessible(pid_t pid, std::string_view name);
 
-// Runs `use` on the first showing element of that name; false when there is none.
-bool withAccessible(pid_t pid, std::string_view name, const std::function<void(_AtspiAccessible*)>& use);
-// The showing top-level windows of the process: their roles and names.
-std::vector<AccessibleElement> accessibleWindows(pid_t pid);
 
 // An element that took the focus, with the roles of the elements it lies in
 // (its parent first, the window last) and the name and state of its window.

@@ -1,16 +1,27 @@
-// The tray application over other applications, as a new user meets it: a
-// double tap opens and closes the popup, gnome-text-editor's shortcuts window
-// gives its rows, a dialog in front stands for its application, the hot key
-// released at once lights no modifier, and a first launch with no window active
-// still knows the application in front.
+// The tray application and its command over other applications, as a new user
+// meets them: a double tap opens and closes the popup, gnome-text-editor's
+// shortcuts window gives its rows, a dialog in front stands for its
+// application, the hot key released at once lights no modifier, a first launch
+// with no window active still knows the application in front; the command's
+// output and failures; Firefox's menus from its archive.
 #include "accessible_tree.h"
 #include "menu_rows.h"
 #include "tray_application.h"
 
+#include "menus/menu_bar_reader.h"
+#include "platform/fake/memory_log.h"
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/exported_menu_accessibility.h"
 #include "settings/settings_keys.h"
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
+
+#include <signal.h>
+#include <unistd.h>
 
 #include <map>
 #include <set>
@@ -225,6 +236,190 @@ TEST_F(Applications, FirstLaunchWithNoWindowActiveShowsTheApplicationOnTop)
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !findAccessible(hintboard, "Mousepad"); }));
     session->stopApplication(hintboard);
     hintboard = -1;
+}
+
+// `hintboard shortcuts` over mousepad and the window manager: what it prints, and how it fails.
+
+using nlohmann::json;
+using ShortcutsCommand = Applications;
+
+TEST_F(ShortcutsCommand, PrintsMousepadsMenusAsJSON)
+{
+    const auto listed = hintboardCommand("shortcuts --app mousepad --json");
+    ASSERT_EQ(listed.status, 0) << listed.errors;
+    const json document = json::parse(listed.output);
+    EXPECT_EQ(document.at("application").at("name"), "Mousepad");
+    EXPECT_EQ(document.at("application").at("identifier"), "org.xfce.mousepad");
+    EXPECT_EQ(document.at("application").at("pid"), mousepad);
+    const auto rows = rowTexts(jsonRows(listed.output));
+    EXPECT_THAT(rows, ::testing::Contains("File/New=⌃N"));
+    EXPECT_THAT(rows, ::testing::Contains("Edit/Undo=⌃Z"));
+    EXPECT_THAT(rows, ::testing::Each(::testing::Not(::testing::EndsWith("="))));
+    const auto& file = document.at("sections").at(0);
+    EXPECT_EQ(file.at("title"), "File");
+    EXPECT_EQ(file.at("groups").at(0).at("rows").at(0).at("label"), "Ctrl+N") << "the keys in words by default";
+
+    const auto everything = hintboardCommand("shortcuts --pid " + std::to_string(mousepad) + " --json --all").output;
+    const auto allRows = rowTexts(jsonRows(everything));
+    EXPECT_GT(allRows.size(), rows.size());
+    EXPECT_THAT(allRows, ::testing::Contains(::testing::EndsWith("=")));
+    EXPECT_TRUE(json::parse(everything).at("includesItemsWithoutShortcuts"));
+
+    const auto text = hintboardCommand("shortcuts --pid " + std::to_string(mousepad));
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.errors, "") << "quiet unless asked";
+    EXPECT_THAT(text.output, ::testing::StartsWith("Mousepad (org.xfce.mousepad, pid "));
+    EXPECT_THAT(text.output, ::testing::ContainsRegex("\nFile\n  New +Ctrl\\+N\n"));
+}
+
+TEST_F(ShortcutsCommand, SystemListsTheWindowManagersOwnBindings)
+{
+    // The session runs openbox with its configuration from /etc/xdg; the
+    // window manager names itself once it has started.
+    CommandRun text;
+    EXPECT_TRUE(DesktopSession::waitUntil([&] {
+        text = hintboardCommand("shortcuts --system");
+        return text.output.starts_with("System (Openbox)");
+    }, std::chrono::seconds(20)));
+    EXPECT_EQ(text.status, 0);
+    EXPECT_THAT(text.output, ::testing::StartsWith("System (Openbox)\n"));
+    EXPECT_THAT(text.output, ::testing::ContainsRegex("\n  Window Management\n(    .*\n)*    Close +Alt\\+F4\n"));
+    EXPECT_THAT(text.output, ::testing::ContainsRegex("\n    Go to desktop left +Ctrl\\+Alt\\+Left\n"));
+
+    const json registered = json::parse(hintboardCommand("shortcuts --registered --json").output);
+    EXPECT_EQ(registered.at("sections"), json::array());
+}
+
+TEST_F(ShortcutsCommand, ExplainsFailuresWithTheirExitStatus)
+{
+    const pid_t sleeper = session->launch({"sleep", "60"});
+    const struct {
+        std::string arguments;
+        int status;
+        std::string says;
+    } failures[] = {
+        {"shortcuts --app no-such-application", 4, "no running application is called \"no-such-application\""},
+        // Processes that are not on the accessibility bus: this test program, and one without windows.
+        {"shortcuts --pid " + std::to_string(getpid()), 5, "is not on the accessibility bus"},
+        {"shortcuts --pid " + std::to_string(sleeper), 5, "No shortcuts window was found either"},
+        {"shortcuts", 2, "usage: hintboard shortcuts"},
+        {"shortcuts --front --app mousepad", 2, "usage: hintboard shortcuts"},
+        {"shortcuts --pid 12x", 2, "usage: hintboard shortcuts"},
+        {"shortcuts --app", 2, "usage: hintboard shortcuts"},
+        {"shortcuts --front --colour", 2, "usage: hintboard shortcuts"},
+        {"unknown", 2, "hintboard --help"},
+    };
+    for (const auto& failure : failures) {
+        const auto failed = hintboardCommand(failure.arguments);
+        EXPECT_EQ(failed.status, failure.status) << failure.arguments;
+        EXPECT_THAT(failed.errors, HasSubstr(failure.says)) << failure.arguments;
+    }
+    session->stopApplication(sleeper);
+    const auto help = hintboardCommand("shortcuts --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.output, HasSubstr("Exit status:"));
+}
+
+// Firefox, whose menu bar sits inside a tool bar and whose menus are filled
+// only once they have been opened: the command and the popup read them from
+// its archive, run a row by pressing its keys, and AT-SPI reads the menus
+// that have been opened.
+
+using testing::IsSupersetOf;
+using testing::Not;
+using testing::StartsWith;
+
+class FirefoxTest : public TrayApplication {
+protected:
+    void SetUp() override
+    {
+        if (access("/usr/bin/firefox-esr", X_OK) != 0)
+            GTEST_SKIP() << "firefox-esr is not installed";
+        const std::string profile = freshConfigFolder("firefox-profile");
+        firefox = session->launch({"firefox-esr", "--profile", profile, "--no-remote", "about:blank"});
+        ASSERT_GT(firefox, 0);
+        ASSERT_TRUE(DesktopSession::waitUntil([&] { return (window = DesktopSession::managedWindowOf(firefox)) != 0; },
+                                              std::chrono::seconds(60)));
+        ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardCommand("shortcuts --app firefox-esr").status == 0; },
+                                              std::chrono::seconds(30)));
+    }
+    void TearDown() override
+    {
+        // Firefox runs helper processes below it; they end with it, or are ended here.
+        const auto helpers = DesktopSession::descendantsOf(firefox);
+        session->stopApplication(firefox);
+        DesktopSession::waitUntil([&] { return std::ranges::all_of(helpers, [](pid_t helper) { return kill(helper, 0) != 0; }); });
+        for (pid_t helper : helpers)
+            if (kill(helper, 0) == 0)
+                kill(helper, SIGKILL);
+        TrayApplication::TearDown();
+    }
+    long tabCount()
+    {
+        return std::ranges::count(accessibleDescendantsOf(firefox, "page tab list"), "page tab", &AccessibleElement::role);
+    }
+
+    pid_t firefox = -1;
+    unsigned long window = 0;
+};
+
+TEST_F(FirefoxTest, MenusComeFromItsArchiveThePopupRunsNewTabAndOpenedMenusReadOverAtspi)
+{
+    // No menu has been opened: the command lists them all the same, from the archive.
+    const auto listed = hintboardCommand("shortcuts --app firefox-esr --json");
+    EXPECT_THAT(hintboardCommand("shortcuts --app firefox-esr").output,
+                StartsWith(fmt::format("Firefox ESR (firefox-esr, pid {})\n", firefox)));
+    std::map<std::string, std::string> labels;
+    for (const auto& row : jsonRows(listed.output))
+        if (!row.keys.empty())
+            labels.emplace(row.menu + "/" + row.title, row.label);
+    EXPECT_GE(labels.size(), 40u) << listed.output;
+    EXPECT_EQ(labels["File/New Tab"], "Ctrl+T");
+    EXPECT_EQ(labels["File/Quit"], "Ctrl+Q");
+    EXPECT_EQ(labels["Edit/Undo"], "Ctrl+Z");
+    EXPECT_EQ(labels["Tools/Downloads"], "Ctrl+Shift+Y");
+    // --verbose names where the rows came from.
+    EXPECT_THAT(hintboardCommand("shortcuts --app firefox-esr --verbose").errors,
+                testing::HasSubstr("browser.xhtml in /usr/lib/firefox-esr/browser/omni.ja (en-US)"));
+
+    // New Tab presses Ctrl+T in Firefox's window: one more tab opens.
+    startHintboard();
+    run("xdotool windowactivate --sync " + std::to_string(window));
+    const auto tabsBefore = tabCount();
+    ASSERT_GT(tabsBefore, 0);
+    ASSERT_TRUE(openWithHotKey());
+    // Looked at: File, Edit, View, History, Bookmarks, Tools and the window's other keys in columns.
+    screenshot("popup-over-firefox.png");
+    run("xdotool type --delay 40 'new tab'");
+    run("xdotool key --delay 100 Tab Return");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return tabCount() == tabsBefore + 1; }))
+        << "Firefox opened no tab: " << tabsBefore << " tabs before, " << tabCount() << " after";
+
+    // Each menu fills when it opens and keeps its items once closed.
+    for (const char* key : {"alt+f", "alt+e"})
+        run(fmt::format("xdotool windowactivate --sync {} key {} sleep 1 key Escape sleep 0.3", window, key));
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+    linux_platform::AtspiAccessibility atspi{log};
+    linux_platform::ExportedMenuAccessibility exported{log};
+    linux_platform::MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
+    const MenuBarReader reader{accessibility, log};
+    std::vector<std::string> rows;
+    DesktopSession::waitUntil([&] {
+        rows = rowTexts(reader.readMenuBar(MenuReadOptions{.pid = firefox}));
+        return std::ranges::find(rows, "Edit/Find in Page…=⌃F") != rows.end();
+    });
+    EXPECT_THAT(rows, IsSupersetOf({"File/New Tab=⌃T", "File/New Window=⌃N", "File/New Private Window=⌃⇧P",
+                                    "File/Open File…=⌃O", "File/Close Tab=⌃W", "File/Close Window=⌃⇧W",
+                                    "File/Save Page As…=⌃S", "File/Print…=⌃P", "File/Quit=⌃Q", "Edit/Undo=⌃Z",
+                                    "Edit/Redo=⌃⇧Z", "Edit/Paste=⌃V", "Edit/Select All=⌃A",
+                                    "Edit/Find in Page…=⌃F", "Edit/Find Again=⌃G"}))
+        << fmt::format("{}", fmt::join(rows, "\n"));
+    // Mnemonics are no keys: such items come with every item only.
+    EXPECT_THAT(rows, Not(Contains(StartsWith("File/Email Link…="))));
+    EXPECT_THAT(rowTexts(reader.readMenuBar(MenuReadOptions{.pid = firefox, .includeAll = true})),
+                IsSupersetOf({"File/Email Link…=", "File/Work Offline=", "Edit/Settings="}));
 }
 
 } // namespace

@@ -25,17 +25,7 @@ extern char** environ;
 namespace hb::e2e {
 
 
-std::string run(const std::string& command)
-{
-    std::string output;
-    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        while (auto count = std::fread(buffer, 1, sizeof buffer, pipe))
-            output.append(buffer, count);
-        pclose(pipe);
-    }
-    return output;
-}
+std::string run(const std::string& command) { return DesktopSession::commandOutput(command + " 2>/dev/null"); }
 
 int status(const std::string& command)
 {
@@ -120,7 +110,7 @@ std::optional<Window> shownMenu()
 }
 
 // The popup: a large window of the process that is neither the icon nor a menu.
-std::optional<Window> popupWindow()
+static std::optional<Window> popupWindow()
 {
     for (const auto& window : visibleHintboardWindows())
         if (!window.isMenu && window.width >= 200 && window.height >= 100)
