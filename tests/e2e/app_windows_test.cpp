@@ -4,18 +4,17 @@
 // quiz over mousepad, the settings window, and a settings backup carried into
 // a fresh settings folder.
 #include "accessible_tree.h"
+#include "bus_service.h"
 #include "menu_rows.h"
 #include "tray_application.h"
 
 #include "platform/fake/memory_log.h"
-#include "platform/linux/glib_loop_thread.h"
 #include "platform/linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
 
 #include <gio/gio.h>
 #include <gmock/gmock.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -305,67 +304,35 @@ TEST_F(AppWindows, BackupExportedAndImportedIntoFreshSettingsGivesTheSamePopup)
 
 // A StatusNotifierWatcher with a host, as a panel offers it: Qt then speaks
 // StatusNotifierItem instead of XEmbed and registers its item here.
-class StatusNotifierWatcher {
-public:
-    StatusNotifierWatcher() : thread_([this] { serve(); }, [this] { g_clear_object(&bus_); }) { thread_.invokeAndWait([] {}); }
-    bool owned() const { return owned_; }
+struct StatusNotifierWatcher {
     // The first item registered, waited for.
     std::string item()
     {
+        std::string first;
         DesktopSession::waitUntil([&] {
-            std::lock_guard lock(mutex_);
-            return !items_.empty();
+            std::lock_guard lock(mutex);
+            return !items.empty() && !(first = items.front()).empty();
         });
-        std::lock_guard lock(mutex_);
-        return items_.empty() ? std::string() : items_.front();
+        return first;
     }
 
-private:
-    void serve()
-    {
-        bus_ = g_dbus_connection_new_for_address_sync(
-            std::getenv("DBUS_SESSION_BUS_ADDRESS"),
-            GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        static GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(R"(<node><interface name="org.kde.StatusNotifierWatcher">
-              <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
-              <property name="IsStatusNotifierHostRegistered" type="b" access="read"/></interface></node>)", nullptr);
-        static const GDBusInterfaceVTable vtable{
-            [](GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar*, GVariant* parameters,
-               GDBusMethodInvocation* invocation, gpointer self) {
-                auto& watcher = *static_cast<StatusNotifierWatcher*>(self);
-                const gchar* service = nullptr;
-                g_variant_get(parameters, "(&s)", &service);
-                // An item names its bus name, or only its path on the caller's connection.
-                {
-                    std::lock_guard lock(watcher.mutex_);
-                    watcher.items_.push_back(service && service[0] != '/' ? service : sender);
-                }
-                g_dbus_method_invocation_return_value(invocation, nullptr);
-            },
-            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GError**, gpointer) {
-                return g_variant_new_boolean(true);
-            },
-            nullptr, {}};
-        if (!bus_ || g_dbus_connection_register_object(bus_, "/StatusNotifierWatcher", node->interfaces[0], &vtable,
-                                                       this, nullptr, nullptr) == 0)
-            return;
-        if (GVariant* reply = g_dbus_connection_call_sync(
-                bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-                g_variant_new("(su)", "org.kde.StatusNotifierWatcher", 4u), G_VARIANT_TYPE("(u)"),
-                G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr)) {
-            guint32 result = 0;
-            g_variant_get(reply, "(u)", &result);
-            owned_ = result == 1;
-            g_variant_unref(reply);
-        }
-    }
-
-    GDBusConnection* bus_ = nullptr;
-    std::atomic<bool> owned_ = false;
-    std::mutex mutex_;
-    std::vector<std::string> items_;
-    linux_platform::GlibLoopThread thread_;  // last
+    std::mutex mutex;
+    std::vector<std::string> items;
+    BusService service{"org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                       R"(<node><interface name="org.kde.StatusNotifierWatcher">
+                            <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
+                            <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+                          </interface></node>)",
+                       [this](const std::string& sender, const std::string& method, GVariant* parameters) -> GVariant* {
+                           if (method.starts_with("Get "))
+                               return g_variant_new_boolean(true);
+                           const gchar* service = nullptr;
+                           g_variant_get(parameters, "(&s)", &service);
+                           // An item names its bus name, or only its path on the caller's connection.
+                           std::lock_guard lock(mutex);
+                           items.push_back(service && service[0] != '/' ? service : sender);
+                           return nullptr;
+                       }};
 };
 
 // A panel that draws status items reads the menu over the bus after telling it
@@ -373,7 +340,7 @@ private:
 TEST_F(AppWindows, StatusNotifierHostReadsEachMenuEntryWithItsKeys)
 {
     StatusNotifierWatcher watcher;
-    ASSERT_TRUE(watcher.owned()) << "another watcher runs in this session";
+    ASSERT_TRUE(watcher.service.owned()) << "another watcher runs in this session";
     hintboard = session->launch({HINTBOARD_EXECUTABLE});
     const std::string item = watcher.item();
     ASSERT_FALSE(item.empty()) << "no status item registered";

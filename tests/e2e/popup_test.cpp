@@ -13,7 +13,6 @@
 #include <gmock/gmock.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -58,7 +57,7 @@ protected:
         startHintboard({{"HOME", home}});
     }
 
-    bool hintboardRuns() { return hintboard > 0 && waitpid(hintboard, nullptr, WNOHANG) == 0; }
+    bool hintboardRuns() { return hintboard > 0 && session->isRunning(hintboard); }
     bool showsText(const std::string& text, std::chrono::milliseconds timeout = 5s)
     {
         return DesktopSession::waitUntil([&] { return std::ranges::count(accessibleNames(hintboard), text) > 0; },

@@ -1,13 +1,13 @@
 // The global triggers on the session's own services: the hot key and the
 // input monitors on the X display, logind's wake on the bus, and the hot key
 // through a fake desktop portal.
+#include "bus_service.h"
 #include "poll_watches.h"
 #include "tray_application.h"
 
 #include "platform/fake/memory_log.h"
 #include "platform/fake/memory_settings_domain.h"
 #include "platform/fake/virtual_runtime.h"
-#include "platform/linux/glib_loop_thread.h"
 #include "platform/linux/logind_system_wake.h"
 #include "platform/linux/portal_hotkey_service.h"
 #include "platform/linux/x11_hotkey_service.h"
@@ -302,47 +302,14 @@ TEST_F(TriggersOnX11, WithoutADisplayOrWithALostConnectionTheTriggersStopWithAnE
     EXPECT_EQ(monitors.currentModifierFlags(), 0u);
 }
 
-// Plays logind on the session bus: owns its name and announces sleep and wake.
-class FakeLogind {
-public:
-    FakeLogind()
-    {
-        connection_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        if (!connection_)
-            return;
-        GVariant* result = g_dbus_connection_call_sync(
-            connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-            g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
-            -1, nullptr, nullptr);
-        if (result) {
-            guint32 reply = 0;
-            g_variant_get(result, "(u)", &reply);
-            owned_ = reply == 1;
-            g_variant_unref(result);
-        }
-    }
-    ~FakeLogind()
-    {
-        if (connection_)
-            g_object_unref(connection_);
-    }
-    bool owned() const { return owned_; }
-    void prepareForSleep(bool sleeping)
-    {
-        g_dbus_connection_emit_signal(connection_, nullptr, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-                                      "PrepareForSleep", g_variant_new("(b)", sleeping), nullptr);
-        g_dbus_connection_flush_sync(connection_, nullptr, nullptr);
-    }
-
-private:
-    GDBusConnection* connection_ = nullptr;
-    bool owned_ = false;
-};
-
 TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
 {
-    FakeLogind logind;
+    // Plays logind on the session bus: owns its name and announces sleep and wake.
+    BusService logind("org.freedesktop.login1", "/org/freedesktop/login1");
     ASSERT_TRUE(logind.owned());
+    const auto prepareForSleep = [&](bool sleeping) {
+        logind.emit("org.freedesktop.login1.Manager", "PrepareForSleep", g_variant_new("(b)", sleeping));
+    };
     linux_platform::LogindSystemWake wake(runtime, log, std::getenv("DBUS_SESSION_BUS_ADDRESS"));
     ASSERT_TRUE(wake.isConnected());
     int wakes = 0;
@@ -355,11 +322,11 @@ TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
         }, duration);
     };
 
-    logind.prepareForSleep(true);
+    prepareForSleep(true);
     iterate(300ms);
     runtime.runMainQueue();
     EXPECT_EQ(wakes, 0);
-    logind.prepareForSleep(false);
+    prepareForSleep(false);
     iterate(300ms);
     EXPECT_EQ(wakes, 0) << "delivered through the main queue";
     runtime.runMainQueue();
@@ -392,16 +359,17 @@ public:
     enum class Answer { grant, cancel, never };
 
     FakePortal()
-        : thread_([this] { start(); },
-                  [this] {
-                      if (connection_) {
-                          g_dbus_connection_close_sync(connection_, nullptr, nullptr);
-                          g_object_unref(connection_);
-                      }
-                  })
     {
-        std::unique_lock lock(mutex_);
-        started_.wait(lock, [this] { return ready_; });
+        // Sessions are closed with a call on their own path.
+        g_dbus_connection_add_filter(
+            service_.connection(),
+            [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer self) {
+                if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL &&
+                    g_strcmp0(g_dbus_message_get_member(message), "Close") == 0)
+                    static_cast<FakePortal*>(self)->note(std::string("Close ") + g_dbus_message_get_path(message));
+                return message;
+            },
+            this, nullptr);
     }
 
     std::atomic<Answer> bindAnswer{Answer::grant};
@@ -409,25 +377,21 @@ public:
     // Emits Activated for the session's shortcut.
     void press()
     {
-        thread_.invoke([this] {
-            g_dbus_connection_emit_signal(connection_, nullptr, "/org/freedesktop/portal/desktop",
-                                          "org.freedesktop.portal.GlobalShortcuts", "Activated",
-                                          g_variant_new("(ost@a{sv})", session().c_str(), "show-shortcuts",
-                                                        guint64(1), g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0)),
-                                          nullptr);
-        });
+        service_.emit("org.freedesktop.portal.GlobalShortcuts", "Activated",
+                      g_variant_new("(ost@a{sv})", session().c_str(), "show-shortcuts", guint64(1),
+                                    g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0)));
     }
-    // Leaves the bus, as a portal that ends.
-    void disappear()
-    {
-        thread_.invoke([this] { g_dbus_connection_close_sync(connection_, nullptr, nullptr); });
-    }
+    void disappear() { service_.leave(); }
     // Answers the last unanswered binding.
     void answerLater(std::uint32_t code)
     {
-        thread_.invoke([this, code] { respond(unansweredBind(), code, {}); });
+        service_.later([this, code] {
+            std::unique_lock lock(mutex_);
+            const std::string path = unansweredBind_;
+            lock.unlock();
+            respond(path, code, {});
+        });
     }
-
     std::string session()
     {
         std::lock_guard lock(mutex_);
@@ -440,123 +404,72 @@ public:
     }
 
 private:
-    void start()
+    void note(const std::string& call)
     {
-        GError* error = nullptr;
-        connection_ = g_dbus_connection_new_for_address_sync(
-            std::getenv("DBUS_SESSION_BUS_ADDRESS"),
-            GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, &error);
-        g_clear_error(&error);
-        node_ = g_dbus_node_info_new_for_xml(portalXML, nullptr);
-        static const GDBusInterfaceVTable vtable = {
-            [](GDBusConnection*, const gchar* sender, const gchar* path, const gchar*, const gchar* method,
-               GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self) {
-                static_cast<FakePortal*>(self)->called(sender, path, method, parameters, invocation);
-            },
-            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GError**, gpointer) {
-                return g_variant_new_uint32(1);
-            },
-            nullptr, {}};
-        g_dbus_connection_register_object(connection_, "/org/freedesktop/portal/desktop", node_->interfaces[0], &vtable,
-                                          this, nullptr, nullptr);
-        // Sessions are closed with a call on their own path.
-        g_dbus_connection_add_filter(
-            connection_,
-            [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer self) {
-                if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL &&
-                    g_strcmp0(g_dbus_message_get_member(message), "Close") == 0) {
-                    auto* portal = static_cast<FakePortal*>(self);
-                    std::lock_guard lock(portal->mutex_);
-                    portal->calls_.push_back(std::string("Close ") + g_dbus_message_get_path(message));
-                }
-                return message;
-            },
-            this, nullptr);
-        GVariant* reply = g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                      "org.freedesktop.DBus", "RequestName",
-                                                      g_variant_new("(su)", "org.freedesktop.portal.Desktop", 4u),
-                                                      nullptr, G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
-        if (reply)
-            g_variant_unref(reply);
         std::lock_guard lock(mutex_);
-        ready_ = true;
-        started_.notify_all();
+        calls_.push_back(call);
     }
-
-    static std::string requestPath(const std::string& sender, GVariant* options)
+    // The path named after the caller and the token of `options`, under `kind`.
+    static std::string pathOf(const std::string& kind, const std::string& sender, GVariant* options, const char* key)
     {
         std::string name = sender.substr(1);
         std::ranges::replace(name, '.', '_');
         const gchar* token = "t";
-        g_variant_lookup(options, "handle_token", "&s", &token);
-        return "/org/freedesktop/portal/desktop/request/" + name + "/" + token;
+        g_variant_lookup(options, key, "&s", &token);
+        return "/org/freedesktop/portal/desktop/" + kind + "/" + name + "/" + token;
     }
-
     void respond(const std::string& path, std::uint32_t code, const std::string& sessionHandle)
     {
         GVariantBuilder results;
         g_variant_builder_init(&results, G_VARIANT_TYPE_VARDICT);
         if (!sessionHandle.empty())
             g_variant_builder_add(&results, "{sv}", "session_handle", g_variant_new_string(sessionHandle.c_str()));
-        g_dbus_connection_emit_signal(connection_, nullptr, path.c_str(), "org.freedesktop.portal.Request", "Response",
-                                      g_variant_new("(ua{sv})", code, &results), nullptr);
+        service_.emit("org.freedesktop.portal.Request", "Response", g_variant_new("(ua{sv})", code, &results), path);
     }
-
-    std::string unansweredBind()
+    // Replies with the request's path and answers it after the reply.
+    GVariant* called(const std::string& sender, const std::string& method, GVariant* parameters)
     {
-        std::lock_guard lock(mutex_);
-        return unansweredBind_;
-    }
-
-    void called(const std::string& sender, const std::string& /*path*/, const std::string& method, GVariant* parameters,
-                GDBusMethodInvocation* invocation)
-    {
-        std::string request;
+        if (method.starts_with("Get "))
+            return g_variant_new_uint32(1);
+        GVariant* options = g_variant_get_child_value(parameters, method == "CreateSession" ? 0 : 3);
+        const std::string request = pathOf("request", sender, options, "handle_token");
         if (method == "CreateSession") {
-            Variant options(g_variant_get_child_value(parameters, 0));
-            request = requestPath(sender, options.get());
-            const gchar* token = "s";
-            g_variant_lookup(options.get(), "session_handle_token", "&s", &token);
-            std::string name = sender.substr(1);
-            std::ranges::replace(name, '.', '_');
-            std::lock_guard lock(mutex_);
-            session_ = "/org/freedesktop/portal/desktop/session/" + name + "/" + token;
-            calls_.push_back("CreateSession");
-        } else if (method == "BindShortcuts") {
-            Variant shortcuts(g_variant_get_child_value(parameters, 1));
-            Variant options(g_variant_get_child_value(parameters, 3));
-            request = requestPath(sender, options.get());
+            const std::string session = pathOf("session", sender, options, "session_handle_token");
+            {
+                std::lock_guard lock(mutex_);
+                session_ = session;
+            }
+            note("CreateSession");
+            service_.later([=, this] { respond(request, 0, session); });
+        } else {
             const gchar *id = "", *description = "", *trigger = "";
-            Variant first(g_variant_get_child_value(shortcuts.get(), 0));
-            Variant properties(g_variant_get_child_value(first.get(), 1));
-            g_variant_get_child(first.get(), 0, "&s", &id);
-            g_variant_lookup(properties.get(), "description", "&s", &description);
-            g_variant_lookup(properties.get(), "preferred_trigger", "&s", &trigger);
-            std::lock_guard lock(mutex_);
-            calls_.push_back(std::string("BindShortcuts ") + id + " \"" + description + "\" " + trigger);
-            unansweredBind_ = request;
+            GVariant* first = g_variant_get_child_value(parameters, 1);
+            GVariant* shortcut = g_variant_get_child_value(first, 0);
+            GVariant* properties = g_variant_get_child_value(shortcut, 1);
+            g_variant_get_child(shortcut, 0, "&s", &id);
+            g_variant_lookup(properties, "description", "&s", &description);
+            g_variant_lookup(properties, "preferred_trigger", "&s", &trigger);
+            note(std::string("BindShortcuts ") + id + " \"" + description + "\" " + trigger);
+            for (GVariant* value : {properties, shortcut, first})
+                g_variant_unref(value);
+            {
+                std::lock_guard lock(mutex_);
+                unansweredBind_ = request;
+            }
+            if (const Answer answer = bindAnswer; answer != Answer::never)
+                service_.later([=, this] { respond(request, answer == Answer::grant ? 0 : 1, {}); });
         }
-        g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", request.c_str()));
-        if (method == "CreateSession")
-            respond(request, 0, session());
-        else if (bindAnswer != Answer::never)
-            respond(request, bindAnswer == Answer::grant ? 0 : 1, {});
+        g_variant_unref(options);
+        return g_variant_new("(o)", request.c_str());
     }
-
-    struct VariantUnref {
-        void operator()(GVariant* value) const { g_variant_unref(value); }
-    };
-    using Variant = std::unique_ptr<GVariant, VariantUnref>;
 
     std::mutex mutex_;
-    std::condition_variable started_;
-    bool ready_ = false;
-    GDBusConnection* connection_ = nullptr;
-    GDBusNodeInfo* node_ = nullptr;
     std::string session_, unansweredBind_;
     std::vector<std::string> calls_;
-    linux_platform::GlibLoopThread thread_;  // last
+    BusService service_{"org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", portalXML,
+                        [this](const std::string& sender, const std::string& method, GVariant* parameters) {
+                            return called(sender, method, parameters);
+                        }};  // last
 };
 
 class PortalHotkeyTest : public ::testing::Test {

@@ -4,7 +4,7 @@
 // answering compositor, an X window.
 #include "accessible_tree.h"
 #include "desktop_session.h"
-#include "notification_server.h"
+#include "bus_service.h"
 #include "tray_application.h"
 
 #include "platform/fake/memory_log.h"
@@ -13,6 +13,7 @@
 #include "settings/settings_keys.h"
 #include "triggers/frontmost_app_monitor.h"
 
+#include <gio/gio.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -26,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <string>
 
 namespace hb::e2e {
@@ -132,6 +134,36 @@ pid_t WaylandTest::weston = -1;
 bool WaylandTest::compositorUp = false;
 
 // The front application follows AT-SPI window activations, and the command reads it.
+// A stand-in for the desktop's notification service that keeps what each Notify asked to show.
+struct Notifications {
+    struct Notification {
+        std::string application, title, text;
+    };
+    std::vector<Notification> received()
+    {
+        std::lock_guard lock(mutex);
+        return list;
+    }
+
+    std::mutex mutex;
+    std::vector<Notification> list;
+    BusService service{"org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                       R"(<node><interface name="org.freedesktop.Notifications"><method name="Notify">
+                            <arg type="s" direction="in"/><arg type="u" direction="in"/><arg type="s" direction="in"/>
+                            <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="as" direction="in"/>
+                            <arg type="a{sv}" direction="in"/><arg type="i" direction="in"/><arg type="u" direction="out"/>
+                          </method></interface></node>)",
+                       [this](const std::string&, const std::string&, GVariant* parameters) {
+                           const char *application = nullptr, *title = nullptr, *text = nullptr;
+                           g_variant_get_child(parameters, 0, "&s", &application);
+                           g_variant_get_child(parameters, 3, "&s", &title);
+                           g_variant_get_child(parameters, 4, "&s", &text);
+                           std::lock_guard lock(mutex);
+                           list.push_back({application, title, text});
+                           return g_variant_new("(u)", guint32(list.size()));
+                       }};
+};
+
 // A visible window of the process at least 200 by 100 pixels large.
 bool hasLargeWindow(pid_t pid)
 {
@@ -183,8 +215,8 @@ std::string actionCommand(const std::string& entryPath, const std::string& actio
 // actions reach the program.
 TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
 {
-    NotificationServer notifications;
-    ASSERT_TRUE(notifications.owned());
+    Notifications notifications;
+    ASSERT_TRUE(notifications.service.owned());
     linux_platform::AtspiWorkspace workspace(mainQueue, log);
     ASSERT_TRUE(workspace.waitUntilReady());
     FrontmostAppMonitor monitor(workspace);
