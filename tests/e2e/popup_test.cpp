@@ -358,12 +358,13 @@ protected:
 
 TEST_F(StuckTrayApplication, TerminationSignalEndsItWithinThreeSecondsWithTheSettingsWhole)
 {
-    const std::string file = settingsFile();
-    const std::string saved = DesktopSession::fileText(file);
-    ASSERT_NE(saved.find("</plist>"), std::string::npos);
     // The request never gets its answer; the command ends with the program.
     std::system(HINTBOARD_EXECUTABLE " toggle >/dev/null 2>&1 &");
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return fs::exists(marker); })) << "the hook did not run";
+    // Written by the main thread, which is stuck from now on.
+    const std::string file = settingsFile();
+    const std::string saved = DesktopSession::fileText(file);
+    ASSERT_NE(saved.find("</plist>"), std::string::npos);
 
     const auto signalled = Clock::now();
     kill(hintboard, SIGTERM);
