@@ -243,7 +243,7 @@ TEST_F(Applications, FirstLaunchWithNoWindowActiveShowsTheApplicationOnTop)
 using nlohmann::json;
 using ShortcutsCommand = Applications;
 
-TEST_F(ShortcutsCommand, PrintsMousepadsMenusAsJSON)
+TEST_F(ShortcutsCommand, PrintsMousepadsMenusAndTheWindowManagersAndExplainsFailures)
 {
     const auto listed = hintboardCommand("shortcuts --app mousepad --json");
     ASSERT_EQ(listed.status, 0) << listed.errors;
@@ -270,28 +270,21 @@ TEST_F(ShortcutsCommand, PrintsMousepadsMenusAsJSON)
     EXPECT_EQ(text.errors, "") << "quiet unless asked";
     EXPECT_THAT(text.output, ::testing::StartsWith("Mousepad (org.xfce.mousepad, pid "));
     EXPECT_THAT(text.output, ::testing::ContainsRegex("\nFile\n  New +Ctrl\\+N\n"));
-}
 
-TEST_F(ShortcutsCommand, SystemListsTheWindowManagersOwnBindings)
-{
     // The session runs openbox with its configuration from /etc/xdg; the
     // window manager names itself once it has started.
-    CommandRun text;
+    CommandRun windowManager;
     EXPECT_TRUE(DesktopSession::waitUntil([&] {
-        text = hintboardCommand("shortcuts --system");
-        return text.output.starts_with("System (Openbox)");
+        return (windowManager = hintboardCommand("shortcuts --system")).output.starts_with("System (Openbox)");
     }, std::chrono::seconds(20)));
-    EXPECT_EQ(text.status, 0);
-    EXPECT_THAT(text.output, ::testing::StartsWith("System (Openbox)\n"));
-    EXPECT_THAT(text.output, ::testing::ContainsRegex("\n  Window Management\n(    .*\n)*    Close +Alt\\+F4\n"));
-    EXPECT_THAT(text.output, ::testing::ContainsRegex("\n    Go to desktop left +Ctrl\\+Alt\\+Left\n"));
+    EXPECT_EQ(windowManager.status, 0);
+    EXPECT_THAT(windowManager.output, ::testing::StartsWith("System (Openbox)\n"));
+    EXPECT_THAT(windowManager.output, ::testing::ContainsRegex("\n  Window Management\n(    .*\n)*    Close +Alt\\+F4\n"));
+    EXPECT_THAT(windowManager.output, ::testing::ContainsRegex("\n    Go to desktop left +Ctrl\\+Alt\\+Left\n"));
 
     const json registered = json::parse(hintboardCommand("shortcuts --registered --json").output);
     EXPECT_EQ(registered.at("sections"), json::array());
-}
 
-TEST_F(ShortcutsCommand, ExplainsFailuresWithTheirExitStatus)
-{
     const pid_t sleeper = session->launch({"sleep", "60"});
     const struct {
         std::string arguments;
