@@ -185,7 +185,10 @@ TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcutIsSaidOnce)
         std::string keys = labels[question.substr(0, question.find(", in "))];
         if (!std::regex_match(keys, pressable))
             keys.clear();
+        // xdotool's key names: lower case, but for function keys ("ctrl+F5").
         std::ranges::transform(keys, keys.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (const auto key = keys.rfind('+') + 1; key + 1 < keys.size() && keys[key] == 'f')
+            keys[key] = 'F';
         run("xdotool key " + (keys.empty() ? std::string("ctrl+alt+shift+F12") : keys));
         ASSERT_TRUE(next.waitFor(keys.empty() ? "You pressed" : "Right: ")) << question << ": " << keys;
         answeredRight = !keys.empty();
