@@ -136,28 +136,6 @@ std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name
     return found;
 }
 
-bool withAccessible(pid_t pid, std::string_view name, const std::function<void(AtspiAccessible*)>& use)
-{
-    return walk(pid, [&](AtspiAccessible* element) {
-        if (nameOf(element) != name)
-            return false;
-        use(element);
-        return true;
-    });
-}
-
-std::vector<AccessibleElement> accessibleWindows(pid_t pid)
-{
-    std::vector<AccessibleElement> windows;
-    walk(pid, [&](AtspiAccessible* element) {
-        std::unique_ptr<AtspiAccessible, Unref> parent(atspi_accessible_get_parent(element, nullptr));
-        if (parent && roleOf(parent.get()) == "application")
-            windows.push_back(described(element));
-        return false;
-    });
-    return windows;
-}
-
 bool pressAccessible(pid_t pid, std::string_view name)
 {
     bool pressed = false;
@@ -207,7 +185,11 @@ void FocusEvents::received(AtspiEvent* event, void* self)
     auto& events = *static_cast<FocusEvents*>(self);
     if (event->detail1 == 1 && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == events.pid_) {
         events.focused_.push_back(nameOf(event->source));
-        FocusedElement focused{.name = events.focused_.back()};
+        FocusedElement focused{.role = roleOf(event->source), .name = events.focused_.back()};
+        if (AtspiAction* action = atspi_accessible_get_action_iface(event->source)) {
+            focused.keys = taken(atspi_action_get_key_binding(action, 0, nullptr));
+            g_object_unref(action);
+        }
         std::unique_ptr<AtspiAccessible, Unref> element(atspi_accessible_get_parent(event->source, nullptr));
         for (int depth = 0; element && depth < 40; ++depth) {
             std::unique_ptr<AtspiAccessible, Unref> parent(atspi_accessible_get_parent(element.get(), nullptr));
@@ -241,23 +223,36 @@ bool FocusEvents::waitForFocusOn(std::string_view name, std::chrono::millisecond
     return true;
 }
 
-Announcements::Announcements(pid_t pid)
-    : pid_(pid), listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
+constexpr const char* descriptionChange = "object:property-change:accessible-description";
+
+Announcements::Announcements(pid_t pid, bool descriptions)
+    : pid_(pid), descriptions_(descriptions), listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
 {
     atspi_init();
     atspi_event_listener_register(listener_, "object:announcement", nullptr);
+    if (descriptions_)
+        atspi_event_listener_register(listener_, descriptionChange, nullptr);
 }
 
 Announcements::~Announcements()
 {
     atspi_event_listener_deregister(listener_, "object:announcement", nullptr);
+    if (descriptions_)
+        atspi_event_listener_deregister(listener_, descriptionChange, nullptr);
     g_object_unref(listener_);
 }
 
 void Announcements::received(AtspiEvent* event, void* self)
 {
     auto& announcements = *static_cast<Announcements*>(self);
-    if (event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == announcements.pid_ &&
+    bool heard = !std::string_view(event->type).starts_with("object:property-change");
+    if (!heard && event->source) {
+        AtspiStateSet* states = atspi_accessible_get_state_set(event->source);
+        heard = states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
+        if (states)
+            g_object_unref(states);
+    }
+    if (heard && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == announcements.pid_ &&
         G_VALUE_HOLDS_STRING(&event->any_data))
         if (const char* text = g_value_get_string(&event->any_data); text && *text)
             announcements.said_.emplace_back(text);

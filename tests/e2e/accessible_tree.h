@@ -11,9 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include <functional>
 
-struct _AtspiAccessible;
 struct _AtspiEvent;
 struct _AtspiEventListener;
 
@@ -38,15 +36,13 @@ std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name
 // Runs the first action of the first showing element of that name; false when there is none.
 bool pressAccessible(pid_t pid, std::string_view name);
 
-// Runs `use` on the first showing element of that name; false when there is none.
-bool withAccessible(pid_t pid, std::string_view name, const std::function<void(_AtspiAccessible*)>& use);
-// The showing top-level windows of the process: their roles and names.
-std::vector<AccessibleElement> accessibleWindows(pid_t pid);
 
 // An element that took the focus, with the roles of the elements it lies in
 // (its parent first, the window last) and the name and state of its window.
 struct FocusedElement {
+    std::string role;
     std::string name;
+    std::string keys;  // its key binding
     std::vector<std::string> enclosingRoles;
     std::string windowName;
     bool windowActive = false;
@@ -77,10 +73,11 @@ private:
     std::vector<FocusedElement> elements_;
 };
 
-// Records the AT-SPI announcements of a process, from the moment it is made.
+// Records the AT-SPI announcements of a process, from the moment it is made, and
+// with `descriptions` the changed descriptions of its focused elements too.
 class Announcements {
 public:
-    explicit Announcements(pid_t pid);
+    explicit Announcements(pid_t pid, bool descriptions = false);
     ~Announcements();
     Announcements(const Announcements&) = delete;
     Announcements& operator=(const Announcements&) = delete;
@@ -94,6 +91,7 @@ private:
     static void received(_AtspiEvent* event, void* self);
 
     pid_t pid_;
+    bool descriptions_;
     _AtspiEventListener* listener_;
     std::vector<std::string> said_;
 };

@@ -27,43 +27,12 @@ namespace {
 
 std::string sessionScript() { return std::string(HINTBOARD_SOURCE_DIR) + "/scripts/session"; }
 
-// Runs a command and gives its standard output, or absent when it fails.
-std::optional<std::string> runCommand(const std::string& command)
-{
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe)
-        return std::nullopt;
-    std::string output;
-    char buffer[512];
-    while (auto count = std::fread(buffer, 1, sizeof buffer, pipe.get()))
-        output.append(buffer, count);
-    if (pclose(pipe.release()) != 0)
-        return std::nullopt;
-    return output;
-}
-
 // Sets the variables of the script's lines "export NAME='value'" (or NAME=value).
 void exportVariables(const std::string& lines)
 {
-    std::size_t start = 0;
-    while (start < lines.size()) {
-        auto end = lines.find('\n', start);
-        if (end == std::string::npos)
-            end = lines.size();
-        std::string line = lines.substr(start, end - start);
-        start = end + 1;
-        constexpr std::string_view prefix = "export ";
-        if (!line.starts_with(prefix))
-            continue;
-        line.erase(0, prefix.size());
-        auto equals = line.find('=');
-        if (equals == std::string::npos)
-            continue;
-        std::string value = line.substr(equals + 1);
-        if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
-            value = value.substr(1, value.size() - 2);
-        setenv(line.substr(0, equals).c_str(), value.c_str(), 1);
-    }
+    static const std::regex line(R"(export ([A-Za-z_0-9]+)='?([^'\n]*)'?)");
+    for (std::sregex_iterator at(lines.begin(), lines.end(), line), end; at != end; ++at)
+        setenv((*at)[1].str().c_str(), (*at)[2].str().c_str(), 1);
 }
 
 } // namespace
@@ -85,13 +54,9 @@ DesktopSession& DesktopSession::shared()
 
 bool DesktopSession::start()
 {
-    auto output = runCommand(sessionScript() + " start");
-    if (!output)
-        return false;
-    exportVariables(*output);
+    exportVariables(commandOutput(sessionScript() + " start"));
     folder_ = std::getenv("HINTBOARD_SESSION") ? std::getenv("HINTBOARD_SESSION") : "";
-    display_ = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
-    return !folder_.empty() && !display_.empty();
+    return !folder_.empty() && std::getenv("DISPLAY");
 }
 
 void DesktopSession::stop()
@@ -99,7 +64,7 @@ void DesktopSession::stop()
     for (pid_t pid : std::vector(launched_))
         stopApplication(pid);
     if (!folder_.empty())
-        runCommand(sessionScript() + " stop '" + folder_ + "'");
+        commandOutput(sessionScript() + " stop '" + folder_ + "'");
     folder_.clear();
 }
 

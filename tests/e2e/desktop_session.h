@@ -79,7 +79,6 @@ public:
     static bool waitUntil(const std::function<bool()>& condition,
                           std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-    const std::string& display() const { return display_; }
     const std::string& folder() const { return folder_; }
 
 private:
@@ -88,7 +87,6 @@ private:
     void stop();
 
     std::string folder_;
-    std::string display_;
     std::vector<pid_t> launched_;
 };
 

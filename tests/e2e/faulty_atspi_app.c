@@ -323,20 +323,6 @@ static GVariant *all_properties(Node node, const char *interface)
     return g_variant_new("(a{sv})", &builder);
 }
 
-static char *introspection(Node node)
-{
-    GString *xml = g_string_new("<node>\n"
-                                " <interface name='org.freedesktop.DBus.Introspectable'>"
-                                "<method name='Introspect'><arg type='s' direction='out'/></method></interface>\n"
-                                " <interface name='" PROPERTIES "'/>\n");
-    static const char *const all[] = {ACCESSIBLE, APPLICATION, ACTION, COMPONENT};
-    for (size_t i = 0; i < G_N_ELEMENTS(all); ++i)
-        if (has_interface(node, all[i]))
-            g_string_append_printf(xml, " <interface name='%s'/>\n", all[i]);
-    g_string_append(xml, "</node>\n");
-    return g_string_free(xml, FALSE);
-}
-
 /* ---- Answers ---- */
 
 /* The reply body of a call on `node`, or NULL for a method it does not have. */
@@ -366,12 +352,6 @@ static GVariant *answer_of(Node node, const char *interface, const char *method,
             return known ? g_variant_new("()") : NULL;
         }
         return NULL;
-    }
-    if (!strcmp(interface, "org.freedesktop.DBus.Introspectable") && !strcmp(method, "Introspect")) {
-        char *xml = introspection(node);
-        GVariant *value = g_variant_new("(s)", xml);
-        g_free(xml);
-        return value;
     }
     if (!has_interface(node, interface))
         return NULL;
@@ -643,43 +623,21 @@ static gboolean quit(gpointer loop)
     return G_SOURCE_REMOVE;
 }
 
-static guint64 number_argument(const char *value, const char *option)
-{
-    char *end = NULL;
-    const guint64 number = value ? g_ascii_strtoull(value, &end, 10) : 0;
-    if (!value || *end || number == 0) {
-        g_printerr("faulty_atspi_app: %s needs a positive number\n", option);
-        exit(2);
-    }
-    return number;
-}
-
 int main(int argc, char **argv)
 {
     g_set_prgname("faulty_atspi_app");
     for (int i = 1; i < argc; ++i) {
-        const char *value = i + 1 < argc ? argv[i + 1] : NULL;
+        const char *value = i + 1 < argc ? argv[i + 1] : "0";
         if (!strcmp(argv[i], "--menus"))
-            options.menus = (int)number_argument(value, argv[i]), ++i;
+            options.menus = atoi(value), ++i;
         else if (!strcmp(argv[i], "--items"))
-            options.items = (int)number_argument(value, argv[i]), ++i;
+            options.items = atoi(value), ++i;
         else if (!strcmp(argv[i], "--drop-every"))
-            options.drop_every = number_argument(value, argv[i]), ++i;
+            options.drop_every = g_ascii_strtoull(value, NULL, 10), ++i;
         else if (!strcmp(argv[i], "--stall-after"))
-            options.stall_after = number_argument(value, argv[i]), ++i;
-        else if (!strcmp(argv[i], "--reverse"))
-            options.reverse = TRUE;
-        else if (!strcmp(argv[i], "--flood"))
-            options.flood = TRUE;
-        else {
-            g_printerr("faulty_atspi_app: unknown option %s\n", argv[i]);
-            return 2;
-        }
-    }
-    if ((gint64)options.menus * options.items > (gint64)KEY_COUNT * MODIFIER_SETS) {
-        g_printerr("faulty_atspi_app: at most %d items in all, each with keys of its own\n",
-                   KEY_COUNT * MODIFIER_SETS);
-        return 2;
+            options.stall_after = g_ascii_strtoull(value, NULL, 10), ++i;
+        else
+            options.reverse |= !strcmp(argv[i], "--reverse"), options.flood |= !strcmp(argv[i], "--flood");
     }
 
     GError *error = NULL;

@@ -53,7 +53,7 @@ protected:
         session->stopApplication(launcher);
         TrayApplication::TearDownTestSuite();
     }
-    // Hintboard itself only where a test starts it.
+    // Hintboard itself only once the test starts it.
     void SetUp() override
     {
         ASSERT_TRUE(DesktopSession::waitForMenuBar(atspi, writer, std::chrono::seconds(1)))
@@ -69,7 +69,7 @@ protected:
     static inline pid_t writer = -1;  // whose menu bar could be read unless 90 s were not enough
 };
 
-TEST_F(LibreOfficeWriter, BothMenuBarsGiveTheKeysLibreOfficeShowsAndTheExportedOneRunsACommand)
+TEST_F(LibreOfficeWriter, MenuBarsCommandAndPopupOverItsDialogGiveTheKeysLibreOfficeShows)
 {
     // The native GTK bar, not its hidden copy (which says ⌃M, ⌃F, "Y", "V", "S" for these); a literal space as a key.
     const char* const expected[] = {"View/Formatting Marks=⌃F10", "View/Field Names=⌃F9", "View/Styles=F11",
@@ -104,10 +104,8 @@ TEST_F(LibreOfficeWriter, BothMenuBarsGiveTheKeysLibreOfficeShowsAndTheExportedO
         [&] { return DesktopSession::windowTitles(writer).find("Count") != std::string::npos; }, std::chrono::seconds(20)))
         << "no Word Count window";
     run("xdotool key Escape");
-}
 
-TEST_F(LibreOfficeWriter, CommandFindsWriterByItsNamesAndIsQuiet)
-{
+    // The command finds Writer by each of its names, quietly.
     for (const char* name : {"libreoffice", "soffice", "soffice.bin", "\"LibreOffice Writer\""}) {
         const auto found = hintboardCommand(std::string("shortcuts --app ") + name);
         EXPECT_EQ(found.status, 0) << name << ": " << found.errors;
@@ -119,16 +117,13 @@ TEST_F(LibreOfficeWriter, CommandFindsWriterByItsNamesAndIsQuiet)
     EXPECT_EQ(all.status, 0);
     EXPECT_EQ(all.errors, "") << "no info lines about lazy submenus without --verbose";
     EXPECT_THAT(all.output, HasSubstr("\"keys\": \"⌃F10\""));
-}
 
-// A dialog in front of the main window, as on a first start that shows the tip of the day.
-TEST_F(LibreOfficeWriter, PopupOverItsDialogCostsOneReadAndKeepsWritersNameAndRows)
-{
-    const MenuBarReader reader(atspi, log);
+    // A dialog in front of the main window, as on a first start that shows the tip of the day:
+    // the popup over it costs one read and keeps Writer's name and rows.
     const auto started = std::chrono::steady_clock::now();
-    const auto sections = reader.readMenuBar(MenuReadOptions{.pid = writer, .includeAll = true});
+    const auto read = MenuBarReader(atspi, log).readMenuBar(MenuReadOptions{.pid = writer, .includeAll = true});
     const auto oneRead = std::chrono::steady_clock::now() - started;
-    const auto tip = findRow(sections, "Help", "Show Tip of the Day");
+    const auto tip = findRow(read, "Help", "Show Tip of the Day");
     ASSERT_TRUE(tip);
     ASSERT_TRUE(press(atspi, log, *tip));
     std::string dialog;

@@ -13,7 +13,6 @@
 #include <gmock/gmock.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -25,27 +24,22 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using testing::ElementsAre;
 using testing::IsEmpty;
 
 // "Menu/Title=keys" of each row the popup shows, as read over AT-SPI.
-std::vector<std::string> shownRows(pid_t hintboard, std::vector<AccessibleElement>* elements = nullptr)
+std::vector<std::string> shownRows(pid_t hintboard)
 {
     std::vector<std::string> rows;
     std::string menu;
     for (auto& element : accessibleDescendantsOf(hintboard, "list")) {
         if (element.description == "Menu")
             menu = element.name;
-        if (element.role != "list item")
-            continue;
-        rows.push_back(menu + "/" + element.name + "=" + element.description);
-        if (elements)
-            elements->push_back(std::move(element));
+        if (element.role == "list item")
+            rows.push_back(menu + "/" + element.name + "=" + element.description);
     }
     return rows;
 }
 
-std::string titleOf(const std::string& row) { return row.substr(row.find('/') + 1, row.find('=') - row.find('/') - 1); }
 
 // The hot key held for `held` before its release, keys in the order a hand lets go.
 void pressHotKey(std::chrono::milliseconds held)
@@ -63,7 +57,7 @@ protected:
         startHintboard({{"HOME", home}});
     }
 
-    bool hintboardRuns() { return hintboard > 0 && waitpid(hintboard, nullptr, WNOHANG) == 0; }
+    bool hintboardRuns() { return hintboard > 0 && session->isRunning(hintboard); }
     bool showsText(const std::string& text, std::chrono::milliseconds timeout = 5s)
     {
         return DesktopSession::waitUntil([&] { return std::ranges::count(accessibleNames(hintboard), text) > 0; },
@@ -78,24 +72,13 @@ protected:
         DesktopSession::waitUntil([&] { return popupRowCount(lines = popupLines(hintboard)) > 0; });
         return lines;
     }
-    // The popup's height once two reads agree (it opens growing to its size).
-    static int settledHeight()
-    {
-        int height = -1;
-        DesktopSession::waitUntil([&] {
-            const auto window = popupWindow();
-            const int previous = std::exchange(height, window ? window->height : -1);
-            return height > 0 && height == previous;
-        });
-        return height;
-    }
     // Clicks the element of Hintboard's windows that has this accessible name.
-    bool clickAccessible(std::string_view name, int fromLeft = -1)
+    bool clickAccessible(std::string_view name)
     {
         std::optional<AccessibleElement> element;
         if (!DesktopSession::waitUntil([&] { return (element = findAccessible(hintboard, name)) && element->width > 0; }))
             return false;
-        run("xdotool mousemove " + std::to_string(element->x + (fromLeft < 0 ? element->width / 2 : fromLeft)) + " " +
+        run("xdotool mousemove " + std::to_string(element->x + element->width / 2) + " " +
             std::to_string(element->y + element->height / 2) + " click 1");
         return true;
     }
@@ -107,15 +90,6 @@ protected:
             return false;
         run("xdotool windowactivate --sync " + window->id);
         return true;
-    }
-    // Runs a command from the popup that opens a new mousepad window, then closes that window.
-    void expectNewMousepadWindow(int windowsBefore)
-    {
-        EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
-        EXPECT_TRUE(DesktopSession::waitUntil([&] { return visibleWindowsOf(mousepad) == windowsBefore + 1; }))
-            << "mousepad opened no window";
-        run("xdotool key ctrl+shift+w");
-        DesktopSession::waitUntil([&] { return visibleWindowsOf(mousepad) == windowsBefore; });
     }
 
     std::string home;
@@ -168,124 +142,46 @@ TEST_F(PopupOverMousepad, HotKeyPressedFourTimesOpensClosesOpensClosesAndLeavesM
     EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "a click elsewhere left it open";
 }
 
-TEST_F(PopupOverMousepad, HeldTriggerFiltersUntilReleasedThenTheWholeListIsDrawnWithoutStrayLines)
-{
-    const std::size_t rows = commandRowCount();
-    ASSERT_GT(rows, 20u);
-    run("xdotool keydown alt+super+k keyup k");
-    ASSERT_TRUE(DesktopSession::waitUntil(popupShown));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] {
-        return std::ranges::any_of(accessibleNames(hintboard),
-                                   [&](const std::string& name) { return name.ends_with(" of " + std::to_string(rows)); });
-    })) << "held modifiers do not filter: " << shownTexts();
-    // One release event each, and nothing else pressed.
-    run("xdotool keyup super");
-    run("xdotool keyup alt");
-    EXPECT_TRUE(showsText(std::to_string(rows) + " shortcuts", 2s)) << shownTexts();
-    const auto lines = popupLines(hintboard);
-    EXPECT_EQ(popupRowCount(lines), rows);
-    EXPECT_THAT(misplacedLines(lines), IsEmpty()) << testing::PrintToString(lines);
-    screenshot("popup-list-mousepad.png");
-    EXPECT_TRUE(closeWithEscape());
-}
-
-TEST_F(PopupOverMousepad, RowsAreTheCommandsOfMousepadWithTheirKeysAndFollowTheFilter)
+// Held modifiers filter until released; then the whole list, the commands of mousepad
+// with their keys as the command reads them, follows what is typed.
+TEST_F(PopupOverMousepad, HeldTriggerFiltersUntilReleasedThenRowsAreMousepadsAndFollowTheFilter)
 {
     std::vector<std::string> expected;
     for (const auto& row : jsonRows(hintboardCommand("shortcuts --front --json").output))
         if (!row.keys.empty())
             expected.push_back(row.menu + "/" + row.title + "=" + row.label);
+    const std::string count = std::to_string(expected.size());
     ASSERT_GT(expected.size(), 20u);
-    ASSERT_TRUE(openWithHotKey());
+    run("xdotool keydown alt+super+k keyup k");
+    ASSERT_TRUE(DesktopSession::waitUntil(popupShown));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] {
+        return std::ranges::any_of(accessibleNames(hintboard),
+                                   [&](const std::string& name) { return name.ends_with(" of " + count); });
+    })) << "held modifiers do not filter: " << shownTexts();
+    // One release event each, and nothing else pressed.
+    run("xdotool keyup super");
+    run("xdotool keyup alt");
+    EXPECT_TRUE(showsText(count + " shortcuts", 2s)) << shownTexts();
     std::vector<std::string> rows;
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return (rows = shownRows(hintboard)) == expected; }))
         << testing::PrintToString(rows);
+    const auto lines = popupLines(hintboard);
+    EXPECT_THAT(misplacedLines(lines), IsEmpty()) << testing::PrintToString(lines);
+    screenshot("popup-list-mousepad.png");
 
     run("xdotool type --delay 40 save");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return (rows = shownRows(hintboard)).size() < expected.size(); }));
     std::vector<std::string> matching;
     std::ranges::copy_if(expected, std::back_inserter(matching), [](const std::string& row) {
-        const std::string title = titleOf(row);
+        const std::string title = row.substr(row.find('/') + 1, row.find('=') - row.find('/') - 1);
         return std::search(title.begin(), title.end(), "save", "save" + 4,
                            [](char a, char b) { return std::tolower(a) == b; }) != title.end();
     });
     EXPECT_EQ(rows, matching);
-
     run("xdotool type --delay 40 'qqqq'");
     EXPECT_TRUE(showsText("Nothing matches. Clear the search text to see more.")) << shownTexts();
     EXPECT_EQ(popupRowCount(popupLines(hintboard)), 0u);
-    screenshot("popup-list-no-match.png");
     EXPECT_TRUE(closeWithEscape());
-}
-
-TEST_F(PopupOverMousepad, TabMovesTheSelectionAndTheFocusIsSignalled)
-{
-    FocusEvents events(hintboard);
-    openAndRead();
-    const auto rows = shownRows(hintboard);
-    ASSERT_GE(rows.size(), 2u);
-
-    run("xdotool key Tab");
-    EXPECT_TRUE(events.waitForFocusOn(titleOf(rows[0]))) << testing::PrintToString(events.focused());
-    run("xdotool key Tab");
-    EXPECT_TRUE(events.waitForFocusOn(titleOf(rows[1]))) << testing::PrintToString(events.focused());
-    std::vector<AccessibleElement> elements;
-    shownRows(hintboard, &elements);
-    std::vector<std::string> selected;
-    for (const auto& element : elements)
-        if (element.selected)
-            selected.push_back(element.name);
-    EXPECT_THAT(selected, ElementsAre(titleOf(rows[1])));
-    screenshot("popup-tab-selection.png");
-
-    // Typing clears the selection: the focus goes back to the search field.
-    run("xdotool type n");
-    EXPECT_TRUE(events.waitForFocusOn("Filter")) << testing::PrintToString(events.focused());
-    EXPECT_TRUE(closeWithEscape());
-}
-
-TEST_F(PopupOverMousepad, ARememberedQueryKeepsTheWholeListsHeightAndTypingReplacesIt)
-{
-    const std::string rows = std::to_string(commandRowCount());
-    ASSERT_TRUE(openWithHotKey());
-    ASSERT_TRUE(showsText(rows + " shortcuts")) << shownTexts();
-    const int unfiltered = settledHeight();
-    const auto keepsHeight = [&] {
-        return DesktopSession::waitUntil([&] { return popupWindow() && popupWindow()->height == unfiltered; });
-    };
-    // A query that leaves one row is remembered over the next opening.
-    run("xdotool type --delay 40 'new window'");
-    ASSERT_TRUE(showsText("1 of " + rows)) << shownTexts();
-    ASSERT_EQ(hintboardCommand("toggle").status, 0);
-    ASSERT_TRUE(DesktopSession::waitUntil(popupHidden));
-    ASSERT_TRUE(openWithHotKey());
-    ASSERT_TRUE(showsText("1 of " + rows)) << "the query is remembered: " << shownTexts();
-    EXPECT_TRUE(keepsHeight()) << "opened with the remembered query";
-    // What is typed replaces it rather than adding to it.
-    run("xdotool type --delay 40 'new window'");
-    EXPECT_TRUE(showsText("1 of " + rows, 2s)) << shownTexts();
-    run("xdotool key Escape");
-    ASSERT_TRUE(showsText(rows + " shortcuts")) << shownTexts();
-    EXPECT_TRUE(keepsHeight()) << "after clearing it";
-    EXPECT_TRUE(closeWithEscape());
-}
-
-TEST_F(PopupOverMousepad, ReturnOnAOneRowFilterRunsIt)
-{
-    const int windows = visibleWindowsOf(mousepad);
-    ASSERT_TRUE(openWithHotKey());
-    run("xdotool type --delay 40 'new window'");
-    ASSERT_TRUE(showsText("1 of " + std::to_string(commandRowCount()))) << shownTexts();
-    run("xdotool key Return");
-    expectNewMousepadWindow(windows);
-}
-
-TEST_F(PopupOverMousepad, PressingARowsAccessibleActionRunsIt)
-{
-    const int windows = visibleWindowsOf(mousepad);
-    openAndRead();
-    ASSERT_TRUE(pressAccessible(hintboard, "New Window"));
-    expectNewMousepadWindow(windows);
 }
 
 TEST_F(PopupOverMousepad, TypingACommandsShortcutRunsItInMousepad)
@@ -301,79 +197,29 @@ TEST_F(PopupOverMousepad, TypingACommandsShortcutRunsItInMousepad)
     run("xdotool key ctrl+w");
 }
 
-TEST_F(PopupOverMousepad, OneFavouriteIsListedUnderItsMenusTitle)
-{
-    openAndRead();
-    // The star of the list's first row, then favourites only.
-    const auto elements = accessibleDescendantsOf(hintboard, "list");
-    const auto first = std::ranges::find(elements, "list item", &AccessibleElement::role);
-    ASSERT_NE(first, elements.end());
-    run("xdotool mousemove " + std::to_string(first->x + 9) + " " + std::to_string(first->y + first->height / 2) +
-        " click 1");
-    ASSERT_TRUE(clickAccessible("Show only favourites"));
-    std::vector<std::string> favourites;
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return popupRowCount(favourites = popupLines(hintboard)) == 1; }))
-        << testing::PrintToString(favourites);
-    EXPECT_THAT(misplacedLines(favourites), IsEmpty()) << testing::PrintToString(favourites);
-    EXPECT_TRUE(showsText("1 shortcut")) << shownTexts();
-    screenshot("popup-list-one-favourite.png");
-    EXPECT_TRUE(closeWithEscape());
-}
-
-TEST_F(PopupOverMousepad, OverFeatherPadTheListHasNoStrayLines)
-{
-    const pid_t featherpad = launchInFront(*session, {"featherpad", "--standalone"}, "featherpad");
-    ASSERT_GT(featherpad, 0);
-    const std::string before = activeWindow();
-    const auto lines = openAndRead();
-    EXPECT_EQ(activeWindow(), before);
-    EXPECT_GT(popupRowCount(lines), 20u) << shownTexts();
-    EXPECT_THAT(misplacedLines(lines), IsEmpty()) << testing::PrintToString(lines);
-    screenshot("popup-over-featherpad.png");
-    EXPECT_TRUE(closeWithEscape());
-    session->stopApplication(featherpad);
-}
-
 TEST_F(PopupOverMousepad, SettingsOpenedFromThePopupAreInFrontWithTheKeyboard)
 {
-    const auto opensSettingsInFront = [&](const std::string& how) {
-        std::optional<Window> settings;
-        EXPECT_TRUE(DesktopSession::waitUntil([&] { return (settings = hintboardWindowNamed("Hintboard Settings")).has_value(); }))
-            << how << ": no settings window";
-        // The popup by its title: the settings window is a large window of the program too.
-        EXPECT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard"); })) << how << ": the popup stayed";
-        EXPECT_TRUE(settings && DesktopSession::waitUntil([&] {
-                        return std::stoul(run("xdotool getactivewindow")) == std::stoul(settings->id, nullptr, 0);
-                    })) << how << ": the settings window does not have the keyboard";
-        screenshot("settings-from-popup.png");
-        run("xdotool key Escape");
-        DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard Settings"); });
-        activateWindowOf(mousepad);
-    };
     ASSERT_TRUE(openWithHotKey());
     ASSERT_TRUE(clickAccessible("Settings")) << shownTexts();
-    opensSettingsInFront("the gear button");
-
-    ASSERT_TRUE(openWithHotKey());
-    run("xdotool key ctrl+comma");
-    opensSettingsInFront("Control+comma");
+    std::optional<Window> settings;
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return (settings = hintboardWindowNamed("Hintboard Settings")).has_value(); }));
+    // The popup by its title: the settings window is a large window of the program too.
+    EXPECT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard"); })) << "the popup stayed";
+    EXPECT_TRUE(DesktopSession::waitUntil([&] {
+        return std::stoul(run("xdotool getactivewindow")) == std::stoul(settings->id, nullptr, 0);
+    })) << "the settings window does not have the keyboard";
+    run("xdotool key Escape");
 }
 
-TEST_F(PopupOverMousepad, ExportToAFileSavesWithReturnOrCancelsAndHintboardKeepsRunning)
+// The export button, then "Save as File…", the default button, then Return in the file dialog.
+TEST_F(PopupOverMousepad, ExportToAFileSavesWithReturnAndHintboardKeepsRunning)
 {
-    // The export button (named "Exported" once this popup exported), then "Save as File…", the default button.
-    const auto askForTheFileDialog = [&](std::string_view button) {
-        if (!clickAccessible(button))
-            return ADD_FAILURE() << "no export button", false;
-        if (!typeInto("Export Shortcuts"))
-            return ADD_FAILURE() << "no choice after a click on the export button", false;
-        run("xdotool key Return");
-        return typeInto("Save Shortcuts");
-    };
     const fs::path saved = fs::path(home) / "Mousepad Shortcuts.md";
     openAndRead();
-    ASSERT_TRUE(askForTheFileDialog("Export shortcuts")) << "no file dialog";
-    screenshot("export-file-dialog.png");
+    ASSERT_TRUE(clickAccessible("Export shortcuts")) << "no export button";
+    ASSERT_TRUE(typeInto("Export Shortcuts")) << "no choice after a click on the export button";
+    run("xdotool key Return");
+    ASSERT_TRUE(typeInto("Save Shortcuts")) << "no file dialog";
     run("xdotool key Return");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return fs::exists(saved); })) << "nothing saved";
     // The popup comes back once the dialog is gone, and stays as mousepad takes the focus again.
@@ -383,15 +229,6 @@ TEST_F(PopupOverMousepad, ExportToAFileSavesWithReturnOrCancelsAndHintboardKeeps
     std::string heading;
     std::getline(file, heading);
     EXPECT_EQ(heading, "# Mousepad");
-
-    fs::remove(saved);
-    ASSERT_TRUE(askForTheFileDialog("Exported")) << "no file dialog";
-    run("xdotool key Escape");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hintboardWindowNamed("Save Shortcuts"); }));
-    // The Escape was the dialog's: the popup comes back.
-    EXPECT_TRUE(DesktopSession::waitUntil(popupShown));
-    EXPECT_TRUE(hintboardRuns()) << "Hintboard ended with the cancelled export";
-    EXPECT_FALSE(fs::exists(saved));
     EXPECT_TRUE(closeWithEscape());
 }
 
@@ -447,9 +284,6 @@ TEST_F(PopupOverMousepad, ControlQAsksWhatShouldHappenAndMousepadKeepsRunningAnd
     run("xdotool key ctrl+q");
     ASSERT_TRUE(showsText("What should happen?")) << shownTexts();
     ASSERT_TRUE(announcements.waitFor("What should happen? ")) << testing::PrintToString(announcements.said());
-    screenshot("ctrl-q-overlay.png");
-    for (const char* option : {"Quit in Mousepad", "Quit Hintboard", "Cancel"})
-        EXPECT_TRUE(showsText(option, 0ms)) << option;
 
     FocusEvents events(hintboard);
     run("xdotool key Escape");  // takes the overlay away, the popup stays
@@ -475,7 +309,6 @@ TEST_F(PopupOverMousepad, TheNextPopupOverAStoppedApplicationSaysItDoesNotAnswer
     ASSERT_EQ(hintboardCommand("toggle").status, 0);
     const bool said = showsText("Mousepad does not answer (it may be busy or stopped)");
     const auto waited = Clock::now() - start;
-    screenshot("popup-over-a-stopped-mousepad.png");
     const auto names = shownTexts();
     kill(mousepad, SIGCONT);
     EXPECT_TRUE(said) << names;
@@ -497,47 +330,16 @@ TEST_F(PopupOverMousepad, SecondInstanceExitsAndQuitCommandEndsTheFirst)
     EXPECT_EQ(quit.errors, "hintboard: Hintboard is not running in this session\n");
 }
 
-TEST_F(PopupOverMousepad, IconComesBackWhenTheTrayHostRestarts)
+TEST_F(PopupOverMousepad, IconComesBackWhenTheTrayHostRestartsAndATerminationSignalEndsCleanly)
 {
     session->stopApplication(tray);
     ASSERT_TRUE(DesktopSession::waitUntil([] { return !trayIcon(); }));
     tray = startTrayHost();
     EXPECT_TRUE(DesktopSession::waitUntil([] { return trayIcon().has_value(); }));
-    EXPECT_TRUE(hintboardRuns()) << "the program ended with its tray host";
-}
-
-TEST_F(PopupOverMousepad, TerminationSignalEndsCleanlyWithTheSettingsSaved)
-{
+    ASSERT_TRUE(hintboardRuns()) << "the program ended with its tray host";
     kill(hintboard, SIGTERM);
     EXPECT_EQ(exitStatus(), 0);
     EXPECT_NE(DesktopSession::fileText(settingsFile()), "");
-}
-
-// Fresh settings each: the first opening reads mousepad anew.
-class FirstOpening : public PopupOverMousepad {
-protected:
-    void SetUp() override {}
-};
-
-TEST_F(FirstOpening, HotKeyReleasedSoonAfterThePopupMapsLeavesNoModifierLit)
-{
-    const std::string rows = std::to_string(commandRowCount());
-    for (const auto delay : {0ms, 20ms, 50ms, 100ms}) {
-        SCOPED_TRACE("released " + std::to_string(delay.count()) + " ms after the popup mapped");
-        const std::string folder = freshConfigFolder("journey");
-        seedSettings(folder, {keys::didShowOnboardingWizard});
-        startHintboard({{"XDG_CONFIG_HOME", folder}});
-        // Released as soon as the popup's window is mapped, in one shell: no poll interval in between.
-        run("xdotool keydown alt+super+k; for i in $(seq 1000); do xdotool search --onlyvisible --pid " +
-            std::to_string(hintboard) + " --name '^Hintboard$' >/dev/null && break; done; sleep " +
-            std::to_string(double(delay.count()) / 1000) + "; xdotool keyup k keyup super keyup alt");
-        ASSERT_TRUE(DesktopSession::waitUntil(popupShown, 5s));
-        EXPECT_TRUE(showsText(rows + " shortcuts", 3s)) << shownTexts();
-        std::this_thread::sleep_for(300ms);
-        EXPECT_TRUE(showsText(rows + " shortcuts", 0ms)) << "lit later: " << shownTexts();
-        EXPECT_TRUE(closeWithEscape());
-        TearDown();
-    }
 }
 
 // A main thread stuck for good (a test hook on the toggle request stands in
@@ -556,12 +358,13 @@ protected:
 
 TEST_F(StuckTrayApplication, TerminationSignalEndsItWithinThreeSecondsWithTheSettingsWhole)
 {
-    const std::string file = settingsFile();
-    const std::string saved = DesktopSession::fileText(file);
-    ASSERT_NE(saved.find("</plist>"), std::string::npos);
     // The request never gets its answer; the command ends with the program.
     std::system(HINTBOARD_EXECUTABLE " toggle >/dev/null 2>&1 &");
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return fs::exists(marker); })) << "the hook did not run";
+    // Written by the main thread, which is stuck from now on.
+    const std::string file = settingsFile();
+    const std::string saved = DesktopSession::fileText(file);
+    ASSERT_NE(saved.find("</plist>"), std::string::npos);
 
     const auto signalled = Clock::now();
     kill(hintboard, SIGTERM);

@@ -8,7 +8,6 @@
 #include "settings/settings_keys.h"
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,22 +19,10 @@
 #include <regex>
 #include <sstream>
 
-extern char** environ;
-
 namespace hb::e2e {
 
 
-std::string run(const std::string& command)
-{
-    std::string output;
-    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        while (auto count = std::fread(buffer, 1, sizeof buffer, pipe))
-            output.append(buffer, count);
-        pclose(pipe);
-    }
-    return output;
-}
+std::string run(const std::string& command) { return DesktopSession::commandOutput(command + " 2>/dev/null"); }
 
 int status(const std::string& command)
 {
@@ -120,7 +107,7 @@ std::optional<Window> shownMenu()
 }
 
 // The popup: a large window of the process that is neither the icon nor a menu.
-std::optional<Window> popupWindow()
+static std::optional<Window> popupWindow()
 {
     for (const auto& window : visibleHintboardWindows())
         if (!window.isMenu && window.width >= 200 && window.height >= 100)
@@ -250,25 +237,10 @@ void TrayApplication::TearDownTestSuite()
 void TrayApplication::startHintboard(const std::map<std::string, std::string>& environment)
 {
     run("xdotool search --onlyvisible --class mousepad windowactivate --sync");
-    // Started here rather than by the session, to see its exit status.
-    std::vector<std::string> variables;
-    for (char** variable = environ; *variable; ++variable) {
-        const std::string entry = *variable;
-        if (!environment.contains(entry.substr(0, entry.find('='))))
-            variables.push_back(entry);
-    }
-    for (const auto& [name, value] : environment)
-        variables.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (auto& entry : variables)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(HINTBOARD_EXECUTABLE), nullptr};
-    if (posix_spawn(&hintboard, HINTBOARD_EXECUTABLE, nullptr, nullptr, argv, envp.data()) != 0)
-        hintboard = -1;
+    hintboard = session->launch({HINTBOARD_EXECUTABLE}, environment);
     ASSERT_GT(hintboard, 0);
     bool ended = false;
-    DesktopSession::waitUntil([&] { return trayIcon() || (ended = waitpid(hintboard, nullptr, WNOHANG) != 0); });
+    DesktopSession::waitUntil([&] { return trayIcon() || (ended = !session->isRunning(hintboard)); });
     if (ended) {
         hintboard = -1;
         GTEST_SKIP() << "this build of hintboard has no tray application";
@@ -279,14 +251,8 @@ void TrayApplication::startHintboard(const std::map<std::string, std::string>& e
 void TrayApplication::TearDown()
 {
     run("xdotool keyup super alt ctrl shift");
-    if (hintboard > 0 && waitpid(hintboard, nullptr, WNOHANG) == 0) {
-        kill(hintboard, SIGTERM);
-        if (!DesktopSession::waitUntil([&] { return waitpid(hintboard, nullptr, WNOHANG) != 0; },
-                                       std::chrono::seconds(3))) {
-            kill(hintboard, SIGKILL);
-            waitpid(hintboard, nullptr, 0);
-        }
-    }
+    if (hintboard > 0)
+        session->stopApplication(hintboard);
 }
 
 int TrayApplication::exitStatus(std::chrono::seconds timeout)

@@ -47,8 +47,6 @@ std::optional<Window> hintboardWindowNamed(const std::string& title);
 // The status icon: the tray host's embedded window of class hintboard.
 std::optional<Window> trayIcon();
 std::optional<Window> shownMenu();
-// The popup: a large window of the process that is neither the icon nor a menu.
-std::optional<Window> popupWindow();
 bool popupShown();
 bool popupHidden();
 std::string activeWindow();

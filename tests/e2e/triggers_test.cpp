@@ -1,3 +1,7 @@
+// The global triggers on the session's own services: the hot key and the
+// input monitors on the X display, logind's wake on the bus, and the hot key
+// through a fake desktop portal.
+#include "bus_service.h"
 #include "poll_watches.h"
 #include "tray_application.h"
 
@@ -5,6 +9,7 @@
 #include "fake/memory_settings_domain.h"
 #include "fake/virtual_runtime.h"
 #include "linux/logind_system_wake.h"
+#include "linux/portal_hotkey_service.h"
 #include "linux/x11_hotkey_service.h"
 #include "linux/xinput_event_monitors.h"
 #include "settings/settings_keys.h"
@@ -12,13 +17,16 @@
 #include "triggers/global_hotkey.h"
 
 #include <gio/gio.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <xcb/xcb.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,16 +62,12 @@ private:
     bool granted_ = false;
 };
 
-class SystemClock : public platform::Clock {
-public:
-    platform::TimePoint now() const override { return std::chrono::system_clock::now(); }
-};
-
 // The hot key's service and manager and the double tap on the input monitors,
 // as the application installs them; the double tap is switched on.
 struct BothTriggers {
-    BothTriggers(linux_platform::ReadableWatches& watches, fake::VirtualRuntime& runtime, platform::Log& log)
-        : service(watches, log), manager(service, runtime, log), monitors(watches, log),
+    BothTriggers(linux_platform::ReadableWatches& watches, fake::VirtualRuntime& runtime, platform::Log& log,
+                 const std::string& display = {})
+        : service(watches, log, display), manager(service, runtime, log), monitors(watches, log, display),
           trigger(monitors, runtime, settings, log)
     {
         settings.set(keys::doubleTapEnabled, true);
@@ -175,44 +179,6 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "The desktop did not take the hot key Alt+Super+? (status=-2)"));
 }
 
-TEST_F(TriggersOnX11, DoubleTappingControlFiresOnceAndAKeyBetweenResets)
-{
-    ASSERT_TRUE(startMousepadInFront());
-    linux_platform::XInputEventMonitors monitors(watches, log);
-    ASSERT_TRUE(monitors.isAvailable());
-    fake::MemorySettingsDomain settings;
-    settings.set(keys::doubleTapEnabled, true);
-    settings.set(keys::doubleTapModifier, "control");
-    // Real taps need the machine's clock: xdotool types keys 12 ms apart.
-    SystemClock clock;
-    DoubleTapTrigger trigger(monitors, clock, settings, log);
-    int fired = 0;
-    trigger.onActivate = [&] { ++fired; };
-    trigger.applySettings();
-    std::vector<std::uint64_t> flagChanges;
-    auto recorder = monitors.addFlagsChangedMonitor([&](std::uint64_t flags) { flagChanges.push_back(flags); });
-    ASSERT_TRUE(recorder);
-
-    ASSERT_TRUE(typeWhileServing("key Control_L Control_L"));
-    EXPECT_EQ(fired, 1);
-    EXPECT_EQ(flagChanges, (std::vector<std::uint64_t>{0x40000, 0, 0x40000, 0}));
-
-    // Control-C, then Control alone: the C in between resets the pattern.
-    ASSERT_TRUE(typeWhileServing("sleep 0.6 key ctrl+c Control_L"));
-    EXPECT_EQ(fired, 1);
-
-    // Taps further apart than half a second.
-    ASSERT_TRUE(typeWhileServing("sleep 0.6 key Control_L sleep 0.6 key Control_L"));
-    EXPECT_EQ(fired, 1);
-
-    // Right Control counts as Control; Control pressed while Shift is held is a chord.
-    ASSERT_TRUE(typeWhileServing("sleep 0.6 key Control_R Control_L"));
-    EXPECT_EQ(fired, 2);
-    ASSERT_TRUE(typeWhileServing("sleep 0.6 key Control_L shift+ctrl"));
-    EXPECT_EQ(fired, 2);
-    monitors.removeMonitor(*recorder);
-}
-
 // Sets the keyboard map for a scope and puts the usual one back afterwards.
 class KeyboardMap {
 public:
@@ -293,38 +259,34 @@ TEST_F(TriggersOnX11, MouseDownsAndHeldModifiers)
     EXPECT_EQ(buttons.size(), 4u);
 }
 
-TEST_F(TriggersOnX11, WithoutADisplayNothingIsRegisteredAndNothingCrashes)
+// Without a display nothing is registered; a connection lost later stops both
+// triggers with an error line each, and nothing crashes.
+TEST_F(TriggersOnX11, WithoutADisplayOrWithALostConnectionTheTriggersStopWithAnErrorLine)
 {
-    linux_platform::X11HotkeyService service(watches, log, ":987");
-    linux_platform::XInputEventMonitors monitors(watches, log, ":987");
-    EXPECT_FALSE(service.isConnected());
-    EXPECT_FALSE(monitors.isAvailable());
-    EXPECT_EQ(watches.count(), 0u);
+    {
+        fake::VirtualRuntime noRuntime;
+        PollWatches noWatches;
+        BothTriggers none(noWatches, noRuntime, log, ":987");
+        EXPECT_FALSE(none.service.isConnected());
+        EXPECT_FALSE(none.monitors.isAvailable());
+        EXPECT_EQ(noWatches.count(), 0u);
+        EXPECT_FALSE(none.manager.registerHotkey(defaultHotkey));
+        none.trigger.applySettings();
+        EXPECT_FALSE(none.trigger.isStarted());
+        EXPECT_EQ(none.monitors.currentModifierFlags(), 0u);
+        for (const char* line : {"No X display: the global hot key is not available",
+                                 "No X display: global input monitors are not available",
+                                 "The desktop did not take the hot key Alt+Super+K (status=-1)",
+                                 "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)"})
+            EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, line)) << line;
+    }
 
-    HotkeyManager manager(service, runtime, log);
-    EXPECT_FALSE(manager.registerHotkey(defaultHotkey));
-    fake::MemorySettingsDomain settings;
-    settings.set(keys::doubleTapEnabled, true);
-    DoubleTapTrigger trigger(monitors, runtime, settings, log);
-    trigger.applySettings();
-    EXPECT_FALSE(trigger.isStarted());
-    EXPECT_EQ(monitors.currentModifierFlags(), 0u);
-    for (const char* line : {"No X display: the global hot key is not available",
-                             "No X display: global input monitors are not available",
-                             "The desktop did not take the hot key Alt+Super+K (status=-1)",
-                             "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)"})
-        EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, line)) << line;
-}
-
-TEST_F(TriggersOnX11, ALostConnectionStopsTheTriggersWithAnErrorLine)
-{
     BothTriggers triggers(watches, runtime, log);
     auto& [service, manager, monitors, settings, trigger] = triggers;
     ASSERT_TRUE(manager.registerHotkey(defaultHotkey));
     trigger.applySettings();
     ASSERT_TRUE(trigger.isStarted());
     ASSERT_EQ(watches.count(), 4u) << "the socket and the wake-up of each connection";
-
     for (int fd : watches.descriptors())
         ::shutdown(fd, SHUT_RDWR);  // the X sockets; the eventfds refuse it
     watches.runUntil([&] { return watches.count() == 0; }, 2s);
@@ -340,47 +302,14 @@ TEST_F(TriggersOnX11, ALostConnectionStopsTheTriggersWithAnErrorLine)
     EXPECT_EQ(monitors.currentModifierFlags(), 0u);
 }
 
-// Plays logind on the session bus: owns its name and announces sleep and wake.
-class FakeLogind {
-public:
-    FakeLogind()
-    {
-        connection_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        if (!connection_)
-            return;
-        GVariant* result = g_dbus_connection_call_sync(
-            connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-            g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
-            -1, nullptr, nullptr);
-        if (result) {
-            guint32 reply = 0;
-            g_variant_get(result, "(u)", &reply);
-            owned_ = reply == 1;
-            g_variant_unref(result);
-        }
-    }
-    ~FakeLogind()
-    {
-        if (connection_)
-            g_object_unref(connection_);
-    }
-    bool owned() const { return owned_; }
-    void prepareForSleep(bool sleeping)
-    {
-        g_dbus_connection_emit_signal(connection_, nullptr, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-                                      "PrepareForSleep", g_variant_new("(b)", sleeping), nullptr);
-        g_dbus_connection_flush_sync(connection_, nullptr, nullptr);
-    }
-
-private:
-    GDBusConnection* connection_ = nullptr;
-    bool owned_ = false;
-};
-
 TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
 {
-    FakeLogind logind;
+    // Plays logind on the session bus: owns its name and announces sleep and wake.
+    BusService logind("org.freedesktop.login1", "/org/freedesktop/login1");
     ASSERT_TRUE(logind.owned());
+    const auto prepareForSleep = [&](bool sleeping) {
+        logind.emit("org.freedesktop.login1.Manager", "PrepareForSleep", g_variant_new("(b)", sleeping));
+    };
     linux_platform::LogindSystemWake wake(runtime, log, std::getenv("DBUS_SESSION_BUS_ADDRESS"));
     ASSERT_TRUE(wake.isConnected());
     int wakes = 0;
@@ -393,11 +322,11 @@ TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
         }, duration);
     };
 
-    logind.prepareForSleep(true);
+    prepareForSleep(true);
     iterate(300ms);
     runtime.runMainQueue();
     EXPECT_EQ(wakes, 0);
-    logind.prepareForSleep(false);
+    prepareForSleep(false);
     iterate(300ms);
     EXPECT_EQ(wakes, 0) << "delivered through the main queue";
     runtime.runMainQueue();
@@ -406,6 +335,224 @@ TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
     linux_platform::LogindSystemWake nowhere(runtime, log, "unix:path=/nonexistent/bus");
     EXPECT_FALSE(nowhere.isConnected());
     EXPECT_EQ(sink.messages(LogCategory::hotkey).back().rfind("No system bus, so no wake notifications", 0), 0u);
+}
+
+// The hot key through the desktop portal's global shortcuts, against a fake
+// portal on the session's private bus.
+using linux_platform::PortalHotkeyService;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr const char* portalXML = R"xml(<node>
+  <interface name="org.freedesktop.portal.GlobalShortcuts">
+    <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
+    <method name="BindShortcuts"><arg type="o" direction="in"/><arg type="a(sa{sv})" direction="in"/>
+      <arg type="s" direction="in"/><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
+    <property name="version" type="u" access="read"/>
+  </interface>
+</node>)xml";
+
+// org.freedesktop.portal.Desktop with global shortcuts, answering as told.
+class FakePortal {
+public:
+    enum class Answer { grant, cancel, never };
+
+    FakePortal()
+    {
+        // Sessions are closed with a call on their own path.
+        g_dbus_connection_add_filter(
+            service_.connection(),
+            [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer self) {
+                if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL &&
+                    g_strcmp0(g_dbus_message_get_member(message), "Close") == 0)
+                    static_cast<FakePortal*>(self)->note(std::string("Close ") + g_dbus_message_get_path(message));
+                return message;
+            },
+            this, nullptr);
+    }
+
+    std::atomic<Answer> bindAnswer{Answer::grant};
+
+    // Emits Activated for the session's shortcut.
+    void press()
+    {
+        service_.emit("org.freedesktop.portal.GlobalShortcuts", "Activated",
+                      g_variant_new("(ost@a{sv})", session().c_str(), "show-shortcuts", guint64(1),
+                                    g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0)));
+    }
+    void disappear() { service_.leave(); }
+    // Answers the last unanswered binding.
+    void answerLater(std::uint32_t code)
+    {
+        service_.later([this, code] {
+            std::unique_lock lock(mutex_);
+            const std::string path = unansweredBind_;
+            lock.unlock();
+            respond(path, code, {});
+        });
+    }
+    std::string session()
+    {
+        std::lock_guard lock(mutex_);
+        return session_;
+    }
+    std::vector<std::string> calls()
+    {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+private:
+    void note(const std::string& call)
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(call);
+    }
+    // The path named after the caller and the token of `options`, under `kind`.
+    static std::string pathOf(const std::string& kind, const std::string& sender, GVariant* options, const char* key)
+    {
+        std::string name = sender.substr(1);
+        std::ranges::replace(name, '.', '_');
+        const gchar* token = "t";
+        g_variant_lookup(options, key, "&s", &token);
+        return "/org/freedesktop/portal/desktop/" + kind + "/" + name + "/" + token;
+    }
+    void respond(const std::string& path, std::uint32_t code, const std::string& sessionHandle)
+    {
+        GVariantBuilder results;
+        g_variant_builder_init(&results, G_VARIANT_TYPE_VARDICT);
+        if (!sessionHandle.empty())
+            g_variant_builder_add(&results, "{sv}", "session_handle", g_variant_new_string(sessionHandle.c_str()));
+        service_.emit("org.freedesktop.portal.Request", "Response", g_variant_new("(ua{sv})", code, &results), path);
+    }
+    // Replies with the request's path and answers it after the reply.
+    GVariant* called(const std::string& sender, const std::string& method, GVariant* parameters)
+    {
+        if (method.starts_with("Get "))
+            return g_variant_new_uint32(1);
+        GVariant* options = g_variant_get_child_value(parameters, method == "CreateSession" ? 0 : 3);
+        const std::string request = pathOf("request", sender, options, "handle_token");
+        if (method == "CreateSession") {
+            const std::string session = pathOf("session", sender, options, "session_handle_token");
+            {
+                std::lock_guard lock(mutex_);
+                session_ = session;
+            }
+            note("CreateSession");
+            service_.later([=, this] { respond(request, 0, session); });
+        } else {
+            const gchar *id = "", *description = "", *trigger = "";
+            GVariant* first = g_variant_get_child_value(parameters, 1);
+            GVariant* shortcut = g_variant_get_child_value(first, 0);
+            GVariant* properties = g_variant_get_child_value(shortcut, 1);
+            g_variant_get_child(shortcut, 0, "&s", &id);
+            g_variant_lookup(properties, "description", "&s", &description);
+            g_variant_lookup(properties, "preferred_trigger", "&s", &trigger);
+            note(std::string("BindShortcuts ") + id + " \"" + description + "\" " + trigger);
+            for (GVariant* value : {properties, shortcut, first})
+                g_variant_unref(value);
+            {
+                std::lock_guard lock(mutex_);
+                unansweredBind_ = request;
+            }
+            if (const Answer answer = bindAnswer; answer != Answer::never)
+                service_.later([=, this] { respond(request, answer == Answer::grant ? 0 : 1, {}); });
+        }
+        g_variant_unref(options);
+        return g_variant_new("(o)", request.c_str());
+    }
+
+    std::mutex mutex_;
+    std::string session_, unansweredBind_;
+    std::vector<std::string> calls_;
+    BusService service_{"org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", portalXML,
+                        [this](const std::string& sender, const std::string& method, GVariant* parameters) {
+                            return called(sender, method, parameters);
+                        }};  // last
+};
+
+class PortalHotkeyTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { DesktopSession::shared(); }
+
+    // Runs the main queue until `condition` holds.
+    bool runUntil(const std::function<bool()>& condition)
+    {
+        return DesktopSession::waitUntil([&] {
+            mainQueue.runMainQueue();
+            return condition();
+        });
+    }
+    std::vector<std::string> hotkeyLog() { return sink.messages(platform::LogCategory::hotkey); }
+    bool lastLogLineHas(std::string_view text)
+    {
+        const auto lines = hotkeyLog();
+        return !lines.empty() && lines.back().find(text) != std::string::npos;
+    }
+
+    fake::VirtualRuntime mainQueue;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return true; }};
+    static constexpr platform::HotkeyId id{0x48427264, 1};
+};
+
+// Bound with the stored key, pressed on activation, closed when unregistered;
+// a refusal fails the registration, a late one ends it; without a portal, or
+// once it ends, the hot key fails with a log line.
+TEST_F(PortalHotkeyTest, BindsPressesRefusesAndEndsWithThePortal)
+{
+    {
+        PortalHotkeyService service(mainQueue, log);
+        EXPECT_FALSE(service.isOffered());
+        EXPECT_EQ(service.registerHotkey(40, 0x900, id), PortalHotkeyService::noPortalStatus);
+        EXPECT_THAT(hotkeyLog(), Contains(HasSubstr("bind the command `hintboard toggle`")));
+        EXPECT_EQ(service.registerHotkey(0xFFFF, 0x900, id), PortalHotkeyService::noKeyStatus);
+    }
+    FakePortal portal;
+    {
+        PortalHotkeyService service(mainQueue, log);
+        std::vector<platform::HotkeyId> presses;
+        service.setPressHandler([&](platform::HotkeyId pressed) { presses.push_back(pressed); });
+        EXPECT_TRUE(service.isOffered());
+        ASSERT_EQ(service.registerHotkey(40, 0x900, id), 0);  // ⌥⌘K
+        EXPECT_THAT(portal.calls(), ElementsAre("CreateSession", "BindShortcuts show-shortcuts \"Show Shortcuts\" ALT+LOGO+k"));
+        portal.press();
+        ASSERT_TRUE(runUntil([&] { return presses.size() == 1; }));
+        EXPECT_EQ(presses.front(), id);
+        const std::string session = portal.session();
+        service.unregisterHotkey();
+        EXPECT_TRUE(DesktopSession::waitUntil([&] { return portal.calls().size() == 3; }));
+        EXPECT_EQ(portal.calls().back(), "Close " + session);
+        portal.press();
+        mainQueue.runMainQueue();
+        EXPECT_EQ(presses.size(), 1u);
+    }
+    {
+        portal.bindAnswer = FakePortal::Answer::cancel;
+        PortalHotkeyService service(mainQueue, log, {}, std::chrono::milliseconds(500));
+        EXPECT_EQ(service.registerHotkey(40, 0x900, id), 1);
+        EXPECT_THAT(hotkeyLog(), Contains(HasSubstr("refused the hot key ALT+LOGO+k (cancelled)")));
+        // The user takes longer than the wait to answer the desktop's dialog.
+        portal.bindAnswer = FakePortal::Answer::never;
+        int losses = 0;
+        service.setLossHandler([&] { ++losses; });
+        EXPECT_EQ(service.registerHotkey(14, 0x1200, id), 0);  // ⌃⇧E
+        EXPECT_THAT(hotkeyLog(), Contains(HasSubstr("Waiting for the desktop to confirm the hot key CTRL+SHIFT+e")));
+        portal.answerLater(1);
+        ASSERT_TRUE(runUntil([&] { return lastLogLineHas("refused the hot key (cancelled)"); }));
+        EXPECT_EQ(losses, 1) << "the late refusal is reported";
+    }
+    portal.bindAnswer = FakePortal::Answer::grant;
+    PortalHotkeyService service(mainQueue, log);
+    ASSERT_EQ(service.registerHotkey(40, 0x900, id), 0);
+    int losses = 0;
+    service.setLossHandler([&] { ++losses; });
+    portal.disappear();
+    ASSERT_TRUE(runUntil([&] { return lastLogLineHas("the hot key no longer works"); }));
+    EXPECT_EQ(losses, 1);
+    // Registering again finds no portal and says so at once.
+    EXPECT_EQ(service.registerHotkey(40, 0x900, id), PortalHotkeyService::noPortalStatus);
 }
 
 } // namespace

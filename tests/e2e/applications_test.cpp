@@ -1,0 +1,419 @@
+// The tray application and its command over other applications, as a new user
+// meets them: a double tap opens and closes the popup, gnome-text-editor's
+// shortcuts window gives its rows, a dialog in front stands for its
+// application, the hot key released at once lights no modifier, a first launch
+// with no window active still knows the application in front; the command's
+// output and failures; Firefox's menus from its archive.
+#include "accessible_tree.h"
+#include "menu_rows.h"
+#include "tray_application.h"
+
+#include "menus/menu_bar_reader.h"
+#include "fake/memory_log.h"
+#include "linux/atspi_accessibility.h"
+#include "linux/exported_menu_accessibility.h"
+#include "settings/settings_keys.h"
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace hb::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+// The application `hintboard shortcuts --front` names, and its rows as "Menu/Title=label".
+struct FrontAnswer {
+    std::string application;
+    pid_t pid = 0;
+    std::set<std::string> rows;
+};
+FrontAnswer frontAnswer()
+{
+    const std::string json = hintboardCommand("shortcuts --front --json").output;
+    const auto printed = nlohmann::json::parse(json, nullptr, false);
+    FrontAnswer answer;
+    if (!printed.is_object() || !printed.contains("application"))
+        return answer;
+    answer.application = printed["application"].value("name", "");
+    answer.pid = printed["application"].value("pid", 0);
+    for (const auto& row : jsonRows(json))
+        answer.rows.insert(row.menu + "/" + row.title + "=" + row.label);
+    return answer;
+}
+
+// The popup's rows of the menus that `expected` names, as "Menu/Title=label", as
+// assistive technologies read them.
+std::set<std::string> popupRows(pid_t hintboard, const std::set<std::string>& expected)
+{
+    std::set<std::string> menus, rows;
+    for (const auto& row : expected)
+        menus.insert(row.substr(0, row.find('/')));
+    std::string menu;
+    for (const auto& element : accessibleDescendantsOf(hintboard, "list")) {
+        if (element.description == "Menu" && !element.name.empty())
+            menu = element.name;  // an unnamed section continues the menu in the next column
+        else if (element.role == "list item" && menus.contains(menu))
+            rows.insert(menu + "/" + element.name + "=" + element.description);
+    }
+    return rows;
+}
+
+bool activeWindowTitled(const std::string& prefix)
+{
+    return DesktopSession::waitUntil([&] { return run("xdotool getactivewindow getwindowname").starts_with(prefix); });
+}
+
+class Applications : public TrayApplication {
+protected:
+    void SetUp() override {}
+
+    // Hintboard on settings of its own, the wizard seen.
+    void startWith(std::initializer_list<std::string_view> onKeys)
+    {
+        const std::string folder = freshConfigFolder("applications");
+        seedSettings(folder, {keys::didShowOnboardingWizard});
+        seedSettings(folder, onKeys);
+        startHintboard({{"XDG_CONFIG_HOME", folder}});
+    }
+};
+
+TEST_F(Applications, DoubleTapFourTimesOpensClosesOpensCloses)
+{
+    startWith({keys::doubleTapEnabled});  // Alt, the modifier watched unless another is set
+    for (int tap = 0; tap < 4; ++tap) {
+        run("xdotool keydown alt sleep 0.08 keyup alt sleep 0.12 keydown alt sleep 0.08 keyup alt");
+        const bool open = tap % 2 == 0;
+        EXPECT_TRUE(DesktopSession::waitUntil(open ? popupShown : popupHidden, 3s)) << "double tap " << tap + 1;
+        // Settled, and longer than the double-tap window: the next taps begin afresh.
+        std::this_thread::sleep_for(600ms);
+        EXPECT_EQ(popupShown(), open) << "double tap " << tap + 1;
+    }
+}
+
+// gnome-text-editor has no menu bar: its shortcuts window, compiled into its
+// executable, gives its rows in the user's language, in the command without a
+// complaint and in the popup with their whole key labels, where they run.
+TEST_F(Applications, GnomeTextEditorsShortcutsWindowGivesItsRowsToTheCommandAndThePopup)
+{
+    const pid_t editor = launchInFront(*session, {"gnome-text-editor", "--standalone"}, "gnome-text-editor");
+    ASSERT_GT(editor, 0) << "gnome-text-editor did not start";
+    const auto rows = [](const std::string& language) {
+        return rowTexts(jsonRows(hintboardCommand("shortcuts --app gnome-text-editor --json", "LANGUAGE=" + language).output));
+    };
+    EXPECT_THAT(rows("en"), Contains("Windows/New window=⌃N"));
+    EXPECT_THAT(rows("en"), Contains("Windows/Move to next tab=⌃⇟"));
+    EXPECT_THAT(rows("de"), Contains("Fenster/Neues Fenster=⌃N"));
+    EXPECT_THAT(hintboardCommand("shortcuts --app gnome-text-editor --verbose").errors,
+                HasSubstr("shortcuts window /org/gnome/TextEditor/ui/help-overlay.ui in /usr/bin/gnome-text-editor"));
+    const auto front = hintboardCommand("shortcuts --front");
+    EXPECT_EQ(front.status, 0);
+    EXPECT_EQ(front.errors, "") << "the shortcuts window gave the rows";
+
+    startWith({});
+    run("xdotool windowactivate --sync " + std::to_string(DesktopSession::managedWindowOf(editor)));
+    const auto expected = frontAnswer().rows;
+    ASSERT_GE(expected.size(), 40u);
+    const int windows = visibleWindowsOf(editor);
+    ASSERT_TRUE(openWithHotKey());
+    std::set<std::string> drawn;
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return (drawn = popupRows(hintboard, expected)) == expected; }))
+        << ::testing::PrintToString(drawn);
+    // Looked at: the editor's groups in columns, "Ctrl+Shift+Page Down" and the titles beside it whole.
+    screenshot("popup-over-gnome-text-editor.png");
+    run("xdotool type --delay 40 'new window'");
+    run("xdotool key --delay 100 Tab Return");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return visibleWindowsOf(editor) == windows + 1; }))
+        << "the editor opened no window";
+    session->stopApplication(editor);
+}
+
+// A dialog in front: the popup and the command list the rows of the main
+// window's menu bar; a dialog that names no process is its owner's.
+TEST_F(Applications, MousepadsOpenDialogInFrontGivesTheMainWindowsRows)
+{
+    startWith({});
+    const FrontAnswer before = frontAnswer();
+    ASSERT_EQ(before.pid, mousepad);
+    ASSERT_GT(before.rows.size(), 20u);
+    run("xdotool key ctrl+o");
+    ASSERT_TRUE(activeWindowTitled("Open")) << run("xdotool getactivewindow getwindowname");
+    EXPECT_EQ(frontAnswer().rows, before.rows);
+
+    ASSERT_TRUE(openWithHotKey());
+    std::set<std::string> shown;
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return (shown = popupRows(hintboard, before.rows)) == before.rows; }))
+        << ::testing::PrintToString(shown);
+    EXPECT_TRUE(closeWithEscape());
+
+    ASSERT_TRUE(activeWindowTitled("Open"));
+    run("xprop -id $(xdotool getactivewindow) -remove _NET_WM_PID");
+    const FrontAnswer unnamed = frontAnswer();
+    EXPECT_EQ(unnamed.pid, mousepad);
+    EXPECT_EQ(unnamed.rows, before.rows);
+    run("xdotool key Escape");
+}
+
+// The hot key released as soon as the popup maps, with and without the double
+// tap watching the same modifiers: the list shows whole, no modifier filter lit.
+// Then FeatherPad's own Qt dialog in front: the command names FeatherPad. (It takes
+// the shortcuts off its menu items while the dialog is open.)
+TEST_F(Applications, FeatherPadFirstOpeningLeavesNoModifierLitAndItsDialogNamesIt)
+{
+    const pid_t featherpad = launchInFront(*session, {"featherpad", "--standalone"}, "featherpad");
+    ASSERT_GT(featherpad, 0);
+    const std::string rows = std::to_string(commandRowCount());
+    for (const bool doubleTap : {false, true})
+        for (const auto delay : {0ms, 50ms}) {
+            SCOPED_TRACE(std::string(doubleTap ? "double tap on, " : "") + "released " +
+                         std::to_string(delay.count()) + " ms after the popup mapped");
+            if (doubleTap)
+                startWith({keys::doubleTapEnabled});
+            else
+                startWith({});
+            run("xdotool windowactivate --sync " + std::to_string(DesktopSession::managedWindowOf(featherpad)));
+            // Released as soon as the popup's window is mapped, in one shell: no poll interval in between.
+            run("xdotool keydown alt+super+k; for i in $(seq 1000); do xdotool search --onlyvisible --pid " +
+                std::to_string(hintboard) + " --name '^Hintboard$' >/dev/null && break; done; sleep " +
+                std::to_string(double(delay.count()) / 1000) + "; xdotool keyup k keyup super keyup alt");
+            ASSERT_TRUE(DesktopSession::waitUntil(popupShown, 5s));
+            std::this_thread::sleep_for(500ms);
+            EXPECT_TRUE(findAccessible(hintboard, rows + " shortcuts"))
+                << "lit: " << ::testing::PrintToString(accessibleNames(hintboard));
+            EXPECT_TRUE(closeWithEscape());
+            TearDown();
+        }
+
+    run("xdotool key ctrl+o");
+    ASSERT_TRUE(activeWindowTitled("Open")) << run("xdotool getactivewindow getwindowname");
+    const FrontAnswer withDialog = frontAnswer();
+    EXPECT_EQ(withDialog.pid, featherpad);
+    EXPECT_EQ(withDialog.application, "FeatherPad");
+    run("xdotool key Escape");
+    session->stopApplication(featherpad);
+}
+
+TEST_F(Applications, FirstLaunchWithNoWindowActiveShowsTheApplicationOnTop)
+{
+    // A click on the bare desktop leaves no window active, as a launcher does.
+    run("xdotool search --onlyvisible --class mousepad windowactivate --sync");
+    const std::string root = run("xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p'");
+    ASSERT_FALSE(root.empty());
+    for (const char* place : {"1275 1015", "5 1015", "1275 600", "640 1015", "5 600"}) {
+        const std::string under = run(std::string("xdotool mousemove ") + place + " getmouselocation --shell");
+        if (under.find("WINDOW=" + std::to_string(std::stoul(root, nullptr, 16))) != std::string::npos) {
+            run("xdotool click 1");
+            break;
+        }
+    }
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return activeWindow().find("0x0") != std::string::npos; }))
+        << activeWindow();
+
+    const std::string folder = freshConfigFolder("applications-first");
+    hintboard = session->launch({HINTBOARD_EXECUTABLE}, {{"XDG_CONFIG_HOME", folder}});
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Welcome to Hintboard").has_value(); }))
+        << "no wizard";
+    // The wizard is a large window of its own: the popup is known by what it shows.
+    run("xdotool key alt+super+k");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return findAccessible(hintboard, "Mousepad").has_value(); }))
+        << ::testing::PrintToString(accessibleNames(hintboard));
+    EXPECT_FALSE(findAccessible(hintboard, "No active application"));
+    run("xdotool key Escape");
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !findAccessible(hintboard, "Mousepad"); }));
+    session->stopApplication(hintboard);
+    hintboard = -1;
+}
+
+// `hintboard shortcuts` over mousepad and the window manager: what it prints, and how it fails.
+
+using nlohmann::json;
+using ShortcutsCommand = Applications;
+
+TEST_F(ShortcutsCommand, PrintsMousepadsMenusAndTheWindowManagersAndExplainsFailures)
+{
+    const auto listed = hintboardCommand("shortcuts --app mousepad --json");
+    ASSERT_EQ(listed.status, 0) << listed.errors;
+    const json document = json::parse(listed.output);
+    EXPECT_EQ(document.at("application").at("name"), "Mousepad");
+    EXPECT_EQ(document.at("application").at("identifier"), "org.xfce.mousepad");
+    EXPECT_EQ(document.at("application").at("pid"), mousepad);
+    const auto rows = rowTexts(jsonRows(listed.output));
+    EXPECT_THAT(rows, ::testing::Contains("File/New=⌃N"));
+    EXPECT_THAT(rows, ::testing::Contains("Edit/Undo=⌃Z"));
+    EXPECT_THAT(rows, ::testing::Each(::testing::Not(::testing::EndsWith("="))));
+    const auto& file = document.at("sections").at(0);
+    EXPECT_EQ(file.at("title"), "File");
+    EXPECT_EQ(file.at("groups").at(0).at("rows").at(0).at("label"), "Ctrl+N") << "the keys in words by default";
+
+    const auto everything = hintboardCommand("shortcuts --pid " + std::to_string(mousepad) + " --json --all").output;
+    const auto allRows = rowTexts(jsonRows(everything));
+    EXPECT_GT(allRows.size(), rows.size());
+    EXPECT_THAT(allRows, ::testing::Contains(::testing::EndsWith("=")));
+    EXPECT_TRUE(json::parse(everything).at("includesItemsWithoutShortcuts"));
+
+    const auto text = hintboardCommand("shortcuts --pid " + std::to_string(mousepad));
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.errors, "") << "quiet unless asked";
+    EXPECT_THAT(text.output, ::testing::StartsWith("Mousepad (org.xfce.mousepad, pid "));
+    EXPECT_THAT(text.output, ::testing::ContainsRegex("\nFile\n  New +Ctrl\\+N\n"));
+
+    // The session runs openbox with its configuration from /etc/xdg; the
+    // window manager names itself once it has started.
+    CommandRun windowManager;
+    EXPECT_TRUE(DesktopSession::waitUntil([&] {
+        return (windowManager = hintboardCommand("shortcuts --system")).output.starts_with("System (Openbox)");
+    }, std::chrono::seconds(20)));
+    EXPECT_EQ(windowManager.status, 0);
+    EXPECT_THAT(windowManager.output, ::testing::StartsWith("System (Openbox)\n"));
+    EXPECT_THAT(windowManager.output, ::testing::ContainsRegex("\n  Window Management\n(    .*\n)*    Close +Alt\\+F4\n"));
+    EXPECT_THAT(windowManager.output, ::testing::ContainsRegex("\n    Go to desktop left +Ctrl\\+Alt\\+Left\n"));
+
+    const json registered = json::parse(hintboardCommand("shortcuts --registered --json").output);
+    EXPECT_EQ(registered.at("sections"), json::array());
+
+    const pid_t sleeper = session->launch({"sleep", "60"});
+    const struct {
+        std::string arguments;
+        int status;
+        std::string says;
+    } failures[] = {
+        {"shortcuts --app no-such-application", 4, "no running application is called \"no-such-application\""},
+        // Processes that are not on the accessibility bus: this test program, and one without windows.
+        {"shortcuts --pid " + std::to_string(getpid()), 5, "is not on the accessibility bus"},
+        {"shortcuts --pid " + std::to_string(sleeper), 5, "No shortcuts window was found either"},
+        {"shortcuts", 2, "usage: hintboard shortcuts"},
+        {"shortcuts --front --app mousepad", 2, "usage: hintboard shortcuts"},
+        {"shortcuts --pid 12x", 2, "usage: hintboard shortcuts"},
+        {"shortcuts --app", 2, "usage: hintboard shortcuts"},
+        {"shortcuts --front --colour", 2, "usage: hintboard shortcuts"},
+        {"unknown", 2, "hintboard --help"},
+    };
+    for (const auto& failure : failures) {
+        const auto failed = hintboardCommand(failure.arguments);
+        EXPECT_EQ(failed.status, failure.status) << failure.arguments;
+        EXPECT_THAT(failed.errors, HasSubstr(failure.says)) << failure.arguments;
+    }
+    session->stopApplication(sleeper);
+    const auto help = hintboardCommand("shortcuts --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.output, HasSubstr("Exit status:"));
+}
+
+// Firefox, whose menu bar sits inside a tool bar and whose menus are filled
+// only once they have been opened: the command and the popup read them from
+// its archive, run a row by pressing its keys, and AT-SPI reads the menus
+// that have been opened.
+
+using testing::IsSupersetOf;
+using testing::Not;
+using testing::StartsWith;
+
+class FirefoxTest : public TrayApplication {
+protected:
+    void SetUp() override
+    {
+        if (access("/usr/bin/firefox-esr", X_OK) != 0)
+            GTEST_SKIP() << "firefox-esr is not installed";
+        const std::string profile = freshConfigFolder("firefox-profile");
+        firefox = session->launch({"firefox-esr", "--profile", profile, "--no-remote", "about:blank"});
+        ASSERT_GT(firefox, 0);
+        ASSERT_TRUE(DesktopSession::waitUntil([&] { return (window = DesktopSession::managedWindowOf(firefox)) != 0; },
+                                              std::chrono::seconds(60)));
+        ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardCommand("shortcuts --app firefox-esr").status == 0; },
+                                              std::chrono::seconds(30)));
+    }
+    void TearDown() override
+    {
+        // Firefox runs helper processes below it; they end with it, or are ended here.
+        const auto helpers = DesktopSession::descendantsOf(firefox);
+        session->stopApplication(firefox);
+        DesktopSession::waitUntil([&] { return std::ranges::all_of(helpers, [](pid_t helper) { return kill(helper, 0) != 0; }); });
+        for (pid_t helper : helpers)
+            if (kill(helper, 0) == 0)
+                kill(helper, SIGKILL);
+        TrayApplication::TearDown();
+    }
+    long tabCount()
+    {
+        return std::ranges::count(accessibleDescendantsOf(firefox, "page tab list"), "page tab", &AccessibleElement::role);
+    }
+
+    pid_t firefox = -1;
+    unsigned long window = 0;
+};
+
+TEST_F(FirefoxTest, MenusComeFromItsArchiveThePopupRunsNewTabAndOpenedMenusReadOverAtspi)
+{
+    // No menu has been opened: the command lists them all the same, from the archive.
+    const auto listed = hintboardCommand("shortcuts --app firefox-esr --json");
+    EXPECT_THAT(hintboardCommand("shortcuts --app firefox-esr").output,
+                StartsWith(fmt::format("Firefox ESR (firefox-esr, pid {})\n", firefox)));
+    std::map<std::string, std::string> labels;
+    for (const auto& row : jsonRows(listed.output))
+        if (!row.keys.empty())
+            labels.emplace(row.menu + "/" + row.title, row.label);
+    EXPECT_GE(labels.size(), 40u) << listed.output;
+    EXPECT_EQ(labels["File/New Tab"], "Ctrl+T");
+    EXPECT_EQ(labels["File/Quit"], "Ctrl+Q");
+    EXPECT_EQ(labels["Edit/Undo"], "Ctrl+Z");
+    EXPECT_EQ(labels["Tools/Downloads"], "Ctrl+Shift+Y");
+    // --verbose names where the rows came from.
+    EXPECT_THAT(hintboardCommand("shortcuts --app firefox-esr --verbose").errors,
+                testing::HasSubstr("browser.xhtml in /usr/lib/firefox-esr/browser/omni.ja (en-US)"));
+
+    // New Tab presses Ctrl+T in Firefox's window: one more tab opens.
+    startHintboard();
+    run("xdotool windowactivate --sync " + std::to_string(window));
+    const auto tabsBefore = tabCount();
+    ASSERT_GT(tabsBefore, 0);
+    ASSERT_TRUE(openWithHotKey());
+    // Looked at: File, Edit, View, History, Bookmarks, Tools and the window's other keys in columns.
+    screenshot("popup-over-firefox.png");
+    run("xdotool type --delay 40 'new tab'");
+    run("xdotool key --delay 100 Tab Return");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return tabCount() == tabsBefore + 1; }))
+        << "Firefox opened no tab: " << tabsBefore << " tabs before, " << tabCount() << " after";
+
+    // Each menu fills when it opens and keeps its items once closed.
+    for (const char* key : {"alt+f", "alt+e"})
+        run(fmt::format("xdotool windowactivate --sync {} key {} sleep 1 key Escape sleep 0.3", window, key));
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return false; }};
+    linux_platform::AtspiAccessibility atspi{log};
+    linux_platform::ExportedMenuAccessibility exported{log};
+    linux_platform::MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
+    const MenuBarReader reader{accessibility, log};
+    std::vector<std::string> rows;
+    DesktopSession::waitUntil([&] {
+        rows = rowTexts(reader.readMenuBar(MenuReadOptions{.pid = firefox}));
+        return std::ranges::find(rows, "Edit/Find in Page…=⌃F") != rows.end();
+    });
+    EXPECT_THAT(rows, IsSupersetOf({"File/New Tab=⌃T", "File/New Window=⌃N", "File/New Private Window=⌃⇧P",
+                                    "File/Open File…=⌃O", "File/Close Tab=⌃W", "File/Close Window=⌃⇧W",
+                                    "File/Save Page As…=⌃S", "File/Print…=⌃P", "File/Quit=⌃Q", "Edit/Undo=⌃Z",
+                                    "Edit/Redo=⌃⇧Z", "Edit/Paste=⌃V", "Edit/Select All=⌃A",
+                                    "Edit/Find in Page…=⌃F", "Edit/Find Again=⌃G"}))
+        << fmt::format("{}", fmt::join(rows, "\n"));
+    // Mnemonics are no keys: such items come with every item only.
+    EXPECT_THAT(rows, Not(Contains(StartsWith("File/Email Link…="))));
+    EXPECT_THAT(rowTexts(reader.readMenuBar(MenuReadOptions{.pid = firefox, .includeAll = true})),
+                IsSupersetOf({"File/Email Link…=", "File/Work Offline=", "Edit/Settings="}));
+}
+
+} // namespace
+} // namespace hb::e2e
