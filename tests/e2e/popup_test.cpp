@@ -295,9 +295,11 @@ TEST_F(PopupOverMousepad, ControlQAsksWhatShouldHappenAndMousepadKeepsRunningAnd
     const auto& said = announcements.said();
     EXPECT_EQ(countSaid(said, " of "), 1) << testing::PrintToString(said);
     EXPECT_EQ(countSaid(said, "What should happen?"), 1) << testing::PrintToString(said);
-    for (const auto& line : said)
-        if (line.find(" of ") != std::string::npos)
+    for (const auto& line : said) {
+        if (line.find(" of ") != std::string::npos) {
             EXPECT_THAT(line, testing::MatchesRegex("[0-9]+ of [0-9]+"));
+        }
+    }
     EXPECT_TRUE(closeWithEscape());
 }
 
@@ -359,7 +361,7 @@ protected:
 TEST_F(StuckTrayApplication, TerminationSignalEndsItWithinThreeSecondsWithTheSettingsWhole)
 {
     // The request never gets its answer; the command ends with the program.
-    std::system(HINTBOARD_EXECUTABLE " toggle >/dev/null 2>&1 &");
+    ASSERT_EQ(std::system(HINTBOARD_EXECUTABLE " toggle >/dev/null 2>&1 &"), 0);
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return fs::exists(marker); })) << "the hook did not run";
     // Written by the main thread, which is stuck from now on.
     const std::string file = settingsFile();

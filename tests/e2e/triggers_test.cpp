@@ -186,7 +186,7 @@ public:
     {
         applied_ = std::system(("setxkbmap " + arguments + " >/dev/null 2>&1").c_str()) == 0;
     }
-    ~KeyboardMap() { std::system("setxkbmap -keycodes evdev -layout us >/dev/null 2>&1"); }
+    ~KeyboardMap() { EXPECT_EQ(std::system("setxkbmap -keycodes evdev -layout us >/dev/null 2>&1"), 0); }
     bool applied() const { return applied_; }
 
 private:
