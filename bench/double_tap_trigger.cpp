@@ -30,8 +30,14 @@ void* operator new(std::size_t size)
 }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
 #pragma GCC diagnostic pop
 
 namespace {
@@ -67,8 +73,8 @@ void modifierEvents(benchmark::State& state, bool debugLogging, bool firing)
     trigger.applySettings();
 
     // Press, release, Shift alone, press (fires), release, a chord.
-    constexpr std::uint64_t sequence[] = {flags::command, 0, flags::shift, 0, flags::command, 0,
-                                          flags::command, flags::command | flags::option, 0};
+    constexpr std::uint64_t sequence[] = {
+        flags::command, 0, flags::shift, 0, flags::command, 0, flags::command, flags::command | flags::option, 0};
     std::size_t next = 0;
     const long before = allocations.load();
     for (auto _ : state) {
@@ -86,9 +92,18 @@ void modifierEvents(benchmark::State& state, bool debugLogging, bool firing)
         state.SkipWithError("the handler allocated with debug logging off");
 }
 
-void BM_ModifierEvent(benchmark::State& state) { modifierEvents(state, false, false); }
-void BM_ModifierEventFiring(benchmark::State& state) { modifierEvents(state, false, true); }
-void BM_ModifierEventDebugLogging(benchmark::State& state) { modifierEvents(state, true, true); }
+void BM_ModifierEvent(benchmark::State& state)
+{
+    modifierEvents(state, false, false);
+}
+void BM_ModifierEventFiring(benchmark::State& state)
+{
+    modifierEvents(state, false, true);
+}
+void BM_ModifierEventDebugLogging(benchmark::State& state)
+{
+    modifierEvents(state, true, true);
+}
 
 BENCHMARK(BM_ModifierEvent);
 BENCHMARK(BM_ModifierEventFiring);

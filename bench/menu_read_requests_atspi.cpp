@@ -7,9 +7,9 @@
 //   build/bench/bench_menu_read_requests_atspi [--benchmark_filter=…]
 #include "../tests/e2e/desktop_session.h"
 
-#include "menus/menu_bar_reader.h"
 #include "fake/memory_log.h"
 #include "linux/atspi_accessibility.h"
+#include "menus/menu_bar_reader.h"
 
 #include <atspi/atspi.h>
 #include <benchmark/benchmark.h>
@@ -29,7 +29,7 @@ hb::linux_platform::AtspiAccessibility accessibility(logger);
 struct Application {
     std::string name;
     pid_t pid = -1;      // the process whose menus are read
-    pid_t launched = -1;  // the process the session started
+    pid_t launched = -1; // the process the session started
 };
 
 // Requests of the naive walk: every libatspi call that asks the application.
@@ -147,7 +147,7 @@ public:
         for (const auto& run : runs) {
             if (run.run_type != Run::RT_Iteration)
                 continue;
-            const auto& name = run.run_name.function_name;  // "reader/mousepad"
+            const auto& name = run.run_name.function_name; // "reader/mousepad"
             const auto slash = name.find('/');
             auto& result = results[name.substr(slash + 1)];
             (name.starts_with("reader") ? result.readerMs : result.naiveMs) = run.GetAdjustedRealTime();
@@ -167,7 +167,7 @@ int main(int argc, char** argv)
         Application app{std::move(name)};
         app.launched = session.launch(arguments, env);
         if (app.launched <= 0)
-            return;  // not installed
+            return; // not installed
         DesktopSession::waitUntil(
             [&] {
                 app.pid = child ? DesktopSession::childOf(app.launched, child) : app.launched;

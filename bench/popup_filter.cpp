@@ -19,8 +19,9 @@ constexpr int menuCount = 40;
 constexpr int groupsPerMenu = 5;
 constexpr int rowsPerGroup = 50;
 
-constexpr std::array words{"Copy", "Paste", "Open", "Close", "Save", "Export", "Zoom", "Rotate", "Align", "Insert",
-                           "Delete", "Duplicate", "Format", "Select", "Move", "Show", "Hide", "Toggle", "Print", "Café"};
+constexpr std::array words{"Copy",   "Paste", "Open",   "Close",  "Save",      "Export", "Zoom",
+                           "Rotate", "Align", "Insert", "Delete", "Duplicate", "Format", "Select",
+                           "Move",   "Show",  "Hide",   "Toggle", "Print",     "Café"};
 constexpr std::array keys{"⌘C", "⇧⌘V", "⌥⌘O", "⌃⌘W", "⌘S", "⇧⌘E", "⌃Z", "⌥R", "⌃⌥⇧⌘A", "F5"};
 
 struct Content {
@@ -50,9 +51,9 @@ struct Content {
                     group.title = "Submenu " + std::to_string(g);
                 for (int r = 0; r < rowsPerGroup; ++r, ++n) {
                     Shortcut row;
-                    const bool hidden = n % 7 == 3;  // about 15 %
-                    row.title = std::string(hidden ? "Hidden " : "") + words[n % words.size()] + " Item " +
-                                std::to_string(n);
+                    const bool hidden = n % 7 == 3; // about 15 %
+                    row.title =
+                        std::string(hidden ? "Hidden " : "") + words[n % words.size()] + " Item " + std::to_string(n);
                     row.keys = keys[n % keys.size()];
                     if (foldedAsRead)
                         row.foldTexts();

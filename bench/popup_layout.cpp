@@ -52,6 +52,10 @@ void layoutWithWrapping(benchmark::State& state)
     }
     state.counters["columns"] = double(columns);
 }
-BENCHMARK(layoutWithWrapping)->Arg(0)->Arg(1)->ArgNames({"includesItemsWithoutShortcuts"})->Unit(benchmark::kMillisecond);
+BENCHMARK(layoutWithWrapping)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgNames({"includesItemsWithoutShortcuts"})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -70,7 +70,8 @@ hb::AppShortcuts largeApplication(int rows)
             hb::ShortcutGroup submenu;
             submenu.title = "Submenu " + std::to_string(g);
             for (int r = 0; r < 25 && made < rows; ++r, ++made)
-                submenu.shortcuts.push_back(hb::Shortcut{.title = "Item " + std::to_string(made), .keys = "⌃⇧" + std::to_string(r % 10)});
+                submenu.shortcuts.push_back(
+                    hb::Shortcut{.title = "Item " + std::to_string(made), .keys = "⌃⇧" + std::to_string(r % 10)});
             menu.groups.push_back(std::move(submenu));
         }
         app.sections.push_back(std::move(menu));
@@ -85,7 +86,8 @@ struct Showing {
     hb::FavouritesStore favourites{settings};
     hb::IgnoreListStore ignoreList{settings};
     std::shared_ptr<hb::PopupFilterModel> model;
-    std::unique_ptr<hb::views::PopupWindow> window{std::make_unique<hb::views::PopupWindow>(hb::PopupPanelEvents{}, settings)};
+    std::unique_ptr<hb::views::PopupWindow> window{
+        std::make_unique<hb::views::PopupWindow>(hb::PopupPanelEvents{}, settings)};
     QImage frame;
 
     Showing() { settings.set(hb::keys::showConflictIndicator, true); }
@@ -178,6 +180,10 @@ void keystrokeToFrame(benchmark::State& state)
     state.counters["drawnAfterLast"] = double(showing.model->visibleShortcuts().size());
     state.counters["accessibilityActive"] = QAccessible::isActive() ? 1 : 0;
 }
-BENCHMARK(keystrokeToFrame)->Args({10000, 0})->Args({10000, 1})->ArgNames({"rows", "reader"})->Unit(benchmark::kMillisecond);
+BENCHMARK(keystrokeToFrame)
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->ArgNames({"rows", "reader"})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

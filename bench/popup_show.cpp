@@ -1,7 +1,6 @@
 // From a trigger to the first content in the panel, over a scripted
 // application whose menus are not cached: the read, the layout, the filter
 // model and the panel's frame. The panel only records; drawing is the views'.
-#include "menus/menu_bar_reader.h"
 #include "fake/fake_accessibility.h"
 #include "fake/fake_event_monitors.h"
 #include "fake/fake_screens.h"
@@ -9,6 +8,7 @@
 #include "fake/memory_log.h"
 #include "fake/memory_settings_domain.h"
 #include "fake/virtual_runtime.h"
+#include "menus/menu_bar_reader.h"
 #include "popup/popup_controller.h"
 #include "settings/settings_keys.h"
 
@@ -90,13 +90,23 @@ struct Desktop {
     IgnoreListStore ignoreList{settings};
     FavouritesStore favourites{settings};
     MenuBarReader reader{accessibility, log};
-    CachedMenuReader menuReader{CachedMenuReader::menuBarReads(reader), runtime, runtime, runtime, accessibility,
-                                settings, ignoreList};
+    CachedMenuReader menuReader{
+        CachedMenuReader::menuBarReads(reader), runtime, runtime, runtime, accessibility, settings, ignoreList};
     int shown = 0;
     PopupController popup{PopupDependencies{
-        .accessibility = accessibility, .workspace = workspace, .screens = screens, .eventMonitors = monitors,
-        .clock = runtime, .mainQueue = runtime, .background = runtime, .settings = settings, .log = log,
-        .frontmostMonitor = frontmost, .menuReader = menuReader, .favourites = favourites, .ignoreList = ignoreList,
+        .accessibility = accessibility,
+        .workspace = workspace,
+        .screens = screens,
+        .eventMonitors = monitors,
+        .clock = runtime,
+        .mainQueue = runtime,
+        .background = runtime,
+        .settings = settings,
+        .log = log,
+        .frontmostMonitor = frontmost,
+        .menuReader = menuReader,
+        .favourites = favourites,
+        .ignoreList = ignoreList,
         .extraSections = [](bool, bool) { return std::vector<MenuSection>{}; },
         .makePanel = [this](PopupPanelEvents) { return std::make_unique<CountingPanel>(shown); },
     }};
@@ -122,14 +132,20 @@ void showPopup(benchmark::State& state, bool allItems)
 
         state.PauseTiming();
         desktop.popup.hide();
-        desktop.runtime.advance(CachedMenuReader::freshness + platform::Seconds(1));  // the entry goes stale
+        desktop.runtime.advance(CachedMenuReader::freshness + platform::Seconds(1)); // the entry goes stale
         state.ResumeTiming();
     }
     state.counters["rows"] = double(desktop.popup.filterModel()->totalCount());
 }
 
-void BM_TriggerToShownContent(benchmark::State& state) { showPopup(state, false); }
-void BM_TriggerToShownContentAllItems(benchmark::State& state) { showPopup(state, true); }
+void BM_TriggerToShownContent(benchmark::State& state)
+{
+    showPopup(state, false);
+}
+void BM_TriggerToShownContentAllItems(benchmark::State& state)
+{
+    showPopup(state, true);
+}
 
 // The share of the popup after the read: layout, filter model, panel frame.
 void BM_ShowReadContent(benchmark::State& state)

@@ -4,8 +4,6 @@
 // application was pre-read on activation), once reading them anew.
 #include "../tests/e2e/desktop_session.h"
 
-#include "menus/menu_bar_reader.h"
-#include "menus/menu_cache.h"
 #include "fake/fake_event_monitors.h"
 #include "fake/fake_workspace.h"
 #include "fake/memory_log.h"
@@ -13,6 +11,8 @@
 #include "linux/atspi_accessibility.h"
 #include "linux/qt/qt_runtime.h"
 #include "linux/qt/qt_screens.h"
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_cache.h"
 #include "popup/popup_controller.h"
 #include "popup/views/popup_window.h"
 
@@ -54,17 +54,29 @@ struct Popup {
         menus = std::make_unique<CachedMenuReader>(CachedMenuReader::menuBarReads(reader), runtime, runtime, runtime,
                                                    accessibility, settings, ignoreList);
         auto makeWindow = views::PopupWindow::factory(settings);
-        controller = std::make_unique<PopupController>(PopupDependencies{
-            .accessibility = accessibility, .workspace = workspace, .screens = screens, .eventMonitors = monitors,
-            .clock = runtime, .mainQueue = runtime, .background = runtime, .settings = settings, .log = log,
-            .frontmostMonitor = *frontmost, .menuReader = *menus, .favourites = favourites, .ignoreList = ignoreList,
-            .extraSections = {},
-            .makePanel = [this, makeWindow](PopupPanelEvents events) {
-                auto panel = makeWindow(std::move(events));
-                window = dynamic_cast<QWidget*>(panel.get());
-                return panel;
-            },
-            .openAddress = {}, .quit = {}});
+        controller =
+            std::make_unique<PopupController>(PopupDependencies{.accessibility = accessibility,
+                                                                .workspace = workspace,
+                                                                .screens = screens,
+                                                                .eventMonitors = monitors,
+                                                                .clock = runtime,
+                                                                .mainQueue = runtime,
+                                                                .background = runtime,
+                                                                .settings = settings,
+                                                                .log = log,
+                                                                .frontmostMonitor = *frontmost,
+                                                                .menuReader = *menus,
+                                                                .favourites = favourites,
+                                                                .ignoreList = ignoreList,
+                                                                .extraSections = {},
+                                                                .makePanel =
+                                                                    [this, makeWindow](PopupPanelEvents events) {
+                                                                        auto panel = makeWindow(std::move(events));
+                                                                        window = dynamic_cast<QWidget*>(panel.get());
+                                                                        return panel;
+                                                                    },
+                                                                .openAddress = {},
+                                                                .quit = {}});
     }
 
     // The trigger, then the main loop until the popup is on screen, then its first frame.
@@ -89,7 +101,7 @@ std::unique_ptr<Popup> popup;
 void BM_TriggerToFrameWithCachedMenus(benchmark::State& state)
 {
     popup->menus->precache(*popup->frontmost->frontmostApp());
-    popup->showAndPaint();  // waits for the pre-read
+    popup->showAndPaint(); // waits for the pre-read
     popup->hide();
     for (auto _ : state) {
         popup->showAndPaint();

@@ -1,8 +1,8 @@
 // Building the "System" section from the preference files, as every popup
 // opening with system shortcuts on does: the real files of ../shared/testdata
 // when present, in a temporary home folder.
-#include "fake/scripted_symbolic_hotkeys.h"
 #include "fake/memory_log.h"
+#include "fake/scripted_symbolic_hotkeys.h"
 #include "sources/desktop_shortcuts.h"
 #include "sources/system_shortcuts.h"
 
@@ -63,11 +63,11 @@ void BM_KdeGlobalShortcuts(benchmark::State& state)
     // About as many actions as a Plasma session registers.
     std::string file;
     for (int component = 0; component < 20; ++component) {
-        file += "[component" + std::to_string(component) + "]\n_k_friendly_name=Component " +
-                std::to_string(component) + "\n";
+        file += "[component" + std::to_string(component) + "]\n_k_friendly_name=Component " + std::to_string(component)
+                + "\n";
         for (int action = 0; action < 15; ++action)
-            file += "Action " + std::to_string(action) + "=Meta+Ctrl+" + std::to_string(action % 10) +
-                    "\\tAlt+F" + std::to_string(action + 1) + ",none,Do thing " + std::to_string(action) + "\n";
+            file += "Action " + std::to_string(action) + "=Meta+Ctrl+" + std::to_string(action % 10) + "\\tAlt+F"
+                    + std::to_string(action + 1) + ",none,Do thing " + std::to_string(action) + "\n";
     }
     hb::fake::MemoryLogSink sink;
     hb::platform::Log log(sink, [] { return false; });

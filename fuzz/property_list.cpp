@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         plist_t root = nullptr;
         plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
         if (root && !treeWithinBounds(root))
-            std::abort();  // the check passed a list that libplist nests or expands beyond the bounds
+            std::abort(); // the check passed a list that libplist nests or expands beyond the bounds
         plist_free(root);
     }
 

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         hb::SyncState state;
         state.merge(decoded->state);
         if (!state.covers(decoded->state) || state.merge(decoded->state).size() != 0)
-            std::abort();  // merging is idempotent
+            std::abort(); // merging is idempotent
         for (auto key : hb::keys::synchronised) {
             // Whatever the record holds, the values it gives can be stored.
             if (auto value = state.value(key); value && hb::storedValueProblem(key, *value))

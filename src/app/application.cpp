@@ -1,30 +1,28 @@
 #include "app/application.h"
 
-#include "tray/app_delegate.h"
-#include "linux/qt/feed_downloader.h"
 #include "app/single_instance.h"
 #include "app/unix_signals.h"
-#include "updates/updates.h"
 #include "app/views/accessible_roles.h"
-#include "app/views/tray_icon.h"
 #include "app/views/settings_window.h"
+#include "app/views/tray_icon.h"
 #include "app/views/update_dialog.h"
 #include "app/views/welcome_window.h"
-#include "menus/menu_bar_reader.h"
-#include "menus/menu_cache.h"
 #include "linux/desktop_accessibility.h"
-#include "linux/journal_log.h"
 #include "linux/directory_sync_folder.h"
-#include "linux/linux_desktop_shortcuts.h"
 #include "linux/glib_loop_thread.h"
+#include "linux/journal_log.h"
+#include "linux/linux_desktop_shortcuts.h"
 #include "linux/logind_system_wake.h"
 #include "linux/package_manager.h"
 #include "linux/plist_file_settings_domain.h"
+#include "linux/qt/feed_downloader.h"
 #include "linux/qt/qt_app_presence.h"
 #include "linux/qt/qt_runtime.h"
 #include "linux/qt/qt_screens.h"
 #include "linux/session_services.h"
 #include "linux/xdg_autostart_login_item.h"
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_cache.h"
 #include "platform/notification_center.h"
 #include "popup/extra_sections.h"
 #include "popup/popup_controller.h"
@@ -36,22 +34,24 @@
 #include "settings/ignore_list_store.h"
 #include "settings/login_item_manager.h"
 #include "settings/settings_backup.h"
-#include "settings_window/settings_model.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_sync.h"
 #include "settings/theme_settings.h"
+#include "settings_window/settings_model.h"
 #include "sources/user_folders.h"
+#include "tray/app_delegate.h"
 #include "triggers/double_tap_trigger.h"
 #include "triggers/frontmost_app_monitor.h"
 #include "triggers/global_hotkey.h"
 #include "triggers/trigger_availability.h"
+#include "updates/updates.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFile>
-#include <QMessageBox>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QUrl>
 
 #include <csignal>
@@ -121,7 +121,7 @@ int runApplication(int argc, char** argv)
         return 1;
     }
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");  // see glibThread below
+        qputenv("QT_NO_GLIB", "1"); // see glibThread below
     // The session decides once, here, what the program runs on.
     const SessionKind session = linux_platform::currentSessionKind();
     const auto qtPlatform = linux_platform::chooseQtPlatform(linux_platform::currentGraphicalSession(session));
@@ -143,21 +143,33 @@ int runApplication(int argc, char** argv)
 
     linux_platform::JournalLogSink sink;
     platform::SettingsDomain* settingsForLog = nullptr;
-    platform::Log log(sink, [&settingsForLog] {
-        return settingsForLog && settingsForLog->boolean(keys::debugLoggingEnabled);
-    });
+    platform::Log log(
+        sink, [&settingsForLog] { return settingsForLog && settingsForLog->boolean(keys::debugLoggingEnabled); });
 
     // Requests over the bus reach the popup once it exists.
     std::function<void()> toggleRequest, showRequest, settingsRequest, quizRequest;
     SingleInstance instance({
-        .toggle = [&] {
-            stallWhenTestsAsk();
-            if (toggleRequest)
-                toggleRequest();
-        },
-        .show = [&] { if (showRequest) showRequest(); },
-        .settings = [&] { if (settingsRequest) settingsRequest(); },
-        .quiz = [&] { if (quizRequest) quizRequest(); },
+        .toggle =
+            [&] {
+                stallWhenTestsAsk();
+                if (toggleRequest)
+                    toggleRequest();
+            },
+        .show =
+            [&] {
+                if (showRequest)
+                    showRequest();
+            },
+        .settings =
+            [&] {
+                if (settingsRequest)
+                    settingsRequest();
+            },
+        .quiz =
+            [&] {
+                if (quizRequest)
+                    quizRequest();
+            },
         .quit = [] { QCoreApplication::quit(); },
     });
     switch (instance.claim()) {
@@ -175,7 +187,8 @@ int runApplication(int argc, char** argv)
         break;
     }
 
-    auto opened = linux_platform::PlistFileSettingsDomain::open(linux_platform::PlistFileSettingsDomain::defaultPath(), log);
+    auto opened =
+        linux_platform::PlistFileSettingsDomain::open(linux_platform::PlistFileSettingsDomain::defaultPath(), log);
     if (!opened.domain) {
         std::fprintf(stderr, "hintboard: the settings cannot be opened: %s\n", opened.error.c_str());
         return 1;
@@ -217,15 +230,14 @@ int runApplication(int argc, char** argv)
     linux_platform::GlibLoopThread glibThread(nullptr, nullptr);
     std::unique_ptr<linux_platform::LogindSystemWake> systemWake;
     glibThread.invokeAndWait([&] { systemWake = std::make_unique<linux_platform::LogindSystemWake>(runtime, log); });
-    const auto desktopShortcuts =
-        linux_platform::desktopShortcutSource(linux_platform::runningDesktop(log), log);
+    const auto desktopShortcuts = linux_platform::desktopShortcutSource(linux_platform::runningDesktop(log), log);
     ThemeSettings theme(settings, [] { return views::paletteAccentColor(QGuiApplication::palette()); });
 
     FavouritesStore favourites(settings);
     IgnoreListStore ignoreList(settings);
     const MenuBarReader menuBarReader(accessibility, log);
-    CachedMenuReader menuReader(CachedMenuReader::menuBarReads(menuBarReader), runtime, runtime, runtime,
-                                accessibility, settings, ignoreList);
+    CachedMenuReader menuReader(CachedMenuReader::menuBarReads(menuBarReader), runtime, runtime, runtime, accessibility,
+                                settings, ignoreList);
     FrontmostAppMonitor frontmostMonitor(workspace);
 
     PopupController popup(PopupDependencies{
@@ -247,9 +259,11 @@ int runApplication(int argc, char** argv)
         .makePanel = views::PopupWindow::factory(settings, &theme,
                                                  session == SessionKind::wayland ? views::PopupWindowMode::activated
                                                                                  : views::PopupWindowMode::unmanaged),
-        .openAddress = [](std::string_view address) {
-            QDesktopServices::openUrl(QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size()))));
-        },
+        .openAddress =
+            [](std::string_view address) {
+                QDesktopServices::openUrl(
+                    QUrl(QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size()))));
+            },
         .quit = [] { QCoreApplication::quit(); },
     });
 
@@ -267,32 +281,35 @@ int runApplication(int argc, char** argv)
         .log = log,
         .frontmostMonitor = frontmostMonitor,
         .statusItem = tray,
-        .connectPopup = [&popup](PopupCallbacks callbacks) {
-            popup.onGrant = std::move(callbacks.onGrant);
-            popup.onOpenSettings = std::move(callbacks.onOpenSettings);
-            popup.onPermissionGranted = std::move(callbacks.onPermissionGranted);
-            popup.onWillShow = std::move(callbacks.onWillShow);
-        },
+        .connectPopup =
+            [&popup](PopupCallbacks callbacks) {
+                popup.onGrant = std::move(callbacks.onGrant);
+                popup.onOpenSettings = std::move(callbacks.onOpenSettings);
+                popup.onPermissionGranted = std::move(callbacks.onPermissionGranted);
+                popup.onWillShow = std::move(callbacks.onWillShow);
+            },
         .togglePopup = [&popup] { popup.togglePopup(); },
         .showPopup = [&popup] { popup.showPopup(); },
         .hidePopup = [&popup] { popup.hide(); },
         .precacheMenus = [&menuReader](const platform::RunningApplication& app) { menuReader.precache(app); },
-        .setUpHotkey = [&hotkeys, &settings](std::function<void()> onActivate) {
-            hotkeys.onActivate = std::move(onActivate);
-            setUpHotkeyAtLaunch(hotkeys, settings);
-        },
+        .setUpHotkey =
+            [&hotkeys, &settings](std::function<void()> onActivate) {
+                hotkeys.onActivate = std::move(onActivate);
+                setUpHotkeyAtLaunch(hotkeys, settings);
+            },
         .storedHotkey = [&settings] { return loadHotkey(settings); },
         .hotkeyWorks = [&hotkeys] { return hotkeys.isRegistered(); },
-        .applyDoubleTap = [&doubleTap, &triggers, &log, told = false](std::function<void()> onActivate) mutable {
-            if (!triggers.doubleTapAvailable) {
-                // Applied again after the wizard and every wake; said once.
-                if (!std::exchange(told, true))
-                    log.info(LogCategory::hotkey, "Double tap not available: {}", triggers.doubleTapReason);
-                return;
-            }
-            doubleTap.onActivate = std::move(onActivate);
-            doubleTap.applySettings();
-        },
+        .applyDoubleTap =
+            [&doubleTap, &triggers, &log, told = false](std::function<void()> onActivate) mutable {
+                if (!triggers.doubleTapAvailable) {
+                    // Applied again after the wizard and every wake; said once.
+                    if (!std::exchange(told, true))
+                        log.info(LogCategory::hotkey, "Double tap not available: {}", triggers.doubleTapReason);
+                    return;
+                }
+                doubleTap.onActivate = std::move(onActivate);
+                doubleTap.applySettings();
+            },
         .quit = [] { QCoreApplication::quit(); },
         .notify = linux_platform::notifyDesktop,
     });
@@ -305,7 +322,9 @@ int runApplication(int argc, char** argv)
     DockIconManager dockIcon(presence, settings);
 
     // A quiz over the front application's commands, read anew with every menu.
-    views::QuizWindowController quizzes({.favourites = favourites, .mainQueue = runtime, .dockIcon = dockIcon,
+    views::QuizWindowController quizzes({.favourites = favourites,
+                                         .mainQueue = runtime,
+                                         .dockIcon = dockIcon,
                                          .theme = &theme,
                                          .keyLabels = [&settings] { return Settings(settings).keyLabels(); }});
     delegate.onStartQuiz = [&](const platform::RunningApplication& app) {
@@ -330,9 +349,10 @@ int runApplication(int argc, char** argv)
         .runningVersion = HINTBOARD_VERSION,
         .source = updatesFromPackageManager ? UpdateSource::packageManager : UpdateSource::feed,
         .defaultFeedAddress = HINTBOARD_DEFAULT_UPDATE_FEED,
-        .downloadFeed = [&feedDownloader](const std::string& address, auto done) {
-            feedDownloader.download(QUrl(QString::fromStdString(address)), std::move(done));
-        },
+        .downloadFeed =
+            [&feedDownloader](const std::string& address, auto done) {
+                feedDownloader.download(QUrl(QString::fromStdString(address)), std::move(done));
+            },
     });
     views::UpdateDialog updateDialog(HINTBOARD_VERSION);
     const auto showResult = [&updateDialog](const UpdateCheckResult& result) { updateDialog.showResult(result); };
@@ -362,10 +382,17 @@ int runApplication(int argc, char** argv)
             settingsSync.reset();
             syncFolder = *path;
             syncStore = std::make_unique<linux_platform::DirectorySyncFolder>(syncFolder, runtime, log);
-            settingsSync = std::make_unique<SettingsSync>(SettingsSyncServices{
-                .settings = settings, .folder = *syncStore, .mainQueue = runtime, .clock = runtime,
-                .notifications = notifications, .log = log, .favourites = favourites, .ignoreList = ignoreList,
-                .theme = theme, .computer = linux_platform::thisComputer()});
+            settingsSync =
+                std::make_unique<SettingsSync>(SettingsSyncServices{.settings = settings,
+                                                                    .folder = *syncStore,
+                                                                    .mainQueue = runtime,
+                                                                    .clock = runtime,
+                                                                    .notifications = notifications,
+                                                                    .log = log,
+                                                                    .favourites = favourites,
+                                                                    .ignoreList = ignoreList,
+                                                                    .theme = theme,
+                                                                    .computer = linux_platform::thisComputer()});
         }
         return settingsSync.get();
     };
@@ -387,16 +414,18 @@ int runApplication(int argc, char** argv)
         .notifications = notifications,
         .loginItems = loginItems,
         .appPresence = presence,
-        .hasNewerRemoteSettings = [&] {
-            auto* sync = folderSync();
-            return sync && sync->hasNewerRemoteSettings();
-        },
-        .onSyncEnabledChanged = [&](bool enabled) {
-            if (enabled)
-                delegate.onStartSettingsSync();
-            else if (settingsSync)
-                settingsSync->stop();
-        },
+        .hasNewerRemoteSettings =
+            [&] {
+                auto* sync = folderSync();
+                return sync && sync->hasNewerRemoteSettings();
+            },
+        .onSyncEnabledChanged =
+            [&](bool enabled) {
+                if (enabled)
+                    delegate.onStartSettingsSync();
+                else if (settingsSync)
+                    settingsSync->stop();
+            },
         .triggers = triggers,
         .updatesFromPackageManager = updatesFromPackageManager,
     };
@@ -414,8 +443,14 @@ int runApplication(int argc, char** argv)
         welcomeWindow->present();
     };
 
-    SettingsBackup backup({.settings = settings, .clock = runtime, .favourites = favourites, .ignoreList = ignoreList,
-                           .theme = theme, .appPresence = presence, .notifications = notifications, .log = log,
+    SettingsBackup backup({.settings = settings,
+                           .clock = runtime,
+                           .favourites = favourites,
+                           .ignoreList = ignoreList,
+                           .theme = theme,
+                           .appPresence = presence,
+                           .notifications = notifications,
+                           .log = log,
                            .appVersion = HINTBOARD_VERSION});
     views::SettingsWindowController settingsWindow({
         .model = settingsModelServices,
@@ -424,18 +459,21 @@ int runApplication(int argc, char** argv)
         .backup = backup,
         .dockIcon = dockIcon,
         .workspace = workspace,
-        .useSyncedSettings = [&] {
-            if (auto* sync = folderSync())
-                sync->useSyncedSettings();
-        },
-        .keepLocalSettings = [&] {
-            if (auto* sync = folderSync())
-                sync->keepLocalSettings();
-        },
-        .clearSyncedSettings = [&] {
-            if (auto* sync = folderSync())
-                sync->clearICloudData();
-        },
+        .useSyncedSettings =
+            [&] {
+                if (auto* sync = folderSync())
+                    sync->useSyncedSettings();
+            },
+        .keepLocalSettings =
+            [&] {
+                if (auto* sync = folderSync())
+                    sync->keepLocalSettings();
+            },
+        .clearSyncedSettings =
+            [&] {
+                if (auto* sync = folderSync())
+                    sync->clearICloudData();
+            },
     });
     delegate.onOpenSettings = [&settingsWindow] { settingsWindow.show(); };
     settingsRequest = [&settingsWindow] { settingsWindow.show(); };

@@ -23,18 +23,18 @@ int sendToRunningInstance(std::string_view method)
     const bool mayStart = method != "Quit";
     constexpr int startTimeoutMs = 25000;
     constexpr int answerTimeoutMs = 5000;
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, busName, objectPath, interfaceName, std::string(method).c_str(), nullptr, nullptr,
-        mayStart ? G_DBUS_CALL_FLAGS_NONE : G_DBUS_CALL_FLAGS_NO_AUTO_START, mayStart ? startTimeoutMs : answerTimeoutMs,
-        nullptr, &error);
+    GVariant* reply =
+        g_dbus_connection_call_sync(bus, busName, objectPath, interfaceName, std::string(method).c_str(), nullptr,
+                                    nullptr, mayStart ? G_DBUS_CALL_FLAGS_NONE : G_DBUS_CALL_FLAGS_NO_AUTO_START,
+                                    mayStart ? startTimeoutMs : answerTimeoutMs, nullptr, &error);
     g_object_unref(bus);
     if (reply) {
         g_variant_unref(reply);
         return 0;
     }
     // Without auto-start the bus says the name has no owner.
-    if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
-        g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER)) {
+    if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN)
+        || g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER)) {
         std::fputs(mayStart ? "hintboard: Hintboard is not running in this session, and the session bus has no "
                               "service file that starts it; start it with `hintboard`\n"
                             : "hintboard: Hintboard is not running in this session\n",

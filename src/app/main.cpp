@@ -26,14 +26,14 @@ std::string usage()
     const auto hotkey = stored.hotkey();
     const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
     const char* sessionType = std::getenv("XDG_SESSION_TYPE");
-    const bool wayland = hb::sessionKind(waylandDisplay ? waylandDisplay : "", sessionType ? sessionType : "") ==
-                         hb::SessionKind::wayland;
+    const bool wayland = hb::sessionKind(waylandDisplay ? waylandDisplay : "", sessionType ? sessionType : "")
+                         == hb::SessionKind::wayland;
     const std::string keyName = hotkey ? hb::notation::keyLabel(hotkey->displayString, stored.keyLabels()) : "";
     // Wayland lets no program watch the modifier keys: no double tap there.
     const std::string trigger =
-        wayland ? "press a key bound to `hintboard toggle` in the desktop's keyboard settings" +
-                      (hotkey ? "\n(or " + keyName + " where the desktop grants global shortcuts)" : std::string()) +
-                      ", or click its icon."
+        wayland ? "press a key bound to `hintboard toggle` in the desktop's keyboard settings"
+                      + (hotkey ? "\n(or " + keyName + " where the desktop grants global shortcuts)" : std::string())
+                      + ", or click its icon."
         : hotkey ? "press " + keyName + " (the hot key),\ntap the chosen modifier key twice, or click its icon."
                  : "press the hot key you set,\ntap the chosen modifier key twice, or click its icon.";
     return fmt::format(R"(usage: hintboard                 start Hintboard in the panel's tray area

@@ -2,15 +2,15 @@
 
 #include "app/stored_settings.h"
 
-#include "menus/menu_bar_reader.h"
-#include "model/text.h"
-#include "sources/system_shortcuts.h"
-#include "sources/third_party_shortcut_registry.h"
 #include "linux/desktop_accessibility.h"
 #include "linux/journal_log.h"
 #include "linux/linux_desktop_shortcuts.h"
 #include "linux/session_services.h"
 #include "linux/x11_workspace.h"
+#include "menus/menu_bar_reader.h"
+#include "model/text.h"
+#include "sources/system_shortcuts.h"
+#include "sources/third_party_shortcut_registry.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -102,7 +102,7 @@ struct Options {
 
 struct Parsed {
     Options options;
-    std::string error;  // empty when the arguments are sound
+    std::string error; // empty when the arguments are sound
 };
 
 Parsed parseArguments(std::span<const std::string_view> arguments)
@@ -177,7 +177,10 @@ public:
     void cancel(TaskId) override {}
 };
 
-bool processRuns(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+bool processRuns(pid_t pid)
+{
+    return kill(pid, 0) == 0 || errno == EPERM;
+}
 
 std::string describe(const RunningApplication& app)
 {
@@ -228,7 +231,8 @@ std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& op
                                "(--pid does not).\n");
         else
             fmt::print(stderr, "hintboard: cannot reach the X display{}; --front and --app need it (--pid does not).\n",
-                       std::getenv("DISPLAY") ? fmt::format(" \"{}\"", std::getenv("DISPLAY")) : " (DISPLAY is not set)");
+                       std::getenv("DISPLAY") ? fmt::format(" \"{}\"", std::getenv("DISPLAY"))
+                                              : " (DISPLAY is not set)");
         return noDisplay;
     }
     if (options.target == Options::Target::front) {
@@ -239,7 +243,8 @@ std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& op
     }
     auto running = workspace.runningApplications();
     linux_platform::DesktopEntries entries;
-    if (auto found = std::ranges::find_if(running, [&](const auto& app) { return isCalled(app, options.appName, entries); });
+    if (auto found =
+            std::ranges::find_if(running, [&](const auto& app) { return isCalled(app, options.appName, entries); });
         found != running.end())
         return *found;
     fmt::print(stderr, "hintboard: no running application is called \"{}\".\n", options.appName);
@@ -256,7 +261,7 @@ std::variant<RunningApplication, ExitStatus> chooseApplication(const Options& op
 struct ShownRow {
     std::string title;
     std::string keys;
-    std::string label;  // the keys as the settings say they are written
+    std::string label; // the keys as the settings say they are written
     bool off = false;  // a switched-off desktop shortcut
 };
 struct ShownGroup {
@@ -268,8 +273,7 @@ struct ShownSection {
     std::vector<ShownGroup> groups;
 };
 
-std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections, bool all,
-                                        notation::KeyLabels labels)
+std::vector<ShownSection> shownSections(const std::vector<MenuSection>& sections, bool all, notation::KeyLabels labels)
 {
     std::vector<ShownSection> shown;
     for (const auto& section : sections) {
@@ -430,9 +434,10 @@ int runShortcutsCommand(std::span<const std::string_view> arguments)
     // A request of the read took the whole timeout: the application does not answer.
     const bool stalled = !accessibility.answers(app.pid);
     const bool quit = !processRuns(app.pid);
-    if (sections.empty() &&
-        (quit || !platform::readElement(accessibility, accessibility.applicationElement(app.pid),
-                                        platform::ax::menuBar))) {
+    if (sections.empty()
+        && (quit
+            || !platform::readElement(accessibility, accessibility.applicationElement(app.pid),
+                                      platform::ax::menuBar))) {
         using Presence = linux_platform::AtspiAccessibility::Presence;
         const auto presence = quit ? Presence::notOnBus : desktopAccessibility.atspi().presence(app.pid);
         if (quit)

@@ -78,8 +78,7 @@ SingleInstance::Claim SingleInstance::claim()
 
 SingleInstanceAdaptor::SingleInstanceAdaptor(SingleInstance* instance)
     : QDBusAbstractAdaptor(instance), instance_(instance)
-{
-}
+{}
 
 void SingleInstanceAdaptor::Toggle()
 {

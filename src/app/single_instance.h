@@ -24,9 +24,9 @@ class SingleInstance final : public QObject {
 
 public:
     enum class Claim {
-        owned,           // this process is the one instance
-        alreadyRunning,  // another process owns the name
-        noBus,           // no session bus (or the bus refused): the program runs without the name
+        owned,          // this process is the one instance
+        alreadyRunning, // another process owns the name
+        noBus,          // no session bus (or the bus refused): the program runs without the name
     };
 
     struct Requests {

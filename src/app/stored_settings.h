@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/key_label.h"
 #include "base/property_list.h"
+#include "model/key_label.h"
 #include "triggers/global_hotkey.h"
 
 #include <optional>

@@ -18,8 +18,8 @@ int watchdogPipe[2] = {-1, -1};
 
 void writeByte(int fd, unsigned char byte)
 {
-    if (fd >= 0)
-        [[maybe_unused]] auto written = ::write(fd, &byte, 1);
+    if (fd >= 0) [[maybe_unused]]
+        auto written = ::write(fd, &byte, 1);
 }
 
 void writeSignal(int number)
@@ -35,15 +35,13 @@ int readByte(int fd, int timeoutMilliseconds)
 {
     pollfd waiting{.fd = fd, .events = POLLIN, .revents = 0};
     int ready;
-    while ((ready = ::poll(&waiting, 1, timeoutMilliseconds)) < 0 && errno == EINTR) {
-    }
+    while ((ready = ::poll(&waiting, 1, timeoutMilliseconds)) < 0 && errno == EINTR) {}
     if (ready <= 0)
         return -2;
     unsigned char byte = 0;
     ssize_t count;
-    while ((count = ::read(fd, &byte, 1)) < 0 && errno == EINTR) {
-    }
-    return count == 1 ? byte : 0;  // a closed pipe ends the watch
+    while ((count = ::read(fd, &byte, 1)) < 0 && errno == EINTR) {}
+    return count == 1 ? byte : 0; // a closed pipe ends the watch
 }
 
 void watch(int fd, std::chrono::milliseconds grace)

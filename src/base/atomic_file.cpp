@@ -10,7 +10,10 @@
 namespace hb::platform {
 namespace {
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
+std::error_code lastError()
+{
+    return {errno, std::generic_category()};
+}
 
 std::error_code writeAll(int fd, std::string_view content)
 {

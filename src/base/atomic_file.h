@@ -17,8 +17,8 @@ namespace hb::platform {
 // is refused with `not_a_regular_file` without being opened, so nothing waits.
 // `beforeRename` runs once the temporary file is complete; tests use it to
 // stop the writer between the two steps.
-std::error_code replaceFileAtomically(const std::filesystem::path& file, std::string_view content,
-                                      mode_t mode = 0600, const std::function<void()>& beforeRename = {});
+std::error_code replaceFileAtomically(const std::filesystem::path& file, std::string_view content, mode_t mode = 0600,
+                                      const std::function<void()>& beforeRename = {});
 
 // As replaceFileAtomically, but a symbolic link at `file` is never followed:
 // the link itself is replaced by the file. For folders that others write to.

@@ -5,10 +5,14 @@ namespace hb::platform {
 std::string_view categoryName(LogCategory category)
 {
     switch (category) {
-    case LogCategory::scraper: return "scraper";
-    case LogCategory::accessibility: return "accessibility";
-    case LogCategory::hotkey: return "hotkey";
-    case LogCategory::settings: return "settings";
+    case LogCategory::scraper:
+        return "scraper";
+    case LogCategory::accessibility:
+        return "accessibility";
+    case LogCategory::hotkey:
+        return "hotkey";
+    case LogCategory::settings:
+        return "settings";
     }
     return "unknown";
 }
@@ -16,10 +20,14 @@ std::string_view categoryName(LogCategory category)
 std::string_view levelName(LogLevel level)
 {
     switch (level) {
-    case LogLevel::debug: return "debug";
-    case LogLevel::info: return "info";
-    case LogLevel::notice: return "default";
-    case LogLevel::error: return "error";
+    case LogLevel::debug:
+        return "debug";
+    case LogLevel::info:
+        return "info";
+    case LogLevel::notice:
+        return "default";
+    case LogLevel::error:
+        return "error";
     }
     return "unknown";
 }

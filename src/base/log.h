@@ -12,7 +12,7 @@ namespace hb::platform {
 inline constexpr std::string_view logSubsystem = "org.mirelo.Hintboard";
 
 enum class LogCategory { scraper, accessibility, hotkey, settings };
-enum class LogLevel { debug, info, notice, error };  // notice is the system's "default" level
+enum class LogLevel { debug, info, notice, error }; // notice is the system's "default" level
 
 std::string_view categoryName(LogCategory);
 std::string_view levelName(LogLevel);
@@ -48,8 +48,7 @@ class Log {
 public:
     Log(LogSink& sink, std::function<bool()> debugLoggingEnabled)
         : sink_(sink), debugLoggingEnabled_(std::move(debugLoggingEnabled))
-    {
-    }
+    {}
 
     bool debugLoggingEnabled() const { return debugLoggingEnabled_ && debugLoggingEnabled_(); }
 
@@ -60,8 +59,8 @@ public:
         auto values = std::make_tuple(present(args, reveal)...);
         std::string message;
         try {
-            message = std::apply(
-                [&](const auto&... v) { return fmt::vformat(format, fmt::make_format_args(v...)); }, values);
+            message =
+                std::apply([&](const auto&... v) { return fmt::vformat(format, fmt::make_format_args(v...)); }, values);
         } catch (const fmt::format_error&) {
             message = std::string(format);
         }
@@ -69,17 +68,32 @@ public:
     }
 
     template <typename... Args>
-    void debug(LogCategory c, std::string_view format, const Args&... args) { write(c, LogLevel::debug, format, args...); }
+    void debug(LogCategory c, std::string_view format, const Args&... args)
+    {
+        write(c, LogLevel::debug, format, args...);
+    }
     template <typename... Args>
-    void info(LogCategory c, std::string_view format, const Args&... args) { write(c, LogLevel::info, format, args...); }
+    void info(LogCategory c, std::string_view format, const Args&... args)
+    {
+        write(c, LogLevel::info, format, args...);
+    }
     template <typename... Args>
-    void notice(LogCategory c, std::string_view format, const Args&... args) { write(c, LogLevel::notice, format, args...); }
+    void notice(LogCategory c, std::string_view format, const Args&... args)
+    {
+        write(c, LogLevel::notice, format, args...);
+    }
     template <typename... Args>
-    void error(LogCategory c, std::string_view format, const Args&... args) { write(c, LogLevel::error, format, args...); }
+    void error(LogCategory c, std::string_view format, const Args&... args)
+    {
+        write(c, LogLevel::error, format, args...);
+    }
 
 private:
     template <typename T>
-    static const T& present(const T& value, bool) { return value; }
+    static const T& present(const T& value, bool)
+    {
+        return value;
+    }
     template <typename T>
     static std::string present(const Private<T>& value, bool reveal)
     {

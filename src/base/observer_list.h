@@ -35,7 +35,7 @@ public:
             auto found = callbacks_.find(id);
             if (found == callbacks_.end())
                 continue;
-            Callback callback = found->second;  // survives its own removal
+            Callback callback = found->second; // survives its own removal
             callback(args...);
         }
     }

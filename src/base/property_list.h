@@ -15,7 +15,7 @@ using PlistArray = std::vector<PlistValue>;
 using PlistDictionary = std::map<std::string, PlistValue, std::less<>>;
 using PlistData = std::vector<std::uint8_t>;
 struct PlistDate {
-    double secondsSince2001 = 0;  // the property-list epoch, 2001-01-01 UTC
+    double secondsSince2001 = 0; // the property-list epoch, 2001-01-01 UTC
     friend bool operator==(const PlistDate&, const PlistDate&) = default;
 };
 // An object reference inside a keyed archive.
@@ -32,7 +32,10 @@ struct PlistValue : std::variant<bool, std::int64_t, double, std::string, PlistD
     PlistValue(const char* value) : variant(std::string(value)) {}
 
     template <typename T>
-    const T* as() const { return std::get_if<T>(this); }
+    const T* as() const
+    {
+        return std::get_if<T>(this);
+    }
 };
 
 enum class PlistFormat { xml, binary };

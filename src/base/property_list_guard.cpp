@@ -87,7 +87,7 @@ std::size_t containerNameLength(std::string_view xml, std::size_t at)
 bool xmlWithinBounds(std::string_view xml)
 {
     int depth = 0;
-    std::size_t quietUntil = 0;  // closing tags before this offset do not count
+    std::size_t quietUntil = 0; // closing tags before this offset do not count
     for (std::size_t at = xml.find('<'); at != std::string_view::npos; at = xml.find('<', at + 1)) {
         const bool quiet = at < quietUntil;
         if (!quiet) {
@@ -124,8 +124,8 @@ bool xmlComplete(std::string_view xml)
 {
     const auto end = xml.find_last_not_of(xmlSpace);
     constexpr std::string_view closing = "</plist>";
-    return end != std::string_view::npos && end + 1 >= closing.size() &&
-           xml.substr(end + 1 - closing.size(), closing.size()) == closing;
+    return end != std::string_view::npos && end + 1 >= closing.size()
+           && xml.substr(end + 1 - closing.size(), closing.size()) == closing;
 }
 
 // Whether a decimal integer fits in 64 bits, signed when negative.
@@ -195,9 +195,9 @@ public:
         list.objectCount_ = *bigEndian(bytes, trailer + 8, 8);
         list.topObject_ = *bigEndian(bytes, trailer + 16, 8);
         list.offsetTable_ = *bigEndian(bytes, trailer + 24, 8);
-        if (list.offsetSize_ < 1 || list.offsetSize_ > 8 || list.refSize_ < 1 || list.refSize_ > 8 ||
-            list.topObject_ >= list.objectCount_ || list.offsetTable_ < binaryMagic.size() ||
-            !list.fits(list.offsetTable_, list.objectCount_, list.offsetSize_))
+        if (list.offsetSize_ < 1 || list.offsetSize_ > 8 || list.refSize_ < 1 || list.refSize_ > 8
+            || list.topObject_ >= list.objectCount_ || list.offsetTable_ < binaryMagic.size()
+            || !list.fits(list.offsetTable_, list.objectCount_, list.offsetSize_))
             return std::nullopt;
         return list;
     }
@@ -206,7 +206,7 @@ public:
     {
         struct Pending {
             std::uint64_t object;
-            int depth;  // containers around it
+            int depth; // containers around it
         };
         const std::uint64_t valueLimit =
             std::min<std::uint64_t>(maxPropertyListValues, objectCount_ * maxValuesPerObject + valueAllowance);
@@ -250,8 +250,8 @@ private:
     static constexpr std::size_t trailerSize = 32;
 
     struct Object {
-        unsigned type;          // the high half of the marker byte
-        std::uint64_t count;    // elements, characters or bytes
+        unsigned type;       // the high half of the marker byte
+        std::uint64_t count; // elements, characters or bytes
         std::uint64_t payloadAt;
     };
 
@@ -292,12 +292,20 @@ private:
     static std::uint64_t payloadSize(const Object& object)
     {
         switch (object.type) {
-        case 0x1: return std::uint64_t{1} << (object.count & 0x7);  // integer of 2^n bytes
-        case 0x2: return 8;                                          // real
-        case 0x3: return 8;                                          // date
-        case 0x4: case 0x5: case 0x7: return object.count;          // data, ASCII, UTF-8
-        case 0x6: return object.count * 2;                           // UTF-16
-        default: return 0;
+        case 0x1:
+            return std::uint64_t{1} << (object.count & 0x7); // integer of 2^n bytes
+        case 0x2:
+            return 8; // real
+        case 0x3:
+            return 8; // date
+        case 0x4:
+        case 0x5:
+        case 0x7:
+            return object.count; // data, ASCII, UTF-8
+        case 0x6:
+            return object.count * 2; // UTF-16
+        default:
+            return 0;
         }
     }
 
@@ -340,7 +348,7 @@ private:
     }
 
     std::string_view bytes_;
-    std::uint64_t trailer_;  // where the trailer starts
+    std::uint64_t trailer_; // where the trailer starts
     std::size_t offsetSize_ = 0;
     std::size_t refSize_ = 0;
     std::uint64_t objectCount_ = 0;

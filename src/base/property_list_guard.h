@@ -8,8 +8,8 @@ namespace hb::platform {
 // libplist parses and frees recursively, copies a binary object once per
 // reference to it, and aborts on a binary dictionary key holding U+0000.
 // These bounds keep parsing within the stack and within reason.
-inline constexpr int maxPropertyListDepth = 256;             // nested arrays and dictionaries
-inline constexpr std::size_t maxPropertyListValues = 1 << 20;  // values after expanding references
+inline constexpr int maxPropertyListDepth = 256;              // nested arrays and dictionaries
+inline constexpr std::size_t maxPropertyListValues = 1 << 20; // values after expanding references
 // A binary list may reuse objects (writers share equal keys and values), but
 // never expand to more than this many values per object it holds...
 inline constexpr std::size_t maxValuesPerObject = 32;

@@ -14,7 +14,10 @@ namespace {
 
 using Descriptor = platform::FileDescriptor;
 
-UntrustedFile failed(UntrustedFile::Status status) { return UntrustedFile{status, {}}; }
+UntrustedFile failed(UntrustedFile::Status status)
+{
+    return UntrustedFile{status, {}};
+}
 
 } // namespace
 

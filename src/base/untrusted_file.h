@@ -9,7 +9,7 @@ namespace hb::sources {
 struct UntrustedFile {
     enum class Status { read, oversized, unreadable };
     Status status = Status::unreadable;
-    std::string bytes;  // the whole content when read
+    std::string bytes; // the whole content when read
 };
 
 // Reads a file that another program controls. Only a regular file (a symbolic

@@ -2,9 +2,9 @@
 
 namespace hb::fake {
 
-using platform::ElementRef;
 using platform::AttributeNumber;
 using platform::AttributeValue;
+using platform::ElementRef;
 namespace ax = platform::ax;
 
 FakeElement& FakeElement::set(std::string_view attribute, AttributeValue value)
@@ -20,9 +20,15 @@ FakeElement& FakeElement::fail(std::string_view attribute)
     return *this;
 }
 
-FakeElement& FakeElement::setEnabled(bool enabled) { return set(ax::enabled, AttributeNumber{enabled ? 1.0 : 0.0}); }
+FakeElement& FakeElement::setEnabled(bool enabled)
+{
+    return set(ax::enabled, AttributeNumber{enabled ? 1.0 : 0.0});
+}
 
-FakeElement& FakeElement::setTitle(std::string title) { return set(ax::title, std::move(title)); }
+FakeElement& FakeElement::setTitle(std::string title)
+{
+    return set(ax::title, std::move(title));
+}
 
 FakeElement& FakeElement::add(FakeElement& child)
 {
@@ -39,7 +45,10 @@ FakeItem item(std::string title, std::optional<std::string> character, std::opti
     return result;
 }
 
-FakeItem separator() { return FakeItem{}; }
+FakeItem separator()
+{
+    return FakeItem{};
+}
 
 FakeItem submenu(std::string title, std::vector<FakeItem> items)
 {
@@ -122,8 +131,8 @@ FakeElement* FakeAccessibility::find(pid_t pid, const std::vector<std::string>& 
         FakeElement* next = nullptr;
         for (auto* child : container->children_) {
             auto title = child->attributes_.find(ax::title);
-            if (title != child->attributes_.end() && std::get_if<std::string>(&title->second) &&
-                std::get<std::string>(title->second) == titlePath[depth]) {
+            if (title != child->attributes_.end() && std::get_if<std::string>(&title->second)
+                && std::get<std::string>(title->second) == titlePath[depth]) {
                 next = child;
                 break;
             }

@@ -22,7 +22,7 @@ public:
     FakeElement& fail(std::string_view attribute);
     FakeElement& setEnabled(bool enabled);
     FakeElement& setTitle(std::string title);
-    FakeElement& add(FakeElement& child);  // appends a child (may be an ancestor: cycles are allowed)
+    FakeElement& add(FakeElement& child); // appends a child (may be an ancestor: cycles are allowed)
 
     int pressCount() const { return pressCount_; }
     void refusePress() { refusePress_ = true; }
@@ -48,11 +48,13 @@ struct FakeItem {
     std::vector<FakeItem> submenu;
     bool hasSubmenu = false;
 };
-FakeItem item(std::string title, std::optional<std::string> character = {},
-              std::optional<std::int64_t> modifiers = {});
+FakeItem item(std::string title, std::optional<std::string> character = {}, std::optional<std::int64_t> modifiers = {});
 FakeItem separator();
 FakeItem submenu(std::string title, std::vector<FakeItem> items);
-inline FakeItem menu(std::string title, std::vector<FakeItem> items) { return submenu(std::move(title), std::move(items)); }
+inline FakeItem menu(std::string title, std::vector<FakeItem> items)
+{
+    return submenu(std::move(title), std::move(items));
+}
 
 // An in-memory desktop of scripted applications.
 class FakeAccessibility : public platform::Accessibility {
@@ -60,10 +62,9 @@ public:
     bool isProcessTrusted() override { return trusted_; }
     bool requestTrust() override { return trusted_; }
     platform::ElementRef applicationElement(pid_t pid) override;
-    void setMessagingTimeout(const platform::ElementRef& application,
-                             std::chrono::duration<double> timeout) override;
+    void setMessagingTimeout(const platform::ElementRef& application, std::chrono::duration<double> timeout) override;
     std::optional<platform::AttributeValue> copyAttribute(const platform::ElementRef& element,
-                                                   std::string_view attribute) override;
+                                                          std::string_view attribute) override;
     bool performAction(const platform::ElementRef& element, std::string_view action) override;
     bool answers(pid_t pid) override;
 

@@ -21,7 +21,7 @@ void tell(const std::map<platform::EventMonitors::Token, Handler>& handlers, con
 
 template <typename Handler>
 std::optional<platform::EventMonitors::Token> FakeEventMonitors::add(std::map<Token, Handler>& handlers,
-                                                                    Handler handler)
+                                                                     Handler handler)
 {
     if (!available_)
         return std::nullopt;
@@ -61,9 +61,15 @@ void FakeEventMonitors::changeFlags(std::uint64_t flags)
     tell(flagsMonitors_, flags);
 }
 
-void FakeEventMonitors::pressKey(const platform::KeyEvent& key) { tell(keyMonitors_, key); }
+void FakeEventMonitors::pressKey(const platform::KeyEvent& key)
+{
+    tell(keyMonitors_, key);
+}
 
-void FakeEventMonitors::pressMouse(platform::MouseButton button) { tell(mouseMonitors_, button); }
+void FakeEventMonitors::pressMouse(platform::MouseButton button)
+{
+    tell(mouseMonitors_, button);
+}
 
 std::size_t FakeEventMonitors::monitorCount() const
 {

@@ -13,7 +13,7 @@ namespace hb::fake {
 // are refused; presses are injected by the test and told at once.
 class FakeHotkeyService : public platform::HotkeyService {
 public:
-    static constexpr int refusedStatus = -9878;  // the status of a combination held elsewhere
+    static constexpr int refusedStatus = -9878; // the status of a combination held elsewhere
 
     struct Registration {
         std::uint32_t keyCode = 0;

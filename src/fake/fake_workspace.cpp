@@ -20,7 +20,10 @@ platform::Workspace::ObserverId FakeWorkspace::addActivationObserver(ActivationO
     return observers_.add(std::move(observer));
 }
 
-void FakeWorkspace::removeActivationObserver(ObserverId id) { observers_.remove(id); }
+void FakeWorkspace::removeActivationObserver(ObserverId id)
+{
+    observers_.remove(id);
+}
 
 void FakeWorkspace::activate(const platform::RunningApplication& app)
 {
@@ -29,7 +32,10 @@ void FakeWorkspace::activate(const platform::RunningApplication& app)
     observers_.notify(app);
 }
 
-void FakeWorkspace::activateUnidentified() { observers_.notify(std::nullopt); }
+void FakeWorkspace::activateUnidentified()
+{
+    observers_.notify(std::nullopt);
+}
 
 void FakeWorkspace::launch(const platform::RunningApplication& app)
 {

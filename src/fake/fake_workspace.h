@@ -9,8 +9,7 @@
 namespace hb::fake {
 
 // A running application for tests; the identifier doubles as the icon name.
-platform::RunningApplication application(pid_t pid, std::string name,
-                                         std::optional<std::string> bundleIdentifier = {});
+platform::RunningApplication application(pid_t pid, std::string name, std::optional<std::string> bundleIdentifier = {});
 
 // An in-memory desktop's application switcher. Activations are delivered
 // synchronously, within the call that makes them (the test's thread is the

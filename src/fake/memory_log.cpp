@@ -24,8 +24,7 @@ std::vector<std::string> MemoryLogSink::messages(platform::LogCategory category)
     return result;
 }
 
-bool MemoryLogSink::contains(platform::LogCategory category, platform::LogLevel level,
-                             const std::string& message) const
+bool MemoryLogSink::contains(platform::LogCategory category, platform::LogLevel level, const std::string& message) const
 {
     std::lock_guard lock(mutex_);
     for (const auto& record : records_)

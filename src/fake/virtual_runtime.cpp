@@ -10,7 +10,10 @@ platform::TimePoint VirtualRuntime::now() const
     return now_;
 }
 
-void VirtualRuntime::post(std::function<void()> task) { postAfter(platform::Seconds(0), std::move(task)); }
+void VirtualRuntime::post(std::function<void()> task)
+{
+    postAfter(platform::Seconds(0), std::move(task));
+}
 
 platform::MainQueue::TaskId VirtualRuntime::postAfter(platform::Seconds delay, std::function<void()> task)
 {
@@ -92,8 +95,7 @@ bool VirtualRuntime::runBackground()
 void VirtualRuntime::runUntilIdle()
 {
     runMainQueue();
-    while (runBackground()) {
-    }
+    while (runBackground()) {}
 }
 
 std::size_t VirtualRuntime::pendingBackgroundTasks() const

@@ -10,9 +10,9 @@
 
 namespace hb::linux_platform {
 
-using platform::ElementRef;
 using platform::AttributeNumber;
 using platform::AttributeValue;
+using platform::ElementRef;
 namespace ax = platform::ax;
 using namespace atspi;
 
@@ -115,8 +115,8 @@ std::optional<AttributeValue> AtspiAccessibility::copyAttribute(const ElementRef
         auto states = reads.states(*element);
         if (!states)
             return std::nullopt;
-        const bool set = atspi_state_set_contains(
-            *states, attribute == atspi_attribute::showing ? ATSPI_STATE_SHOWING : ATSPI_STATE_VISIBLE);
+        const bool set = atspi_state_set_contains(*states, attribute == atspi_attribute::showing ? ATSPI_STATE_SHOWING
+                                                                                                 : ATSPI_STATE_VISIBLE);
         g_object_unref(*states);
         return AttributeNumber{set ? 1.0 : 0.0};
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/accessibility.h"
 #include "base/log.h"
+#include "platform/accessibility.h"
 
 #include <cstdint>
 #include <memory>
@@ -58,10 +58,9 @@ public:
     bool isProcessTrusted() override;
     bool requestTrust() override;
     platform::ElementRef applicationElement(pid_t pid) override;
-    void setMessagingTimeout(const platform::ElementRef& application,
-                             std::chrono::duration<double> timeout) override;
+    void setMessagingTimeout(const platform::ElementRef& application, std::chrono::duration<double> timeout) override;
     std::optional<platform::AttributeValue> copyAttribute(const platform::ElementRef& element,
-                                                   std::string_view attribute) override;
+                                                          std::string_view attribute) override;
     bool performAction(const platform::ElementRef& element, std::string_view action) override;
     bool answers(pid_t pid) override;
 

@@ -37,8 +37,7 @@ bool Connection::connected()
 
 void Connection::drain()
 {
-    for (int i = 0; i < 1000 && g_main_context_iteration(context_, FALSE); ++i) {
-    }
+    for (int i = 0; i < 1000 && g_main_context_iteration(context_, FALSE); ++i) {}
 }
 
 void Connection::setTimeout(std::chrono::milliseconds timeout)

@@ -78,7 +78,7 @@ public:
     // What to do with the reply of one request; the reply is null when none came.
     using ReplyHandler = std::function<void(DBusMessage* reply)>;
     struct Exchange {
-        DBusMessage* message;  // owned; null when it could not be made
+        DBusMessage* message; // owned; null when it could not be made
         ReplyHandler onReply;
     };
     // Sends the requests to the application of `ofApplication` together and

@@ -42,18 +42,17 @@ using Text = std::unique_ptr<gchar, Free>;
 
 // How an element presents itself.
 enum class Presentation {
-    application,  // the application; its object is looked up by process id on first use
-    object,       // an object as the toolkit shows it
-    item,         // an entry of a menu bar or menu
-    menuItems,    // a GTK menu, which holds its items itself, as the submenu of its own item
+    application, // the application; its object is looked up by process id on first use
+    object,      // an object as the toolkit shows it
+    item,        // an entry of a menu bar or menu
+    menuItems,   // a GTK menu, which holds its items itself, as the submenu of its own item
 };
 
 class Element final : public platform::AccessibleElement {
 public:
     Element(pid_t pid, AtspiAccessible* accessible, Presentation presentation)
         : pid(pid), accessible(accessible), presentation(presentation)
-    {
-    }
+    {}
     ~Element() override
     {
         if (accessible) {
@@ -64,14 +63,14 @@ public:
 
     const pid_t pid;
     // Guarded by atspiLock(), like everything below.
-    mutable AtspiAccessible* accessible;  // owned; null for an application not found yet
+    mutable AtspiAccessible* accessible; // owned; null for an application not found yet
     const Presentation presentation;
 
     // Read once per element: roles do not change, and one key binding serves
     // the four key-equivalent attributes.
     mutable std::optional<AtspiRole> role;
     mutable std::optional<std::optional<MenuKeyEquivalent>> key;
-    mutable std::optional<std::string> lastTitle;  // the title most recently read
+    mutable std::optional<std::string> lastTitle; // the title most recently read
     // Answers asked for ahead, with the siblings or the whole submenu, during
     // the read `prefetchedIn`. The title, binding and children each serve one
     // read of their attribute in that read; the child count serves the read.
@@ -80,8 +79,8 @@ public:
     mutable std::optional<std::string> prefetchedBinding;
     mutable std::optional<int> prefetchedChildCount;
     mutable std::optional<std::vector<std::shared_ptr<Element>>> prefetchedChildren;
-    mutable bool hidden = false;  // a menu item the toolkit lists but does not show
-    mutable std::optional<bool> listedAsMenu;  // an ATK item listed with the menus among its siblings
+    mutable bool hidden = false;              // a menu item the toolkit lists but does not show
+    mutable std::optional<bool> listedAsMenu; // an ATK item listed with the menus among its siblings
 };
 
 inline std::shared_ptr<Element> wrap(pid_t pid, AtspiAccessible* object, Presentation presentation)

@@ -27,14 +27,15 @@ std::optional<MenuKeyEquivalent> keyNamed(std::string_view name)
 // Adds a modifier by name to the mask; false for a modifier the notation cannot show.
 bool addModifier(std::string_view name, std::int64_t& modifiers, bool& command)
 {
-    if (keybinding::sameName(name, "Primary") || keybinding::sameName(name, "Control") ||
-        keybinding::sameName(name, "Ctrl") || keybinding::sameName(name, "Ctl"))
+    if (keybinding::sameName(name, "Primary") || keybinding::sameName(name, "Control")
+        || keybinding::sameName(name, "Ctrl") || keybinding::sameName(name, "Ctl"))
         modifiers |= mask::control;
     else if (keybinding::sameName(name, "Alt") || keybinding::sameName(name, "Mod1"))
         modifiers |= mask::option;
     else if (keybinding::sameName(name, "Shift") || keybinding::sameName(name, "Shft"))
         modifiers |= mask::shift;
-    else if (keybinding::sameName(name, "Super") || keybinding::sameName(name, "Meta") || keybinding::sameName(name, "Mod4"))
+    else if (keybinding::sameName(name, "Super") || keybinding::sameName(name, "Meta")
+             || keybinding::sameName(name, "Mod4"))
         command = true;
     else
         return false;
@@ -77,7 +78,7 @@ bool titleContains(std::string_view title, char c)
 // "Ctrl+Shift+N", "Ctrl++", "Alt+Right"
 std::optional<MenuKeyEquivalent> parseQtShortcut(std::string_view shortcut, std::string_view title, bool opensSubmenu)
 {
-    if (shortcut.empty() || shortcut.find(", ") != std::string_view::npos)  // empty, or a sequence of chords
+    if (shortcut.empty() || shortcut.find(", ") != std::string_view::npos) // empty, or a sequence of chords
         return std::nullopt;
     std::string_view keyName;
     std::string_view modifierPart;
@@ -101,8 +102,8 @@ std::optional<MenuKeyEquivalent> parseQtShortcut(std::string_view shortcut, std:
     }
 
     // Qt reports an item's mnemonic as Alt+<character> when it has no shortcut.
-    const bool mnemonic = modifiers == mask::option && !command && keyName.size() == 1 &&
-                          (opensSubmenu || titleContains(title, keyName.front()));
+    const bool mnemonic = modifiers == mask::option && !command && keyName.size() == 1
+                          && (opensSubmenu || titleContains(title, keyName.front()));
     if (mnemonic)
         return std::nullopt;
     return withModifiers(keyNamed(keyName), modifiers, command);
@@ -121,8 +122,8 @@ KeyBindingStyle keyBindingStyle(std::string_view toolkitName, std::string_view k
         return KeyBindingStyle::gtk;
     if (keybinding::sameName(toolkitName, "Qt"))
         return KeyBindingStyle::qt;
-    const bool gtkLike = keyBinding.find('<') != std::string_view::npos ||
-                         std::count(keyBinding.begin(), keyBinding.end(), ';') >= 2;
+    const bool gtkLike =
+        keyBinding.find('<') != std::string_view::npos || std::count(keyBinding.begin(), keyBinding.end(), ';') >= 2;
     return gtkLike ? KeyBindingStyle::gtk : KeyBindingStyle::qt;
 }
 
@@ -149,8 +150,8 @@ std::string_view gtkAccelerator(std::string_view keyBinding)
 bool isKeyAttribute(std::string_view attribute)
 {
     namespace ax = platform::ax;
-    return attribute == ax::cmdChar || attribute == ax::cmdVirtualKey || attribute == ax::cmdGlyph ||
-           attribute == ax::cmdModifiers;
+    return attribute == ax::cmdChar || attribute == ax::cmdVirtualKey || attribute == ax::cmdGlyph
+           || attribute == ax::cmdModifiers;
 }
 
 std::optional<platform::AttributeValue> keyAttribute(const MenuKeyEquivalent& key, std::string_view attribute)

@@ -22,8 +22,8 @@ struct MenuKeyEquivalent {
 };
 
 enum class KeyBindingStyle {
-    gtk,  // "mnemonic;path;accelerator", e.g. "n;<Alt>f:n;<Primary>n"
-    qt,   // "Ctrl+Shift+N"; a mnemonic reads as "Alt+N"
+    gtk, // "mnemonic;path;accelerator", e.g. "n;<Alt>f:n;<Primary>n"
+    qt,  // "Ctrl+Shift+N"; a mnemonic reads as "Alt+N"
 };
 
 // Whether an application's toolkit name is GTK's (GTK 3 says "gtk").

@@ -68,15 +68,15 @@ bool isTrue(platform::Accessibility& accessibility, const ElementRef& element, s
 
 bool isShown(platform::Accessibility& accessibility, const ElementRef& element)
 {
-    return isTrue(accessibility, element, atspi_attribute::showing) &&
-           isTrue(accessibility, element, atspi_attribute::visible);
+    return isTrue(accessibility, element, atspi_attribute::showing)
+           && isTrue(accessibility, element, atspi_attribute::visible);
 }
 
 bool hasKeyEquivalent(platform::Accessibility& accessibility, const ElementRef& item)
 {
-    return platform::readText(accessibility, item, ax::cmdChar) ||
-           platform::readInteger(accessibility, item, ax::cmdVirtualKey) ||
-           platform::readInteger(accessibility, item, ax::cmdGlyph);
+    return platform::readText(accessibility, item, ax::cmdChar)
+           || platform::readInteger(accessibility, item, ax::cmdVirtualKey)
+           || platform::readInteger(accessibility, item, ax::cmdGlyph);
 }
 
 // How well a menu bar fits: shown, the items of its first menu visible, and
@@ -126,8 +126,8 @@ ElementRef chooseMenuBar(platform::Accessibility& accessibility, const ElementRe
                 continue;
             if (*role == "menu bar")
                 bars.push_back(child);
-            else if (depth + 1 < menuBarSearchDepth &&
-                     (containers.contains(*role) || (depth == 0 && *role == "tool bar")))
+            else if (depth + 1 < menuBarSearchDepth
+                     && (containers.contains(*role) || (depth == 0 && *role == "tool bar")))
                 queue.emplace_back(child, depth + 1);
         }
     }

@@ -39,8 +39,8 @@ AccessibleProperties accessibleProperties(DBusMessage* reply)
 {
     AccessibleProperties properties;
     DBusMessageIter all, entry;
-    if (!isReturn(reply) || !dbus_message_iter_init(reply, &all) ||
-        dbus_message_iter_get_arg_type(&all) != DBUS_TYPE_ARRAY)
+    if (!isReturn(reply) || !dbus_message_iter_init(reply, &all)
+        || dbus_message_iter_get_arg_type(&all) != DBUS_TYPE_ARRAY)
         return properties;
     dbus_message_iter_recurse(&all, &entry);
     for (; dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_DICT_ENTRY; dbus_message_iter_next(&entry)) {
@@ -131,8 +131,8 @@ std::vector<Reference> references(DBusMessage* reply)
     std::vector<Reference> references;
     DBusMessageIter list;
     DBusMessageIter reference;
-    if (!isReturn(reply) || !dbus_message_iter_init(reply, &list) ||
-        dbus_message_iter_get_arg_type(&list) != DBUS_TYPE_ARRAY)
+    if (!isReturn(reply) || !dbus_message_iter_init(reply, &list)
+        || dbus_message_iter_get_arg_type(&list) != DBUS_TYPE_ARRAY)
         return references;
     dbus_message_iter_recurse(&list, &reference);
     for (; dbus_message_iter_get_arg_type(&reference) == DBUS_TYPE_STRUCT; dbus_message_iter_next(&reference)) {
@@ -163,8 +163,8 @@ std::vector<AtspiAccessible*> objectsOf(DBusMessage* reply)
 std::optional<std::pair<int, int>> sizeOf(DBusMessage* reply)
 {
     DBusMessageIter iterator, rect;
-    if (!isReturn(reply) || !dbus_message_iter_init(reply, &iterator) ||
-        dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_STRUCT)
+    if (!isReturn(reply) || !dbus_message_iter_init(reply, &iterator)
+        || dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_STRUCT)
         return std::nullopt;
     dbus_message_iter_recurse(&iterator, &rect);
     std::array<dbus_int32_t, 4> fields{};
@@ -179,8 +179,8 @@ std::optional<std::pair<int, int>> sizeOf(DBusMessage* reply)
 
 bool isUnknownMethod(DBusMessage* reply)
 {
-    return reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR &&
-           std::string_view(dbus_message_get_error_name(reply)) == DBUS_ERROR_UNKNOWN_METHOD;
+    return reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR
+           && std::string_view(dbus_message_get_error_name(reply)) == DBUS_ERROR_UNKNOWN_METHOD;
 }
 
 template <typename Value>
@@ -189,8 +189,8 @@ std::optional<Value> variant(DBusMessage* reply)
     constexpr int type = std::is_same_v<Value, int> ? DBUS_TYPE_INT32 : DBUS_TYPE_STRING;
     DBusMessageIter iterator;
     DBusMessageIter variant;
-    if (!isReturn(reply) || !dbus_message_iter_init(reply, &iterator) ||
-        dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT)
+    if (!isReturn(reply) || !dbus_message_iter_init(reply, &iterator)
+        || dbus_message_iter_get_arg_type(&iterator) != DBUS_TYPE_VARIANT)
         return std::nullopt;
     dbus_message_iter_recurse(&iterator, &variant);
     if (dbus_message_iter_get_arg_type(&variant) != type)

@@ -24,8 +24,8 @@ Connection::ReplyHandler roleReader(const Element& element)
 {
     return [&element](DBusMessage* reply) {
         dbus_uint32_t role = ATSPI_ROLE_INVALID;
-        if (isReturn(reply) && dbus_message_get_args(reply, nullptr, DBUS_TYPE_UINT32, &role, DBUS_TYPE_INVALID) &&
-            role != ATSPI_ROLE_INVALID)
+        if (isReturn(reply) && dbus_message_get_args(reply, nullptr, DBUS_TYPE_UINT32, &role, DBUS_TYPE_INVALID)
+            && role != ATSPI_ROLE_INVALID)
             element.role = static_cast<AtspiRole>(role);
     };
 }
@@ -109,16 +109,16 @@ void Prefetcher::ask(Listing& listing, std::vector<Exchange>& exchanges)
 {
     const Element& container = *listing.container;
     const pid_t pid = container.pid;
-    exchanges.push_back({methodCall(container, "org.a11y.atspi.Accessible", "GetChildren"),
-                         [this, &listing, pid](DBusMessage* reply) {
-                             if (isUnknownMethod(reply))
-                                 listsChildren_[pid] = false;
-                             if (!isReturn(reply))
-                                 return;
-                             listing.children.emplace();
-                             for (auto* object : objectsOf(reply))
-                                 listing.children->push_back(wrap(pid, object, listing.presentation));
-                         }});
+    exchanges.push_back(
+        {methodCall(container, "org.a11y.atspi.Accessible", "GetChildren"), [this, &listing, pid](DBusMessage* reply) {
+             if (isUnknownMethod(reply))
+                 listsChildren_[pid] = false;
+             if (!isReturn(reply))
+                 return;
+             listing.children.emplace();
+             for (auto* object : objectsOf(reply))
+                 listing.children->push_back(wrap(pid, object, listing.presentation));
+         }});
     if (listing.presentation != Presentation::item || reads_.isQt(container) || listsMenus_[pid] == false)
         return;
     exchanges.push_back({menusRequest(container), [this, &listing, pid](DBusMessage* reply) {
@@ -213,15 +213,16 @@ void Prefetcher::describe(std::vector<std::shared_ptr<Element>>& elements)
             if (auto title = variant<std::string>(reply))
                 described->prefetchedTitle = trimmed(title->c_str());
         };
-        exchanges.push_back({keyBindingRequest(*element), [described](DBusMessage* reply) {
-                                 const char* binding = nullptr;
-                                 // An error means no action at index 0: no binding, as with the single request.
-                                 if (reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR)
-                                     described->prefetchedBinding = std::string();
-                                 else if (isReturn(reply) && dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING,
-                                                                                   &binding, DBUS_TYPE_INVALID))
-                                     described->prefetchedBinding = std::string(binding);
-                             }});
+        exchanges.push_back(
+            {keyBindingRequest(*element), [described](DBusMessage* reply) {
+                 const char* binding = nullptr;
+                 // An error means no action at index 0: no binding, as with the single request.
+                 if (reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR)
+                     described->prefetchedBinding = std::string();
+                 else if (isReturn(reply)
+                          && dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &binding, DBUS_TYPE_INVALID))
+                     described->prefetchedBinding = std::string(binding);
+             }});
         if (!qt && !element->listedAsMenu) {
             // Without the menus listed, the child count tells; ATK answers
             // all properties at once (Qt 5 crashes on it).
@@ -260,9 +261,9 @@ void Prefetcher::askRolesOfEmptyItems(const std::vector<std::shared_ptr<Element>
 {
     std::vector<Exchange> exchanges;
     for (const auto& item : items) {
-        if (item->listedAsMenu || item->role || item->prefetchedChildCount != 0 || !item->prefetchedBinding ||
-            parseKeyBinding(*item->prefetchedBinding, reads_.keyBindingStyle(*item, *item->prefetchedBinding),
-                            *item->prefetchedTitle, false))
+        if (item->listedAsMenu || item->role || item->prefetchedChildCount != 0 || !item->prefetchedBinding
+            || parseKeyBinding(*item->prefetchedBinding, reads_.keyBindingStyle(*item, *item->prefetchedBinding),
+                               *item->prefetchedTitle, false))
             continue;
         exchanges.push_back({methodCall(*item, "org.a11y.atspi.Accessible", "GetRole"), roleReader(*item)});
     }
@@ -285,7 +286,7 @@ void Prefetcher::prefetchMenus(std::vector<std::shared_ptr<const Element>> conta
     std::set<std::string, std::less<>> seen;
     std::size_t objects = 0;
     for (int depth = 0; depth < maxDepth && !containers.empty() && connection_.answering(pid); ++depth) {
-        std::deque<Listing> listings;  // stable addresses for the reply handlers
+        std::deque<Listing> listings; // stable addresses for the reply handlers
         std::vector<Exchange> exchanges;
         for (auto& container : containers)
             ask(listings.emplace_back(listing(std::move(container))), exchanges);

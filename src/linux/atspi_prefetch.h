@@ -41,8 +41,8 @@ private:
 
     Connection& connection_;
     Reads& reads_;
-    std::map<pid_t, std::optional<bool>> listsChildren_;  // whether GetChildren is known
-    std::map<pid_t, std::optional<bool>> listsMenus_;     // whether the Collection interface is
+    std::map<pid_t, std::optional<bool>> listsChildren_; // whether GetChildren is known
+    std::map<pid_t, std::optional<bool>> listsMenus_;    // whether the Collection interface is
 };
 
 } // namespace hb::linux_platform::atspi

@@ -20,8 +20,7 @@ bool press(Connection& connection, const Element& element)
         for (int i = 0; i < count; ++i) {
             Text name(atspi_action_get_action_name(action.get(), i, nullptr));
             const std::string_view actionName(name ? name.get() : "");
-            if (actionName == "click" || actionName == "activate" || actionName == "Press" ||
-                actionName == "press") {
+            if (actionName == "click" || actionName == "activate" || actionName == "Press" || actionName == "press") {
                 index = i;
                 break;
             }

@@ -5,8 +5,8 @@ namespace hb::linux_platform::atspi {
 std::optional<AtspiRole> Reads::role(const Element& element)
 {
     if (!element.role) {
-        auto role = connection_.request(element.pid,
-                                        [&] { return atspi_accessible_get_role(element.accessible, nullptr); });
+        auto role =
+            connection_.request(element.pid, [&] { return atspi_accessible_get_role(element.accessible, nullptr); });
         if (!role || *role == ATSPI_ROLE_INVALID)
             return std::nullopt;
         element.role = *role;
@@ -126,7 +126,7 @@ std::optional<std::string> Reads::keyBinding(const Element& element)
         const bool failed = error != nullptr;
         g_clear_error(&error);
         if (failed)
-            return std::string();  // no action at index 0 (GTK drops the actions of disabled items)
+            return std::string(); // no action at index 0 (GTK drops the actions of disabled items)
         return std::string(text ? text.get() : "");
     });
     return binding ? *binding : std::nullopt;

@@ -3,8 +3,8 @@
 #include <gio/gio.h>
 
 #include <cstdlib>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace hb::linux_platform {
@@ -53,8 +53,8 @@ GDBusConnection* AccessibilitySwitch::connection()
     auto address = sessionBusAddress();
     if (!address)
         return nullptr;
-    const auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                         G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
+    const auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                                                         | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
     connection_ = g_dbus_connection_new_for_address_sync(address->c_str(), flags, nullptr, nullptr, nullptr);
     if (connection_)
         g_dbus_connection_set_exit_on_close(connection_, FALSE);

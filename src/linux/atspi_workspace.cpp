@@ -34,7 +34,8 @@ GDBusConnection* connectTo(const std::string& address, GError** error)
 {
     return g_dbus_connection_new_for_address_sync(
         address.c_str(),
-        GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                             | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, error);
 }
 
@@ -48,9 +49,9 @@ std::string accessibilityBusAddress(std::string& problem)
     g_free(sessionAddress);
     std::string address;
     if (session) {
-        GVariant* reply = g_dbus_connection_call_sync(session, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
-                                                      "GetAddress", nullptr, G_VARIANT_TYPE("(s)"),
-                                                      G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, &error);
+        GVariant* reply =
+            g_dbus_connection_call_sync(session, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr,
+                                        G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, &error);
         if (reply) {
             const gchar* text = nullptr;
             g_variant_get(reply, "(&s)", &text);
@@ -75,7 +76,10 @@ AtspiWorkspace::AtspiWorkspace(platform::MainQueue& mainQueue, platform::Log& lo
     thread_ = std::make_unique<GlibLoopThread>([this] { start(); }, [this] { stop(); });
 }
 
-AtspiWorkspace::~AtspiWorkspace() { thread_.reset(); }
+AtspiWorkspace::~AtspiWorkspace()
+{
+    thread_.reset();
+}
 
 bool AtspiWorkspace::waitUntilReady(std::chrono::milliseconds timeout)
 {
@@ -115,8 +119,8 @@ void AtspiWorkspace::start()
         if (sender && (event == "Activate" || event == "Deactivate"))
             static_cast<AtspiWorkspace*>(self)->windowActivated(sender, path, event == "Activate");
     };
-    const auto onStateChanged = [](GDBusConnection*, const gchar* sender, const gchar* path, const gchar*,
-                                   const gchar*, GVariant* parameters, gpointer self) {
+    const auto onStateChanged = [](GDBusConnection*, const gchar* sender, const gchar* path, const gchar*, const gchar*,
+                                   GVariant* parameters, gpointer self) {
         // (detail, detail1, detail2, any_data, properties); detail1 1 means set.
         if (!sender || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(siiva{sv})")))
             return;
@@ -204,7 +208,9 @@ GVariant* AtspiWorkspace::call(const std::string& destination, const std::string
     }
     GVariant* reply = g_dbus_connection_call_sync(connection, destination.c_str(), path.c_str(), interface, method,
                                                   parameters, replyType ? G_VARIANT_TYPE(replyType) : nullptr,
-                                                  destination.starts_with(':') ? G_DBUS_CALL_FLAGS_NO_AUTO_START : G_DBUS_CALL_FLAGS_NONE, callTimeoutMs, nullptr, nullptr);
+                                                  destination.starts_with(':') ? G_DBUS_CALL_FLAGS_NO_AUTO_START
+                                                                               : G_DBUS_CALL_FLAGS_NONE,
+                                                  callTimeoutMs, nullptr, nullptr);
     g_object_unref(connection);
     return reply;
 }
@@ -233,8 +239,8 @@ std::optional<RunningApplication> AtspiWorkspace::application(const std::string&
                 toolkitName = g_variant_get_string(text.get(), nullptr);
         }
         if (pid > 0)
-            app = identifiedApplication(static_cast<pid_t>(pid), processIdentity(static_cast<pid_t>(pid)),
-                                        toolkitName, desktopEntries_);
+            app = identifiedApplication(static_cast<pid_t>(pid), processIdentity(static_cast<pid_t>(pid)), toolkitName,
+                                        desktopEntries_);
     }
     std::lock_guard lock(mutex_);
     applications_[busName] = app;
@@ -248,9 +254,8 @@ void AtspiWorkspace::windowActivated(const std::string& busName, const std::stri
         app = application(busName);
     {
         std::lock_guard lock(mutex_);
-        std::erase_if(activeWindows_, [&](const ActiveWindow& window) {
-            return window.busName == busName && window.path == path;
-        });
+        std::erase_if(activeWindows_,
+                      [&](const ActiveWindow& window) { return window.busName == busName && window.path == path; });
         if (active)
             activeWindows_.push_back(ActiveWindow{busName, path, std::move(app)});
     }
@@ -292,7 +297,7 @@ void AtspiWorkspace::settle()
 {
     std::lock_guard lock(mutex_);
     if (activeWindows_.empty()) {
-        notifiedProcess_ = 0;  // a moment without an active window ends the application's activation
+        notifiedProcess_ = 0; // a moment without an active window ends the application's activation
         return;
     }
     // Changes of window within one application are no activation.
@@ -319,7 +324,7 @@ void AtspiWorkspace::findActiveWindow()
     while (!found && g_variant_iter_next(iter, "(&s&o)", &busName, &path)) {
         Variant windows(call(busName, path, accessibleInterface, "GetChildren", nullptr, "(a(so))"));
         if (!windows)
-            continue;  // not answering
+            continue; // not answering
         GVariantIter* windowIter = nullptr;
         g_variant_get(windows.get(), "(a(so))", &windowIter);
         const gchar *windowBus = nullptr, *windowPath = nullptr;
@@ -329,7 +334,8 @@ void AtspiWorkspace::findActiveWindow()
                 break;
             Variant words(g_variant_get_child_value(state.get(), 0));
             gsize count = 0;
-            const auto* bits = static_cast<const guint32*>(g_variant_get_fixed_array(words.get(), &count, sizeof(guint32)));
+            const auto* bits =
+                static_cast<const guint32*>(g_variant_get_fixed_array(words.get(), &count, sizeof(guint32)));
             if (count > 0 && (bits[0] & activeStateBit))
                 found = ActiveWindow{windowBus, windowPath};
         }
@@ -381,6 +387,9 @@ platform::Workspace::ObserverId AtspiWorkspace::addActivationObserver(Activation
     return observers_->add(std::move(observer));
 }
 
-void AtspiWorkspace::removeActivationObserver(ObserverId id) { observers_->remove(id); }
+void AtspiWorkspace::removeActivationObserver(ObserverId id)
+{
+    observers_->remove(id);
+}
 
 } // namespace hb::linux_platform

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "linux/desktop_entries.h"
 #include "base/log.h"
 #include "base/observer_list.h"
+#include "linux/desktop_entries.h"
 #include "platform/runtime.h"
 #include "platform/workspace.h"
 
@@ -72,27 +72,27 @@ private:
 
     // Any thread; calls on the connection with the call timeout.
     std::optional<platform::RunningApplication> application(const std::string& busName);
-    GVariant* call(const std::string& destination, const std::string& path, const char* interface,
-                   const char* method, GVariant* parameters, const char* replyType);
+    GVariant* call(const std::string& destination, const std::string& path, const char* interface, const char* method,
+                   GVariant* parameters, const char* replyType);
 
     platform::MainQueue& mainQueue_;
     platform::Log& log_;
     std::string busAddress_;
     DesktopEntries desktopEntries_;
-    std::shared_ptr<Observers> observers_;  // main thread only; posted tasks hold it weakly
+    std::shared_ptr<Observers> observers_; // main thread only; posted tasks hold it weakly
 
-    std::mutex mutex_;  // guards what follows
+    std::mutex mutex_; // guards what follows
     std::condition_variable readyChanged_;
     bool ready_ = false;
-    bool readyMissed_ = false;  // a reader stopped waiting before the start was done
+    bool readyMissed_ = false; // a reader stopped waiting before the start was done
     GDBusConnection* connection_ = nullptr;
-    std::vector<ActiveWindow> activeWindows_;  // windows that said they are active, the latest last
-    pid_t notifiedProcess_ = 0;  // the application last notified; 0 after a moment without one
-    std::map<std::string, std::optional<platform::RunningApplication>> applications_;  // by bus name
+    std::vector<ActiveWindow> activeWindows_; // windows that said they are active, the latest last
+    pid_t notifiedProcess_ = 0;               // the application last notified; 0 after a moment without one
+    std::map<std::string, std::optional<platform::RunningApplication>> applications_; // by bus name
 
-    GSource* settleTimer_ = nullptr;  // listening thread only
-    std::vector<unsigned> subscriptions_;  // listening thread only
-    std::unique_ptr<GlibLoopThread> thread_;  // last: ends before the rest goes
+    GSource* settleTimer_ = nullptr;         // listening thread only
+    std::vector<unsigned> subscriptions_;    // listening thread only
+    std::unique_ptr<GlibLoopThread> thread_; // last: ends before the rest goes
 };
 
 } // namespace hb::linux_platform

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/accessibility.h"
+#include "base/log.h"
 #include "linux/atspi_accessibility.h"
 #include "linux/exported_menu_accessibility.h"
 #include "linux/mozilla_menu_accessibility.h"
@@ -8,7 +8,7 @@
 #include "linux/shortcut_runner.h"
 #include "linux/shortcuts_window_accessibility.h"
 #include "linux/shortcuts_window_source.h"
-#include "base/log.h"
+#include "platform/accessibility.h"
 #include "triggers/trigger_availability.h"
 
 namespace hb::linux_platform {

@@ -37,11 +37,21 @@ std::string unescaped(std::string_view value)
             continue;
         }
         switch (value[++i]) {
-        case 's': result += ' '; break;
-        case 'n': result += '\n'; break;
-        case 't': result += '\t'; break;
-        case 'r': result += '\r'; break;
-        default: result += value[i]; break;
+        case 's':
+            result += ' ';
+            break;
+        case 'n':
+            result += '\n';
+            break;
+        case 't':
+            result += '\t';
+            break;
+        case 'r':
+            result += '\r';
+            break;
+        default:
+            result += value[i];
+            break;
         }
     }
     return result;
@@ -73,12 +83,14 @@ std::vector<std::string> localeSuffixes(std::string_view locale)
 
 bool equalIgnoringASCIICase(std::string_view a, std::string_view b)
 {
-    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
-    });
+    return std::ranges::equal(a, b,
+                              [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
-std::string lastComponent(std::string_view id) { return std::string(id.substr(id.rfind('.') + 1)); }
+std::string lastComponent(std::string_view id)
+{
+    return std::string(id.substr(id.rfind('.') + 1));
+}
 
 std::string fileID(const fs::path& relative)
 {
@@ -127,8 +139,7 @@ std::optional<std::string> execProgram(std::string_view exec)
         words.push_back(word);
     auto program = words.begin();
     if (program != words.end() && fs::path(*program).filename() == "env")
-        for (++program; program != words.end() && program->find('=') != std::string::npos; ++program) {
-        }
+        for (++program; program != words.end() && program->find('=') != std::string::npos; ++program) {}
     if (program == words.end())
         return std::nullopt;
     auto file = fs::path(*program).filename().string();
@@ -149,7 +160,7 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view contents, std::st
             continue;
         if (line.front() == '[') {
             if (inEntryGroup)
-                break;  // the entry group is complete
+                break; // the entry group is complete
             inEntryGroup = line == "[Desktop Entry]";
             continue;
         }
@@ -195,8 +206,7 @@ std::string messagesLocale()
 
 DesktopEntries::DesktopEntries(std::vector<fs::path> folders, std::string locale)
     : folders_(std::move(folders)), locale_(std::move(locale))
-{
-}
+{}
 
 std::vector<fs::file_time_type> DesktopEntries::folderTimes() const
 {
@@ -216,7 +226,7 @@ void DesktopEntries::refreshIfChanged()
         return;
     scannedTimes_ = std::move(times);
     entries_.clear();
-    std::set<std::string> seenIDs;  // the first file of an id decides, even when it hides the application
+    std::set<std::string> seenIDs; // the first file of an id decides, even when it hides the application
     for (const auto& folder : folders_) {
         std::vector<fs::path> files;
         std::error_code error;
@@ -250,8 +260,8 @@ std::optional<DesktopEntry> DesktopEntries::byID(std::string_view id)
 std::optional<DesktopEntry> DesktopEntries::forWindowClass(std::string_view instance, std::string_view className)
 {
     auto names = [&](std::string_view value) {
-        return (!instance.empty() && equalIgnoringASCIICase(value, instance)) ||
-               (!className.empty() && equalIgnoringASCIICase(value, className));
+        return (!instance.empty() && equalIgnoringASCIICase(value, instance))
+               || (!className.empty() && equalIgnoringASCIICase(value, className));
     };
     std::lock_guard lock(mutex_);
     refreshIfChanged();

@@ -11,11 +11,11 @@ namespace hb::linux_platform {
 
 // What an application's desktop entry says about it.
 struct DesktopEntry {
-    std::string id;                              // file id without ".desktop", e.g. "org.xfce.mousepad"
-    std::string name;                            // localized when the entry has a name for the language
+    std::string id;   // file id without ".desktop", e.g. "org.xfce.mousepad"
+    std::string name; // localized when the entry has a name for the language
     std::optional<std::string> iconName;
     std::optional<std::string> startupWMClass;
-    std::optional<std::string> command;          // the program Exec runs, without folder: "libreoffice"
+    std::optional<std::string> command; // the program Exec runs, without folder: "libreoffice"
 
     friend bool operator==(const DesktopEntry&, const DesktopEntry&) = default;
 };
@@ -53,7 +53,7 @@ private:
     std::string locale_;
     std::mutex mutex_;
     std::optional<std::vector<std::filesystem::file_time_type>> scannedTimes_;
-    std::vector<DesktopEntry> entries_;  // in precedence order
+    std::vector<DesktopEntry> entries_; // in precedence order
 };
 
 } // namespace hb::linux_platform

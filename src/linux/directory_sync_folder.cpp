@@ -149,9 +149,9 @@ std::vector<std::string> DirectorySyncFolder::matchingFileNames(const NameFilter
     std::ranges::sort_heap(names);
     const bool cutShort = entries > maxEntries || matching > names.size();
     if (cutShort && cutShortLogged_ != matching) {
-        log_.error(LogCategory::settings,
-                   "The sync folder {} holds too many files: {} of {} matching ones read{}", folder_.string(),
-                   names.size(), matching, entries > maxEntries ? fmt::format(" (only the first {} files looked at)", maxEntries) : "");
+        log_.error(LogCategory::settings, "The sync folder {} holds too many files: {} of {} matching ones read{}",
+                   folder_.string(), names.size(), matching,
+                   entries > maxEntries ? fmt::format(" (only the first {} files looked at)", maxEntries) : "");
     }
     cutShortLogged_ = cutShort ? matching : 0;
     return names;
@@ -182,8 +182,8 @@ bool DirectorySyncFolder::remove(std::string_view name)
 {
     const auto file = folder_ / name;
     if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
-        log_.error(LogCategory::settings, "{} could not be removed from the sync folder {}: {}", name,
-                   folder_.string(), errorText(errno));
+        log_.error(LogCategory::settings, "{} could not be removed from the sync folder {}: {}", name, folder_.string(),
+                   errorText(errno));
         return false;
     }
     return true;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "linux/readable_watches.h"
 #include "base/log.h"
+#include "linux/readable_watches.h"
 #include "platform/sync_folder.h"
 
 #include <filesystem>

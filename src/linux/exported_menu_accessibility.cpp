@@ -1,10 +1,10 @@
 #include "linux/exported_menu_accessibility.h"
 
-#include "menus/menu_bar_reader.h"
-#include "model/text.h"
 #include "linux/atspi_accessibility.h"
 #include "linux/atspi_key_binding.h"
 #include "linux/shortcut_runner.h"
+#include "menus/menu_bar_reader.h"
+#include "model/text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,9 +13,9 @@
 
 namespace hb::linux_platform {
 
-using platform::ElementRef;
 using platform::AttributeNumber;
 using platform::AttributeValue;
+using platform::ElementRef;
 using platform::LogCategory;
 namespace ax = platform::ax;
 
@@ -30,7 +30,7 @@ struct Snapshot {
     ExportedMenuAddress address;
     MenuModel menuBar;
     std::optional<MenuModel> appMenu;
-    std::optional<std::map<std::string, bool>> actions;  // "app.new" → enabled; absent when not described
+    std::optional<std::map<std::string, bool>> actions; // "app.new" → enabled; absent when not described
 
     const MenuModel& model(bool application) const { return application ? *appMenu : menuBar; }
 
@@ -61,12 +61,11 @@ class MenuElement final : public Element {
 public:
     MenuElement(SnapshotRef snapshot, bool application, MenuLink link, bool bar)
         : snapshot(std::move(snapshot)), application(application), link(link), bar(bar)
-    {
-    }
+    {}
     const SnapshotRef snapshot;
-    const bool application;  // a menu of the application menu's model
+    const bool application; // a menu of the application menu's model
     const MenuLink link;
-    const bool bar;  // the menu bar itself
+    const bool bar; // the menu bar itself
 };
 
 // An entry of a menu; a separator has no item and no title.
@@ -74,13 +73,11 @@ class ItemElement final : public Element {
 public:
     ItemElement(SnapshotRef snapshot, bool application, const ExportedMenuItem* item, std::string title,
                 std::optional<MenuLink> submenu)
-        : snapshot(std::move(snapshot)), application(application), item(item), title(std::move(title)),
-          submenu(submenu)
-    {
-    }
+        : snapshot(std::move(snapshot)), application(application), item(item), title(std::move(title)), submenu(submenu)
+    {}
     const SnapshotRef snapshot;
     const bool application;
-    const ExportedMenuItem* item;  // owned by the snapshot
+    const ExportedMenuItem* item; // owned by the snapshot
     const std::string title;
     const std::optional<MenuLink> submenu;
 };
@@ -216,8 +213,7 @@ ElementRef childTitled(platform::Accessibility& accessibility, const ElementRef&
 ExportedMenuAccessibility::ExportedMenuAccessibility(platform::Log& log, std::unique_ptr<MenuBus> bus,
                                                      AddressLookup lookup)
     : log_(log), bus_(std::move(bus)), lookup_(std::move(lookup))
-{
-}
+{}
 
 ExportedMenuAccessibility::~ExportedMenuAccessibility() = default;
 
@@ -283,7 +279,8 @@ ExportedMenuAccessibility::MenuBar ExportedMenuAccessibility::readMenuBar(pid_t 
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     log_.info(LogCategory::scraper, "pid {}: exported menus of {} read in {} requests, {:.3f}s", pid,
               gtkMenus ? address->busName : address->dbusMenuService, requests, elapsed.count());
-    const bool withKeys = hasAccelerators(snapshot->menuBar) || (snapshot->appMenu && hasAccelerators(*snapshot->appMenu));
+    const bool withKeys =
+        hasAccelerators(snapshot->menuBar) || (snapshot->appMenu && hasAccelerators(*snapshot->appMenu));
     SnapshotRef shared = std::move(snapshot);
     return {MenuBarState::read, std::make_shared<MenuElement>(shared, false, MenuLink{}, true), withKeys};
 }
@@ -304,7 +301,7 @@ void ExportedMenuAccessibility::setMessagingTimeout(const ElementRef& applicatio
 }
 
 std::optional<AttributeValue> ExportedMenuAccessibility::copyAttribute(const ElementRef& reference,
-                                                                std::string_view attribute)
+                                                                       std::string_view attribute)
 {
     if (const auto* application = dynamic_cast<const ApplicationElement*>(reference.get())) {
         if (attribute != ax::menuBar)
@@ -325,8 +322,7 @@ std::optional<AttributeValue> ExportedMenuAccessibility::copyAttribute(const Ele
         return element->title;
     if (attribute == ax::children) {
         // A link to a menu the application did not send (or beyond the bounds) is no submenu.
-        if (!element->submenu ||
-            !element->snapshot->model(element->application).menus.contains(*element->submenu))
+        if (!element->submenu || !element->snapshot->model(element->application).menus.contains(*element->submenu))
             return std::vector<ElementRef>{};
         return std::vector<ElementRef>{
             std::make_shared<MenuElement>(element->snapshot, element->application, *element->submenu, false)};
@@ -384,16 +380,19 @@ public:
 MenuExportingAccessibility::MenuExportingAccessibility(ExportedMenuAccessibility& exported,
                                                        platform::Accessibility& fallback, SessionKind session,
                                                        PressKeys pressKeys)
-    : exported_(exported),
-      fallback_(fallback),
-      session_(session),
+    : exported_(exported), fallback_(fallback), session_(session),
       pressKeys_(pressKeys ? std::move(pressKeys) : PressKeys(pressKeysWithXTest))
+{}
+
+bool MenuExportingAccessibility::isProcessTrusted()
 {
+    return fallback_.isProcessTrusted();
 }
 
-bool MenuExportingAccessibility::isProcessTrusted() { return fallback_.isProcessTrusted(); }
-
-bool MenuExportingAccessibility::requestTrust() { return fallback_.requestTrust(); }
+bool MenuExportingAccessibility::requestTrust()
+{
+    return fallback_.requestTrust();
+}
 
 ElementRef MenuExportingAccessibility::applicationElement(pid_t pid)
 {
@@ -413,7 +412,7 @@ void MenuExportingAccessibility::setMessagingTimeout(const ElementRef& applicati
 }
 
 std::optional<AttributeValue> MenuExportingAccessibility::copyAttribute(const ElementRef& element,
-                                                                 std::string_view attribute)
+                                                                        std::string_view attribute)
 {
     if (const auto* combined = dynamic_cast<const Application*>(element.get())) {
         if (attribute == ax::menuBar)
@@ -528,6 +527,9 @@ ElementRef MenuExportingAccessibility::exportedTwin(const ElementRef& item)
     return found;
 }
 
-bool MenuExportingAccessibility::answers(pid_t pid) { return exported_.answers(pid) && fallback_.answers(pid); }
+bool MenuExportingAccessibility::answers(pid_t pid)
+{
+    return exported_.answers(pid) && fallback_.answers(pid);
+}
 
 } // namespace hb::linux_platform

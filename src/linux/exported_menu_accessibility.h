@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/accessibility.h"
-#include "linux/exported_menus.h"
 #include "base/log.h"
+#include "linux/exported_menus.h"
+#include "platform/accessibility.h"
 #include "triggers/trigger_availability.h"
 
 #include <functional>
@@ -34,8 +34,8 @@ public:
     enum class MenuBarState { none, notAnswering, read };
     struct MenuBar {
         MenuBarState state = MenuBarState::none;
-        platform::ElementRef element;  // null unless `read`
-        bool withKeys = false;           // some item names an accelerator
+        platform::ElementRef element; // null unless `read`
+        bool withKeys = false;        // some item names an accelerator
     };
     // The exported menu bar of the process, read now.
     MenuBar readMenuBar(pid_t pid);
@@ -46,10 +46,9 @@ public:
     bool isProcessTrusted() override { return true; }
     bool requestTrust() override { return true; }
     platform::ElementRef applicationElement(pid_t pid) override;
-    void setMessagingTimeout(const platform::ElementRef& application,
-                             std::chrono::duration<double> timeout) override;
+    void setMessagingTimeout(const platform::ElementRef& application, std::chrono::duration<double> timeout) override;
     std::optional<platform::AttributeValue> copyAttribute(const platform::ElementRef& element,
-                                                   std::string_view attribute) override;
+                                                          std::string_view attribute) override;
     bool performAction(const platform::ElementRef& element, std::string_view action) override;
     // False once a request of the read timed out, until the next read.
     bool answers(pid_t pid) override;
@@ -92,10 +91,9 @@ public:
     bool isProcessTrusted() override;
     bool requestTrust() override;
     platform::ElementRef applicationElement(pid_t pid) override;
-    void setMessagingTimeout(const platform::ElementRef& application,
-                             std::chrono::duration<double> timeout) override;
+    void setMessagingTimeout(const platform::ElementRef& application, std::chrono::duration<double> timeout) override;
     std::optional<platform::AttributeValue> copyAttribute(const platform::ElementRef& element,
-                                                   std::string_view attribute) override;
+                                                          std::string_view attribute) override;
     bool performAction(const platform::ElementRef& element, std::string_view action) override;
     bool answers(pid_t pid) override;
 
@@ -112,7 +110,7 @@ private:
     const SessionKind session_;
     const PressKeys pressKeys_;
     std::mutex mutex_;
-    std::set<pid_t> fallbackPreferred_;  // exported menus without accelerators, menus over `fallback`
+    std::set<pid_t> fallbackPreferred_; // exported menus without accelerators, menus over `fallback`
 };
 
 } // namespace hb::linux_platform

@@ -61,13 +61,28 @@ ExportedMenuItem parseItem(GVariant* dictionary)
 
 // --- The X11 side: which window names the menus. ---
 
-constexpr std::array<std::string_view, 10> atomNames = {
-    "_NET_ACTIVE_WINDOW",           "_NET_CLIENT_LIST",         "_NET_WM_PID",
-    "_GTK_UNIQUE_BUS_NAME",         "_GTK_MENUBAR_OBJECT_PATH", "_GTK_APP_MENU_OBJECT_PATH",
-    "_GTK_APPLICATION_OBJECT_PATH", "_GTK_WINDOW_OBJECT_PATH",  "_KDE_NET_WM_APPMENU_SERVICE_NAME",
-    "_KDE_NET_WM_APPMENU_OBJECT_PATH"};
-enum Atom { activeWindow, clientList, wmPid, busName, menuBarPath, appMenuPath, applicationPath, windowPath,
-            dbusMenuService, dbusMenuPath };
+constexpr std::array<std::string_view, 10> atomNames = {"_NET_ACTIVE_WINDOW",
+                                                        "_NET_CLIENT_LIST",
+                                                        "_NET_WM_PID",
+                                                        "_GTK_UNIQUE_BUS_NAME",
+                                                        "_GTK_MENUBAR_OBJECT_PATH",
+                                                        "_GTK_APP_MENU_OBJECT_PATH",
+                                                        "_GTK_APPLICATION_OBJECT_PATH",
+                                                        "_GTK_WINDOW_OBJECT_PATH",
+                                                        "_KDE_NET_WM_APPMENU_SERVICE_NAME",
+                                                        "_KDE_NET_WM_APPMENU_OBJECT_PATH"};
+enum Atom {
+    activeWindow,
+    clientList,
+    wmPid,
+    busName,
+    menuBarPath,
+    appMenuPath,
+    applicationPath,
+    windowPath,
+    dbusMenuService,
+    dbusMenuPath
+};
 
 class X11Properties {
 public:
@@ -96,8 +111,8 @@ public:
         std::vector<xcb_window_t> own;
         for (std::size_t i = 0; i < windows.size(); ++i) {
             auto reply = xcbReply(xcb_get_property_reply(connection_, cookies[i], nullptr));
-            if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 4 &&
-                static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()))) == pid)
+            if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 4
+                && static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()))) == pid)
                 own.push_back(windows[i]);
         }
         if (!active.empty()) {
@@ -112,7 +127,8 @@ public:
             address.appMenuPath = text(window, appMenuPath);
             address.dbusMenuService = text(window, dbusMenuService);
             address.dbusMenuPath = text(window, dbusMenuPath);
-            const bool gtkMenus = !address.busName.empty() && !(address.menuBarPath.empty() && address.appMenuPath.empty());
+            const bool gtkMenus =
+                !address.busName.empty() && !(address.menuBarPath.empty() && address.appMenuPath.empty());
             const bool dbusMenu = !address.dbusMenuService.empty() && !address.dbusMenuPath.empty();
             if (!gtkMenus && !dbusMenu && (menusOnly || address.busName.empty()))
                 continue;
@@ -130,8 +146,8 @@ private:
         auto reply = xcbReply(xcb_get_property_reply(connection_, cookie, nullptr));
         if (!reply || reply->format != 32)
             return {};
-        std::vector<xcb_window_t> windows(static_cast<std::size_t>(xcb_get_property_value_length(reply.get())) /
-                                          sizeof(xcb_window_t));
+        std::vector<xcb_window_t> windows(static_cast<std::size_t>(xcb_get_property_value_length(reply.get()))
+                                          / sizeof(xcb_window_t));
         if (!windows.empty())
             std::memcpy(windows.data(), xcb_get_property_value(reply.get()), windows.size() * sizeof(xcb_window_t));
         return windows;
@@ -183,8 +199,7 @@ public:
         Variant reply{call(busName, path, "org.gtk.Menus", "End", groupList(groups), nullptr)};
     }
 
-    std::optional<std::map<std::string, bool>> describeAll(const std::string& busName,
-                                                           const std::string& path) override
+    std::optional<std::map<std::string, bool>> describeAll(const std::string& busName, const std::string& path) override
     {
         Variant reply{call(busName, path, "org.gtk.Actions", "DescribeAll", nullptr, "(a{s(bgav)})")};
         if (!reply)
@@ -203,8 +218,8 @@ public:
     std::optional<bool> describe(const std::string& busName, const std::string& path,
                                  const std::string& action) override
     {
-        Variant reply{call(busName, path, "org.gtk.Actions", "Describe", g_variant_new("(s)", action.c_str()),
-                           "((bgav))")};
+        Variant reply{
+            call(busName, path, "org.gtk.Actions", "Describe", g_variant_new("(s)", action.c_str()), "((bgav))")};
         if (!reply)
             return std::nullopt;
         gboolean enabled = FALSE;
@@ -274,8 +289,8 @@ private:
             return nullptr;
         connection_ = g_dbus_connection_new_for_address_sync(
             address,
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                                              | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
             nullptr, nullptr, nullptr);
         g_free(address);
         return connection_;
@@ -293,8 +308,8 @@ private:
             return nullptr;
         }
         GError* error = nullptr;
-        GVariant* reply = g_dbus_connection_call_sync(bus, busName.c_str(), path.c_str(), interface, method,
-                                                      parameters, replyType ? G_VARIANT_TYPE(replyType) : nullptr,
+        GVariant* reply = g_dbus_connection_call_sync(bus, busName.c_str(), path.c_str(), interface, method, parameters,
+                                                      replyType ? G_VARIANT_TYPE(replyType) : nullptr,
                                                       G_DBUS_CALL_FLAGS_NO_AUTO_START, timeout_, nullptr, &error);
         if (error) {
             if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT))
@@ -320,10 +335,10 @@ private:
         }
         GDBusMessage* message = g_dbus_message_new_method_call(busName.c_str(), path.c_str(), interface, method);
         g_dbus_message_set_body(message, parameters);
-        g_dbus_message_set_flags(message, static_cast<GDBusMessageFlags>(G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED |
-                                                                         G_DBUS_MESSAGE_FLAGS_NO_AUTO_START));
-        const bool sent = g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr, nullptr) &&
-                          g_dbus_connection_flush_sync(bus, nullptr, nullptr);
+        g_dbus_message_set_flags(message, static_cast<GDBusMessageFlags>(G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED
+                                                                         | G_DBUS_MESSAGE_FLAGS_NO_AUTO_START));
+        const bool sent = g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr, nullptr)
+                          && g_dbus_connection_flush_sync(bus, nullptr, nullptr);
         g_object_unref(message);
         if (sent)
             lastBusFailure = Failure::none;
@@ -332,7 +347,7 @@ private:
 
     std::mutex mutex_;
     GDBusConnection* connection_ = nullptr;
-    std::atomic<int> timeout_ = 1000;  // milliseconds
+    std::atomic<int> timeout_ = 1000; // milliseconds
 };
 
 } // namespace
@@ -439,8 +454,8 @@ struct LayoutParsing {
                 Variant first{g_variant_get_child_value(shortcuts.get(), 0)};
                 item.accel = gtkAccelerator(first.get());
             }
-            const bool submenu = g_variant_n_children(grandchildren.get()) > 0 ||
-                                 stringEntry(properties.get(), "children-display") == "submenu";
+            const bool submenu = g_variant_n_children(grandchildren.get()) > 0
+                                 || stringEntry(properties.get(), "children-display") == "submenu";
             if (submenu && depth < maxLayoutDepth) {
                 item.submenu = MenuLink{static_cast<std::uint32_t>(childId), 0};
                 parse(child.get(), depth + 1);
@@ -484,11 +499,20 @@ std::optional<ExportedMenuAddress> windowAddress(pid_t pid, bool menusOnly)
 
 } // namespace
 
-std::optional<ExportedMenuAddress> exportedMenuAddress(pid_t pid) { return windowAddress(pid, true); }
+std::optional<ExportedMenuAddress> exportedMenuAddress(pid_t pid)
+{
+    return windowAddress(pid, true);
+}
 
-std::optional<ExportedMenuAddress> exportedActionsAddress(pid_t pid) { return windowAddress(pid, false); }
+std::optional<ExportedMenuAddress> exportedActionsAddress(pid_t pid)
+{
+    return windowAddress(pid, false);
+}
 
-std::unique_ptr<MenuBus> makeSessionMenuBus() { return std::make_unique<SessionMenuBus>(); }
+std::unique_ptr<MenuBus> makeSessionMenuBus()
+{
+    return std::make_unique<SessionMenuBus>();
+}
 
 std::optional<MenuModel> readMenuModel(MenuBus& bus, const std::string& busName, const std::string& path,
                                        const MenuModelBounds& bounds, int& requests)
@@ -542,7 +566,7 @@ struct Flattening {
     const MenuModel& model;
     std::size_t maxItems;
     std::size_t stepsLeft;
-    std::set<MenuLink> open;  // sections being flattened
+    std::set<MenuLink> open; // sections being flattened
 
     void flatten(MenuLink link, std::vector<const ExportedMenuItem*>& out)
     {

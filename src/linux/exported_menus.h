@@ -21,14 +21,14 @@ namespace hb::linux_platform {
 
 // Where a window's exported menus live, from its X11 properties.
 struct ExportedMenuAddress {
-    std::string busName;          // _GTK_UNIQUE_BUS_NAME
-    std::string menuBarPath;      // _GTK_MENUBAR_OBJECT_PATH
-    std::string appMenuPath;      // _GTK_APP_MENU_OBJECT_PATH
-    std::string applicationPath;  // _GTK_APPLICATION_OBJECT_PATH: the "app." actions
-    std::string windowPath;       // _GTK_WINDOW_OBJECT_PATH: the "win." actions
+    std::string busName;         // _GTK_UNIQUE_BUS_NAME
+    std::string menuBarPath;     // _GTK_MENUBAR_OBJECT_PATH
+    std::string appMenuPath;     // _GTK_APP_MENU_OBJECT_PATH
+    std::string applicationPath; // _GTK_APPLICATION_OBJECT_PATH: the "app." actions
+    std::string windowPath;      // _GTK_WINDOW_OBJECT_PATH: the "win." actions
     // A com.canonical.dbusmenu menu bar instead (KDE's global menu).
-    std::string dbusMenuService;  // _KDE_NET_WM_APPMENU_SERVICE_NAME
-    std::string dbusMenuPath;     // _KDE_NET_WM_APPMENU_OBJECT_PATH
+    std::string dbusMenuService; // _KDE_NET_WM_APPMENU_SERVICE_NAME
+    std::string dbusMenuPath;    // _KDE_NET_WM_APPMENU_OBJECT_PATH
 
     friend bool operator==(const ExportedMenuAddress&, const ExportedMenuAddress&) = default;
 };
@@ -52,12 +52,12 @@ struct MenuLink {
 };
 
 struct ExportedMenuItem {
-    std::string label;       // mnemonic marks removed
-    std::string action;      // "app.new", "win.save"; empty when the item has none
-    std::string target;      // the action's parameter in GVariant text form; empty for none
-    std::string accel;       // "<Primary>n"; empty for none
-    std::string hiddenWhen;  // "action-missing", "action-disabled" or empty
-    std::string submenuAction;  // the action that fills the submenu ("submenu-action")
+    std::string label;         // mnemonic marks removed
+    std::string action;        // "app.new", "win.save"; empty when the item has none
+    std::string target;        // the action's parameter in GVariant text form; empty for none
+    std::string accel;         // "<Primary>n"; empty for none
+    std::string hiddenWhen;    // "action-missing", "action-disabled" or empty
+    std::string submenuAction; // the action that fills the submenu ("submenu-action")
     std::optional<MenuLink> section;
     std::optional<MenuLink> submenu;
 };
@@ -77,8 +77,8 @@ std::string withoutMnemonics(std::string_view label);
 struct MenuModel {
     std::map<MenuLink, std::vector<ExportedMenuItem>> menus;
     std::size_t itemCount = 0;
-    bool truncated = false;  // items or levels beyond the bounds were left out
-    std::map<std::string, bool> enabled;  // dbusmenu: each item's action → enabled
+    bool truncated = false;              // items or levels beyond the bounds were left out
+    std::map<std::string, bool> enabled; // dbusmenu: each item's action → enabled
 };
 
 // com.canonical.dbusmenu's GetLayout reply "(u(ia{sv}av))" as a model: the
@@ -98,8 +98,7 @@ public:
     // org.gtk.Menus.Start: subscribes to the groups and gives their menus.
     virtual std::optional<std::vector<ExportedMenu>> start(const std::string& busName, const std::string& path,
                                                            const std::vector<std::uint32_t>& groups) = 0;
-    virtual void end(const std::string& busName, const std::string& path,
-                     const std::vector<std::uint32_t>& groups) = 0;
+    virtual void end(const std::string& busName, const std::string& path, const std::vector<std::uint32_t>& groups) = 0;
     // org.gtk.Actions.DescribeAll: whether each action of the group is enabled.
     virtual std::optional<std::map<std::string, bool>> describeAll(const std::string& busName,
                                                                    const std::string& path) = 0;
@@ -125,7 +124,7 @@ std::unique_ptr<MenuBus> makeSessionMenuBus();
 
 struct MenuModelBounds {
     std::size_t maxItems = 250'000;
-    int maxLevels = 16;  // subscription waves: each reaches one more level of submenus
+    int maxLevels = 16; // subscription waves: each reaches one more level of submenus
 };
 
 // Reads the model at `path`: subscribes to the root group, then in waves to

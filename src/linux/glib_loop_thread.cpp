@@ -17,8 +17,7 @@ GlibLoopThread::GlibLoopThread(std::function<void()> atStart, std::function<void
         if (atEnd_)
             atEnd_();
         // Sources that the end left behind (closing connections) are released here.
-        while (g_main_context_iteration(context_, FALSE)) {
-        }
+        while (g_main_context_iteration(context_, FALSE)) {}
         g_main_context_pop_thread_default(context_);
     });
 }

@@ -1,7 +1,7 @@
 #include "linux/journal_log.h"
 
-#include <systemd/sd-journal.h>
 #include <syslog.h>
+#include <systemd/sd-journal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,10 +13,14 @@ namespace {
 int syslogPriority(platform::LogLevel level)
 {
     switch (level) {
-    case platform::LogLevel::debug: return LOG_DEBUG;
-    case platform::LogLevel::info: return LOG_INFO;
-    case platform::LogLevel::notice: return LOG_NOTICE;
-    case platform::LogLevel::error: return LOG_ERR;
+    case platform::LogLevel::debug:
+        return LOG_DEBUG;
+    case platform::LogLevel::info:
+        return LOG_INFO;
+    case platform::LogLevel::notice:
+        return LOG_NOTICE;
+    case platform::LogLevel::error:
+        return LOG_ERR;
     }
     return LOG_INFO;
 }
@@ -24,11 +28,9 @@ int syslogPriority(platform::LogLevel level)
 } // namespace
 
 JournalLogSink::JournalLogSink(bool alsoToStandardError, platform::LogLevel levelWithoutJournal)
-    : toStandardError_(alsoToStandardError),
-      levelWithoutJournal_(levelWithoutJournal),
+    : toStandardError_(alsoToStandardError), levelWithoutJournal_(levelWithoutJournal),
       journalAvailable_(access("/run/systemd/journal/socket", W_OK) == 0)
-{
-}
+{}
 
 void JournalLogSink::write(const platform::LogRecord& record)
 {

@@ -2,9 +2,9 @@
 
 #include "linux/xcb_reply.h"
 
+#include "base/untrusted_file.h"
 #include "base/xdg_folders.h"
 #include "sources/desktop_keybindings.h"
-#include "base/untrusted_file.h"
 
 #include <gio/gio.h>
 #include <xcb/xcb.h>
@@ -70,10 +70,9 @@ Desktop desktopOnTheBus()
     if (!bus)
         return Desktop::unknown;
     auto owned = [&](const char* name) {
-        GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                      "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", name),
-                                                      G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 500, nullptr,
-                                                      nullptr);
+        GVariant* reply = g_dbus_connection_call_sync(
+            bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+            g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 500, nullptr, nullptr);
         gboolean has = FALSE;
         if (reply) {
             g_variant_get(reply, "(b)", &has);
@@ -110,8 +109,7 @@ public:
 
     FileShortcuts(std::string name, fs::path relative, Parse parse, platform::Log& log)
         : name_(std::move(name)), relative_(std::move(relative)), parse_(std::move(parse)), log_(log)
-    {
-    }
+    {}
     std::string_view desktopName() const override { return name_; }
 
     std::vector<ShortcutGroup> groups() override
@@ -153,7 +151,10 @@ struct GPointer {
     T* get() const { return pointer; }
     explicit operator bool() const { return pointer != nullptr; }
 };
-void unrefObject(GSettings* settings) { g_object_unref(settings); }
+void unrefObject(GSettings* settings)
+{
+    g_object_unref(settings);
+}
 using Settings = GPointer<GSettings, unrefObject>;
 using Schema = GPointer<GSettingsSchema, g_settings_schema_unref>;
 using SchemaKey = GPointer<GSettingsSchemaKey, g_settings_schema_key_unref>;
@@ -302,8 +303,8 @@ Desktop desktopNamed(std::string_view currentDesktop, std::string_view windowMan
         const auto colon = rest.find(':');
         const auto name = lowerCased(rest.substr(0, colon));
         rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-        if (name == "gnome" || name == "gnome-classic" || name == "budgie" || name == "x-cinnamon" ||
-            name == "cinnamon" || name == "unity" || name == "pantheon")
+        if (name == "gnome" || name == "gnome-classic" || name == "budgie" || name == "x-cinnamon" || name == "cinnamon"
+            || name == "unity" || name == "pantheon")
             return Desktop::gnome;
         if (name == "kde")
             return Desktop::kde;
@@ -332,7 +333,8 @@ Desktop runningDesktop(platform::Log& log)
 std::unique_ptr<DesktopShortcutSource> desktopShortcutSource(Desktop desktop, platform::Log& log)
 {
     switch (desktop) {
-    case Desktop::gnome: return std::make_unique<GnomeShortcuts>(log);
+    case Desktop::gnome:
+        return std::make_unique<GnomeShortcuts>(log);
     case Desktop::kde:
         return std::make_unique<FileShortcuts>("KDE Plasma", "kglobalshortcutsrc", desktop_config::kdeGlobalShortcuts,
                                                log);
@@ -341,7 +343,8 @@ std::unique_ptr<DesktopShortcutSource> desktopShortcutSource(Desktop desktop, pl
                                                desktop_config::xfceKeyboardShortcuts, log);
     case Desktop::openbox:
         return std::make_unique<FileShortcuts>("Openbox", "openbox/rc.xml", desktop_config::openboxKeybindings, log);
-    case Desktop::unknown: break;
+    case Desktop::unknown:
+        break;
     }
     return nullptr;
 }

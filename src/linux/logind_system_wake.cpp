@@ -10,13 +10,12 @@ LogindSystemWake::LogindSystemWake(platform::MainQueue& mainQueue, platform::Log
     : mainQueue_(mainQueue), log_(log)
 {
     GError* error = nullptr;
-    connection_ = busAddress.empty()
-                      ? g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error)
-                      : g_dbus_connection_new_for_address_sync(
-                            busAddress.c_str(),
-                            GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
-                                                 | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-                            nullptr, nullptr, &error);
+    connection_ = busAddress.empty() ? g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error)
+                                     : g_dbus_connection_new_for_address_sync(
+                                         busAddress.c_str(),
+                                         GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                                                              | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                         nullptr, nullptr, &error);
     if (!connection_) {
         log_.error(LogCategory::hotkey, "No system bus, so no wake notifications: {}",
                    error ? error->message : "unknown error");
@@ -50,7 +49,10 @@ platform::SystemWake::ObserverId LogindSystemWake::addWakeObserver(std::function
     return observers_->add([observer = std::move(observer)] { observer(); });
 }
 
-void LogindSystemWake::removeWakeObserver(ObserverId id) { observers_->remove(id); }
+void LogindSystemWake::removeWakeObserver(ObserverId id)
+{
+    observers_->remove(id);
+}
 
 void LogindSystemWake::preparingForSleep(bool sleeping)
 {

@@ -38,7 +38,7 @@ private:
     platform::Log& log_;
     GDBusConnection* connection_ = nullptr;
     unsigned subscription_ = 0;
-    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();  // posted tasks hold it weakly
+    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>(); // posted tasks hold it weakly
 };
 
 } // namespace hb::linux_platform

@@ -24,11 +24,10 @@ public:
     Defined(Kind kind, pid_t pid, std::shared_ptr<const MozillaMenus> menus, const std::vector<XulMenuItem>* top,
             const XulMenuItem* item)
         : kind(kind), pid(pid), menus(std::move(menus)), top(top), item(item)
-    {
-    }
+    {}
     const Kind kind;
     const pid_t pid;
-    const std::shared_ptr<const MozillaMenus> menus;  // keeps `top` and `item` alive
+    const std::shared_ptr<const MozillaMenus> menus; // keeps `top` and `item` alive
     const std::vector<XulMenuItem>* const top;
     const XulMenuItem* const item;
 };
@@ -36,23 +35,21 @@ public:
 MozillaMenuAccessibility::MozillaMenuAccessibility(platform::Accessibility& inner, MozillaMenuSource& source,
                                                    ShortcutRunner& runner)
     : inner_(inner), source_(source), runner_(runner)
-{
-}
+{}
 
 ElementRef MozillaMenuAccessibility::applicationElement(pid_t pid)
 {
     return std::make_shared<Application>(pid, inner_.applicationElement(pid));
 }
 
-void MozillaMenuAccessibility::setMessagingTimeout(const ElementRef& application,
-                                                   std::chrono::duration<double> timeout)
+void MozillaMenuAccessibility::setMessagingTimeout(const ElementRef& application, std::chrono::duration<double> timeout)
 {
     const auto* own = dynamic_cast<const Application*>(application.get());
     inner_.setMessagingTimeout(own ? own->inner : application, timeout);
 }
 
 std::optional<platform::AttributeValue> MozillaMenuAccessibility::copyAttribute(const ElementRef& element,
-                                                                         std::string_view attribute)
+                                                                                std::string_view attribute)
 {
     using Kind = Defined::Kind;
     if (const auto* application = dynamic_cast<const Application*>(element.get())) {
@@ -64,8 +61,8 @@ std::optional<platform::AttributeValue> MozillaMenuAccessibility::copyAttribute(
                     // The other keys come as one group: a window whose one item holds them.
                     if (bar)
                         return ElementRef(std::make_shared<Defined>(Kind::top, application->pid, menus, top, nullptr));
-                    auto window = std::make_shared<Defined>(Kind::top, application->pid, menus, nullptr,
-                                                            &menus->otherKeysGroup);
+                    auto window =
+                        std::make_shared<Defined>(Kind::top, application->pid, menus, nullptr, &menus->otherKeysGroup);
                     return ElementRef(std::move(window));
                 }
             }

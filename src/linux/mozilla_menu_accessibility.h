@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/accessibility.h"
 #include "linux/mozilla_menu_source.h"
 #include "linux/shortcut_runner.h"
+#include "platform/accessibility.h"
 
 namespace hb::linux_platform {
 
@@ -20,10 +20,9 @@ public:
     bool isProcessTrusted() override { return inner_.isProcessTrusted(); }
     bool requestTrust() override { return inner_.requestTrust(); }
     platform::ElementRef applicationElement(pid_t pid) override;
-    void setMessagingTimeout(const platform::ElementRef& application,
-                             std::chrono::duration<double> timeout) override;
+    void setMessagingTimeout(const platform::ElementRef& application, std::chrono::duration<double> timeout) override;
     std::optional<platform::AttributeValue> copyAttribute(const platform::ElementRef& element,
-                                                   std::string_view attribute) override;
+                                                          std::string_view attribute) override;
     bool performAction(const platform::ElementRef& element, std::string_view action) override;
     bool answers(pid_t pid) override { return inner_.answers(pid); }
 

@@ -24,12 +24,9 @@ constexpr std::size_t maxFolderEntries = 1000;
 // The main window's definition in the archives of the applications known to
 // be built this way.
 constexpr std::string_view mainWindowDocuments[] = {
-    "chrome/browser/content/browser/browser.xhtml",
-    "chrome/messenger/content/messenger/messenger.xhtml",
-    "chrome/browser/content/browser/browser.xul",
-    "chrome/messenger/content/messenger/messenger.xul",
-    "chrome/navigator/content/navigator/navigator.xhtml",
-    "chrome/navigator/content/navigator/navigator.xul",
+    "chrome/browser/content/browser/browser.xhtml",       "chrome/messenger/content/messenger/messenger.xhtml",
+    "chrome/browser/content/browser/browser.xul",         "chrome/messenger/content/messenger/messenger.xul",
+    "chrome/navigator/content/navigator/navigator.xhtml", "chrome/navigator/content/navigator/navigator.xul",
 };
 
 struct OpenedArchive {
@@ -63,7 +60,8 @@ std::map<std::string, std::filesystem::path> languagePacks(const std::filesystem
         std::error_code error;
         std::size_t seen = 0;
         for (auto it = std::filesystem::directory_iterator(extensions, error);
-             !error && it != std::filesystem::directory_iterator() && seen < maxFolderEntries; it.increment(error), ++seen) {
+             !error && it != std::filesystem::directory_iterator() && seen < maxFolderEntries;
+             it.increment(error), ++seen) {
             const auto name = it->path().filename().string();
             const auto at = name.find('@');
             if (name.starts_with("langpack-") && name.ends_with(".xpi") && at != std::string::npos)
@@ -84,8 +82,7 @@ public:
     Reader(platform::Log& log, std::vector<OpenedArchive>& archives, std::unique_ptr<ZipArchive> languagePack,
            std::string language)
         : log_(log), archives_(archives), pack_(std::move(languagePack)), language_(std::move(language))
-    {
-    }
+    {}
 
     std::optional<MozillaMenus> read()
     {
@@ -117,8 +114,8 @@ public:
         auto entities = definitions(split.internalSubset);
         auto expanded = dtd::withEntities(split.document, entities, 2 * maxDocumentBytes);
         if (!expanded) {
-            log_.error(LogCategory::scraper, "Mozilla menus: {} grows beyond {} bytes with its entities", result.document,
-                       2 * maxDocumentBytes);
+            log_.error(LogCategory::scraper, "Mozilla menus: {} grows beyond {} bytes with its entities",
+                       result.document, 2 * maxDocumentBytes);
             return std::nullopt;
         }
         split.document.clear();
@@ -180,8 +177,8 @@ private:
             for (const auto& file : files) {
                 if (read >= maxLocalizationFiles)
                     break;
-                if (auto found = text({"localization/" + language + "/" + file,
-                                       "browser/localization/" + language + "/" + file})) {
+                if (auto found = text(
+                        {"localization/" + language + "/" + file, "browser/localization/" + language + "/" + file})) {
                     bundle.add(*found);
                     ++read;
                 }
@@ -268,8 +265,7 @@ std::filesystem::path MozillaMenuSource::programFolder(pid_t pid)
 
 MozillaMenuSource::MozillaMenuSource(platform::Log& log, sources::ZipLimits limits, ProgramFolder programFolder)
     : log_(log), limits_(limits), programFolder_(std::move(programFolder))
-{
-}
+{}
 
 std::shared_ptr<const MozillaMenus> MozillaMenuSource::read(pid_t pid)
 {
@@ -283,7 +279,7 @@ std::shared_ptr<const MozillaMenus> MozillaMenuSource::read(pid_t pid)
 }
 
 std::shared_ptr<const MozillaMenus> MozillaMenuSource::readInstallation(const std::filesystem::path& folder,
-                                                                       const std::vector<std::string>& languages)
+                                                                        const std::vector<std::string>& languages)
 {
     const auto start = std::chrono::steady_clock::now();
     const auto paths = archivePaths(folder);
@@ -324,8 +320,8 @@ std::shared_ptr<const MozillaMenus> MozillaMenuSource::readInstallation(const st
                        problem);
         }
         if (std::ranges::any_of(archives, [&](const OpenedArchive& opened) {
-                return hasPrefix(*opened.archive, "localization/" + wanted + "/") ||
-                       hasPrefix(*opened.archive, "chrome/" + wanted + "/");
+                return hasPrefix(*opened.archive, "localization/" + wanted + "/")
+                       || hasPrefix(*opened.archive, "chrome/" + wanted + "/");
             })) {
             language = wanted;
             break;

@@ -23,10 +23,10 @@ namespace hb::linux_platform {
 
 struct MozillaMenus {
     sources::XulMenus menus;
-    sources::XulMenuItem otherKeysGroup;  // otherKeys as one submenu titled otherKeysTitle
-    std::string archive;   // "/usr/lib/firefox-esr/browser/omni.ja"
-    std::string document;  // "chrome/browser/content/browser/browser.xhtml"
-    std::string language;  // "en-US"
+    sources::XulMenuItem otherKeysGroup; // otherKeys as one submenu titled otherKeysTitle
+    std::string archive;                 // "/usr/lib/firefox-esr/browser/omni.ja"
+    std::string document;                // "chrome/browser/content/browser/browser.xhtml"
+    std::string language;                // "en-US"
 
     std::string origin() const { return document + " in " + archive + " (" + language + ")"; }
 };

@@ -67,8 +67,7 @@ std::string dpkgFileList(std::string_view package, const std::string& dpkgQuery,
     if (!complete)
         ::kill(child, SIGKILL);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     return complete && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? list : std::string();
 }
 

@@ -74,8 +74,8 @@ PlistFileSettingsDomain::Opened PlistFileSettingsDomain::open(const std::filesys
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
     if (error)
-        return {nullptr, fmt::format("Cannot create the settings folder {}: {}", file.parent_path().string(),
-                                     error.message())};
+        return {nullptr,
+                fmt::format("Cannot create the settings folder {}: {}", file.parent_path().string(), error.message())};
 
     const auto lockPath = file.string() + ".lock";
     const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -96,12 +96,11 @@ PlistFileSettingsDomain::Opened PlistFileSettingsDomain::open(const std::filesys
 
 PlistFileSettingsDomain::PlistFileSettingsDomain(std::filesystem::path file, int lockFd, platform::Log& log)
     : file_(std::move(file)), lockFd_(lockFd), log_(log)
-{
-}
+{}
 
 PlistFileSettingsDomain::~PlistFileSettingsDomain()
 {
-    ::close(lockFd_);  // releases the lock
+    ::close(lockFd_); // releases the lock
 }
 
 void PlistFileSettingsDomain::load()
@@ -142,12 +141,13 @@ void PlistFileSettingsDomain::load()
     if (error) {
         writable_ = false;
         log_.error(LogCategory::settings,
-                   "Settings file {} cannot be read ({}) nor moved aside ({}); settings will not be saved", file_.string(),
-                   failure, error.message());
+                   "Settings file {} cannot be read ({}) nor moved aside ({}); settings will not be saved",
+                   file_.string(), failure, error.message());
         return;
     }
-    log_.error(LogCategory::settings, "Settings file {} cannot be read ({}); moved aside to {}, starting with empty settings",
-               file_.string(), failure, aside.string());
+    log_.error(LogCategory::settings,
+               "Settings file {} cannot be read ({}); moved aside to {}, starting with empty settings", file_.string(),
+               failure, aside.string());
 }
 
 std::optional<platform::PlistValue> PlistFileSettingsDomain::object(std::string_view key) const
@@ -173,7 +173,8 @@ void PlistFileSettingsDomain::apply(const Changes& changes)
 {
     for (const auto& [key, value] : changes) {
         // Checked one level down, where the file holds it.
-        if (value && !platform::serializePropertyList(platform::PlistDictionary{{key, *value}}, platform::PlistFormat::xml)) {
+        if (value
+            && !platform::serializePropertyList(platform::PlistDictionary{{key, *value}}, platform::PlistFormat::xml)) {
             log_.error(LogCategory::settings, "Settings value for {} cannot be stored; the write is ignored", key);
             return;
         }
@@ -193,7 +194,10 @@ platform::PlistDictionary PlistFileSettingsDomain::allValues() const
     return values_;
 }
 
-bool PlistFileSettingsDomain::synchronize() { return !unsaved_ || save(); }
+bool PlistFileSettingsDomain::synchronize()
+{
+    return !unsaved_ || save();
+}
 
 bool PlistFileSettingsDomain::save()
 {

@@ -22,7 +22,7 @@ class PlistFileSettingsDomain final : public platform::SettingsDomain {
 public:
     struct Opened {
         std::unique_ptr<PlistFileSettingsDomain> domain;
-        std::string error;  // why there is no domain
+        std::string error; // why there is no domain
     };
 
     // $XDG_CONFIG_HOME/hintboard/org.mirelo.Hintboard.plist; empty when no

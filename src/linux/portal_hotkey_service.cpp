@@ -71,13 +71,13 @@ std::optional<std::string> portalTrigger(std::uint32_t keyCode, std::uint32_t ca
 // What the listening thread and the main thread share, and what posted tasks
 // hold weakly.
 struct PortalHotkeyService::Shared {
-    std::mutex mutex;  // guards up to `sessionHandle`
+    std::mutex mutex; // guards up to `sessionHandle`
     std::condition_variable startedChanged;
     bool started = false;
     GDBusConnection* connection = nullptr;
     std::string uniqueName;
-    std::map<std::string, std::promise<Response>> pendingRequests;  // by request object path
-    std::map<std::string, std::uint64_t> lateAnswers;  // request path → registration it belongs to
+    std::map<std::string, std::promise<Response>> pendingRequests; // by request object path
+    std::map<std::string, std::uint64_t> lateAnswers;              // request path → registration it belongs to
     std::string sessionHandle;
 
     // Main thread only.
@@ -85,7 +85,7 @@ struct PortalHotkeyService::Shared {
     std::function<void(HotkeyId)> handler;
     std::function<void()> lossHandler;
     std::optional<HotkeyId> boundID;
-    std::uint64_t pendingGeneration = 0;  // a registration whose binding is still unanswered
+    std::uint64_t pendingGeneration = 0; // a registration whose binding is still unanswered
 
     GDBusConnection* connectionRef()
     {
@@ -116,12 +116,12 @@ void PortalHotkeyService::start()
     GError* error = nullptr;
     gchar* address = busAddress_.empty() ? g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error)
                                          : g_strdup(busAddress_.c_str());
-    GDBusConnection* connection =
-        address ? g_dbus_connection_new_for_address_sync(address,
-                                                         GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-                                                         nullptr, nullptr, &error)
-                : nullptr;
+    GDBusConnection* connection = address ? g_dbus_connection_new_for_address_sync(
+                                      address,
+                                      GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                                                           | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                      nullptr, nullptr, &error)
+                                          : nullptr;
     g_free(address);
     if (!connection) {
         log_.error(LogCategory::hotkey, "No session bus, so no hot key through the desktop portal: {}",
@@ -136,8 +136,8 @@ void PortalHotkeyService::start()
             Variant results;
             g_variant_get(parameters, "(u@a{sv})", &response.code, &results);
             const gchar* handle = nullptr;
-            if (g_variant_lookup(results.get(), "session_handle", "&s", &handle) ||
-                g_variant_lookup(results.get(), "session_handle", "&o", &handle))
+            if (g_variant_lookup(results.get(), "session_handle", "&s", &handle)
+                || g_variant_lookup(results.get(), "session_handle", "&o", &handle))
                 response.sessionHandle = handle;
             static_cast<PortalHotkeyService*>(data)->answered(path, response);
         };
@@ -171,9 +171,8 @@ void PortalHotkeyService::start()
         };
         const auto subscribe = [&](const char* interface, const char* member, const char* path, const char* arg0,
                                    GDBusSignalCallback callback) {
-            subscriptions_.push_back(g_dbus_connection_signal_subscribe(connection, nullptr, interface, member, path,
-                                                                        arg0, G_DBUS_SIGNAL_FLAGS_NONE, callback, this,
-                                                                        nullptr));
+            subscriptions_.push_back(g_dbus_connection_signal_subscribe(
+                connection, nullptr, interface, member, path, arg0, G_DBUS_SIGNAL_FLAGS_NONE, callback, this, nullptr));
         };
         subscribe("org.freedesktop.portal.Request", "Response", nullptr, nullptr, onResponse);
         subscribe(shortcutsInterface, "Activated", portalPath, nullptr, onActivated);
@@ -199,7 +198,7 @@ void PortalHotkeyService::stop()
         // No callback runs after this, not even for signals already received.
         for (guint subscription : subscriptions_)
             g_dbus_connection_signal_unsubscribe(connection, subscription);
-        g_dbus_connection_flush_sync(connection, nullptr, nullptr);  // the session's Close
+        g_dbus_connection_flush_sync(connection, nullptr, nullptr); // the session's Close
         g_dbus_connection_close_sync(connection, nullptr, nullptr);
         g_object_unref(connection);
     }
@@ -220,9 +219,9 @@ GVariant* PortalHotkeyService::call(const char* path, const char* interface, con
         g_variant_unref(g_variant_ref_sink(parameters));
         return nullptr;
     }
-    GVariant* reply = g_dbus_connection_call_sync(connection, portalName, path, interface, method, parameters,
-                                                  G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr,
-                                                  nullptr);
+    GVariant* reply =
+        g_dbus_connection_call_sync(connection, portalName, path, interface, method, parameters,
+                                    G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, nullptr);
     g_object_unref(connection);
     return reply;
 }
@@ -256,7 +255,10 @@ PortalHotkeyService::Outcome PortalHotkeyService::request(const char* method, co
     return {Outcome::Kind::answered, answer.get()};
 }
 
-std::string PortalHotkeyService::nextToken() { return "hintboard" + std::to_string(++tokens_); }
+std::string PortalHotkeyService::nextToken()
+{
+    return "hintboard" + std::to_string(++tokens_);
+}
 
 int PortalHotkeyService::registerHotkey(std::uint32_t keyCode, std::uint32_t carbonModifiers, HotkeyId id)
 {
@@ -280,7 +282,8 @@ int PortalHotkeyService::registerHotkey(std::uint32_t keyCode, std::uint32_t car
     g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(createToken.c_str()));
     g_variant_builder_add(&options, "{sv}", "session_handle_token", g_variant_new_string(sessionToken.c_str()));
     const auto created = request("CreateSession", createToken, g_variant_new("(a{sv})", &options), answerWait_);
-    if (created.kind != Outcome::Kind::answered || created.response.code != 0 || created.response.sessionHandle.empty()) {
+    if (created.kind != Outcome::Kind::answered || created.response.code != 0
+        || created.response.sessionHandle.empty()) {
         log_.error(LogCategory::hotkey, "The desktop portal did not open a global shortcuts session (response {})",
                    created.kind == Outcome::Kind::answered ? std::to_string(created.response.code) : "none");
         return created.kind == Outcome::Kind::answered && created.response.code != 0
@@ -304,10 +307,10 @@ int PortalHotkeyService::registerHotkey(std::uint32_t keyCode, std::uint32_t car
     g_variant_builder_init(&bindOptions, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&bindOptions, "{sv}", "handle_token", g_variant_new_string(bindToken.c_str()));
     const std::uint64_t generation = ++generation_;
-    const auto bound =
-        request("BindShortcuts", bindToken,
-                g_variant_new("(oa(sa{sv})sa{sv})", created.response.sessionHandle.c_str(), &shortcuts, "", &bindOptions),
-                answerWait_, generation);
+    const auto bound = request(
+        "BindShortcuts", bindToken,
+        g_variant_new("(oa(sa{sv})sa{sv})", created.response.sessionHandle.c_str(), &shortcuts, "", &bindOptions),
+        answerWait_, generation);
     switch (bound.kind) {
     case Outcome::Kind::failed:
         log_.error(LogCategory::hotkey, "The desktop portal did not bind the hot key {}", *trigger);
@@ -339,7 +342,7 @@ void PortalHotkeyService::unregisterHotkey()
     shared_->pendingGeneration = 0;
     {
         std::lock_guard lock(shared_->mutex);
-        shared_->pendingRequests.clear();  // answers that nobody awaits any more
+        shared_->pendingRequests.clear(); // answers that nobody awaits any more
         shared_->lateAnswers.clear();
     }
     closeSession();
@@ -392,13 +395,14 @@ void PortalHotkeyService::answered(const std::string& path, const Response& resp
     mainQueue_.post([weak = std::weak_ptr(shared_), lateGeneration, code = response.code] {
         auto shared = weak.lock();
         if (!shared || shared->pendingGeneration != lateGeneration)
-            return;  // answered in time, or replaced since
+            return; // answered in time, or replaced since
         shared->pendingGeneration = 0;
         if (code == 0) {
             shared->log->info(LogCategory::hotkey, "The desktop confirmed the hot key");
             return;
         }
-        shared->log->error(LogCategory::hotkey, "The desktop refused the hot key ({})", code == 1 ? "cancelled" : "refused");
+        shared->log->error(LogCategory::hotkey, "The desktop refused the hot key ({})",
+                           code == 1 ? "cancelled" : "refused");
         shared->boundID.reset();
         if (shared->lossHandler)
             shared->lossHandler();

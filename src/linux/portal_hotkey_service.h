@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/hotkey_service.h"
 #include "base/log.h"
+#include "platform/hotkey_service.h"
 #include "platform/runtime.h"
 
 #include <chrono>
@@ -38,9 +38,9 @@ std::optional<std::string> portalTrigger(std::uint32_t keyCode, std::uint32_t ca
 // a thread of its own; presses reach the handler through the main queue.
 class PortalHotkeyService : public platform::HotkeyService {
 public:
-    static constexpr int noPortalStatus = -1;   // no portal or no global shortcuts in it
-    static constexpr int noAnswerStatus = -2;   // the portal did not answer or failed the call
-    static constexpr int noKeyStatus = -3;      // the key code names no key
+    static constexpr int noPortalStatus = -1; // no portal or no global shortcuts in it
+    static constexpr int noAnswerStatus = -2; // the portal did not answer or failed the call
+    static constexpr int noKeyStatus = -3;    // the key code names no key
     // Refusals give the portal's response: 1 cancelled by the user, 2 otherwise ended.
 
     static constexpr std::string_view shortcutID = "show-shortcuts";
@@ -66,7 +66,7 @@ private:
     // The desktop's answer to a request: 0 granted, 1 cancelled by the user, 2 otherwise ended.
     struct Response {
         std::uint32_t code = 2;
-        std::string sessionHandle;  // of CreateSession
+        std::string sessionHandle; // of CreateSession
     };
     struct Outcome {
         enum class Kind { answered, failed, waiting } kind = Kind::failed;
@@ -93,11 +93,11 @@ private:
     platform::Log& log_;
     std::string busAddress_;
     std::chrono::milliseconds answerWait_;
-    std::shared_ptr<Shared> shared_;  // with the listening thread and posted tasks
+    std::shared_ptr<Shared> shared_; // with the listening thread and posted tasks
     std::uint64_t tokens_ = 0;
-    std::uint64_t generation_ = 0;  // of registrations; a late answer acts only on its own
-    std::vector<unsigned> subscriptions_;  // listening thread only
-    std::unique_ptr<GlibLoopThread> thread_;  // last: ends before the rest goes
+    std::uint64_t generation_ = 0;           // of registrations; a late answer acts only on its own
+    std::vector<unsigned> subscriptions_;    // listening thread only
+    std::unique_ptr<GlibLoopThread> thread_; // last: ends before the rest goes
 };
 
 } // namespace hb::linux_platform

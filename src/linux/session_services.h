@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/log.h"
+#include "linux/readable_watches.h"
 #include "platform/event_monitors.h"
 #include "platform/hotkey_service.h"
-#include "linux/readable_watches.h"
-#include "base/log.h"
 #include "platform/runtime.h"
 #include "platform/workspace.h"
 #include "triggers/trigger_availability.h"
@@ -21,10 +21,10 @@ SessionKind currentSessionKind();
 // What decides the Qt platform plugin to run on.
 struct GraphicalSession {
     SessionKind kind = SessionKind::x11;
-    std::string_view requestedPlatform;  // QT_QPA_PLATFORM
+    std::string_view requestedPlatform; // QT_QPA_PLATFORM
     bool waylandPluginInstalled = false;
     bool waylandDisplayAnswers = false;
-    bool hasXDisplay = false;  // DISPLAY is set
+    bool hasXDisplay = false; // DISPLAY is set
 };
 // The Qt platform plugin to run on, decided before the application object
 // exists. On Wayland Qt runs as a native client when its Wayland plugin is
@@ -32,9 +32,9 @@ struct GraphicalSession {
 // XWayland otherwise; a platform the user asked for in QT_QPA_PLATFORM is
 // kept. X11 sessions keep Qt's own choice.
 struct QtPlatformChoice {
-    std::string platform;  // for QT_QPA_PLATFORM; empty: leave it as it is
-    std::string reason;    // for the log and, when not possible, the error
-    bool possible = true;  // false: neither Wayland nor an X display to run on
+    std::string platform; // for QT_QPA_PLATFORM; empty: leave it as it is
+    std::string reason;   // for the log and, when not possible, the error
+    bool possible = true; // false: neither Wayland nor an X display to run on
 };
 QtPlatformChoice chooseQtPlatform(const GraphicalSession& session);
 // This process's session: the environment, Qt's plugin folders and the
@@ -54,7 +54,7 @@ std::unique_ptr<platform::EventMonitors> makeSessionEventMonitors(SessionKind ki
 // display, if any, shows only XWayland windows).
 struct SessionWorkspace {
     std::unique_ptr<platform::Workspace> workspace;
-    std::string_view sourceName;  // for the launch log line
+    std::string_view sourceName; // for the launch log line
     // Whether the source can report anything: the X display or the
     // accessibility bus answers (the latter may wait for its start).
     std::function<bool()> isReachable;

@@ -1,11 +1,11 @@
 #include "linux/shortcut_runner.h"
 
-#include <gio/gio.h>
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <gio/gio.h>
 
 #include <algorithm>
 #include <cctype>
@@ -21,14 +21,10 @@ using platform::privately;
 
 ShortcutRunner::ShortcutRunner(platform::Log& log, SessionKind session, std::unique_ptr<MenuBus> bus,
                                AddressLookup lookup, PressKeys pressKeys, Notify notify)
-    : log_(log),
-      session_(session),
-      bus_(std::move(bus)),
-      lookup_(std::move(lookup)),
+    : log_(log), session_(session), bus_(std::move(bus)), lookup_(std::move(lookup)),
       pressKeys_(pressKeys ? std::move(pressKeys) : PressKeys(pressKeysWithXTest)),
       notify_(notify ? std::move(notify) : Notify(notifyDesktop))
-{
-}
+{}
 
 bool ShortcutRunner::activate(pid_t pid, const std::string& resourcePath, const std::string& actionName, bool onlyFind)
 {
@@ -38,18 +34,19 @@ bool ShortcutRunner::activate(pid_t pid, const std::string& resourcePath, const 
     const auto scope = actionName.substr(0, dot);
     const auto name = actionName.substr(dot + 1);
     auto activateAt = [&](const std::string& busName, const std::string& path) {
-        return !path.empty() && bus_->describe(busName, path, name) &&
-               (onlyFind || bus_->activate(busName, path, name, ""));
+        return !path.empty() && bus_->describe(busName, path, name)
+               && (onlyFind || bus_->activate(busName, path, name, ""));
     };
     if (const auto address = lookup_(pid))
         return activateAt(address->busName, scope == "app"   ? address->applicationPath
-                                             : scope == "win" ? address->windowPath
-                                                              : std::string());
+                                            : scope == "win" ? address->windowPath
+                                                             : std::string());
     if (scope != "app")
         return false;
     // "/org/gnome/TextEditor/ui/help-overlay.ui": the longest leading path
     // that is an application's object, at the bus name it spells.
-    for (auto end = resourcePath.rfind('/'); end != std::string::npos && end > 0; end = resourcePath.rfind('/', end - 1)) {
+    for (auto end = resourcePath.rfind('/'); end != std::string::npos && end > 0;
+         end = resourcePath.rfind('/', end - 1)) {
         const auto path = resourcePath.substr(0, end);
         if (std::count(path.begin(), path.end(), '/') < 2)
             break;
@@ -63,8 +60,8 @@ bool ShortcutRunner::activate(pid_t pid, const std::string& resourcePath, const 
 
 bool ShortcutRunner::canRun(pid_t pid, const ListedShortcuts& window, const ListedShortcut& shortcut)
 {
-    return session_ == SessionKind::x11 ||
-           (!shortcut.actionName.empty() && activate(pid, window.resourcePath, shortcut.actionName, true));
+    return session_ == SessionKind::x11
+           || (!shortcut.actionName.empty() && activate(pid, window.resourcePath, shortcut.actionName, true));
 }
 
 bool ShortcutRunner::run(pid_t pid, const ListedShortcuts& window, const ListedShortcut& shortcut)
@@ -95,8 +92,8 @@ std::optional<unsigned long> windowProperty(Display* display, Window window, Ato
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType, &format, &count, &after,
-                           &data) != Success)
+    if (XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType, &format, &count, &after, &data)
+        != Success)
         return std::nullopt;
     std::optional<unsigned long> value;
     if (data && format == 32 && count == 1)
@@ -113,9 +110,10 @@ std::vector<Window> clientWindows(Display* display, Window root)
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     std::vector<Window> windows;
-    if (XGetWindowProperty(display, root, XInternAtom(display, "_NET_CLIENT_LIST", False), 0, 4096, False,
-                           XA_WINDOW, &actualType, &format, &count, &after, &data) == Success &&
-        data && format == 32) {
+    if (XGetWindowProperty(display, root, XInternAtom(display, "_NET_CLIENT_LIST", False), 0, 4096, False, XA_WINDOW,
+                           &actualType, &format, &count, &after, &data)
+            == Success
+        && data && format == 32) {
         const auto* list = reinterpret_cast<unsigned long*>(data);
         windows.assign(list, list + count);
     }
@@ -145,7 +143,7 @@ void requestActivation(Display* display, Window root, pid_t pid)
         event.xclient.window = window;
         event.xclient.message_type = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
         event.xclient.format = 32;
-        event.xclient.data.l[0] = 2;  // from a pager: the user asked for it
+        event.xclient.data.l[0] = 2; // from a pager: the user asked for it
         event.xclient.data.l[1] = CurrentTime;
         XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
         XFlush(display);
@@ -231,7 +229,8 @@ bool pressKeysWithXTest(pid_t pid, const std::string& accelerator)
         bool free = false;
         bool asked = false;
         while (std::chrono::steady_clock::now() < deadline) {
-            if (!free && XGrabKeyboard(display, root, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) {
+            if (!free
+                && XGrabKeyboard(display, root, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) {
                 XUngrabKeyboard(display, CurrentTime);
                 free = true;
             }

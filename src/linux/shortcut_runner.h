@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/log.h"
 #include "linux/exported_menus.h"
 #include "linux/shortcuts_window_source.h"
-#include "base/log.h"
 #include "triggers/trigger_availability.h"
 
 #include <sys/types.h>

@@ -22,8 +22,7 @@ public:
     Listed(Kind kind, pid_t pid, std::shared_ptr<const ListedShortcuts> shortcuts, std::size_t group = 0,
            std::size_t row = 0)
         : kind(kind), pid(pid), shortcuts(std::move(shortcuts)), group(group), row(row)
-    {
-    }
+    {}
     const ListedGroup& listedGroup() const { return shortcuts->groups[group]; }
     const ListedShortcut& shortcut() const { return listedGroup().shortcuts[row]; }
 
@@ -37,8 +36,7 @@ public:
 ShortcutsWindowAccessibility::ShortcutsWindowAccessibility(platform::Accessibility& inner,
                                                            ShortcutsWindowSource& source, ShortcutRunner& runner)
     : inner_(inner), source_(source), runner_(runner)
-{
-}
+{}
 
 ElementRef ShortcutsWindowAccessibility::applicationElement(pid_t pid)
 {
@@ -53,7 +51,7 @@ void ShortcutsWindowAccessibility::setMessagingTimeout(const ElementRef& applica
 }
 
 std::optional<platform::AttributeValue> ShortcutsWindowAccessibility::copyAttribute(const ElementRef& element,
-                                                                             std::string_view attribute)
+                                                                                    std::string_view attribute)
 {
     if (const auto* application = dynamic_cast<const Application*>(element.get())) {
         if (attribute != ax::shortcutsWindow)
@@ -91,7 +89,8 @@ std::optional<platform::AttributeValue> ShortcutsWindowAccessibility::copyAttrib
         return std::nullopt;
     }
     if (listed->kind == Kind::row && attribute == ax::runsHere)
-        return platform::AttributeNumber{runner_.canRun(listed->pid, *listed->shortcuts, listed->shortcut()) ? 1.0 : 0.0};
+        return platform::AttributeNumber{runner_.canRun(listed->pid, *listed->shortcuts, listed->shortcut()) ? 1.0
+                                                                                                             : 0.0};
     if (listed->kind == Kind::row && isKeyAttribute(attribute)) {
         const auto key = parseKeyBinding(listed->shortcut().accelerator, KeyBindingStyle::gtk, "", false);
         return key ? keyAttribute(*key, attribute) : std::nullopt;
@@ -104,7 +103,8 @@ bool ShortcutsWindowAccessibility::performAction(const ElementRef& element, std:
     const auto* listed = dynamic_cast<const Listed*>(element.get());
     if (!listed)
         return inner_.performAction(element, action);
-    return listed->kind == Listed::Kind::row && action == ax::press && runner_.run(listed->pid, *listed->shortcuts, listed->shortcut());
+    return listed->kind == Listed::Kind::row && action == ax::press
+           && runner_.run(listed->pid, *listed->shortcuts, listed->shortcut());
 }
 
 } // namespace hb::linux_platform

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/accessibility.h"
 #include "linux/shortcut_runner.h"
 #include "linux/shortcuts_window_source.h"
+#include "platform/accessibility.h"
 
 namespace hb::linux_platform {
 
@@ -13,16 +13,14 @@ namespace hb::linux_platform {
 // pressing a row runs it with the runner. Everything else goes to `inner`.
 class ShortcutsWindowAccessibility final : public platform::Accessibility {
 public:
-    ShortcutsWindowAccessibility(platform::Accessibility& inner, ShortcutsWindowSource& source,
-                                 ShortcutRunner& runner);
+    ShortcutsWindowAccessibility(platform::Accessibility& inner, ShortcutsWindowSource& source, ShortcutRunner& runner);
 
     bool isProcessTrusted() override { return inner_.isProcessTrusted(); }
     bool requestTrust() override { return inner_.requestTrust(); }
     platform::ElementRef applicationElement(pid_t pid) override;
-    void setMessagingTimeout(const platform::ElementRef& application,
-                             std::chrono::duration<double> timeout) override;
+    void setMessagingTimeout(const platform::ElementRef& application, std::chrono::duration<double> timeout) override;
     std::optional<platform::AttributeValue> copyAttribute(const platform::ElementRef& element,
-                                                   std::string_view attribute) override;
+                                                          std::string_view attribute) override;
     bool performAction(const platform::ElementRef& element, std::string_view action) override;
     bool answers(pid_t pid) override { return inner_.answers(pid); }
 

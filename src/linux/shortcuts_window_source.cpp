@@ -1,8 +1,8 @@
 #include "linux/shortcuts_window_source.h"
 
 #include "base/file_descriptor.h"
-#include "sources/elf_sections.h"
 #include "base/untrusted_file.h"
+#include "sources/elf_sections.h"
 
 #include <gio/gio.h>
 
@@ -15,8 +15,8 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <fmt/format.h>
+#include <functional>
 #include <utility>
 
 namespace hb::linux_platform {
@@ -34,7 +34,7 @@ using Descriptor = platform::FileDescriptor;
 struct OpenFile {
     std::string path;
     Descriptor descriptor;
-    std::string key;  // path, size and modification time
+    std::string key; // path, size and modification time
 };
 
 std::optional<OpenFile> openRegular(const std::string& openPath, std::string shownPath)
@@ -71,8 +71,8 @@ std::vector<std::string> mappedBundles(pid_t pid, const std::string& program)
         if (slash == std::string_view::npos)
             continue;
         const auto path = line.substr(slash);
-        const bool privateLibrary = path.find(privateFolder) != std::string_view::npos &&
-                                    path.find(".so") != std::string_view::npos;
+        const bool privateLibrary =
+            path.find(privateFolder) != std::string_view::npos && path.find(".so") != std::string_view::npos;
         if ((path.ends_with(".gresource") || privateLibrary) && std::ranges::find(paths, path) == paths.end())
             paths.emplace_back(path);
     }
@@ -88,7 +88,9 @@ bool searchBundlesIn(const OpenFile& file, const std::function<bool(std::string_
     std::array<char, 4> magic{};
     if (!bytes.read(0, magic))
         return false;
-    if (std::string_view(magic.data(), magic.size()) != "\x7f" "ELF") {
+    if (std::string_view(magic.data(), magic.size())
+        != "\x7f"
+           "ELF") {
         auto whole = elf::sectionBytes(bytes, elf::Section{file.path, 0, bytes.size()}, maxBundleBytes);
         return whole && use(*whole);
     }
@@ -125,7 +127,8 @@ std::vector<std::string> textDomains(const sources::ShortcutsWindow& window, con
     for (const auto& part : std::filesystem::path(resourcePath))
         if (part != "/") {
             std::string lower = part.string();
-            std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            std::ranges::transform(lower, lower.begin(),
+                                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
             parts.push_back(std::move(lower));
         }
     if (parts.size() > 3) {
@@ -190,8 +193,10 @@ std::optional<BundledWindow> findShortcutsWindow(std::string_view bundle, platfo
             continue;
         }
         if ((lookedUp += size) > maxBundleBytes) {
-            log.info(LogCategory::scraper, "Shortcuts window: more than {} bytes of definitions in one bundle; the "
-                     "rest passed over", maxBundleBytes);
+            log.info(LogCategory::scraper,
+                     "Shortcuts window: more than {} bytes of definitions in one bundle; the "
+                     "rest passed over",
+                     maxBundleBytes);
             break;
         }
         GBytes* data = g_resource_lookup_data(resource, path.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
@@ -218,8 +223,8 @@ TitleTranslator::TitleTranslator(const std::vector<std::string>& domains,
     for (const auto& domain : domains) {
         for (const auto& language : languages)
             for (const auto& folder : localeFolders) {
-                auto file = sources::readUntrustedFile(folder / language / "LC_MESSAGES" / (domain + ".mo"),
-                                                       maxCatalogBytes);
+                auto file =
+                    sources::readUntrustedFile(folder / language / "LC_MESSAGES" / (domain + ".mo"), maxCatalogBytes);
                 if (file.status != sources::UntrustedFile::Status::read)
                     continue;
                 if (auto catalog = sources::MessageCatalog::parse(file.bytes)) {
@@ -250,7 +255,8 @@ ListedShortcuts listedShortcuts(const sources::ShortcutsWindow& window, const so
     for (const auto& group : window.groups) {
         ListedGroup shown{sources::groupTitle(window, group, translate, "Shortcuts"), {}};
         for (const auto& shortcut : group.shortcuts)
-            shown.shortcuts.push_back(ListedShortcut{translate(shortcut.title), shortcut.accelerator, shortcut.actionName});
+            shown.shortcuts.push_back(
+                ListedShortcut{translate(shortcut.title), shortcut.accelerator, shortcut.actionName});
         listed.groups.push_back(std::move(shown));
     }
     return listed;

@@ -23,8 +23,8 @@ namespace hb::linux_platform {
 // One row of the window, its title in the user's language.
 struct ListedShortcut {
     std::string title;
-    std::string accelerator;  // GTK's syntax, one combination
-    std::string actionName;   // empty when the window names none
+    std::string accelerator; // GTK's syntax, one combination
+    std::string actionName;  // empty when the window names none
 };
 
 struct ListedGroup {
@@ -33,8 +33,8 @@ struct ListedGroup {
 };
 
 struct ListedShortcuts {
-    std::string resourcePath;  // "/org/gnome/TextEditor/ui/help-overlay.ui"
-    std::string file;          // the file that holds the bundle
+    std::string resourcePath; // "/org/gnome/TextEditor/ui/help-overlay.ui"
+    std::string file;         // the file that holds the bundle
     std::vector<ListedGroup> groups;
 
     std::string origin() const { return resourcePath + " in " + file; }

@@ -18,8 +18,7 @@ namespace {
 
 using platform::LogCategory;
 
-constexpr std::uint16_t relevantModifiers =
-    XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_4;
+constexpr std::uint16_t relevantModifiers = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_4;
 
 // The modifier mask (Mod1…Mod5) that holds `keycode`; `fallback` when none does.
 std::uint16_t modifierHolding(xcb_connection_t* connection, std::uint8_t keycode, std::uint16_t fallback)
@@ -73,8 +72,7 @@ X11HotkeyService::X11HotkeyService(ReadableWatches& watches, platform::Log& log,
     // Held keys then repeat presses without releases in between.
     const std::uint32_t repeat = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
     std::free(xcb_xkb_per_client_flags_reply(
-        connection_, xcb_xkb_per_client_flags(connection_, XCB_XKB_ID_USE_CORE_KBD, repeat, repeat, 0, 0, 0),
-        nullptr));
+        connection_, xcb_xkb_per_client_flags(connection_, XCB_XKB_ID_USE_CORE_KBD, repeat, repeat, 0, 0, 0), nullptr));
     keymapEvent_ = selectKeymapChanges(connection_);
     reader_ = std::make_unique<XcbEventReader>(
         watches_, connection_, [this](const xcb_generic_event_t& event) { handleEvent(event); },
@@ -94,7 +92,10 @@ X11HotkeyService::~X11HotkeyService()
         xcb_disconnect(connection_);
 }
 
-bool X11HotkeyService::isConnected() const { return connection_ && !xcb_connection_has_error(connection_); }
+bool X11HotkeyService::isConnected() const
+{
+    return connection_ && !xcb_connection_has_error(connection_);
+}
 
 std::vector<std::uint16_t> X11HotkeyService::lockVariants() const
 {

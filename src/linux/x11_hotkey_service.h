@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/hotkey_service.h"
+#include "base/log.h"
 #include "linux/readable_watches.h"
 #include "linux/xcb_event_reader.h"
-#include "base/log.h"
+#include "platform/hotkey_service.h"
 
 #include <cstdint>
 #include <memory>
@@ -62,8 +62,8 @@ private:
     std::unique_ptr<X11Keymap> keymap_;
     std::uint8_t keymapEvent_ = 0;
     std::optional<Grab> grab_;
-    bool held_ = false;  // the grabbed key is down: later presses are repeats
-    std::uint32_t releasedAt_ = 0;  // without detectable repeat, a repeat presses at its release time
+    bool held_ = false;            // the grabbed key is down: later presses are repeats
+    std::uint32_t releasedAt_ = 0; // without detectable repeat, a repeat presses at its release time
     std::function<void(platform::HotkeyId)> handler_;
     std::function<void()> lossHandler_;
 };

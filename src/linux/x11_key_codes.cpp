@@ -21,6 +21,7 @@ namespace {
 namespace flags = platform::modifier_flags;
 
 // Virtual key codes of the ANSI keyboard and the XKB names of the same keys.
+// clang-format off
 constexpr std::array<std::pair<std::uint32_t, std::string_view>, 117> keyNames{{
     {0, "AC01"},   {1, "AC02"},   {2, "AC03"},   {3, "AC04"},   {4, "AC06"},   {5, "AC05"},   {6, "AB01"},
     {7, "AB02"},   {8, "AB03"},   {9, "AB04"},   {10, "LSGT"},  {11, "AB05"},  {12, "AD01"},  {13, "AD02"},
@@ -40,6 +41,7 @@ constexpr std::array<std::pair<std::uint32_t, std::string_view>, 117> keyNames{{
     {115, "HOME"}, {116, "PGUP"}, {117, "DELE"}, {118, "FK04"}, {119, "END"},  {120, "FK02"}, {121, "PGDN"},
     {122, "FK01"}, {123, "LEFT"}, {124, "RGHT"}, {125, "DOWN"}, {126, "UP"},
 }};
+// clang-format on
 
 struct ContextDeleter {
     void operator()(xkb_context* context) const { xkb_context_unref(context); }
@@ -102,9 +104,9 @@ std::uint8_t selectKeymapChanges(xcb_connection_t* connection)
     xcb_xkb_select_events_details_t details = {};
     details.affectNewKeyboard = newKeyboard;
     details.newKeyboardDetails = newKeyboard;
-    auto* error = xcb_request_check(connection, xcb_xkb_select_events_aux_checked(connection, XCB_XKB_ID_USE_CORE_KBD,
-                                                                                  events, 0, 0, mapParts, mapParts,
-                                                                                  &details));
+    auto* error =
+        xcb_request_check(connection, xcb_xkb_select_events_aux_checked(connection, XCB_XKB_ID_USE_CORE_KBD, events, 0,
+                                                                        0, mapParts, mapParts, &details));
     if (error) {
         std::free(error);
         return 0;
@@ -159,7 +161,10 @@ X11Keymap::X11Keymap(xkb_keymap* keymap) : keymap_(keymap)
     }
 }
 
-X11Keymap::~X11Keymap() { xkb_keymap_unref(keymap_); }
+X11Keymap::~X11Keymap()
+{
+    xkb_keymap_unref(keymap_);
+}
 
 std::optional<std::uint8_t> X11Keymap::keycode(std::uint32_t code) const
 {

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <limits>
 #include <fstream>
+#include <limits>
 #include <set>
 
 namespace hb::linux_platform {
@@ -258,11 +258,16 @@ private:
         windowTypeDesktop,
         atomCount
     };
-    static constexpr std::array<std::string_view, atomCount> atomNames = {
-        "_NET_ACTIVE_WINDOW",       "_NET_CLIENT_LIST",    "_NET_CLIENT_LIST_STACKING",
-        "_NET_WM_PID",              "_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE",
-        "UTF8_STRING",              "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DOCK",
-        "_NET_WM_WINDOW_TYPE_DESKTOP"};
+    static constexpr std::array<std::string_view, atomCount> atomNames = {"_NET_ACTIVE_WINDOW",
+                                                                          "_NET_CLIENT_LIST",
+                                                                          "_NET_CLIENT_LIST_STACKING",
+                                                                          "_NET_WM_PID",
+                                                                          "_GTK_APPLICATION_ID",
+                                                                          "_KDE_NET_WM_DESKTOP_FILE",
+                                                                          "UTF8_STRING",
+                                                                          "_NET_WM_WINDOW_TYPE",
+                                                                          "_NET_WM_WINDOW_TYPE_DOCK",
+                                                                          "_NET_WM_WINDOW_TYPE_DESKTOP"};
 
     struct Property {
         xcb_atom_t type = XCB_ATOM_NONE;
@@ -287,7 +292,7 @@ private:
         if (value.format != 32)
             return {};
         std::vector<xcb_window_t> windows(value.bytes.size() / sizeof(xcb_window_t));
-        if (!windows.empty())  // an empty list has no storage to copy into
+        if (!windows.empty()) // an empty list has no storage to copy into
             std::memcpy(windows.data(), value.bytes.data(), windows.size() * sizeof(xcb_window_t));
         return windows;
     }
@@ -326,12 +331,9 @@ private:
 };
 
 X11Workspace::X11Workspace(platform::MainQueue& mainQueue, const std::string& displayName)
-    : mainQueue_(mainQueue),
-      displayName_(displayName),
-      queries_(std::make_unique<X11Connection>(displayName)),
+    : mainQueue_(mainQueue), displayName_(displayName), queries_(std::make_unique<X11Connection>(displayName)),
       observers_(std::make_shared<Observers>())
-{
-}
+{}
 
 void X11Workspace::startWatching()
 {
@@ -358,7 +360,10 @@ X11Workspace::~X11Workspace()
         close(stopEvent_);
 }
 
-bool X11Workspace::isConnected() const { return queries_->isUsable(); }
+bool X11Workspace::isConnected() const
+{
+    return queries_->isUsable();
+}
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication()
 {
@@ -412,7 +417,10 @@ platform::Workspace::ObserverId X11Workspace::addActivationObserver(ActivationOb
     return observers_->add(std::move(observer));
 }
 
-void X11Workspace::removeActivationObserver(ObserverId id) { observers_->remove(id); }
+void X11Workspace::removeActivationObserver(ObserverId id)
+{
+    observers_->remove(id);
+}
 
 void X11Workspace::watchActiveWindow()
 {
@@ -429,7 +437,8 @@ void X11Workspace::watchActiveWindow()
     // An application that names itself better in a later window (LibreOffice's
     // first window says "Soffice") is announced again under that name.
     auto identity = [](const std::optional<RunningApplication>& app) {
-        return app ? std::pair(app->bundleIdentifier, app->name) : std::pair(std::optional<std::string>(), std::string());
+        return app ? std::pair(app->bundleIdentifier, app->name)
+                   : std::pair(std::optional<std::string>(), std::string());
     };
     auto lastIdentity = identity(app);
 
@@ -455,7 +464,7 @@ void X11Workspace::watchActiveWindow()
             lastProcess = process;
             if (app)
                 lastIdentity = identity(app);
-            continue;  // the reads may have queued more events
+            continue; // the reads may have queued more events
         }
         if (poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR)
             return;

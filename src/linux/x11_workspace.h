@@ -1,7 +1,7 @@
 #pragma once
 
-#include "linux/desktop_entries.h"
 #include "base/observer_list.h"
+#include "linux/desktop_entries.h"
 #include "platform/runtime.h"
 #include "platform/workspace.h"
 
@@ -64,9 +64,9 @@ private:
     std::string displayName_;
     DesktopEntries desktopEntries_;
     std::mutex queriesMutex_;
-    std::unique_ptr<X11Connection> queries_;  // for calls from the main thread
-    std::unique_ptr<X11Connection> events_;   // the watcher thread's own
-    std::shared_ptr<Observers> observers_;    // main thread only; posted tasks hold it weakly
+    std::unique_ptr<X11Connection> queries_; // for calls from the main thread
+    std::unique_ptr<X11Connection> events_;  // the watcher thread's own
+    std::shared_ptr<Observers> observers_;   // main thread only; posted tasks hold it weakly
     int stopEvent_ = -1;
     std::thread watcher_;
 };

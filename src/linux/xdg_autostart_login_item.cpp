@@ -1,9 +1,9 @@
 #include "linux/xdg_autostart_login_item.h"
 
 #include "base/atomic_file.h"
+#include "base/xdg_folders.h"
 #include "linux/desktop_entries.h"
 #include "linux/program_paths.h"
-#include "base/xdg_folders.h"
 
 #include <fstream>
 #include <sstream>
@@ -54,8 +54,7 @@ std::filesystem::path XdgAutostartLoginItem::currentExecutable()
 
 XdgAutostartLoginItem::XdgAutostartLoginItem(std::filesystem::path entry, std::filesystem::path executable)
     : entry_(std::move(entry)), executable_(std::move(executable))
-{
-}
+{}
 
 std::string XdgAutostartLoginItem::entryText(const std::filesystem::path& executable)
 {
@@ -63,11 +62,15 @@ std::string XdgAutostartLoginItem::entryText(const std::filesystem::path& execut
            "Type=Application\n"
            "Name=Hintboard\n"
            "Comment=Keyboard shortcuts of the application in front\n"
-           "Exec=" + quotedExecArgument(executable.string()) + "\n"
-           // Once the program is removed, the desktop skips the entry.
-           "TryExec=" + stringValue(executable.string()) + "\n"
-           "Terminal=false\n"
-           "X-GNOME-Autostart-enabled=true\n";
+           "Exec="
+           + quotedExecArgument(executable.string())
+           + "\n"
+             // Once the program is removed, the desktop skips the entry.
+             "TryExec="
+           + stringValue(executable.string())
+           + "\n"
+             "Terminal=false\n"
+             "X-GNOME-Autostart-enabled=true\n";
 }
 
 bool XdgAutostartLoginItem::isEnabled() const

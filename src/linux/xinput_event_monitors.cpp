@@ -44,10 +44,9 @@ XInputEventMonitors::XInputEventMonitors(ReadableWatches& watches, platform::Log
     }
     root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
     const xcb_query_extension_reply_t* input = xcb_get_extension_data(connection_, &xcb_input_id);
-    auto version = input && input->present
-                       ? xcbReply(xcb_input_xi_query_version_reply(connection_,
-                                                                xcb_input_xi_query_version(connection_, 2, 2), nullptr))
-                       : xcbReply<xcb_input_xi_query_version_reply_t>(nullptr);
+    auto version = input && input->present ? xcbReply(xcb_input_xi_query_version_reply(
+                       connection_, xcb_input_xi_query_version(connection_, 2, 2), nullptr))
+                                           : xcbReply<xcb_input_xi_query_version_reply_t>(nullptr);
     if (!version || version->major_version < 2) {
         log_.error(LogCategory::hotkey, "The X server lacks XInput 2: global input monitors are not available");
         disconnect();
@@ -250,8 +249,8 @@ void XInputEventMonitors::keyChanged(std::uint8_t keycode, bool down)
 void XInputEventMonitors::buttonPressed(std::uint32_t button)
 {
     if (button >= 4 && button <= 7)
-        return;  // wheel steps
-    const auto kind = button == 1 ? platform::MouseButton::left
+        return; // wheel steps
+    const auto kind = button == 1   ? platform::MouseButton::left
                       : button == 3 ? platform::MouseButton::right
                                     : platform::MouseButton::other;
     tell(mouseMonitors_, kind);

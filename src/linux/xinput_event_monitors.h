@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/event_monitors.h"
+#include "base/log.h"
 #include "linux/readable_watches.h"
 #include "linux/xcb_event_reader.h"
-#include "base/log.h"
+#include "platform/event_monitors.h"
 
 #include <bitset>
 #include <cstdint>
@@ -59,7 +59,7 @@ private:
     std::uint8_t keymapEvent_ = 0;
     std::unique_ptr<XcbEventReader> reader_;
     std::uint32_t selectedMask_ = 0;
-    std::bitset<256> held_;  // keycodes down, while key events are selected
+    std::bitset<256> held_; // keycodes down, while key events are selected
     std::uint64_t flags_ = 0;
     Token nextToken_ = 1;
     std::map<Token, std::function<void(std::uint64_t)>> flagsMonitors_;

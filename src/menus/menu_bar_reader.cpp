@@ -28,7 +28,10 @@ std::string optionalNumber(std::optional<std::int64_t> value)
     return value ? std::to_string(*value) : "nil";
 }
 
-std::string_view lazyHint(std::size_t childCount) { return childCount == 0 ? "; likely lazy-populated" : ""; }
+std::string_view lazyHint(std::size_t childCount)
+{
+    return childCount == 0 ? "; likely lazy-populated" : "";
+}
 
 Shortcut row(std::string title, std::string keys, ElementRef element)
 {
@@ -54,8 +57,7 @@ struct MenuBarReader::ItemKeys {
 
 MenuBarReader::MenuBarReader(platform::Accessibility& accessibility, platform::Log& log)
     : accessibility_(accessibility), log_(log)
-{
-}
+{}
 
 ElementRef MenuBarReader::applicationOf(pid_t pid) const
 {
@@ -104,7 +106,8 @@ MenuReadResult MenuBarReader::readMenus(const MenuReadOptions& options) const
                        sections.size());
     }
     if (shortcutsWindow) {
-        auto listed = readSections(shortcutsWindow, options, ignoredMenus, ignoredTitles, budget, result.ignoredShortcuts);
+        auto listed =
+            readSections(shortcutsWindow, options, ignoredMenus, ignoredTitles, budget, result.ignoredShortcuts);
         for (auto& section : listed)
             for (auto& group : section.groups)
                 for (auto& shortcut : group.shortcuts)
@@ -191,11 +194,11 @@ std::vector<ShortcutGroup> MenuBarReader::readMenu(const ElementRef& menu, const
         auto submenu = readSubmenu(children.front(), options.includeAll, 0, ignoredTitles, budget);
         if (submenu.rows.empty()) {
             log_.debug(LogCategory::scraper, "Submenu '{}' yielded 0 items ({} child items{})", privately(title),
-                      submenu.childCount, privately(lazyHint(submenu.childCount)));
+                       submenu.childCount, privately(lazyHint(submenu.childCount)));
             continue;
         }
-        const bool tooLarge = options.maxSubmenuSize &&
-                              static_cast<std::int64_t>(submenu.rows.size()) > *options.maxSubmenuSize;
+        const bool tooLarge =
+            options.maxSubmenuSize && static_cast<std::int64_t>(submenu.rows.size()) > *options.maxSubmenuSize;
         const bool withoutKeys = std::all_of(submenu.rows.begin(), submenu.rows.end(),
                                              [](const Shortcut& shortcut) { return shortcut.keys.empty(); });
         if (tooLarge && withoutKeys)
@@ -242,8 +245,8 @@ MenuBarReader::SubmenuRows MenuBarReader::readSubmenu(const ElementRef& submenu,
 
         auto nested = readSubmenu(children.front(), includeAll, depth + 1, ignoredTitles, budget);
         if (nested.rows.empty())
-            log_.debug(LogCategory::scraper, "Nested submenu '{}' yielded 0 items ({} child items{})",
-                      privately(title), nested.childCount, privately(lazyHint(nested.childCount)));
+            log_.debug(LogCategory::scraper, "Nested submenu '{}' yielded 0 items ({} child items{})", privately(title),
+                       nested.childCount, privately(lazyHint(nested.childCount)));
         result.rows.insert(result.rows.end(), std::make_move_iterator(nested.rows.begin()),
                            std::make_move_iterator(nested.rows.end()));
     }

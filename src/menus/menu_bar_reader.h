@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/log.h"
 #include "model/shortcut.h"
 #include "model/text.h"
 #include "platform/accessibility.h"
-#include "base/log.h"
 
 #include <chrono>
 #include <cstdint>
@@ -16,10 +16,10 @@ namespace hb {
 // What to read from an application's menu bar.
 struct MenuReadOptions {
     pid_t pid = 0;
-    bool includeAll = false;                         // keep items without a key equivalent
-    std::vector<std::string> ignoredTitles;          // command title patterns
-    std::vector<std::string> ignoredMenuTitles;      // top-level menu title patterns
-    std::optional<std::int64_t> maxSubmenuSize;      // drop larger submenus that have no key equivalents
+    bool includeAll = false;                    // keep items without a key equivalent
+    std::vector<std::string> ignoredTitles;     // command title patterns
+    std::vector<std::string> ignoredMenuTitles; // top-level menu title patterns
+    std::optional<std::int64_t> maxSubmenuSize; // drop larger submenus that have no key equivalents
 
     friend bool operator==(const MenuReadOptions&, const MenuReadOptions&) = default;
 };
@@ -34,8 +34,8 @@ std::vector<MenuSection> withShortcutsWindow(std::vector<MenuSection> menuBar, s
 // What one read of an application's menus gives.
 struct MenuReadResult {
     std::vector<MenuSection> sections;
-    std::vector<Shortcut> ignoredShortcuts;  // rows of the menus the ignore rules hide
-    bool answered = true;  // false: a request timed out, the application is busy or hung
+    std::vector<Shortcut> ignoredShortcuts; // rows of the menus the ignore rules hide
+    bool answered = true;                   // false: a request timed out, the application is busy or hung
 };
 
 // Turns another application's live menu bar into sections, with the

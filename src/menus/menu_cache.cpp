@@ -57,16 +57,10 @@ CachedMenuReader::ReadMenus CachedMenuReader::menuBarReads(const MenuBarReader& 
 CachedMenuReader::CachedMenuReader(ReadMenus read, platform::Clock& clock, platform::MainQueue& mainQueue,
                                    platform::BackgroundTasks& background, platform::Accessibility& accessibility,
                                    platform::SettingsDomain& settings, const IgnoreListStore& ignoreList)
-    : read_(std::move(read)),
-      clock_(clock),
-      mainQueue_(mainQueue),
-      background_(background),
-      accessibility_(accessibility),
-      settings_(settings),
-      ignoreList_(ignoreList),
+    : read_(std::move(read)), clock_(clock), mainQueue_(mainQueue), background_(background),
+      accessibility_(accessibility), settings_(settings), ignoreList_(ignoreList),
       self_(std::make_shared<CachedMenuReader*>(this))
-{
-}
+{}
 
 CachedMenuReader::~CachedMenuReader() = default;
 

@@ -24,7 +24,7 @@ struct MenuCache {
     PrecacheKey key;
     std::vector<MenuSection> sections;
     std::vector<Shortcut> ignoredShortcuts;
-    platform::TimePoint readAt;  // when its read ended, however much later it was stored
+    platform::TimePoint readAt; // when its read ended, however much later it was stored
 };
 
 // Set by the owner of a task to ask it to stop at its next check.

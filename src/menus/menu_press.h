@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/log.h"
 #include "model/shortcut.h"
 #include "platform/accessibility.h"
-#include "base/log.h"
 
 namespace hb {
 

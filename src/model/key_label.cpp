@@ -15,6 +15,7 @@ constexpr std::array<std::string_view, 4> modifierWords{"Ctrl", "Alt", "Shift", 
 // writes them: "Ctrl++" reads as a typing error.
 std::string_view keyWord(std::string_view name)
 {
+    // clang-format off
     static constexpr std::pair<std::string_view, std::string_view> words[] = {
         {"↑", "Up"},     {"↓", "Down"},       {"←", "Left"},       {"→", "Right"},      {"↖", "Home"},
         {"↘", "End"},    {"⇞", "Page Up"},    {"⇟", "Page Down"},  {"⌦", "Delete"},     {"⌫", "Backspace"},
@@ -22,6 +23,7 @@ std::string_view keyWord(std::string_view name)
         {"⌧", "Clear"},  {"⇪", "Caps Lock"},  {"⌘", "Super"},      {"Ins", "Insert"},   {"+", "Plus"},
         {"\\", "Backslash"},
     };
+    // clang-format on
     for (const auto& [glyph, word] : words)
         if (name == glyph)
             return word;
@@ -30,7 +32,10 @@ std::string_view keyWord(std::string_view name)
 
 } // namespace
 
-std::string_view storedName(KeyLabels labels) { return labels == KeyLabels::words ? "words" : "symbols"; }
+std::string_view storedName(KeyLabels labels)
+{
+    return labels == KeyLabels::words ? "words" : "symbols";
+}
 
 KeyLabels keyLabelsStoredAs(std::string_view name)
 {

@@ -12,6 +12,7 @@ using NameTable = std::unordered_map<std::int64_t, std::string_view>;
 
 const NameTable& functionKeys()
 {
+    // clang-format off
     static const NameTable table{
         {0xF700, "↑"},   {0xF701, "↓"},   {0xF702, "←"},   {0xF703, "→"},   {0xF728, "⌦"},   {0xF729, "↖"},
         {0xF72B, "↘"},   {0xF72C, "⇞"},   {0xF72D, "⇟"},   {0xF704, "F1"},  {0xF705, "F2"},  {0xF706, "F3"},
@@ -21,21 +22,25 @@ const NameTable& functionKeys()
         // Keys of PC keyboards that Linux applications and desktops bind.
         {0xF727, "Ins"}, {0xF72E, "Print"}, {0xF730, "Pause"}, {0xF735, "Menu"},
     };
+    // clang-format on
     return table;
 }
 
 const NameTable& menuGlyphs()
 {
+    // clang-format off
     static const NameTable table{
         {2, "⇥"},   {3, "⇤"},   {4, "⌅"},   {9, "Space"}, {10, "⌦"},  {11, "↩"},  {13, "↩"},
         {17, "⌘"},  {23, "⌫"},  {27, "⎋"},  {28, "⌧"},    {98, "⇞"},  {99, "⇪"},  {100, "←"},
         {101, "→"}, {102, "↖"}, {104, "↑"}, {105, "↘"},   {106, "↓"}, {107, "⇟"},
     };
+    // clang-format on
     return table;
 }
 
 const NameTable& virtualKeys()
 {
+    // clang-format off
     static const NameTable table{
         {36, "↩"},   {76, "⌅"},   {48, "⇥"},   {49, "Space"}, {51, "⌫"},   {117, "⌦"},  {53, "⎋"},
         {71, "⌧"},   {115, "↖"},  {119, "↘"},  {116, "⇞"},    {121, "⇟"},  {123, "←"},  {124, "→"},
@@ -44,11 +49,13 @@ const NameTable& virtualKeys()
         {105, "F13"}, {107, "F14"}, {113, "F15"}, {106, "F16"}, {64, "F17"}, {79, "F18"}, {80, "F19"},
         {90, "F20"},
     };
+    // clang-format on
     return table;
 }
 
 const NameTable& ansiKeys()
 {
+    // clang-format off
     static const NameTable table{
         {0, "A"},   {1, "S"},   {2, "D"},   {3, "F"},   {4, "H"},   {5, "G"},   {6, "Z"},   {7, "X"},
         {8, "C"},   {9, "V"},   {10, "§"},  {11, "B"},  {12, "Q"},  {13, "W"},  {14, "E"},  {15, "R"},
@@ -59,6 +66,7 @@ const NameTable& ansiKeys()
         {65, "."},  {67, "*"},  {69, "+"},  {75, "/"},  {78, "-"},  {81, "="},  {82, "0"},  {83, "1"},
         {84, "2"},  {85, "3"},  {86, "4"},  {87, "5"},  {88, "6"},  {89, "7"},  {91, "8"},  {92, "9"},
     };
+    // clang-format on
     return table;
 }
 
@@ -97,7 +105,6 @@ std::string upperCased(std::string_view utf8)
     return result;
 }
 
-
 std::optional<std::string> nameOfCharacter(char32_t c)
 {
     if (c >= 0xF700) {
@@ -107,13 +114,19 @@ std::optional<std::string> nameOfCharacter(char32_t c)
     }
     switch (c) {
     case 3:
-    case 13: return "↩";
+    case 13:
+        return "↩";
     case 8:
-    case 127: return "⌫";
-    case 9: return "⇥";
-    case 27: return "⎋";
-    case 32: return "Space";
-    default: break;
+    case 127:
+        return "⌫";
+    case 9:
+        return "⇥";
+    case 27:
+        return "⎋";
+    case 32:
+        return "Space";
+    default:
+        break;
     }
     if (namesItsKey(c))
         return upperCased(utf8Encoded(c));
@@ -122,10 +135,22 @@ std::optional<std::string> nameOfCharacter(char32_t c)
 
 } // namespace
 
-std::optional<std::string_view> functionKeyName(char32_t scalar) { return lookup(functionKeys(), scalar); }
-std::optional<std::string_view> menuGlyphName(std::int64_t glyph) { return lookup(menuGlyphs(), glyph); }
-std::optional<std::string_view> virtualKeyName(std::int64_t keyCode) { return lookup(virtualKeys(), keyCode); }
-std::optional<std::string_view> ansiKeyName(std::int64_t keyCode) { return lookup(ansiKeys(), keyCode); }
+std::optional<std::string_view> functionKeyName(char32_t scalar)
+{
+    return lookup(functionKeys(), scalar);
+}
+std::optional<std::string_view> menuGlyphName(std::int64_t glyph)
+{
+    return lookup(menuGlyphs(), glyph);
+}
+std::optional<std::string_view> virtualKeyName(std::int64_t keyCode)
+{
+    return lookup(virtualKeys(), keyCode);
+}
+std::optional<std::string_view> ansiKeyName(std::int64_t keyCode)
+{
+    return lookup(ansiKeys(), keyCode);
+}
 
 std::string utf8Encoded(char32_t scalar)
 {

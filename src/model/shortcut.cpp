@@ -30,7 +30,10 @@ std::shared_ptr<const FoldedTexts> FoldedTexts::of(const std::string& title, con
                     text::folded(notation::keyLabel(keys, notation::KeyLabels::words))});
 }
 
-void Shortcut::foldTexts() { folds = FoldedTexts::of(title, keys); }
+void Shortcut::foldTexts()
+{
+    folds = FoldedTexts::of(title, keys);
+}
 
 const FoldedTexts* Shortcut::currentFolds() const
 {

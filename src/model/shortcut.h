@@ -18,8 +18,8 @@ struct FoldedTexts {
     std::string title;
     std::string keys;
     std::string foldedTitle;
-    std::string foldedKeys;      // the notation: "⌃⇧s"
-    std::string foldedKeyWords;  // as typed by users of key words: "ctrl+shift+s"
+    std::string foldedKeys;     // the notation: "⌃⇧s"
+    std::string foldedKeyWords; // as typed by users of key words: "ctrl+shift+s"
 
     static std::shared_ptr<const FoldedTexts> of(const std::string& title, const std::string& keys);
 };
@@ -28,9 +28,9 @@ struct FoldedTexts {
 struct Shortcut {
     Uuid id = Uuid::random();
     std::string title;
-    std::string keys;                      // key notation; empty when the command has none
-    platform::ElementRef axElement;      // the live menu item, when read from a menu
-    bool isDisabled = false;               // a deactivated system shortcut
+    std::string keys;               // key notation; empty when the command has none
+    platform::ElementRef axElement; // the live menu item, when read from a menu
+    bool isDisabled = false;        // a deactivated system shortcut
     // The desktop lets no program run the command here: the user presses its keys.
     bool cannotRunHere = false;
     bool isSeparator = false;
@@ -54,7 +54,7 @@ struct Shortcut {
 // A run of rows under an optional sub-heading (one submenu).
 struct ShortcutGroup {
     Uuid id = Uuid::random();
-    std::optional<std::string> title;      // absent for a menu's own items
+    std::optional<std::string> title; // absent for a menu's own items
     std::vector<Shortcut> shortcuts;
 
     friend bool operator==(const ShortcutGroup&, const ShortcutGroup&) = default;
@@ -77,12 +77,12 @@ struct MenuSection {
 struct AppShortcuts {
     std::string appName;
     std::optional<std::string> bundleIdentifier;
-    std::optional<std::string> iconName;   // a freedesktop icon name
+    std::optional<std::string> iconName; // a freedesktop icon name
     std::vector<MenuSection> sections;
     bool includesItemsWithoutShortcuts = false;
     std::vector<Shortcut> ignoredMenuShortcuts;
     std::optional<pid_t> pid;
-    bool answered = true;  // false: the menus could not be read, the application is busy or hung
+    bool answered = true; // false: the menus could not be read, the application is busy or hung
 
     bool hasNoShortcuts() const;
     // The key texts used by two or more rows.

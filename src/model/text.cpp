@@ -21,8 +21,18 @@ bool isDroppedScalar(UChar32 c)
     if (c < 0x20 || (c >= 0x80 && c <= 0x9F))
         return true;
     switch (c) {
-    case 0x200E: case 0x200F: case 0x061C: case 0x202A: case 0x202B: case 0x202C:
-    case 0x202D: case 0x202E: case 0x2066: case 0x2067: case 0x2068: case 0x2069:
+    case 0x200E:
+    case 0x200F:
+    case 0x061C:
+    case 0x202A:
+    case 0x202B:
+    case 0x202C:
+    case 0x202D:
+    case 0x202E:
+    case 0x2066:
+    case 0x2067:
+    case 0x2068:
+    case 0x2069:
         return true;
     default:
         return false;
@@ -146,8 +156,7 @@ std::string sanitizedMenuTitle(std::string_view title)
         return toUtf8(kept);
     characters->setText(kept);
     int count = 0;
-    for (int32_t boundary = characters->next(); boundary != icu::BreakIterator::DONE;
-         boundary = characters->next()) {
+    for (int32_t boundary = characters->next(); boundary != icu::BreakIterator::DONE; boundary = characters->next()) {
         if (++count == maxTitleCharacters) {
             kept.truncate(boundary);
             break;
@@ -196,7 +205,10 @@ PatternSet::PatternSet(const std::vector<std::string>& patterns)
     }
 }
 
-bool PatternSet::matches(std::string_view title) const { return !empty() && matchesFolded(folded(title)); }
+bool PatternSet::matches(std::string_view title) const
+{
+    return !empty() && matchesFolded(folded(title));
+}
 
 bool PatternSet::matchesFolded(std::string_view foldedTitle) const
 {

@@ -38,8 +38,8 @@ public:
 private:
     struct Pattern {
         std::string folded;
-        bool isWildcard;          // has "*" or "?"
-        std::u32string scalars;   // of the folded wildcard pattern
+        bool isWildcard;        // has "*" or "?"
+        std::u32string scalars; // of the folded wildcard pattern
     };
     std::vector<Pattern> patterns_;
 };

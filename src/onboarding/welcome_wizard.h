@@ -1,10 +1,10 @@
 #pragma once
 
-#include "tray/app_delegate.h"
-#include "platform/accessibility.h"
 #include "base/observer_list.h"
+#include "platform/accessibility.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"
+#include "tray/app_delegate.h"
 
 #include <functional>
 #include <optional>
@@ -20,8 +20,8 @@ inline constexpr int welcomeStepCount = 4;
 // The trigger step's check: it succeeds only when a real trigger arrives.
 enum class TriggerCheck {
     notTried,
-    waiting,    // "Try" was pressed; no trigger has arrived since
-    succeeded,  // a trigger arrived while the step was shown
+    waiting,   // "Try" was pressed; no trigger has arrived since
+    succeeded, // a trigger arrived while the step was shown
 };
 
 // The step stored in `onboardingResumeStep`; `intro` when it is absent, not an
@@ -91,7 +91,10 @@ public:
     // Asked when the wizard is done and its window should close.
     std::function<void()> onCloseRequested;
     // Called after every change of the state above.
-    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer)
+    {
+        return observers_.add(std::move(observer));
+    }
     void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:

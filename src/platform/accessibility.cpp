@@ -18,8 +18,7 @@ std::optional<T> readAs(Accessibility& accessibility, const ElementRef& element,
 
 } // namespace
 
-std::optional<std::string> readText(Accessibility& accessibility, const ElementRef& element,
-                                    std::string_view attribute)
+std::optional<std::string> readText(Accessibility& accessibility, const ElementRef& element, std::string_view attribute)
 {
     return readAs<std::string>(accessibility, element, attribute);
 }
@@ -31,8 +30,7 @@ std::optional<std::int64_t> readInteger(Accessibility& accessibility, const Elem
     return number ? std::optional(number->integer()) : std::nullopt;
 }
 
-std::optional<bool> readBoolean(Accessibility& accessibility, const ElementRef& element,
-                                std::string_view attribute)
+std::optional<bool> readBoolean(Accessibility& accessibility, const ElementRef& element, std::string_view attribute)
 {
     auto number = readAs<AttributeNumber>(accessibility, element, attribute);
     return number ? std::optional(number->boolean()) : std::nullopt;

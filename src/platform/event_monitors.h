@@ -20,8 +20,8 @@ inline constexpr std::uint64_t all = shift | control | option | command;
 struct KeyEvent {
     std::int64_t keyCode = 0;
     std::uint64_t modifierFlags = 0;
-    std::optional<std::string> characters;  // the key's text without modifiers
-    bool isRepeat = false;  // an auto-repeat of a held key
+    std::optional<std::string> characters; // the key's text without modifiers
+    bool isRepeat = false;                 // an auto-repeat of a held key
 };
 
 enum class MouseButton { left, right, other };

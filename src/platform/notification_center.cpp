@@ -24,10 +24,8 @@ struct NotificationCenter::State {
     }
 };
 
-NotificationCenter::NotificationCenter(MainQueue& mainQueue)
-    : mainQueue_(mainQueue), state_(std::make_shared<State>())
-{
-}
+NotificationCenter::NotificationCenter(MainQueue& mainQueue) : mainQueue_(mainQueue), state_(std::make_shared<State>())
+{}
 
 NotificationCenter::~NotificationCenter() = default;
 

@@ -37,7 +37,7 @@ struct Rect {
 
 struct Screen {
     Rect frame;
-    Rect visibleFrame;  // the frame without panels and docks
+    Rect visibleFrame; // the frame without panels and docks
     friend bool operator==(const Screen&, const Screen&) = default;
 };
 

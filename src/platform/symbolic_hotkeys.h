@@ -19,8 +19,8 @@ public:
     static constexpr std::uint16_t noKeyCode = 0xFFFF;
 
     struct Value {
-        std::uint16_t keyCode = noKeyCode;  // a virtual key code
-        std::uint32_t modifiers = 0;        // Carbon bits
+        std::uint16_t keyCode = noKeyCode; // a virtual key code
+        std::uint32_t modifiers = 0;       // Carbon bits
         bool enabled = false;
     };
 

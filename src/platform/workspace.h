@@ -15,10 +15,10 @@ namespace hb::platform {
 // A running application as the workspace reports it.
 struct RunningApplication {
     pid_t pid = 0;
-    std::string name;                             // display name
-    std::optional<std::string> bundleIdentifier;  // desktop-entry id, else the window class
-    std::optional<std::string> iconName;          // freedesktop icon name
-    std::string processName;                      // the executable's name
+    std::string name;                            // display name
+    std::optional<std::string> bundleIdentifier; // desktop-entry id, else the window class
+    std::optional<std::string> iconName;         // freedesktop icon name
+    std::string processName;                     // the executable's name
 
     // The key for per-application data: the identifier, else the name.
     std::string appID() const { return bundleIdentifier.value_or(name); }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/shortcut.h"
 #include "base/log.h"
+#include "model/shortcut.h"
 #include "sources/desktop_shortcuts.h"
 #include "sources/user_folders.h"
 

@@ -10,7 +10,7 @@ namespace hb {
 // One of this program's own actions that a key press in the popup may mean.
 struct HintboardAction {
     std::string title;
-    std::optional<std::string> note;  // shown under the title
+    std::optional<std::string> note; // shown under the title
     std::function<void()> handler;
 };
 

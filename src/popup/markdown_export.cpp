@@ -8,9 +8,15 @@ namespace {
 
 constexpr std::string_view markupCharacters = "\\`*_[]<>!#|";
 
-bool counts(const Shortcut& shortcut) { return !shortcut.keys.empty(); }
+bool counts(const Shortcut& shortcut)
+{
+    return !shortcut.keys.empty();
+}
 
-bool hasCountingRow(const ShortcutGroup& group) { return std::ranges::any_of(group.shortcuts, counts); }
+bool hasCountingRow(const ShortcutGroup& group)
+{
+    return std::ranges::any_of(group.shortcuts, counts);
+}
 
 } // namespace
 
@@ -48,8 +54,8 @@ std::string document(const AppShortcuts& app, notation::KeyLabels labels)
             for (const auto& shortcut : group.shortcuts)
                 if (counts(shortcut))
                     // A list item each: plain lines would render as one paragraph.
-                    lines.push_back("- " + codeSpan(notation::keyLabel(shortcut.keys, labels)) + " — " +
-                                    escaped(shortcut.title));
+                    lines.push_back("- " + codeSpan(notation::keyLabel(shortcut.keys, labels)) + " — "
+                                    + escaped(shortcut.title));
         }
         lines.emplace_back();
     }

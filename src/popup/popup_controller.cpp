@@ -49,16 +49,17 @@ bool columnsMayFit(const layout::ColumnLayout& columnLayout)
 } // namespace
 
 PopupController::PopupController(PopupDependencies dependencies)
-    : deps_(std::move(dependencies)),
-      keyboard_(HintboardActionHandlers{
-          .quit = [this] { if (deps_.quit) deps_.quit(); },
-          .openSettings = [this] { openSettings(); },
-          .closePopup = [this] { hide(); },
-      }),
-      ownPID_(deps_.frontmostMonitor.ownPID()),
-      self_(std::make_shared<PopupController*>(this))
-{
-}
+    : deps_(std::move(dependencies)), keyboard_(HintboardActionHandlers{
+                                          .quit =
+                                              [this] {
+                                                  if (deps_.quit)
+                                                      deps_.quit();
+                                              },
+                                          .openSettings = [this] { openSettings(); },
+                                          .closePopup = [this] { hide(); },
+                                      }),
+      ownPID_(deps_.frontmostMonitor.ownPID()), self_(std::make_shared<PopupController*>(this))
+{}
 
 PopupController::~PopupController()
 {
@@ -69,7 +70,10 @@ PopupController::~PopupController()
     panel_.reset();
 }
 
-bool PopupController::isVisible() const { return state_ == State::shown && panel_ && panel_->isVisible(); }
+bool PopupController::isVisible() const
+{
+    return state_ == State::shown && panel_ && panel_->isVisible();
+}
 
 void PopupController::togglePopup()
 {
@@ -195,15 +199,14 @@ void PopupController::withExtraSections(bool systemShortcuts, bool registeredSho
         then(std::move(sections));
     };
     auto pending = std::make_shared<decltype(finish)>(std::move(finish));
-    deps_.background.run(platform::TaskPriority::userInitiated,
-                         [extra = deps_.extraSections, systemShortcuts, registeredShortcuts, pending,
-                          &mainQueue = deps_.mainQueue]() mutable {
-                             auto sections = extra ? extra(systemShortcuts, registeredShortcuts)
-                                                   : std::vector<MenuSection>{};
-                             mainQueue.post([pending = std::move(pending), sections = std::move(sections)]() mutable {
-                                 (*pending)(std::move(sections));
-                             });
-                         });
+    deps_.background.run(platform::TaskPriority::userInitiated, [extra = deps_.extraSections, systemShortcuts,
+                                                                 registeredShortcuts, pending,
+                                                                 &mainQueue = deps_.mainQueue]() mutable {
+        auto sections = extra ? extra(systemShortcuts, registeredShortcuts) : std::vector<MenuSection>{};
+        mainQueue.post([pending = std::move(pending), sections = std::move(sections)]() mutable {
+            (*pending)(std::move(sections));
+        });
+    });
 }
 
 void PopupController::showRead(AppShortcuts app, const std::shared_ptr<Cancellation>& task, bool refresh)
@@ -307,8 +310,7 @@ void PopupController::showShortcutList(AppShortcuts app, const platform::Rect& v
     panel_->showShortcuts(model);
     const auto panelFrame = layout::panelFrame(columnLayout, panel_->fittingHeight(columnLayout.width));
     if (panelFrame.fitsWithoutScrolling != estimate) {
-        auto measured =
-            makeFilterModel(model->app(), model->columns(), columnWidth, panelFrame.fitsWithoutScrolling);
+        auto measured = makeFilterModel(model->app(), model->columns(), columnWidth, panelFrame.fitsWithoutScrolling);
         panel_->showShortcuts(measured);
         model = std::move(measured);
     }
@@ -370,8 +372,8 @@ std::optional<std::string> PopupController::reasonNotToRun(const Shortcut& short
         return fmt::format("Press {} yourself: this desktop lets no program run “{}” in {}.", keys, shortcut.title,
                            appName);
     }
-    if (shortcut.axElement &&
-        platform::readBoolean(deps_.accessibility, shortcut.axElement, platform::ax::enabled) == false) {
+    if (shortcut.axElement
+        && platform::readBoolean(deps_.accessibility, shortcut.axElement, platform::ax::enabled) == false) {
         deps_.log.info(platform::LogCategory::accessibility, "Skipping press — item '{}' is now disabled",
                        platform::privately(shortcut.title));
         return fmt::format("“{}” is disabled in {} right now, so it was not run.", shortcut.title, appName);
@@ -455,7 +457,10 @@ PopupPanelEvents PopupController::panelEvents()
         if (filterModel_)
             perform(keyboard_.chooseOption(option, *filterModel_));
     };
-    events.grant = [this] { if (onGrant) onGrant(); };
+    events.grant = [this] {
+        if (onGrant)
+            onGrant();
+    };
     events.openSettings = [this] { openSettings(); };
     events.dismissTip = [this] {
         if (filterModel_)
@@ -494,8 +499,8 @@ void PopupController::installMonitors()
     const auto flagsMonitor = monitors.addFlagsChangedMonitor([this](std::uint64_t flags) { setHeldModifiers(flags); });
     followsDesktopFlags_ = flagsMonitor.has_value();
     keep(flagsMonitor);
-    workspaceObserver_ = deps_.workspace.addActivationObserver(
-        [this](const std::optional<platform::RunningApplication>& app) {
+    workspaceObserver_ =
+        deps_.workspace.addActivationObserver([this](const std::optional<platform::RunningApplication>& app) {
             ownWindowActive_ = app && app->pid == ownPID_;
             // Another application in front; this program's own dialogs, and
             // the shown application coming back after them, are no change.

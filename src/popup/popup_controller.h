@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/log.h"
 #include "menus/menu_cache.h"
 #include "platform/accessibility.h"
 #include "platform/event_monitors.h"
-#include "base/log.h"
 #include "platform/runtime.h"
 #include "platform/screens.h"
 #include "platform/settings_domain.h"
@@ -93,7 +93,7 @@ private:
 
     // What the show task knows of the application before its menus are read.
     struct ShowRequest {
-        AppShortcuts app;  // without sections
+        AppShortcuts app; // without sections
         bool systemShortcuts = false;
         bool registeredShortcuts = false;
     };
@@ -136,15 +136,15 @@ private:
     PopupDependencies deps_;
     PopupKeyboard keyboard_;
     pid_t ownPID_;
-    pid_t shownAppPID_ = 0;  // the application whose shortcuts were asked for last
-    bool ownWindowActive_ = false;  // one of this program's dialogs, which takes its own keys
-    bool followsDesktopFlags_ = false;  // a global monitor reports the held modifiers
+    pid_t shownAppPID_ = 0;            // the application whose shortcuts were asked for last
+    bool ownWindowActive_ = false;     // one of this program's dialogs, which takes its own keys
+    bool followsDesktopFlags_ = false; // a global monitor reports the held modifiers
 
     std::unique_ptr<PopupPanel> panel_;
     State state_ = State::hidden;
     std::uint64_t animationGeneration_ = 0;
     platform::Rect panelFrame_;
-    platform::Rect listVisibleFrame_;  // the screen area the shown list was laid out for
+    platform::Rect listVisibleFrame_; // the screen area the shown list was laid out for
     std::vector<platform::EventMonitors::Token> eventMonitors_;
     std::optional<platform::Workspace::ObserverId> workspaceObserver_;
 

@@ -29,9 +29,8 @@ unsigned glyphBits(const std::vector<std::string>& glyphs)
     unsigned bits = 0;
     for (const auto& glyph : glyphs) {
         auto found = std::find(notation::modifierGlyphs.begin(), notation::modifierGlyphs.end(), glyph);
-        bits |= found == notation::modifierGlyphs.end()
-                    ? unknownGlyphBit
-                    : 1u << (found - notation::modifierGlyphs.begin());
+        bits |= found == notation::modifierGlyphs.end() ? unknownGlyphBit
+                                                        : 1u << (found - notation::modifierGlyphs.begin());
     }
     return bits;
 }
@@ -49,7 +48,10 @@ unsigned glyphBits(const Shortcut& shortcut)
 }
 
 // The platform's white space: space separators and the tab.
-bool isWhiteSpace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
+bool isWhiteSpace(UChar32 c)
+{
+    return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
+}
 
 std::string trimmedOfWhiteSpace(std::string_view text)
 {
@@ -136,12 +138,8 @@ bool hasTwoCharacters(std::string_view text)
 PopupFilterModel::PopupFilterModel(AppShortcuts app, Columns columns, bool fitsWithoutScrolling,
                                    platform::SettingsDomain& settings, FavouritesStore& favourites,
                                    const IgnoreListStore& ignoreList)
-    : app_(std::move(app)),
-      columns_(std::move(columns)),
-      fitsWithoutScrolling_(fitsWithoutScrolling),
-      settings_(settings),
-      favourites_(favourites),
-      appID_(app_.bundleIdentifier.value_or(app_.appName)),
+    : app_(std::move(app)), columns_(std::move(columns)), fitsWithoutScrolling_(fitsWithoutScrolling),
+      settings_(settings), favourites_(favourites), appID_(app_.bundleIdentifier.value_or(app_.appName)),
       tipIndex_(Settings(settings).popupTipIndex())
 {
     if (ignoreList.isEnabled() && ignoreList.showWhenFiltering())
@@ -157,7 +155,10 @@ PopupFilterModel::PopupFilterModel(AppShortcuts app, Columns columns, bool fitsW
     recompute();
 }
 
-PopupFilterModel::~PopupFilterModel() { favourites_.removeObserver(favouritesObservation_); }
+PopupFilterModel::~PopupFilterModel()
+{
+    favourites_.removeObserver(favouritesObservation_);
+}
 
 void PopupFilterModel::replaceRows(AppShortcuts app, Columns columns)
 {
@@ -171,8 +172,8 @@ void PopupFilterModel::replaceRows(AppShortcuts app, Columns columns)
     recompute();
     selectedIndex_.reset();
     if (selectedID) {
-        auto found = std::find_if(visible_.begin(), visible_.end(),
-                                  [&](const Shortcut* row) { return row->id == *selectedID; });
+        auto found =
+            std::find_if(visible_.begin(), visible_.end(), [&](const Shortcut* row) { return row->id == *selectedID; });
         if (found != visible_.end())
             selectedIndex_ = static_cast<std::size_t>(found - visible_.begin());
     }
@@ -267,10 +268,10 @@ void PopupFilterModel::markFavourites()
             continue;
         const auto& row = *facts.row;
         // The two forms differ only where a part holds a "|".
-        const bool hasBar = appHasBar || row.title.find('|') != std::string::npos ||
-                            row.keys.find('|') != std::string::npos;
-        if (candidates.contains(FavouritesStore::identity(row, appID_)) ||
-            (hasBar && candidates.contains(FavouritesStore::legacyIdentity(row, appID_))))
+        const bool hasBar =
+            appHasBar || row.title.find('|') != std::string::npos || row.keys.find('|') != std::string::npos;
+        if (candidates.contains(FavouritesStore::identity(row, appID_))
+            || (hasBar && candidates.contains(FavouritesStore::legacyIdentity(row, appID_))))
             facts.favourite = favourites_.isPinned(row, appID_);
     }
 }
@@ -389,8 +390,8 @@ void PopupFilterModel::readSettings()
 bool PopupFilterModel::queryMatches(const RowFacts& facts) const
 {
     const auto contains = [&](const std::string& folded) { return folded.find(foldedQuery_) != std::string::npos; };
-    return foldedQuery_.empty() || contains(facts.texts->foldedTitle) || contains(facts.texts->foldedKeys) ||
-           (queryNamesKey_ && inKeyWords(facts.texts->foldedKeyWords, foldedQuery_));
+    return foldedQuery_.empty() || contains(facts.texts->foldedTitle) || contains(facts.texts->foldedKeys)
+           || (queryNamesKey_ && inKeyWords(facts.texts->foldedKeyWords, foldedQuery_));
 }
 
 bool PopupFilterModel::modifiersMatch(const RowFacts& facts) const
@@ -404,8 +405,9 @@ bool PopupFilterModel::groupContributes(const PlannedGroup& group) const
 {
     if (!group.titleHidden || hasQuery())
         return true;
-    return alwaysShowFavourites_ && std::any_of(group.rows.begin(), group.rows.end(),
-                                                [&](const PlannedRow& row) { return facts_[row.facts].favourite; });
+    return alwaysShowFavourites_ && std::any_of(group.rows.begin(), group.rows.end(), [&](const PlannedRow& row) {
+               return facts_[row.facts].favourite;
+           });
 }
 
 // The row test from its second rule on: deactivated rows are the caller's.
@@ -451,8 +453,8 @@ void PopupFilterModel::recompute()
             const auto& facts = facts_[row.facts];
             if (shortcut.isSeparator)
                 continue;
-            if ((!shortcut.keys.empty() || showsAllItems_) && (!showOnlyFavourites_ || facts.favourite) &&
-                !facts.titleHidden && !group.titleHidden)
+            if ((!shortcut.keys.empty() || showsAllItems_) && (!showOnlyFavourites_ || facts.favourite)
+                && !facts.titleHidden && !group.titleHidden)
                 ++total;
             if (contributes && passesFiltersBeyondDeactivation(shortcut, facts))
                 ++matches;
@@ -525,7 +527,10 @@ PopupFilterModel::DrawFilter PopupFilterModel::currentFilter() const
     return {hasQuery(), hasModifierFilter(), showOnlyFavourites_, showsAllItems_, dimMode()};
 }
 
-bool PopupFilterModel::drawsRow(const Shortcut& shortcut) const { return drawsRow(shortcut, currentFilter()); }
+bool PopupFilterModel::drawsRow(const Shortcut& shortcut) const
+{
+    return drawsRow(shortcut, currentFilter());
+}
 
 bool PopupFilterModel::drawsRow(const Shortcut& shortcut, const DrawFilter& filter) const
 {
@@ -552,7 +557,10 @@ bool PopupFilterModel::drawsRow(const Shortcut& shortcut, const DrawFilter& filt
     return drawn;
 }
 
-bool PopupFilterModel::drawsGroup(const ShortcutGroup& group) const { return drawsGroup(group, currentFilter()); }
+bool PopupFilterModel::drawsGroup(const ShortcutGroup& group) const
+{
+    return drawsGroup(group, currentFilter());
+}
 
 bool PopupFilterModel::drawsGroup(const ShortcutGroup& group, const DrawFilter& filter) const
 {
@@ -562,8 +570,8 @@ bool PopupFilterModel::drawsGroup(const ShortcutGroup& group, const DrawFilter& 
     if (!titleHidden)
         return std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) { return drawsRow(row, filter); });
     if (!filter.query)
-        return alwaysShowFavourites_ &&
-               std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) { return isFavourite(row); });
+        return alwaysShowFavourites_
+               && std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) { return isFavourite(row); });
     return std::any_of(rows.begin(), rows.end(), [&](const Shortcut& row) {
         bool matches = false;
         withFacts(row, [&](const RowFacts& facts) { matches = queryMatches(facts); });
@@ -571,7 +579,10 @@ bool PopupFilterModel::drawsGroup(const ShortcutGroup& group, const DrawFilter& 
     });
 }
 
-bool PopupFilterModel::drawsSection(const MenuSection& section) const { return !drawnLines(section).empty(); }
+bool PopupFilterModel::drawsSection(const MenuSection& section) const
+{
+    return !drawnLines(section).empty();
+}
 
 std::vector<PopupFilterModel::DrawnLine> PopupFilterModel::drawnLines(const MenuSection& section) const
 {
@@ -637,8 +648,8 @@ std::string PopupFilterModel::noMatchText() const
         return "Nothing to show.";
     advice[0] = char(std::toupper(static_cast<unsigned char>(advice[0])));
     const bool onlyFavourites = showOnlyFavourites_ && !hasQuery() && !hasModifierFilter();
-    return std::string(onlyFavourites ? "No favourites here yet." : "Nothing matches.") + " " + advice +
-           " to see more.";
+    return std::string(onlyFavourites ? "No favourites here yet." : "Nothing matches.") + " " + advice
+           + " to see more.";
 }
 
 bool PopupFilterModel::dimsRow(const Shortcut& shortcut) const
@@ -652,8 +663,9 @@ bool PopupFilterModel::dimsRow(const Shortcut& shortcut) const
         if (alwaysShowFavourites_ && facts.favourite)
             dimmed = false;
         else
-            dimmed = dimMode() && ((hasQuery() && !queryMatches(facts)) ||
-                                   (hasModifierFilter() && facts.modifiers != filterModifiers_));
+            dimmed = dimMode()
+                     && ((hasQuery() && !queryMatches(facts))
+                         || (hasModifierFilter() && facts.modifiers != filterModifiers_));
     });
     return dimmed;
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "base/observer_list.h"
 #include "model/shortcut.h"
 #include "model/text.h"
 #include "platform/settings_domain.h"
 #include "popup/disambiguation.h"
-#include "base/observer_list.h"
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 
@@ -28,13 +28,12 @@ namespace hb {
 class PopupFilterModel {
 public:
     using Columns = std::vector<std::vector<MenuSection>>;
-    using ModifierSet = std::set<std::string>;  // of the glyphs ⌃ ⌥ ⇧ ⌘
+    using ModifierSet = std::set<std::string>; // of the glyphs ⌃ ⌥ ⇧ ⌘
 
     // `columns` hold the sections of `app` as laid out; the keyboard order
     // follows them. The model observes the favourites store while it lives.
-    PopupFilterModel(AppShortcuts app, Columns columns, bool fitsWithoutScrolling,
-                     platform::SettingsDomain& settings, FavouritesStore& favourites,
-                     const IgnoreListStore& ignoreList);
+    PopupFilterModel(AppShortcuts app, Columns columns, bool fitsWithoutScrolling, platform::SettingsDomain& settings,
+                     FavouritesStore& favourites, const IgnoreListStore& ignoreList);
     ~PopupFilterModel();
     PopupFilterModel(const PopupFilterModel&) = delete;
     PopupFilterModel& operator=(const PopupFilterModel&) = delete;
@@ -117,8 +116,8 @@ public:
     struct DrawnLine {
         enum class Kind { sectionTitle, groupTitle, row, separator };
         Kind kind;
-        const std::string* title = nullptr;   // section and group titles
-        const Shortcut* shortcut = nullptr;   // rows and separators
+        const std::string* title = nullptr; // section and group titles
+        const Shortcut* shortcut = nullptr; // rows and separators
     };
     // The lines of a section as drawn now: a group's title only over a drawn
     // row of it, and a separator only between two drawn rows of its group,
@@ -139,7 +138,10 @@ public:
     std::string headerText() const;
 
     // Called after every change of the model's state.
-    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer)
+    {
+        return observers_.add(std::move(observer));
+    }
     void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:
@@ -158,10 +160,10 @@ private:
 
     // What the filters ask of a row, worked out once per showing.
     struct RowFacts {
-        const Shortcut* row;        // the first row seen with this id
+        const Shortcut* row; // the first row seen with this id
         std::shared_ptr<const FoldedTexts> texts;
-        unsigned modifiers = 0;     // glyph bits
-        bool titleHidden = false;   // the title matches a hidden pattern
+        unsigned modifiers = 0;   // glyph bits
+        bool titleHidden = false; // the title matches a hidden pattern
         bool favourite = false;
     };
     struct PlannedRow {
@@ -215,7 +217,7 @@ private:
     std::string query_;
     std::string normalizedQuery_;
     std::string foldedQuery_;
-    bool queryNamesKey_ = false;  // "page up", "ctrl+s": also matched against keys as words
+    bool queryNamesKey_ = false; // "page up", "ctrl+s": also matched against keys as words
     bool queryHasTwoCharacters_ = false;
     bool showOnlyFavourites_ = false;
     ModifierSet toggledModifiers_;

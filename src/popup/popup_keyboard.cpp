@@ -23,8 +23,14 @@ KeyOutcome closeAndPress(const Shortcut& shortcut)
     return outcome;
 }
 
-const Shortcut& rowOf(const Shortcut* row) { return *row; }
-const Shortcut& rowOf(const Shortcut& row) { return row; }
+const Shortcut& rowOf(const Shortcut* row)
+{
+    return *row;
+}
+const Shortcut& rowOf(const Shortcut& row)
+{
+    return row;
+}
 
 // The pressable rows whose key combination is `keys`.
 template <typename Rows>
@@ -152,8 +158,8 @@ void PopupKeyboard::startDisambiguation(std::vector<Shortcut> candidates, std::s
                                         PopupFilterModel& model) const
 {
     model.setDisambiguationFocusedIndex(0);
-    model.setDisambiguation(DisambiguationState{std::move(candidates), model.app().appName,
-                                                hintboardAction(keys, ownActions_)});
+    model.setDisambiguation(
+        DisambiguationState{std::move(candidates), model.app().appName, hintboardAction(keys, ownActions_)});
 }
 
 } // namespace hb

@@ -22,8 +22,8 @@ using KeyPress = platform::KeyEvent;
 struct KeyOutcome {
     bool consumed = false;
     bool closesPopup = false;
-    std::optional<Shortcut> press;         // pressed after the popup has closed
-    std::function<void()> ownAction;       // run at once
+    std::optional<Shortcut> press;   // pressed after the popup has closed
+    std::function<void()> ownAction; // run at once
 
     static KeyOutcome passedOn() { return {}; }
     static KeyOutcome handled()

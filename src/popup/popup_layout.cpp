@@ -35,8 +35,8 @@ struct Tally {
     double height() const
     {
         const std::size_t elements = 1 + titledGroups + rows + separators;
-        return metrics::sectionHeader + metrics::groupHeader * double(titledGroups) + metrics::row * double(rows) +
-               metrics::separator * double(separators) + metrics::innerSpacing * double(elements - 1);
+        return metrics::sectionHeader + metrics::groupHeader * double(titledGroups) + metrics::row * double(rows)
+               + metrics::separator * double(separators) + metrics::innerSpacing * double(elements - 1);
     }
 };
 
@@ -96,8 +96,8 @@ std::optional<Screen> screenOfActiveWindow(platform::Screens& screens, platform:
 // The rows of a section the layout plans with: all of them, or only those
 // that have a key combination. Groups left without rows are not part of it.
 struct PlannedGroup {
-    std::size_t source;                 // index of the group in its section
-    std::vector<std::uint32_t> rows;    // indices of the planned rows in the group
+    std::size_t source;              // index of the group in its section
+    std::vector<std::uint32_t> rows; // indices of the planned rows in the group
     Tally tally;
 };
 using PlannedSection = std::vector<PlannedGroup>;
@@ -138,7 +138,7 @@ struct Slice {
 struct PieceSpan {
     std::vector<Slice> slices;
     double height = 0;
-    bool wholeSection = false;  // the section was within the limit
+    bool wholeSection = false; // the section was within the limit
 };
 
 // The splitter: groups are packed into pieces of at most `limit` points while
@@ -460,7 +460,10 @@ std::size_t maximumColumns(double visibleWidth, double columnWidth)
     return columns >= 1 ? static_cast<std::size_t>(columns) : 1;
 }
 
-double maximumPanelHeight(double visibleHeight) { return metrics::screenHeightShare * visibleHeight; }
+double maximumPanelHeight(double visibleHeight)
+{
+    return metrics::screenHeightShare * visibleHeight;
+}
 
 std::vector<MenuSection> splitSection(const MenuSection& section, double limit)
 {
@@ -581,8 +584,8 @@ ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibl
                 starts = std::move(fewer);
         }
         const double count = double(starts.size());
-        const double room = (metrics::screenWidthShare * screenWidth - metrics::outerMargin -
-                             metrics::columnGap * (count - 1)) / count;
+        const double room =
+            (metrics::screenWidthShare * screenWidth - metrics::outerMargin - metrics::columnGap * (count - 1)) / count;
         layout.columnWidth = std::max(metrics::columnWidth, std::min(wanted, std::floor(room)));
     }
 
@@ -602,7 +605,7 @@ ColumnLayout layoutColumns(const AppShortcuts& app, const platform::Rect& visibl
         // The rows without key combination join the pieces planned without
         // them. A section none of whose rows has one goes just before the
         // next planned section, or at the end of the last column.
-        std::size_t next = 0;  // every source before it is placed
+        std::size_t next = 0; // every source before it is placed
         std::vector<MenuSection> restored;
         for (std::size_t c = 0; c < starts.size(); ++c) {
             const std::size_t end = c + 1 < starts.size() ? starts[c + 1] : planned.size();

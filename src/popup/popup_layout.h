@@ -20,7 +20,7 @@ inline constexpr double row = 21;
 inline constexpr double separator = 9;
 inline constexpr double innerSpacing = 2;
 inline constexpr double sectionSpacing = 14;
-inline constexpr double columnWidth = 264;  // the narrowest column
+inline constexpr double columnWidth = 264; // the narrowest column
 inline constexpr double maximumColumnWidth = 440;
 inline constexpr double columnGap = 16;
 inline constexpr double outerMargin = 32;
@@ -72,8 +72,8 @@ double panelWidth(std::size_t columnCount, double columnWidth = metrics::columnW
 struct ColumnLayout {
     Columns columns;
     double columnWidth = metrics::columnWidth;
-    double width = 0;          // the panel's width
-    double maximumHeight = 0;  // taller content scrolls
+    double width = 0;         // the panel's width
+    double maximumHeight = 0; // taller content scrolls
     platform::Rect visibleFrame;
 };
 

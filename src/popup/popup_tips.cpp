@@ -46,7 +46,10 @@ std::int64_t dismissTip(std::int64_t tipIndex, platform::SettingsDomain& setting
     return next;
 }
 
-void dismissNudge(platform::SettingsDomain& settings) { settings.set(keys::didPromptGitHubStar, true); }
+void dismissNudge(platform::SettingsDomain& settings)
+{
+    settings.set(keys::didPromptGitHubStar, true);
+}
 
 void followNudge(platform::SettingsDomain& settings, const std::function<void(std::string_view address)>& openAddress)
 {

@@ -9,14 +9,13 @@ namespace hb {
 QuizModel::RandomIndex QuizModel::systemRandomIndex()
 {
     auto generator = std::make_shared<std::mt19937_64>(std::random_device{}());
-    return [generator](std::size_t bound) {
-        return std::uniform_int_distribution<std::size_t>(0, bound - 1)(*generator);
-    };
+    return
+        [generator](std::size_t bound) { return std::uniform_int_distribution<std::size_t>(0, bound - 1)(*generator); };
 }
 
-QuizModel::QuizModel(const std::vector<MenuSection>& sections, std::string appName,
-                     std::optional<std::string> appIcon, std::optional<std::string> bundleID,
-                     FavouritesStore& favourites, platform::MainQueue& mainQueue, RandomIndex randomIndex)
+QuizModel::QuizModel(const std::vector<MenuSection>& sections, std::string appName, std::optional<std::string> appIcon,
+                     std::optional<std::string> bundleID, FavouritesStore& favourites, platform::MainQueue& mainQueue,
+                     RandomIndex randomIndex)
     : bundleID_(std::move(bundleID)), appName_(std::move(appName)), appIcon_(std::move(appIcon)),
       favourites_(favourites), mainQueue_(mainQueue), randomIndex_(std::move(randomIndex))
 {
@@ -29,7 +28,10 @@ QuizModel::QuizModel(const std::vector<MenuSection>& sections, std::string appNa
     hasFavourites_ = bundleID_ && std::ranges::any_of(allQuestions_, [&](const auto& q) { return isFavourite(q); });
 }
 
-QuizModel::~QuizModel() { cancelPause(); }
+QuizModel::~QuizModel()
+{
+    cancelPause();
+}
 
 void QuizModel::setFavouritesOnly(bool favouritesOnly)
 {
@@ -83,7 +85,8 @@ void QuizModel::restart()
     cancelPause();
     std::vector<QuizQuestion> candidates;
     if (favouritesOnly_ && bundleID_)
-        std::ranges::copy_if(allQuestions_, std::back_inserter(candidates), [&](const auto& q) { return isFavourite(q); });
+        std::ranges::copy_if(allQuestions_, std::back_inserter(candidates),
+                             [&](const auto& q) { return isFavourite(q); });
     else
         candidates = allQuestions_;
     activeQuestions_ = shuffled(std::move(candidates));
@@ -103,8 +106,8 @@ bool QuizModel::keyPressed(const std::optional<std::string>& keys)
             return false;
         submit(*keys);
         cancelPause();
-        pendingAdvance_ = mainQueue_.postAfter(
-            phase_.kind == QuizPhase::correct ? correctAnswerPause : wrongAnswerPause, [this] {
+        pendingAdvance_ =
+            mainQueue_.postAfter(phase_.kind == QuizPhase::correct ? correctAnswerPause : wrongAnswerPause, [this] {
                 pendingAdvance_.reset();
                 advance();
             });

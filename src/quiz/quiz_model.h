@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/observer_list.h"
 #include "model/shortcut.h"
 #include "platform/runtime.h"
-#include "base/observer_list.h"
 #include "settings/favourites_store.h"
 
 #include <cstddef>
@@ -16,7 +16,7 @@ namespace hb {
 struct QuizQuestion {
     std::string title;
     std::string keys;
-    std::string menuTitle;  // the top-level menu holding the command
+    std::string menuTitle; // the top-level menu holding the command
 
     friend bool operator==(const QuizQuestion&, const QuizQuestion&) = default;
 };
@@ -24,7 +24,7 @@ struct QuizQuestion {
 struct QuizPhase {
     enum Kind { asking, correct, wrong, done };
     Kind kind = asking;
-    std::string pressedKeys;  // what was pressed, for a wrong answer
+    std::string pressedKeys; // what was pressed, for a wrong answer
 
     friend bool operator==(const QuizPhase&, const QuizPhase&) = default;
 };
@@ -54,7 +54,7 @@ public:
     int score() const { return score_; }
     const QuizPhase& phase() const { return phase_; }
     const std::string& appName() const { return appName_; }
-    const std::optional<std::string>& appIcon() const { return appIcon_; }  // a freedesktop icon name
+    const std::optional<std::string>& appIcon() const { return appIcon_; } // a freedesktop icon name
     const std::optional<std::string>& bundleID() const { return bundleID_; }
     bool hasFavourites() const { return hasFavourites_; }
 
@@ -79,7 +79,10 @@ public:
     // key advances at once. Whether the press was used.
     bool keyPressed(const std::optional<std::string>& keys);
 
-    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer)
+    {
+        return observers_.add(std::move(observer));
+    }
     void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:

@@ -21,8 +21,7 @@ void applyAppIconVariant(AppIconVariant variant, platform::AppPresence& presence
 
 DockIconManager::DockIconManager(platform::AppPresence& presence, platform::SettingsDomain& settings)
     : presence_(presence), settings_(settings)
-{
-}
+{}
 
 void DockIconManager::show()
 {

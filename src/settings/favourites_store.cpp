@@ -19,10 +19,7 @@ std::string escaped(std::string_view part)
 
 } // namespace
 
-FavouritesStore::FavouritesStore(platform::SettingsDomain& settings)
-    : settings_(settings), pinned_(storedList())
-{
-}
+FavouritesStore::FavouritesStore(platform::SettingsDomain& settings) : settings_(settings), pinned_(storedList()) {}
 
 std::string FavouritesStore::identity(const Shortcut& shortcut, std::string_view appID)
 {

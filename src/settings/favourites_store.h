@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/observer_list.h"
 #include "model/shortcut.h"
 #include "platform/settings_domain.h"
-#include "base/observer_list.h"
 
 #include <set>
 #include <string>
@@ -37,7 +37,10 @@ public:
     void reload();
 
     // Called after every change of `pinned`.
-    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer)
+    {
+        return observers_.add(std::move(observer));
+    }
     void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:

@@ -38,12 +38,14 @@ std::string upperCased(const std::string& text)
     return result;
 }
 
+// clang-format off
 constexpr std::array<std::pair<std::uint32_t, const char*>, 27> keyNames{{
     {36, "↩"},  {48, "⇥"},   {49, "Space"}, {51, "⌫"},   {53, "⎋"},   {76, "⌤"},  {96, "F5"},
     {97, "F6"}, {98, "F7"},  {99, "F3"},    {100, "F8"}, {101, "F9"}, {103, "F11"}, {109, "F10"},
     {111, "F12"}, {115, "↖"}, {116, "⇞"},  {117, "⌦"},  {118, "F4"}, {119, "↘"},  {120, "F2"},
     {121, "⇟"}, {122, "F1"}, {123, "←"},   {124, "→"},  {125, "↓"},  {126, "↑"},
 }};
+// clang-format on
 
 } // namespace
 

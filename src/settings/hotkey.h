@@ -11,9 +11,9 @@ namespace hb {
 
 // A key combination that opens the popup from any application.
 struct GlobalHotkey {
-    std::uint32_t keyCode = 0;          // virtual key code (K is 40)
-    std::uint32_t carbonModifiers = 0;  // Command 0x100, Shift 0x200, Option 0x800, Control 0x1000
-    std::string displayString;          // "⌥⌘K"
+    std::uint32_t keyCode = 0;         // virtual key code (K is 40)
+    std::uint32_t carbonModifiers = 0; // Command 0x100, Shift 0x200, Option 0x800, Control 0x1000
+    std::string displayString;         // "⌥⌘K"
 
     friend bool operator==(const GlobalHotkey&, const GlobalHotkey&) = default;
 };

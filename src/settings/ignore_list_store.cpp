@@ -44,10 +44,8 @@ void removePositions(std::vector<std::string>& list, const IgnoreListStore::Posi
 platform::PlistData encodeIgnoreData(const IgnoreData& data)
 {
     const nlohmann::json json{
-        {"globalTitles", data.globalTitles},
-        {"perApp", data.perApp},
-        {"appDisplayNames", data.appDisplayNames},
-        {"ignoredApps", data.ignoredApps},
+        {"globalTitles", data.globalTitles},           {"perApp", data.perApp},
+        {"appDisplayNames", data.appDisplayNames},     {"ignoredApps", data.ignoredApps},
         {"ignoredMenuTitles", data.ignoredMenuTitles},
     };
     const auto text = json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -75,12 +73,10 @@ std::optional<IgnoreData> decodeIgnoreData(const platform::PlistData& bytes)
 }
 
 IgnoreListStore::IgnoreListStore(platform::SettingsDomain& settings)
-    : settings_(settings),
-      isEnabled_(settings.boolean(keys::ignoreListEnabled)),
+    : settings_(settings), isEnabled_(settings.boolean(keys::ignoreListEnabled)),
       showWhenFiltering_(settings.boolean(keys::ignoreListShowWhenFiltering)),
       data_(storedData().value_or(IgnoreData{}))
-{
-}
+{}
 
 void IgnoreListStore::setEnabled(bool enabled)
 {

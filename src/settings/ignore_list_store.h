@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/settings_domain.h"
 #include "base/observer_list.h"
+#include "platform/settings_domain.h"
 
 #include <map>
 #include <optional>
@@ -15,9 +15,9 @@ namespace hb {
 // The stored record of the ignore lists, kept under `ignoreList` as UTF-8 JSON.
 struct IgnoreData {
     std::vector<std::string> globalTitles;
-    std::map<std::string, std::vector<std::string>> perApp;       // bundle identifier -> patterns
-    std::map<std::string, std::string> appDisplayNames;           // bundle identifier -> name
-    std::map<std::string, std::string> ignoredApps;               // bundle identifier -> name
+    std::map<std::string, std::vector<std::string>> perApp; // bundle identifier -> patterns
+    std::map<std::string, std::string> appDisplayNames;     // bundle identifier -> name
+    std::map<std::string, std::string> ignoredApps;         // bundle identifier -> name
     std::vector<std::string> ignoredMenuTitles;
 
     friend bool operator==(const IgnoreData&, const IgnoreData&) = default;
@@ -74,7 +74,10 @@ public:
     void reload();
 
     // Called after every change of the switches or the lists.
-    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer)
+    {
+        return observers_.add(std::move(observer));
+    }
     void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:

@@ -48,7 +48,11 @@ bool isUtf8(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        const std::size_t length = lead < 0x80           ? 1
+                                   : (lead >> 5) == 0x6  ? 2
+                                   : (lead >> 4) == 0xE  ? 3
+                                   : (lead >> 3) == 0x1E ? 4
+                                                         : 0;
         if (length == 0 || i + length > text.size())
             return false;
         for (std::size_t k = 1; k < length; ++k) {
@@ -77,7 +81,7 @@ std::string_view storedName(DoubleTapModifier modifier)
 
 std::string_view keyName(DoubleTapModifier modifier)
 {
-    const std::string_view glyph = modifier == DoubleTapModifier::command ? notation::command
+    const std::string_view glyph = modifier == DoubleTapModifier::command   ? notation::command
                                    : modifier == DoubleTapModifier::control ? notation::control
                                                                             : notation::option;
     return notation::modifierLabel(glyph, notation::KeyLabels::words);
@@ -129,17 +133,32 @@ void Settings::setKeyLabels(notation::KeyLabels labels)
     domain_.set(keys::keyLabels, std::string(notation::storedName(labels)));
 }
 
-void Settings::setMenuBarIconStyle(MenuBarIconStyle style) { storeEnumeration(domain_, keys::menuBarIconStyle, style); }
-void Settings::setPopupDisplayMode(PopupDisplayMode mode) { storeEnumeration(domain_, keys::popupDisplayMode, mode); }
-void Settings::setAppIconVariant(AppIconVariant variant) { storeEnumeration(domain_, keys::appIconVariant, variant); }
+void Settings::setMenuBarIconStyle(MenuBarIconStyle style)
+{
+    storeEnumeration(domain_, keys::menuBarIconStyle, style);
+}
+void Settings::setPopupDisplayMode(PopupDisplayMode mode)
+{
+    storeEnumeration(domain_, keys::popupDisplayMode, mode);
+}
+void Settings::setAppIconVariant(AppIconVariant variant)
+{
+    storeEnumeration(domain_, keys::appIconVariant, variant);
+}
 
 void Settings::setDoubleTapModifier(DoubleTapModifier modifier)
 {
     domain_.set(keys::doubleTapModifier, std::string(storedName(modifier)));
 }
 
-std::int64_t Settings::popupOpenCount() const { return domain_.integer(keys::popupOpenCount); }
-std::int64_t Settings::popupTipIndex() const { return domain_.integer(keys::popupTipIndex); }
+std::int64_t Settings::popupOpenCount() const
+{
+    return domain_.integer(keys::popupOpenCount);
+}
+std::int64_t Settings::popupTipIndex() const
+{
+    return domain_.integer(keys::popupTipIndex);
+}
 
 std::optional<std::int64_t> Settings::onboardingResumeStep() const
 {
@@ -163,13 +182,15 @@ std::optional<std::string> storedValueProblem(std::string_view key, const platfo
 {
     using platform::PlistArray;
     using platform::PlistData;
-    constexpr std::array flags{keys::didSetDefaultHotkey, keys::doubleTapEnabled, keys::matchAppIconToTrigger,
-                               keys::showAllMenuItems, keys::requireFilterForAllMenuItems, keys::hideLargeSubmenus,
-                               keys::showSystemShortcuts, keys::showDeactivatedSystemShortcuts,
-                               keys::showThirdPartyShortcuts, keys::wrapLongSections, keys::alwaysShowFavourites,
-                               keys::showConflictIndicator, keys::automaticUpdateChecks, keys::receiveBetaUpdates,
-                               keys::receiveAlphaUpdates, keys::ignoreListEnabled, keys::ignoreListShowWhenFiltering,
-                               keys::debugLoggingEnabled};
+    constexpr std::array flags{keys::didSetDefaultHotkey,          keys::doubleTapEnabled,
+                               keys::matchAppIconToTrigger,        keys::showAllMenuItems,
+                               keys::requireFilterForAllMenuItems, keys::hideLargeSubmenus,
+                               keys::showSystemShortcuts,          keys::showDeactivatedSystemShortcuts,
+                               keys::showThirdPartyShortcuts,      keys::wrapLongSections,
+                               keys::alwaysShowFavourites,         keys::showConflictIndicator,
+                               keys::automaticUpdateChecks,        keys::receiveBetaUpdates,
+                               keys::receiveAlphaUpdates,          keys::ignoreListEnabled,
+                               keys::ignoreListShowWhenFiltering,  keys::debugLoggingEnabled};
     if (std::ranges::find(flags, key) != flags.end())
         return value.as<bool>() ? std::nullopt : std::optional<std::string>("not a Boolean");
     if (key == keys::menuBarIconStyle || key == keys::appIconVariant) {

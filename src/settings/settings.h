@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/key_label.h"
 #include "base/log.h"
+#include "model/key_label.h"
 #include "platform/settings_domain.h"
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "settings/settings_backup.h"
 
 #include "base/atomic_file.h"
+#include "base/untrusted_file.h"
 #include "settings/app_icon.h"
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
-#include "base/untrusted_file.h"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
@@ -25,7 +25,10 @@ constexpr std::string_view appVersionEntry = "__hintboardVersion";
 constexpr std::string_view notPropertyList = "The data couldn’t be read because it isn’t in the correct format.";
 constexpr std::string_view notBackup = "The file couldn’t be opened because it isn’t in the correct format.";
 
-std::string displayName(const std::filesystem::path& path) { return path.filename().string(); }
+std::string displayName(const std::filesystem::path& path)
+{
+    return path.filename().string();
+}
 
 } // namespace
 
@@ -79,8 +82,8 @@ BackupResult importSettings(std::string_view data, platform::SettingsDomain& set
             changes.emplace(std::string(key), found->second);
     }
     if (present > 0 && skipped.size() == present) {
-        auto message =
-            fmt::format("None of the settings in the file has a value of the right kind: {}.", fmt::join(skipped, ", "));
+        auto message = fmt::format("None of the settings in the file has a value of the right kind: {}.",
+                                   fmt::join(skipped, ", "));
         return BackupResult::failure(std::move(message), std::move(skipped));
     }
     settings.apply(changes);
@@ -95,8 +98,8 @@ BackupResult SettingsBackup::exportTo(const std::filesystem::path& path)
     if (!data)
         return failed("export", "The settings could not be written as a property list.");
     if (auto error = platform::replaceFileAtomically(path, *data, 0644))
-        return failed("export", fmt::format("The file “{}” couldn’t be saved because {}.", displayName(path),
-                                            error.message()));
+        return failed("export",
+                      fmt::format("The file “{}” couldn’t be saved because {}.", displayName(path), error.message()));
     return BackupResult::success();
 }
 
@@ -106,8 +109,8 @@ BackupResult SettingsBackup::importFrom(const std::filesystem::path& path)
     const auto file = sources::readUntrustedFile(path, maxBackupFileBytes);
     switch (file.status) {
     case Status::unreadable:
-        return failed("import",
-                      fmt::format("The file “{}” couldn’t be opened because it isn’t a readable file.", displayName(path)));
+        return failed("import", fmt::format("The file “{}” couldn’t be opened because it isn’t a readable file.",
+                                            displayName(path)));
     case Status::oversized:
         return failed("import", fmt::format("The file “{}” is too large to be a settings backup.", displayName(path)));
     case Status::read:
@@ -119,7 +122,8 @@ BackupResult SettingsBackup::importFrom(const std::filesystem::path& path)
         return result;
     }
     for (const auto& key : result.skipped)
-        services_.log.error(platform::LogCategory::settings, "Settings import from {} skipped {}", displayName(path), key);
+        services_.log.error(platform::LogCategory::settings, "Settings import from {} skipped {}", displayName(path),
+                            key);
     refreshAfterImport();
     return result;
 }

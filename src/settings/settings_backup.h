@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/app_presence.h"
 #include "base/log.h"
+#include "platform/app_presence.h"
 #include "platform/notification_center.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"
@@ -66,7 +66,7 @@ public:
         platform::AppPresence& appPresence;
         platform::NotificationCenter& notifications;
         platform::Log& log;
-        std::string appVersion;  // empty when unknown
+        std::string appVersion; // empty when unknown
     };
 
     explicit SettingsBackup(Services services) : services_(std::move(services)) {}

@@ -91,15 +91,24 @@ void SettingsSync::load()
         clock_.observe(*newest);
 }
 
-void SettingsSync::start() { begin(LocalEdits::recordChanged); }
-void SettingsSync::useSyncedSettings() { begin(LocalEdits::keepFolders); }
-void SettingsSync::keepLocalSettings() { begin(LocalEdits::recordAll); }
+void SettingsSync::start()
+{
+    begin(LocalEdits::recordChanged);
+}
+void SettingsSync::useSyncedSettings()
+{
+    begin(LocalEdits::keepFolders);
+}
+void SettingsSync::keepLocalSettings()
+{
+    begin(LocalEdits::recordAll);
+}
 
 void SettingsSync::begin(LocalEdits mode)
 {
     if (!loaded_)
         load();
-    everyKeyWritten_ = true;  // also while stopped
+    everyKeyWritten_ = true; // also while stopped
     s_.log.notice(LogCategory::settings, "SettingsSync.start() machine={} folder files={}", machine_,
                   s_.folder.fileNames().size());
     observe();
@@ -360,8 +369,8 @@ void SettingsSync::removeDepartedFiles()
     for (const auto& name : departed) {
         if (s_.folder.remove(name)) {
             s_.log.notice(LogCategory::settings,
-                          "SettingsSync: removed {}, silent for over {} days; this machine's file holds all it held", name,
-                          departedAfter.count() / 86400);
+                          "SettingsSync: removed {}, silent for over {} days; this machine's file holds all it held",
+                          name, departedAfter.count() / 86400);
             files_.erase(name);
             folderState_.reset();
         }

@@ -31,7 +31,7 @@ PlistValue encodeStamp(const SyncStamp& stamp)
 // What a stamp read from a record is checked against.
 struct StampWindow {
     std::int64_t now;
-    std::set<SyncStamp>* refused;  // refused earlier for lying ahead; may be null
+    std::set<SyncStamp>* refused; // refused earlier for lying ahead; may be null
 };
 
 std::optional<SyncStamp> decodeStamp(const PlistValue& stored, const StampWindow& window, std::string& failure)
@@ -64,7 +64,8 @@ std::optional<SyncStamp> decodeStamp(const PlistValue& stored, const StampWindow
     const bool ahead = seconds * 1000.0 > double(window.now) + double(dayMilliseconds);
     // Beyond any clock (after the year 5000): never remembered; below that, milliseconds stay exact in a double.
     if (ahead && seconds > 1e11) {
-        failure = fmt::format("a time stamp {:.0f} seconds ahead of this machine's clock", seconds - double(window.now) / 1000.0);
+        failure = fmt::format("a time stamp {:.0f} seconds ahead of this machine's clock",
+                              seconds - double(window.now) / 1000.0);
         return std::nullopt;
     }
     SyncStamp stamp{std::llround(seconds * 1000.0), *counter, *machine};
@@ -73,7 +74,8 @@ std::optional<SyncStamp> decodeStamp(const PlistValue& stored, const StampWindow
         return std::nullopt;
     }
     if (ahead) {
-        failure = fmt::format("a time stamp {:.0f} seconds ahead of this machine's clock", seconds - double(window.now) / 1000.0);
+        failure = fmt::format("a time stamp {:.0f} seconds ahead of this machine's clock",
+                              seconds - double(window.now) / 1000.0);
         if (window.refused) {
             window.refused->insert(std::move(stamp));
             if (window.refused->size() > maxRefusedStamps)
@@ -140,8 +142,8 @@ struct SyncStateCoding {
                 }
                 for (const auto& remove : marks.removes)
                     removes.push_back(encodeStamp(remove));
-                stored.emplace_back(PlistDictionary{{"e", PlistValue(id)}, {"a", PlistValue(std::move(adds))},
-                                                    {"r", PlistValue(std::move(removes))}});
+                stored.emplace_back(PlistDictionary{
+                    {"e", PlistValue(id)}, {"a", PlistValue(std::move(adds))}, {"r", PlistValue(std::move(removes))}});
             }
             sets.emplace(key, PlistValue(std::move(stored)));
         }
@@ -266,8 +268,8 @@ std::optional<DecodedSyncState> decodeSyncState(const PlistValue& stored, std::i
     }
     DecodedSyncState result;
     result.machine = *machine;
-    if (const auto* computer = text("computer"); computer && computer->size() <= maxMachineBytes
-                                                  && !storedTextProblem(*computer))
+    if (const auto* computer = text("computer");
+        computer && computer->size() <= maxMachineBytes && !storedTextProblem(*computer))
         result.computer = *computer;
     const StampWindow window{nowMilliseconds, refused};
     if (const auto* values = member(*top, "values"))
@@ -285,16 +287,16 @@ std::optional<DecodedSyncState> decodeSyncState(const PlistValue& stored, std::i
         const auto* stamps = found->second.as<PlistArray>();
         std::string stampFailure;
         for (std::size_t i = 0; stamps && i < stamps->size() && i < maxRefusedStamps; ++i) {
-            if (auto stamp = decodeStamp((*stamps)[i], StampWindow{std::numeric_limits<std::int64_t>::max() / 2, nullptr},
-                                         stampFailure))
+            if (auto stamp = decodeStamp(
+                    (*stamps)[i], StampWindow{std::numeric_limits<std::int64_t>::max() / 2, nullptr}, stampFailure))
                 result.refused.insert(std::move(*stamp));
         }
     }
     return result;
 }
 
-std::optional<SyncState> legacySyncState(std::string_view key, const PlistValue& record,
-                                         std::int64_t nowMilliseconds, std::string& failure)
+std::optional<SyncState> legacySyncState(std::string_view key, const PlistValue& record, std::int64_t nowMilliseconds,
+                                         std::string& failure)
 {
     const auto* members = record.as<PlistDictionary>();
     auto value = members ? members->find("value") : PlistDictionary::const_iterator{};
@@ -314,8 +316,9 @@ std::optional<SyncState> legacySyncState(std::string_view key, const PlistValue&
             seconds = double(*integer);
     }
     std::string stampFailure;
-    auto stamp = decodeStamp(PlistValue(PlistArray{PlistValue(seconds), PlistValue(0), PlistValue(std::string(legacyMachine))}),
-                             StampWindow{nowMilliseconds, nullptr}, stampFailure);
+    auto stamp =
+        decodeStamp(PlistValue(PlistArray{PlistValue(seconds), PlistValue(0), PlistValue(std::string(legacyMachine))}),
+                    StampWindow{nowMilliseconds, nullptr}, stampFailure);
     if (!stamp) {
         failure = stampFailure;
         return std::nullopt;

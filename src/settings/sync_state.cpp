@@ -21,7 +21,6 @@ using platform::PlistData;
 using platform::PlistDictionary;
 using platform::PlistValue;
 
-
 // Kinds of ignore-rule elements.
 constexpr std::string_view globalTitle = "title";
 constexpr std::string_view appRule = "appRule";
@@ -94,9 +93,9 @@ std::optional<std::vector<std::string>> partsOf(std::string_view key, std::strin
     if (key == keys::pinnedShortcuts)
         return parts.size() == 1 ? std::optional(parts) : std::nullopt;
     const auto& kind = parts.front();
-    const std::size_t expected = kind == globalTitle || kind == ignoredMenu                       ? 2
+    const std::size_t expected = kind == globalTitle || kind == ignoredMenu                 ? 2
                                  : kind == appRule || kind == appName || kind == ignoredApp ? 3
-                                                                                             : 0;
+                                                                                            : 0;
     return parts.size() == expected ? std::optional(parts) : std::nullopt;
 }
 
@@ -253,9 +252,10 @@ std::set<std::string> SyncState::merge(const SyncState& other)
     for (const auto& [key, elements] : other.sets_) {
         const auto live = [this](const SyncStamp& stamp) { return !isCleared(stamp); };
         // A set without marks says nothing newer than a clear.
-        const bool cleared = cleared_ && std::ranges::none_of(elements, [&](const auto& entry) {
-            return std::ranges::any_of(entry.second.adds, live) || std::ranges::any_of(entry.second.removes, live);
-        });
+        const bool cleared =
+            cleared_ && std::ranges::none_of(elements, [&](const auto& entry) {
+                return std::ranges::any_of(entry.second.adds, live) || std::ranges::any_of(entry.second.removes, live);
+            });
         if (cleared)
             continue;
         auto [entry, created] = sets_.try_emplace(key);

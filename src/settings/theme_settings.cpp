@@ -119,8 +119,10 @@ std::optional<RgbColor> unarchiveColor(const PlistData& data)
     const bool rgbSpace = space && (*space == calibratedRgbColorSpace || *space == deviceRgbColorSpace);
     const bool whiteSpace = space && (*space == calibratedWhiteColorSpace || *space == deviceWhiteColorSpace);
     const PlistData* own = member<PlistData>(*color, "NSComponents");
-    const PlistData* stored =
-        own ? own : rgbSpace ? member<PlistData>(*color, "NSRGB") : whiteSpace ? member<PlistData>(*color, "NSWhite") : nullptr;
+    const PlistData* stored = own          ? own
+                              : rgbSpace   ? member<PlistData>(*color, "NSRGB")
+                              : whiteSpace ? member<PlistData>(*color, "NSWhite")
+                                           : nullptr;
     auto values = stored ? components(*stored) : std::nullopt;
     if (!values)
         return std::nullopt;
@@ -159,7 +161,10 @@ void ThemeSettings::save()
         settings_.remove(keys::keyAccentColor);
 }
 
-RgbColor ThemeSettings::effectiveColor() const { return customColor_ ? *customColor_ : systemAccentColor_(); }
+RgbColor ThemeSettings::effectiveColor() const
+{
+    return customColor_ ? *customColor_ : systemAccentColor_();
+}
 
 void ThemeSettings::adoptEffectiveColor()
 {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/observer_list.h"
 #include "base/property_list.h"
 #include "platform/settings_domain.h"
-#include "base/observer_list.h"
 
 #include <functional>
 #include <optional>
@@ -45,7 +45,10 @@ public:
     // Makes the colour in use the custom colour, and saves it.
     void adoptEffectiveColor();
 
-    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer)
+    {
+        return observers_.add(std::move(observer));
+    }
     void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:

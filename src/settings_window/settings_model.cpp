@@ -103,8 +103,8 @@ bool SettingsModel::readStored()
     flag(showSystemShortcuts_, keys::showSystemShortcuts);
     flag(showDeactivatedSystemShortcuts_, keys::showDeactivatedSystemShortcuts);
     flag(showThirdPartyShortcuts_, keys::showThirdPartyShortcuts);
-    changed |= assign(automaticUpdatesEnabled_,
-                      !services_.updatesFromPackageManager && settings.automaticUpdateChecks());
+    changed |=
+        assign(automaticUpdatesEnabled_, !services_.updatesFromPackageManager && settings.automaticUpdateChecks());
     const auto feed = domain.object(keys::updateFeedAddress);
     const std::string* feedAddress = feed ? feed->as<std::string>() : nullptr;
     changed |= assign(updateFeedAddress_, feedAddress ? *feedAddress : std::string());
@@ -223,14 +223,20 @@ void SettingsModel::setLaunchAtLogin(bool enabled)
     observers_.notify();
 }
 
-void SettingsModel::setShowAllMenuItems(bool value) { setFlag(showAllMenuItems_, keys::showAllMenuItems, value); }
+void SettingsModel::setShowAllMenuItems(bool value)
+{
+    setFlag(showAllMenuItems_, keys::showAllMenuItems, value);
+}
 
 void SettingsModel::setRequireFilterForAllMenuItems(bool value)
 {
     setFlag(requireFilterForAllMenuItems_, keys::requireFilterForAllMenuItems, value);
 }
 
-void SettingsModel::setHideLargeSubmenus(bool value) { setFlag(hideLargeSubmenus_, keys::hideLargeSubmenus, value); }
+void SettingsModel::setHideLargeSubmenus(bool value)
+{
+    setFlag(hideLargeSubmenus_, keys::hideLargeSubmenus, value);
+}
 
 void SettingsModel::setShowSystemShortcuts(bool value)
 {
@@ -332,7 +338,10 @@ void SettingsModel::setShowConflictIndicator(bool value)
     setFlag(showConflictIndicator_, keys::showConflictIndicator, value);
 }
 
-void SettingsModel::setWrapLongSections(bool value) { setFlag(wrapLongSections_, keys::wrapLongSections, value); }
+void SettingsModel::setWrapLongSections(bool value)
+{
+    setFlag(wrapLongSections_, keys::wrapLongSections, value);
+}
 
 void SettingsModel::setAlwaysShowFavourites(bool value)
 {

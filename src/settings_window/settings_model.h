@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/observer_list.h"
 #include "platform/app_presence.h"
 #include "platform/event_monitors.h"
 #include "platform/notification_center.h"
-#include "base/observer_list.h"
 #include "platform/settings_domain.h"
 #include "settings/login_item_manager.h"
 #include "settings/settings.h"
@@ -141,7 +141,10 @@ public:
     void setDoubleTapModifier(DoubleTapModifier modifier);
 
     // Called after every change of a field.
-    platform::ObserverList<>::Id addObserver(std::function<void()> observer) { return observers_.add(std::move(observer)); }
+    platform::ObserverList<>::Id addObserver(std::function<void()> observer)
+    {
+        return observers_.add(std::move(observer));
+    }
     void removeObserver(platform::ObserverList<>::Id id) { observers_.remove(id); }
 
 private:

@@ -20,11 +20,13 @@ std::string lowerCased(std::string_view text)
 
 std::optional<unsigned> modifierNamed(std::string_view name)
 {
+    // clang-format off
     static const std::unordered_map<std::string, Modifier> modifiers{
         {"primary", control}, {"control", control}, {"ctrl", control}, {"ctl", control},
         {"alt", option},      {"mod1", option},     {"shift", shift},  {"super", command},
         {"meta", command},    {"mod4", command},    {"hyper", command},
     };
+    // clang-format on
     auto found = modifiers.find(lowerCased(name));
     if (found == modifiers.end())
         return std::nullopt;
@@ -56,6 +58,7 @@ std::optional<std::string> combined(unsigned modifiers, std::string_view key)
 // "XF86AudioRaiseVolume" → "Volume Up"; unknown ones are spelt out by word.
 std::string mediaKeyName(std::string_view name)
 {
+    // clang-format off
     static const std::unordered_map<std::string_view, std::string_view> known{
         {"AudioRaiseVolume", "Volume Up"}, {"AudioLowerVolume", "Volume Down"}, {"AudioMute", "Mute"},
         {"AudioMicMute", "Microphone Mute"}, {"AudioPlay", "Play"}, {"AudioPause", "Pause"}, {"AudioStop", "Stop"},
@@ -63,12 +66,13 @@ std::string mediaKeyName(std::string_view name)
         {"MonBrightnessDown", "Brightness Down"}, {"WWW", "Browser"}, {"Explorer", "Files"},
         {"PowerOff", "Power"}, {"ScreenSaver", "Screen Saver"}, {"TouchpadToggle", "Touchpad"},
     };
+    // clang-format on
     if (auto found = known.find(name); found != known.end())
         return std::string(found->second);
     std::string spelt;
     for (std::size_t i = 0; i < name.size(); ++i) {
-        if (i > 0 && std::isupper(static_cast<unsigned char>(name[i])) &&
-            !std::isupper(static_cast<unsigned char>(name[i - 1])))
+        if (i > 0 && std::isupper(static_cast<unsigned char>(name[i]))
+            && !std::isupper(static_cast<unsigned char>(name[i - 1])))
             spelt += ' ';
         spelt += name[i];
     }
@@ -79,6 +83,7 @@ std::string mediaKeyName(std::string_view name)
 // X keysyms of the keypad with Num Lock off, and Qt's Backtab (Shift+Tab).
 std::string_view plainKeyName(std::string_view name)
 {
+    // clang-format off
     static constexpr std::pair<std::string_view, std::string_view> aliases[] = {
         {"KP_Home", "Home"},       {"KP_End", "End"},           {"KP_Up", "Up"},          {"KP_Down", "Down"},
         {"KP_Left", "Left"},       {"KP_Right", "Right"},       {"KP_Page_Up", "Page_Up"}, {"KP_Prior", "Page_Up"},
@@ -87,6 +92,7 @@ std::string_view plainKeyName(std::string_view name)
         {"PageUp", "Page_Up"},     {"PageDown", "Page_Down"},   {"Linefeed", "Return"},   {"SysReq", "Print"},
         {"Sys_Req", "Print"},
     };
+    // clang-format on
     for (const auto& [alias, plain] : aliases)
         if (sameName(name, alias))
             return plain;
@@ -113,6 +119,7 @@ std::optional<NamedKey> namedKey(std::string_view alias)
         char32_t character = 0;
         std::int64_t virtualKey = 0;
     };
+    // clang-format off
     static constexpr Named keys[] = {
         {"Return", U'\r'},      {"Tab", U'\t'},          {"ISO_Left_Tab", U'\t'},  {"BackSpace", 0x08},
         {"Backspace", 0x08},    {"Delete", 0xF728},      {"Del", 0xF728},          {"KP_Delete", 0xF728},
@@ -134,12 +141,13 @@ std::optional<NamedKey> namedKey(std::string_view alias)
         {"braceleft", U'{'},    {"bar", U'|'},           {"braceright", U'}'},     {"asciitilde", U'~'},
         {"KP_Add", U'+'},       {"KP_Subtract", U'-'},   {"KP_Multiply", U'*'},    {"KP_Divide", U'/'},
     };
+    // clang-format on
     // One character names itself; a literal space is the space bar.
     if (name.size() == 1 && (std::isgraph(static_cast<unsigned char>(name.front())) || name.front() == ' '))
         return NamedKey{std::string(name), std::nullopt};
     for (const auto& key : keys) {
-        const bool printable = key.character > 0x20 && key.character < 0x7F && key.name.size() > 1 &&
-                               std::islower(static_cast<unsigned char>(key.name.front()));
+        const bool printable = key.character > 0x20 && key.character < 0x7F && key.name.size() > 1
+                               && std::islower(static_cast<unsigned char>(key.name.front()));
         if (printable ? name != key.name : !sameName(name, key.name))
             continue;
         if (key.virtualKey)
@@ -150,8 +158,9 @@ std::optional<NamedKey> namedKey(std::string_view alias)
     if (name.size() == 4 && name.starts_with("KP_") && std::isdigit(static_cast<unsigned char>(name[3])))
         return NamedKey{std::string(1, name[3]), std::nullopt};
     // F1 to F20, the function keys the notation names.
-    if (name.size() >= 2 && name.size() <= 3 && (name.front() == 'F' || name.front() == 'f') &&
-        std::all_of(name.begin() + 1, name.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+    if (name.size() >= 2 && name.size() <= 3 && (name.front() == 'F' || name.front() == 'f')
+        && std::all_of(name.begin() + 1, name.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
         const int number = std::stoi(std::string(name.substr(1)));
         if (number >= 1 && number <= 20)
             return NamedKey{notation::utf8Encoded(static_cast<char32_t>(0xF704 + number - 1)), std::nullopt};
@@ -164,8 +173,8 @@ std::optional<std::string> keyName(std::string_view keysym)
     if (keysym.starts_with("XF86") && keysym.size() > 4)
         return mediaKeyName(keysym.substr(4));
     // Qt's names of media keys are words already ("Volume Up", "Launch Mail").
-    if (keysym.size() > 1 && keysym.find(' ') != std::string_view::npos &&
-        std::all_of(keysym.begin(), keysym.end(), [](unsigned char c) { return std::isalnum(c) || c == ' '; }))
+    if (keysym.size() > 1 && keysym.find(' ') != std::string_view::npos
+        && std::all_of(keysym.begin(), keysym.end(), [](unsigned char c) { return std::isalnum(c) || c == ' '; }))
         return std::string(keysym);
     auto key = namedKey(keysym);
     if (!key)
@@ -213,9 +222,11 @@ std::optional<std::string> openboxKey(std::string_view key)
     // "C-a b" is a chain of presses.
     if (key.find(' ') != std::string_view::npos)
         return std::nullopt;
+    // clang-format off
     static const std::unordered_map<char, Modifier> letters{
         {'C', control}, {'A', option}, {'S', shift}, {'W', command}, {'M', command}, {'H', command},
     };
+    // clang-format on
     unsigned modifiers = 0;
     while (key.size() > 2 && key[1] == '-') {
         auto found = letters.find(key[0]);

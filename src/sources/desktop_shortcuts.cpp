@@ -147,8 +147,8 @@ std::vector<ShortcutGroup> kdeGlobalShortcuts(std::string_view text, platform::L
         }
         const auto fields = kdeFields(value);
         Action action;
-        action.title = text::sanitizedMenuTitle(fields.size() > 2 && !trimmed(fields[2]).empty() ? trimmed(fields[2])
-                                                                                                  : key);
+        action.title =
+            text::sanitizedMenuTitle(fields.size() > 2 && !trimmed(fields[2]).empty() ? trimmed(fields[2]) : key);
         action.active = kdeNotations(fields[0], key, log);
         if (fields.size() > 1)
             action.defaults = kdeNotations(fields[1], key, log);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/shortcut.h"
 #include "base/log.h"
+#include "model/shortcut.h"
 
 #include <string>
 #include <string_view>

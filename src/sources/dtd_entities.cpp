@@ -5,11 +5,14 @@
 namespace hb::dtd {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 bool isNameCharacter(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '-' || c == '_' || c == ':' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '-' || c == '_' || c == ':'
+           || static_cast<unsigned char>(c) >= 0x80;
 }
 
 void skipBlank(std::string_view text, std::size_t& at)
@@ -208,10 +211,14 @@ std::optional<std::string> withEntities(std::string_view document, const Entitie
                 const auto found = entities.find(document.substr(i + 1, end - i - 1));
                 if (found != entities.end()) {
                     for (char c : found->second) {
-                        if (c == '"') out += "&quot;";
-                        else if (c == '\'') out += "&apos;";
-                        else if (c == '<') out += "&lt;";
-                        else out += c;
+                        if (c == '"')
+                            out += "&quot;";
+                        else if (c == '\'')
+                            out += "&apos;";
+                        else if (c == '<')
+                            out += "&lt;";
+                        else
+                            out += c;
                     }
                     i = end;
                     if (out.size() > maxBytes)

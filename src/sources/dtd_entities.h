@@ -24,7 +24,7 @@ struct Declarations {
     // The addresses of external parameter entities (<!ENTITY % brandDTD
     // SYSTEM "chrome://branding/locale/brand.dtd">), in order.
     std::vector<std::string> externalFiles;
-    bool complete = true;  // false when more than maxEntities were declared
+    bool complete = true; // false when more than maxEntities were declared
 };
 
 // The declarations of a DTD text; a declaration already in `into` keeps its

@@ -72,8 +72,8 @@ bool FileBytes::read(std::uint64_t offset, std::span<char> into) const
         return false;
     std::size_t filled = 0;
     while (filled < into.size()) {
-        const auto count = ::pread(fd_, into.data() + filled, into.size() - filled,
-                                   static_cast<off_t>(offset + filled));
+        const auto count =
+            ::pread(fd_, into.data() + filled, into.size() - filled, static_cast<off_t>(offset + filled));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
@@ -86,7 +86,9 @@ bool FileBytes::read(std::uint64_t offset, std::span<char> into) const
 std::vector<Section> sectionsNamed(const ByteSource& file, std::string_view prefix)
 {
     const auto identification = readRange(file, 0, 16);
-    if (!identification || !identification->starts_with("\x7f" "ELF"))
+    if (!identification
+        || !identification->starts_with("\x7f"
+                                        "ELF"))
         return {};
     const bool wide = (*identification)[4] == 2;
     const bool bigEndian = (*identification)[5] == 2;

@@ -10,12 +10,18 @@
 namespace hb::fluent {
 namespace {
 
-bool isIdentifierStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+bool isIdentifierStart(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
 bool isIdentifierCharacter(char c)
 {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_';
 }
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view trimmed(std::string_view text)
 {
@@ -110,8 +116,8 @@ std::optional<std::string> unescaped(std::string_view literal)
             std::uint32_t value = 0;
             const auto hex = literal.substr(i + 1, digits);
             auto [end, error] = std::from_chars(hex.data(), hex.data() + hex.size(), value, 16);
-            if (error != std::errc() || end != hex.data() + hex.size() || value == 0 || value > 0x10FFFF ||
-                (value >= 0xD800 && value <= 0xDFFF))
+            if (error != std::errc() || end != hex.data() + hex.size() || value == 0 || value > 0x10FFFF
+                || (value >= 0xD800 && value <= 0xDFFF))
                 return std::nullopt;
             out += notation::utf8Encoded(value);
             i += digits;
@@ -142,7 +148,7 @@ void Bundle::add(std::string_view resource)
         const bool term = line.starts_with('-');
         const auto id = identifierAt(term ? line.substr(1) : line);
         if (id.empty())
-            continue;  // comments, junk and indented lines out of place
+            continue; // comments, junk and indented lines out of place
         auto rest = trimmed(line.substr(id.size() + (term ? 1 : 0)));
         if (!rest.starts_with('='))
             continue;
@@ -154,8 +160,9 @@ void Bundle::add(std::string_view resource)
         std::string* target = &entry.value;
         *target = std::string(rest);
         int depth = depthAfter(rest, 0);
-        while (at < lines.size() && (lines[at].empty() || lines[at].front() == ' ' || lines[at].front() == '\t' ||
-                                     trimmed(lines[at]).empty())) {
+        while (at < lines.size()
+               && (lines[at].empty() || lines[at].front() == ' ' || lines[at].front() == '\t'
+                   || trimmed(lines[at]).empty())) {
             const auto content = trimmed(lines[at]);
             if (depth == 0 && content.starts_with('.')) {
                 const auto name = identifierAt(content.substr(1));
@@ -364,8 +371,8 @@ private:
             auto found = arguments_.find(name);
             return found != arguments_.end() ? found->second : "{$" + std::string(name) + "}";
         }
-        if (std::isdigit(static_cast<unsigned char>(expr.front())) ||
-            (expr.front() == '-' && expr.size() > 1 && std::isdigit(static_cast<unsigned char>(expr[1]))))
+        if (std::isdigit(static_cast<unsigned char>(expr.front()))
+            || (expr.front() == '-' && expr.size() > 1 && std::isdigit(static_cast<unsigned char>(expr[1]))))
             return std::string(expr);
         const bool term = expr.front() == '-';
         const auto id = identifierAt(term ? expr.substr(1) : expr);

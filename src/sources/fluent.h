@@ -39,13 +39,13 @@ public:
 
 private:
     struct Entry {
-        std::string value;  // the pattern's source text
+        std::string value; // the pattern's source text
         std::map<std::string, std::string, std::less<>> attributes;
     };
     class Formatter;
 
     std::string platform_;
-    std::map<std::string, Entry, std::less<>> entries_;  // terms keep their leading "-"
+    std::map<std::string, Entry, std::less<>> entries_; // terms keep their leading "-"
 };
 
 } // namespace hb::fluent

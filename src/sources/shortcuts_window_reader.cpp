@@ -17,7 +17,10 @@ constexpr std::array sectionClasses{std::string_view("GtkShortcutsSection"), std
 constexpr std::string_view groupClass = "GtkShortcutsGroup";
 constexpr std::array shortcutClasses{std::string_view("GtkShortcutsShortcut"), std::string_view("AdwShortcutsItem")};
 
-bool isOneOf(std::string_view name, const auto& names) { return std::ranges::find(names, name) != names.end(); }
+bool isOneOf(std::string_view name, const auto& names)
+{
+    return std::ranges::find(names, name) != names.end();
+}
 
 std::string_view trimmed(std::string_view text)
 {
@@ -40,8 +43,8 @@ std::string_view cut(std::string_view text, std::size_t limit)
 // A text domain names a catalogue file in a locale folder: a plain file name.
 bool isTextDomainName(std::string_view domain)
 {
-    return !domain.empty() && domain.size() <= 255 && domain.front() != '.' &&
-           domain.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+    return !domain.empty() && domain.size() <= 255 && domain.front() != '.'
+           && domain.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
 // A property's name with GtkBuilder's "_" for "-" made one.
@@ -155,8 +158,8 @@ private:
             const auto space = accelerators.find_first_of(" \t\r\n");
             const auto accelerator = accelerators.substr(0, space);
             accelerators.remove_prefix(accelerator.size());
-            const bool range = accelerator.find("...") != std::string_view::npos ||
-                               accelerator.find("…") != std::string_view::npos;
+            const bool range =
+                accelerator.find("...") != std::string_view::npos || accelerator.find("…") != std::string_view::npos;
             if (range || !keybinding::gtkAccelerator(accelerator)) {
                 log_.debug(LogCategory::scraper, "Shortcuts window: '{}' {} '{}' cannot be shown, skipped",
                            privately(title.text), range ? "range" : "accelerator", accelerator);
@@ -170,7 +173,7 @@ private:
 
     platform::Log& log_;
     UiText section_;
-    std::optional<std::size_t> group_;  // index in window.groups
+    std::optional<std::size_t> group_; // index in window.groups
     std::size_t shortcutCount_ = 0;
 };
 
@@ -178,7 +181,8 @@ private:
 
 bool mentionsShortcutsWindow(std::string_view definition)
 {
-    return std::ranges::any_of(windowClasses, [&](auto name) { return definition.find(name) != std::string_view::npos; });
+    return std::ranges::any_of(windowClasses,
+                               [&](auto name) { return definition.find(name) != std::string_view::npos; });
 }
 
 std::optional<ShortcutsWindow> readShortcutsWindow(std::string_view definition, platform::Log& log)

@@ -16,7 +16,7 @@ namespace hb::sources {
 // A text of the definition, with what its translation needs.
 struct UiText {
     std::string text;
-    std::string context;     // gettext message context; empty for none
+    std::string context; // gettext message context; empty for none
     bool translatable = false;
 };
 
@@ -25,12 +25,12 @@ struct UiText {
 struct WindowShortcut {
     UiText title;
     std::string accelerator;
-    std::string actionName;  // "app.new-window", "win.save"; empty when none is named
+    std::string actionName; // "app.new-window", "win.save"; empty when none is named
 };
 
 // One group of the window (GtkShortcutsGroup) or, in a dialog, one section.
 struct WindowGroup {
-    UiText section;          // the section's title; empty when it has none
+    UiText section; // the section's title; empty when it has none
     UiText title;
     std::vector<WindowShortcut> shortcuts;
 };

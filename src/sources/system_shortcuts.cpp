@@ -155,7 +155,10 @@ int menuMaskOfCarbonModifiers(std::uint32_t modifiers)
 
 } // namespace
 
-std::span<const HotKeyCategory> hotKeyCategories() { return categories; }
+std::span<const HotKeyCategory> hotKeyCategories()
+{
+    return categories;
+}
 
 std::optional<std::string> hotKeyNotation(const HotKeyParameters& parameters)
 {
@@ -221,7 +224,7 @@ std::optional<MenuSection> systemShortcutSection(const HotKeyStateMap& states,
 {
     MenuSection section;
     section.title = "System";
-    section.groups.emplace_back();  // the place of a menu's own items; this menu has none
+    section.groups.emplace_back(); // the place of a menu's own items; this menu has none
     for (const auto& category : categories) {
         ShortcutGroup group;
         group.title = std::string(category.title);
@@ -259,7 +262,7 @@ std::optional<MenuSection> systemShortcutSection(DesktopShortcutSource* desktop,
 {
     MenuSection section;
     section.title = "System";
-    section.groups.emplace_back();  // the place of a menu's own items; this menu has none
+    section.groups.emplace_back(); // the place of a menu's own items; this menu has none
     if (desktop)
         for (auto& group : desktop->groups())
             section.groups.push_back(std::move(group));

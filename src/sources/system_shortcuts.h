@@ -1,8 +1,8 @@
 #pragma once
 
-#include "model/shortcut.h"
 #include "base/log.h"
 #include "base/property_list.h"
+#include "model/shortcut.h"
 #include "platform/symbolic_hotkeys.h"
 #include "sources/desktop_shortcuts.h"
 #include "sources/user_folders.h"
@@ -19,11 +19,11 @@ namespace hb {
 
 // A hot key's combination as the preferences file stores it.
 struct HotKeyParameters {
-    static constexpr std::int64_t none = 0xFFFF;  // no character, or no key code
+    static constexpr std::int64_t none = 0xFFFF; // no character, or no key code
 
     std::int64_t character = none;
     std::int64_t virtualKey = none;
-    std::int64_t modifierFlags = 0;  // event modifier flags
+    std::int64_t modifierFlags = 0; // event modifier flags
 };
 
 struct KnownHotKey {
@@ -35,14 +35,14 @@ struct KnownHotKey {
 
 struct HotKeyCategory {
     std::string_view title;
-    std::span<const KnownHotKey> hotKeys;  // in display order
+    std::span<const KnownHotKey> hotKeys; // in display order
 };
 
 // The 30 known hot keys, grouped by category, in display order.
 std::span<const HotKeyCategory> hotKeyCategories();
 
 struct HotKeyState {
-    std::string keys;  // key notation
+    std::string keys; // key notation
     bool isDisabled = false;
 
     friend bool operator==(const HotKeyState&, const HotKeyState&) = default;

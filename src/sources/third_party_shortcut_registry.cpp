@@ -1,7 +1,7 @@
 #include "sources/third_party_shortcut_registry.h"
 
-#include "model/text.h"
 #include "base/untrusted_file.h"
+#include "model/text.h"
 
 #include <nlohmann/json.hpp>
 
@@ -113,9 +113,8 @@ std::vector<MenuSection> ThirdPartyShortcutRegistry::loadSections() const
             files.push_back(entries->path());
     if (error)
         return {};
-    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
-        return a.filename().native() < b.filename().native();
-    });
+    std::sort(files.begin(), files.end(),
+              [](const auto& a, const auto& b) { return a.filename().native() < b.filename().native(); });
 
     std::vector<MenuSection> sections;
     for (const auto& file : files)
@@ -149,7 +148,7 @@ std::optional<MenuSection> ThirdPartyShortcutRegistry::loadFile(const std::files
 MenuSection ThirdPartyShortcutRegistry::makeSection(const RegistrationFile& registration)
 {
     std::vector<Shortcut> ungrouped;
-    std::vector<ShortcutGroup> named;  // in order of first appearance
+    std::vector<ShortcutGroup> named; // in order of first appearance
     std::map<std::string, std::size_t> namedIndex;
 
     const auto count = std::min(registration.shortcuts.size(), maxShortcuts);

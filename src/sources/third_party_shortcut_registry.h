@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/shortcut.h"
 #include "base/log.h"
+#include "model/shortcut.h"
 #include "sources/user_folders.h"
 
 #include <cstddef>
@@ -15,8 +15,8 @@ namespace hb {
 
 struct RegisteredShortcut {
     std::string title;
-    std::string keys;                  // shown as written
-    std::optional<std::string> group;  // a sub-group's name
+    std::string keys;                 // shown as written
+    std::optional<std::string> group; // a sub-group's name
 };
 
 // One integration file: {"appName": …, "shortcuts": [{"title", "keys", "group"?}, …]}.

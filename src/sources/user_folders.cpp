@@ -4,7 +4,10 @@
 
 namespace hb {
 
-UserFolders UserFolders::fromEnvironment() { return UserFolders{platform::homeFolder(), platform::xdgDataHome()}; }
+UserFolders UserFolders::fromEnvironment()
+{
+    return UserFolders{platform::homeFolder(), platform::xdgDataHome()};
+}
 
 std::optional<std::filesystem::path> UserFolders::inside(const std::filesystem::path& folder,
                                                          const std::filesystem::path& relative)

@@ -8,8 +8,8 @@ namespace hb {
 // The user's folders that the shortcut sources read from. An empty or relative
 // path stands for a folder that is not known; nothing is read from it.
 struct UserFolders {
-    std::filesystem::path home;  // $HOME, else the account's home directory
-    std::filesystem::path data;  // $XDG_DATA_HOME, else ~/.local/share
+    std::filesystem::path home; // $HOME, else the account's home directory
+    std::filesystem::path data; // $XDG_DATA_HOME, else ~/.local/share
 
     static UserFolders fromEnvironment();
 

@@ -39,7 +39,7 @@ std::optional<std::string> keyName(std::string_view key)
     const char32_t c = *notation::firstScalar(key);
     if (c >= 0xE000 && c <= 0xF8FF) {
         auto name = notation::functionKeyName(c);
-        if (!name || key.size() != 3)  // a private-use character takes three bytes
+        if (!name || key.size() != 3) // a private-use character takes three bytes
             return std::nullopt;
         return std::string(*name);
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "model/shortcut.h"
 #include "base/log.h"
 #include "base/property_list.h"
+#include "model/shortcut.h"
 #include "sources/user_folders.h"
 
 #include <optional>

@@ -10,8 +10,14 @@ namespace {
 constexpr int maxDepth = 64;
 constexpr std::size_t maxElements = 100'000;
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool isNameCharacter(char c) { return !isSpace(c) && c != '>' && c != '/' && c != '=' && c != '<'; }
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+bool isNameCharacter(char c)
+{
+    return !isSpace(c) && c != '>' && c != '/' && c != '=' && c != '<';
+}
 
 // Text with the five named entities and character references decoded.
 std::optional<std::string> decoded(std::string_view text)
@@ -27,19 +33,24 @@ std::optional<std::string> decoded(std::string_view text)
         if (end == std::string_view::npos)
             return std::nullopt;
         const auto entity = text.substr(i + 1, end - i - 1);
-        if (entity == "lt") out += '<';
-        else if (entity == "gt") out += '>';
-        else if (entity == "amp") out += '&';
-        else if (entity == "quot") out += '"';
-        else if (entity == "apos") out += '\'';
+        if (entity == "lt")
+            out += '<';
+        else if (entity == "gt")
+            out += '>';
+        else if (entity == "amp")
+            out += '&';
+        else if (entity == "quot")
+            out += '"';
+        else if (entity == "apos")
+            out += '\'';
         else if (entity.starts_with('#') && entity.size() > 1) {
             const bool hex = entity[1] == 'x';
             std::uint32_t value = 0;
             for (char c : entity.substr(hex ? 2 : 1)) {
-                const int digit = c >= '0' && c <= '9' ? c - '0'
+                const int digit = c >= '0' && c <= '9'          ? c - '0'
                                   : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
                                   : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                                 : -1;
+                                                                : -1;
                 if (digit < 0 || value > 0x10FFFF)
                     return std::nullopt;
                 value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
@@ -207,6 +218,9 @@ const Element* Element::child(std::string_view childName) const
     return nullptr;
 }
 
-std::optional<Element> parse(std::string_view document) { return Parser(document).document(); }
+std::optional<Element> parse(std::string_view document)
+{
+    return Parser(document).document();
+}
 
 } // namespace hb::xml

@@ -14,7 +14,7 @@ struct Element {
     std::string name;
     std::map<std::string, std::string, std::less<>> attributes;
     std::vector<Element> children;
-    std::string text;  // the character data directly inside, entities decoded
+    std::string text; // the character data directly inside, entities decoded
 
     std::optional<std::string_view> attribute(std::string_view key) const;
     // The first child of that name, or null.

@@ -18,7 +18,10 @@ std::string_view localName(std::string_view name)
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
-bool isHidden(const Element& element) { return element.attribute("hidden") == std::string_view("true"); }
+bool isHidden(const Element& element)
+{
+    return element.attribute("hidden") == std::string_view("true");
+}
 
 std::string attributeText(const Element& element, std::string_view name)
 {
@@ -73,6 +76,7 @@ std::string keysymOf(std::string_view character)
     const unsigned char c = static_cast<unsigned char>(character.front());
     if (std::isalnum(c))
         return std::string(1, static_cast<char>(std::tolower(c)));
+    // clang-format off
     static const std::map<char, std::string_view> names{
         {' ', "space"},      {'!', "exclam"},       {'"', "quotedbl"},   {'#', "numbersign"}, {'$', "dollar"},
         {'%', "percent"},    {'&', "ampersand"},    {'\'', "apostrophe"}, {'(', "parenleft"}, {')', "parenright"},
@@ -82,6 +86,7 @@ std::string keysymOf(std::string_view character)
         {']', "bracketright"}, {'^', "asciicircum"}, {'_', "underscore"}, {'`', "grave"},     {'{', "braceleft"},
         {'|', "bar"},        {'}', "braceright"},   {'~', "asciitilde"},
     };
+    // clang-format on
     auto found = names.find(static_cast<char>(c));
     return found == names.end() ? std::string() : std::string(found->second);
 }
@@ -91,11 +96,13 @@ std::string keysymOfKeycode(std::string_view keycode)
     if (!keycode.starts_with("VK_"))
         return {};
     keycode.remove_prefix(3);
-    if (keycode.size() >= 2 && keycode.size() <= 3 && keycode.front() == 'F' &&
-        std::all_of(keycode.begin() + 1, keycode.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+    if (keycode.size() >= 2 && keycode.size() <= 3 && keycode.front() == 'F'
+        && std::all_of(keycode.begin() + 1, keycode.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
         const int number = std::stoi(std::string(keycode.substr(1)));
         return number >= 1 && number <= 24 ? std::string(keycode) : std::string();
     }
+    // clang-format off
     static const std::map<std::string_view, std::string_view> names{
         {"DELETE", "Delete"},   {"BACK", "BackSpace"},    {"LEFT", "Left"},         {"RIGHT", "Right"},
         {"UP", "Up"},           {"DOWN", "Down"},         {"HOME", "Home"},         {"END", "End"},
@@ -103,6 +110,7 @@ std::string keysymOfKeycode(std::string_view keycode)
         {"RETURN", "Return"},   {"ENTER", "Return"},      {"INSERT", "Insert"},     {"SPACE", "space"},
         {"ADD", "KP_Add"},      {"SUBTRACT", "KP_Subtract"}, {"MULTIPLY", "KP_Multiply"}, {"DIVIDE", "KP_Divide"},
     };
+    // clang-format on
     auto found = names.find(keycode);
     return found == names.end() ? std::string() : std::string(found->second);
 }
@@ -113,8 +121,8 @@ struct DocumentIndex {
     bool isMainMenuBar = false;
     std::map<std::string, const Element*, std::less<>> keysById;
     std::vector<const Element*> keys;
-    std::map<std::string, std::vector<const Element*>, std::less<>> byKey;      // key="id" of other elements
-    std::map<std::string, std::vector<const Element*>, std::less<>> byCommand;  // command="…" of other elements
+    std::map<std::string, std::vector<const Element*>, std::less<>> byKey;     // key="id" of other elements
+    std::map<std::string, std::vector<const Element*>, std::less<>> byCommand; // command="…" of other elements
 
     void add(const Element& element)
     {
@@ -188,7 +196,7 @@ public:
         return item;
     }
 
-    std::set<std::string, std::less<>> carried;  // keys named by visible menu items
+    std::set<std::string, std::less<>> carried; // keys named by visible menu items
 
 private:
     const DocumentIndex& index_;
@@ -216,8 +224,8 @@ std::string keyLabel(const Element& key, const DocumentIndex& index, const fluen
 void collectLinks(const Element& element, std::vector<std::string>& files)
 {
     if (localName(element.name) == "link" && element.attribute("rel") == std::string_view("localization"))
-        if (auto href = element.attribute("href"); href && !href->empty() &&
-                                                   std::ranges::find(files, *href) == files.end())
+        if (auto href = element.attribute("href");
+            href && !href->empty() && std::ranges::find(files, *href) == files.end())
             files.emplace_back(*href);
     for (const auto& child : element.children)
         collectLinks(child, files);
@@ -262,8 +270,8 @@ std::string keyAccelerator(const xml::Element& key, const fluent::Bundle& messag
         else if (modifier == "meta" || modifier == "os")
             super = true;
     }
-    return std::string(control ? "<Control>" : "") + (shift ? "<Shift>" : "") + (alt ? "<Alt>" : "") +
-           (super ? "<Super>" : "") + name;
+    return std::string(control ? "<Control>" : "") + (shift ? "<Shift>" : "") + (alt ? "<Alt>" : "")
+           + (super ? "<Super>" : "") + name;
 }
 
 std::optional<XulMenus> readXulMenus(const xml::Element& document, const fluent::Bundle& messages)

@@ -26,9 +26,9 @@ struct XulMenuItem {
 };
 
 struct XulMenus {
-    std::vector<XulMenuItem> menus;      // the menu bar's menus, each a submenu
-    std::vector<XulMenuItem> otherKeys;  // keys no visible menu item carries, named after what runs them
-    std::size_t keyCount = 0;            // <key> elements in the document
+    std::vector<XulMenuItem> menus;     // the menu bar's menus, each a submenu
+    std::vector<XulMenuItem> otherKeys; // keys no visible menu item carries, named after what runs them
+    std::size_t keyCount = 0;           // <key> elements in the document
 };
 
 // The Fluent files the document asks for (<link rel="localization"

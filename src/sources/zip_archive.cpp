@@ -19,10 +19,12 @@ void tell(std::string* problem, std::string text)
 
 ZipArchive::ZipArchive(zip* archive, ZipLimits limits, std::vector<std::string> names)
     : archive_(archive), limits_(limits), names_(std::move(names))
-{
-}
+{}
 
-ZipArchive::~ZipArchive() { zip_discard(archive_); }
+ZipArchive::~ZipArchive()
+{
+    zip_discard(archive_);
+}
 
 std::unique_ptr<ZipArchive> ZipArchive::open(const std::filesystem::path& path, const ZipLimits& limits,
                                              std::string* problem)
@@ -76,8 +78,8 @@ std::optional<std::string> ZipArchive::read(std::string_view name, std::size_t m
     }
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) != 0 ||
-        !(stat.valid & ZIP_STAT_SIZE) || !(stat.valid & ZIP_STAT_COMP_SIZE)) {
+    if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)
+        || !(stat.valid & ZIP_STAT_COMP_SIZE)) {
         tell(problem, "no declared size");
         return std::nullopt;
     }

@@ -20,7 +20,7 @@ struct ZipLimits {
     std::uintmax_t maxArchiveBytes = 512ull << 20;
     std::size_t maxEntries = 50'000;
     std::size_t maxEntryBytes = 8 << 20;
-    std::uint64_t maxCompressionRatio = 200;  // size over compressed size
+    std::uint64_t maxCompressionRatio = 200; // size over compressed size
 };
 
 class ZipArchive {

@@ -2,8 +2,8 @@
 
 #include "settings/app_icon.h"
 #include "settings/settings.h"
-#include "settings_window/settings_model.h"
 #include "settings/settings_keys.h"
+#include "settings_window/settings_model.h"
 
 #include <utility>
 
@@ -29,8 +29,7 @@ NoTrayNotice noTrayNotice(const std::optional<std::string>& hotkey)
 
 AppDelegate::AppDelegate(AppServices services)
     : services_(std::move(services)), self_(std::make_shared<AppDelegate*>(this))
-{
-}
+{}
 
 AppDelegate::~AppDelegate()
 {
@@ -80,11 +79,11 @@ void AppDelegate::launch()
         }),
     });
 
-    s.frontmostMonitor.onAppChanged = [self = std::weak_ptr<AppDelegate*>(self_)](
-                                          const platform::RunningApplication& app) {
-        if (auto alive = self.lock(); alive && *alive)
-            (*alive)->services_.precacheMenus(app);
-    };
+    s.frontmostMonitor.onAppChanged =
+        [self = std::weak_ptr<AppDelegate*>(self_)](const platform::RunningApplication& app) {
+            if (auto alive = self.lock(); alive && *alive)
+                (*alive)->services_.precacheMenus(app);
+        };
 
     s.statusItem.onClick = [this](const StatusClick& click) { statusItemClicked(click); };
     s.statusItem.onMenuOpening = [this] {
@@ -203,17 +202,16 @@ std::vector<StatusMenuEntry> AppDelegate::statusMenuEntries()
     }
     entries.push_back(std::move(show));
 
-    entries.push_back({.title = "Check for Updates…",
-                       .enabled = static_cast<bool>(onCheckForUpdates),
-                       .action = weakly([this] {
-                           if (onCheckForUpdates)
-                               onCheckForUpdates();
-                       })});
+    entries.push_back(
+        {.title = "Check for Updates…", .enabled = static_cast<bool>(onCheckForUpdates), .action = weakly([this] {
+                                                                                             if (onCheckForUpdates)
+                                                                                                 onCheckForUpdates();
+                                                                                         })});
 
     if (trusted && s.frontmostMonitor.frontmostApp()) {
-        entries.push_back({.title = "Quiz Mode…",
-                           .enabled = static_cast<bool>(onStartQuiz),
-                           .action = weakly([this] { startQuiz(); })});
+        entries.push_back({.title = "Quiz Mode…", .enabled = static_cast<bool>(onStartQuiz), .action = weakly([this] {
+                                                                                                 startQuiz();
+                                                                                             })});
     }
 
     entries.push_back({.title = "Settings…",

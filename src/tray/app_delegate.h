@@ -1,14 +1,14 @@
 #pragma once
 
-#include "tray/status_item.h"
+#include "base/log.h"
 #include "platform/accessibility.h"
 #include "platform/app_presence.h"
-#include "base/log.h"
 #include "platform/notification_center.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"
 #include "platform/system_wake.h"
 #include "platform/workspace.h"
+#include "tray/status_item.h"
 #include "triggers/frontmost_app_monitor.h"
 #include "triggers/global_hotkey.h"
 

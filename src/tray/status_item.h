@@ -30,7 +30,7 @@ struct StatusMenuEntry {
 // A click on the status icon, as the desktop reported it.
 struct StatusClick {
     bool secondaryButton = false;    // the right button (or the host's context request)
-    std::uint64_t modifierFlags = 0;  // event modifier flags held at the click
+    std::uint64_t modifierFlags = 0; // event modifier flags held at the click
 };
 
 // The program's icon in the panel's tray area, with its menu and its ready

@@ -42,10 +42,12 @@ DoubleTapTrigger::DoubleTapTrigger(platform::EventMonitors& monitors, platform::
                                    platform::SettingsDomain& settings, platform::Log& log)
     : monitors_(monitors), clock_(clock), settings_(settings), log_(log),
       self_(std::make_shared<DoubleTapTrigger*>(this))
-{
-}
+{}
 
-DoubleTapTrigger::~DoubleTapTrigger() { stop(); }
+DoubleTapTrigger::~DoubleTapTrigger()
+{
+    stop();
+}
 
 void DoubleTapTrigger::start()
 {
@@ -91,7 +93,10 @@ void DoubleTapTrigger::restart(DoubleTapModifier modifier)
     start();
 }
 
-bool DoubleTapTrigger::debugLogging() const { return settings_.boolean(keys::debugLoggingEnabled); }
+bool DoubleTapTrigger::debugLogging() const
+{
+    return settings_.boolean(keys::debugLoggingEnabled);
+}
 
 void DoubleTapTrigger::flagsChanged(std::uint64_t flags)
 {
@@ -101,8 +106,8 @@ void DoubleTapTrigger::flagsChanged(std::uint64_t flags)
     const bool wasDown = (prevFlags_ & mask) != 0;
     const bool debug = debugLogging();
     if (debug)
-        log_.debug(LogCategory::hotkey, "DoubleTapTrigger: flags 0x{:X} isDown={} wasDown={} state={}", flags,
-                   isDown, wasDown, logName(tapState_));
+        log_.debug(LogCategory::hotkey, "DoubleTapTrigger: flags 0x{:X} isDown={} wasDown={} state={}", flags, isDown,
+                   wasDown, logName(tapState_));
     prevFlags_ = flags;
     if (isDown == wasDown)
         return;
@@ -131,8 +136,8 @@ void DoubleTapTrigger::flagsChanged(std::uint64_t flags)
             break;
         }
     } else {
-        tapState_ = tapState_.phase == Phase::firstDown && masked == 0 ? TapState::firstUp(clock_.now())
-                                                                       : TapState::idle();
+        tapState_ =
+            tapState_.phase == Phase::firstDown && masked == 0 ? TapState::firstUp(clock_.now()) : TapState::idle();
     }
     if (debug)
         log_.debug(LogCategory::hotkey, "DoubleTapTrigger: → {}", logName(tapState_));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/event_monitors.h"
 #include "base/log.h"
+#include "platform/event_monitors.h"
 #include "platform/runtime.h"
 #include "platform/settings_domain.h"
 #include "settings/settings.h"
@@ -39,8 +39,8 @@ class DoubleTapTrigger {
 public:
     static constexpr platform::Seconds window{0.5};
 
-    DoubleTapTrigger(platform::EventMonitors& monitors, platform::Clock& clock,
-                     platform::SettingsDomain& settings, platform::Log& log);
+    DoubleTapTrigger(platform::EventMonitors& monitors, platform::Clock& clock, platform::SettingsDomain& settings,
+                     platform::Log& log);
     ~DoubleTapTrigger();
     DoubleTapTrigger(const DoubleTapTrigger&) = delete;
     DoubleTapTrigger& operator=(const DoubleTapTrigger&) = delete;

@@ -4,7 +4,10 @@
 
 namespace hb {
 
-pid_t FrontmostAppMonitor::currentProcessID() { return getpid(); }
+pid_t FrontmostAppMonitor::currentProcessID()
+{
+    return getpid();
+}
 
 FrontmostAppMonitor::FrontmostAppMonitor(platform::Workspace& workspace, pid_t ownPID)
     : workspace_(workspace), ownPID_(ownPID)
@@ -21,14 +24,20 @@ FrontmostAppMonitor::FrontmostAppMonitor(platform::Workspace& workspace, pid_t o
     observer_ = workspace_.addActivationObserver([this](const auto& app) { applicationActivated(app); });
 }
 
-FrontmostAppMonitor::~FrontmostAppMonitor() { workspace_.removeActivationObserver(observer_); }
+FrontmostAppMonitor::~FrontmostAppMonitor()
+{
+    workspace_.removeActivationObserver(observer_);
+}
 
 FrontmostAppMonitor::ObservationId FrontmostAppMonitor::observeFrontmostApp(ChangeObserver observer)
 {
     return observers_.add(std::move(observer));
 }
 
-void FrontmostAppMonitor::removeObservation(ObservationId id) { observers_.remove(id); }
+void FrontmostAppMonitor::removeObservation(ObservationId id)
+{
+    observers_.remove(id);
+}
 
 void FrontmostAppMonitor::applicationActivated(const std::optional<platform::RunningApplication>& app)
 {
@@ -37,7 +46,7 @@ void FrontmostAppMonitor::applicationActivated(const std::optional<platform::Run
         return;
     setFrontmostApp(*app);
     if (onAppChanged) {
-        auto callback = onAppChanged;  // the callback may replace itself
+        auto callback = onAppChanged; // the callback may replace itself
         callback(*app);
     }
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "settings/hotkey.h"
-#include "platform/hotkey_service.h"
 #include "base/log.h"
 #include "base/observer_list.h"
+#include "platform/hotkey_service.h"
 #include "platform/runtime.h"
+#include "settings/hotkey.h"
 
 #include <cstdint>
 #include <functional>

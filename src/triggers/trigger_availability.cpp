@@ -7,7 +7,10 @@ SessionKind sessionKind(std::string_view waylandDisplay, std::string_view sessio
     return !waylandDisplay.empty() || sessionType == "wayland" ? SessionKind::wayland : SessionKind::x11;
 }
 
-std::string_view sessionName(SessionKind kind) { return kind == SessionKind::wayland ? "Wayland" : "X11"; }
+std::string_view sessionName(SessionKind kind)
+{
+    return kind == SessionKind::wayland ? "Wayland" : "X11";
+}
 
 TriggerAvailability triggerAvailability(SessionKind kind, bool globalShortcutsPortal)
 {

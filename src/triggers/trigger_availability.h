@@ -11,13 +11,13 @@ enum class SessionKind { x11, wayland };
 // Wayland when WAYLAND_DISPLAY is set or XDG_SESSION_TYPE says "wayland"
 // (empty values count as unset); X11 otherwise.
 SessionKind sessionKind(std::string_view waylandDisplay, std::string_view sessionType);
-std::string_view sessionName(SessionKind kind);  // "X11" or "Wayland"
+std::string_view sessionName(SessionKind kind); // "X11" or "Wayland"
 
 // How the hot key reaches the program.
 enum class HotkeyRoute {
-    keyGrab,         // a grab of the key on the X display
-    portal,          // the desktop portal's global shortcuts
-    desktopBinding,  // only the desktop's keyboard settings, running toggleCommand
+    keyGrab,        // a grab of the key on the X display
+    portal,         // the desktop portal's global shortcuts
+    desktopBinding, // only the desktop's keyboard settings, running toggleCommand
 };
 
 // Which triggers work in this session and, where one does not, why and what
@@ -26,9 +26,9 @@ struct TriggerAvailability {
     static constexpr std::string_view toggleCommand = "hintboard toggle";
 
     bool doubleTapAvailable = true;
-    std::string doubleTapReason;  // empty when available
+    std::string doubleTapReason; // empty when available
     HotkeyRoute hotkeyRoute = HotkeyRoute::keyGrab;
-    std::string hotkeyNote;  // empty when the hot key needs no explanation
+    std::string hotkeyNote; // empty when the hot key needs no explanation
     // With `desktopBinding`: where the common desktops take a custom shortcut.
     std::string bindingPlaces;
 

@@ -34,10 +34,9 @@ std::string childText(const xml::Element& element, std::string_view name)
 std::string webAddress(std::string address)
 {
     constexpr std::string_view https = "https://";
-    const bool secure = address.size() > https.size() &&
-                        std::equal(https.begin(), https.end(), address.begin(), [](char p, char c) {
-                            return p == std::tolower(static_cast<unsigned char>(c));
-                        });
+    const bool secure = address.size() > https.size()
+                        && std::equal(https.begin(), https.end(), address.begin(),
+                                      [](char p, char c) { return p == std::tolower(static_cast<unsigned char>(c)); });
     return secure ? address : std::string();
 }
 
@@ -169,8 +168,8 @@ std::set<std::string, std::less<>> UpdaterDelegate::allowedChannels() const
 std::string_view releaseVersion(const AppcastItem& item)
 {
     const std::string_view version = item.version;
-    const bool dotted = !version.empty() && std::isdigit(static_cast<unsigned char>(version.front())) &&
-                        version.find('.') != std::string_view::npos;
+    const bool dotted = !version.empty() && std::isdigit(static_cast<unsigned char>(version.front()))
+                        && version.find('.') != std::string_view::npos;
     return dotted || item.displayVersion.empty() ? version : std::string_view(item.displayVersion);
 }
 
@@ -187,10 +186,7 @@ std::optional<AppcastItem> newestAllowedItem(const std::vector<AppcastItem>& ite
     return newest ? std::optional<AppcastItem>(*newest) : std::nullopt;
 }
 
-Updater::Updater(UpdaterServices services)
-    : services_(std::move(services)), self_(std::make_shared<Updater*>(this))
-{
-}
+Updater::Updater(UpdaterServices services) : services_(std::move(services)), self_(std::make_shared<Updater*>(this)) {}
 
 Updater::~Updater()
 {
@@ -296,10 +292,11 @@ void Updater::check(std::function<void(const UpdateCheckResult&)> done)
         done({.error = "No update feed is set. Enter the address of one in Settings → Developer."});
         return;
     }
-    services_.downloadFeed(address, [weak = std::weak_ptr<Updater*>(self_), done = std::move(done)](FeedDownload download) {
-        if (auto self = weak.lock())
-            done((*self)->evaluate(download));
-    });
+    services_.downloadFeed(address,
+                           [weak = std::weak_ptr<Updater*>(self_), done = std::move(done)](FeedDownload download) {
+                               if (auto self = weak.lock())
+                                   done((*self)->evaluate(download));
+                           });
 }
 
 UpdateCheckResult Updater::evaluate(const FeedDownload& download) const

@@ -31,17 +31,17 @@ inline constexpr std::string_view alpha = "alpha";
 // One release in the feed.
 struct AppcastItem {
     std::string title;
-    std::string version;         // the feed's build number
-    std::string displayVersion;  // shown to the user; the version when the feed gives none
-    std::string channel;         // empty: the default channel, offered to everyone
+    std::string version;        // the feed's build number
+    std::string displayVersion; // shown to the user; the version when the feed gives none
+    std::string channel;        // empty: the default channel, offered to everyone
     std::string releaseNotesLink;
-    std::string notes;           // the item's description (HTML or text), may be empty
-    std::string downloadLink;    // the download page, else the enclosure's address
+    std::string notes;        // the item's description (HTML or text), may be empty
+    std::string downloadLink; // the download page, else the enclosure's address
 };
 
 struct AppcastParse {
     std::vector<AppcastItem> items;
-    std::string error;  // empty on success; a sentence for the user otherwise
+    std::string error; // empty on success; a sentence for the user otherwise
 };
 
 inline constexpr std::size_t maximumAppcastSize = 1024 * 1024;
@@ -86,8 +86,8 @@ std::optional<AppcastItem> newestAllowedItem(const std::vector<AppcastItem>& ite
 struct UpdateCheckResult {
     enum class Outcome { updateAvailable, upToDate, failed, fromPackageManager };
     Outcome outcome = Outcome::failed;
-    std::optional<AppcastItem> update;  // when available
-    std::string error;                  // when failed
+    std::optional<AppcastItem> update; // when available
+    std::string error;                 // when failed
 };
 
 // What a download of the feed brings: the document, or why there is none.

@@ -17,10 +17,10 @@ namespace hb {
 namespace {
 
 using platform::Seconds;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::Contains;
 using ::testing::Not;
 
 class RecordingStatusItem : public StatusItem {
@@ -63,17 +63,29 @@ protected:
     {
         const auto record = [this](std::string call) { return [this, call] { calls.push_back(call); }; };
         auto delegate = std::make_unique<AppDelegate>(AppServices{
-            runtime, settings, notifications, wake, presence, accessibility, log, monitor, statusItem,
+            runtime,
+            settings,
+            notifications,
+            wake,
+            presence,
+            accessibility,
+            log,
+            monitor,
+            statusItem,
             [this](PopupCallbacks callbacks) { popupCallbacks = std::move(callbacks); },
-            record("toggle"), record("show"), record("hide"),
+            record("toggle"),
+            record("show"),
+            record("hide"),
             [this](const platform::RunningApplication& app) { calls.push_back("precache " + app.name); },
             [this](std::function<void()> onActivate) { hotkeyPressed = std::move(onActivate); },
-            [this] { return hotkey; }, [this] { return hotkeyWorks; },
+            [this] { return hotkey; },
+            [this] { return hotkeyWorks; },
             [this](std::function<void()> onActivate) {
                 calls.push_back("doubleTap");
                 doubleTapped = std::move(onActivate);
             },
-            record("quit"), [this](const std::string& title, const std::string& text) { notified.push_back(title + " / " + text); }});
+            record("quit"),
+            [this](const std::string& title, const std::string& text) { notified.push_back(title + " / " + text); }});
         delegate->onOpenWizard = [this](WizardHandlers handlers) { wizard = std::move(handlers); };
         delegate->launch();
         runtime.runMainQueue();
@@ -165,8 +177,8 @@ TEST_F(AppDelegateTest, TheWizardOpensUntilCompletedHearsTriggersFirstAndEndsWit
     calls.clear();
     hotkeyPressed();
     doubleTapped();
-    delegate->triggerShow();  // `hintboard show` over the bus
-    delegate->statusItemClicked({});  // the icon is no trigger to check
+    delegate->triggerShow();         // `hintboard show` over the bus
+    delegate->statusItemClicked({}); // the icon is no trigger to check
     wizard->listenForTriggers(nullptr);
     hotkeyPressed();
     EXPECT_THAT(calls, ElementsAre("wizard hears", "toggle", "wizard hears", "toggle", "wizard hears", "show", "toggle",
@@ -212,14 +224,14 @@ TEST_F(AppDelegateTest, TheMenuFollowsTrustFrontAppAndHotkeyAndHidesPopupAndHint
     EXPECT_THAT(openMenu(), Not(Contains("Quiz Mode…")));
     EXPECT_EQ(entry("Show Shortcuts").keyText, "Alt+Super+K");
     EXPECT_FALSE(statusItem.hint);
-    statusItem.onClick(StatusClick{.modifierFlags = 0x40000});  // Control-click
+    statusItem.onClick(StatusClick{.modifierFlags = 0x40000}); // Control-click
     EXPECT_THAT(calls, ElementsAre("hide", "hide"));
     // A host that draws the menu asks for the same entries, and the popup goes first too.
     EXPECT_EQ(statusItem.onMenuOpening().size(), statusItem.menu.size());
     EXPECT_EQ(calls.back(), "hide");
     entry("Show Shortcuts").action();
     EXPECT_EQ(calls.back(), "show");
-    EXPECT_FALSE(entry("Check for Updates…").enabled);  // no updater yet
+    EXPECT_FALSE(entry("Check for Updates…").enabled); // no updater yet
     settings.set(keys::keyLabels, "symbols");
     openMenu();
     EXPECT_EQ(entry("Settings…").keyText, "⌃,") << "written like the hot key";

@@ -19,10 +19,10 @@ using Outcome = UpdateCheckResult::Outcome;
 
 std::string item(const std::string& version, const std::string& channel)
 {
-    return "<item><title>Hintboard " + version + "</title><sparkle:version>" + version + "</sparkle:version>" +
-           (channel.empty() ? "" : "<sparkle:channel>" + channel + "</sparkle:channel>") +
-           "<sparkle:releaseNotesLink>https://example.org/notes/" + version + "</sparkle:releaseNotesLink>" +
-           "<link>https://example.org/download</link><description><![CDATA[<p>Fixes</p>]]></description></item>";
+    return "<item><title>Hintboard " + version + "</title><sparkle:version>" + version + "</sparkle:version>"
+           + (channel.empty() ? "" : "<sparkle:channel>" + channel + "</sparkle:channel>")
+           + "<sparkle:releaseNotesLink>https://example.org/notes/" + version + "</sparkle:releaseNotesLink>"
+           + "<link>https://example.org/download</link><description><![CDATA[<p>Fixes</p>]]></description></item>";
 }
 
 std::string feed(const std::vector<std::string>& items)
@@ -38,11 +38,15 @@ const std::string releaseFeed = feed({item("1.2", ""), item("1.10", "beta"), ite
 
 TEST(VersionComparison, ComparesPartByPart)
 {
-    struct Case { const char* a; const char* b; int order; };
-    for (const auto& c : {Case{"1.10", "1.9", 1}, Case{"1.0", "1.0.0", 0}, Case{"01.2", "1.2", 0},
-                          Case{"1.0b1", "1.0", -1}, Case{"1.0a2", "1.0b1", -1}, Case{"1.0.1", "1.0b1", 1},
-                          Case{"99999999999999999999999", "9999999999999999999999", 1}, Case{"1", "", 1},
-                          Case{"", "", 0}}) {
+    struct Case {
+        const char* a;
+        const char* b;
+        int order;
+    };
+    for (const auto& c :
+         {Case{"1.10", "1.9", 1}, Case{"1.0", "1.0.0", 0}, Case{"01.2", "1.2", 0}, Case{"1.0b1", "1.0", -1},
+          Case{"1.0a2", "1.0b1", -1}, Case{"1.0.1", "1.0b1", 1},
+          Case{"99999999999999999999999", "9999999999999999999999", 1}, Case{"1", "", 1}, Case{"", "", 0}}) {
         EXPECT_EQ((compareVersions(c.a, c.b) > 0) - (compareVersions(c.a, c.b) < 0), c.order) << c.a << " " << c.b;
         EXPECT_EQ((compareVersions(c.b, c.a) > 0) - (compareVersions(c.b, c.a) < 0), -c.order) << c.b << " " << c.a;
     }
@@ -98,10 +102,11 @@ protected:
             .runningVersion = std::move(running),
             .source = source,
             .defaultFeedAddress = defaultFeed,
-            .downloadFeed = [this](const std::string& address, std::function<void(FeedDownload)> done) {
-                addresses.push_back(address);
-                runtime.post([this, done = std::move(done)] { done(download); });
-            },
+            .downloadFeed =
+                [this](const std::string& address, std::function<void(FeedDownload)> done) {
+                    addresses.push_back(address);
+                    runtime.post([this, done = std::move(done)] { done(download); });
+                },
         });
         updater_->onUpdateFound = [this](const UpdateCheckResult& result) { found.push_back(result.update->version); };
         return *updater_;
@@ -155,7 +160,7 @@ TEST_F(UpdatesTest, OffersTheNewestItemOfTheAllowedChannelsFromTheChosenFeed)
 
 TEST_F(UpdatesTest, ChecksAfterTheWizardAndDailyWhileAutomaticChecksAreOn)
 {
-    updater().start();  // the setting is absent: on
+    updater().start(); // the setting is absent: on
     runtime.advance(Updater::checkInterval * 2);
     EXPECT_EQ(downloads(), 0u) << "not before the user decided on automatic checks";
     settings.set(keys::didShowOnboardingWizard, true);

@@ -47,11 +47,12 @@ protected:
             settings, accessibility, runtime,
             WizardHandlers{
                 // What the application delegate does on completion.
-                .onComplete = [this] {
-                    ++completions;
-                    settings.set(keys::didShowOnboardingWizard, true);
-                    settings.remove(keys::onboardingResumeStep);
-                },
+                .onComplete =
+                    [this] {
+                        ++completions;
+                        settings.set(keys::didShowOnboardingWizard, true);
+                        settings.remove(keys::onboardingResumeStep);
+                    },
                 .listenForTriggers = [this](std::function<void()> listener) { trigger = std::move(listener); },
             },
             [this] { ++quits; }});
@@ -63,7 +64,7 @@ protected:
     fake::VirtualRuntime runtime;
     fake::MemorySettingsDomain settings;
     CountingAccessibility accessibility;
-    std::function<void()> trigger;  // what the application calls when a real trigger arrives
+    std::function<void()> trigger; // what the application calls when a real trigger arrives
     int completions = 0;
     int quits = 0;
     int closeRequests = 0;
@@ -127,7 +128,7 @@ TEST_F(WelcomeWizardTest, GrantButtonAsksOnceAndLeavingCancelsTheAdvance)
     accessibility.grants = true;
     wizard->grantAccess();
     EXPECT_TRUE(wizard->permissionGranted());
-    wizard->next();  // the user is quicker than the delay
+    wizard->next(); // the user is quicker than the delay
     runtime.advance(Seconds(2));
     EXPECT_EQ(wizard->step(), WelcomeStep::trigger);
 }
@@ -136,11 +137,11 @@ TEST_F(WelcomeWizardTest, TryItNowSucceedsOnlyWhenARealTriggerArrives)
 {
     auto wizard = makeWizard(1);
     ASSERT_TRUE(trigger);
-    trigger();  // not on the trigger step: nothing to check yet
+    trigger(); // not on the trigger step: nothing to check yet
     EXPECT_EQ(wizard->triggerCheck(), TriggerCheck::notTried);
     wizard->next();
     wizard->tryItNow();
-    runtime.advance(Seconds(60));  // however long it waits
+    runtime.advance(Seconds(60)); // however long it waits
     wizard->tryItNow();
     EXPECT_EQ(wizard->triggerCheck(), TriggerCheck::waiting);
     trigger();
@@ -172,7 +173,7 @@ TEST_F(WelcomeWizardTest, DoneClosesTheWindowAndThenCompletesAndClosingEarlyQuit
     wizard->quit();
     wizard->windowClosed();
     EXPECT_EQ(quits, 1);
-    EXPECT_EQ(storedStep(), PlistValue(1));  // resumed there next time
+    EXPECT_EQ(storedStep(), PlistValue(1)); // resumed there next time
 }
 
 } // namespace

@@ -30,7 +30,7 @@ TEST_F(HotkeyRecorderViewTest, BadgeFollowsRecordingRefusalAndEscape)
     view.recordButton()->click();
     EXPECT_NE(view.badgeText(), "Alt+Super+K");
     EXPECT_FALSE(view.clearButton()->isEnabled());
-    monitors.pressKey({53, 0, std::nullopt});  // Escape
+    monitors.pressKey({53, 0, std::nullopt}); // Escape
     EXPECT_EQ(view.badgeText(), "Alt+Super+K");
 
     hotkeyService.holdElsewhere(3, 0x1100);

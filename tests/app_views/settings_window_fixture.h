@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/views/settings_window.h"
+#include "fake/fake_workspace.h"
 #include "popup/views/panel_style.h"
 #include "settings/favourites_store.h"
-#include "fake/fake_workspace.h"
 #include "support/settings_model_fakes.h"
 
 #include <QAbstractButton>
@@ -49,7 +49,7 @@ public:
     }
 
     std::vector<views::Alert> alerts;
-    std::deque<QString> answers;  // button texts, in order
+    std::deque<QString> answers; // button texts, in order
     std::optional<std::filesystem::path> exportFile, importFile, syncFolder;
     std::optional<QColor> colour;
     int folderRequests = 0;

@@ -11,10 +11,10 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 namespace hb::views {
@@ -94,7 +94,7 @@ TEST_F(SettingsWindowTest, SwitchesWriteTheirKeysAndShowTheRealState)
 
 TEST_F(SettingsWindowTest, WithoutGlobalShortcutsTheHotKeySectionOffersTheCommandToBind)
 {
-    useHotkey(test::optionCommandK);  // stored from an earlier session, but nothing delivers it here
+    useHotkey(test::optionCommandK); // stored from an earlier session, but nothing delivers it here
     auto withoutPortal = services();
     withoutPortal.model.triggers = triggerAvailability(SessionKind::wayland, false);
     SettingsWindow window(std::move(withoutPortal));
@@ -200,7 +200,7 @@ TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
 {
     SettingsWindow window(services());
     auto* sync = switchFor(window, keys::iCloudSyncEnabled);
-    sync->click();  // the folder chooser is cancelled
+    sync->click(); // the folder chooser is cancelled
     EXPECT_FALSE(sync->isChecked());
     EXPECT_TRUE(syncCalls.empty());
 
@@ -222,7 +222,6 @@ TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
     dialogs->answers = {"Clear Synced Settings"};
     button(window, "Clear Synced Settings…")->click();
     EXPECT_EQ(syncActions.back(), "clear");
-
 }
 
 } // namespace

@@ -18,7 +18,8 @@ TEST(SymbolIcons, EveryShippedSymbolDrawsInItsTint)
         const auto symbol = file.chopped(4).toStdString();
         SCOPED_TRACE(symbol);
         // Drawn, and tinted: every drawn pixel is red, whatever the file's own colour.
-        const QImage image = shippedSymbolIcon(symbol, Qt::red, 16).pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage image =
+            shippedSymbolIcon(symbol, Qt::red, 16).pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32);
         EXPECT_GT(test::inkedPixels(image), 10);
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {

@@ -31,7 +31,7 @@ TEST_F(WelcomeWindowTest, StepsFitAndShowTheWizardsState)
                                                [this] { ++quits; }});
     window.present();
     auto* stack = window.findChild<QStackedWidget*>();
-    for (int step = 0; step < 4; ++step) {  // nothing clipped
+    for (int step = 0; step < 4; ++step) { // nothing clipped
         QWidget* page = stack->widget(step);
         EXPECT_LE(page->minimumSizeHint().width(), stack->width()) << step;
         EXPECT_LE(page->layout()->totalHeightForWidth(stack->width()), stack->height()) << step;
@@ -56,8 +56,8 @@ TEST_F(WelcomeWindowTest, StepsFitAndShowTheWizardsState)
 
 TEST_F(WelcomeWindowTest, ClosingBeforeTheEndQuits)
 {
-    WelcomeWindow window(WelcomeWindowServices{modelServices(), accessibility, runtime, WizardHandlers{},
-                                               [this] { ++quits; }});
+    WelcomeWindow window(
+        WelcomeWindowServices{modelServices(), accessibility, runtime, WizardHandlers{}, [this] { ++quits; }});
     window.present();
     window.close();
     EXPECT_EQ(quits, 1);

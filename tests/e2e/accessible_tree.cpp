@@ -21,7 +21,10 @@ std::string taken(gchar* text)
     return result;
 }
 
-std::string nameOf(AtspiAccessible* element) { return taken(atspi_accessible_get_name(element, nullptr)); }
+std::string nameOf(AtspiAccessible* element)
+{
+    return taken(atspi_accessible_get_name(element, nullptr));
+}
 
 bool isShowing(AtspiAccessible* element)
 {
@@ -57,7 +60,8 @@ bool walk(pid_t pid, const std::function<bool(AtspiAccessible*)>& visit)
             continue;
         const int windows = atspi_accessible_get_child_count(app.get(), nullptr);
         for (int window = 0; window < windows; ++window) {
-            std::unique_ptr<AtspiAccessible, Unref> child(atspi_accessible_get_child_at_index(app.get(), window, nullptr));
+            std::unique_ptr<AtspiAccessible, Unref> child(
+                atspi_accessible_get_child_at_index(app.get(), window, nullptr));
             if (child && descend(child.get(), 0))
                 return true;
         }
@@ -80,11 +84,15 @@ std::vector<std::string> accessibleNames(pid_t pid)
 
 namespace {
 
-std::string roleOf(AtspiAccessible* element) { return taken(atspi_accessible_get_role_name(element, nullptr)); }
+std::string roleOf(AtspiAccessible* element)
+{
+    return taken(atspi_accessible_get_role_name(element, nullptr));
+}
 
 AccessibleElement described(AtspiAccessible* element)
 {
-    AccessibleElement shown{.role = roleOf(element), .name = nameOf(element),
+    AccessibleElement shown{.role = roleOf(element),
+                            .name = nameOf(element),
                             .description = taken(atspi_accessible_get_description(element, nullptr))};
     if (AtspiStateSet* states = atspi_accessible_get_state_set(element)) {
         shown.selected = atspi_state_set_contains(states, ATSPI_STATE_SELECTED);
@@ -158,7 +166,8 @@ namespace {
 void waitForEvents()
 {
     GSource* tick = g_timeout_source_new(50);
-    g_source_set_callback(tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+    g_source_set_callback(
+        tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
     g_source_attach(tick, nullptr);
     g_main_context_iteration(nullptr, true);
     g_source_destroy(tick);
@@ -183,7 +192,8 @@ FocusEvents::~FocusEvents()
 void FocusEvents::received(AtspiEvent* event, void* self)
 {
     auto& events = *static_cast<FocusEvents*>(self);
-    if (event->detail1 == 1 && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == events.pid_) {
+    if (event->detail1 == 1 && event->source
+        && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == events.pid_) {
         events.focused_.push_back(nameOf(event->source));
         FocusedElement focused{.role = roleOf(event->source), .name = events.focused_.back()};
         if (AtspiAction* action = atspi_accessible_get_action_iface(event->source)) {
@@ -226,7 +236,8 @@ bool FocusEvents::waitForFocusOn(std::string_view name, std::chrono::millisecond
 constexpr const char* descriptionChange = "object:property-change:accessible-description";
 
 Announcements::Announcements(pid_t pid, bool descriptions)
-    : pid_(pid), descriptions_(descriptions), listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
+    : pid_(pid), descriptions_(descriptions),
+      listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
 {
     atspi_init();
     atspi_event_listener_register(listener_, "object:announcement", nullptr);
@@ -252,8 +263,8 @@ void Announcements::received(AtspiEvent* event, void* self)
         if (states)
             g_object_unref(states);
     }
-    if (heard && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == announcements.pid_ &&
-        G_VALUE_HOLDS_STRING(&event->any_data))
+    if (heard && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == announcements.pid_
+        && G_VALUE_HOLDS_STRING(&event->any_data))
         if (const char* text = g_value_get_string(&event->any_data); text && *text)
             announcements.said_.emplace_back(text);
     g_boxed_free(ATSPI_TYPE_EVENT, event);

@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-
 struct _AtspiEvent;
 struct _AtspiEventListener;
 
@@ -21,12 +20,12 @@ namespace hb::e2e {
 std::vector<std::string> accessibleNames(pid_t pid);
 
 struct AccessibleElement {
-    std::string role;  // AT-SPI's role name: "heading", "list item", "separator"…
+    std::string role; // AT-SPI's role name: "heading", "list item", "separator"…
     std::string name;
     std::string description;
-    int x = 0, y = 0, width = 0, height = 0;  // on the screen
+    int x = 0, y = 0, width = 0, height = 0; // on the screen
     bool selected = false;
-    bool disabled = false;  // not sensitive
+    bool disabled = false; // not sensitive
 };
 // The elements of the process below the first showing one of role
 // `containerRole`, in tree order: children, then theirs.
@@ -36,13 +35,12 @@ std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name
 // Runs the first action of the first showing element of that name; false when there is none.
 bool pressAccessible(pid_t pid, std::string_view name);
 
-
 // An element that took the focus, with the roles of the elements it lies in
 // (its parent first, the window last) and the name and state of its window.
 struct FocusedElement {
     std::string role;
     std::string name;
-    std::string keys;  // its key binding
+    std::string keys; // its key binding
     std::vector<std::string> enclosingRoles;
     std::string windowName;
     bool windowActive = false;

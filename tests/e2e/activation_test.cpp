@@ -22,9 +22,11 @@ using ::testing::HasSubstr;
 // The process that owns the name on the session bus, or -1.
 pid_t busNameOwner(const std::string& name)
 {
-    const std::string reply = run("gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus "
-                                  "--method org.freedesktop.DBus.GetConnectionUnixProcessID " + name);
-    constexpr std::string_view prefix = "(uint32 ";  // "(uint32 1234,)"
+    const std::string reply =
+        run("gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus "
+            "--method org.freedesktop.DBus.GetConnectionUnixProcessID "
+            + name);
+    constexpr std::string_view prefix = "(uint32 "; // "(uint32 1234,)"
     return reply.starts_with(prefix) ? std::atoi(reply.c_str() + prefix.size()) : -1;
 }
 
@@ -80,8 +82,8 @@ TEST_F(Activation, ToggleSaysWhenNothingAnswersAndStartsHintboardFromTheServiceF
     EXPECT_EQ(status(toggle), 1);
 
     const pid_t mousepad = session->launch({"mousepad", "--disable-server"});
-    ASSERT_TRUE(DesktopSession::waitUntil(
-        [] { return status(HINTBOARD_EXECUTABLE " shortcuts --app mousepad") == 0; }, std::chrono::seconds(20)));
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return status(HINTBOARD_EXECUTABLE " shortcuts --app mousepad") == 0; },
+                                          std::chrono::seconds(20)));
     run("xdotool search --onlyvisible --pid " + std::to_string(mousepad) + " windowactivate --sync");
     const std::string front = activeWindow();
 

@@ -45,12 +45,14 @@ struct Feed {
     {
         const std::string folder = freshConfigFolder(name);
         std::ofstream(folder + "/appcast.xml")
-            << "<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/"
+            << "<?xml version=\"1.0\"?><rss version=\"2.0\" "
+               "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/"
                "sparkle\"><channel><item><sparkle:version>0.0.1</sparkle:version><link>https://example.org/</link>"
                "</item></channel></rss>";
         log = folder + "/requests.log";
         pid = DesktopSession::shared().launch(
-            {"sh", "-c", "exec python3 -u -m http.server 0 --bind 127.0.0.1 --directory " + folder + " >" + log + " 2>&1"});
+            {"sh", "-c",
+             "exec python3 -u -m http.server 0 --bind 127.0.0.1 --directory " + folder + " >" + log + " 2>&1"});
         std::smatch port;
         DesktopSession::waitUntil([&] {
             const std::string text = DesktopSession::fileText(log);
@@ -63,7 +65,8 @@ struct Feed {
     {
         const std::string text = DesktopSession::fileText(log);
         long count = 0;
-        for (auto at = text.find("GET /appcast.xml"); at != std::string::npos; at = text.find("GET /appcast.xml", at + 1))
+        for (auto at = text.find("GET /appcast.xml"); at != std::string::npos;
+             at = text.find("GET /appcast.xml", at + 1))
             ++count;
         return count;
     }
@@ -108,7 +111,8 @@ protected:
     }
     // Through the wizard's first three steps to its last one, which decides automatic checks;
     // `atStep` runs as each step shows.
-    void passWizardToItsLastStep(const std::string& file, const std::function<void(int)>& atStep = [](int) {})
+    void passWizardToItsLastStep(
+        const std::string& file, const std::function<void(int)>& atStep = [](int) {})
     {
         ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Welcome to Hintboard").has_value(); }))
             << "no wizard on the first launch";
@@ -145,7 +149,7 @@ TEST_F(AppWindows, FirstLaunchWizardByKeyboardIsAnnouncedAsksTheFeedOnlyWhenDone
     });
     EXPECT_EQ(feed.requests(), 0) << "a request before the user decided on automatic checks";
 
-    run("xdotool key Return");  // "Done", automatic checks left on
+    run("xdotool key Return"); // "Done", automatic checks left on
     EXPECT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Welcome to Hintboard"); }));
     EXPECT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Hintboard is ready").has_value(); }))
         << "no ready hint at the status icon";
@@ -161,7 +165,7 @@ TEST_F(AppWindows, FirstLaunchWizardByKeyboardIsAnnouncedAsksTheFeedOnlyWhenDone
 TEST_F(AppWindows, QuizOverMousepadAnsweredByTypingTheRealShortcutIsSaidOnce)
 {
     startHintboard();
-    std::map<std::string, std::string> labels;  // "Ctrl+Shift+N" by title
+    std::map<std::string, std::string> labels; // "Ctrl+Shift+N" by title
     for (const auto& row : jsonRows(hintboardCommand("shortcuts --app mousepad --json").output))
         labels.emplace(row.title, row.label);
     ASSERT_FALSE(labels.empty());
@@ -350,11 +354,12 @@ TEST_F(AppWindows, StatusNotifierHostReadsEachMenuEntryWithItsKeys)
     EXPECT_FALSE(trayIcon()) << "embedded as well";
 
     const auto call = [&](const std::string& path, const std::string& method, const std::string& arguments) {
-        return run("gdbus call --session --dest " + item + " --object-path " + path + " --method " + method + " " + arguments);
+        return run("gdbus call --session --dest " + item + " --object-path " + path + " --method " + method + " "
+                   + arguments);
     };
     std::smatch found;
-    const std::string menuReply = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get",
-                                       "org.kde.StatusNotifierItem Menu");
+    const std::string menuReply =
+        call("/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem Menu");
     ASSERT_TRUE(std::regex_search(menuReply, found, std::regex("objectpath '([^']+)'"))) << menuReply;
     const std::string menu = found[1];
     call(menu, "com.canonical.dbusmenu.AboutToShow", "0");
@@ -369,7 +374,9 @@ TEST_F(AppWindows, StatusNotifierHostReadsEachMenuEntryWithItsKeys)
         if (!std::regex_search(properties, label, std::regex("'label': <'([^']*)'>")))
             continue;
         ids[label[1]] = std::stoi((*at)[1]);
-        keys[label[1]] = std::regex_search(properties, shortcut, std::regex("'shortcut': <(\\[\\[[^>]*\\]\\])>")) ? shortcut[1].str() : "";
+        keys[label[1]] = std::regex_search(properties, shortcut, std::regex("'shortcut': <(\\[\\[[^>]*\\]\\])>"))
+                             ? shortcut[1].str()
+                             : "";
     }
     EXPECT_EQ(keys["Show Shortcuts"], "[['Super', 'Alt', 'K']]") << "the hot key; " << layout;
     EXPECT_EQ(keys["Settings…"], "[['Control', ',']]");

@@ -8,10 +8,10 @@
 #include "menu_rows.h"
 #include "tray_application.h"
 
-#include "menus/menu_bar_reader.h"
 #include "fake/memory_log.h"
 #include "linux/atspi_accessibility.h"
 #include "linux/exported_menu_accessibility.h"
+#include "menus/menu_bar_reader.h"
 #include "settings/settings_keys.h"
 
 #include <fmt/format.h>
@@ -65,7 +65,7 @@ std::set<std::string> popupRows(pid_t hintboard, const std::set<std::string>& ex
     std::string menu;
     for (const auto& element : accessibleDescendantsOf(hintboard, "list")) {
         if (element.description == "Menu" && !element.name.empty())
-            menu = element.name;  // an unnamed section continues the menu in the next column
+            menu = element.name; // an unnamed section continues the menu in the next column
         else if (element.role == "list item" && menus.contains(menu))
             rows.insert(menu + "/" + element.name + "=" + element.description);
     }
@@ -93,7 +93,7 @@ protected:
 
 TEST_F(Applications, DoubleTapFourTimesOpensClosesOpensCloses)
 {
-    startWith({keys::doubleTapEnabled});  // Alt, the modifier watched unless another is set
+    startWith({keys::doubleTapEnabled}); // Alt, the modifier watched unless another is set
     for (int tap = 0; tap < 4; ++tap) {
         run("xdotool keydown alt sleep 0.08 keyup alt sleep 0.12 keydown alt sleep 0.08 keyup alt");
         const bool open = tap % 2 == 0;
@@ -112,7 +112,8 @@ TEST_F(Applications, GnomeTextEditorsShortcutsWindowGivesItsRowsToTheCommandAndT
     const pid_t editor = launchInFront(*session, {"gnome-text-editor", "--standalone"}, "gnome-text-editor");
     ASSERT_GT(editor, 0) << "gnome-text-editor did not start";
     const auto rows = [](const std::string& language) {
-        return rowTexts(jsonRows(hintboardCommand("shortcuts --app gnome-text-editor --json", "LANGUAGE=" + language).output));
+        return rowTexts(
+            jsonRows(hintboardCommand("shortcuts --app gnome-text-editor --json", "LANGUAGE=" + language).output));
     };
     EXPECT_THAT(rows("en"), Contains("Windows/New window=⌃N"));
     EXPECT_THAT(rows("en"), Contains("Windows/Move to next tab=⌃⇟"));
@@ -179,17 +180,17 @@ TEST_F(Applications, FeatherPadFirstOpeningLeavesNoModifierLitAndItsDialogNamesI
     const std::string rows = std::to_string(commandRowCount());
     for (const bool doubleTap : {false, true})
         for (const auto delay : {0ms, 50ms}) {
-            SCOPED_TRACE(std::string(doubleTap ? "double tap on, " : "") + "released " +
-                         std::to_string(delay.count()) + " ms after the popup mapped");
+            SCOPED_TRACE(std::string(doubleTap ? "double tap on, " : "") + "released " + std::to_string(delay.count())
+                         + " ms after the popup mapped");
             if (doubleTap)
                 startWith({keys::doubleTapEnabled});
             else
                 startWith({});
             run("xdotool windowactivate --sync " + std::to_string(DesktopSession::managedWindowOf(featherpad)));
             // Released as soon as the popup's window is mapped, in one shell: no poll interval in between.
-            run("xdotool keydown alt+super+k; for i in $(seq 1000); do xdotool search --onlyvisible --pid " +
-                std::to_string(hintboard) + " --name '^Hintboard$' >/dev/null && break; done; sleep " +
-                std::to_string(double(delay.count()) / 1000) + "; xdotool keyup k keyup super keyup alt");
+            run("xdotool keydown alt+super+k; for i in $(seq 1000); do xdotool search --onlyvisible --pid "
+                + std::to_string(hintboard) + " --name '^Hintboard$' >/dev/null && break; done; sleep "
+                + std::to_string(double(delay.count()) / 1000) + "; xdotool keyup k keyup super keyup alt");
             ASSERT_TRUE(DesktopSession::waitUntil(popupShown, 5s));
             std::this_thread::sleep_for(500ms);
             EXPECT_TRUE(findAccessible(hintboard, rows + " shortcuts"))
@@ -274,12 +275,13 @@ TEST_F(ShortcutsCommand, PrintsMousepadsMenusAndTheWindowManagersAndExplainsFail
     // The session runs openbox with its configuration from /etc/xdg; the
     // window manager names itself once it has started.
     CommandRun windowManager;
-    EXPECT_TRUE(DesktopSession::waitUntil([&] {
-        return (windowManager = hintboardCommand("shortcuts --system")).output.starts_with("System (Openbox)");
-    }, std::chrono::seconds(20)));
+    EXPECT_TRUE(DesktopSession::waitUntil(
+        [&] { return (windowManager = hintboardCommand("shortcuts --system")).output.starts_with("System (Openbox)"); },
+        std::chrono::seconds(20)));
     EXPECT_EQ(windowManager.status, 0);
     EXPECT_THAT(windowManager.output, ::testing::StartsWith("System (Openbox)\n"));
-    EXPECT_THAT(windowManager.output, ::testing::ContainsRegex("\n  Window Management\n(    .*\n)*    Close +Alt\\+F4\n"));
+    EXPECT_THAT(windowManager.output,
+                ::testing::ContainsRegex("\n  Window Management\n(    .*\n)*    Close +Alt\\+F4\n"));
     EXPECT_THAT(windowManager.output, ::testing::ContainsRegex("\n    Go to desktop left +Ctrl\\+Alt\\+Left\n"));
 
     const json registered = json::parse(hintboardCommand("shortcuts --registered --json").output);
@@ -333,15 +335,16 @@ protected:
         ASSERT_GT(firefox, 0);
         ASSERT_TRUE(DesktopSession::waitUntil([&] { return (window = DesktopSession::managedWindowOf(firefox)) != 0; },
                                               std::chrono::seconds(60)));
-        ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardCommand("shortcuts --app firefox-esr").status == 0; },
-                                              std::chrono::seconds(30)));
+        ASSERT_TRUE(DesktopSession::waitUntil(
+            [] { return hintboardCommand("shortcuts --app firefox-esr").status == 0; }, std::chrono::seconds(30)));
     }
     void TearDown() override
     {
         // Firefox runs helper processes below it; they end with it, or are ended here.
         const auto helpers = DesktopSession::descendantsOf(firefox);
         session->stopApplication(firefox);
-        DesktopSession::waitUntil([&] { return std::ranges::all_of(helpers, [](pid_t helper) { return kill(helper, 0) != 0; }); });
+        DesktopSession::waitUntil(
+            [&] { return std::ranges::all_of(helpers, [](pid_t helper) { return kill(helper, 0) != 0; }); });
         for (pid_t helper : helpers)
             if (kill(helper, 0) == 0)
                 kill(helper, SIGKILL);
@@ -349,7 +352,8 @@ protected:
     }
     long tabCount()
     {
-        return std::ranges::count(accessibleDescendantsOf(firefox, "page tab list"), "page tab", &AccessibleElement::role);
+        return std::ranges::count(accessibleDescendantsOf(firefox, "page tab list"), "page tab",
+                                  &AccessibleElement::role);
     }
 
     pid_t firefox = -1;
@@ -403,11 +407,11 @@ TEST_F(FirefoxTest, MenusComeFromItsArchiveThePopupRunsNewTabAndOpenedMenusReadO
         rows = rowTexts(reader.readMenuBar(MenuReadOptions{.pid = firefox}));
         return std::ranges::find(rows, "Edit/Find in Page…=⌃F") != rows.end();
     });
-    EXPECT_THAT(rows, IsSupersetOf({"File/New Tab=⌃T", "File/New Window=⌃N", "File/New Private Window=⌃⇧P",
-                                    "File/Open File…=⌃O", "File/Close Tab=⌃W", "File/Close Window=⌃⇧W",
-                                    "File/Save Page As…=⌃S", "File/Print…=⌃P", "File/Quit=⌃Q", "Edit/Undo=⌃Z",
-                                    "Edit/Redo=⌃⇧Z", "Edit/Paste=⌃V", "Edit/Select All=⌃A",
-                                    "Edit/Find in Page…=⌃F", "Edit/Find Again=⌃G"}))
+    EXPECT_THAT(
+        rows, IsSupersetOf({"File/New Tab=⌃T", "File/New Window=⌃N", "File/New Private Window=⌃⇧P",
+                            "File/Open File…=⌃O", "File/Close Tab=⌃W", "File/Close Window=⌃⇧W", "File/Save Page As…=⌃S",
+                            "File/Print…=⌃P", "File/Quit=⌃Q", "Edit/Undo=⌃Z", "Edit/Redo=⌃⇧Z", "Edit/Paste=⌃V",
+                            "Edit/Select All=⌃A", "Edit/Find in Page…=⌃F", "Edit/Find Again=⌃G"}))
         << fmt::format("{}", fmt::join(rows, "\n"));
     // Mnemonics are no keys: such items come with every item only.
     EXPECT_THAT(rows, Not(Contains(StartsWith("File/Email Link…="))));

@@ -4,8 +4,8 @@
 #include "menu_rows.h"
 #include "tray_application.h"
 
-#include "menus/menu_press.h"
 #include "linux/exported_menu_accessibility.h"
+#include "menus/menu_press.h"
 #include "support/model_builders.h"
 
 #include <fmt/format.h>
@@ -24,8 +24,8 @@ namespace {
 using namespace std::chrono_literals;
 using platform::LogCategory;
 using platform::LogLevel;
-using testing::ElementsAre;
 using testing::Contains;
+using testing::ElementsAre;
 using testing::IsEmpty;
 using testing::Not;
 using testing::StartsWith;
@@ -72,9 +72,8 @@ TEST_F(AtspiMenusTest, MousepadMenusReadWithTheirShortcutsSeparatorsAndSubmenusA
     std::erase(fileRows, Row{"Detach Tab", "⌃D"});
     EXPECT_THAT(fileRows,
                 ElementsAre(Row{"New", "⌃N"}, Row{"New Window", "⌃⇧N"}, separator, Row{"Open...", "⌃O"}, separator,
-                            Row{"Save", "⌃S"}, Row{"Save As...", "⌃⇧S"}, separator, Row{"Print...", "⌃P"},
-                            separator, separator, Row{"Close Tab", "⌃W"}, Row{"Close Window", "⌃⇧W"},
-                            Row{"Quit", "⌃Q"}));
+                            Row{"Save", "⌃S"}, Row{"Save As...", "⌃⇧S"}, separator, Row{"Print...", "⌃P"}, separator,
+                            separator, Row{"Close Tab", "⌃W"}, Row{"Close Window", "⌃⇧W"}, Row{"Quit", "⌃Q"}));
 
     // GTK submenus become groups; named keys keep their glyphs.
     auto* edit = section(sections, "Edit");
@@ -163,18 +162,19 @@ TEST_F(AtspiMenusTest, KWriteShowsItsEditorKeysAndRunsACommand)
     if (access("/usr/bin/kwrite", X_OK) != 0)
         GTEST_SKIP() << "kwrite is not installed";
     const pid_t pid = launch({"/usr/bin/kwrite", document}, std::chrono::seconds(40));
-    ASSERT_TRUE(e2e::DesktopSession::waitUntil([&] { return e2e::DesktopSession::windowTitles(pid).starts_with("notes.txt"); }))
-        << e2e::DesktopSession::windowTitles(pid);
+    ASSERT_TRUE(e2e::DesktopSession::waitUntil([&] {
+        return e2e::DesktopSession::windowTitles(pid).starts_with("notes.txt");
+    })) << e2e::DesktopSession::windowTitles(pid);
 
     const auto sections = read(pid);
     const auto rows = e2e::rowTexts(sections);
     // Named keys, KDE's own actions and submenus (Export/Print, Find Variants).
     for (const char* expected :
-         {"File/Save=⌃S", "File/Save As...=⌃⇧S", "File/Reload=F5", "File/Export/Print/Print...=⌃P",
-          "Edit/Undo=⌃Z", "Edit/Paste Selection=⌃⇧Ins", "Edit/Clipboard History Paste=⌃⌥⇧V",
-          "Edit/Overwrite Mode=Ins", "Edit/Find...=⌃F", "Edit/Find Variants/Find Previous=⇧F3",
-          "Selection/Toggle Comment=⌃/", "View/Enlarge Font=⌃+", "Tools/Invoke Code Completion=⌃Space",
-          "Settings/Configure KWrite...=⌃⇧,", "Help/What's This?=⇧F1"})
+         {"File/Save=⌃S", "File/Save As...=⌃⇧S", "File/Reload=F5", "File/Export/Print/Print...=⌃P", "Edit/Undo=⌃Z",
+          "Edit/Paste Selection=⌃⇧Ins", "Edit/Clipboard History Paste=⌃⌥⇧V", "Edit/Overwrite Mode=Ins",
+          "Edit/Find...=⌃F", "Edit/Find Variants/Find Previous=⇧F3", "Selection/Toggle Comment=⌃/",
+          "View/Enlarge Font=⌃+", "Tools/Invoke Code Completion=⌃Space", "Settings/Configure KWrite...=⌃⇧,",
+          "Help/What's This?=⇧F1"})
         EXPECT_THAT(rows, Contains(expected));
     // Mnemonic-only items are no shortcuts.
     EXPECT_THAT(rows, Not(Contains(StartsWith("Edit/Read Only Mode="))));
@@ -192,8 +192,9 @@ TEST_F(AtspiMenusTest, KWriteShowsItsEditorKeysAndRunsACommand)
     const auto newDocument = e2e::findRow(sections, "File", "New");
     ASSERT_TRUE(newDocument);
     EXPECT_TRUE(press(accessibility, log, *newDocument));
-    EXPECT_TRUE(e2e::DesktopSession::waitUntil([&] { return e2e::DesktopSession::windowTitles(pid).starts_with("Untitled"); }))
-        << e2e::DesktopSession::windowTitles(pid);
+    EXPECT_TRUE(e2e::DesktopSession::waitUntil([&] {
+        return e2e::DesktopSession::windowTitles(pid).starts_with("Untitled");
+    })) << e2e::DesktopSession::windowTitles(pid);
 }
 
 // GTK 4's demo application exports its menu model with accelerators; its
@@ -206,30 +207,33 @@ TEST_F(AtspiMenusTest, Gtk4DemoReadsItsExportedMenusAndPressesAnItem)
     linux_platform::MenuExportingAccessibility both{exported, accessibility, SessionKind::x11};
     const pid_t demo = launch({"gtk4-demo-application"});
     // Each try is a read of its own: a request at start may time out.
-    ASSERT_TRUE(e2e::DesktopSession::waitUntil([&] {
-        exported.setMessagingTimeout(exported.applicationElement(demo), std::chrono::seconds(1));
-        return exported.readMenuBar(demo).state == linux_platform::ExportedMenuAccessibility::MenuBarState::read;
-    }, std::chrono::seconds(30)));
+    ASSERT_TRUE(e2e::DesktopSession::waitUntil(
+        [&] {
+            exported.setMessagingTimeout(exported.applicationElement(demo), std::chrono::seconds(1));
+            return exported.readMenuBar(demo).state == linux_platform::ExportedMenuAccessibility::MenuBarState::read;
+        },
+        std::chrono::seconds(30)));
 
     const MenuBarReader exportedReader(both, log);
     const auto sections = exportedReader.readMenuBar(MenuReadOptions{.pid = demo});
     // Color and Shape each name a key per choice (the demo gives ⌃S and ⌃R twice).
     EXPECT_THAT(e2e::rowTexts(sections),
                 testing::UnorderedElementsAre("Application/New=⌃N", "Application/Save=⌃S", "Application/Save As...=⌃⇧S",
-                            "Application/Quit=⌃Q", "File/Bold=⌃⇧B", "File/Color/Red=⌃R", "File/Color/Green=⌃G",
-                            "File/Color/Blue=⌃B", "File/Shape/Square=⌃S", "File/Shape/Rectangle=⌃R",
-                            "File/Shape/Oval=⌃O", "Help/About=⌃A"));
+                                              "Application/Quit=⌃Q", "File/Bold=⌃⇧B", "File/Color/Red=⌃R",
+                                              "File/Color/Green=⌃G", "File/Color/Blue=⌃B", "File/Shape/Square=⌃S",
+                                              "File/Shape/Rectangle=⌃R", "File/Shape/Oval=⌃O", "Help/About=⌃A"));
     EXPECT_THAT(e2e::rowTexts(exportedReader.readMenuBar(MenuReadOptions{.pid = demo, .includeAll = true})),
                 testing::IsSupersetOf({"Application/Open=", "File/Prefer Dark Theme="}));
     EXPECT_THAT(sink.messages(LogCategory::scraper), Contains(testing::HasSubstr("exported menus of :")));
     // The command finds it by its full program name (longer than a process name).
-    EXPECT_THAT(e2e::DesktopSession::commandOutput(HINTBOARD_EXECUTABLE " shortcuts --app gtk4-demo-application 2>/dev/null"),
-                StartsWith(fmt::format("gtk4-demo-application (org.gtk.Demo4.App, pid {})\n", demo)));
+    EXPECT_THAT(
+        e2e::DesktopSession::commandOutput(HINTBOARD_EXECUTABLE " shortcuts --app gtk4-demo-application 2>/dev/null"),
+        StartsWith(fmt::format("gtk4-demo-application (org.gtk.Demo4.App, pid {})\n", demo)));
     // Help › About is a window action: its dialog opens.
     EXPECT_TRUE(press(both, log, *e2e::findRow(sections, "Help", "About")));
-    EXPECT_TRUE(e2e::DesktopSession::waitUntil(
-        [&] { return e2e::DesktopSession::windowTitles(demo).find("About") != std::string::npos; }))
-        << e2e::DesktopSession::windowTitles(demo);
+    EXPECT_TRUE(e2e::DesktopSession::waitUntil([&] {
+        return e2e::DesktopSession::windowTitles(demo).find("About") != std::string::npos;
+    })) << e2e::DesktopSession::windowTitles(demo);
 }
 
 // Reading the menus of an application that misbehaves over AT-SPI: replies
@@ -271,8 +275,8 @@ std::vector<std::string> faultyRows(const std::vector<MenuSection>& sections)
     std::vector<std::string> rows;
     for (const auto& section : sections)
         for (const auto& shortcut : section.allShortcuts())
-            rows.push_back(section.title + " › " + (shortcut.title.empty() ? "separator" : shortcut.title) +
-                           (shortcut.keys.empty() ? "" : " " + shortcut.keys));
+            rows.push_back(section.title + " › " + (shortcut.title.empty() ? "separator" : shortcut.title)
+                           + (shortcut.keys.empty() ? "" : " " + shortcut.keys));
     return rows;
 }
 
@@ -281,8 +285,8 @@ std::vector<std::string> wholeMenuBar(int menus, int items)
     std::vector<std::string> rows;
     for (int menu = 1; menu <= menus; ++menu)
         for (int item = 1; item <= items; ++item)
-            rows.push_back("Menu " + std::to_string(menu) + " › Item " + std::to_string(menu) + "." +
-                           std::to_string(item) + " " + expectedKeys(menu, item, items));
+            rows.push_back("Menu " + std::to_string(menu) + " › Item " + std::to_string(menu) + "."
+                           + std::to_string(item) + " " + expectedKeys(menu, item, items));
     return rows;
 }
 
@@ -322,9 +326,9 @@ protected:
                                            std::to_string(items)};
         arguments.insert(arguments.end(), faults.begin(), faults.end());
         const pid_t pid = start(arguments);
-        EXPECT_TRUE(e2e::DesktopSession::waitUntil(
-            [&] { return accessibility.presence(pid) == linux_platform::AtspiAccessibility::Presence::onBus; }))
-            << "the application did not join the accessibility bus";
+        EXPECT_TRUE(e2e::DesktopSession::waitUntil([&] {
+            return accessibility.presence(pid) == linux_platform::AtspiAccessibility::Presence::onBus;
+        })) << "the application did not join the accessibility bus";
         return pid;
     }
 
@@ -351,7 +355,10 @@ struct WholeRead {
     int menus, items;
     std::vector<std::string> faults;
 };
-void PrintTo(const WholeRead& application, std::ostream* out) { *out << application.name; }
+void PrintTo(const WholeRead& application, std::ostream* out)
+{
+    *out << application.name;
+}
 class WholeReads : public AtspiFaultsTest, public testing::WithParamInterface<WholeRead> {};
 
 TEST_P(WholeReads, AreWholeWithEveryItemsOwnKeys)
@@ -363,7 +370,8 @@ TEST_P(WholeReads, AreWholeWithEveryItemsOwnKeys)
 }
 
 INSTANTIATE_TEST_SUITE_P(AtspiFaultsTest, WholeReads,
-                         testing::Values(WholeRead{"WellBehaved", 16, 88, {}}, WholeRead{"Reversed", 6, 40, {"--reverse"}},
+                         testing::Values(WholeRead{"WellBehaved", 16, 88, {}},
+                                         WholeRead{"Reversed", 6, 40, {"--reverse"}},
                                          WholeRead{"Flooding", 7, 60, {"--flood"}}),
                          [](const testing::TestParamInfo<WholeRead>& info) { return info.param.name; });
 
@@ -404,8 +412,8 @@ TEST_F(AtspiFaultsTest, TheShortcutsCommandCallsASlowButWholeReadWhole)
 {
     // Replies held back a little each: the read lasts longer than one timeout, yet every request is answered.
     const pid_t pid = launch(6, 100, {"--reverse"});
-    std::istringstream output(e2e::DesktopSession::commandOutput(std::string(HINTBOARD_EXECUTABLE) +
-                                                                 " shortcuts --pid " + std::to_string(pid) + " 2>&1"));
+    std::istringstream output(e2e::DesktopSession::commandOutput(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --pid "
+                                                                 + std::to_string(pid) + " 2>&1"));
     int rows = 0;
     std::vector<std::string> complaints;
     for (std::string line; std::getline(output, line);) {

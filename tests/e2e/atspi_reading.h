@@ -2,9 +2,9 @@
 
 #include "desktop_session.h"
 
-#include "menus/menu_bar_reader.h"
 #include "fake/memory_log.h"
 #include "linux/atspi_accessibility.h"
+#include "menus/menu_bar_reader.h"
 
 #include <gtest/gtest.h>
 

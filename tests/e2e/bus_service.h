@@ -19,7 +19,8 @@ namespace hb::e2e {
 
 class BusService {
 public:
-    using Handler = std::function<_GVariant*(const std::string& sender, const std::string& method, _GVariant* parameters)>;
+    using Handler =
+        std::function<_GVariant*(const std::string& sender, const std::string& method, _GVariant* parameters)>;
 
     BusService(std::string name, std::string path, std::string xml = {}, Handler onCall = {});
     BusService(const BusService&) = delete;
@@ -44,7 +45,7 @@ private:
     _GDBusConnection* bus_ = nullptr;
     std::atomic<bool> owned_ = false;
     std::thread::id threadId_;
-    linux_platform::GlibLoopThread thread_;  // last: ends before the rest goes
+    linux_platform::GlibLoopThread thread_; // last: ends before the rest goes
 };
 
 } // namespace hb::e2e

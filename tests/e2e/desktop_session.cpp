@@ -25,7 +25,10 @@ extern char** environ;
 namespace hb::e2e {
 namespace {
 
-std::string sessionScript() { return std::string(HINTBOARD_SOURCE_DIR) + "/scripts/session"; }
+std::string sessionScript()
+{
+    return std::string(HINTBOARD_SOURCE_DIR) + "/scripts/session";
+}
 
 // Sets the variables of the script's lines "export NAME='value'" (or NAME=value).
 void exportVariables(const std::string& lines)
@@ -68,7 +71,10 @@ void DesktopSession::stop()
     folder_.clear();
 }
 
-DesktopSession::~DesktopSession() { stop(); }
+DesktopSession::~DesktopSession()
+{
+    stop();
+}
 
 pid_t DesktopSession::launch(const std::vector<std::string>& arguments,
                              const std::map<std::string, std::string>& environment)
@@ -98,8 +104,8 @@ pid_t DesktopSession::launch(const std::vector<std::string>& arguments,
         envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    const std::string logPath = folder_ + "/" + std::filesystem::path(arguments.front()).filename().string() + "-" +
-                                std::to_string(launched_.size()) + ".log";
+    const std::string logPath = folder_ + "/" + std::filesystem::path(arguments.front()).filename().string() + "-"
+                                + std::to_string(launched_.size()) + ".log";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -129,7 +135,7 @@ void DesktopSession::stopApplication(pid_t pid)
     if (!isRunning(pid))
         return;
     kill(pid, SIGTERM);
-    kill(pid, SIGCONT);  // a stopped program only acts on the signal once it runs
+    kill(pid, SIGCONT); // a stopped program only acts on the signal once it runs
     if (!waitUntil([&] { return waitpid(pid, nullptr, WNOHANG) != 0; }, std::chrono::seconds(3))) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
@@ -151,9 +157,8 @@ bool DesktopSession::waitUntil(const std::function<bool()>& condition, std::chro
 
 std::string DesktopSession::windowTitles(pid_t pid)
 {
-    return commandOutput(
-        fmt::format("for w in $(xdotool search --onlyvisible --pid {} 2>/dev/null); do xdotool getwindowname $w; done",
-                    pid));
+    return commandOutput(fmt::format(
+        "for w in $(xdotool search --onlyvisible --pid {} 2>/dev/null); do xdotool getwindowname $w; done", pid));
 }
 
 std::string DesktopSession::commandOutput(const std::string& command)

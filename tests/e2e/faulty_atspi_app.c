@@ -45,16 +45,21 @@
 /* AT-SPI roles and states. */
 enum { ROLE_FRAME = 23, ROLE_MENU = 33, ROLE_MENU_BAR = 34, ROLE_MENU_ITEM = 35, ROLE_APPLICATION = 75 };
 enum {
-    STATE_ACTIVE = 1, STATE_ENABLED = 8, STATE_FOCUSABLE = 11, STATE_SELECTABLE = 22,
-    STATE_SENSITIVE = 24, STATE_SHOWING = 25, STATE_VISIBLE = 30,
+    STATE_ACTIVE = 1,
+    STATE_ENABLED = 8,
+    STATE_FOCUSABLE = 11,
+    STATE_SELECTABLE = 22,
+    STATE_SENSITIVE = 24,
+    STATE_SHOWING = 25,
+    STATE_VISIBLE = 30,
 };
 
 /* Keysyms of the keys the items use, in order: letters, digits, F1–F20, punctuation. */
-static const char *const punctuation[] = {
-    "exclam", "quotedbl", "numbersign", "dollar", "percent", "ampersand", "apostrophe", "parenleft",
-    "parenright", "asterisk", "plus", "comma", "minus", "period", "slash", "colon",
-    "semicolon", "less", "equal", "greater", "question", "at", "bracketleft", "backslash",
-    "bracketright", "asciicircum", "underscore", "grave", "braceleft", "bar", "braceright", "asciitilde",
+static const char* const punctuation[] = {
+    "exclam",       "quotedbl",    "numbersign", "dollar",  "percent",   "ampersand", "apostrophe",  "parenleft",
+    "parenright",   "asterisk",    "plus",       "comma",   "minus",     "period",    "slash",       "colon",
+    "semicolon",    "less",        "equal",      "greater", "question",  "at",        "bracketleft", "backslash",
+    "bracketright", "asciicircum", "underscore", "grave",   "braceleft", "bar",       "braceright",  "asciitilde",
 };
 #define KEY_COUNT (26 + 10 + 20 + 32)
 #define MODIFIER_SETS 16
@@ -65,10 +70,10 @@ static struct {
     guint64 drop_every, stall_after;
 } options = {6, 40, FALSE, FALSE, 0, 0};
 
-static GDBusConnection *bus;
-static const char *unique_name;
+static GDBusConnection* bus;
+static const char* unique_name;
 static gint32 application_id;
-static GAsyncQueue *arrived;  /* method calls handed over by the connection's thread */
+static GAsyncQueue* arrived; /* method calls handed over by the connection's thread */
 static GQueue held = G_QUEUE_INIT;
 static guint quiet_timer;
 static guint64 calls, name_or_binding_calls;
@@ -81,80 +86,116 @@ typedef struct {
     int menu, item; /* 1-based */
 } Node;
 
-static gboolean parse_path(const char *path, Node *node)
+static gboolean parse_path(const char* path, Node* node)
 {
     int menu = 0, item = 0, used = 0;
-    if (!strcmp(path, ROOT_PATH)) { *node = (Node){ROOT, 0, 0}; return TRUE; }
-    if (!strcmp(path, FRAME_PATH)) { *node = (Node){FRAME, 0, 0}; return TRUE; }
-    if (!strcmp(path, MENU_BAR_PATH)) { *node = (Node){MENU_BAR, 0, 0}; return TRUE; }
-    if (sscanf(path, "/org/a11y/atspi/accessible/menu/%d%n", &menu, &used) == 1 && !path[used] &&
-        menu >= 1 && menu <= options.menus) {
+    if (!strcmp(path, ROOT_PATH)) {
+        *node = (Node){ROOT, 0, 0};
+        return TRUE;
+    }
+    if (!strcmp(path, FRAME_PATH)) {
+        *node = (Node){FRAME, 0, 0};
+        return TRUE;
+    }
+    if (!strcmp(path, MENU_BAR_PATH)) {
+        *node = (Node){MENU_BAR, 0, 0};
+        return TRUE;
+    }
+    if (sscanf(path, "/org/a11y/atspi/accessible/menu/%d%n", &menu, &used) == 1 && !path[used] && menu >= 1
+        && menu <= options.menus) {
         *node = (Node){MENU, menu, 0};
         return TRUE;
     }
-    if (sscanf(path, "/org/a11y/atspi/accessible/item/%d/%d%n", &menu, &item, &used) == 2 && !path[used] &&
-        menu >= 1 && menu <= options.menus && item >= 1 && item <= options.items) {
+    if (sscanf(path, "/org/a11y/atspi/accessible/item/%d/%d%n", &menu, &item, &used) == 2 && !path[used] && menu >= 1
+        && menu <= options.menus && item >= 1 && item <= options.items) {
         *node = (Node){ITEM, menu, item};
         return TRUE;
     }
     return FALSE;
 }
 
-static char *path_of(Node node)
+static char* path_of(Node node)
 {
     switch (node.kind) {
-    case ROOT: return g_strdup(ROOT_PATH);
-    case FRAME: return g_strdup(FRAME_PATH);
-    case MENU_BAR: return g_strdup(MENU_BAR_PATH);
-    case MENU: return g_strdup_printf("/org/a11y/atspi/accessible/menu/%d", node.menu);
-    case ITEM: return g_strdup_printf("/org/a11y/atspi/accessible/item/%d/%d", node.menu, node.item);
+    case ROOT:
+        return g_strdup(ROOT_PATH);
+    case FRAME:
+        return g_strdup(FRAME_PATH);
+    case MENU_BAR:
+        return g_strdup(MENU_BAR_PATH);
+    case MENU:
+        return g_strdup_printf("/org/a11y/atspi/accessible/menu/%d", node.menu);
+    case ITEM:
+        return g_strdup_printf("/org/a11y/atspi/accessible/item/%d/%d", node.menu, node.item);
     }
     return NULL;
 }
 
-static GVariant *reference(Node node)
+static GVariant* reference(Node node)
 {
-    char *path = path_of(node);
-    GVariant *value = g_variant_new("(so)", unique_name, path);
+    char* path = path_of(node);
+    GVariant* value = g_variant_new("(so)", unique_name, path);
     g_free(path);
     return value;
 }
 
-static GVariant *null_reference(void) { return g_variant_new("(so)", "", NULL_PATH); }
+static GVariant* null_reference(void)
+{
+    return g_variant_new("(so)", "", NULL_PATH);
+}
 
 static int child_count(Node node)
 {
     switch (node.kind) {
-    case ROOT: case FRAME: return 1;
-    case MENU_BAR: return options.menus;
-    case MENU: return options.items;
-    case ITEM: return 0;
+    case ROOT:
+    case FRAME:
+        return 1;
+    case MENU_BAR:
+        return options.menus;
+    case MENU:
+        return options.items;
+    case ITEM:
+        return 0;
     }
     return 0;
 }
 
-static gboolean child_at(Node node, int index, Node *child)
+static gboolean child_at(Node node, int index, Node* child)
 {
     if (index < 0 || index >= child_count(node))
         return FALSE;
     switch (node.kind) {
-    case ROOT: *child = (Node){FRAME, 0, 0}; return TRUE;
-    case FRAME: *child = (Node){MENU_BAR, 0, 0}; return TRUE;
-    case MENU_BAR: *child = (Node){MENU, index + 1, 0}; return TRUE;
-    case MENU: *child = (Node){ITEM, node.menu, index + 1}; return TRUE;
-    case ITEM: return FALSE;
+    case ROOT:
+        *child = (Node){FRAME, 0, 0};
+        return TRUE;
+    case FRAME:
+        *child = (Node){MENU_BAR, 0, 0};
+        return TRUE;
+    case MENU_BAR:
+        *child = (Node){MENU, index + 1, 0};
+        return TRUE;
+    case MENU:
+        *child = (Node){ITEM, node.menu, index + 1};
+        return TRUE;
+    case ITEM:
+        return FALSE;
     }
     return FALSE;
 }
 
-static GVariant *parent_reference(Node node)
+static GVariant* parent_reference(Node node)
 {
     switch (node.kind) {
-    case ROOT: return g_variant_new("(so)", REGISTRY, ROOT_PATH);
-    case FRAME: return reference((Node){ROOT, 0, 0});
-    case MENU_BAR: return reference((Node){FRAME, 0, 0});
-    case MENU: return reference((Node){MENU_BAR, 0, 0});
-    case ITEM: return reference((Node){MENU, node.menu, 0});
+    case ROOT:
+        return g_variant_new("(so)", REGISTRY, ROOT_PATH);
+    case FRAME:
+        return reference((Node){ROOT, 0, 0});
+    case MENU_BAR:
+        return reference((Node){FRAME, 0, 0});
+    case MENU:
+        return reference((Node){MENU_BAR, 0, 0});
+    case ITEM:
+        return reference((Node){MENU, node.menu, 0});
     }
     return null_reference();
 }
@@ -162,22 +203,32 @@ static GVariant *parent_reference(Node node)
 static int index_in_parent(Node node)
 {
     switch (node.kind) {
-    case ROOT: return -1;
-    case FRAME: case MENU_BAR: return 0;
-    case MENU: return node.menu - 1;
-    case ITEM: return node.item - 1;
+    case ROOT:
+        return -1;
+    case FRAME:
+    case MENU_BAR:
+        return 0;
+    case MENU:
+        return node.menu - 1;
+    case ITEM:
+        return node.item - 1;
     }
     return -1;
 }
 
-static char *name_of(Node node)
+static char* name_of(Node node)
 {
     switch (node.kind) {
-    case ROOT: return g_strdup(g_get_prgname());
-    case FRAME: return g_strdup("Faulty");
-    case MENU_BAR: return g_strdup("");
-    case MENU: return g_strdup_printf("Menu %d", node.menu);
-    case ITEM: return g_strdup_printf("Item %d.%d", node.menu, node.item);
+    case ROOT:
+        return g_strdup(g_get_prgname());
+    case FRAME:
+        return g_strdup("Faulty");
+    case MENU_BAR:
+        return g_strdup("");
+    case MENU:
+        return g_strdup_printf("Menu %d", node.menu);
+    case ITEM:
+        return g_strdup_printf("Item %d.%d", node.menu, node.item);
     }
     return g_strdup("");
 }
@@ -185,46 +236,56 @@ static char *name_of(Node node)
 static guint32 role_of(Node node)
 {
     switch (node.kind) {
-    case ROOT: return ROLE_APPLICATION;
-    case FRAME: return ROLE_FRAME;
-    case MENU_BAR: return ROLE_MENU_BAR;
-    case MENU: return ROLE_MENU;
-    case ITEM: return ROLE_MENU_ITEM;
+    case ROOT:
+        return ROLE_APPLICATION;
+    case FRAME:
+        return ROLE_FRAME;
+    case MENU_BAR:
+        return ROLE_MENU_BAR;
+    case MENU:
+        return ROLE_MENU;
+    case ITEM:
+        return ROLE_MENU_ITEM;
     }
     return 0;
 }
 
-static const char *role_name(Node node)
+static const char* role_name(Node node)
 {
     switch (node.kind) {
-    case ROOT: return "application";
-    case FRAME: return "frame";
-    case MENU_BAR: return "menu bar";
-    case MENU: return "menu";
-    case ITEM: return "menu item";
+    case ROOT:
+        return "application";
+    case FRAME:
+        return "frame";
+    case MENU_BAR:
+        return "menu bar";
+    case MENU:
+        return "menu";
+    case ITEM:
+        return "menu item";
     }
     return "unknown";
 }
 
-static GVariant *states_of(Node node)
+static GVariant* states_of(Node node)
 {
     static const int frame[] = {STATE_ACTIVE, STATE_ENABLED, STATE_SENSITIVE, STATE_SHOWING, STATE_VISIBLE, -1};
     static const int bar[] = {STATE_ENABLED, STATE_SENSITIVE, STATE_SHOWING, STATE_VISIBLE, -1};
     static const int menu[] = {STATE_ENABLED, STATE_SENSITIVE, STATE_SHOWING, STATE_VISIBLE, STATE_SELECTABLE, -1};
     static const int item[] = {STATE_ENABLED, STATE_SENSITIVE, STATE_VISIBLE, STATE_SELECTABLE, STATE_FOCUSABLE, -1};
     static const int none[] = {-1};
-    const int *states = node.kind == FRAME ? frame
-                      : node.kind == MENU_BAR ? bar
-                      : node.kind == MENU ? menu
-                      : node.kind == ITEM ? item
-                                          : none;
+    const int* states = node.kind == FRAME      ? frame
+                        : node.kind == MENU_BAR ? bar
+                        : node.kind == MENU     ? menu
+                        : node.kind == ITEM     ? item
+                                                : none;
     guint32 words[2] = {0, 0};
     for (; *states >= 0; ++states)
         words[*states / 32] |= 1u << (*states % 32);
     return g_variant_new("(@au)", g_variant_new_fixed_array(G_VARIANT_TYPE_UINT32, words, 2, sizeof(guint32)));
 }
 
-static gboolean has_interface(Node node, const char *interface)
+static gboolean has_interface(Node node, const char* interface)
 {
     if (!strcmp(interface, ACCESSIBLE))
         return TRUE;
@@ -237,9 +298,9 @@ static gboolean has_interface(Node node, const char *interface)
     return FALSE;
 }
 
-static GVariant *interfaces_of(Node node)
+static GVariant* interfaces_of(Node node)
 {
-    static const char *const all[] = {ACCESSIBLE, APPLICATION, ACTION, COMPONENT};
+    static const char* const all[] = {ACCESSIBLE, APPLICATION, ACTION, COMPONENT};
     GVariantBuilder builder;
     g_variant_builder_init(&builder, G_VARIANT_TYPE("as"));
     for (size_t i = 0; i < G_N_ELEMENTS(all); ++i)
@@ -249,7 +310,7 @@ static GVariant *interfaces_of(Node node)
 }
 
 /* The accelerator of an item, in the GTK form "mnemonic;path;accelerator". */
-static char *key_binding(Node node)
+static char* key_binding(Node node)
 {
     if (node.kind != ITEM)
         return g_strdup("");
@@ -270,14 +331,14 @@ static char *key_binding(Node node)
                            modifiers & 4 ? "<Shift>" : "", modifiers & 8 ? "<Super>" : "", name);
 }
 
-static GVariant *property(Node node, const char *interface, const char *name)
+static GVariant* property(Node node, const char* interface, const char* name)
 {
     if (!has_interface(node, interface))
         return NULL;
     if (!strcmp(interface, ACCESSIBLE)) {
         if (!strcmp(name, "Name")) {
-            char *text = name_of(node);
-            GVariant *value = g_variant_new_string(text);
+            char* text = name_of(node);
+            GVariant* value = g_variant_new_string(text);
             g_free(text);
             return value;
         }
@@ -305,13 +366,14 @@ static GVariant *property(Node node, const char *interface, const char *name)
     return NULL;
 }
 
-static GVariant *all_properties(Node node, const char *interface)
+static GVariant* all_properties(Node node, const char* interface)
 {
-    static const char *const accessible[] = {"Name", "Description", "Parent", "ChildCount", "Locale", "AccessibleId", NULL};
-    static const char *const application[] = {"ToolkitName", "Version", "AtspiVersion", "Id", NULL};
-    static const char *const action[] = {"NActions", NULL};
-    static const char *const none[] = {NULL};
-    const char *const *names = !has_interface(node, interface)     ? none
+    static const char* const accessible[] = {"Name",   "Description",  "Parent", "ChildCount",
+                                             "Locale", "AccessibleId", NULL};
+    static const char* const application[] = {"ToolkitName", "Version", "AtspiVersion", "Id", NULL};
+    static const char* const action[] = {"NActions", NULL};
+    static const char* const none[] = {NULL};
+    const char* const* names = !has_interface(node, interface)   ? none
                                : !strcmp(interface, ACCESSIBLE)  ? accessible
                                : !strcmp(interface, APPLICATION) ? application
                                : !strcmp(interface, ACTION)      ? action
@@ -326,7 +388,7 @@ static GVariant *all_properties(Node node, const char *interface)
 /* ---- Answers ---- */
 
 /* The reply body of a call on `node`, or NULL for a method it does not have. */
-static GVariant *answer_of(Node node, const char *interface, const char *method, GVariant *arguments)
+static GVariant* answer_of(Node node, const char* interface, const char* method, GVariant* arguments)
 {
     const char *text = NULL, *second = NULL;
     gint32 index = 0;
@@ -334,7 +396,7 @@ static GVariant *answer_of(Node node, const char *interface, const char *method,
     if (!strcmp(interface, PROPERTIES)) {
         if (!strcmp(method, "Get") && g_variant_is_of_type(arguments, G_VARIANT_TYPE("(ss)"))) {
             g_variant_get(arguments, "(&s&s)", &text, &second);
-            GVariant *value = property(node, text, second);
+            GVariant* value = property(node, text, second);
             return value ? g_variant_new("(v)", value) : NULL;
         }
         if (!strcmp(method, "GetAll") && g_variant_is_of_type(arguments, G_VARIANT_TYPE("(s)"))) {
@@ -342,10 +404,10 @@ static GVariant *answer_of(Node node, const char *interface, const char *method,
             return all_properties(node, text);
         }
         if (!strcmp(method, "Set") && g_variant_is_of_type(arguments, G_VARIANT_TYPE("(ssv)"))) {
-            GVariant *value = NULL;
+            GVariant* value = NULL;
             g_variant_get(arguments, "(&s&sv)", &text, &second, &value);
-            gboolean known = node.kind == ROOT && !strcmp(text, APPLICATION) && !strcmp(second, "Id") &&
-                             g_variant_is_of_type(value, G_VARIANT_TYPE_INT32);
+            gboolean known = node.kind == ROOT && !strcmp(text, APPLICATION) && !strcmp(second, "Id")
+                             && g_variant_is_of_type(value, G_VARIANT_TYPE_INT32);
             if (known)
                 application_id = g_variant_get_int32(value);
             g_variant_unref(value);
@@ -400,16 +462,16 @@ static GVariant *answer_of(Node node, const char *interface, const char *method,
         if (!strcmp(method, "GetNActions"))
             return g_variant_new("(i)", 1);
         if (!strcmp(method, "GetActions")) {
-            char *binding = key_binding(node);
-            GVariant *value = g_variant_new_parsed("([(%s, '', %s)],)", "click", binding);
+            char* binding = key_binding(node);
+            GVariant* value = g_variant_new_parsed("([(%s, '', %s)],)", "click", binding);
             g_free(binding);
             return value;
         }
         if (!indexed || index != 0)
             return NULL;
         if (!strcmp(method, "GetKeyBinding")) {
-            char *binding = key_binding(node);
-            GVariant *value = g_variant_new("(s)", binding);
+            char* binding = key_binding(node);
+            GVariant* value = g_variant_new("(s)", binding);
             g_free(binding);
             return value;
         }
@@ -424,39 +486,43 @@ static GVariant *answer_of(Node node, const char *interface, const char *method,
     /* Screen and window coordinates alike: the frame sits at the screen's origin. */
     if (!strcmp(interface, COMPONENT) && !strcmp(method, "GetExtents")) {
         switch (node.kind) {
-        case FRAME: return g_variant_new("((iiii))", 0, 0, 800, 600);
-        case MENU_BAR: return g_variant_new("((iiii))", 0, 30, 800, 24);
-        case MENU: return g_variant_new("((iiii))", 60 * (node.menu - 1), 30, 60, 24);
-        default: return g_variant_new("((iiii))", 0, 0, 0, 0);
+        case FRAME:
+            return g_variant_new("((iiii))", 0, 0, 800, 600);
+        case MENU_BAR:
+            return g_variant_new("((iiii))", 0, 30, 800, 24);
+        case MENU:
+            return g_variant_new("((iiii))", 60 * (node.menu - 1), 30, 60, 24);
+        default:
+            return g_variant_new("((iiii))", 0, 0, 0, 0);
         }
     }
     return NULL;
 }
 
-static void send(GDBusMessage *message)
+static void send(GDBusMessage* message)
 {
-    GError *error = NULL;
+    GError* error = NULL;
     if (!g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE, NULL, &error)) {
         g_printerr("faulty_atspi_app: %s\n", error->message);
         g_error_free(error);
     }
 }
 
-static void answer(GDBusMessage *call)
+static void answer(GDBusMessage* call)
 {
-    const char *interface = g_dbus_message_get_interface(call);
-    const char *method = g_dbus_message_get_member(call);
-    GVariant *arguments = g_dbus_message_get_body(call);
-    GVariant *empty = NULL;
+    const char* interface = g_dbus_message_get_interface(call);
+    const char* method = g_dbus_message_get_member(call);
+    GVariant* arguments = g_dbus_message_get_body(call);
+    GVariant* empty = NULL;
     if (!arguments)
         arguments = empty = g_variant_ref_sink(g_variant_new("()"));
     Node node;
-    GVariant *body = NULL;
+    GVariant* body = NULL;
     if (interface && method && parse_path(g_dbus_message_get_path(call), &node))
         body = answer_of(node, interface, method, arguments);
-    else if (interface && method && !strcmp(g_dbus_message_get_path(call), CACHE_PATH) &&
-             !strcmp(interface, "org.a11y.atspi.Cache") && !strcmp(method, "GetItems"))
-        body = g_variant_new_parsed("(@a((so)(so)(so)iiassusau) [],)");  /* nothing cached ahead */
+    else if (interface && method && !strcmp(g_dbus_message_get_path(call), CACHE_PATH)
+             && !strcmp(interface, "org.a11y.atspi.Cache") && !strcmp(method, "GetItems"))
+        body = g_variant_new_parsed("(@a((so)(so)(so)iiassusau) [],)"); /* nothing cached ahead */
     if (empty)
         g_variant_unref(empty);
 
@@ -465,7 +531,7 @@ static void answer(GDBusMessage *call)
             g_variant_unref(g_variant_ref_sink(body));
         return;
     }
-    GDBusMessage *reply;
+    GDBusMessage* reply;
     if (body) {
         reply = g_dbus_message_new_method_reply(call);
         g_dbus_message_set_body(reply, body);
@@ -480,21 +546,21 @@ static void answer(GDBusMessage *call)
 
 /* ---- Faults ---- */
 
-static void emit_event(Node node, const char *member, const char *detail, gint32 detail1, GVariant *data)
+static void emit_event(Node node, const char* member, const char* detail, gint32 detail1, GVariant* data)
 {
-    char *path = path_of(node);
-    GError *error = NULL;
-    g_dbus_connection_emit_signal(bus, NULL, path, "org.a11y.atspi.Event.Object", member,
-                                  g_variant_new("(siiv@a{sv})", detail, detail1, 0, data,
-                                                g_variant_new_array(G_VARIANT_TYPE("{sv}"), NULL, 0)),
-                                  &error);
+    char* path = path_of(node);
+    GError* error = NULL;
+    g_dbus_connection_emit_signal(
+        bus, NULL, path, "org.a11y.atspi.Event.Object", member,
+        g_variant_new("(siiv@a{sv})", detail, detail1, 0, data, g_variant_new_array(G_VARIANT_TYPE("{sv}"), NULL, 0)),
+        &error);
     g_clear_error(&error);
     g_free(path);
 }
 
 /* Twenty true events about the called object and its parent: nothing changes
  * in the end, but every listener has work to do. */
-static void flood(GDBusMessage *call)
+static void flood(GDBusMessage* call)
 {
     Node node, parent = {ROOT, 0, 0}, child = {FRAME, 0, 0};
     if (!parse_path(g_dbus_message_get_path(call), &node))
@@ -506,7 +572,7 @@ static void flood(GDBusMessage *call)
     else if (node.kind == MENU_BAR)
         parent = (Node){FRAME, 0, 0}, child = node;
     for (int i = 0; i < 5; ++i) {
-        char *name = name_of(node);
+        char* name = name_of(node);
         emit_event(node, "StateChanged", "visible", node.kind != ROOT, g_variant_new_int32(0));
         emit_event(node, "PropertyChange", "accessible-name", 0, g_variant_new_string(name));
         emit_event(parent, "ChildrenChanged", "remove", index_in_parent(child), reference(child));
@@ -517,7 +583,7 @@ static void flood(GDBusMessage *call)
 
 static void answer_held(void)
 {
-    GDBusMessage *call;
+    GDBusMessage* call;
     while ((call = g_queue_pop_tail(&held))) {
         answer(call);
         g_object_unref(call);
@@ -532,15 +598,15 @@ static gboolean quiet(gpointer unused)
     return G_SOURCE_REMOVE;
 }
 
-static gboolean counts_as_name_or_binding(GDBusMessage *call)
+static gboolean counts_as_name_or_binding(GDBusMessage* call)
 {
-    const char *interface = g_dbus_message_get_interface(call);
-    const char *method = g_dbus_message_get_member(call);
+    const char* interface = g_dbus_message_get_interface(call);
+    const char* method = g_dbus_message_get_member(call);
     if (!interface || !method)
         return FALSE;
     if (!strcmp(interface, ACTION))
         return !strcmp(method, "GetKeyBinding");
-    GVariant *arguments = g_dbus_message_get_body(call);
+    GVariant* arguments = g_dbus_message_get_body(call);
     const char *asked = NULL, *name = NULL;
     if (strcmp(interface, PROPERTIES) || !arguments)
         return FALSE;
@@ -555,7 +621,7 @@ static gboolean counts_as_name_or_binding(GDBusMessage *call)
     return !strcmp(asked, ACCESSIBLE) && !strcmp(name, "Name");
 }
 
-static void serve(GDBusMessage *call)
+static void serve(GDBusMessage* call)
 {
     ++calls;
     if (options.stall_after && calls > options.stall_after)
@@ -581,7 +647,7 @@ static void serve(GDBusMessage *call)
 static gboolean serve_arrived(gpointer unused)
 {
     (void)unused;
-    GDBusMessage *call;
+    GDBusMessage* call;
     while ((call = g_async_queue_try_pop(arrived))) {
         serve(call);
         g_object_unref(call);
@@ -591,12 +657,12 @@ static gboolean serve_arrived(gpointer unused)
 
 /* Runs on the connection's own thread: method calls go to the main loop,
  * everything else (replies, signals, Peer) on its way. */
-static GDBusMessage *take_calls(GDBusConnection *connection, GDBusMessage *message, gboolean incoming, gpointer unused)
+static GDBusMessage* take_calls(GDBusConnection* connection, GDBusMessage* message, gboolean incoming, gpointer unused)
 {
     (void)connection, (void)unused;
-    const char *interface = g_dbus_message_get_interface(message);
-    if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_METHOD_CALL ||
-        (interface && !strcmp(interface, "org.freedesktop.DBus.Peer")))
+    const char* interface = g_dbus_message_get_interface(message);
+    if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_METHOD_CALL
+        || (interface && !strcmp(interface, "org.freedesktop.DBus.Peer")))
         return message;
     g_async_queue_push(arrived, message);
     g_idle_add(serve_arrived, NULL);
@@ -605,11 +671,11 @@ static GDBusMessage *take_calls(GDBusConnection *connection, GDBusMessage *messa
 
 /* ---- Start ---- */
 
-static void embedded(GObject *source, GAsyncResult *result, gpointer unused)
+static void embedded(GObject* source, GAsyncResult* result, gpointer unused)
 {
     (void)unused;
-    GError *error = NULL;
-    GVariant *reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+    GError* error = NULL;
+    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
     if (!reply) {
         g_printerr("faulty_atspi_app: the registry refused the application: %s\n", error->message);
         exit(1);
@@ -623,11 +689,11 @@ static gboolean quit(gpointer loop)
     return G_SOURCE_REMOVE;
 }
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     g_set_prgname("faulty_atspi_app");
     for (int i = 1; i < argc; ++i) {
-        const char *value = i + 1 < argc ? argv[i + 1] : "0";
+        const char* value = i + 1 < argc ? argv[i + 1] : "0";
         if (!strcmp(argv[i], "--menus"))
             options.menus = atoi(value), ++i;
         else if (!strcmp(argv[i], "--items"))
@@ -640,17 +706,17 @@ int main(int argc, char **argv)
             options.reverse |= !strcmp(argv[i], "--reverse"), options.flood |= !strcmp(argv[i], "--flood");
     }
 
-    GError *error = NULL;
-    GDBusConnection *session = g_bus_get_sync(G_BUS_TYPE_SESSION, NULL, &error);
-    GVariant *address = session ? g_dbus_connection_call_sync(session, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
-                                                              "GetAddress", NULL, G_VARIANT_TYPE("(s)"),
-                                                              G_DBUS_CALL_FLAGS_NONE, -1, NULL, &error)
-                                : NULL;
+    GError* error = NULL;
+    GDBusConnection* session = g_bus_get_sync(G_BUS_TYPE_SESSION, NULL, &error);
+    GVariant* address =
+        session ? g_dbus_connection_call_sync(session, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
+                                              NULL, G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, -1, NULL, &error)
+                : NULL;
     if (!address) {
         g_printerr("faulty_atspi_app: no accessibility bus: %s\n", error->message);
         return 1;
     }
-    const char *text = NULL;
+    const char* text = NULL;
     g_variant_get(address, "(&s)", &text);
     bus = g_dbus_connection_new_for_address_sync(
         text, G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION, NULL,
@@ -669,7 +735,7 @@ int main(int argc, char **argv)
                            g_variant_new("((so))", unique_name, ROOT_PATH), G_VARIANT_TYPE("((so))"),
                            G_DBUS_CALL_FLAGS_NONE, -1, NULL, embedded, NULL);
 
-    GMainLoop *loop = g_main_loop_new(NULL, FALSE);
+    GMainLoop* loop = g_main_loop_new(NULL, FALSE);
     g_unix_signal_add(SIGTERM, quit, loop);
     g_unix_signal_add(SIGINT, quit, loop);
     g_main_loop_run(loop);

@@ -6,11 +6,11 @@
 #include "menu_rows.h"
 #include "tray_application.h"
 
-#include "menus/menu_bar_reader.h"
-#include "menus/menu_press.h"
 #include "fake/memory_log.h"
 #include "linux/atspi_accessibility.h"
 #include "linux/exported_menu_accessibility.h"
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_press.h"
 
 #include <fmt/format.h>
 #include <gmock/gmock.h>
@@ -38,10 +38,12 @@ protected:
         fake::MemoryLogSink sink;
         platform::Log log{sink, [] { return false; }};
         linux_platform::AtspiAccessibility accessibility{log};
-        DesktopSession::waitUntil([&] {
-            writer = DesktopSession::childOf(launcher, "soffice.bin");
-            return writer > 0 && DesktopSession::waitForMenuBar(accessibility, writer, {});
-        }, std::chrono::seconds(90));
+        DesktopSession::waitUntil(
+            [&] {
+                writer = DesktopSession::childOf(launcher, "soffice.bin");
+                return writer > 0 && DesktopSession::waitForMenuBar(accessibility, writer, {});
+            },
+            std::chrono::seconds(90));
     }
     static void TearDownTestSuite()
     {
@@ -66,23 +68,31 @@ protected:
     linux_platform::ExportedMenuAccessibility exported{log};
     linux_platform::MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
     static inline pid_t launcher = -1;
-    static inline pid_t writer = -1;  // whose menu bar could be read unless 90 s were not enough
+    static inline pid_t writer = -1; // whose menu bar could be read unless 90 s were not enough
 };
 
 TEST_F(LibreOfficeWriter, MenuBarsCommandAndPopupOverItsDialogGiveTheKeysLibreOfficeShows)
 {
     // The native GTK bar, not its hidden copy (which says ⌃M, ⌃F, "Y", "V", "S" for these); a literal space as a key.
-    const char* const expected[] = {"View/Formatting Marks=⌃F10", "View/Field Names=⌃F9", "View/Styles=F11",
-                                    "View/Navigator=F5", "Tools/Spelling...=F7", "Tools/Automatic Spell Checking=⇧F7",
-                                    "Tools/AutoText...=⌃F3", "Tools/Options...=⌥F12",
+    const char* const expected[] = {"View/Formatting Marks=⌃F10",
+                                    "View/Field Names=⌃F9",
+                                    "View/Styles=F11",
+                                    "View/Navigator=F5",
+                                    "Tools/Spelling...=F7",
+                                    "Tools/Automatic Spell Checking=⇧F7",
+                                    "Tools/AutoText...=⌃F3",
+                                    "Tools/Options...=⌥F12",
                                     "Insert/Formatting Mark/Insert non-breaking space=⌃⇧Space"};
     // Form › Content Controls: mnemonics without accelerators, listed only with every item, without keys.
     const std::string contentControls = "Form/Content Controls/";
     using State = linux_platform::ExportedMenuAccessibility::MenuBarState;
-    ASSERT_TRUE(DesktopSession::waitUntil([&] {
-        exported.setMessagingTimeout(exported.applicationElement(writer), std::chrono::seconds(1));
-        return exported.readMenuBar(writer).state == State::read;
-    }, std::chrono::seconds(30))) << "no exported menu bar";
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [&] {
+            exported.setMessagingTimeout(exported.applicationElement(writer), std::chrono::seconds(1));
+            return exported.readMenuBar(writer).state == State::read;
+        },
+        std::chrono::seconds(30)))
+        << "no exported menu bar";
     std::vector<MenuSection> sections;
     for (platform::Accessibility* over : std::initializer_list<platform::Accessibility*>{&atspi, &accessibility}) {
         SCOPED_TRACE(over == &atspi ? "over AT-SPI" : "exported");
@@ -101,7 +111,8 @@ TEST_F(LibreOfficeWriter, MenuBarsCommandAndPopupOverItsDialogGiveTheKeysLibreOf
     EXPECT_THAT(DesktopSession::windowTitles(writer), Not(HasSubstr("Count")));
     EXPECT_TRUE(press(accessibility, log, *wordCount));
     EXPECT_TRUE(DesktopSession::waitUntil(
-        [&] { return DesktopSession::windowTitles(writer).find("Count") != std::string::npos; }, std::chrono::seconds(20)))
+        [&] { return DesktopSession::windowTitles(writer).find("Count") != std::string::npos; },
+        std::chrono::seconds(20)))
         << "no Word Count window";
     run("xdotool key Escape");
 

@@ -11,8 +11,8 @@ std::vector<std::string> rowTexts(const std::vector<MenuSection>& sections)
         for (const auto& group : section.groups)
             for (const auto& row : group.shortcuts)
                 if (!row.isSeparator)
-                    rows.push_back(section.title + "/" + (group.title ? *group.title + "/" : "") + row.title + "=" +
-                                   row.keys);
+                    rows.push_back(section.title + "/" + (group.title ? *group.title + "/" : "") + row.title + "="
+                                   + row.keys);
     return rows;
 }
 
@@ -36,8 +36,10 @@ std::vector<JsonRow> jsonRows(const std::string& json)
     for (const auto& section : document.value("sections", nlohmann::json::array()))
         for (const auto& group : section.value("groups", nlohmann::json::array()))
             for (const auto& row : group.value("rows", nlohmann::json::array()))
-                rows.push_back({section.value("title", ""), group.value("title", nlohmann::json()).is_string() ? group["title"].get<std::string>() : "",
-                                row.value("title", ""), row.value("keys", ""), row.value("label", "")});
+                rows.push_back(
+                    {section.value("title", ""),
+                     group.value("title", nlohmann::json()).is_string() ? group["title"].get<std::string>() : "",
+                     row.value("title", ""), row.value("keys", ""), row.value("label", "")});
     return rows;
 }
 

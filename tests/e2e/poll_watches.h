@@ -40,8 +40,8 @@ public:
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (!condition()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return false;
             runOnce(left);

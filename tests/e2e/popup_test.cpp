@@ -40,12 +40,11 @@ std::vector<std::string> shownRows(pid_t hintboard)
     return rows;
 }
 
-
 // The hot key held for `held` before its release, keys in the order a hand lets go.
 void pressHotKey(std::chrono::milliseconds held)
 {
-    run("xdotool keydown alt+super+k sleep " + std::to_string(double(held.count()) / 1000) +
-        " keyup k keyup super keyup alt");
+    run("xdotool keydown alt+super+k sleep " + std::to_string(double(held.count()) / 1000)
+        + " keyup k keyup super keyup alt");
 }
 
 // A home folder of its own, which the export's file dialog proposes.
@@ -76,10 +75,11 @@ protected:
     bool clickAccessible(std::string_view name)
     {
         std::optional<AccessibleElement> element;
-        if (!DesktopSession::waitUntil([&] { return (element = findAccessible(hintboard, name)) && element->width > 0; }))
+        if (!DesktopSession::waitUntil(
+                [&] { return (element = findAccessible(hintboard, name)) && element->width > 0; }))
             return false;
-        run("xdotool mousemove " + std::to_string(element->x + element->width / 2) + " " +
-            std::to_string(element->y + element->height / 2) + " click 1");
+        run("xdotool mousemove " + std::to_string(element->x + element->width / 2) + " "
+            + std::to_string(element->y + element->height / 2) + " click 1");
         return true;
     }
     // Waits for Hintboard's window of that title and types into it from then on.
@@ -115,8 +115,8 @@ TEST_F(PopupOverMousepad, StatusIconTogglesThePopupAndItsMenuShowsItOrQuits)
     click(icon, 3);
     ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
     const Window menu = *shownMenu();
-    run("xdotool mousemove " + std::to_string(menu.x + menu.width / 3) + " " +
-        std::to_string(menu.y + menu.height - 12) + " click 1");
+    run("xdotool mousemove " + std::to_string(menu.x + menu.width / 3) + " " + std::to_string(menu.y + menu.height - 12)
+        + " click 1");
     EXPECT_EQ(exitStatus(), 0);
 }
 
@@ -157,7 +157,8 @@ TEST_F(PopupOverMousepad, HeldTriggerFiltersUntilReleasedThenRowsAreMousepadsAnd
     EXPECT_TRUE(DesktopSession::waitUntil([&] {
         return std::ranges::any_of(accessibleNames(hintboard),
                                    [&](const std::string& name) { return name.ends_with(" of " + count); });
-    })) << "held modifiers do not filter: " << shownTexts();
+    })) << "held modifiers do not filter: "
+        << shownTexts();
     // One release event each, and nothing else pressed.
     run("xdotool keyup super");
     run("xdotool keyup alt");
@@ -175,7 +176,8 @@ TEST_F(PopupOverMousepad, HeldTriggerFiltersUntilReleasedThenRowsAreMousepadsAnd
     std::ranges::copy_if(expected, std::back_inserter(matching), [](const std::string& row) {
         const std::string title = row.substr(row.find('/') + 1, row.find('=') - row.find('/') - 1);
         return std::search(title.begin(), title.end(), "save", "save" + 4,
-                           [](char a, char b) { return std::tolower(a) == b; }) != title.end();
+                           [](char a, char b) { return std::tolower(a) == b; })
+               != title.end();
     });
     EXPECT_EQ(rows, matching);
     run("xdotool type --delay 40 'qqqq'");
@@ -202,7 +204,8 @@ TEST_F(PopupOverMousepad, SettingsOpenedFromThePopupAreInFrontWithTheKeyboard)
     ASSERT_TRUE(openWithHotKey());
     ASSERT_TRUE(clickAccessible("Settings")) << shownTexts();
     std::optional<Window> settings;
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return (settings = hintboardWindowNamed("Hintboard Settings")).has_value(); }));
+    ASSERT_TRUE(
+        DesktopSession::waitUntil([&] { return (settings = hintboardWindowNamed("Hintboard Settings")).has_value(); }));
     // The popup by its title: the settings window is a large window of the program too.
     EXPECT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Hintboard"); })) << "the popup stayed";
     EXPECT_TRUE(DesktopSession::waitUntil([&] {
@@ -238,9 +241,12 @@ TEST_F(PopupOverMousepad, SaveAsRunFromThePopupLeavesMousepadAnsweringWhileItsDi
     const std::string calls = session->folder() + "/action-calls.txt";
     const pid_t monitor = session->launch(
         {"sh", "-c", "exec dbus-monitor --session \"interface='org.gtk.Actions',member='Activate'\" > " + calls});
-    ASSERT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::fileText(calls).find("NameLost") != std::string::npos; }));
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [&] { return DesktopSession::fileText(calls).find("NameLost") != std::string::npos; }));
 
-    const auto dialogShown = [&] { return DesktopSession::windowTitles(mousepad).find("Save As") != std::string::npos; };
+    const auto dialogShown = [&] {
+        return DesktopSession::windowTitles(mousepad).find("Save As") != std::string::npos;
+    };
     openAndRead();
     run("xdotool type --delay 40 'save as'");
     run("xdotool key --delay 100 Tab Return");
@@ -248,14 +254,16 @@ TEST_F(PopupOverMousepad, SaveAsRunFromThePopupLeavesMousepadAnsweringWhileItsDi
     ASSERT_TRUE(DesktopSession::waitUntil(dialogShown)) << DesktopSession::windowTitles(mousepad);
     // Run through its exported action, with no request of ours open meanwhile: pressed
     // over AT-SPI instead, GTK runs the command, and its modal dialog, inside the request.
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::fileText(calls).find("file.save-as") != std::string::npos; }))
-        << DesktopSession::fileText(calls);
+    EXPECT_TRUE(DesktopSession::waitUntil([&] {
+        return DesktopSession::fileText(calls).find("file.save-as") != std::string::npos;
+    })) << DesktopSession::fileText(calls);
     session->stopApplication(monitor);
 
     // A letter into the file name, then Escape closes the dialog (the first one may
     // close the name's completions).
     run("xdotool key --delay 100 q Escape Escape");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !dialogShown(); }, 1s)) << DesktopSession::windowTitles(mousepad);
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return !dialogShown(); }, 1s))
+        << DesktopSession::windowTitles(mousepad);
     fake::MemoryLogSink sink;
     platform::Log log(sink, [] { return false; });
     linux_platform::AtspiAccessibility atspi(log);
@@ -280,13 +288,13 @@ TEST_F(PopupOverMousepad, ControlQAsksWhatShouldHappenAndMousepadKeepsRunningAnd
     openAndRead();
     run("xdotool type --delay 40 save");
     ASSERT_TRUE(announcements.waitFor(" of ")) << testing::PrintToString(announcements.said());
-    run("xdotool key Escape");  // clears the filter
+    run("xdotool key Escape"); // clears the filter
     run("xdotool key ctrl+q");
     ASSERT_TRUE(showsText("What should happen?")) << shownTexts();
     ASSERT_TRUE(announcements.waitFor("What should happen? ")) << testing::PrintToString(announcements.said());
 
     FocusEvents events(hintboard);
-    run("xdotool key Escape");  // takes the overlay away, the popup stays
+    run("xdotool key Escape"); // takes the overlay away, the popup stays
     EXPECT_TRUE(events.waitForFocusOn("Filter")) << testing::PrintToString(events.focused());
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !showsText("What should happen?", 0ms); }));
     EXPECT_TRUE(popupShown());

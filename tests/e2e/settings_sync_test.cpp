@@ -27,7 +27,10 @@ using namespace std::chrono_literals;
 using platform::PlistDictionary;
 using platform::PlistValue;
 
-std::string settingsPath(const fs::path& config) { return (config / "hintboard" / "org.mirelo.Hintboard.plist").string(); }
+std::string settingsPath(const fs::path& config)
+{
+    return (config / "hintboard" / "org.mirelo.Hintboard.plist").string();
+}
 
 PlistDictionary storedSettings(const fs::path& config)
 {
@@ -105,9 +108,13 @@ TEST_F(SettingsSyncEndToEnd, TwoInstancesThroughOneFolderEndWithEachOthersRules)
     const fs::path configB = root.path() / "b" / "config";
     const pid_t a = startInstance(configA, folder, "Rule A");
     startInstance(configB, folder, "Rule B");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] {
-        return holds(configA, "Rule B") && holds(configB, "Rule A") && holds(configA, "Rule A") && holds(configB, "Rule B");
-    }, 20s)) << testing::PrintToString(globalRules(configA)) << testing::PrintToString(globalRules(configB));
+    EXPECT_TRUE(DesktopSession::waitUntil(
+        [&] {
+            return holds(configA, "Rule B") && holds(configB, "Rule A") && holds(configA, "Rule A")
+                   && holds(configB, "Rule B");
+        },
+        20s))
+        << testing::PrintToString(globalRules(configA)) << testing::PrintToString(globalRules(configB));
     EXPECT_TRUE(session->isRunning(a));
 }
 
@@ -120,8 +127,8 @@ void sendOversizedToggle(std::size_t bytes)
     DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
     ASSERT_TRUE(bus) << error.message;
     dbus_connection_set_exit_on_disconnect(bus, false);
-    DBusMessage* call = dbus_message_new_method_call("org.mirelo.Hintboard", "/org/mirelo/Hintboard",
-                                                     "org.mirelo.Hintboard", "Toggle");
+    DBusMessage* call =
+        dbus_message_new_method_call("org.mirelo.Hintboard", "/org/mirelo/Hintboard", "org.mirelo.Hintboard", "Toggle");
     const std::string text(bytes, 'x');
     const char* argument = text.c_str();
     dbus_message_append_args(call, DBUS_TYPE_STRING, &argument, DBUS_TYPE_INVALID);

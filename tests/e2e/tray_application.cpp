@@ -21,8 +21,10 @@
 
 namespace hb::e2e {
 
-
-std::string run(const std::string& command) { return DesktopSession::commandOutput(command + " 2>/dev/null"); }
+std::string run(const std::string& command)
+{
+    return DesktopSession::commandOutput(command + " 2>/dev/null");
+}
 
 int status(const std::string& command)
 {
@@ -72,10 +74,14 @@ std::vector<Window> visibleHintboardWindows()
             if (auto eq = line.find('='); eq != std::string::npos) {
                 const std::string key = line.substr(0, eq);
                 const int value = std::atoi(line.c_str() + eq + 1);
-                if (key == "X") window.x = value;
-                if (key == "Y") window.y = value;
-                if (key == "WIDTH") window.width = value;
-                if (key == "HEIGHT") window.height = value;
+                if (key == "X")
+                    window.x = value;
+                if (key == "Y")
+                    window.y = value;
+                if (key == "WIDTH")
+                    window.width = value;
+                if (key == "HEIGHT")
+                    window.height = value;
             }
         }
         window.isMenu = run("xprop -id " + id + " WM_NAME").find("\"Hintboard Menu\"") != std::string::npos;
@@ -87,7 +93,8 @@ std::vector<Window> visibleHintboardWindows()
 // The status icon: the tray host's embedded window of class hintboard.
 std::optional<Window> trayIcon()
 {
-    static const std::regex line(R"re((0x[0-9a-f]+) "[^"]*": \("hintboard" "Hintboard"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
+    static const std::regex line(
+        R"re((0x[0-9a-f]+) "[^"]*": \("hintboard" "Hintboard"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
     std::istringstream tree(run("xwininfo -root -tree"));
     std::string text;
     while (std::getline(tree, text)) {
@@ -115,9 +122,15 @@ static std::optional<Window> popupWindow()
     return std::nullopt;
 }
 
-bool popupShown() { return popupWindow().has_value(); }
+bool popupShown()
+{
+    return popupWindow().has_value();
+}
 
-std::string activeWindow() { return run("xprop -root _NET_ACTIVE_WINDOW"); }
+std::string activeWindow()
+{
+    return run("xprop -root _NET_ACTIVE_WINDOW");
+}
 
 int visibleWindowsOf(pid_t pid)
 {
@@ -128,7 +141,10 @@ int visibleWindowsOf(pid_t pid)
     return count;
 }
 
-bool popupHidden() { return !popupShown(); }
+bool popupHidden()
+{
+    return !popupShown();
+}
 
 // The hot key, as the user presses it over the application in front.
 bool openWithHotKey()
@@ -149,8 +165,8 @@ bool closeWithEscape()
 
 void click(const Window& window, int button)
 {
-    run("xdotool mousemove " + std::to_string(window.x + window.width / 2) + " " +
-        std::to_string(window.y + window.height / 2) + " click " + std::to_string(button));
+    run("xdotool mousemove " + std::to_string(window.x + window.width / 2) + " "
+        + std::to_string(window.y + window.height / 2) + " click " + std::to_string(button));
 }
 
 std::optional<Window> hintboardWindowNamed(const std::string& title)
@@ -172,9 +188,15 @@ std::vector<std::string> popupLines(pid_t hintboard)
     return lines;
 }
 
-static bool isRow(const std::string& line) { return !line.starts_with("#") && line != "---"; }
+static bool isRow(const std::string& line)
+{
+    return !line.starts_with("#") && line != "---";
+}
 
-std::size_t popupRowCount(const std::vector<std::string>& lines) { return std::ranges::count_if(lines, isRow); }
+std::size_t popupRowCount(const std::vector<std::string>& lines)
+{
+    return std::ranges::count_if(lines, isRow);
+}
 
 std::vector<std::string> misplacedLines(const std::vector<std::string>& lines)
 {
@@ -194,15 +216,19 @@ std::vector<std::string> misplacedLines(const std::vector<std::string>& lines)
 pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& command, const std::string& appName)
 {
     const pid_t pid = session.launch(command);
-    if (pid <= 0 || !DesktopSession::waitUntil(
-                        [&] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app " + appName) == 0; },
-                        std::chrono::seconds(20)))
+    if (pid <= 0
+        || !DesktopSession::waitUntil(
+            [&] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app " + appName) == 0; },
+            std::chrono::seconds(20)))
         return -1;
     activateWindowOf(pid);
     return pid;
 }
 
-void screenshot(const std::string& name) { run("import -window root " + name); }
+void screenshot(const std::string& name)
+{
+    run("import -window root " + name);
+}
 
 DesktopSession* TrayApplication::session = nullptr;
 pid_t TrayApplication::tray = -1;
@@ -269,8 +295,8 @@ int TrayApplication::exitStatus(std::chrono::seconds timeout)
 std::string settingsFile(const std::string& configFolder)
 {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    return (configFolder.empty() ? std::string(config ? config : "") : configFolder) +
-           "/hintboard/org.mirelo.Hintboard.plist";
+    return (configFolder.empty() ? std::string(config ? config : "") : configFolder)
+           + "/hintboard/org.mirelo.Hintboard.plist";
 }
 
 void seedSettings(const std::string& configFolder, std::initializer_list<std::string_view> onKeys)
@@ -283,7 +309,10 @@ void seedSettings(const std::string& configFolder, std::initializer_list<std::st
         opened.domain->set(key, platform::PlistValue(true));
 }
 
-void markWizardSeen() { seedSettings({}, {keys::didShowOnboardingWizard}); }
+void markWizardSeen()
+{
+    seedSettings({}, {keys::didShowOnboardingWizard});
+}
 
 std::string freshConfigFolder(const std::string& name)
 {

@@ -99,7 +99,10 @@ protected:
     platform::Log log{sink, [] { return false; }};
 
     // Serves the X connections and the main queue for `duration`.
-    void serve(std::chrono::milliseconds duration) { watches.runFor(duration, [&] { runtime.runMainQueue(); }); }
+    void serve(std::chrono::milliseconds duration)
+    {
+        watches.runFor(duration, [&] { runtime.runMainQueue(); });
+    }
 
     // Runs xdotool while serving, so that events are handled when they happen;
     // then serves 300 ms more. Typings that follow each other start with a
@@ -157,14 +160,15 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
 {
     linux_platform::X11HotkeyService service(watches, log);
     HotkeyManager manager(service, runtime, log);
-    constexpr std::uint8_t jKeycode = 44;  // J under the server's evdev keycodes
+    constexpr std::uint8_t jKeycode = 44; // J under the server's evdev keycodes
     const std::uint16_t altSuper = XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
     {
         OtherGrab other(jKeycode, altSuper | XCB_MOD_MASK_LOCK);
         ASSERT_TRUE(other.granted());
         EXPECT_FALSE(manager.registerHotkey({38, 0x900, "⌥⌘J"}));
         EXPECT_FALSE(manager.isRegistered());
-        EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "The desktop did not take the hot key Alt+Super+J (status=10)"));
+        EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
+                                  "The desktop did not take the hot key Alt+Super+J (status=10)"));
     }
     // The variants that were granted before the refusal were given back.
     for (std::uint16_t variant : {0, int(XCB_MOD_MASK_2)}) {
@@ -175,8 +179,10 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
 
     // A key code the keyboard map has no key for.
     EXPECT_FALSE(manager.registerHotkey({52, 0x900, "⌥⌘?"}));
-    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "The keyboard map has no key for virtual key code 52"));
-    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, "The desktop did not take the hot key Alt+Super+? (status=-2)"));
+    EXPECT_TRUE(
+        sink.contains(LogCategory::hotkey, LogLevel::error, "The keyboard map has no key for virtual key code 52"));
+    EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
+                              "The desktop did not take the hot key Alt+Super+? (status=-2)"));
 }
 
 // Sets the keyboard map for a scope and puts the usual one back afterwards.
@@ -245,8 +251,8 @@ TEST_F(TriggersOnX11, MouseDownsAndHeldModifiers)
     auto mouseMonitor = monitors.addMouseDownMonitor([&](platform::MouseButton button) { buttons.push_back(button); });
     ASSERT_TRUE(mouseMonitor);
     ASSERT_TRUE(typeWhileServing("click 1 click 4 click 3 click 2"));
-    EXPECT_EQ(buttons, (std::vector{platform::MouseButton::left, platform::MouseButton::right,
-                                    platform::MouseButton::other}));
+    EXPECT_EQ(buttons,
+              (std::vector{platform::MouseButton::left, platform::MouseButton::right, platform::MouseButton::other}));
 
     // A click that xcb takes in while it waits for an answer is still told.
     ASSERT_TRUE(xdotool("click 1"));
@@ -274,10 +280,11 @@ TEST_F(TriggersOnX11, WithoutADisplayOrWithALostConnectionTheTriggersStopWithAnE
         none.trigger.applySettings();
         EXPECT_FALSE(none.trigger.isStarted());
         EXPECT_EQ(none.monitors.currentModifierFlags(), 0u);
-        for (const char* line : {"No X display: the global hot key is not available",
-                                 "No X display: global input monitors are not available",
-                                 "The desktop did not take the hot key Alt+Super+K (status=-1)",
-                                 "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)"})
+        for (const char* line :
+             {"No X display: the global hot key is not available",
+              "No X display: global input monitors are not available",
+              "The desktop did not take the hot key Alt+Super+K (status=-1)",
+              "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)"})
             EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, line)) << line;
     }
 
@@ -288,7 +295,7 @@ TEST_F(TriggersOnX11, WithoutADisplayOrWithALostConnectionTheTriggersStopWithAnE
     ASSERT_TRUE(trigger.isStarted());
     ASSERT_EQ(watches.count(), 4u) << "the socket and the wake-up of each connection";
     for (int fd : watches.descriptors())
-        ::shutdown(fd, SHUT_RDWR);  // the X sockets; the eventfds refuse it
+        ::shutdown(fd, SHUT_RDWR); // the X sockets; the eventfds refuse it
     watches.runUntil([&] { return watches.count() == 0; }, 2s);
     EXPECT_EQ(watches.count(), 0u);
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
@@ -315,11 +322,12 @@ TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
     int wakes = 0;
     wake.addWakeObserver([&] { ++wakes; });
     auto iterate = [&](std::chrono::milliseconds duration) {
-        DesktopSession::waitUntil([&] {
-            while (g_main_context_iteration(nullptr, FALSE)) {
-            }
-            return false;
-        }, duration);
+        DesktopSession::waitUntil(
+            [&] {
+                while (g_main_context_iteration(nullptr, FALSE)) {}
+                return false;
+            },
+            duration);
     };
 
     prepareForSleep(true);
@@ -364,8 +372,8 @@ public:
         g_dbus_connection_add_filter(
             service_.connection(),
             [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer self) {
-                if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL &&
-                    g_strcmp0(g_dbus_message_get_member(message), "Close") == 0)
+                if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL
+                    && g_strcmp0(g_dbus_message_get_member(message), "Close") == 0)
                     static_cast<FakePortal*>(self)->note(std::string("Close ") + g_dbus_message_get_path(message));
                 return message;
             },
@@ -469,7 +477,7 @@ private:
     BusService service_{"org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", portalXML,
                         [this](const std::string& sender, const std::string& method, GVariant* parameters) {
                             return called(sender, method, parameters);
-                        }};  // last
+                        }}; // last
 };
 
 class PortalHotkeyTest : public ::testing::Test {
@@ -515,8 +523,9 @@ TEST_F(PortalHotkeyTest, BindsPressesRefusesAndEndsWithThePortal)
         std::vector<platform::HotkeyId> presses;
         service.setPressHandler([&](platform::HotkeyId pressed) { presses.push_back(pressed); });
         EXPECT_TRUE(service.isOffered());
-        ASSERT_EQ(service.registerHotkey(40, 0x900, id), 0);  // ⌥⌘K
-        EXPECT_THAT(portal.calls(), ElementsAre("CreateSession", "BindShortcuts show-shortcuts \"Show Shortcuts\" ALT+LOGO+k"));
+        ASSERT_EQ(service.registerHotkey(40, 0x900, id), 0); // ⌥⌘K
+        EXPECT_THAT(portal.calls(),
+                    ElementsAre("CreateSession", "BindShortcuts show-shortcuts \"Show Shortcuts\" ALT+LOGO+k"));
         portal.press();
         ASSERT_TRUE(runUntil([&] { return presses.size() == 1; }));
         EXPECT_EQ(presses.front(), id);
@@ -537,7 +546,7 @@ TEST_F(PortalHotkeyTest, BindsPressesRefusesAndEndsWithThePortal)
         portal.bindAnswer = FakePortal::Answer::never;
         int losses = 0;
         service.setLossHandler([&] { ++losses; });
-        EXPECT_EQ(service.registerHotkey(14, 0x1200, id), 0);  // ⌃⇧E
+        EXPECT_EQ(service.registerHotkey(14, 0x1200, id), 0); // ⌃⇧E
         EXPECT_THAT(hotkeyLog(), Contains(HasSubstr("Waiting for the desktop to confirm the hot key CTRL+SHIFT+e")));
         portal.answerLater(1);
         ASSERT_TRUE(runUntil([&] { return lastLogLineHas("refused the hot key (cancelled)"); }));

@@ -3,8 +3,8 @@
 // Hintboard there without a tray, its popup a Wayland window; without an
 // answering compositor, an X window.
 #include "accessible_tree.h"
-#include "desktop_session.h"
 #include "bus_service.h"
+#include "desktop_session.h"
 #include "tray_application.h"
 
 #include "fake/memory_log.h"
@@ -23,11 +23,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 
 namespace hb::e2e {
@@ -35,8 +35,8 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using ::testing::Field;
+using ::testing::HasSubstr;
 using ::testing::Optional;
 
 class WaylandTest : public ::testing::Test {
@@ -69,21 +69,23 @@ protected:
     template <typename Front>
     bool waitForFront(Front& front, pid_t pid)
     {
-        return DesktopSession::waitUntil([&] {
-            mainQueue.runMainQueue();
-            std::optional<platform::RunningApplication> app;
-            if constexpr (std::is_same_v<Front, FrontmostAppMonitor>)
-                app = front.frontmostApp();
-            else
-                app = front.frontmostApplication();
-            return app && app->pid == pid;
-        }, std::chrono::seconds(20));
+        return DesktopSession::waitUntil(
+            [&] {
+                mainQueue.runMainQueue();
+                std::optional<platform::RunningApplication> app;
+                if constexpr (std::is_same_v<Front, FrontmostAppMonitor>)
+                    app = front.frontmostApp();
+                else
+                    app = front.frontmostApplication();
+                return app && app->pid == pid;
+            },
+            std::chrono::seconds(20));
     }
     // What `hintboard ARGUMENTS` prints in the Wayland session.
     static std::string hintboard(const std::string& arguments)
     {
-        return DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + HINTBOARD_EXECUTABLE + " " +
-                                             arguments + " 2>/dev/null");
+        return DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + HINTBOARD_EXECUTABLE + " " + arguments
+                                             + " 2>/dev/null");
     }
 
     // Hintboard on the compositor (Qt chooses its Wayland platform by itself), its log
@@ -95,7 +97,10 @@ protected:
         return session->launch({"sh", "-c", "exec " HINTBOARD_EXECUTABLE " 2>" + session->folder() + "/" + logName},
                                environment);
     }
-    static std::string logOf(const std::string& logName) { return DesktopSession::fileText(session->folder() + "/" + logName); }
+    static std::string logOf(const std::string& logName)
+    {
+        return DesktopSession::fileText(session->folder() + "/" + logName);
+    }
     static bool toggle()
     {
         return DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); });
@@ -110,13 +115,13 @@ protected:
     static std::string activateWeston()
     {
         std::string window;
-        std::istringstream(DesktopSession::commandOutput(
-            "xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'")) >> window;
+        std::istringstream(
+            DesktopSession::commandOutput("xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'"))
+            >> window;
         EXPECT_FALSE(window.empty());
         DesktopSession::commandOutput("xdotool windowactivate --sync " + window);
         return window;
     }
-
 
     static constexpr int outputWidth = 1024, outputHeight = 768;
     fake::VirtualRuntime mainQueue;
@@ -201,8 +206,8 @@ std::string installedDesktopEntry(const std::string& folder)
 // The Exec line of a desktop entry's action, without its line end.
 std::string actionCommand(const std::string& entryPath, const std::string& action)
 {
-    std::string line = DesktopSession::commandOutput("sed -n '/^\\[Desktop Action " + action + "\\]/,/^\\[/s/^Exec=//p' " +
-                                                     entryPath);
+    std::string line =
+        DesktopSession::commandOutput("sed -n '/^\\[Desktop Action " + action + "\\]/,/^\\[/s/^Exec=//p' " + entryPath);
     while (!line.empty() && line.back() == '\n')
         line.pop_back();
     return line;
@@ -226,13 +231,13 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     const std::string keyfile = std::string(std::getenv("XDG_CONFIG_HOME")) + "/glib-2.0/settings/keyfile";
     std::filesystem::create_directories(std::filesystem::path(keyfile).parent_path());
     std::ofstream(keyfile) << "[org/xfce/mousepad/state/window]\nmaximized=true\n";
-    const pid_t mousepad = session->launch({"mousepad", "--disable-server"}, {{"GDK_BACKEND", "wayland"},
-                                                                              {"WAYLAND_DISPLAY", socket},
-                                                                              {"GSETTINGS_BACKEND", "keyfile"}});
+    const pid_t mousepad =
+        session->launch({"mousepad", "--disable-server"},
+                        {{"GDK_BACKEND", "wayland"}, {"WAYLAND_DISPLAY", socket}, {"GSETTINGS_BACKEND", "keyfile"}});
     ASSERT_TRUE(waitForFront(monitor, mousepad));
     // A new window is activated; closing it gives activation back to the first.
-    const pid_t featherpad = session->launch({"featherpad", "--standalone"},
-                                             {{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", socket}});
+    const pid_t featherpad =
+        session->launch({"featherpad", "--standalone"}, {{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", socket}});
     ASSERT_TRUE(waitForFront(monitor, featherpad));
     auto running = workspace.runningApplications();
     for (pid_t pid : {mousepad, featherpad})
@@ -242,10 +247,12 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     EXPECT_THAT(changes, ElementsAre(mousepad, featherpad, mousepad));
     // The menu bar appears a moment after the window.
     nlohmann::json printed;
-    ASSERT_TRUE(DesktopSession::waitUntil([&] {
-        printed = nlohmann::json::parse(hintboard("shortcuts --front --json"), nullptr, false);
-        return !printed.is_discarded() && !printed["sections"].empty();
-    }, std::chrono::seconds(20)));
+    ASSERT_TRUE(DesktopSession::waitUntil(
+        [&] {
+            printed = nlohmann::json::parse(hintboard("shortcuts --front --json"), nullptr, false);
+            return !printed.is_discarded() && !printed["sections"].empty();
+        },
+        std::chrono::seconds(20)));
     EXPECT_EQ(printed["application"]["pid"], mousepad);
     EXPECT_EQ(printed["application"]["identifier"], "org.xfce.mousepad");
     EXPECT_THAT(hintboard("shortcuts --front"), HasSubstr("Find and Replace"));
@@ -272,7 +279,9 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     const auto startsWith = [&](const std::string& start) {
         return showsName(instance, [&](const std::string& name) { return name.starts_with(start); });
     };
-    const auto unfiltered = [&] { return showsName(instance, [](const std::string& name) { return name.ends_with(" shortcuts"); }); };
+    const auto unfiltered = [&] {
+        return showsName(instance, [](const std::string& name) { return name.ends_with(" shortcuts"); });
+    };
     const auto run = [](const std::string& command) { return DesktopSession::commandOutput(command); };
     const std::string westonWindow = activateWeston();
     ASSERT_TRUE(toggle());
@@ -309,17 +318,18 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     ASSERT_TRUE(DesktopSession::waitUntil(popupShown));
     ASSERT_TRUE(waitForFront(workspace, instance));
     int left = 0, top = 0;
-    std::istringstream(run("xwininfo -id " + westonWindow +
-                           " | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'")) >>
-        left >> top;
+    std::istringstream(
+        run("xwininfo -id " + westonWindow
+            + " | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'"))
+        >> left >> top;
     int screenWidth = 0, screenHeight = 0;
     std::istringstream(run("xdotool getdisplaygeometry")) >> screenWidth >> screenHeight;
     const auto clickAt = [&](int x) {
         // Weston's X11 backend moves its pointer by the motion since the pointer
         // entered its window: enter it from outside, then click.
-        run("xdotool mousemove " + std::to_string(screenWidth - 1) + " " + std::to_string(screenHeight - 1) +
-            " sleep 0.2 mousemove " + std::to_string(left + x) + " " + std::to_string(top + outputHeight - 4) +
-            " sleep 0.2 click 1");
+        run("xdotool mousemove " + std::to_string(screenWidth - 1) + " " + std::to_string(screenHeight - 1)
+            + " sleep 0.2 mousemove " + std::to_string(left + x) + " " + std::to_string(top + outputHeight - 4)
+            + " sleep 0.2 click 1");
     };
     clickAt(4);
     if (!DesktopSession::waitUntil(popupHidden, std::chrono::seconds(3)))
@@ -338,13 +348,15 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     const std::string settings = actionCommand(entry, "Settings");
     ASSERT_EQ(settings, std::string(HINTBOARD_EXECUTABLE) + " settings");
     EXPECT_EQ(DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + settings + " && echo ok"), "ok\n");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return showsName(instance, "Copy Command"); }, std::chrono::seconds(15)))
+    EXPECT_TRUE(
+        DesktopSession::waitUntil([&] { return showsName(instance, "Copy Command"); }, std::chrono::seconds(15)))
         << ::testing::PrintToString(accessibleNames(instance));
     EXPECT_TRUE(showsName(instance, "Command to bind"));
     EXPECT_FALSE(startsWith("Record Shortcut"));
     EXPECT_EQ(notifications.received().size(), 1u) << "told more than once";
-    EXPECT_EQ(DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + actionCommand(entry, "Quit") + " && echo ok"),
-              "ok\n");
+    EXPECT_EQ(
+        DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + actionCommand(entry, "Quit") + " && echo ok"),
+        "ok\n");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
     session->stopApplication(instance);
     session->stopApplication(mousepad);
@@ -353,7 +365,8 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
 TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnTheXDisplay)
 {
     markWizardSeen();
-    const pid_t instance = startOnCompositor("hintboard-without-compositor.log", {{"WAYLAND_DISPLAY", "no-compositor-here"}});
+    const pid_t instance =
+        startOnCompositor("hintboard-without-compositor.log", {{"WAYLAND_DISPLAY", "no-compositor-here"}});
     ASSERT_TRUE(toggle());
     // The window manager manages it and makes it the active window, so it gets the keys.
     unsigned long popup = 0;
@@ -361,13 +374,15 @@ TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnThe
                                           std::chrono::seconds(20)));
     char hex[32];
     std::snprintf(hex, sizeof hex, "0x%lx", popup);
-    EXPECT_TRUE(DesktopSession::waitUntil(
-        [&] { return DesktopSession::commandOutput("xprop -root _NET_ACTIVE_WINDOW").find(hex) != std::string::npos; }));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] {
+        return DesktopSession::commandOutput("xprop -root _NET_ACTIVE_WINDOW").find(hex) != std::string::npos;
+    }));
     DesktopSession::commandOutput("import -window root popup-on-xwayland.png");
     DesktopSession::commandOutput("xdotool key Escape");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return !hasLargeWindow(instance); })) << "Escape left it open";
-    EXPECT_THAT(logOf("hintboard-without-compositor.log"),
-                HasSubstr("compositor does not answer: windows go through the X display (XWayland); Qt platform in use: xcb"));
+    EXPECT_THAT(
+        logOf("hintboard-without-compositor.log"),
+        HasSubstr("compositor does not answer: windows go through the X display (XWayland); Qt platform in use: xcb"));
     quit(instance);
 }
 

@@ -4,8 +4,8 @@
 #include "model/key_label.h"
 #include "sources/desktop_keybindings.h"
 
-#include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <map>
 #include <memory>
@@ -34,18 +34,46 @@ TEST(KeyLabelsAgainstGtk, EveryKeyClassReadsAsGtkNamesIt)
     // keypad's own digits and operators apart from the main keys; media keys
     // have the words of the desktops' keyboard settings.
     const std::map<std::string, std::string> departures{
-        {"plus", "Ctrl+Plus"},   {"BackSpace", "Ctrl+Backspace"}, {"KP_1", "Ctrl+1"},
-        {"KP_Add", "Ctrl+Plus"}, {"KP_Subtract", "Ctrl+-"},       {"KP_Multiply", "Ctrl+*"},
-        {"KP_Divide", "Ctrl+/"}, {"XF86AudioPlay", "Ctrl+Play"},
-        {"XF86AudioRaiseVolume", "Ctrl+Volume Up"}, {"XF86AudioMute", "Ctrl+Mute"},
+        {"plus", "Ctrl+Plus"},          {"BackSpace", "Ctrl+Backspace"}, {"KP_1", "Ctrl+1"},
+        {"KP_Add", "Ctrl+Plus"},        {"KP_Subtract", "Ctrl+-"},       {"KP_Multiply", "Ctrl+*"},
+        {"KP_Divide", "Ctrl+/"},        {"XF86AudioPlay", "Ctrl+Play"},  {"XF86AudioRaiseVolume", "Ctrl+Volume Up"},
+        {"XF86AudioMute", "Ctrl+Mute"},
     };
     const char* keysyms[] = {
-        "a", "9", "comma", "minus", "slash", "apostrophe", "grave", "question", "less", "plus",
-        "F1", "F13", "Up", "Page_Down", "Home",
-        "Delete", "BackSpace", "Insert",                                        // editing
-        "KP_Enter", "KP_1", "KP_Add", "KP_Subtract", "KP_Multiply", "KP_Divide",  // keypad
-        "XF86AudioPlay", "XF86AudioRaiseVolume", "XF86AudioMute",               // media
-        "space", "Tab", "Return", "Escape", "Print", "Pause", "Menu",
+        "a",
+        "9",
+        "comma",
+        "minus",
+        "slash",
+        "apostrophe",
+        "grave",
+        "question",
+        "less",
+        "plus",
+        "F1",
+        "F13",
+        "Up",
+        "Page_Down",
+        "Home",
+        "Delete",
+        "BackSpace",
+        "Insert", // editing
+        "KP_Enter",
+        "KP_1",
+        "KP_Add",
+        "KP_Subtract",
+        "KP_Multiply",
+        "KP_Divide", // keypad
+        "XF86AudioPlay",
+        "XF86AudioRaiseVolume",
+        "XF86AudioMute", // media
+        "space",
+        "Tab",
+        "Return",
+        "Escape",
+        "Print",
+        "Pause",
+        "Menu",
     };
     for (const char* keysym : keysyms) {
         const auto departure = departures.find(keysym);

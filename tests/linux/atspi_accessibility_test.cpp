@@ -35,7 +35,10 @@ protected:
         }
         return object("menu bar", {&object("menu", {&menu})}, shown);
     }
-    platform::ElementRef chosen(fake::FakeElement& window) { return chooseMenuBar(accessibility, window.shared_from_this()); }
+    platform::ElementRef chosen(fake::FakeElement& window)
+    {
+        return chooseMenuBar(accessibility, window.shared_from_this());
+    }
     static const platform::AccessibleElement* of(fake::FakeElement& element) { return &element; }
 
     fake::FakeAccessibility accessibility;
@@ -65,9 +68,9 @@ TEST_F(MenuBarChoice, NotInPanesRowsOfButtonsNorTooDeepNorPastTheBound)
     // Not in a pane's row of buttons, nor below other objects or too deep.
     auto& inButtons = menuBar(true, {"b"});
     auto& inText = menuBar(true, {"t"});
-    EXPECT_EQ(chosen(object("frame", {&object("panel", {&object("tool bar", {&inButtons})}),
-                                      &object("text", {&inText})})),
-              nullptr);
+    EXPECT_EQ(
+        chosen(object("frame", {&object("panel", {&object("tool bar", {&inButtons})}), &object("text", {&inText})})),
+        nullptr);
     auto& deep = menuBar(true, {"d"});
     fake::FakeElement* nest = &deep;
     for (int i = 0; i < 6; ++i)
@@ -80,8 +83,9 @@ TEST_F(MenuBarChoice, NotInPanesRowsOfButtonsNorTooDeepNorPastTheBound)
     for (int i = 0; i < 1000; ++i)
         icons.add(object("icon"));
     const int readsBefore = accessibility.attributeReads();
-    EXPECT_EQ(chosen(object("frame", {&object("scroll pane", {&icons}), &object("panel", {&object("panel", {&late})})})),
-              nullptr);
+    EXPECT_EQ(
+        chosen(object("frame", {&object("scroll pane", {&icons}), &object("panel", {&object("panel", {&late})})})),
+        nullptr);
     EXPECT_LT(accessibility.attributeReads() - readsBefore, 1000);
 }
 

@@ -33,24 +33,26 @@ using ::testing::Optional;
 
 TEST(DesktopEntry, ReadsTheEntryGroupWithLocalizedNameAndEscapes)
 {
-    constexpr std::string_view contents = "# comment\n[Desktop Entry]\nType=Application\nName=Text\\sEditor\n"
-                                          "Name[de]=Texteditor\nName[fr_CA]=Éditeur\nIcon = org.example.Editor \n"
-                                          "StartupWMClass=editor-main\n\n[Desktop Action new-window]\nName=New Window\n";
+    constexpr std::string_view contents =
+        "# comment\n[Desktop Entry]\nType=Application\nName=Text\\sEditor\n"
+        "Name[de]=Texteditor\nName[fr_CA]=Éditeur\nIcon = org.example.Editor \n"
+        "StartupWMClass=editor-main\n\n[Desktop Action new-window]\nName=New Window\n";
     EXPECT_THAT(parseDesktopEntry(contents, "org.example.Editor", "de_AT.UTF-8"),
                 Optional(DesktopEntry{"org.example.Editor", "Texteditor", "org.example.Editor", "editor-main"}));
     EXPECT_THAT(parseDesktopEntry(contents, "e", "fr_CA@latin"), Optional(Field(&DesktopEntry::name, "Éditeur")));
     EXPECT_THAT(parseDesktopEntry(contents, "e", "C"), Optional(Field(&DesktopEntry::name, "Text Editor")));
 
     // Only visible applications with a name count.
-    for (const char* invisible : {"[Desktop Entry]\nType=Link\nName=Site\n",
-                                  "[Desktop Entry]\nType=Application\nName=A\nHidden=true\n", ""})
+    for (const char* invisible :
+         {"[Desktop Entry]\nType=Link\nName=Site\n", "[Desktop Entry]\nType=Application\nName=A\nHidden=true\n", ""})
         EXPECT_EQ(parseDesktopEntry(invisible, "a", ""), std::nullopt) << invisible;
     EXPECT_THAT(parseDesktopEntry("[Desktop Entry]\r\nType=Application\r\nName=A\r\nNoDisplay=true\r\n", "a", ""),
                 Optional(DesktopEntry{"a", "A", std::nullopt, std::nullopt}));
 
     // The command is the program that Exec runs.
     const std::pair<const char*, std::optional<std::string>> commands[] = {
-        {"\"/opt/My Editor/editor\" --new", "editor"}, {"env GDK_BACKEND=x11 LANG=C /usr/bin/gimp %U", "gimp"},
+        {"\"/opt/My Editor/editor\" --new", "editor"},
+        {"env GDK_BACKEND=x11 LANG=C /usr/bin/gimp %U", "gimp"},
         {"", std::nullopt}};
     for (const auto& [exec, command] : commands)
         EXPECT_EQ(parseDesktopEntry(fmt::format("[Desktop Entry]\nType=Application\nName=A\nExec={}\n", exec), "a", "")
@@ -86,7 +88,8 @@ TEST(DesktopEntries, AnEarlierFolderWinsForAnIDAndWindowClassesFindTheirEntry)
 
     // StartupWMClass first, then the id, then the last part of a reverse-domain id; ASCII case ignored.
     EXPECT_THAT(entries.forWindowClass("featherpad", "FeatherPad"), Optional(Field(&DesktopEntry::id, "aaa-launcher")));
-    EXPECT_THAT(entries.forWindowClass("mousepad", "Mousepad"), Optional(Field(&DesktopEntry::id, "org.xfce.mousepad")));
+    EXPECT_THAT(entries.forWindowClass("mousepad", "Mousepad"),
+                Optional(Field(&DesktopEntry::id, "org.xfce.mousepad")));
     EXPECT_THAT(entries.forWindowClass("", "MOUSEPAD"), Optional(Field(&DesktopEntry::id, "org.xfce.mousepad")));
     EXPECT_EQ(entries.forWindowClass("xterm", "XTerm"), std::nullopt);
 }
@@ -124,10 +127,12 @@ TEST(ApplicationIdentity, UnitNamesOfDesktopLaunchersInTheSystemdHierarchy)
     EXPECT_THAT(unitApplicationID(slice + "app-flatpak-org.gnome.TextEditor-98765.scope/main\n"),
                 Optional("org.gnome.TextEditor"s));
     // The hybrid and legacy hierarchies name the units in the systemd line.
-    EXPECT_THAT(unitApplicationID("12:pids:/user.slice/user-1000.slice/user@1000.service\n1:name=systemd:/user.slice/"
-                                  "user-1000.slice/user@1000.service/app.slice/app-org.kde.kwrite@0c5f0fbb21e54b1f9b4a3df3c1a4b8e2.service\n"
-                                  "0::/\n"),
-                Optional("org.kde.kwrite"s));
+    EXPECT_THAT(
+        unitApplicationID(
+            "12:pids:/user.slice/user-1000.slice/user@1000.service\n1:name=systemd:/user.slice/"
+            "user-1000.slice/user@1000.service/app.slice/app-org.kde.kwrite@0c5f0fbb21e54b1f9b4a3df3c1a4b8e2.service\n"
+            "0::/\n"),
+        Optional("org.kde.kwrite"s));
     // A shell started in a terminal, a login session, a container: none.
     EXPECT_EQ(unitApplicationID(slice + "app-org.gnome.Terminal.slice/vte-spawn-0f8f8c1e.scope\n"), std::nullopt);
     EXPECT_EQ(unitApplicationID("4:memory:/process_api/c90f961a\n9:name=systemd:/\n0::/\n"), std::nullopt);
@@ -146,7 +151,7 @@ TEST(XdgAutostart, EntryIsCreatedQuotedAndRemoved)
     EXPECT_THAT(test::readFile(entry), HasSubstr("\nTryExec=/opt/hint board/bin/hintboard\n"));
     ASSERT_TRUE(loginItem.setEnabled(false, error)) << error;
     EXPECT_FALSE(fs::exists(entry));
-    EXPECT_TRUE(loginItem.setEnabled(false, error));  // already gone
+    EXPECT_TRUE(loginItem.setEnabled(false, error)); // already gone
     test::writeFile(entry, XdgAutostartLoginItem::entryText("/usr/bin/hintboard") + "Hidden=true\n");
     EXPECT_FALSE(loginItem.isEnabled()) << "a hidden entry";
 
@@ -212,10 +217,13 @@ TEST(PackageFiles, TheListNamesTheFileByAnyPathAndComesFromTheQueryWithinItsBoun
 
 TEST(QtPlatformChoice, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwise)
 {
-    EXPECT_EQ(chooseQtPlatform({.kind = SessionKind::x11, .waylandPluginInstalled = true, .hasXDisplay = true}).platform, "")
+    EXPECT_EQ(
+        chooseQtPlatform({.kind = SessionKind::x11, .waylandPluginInstalled = true, .hasXDisplay = true}).platform, "")
         << "X11 sessions keep Qt's own choice";
-    GraphicalSession wayland{.kind = SessionKind::wayland, .waylandPluginInstalled = true,
-                             .waylandDisplayAnswers = true, .hasXDisplay = true};
+    GraphicalSession wayland{.kind = SessionKind::wayland,
+                             .waylandPluginInstalled = true,
+                             .waylandDisplayAnswers = true,
+                             .hasXDisplay = true};
     EXPECT_EQ(chooseQtPlatform(wayland).platform, "wayland;xcb");
     wayland.hasXDisplay = false;
     EXPECT_EQ(chooseQtPlatform(wayland).platform, "wayland");
@@ -223,10 +231,12 @@ TEST(QtPlatformChoice, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwise)
     EXPECT_EQ(chooseQtPlatform(wayland).platform, "") << "the user's QT_QPA_PLATFORM stays";
 
     // Without the plugin, or without an answering compositor: XWayland, or nothing at all.
-    for (auto [plugin, answers, problem] : {std::tuple(false, true, "package qt6-wayland"),
-                                            std::tuple(true, false, "does not answer")}) {
-        GraphicalSession broken{.kind = SessionKind::wayland, .waylandPluginInstalled = plugin,
-                                .waylandDisplayAnswers = answers, .hasXDisplay = true};
+    for (auto [plugin, answers, problem] :
+         {std::tuple(false, true, "package qt6-wayland"), std::tuple(true, false, "does not answer")}) {
+        GraphicalSession broken{.kind = SessionKind::wayland,
+                                .waylandPluginInstalled = plugin,
+                                .waylandDisplayAnswers = answers,
+                                .hasXDisplay = true};
         EXPECT_EQ(chooseQtPlatform(broken).platform, "xcb") << problem;
         EXPECT_THAT(chooseQtPlatform(broken).reason, HasSubstr(problem));
         broken.hasXDisplay = false;

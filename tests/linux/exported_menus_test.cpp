@@ -2,10 +2,10 @@
 #include "linux/exported_menu_accessibility.h"
 #include "linux/exported_menus.h"
 
-#include "menus/menu_bar_reader.h"
-#include "menus/menu_press.h"
 #include "fake/fake_accessibility.h"
 #include "fake/memory_log.h"
+#include "menus/menu_bar_reader.h"
+#include "menus/menu_press.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -24,9 +24,9 @@ using ::testing::ElementsAre;
 class FakeMenuBus final : public MenuBus {
 public:
     std::map<std::uint32_t, std::vector<ExportedMenu>> groups;
-    std::map<std::string, std::map<std::string, bool>> actions;  // enabled, by object path
-    std::string layout;                                           // GetLayout's reply in GVariant text form
-    std::vector<std::string> activations;                         // "bus path action [target]", "bus path clicked id"
+    std::map<std::string, std::map<std::string, bool>> actions; // enabled, by object path
+    std::string layout;                                         // GetLayout's reply in GVariant text form
+    std::vector<std::string> activations;                       // "bus path action [target]", "bus path clicked id"
     std::vector<std::uint32_t> ended;
     int starts = 0;
     bool stalled = false;
@@ -44,7 +44,10 @@ public:
             menus.insert(menus.end(), groups[group].begin(), groups[group].end());
         return menus;
     }
-    void end(const std::string&, const std::string&, const std::vector<std::uint32_t>& asked) override { ended = asked; }
+    void end(const std::string&, const std::string&, const std::vector<std::uint32_t>& asked) override
+    {
+        ended = asked;
+    }
     std::optional<std::map<std::string, bool>> describeAll(const std::string&, const std::string& path) override
     {
         const auto found = actions.find(path);
@@ -111,14 +114,15 @@ TEST(ExportedMenus, ModelIsReadInOneRequestPerLevelWithinTheBounds)
 {
     FakeMenuBus bus;
     bus.groups[0] = {{{0, 0}, {linkItem("File", MenuLink{1, 0})}}};
-    bus.groups[1] = {{{1, 0}, {linkItem("Back to the bar", MenuLink{0, 0}), linkItem("Self", MenuLink{1, 0}),
-                               linkItem("", std::nullopt, MenuLink{2, 0})}}};
+    bus.groups[1] = {{{1, 0},
+                      {linkItem("Back to the bar", MenuLink{0, 0}), linkItem("Self", MenuLink{1, 0}),
+                       linkItem("", std::nullopt, MenuLink{2, 0})}}};
     bus.groups[2] = {{{2, 0}, {linkItem("Loop", MenuLink{1, 0})}}};
     int requests = 0;
     auto model = readMenuModel(bus, ":1.5", "/menus", {}, requests);
     ASSERT_TRUE(model);
     EXPECT_EQ(bus.starts, 3);
-    EXPECT_EQ(requests, 4);  // and End
+    EXPECT_EQ(requests, 4); // and End
     EXPECT_THAT(bus.ended, ElementsAre(0u, 1u, 2u));
     EXPECT_FALSE(model->truncated);
     EXPECT_EQ(model->itemCount, 5u);
@@ -152,7 +156,7 @@ TEST(ExportedMenus, SectionsFlattenWithSeparatorsBetweenThemAndSelfInclusionEnds
                            linkItem("", std::nullopt, MenuLink{0, 2}), linkItem("", std::nullopt, MenuLink{0, 1}),
                            linkItem("Bottom", std::nullopt)};
     model.menus[{0, 1}] = {linkItem("A", std::nullopt), linkItem("", std::nullopt, MenuLink{0, 1})};
-    model.menus[{0, 2}] = {};  // an empty section adds no separator
+    model.menus[{0, 2}] = {}; // an empty section adds no separator
     std::vector<std::string> shown;
     for (const auto* item : shownItems(model, {0, 0}, 100))
         shown.push_back(item ? item->label : "-");
@@ -184,11 +188,12 @@ protected:
     platform::Log log{sink, [] { return false; }};
     std::unique_ptr<FakeMenuBus> bus = std::make_unique<FakeMenuBus>();
     FakeMenuBus& fakeBus = *bus;
-    ExportedMenuAccessibility exported{log, std::move(bus), [](pid_t pid) -> std::optional<ExportedMenuAddress> {
-        if (pid != 42)
-            return std::nullopt;
-        return ExportedMenuAddress{":1.5", "/app/menus/menubar", "", "/app", "/app/window/1"};
-    }};
+    ExportedMenuAccessibility exported{
+        log, std::move(bus), [](pid_t pid) -> std::optional<ExportedMenuAddress> {
+            if (pid != 42)
+                return std::nullopt;
+            return ExportedMenuAddress{":1.5", "/app/menus/menubar", "", "/app", "/app/window/1"};
+        }};
     fake::FakeAccessibility atspi;
     MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
     MenuBarReader reader{accessibility, log};

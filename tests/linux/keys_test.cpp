@@ -52,9 +52,16 @@ X11Keymap* X11KeymapTest::keymap = nullptr;
 TEST_F(X11KeymapTest, ModifierKeysAndCharacters)
 {
     // Left and right of each, Caps Lock not one of the four.
-    const std::pair<std::uint32_t, std::uint64_t> modifiers[] = {
-        {56, flags::shift},  {60, flags::shift},   {59, flags::control}, {62, flags::control},
-        {58, flags::option}, {61, flags::option},  {55, flags::command}, {54, flags::command}, {40, 0}, {57, 0}};
+    const std::pair<std::uint32_t, std::uint64_t> modifiers[] = {{56, flags::shift},
+                                                                 {60, flags::shift},
+                                                                 {59, flags::control},
+                                                                 {62, flags::control},
+                                                                 {58, flags::option},
+                                                                 {61, flags::option},
+                                                                 {55, flags::command},
+                                                                 {54, flags::command},
+                                                                 {40, 0},
+                                                                 {57, 0}};
     for (const auto& [code, flag] : modifiers)
         EXPECT_EQ(keymap->modifierFlag(*keymap->keycode(code)), flag) << code;
     // Key codes meet the evdev keycodes of the same keys (the kernel's plus 8), both ways.
@@ -88,13 +95,24 @@ struct Case {
 TEST(AtspiKeyBinding, GtkAcceleratorIsTheThirdField)
 {
     const Case cases[] = {
-        {"n;<Alt>f:n;<Primary>n", "⌃N"}, {"o;<Alt>e:r:o;<Primary><Alt>u", "⌃⌥U"}, {"u;<Alt>e:m:u;<Alt>Up", "⌥↑"},
-        {";;<Control><Mod1>Page_Down", "⌃⌥⇟"}, {";;<Ctl><Shft><Mod4>k", "⌃⇧⌘K"}, {";;<Primary>plus", "⌃+"},
-        {";;<Primary><Shift> ", "⌃⇧Space"},  // a literal space, as LibreOffice's native menu bar gives it
-        {";;<Primary>KP_Enter", "⌃⌅"}, {";;<Primary>ISO_Left_Tab", "⌃⇥"}, {";;<Primary>KP_Next", "⌃⇟"},
-        {";;<Primary>KP_5", "⌃5"}, {";;<Primary>F20", "⌃F20"},
+        {"n;<Alt>f:n;<Primary>n", "⌃N"},
+        {"o;<Alt>e:r:o;<Primary><Alt>u", "⌃⌥U"},
+        {"u;<Alt>e:m:u;<Alt>Up", "⌥↑"},
+        {";;<Control><Mod1>Page_Down", "⌃⌥⇟"},
+        {";;<Ctl><Shft><Mod4>k", "⌃⇧⌘K"},
+        {";;<Primary>plus", "⌃+"},
+        {";;<Primary><Shift> ", "⌃⇧Space"}, // a literal space, as LibreOffice's native menu bar gives it
+        {";;<Primary>KP_Enter", "⌃⌅"},
+        {";;<Primary>ISO_Left_Tab", "⌃⇥"},
+        {";;<Primary>KP_Next", "⌃⇟"},
+        {";;<Primary>KP_5", "⌃5"},
+        {";;<Primary>F20", "⌃F20"},
         // Menus and items without an accelerator, and keys the notation cannot name.
-        {"<Alt>f;<Alt>f;", ""}, {"a;<Alt>r", ""}, {";;<Primary>F21", ""}, {";;<Hyper>x", ""}, {";;<Primary>", ""},
+        {"<Alt>f;<Alt>f;", ""},
+        {"a;<Alt>r", ""},
+        {";;<Primary>F21", ""},
+        {";;<Hyper>x", ""},
+        {";;<Primary>", ""},
     };
     for (const auto& [binding, expected] : cases)
         EXPECT_EQ(shown(binding, KeyBindingStyle::gtk), expected) << binding;
@@ -106,9 +124,10 @@ TEST(AtspiKeyBinding, GtkAcceleratorIsTheThirdField)
 TEST(AtspiKeyBinding, QtShortcutsWithModifiersAndNamedKeys)
 {
     const Case cases[] = {
-        {"Meta+Shift+Z", "⇧⌘Z"}, {"F1", "F1"}, {"Ctrl++", "⌃+"}, {"Ctrl+,", "⌃,"}, {"Del", "⌦"},
-        {"Ctrl+Backtab", "⌃⇥"}, {"Ctrl+Enter", "⌃⌅"}, {"Ctrl+Return", "⌃↩"}, {"Ctrl+Print", "⌃Print"},
-        {"Ctrl+K, Ctrl+C", ""}, {"Hyper+X", ""}, {"F21", ""},
+        {"Meta+Shift+Z", "⇧⌘Z"}, {"F1", "F1"},          {"Ctrl++", "⌃+"},
+        {"Ctrl+,", "⌃,"},        {"Del", "⌦"},          {"Ctrl+Backtab", "⌃⇥"},
+        {"Ctrl+Enter", "⌃⌅"},    {"Ctrl+Return", "⌃↩"}, {"Ctrl+Print", "⌃Print"},
+        {"Ctrl+K, Ctrl+C", ""},  {"Hyper+X", ""},       {"F21", ""},
     };
     for (const auto& [binding, expected] : cases)
         EXPECT_EQ(shown(binding, KeyBindingStyle::qt), expected) << binding;

@@ -59,9 +59,8 @@ protected:
     test::TemporaryFolder folder;
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
-    MozillaMenuSource source{log, {}, [this](pid_t pid) {
-                                 return pid == 42 ? folder.path() : std::filesystem::path("/nowhere");
-                             }};
+    MozillaMenuSource source{
+        log, {}, [this](pid_t pid) { return pid == 42 ? folder.path() : std::filesystem::path("/nowhere"); }};
 };
 
 } // namespace
@@ -77,7 +76,7 @@ TEST_F(MozillaMenuSourceTest, ReadsTheMenusInTheUsersLanguageWithEnglishForWhatI
     ASSERT_EQ(menus->menus.menus.size(), 2u);
     EXPECT_EQ(menus->menus.menus[0].title, "Datei");
     EXPECT_EQ(menus->menus.menus[0].items[0].title, "About Firefox");
-    EXPECT_EQ(menus->menus.menus[1].items[0].accelerator, "<Control>z");  // from the platform's archive
+    EXPECT_EQ(menus->menus.menus[1].items[0].accelerator, "<Control>z"); // from the platform's archive
 
     // Kept while the archives stay the same; a changed archive is read again.
     EXPECT_EQ(source.readInstallation(folder.path(), {"de-DE", "de"}), menus);
@@ -120,4 +119,3 @@ TEST_F(MozillaMenuSourceTest, EntityLabelsComeFromTheLocaleFolderOfTheArchive)
     EXPECT_EQ(menus->menus.menus[0].items[0].title, "Close");
     EXPECT_EQ(menus->menus.menus[0].items[0].accelerator, "<Control>w");
 }
-

@@ -44,7 +44,7 @@ protected:
 TEST_F(QtRuntimeTest, DelayedTasksRunInTheirOrderUnlessCancelled)
 {
     std::vector<int> ran;
-    const auto start = runtime.now();  // Qt's coarse timers may fire 5 % early
+    const auto start = runtime.now(); // Qt's coarse timers may fire 5 % early
     runtime.postAfter(Seconds(0.1), [&] { ran.push_back(3); });
     runtime.postAfter(Seconds(0.01), [&] { ran.push_back(1); });
     runtime.cancel(runtime.postAfter(Seconds(0.02), [&] { ran.push_back(-1); }));

@@ -2,9 +2,9 @@
 #include "linux/directory_sync_folder.h"
 #include "linux/plist_file_settings_domain.h"
 
+#include "base/property_list_guard.h"
 #include "e2e/poll_watches.h"
 #include "fake/memory_log.h"
-#include "base/property_list_guard.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -53,8 +53,14 @@ protected:
         EXPECT_TRUE(opened.domain) << opened.error;
         return std::move(opened.domain);
     }
-    std::vector<fs::path> temporaries() const { return filesStartingWith(file.parent_path(), ".org.mirelo.Hintboard.plist.tmp-"); }
-    std::vector<fs::path> setAside() const { return filesStartingWith(file.parent_path(), "org.mirelo.Hintboard.plist.corrupt-"); }
+    std::vector<fs::path> temporaries() const
+    {
+        return filesStartingWith(file.parent_path(), ".org.mirelo.Hintboard.plist.tmp-");
+    }
+    std::vector<fs::path> setAside() const
+    {
+        return filesStartingWith(file.parent_path(), "org.mirelo.Hintboard.plist.corrupt-");
+    }
 
     test::TemporaryFolder temporary;
     fs::path folder = temporary.path();
@@ -72,13 +78,14 @@ TEST_F(PlistFileSettingsDomainTest, AValueTheFileCannotHoldIsRefusedAndLaterWrit
     ASSERT_TRUE(platform::serializePropertyList(nested, platform::PlistFormat::xml));
     auto domain = open();
     domain->set("nested", nested);
-    domain->set("bad", std::string("a\0b", 3));  // no text of the format
+    domain->set("bad", std::string("a\0b", 3)); // no text of the format
     domain->set("wrapLongSections", true);
     EXPECT_FALSE(domain->object("nested"));
     EXPECT_FALSE(domain->object("bad"));
     EXPECT_TRUE(domain->synchronize());
     EXPECT_THAT(readFile(file), HasSubstr("wrapLongSections"));
-    EXPECT_THAT(sink.messages(platform::LogCategory::settings), testing::Contains(HasSubstr("nested cannot be stored")));
+    EXPECT_THAT(sink.messages(platform::LogCategory::settings),
+                testing::Contains(HasSubstr("nested cannot be stored")));
 }
 
 TEST_F(PlistFileSettingsDomainTest, ASecondHolderIsRefusedUntilTheFirstCloses)
@@ -138,7 +145,7 @@ TEST_F(PlistFileSettingsDomainTest, WriterKilledMidWriteLeavesAWholeFile)
         ASSERT_TRUE(blob && blob->as<PlistData>()) << "round " << round;
         const auto& bytes = *blob->as<PlistData>();
         ASSERT_EQ(bytes.size(), 512u * 1024);
-        EXPECT_GE(bytes.front(), generation);  // the one reported, or one written after it
+        EXPECT_GE(bytes.front(), generation); // the one reported, or one written after it
         EXPECT_EQ(std::count(bytes.begin(), bytes.end(), bytes.front()), static_cast<long>(bytes.size()));
     }
     EXPECT_TRUE(setAside().empty());
@@ -169,7 +176,8 @@ TEST_F(PlistFileSettingsDomainTest, UnreadableFilesAreKeptAsideAndNeverOverwritt
 
 TEST_F(PlistFileSettingsDomainTest, AFileThisUserMayNotReadIsLeftUntouchedAndNeverWritten)
 {
-    const std::string content = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><true/></dict></plist>";
+    const std::string content =
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><true/></dict></plist>";
     test::writeFile(file, content);
     fs::permissions(file, fs::perms::none);
     // Another user than the file's owner: nobody, when the tests run as root.
@@ -182,7 +190,8 @@ TEST_F(PlistFileSettingsDomainTest, AFileThisUserMayNotReadIsLeftUntouchedAndNev
         auto opened = PlistFileSettingsDomain::open(file, log);
         if (!opened.domain)
             ::_exit(11);
-        if (!opened.domain->allValues().empty() || opened.domain->readProblem().find("Permission denied") == std::string::npos)
+        if (!opened.domain->allValues().empty()
+            || opened.domain->readProblem().find("Permission denied") == std::string::npos)
             ::_exit(12);
         opened.domain->set("fresh", true);
         ::_exit(opened.domain->object("fresh") == PlistValue(true) && !opened.domain->synchronize() ? 0 : 13);
@@ -198,7 +207,7 @@ TEST_F(PlistFileSettingsDomainTest, ALinkedSettingsFileKeepsItsLinkAndItsTargetI
     const fs::path target = folder / "dotfiles" / "hintboard.plist";
     fs::create_directories(target.parent_path());
     fs::create_directories(file.parent_path());
-    fs::create_symlink(target, file);  // dangling until the first write
+    fs::create_symlink(target, file); // dangling until the first write
     open()->set("first", PlistArray{PlistData{0, 255}, 0.30000000000000004});
     {
         auto domain = open();
@@ -253,7 +262,7 @@ TEST_F(DirectorySyncFolderTest, FilesAreReplacedWholeAndOnlyVisibleRegularOnesAr
     EXPECT_THAT(folder.fileNames(), testing::UnorderedElementsAre("hintboard-a.plist", "large.plist"));
     EXPECT_EQ(folder.read("hintboard-a.plist", 100), "second");
     EXPECT_FALSE(folder.read("large.plist", 99));
-    EXPECT_FALSE(folder.read("fifo.plist", 99));  // returns at once
+    EXPECT_FALSE(folder.read("fifo.plist", 99)); // returns at once
     ASSERT_TRUE(folder.remove("hintboard-a.plist"));
     EXPECT_TRUE(folder.remove("hintboard-a.plist"));
     EXPECT_FALSE(fs::exists(path / "hintboard-a.plist"));

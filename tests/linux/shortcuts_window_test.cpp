@@ -18,7 +18,10 @@ using testing::ElementsAre;
 
 namespace {
 
-std::string bundle(std::string_view name) { return test::readFile(std::filesystem::path(TEST_BUNDLES) / name); }
+std::string bundle(std::string_view name)
+{
+    return test::readFile(std::filesystem::path(TEST_BUNDLES) / name);
+}
 
 // "group: title accelerator" per entry.
 std::vector<std::string> rowTexts(const ListedShortcuts& listed)
@@ -73,16 +76,16 @@ TEST_F(ShortcutsWindowTest, TheBundlesWindowIsFoundTranslatedAndReadOncePerExecu
     EXPECT_EQ(found->window.textDomain, "notes");
 
     test::TemporaryFolder locale;
-    test::writeFile(locale.path() / "de/LC_MESSAGES/notes.mo",
-                    test::messageCatalog({{"shortcut window\x04New note", "Neue Notiz"},
-                                          {"shortcut window\x04Notes", "Notizen"}},
-                                         false));
+    test::writeFile(
+        locale.path() / "de/LC_MESSAGES/notes.mo",
+        test::messageCatalog({{"shortcut window\x04New note", "Neue Notiz"}, {"shortcut window\x04Notes", "Notizen"}},
+                             false));
     const TitleTranslator german({"elsewhere", "notes"}, {locale.path()}, {"de_DE", "de"});
     EXPECT_EQ(german.domain(), "notes");
     // Several accelerators of one shortcut: one entry each.
     auto listed = listedShortcuts(found->window, std::cref(german), found->resourcePath, "notes.gresource");
-    EXPECT_THAT(rowTexts(listed), ElementsAre("Notizen: Neue Notiz <Primary>n", "Notizen: Search <Primary>f",
-                                              "Notizen: Search F3"));
+    EXPECT_THAT(rowTexts(listed),
+                ElementsAre("Notizen: Neue Notiz <Primary>n", "Notizen: Search <Primary>f", "Notizen: Search F3"));
     EXPECT_EQ(listed.groups[0].shortcuts[0].actionName, "app.new-note");
 
     // This test program links the bundle into a section of its own executable.
@@ -98,12 +101,12 @@ TEST_F(ShortcutsWindowTest, TheBundlesWindowIsFoundTranslatedAndReadOncePerExecu
 TEST_F(ShortcutsWindowTest, WhatTheNotationCannotShowIsSkippedAndAdwaitaSectionsHoldTheirItems)
 {
     const auto shortcuts =
-        shortcut("Switch to tab", "&lt;alt&gt;1...9") + shortcut("Switch tab", "&lt;alt&gt;1…9") +
-        shortcut("Swipe", "", R"(<property name="shortcut-type">gesture-two-finger-swipe-left</property>)") +
-        shortcut("Unknown", "&lt;ctrl&gt;NoSuchKey") + shortcut("Bad modifier", "&lt;hyperspace&gt;a") +
+        shortcut("Switch to tab", "&lt;alt&gt;1...9") + shortcut("Switch tab", "&lt;alt&gt;1…9")
+        + shortcut("Swipe", "", R"(<property name="shortcut-type">gesture-two-finger-swipe-left</property>)")
+        + shortcut("Unknown", "&lt;ctrl&gt;NoSuchKey") + shortcut("Bad modifier", "&lt;hyperspace&gt;a") +
         R"(<child><object class="GtkShortcutsShortcut"><property name="title">By action</property>
-           <property name="action-name">app.quit</property></object></child>)" +
-        shortcut("Save", "&lt;Primary&gt;s", R"(<property name="action_name">win.save</property>)");
+           <property name="action-name">app.quit</property></object></child>)"
+        + shortcut("Save", "&lt;Primary&gt;s", R"(<property name="action_name">win.save</property>)");
     auto found = read(window("General", shortcuts));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->sectionCount, 1u);
@@ -139,8 +142,8 @@ TEST_F(ShortcutsWindowTest, HostileDefinitionsAndBundlesGiveNothingOrLessAndRetu
         R"(<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol">
       <!ENTITY lol2 "&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;">
       <!ENTITY lol3 "&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;">
-      <!ENTITY lol9 "&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;">]>)" +
-            window("G", shortcut("&lol9;", "a")).substr(38),
+      <!ENTITY lol9 "&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;">]>)"
+            + window("G", shortcut("&lol9;", "a")).substr(38),
         window(deep, ""),
     };
     for (const auto& definition : refused)
@@ -156,8 +159,8 @@ TEST_F(ShortcutsWindowTest, HostileDefinitionsAndBundlesGiveNothingOrLessAndRetu
         }
 
     // A huge accelerator costs only its shortcut.
-    auto found = read(window("G", shortcut("Huge", "&lt;ctrl&gt;" + std::string(1 << 20, 'a')) +
-                                      shortcut("Copy", "&lt;ctrl&gt;c")));
+    auto found = read(
+        window("G", shortcut("Huge", "&lt;ctrl&gt;" + std::string(1 << 20, 'a')) + shortcut("Copy", "&lt;ctrl&gt;c")));
     ASSERT_TRUE(found);
     EXPECT_THAT(entries(found->groups[0]), ElementsAre("Copy <ctrl>c"));
 

@@ -1,14 +1,13 @@
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
 
-#include "model/text.h"
 #include "fake/fake_accessibility.h"
 #include "fake/memory_log.h"
+#include "model/text.h"
 #include "support/model_builders.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 
 using namespace hb;
 using fake::item;
@@ -28,7 +27,10 @@ constexpr pid_t pid = 42;
 using test::Row;
 using test::rowsOf;
 
-Row sep() { return Row{"", ""}; }
+Row sep()
+{
+    return Row{"", ""};
+}
 
 std::vector<fake::FakeItem> documents(int count)
 {
@@ -90,9 +92,10 @@ TEST_F(MenuBarReaderTest, OpenRecentWithoutShortcutsAndTheLargeSubmenuRule)
 TEST_F(MenuBarReaderTest, OwnRowsComeFirstAndNestedSubmenusFlattenInPlace)
 {
     accessibility.addApplication(
-        pid, {menu("View", {submenu("A", {item("a1", "1"), submenu("B", {item("b1", "2"), submenu("C", {item("c1", "3")})}),
-                                          item("a2", "4")}),
-                            item("Zoom", "z"), submenu("Panels", {item("Left", "l")})})});
+        pid,
+        {menu("View", {submenu("A", {item("a1", "1"), submenu("B", {item("b1", "2"), submenu("C", {item("c1", "3")})}),
+                                     item("a2", "4")}),
+                       item("Zoom", "z"), submenu("Panels", {item("Left", "l")})})});
     accessibility.find(pid, {"View", "Panels"})->set(platform::ax::cmdChar, std::string("k"));
 
     auto groups = read()[0].groups;
@@ -116,8 +119,8 @@ TEST_F(MenuBarReaderTest, OwnRowsComeFirstAndNestedSubmenusFlattenInPlace)
 
 TEST_F(MenuBarReaderTest, MenuAndCommandPatterns)
 {
-    accessibility.addApplication(pid, {menu("File", {item("Open", "o"), separator(), item("Close", "w")}),
-                                       menu("Help", {item("Search", "?")})});
+    accessibility.addApplication(
+        pid, {menu("File", {item("Open", "o"), separator(), item("Close", "w")}), menu("Help", {item("Search", "?")})});
     auto titles = [](const std::vector<MenuSection>& sections) {
         std::vector<std::string> result;
         for (const auto& section : sections)
@@ -134,8 +137,7 @@ TEST_F(MenuBarReaderTest, MenuAndCommandPatterns)
     const auto menuBarReadsBefore = accessibility.menuBarReads();
     const auto withHelpHidden = reader.readMenus({.pid = pid, .ignoredMenuTitles = {"help"}});
     EXPECT_THAT(rowsOf(withHelpHidden.ignoredShortcuts), ElementsAre(Row{"Search", "⌘?"}));
-    EXPECT_EQ(accessibility.menuBarReads(), menuBarReadsBefore + 1)
-        << "the hidden menu's rows come from the same walk";
+    EXPECT_EQ(accessibility.menuBarReads(), menuBarReadsBefore + 1) << "the hidden menu's rows come from the same walk";
     EXPECT_TRUE(reader.readMenus({.pid = pid}).ignoredShortcuts.empty());
 }
 
@@ -224,7 +226,8 @@ fake::FakeElement& shortcutsWindow(fake::FakeAccessibility& accessibility,
     for (const auto& [title, rows] : groups) {
         auto& menuOfGroup = accessibility.newElement(pid);
         for (const auto& row : rows)
-            menuOfGroup.add(accessibility.newElement(pid).setTitle(row.title)
+            menuOfGroup.add(accessibility.newElement(pid)
+                                .setTitle(row.title)
                                 .set(platform::ax::cmdChar, row.keys)
                                 .set(platform::ax::cmdModifiers, AttributeNumber{4 + 8}));
         window.add(accessibility.newElement(pid).setTitle(title).add(menuOfGroup));
@@ -262,7 +265,10 @@ constexpr pid_t pressedPid = 7;
 
 class MenuPressTest : public testing::Test {
 protected:
-    MenuPressTest() { accessibility.addApplication(pressedPid, {menu("File", {item("Save", "s"), item("Show Sidebar", "s", 4)})}); }
+    MenuPressTest()
+    {
+        accessibility.addApplication(pressedPid, {menu("File", {item("Save", "s"), item("Show Sidebar", "s", 4)})});
+    }
 
     fake::FakeElement& element(const std::string& title) { return *accessibility.find(pressedPid, {"File", title}); }
 

@@ -269,8 +269,8 @@ TEST_F(MenuCacheTest, ShowWaitingOnAForgottenReadLeavesTheNewPreReadAlone)
 {
     cache.precache(appA);
     auto shown = show(appA);
-    cache.precache(appB);  // A's read is forgotten while the show waits for it
-    runtime.runBackground();  // A's read ends
+    cache.precache(appB);    // A's read is forgotten while the show waits for it
+    runtime.runBackground(); // A's read ends
     EXPECT_EQ(shownTitle(*shown), "pid 100");
     ASSERT_TRUE(cache.preCacheKey());
     EXPECT_EQ(cache.preCacheKey()->pid, appB.pid);
@@ -284,10 +284,12 @@ TEST_F(MenuCacheTest, ShowWaitingOnAForgottenReadLeavesTheNewPreReadAlone)
 
 TEST_F(MenuCacheTest, EmptyReadIsCachedLikeAnyOther)
 {
-    CachedMenuReader empty([this](const MenuReadOptions& o) {
-        reads.push_back(o);
-        return MenuReadResult{};
-    }, runtime, runtime, runtime, accessibility, settings, ignoreList);
+    CachedMenuReader empty(
+        [this](const MenuReadOptions& o) {
+            reads.push_back(o);
+            return MenuReadResult{};
+        },
+        runtime, runtime, runtime, accessibility, settings, ignoreList);
     auto shownOnce = std::make_shared<int>(0);
     auto count = [shownOnce](const MenuReadResult& result) { *shownOnce += result.sections.empty() ? 1 : 100; };
     empty.obtainMenus(empty.requestKey(appA), std::make_shared<Cancellation>(), count);

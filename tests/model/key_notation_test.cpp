@@ -9,13 +9,14 @@ using Number = std::optional<std::int64_t>;
 
 TEST(KeyNotation, ModifierGlyphsFollowTheFixedOrderAndTheNoCommandBit)
 {
-    const std::pair<int, const char*> masks[] = {{0, "⌘"}, {1, "⇧⌘"}, {8, ""}, {12, "⌃"}, {15, "⌃⌥⇧"},
-                                                 {16 + 2, "⌥⌘"}};  // unknown bits are ignored
+    const std::pair<int, const char*> masks[] = {{0, "⌘"},  {1, "⇧⌘"},   {8, ""},
+                                                 {12, "⌃"}, {15, "⌃⌥⇧"}, {16 + 2, "⌥⌘"}}; // unknown bits are ignored
     for (const auto& [mask, glyphs] : masks)
         EXPECT_EQ(menuModifierGlyphs(mask), glyphs) << mask;
     const std::pair<std::uint64_t, int> flags[] = {{eventFlag::command | eventFlag::shift, 1},
-                                                   {eventFlag::control, 12}, {0, 8},
-                                                   {eventFlag::all | 0x10000, 7}};  // caps lock is ignored
+                                                   {eventFlag::control, 12},
+                                                   {0, 8},
+                                                   {eventFlag::all | 0x10000, 7}}; // caps lock is ignored
     for (const auto& [flag, mask] : flags)
         EXPECT_EQ(menuModifierMask(flag), mask) << flag;
 }
@@ -29,19 +30,35 @@ TEST(KeyNotation, MenuKeysByCharacterThenGlyphThenVirtualKey)
         Text expected;
     };
     const Case cases[] = {
-        {"s", {}, {}, {}, "⌘S"}, {"s", {}, {}, 1, "⇧⌘S"}, {{}, 122, {}, 8, "F1"}, {{}, {}, 27, 12, "⌃⎋"},
-        {{}, 42, {}, 12, "⌃\\"}, {"a", 36, 27, 8, "A"}, {{}, 36, 27, 8, "⎋"},
-        {"", 36, {}, 8, "↩"},                       // an empty character falls through
-        {{}, 49, 0, 8, "Space"}, {{}, {}, 9, 8, "Space"},  // glyph 0 is no glyph
+        {"s", {}, {}, {}, "⌘S"},
+        {"s", {}, {}, 1, "⇧⌘S"},
+        {{}, 122, {}, 8, "F1"},
+        {{}, {}, 27, 12, "⌃⎋"},
+        {{}, 42, {}, 12, "⌃\\"},
+        {"a", 36, 27, 8, "A"},
+        {{}, 36, 27, 8, "⎋"},
+        {"", 36, {}, 8, "↩"}, // an empty character falls through
+        {{}, 49, 0, 8, "Space"},
+        {{}, {}, 9, 8, "Space"},                    // glyph 0 is no glyph
         {"\xEF\x9C\x80", {}, {}, 8, "↑"},           // U+F700, the first function key
         {"\xEF\x9C\x84", {}, {}, 8, "F1"},          // U+F704
-        {"\xEF\x9D\x86", 114, {}, 8, std::nullopt},  // U+F746, not in any table
+        {"\xEF\x9D\x86", 114, {}, 8, std::nullopt}, // U+F746, not in any table
         {"\xEF\x9D\x86", 122, {}, 8, "F1"},         // an unknown function key falls through
-        {"\xEF\x9C\xA7", {}, {}, 8, "Ins"}, {",", {}, {}, 8, ","}, {"+", {}, {}, 8, "+"}, {"!", {}, {}, 8, "!"},
-        {" ", {}, {}, 8, "Space"}, {"\x03", {}, {}, 8, "↩"}, {"\x7F", {}, {}, 8, "⌫"}, {"\x1B", {}, {}, 8, "⎋"},
-        {"\t", {}, {}, 8, "⇥"}, {"é", {}, {}, 8, "É"}, {"ß", {}, {}, 8, "ß"},  // one key, one character
-        {"\u00A0", {}, 104, 8, "↑"}, {"\x01", {}, {}, 8, std::nullopt},
-        {{}, 83, {}, 8, "1"}, {{}, 114, {}, 8, std::nullopt},  // an ANSI keypad position; a key without a name
+        {"\xEF\x9C\xA7", {}, {}, 8, "Ins"},
+        {",", {}, {}, 8, ","},
+        {"+", {}, {}, 8, "+"},
+        {"!", {}, {}, 8, "!"},
+        {" ", {}, {}, 8, "Space"},
+        {"\x03", {}, {}, 8, "↩"},
+        {"\x7F", {}, {}, 8, "⌫"},
+        {"\x1B", {}, {}, 8, "⎋"},
+        {"\t", {}, {}, 8, "⇥"},
+        {"é", {}, {}, 8, "É"},
+        {"ß", {}, {}, 8, "ß"}, // one key, one character
+        {"\u00A0", {}, 104, 8, "↑"},
+        {"\x01", {}, {}, 8, std::nullopt},
+        {{}, 83, {}, 8, "1"},
+        {{}, 114, {}, 8, std::nullopt}, // an ANSI keypad position; a key without a name
     };
     for (const auto& c : cases)
         EXPECT_EQ(menuKeyNotation(c.character, c.virtualKey, c.glyph, c.mask), c.expected)
@@ -65,14 +82,22 @@ TEST(KeyNotation, EventNotationTriesKeyCodeBeforeCharacters)
         Text characters, expected;
     };
     const Case cases[] = {
-        {49, eventFlag::command, " ", "⌘Space"}, {0, eventFlag::shift | eventFlag::command, "a", "⇧⌘A"},
-        {76, 0, "\x03", "⌅"}, {40, eventFlag::all, "k", "⌃⌥⇧⌘K"},
-        {56, eventFlag::shift, "", std::nullopt}, {56, eventFlag::shift, std::nullopt, std::nullopt},  // modifier alone
-        {200, 0, "\xEF\x9C\x80", "↑"}, {200, 0, "\xEF\x9D\x86", std::nullopt},
-        {200, eventFlag::command, "é", "⌘É"}, {200, 0, "aø", "AØ"},  // the whole text, upper-cased
-        {200, 0, "\x01", std::nullopt}, {200, 0, " ", "Space"}, {200, 0, "!", "!"},
-        {18, eventFlag::control, std::nullopt, "⌃1"}, {40, eventFlag::option | eventFlag::command, "", "⌥⌘K"},
-        {12, 0, "a", "A"},  // the character of the layout wins over the position
+        {49, eventFlag::command, " ", "⌘Space"},
+        {0, eventFlag::shift | eventFlag::command, "a", "⇧⌘A"},
+        {76, 0, "\x03", "⌅"},
+        {40, eventFlag::all, "k", "⌃⌥⇧⌘K"},
+        {56, eventFlag::shift, "", std::nullopt},
+        {56, eventFlag::shift, std::nullopt, std::nullopt}, // modifier alone
+        {200, 0, "\xEF\x9C\x80", "↑"},
+        {200, 0, "\xEF\x9D\x86", std::nullopt},
+        {200, eventFlag::command, "é", "⌘É"},
+        {200, 0, "aø", "AØ"}, // the whole text, upper-cased
+        {200, 0, "\x01", std::nullopt},
+        {200, 0, " ", "Space"},
+        {200, 0, "!", "!"},
+        {18, eventFlag::control, std::nullopt, "⌃1"},
+        {40, eventFlag::option | eventFlag::command, "", "⌥⌘K"},
+        {12, 0, "a", "A"}, // the character of the layout wins over the position
     };
     for (const auto& c : cases)
         EXPECT_EQ(eventKeyNotation(c.keyCode, c.flags, c.characters), c.expected)
@@ -84,11 +109,22 @@ TEST(KeyNotation, EventNotationTriesKeyCodeBeforeCharacters)
 TEST(KeyLabel, WordsInToolkitOrderAndGlyphsWithoutAGtkTwin)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"⌃⌥⇧⌘K", "Ctrl+Alt+Shift+Super+K"}, {"⌥⌘K", "Alt+Super+K"}, {"F1", "F1"}, {"", ""},
-        {"⌃⇧+", "Ctrl+Shift+Plus"}, {"⌃\\", "Ctrl+Backslash"}, {"⇤", "Left Tab"}, {"⌧", "Clear"},
-        {"⇪", "Caps Lock"}, {"⌃⌅", "Ctrl+KP Enter"}, {"⇧Ins", "Shift+Insert"}, {"⌘Play", "Super+Play"},
+        {"⌃⌥⇧⌘K", "Ctrl+Alt+Shift+Super+K"},
+        {"⌥⌘K", "Alt+Super+K"},
+        {"F1", "F1"},
+        {"", ""},
+        {"⌃⇧+", "Ctrl+Shift+Plus"},
+        {"⌃\\", "Ctrl+Backslash"},
+        {"⇤", "Left Tab"},
+        {"⌧", "Clear"},
+        {"⇪", "Caps Lock"},
+        {"⌃⌅", "Ctrl+KP Enter"},
+        {"⇧Ins", "Shift+Insert"},
+        {"⌘Play", "Super+Play"},
         // A modifier glyph that ends the keys is the key (the menu glyph of the ⌘ key).
-        {"⌘", "Super"}, {"⌃⌘", "Ctrl+Super"}, {"anything else", "anything else"},
+        {"⌘", "Super"},
+        {"⌃⌘", "Ctrl+Super"},
+        {"anything else", "anything else"},
     };
     for (const auto& [keys, words] : cases)
         EXPECT_EQ(keyLabel(keys, KeyLabels::words), words) << keys;

@@ -19,7 +19,7 @@ TEST(SanitizedTitle, KeepsAtMost256UserPerceivedCharacters)
     EXPECT_EQ(sanitizedMenuTitle(std::string(256, 'b')), std::string(256, 'b'));
     std::string accented;
     for (int i = 0; i < 300; ++i)
-        accented += "e\xCC\x81\xCC\xA3";  // one character, three scalars
+        accented += "e\xCC\x81\xCC\xA3"; // one character, three scalars
     auto whole = sanitizedMenuTitle(accented.substr(0, 256 * 5));
     EXPECT_EQ(sanitizedMenuTitle(accented), whole);
     EXPECT_GT(whole.size(), sanitizedMenuTitle(accented.substr(0, 255 * 5)).size()) << "256 characters stay whole";
@@ -32,10 +32,16 @@ TEST(SanitizedTitle, KeepsAtMost256UserPerceivedCharacters)
 TEST(PatternRule, WildcardsMatchTheWholeTitleAndOthersMatchEqualTitles)
 {
     const std::tuple<const char*, const char*, bool> cases[] = {
-        {"Help", "help", true}, {"Help", "He*", true}, {"Help", "H?", false}, {"Help", "H??p", true},
-        {"Help Center", "Help", false},  // no containment without wildcards
-        {"Résumé", "resume", true}, {"Show Résumé", "*RESUME", true}, {"New Window Tab", "*Window*", true},
-        {"", "?", false}, {"a*b", "a*b", true},
+        {"Help", "help", true},
+        {"Help", "He*", true},
+        {"Help", "H?", false},
+        {"Help", "H??p", true},
+        {"Help Center", "Help", false}, // no containment without wildcards
+        {"Résumé", "resume", true},
+        {"Show Résumé", "*RESUME", true},
+        {"New Window Tab", "*Window*", true},
+        {"", "?", false},
+        {"a*b", "a*b", true},
     };
     for (const auto& [title, pattern, matches] : cases)
         EXPECT_EQ(titleMatchesPattern(title, pattern), matches) << title << " " << pattern;
@@ -73,7 +79,7 @@ TEST(Matching, FoldingIgnoresCaseAndDiacritics)
     EXPECT_EQ(folded("Cafe\xCC\x81 CRE\xCC\x80ME"), "cafe creme") << "marks between runs of text";
 }
 
-TEST(Ordering, CaseIsNotFirst)  // numbers by value: the user key equivalents' order
+TEST(Ordering, CaseIsNotFirst) // numbers by value: the user key equivalents' order
 {
     EXPECT_LT(localizedStandardCompare("apple", "Banana"), 0);
     EXPECT_LT(localizedStandardCompare("Zebra", "zucchini"), 0);

@@ -21,7 +21,7 @@ TEST(NotificationCenter, ObserversOfTheNameRunOnTheMainQueue)
     const auto alphaObserver = center.addObserver(notifications::receiveAlphaUpdatesChanged, [&] { ++alpha; });
 
     std::thread([&] { center.post(notifications::receiveBetaUpdatesChanged); }).join();
-    EXPECT_EQ(beta, 0);  // not on the posting thread
+    EXPECT_EQ(beta, 0); // not on the posting thread
     runtime.runMainQueue();
     EXPECT_EQ(beta, 1);
     EXPECT_EQ(alpha, 0);
@@ -48,7 +48,8 @@ TEST(Log, PrivateValuesShowOnlyWithDebugLogging)
     bool debug = false;
     Log log(sink, [&] { return debug; });
 
-    log.info(LogCategory::scraper, "Submenu '{}' yielded 0 items ({} child items)", privately(std::string("Recent")), 3);
+    log.info(LogCategory::scraper, "Submenu '{}' yielded 0 items ({} child items)", privately(std::string("Recent")),
+             3);
     debug = true;
     log.error(LogCategory::accessibility, "AX press failed for '{}' after {:.3f}s", privately("Save"), 0.25);
     log.notice(LogCategory::settings, "bad {} format {", 1);

@@ -13,16 +13,24 @@
 
 namespace hb::platform {
 
-void PrintTo(const PlistValue& value, std::ostream* out) { *out << describe(value); }
+void PrintTo(const PlistValue& value, std::ostream* out)
+{
+    *out << describe(value);
+}
 
 namespace {
 
 PlistValue sample()
 {
     return PlistDictionary{
-        {"flag", true}, {"largest", std::numeric_limits<std::int64_t>::max()},
-        {"smallest", std::numeric_limits<std::int64_t>::min()}, {"tiny", 5e-324}, {"text", "⌥⌘K <&> \"quoted\""},
-        {"empty", ""}, {"data", PlistData{0, 1, 255}}, {"date", PlistDate{757382400}},
+        {"flag", true},
+        {"largest", std::numeric_limits<std::int64_t>::max()},
+        {"smallest", std::numeric_limits<std::int64_t>::min()},
+        {"tiny", 5e-324},
+        {"text", "⌥⌘K <&> \"quoted\""},
+        {"empty", ""},
+        {"data", PlistData{0, 1, 255}},
+        {"date", PlistDate{757382400}},
         {"nested", PlistArray{PlistArray{}, PlistDictionary{}, PlistDictionary{{"a", PlistArray{1, "b", 2.5}}}}},
     };
 }
@@ -52,7 +60,6 @@ TEST(PropertyList, BrokenInputReadsAsNone)
     EXPECT_FALSE(parsePropertyList(binary.substr(0, binary.size() - 10)));
     EXPECT_FALSE(serializePropertyList(std::string("a\0b", 3), PlistFormat::xml));
 }
-
 
 std::string nestedXml(int levels, std::string_view between = "")
 {
@@ -84,10 +91,10 @@ std::string binaryPlist(const std::vector<std::string>& objects, int size)
     for (auto offset : offsets)
         bigEndian(bytes, offset, size);
     bytes += std::string(6, '\0');
-    bytes.push_back(static_cast<char>(size));  // offset size
-    bytes.push_back(static_cast<char>(size));  // reference size
+    bytes.push_back(static_cast<char>(size)); // offset size
+    bytes.push_back(static_cast<char>(size)); // reference size
     bigEndian(bytes, offsets.size(), 8);
-    bigEndian(bytes, 0, 8);  // top object
+    bigEndian(bytes, 0, 8); // top object
     bigEndian(bytes, offsetTable, 8);
     return bytes;
 }
@@ -127,7 +134,7 @@ TEST(UntrustedPropertyList, NestingBeyondTheBoundIsRefusedBeforeParsing)
 
 std::string binaryData(std::size_t size)
 {
-    std::string bytes = "\x4F\x12";  // data whose length follows as a 4-byte integer
+    std::string bytes = "\x4F\x12"; // data whose length follows as a 4-byte integer
     for (int shift = 24; shift >= 0; shift -= 8)
         bytes.push_back(static_cast<char>((size >> shift) & 0xFF));
     return bytes + std::string(size, 'x');
@@ -203,11 +210,15 @@ TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
     EXPECT_FALSE(propertyListSafeToParse(valid.substr(0, valid.size() - 1)));
     EXPECT_FALSE(propertyListSafeToParse("bplist01" + valid.substr(8)));
     auto danglingReference = valid;
-    danglingReference[9] = '\x7F';  // the top array refers to object 0x7F000001
+    danglingReference[9] = '\x7F'; // the top array refers to object 0x7F000001
     EXPECT_FALSE(propertyListSafeToParse(danglingReference));
     // A dictionary's values are references too.
-    EXPECT_TRUE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x01", "\x51" "a"}, 1)));
-    EXPECT_FALSE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x05", "\x51" "a"}, 1)));
+    EXPECT_TRUE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x01", "\x51"
+                                                                     "a"},
+                                                    1)));
+    EXPECT_FALSE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x05", "\x51"
+                                                                      "a"},
+                                                     1)));
     // The top object one past the last, though the offset table's next entry would name an object.
     auto pastTheEnd = binaryPlist({std::string("\x10\x01", 2)}, 1);
     pastTheEnd[pastTheEnd.size() - 32] = 8;
@@ -230,7 +241,12 @@ TEST(UntrustedPropertyList, DictionaryKeyWithNulIsRefused)
 {
     // {"a?": 1} with "?" as given; libplist aborts when it hands out a key holding U+0000.
     auto dictionary = [](char second) {
-        return binaryPlist({std::string("\xD1\x01\x02", 3), std::string("\x52" "a", 2) + second, std::string("\x10\x01", 2)},
+        return binaryPlist({std::string("\xD1\x01\x02", 3),
+                            std::string("\x52"
+                                        "a",
+                                        2)
+                                + second,
+                            std::string("\x10\x01", 2)},
                            1);
     };
     EXPECT_EQ(parsePropertyList(dictionary('b')), PlistValue(PlistDictionary{{"ab", 1}}));

@@ -7,8 +7,8 @@
 namespace hb::markdown {
 namespace {
 
-using hb::test::row;
 using hb::test::group;
+using hb::test::row;
 using hb::test::section;
 
 constexpr auto symbols = notation::KeyLabels::symbols;
@@ -28,16 +28,16 @@ TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
     };
 
     EXPECT_EQ(document(app, symbols), "# Text\\_Edit \\#1\n"
-                             "\n"
-                             "## File\n"
-                             "- `⌘N` — New \\[Window\\]\n"
-                             "\n"
-                             "## Edit\n"
-                             "- `` ⌘` `` — Tick \\`quote\\`\n"
-                             "- `⌥⌘H` — Show \\*All\\*\n"
-                             "### Find \\<tools\\>\n"
-                             "- `⌥⌘F` — Find \\| Replace\n"
-                             "- `⌘E` — Use \\\\ Selection");
+                                      "\n"
+                                      "## File\n"
+                                      "- `⌘N` — New \\[Window\\]\n"
+                                      "\n"
+                                      "## Edit\n"
+                                      "- `` ⌘` `` — Tick \\`quote\\`\n"
+                                      "- `⌥⌘H` — Show \\*All\\*\n"
+                                      "### Find \\<tools\\>\n"
+                                      "- `⌥⌘F` — Find \\| Replace\n"
+                                      "- `⌘E` — Use \\\\ Selection");
 
     // In words every row is still there, its keys written out.
     const std::string words = document(app, notation::KeyLabels::words);

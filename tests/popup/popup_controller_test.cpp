@@ -1,6 +1,5 @@
 #include "popup/popup_controller.h"
 
-#include "menus/menu_bar_reader.h"
 #include "fake/fake_accessibility.h"
 #include "fake/fake_event_monitors.h"
 #include "fake/fake_screens.h"
@@ -8,6 +7,7 @@
 #include "fake/memory_log.h"
 #include "fake/memory_settings_domain.h"
 #include "fake/virtual_runtime.h"
+#include "menus/menu_bar_reader.h"
 #include "settings/settings_keys.h"
 #include "support/model_builders.h"
 #include "triggers/double_tap_trigger.h"
@@ -77,7 +77,7 @@ protected:
         screens.addScreen({{0, 0}, {1440, 900}}, 25);
         accessibility.addApplication(editor.pid, {menu("File", {item("New", "n"), item("Save", "s")}),
                                                   menu("Edit", {item("Copy", "c"), item("Paste", "v")})});
-        accessibility.addApplication(viewer.pid, {menu("Window", {item("Close", "w", 12)})});  // ⌃W
+        accessibility.addApplication(viewer.pid, {menu("Window", {item("Close", "w", 12)})}); // ⌃W
         popup.onPermissionGranted = [this] { ++grants; };
     }
 
@@ -112,13 +112,28 @@ protected:
                                     reads.push_back(options);
                                     return CachedMenuReader::menuBarReads(reader)(options);
                                 },
-                                runtime, runtime, runtime, accessibility, settings, ignoreList};
+                                runtime,
+                                runtime,
+                                runtime,
+                                accessibility,
+                                settings,
+                                ignoreList};
     PanelRecord panel;
     int grants = 0;
     PopupController popup{PopupDependencies{
-        .accessibility = accessibility, .workspace = workspace, .screens = screens, .eventMonitors = monitors,
-        .clock = runtime, .mainQueue = runtime, .background = runtime, .settings = settings, .log = log,
-        .frontmostMonitor = frontmost, .menuReader = menuReader, .favourites = favourites, .ignoreList = ignoreList,
+        .accessibility = accessibility,
+        .workspace = workspace,
+        .screens = screens,
+        .eventMonitors = monitors,
+        .clock = runtime,
+        .mainQueue = runtime,
+        .background = runtime,
+        .settings = settings,
+        .log = log,
+        .frontmostMonitor = frontmost,
+        .menuReader = menuReader,
+        .favourites = favourites,
+        .ignoreList = ignoreList,
         .extraSections =
             [](bool system, bool registered) {
                 std::vector<MenuSection> sections;
@@ -154,7 +169,7 @@ protected:
 TEST_F(PopupControllerWithApp, TwoTriggersDuringOneReadShowOnceAfterOneRead)
 {
     popup.togglePopup();
-    popup.togglePopup();  // nothing is shown yet: a second show that cancels the first
+    popup.togglePopup(); // nothing is shown yet: a second show that cancels the first
     runtime.runUntilIdle();
     EXPECT_EQ(reads.size(), 1u);
     EXPECT_THAT(panel.calls, ElementsAre("shortcuts Editor", "fadeIn"));
@@ -359,8 +374,8 @@ TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
 {
     saveHotkey(defaultHotkey, settings);
     namespace flag = platform::modifier_flags;
-    const platform::KeyEvent hotkeyPress{.keyCode = 40, .modifierFlags = flag::command | flag::option,
-                                         .characters = "k"};
+    const platform::KeyEvent hotkeyPress{
+        .keyCode = 40, .modifierFlags = flag::command | flag::option, .characters = "k"};
     DoubleTapTrigger trigger(monitors, runtime, settings, log);
     trigger.onActivate = [this] { popup.togglePopup(); };
     trigger.restart(DoubleTapModifier::option);
@@ -373,7 +388,9 @@ TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
         {"a held hot key's repeats neither close nor type", {toggle, read, heldHotkeyRepeat}, true},
         {"two triggers within 50 ms: closed, then open again", {toggle, read, hotkey, wait30ms, hotkey, read}, true},
         {"a double tap during the show animation closes", {doubleTap, read, wait30ms, doubleTap}, false},
-        {"hot key and double tap within 50 ms: closed, then open", {toggle, read, hotkey, wait30ms, doubleTap, read}, true},
+        {"hot key and double tap within 50 ms: closed, then open",
+         {toggle, read, hotkey, wait30ms, doubleTap, read},
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -383,8 +400,12 @@ TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
         int consumed = 0;
         for (auto step : c.steps) {
             switch (step) {
-            case toggle: popup.togglePopup(); break;
-            case hotkey: consumed += panel.events.keyDown(hotkeyPress); break;
+            case toggle:
+                popup.togglePopup();
+                break;
+            case hotkey:
+                consumed += panel.events.keyDown(hotkeyPress);
+                break;
             case heldHotkeyRepeat: {
                 auto repeat = hotkeyPress;
                 repeat.isRepeat = true;
@@ -399,8 +420,12 @@ TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
                 monitors.changeFlags(platform::modifier_flags::option);
                 monitors.changeFlags(0);
                 break;
-            case read: runtime.runUntilIdle(); break;
-            case wait30ms: runtime.advance(Seconds(0.03)); break;
+            case read:
+                runtime.runUntilIdle();
+                break;
+            case wait30ms:
+                runtime.advance(Seconds(0.03));
+                break;
             }
         }
         runtime.advance(Seconds(1));
@@ -410,8 +435,8 @@ TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
         EXPECT_EQ(panel.alive, c.endsVisible ? 1 : 0);
         EXPECT_EQ(monitors.monitorCount(), idleMonitors + (c.endsVisible ? 3u : 0u));
         EXPECT_EQ(queryShown(), "");
-        const int triggers = int(std::ranges::count(c.steps, toggle) + std::ranges::count(c.steps, hotkey) +
-                                 std::ranges::count(c.steps, doubleTap));
+        const int triggers = int(std::ranges::count(c.steps, toggle) + std::ranges::count(c.steps, hotkey)
+                                 + std::ranges::count(c.steps, doubleTap));
         EXPECT_LE(int(std::count(panel.calls.begin(), panel.calls.end(), "shortcuts Editor")) - shown, triggers)
             << "never shown twice for one trigger";
     }

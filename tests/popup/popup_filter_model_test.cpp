@@ -16,8 +16,8 @@ using testing::IsEmpty;
 
 namespace {
 
-using hb::test::row;
 using hb::test::group;
+using hb::test::row;
 using hb::test::section;
 
 Shortcut deactivated(std::string title, std::string keys)
@@ -74,7 +74,7 @@ protected:
 AppShortcuts editor()
 {
     return application({section("File", {group(std::nullopt, {row("New Window", "⌘N"), row("New Tab", "⇧⌘N"),
-                                                               Shortcut::separator(), row("Renew", "⌃R")})}),
+                                                              Shortcut::separator(), row("Renew", "⌃R")})}),
                         section("Edit", {group(std::nullopt, {row("Café Crème", "⌥C"), row("Close", "⇧⌘W")})})});
 }
 
@@ -92,39 +92,41 @@ TEST_F(PopupFilterModelTest, QueryMatchesTitleOrKeysIgnoringCaseAndDiacritics)
 {
     auto m = model(editor());
     expectQueries(*m, {
-        {"new", {"New Window", "New Tab", "Renew"}},
-        {"cafe creme", {"Café Crème"}},
-        {"CAFÉ", {"Café Crème"}},
-        // Key text is one needle: ⌘N is inside ⇧⌘N, ⇧⌘N is not inside ⌘N.
-        {"⇧⌘N", {"New Tab"}},
-        {"⌘n", {"New Window", "New Tab"}},
-        // A combination matches keys as their words too, as users of those labels type them.
-        {"ctrl", {}},
-        {"ctrl+r", {"Renew"}},
-        {"window new", {}},  // no splitting into words
-        {"  NEW\t", {"New Window", "New Tab", "Renew"}},
-    });
+                          {"new", {"New Window", "New Tab", "Renew"}},
+                          {"cafe creme", {"Café Crème"}},
+                          {"CAFÉ", {"Café Crème"}},
+                          // Key text is one needle: ⌘N is inside ⇧⌘N, ⇧⌘N is not inside ⌘N.
+                          {"⇧⌘N", {"New Tab"}},
+                          {"⌘n", {"New Window", "New Tab"}},
+                          // A combination matches keys as their words too, as users of those labels type them.
+                          {"ctrl", {}},
+                          {"ctrl+r", {"Renew"}},
+                          {"window new", {}}, // no splitting into words
+                          {"  NEW\t", {"New Window", "New Tab", "Renew"}},
+                      });
     EXPECT_EQ(m->normalizedQuery(), "NEW");
 
-    auto keysByName = model(application({section("View", {group(std::nullopt, {
-        row("Next Tab", "⌃⇟"), row("Previous Tab", "⌃⇞"), row("Save", "⌃S"), row("Save As…", "⌃⇧S"),
-        row("Scroll Up", "⌥↑"), row("Lookup", "⌘L"), row("Sum", "⌃⌥U")})})}));
-    expectQueries(*keysByName, {
-        {"page", {"Next Tab", "Previous Tab"}},
-        {"page up", {"Previous Tab"}},
-        {"ctrl+page down", {"Next Tab"}},
-        {"up", {"Previous Tab", "Scroll Up", "Lookup"}},   // the keys Page Up and Up, and a title
-        {"ctrl+s", {"Save"}},                              // not Ctrl+Shift+S
-        {"ctrl shift", {}},                                // modifiers alone: the chips' job
-        {"u", {"Previous Tab", "Scroll Up", "Lookup", "Sum"}},  // one letter: not key words
-    });
+    auto keysByName = model(application(
+        {section("View", {group(std::nullopt, {row("Next Tab", "⌃⇟"), row("Previous Tab", "⌃⇞"), row("Save", "⌃S"),
+                                               row("Save As…", "⌃⇧S"), row("Scroll Up", "⌥↑"), row("Lookup", "⌘L"),
+                                               row("Sum", "⌃⌥U")})})}));
+    expectQueries(*keysByName,
+                  {
+                      {"page", {"Next Tab", "Previous Tab"}},
+                      {"page up", {"Previous Tab"}},
+                      {"ctrl+page down", {"Next Tab"}},
+                      {"up", {"Previous Tab", "Scroll Up", "Lookup"}},       // the keys Page Up and Up, and a title
+                      {"ctrl+s", {"Save"}},                                  // not Ctrl+Shift+S
+                      {"ctrl shift", {}},                                    // modifiers alone: the chips' job
+                      {"u", {"Previous Tab", "Scroll Up", "Lookup", "Sum"}}, // one letter: not key words
+                  });
 }
 
 TEST_F(PopupFilterModelTest, ModifierFilterNeedsTheExactSet)
 {
-    auto m = model(application({section(
-        "Edit", {group(std::nullopt, {row("Copy", "⌘C"), row("Copy Style", "⌥⌘C"), row("Capitalise", "⇧⌘C"),
-                                      row("Reload", "F5"), row("Shift Only", "⇧A")})})}));
+    auto m = model(application(
+        {section("Edit", {group(std::nullopt, {row("Copy", "⌘C"), row("Copy Style", "⌥⌘C"), row("Capitalise", "⇧⌘C"),
+                                               row("Reload", "F5"), row("Shift Only", "⇧A")})})}));
     m->toggleModifier("⌘");
     EXPECT_THAT(titles(*m), ElementsAre("Copy"));
     m->setHeldModifiers({"⇧"});
@@ -164,14 +166,14 @@ TEST_F(PopupFilterModelTest, ItemsWithoutShortcutFollowIncludeAllAndTheRequiredQ
     EXPECT_EQ(m->headerText(), "1 shortcut");
     m->setQuery("s");
     EXPECT_THAT(titles(*m), IsEmpty());
-    m->setQuery("e\u0301");  // one character in two code points
+    m->setQuery("e\u0301"); // one character in two code points
     EXPECT_FALSE(m->showsAllItems());
     m->setQuery("sh");
     EXPECT_THAT(titles(*m), ElementsAre("Show Ruler"));
     EXPECT_EQ(m->headerText(), "1 of 2");
 
-    auto noIncludeAll = model(
-        application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})}, false));
+    auto noIncludeAll =
+        model(application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})}, false));
     noIncludeAll->setQuery("show");
     EXPECT_THAT(titles(*noIncludeAll), IsEmpty());
 }
@@ -267,7 +269,7 @@ TEST_F(PopupFilterModelTest, FoldsMadeWhenReadServeOnlyWhileTheTextsAreUnchanged
     auto& rows = app.sections[1].groups[0].shortcuts;
     for (auto& shortcut : rows)
         shortcut.foldTexts();
-    rows[0].title = "Secret Café";  // renamed after it was read
+    rows[0].title = "Secret Café"; // renamed after it was read
     auto m = model(std::move(app));
     EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab", "Renew", "Close"));
     m->setQuery("secret cafe");
@@ -279,10 +281,10 @@ TEST_F(PopupFilterModelTest, FoldsMadeWhenReadServeOnlyWhileTheTextsAreUnchanged
 TEST_F(PopupFilterModelTest, ConflictsAreKeysUsedTwiceAcrossTheWholeApplication)
 {
     const auto content = [] {
-        return application({section("File", {group(std::nullopt, {row("Revert", "⌘R"), row("Print"),
-                                                                   row("Open", "⌘O")})}),
-                            section("View", {group("Sub", {row("Reload", "⌘R"), row("Plain")}),
-                                             group(std::nullopt, {deactivated("Old", "⌘O")})})});
+        return application(
+            {section("File", {group(std::nullopt, {row("Revert", "⌘R"), row("Print"), row("Open", "⌘O")})}),
+             section("View", {group("Sub", {row("Reload", "⌘R"), row("Plain")}),
+                              group(std::nullopt, {deactivated("Old", "⌘O")})})});
     };
     auto off = model(content());
     EXPECT_THAT(off->cachedConflictingKeys(), IsEmpty());
@@ -334,9 +336,9 @@ TEST_F(PopupFilterModelTest, SelectionWrapsAndIsClearedByEveryFilterChange)
     EXPECT_EQ(changes, 3) << "equal values change nothing";
     EXPECT_TRUE(m->selectedIndex());
 
-    for (auto change : std::vector<std::function<void()>>{
-             [&] { m->setQuery("c"); }, [&] { m->toggleModifier("⌘"); }, [&] { m->setHeldModifiers({"⌘"}); },
-             [&] { m->setShowOnlyFavourites(true); }}) {
+    for (auto change : std::vector<std::function<void()>>{[&] { m->setQuery("c"); }, [&] { m->toggleModifier("⌘"); },
+                                                          [&] { m->setHeldModifiers({"⌘"}); },
+                                                          [&] { m->setShowOnlyFavourites(true); }}) {
         m->setSelectedIndex(0);
         change();
         EXPECT_FALSE(m->selectedIndex());
@@ -389,10 +391,18 @@ std::vector<std::string> lines(const std::vector<PopupFilterModel::DrawnLine>& d
     std::vector<std::string> result;
     for (const auto& line : drawn) {
         switch (line.kind) {
-        case Kind::sectionTitle: result.push_back("# " + *line.title); break;
-        case Kind::groupTitle: result.push_back("## " + *line.title); break;
-        case Kind::separator: result.push_back("---"); break;
-        case Kind::row: result.push_back(line.shortcut->title); break;
+        case Kind::sectionTitle:
+            result.push_back("# " + *line.title);
+            break;
+        case Kind::groupTitle:
+            result.push_back("## " + *line.title);
+            break;
+        case Kind::separator:
+            result.push_back("---");
+            break;
+        case Kind::row:
+            result.push_back(line.shortcut->title);
+            break;
         }
     }
     return result;

@@ -1,8 +1,8 @@
 #include "popup/popup_keyboard.h"
 
-#include "model/key_notation.h"
 #include "fake/fake_accessibility.h"
 #include "fake/memory_settings_domain.h"
+#include "model/key_notation.h"
 #include "support/model_builders.h"
 
 #include <gmock/gmock.h>
@@ -24,15 +24,22 @@ constexpr std::int64_t leftArrow = 123;
 
 Shortcut menuItem(std::string title, std::string keys)
 {
-    return Shortcut{.title = std::move(title), .keys = std::move(keys), .axElement = std::make_shared<fake::FakeElement>()};
+    return Shortcut{
+        .title = std::move(title), .keys = std::move(keys), .axElement = std::make_shared<fake::FakeElement>()};
 }
 
 KeyPress key(std::int64_t code, std::uint64_t flags = 0, std::optional<std::string> characters = {})
 {
     return KeyPress{code, flags, std::move(characters)};
 }
-KeyPress commandKey(std::string letter) { return key(0, command, std::move(letter)); }
-KeyPress controlKey(std::string letter) { return key(0, control, std::move(letter)); }
+KeyPress commandKey(std::string letter)
+{
+    return key(0, command, std::move(letter));
+}
+KeyPress controlKey(std::string letter)
+{
+    return key(0, control, std::move(letter));
+}
 
 class PopupKeyboardTest : public testing::Test {
 protected:
@@ -67,7 +74,7 @@ TEST_F(PopupKeyboardTest, TabMovesTheSelectionReturnRunsItOtherKeysReachTheSearc
     EXPECT_EQ(m->selectedShortcut()->title, "New");
     EXPECT_FALSE(keyboard.keyDown(key(leftArrow), *m).consumed) << "arrows are the search field's";
 
-    auto outcome = keyboard.keyDown(key(76), *m);  // Enter
+    auto outcome = keyboard.keyDown(key(76), *m); // Enter
     ASSERT_TRUE(outcome.press);
     EXPECT_EQ(outcome.press->title, "New");
     keyboard.keyDown(key(tabKey, shift), *m);

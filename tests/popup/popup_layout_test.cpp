@@ -1,7 +1,7 @@
 #include "popup/popup_layout.h"
 
-#include "fake/fake_workspace.h"
 #include "fake/fake_screens.h"
+#include "fake/fake_workspace.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,10 @@ ShortcutGroup group(std::optional<std::string> title, int rows, const std::strin
     return g;
 }
 
-MenuSection oneGroupSection(std::string title, int rows) { return section(std::move(title), {group({}, rows)}); }
+MenuSection oneGroupSection(std::string title, int rows)
+{
+    return section(std::move(title), {group({}, rows)});
+}
 
 std::vector<std::size_t> sizes(const Columns& columns)
 {
@@ -127,7 +130,7 @@ TEST(PopupLayout, StraySeparatorsAndEmptyGroupsAreNotLaidOut)
          section("Tabs", {test::group("Size", {sep(), sep()})})});
     ASSERT_EQ(tidied.size(), 1u);
     ASSERT_EQ(tidied[0].groups.size(), 2u);
-    EXPECT_EQ(tidied[0].groups[0].shortcuts.size(), 3u);  // New, one separator, Open
+    EXPECT_EQ(tidied[0].groups[0].shortcuts.size(), 3u); // New, one separator, Open
     EXPECT_TRUE(tidied[0].groups[0].shortcuts[1].isSeparator);
     EXPECT_EQ(tidied[0].groups[1].shortcuts.size(), 1u);
     EXPECT_EQ(layout::sectionHeight(tidied[0]), 26 + 22 + 21 * 3 + 9 + 2 * 5.0);
@@ -181,13 +184,13 @@ TEST(PopupLayout, SplitterPacksGroupsAndSplitsOversizedSubmenusByRows)
 TEST(PopupLayout, SectionsAreBalancedOverTheColumnsThenAMuchShorterLastColumnIsMerged)
 {
     struct Case {
-        std::vector<int> rows;  // of each section
+        std::vector<int> rows; // of each section
         std::size_t maxColumns;
         std::vector<std::size_t> sizes;
     };
     const std::vector<int> tenSingleRows(10, 1);
     const Case cases[] = {
-        {{3, 4, 2}, 4, {1, 1, 1}},  // few sections: a column each
+        {{3, 4, 2}, 4, {1, 1, 1}}, // few sections: a column each
         {{3, 4, 2}, 1, {3}},
         {{}, 4, {}},
         // Weight 63 each: three per column (189) is the smallest limit that needs four
@@ -196,7 +199,7 @@ TEST(PopupLayout, SectionsAreBalancedOverTheColumnsThenAMuchShorterLastColumnIsM
         {tenSingleRows, 2, {5, 5}},
         {{20, 1}, 4, {2}},
         {{20, 25, 2}, 4, {1, 2}},
-        {{20, 6}, 4, {1, 1}},  // 164 > 0.3 × 486: kept
+        {{20, 6}, 4, {1, 1}}, // 164 > 0.3 × 486: kept
     };
     for (const auto& c : cases) {
         std::vector<MenuSection> sections;
@@ -231,7 +234,7 @@ TEST(PopupLayout, ItemsWithoutShortcutsAreLeftOutOfThePlanAndKeptInTheColumns)
     ASSERT_EQ(sizes(layout.columns), (std::vector<std::size_t>{1, 3}));
     const auto first = titles(layout.columns[0][0]);
     const auto second = titles(layout.columns[1][0]);
-    EXPECT_EQ(first.size(), 22u);  // planned as 21 rows with shortcuts
+    EXPECT_EQ(first.size(), 22u); // planned as 21 rows with shortcuts
     EXPECT_EQ(first.front(), "Start Dictation");
     EXPECT_EQ(second.size(), 20u);
     EXPECT_EQ(second[10], "Transform");
@@ -284,9 +287,9 @@ TEST_F(PopupScreenChoice, ActiveWindowModeFallsBackToTheMouseAndTheMouseToTheMai
 
     screens.moveMouse({20, 1000});
     EXPECT_EQ(frameFor(mouse), above.visibleFrame);
-    screens.moveMouse({1440, 10});  // the left edge of the right screen belongs to it
+    screens.moveMouse({1440, 10}); // the left edge of the right screen belongs to it
     EXPECT_EQ(frameFor(mouse), right.visibleFrame);
-    screens.moveMouse({-50, -50});  // nowhere: the main screen, else the first
+    screens.moveMouse({-50, -50}); // nowhere: the main screen, else the first
     EXPECT_EQ(frameFor(mouse), right.visibleFrame);
     screens.setMainScreen(std::nullopt);
     EXPECT_EQ(frameFor(mainDisplay), primary.visibleFrame);

@@ -35,9 +35,12 @@ TEST(PopupAccessibility, RowsAreReadUnderTheirMenuWithKeysStatesAndActions)
     test::PanelHarness harness;
     harness.settings.set(keys::showDeactivatedSystemShortcuts, true);
     auto app = test::editorApplication();
-    app.sections[0].groups[0].shortcuts.push_back(Shortcut{
-        .title = "Deactivated", .keys = "⌃⌥⇧K", .axElement = std::make_shared<platform::AccessibleElement>(), .isDisabled = true});
-    app.sections[0].groups[0].shortcuts.push_back(Shortcut{.title = "Select Line", .keys = "⌃L", .cannotRunHere = true});
+    app.sections[0].groups[0].shortcuts.push_back(Shortcut{.title = "Deactivated",
+                                                           .keys = "⌃⌥⇧K",
+                                                           .axElement = std::make_shared<platform::AccessibleElement>(),
+                                                           .isDisabled = true});
+    app.sections[0].groups[0].shortcuts.push_back(
+        Shortcut{.title = "Select Line", .keys = "⌃L", .cannotRunHere = true});
     harness.show(std::move(app));
     auto& columns = *harness.view().columnsView();
 

@@ -35,21 +35,22 @@ AppShortcuts editorApplication()
     app.iconName = "org.xfce.mousepad";
     const auto sep = [] { return Shortcut::separator(); };
     app.sections = {
-        section("File", {group(std::nullopt, {item("New", "⌃N"), sep(), item("Open…", "⌃O"), sep(), item("Save", "⌃S"),
-                                              item("Reload", "⌃R"), sep(), item("Close Tab", "⌃W"), item("Quit", "⌃Q")}),
-                         group("New from Template", {item("Empty Document", "⌃⌥N")})}),
+        section("File",
+                {group(std::nullopt, {item("New", "⌃N"), sep(), item("Open…", "⌃O"), sep(), item("Save", "⌃S"),
+                                      item("Reload", "⌃R"), sep(), item("Close Tab", "⌃W"), item("Quit", "⌃Q")}),
+                 group("New from Template", {item("Empty Document", "⌃⌥N")})}),
         section("Edit", {group(std::nullopt, {item("Undo", "⌃Z"), item("Copy", "⌃C"), item("Paste", "⌃V"), sep(),
                                               item("Delete", "⌦")}),
                          group("Move", {item("Line Up", "⌥↑"), item("Line Down", "⌥↓")})}),
         section("Search", {group(std::nullopt, {item("Find", "⌃F"), item("Find and Replace…", "⌃R")})}),
-        section("View", {group(std::nullopt, {item(longTitle(), "⌃⌥⇧L"), item("Fullscreen", "F11"), sep(),
-                                              item("Zoom In", "⌃+")}),
+        section("View", {group(std::nullopt,
+                               {item(longTitle(), "⌃⌥⇧L"), item("Fullscreen", "F11"), sep(), item("Zoom In", "⌃+")}),
                          group("Color Scheme", {item("Dark Variant", "⌃⌥⇧D")})}),
-        section("Document", {group(std::nullopt, {
-                                 item("تحويل المستند إلى ترميز آخر مع الحفاظ على جميع الإعدادات الحالية", "⌃⇧E"),
-                                 item("Spell ✍️ check 🇫🇷 français — naïve café", "⌃⌥S"),
-                                 item("Z̴̡a̷l̸g̶o̵ combining ñ̃ marks", "⌃⌥Z"), sep(), item("Next Tab", "⌃⇟")}),
-                             group("Tab Size", {item("Tab Size 2", "⌃⌥2"), item("Tab Size 4", "⌃⌥4")})}),
+        section("Document",
+                {group(std::nullopt, {item("تحويل المستند إلى ترميز آخر مع الحفاظ على جميع الإعدادات الحالية", "⌃⇧E"),
+                                      item("Spell ✍️ check 🇫🇷 français — naïve café", "⌃⌥S"),
+                                      item("Z̴̡a̷l̸g̶o̵ combining ñ̃ marks", "⌃⌥Z"), sep(), item("Next Tab", "⌃⇟")}),
+                 group("Tab Size", {item("Tab Size 2", "⌃⌥2"), item("Tab Size 4", "⌃⌥4")})}),
         section("Help", {group(std::nullopt, {item("Contents", "F1"), item("Keyboard Shortcuts", "⌃?")})}),
     };
     return app;

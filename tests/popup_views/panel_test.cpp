@@ -96,7 +96,9 @@ TEST_F(PanelTest, ClicksOnRowsAndStars)
 {
     harness.settings.set(keys::showDeactivatedSystemShortcuts, true);
     auto app = test::editorApplication();
-    Shortcut deactivated{.title = "Deactivated", .keys = "⌃⌥⇧K", .axElement = std::make_shared<platform::AccessibleElement>(),
+    Shortcut deactivated{.title = "Deactivated",
+                         .keys = "⌃⌥⇧K",
+                         .axElement = std::make_shared<platform::AccessibleElement>(),
                          .isDisabled = true};
     Shortcut unreadable{.title = "Without Element", .keys = "⌃⌥⇧J"};
     app.sections[0].groups[0].shortcuts.push_back(deactivated);
@@ -131,14 +133,15 @@ TEST_F(PanelTest, PaintedColumnsAreAsTallAsTheLayoutEstimates)
 TEST_F(PanelTest, OverlayOptionsReportTheirIndex)
 {
     harness.show(test::editorApplication());
-    harness.model().setDisambiguation(DisambiguationState{.shortcuts = {harness.row("Reload"), harness.row("Find and Replace…")},
-                                                          .appName = "Mousepad",
-                                                          .hintboardAction = HintboardAction{"Quit Hintboard", std::nullopt, {}}});
+    harness.model().setDisambiguation(
+        DisambiguationState{.shortcuts = {harness.row("Reload"), harness.row("Find and Replace…")},
+                            .appName = "Mousepad",
+                            .hintboardAction = HintboardAction{"Quit Hintboard", std::nullopt, {}}});
     harness.model().setDisambiguationFocusedIndex(2);
     auto* overlay = harness.view().overlay();
     ASSERT_TRUE(overlay->isVisibleTo(&harness.view()));
     const auto& options = overlay->options();
-    ASSERT_EQ(options.size(), 4u);  // two commands, the own action, Cancel
+    ASSERT_EQ(options.size(), 4u); // two commands, the own action, Cancel
     EXPECT_TRUE(options[2]->isFocusedOption());
     for (auto* option : options)
         QTest::mouseClick(option, Qt::LeftButton);
@@ -158,9 +161,9 @@ TEST_F(PanelTest, HeaderTogglesAndTheTipBannerDriveTheModel)
         harness.model().setTipIndex(harness.model().tipIndex() + 1);
     };
     harness.show(test::editorApplication());
-    QTest::mouseClick(harness.view().modifierToggle(1), Qt::LeftButton);  // ⌥
+    QTest::mouseClick(harness.view().modifierToggle(1), Qt::LeftButton); // ⌥
     EXPECT_EQ(harness.model().toggledModifiers(), PopupFilterModel::ModifierSet{"⌥"});
-    EXPECT_EQ(columns().drawnRowCount(), 2u);  // Line Up, Line Down
+    EXPECT_EQ(columns().drawnRowCount(), 2u); // Line Up, Line Down
     harness.model().setToggledModifiers({});
     EXPECT_FALSE(harness.view().modifierToggle(1)->isChecked());
     QTest::mouseClick(harness.view().favouritesToggle(), Qt::LeftButton);
@@ -175,8 +178,10 @@ TEST_F(PanelTest, HeaderTogglesAndTheTipBannerDriveTheModel)
 
 TEST_F(PanelTest, WindowPlacementAndKeyboard)
 {
-    EXPECT_EQ(views::PopupWindow::qtGeometry({{100, 50}, {300, 200}}, QRect(0, 0, 1440, 900)), QRect(100, 650, 300, 200));
-    EXPECT_EQ(views::PopupWindow::qtGeometry({{-200, 950}, {100, 100}}, QRect(0, 0, 1440, 900)), QRect(-200, -150, 100, 100));
+    EXPECT_EQ(views::PopupWindow::qtGeometry({{100, 50}, {300, 200}}, QRect(0, 0, 1440, 900)),
+              QRect(100, 650, 300, 200));
+    EXPECT_EQ(views::PopupWindow::qtGeometry({{-200, 950}, {100, 100}}, QRect(0, 0, 1440, 900)),
+              QRect(-200, -150, 100, 100));
 
     harness.show(test::editorApplication());
     harness.window().fadeIn(platform::Seconds(0));

@@ -34,13 +34,14 @@ TEST(PanelPalette, EveryStateIsDrawnInTheDesktopsPalette)
             EXPECT_TRUE(dark ? (shade >= 0 && shade < 100) : shade > 150) << state << " " << shade;
         };
         test::PanelHarness harness;
-        harness.settings.set(keys::popupOpenCount, 10);  // the nudge banner
+        harness.settings.set(keys::popupOpenCount, 10); // the nudge banner
         harness.settings.set(keys::popupTipIndex, 3);
         harness.show(test::editorApplication());
         harness.model().selectNext();
         expectDrawn(harness.window(), "list");
         harness.model().setDisambiguation(DisambiguationState{
-            .shortcuts = {harness.row("Close Tab")}, .appName = "Mousepad",
+            .shortcuts = {harness.row("Close Tab")},
+            .appName = "Mousepad",
             .hintboardAction = HintboardAction{"Close Hintboard Popup", "Tip: press Esc to dismiss the popup", {}}});
         expectDrawn(harness.window(), "overlay");
         harness.window().showPermissionRequest();

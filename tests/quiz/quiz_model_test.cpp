@@ -32,9 +32,9 @@ Titles titles(const std::vector<QuizQuestion>& questions)
 class QuizModelTest : public ::testing::Test {
 protected:
     // The default source draws the largest index, which leaves the menu order as it is.
-    std::unique_ptr<QuizModel> makeQuiz(const std::vector<MenuSection>& sections,
-                                        std::optional<std::string> bundleID = "org.example.Editor",
-                                        QuizModel::RandomIndex random = [](std::size_t bound) { return bound - 1; })
+    std::unique_ptr<QuizModel> makeQuiz(
+        const std::vector<MenuSection>& sections, std::optional<std::string> bundleID = "org.example.Editor",
+        QuizModel::RandomIndex random = [](std::size_t bound) { return bound - 1; })
     {
         return std::make_unique<QuizModel>(sections, "Editor", std::nullopt, std::move(bundleID), favourites, runtime,
                                            std::move(random));
@@ -58,9 +58,9 @@ TEST_F(QuizModelTest, QuestionsAreTheCommandsWithShortcutsShuffledAnewEachRun)
     auto quiz = makeQuiz({section("File", {row("Close", "⌘W"), Shortcut::separator(), row("Export…", ""), disabled}),
                           section("Help", {row("Search", ""), keyedSeparator}),
                           section("Window", {row("Close", "⌘W")}, "Tabs")});
-    EXPECT_EQ(quiz->allQuestions(), (std::vector<QuizQuestion>{{"Close", "⌘W", "File"},
-                                                               {"Hide Others", "⌥⌘H", "File"},
-                                                               {"Close", "⌘W", "Window"}}));
+    EXPECT_EQ(quiz->allQuestions(),
+              (std::vector<QuizQuestion>{
+                  {"Close", "⌘W", "File"}, {"Hide Others", "⌥⌘H", "File"}, {"Close", "⌘W", "Window"}}));
     EXPECT_EQ(quiz->activeQuestions(), quiz->allQuestions());
 
     auto empty = makeQuiz({section("View", {row("Zoom", ""), Shortcut::separator()})});
@@ -82,12 +82,12 @@ TEST_F(QuizModelTest, AnswersPauseThenAdvanceUntilDone)
     auto quiz = makeQuiz(threeCommands());
     int changes = 0;
     quiz->addObserver([&] { ++changes; });
-    EXPECT_FALSE(quiz->keyPressed(std::nullopt));  // a lone modifier is no answer
+    EXPECT_FALSE(quiz->keyPressed(std::nullopt)); // a lone modifier is no answer
     EXPECT_EQ(changes, 0);
 
     EXPECT_TRUE(quiz->keyPressed("⌘N"));
     EXPECT_EQ(quiz->phase().kind, QuizPhase::correct);
-    quiz->submit("⌘N");  // no second answer during the feedback
+    quiz->submit("⌘N"); // no second answer during the feedback
     EXPECT_EQ(quiz->score(), 1);
     runtime.advance(Seconds(0.79));
     EXPECT_EQ(quiz->currentIndex(), 0u);

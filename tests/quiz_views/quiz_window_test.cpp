@@ -3,8 +3,8 @@
 #include "fake/fake_app_presence.h"
 #include "fake/memory_settings_domain.h"
 #include "fake/virtual_runtime.h"
-#include "support/model_builders.h"
 #include "support/accessible_walk.h"
+#include "support/model_builders.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -52,14 +52,18 @@ protected:
                 keys.remove_prefix(std::string_view(glyph).size());
             }
         }
-        const auto key = keys.size() == 1 ? Qt::Key(keys[0]) : Qt::Key(Qt::Key_F1 + std::stoi(std::string(keys.substr(1))) - 1);
+        const auto key =
+            keys.size() == 1 ? Qt::Key(keys[0]) : Qt::Key(Qt::Key_F1 + std::stoi(std::string(keys.substr(1))) - 1);
         QTest::keyClick(quizzes.window(), key, modifiers);
     }
 
     void answer(bool right) { press(right ? model().currentQuestion()->keys : "⌘Z"); }
 
     template <typename T = QLabel>
-    T* child(const char* name) { return quizzes.window()->findChild<T*>(QString::fromLatin1(name)); }
+    T* child(const char* name)
+    {
+        return quizzes.window()->findChild<T*>(QString::fromLatin1(name));
+    }
 
     fake::VirtualRuntime runtime;
     fake::MemorySettingsDomain settings;
@@ -86,7 +90,7 @@ TEST_F(QuizWindowTest, OneWindowAtATimeHoldsTheTaskbarEntryAndEscapeClosesItInEv
     EXPECT_EQ(1, alerts);
     EXPECT_EQ(0, dockIcon.openCount());
 
-    for (int phase = 0; phase < 3; ++phase) {  // asking, answered, done
+    for (int phase = 0; phase < 3; ++phase) { // asking, answered, done
         SCOPED_TRACE(phase);
         start(1);
         if (phase >= 1)
@@ -97,7 +101,7 @@ TEST_F(QuizWindowTest, OneWindowAtATimeHoldsTheTaskbarEntryAndEscapeClosesItInEv
         QTest::keyClick(quizzes.window(), Qt::Key_Escape);
         EXPECT_EQ(nullptr, quizzes.window());
         EXPECT_EQ(0, dockIcon.openCount());
-        runtime.advance(Seconds(2));  // the closed quiz's pause is gone with it
+        runtime.advance(Seconds(2)); // the closed quiz's pause is gone with it
     }
 }
 
@@ -117,7 +121,7 @@ TEST_F(QuizWindowTest, FinalViewChoosesItsSymbolByTheScore)
         }
         EXPECT_EQ(QString::fromLatin1(c.symbol), window->finalSymbol());
         EXPECT_EQ(QStringLiteral("%1 / %2 correct").arg(c.right).arg(c.total), child("score")->text());
-        press("⌘A");  // keys after the end change nothing
+        press("⌘A"); // keys after the end change nothing
         EXPECT_EQ(c.right, model().score());
     }
 }
@@ -127,8 +131,8 @@ void expectNothingClipped(QWidget* window)
 {
     QCoreApplication::processEvents();
     for (auto* text : window->findChildren<QLabel*>()) {
-        if (!text->isVisibleTo(window) || text->text().isEmpty() ||
-            text->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored)  // elides what does not fit
+        if (!text->isVisibleTo(window) || text->text().isEmpty()
+            || text->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored) // elides what does not fit
             continue;
         SCOPED_TRACE(text->text().toStdString());
         EXPECT_TRUE(window->rect().contains(QRect(text->mapTo(window, QPoint()), text->size())));

@@ -27,7 +27,10 @@ PlistData binary(const platform::PlistValue& value)
     return PlistData(bytes->begin(), bytes->end());
 }
 
-PlistData text(std::string_view text) { return PlistData(text.begin(), text.end()); }
+PlistData text(std::string_view text)
+{
+    return PlistData(text.begin(), text.end());
+}
 
 PlistDictionary archiveOf(PlistDictionary color, std::string className = "NSColor")
 {
@@ -36,23 +39,28 @@ PlistDictionary archiveOf(PlistDictionary color, std::string className = "NSColo
         {"$archiver", "NSKeyedArchiver"},
         {"$version", 100000},
         {"$top", PlistDictionary{{"root", PlistUid{1}}}},
-        {"$objects", PlistArray{"$null", std::move(color),
-                                PlistDictionary{{"$classname", className}, {"$classes", PlistArray{className, "NSObject"}}}}},
+        {"$objects",
+         PlistArray{"$null", std::move(color),
+                    PlistDictionary{{"$classname", className}, {"$classes", PlistArray{className, "NSObject"}}}}},
     };
 }
 
 // An sRGB colour as the other desktop archives it: components and a custom colour space this side
 // does not use, and the classes in another order.
 const PlistData otherDesktopArchive = binary(PlistDictionary{
-    {"$archiver", "NSKeyedArchiver"}, {"$version", 100000}, {"$top", PlistDictionary{{"root", PlistUid{1}}}},
-    {"$objects", PlistArray{"$null",
-                            PlistDictionary{{"NSColorSpace", 1},
-                                            {"NSRGB", text(std::string_view("0.9882352941 0.7725490196 0.1294117647\0", 39))},
-                                            {"NSComponents", text("0.9882352941 0.7725490196 0.1294117647 1")},
-                                            {"NSCustomColorSpace", PlistUid{2}}, {"$class", PlistUid{4}}},
-                            PlistDictionary{{"NSID", 7}, {"$class", PlistUid{3}}},
-                            PlistDictionary{{"$classname", "NSColorSpace"}, {"$classes", PlistArray{"NSColorSpace", "NSObject"}}},
-                            PlistDictionary{{"$classname", "NSColor"}, {"$classes", PlistArray{"NSColor", "NSObject"}}}}}});
+    {"$archiver", "NSKeyedArchiver"},
+    {"$version", 100000},
+    {"$top", PlistDictionary{{"root", PlistUid{1}}}},
+    {"$objects",
+     PlistArray{"$null",
+                PlistDictionary{{"NSColorSpace", 1},
+                                {"NSRGB", text(std::string_view("0.9882352941 0.7725490196 0.1294117647\0", 39))},
+                                {"NSComponents", text("0.9882352941 0.7725490196 0.1294117647 1")},
+                                {"NSCustomColorSpace", PlistUid{2}},
+                                {"$class", PlistUid{4}}},
+                PlistDictionary{{"NSID", 7}, {"$class", PlistUid{3}}},
+                PlistDictionary{{"$classname", "NSColorSpace"}, {"$classes", PlistArray{"NSColorSpace", "NSObject"}}},
+                PlistDictionary{{"$classname", "NSColor"}, {"$classes", PlistArray{"NSColor", "NSObject"}}}}}});
 
 TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayoutAndReadsItsSpaces)
 {
@@ -60,32 +68,36 @@ TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayoutAndReadsItsSpaces)
     auto archive = archiveColor(orange);
     ASSERT_TRUE(archive);
     EXPECT_EQ(unarchiveColor(*archive), orange);
-    auto root = platform::parsePropertyList(std::string_view(reinterpret_cast<const char*>(archive->data()), archive->size()));
-    EXPECT_EQ(root, platform::PlistValue(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text(std::string_view("1 0.5 0.25\0", 11))}})));
+    auto root =
+        platform::parsePropertyList(std::string_view(reinterpret_cast<const char*>(archive->data()), archive->size()));
+    EXPECT_EQ(root, platform::PlistValue(
+                        archiveOf({{"NSColorSpace", 2}, {"NSRGB", text(std::string_view("1 0.5 0.25\0", 11))}})));
 
     EXPECT_EQ(unarchiveColor(otherDesktopArchive), (RgbColor{0.9882352941, 0.7725490196, 0.1294117647, 1}));
-    EXPECT_EQ(unarchiveColor(binary(archiveOf({{"NSColorSpace", 1}, {"NSRGB", text("0 0 1 0.5")}}))), (RgbColor{0, 0, 1, 0.5}));
+    EXPECT_EQ(unarchiveColor(binary(archiveOf({{"NSColorSpace", 1}, {"NSRGB", text("0 0 1 0.5")}}))),
+              (RgbColor{0, 0, 1, 0.5}));
     // Grey spaces; components in a colour space of their own win over the converted RGB.
     EXPECT_EQ(unarchiveColor(binary(archiveOf({{"NSColorSpace", 3}, {"NSWhite", text("0.5 0.25")}}))),
               (RgbColor{0.5, 0.5, 0.5, 0.25}));
     EXPECT_EQ(unarchiveColor(binary(archiveOf({{"NSColorSpace", 4}, {"NSWhite", text("1")}}))), (RgbColor{1, 1, 1, 1}));
-    EXPECT_EQ(unarchiveColor(binary(archiveOf(
-                  {{"NSColorSpace", 1}, {"NSRGB", text("0.08 0.08 0.08")}, {"NSComponents", text("0.25 0.5 0.75 1")}}))),
-              (RgbColor{0.25, 0.5, 0.75, 1}));
+    EXPECT_EQ(
+        unarchiveColor(binary(archiveOf(
+            {{"NSColorSpace", 1}, {"NSRGB", text("0.08 0.08 0.08")}, {"NSComponents", text("0.25 0.5 0.75 1")}}))),
+        (RgbColor{0.25, 0.5, 0.75, 1}));
 }
 
 TEST(ColorArchive, AnythingElseReadsAsNone)
 {
     auto dangling = archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 0 0")}});
     dangling["$top"] = PlistDictionary{{"root", PlistUid{9}}};
-    for (const auto& bytes : {PlistData{}, text("garbage"),
-                              PlistData(otherDesktopArchive.begin(), otherDesktopArchive.begin() + 200), binary(dangling),
-                              binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 0 0")}}, "NSFont")),
-                              binary(archiveOf({{"NSColorSpace", 6}, {"NSCatalogName", "System"}})),
-                              binary(archiveOf({{"NSColorSpace", 3}, {"NSWhite", text("0.5 1 1")}})),
-                              binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 zero 0")}})),
-                              binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 0")}})),
-                              binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", "1 0 0"}}))})
+    for (const auto& bytes :
+         {PlistData{}, text("garbage"), PlistData(otherDesktopArchive.begin(), otherDesktopArchive.begin() + 200),
+          binary(dangling), binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 0 0")}}, "NSFont")),
+          binary(archiveOf({{"NSColorSpace", 6}, {"NSCatalogName", "System"}})),
+          binary(archiveOf({{"NSColorSpace", 3}, {"NSWhite", text("0.5 1 1")}})),
+          binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 zero 0")}})),
+          binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 0")}})),
+          binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", "1 0 0"}}))})
         EXPECT_FALSE(unarchiveColor(bytes));
     EXPECT_FALSE(archiveColor(RgbColor{std::nan(""), 0, 0}));
 }
@@ -104,7 +116,8 @@ TEST(ColorArchive, EveryColourOfARealTerminalFileDecodes)
                 visit(entry.second);
         } else if (const auto* data = value.as<PlistData>()) {
             const std::string_view archive(reinterpret_cast<const char*>(data->data()), data->size());
-            if (archive.find("NSColor") != std::string_view::npos && archive.find("NSColorSpace") != std::string_view::npos) {
+            if (archive.find("NSColor") != std::string_view::npos
+                && archive.find("NSColorSpace") != std::string_view::npos) {
                 ++colours;
                 EXPECT_TRUE(unarchiveColor(*data)) << "colour " << colours;
             }
@@ -129,7 +142,7 @@ TEST(ThemeSettings, CustomColourOrTheSystemAccentColour)
     int changes = 0;
     theme.addObserver([&] { ++changes; });
     system = RgbColor{1, 0, 0};
-    EXPECT_EQ(theme.effectiveColor(), system);  // follows later changes
+    EXPECT_EQ(theme.effectiveColor(), system); // follows later changes
 
     theme.setCustomColor(RgbColor{0.25, 0.25, 0.25});
     theme.setCustomColor(RgbColor{0.25, 0.25, 0.25});
@@ -181,7 +194,7 @@ TEST(LoginItemManager, ChangesOnlyWhenDifferentAndLogsFailures)
     EXPECT_EQ(service.changeRequests, 0);
     EXPECT_TRUE(loginItem.setEnabled(true));
     service.failure = "no autostart folder";
-    EXPECT_TRUE(loginItem.setEnabled(false));  // the real state
+    EXPECT_TRUE(loginItem.setEnabled(false)); // the real state
     EXPECT_TRUE(sink.contains(platform::LogCategory::settings, platform::LogLevel::error,
                               "Login item toggle failed: no autostart folder"));
 }

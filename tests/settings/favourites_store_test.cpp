@@ -27,7 +27,7 @@ TEST_F(FavouritesStoreTest, ToggleWritesTheIdentityWithEveryBarDoubledAndTwiceRe
     int notifications = 0;
     store.addObserver([&] { ++notifications; });
     const auto split = row("Split | Join", "⌥⌘J");
-    store.toggle(split, "Mousepad");  // an application without bundle identifier: its name
+    store.toggle(split, "Mousepad"); // an application without bundle identifier: its name
     EXPECT_TRUE(store.isPinned(split, "Mousepad"));
     EXPECT_EQ(stored(), platform::PlistValue(PlistArray{"Mousepad|Split || Join|⌥⌘J"}));
     EXPECT_TRUE(store.hasFavourites("Mousepad"));
@@ -54,7 +54,8 @@ TEST_F(FavouritesStoreTest, LegacyEntriesAreMigratedOnLookupAndMatchOnlyWholeIde
     writes = 0;
     FavouritesStore store(settings);
     EXPECT_TRUE(store.isPinned(row("A|B", "⌘B"), "app"));
-    EXPECT_THAT(*stored()->as<PlistArray>(), UnorderedElementsAre("app|Copy|⌘C", "app|A||B|⌘B", "org.app.editor|Save|⌘S"));
+    EXPECT_THAT(*stored()->as<PlistArray>(),
+                UnorderedElementsAre("app|Copy|⌘C", "app|A||B|⌘B", "org.app.editor|Save|⌘S"));
     EXPECT_EQ(writes, 1);
     // Plain entries need no migration and are not written again.
     EXPECT_TRUE(store.isPinned(row("Copy", "⌘C"), "app"));
@@ -66,7 +67,7 @@ TEST_F(FavouritesStoreTest, LegacyEntriesAreMigratedOnLookupAndMatchOnlyWholeIde
     EXPECT_FALSE(store.hasFavourites("org.app"));
     EXPECT_FALSE(store.hasFavourites("org.app.edit"));
     settings.set(keys::pinnedShortcuts, PlistArray{"legacy|app|Open|⌘O"});
-    EXPECT_TRUE(FavouritesStore(settings).hasFavourites("legacy|app"));  // written unescaped by an earlier version
+    EXPECT_TRUE(FavouritesStore(settings).hasFavourites("legacy|app")); // written unescaped by an earlier version
 }
 
 } // namespace

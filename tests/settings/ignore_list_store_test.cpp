@@ -14,7 +14,10 @@ using testing::ElementsAre;
 using testing::IsEmpty;
 using testing::Pair;
 
-PlistData bytes(std::string_view text) { return PlistData(text.begin(), text.end()); }
+PlistData bytes(std::string_view text)
+{
+    return PlistData(text.begin(), text.end());
+}
 
 struct IgnoreListStoreTest : test::CountedSettings {
     IgnoreListStoreTest() : CountedSettings(keys::ignoreList) {}
@@ -34,7 +37,7 @@ TEST_F(IgnoreListStoreTest, RulesAreTrimmedNotDuplicatedAndWrittenAtOnce)
     store.addGlobalRule("  Fill\t");
     store.addGlobalRule("Fill");
     store.addGlobalRule("   ");
-    store.addGlobalRule("fill");  // exact text equality only
+    store.addGlobalRule("fill"); // exact text equality only
     EXPECT_THAT(store.globalTitles(), ElementsAre("Fill", "fill"));
     EXPECT_EQ(writes, 2);
     EXPECT_EQ(notifications, 2);
@@ -70,11 +73,12 @@ TEST_F(IgnoreListStoreTest, RulesAreTrimmedNotDuplicatedAndWrittenAtOnce)
 
 TEST_F(IgnoreListStoreTest, DataOfEarlierVersionsLoadsAsItIsAndBadDataIsIgnored)
 {
-    const auto old = decodeIgnoreData(bytes(R"({"globalTitles":["Fill"],"perApp":{"org.a":["Quit"]},"appDisplayNames":{"org.a":"A"}})"));
+    const auto old = decodeIgnoreData(
+        bytes(R"({"globalTitles":["Fill"],"perApp":{"org.a":["Quit"]},"appDisplayNames":{"org.a":"A"}})"));
     ASSERT_TRUE(old);
     EXPECT_THAT(old->perApp.at("org.a"), ElementsAre("Quit"));
-    for (const char* bad : {R"({"globalTitles":["Fill"],"perApp":{}})", R"({"globalTitles":[1],"perApp":{},"appDisplayNames":{}})",
-                            "[]", "{\"globalTitles\":"})
+    for (const char* bad : {R"({"globalTitles":["Fill"],"perApp":{}})",
+                            R"({"globalTitles":[1],"perApp":{},"appDisplayNames":{}})", "[]", "{\"globalTitles\":"})
         EXPECT_FALSE(decodeIgnoreData(bytes(bad))) << bad;
 
     settings.set(keys::ignoreList, encodeIgnoreData(*old));
@@ -84,7 +88,7 @@ TEST_F(IgnoreListStoreTest, DataOfEarlierVersionsLoadsAsItIsAndBadDataIsIgnored)
     settings.set(keys::ignoreList, bytes("not json"));
     writes -= 1;
     store.reload();
-    EXPECT_EQ(store.data(), *old);  // unchanged
+    EXPECT_EQ(store.data(), *old); // unchanged
     EXPECT_EQ(writes, 0);
 }
 

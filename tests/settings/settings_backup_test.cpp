@@ -24,8 +24,14 @@ using platform::PlistArray;
 using platform::PlistDictionary;
 using platform::PlistValue;
 
-PlistDictionary parsedDictionary(std::string_view bytes) { return *platform::parsePropertyList(bytes)->as<PlistDictionary>(); }
-std::string xml(const PlistValue& value) { return *platform::serializePropertyList(value, platform::PlistFormat::xml); }
+PlistDictionary parsedDictionary(std::string_view bytes)
+{
+    return *platform::parsePropertyList(bytes)->as<PlistDictionary>();
+}
+std::string xml(const PlistValue& value)
+{
+    return *platform::serializePropertyList(value, platform::PlistFormat::xml);
+}
 
 class SettingsBackupTest : public testing::Test {
 protected:
@@ -67,11 +73,10 @@ protected:
 TEST_F(SettingsBackupTest, ExportHoldsTheDescriptiveEntriesAndTheStoredBackupKeys)
 {
     fake::MemorySettingsDomain empty;
-    const auto now = platform::TimePoint(platform::Seconds(1740837909.75));  // 2025-03-01 14:05:09.75 UTC
+    const auto now = platform::TimePoint(platform::Seconds(1740837909.75)); // 2025-03-01 14:05:09.75 UTC
     auto entries = parsedDictionary(*exportSettings(empty, now, ""));
-    EXPECT_EQ(entries, (PlistDictionary{{"__version", 1},
-                                        {"__exportedAt", "2025-03-01T14:05:09Z"},
-                                        {"__hintboardVersion", ""}}));
+    EXPECT_EQ(entries, (PlistDictionary{
+                           {"__version", 1}, {"__exportedAt", "2025-03-01T14:05:09Z"}, {"__hintboardVersion", ""}}));
 
     settings.set(keys::popupDisplayMode, 2);
     settings.set(keys::showAllMenuItems, true);
@@ -86,10 +91,10 @@ TEST_F(SettingsBackupTest, ImportReplacesTheBackupKeysOnly)
     fillSettings(other);
     auto entries = parsedDictionary(*exportSettings(other, runtime.now(), "2.4.1"));
     entries.insert_or_assign("__version", 2);
-    entries.insert_or_assign("iCloudSyncEnabled", true);  // not a backup key: ignored
+    entries.insert_or_assign("iCloudSyncEnabled", true); // not a backup key: ignored
 
-    settings.set(keys::showAllMenuItems, true);  // absent from the file: removed
-    settings.set(keys::popupDisplayMode, 1);     // not a backup key: survives
+    settings.set(keys::showAllMenuItems, true); // absent from the file: removed
+    settings.set(keys::popupDisplayMode, 1);    // not a backup key: survives
     ASSERT_TRUE(importSettings(xml(entries), settings).succeeded);
     for (auto key : keys::backup)
         EXPECT_EQ(settings.object(key), other.object(key)) << key;
@@ -109,7 +114,8 @@ TEST_F(SettingsBackupTest, BadInputFailsAndChangesNothing)
     fillSettings(settings);
     const auto before = settings.allValues();
 
-    for (const std::string& bytes : {xml(PlistArray{"globalHotkey"}), std::string("not a property list"), std::string()})
+    for (const std::string& bytes :
+         {xml(PlistArray{"globalHotkey"}), std::string("not a property list"), std::string()})
         EXPECT_FALSE(importSettings(bytes, settings).succeeded);
 
     const fs::path fifo = folder / "fifo.hintboardsettings";
@@ -152,7 +158,7 @@ TEST_F(SettingsBackupTest, ValuesOfTheWrongKindAreSkippedByNameAndAllWrongApplie
     EXPECT_EQ(result.skipped.size(), 5u);
     EXPECT_TRUE(settings.boolean(keys::wrapLongSections));
     EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 3);
-    EXPECT_FALSE(settings.object(keys::doubleTapModifier));  // absent from the file
+    EXPECT_FALSE(settings.object(keys::doubleTapModifier)); // absent from the file
 
     // A NUL inside stored rules is refused, not cut.
     result = importSettings(xml(PlistDictionary{{"ignoreList", platform::PlistData(nulTitle.begin(), nulTitle.end())},

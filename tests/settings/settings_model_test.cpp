@@ -45,7 +45,7 @@ TEST_F(SettingsModelTest, WritesFieldsWithTheirEffectsAndFollowsValuesWrittenEls
     auto model = makeModel();
     model->setAutomaticUpdatesEnabled(false);
     model->setReceiveBetaUpdates(true);
-    model->setReceiveBetaUpdates(true);  // unchanged: nothing
+    model->setReceiveBetaUpdates(true); // unchanged: nothing
     model->setPopupDisplayMode(PopupDisplayMode::mouseCursor);
     EXPECT_EQ(changes, 3);
     EXPECT_EQ(settings.object(keys::automaticUpdateChecks), PlistValue(false));
@@ -54,7 +54,7 @@ TEST_F(SettingsModelTest, WritesFieldsWithTheirEffectsAndFollowsValuesWrittenEls
 
     // Values written by an import or the synchronisation; its own writes change nothing twice.
     settings.set(keys::keyLabels, "symbols");
-    settings.set(keys::popupTipIndex, 4);  // no field of the model: no change
+    settings.set(keys::popupTipIndex, 4); // no field of the model: no change
     saveHotkey(optionCommandK, settings);
     EXPECT_EQ(changes, 5);
     EXPECT_EQ(model->keyLabels(), notation::KeyLabels::symbols);
@@ -76,7 +76,7 @@ TEST_F(SettingsModelTest, WritesFieldsWithTheirEffectsAndFollowsValuesWrittenEls
 
 TEST_F(SettingsModelTest, UpdatesFromThePackageManagerKeepAutomaticChecksOffAndTheFeedIsThisMachines)
 {
-    settings.set(keys::automaticUpdateChecks, true);  // e.g. synchronised from a copy built from source
+    settings.set(keys::automaticUpdateChecks, true); // e.g. synchronised from a copy built from source
     auto services = modelServices();
     services.updatesFromPackageManager = true;
     SettingsModel model(services);
@@ -114,11 +114,11 @@ TEST_F(SettingsModelTest, TheIconsFollowTheDoubleTapInTheModelAndAtLaunchWhereTh
         settings.remove(key);
     settings.set(keys::matchAppIconToTrigger, true);
     settings.set(keys::appIconVariant, 2);
-    EXPECT_FALSE(applyTriggerIconsAtLaunch(settings, presence));  // keyboard, as absent reads
+    EXPECT_FALSE(applyTriggerIconsAtLaunch(settings, presence)); // keyboard, as absent reads
     EXPECT_FALSE(settings.object(keys::menuBarIconStyle));
     EXPECT_EQ(settings.integer(keys::appIconVariant), 0);
     settings.set(keys::doubleTapEnabled, true);
-    EXPECT_TRUE(applyTriggerIconsAtLaunch(settings, presence));  // option when unset
+    EXPECT_TRUE(applyTriggerIconsAtLaunch(settings, presence)); // option when unset
     EXPECT_EQ(settings.integer(keys::menuBarIconStyle), 2);
     EXPECT_EQ(presence.icon(), "AppIconOption");
     EXPECT_FALSE(applyTriggerIconsAtLaunch(settings, presence));
@@ -144,7 +144,7 @@ TEST_F(SettingsModelTest, RecordsCombinationsWithCommandControlOrOption)
     EXPECT_EQ(loadHotkey(settings), f5);
     EXPECT_EQ(hotkeyService.registration(), registrationOf(f5));
     EXPECT_TRUE(doubleTap.isStarted());
-    EXPECT_EQ(monitors.monitorCount(), 2u);  // the double tap's only
+    EXPECT_EQ(monitors.monitorCount(), 2u); // the double tap's only
     model->startRecording();
     monitors.pressKey({49, flags::control | flags::option | 0x100, " "});
     EXPECT_EQ(loadHotkey(settings), (GlobalHotkey{49, 0x1800, "⌃⌥Space"}));

@@ -170,7 +170,7 @@ private:
         else if (choice < 2)
             value = choice == 0;
         if (machine.settings.object(key) == value)
-            return;  // no edit
+            return; // no edit
         // The edit must end after everything this machine knew when it was made.
         const auto before = known(machine);
         SyncStamp after{std::llround(machine.clock.now().time_since_epoch().count() * 1000), 0, ""};
@@ -197,7 +197,8 @@ private:
     }
 
     // A removal takes the additions the machine knew of; an addition is stamped by the machine.
-    void toggleElement(SyncMachine& machine, const TrackedElement& element, bool present, const std::optional<PlistValue>& value)
+    void toggleElement(SyncMachine& machine, const TrackedElement& element, bool present,
+                       const std::optional<PlistValue>& value)
     {
         const auto before = known(machine);
         if (!writes(machine, element.key, value))
@@ -210,7 +211,7 @@ private:
                 tracked.removed.merge(*pending);
             pending = before ? marksOf(before->state, element) : std::set<SyncStamp>{};
         } else if (pending && before && isPresent(before->state, element)) {
-            pending.reset();  // removed and added again in one burst: no edit
+            pending.reset(); // removed and added again in one burst: no edit
         }
     }
 
@@ -218,9 +219,10 @@ private:
     {
         auto elements = state.sets().find(element.key);
         return elements != state.sets().end() && std::ranges::any_of(elements->second, [&](const auto& entry) {
-            return entry.first.starts_with(element.prefix)
-                   && std::ranges::any_of(entry.second.adds, [&](auto& add) { return !entry.second.removes.contains(add); });
-        });
+                   return entry.first.starts_with(element.prefix)
+                          && std::ranges::any_of(entry.second.adds,
+                                                 [&](auto& add) { return !entry.second.removes.contains(add); });
+               });
     }
 
     void editPins(SyncMachine& machine)
@@ -248,7 +250,8 @@ private:
             if (!present)
                 data.ignoredApps["org.app2"] = "App2 on " + machine.computer + machine.name;
             faults.appNames += !present;
-            return toggleElement(machine, {key, "[\"ignoredApp\",\"org.app2\","}, present, PlistValue(encodeIgnoreData(data)));
+            return toggleElement(machine, {key, "[\"ignoredApp\",\"org.app2\","}, present,
+                                 PlistValue(encodeIgnoreData(data)));
         }
         const std::string text = "Rule " + std::to_string(pick(2));
         auto& list = kind == 0 ? data.globalTitles : kind == 1 ? data.ignoredMenuTitles : data.perApp["org.app"];
@@ -259,7 +262,9 @@ private:
             data.perApp.erase("org.app");
         if (kind == 2 && !present)
             data.appDisplayNames["org.app"] = "App";
-        const std::string prefix = kind == 0 ? "[\"title\",\"" : kind == 1 ? "[\"menu\",\"" : "[\"appRule\",\"org.app\",\"";
+        const std::string prefix = kind == 0   ? "[\"title\",\""
+                                   : kind == 1 ? "[\"menu\",\""
+                                               : "[\"appRule\",\"org.app\",\"";
         toggleElement(machine, {key, prefix + text + "\"]"}, present, PlistValue(encodeIgnoreData(data)));
     }
 
@@ -274,7 +279,7 @@ private:
             return;
         const int fault = pick(6);
         if (fault == 0)
-            ++faults.duplicated;  // stays queued and comes again
+            ++faults.duplicated; // stays queued and comes again
         else
             pending_.erase(pending_.begin() + std::ptrdiff_t(index));
         if (fault == 1) {
@@ -385,8 +390,9 @@ private:
     {
         const double now = trueTime();
         const auto stamped = [](double seconds, PlistValue value) {
-            return PlistValue(PlistDictionary{
-                {"s", PlistArray{PlistValue(seconds), PlistValue(0), PlistValue("intruder")}}, {"v", std::move(value)}});
+            return PlistValue(
+                PlistDictionary{{"s", PlistArray{PlistValue(seconds), PlistValue(0), PlistValue("intruder")}},
+                                {"v", std::move(value)}});
         };
         switch (pick(3)) {
         case 0:
@@ -394,9 +400,12 @@ private:
         case 1:
             // Values of the wrong kind, and a stamp days ahead of every clock.
             return *platform::serializePropertyList(
-                PlistDictionary{{"format", "org.mirelo.Hintboard.sync"}, {"version", 2}, {"machine", "intruder"},
-                                {"values", PlistDictionary{
-                                               {std::string(keys::keyLabels), stamped(now, pick(2) ? PlistValue(42) : PlistValue("Ruby"))},
+                PlistDictionary{
+                    {"format", "org.mirelo.Hintboard.sync"},
+                    {"version", 2},
+                    {"machine", "intruder"},
+                    {"values", PlistDictionary{{std::string(keys::keyLabels),
+                                                stamped(now, pick(2) ? PlistValue(42) : PlistValue("Ruby"))},
                                                {std::string(keys::wrapLongSections), stamped(now + 3 * day, true)},
                                                {std::string(keys::showConflictIndicator), stamped(now, "Ruby")},
                                                {std::string(keys::ignoreList), stamped(now, "Print*")}}}},
@@ -477,13 +486,15 @@ private:
             const auto state = known(*machine).value_or(DecodedSyncState{});
             for (auto key : keys::synchronised) {
                 const auto value = state.state.value(key);
-                if (state.state.hasEntries(key) && (machine->settings.object(key) != value || (value && storedValueProblem(key, *value))))
+                if (state.state.hasEntries(key)
+                    && (machine->settings.object(key) != value || (value && storedValueProblem(key, *value))))
                     return std::string(key) + " on " + machine->name + " is not what its record gives, or is refused";
             }
             if (state.state.newestStamp() && state.state.newestStamp()->milliseconds > horizon)
                 return machine->name + " took a stamp refused as lying days ahead";
-            if (std::ranges::any_of(machine->logSink.messages(LogCategory::settings),
-                                    [](const auto& line) { return line.find("from this machine's record") != std::string::npos; }))
+            if (std::ranges::any_of(machine->logSink.messages(LogCategory::settings), [](const auto& line) {
+                    return line.find("from this machine's record") != std::string::npos;
+                }))
                 return machine->name + " refused its own record";
         }
         // Every addition ever stamped; one is undone only by the removals that saw it.
@@ -507,12 +518,14 @@ private:
             const bool survives = std::ranges::any_of(additions, [&](const SyncStamp& add) {
                 return add.milliseconds <= horizon && !tracked.removed.contains(add);
             });
-            const bool removed = std::ranges::any_of(additions, [&](auto& add) { return tracked.removed.contains(add); });
+            const bool removed =
+                std::ranges::any_of(additions, [&](auto& add) { return tracked.removed.contains(add); });
             faults.removalsOfAllSeen += removed && !survives;
             faults.concurrentAdditions += removed && survives;
             if (isPresent(known(*sane[0]).value_or(DecodedSyncState{}).state, element) != survives)
-                return element.prefix + (survives ? " has an addition no removal saw, yet is missing"
-                                                  : " was removed after every addition, yet is there");
+                return element.prefix
+                       + (survives ? " has an addition no removal saw, yet is missing"
+                                   : " was removed after every addition, yet is there");
         }
         // Every scalar key holds its latest stamped edit, and no machine's last
         // edit of a key lost to one it had already seen.
@@ -526,8 +539,9 @@ private:
                 const auto order = [](const std::optional<PlistValue>& a, const std::optional<PlistValue>& b) {
                     return !a || !b ? bool(a) <=> bool(b) : compareValues(*a, *b);
                 };
-                if (!inserted && (known->second.stamp < entry.stamp
-                                  || (known->second.stamp == entry.stamp && order(entry.value, known->second.value) > 0)))
+                if (!inserted
+                    && (known->second.stamp < entry.stamp
+                        || (known->second.stamp == entry.stamp && order(entry.value, known->second.value) > 0)))
                     known->second = entry;
             }
         }
@@ -587,8 +601,8 @@ TEST(SettingsSyncSimulation, EveryScheduleConvergesWithoutLosingAnEdit)
                 "%ld oversized files, %ld files deleted and %ld reverted, %ld schedules with twin machines, %ld copied "
                 "homes, %ld clocks days ahead and %ld days behind, %ld stamps refused and %ld refusals kept after a "
                 "restart; %ld elements removed after every addition, %ld with an addition concurrent to a removal\n",
-                scheduleCount, seconds, f.edits, f.appNames, f.late, f.reordered, f.duplicated, f.conflictCopies, f.kills,
-                f.restarts, f.folderLosses, f.hostileFiles, f.oversizedFiles, f.deletedFiles, f.revertedFiles,
+                scheduleCount, seconds, f.edits, f.appNames, f.late, f.reordered, f.duplicated, f.conflictCopies,
+                f.kills, f.restarts, f.folderLosses, f.hostileFiles, f.oversizedFiles, f.deletedFiles, f.revertedFiles,
                 f.twinSchedules, f.copiedHomes, f.clocksAhead, f.clocksBehind, f.refusedStamps, f.refusalsKept,
                 f.removalsOfAllSeen, f.concurrentAdditions);
 }

@@ -19,7 +19,10 @@ using test::SyncMachine;
 using testing::Contains;
 using testing::HasSubstr;
 
-std::string record(const PlistValue& value) { return *platform::serializePropertyList(value, platform::PlistFormat::xml); }
+std::string record(const PlistValue& value)
+{
+    return *platform::serializePropertyList(value, platform::PlistFormat::xml);
+}
 
 PlistValue stamp(PlistValue seconds, std::int64_t counter, const std::string& machine)
 {
@@ -29,37 +32,40 @@ PlistValue stamp(PlistValue seconds, std::int64_t counter, const std::string& ma
 // A machine file as another release or a damaged copy could hold it.
 PlistValue machineRecord(const std::string& machine, PlistDictionary values, PlistDictionary sets = {})
 {
-    return PlistDictionary{{"format", "org.mirelo.Hintboard.sync"}, {"version", 2}, {"machine", machine},
-                           {"values", PlistValue(std::move(values))}, {"sets", PlistValue(std::move(sets))}};
+    return PlistDictionary{{"format", "org.mirelo.Hintboard.sync"},
+                           {"version", 2},
+                           {"machine", machine},
+                           {"values", PlistValue(std::move(values))},
+                           {"sets", PlistValue(std::move(sets))}};
 }
 
 TEST(SyncState, StampsAreReadWithinTheirBoundsAndUpToADayAhead)
 {
     constexpr std::int64_t now = 1'700'000'000'000;
     const double ahead = now / 1000.0 + 86400;
-    struct Case { PlistValue stamp; std::optional<SyncStamp> read; };
-    for (const auto& c : {Case{stamp(ahead, 0, "m"), SyncStamp{now + 86'400'000, 0, "m"}},
-                          Case{stamp(ahead + 0.001, 0, "m"), std::nullopt},
-                          Case{stamp(1.2345, 7, "m"), SyncStamp{1235, 7, "m"}},
-                          Case{stamp(std::int64_t(5), 0, "m"), SyncStamp{5000, 0, "m"}},
-                          Case{stamp(0.0, 0, "m"), SyncStamp{0, 0, "m"}},
-                          Case{stamp(-0.001, 0, "m"), std::nullopt},
-                          Case{stamp(std::nan(""), 0, "m"), std::nullopt},
-                          Case{stamp(1.0, std::int64_t(1) << 40, "m"), SyncStamp{1000, std::int64_t(1) << 40, "m"}},
-                          Case{stamp(1.0, (std::int64_t(1) << 40) + 1, "m"), std::nullopt},
-                          Case{stamp(1.0, -1, "m"), std::nullopt},
-                          Case{stamp(1.0, 0, std::string(128, 'm')), SyncStamp{1000, 0, std::string(128, 'm')}},
-                          Case{stamp(1.0, 0, std::string(129, 'm')), std::nullopt},
-                          Case{stamp(1.0, 0, ""), std::nullopt},
-                          Case{stamp("1", 0, "m"), std::nullopt},
-                          Case{PlistArray{1.0, 0}, std::nullopt}}) {
+    struct Case {
+        PlistValue stamp;
+        std::optional<SyncStamp> read;
+    };
+    for (const auto& c :
+         {Case{stamp(ahead, 0, "m"), SyncStamp{now + 86'400'000, 0, "m"}},
+          Case{stamp(ahead + 0.001, 0, "m"), std::nullopt}, Case{stamp(1.2345, 7, "m"), SyncStamp{1235, 7, "m"}},
+          Case{stamp(std::int64_t(5), 0, "m"), SyncStamp{5000, 0, "m"}}, Case{stamp(0.0, 0, "m"), SyncStamp{0, 0, "m"}},
+          Case{stamp(-0.001, 0, "m"), std::nullopt}, Case{stamp(std::nan(""), 0, "m"), std::nullopt},
+          Case{stamp(1.0, std::int64_t(1) << 40, "m"), SyncStamp{1000, std::int64_t(1) << 40, "m"}},
+          Case{stamp(1.0, (std::int64_t(1) << 40) + 1, "m"), std::nullopt}, Case{stamp(1.0, -1, "m"), std::nullopt},
+          Case{stamp(1.0, 0, std::string(128, 'm')), SyncStamp{1000, 0, std::string(128, 'm')}},
+          Case{stamp(1.0, 0, std::string(129, 'm')), std::nullopt}, Case{stamp(1.0, 0, ""), std::nullopt},
+          Case{stamp("1", 0, "m"), std::nullopt}, Case{PlistArray{1.0, 0}, std::nullopt}}) {
         std::string failure;
         const auto decoded = decodeSyncState(
             machineRecord("other", {{"wrapLongSections", PlistDictionary{{"s", c.stamp}, {"v", true}}}}), now, failure);
         ASSERT_TRUE(decoded) << failure;
         const auto& registers = decoded->state.registers();
-        EXPECT_EQ(registers.contains("wrapLongSections") ? std::optional(registers.begin()->second.stamp) : std::nullopt,
-                  c.read) << platform::describe(c.stamp);
+        EXPECT_EQ(registers.contains("wrapLongSections") ? std::optional(registers.begin()->second.stamp)
+                                                         : std::nullopt,
+                  c.read)
+            << platform::describe(c.stamp);
         EXPECT_EQ(decoded->skipped.size(), c.read ? 0u : 1u);
     }
 
@@ -67,18 +73,24 @@ TEST(SyncState, StampsAreReadWithinTheirBoundsAndUpToADayAhead)
     std::set<SyncStamp> refused;
     std::string failure;
     const PlistArray marks{stamp(ahead + 1, 0, "fast"), stamp(ahead + 2, 0, "fast")};
-    const auto sets = PlistDictionary{{"pinnedShortcuts", PlistArray{PlistDictionary{{"e", "[\"a|Save|⌘S\"]"}, {"a", marks}}}}};
-    EXPECT_TRUE(decodeSyncState(machineRecord("fast", {}, sets), now, failure, &refused)->state.sets().at("pinnedShortcuts").empty());
+    const auto sets =
+        PlistDictionary{{"pinnedShortcuts", PlistArray{PlistDictionary{{"e", "[\"a|Save|⌘S\"]"}, {"a", marks}}}}};
+    EXPECT_TRUE(decodeSyncState(machineRecord("fast", {}, sets), now, failure, &refused)
+                    ->state.sets()
+                    .at("pinnedShortcuts")
+                    .empty());
     EXPECT_EQ(refused.size(), 1u) << "a list of marks ends at its first refused stamp";
     const SyncStamp first = *refused.begin();
     const auto later = decodeSyncState(
         machineRecord("fast", {{"wrapLongSections", PlistDictionary{{"s", stamp(ahead + 1, 0, "fast")}, {"v", true}}}}),
         now + 10 * 86'400'000, failure, &refused);
     EXPECT_EQ(later->skipped,
-              std::vector<std::string>{"wrapLongSections: a time stamp refused before as lying ahead of this machine's clock"});
+              std::vector<std::string>{
+                  "wrapLongSections: a time stamp refused before as lying ahead of this machine's clock"});
     for (int i = 1; i <= int(maxRefusedStamps); ++i)
-        decodeSyncState(machineRecord("fast", {{"wrapLongSections", PlistDictionary{{"s", stamp(ahead + 1 + i, 0, "fast")}}}}),
-                        now, failure, &refused);
+        decodeSyncState(
+            machineRecord("fast", {{"wrapLongSections", PlistDictionary{{"s", stamp(ahead + 1 + i, 0, "fast")}}}}), now,
+            failure, &refused);
     EXPECT_EQ(refused.size(), maxRefusedStamps);
     EXPECT_FALSE(refused.contains(first));
     EXPECT_EQ(decodeSyncState(encodeSyncState({}, "me", &refused), now, failure)->refused, refused);
@@ -97,11 +109,15 @@ TEST(SyncState, TheClockNeverGoesBackAndTheLaterStampOrOnATieTheGreaterValueWins
     EXPECT_EQ(clock.tick(5000, "a"), (SyncStamp{5000, 4, "a"}));
 
     const auto key = keys::keyAccentColor;
-    struct Case { SyncStamp stamp; std::optional<PlistValue> value; bool wins; };
+    struct Case {
+        SyncStamp stamp;
+        std::optional<PlistValue> value;
+        bool wins;
+    };
     for (const auto& c : {Case{{1000, 0, "b"}, PlistValue(false), true}, Case{{1000, 1, "a"}, PlistValue(false), true},
                           Case{{1001, 0, "a"}, std::nullopt, true}, Case{{999, 9, "z"}, PlistValue(false), false},
                           Case{{1000, 0, "a"}, std::nullopt, false}, Case{{1000, 0, "a"}, PlistValue(false), false},
-                          Case{{1000, 0, "a"}, PlistValue(std::int64_t(0)), true},  // later types order after
+                          Case{{1000, 0, "a"}, PlistValue(std::int64_t(0)), true}, // later types order after
                           Case{{1000, 0, "a"}, PlistValue(PlistArray{1}), true}}) {
         SyncState mine, theirs;
         mine.recordEdit(key, PlistValue(true), {1000, 0, "a"});
@@ -113,11 +129,14 @@ TEST(SyncState, TheClockNeverGoesBackAndTheLaterStampOrOnATieTheGreaterValueWins
         theirs.merge(mine);
         EXPECT_EQ(theirs.value(key), merged.value(key)) << "whatever the merge order";
     }
-    struct Order { PlistValue less, greater; };
-    for (const auto& o : {Order{"a", "b"}, Order{std::int64_t(1), std::int64_t(2)}, Order{1.5, 2.5},
-                          Order{platform::PlistData{1, 2}, platform::PlistData{1, 3}}, Order{PlistArray{1}, PlistArray{1, 0}},
-                          Order{PlistArray{1, 2}, PlistArray{2}}, Order{PlistDictionary{{"a", 1}}, PlistDictionary{{"a", 2}}},
-                          Order{PlistDictionary{{"a", 1}}, PlistDictionary{{"b", 0}}}}) {
+    struct Order {
+        PlistValue less, greater;
+    };
+    for (const auto& o :
+         {Order{"a", "b"}, Order{std::int64_t(1), std::int64_t(2)}, Order{1.5, 2.5},
+          Order{platform::PlistData{1, 2}, platform::PlistData{1, 3}}, Order{PlistArray{1}, PlistArray{1, 0}},
+          Order{PlistArray{1, 2}, PlistArray{2}}, Order{PlistDictionary{{"a", 1}}, PlistDictionary{{"a", 2}}},
+          Order{PlistDictionary{{"a", 1}}, PlistDictionary{{"b", 0}}}}) {
         EXPECT_TRUE(compareValues(o.less, o.greater) < 0) << platform::describe(o.less);
         EXPECT_TRUE(compareValues(o.greater, o.less) > 0) << platform::describe(o.less);
         EXPECT_TRUE(compareValues(o.greater, o.greater) == 0) << platform::describe(o.less);
@@ -133,9 +152,9 @@ TEST(SyncState, ARemovalTakesOnlyTheAdditionsItSawAndElementsKeepTheirOrder)
     b.merge(a);
     EXPECT_EQ(b.value(key), PlistValue(PlistArray{"b|X|⌘X", "a|Y|⌘Y"})) << "in the order of their additions";
     EXPECT_FALSE(b.recordEdit(key, b.value(key), {3500, 0, "b"}));
-    EXPECT_TRUE(b.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y"}), {4000, 0, "b"}));  // removes X
-    a.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y"}), {3900, 0, "a"});  // removes X as well
-    a.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y", "b|X|⌘X"}), {3950, 0, "a"});  // and adds it again
+    EXPECT_TRUE(b.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y"}), {4000, 0, "b"})); // removes X
+    a.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y"}), {3900, 0, "a"});              // removes X as well
+    a.recordEdit(key, PlistValue(PlistArray{"a|Y|⌘Y", "b|X|⌘X"}), {3950, 0, "a"});    // and adds it again
     EXPECT_EQ(a.newestStamp(), (SyncStamp{3950, 0, "a"}));
     EXPECT_EQ(b.newestStamp(), (SyncStamp{3000, 0, "a"})) << "a removal marks the additions it saw";
     EXPECT_EQ(b.merge(a), std::set<std::string>{std::string(key)});
@@ -171,8 +190,11 @@ TEST_F(SettingsSyncTest, AStampRefusedAsLyingAheadStaysRefusedOnceItIsNotAndAfte
 {
     behind.startProgram();
     const double now = behind.clock.now().time_since_epoch().count();
-    behind.folder.place("hintboard-intruder.plist",
-                        record(machineRecord("intruder", {{"hideLargeSubmenus", PlistDictionary{{"s", stamp(now + 2 * 86400, 0, "intruder")}, {"v", true}}}})));
+    behind.folder.place(
+        "hintboard-intruder.plist",
+        record(machineRecord(
+            "intruder",
+            {{"hideLargeSubmenus", PlistDictionary{{"s", stamp(now + 2 * 86400, 0, "intruder")}, {"v", true}}}})));
     runtime.runMainQueue();
     EXPECT_FALSE(behind.settings.object(keys::hideLargeSubmenus));
     EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
@@ -236,7 +258,8 @@ TEST_F(SettingsSyncTest, TheOneFilePerKeyFolderIsMigratedWithoutLoss)
     EXPECT_TRUE(behind.settings.boolean(keys::wrapLongSections));
     EXPECT_FALSE(behind.settings.object(keys::ignoreListEnabled));
     EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                Contains(HasSubstr("skipped ignoreListEnabled.plist from the sync folder: 'ignoreListEnabled': not a Boolean")));
+                Contains(HasSubstr(
+                    "skipped ignoreListEnabled.plist from the sync folder: 'ignoreListEnabled': not a Boolean")));
     // The migrated state now travels in the machine's own file; the old records stay for older releases.
     EXPECT_TRUE(behind.folder.files().contains(behind.sync->ownFileName()));
     EXPECT_TRUE(behind.folder.files().contains("pinnedShortcuts.plist"));
@@ -279,8 +302,9 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
     behind.favourites.emplace(behind.settings);
     behind.ignoreList.emplace(behind.settings);
     behind.theme.emplace(behind.settings, [] { return RgbColor{}; });
-    SettingsSyncServices services{behind.settings, behind.folder,      runtime,            behind.clock, behind.notifications,
-                                  behind.log,      *behind.favourites, *behind.ignoreList, *behind.theme, "behind"};
+    SettingsSyncServices services{
+        behind.settings,    behind.folder,      runtime,       behind.clock, behind.notifications, behind.log,
+        *behind.favourites, *behind.ignoreList, *behind.theme, "behind"};
     {
         SettingsSync sync(services);
         EXPECT_TRUE(sync.hasNewerRemoteSettings());
@@ -299,7 +323,8 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
     // Only the mark that the folder was cleared is left.
     EXPECT_EQ(behind.folder.files().size(), 1u);
     EXPECT_FALSE(behind.settings.object(keys::syncState));
-    EXPECT_THAT(behind.logSink.messages(LogCategory::settings), Contains("SettingsSync.clearICloudData() wiped 2 files"));
+    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
+                Contains("SettingsSync.clearICloudData() wiped 2 files"));
 }
 
 TEST_F(SettingsSyncTest, UnignoringAnApplicationEndsOnlyTheNamesItSaw)
@@ -309,7 +334,7 @@ TEST_F(SettingsSyncTest, UnignoringAnApplicationEndsOnlyTheNamesItSaw)
     behind.startProgram();
     behind.ignoreList->addIgnoredApp(app, "Mousepad Text Editor");
     runtime.advance(Seconds(2));
-    copier.pending.clear();  // ahead hears of it only later
+    copier.pending.clear(); // ahead hears of it only later
     ahead.ignoreList->addIgnoredApp(app, "Mousepad");
     settle();
     // Behind shows the newer name; an unrelated edit there keeps the other,
@@ -320,7 +345,6 @@ TEST_F(SettingsSyncTest, UnignoringAnApplicationEndsOnlyTheNamesItSaw)
     settle();
     EXPECT_EQ(ahead.ignoreList->ignoredApps(), (std::map<std::string, std::string>{{app, "Mousepad Text Editor"}}));
     EXPECT_EQ(behind.ignoreList->ignoredApps(), ahead.ignoreList->ignoredApps());
-
 }
 
 TEST_F(SettingsSyncTest, WhatOnlyAConflictCopyHeldIsPassedOn)
@@ -331,7 +355,8 @@ TEST_F(SettingsSyncTest, WhatOnlyAConflictCopyHeldIsPassedOn)
     // The copy stays in ahead's folder; the machine that made it has gone.
     const double now = runtime.now().time_since_epoch().count();
     ahead.folder.place("hintboard-gone.sync-conflict-1.plist",
-                       record(machineRecord("gone", {{"wrapLongSections", PlistDictionary{{"s", stamp(now, 0, "gone")}, {"v", true}}}})));
+                       record(machineRecord("gone", {{"wrapLongSections",
+                                                      PlistDictionary{{"s", stamp(now, 0, "gone")}, {"v", true}}}})));
     settle();
     EXPECT_TRUE(behind.settings.boolean(keys::wrapLongSections));
 }

@@ -35,8 +35,8 @@ TEST(Settings, StoredValuesOfTheWrongTypeOrRangeReadAsAbsentAndNumbersAsTheirVal
     EXPECT_EQ(settings.keyLabels(), notation::KeyLabels::words);
 
     domain.set(keys::automaticUpdateChecks, false);
-    domain.set(keys::menuBarIconStyle, 3.0);  // numbers are read whatever their stored width
-    domain.set(keys::appIconVariant, "2");  // and from text
+    domain.set(keys::menuBarIconStyle, 3.0); // numbers are read whatever their stored width
+    domain.set(keys::appIconVariant, "2");   // and from text
     domain.set(keys::popupOpenCount, " +12 shows");
     domain.set(keys::popupTipIndex, "99999999999999999999");
     settings.setDoubleTapModifier(DoubleTapModifier::control);
@@ -64,7 +64,8 @@ TEST(Settings, EveryBackedUpOrSynchronisedKeyRefusesValuesItCannotHold)
     std::set<std::string_view> checked(keys::backup.begin(), keys::backup.end());
     checked.insert(keys::synchronised.begin(), keys::synchronised.end());
     for (auto key : checked) {
-        for (const auto& value : {nested, PlistValue(std::string("sym\0bols", 8)), PlistValue(platform::PlistDictionary{})})
+        for (const auto& value :
+             {nested, PlistValue(std::string("sym\0bols", 8)), PlistValue(platform::PlistDictionary{})})
             EXPECT_TRUE(storedValueProblem(key, value)) << key << " " << platform::describe(value).substr(0, 20);
     }
     EXPECT_FALSE(storedValueProblem(keys::keyLabels, "symbols"));

@@ -19,8 +19,8 @@ std::vector<std::string> rowsOf(const std::vector<ShortcutGroup>& groups)
     std::vector<std::string> rows;
     for (const auto& group : groups)
         for (const auto& row : group.shortcuts)
-            rows.push_back(group.title.value_or("") + ": " + row.title + "=" + row.keys +
-                           (row.isDisabled ? " (off)" : ""));
+            rows.push_back(group.title.value_or("") + ": " + row.title + "=" + row.keys
+                           + (row.isDisabled ? " (off)" : ""));
     return rows;
 }
 
@@ -34,13 +34,18 @@ TEST(DesktopKeybindings, EachDesktopsFormReadsAsTheNotation)
     using namespace keybinding;
     using Read = std::optional<std::string> (*)(std::string_view);
     const std::tuple<Read, const char*, std::optional<std::string>> cases[] = {
-        {gtkAccelerator, "<Super><Shift>Left", "⇧⌘←"}, {gtkAccelerator, "<Alt>Above_Tab", "⌥`"},
-        {gtkAccelerator, "XF86Launch5", "Launch5"}, {gtkAccelerator, "<Hyper2>a", std::nullopt},
-        {gtkAccelerator, "<Super", std::nullopt}, {gtkAccelerator, "<Super>NoSuchKey", std::nullopt},
-        {qtKeySequence, "Ctrl+Alt+Del", "⌃⌥⌦"}, {qtKeySequence, "Ctrl++", "⌃+"},
-        {qtKeySequence, "Ctrl+A, Ctrl+B", std::nullopt},  // two presses
-        {openboxKey, "W-S-Left", "⇧⌘←"}, {openboxKey, "A-space", "⌥Space"},
-        {openboxKey, "C-a b", std::nullopt},  // a chain
+        {gtkAccelerator, "<Super><Shift>Left", "⇧⌘←"},
+        {gtkAccelerator, "<Alt>Above_Tab", "⌥`"},
+        {gtkAccelerator, "XF86Launch5", "Launch5"},
+        {gtkAccelerator, "<Hyper2>a", std::nullopt},
+        {gtkAccelerator, "<Super", std::nullopt},
+        {gtkAccelerator, "<Super>NoSuchKey", std::nullopt},
+        {qtKeySequence, "Ctrl+Alt+Del", "⌃⌥⌦"},
+        {qtKeySequence, "Ctrl++", "⌃+"},
+        {qtKeySequence, "Ctrl+A, Ctrl+B", std::nullopt}, // two presses
+        {openboxKey, "W-S-Left", "⇧⌘←"},
+        {openboxKey, "A-space", "⌥Space"},
+        {openboxKey, "C-a b", std::nullopt}, // a chain
         {openboxKey, "Q-x", std::nullopt},
     };
     for (const auto& [read, text, keys] : cases)
@@ -94,10 +99,9 @@ TEST_F(DesktopShortcutsTest, XfceCustomSetReplacesDefaultsAndRemovedDefaultsAreO
   </property>
 </channel>)",
                                                               log);
-    EXPECT_THAT(rowsOf(groups), ElementsAre("Window Manager: Close window=⌥F4",
-                                            "Commands: xfce4-appfinder --collapsed=⌘R",
-                                            "Commands: pactl set-sink-mute 0 toggle=Mute",
-                                            "Commands: xfce4-session-logout=⌃⌥⌦ (off)"));
+    EXPECT_THAT(rowsOf(groups),
+                ElementsAre("Window Manager: Close window=⌥F4", "Commands: xfce4-appfinder --collapsed=⌘R",
+                            "Commands: pactl set-sink-mute 0 toggle=Mute", "Commands: xfce4-session-logout=⌃⌥⌦ (off)"));
     EXPECT_THAT(sink.messages(platform::LogCategory::scraper), ElementsAre(HasSubstr("<Bogus>x")));
 }
 

@@ -20,7 +20,10 @@ namespace {
 std::string elfImage(const std::vector<std::pair<std::string, std::string>>& sections)
 {
     std::string image(64, '\0');
-    std::memcpy(image.data(), "\x7f" "ELF\x02\x01\x01", 7);
+    std::memcpy(image.data(),
+                "\x7f"
+                "ELF\x02\x01\x01",
+                7);
     auto put = [&](std::size_t offset, std::uint64_t value, std::size_t width) {
         for (std::size_t i = 0; i < width; ++i)
             image[offset + i] = static_cast<char>(value >> (8 * i) & 0xff);
@@ -86,7 +89,7 @@ TEST(ElfSections, MalformedFilesGiveNoSections)
     // A section that claims more bytes than the file holds.
     auto claiming = image;
     const std::size_t table = image.size() - 3 * 64;
-    claiming[table + 64 + 32 + 5] = 0x7f;  // size field of the first named section
+    claiming[table + 64 + 32 + 5] = 0x7f; // size field of the first named section
     EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(claiming), ".gresource.").empty());
 
     // Header fields pointing far outside the file.
@@ -101,7 +104,7 @@ TEST(ElfSections, OverlappingSectionsOfThePrefixGiveNone)
     auto image = elfImage({{".gresource.a", std::string(4096, 'x')}, {".gresource.b", "y"}, {".gresource.c", "z"}});
     const std::size_t table = image.size() - 5 * 64;
     for (std::size_t header : {2, 3}) {
-        std::memcpy(&image[table + 64 * header + 24], &image[table + 64 + 24], 16);  // offset and size of the first
+        std::memcpy(&image[table + 64 * header + 24], &image[table + 64 + 24], 16); // offset and size of the first
     }
     EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(image), ".gresource.").empty());
     // Sections of other names may share bytes with them (the header table is looked at, not their bytes).
@@ -127,7 +130,7 @@ TEST(MessageCatalog, MalformedCataloguesAreRejected)
     EXPECT_FALSE(MessageCatalog::parse(std::string(40, 'x')));
     EXPECT_FALSE(MessageCatalog::parse(std::string_view(good).substr(0, good.size() - 2))) << "string cut off";
     auto counting = good;
-    counting[8 + 3] = 0x7f;  // claims millions of strings
+    counting[8 + 3] = 0x7f; // claims millions of strings
     EXPECT_FALSE(MessageCatalog::parse(counting));
 }
 
@@ -158,8 +161,7 @@ TEST(MessageCatalog, OverlappingStringsHoldingFarMoreThanTheFileAreRejected)
 
 TEST(CatalogLanguages, LanguageListComesFirstThenTheLocaleUnlessItIsC)
 {
-    EXPECT_THAT(catalogLanguages("de:fr_FR", std::nullopt, std::nullopt, "C.UTF-8"),
-                ElementsAre("de", "fr_FR", "fr"));
+    EXPECT_THAT(catalogLanguages("de:fr_FR", std::nullopt, std::nullopt, "C.UTF-8"), ElementsAre("de", "fr_FR", "fr"));
     EXPECT_THAT(catalogLanguages(std::nullopt, "", "pt_BR.UTF-8@x", "de_DE"),
                 ElementsAre("pt_BR.UTF-8@x", "pt_BR.UTF-8", "pt_BR@x", "pt_BR", "pt@x", "pt"));
     EXPECT_TRUE(catalogLanguages(std::nullopt, std::nullopt, std::nullopt, "POSIX").empty());

@@ -1,7 +1,7 @@
 // Mozilla applications' menus as their archives define them: the zip reader's
 // bounds, Fluent messages, DTD entities and the main window's menu bar.
-#include "sources/dtd_entities.h"
 #include "sources/desktop_keybindings.h"
+#include "sources/dtd_entities.h"
 #include "sources/fluent.h"
 #include "sources/xul_menus.h"
 #include "sources/zip_archive.h"
@@ -76,10 +76,10 @@ TEST(Fluent, FormatsValuesAttributesSelectorsAndReferences)
         {"downloads-shortcut", "key", {}, "Y"},
         {"bracket-shortcut", "key", {}, "}"},
         {"plain", "", {}, "Two words\non two lines"},
-        {"menu-file", "", {}, std::nullopt},        // no value
+        {"menu-file", "", {}, std::nullopt}, // no value
         {"menu-file", "accesskey", {}, std::nullopt},
         {"missing", "label", {}, std::nullopt},
-        {"loop", "", {}, std::nullopt},             // refers to itself: bounded
+        {"loop", "", {}, std::nullopt}, // refers to itself: bounded
     };
     for (const auto& c : cases)
         EXPECT_EQ(bundle.format(c.id, c.attribute, c.arguments), c.expected) << c.id << "." << c.attribute;
@@ -101,15 +101,15 @@ TEST(Dtd, ExpandsNestedEntitiesAndRefusesExpansionBeyondTheBounds)
 <!ENTITY quote.label "Say &quot;hi&quot;">
 <!ENTITY % brandDTD SYSTEM "chrome://branding/locale/brand.dtd">)",
                          declarations);
-    dtd::addDeclarations(R"(<!ENTITY brandShortName "Other">)", declarations);  // the first definition wins
+    dtd::addDeclarations(R"(<!ENTITY brandShortName "Other">)", declarations); // the first definition wins
     const auto entities = dtd::expanded(declarations);
     ASSERT_TRUE(entities);
     EXPECT_EQ(entities->at("aboutCmd.label"), "About Thunderbird");
     EXPECT_FALSE(entities->contains("hidden"));
 
     // Quotes and "<" of an entity's text stay inside the attribute.
-    const auto document = dtd::withEntities(R"(<m label="&quote.label;" a="&aboutCmd.label;" b="&amp;&unknown;"/>)",
-                                            *entities, 1000);
+    const auto document =
+        dtd::withEntities(R"(<m label="&quote.label;" a="&aboutCmd.label;" b="&amp;&unknown;"/>)", *entities, 1000);
     ASSERT_TRUE(document);
     EXPECT_EQ(*document, R"(<m label="Say &quot;hi&quot;" a="About Thunderbird" b="&amp;&unknown;"/>)");
     EXPECT_FALSE(dtd::withEntities("&aboutCmd.label;&aboutCmd.label;", *entities, 20));
@@ -173,7 +173,7 @@ constexpr std::string_view fluentWindow = R"(<html xmlns:html="http://www.w3.org
 
 struct Row {
     std::string path;
-    std::string keys;  // in the key notation
+    std::string keys; // in the key notation
     friend bool operator==(const Row&, const Row&) = default;
     friend std::ostream& operator<<(std::ostream& out, const Row& r) { return out << r.path << "=" << r.keys; }
 };
@@ -182,7 +182,8 @@ void flatten(const std::vector<XulMenuItem>& items, const std::string& prefix, s
 {
     for (const auto& item : items) {
         const auto path = prefix + (item.title.empty() ? "—" : item.title);
-        rows.push_back(Row{path, item.accelerator.empty() ? "" : keybinding::gtkAccelerator(item.accelerator).value_or("?")});
+        rows.push_back(
+            Row{path, item.accelerator.empty() ? "" : keybinding::gtkAccelerator(item.accelerator).value_or("?")});
         flatten(item.items, path + "/", rows);
     }
 }
@@ -207,13 +208,13 @@ TEST(XulMenus, ReadsTheMenuBarWithKeysByKeyAndKeycodeAndEveryModifier)
     EXPECT_EQ(menus->keyCount, 10u);
     // Hidden menus, items and separators are left out; a disabled key is none.
     EXPECT_THAT(rowsOf(menus->menus),
-                ElementsAre(Row{"File", ""}, Row{"File/New Tab", "⌃T"}, Row{"File/—", ""},
-                            Row{"File/Zoom", ""}, Row{"File/Zoom/Zoom In", ""},
-                            Row{"File/Quit", "⌃Q"}, Row{"View", ""}, Row{"View/Back", "⌥←"},
-                            Row{"View/Mute", "⌃M"}, Row{"View/Full Screen", "⌥⇧⌘F11"}, Row{"View/Reader View", ""}));
+                ElementsAre(Row{"File", ""}, Row{"File/New Tab", "⌃T"}, Row{"File/—", ""}, Row{"File/Zoom", ""},
+                            Row{"File/Zoom/Zoom In", ""}, Row{"File/Quit", "⌃Q"}, Row{"View", ""},
+                            Row{"View/Back", "⌥←"}, Row{"View/Mute", "⌃M"}, Row{"View/Full Screen", "⌥⇧⌘F11"},
+                            Row{"View/Reader View", ""}));
     // Keys that no visible item carries, named after what else runs them; a key nothing names is left out.
-    EXPECT_THAT(rowsOf(menus->otherKeys), ElementsAre(Row{"Hidden Close", "⌃⇧W"}, Row{"Reload", "F5"},
-                                                      Row{"Zoom In", "⌃="}));
+    EXPECT_THAT(rowsOf(menus->otherKeys),
+                ElementsAre(Row{"Hidden Close", "⌃⇧W"}, Row{"Reload", "F5"}, Row{"Zoom In", "⌃="}));
 }
 
 class ZipArchiveTest : public testing::Test {
@@ -251,7 +252,8 @@ TEST_F(ZipArchiveTest, ReadsStoredAndCompressedEntriesAndRefusesHostileArchivesW
     // An entry whose declared size lies (local and central headers say 10 bytes).
     test::writeZip(path, {{"liar", std::string(1000, 'x'), false}});
     std::string bytes = test::readFile(path);
-    for (const auto& [signature, offset] : {std::pair{std::string("PK\3\4"), 22}, std::pair{std::string("PK\1\2"), 24}}) {
+    for (const auto& [signature, offset] :
+         {std::pair{std::string("PK\3\4"), 22}, std::pair{std::string("PK\1\2"), 24}}) {
         const auto at = bytes.find(signature);
         ASSERT_NE(at, std::string::npos);
         bytes.replace(at + offset, 4, std::string("\x0a\0\0\0", 4));

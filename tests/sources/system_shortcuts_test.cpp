@@ -1,9 +1,9 @@
 // The system shortcuts and the user's files they are read from.
 #include "sources/system_shortcuts.h"
 
+#include "base/untrusted_file.h"
 #include "fake/scripted_symbolic_hotkeys.h"
 #include "sources/property_list_reader.h"
-#include "base/untrusted_file.h"
 #include "sources/user_folders.h"
 #include "support/scoped_environment.h"
 #include "test_files.h"
@@ -27,7 +27,8 @@ PlistValue hotKey(bool enabled, std::optional<std::array<std::int64_t, 3>> param
     PlistDictionary entry{{"enabled", enabled}};
     if (parameters) {
         auto [character, virtualKey, flags] = *parameters;
-        entry["value"] = PlistDictionary{{"parameters", PlistArray{character, virtualKey, flags}}, {"type", "standard"}};
+        entry["value"] =
+            PlistDictionary{{"parameters", PlistArray{character, virtualKey, flags}}, {"type", "standard"}};
     }
     return entry;
 }
@@ -71,10 +72,11 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
 
     // Not a property list, a list without the hot-key dictionary, and one where it has another type.
     test::writeFile(symbolicHotKeysFile(home.path()), "not a property list");
-    EXPECT_EQ(hotKeyStatesFromPreferences(sources::readUserPreferences({home.path(), {}},
-                                                                       "com.apple.symbolichotkeys.plist")),
+    EXPECT_EQ(
+        hotKeyStatesFromPreferences(sources::readUserPreferences({home.path(), {}}, "com.apple.symbolichotkeys.plist")),
+        defaultHotKeyStates());
+    EXPECT_EQ(hotKeyStatesFromPreferences(platform::parsePropertyList("<plist><array/></plist>")),
               defaultHotKeyStates());
-    EXPECT_EQ(hotKeyStatesFromPreferences(platform::parsePropertyList("<plist><array/></plist>")), defaultHotKeyStates());
     test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", PlistArray{}}},
                      PlistFormat::binary);
     auto fromWrongType = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
@@ -87,22 +89,22 @@ TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
     test::TemporaryFolder home;
     const PlistDictionary hotKeys{
         {"64", hotKey(true, {{32, 49, 0x100000}})},      // the same as the default
-        {"65", hotKey(false)},                            // off, no value: default, deactivated
-        {"28", hotKey(true, {{65535, 65535, 0}})},        // no key at all: default stays
-        {"30", hotKey(true, {{65535, 114, 0x100000}})},   // key code without a name: default stays
-        {"31", hotKey(false, {{65535, 114, 0x100000}})},  // off with unnamed key: default stays, on
-        {"118", hotKey(true, {{49, 18, 262144}})},        // Space 1 switched on
-        {"119", hotKey(true, {{65535, 19, 262144}})},     // Space 2 as the system writes it: the "2" key
-        {"+36", hotKey(false)},                           // a leading plus is a number
-        {"33", hotKey(true, {{65535, 125, 0x60000}})},    // changed to ⌃⇧↓
-        {"abc", hotKey(false)},                           // not a number
-        {"7", PlistDictionary{{"enabled", 0},                 // not a Boolean
+        {"65", hotKey(false)},                           // off, no value: default, deactivated
+        {"28", hotKey(true, {{65535, 65535, 0}})},       // no key at all: default stays
+        {"30", hotKey(true, {{65535, 114, 0x100000}})},  // key code without a name: default stays
+        {"31", hotKey(false, {{65535, 114, 0x100000}})}, // off with unnamed key: default stays, on
+        {"118", hotKey(true, {{49, 18, 262144}})},       // Space 1 switched on
+        {"119", hotKey(true, {{65535, 19, 262144}})},    // Space 2 as the system writes it: the "2" key
+        {"+36", hotKey(false)},                          // a leading plus is a number
+        {"33", hotKey(true, {{65535, 125, 0x60000}})},   // changed to ⌃⇧↓
+        {"abc", hotKey(false)},                          // not a number
+        {"7", PlistDictionary{{"enabled", 0},            // not a Boolean
                               {"value", PlistDictionary{{"parameters", PlistArray{0x61, 0, 0x100000}}}}}},
-        {"8", PlistArray{}},                              // not a dictionary
-        {"9", hotKey(true, {{65535, 118, -1}})},          // flags out of range
-        {"999", hotKey(true, {{0x61, 0, 0x100000}})},     // unknown: kept, never shown
-        {"99999999999999999999", hotKey(false)},          // out of range
-        {"29", PlistDictionary{{"enabled", false},        // unreadable parameters: default, deactivated
+        {"8", PlistArray{}},                          // not a dictionary
+        {"9", hotKey(true, {{65535, 118, -1}})},      // flags out of range
+        {"999", hotKey(true, {{0x61, 0, 0x100000}})}, // unknown: kept, never shown
+        {"99999999999999999999", hotKey(false)},      // out of range
+        {"29", PlistDictionary{{"enabled", false},    // unreadable parameters: default, deactivated
                                {"value", PlistDictionary{{"parameters", PlistArray{"a", 0, 0}}}}}},
     };
     test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", hotKeys}},
@@ -113,18 +115,23 @@ TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
     ASSERT_TRUE(section);
     auto rows = rowsByTitle(*section);
     EXPECT_EQ(rows.size(), 30u);
-    const std::pair<const char*, HotKeyState> expected[] = {
-        {"Show Finder Search Window", {"⌥⌘Space", true}}, {"Save Picture of Entire Screen", {"⇧⌘3", false}},
-        {"Copy Picture of Entire Screen", {"⌃⇧⌘3", true}}, {"Save Picture of Selected Area", {"⇧⌘4", false}},
-        {"Copy Picture of Selected Area", {"⌃⇧⌘4", false}}, {"Switch to Space 1", {"⌃1", false}},
-        {"Switch to Space 2", {"⌃2", false}}, {"Show Desktop", {"F11", true}},
-        {"Application Windows", {"⌃⇧↓", false}}, {"Move Focus to Menu Bar", {"⌃F2", false}},
-        {"Move Focus to Dock", {"⌃F3", false}}, {"Move Focus to Active Window", {"⌃F4", false}}};
+    const std::pair<const char*, HotKeyState> expected[] = {{"Show Finder Search Window", {"⌥⌘Space", true}},
+                                                            {"Save Picture of Entire Screen", {"⇧⌘3", false}},
+                                                            {"Copy Picture of Entire Screen", {"⌃⇧⌘3", true}},
+                                                            {"Save Picture of Selected Area", {"⇧⌘4", false}},
+                                                            {"Copy Picture of Selected Area", {"⌃⇧⌘4", false}},
+                                                            {"Switch to Space 1", {"⌃1", false}},
+                                                            {"Switch to Space 2", {"⌃2", false}},
+                                                            {"Show Desktop", {"F11", true}},
+                                                            {"Application Windows", {"⌃⇧↓", false}},
+                                                            {"Move Focus to Menu Bar", {"⌃F2", false}},
+                                                            {"Move Focus to Dock", {"⌃F3", false}},
+                                                            {"Move Focus to Active Window", {"⌃F4", false}}};
     for (const auto& [title, state] : expected)
         EXPECT_EQ(rows[title], state) << title;
 
-    auto states = hotKeyStatesFromPreferences(
-        sources::readUserPreferences({home.path(), {}}, "com.apple.symbolichotkeys.plist"));
+    auto states =
+        hotKeyStatesFromPreferences(sources::readUserPreferences({home.path(), {}}, "com.apple.symbolichotkeys.plist"));
     EXPECT_EQ(states[999], (HotKeyState{"⌘A", false}));
 }
 
@@ -202,7 +209,8 @@ TEST(PropertyListReader, OnlyRegularFilesWithinTheLimit)
     const auto preferences = home.path() / "Library/Preferences";
     const UserFolders folders{home.path(), {}};
     test::writePlist(preferences / "a.plist", platform::PlistDictionary{{"k", 1}}, platform::PlistFormat::binary);
-    EXPECT_EQ(sources::readUserPreferences(folders, "a.plist"), platform::PlistValue(platform::PlistDictionary{{"k", 1}}));
+    EXPECT_EQ(sources::readUserPreferences(folders, "a.plist"),
+              platform::PlistValue(platform::PlistDictionary{{"k", 1}}));
     EXPECT_FALSE(sources::readUserPreferences(folders, "missing.plist"));
     EXPECT_FALSE(sources::readUserPreferences(UserFolders{"relative/home", {}}, "a.plist"));
     std::filesystem::create_symlink("/dev/zero", preferences / "zero.plist");

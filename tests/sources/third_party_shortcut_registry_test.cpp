@@ -24,7 +24,10 @@ std::string registration(std::string_view appName, std::string_view shortcuts = 
 class ThirdPartyShortcutRegistryTest : public testing::Test {
 protected:
     std::filesystem::path integrations() const { return data.path() / "Hintboard/Integrations"; }
-    void write(std::string_view name, std::string_view content) const { test::writeFile(integrations() / name, content); }
+    void write(std::string_view name, std::string_view content) const
+    {
+        test::writeFile(integrations() / name, content);
+    }
 
     std::vector<std::string> sectionTitles() const
     {
@@ -52,7 +55,7 @@ TEST_F(ThirdPartyShortcutRegistryTest, JsonFilesInNameOrderAndAMalformedFileCost
 
     write("b.json", registration("B", R"({"title": "Go", "keys": "⌘G"})"));
     write("a.json", registration("A", R"({"title": "No keys"})"));
-    write("Z.json", registration("Z"));  // upper case sorts first
+    write("Z.json", registration("Z")); // upper case sorts first
     write(".hidden.json", "{\"appName\": \"Hidden\", \"shortcuts\": [");
     for (const char* skipped : {"c.JSON", "d.txt", "e.json.bak"})
         write(skipped, registration(skipped));
@@ -65,8 +68,12 @@ TEST_F(ThirdPartyShortcutRegistryTest, JsonFilesInNameOrderAndAMalformedFileCost
 
 TEST_F(ThirdPartyShortcutRegistryTest, GroupsInOrderOfFirstAppearance)
 {
-    RegistrationFile file{"App\u200F", {{"One", "⌘1", "X"}, {"Two", "⌘2", "Y"}, {"Three", "⌘3", "X"},
-                                        {"Four\x07", "⌘4\u202E", std::nullopt}, {"Five", "⌘5", "X\x01"}}};
+    RegistrationFile file{"App\u200F",
+                          {{"One", "⌘1", "X"},
+                           {"Two", "⌘2", "Y"},
+                           {"Three", "⌘3", "X"},
+                           {"Four\x07", "⌘4\u202E", std::nullopt},
+                           {"Five", "⌘5", "X\x01"}}};
     auto section = ThirdPartyShortcutRegistry::makeSection(file);
     EXPECT_EQ(section.title, "App");
     ASSERT_EQ(section.groups.size(), 3u);
@@ -113,8 +120,8 @@ TEST_F(ThirdPartyShortcutRegistryTest, DecodingIsStrictAboutRequiredKeysOnly)
         EXPECT_FALSE(RegistrationFile::decode(malformed)) << malformed;
 
     // Deep nesting in an ignored key costs the file, not the stack.
-    std::string deep = R"({"appName": "A", "shortcuts": [], "x": )" + std::string(100000, '[') +
-                       std::string(100000, ']') + "}";
+    std::string deep =
+        R"({"appName": "A", "shortcuts": [], "x": )" + std::string(100000, '[') + std::string(100000, ']') + "}";
     EXPECT_FALSE(RegistrationFile::decode(deep));
     std::string bracketsInStrings = R"({"appName": ")" + std::string(1000, '[') + R"(\"", "shortcuts": []})";
     EXPECT_TRUE(RegistrationFile::decode(bracketsInStrings));

@@ -13,15 +13,28 @@ using platform::PlistFormat;
 TEST(ParseKeyEquivalent, ModifiersInGlyphOrderAndTheWholeKeyTextNamed)
 {
     const std::pair<const char*, std::optional<std::string>> cases[] = {
-        {"@$~^k", "⌃⌥⇧⌘K"}, {"@@s", "⌘S"}, {"s", "S"},
-        {"@a^", "⌘A^"},  // modifier characters after the key belong to the key text
-        {"", std::nullopt}, {"^~$@", std::nullopt}, {"@\t", "⌘⇥"}, {"@ ", "⌘Space"}, {"@\n", "⌘↩"},
-        {"@\x7f", "⌘⌫"}, {"$@\uF704", "⇧⌘F1"}, {"^\uF72C", "⌃⇞"},
-        {"@#1", "⌘1"}, {"@#", "⌘#"},  // "#" marks a keypad key; alone it is the key
-        {"@ab", "⌘AB"}, {"@ß", "⌘SS"},
+        {"@$~^k", "⌃⌥⇧⌘K"},
+        {"@@s", "⌘S"},
+        {"s", "S"},
+        {"@a^", "⌘A^"}, // modifier characters after the key belong to the key text
+        {"", std::nullopt},
+        {"^~$@", std::nullopt},
+        {"@\t", "⌘⇥"},
+        {"@ ", "⌘Space"},
+        {"@\n", "⌘↩"},
+        {"@\x7f", "⌘⌫"},
+        {"$@\uF704", "⇧⌘F1"},
+        {"^\uF72C", "⌃⇞"},
+        {"@#1", "⌘1"},
+        {"@#", "⌘#"}, // "#" marks a keypad key; alone it is the key
+        {"@ab", "⌘AB"},
+        {"@ß", "⌘SS"},
         // Keys that would show nothing give no row: control and unnamed private-use characters.
-        {"@\x10", std::nullopt}, {"@\t\t", std::nullopt}, {"@\uF746", std::nullopt}, {"@\uF704x", std::nullopt},
-        {"@\xff", "⌘\uFFFD"},  // malformed UTF-8 becomes a replacement character
+        {"@\x10", std::nullopt},
+        {"@\t\t", std::nullopt},
+        {"@\uF746", std::nullopt},
+        {"@\uF704x", std::nullopt},
+        {"@\xff", "⌘\uFFFD"}, // malformed UTF-8 becomes a replacement character
     };
     for (const auto& [text, keys] : cases)
         EXPECT_EQ(parseKeyEquivalent(text), keys) << text;
@@ -33,20 +46,26 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitleAndNoGroupWithoutUsableEntrie
     const UserFolders folders{home.path(), {}};
     const auto file = home.path() / "Library/Preferences/.GlobalPreferences.plist";
     EXPECT_FALSE(userKeyEquivalentGroup(folders));
-    for (const auto& unusable : {PlistDictionary{{"AppleLocale", "en_US"}}, PlistDictionary{{"NSUserKeyEquivalents", "@s"}},
-                                 PlistDictionary{{"NSUserKeyEquivalents", PlistDictionary{{"Save", "@"}}}}}) {
+    for (const auto& unusable :
+         {PlistDictionary{{"AppleLocale", "en_US"}}, PlistDictionary{{"NSUserKeyEquivalents", "@s"}},
+          PlistDictionary{{"NSUserKeyEquivalents", PlistDictionary{{"Save", "@"}}}}}) {
         test::writePlist(file, unusable, PlistFormat::binary);
         EXPECT_FALSE(userKeyEquivalentGroup(folders));
     }
 
-    test::writePlist(file,
-                     PlistDictionary{{"AppleLocale", "en_US"},
-                                     {"NSUserKeyEquivalents",
-                                      PlistDictionary{{"Zoom", "^~z"}, {"Item 10", "@0"}, {"Item 9", "@9"},
-                                                      {"Only Command", "@"}, {"Number", 3}, {"\x01\x02\u200E", "@x"},
-                                                      {"\u202ABold\u202C", "@b"}, {"Invisible", "@\x10"},
-                                                      {"\x1bWindow\x1bRemove Window from Set", "@e"}}}},
-                     PlistFormat::xml);
+    test::writePlist(
+        file,
+        PlistDictionary{{"AppleLocale", "en_US"},
+                        {"NSUserKeyEquivalents", PlistDictionary{{"Zoom", "^~z"},
+                                                                 {"Item 10", "@0"},
+                                                                 {"Item 9", "@9"},
+                                                                 {"Only Command", "@"},
+                                                                 {"Number", 3},
+                                                                 {"\x01\x02\u200E", "@x"},
+                                                                 {"\u202ABold\u202C", "@b"},
+                                                                 {"Invisible", "@\x10"},
+                                                                 {"\x1bWindow\x1bRemove Window from Set", "@e"}}}},
+        PlistFormat::xml);
     auto group = userKeyEquivalentGroup(folders);
     ASSERT_TRUE(group);
     EXPECT_EQ(group->title, "All Applications");

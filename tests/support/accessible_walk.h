@@ -11,7 +11,8 @@
 namespace hb::test {
 
 // Visits the accessible elements below `root` in tree order (the root included).
-inline void walkAccessible(QAccessibleInterface* root, const std::function<void(QAccessibleInterface&)>& visit, int depth = 0)
+inline void walkAccessible(QAccessibleInterface* root, const std::function<void(QAccessibleInterface&)>& visit,
+                           int depth = 0)
 {
     if (!root || depth > 40)
         return;
@@ -26,8 +27,9 @@ inline bool isControl(QAccessibleInterface& element)
     if (element.state().focusable)
         return true;
     const QAccessibleActionInterface* actions = element.actionInterface();
-    return actions && (actions->actionNames().contains(QAccessibleActionInterface::pressAction()) ||
-                       actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    return actions
+           && (actions->actionNames().contains(QAccessibleActionInterface::pressAction())
+               || actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
 }
 
 // The shown controls of `window` without an accessible name: role and what
@@ -40,8 +42,8 @@ inline std::vector<std::string> unnamedControls(QWidget& window)
             return;
         QString what = QString::number(element.role(), 16);
         if (QObject* object = element.object())
-            what += QStringLiteral(" ") + QString::fromLatin1(object->metaObject()->className()) + QStringLiteral(" ") +
-                    object->objectName() + QStringLiteral(" ") + element.text(QAccessible::Value);
+            what += QStringLiteral(" ") + QString::fromLatin1(object->metaObject()->className()) + QStringLiteral(" ")
+                    + object->objectName() + QStringLiteral(" ") + element.text(QAccessible::Value);
         unnamed.push_back(what.toStdString());
     });
     return unnamed;

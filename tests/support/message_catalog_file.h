@@ -7,7 +7,7 @@
 namespace hb::test {
 
 struct CatalogEntry {
-    std::string original;  // "context\x04message" for a message with context
+    std::string original; // "context\x04message" for a message with context
     std::string translation;
 };
 

@@ -24,7 +24,13 @@ inline const GlobalHotkey optionCommandK{40, 0x900, "⌥⌘K"};
 struct SettingsModelFakes {
     SettingsModelServices modelServices()
     {
-        return SettingsModelServices{settings,   hotkeys,  doubleTap, monitors, notifications, loginItems, presence,
+        return SettingsModelServices{settings,
+                                     hotkeys,
+                                     doubleTap,
+                                     monitors,
+                                     notifications,
+                                     loginItems,
+                                     presence,
                                      [this] { return remoteIsNewer; },
                                      [this](bool enabled) { syncCalls.push_back(enabled); }};
     }

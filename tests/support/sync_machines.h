@@ -43,8 +43,7 @@ struct SyncMachine {
         ignoreList.emplace(settings);
         theme.emplace(settings, [] { return RgbColor{}; });
         sync = std::make_unique<SettingsSync>(SettingsSyncServices{settings, folder, runtime, clock, notifications, log,
-                                                                   *favourites, *ignoreList, *theme, name,
-                                                                   computer});
+                                                                   *favourites, *ignoreList, *theme, name, computer});
         sync->start();
     }
     void stopProgram()
@@ -58,7 +57,7 @@ struct SyncMachine {
     bool isDead() const { return writesLeft == 0; }
     void restart()
     {
-        writesLeft = 0;  // a dead process writes nothing more while it goes
+        writesLeft = 0; // a dead process writes nothing more while it goes
         stopProgram();
         writesLeft = -1;
         startProgram();
@@ -82,7 +81,7 @@ struct SyncMachine {
     platform::NotificationCenter notifications;
     fake::MemoryLogSink logSink;
     platform::Log log{logSink, [] { return false; }};
-    int writesLeft = -1;  // -1: alive without limit; 0: dead
+    int writesLeft = -1; // -1: alive without limit; 0: dead
     std::optional<FavouritesStore> favourites;
     std::optional<IgnoreListStore> ignoreList;
     std::optional<ThemeSettings> theme;

@@ -9,7 +9,10 @@
 namespace hb::test {
 
 // Real files shared by the tests; machines without them skip those tests.
-inline std::filesystem::path testDataFolder() { return HINTBOARD_SOURCE_DIR "/../shared/testdata"; }
+inline std::filesystem::path testDataFolder()
+{
+    return HINTBOARD_SOURCE_DIR "/../shared/testdata";
+}
 
 // The bytes of a file under the test-data folder, or none when it is absent.
 inline std::optional<std::string> readTestData(const std::filesystem::path& relative)

@@ -41,8 +41,13 @@ protected:
             } else {
                 std::uint64_t held = 0;
                 for (char c : word)
-                    held |= c == 'C' ? flags::command : c == 'S' ? flags::shift : c == 'O' ? flags::option
-                          : c == 'T' ? flags::control : c == 'K' ? 0x10000 : c == 'D' ? 0x8 : 0;
+                    held |= c == 'C'   ? flags::command
+                            : c == 'S' ? flags::shift
+                            : c == 'O' ? flags::option
+                            : c == 'T' ? flags::control
+                            : c == 'K' ? 0x10000
+                            : c == 'D' ? 0x8
+                                       : 0;
                 monitors.changeFlags(held);
             }
         }
@@ -60,25 +65,30 @@ protected:
 
 TEST_F(DoubleTapTriggerTest, FiresOnASecondPressStrictlyWithinHalfASecondOfTheFirstRelease)
 {
-    struct Case { const char* modifier; const char* events; int fired; Phase phase; };
+    struct Case {
+        const char* modifier;
+        const char* events;
+        int fired;
+        Phase phase;
+    };
     for (const auto& c : {
              Case{"command", "C - w0.3 C", 1, Phase::idle},
-             Case{"command", "C - w0.3 C -", 1, Phase::idle},  // the release after firing starts nothing
-             Case{"command", "C - w0.5 C", 0, Phase::firstDown},  // too late: a new first tap
+             Case{"command", "C - w0.3 C -", 1, Phase::idle},    // the release after firing starts nothing
+             Case{"command", "C - w0.5 C", 0, Phase::firstDown}, // too late: a new first tap
              Case{"command", "C - w0.6 C - w0.49 C", 1, Phase::idle},
-             Case{"command", "CD w3 K w0.2 CK", 1, Phase::idle},  // any hold; Caps Lock and device bits do not count
-             Case{"command", "C - w0.1 CS", 0, Phase::idle},  // a chord resets
-             Case{"command", "S - S SC S - C", 0, Phase::firstDown},  // pressed and released under Shift
-             Case{"command", "C CO O - C", 0, Phase::firstDown},  // released while Option is held
-             Case{"command", "C - k C", 0, Phase::firstDown},  // a key between the taps
-             Case{"command", "C k - C", 0, Phase::firstDown},  // Command-C as the first tap
-             Case{"command", "C - w0.1 S - w0.1 C", 1, Phase::idle},  // another modifier alone does not reset
+             Case{"command", "CD w3 K w0.2 CK", 1, Phase::idle},     // any hold; Caps Lock and device bits do not count
+             Case{"command", "C - w0.1 CS", 0, Phase::idle},         // a chord resets
+             Case{"command", "S - S SC S - C", 0, Phase::firstDown}, // pressed and released under Shift
+             Case{"command", "C CO O - C", 0, Phase::firstDown},     // released while Option is held
+             Case{"command", "C - k C", 0, Phase::firstDown},        // a key between the taps
+             Case{"command", "C k - C", 0, Phase::firstDown},        // Command-C as the first tap
+             Case{"command", "C - w0.1 S - w0.1 C", 1, Phase::idle}, // another modifier alone does not reset
              Case{"control", "C - C - T - T", 1, Phase::idle},
-             Case{"Command", "C - C - O - O", 1, Phase::idle},  // unknown names and numbers read as Option
+             Case{"Command", "C - C - O - O", 1, Phase::idle}, // unknown names and numbers read as Option
              Case{"2", "O - O", 1, Phase::idle},
          }) {
-        settings.set(keys::doubleTapModifier, c.modifier == std::string("2") ? platform::PlistValue(2)
-                                                                            : platform::PlistValue(c.modifier));
+        settings.set(keys::doubleTapModifier,
+                     c.modifier == std::string("2") ? platform::PlistValue(2) : platform::PlistValue(c.modifier));
         trigger.applySettings();
         fired = 0;
         play(c.events);
@@ -111,8 +121,9 @@ TEST_F(DoubleTapTriggerTest, StopsWhenOffAndWithoutMonitorsLogsWhy)
     trigger.stop();
     monitors.setAvailable(false);
     trigger.applySettings();
-    EXPECT_TRUE(sink.contains(LogCategory::hotkey, platform::LogLevel::error,
-                              "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)"));
+    EXPECT_TRUE(sink.contains(
+        LogCategory::hotkey, platform::LogLevel::error,
+        "DoubleTapTrigger: flagsMonitor is nil — no global input monitors (no X display, or no XInput 2)"));
 }
 
 TEST_F(DoubleTapTriggerTest, LogsTheEdgesOnlyWithDebugLogging)
@@ -127,10 +138,14 @@ TEST_F(DoubleTapTriggerTest, LogsTheEdgesOnlyWithDebugLogging)
 
 TEST(TriggerAvailabilityTest, WaylandHasNoDoubleTapAndNeedsThePortalOrADesktopBinding)
 {
-    struct Case { const char* display; const char* type; SessionKind kind; };
-    for (const auto& c : {Case{"wayland-0", "", SessionKind::wayland}, Case{"", "wayland", SessionKind::wayland},
-                          Case{"", "x11", SessionKind::x11}, Case{"", "tty", SessionKind::x11},
-                          Case{"", "", SessionKind::x11}})
+    struct Case {
+        const char* display;
+        const char* type;
+        SessionKind kind;
+    };
+    for (const auto& c :
+         {Case{"wayland-0", "", SessionKind::wayland}, Case{"", "wayland", SessionKind::wayland},
+          Case{"", "x11", SessionKind::x11}, Case{"", "tty", SessionKind::x11}, Case{"", "", SessionKind::x11}})
         EXPECT_EQ(sessionKind(c.display, c.type), c.kind) << c.display << "/" << c.type;
 
     EXPECT_EQ(triggerAvailability(SessionKind::x11, false), TriggerAvailability{});

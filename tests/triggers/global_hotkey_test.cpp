@@ -1,10 +1,10 @@
 #include "triggers/global_hotkey.h"
 
-#include "platform/event_monitors.h"
 #include "fake/fake_hotkey_service.h"
 #include "fake/memory_log.h"
 #include "fake/memory_settings_domain.h"
 #include "fake/virtual_runtime.h"
+#include "platform/event_monitors.h"
 #include "settings/settings_keys.h"
 
 #include <gmock/gmock.h>
@@ -40,7 +40,10 @@ TEST(GlobalHotkeyStoredForm, RoundTripsAsJsonOfThreeFieldsAndAnythingElseReadsAs
     EXPECT_FALSE(settings.object(keys::globalHotkey));
 
     for (const char* text : {
-             "", "not json", "[40, 2304, \"K\"]", R"({"keyCode": 40, "carbonModifiers": 2304})",
+             "",
+             "not json",
+             "[40, 2304, \"K\"]",
+             R"({"keyCode": 40, "carbonModifiers": 2304})",
              R"({"keyCode": "40", "carbonModifiers": 2304, "displayString": "K"})",
              R"({"keyCode": -1, "carbonModifiers": 2304, "displayString": "K"})",
              R"({"keyCode": 4294967296, "carbonModifiers": 2304, "displayString": "K"})",
@@ -66,9 +69,14 @@ TEST(GlobalHotkeyRecording, ModifierMaskAndDisplayText)
     EXPECT_EQ(carbonModifiers(flags::all | 0x10000 | 0x800000 | 0xFF), 0x1B00u) << "Caps Lock, Fn, device bits ignored";
     EXPECT_EQ(carbonModifiers(0), 0u);
 
-    struct Case { std::uint32_t key; std::uint64_t flags; std::optional<std::string> characters; std::string text; };
+    struct Case {
+        std::uint32_t key;
+        std::uint64_t flags;
+        std::optional<std::string> characters;
+        std::string text;
+    };
     for (const auto& c : {Case{96, flags::shift | flags::control, std::nullopt, "⌃⇧F5"},
-                          Case{123, flags::command, "x", "⌘←"},  // the table wins over the characters
+                          Case{123, flags::command, "x", "⌘←"}, // the table wins over the characters
                           Case{41, flags::command, "ö", "⌘Ö"}, Case{41, flags::command, std::nullopt, "⌘?"}})
         EXPECT_EQ(hotkeyDisplayString(c.key, c.flags, c.characters), c.text);
 }

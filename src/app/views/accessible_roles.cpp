@@ -15,7 +15,10 @@ namespace {
 constexpr char pageTabsProperty[] = "hintboardPageTabs";
 constexpr char headingProperty[] = "hintboardHeading";
 
-bool isPageTabs(const QObject* control) { return control && control->property(pageTabsProperty).toBool(); }
+bool isPageTabs(const QObject* control)
+{
+    return control && control->property(pageTabsProperty).toBool();
+}
 
 // A segment of a SegmentedControl: one of several exclusive choices.
 class SegmentAccessible : public QAccessibleWidget {
@@ -48,10 +51,7 @@ public:
         return text;
     }
 
-    QStringList actionNames() const override
-    {
-        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
-    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
     void doAction(const QString& action) override
     {
         if (action == pressAction())
@@ -119,9 +119,15 @@ QAccessibleInterface* roleAccessible(const QString& className, QObject* object)
     return nullptr;
 }
 
-void markAsPageTabs(QWidget* segmentedControl) { segmentedControl->setProperty(pageTabsProperty, true); }
+void markAsPageTabs(QWidget* segmentedControl)
+{
+    segmentedControl->setProperty(pageTabsProperty, true);
+}
 
-void markAsHeading(QWidget* label) { label->setProperty(headingProperty, true); }
+void markAsHeading(QWidget* label)
+{
+    label->setProperty(headingProperty, true);
+}
 
 void installAccessibility()
 {

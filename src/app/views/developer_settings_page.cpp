@@ -15,10 +15,10 @@ DeveloperSettingsPage::DeveloperSettingsPage(SettingsPageContext& context, QWidg
 {
     auto& m = c_.model;
     const bool fromPackageManager = m.updatesFromPackageManager();
-    auto updates = makeSection(tr("Updates"), fromPackageManager
-                                                  ? tr("Updates come from the system's package manager, which "
-                                                       "installed Hintboard.")
-                                                  : QString());
+    auto updates =
+        makeSection(tr("Updates"), fromPackageManager ? tr("Updates come from the system's package manager, which "
+                                                           "installed Hintboard.")
+                                                      : QString());
     feed_->setObjectName(qtText(keys::updateFeedAddress));
     feed_->setPlaceholderText(QStringLiteral("https://…/appcast.xml"));
     feed_->setMinimumWidth(260);
@@ -26,24 +26,28 @@ DeveloperSettingsPage::DeveloperSettingsPage(SettingsPageContext& context, QWidg
             [this] { c_.model.setUpdateFeedAddress(feed_->text().trimmed().toStdString()); });
     updates.box->addRow(tr("Update feed"), feed_, tr("The address of the feed that announces new versions."));
     updates.box->addRow(tr("Receive beta releases"),
-                        boundSwitch(this, m, keys::receiveBetaUpdates, [&m] { return m.receiveBetaUpdates(); },
-                                    [&m](bool on) { m.setReceiveBetaUpdates(on); }),
+                        boundSwitch(
+                            this, m, keys::receiveBetaUpdates, [&m] { return m.receiveBetaUpdates(); },
+                            [&m](bool on) { m.setReceiveBetaUpdates(on); }),
                         tr("Get early access to new features before the public release. Beta builds may be less "
                            "stable."));
     updates.box->addRow(tr("Receive alpha releases"),
-                        boundSwitch(this, m, keys::receiveAlphaUpdates, [&m] { return m.receiveAlphaUpdates(); },
-                                    [&m](bool on) { m.setReceiveAlphaUpdates(on); }),
+                        boundSwitch(
+                            this, m, keys::receiveAlphaUpdates, [&m] { return m.receiveAlphaUpdates(); },
+                            [&m](bool on) { m.setReceiveAlphaUpdates(on); }),
                         tr("Experimental builds for active testers. Expect rough edges and occasional instability."));
 
     updates.box->setEnabled(!fromPackageManager);
 
     auto developer = makeSection(tr("Developer"));
     developer.box->addRow(tr("Enable debug logging"),
-                          boundSwitch(this, m, keys::debugLoggingEnabled, [&m] { return m.debugLoggingEnabled(); },
-                                      [&m](bool on) { m.setDebugLoggingEnabled(on); }));
+                          boundSwitch(
+                              this, m, keys::debugLoggingEnabled, [&m] { return m.debugLoggingEnabled(); },
+                              [&m](bool on) { m.setDebugLoggingEnabled(on); }));
     developer.box->addRow(tr("Show conflict indicator"),
-                          boundSwitch(this, m, keys::showConflictIndicator, [&m] { return m.showConflictIndicator(); },
-                                      [&m](bool on) { m.setShowConflictIndicator(on); }));
+                          boundSwitch(
+                              this, m, keys::showConflictIndicator, [&m] { return m.showConflictIndicator(); },
+                              [&m](bool on) { m.setShowConflictIndicator(on); }));
 
     auto sync = makeSection(tr("Sync"), tr("Removes this program's settings from the sync folder."));
     connect(clear_, &QPushButton::clicked, this, [this] { clearSyncedSettings(); });
@@ -68,7 +72,7 @@ DeveloperSettingsPage::DeveloperSettingsPage(SettingsPageContext& context, QWidg
 void DeveloperSettingsPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    refresh();  // the folder is chosen on the General tab
+    refresh(); // the folder is chosen on the General tab
 }
 
 void DeveloperSettingsPage::refresh()

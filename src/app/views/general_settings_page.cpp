@@ -38,8 +38,7 @@ QIcon swatchIcon(const QColor& colour, const QPalette& palette)
 
 } // namespace
 
-GeneralSettingsPage::GeneralSettingsPage(SettingsPageContext& context, QWidget* parent)
-    : QWidget(parent), c_(context)
+GeneralSettingsPage::GeneralSettingsPage(SettingsPageContext& context, QWidget* parent) : QWidget(parent), c_(context)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 20);
@@ -52,8 +51,8 @@ GeneralSettingsPage::GeneralSettingsPage(SettingsPageContext& context, QWidget* 
 
 QWidget* GeneralSettingsPage::shortcutSection()
 {
-    auto section = makeSection(tr("Global Shortcut"),
-                               tr("Open Hintboard from any app to see the active keyboard shortcuts."));
+    auto section =
+        makeSection(tr("Global Shortcut"), tr("Open Hintboard from any app to see the active keyboard shortcuts."));
     recorder_ = new HotkeyRecorderView(c_.model);
     section.box->addWidget(recorder_);
     return section.widget;
@@ -63,11 +62,12 @@ QWidget* GeneralSettingsPage::generalSection()
 {
     auto& m = c_.model;
     auto section = makeSection({});
-    section.box->addRow(tr("Launch at Login"),
-                        boundSwitch(this, m, "launchAtLogin", [&m] { return m.launchAtLogin(); },
-                                    [&m](bool on) { m.setLaunchAtLogin(on); }));
-    auto* updates = boundSwitch(this, m, keys::automaticUpdateChecks, [&m] { return m.automaticUpdatesEnabled(); },
-                                [&m](bool on) { m.setAutomaticUpdatesEnabled(on); });
+    section.box->addRow(tr("Launch at Login"), boundSwitch(
+                                                   this, m, "launchAtLogin", [&m] { return m.launchAtLogin(); },
+                                                   [&m](bool on) { m.setLaunchAtLogin(on); }));
+    auto* updates = boundSwitch(
+        this, m, keys::automaticUpdateChecks, [&m] { return m.automaticUpdatesEnabled(); },
+        [&m](bool on) { m.setAutomaticUpdatesEnabled(on); });
     updates->setEnabled(!m.updatesFromPackageManager());
     section.box->addRow(tr("Check for updates automatically"), updates,
                         m.updatesFromPackageManager() ? tr("Updates come from the system's package manager.")
@@ -80,15 +80,17 @@ QWidget* GeneralSettingsPage::doubleTapSection()
     auto& m = c_.model;
     auto section = makeSection(tr("Double-tap Trigger"),
                                tr("Show Hintboard by quickly pressing and releasing one modifier key twice."));
-    section.box->addRow(tr("Enable"), boundSwitch(this, m, keys::doubleTapEnabled, [&m] { return m.doubleTapEnabled(); },
-                                                  [&m](bool on) { m.setDoubleTapEnabled(on); }));
+    section.box->addRow(tr("Enable"), boundSwitch(
+                                          this, m, keys::doubleTapEnabled, [&m] { return m.doubleTapEnabled(); },
+                                          [&m](bool on) { m.setDoubleTapEnabled(on); }));
     auto* picker = new DoubleTapModifierPicker(m);
     picker->setObjectName(qtText(keys::doubleTapModifier));
     auto* modifierRow = section.box->addRow(tr("Modifier"), picker);
-    auto* matchRow = section.box->addRow(
-        tr("Match app icon to trigger key"),
-        boundSwitch(this, m, keys::matchAppIconToTrigger, [&m] { return m.matchAppIconToTrigger(); },
-                    [&m](bool on) { m.setMatchAppIconToTrigger(on); }));
+    auto* matchRow =
+        section.box->addRow(tr("Match app icon to trigger key"),
+                            boundSwitch(
+                                this, m, keys::matchAppIconToTrigger, [&m] { return m.matchAppIconToTrigger(); },
+                                [&m](bool on) { m.setMatchAppIconToTrigger(on); }));
     // Sessions that hide the modifier keys from applications: off, and why.
     const auto& availability = m.triggerAvailability();
     if (!availability.doubleTapAvailable) {
@@ -155,7 +157,8 @@ QWidget* GeneralSettingsPage::appearanceSection()
     auto refreshLabels = [&m, labels] { labels->setCurrentIndex(labels->findData(int(m.keyLabels()))); };
     refreshLabels();
     observe(this, m, refreshLabels);
-    section.box->addRow(tr("Key labels"), labels, tr("How key combinations are written in the popup, the menus and exports."));
+    section.box->addRow(tr("Key labels"), labels,
+                        tr("How key combinations are written in the popup, the menus and exports."));
     refreshColour();
     observe(this, theme, [this] { refreshColour(); });
     return section.widget;
@@ -185,8 +188,9 @@ QWidget* GeneralSettingsPage::syncSection()
     auto& m = c_.model;
     auto section = makeSection(tr("Sync"));
     section.box->addRow(tr("Sync settings through a folder"),
-                        boundSwitch(this, m, keys::iCloudSyncEnabled, [&m] { return m.iCloudSyncEnabled(); },
-                                    [this](bool on) { setSyncEnabled(on); }),
+                        boundSwitch(
+                            this, m, keys::iCloudSyncEnabled, [&m] { return m.iCloudSyncEnabled(); },
+                            [this](bool on) { setSyncEnabled(on); }),
                         tr("Syncs favourites, ignore rules, and appearance through a folder that your sync tool "
                            "(Syncthing, Nextcloud, a network share) keeps in step across your computers. The "
                            "global shortcut and trigger key are kept per computer."));
@@ -278,7 +282,7 @@ void GeneralSettingsPage::setSyncEnabled(bool enabled)
     if (!syncFolder()) {
         const auto chosen = c_.dialogs.chooseSyncFolder(c_.window, {});
         if (!chosen)
-            return;  // sync stays off
+            return; // sync stays off
         setSyncFolder(*chosen);
     }
     startSync();
@@ -361,8 +365,9 @@ void GeneralSettingsPage::importSettings()
         QStringList skipped;
         for (const auto& entry : result.skipped)
             skipped << QString::fromStdString(entry);
-        text += QLatin1Char('\n') + tr("Skipped, because the file holds values of the wrong kind for them: %1.")
-                                        .arg(skipped.join(QStringLiteral(", ")));
+        text += QLatin1Char('\n')
+                + tr("Skipped, because the file holds values of the wrong kind for them: %1.")
+                      .arg(skipped.join(QStringLiteral(", ")));
     }
     const int answer = c_.dialogs.alert(c_.window, {.icon = Alert::Icon::information,
                                                     .message = tr("Settings Imported"),

@@ -6,13 +6,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -29,8 +29,8 @@ QColor failureColor(const QPalette& palette)
 } // namespace
 
 HotkeyRecorderView::HotkeyRecorderView(SettingsModel& model, QWidget* parent)
-    : QWidget(parent), model_(model), badge_(new QLabel), record_(new QPushButton), clear_(new QPushButton(tr("Clear"))),
-      failure_(new QLabel(tr("Shortcut already in use")))
+    : QWidget(parent), model_(model), badge_(new QLabel), record_(new QPushButton),
+      clear_(new QPushButton(tr("Clear"))), failure_(new QLabel(tr("Shortcut already in use")))
 {
     badge_->setObjectName(QStringLiteral("hotkeyBadge"));
     badge_->setAlignment(Qt::AlignCenter);
@@ -129,7 +129,10 @@ HotkeyRecorderView::~HotkeyRecorderView()
         model_.stopRecording();
 }
 
-QString HotkeyRecorderView::badgeText() const { return badge_->text(); }
+QString HotkeyRecorderView::badgeText() const
+{
+    return badge_->text();
+}
 
 void HotkeyRecorderView::refresh()
 {
@@ -156,8 +159,8 @@ void HotkeyRecorderView::refresh()
     const QColor text = recording || !model_.hotkey() || lost ? secondaryTextColor(p) : p.color(QPalette::Text);
     badge_->setStyleSheet(QStringLiteral("QLabel#hotkeyBadge { background: %1; color: %2; border: %3px solid %4;"
                                          " border-radius: 6px; padding: 4px 10px; }")
-                              .arg(p.color(QPalette::Base).name(), text.name(), recording ? QStringLiteral("2")
-                                                                                          : QStringLiteral("1"),
+                              .arg(p.color(QPalette::Base).name(), text.name(),
+                                   recording ? QStringLiteral("2") : QStringLiteral("1"),
                                    border.name(QColor::HexArgb)));
     failure_->setStyleSheet(QStringLiteral("color: %1;").arg(failureColor(p).name()));
     swallowKeys(recording);
@@ -212,7 +215,10 @@ DoubleTapModifierPicker::DoubleTapModifierPicker(SettingsModel& model, QWidget* 
     refresh();
 }
 
-DoubleTapModifierPicker::~DoubleTapModifierPicker() { model_.removeObserver(observer_); }
+DoubleTapModifierPicker::~DoubleTapModifierPicker()
+{
+    model_.removeObserver(observer_);
+}
 
 void DoubleTapModifierPicker::refresh()
 {

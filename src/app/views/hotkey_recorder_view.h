@@ -13,7 +13,7 @@ class QVBoxLayout;
 namespace hb {
 class SettingsModel;
 struct TriggerAvailability;
-}
+} // namespace hb
 
 namespace hb::views {
 

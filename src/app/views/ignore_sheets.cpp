@@ -84,7 +84,10 @@ void IgnoreRuleSheet::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-QString IgnoreRuleSheet::text() const { return field_ ? field_->text().trimmed() : QString(); }
+QString IgnoreRuleSheet::text() const
+{
+    return field_ ? field_->text().trimmed() : QString();
+}
 
 void IgnoreRuleSheet::updateAddButton()
 {

@@ -20,7 +20,7 @@ class IgnoreRuleSheet final : public QDialog {
     Q_OBJECT
 public:
     struct App {
-        std::string id;  // the per-application key
+        std::string id; // the per-application key
         std::string name;
     };
 

@@ -100,9 +100,9 @@ QWidget* IgnoredSettingsPage::appsSection()
 {
     auto* add = addButton(tr("Ignore App…"));
     connect(add, &QToolButton::clicked, this, [this] { openIgnoreAppSheet(); });
-    auto section = makeActionSection(
-        tr("Ignored Apps"), add,
-        tr("Apps listed here are skipped entirely — the popup won't open while they're frontmost."));
+    auto section =
+        makeActionSection(tr("Ignored Apps"), add,
+                          tr("Apps listed here are skipped entirely — the popup won't open while they're frontmost."));
     apps_ = section.box;
     return section.widget;
 }
@@ -123,12 +123,13 @@ QWidget* IgnoredSettingsPage::commandsSection()
                                         "submenu, the entire submenu is hidden too."));
     auto* switches = section.box;
     switches->addRow(tr("Hide ignored commands"),
-                     boundSwitch(this, store_, keys::ignoreListEnabled, [this] { return store_.isEnabled(); },
-                                 [this](bool on) { store_.setEnabled(on); }));
+                     boundSwitch(
+                         this, store_, keys::ignoreListEnabled, [this] { return store_.isEnabled(); },
+                         [this](bool on) { store_.setEnabled(on); }));
     switches->addRow(tr("Show when filtering"),
-                     boundSwitch(this, store_, keys::ignoreListShowWhenFiltering,
-                                 [this] { return store_.showWhenFiltering(); },
-                                 [this](bool on) { store_.setShowWhenFiltering(on); }));
+                     boundSwitch(
+                         this, store_, keys::ignoreListShowWhenFiltering, [this] { return store_.showWhenFiltering(); },
+                         [this](bool on) { store_.setShowWhenFiltering(on); }));
 
     scopePicker_ = new SegmentedControl;
     scopePicker_->addSegment(tr("All Apps"));
@@ -234,7 +235,8 @@ void IgnoredSettingsPage::rebuildCommands()
             }
             const auto& rules = store_.perApp().at(id);
             for (std::size_t i = 0; i < rules.size(); ++i)
-                addItemRow(commands_, qtText(rules[i]), [this, id, i] { store_.removeAppRules(id, {i}); }, true);
+                addItemRow(
+                    commands_, qtText(rules[i]), [this, id, i] { store_.removeAppRules(id, {i}); }, true);
         }
         empty = apps.empty();
     }
@@ -256,13 +258,12 @@ IgnoreRuleSheet* IgnoredSettingsPage::openIgnoreAppSheet()
     std::set<std::string> ignored;
     for (const auto& [id, name] : store_.ignoredApps())
         ignored.insert(id);
-    auto* sheet = new IgnoreRuleSheet(
-        {.title = tr("Ignore App"),
-         .appLabel = tr("App"),
-         .apps = runningApps(c_.services.workspace, ignored),
-         .noAppsText = tr("No apps to add (all running apps are already ignored)."),
-         .note = tr("The popup won't open while this app is frontmost.")},
-        c_.window);
+    auto* sheet = new IgnoreRuleSheet({.title = tr("Ignore App"),
+                                       .appLabel = tr("App"),
+                                       .apps = runningApps(c_.services.workspace, ignored),
+                                       .noAppsText = tr("No apps to add (all running apps are already ignored)."),
+                                       .note = tr("The popup won't open while this app is frontmost.")},
+                                      c_.window);
     return openSheet(sheet, [this](IgnoreRuleSheet& s) {
         if (auto app = s.chosenApp())
             store_.addIgnoredApp(app->id, app->name);

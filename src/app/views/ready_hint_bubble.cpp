@@ -17,8 +17,7 @@ constexpr qreal radius = 8;
 
 } // namespace
 
-ReadyHintBubble::ReadyHintBubble()
-    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+ReadyHintBubble::ReadyHintBubble() : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -43,7 +42,7 @@ ReadyHintBubble::ReadyHintBubble()
 void ReadyHintBubble::setTexts(const QString& title, const QString& text)
 {
     title_->setText(title);
-    setWindowTitle(title);  // names the bubble to the window system and screen readers
+    setWindowTitle(title); // names the bubble to the window system and screen readers
     text_->setText(text);
     adjustSize();
 }
@@ -64,7 +63,8 @@ void ReadyHintBubble::showNear(const QRect& anchor)
         position.setX(anchor.center().x() - size.width() / 2);
         position.setY(below ? anchor.bottom() + gap : anchor.top() - gap - size.height());
     }
-    position.setX(std::clamp(position.x(), area.left() + gap, std::max(area.left() + gap, area.right() - size.width() - gap)));
+    position.setX(
+        std::clamp(position.x(), area.left() + gap, std::max(area.left() + gap, area.right() - size.width() - gap)));
     position.setY(std::clamp(position.y(), area.top(), std::max(area.top(), area.bottom() - size.height())));
     resize(size);
     move(position);

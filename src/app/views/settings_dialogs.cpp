@@ -20,8 +20,8 @@ std::filesystem::path toPath(const QString& file)
 
 QString backupFilter()
 {
-    return QStringLiteral("Hintboard Settings (*.%1)").arg(QString::fromUtf8(backupFileExtension.data(),
-                                                                            qsizetype(backupFileExtension.size())));
+    return QStringLiteral("Hintboard Settings (*.%1)")
+        .arg(QString::fromUtf8(backupFileExtension.data(), qsizetype(backupFileExtension.size())));
 }
 
 } // namespace
@@ -37,7 +37,7 @@ int QtSettingsDialogs::alert(QWidget* parent, const Alert& request)
     for (int i = 0; i < request.buttons.size(); ++i) {
         const auto role = i == request.cancelButton        ? QMessageBox::RejectRole
                           : i == request.destructiveButton ? QMessageBox::DestructiveRole
-                                                        : QMessageBox::AcceptRole;
+                                                           : QMessageBox::AcceptRole;
         buttons.append(box.addButton(request.buttons[i], role));
     }
     // The first button, unless it destroys data and there is a way out.
@@ -67,8 +67,8 @@ std::optional<std::filesystem::path> QtSettingsDialogs::chooseExportFile(QWidget
 
 std::optional<std::filesystem::path> QtSettingsDialogs::chooseImportFile(QWidget* parent)
 {
-    const QString file = QFileDialog::getOpenFileName(parent, QObject::tr("Import Settings"), QDir::homePath(),
-                                                      backupFilter());
+    const QString file =
+        QFileDialog::getOpenFileName(parent, QObject::tr("Import Settings"), QDir::homePath(), backupFilter());
     if (file.isEmpty())
         return std::nullopt;
     return toPath(file);
@@ -95,7 +95,8 @@ std::optional<QColor> QtSettingsDialogs::chooseColor(QWidget* parent, const QCol
 void relaunchApplication()
 {
     // $0 is the program, $1 this process; the rest are its arguments.
-    const QString script = QStringLiteral("while kill -0 \"$1\" 2>/dev/null; do sleep 0.1; done; shift; exec \"$0\" \"$@\"");
+    const QString script =
+        QStringLiteral("while kill -0 \"$1\" 2>/dev/null; do sleep 0.1; done; shift; exec \"$0\" \"$@\"");
     QStringList arguments{QStringLiteral("-c"), script, QCoreApplication::applicationFilePath(),
                           QString::number(QCoreApplication::applicationPid())};
     arguments += QCoreApplication::arguments().mid(1);

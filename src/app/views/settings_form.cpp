@@ -6,11 +6,11 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
-#include <QToolButton>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace hb::views {
@@ -62,7 +62,10 @@ SwitchButton::SwitchButton(QWidget* parent) : QAbstractButton(parent)
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
-QSize SwitchButton::sizeHint() const { return {38, 22}; }
+QSize SwitchButton::sizeHint() const
+{
+    return {38, 22};
+}
 
 void SwitchButton::paintEvent(QPaintEvent*)
 {
@@ -71,8 +74,8 @@ void SwitchButton::paintEvent(QPaintEvent*)
     const QPalette& pal = palette();
     const QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
     const double radius = track.height() / 2;
-    QColor fill = isChecked() ? pal.color(QPalette::Highlight) : (isDark(pal) ? QColor(255, 255, 255, 56)
-                                                                              : QColor(0, 0, 0, 40));
+    QColor fill =
+        isChecked() ? pal.color(QPalette::Highlight) : (isDark(pal) ? QColor(255, 255, 255, 56) : QColor(0, 0, 0, 40));
     if (!isEnabled())
         fill.setAlphaF(fill.alphaF() * 0.45f);
     p.setPen(Qt::NoPen);
@@ -105,7 +108,7 @@ SegmentedControl::SegmentedControl(QWidget* parent)
 
 QAbstractButton* SegmentedControl::addSegment(const QString& text, const QIcon& icon, const QString& toolTip)
 {
-    auto* button = new QToolButton(this);  // a child from the start: screen readers meet it as a segment
+    auto* button = new QToolButton(this); // a child from the start: screen readers meet it as a segment
     button->setCheckable(true);
     button->setText(text);
     button->setIcon(icon);
@@ -131,7 +134,10 @@ void SegmentedControl::setSegmentIcon(int index, const QIcon& icon)
     }
 }
 
-int SegmentedControl::currentIndex() const { return group_->checkedId(); }
+int SegmentedControl::currentIndex() const
+{
+    return group_->checkedId();
+}
 
 void SegmentedControl::setCurrentIndex(int index)
 {
@@ -139,9 +145,15 @@ void SegmentedControl::setCurrentIndex(int index)
         button->setChecked(true);
 }
 
-QAbstractButton* SegmentedControl::segment(int index) const { return group_->button(index); }
+QAbstractButton* SegmentedControl::segment(int index) const
+{
+    return group_->button(index);
+}
 
-int SegmentedControl::count() const { return int(group_->buttons().size()); }
+int SegmentedControl::count() const
+{
+    return int(group_->buttons().size());
+}
 
 void SegmentedControl::changeEvent(QEvent* event)
 {
@@ -155,14 +167,13 @@ void SegmentedControl::restyle()
     restyling_ = true;
     const QPalette& p = palette();
     const QString border = panelBorderColor(p).name(QColor::HexArgb);
-    QString sheet = QStringLiteral(
-                        "QToolButton { border: 1px solid %1; border-left-width: 0; background: %2; color: %3;"
-                        " padding: 3px 12px; min-height: 18px; }"
-                        "QToolButton:checked { background: %4; color: %5; }"
-                        "QToolButton:hover:!checked { background: %6; }")
-                        .arg(border, boxColor(p).name(), p.color(QPalette::ButtonText).name(),
-                             p.color(QPalette::Highlight).name(), p.color(QPalette::HighlightedText).name(),
-                             p.color(QPalette::Button).name());
+    QString sheet =
+        QStringLiteral("QToolButton { border: 1px solid %1; border-left-width: 0; background: %2; color: %3;"
+                       " padding: 3px 12px; min-height: 18px; }"
+                       "QToolButton:checked { background: %4; color: %5; }"
+                       "QToolButton:hover:!checked { background: %6; }")
+            .arg(border, boxColor(p).name(), p.color(QPalette::ButtonText).name(), p.color(QPalette::Highlight).name(),
+                 p.color(QPalette::HighlightedText).name(), p.color(QPalette::Button).name());
     const auto buttons = group_->buttons();
     for (int i = 0; i < buttons.size(); ++i) {
         QString own = sheet;
@@ -279,13 +290,16 @@ void FormBox::clear()
     while (QLayoutItem* item = rows_->takeAt(0)) {
         if (QWidget* row = item->widget()) {
             row->hide();
-            row->deleteLater();  // a row's own button may be what asked for this
+            row->deleteLater(); // a row's own button may be what asked for this
         }
         delete item;
     }
 }
 
-int FormBox::rowCount() const { return rows_->count(); }
+int FormBox::rowCount() const
+{
+    return rows_->count();
+}
 
 void FormBox::paintEvent(QPaintEvent*)
 {

@@ -57,7 +57,10 @@ private:
 };
 
 // Text from UTF-8.
-inline QString qtText(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+inline QString qtText(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 // A path as the user reads it: "~/…" inside the home folder.
 QString homeRelativePath(const QString& path);
 
@@ -97,7 +100,7 @@ private:
 struct FormSection {
     QWidget* widget;
     FormBox* box;
-    QLabel* footer;  // null without a caption
+    QLabel* footer; // null without a caption
 };
 FormSection makeSection(const QString& title, const QString& footer = {});
 
@@ -125,7 +128,7 @@ SwitchButton* boundSwitch(QObject* owner, Observable& observable, std::string_vi
     observe(owner, observable, refresh);
     QObject::connect(button, &QAbstractButton::toggled, button, [set = std::move(set), refresh](bool on) {
         set(on);
-        refresh();  // a refused change shows the real state
+        refresh(); // a refused change shows the real state
     });
     return button;
 }

@@ -6,17 +6,17 @@
 #include "app/views/ignored_settings_page.h"
 #include "app/views/popup_settings_page.h"
 #include "app/views/settings_form.h"
-#include "popup/views/symbol_icons.h"
 #include "popup/views/panel_style.h"
+#include "popup/views/symbol_icons.h"
 #include "popup/views/window_placement.h"
 
 #include <QCloseEvent>
 #include <QEasingCurve>
 #include <QFrame>
-#include <QPainter>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
@@ -128,9 +128,8 @@ SettingsWindow::SettingsWindow(SettingsWindowServices services, QWidget* parent)
 
     resize_->setDuration(resizeMilliseconds);
     resize_->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(resize_, &QVariantAnimation::valueChanged, this, [this](const QVariant& height) {
-        setFixedHeight(height.toInt());
-    });
+    connect(resize_, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& height) { setFixedHeight(height.toInt()); });
 
     // Wider only when large fonts need it.
     for (QWidget* page : pages_)

@@ -5,8 +5,8 @@
 #include "settings/app_icon.h"
 #include "settings/ignore_list_store.h"
 #include "settings/settings_backup.h"
-#include "settings_window/settings_model.h"
 #include "settings/theme_settings.h"
+#include "settings_window/settings_model.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -23,10 +23,14 @@ std::vector<int> pieceBounds(const QString& text, QAccessible::TextBoundaryType 
     std::vector<int> bounds{0};
     const auto finderType = [&]() -> std::optional<QTextBoundaryFinder::BoundaryType> {
         switch (boundary) {
-        case QAccessible::CharBoundary: return QTextBoundaryFinder::Grapheme;
-        case QAccessible::WordBoundary: return QTextBoundaryFinder::Word;
-        case QAccessible::SentenceBoundary: return QTextBoundaryFinder::Sentence;
-        default: return std::nullopt;
+        case QAccessible::CharBoundary:
+            return QTextBoundaryFinder::Grapheme;
+        case QAccessible::WordBoundary:
+            return QTextBoundaryFinder::Word;
+        case QAccessible::SentenceBoundary:
+            return QTextBoundaryFinder::Sentence;
+        default:
+            return std::nullopt;
         }
     }();
     if (finderType) {
@@ -54,7 +58,7 @@ TextSpan textPiece(const QString& text, QAccessible::TextBoundaryType boundary, 
 {
     const int length = int(text.size());
     if (offset == -1)
-        offset = length;  // the end, as Qt's callers mean it
+        offset = length; // the end, as Qt's callers mean it
     if (length == 0 || offset < 0 || offset > length)
         return {};
     const std::vector<int> bounds = pieceBounds(text, boundary);
@@ -66,9 +70,14 @@ TextSpan textPiece(const QString& text, QAccessible::TextBoundaryType boundary, 
     if (boundary == QAccessible::NoBoundary && place != TextPlace::at)
         return {length, length};
     switch (place) {
-    case TextPlace::before: --index; break;
-    case TextPlace::after: ++index; break;
-    case TextPlace::at: break;
+    case TextPlace::before:
+        --index;
+        break;
+    case TextPlace::after:
+        ++index;
+        break;
+    case TextPlace::at:
+        break;
     }
     if (index < 0)
         return {0, 0};
@@ -79,7 +88,9 @@ TextSpan textPiece(const QString& text, QAccessible::TextBoundaryType boundary, 
 
 namespace {
 
-class TextFieldAccessible : public QAccessibleWidget, public QAccessibleTextInterface, public QAccessibleEditableTextInterface {
+class TextFieldAccessible : public QAccessibleWidget,
+                            public QAccessibleTextInterface,
+                            public QAccessibleEditableTextInterface {
 public:
     explicit TextFieldAccessible(QLineEdit* field) : QAccessibleWidget(field, QAccessible::EditableText) {}
 
@@ -225,9 +236,12 @@ private:
     QString shown() const
     {
         switch (field()->echoMode()) {
-        case QLineEdit::Normal: return field()->text();
-        case QLineEdit::NoEcho: return {};
-        default: return QString(field()->text().size(), QLatin1Char('*'));
+        case QLineEdit::Normal:
+            return field()->text();
+        case QLineEdit::NoEcho:
+            return {};
+        default:
+            return QString(field()->text().size(), QLatin1Char('*'));
         }
     }
 
@@ -254,7 +268,8 @@ private:
     {
         QStyleOptionFrame option;
         option.initFrom(field());
-        option.lineWidth = field()->hasFrame() ? field()->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field()) : 0;
+        option.lineWidth =
+            field()->hasFrame() ? field()->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field()) : 0;
         const QRect contents = field()->style()->subElementRect(QStyle::SE_LineEditContents, &option, field());
         return contents.marginsRemoved(field()->textMargins());
     }

@@ -56,17 +56,21 @@ bool statusNotifierHost()
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     call << QStringLiteral("org.kde.StatusNotifierWatcher") << QStringLiteral("IsStatusNotifierHostRegistered");
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 1000);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+           && reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }
 
 QString styleName(MenuBarIconStyle style)
 {
     switch (style) {
-    case MenuBarIconStyle::command: return "command";
-    case MenuBarIconStyle::option: return "option";
-    case MenuBarIconStyle::control: return "control";
-    case MenuBarIconStyle::keyboard: break;
+    case MenuBarIconStyle::command:
+        return "command";
+    case MenuBarIconStyle::option:
+        return "option";
+    case MenuBarIconStyle::control:
+        return "control";
+    case MenuBarIconStyle::keyboard:
+        break;
     }
     return "keyboard";
 }
@@ -123,8 +127,9 @@ TrayIcon::~TrayIcon() = default;
 
 QIcon TrayIcon::statusIcon(MenuBarIconStyle style, bool darkPanel)
 {
-    return renderedIcon(QString(":/icons/status/hintboard-%1-%2-panel.svg").arg(styleName(style), darkPanel ? "dark" : "light"),
-                        {16, 22, 24, 32, 48, 64});
+    return renderedIcon(
+        QString(":/icons/status/hintboard-%1-%2-panel.svg").arg(styleName(style), darkPanel ? "dark" : "light"),
+        {16, 22, 24, 32, 48, 64});
 }
 
 QIcon TrayIcon::applicationIcon()
@@ -155,17 +160,17 @@ void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason)
     StatusClick click;
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-    case QSystemTrayIcon::DoubleClick:  // the second click of two quick ones is a click all the same
+    case QSystemTrayIcon::DoubleClick: // the second click of two quick ones is a click all the same
         if (QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier)
             click.modifierFlags = controlFlag;
         break;
     case QSystemTrayIcon::Context:
         if (exported_)
-            return;  // the host shows the exported menu
+            return; // the host shows the exported menu
         click.secondaryButton = true;
         break;
     default:
-        return;  // middle clicks are no requests
+        return; // middle clicks are no requests
     }
     onClick(click);
 }
@@ -212,7 +217,7 @@ void TrayIcon::showMenu(std::vector<StatusMenuEntry> entries)
         menu_.release()->deleteLater();
     menu_ = std::make_unique<StatusMenu>();
     menu_->setObjectName("statusMenu");
-    menu_->setWindowTitle("Hintboard Menu");  // names the window for window managers and tests
+    menu_->setWindowTitle("Hintboard Menu"); // names the window for window managers and tests
     fillMenu(*menu_, entries);
     menu_->popup(menuPosition());
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tray/status_item.h"
 #include "base/log.h"
+#include "tray/status_item.h"
 
 #include <QIcon>
 #include <QObject>

@@ -1,11 +1,11 @@
 #include "app/views/welcome_pages.h"
 
-#include "tray/app_delegate.h"
 #include "app/views/hotkey_recorder_view.h"
 #include "onboarding/welcome_wizard.h"
-#include "popup/views/symbol_icons.h"
 #include "popup/views/panel_style.h"
+#include "popup/views/symbol_icons.h"
 #include "settings_window/settings_model.h"
+#include "tray/app_delegate.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -156,7 +156,7 @@ protected:
 QLabel* titleLabel(const QString& text)
 {
     auto* label = new QLabel(text);
-    label->setObjectName(QStringLiteral("pageTitle"));  // said when the page comes
+    label->setObjectName(QStringLiteral("pageTitle")); // said when the page comes
     QFont f = label->font();
     f.setPointSizeF(f.pointSizeF() * 1.45);
     f.setBold(true);
@@ -179,8 +179,8 @@ QLabel* boldLabel(const QString& text)
 int checkBoxTextIndent(const QWidget* widget)
 {
     const QStyle* style = widget->style();
-    return style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget) +
-           style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, widget);
+    return style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget)
+           + style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, widget);
 }
 
 // The common frame of a step: symbol (optional), title, text, then the page's own content.
@@ -207,9 +207,9 @@ class IntroPage final : public WelcomePage {
 public:
     IntroPage()
     {
-        auto* layout = pageFrame(this, new SymbolLabel("keyboard.fill", heroSymbolSize, Tone::accent),
-                                 tr("Welcome to Hintboard"),
-                                 tr("See every keyboard shortcut for any app — without opening its menus."));
+        auto* layout =
+            pageFrame(this, new SymbolLabel("keyboard.fill", heroSymbolSize, Tone::accent), tr("Welcome to Hintboard"),
+                      tr("See every keyboard shortcut for any app — without opening its menus."));
         auto* bullets = new QVBoxLayout;
         bullets->setSpacing(12);
         const std::pair<const char*, QString> items[] = {
@@ -297,8 +297,8 @@ public:
           tryTitle_(boldLabel(QString())), tryCaption_(new SecondaryLabel(QString(), true)),
           try_(new QPushButton(tr("Try")))
     {
-        auto* layout = pageFrame(this, nullptr, tr("Set your trigger"),
-                                 tr("Choose how you'll open Hintboard from any app."));
+        auto* layout =
+            pageFrame(this, nullptr, tr("Set your trigger"), tr("Choose how you'll open Hintboard from any app."));
 
         auto* shortcut = new Card;
         shortcut->column()->addWidget(boldLabel(tr("Global Shortcut")));
@@ -319,7 +319,8 @@ public:
         doubleTap->column()->addLayout(row);
         if (const auto& availability = model.triggerAvailability(); !availability.doubleTapAvailable) {
             enable_->setEnabled(false);
-            doubleTap->column()->addWidget(new SecondaryLabel(QString::fromStdString(availability.doubleTapReason), true));
+            doubleTap->column()->addWidget(
+                new SecondaryLabel(QString::fromStdString(availability.doubleTapReason), true));
         }
         layout->addWidget(doubleTap);
         connect(enable_, &QCheckBox::toggled, this, [this](bool on) {
@@ -353,8 +354,10 @@ public:
         picker_->setEnabled(enable_->isEnabled() && model_.doubleTapEnabled());
         const TriggerCheck check = wizard_.triggerCheck();
         const bool succeeded = check == TriggerCheck::succeeded;
-        trySymbol_->setSymbol(succeeded ? "checkmark.circle.fill" : "play.circle",
-                              succeeded ? Tone::success : check == TriggerCheck::waiting ? Tone::secondary : Tone::accent);
+        trySymbol_->setSymbol(succeeded ? "checkmark.circle.fill" : "play.circle", succeeded ? Tone::success
+                                                                                   : check == TriggerCheck::waiting
+                                                                                       ? Tone::secondary
+                                                                                       : Tone::accent);
         switch (check) {
         case TriggerCheck::notTried:
             tryTitle_->setText(tr("Try it now"));
@@ -379,16 +382,18 @@ private:
         const auto& availability = model_.triggerAvailability();
         QStringList ways;
         if (availability.hotkeyRoute != HotkeyRoute::desktopBinding && model_.hotkey() && !model_.hotkeyLost())
-            ways << tr("press %1").arg(QString::fromStdString(
-                        notation::keyLabel(model_.hotkey()->displayString, model_.keyLabels())));
+            ways << tr("press %1")
+                        .arg(QString::fromStdString(
+                            notation::keyLabel(model_.hotkey()->displayString, model_.keyLabels())));
         if (availability.doubleTapAvailable && model_.doubleTapEnabled())
             ways << tr("double-tap %1").arg(QString::fromUtf8(keyName(model_.doubleTapModifier()).data()));
         const QString command = QString::fromUtf8(TriggerAvailability::toggleCommand.data());
         ways << (availability.hotkeyRoute == HotkeyRoute::desktopBinding
                      ? tr("press the key you bound to “%1”").arg(command)
                      : tr("run “%1”").arg(command));
-        QString text = ways.size() == 1 ? ways.front()
-                                        : ways.mid(0, ways.size() - 1).join(QStringLiteral(", ")) + tr(" or ") + ways.back();
+        QString text = ways.size() == 1
+                           ? ways.front()
+                           : ways.mid(0, ways.size() - 1).join(QStringLiteral(", ")) + tr(" or ") + ways.back();
         text[0] = text[0].toUpper();
         return text + QStringLiteral(".");
     }
@@ -461,8 +466,8 @@ public:
             layout->addWidget(notice);
         }
         const QString address = QStringLiteral(HINTBOARD_FEEDBACK_ADDRESS);
-        auto* feedback = new QLabel(tr("Found a bug or have a suggestion? ") +
-                                    QStringLiteral("<a href=\"mailto:%1\">%1</a>").arg(address.toHtmlEscaped()));
+        auto* feedback = new QLabel(tr("Found a bug or have a suggestion? ")
+                                    + QStringLiteral("<a href=\"mailto:%1\">%1</a>").arg(address.toHtmlEscaped()));
         feedback->setObjectName(QStringLiteral("feedbackLink"));
         feedback->setTextFormat(Qt::RichText);
         feedback->setOpenExternalLinks(true);
@@ -483,8 +488,8 @@ public:
         launchAtLogin_->setChecked(model_.launchAtLogin());
         automaticUpdates_->setChecked(model_.automaticUpdatesEnabled());
         if (noTrayText_) {
-            const bool hotkeyWorks = model_.hotkey() && !model_.hotkeyLost() &&
-                                     model_.triggerAvailability().hotkeyRoute != HotkeyRoute::desktopBinding;
+            const bool hotkeyWorks = model_.hotkey() && !model_.hotkeyLost()
+                                     && model_.triggerAvailability().hotkeyRoute != HotkeyRoute::desktopBinding;
             const auto notice = noTrayNotice(
                 hotkeyWorks ? std::optional(notation::keyLabel(model_.hotkey()->displayString, model_.keyLabels()))
                             : std::nullopt);
@@ -503,9 +508,18 @@ private:
 
 } // namespace
 
-WelcomePage* makeIntroPage(WelcomeWizard&) { return new IntroPage; }
-WelcomePage* makePermissionPage(WelcomeWizard& wizard) { return new PermissionPage(wizard); }
-WelcomePage* makeTriggerPage(WelcomeWizard& wizard, SettingsModel& model) { return new TriggerPage(wizard, model); }
+WelcomePage* makeIntroPage(WelcomeWizard&)
+{
+    return new IntroPage;
+}
+WelcomePage* makePermissionPage(WelcomeWizard& wizard)
+{
+    return new PermissionPage(wizard);
+}
+WelcomePage* makeTriggerPage(WelcomeWizard& wizard, SettingsModel& model)
+{
+    return new TriggerPage(wizard, model);
+}
 WelcomePage* makeLoginItemPage(SettingsModel& model, bool trayIconShown)
 {
     return new LoginItemPage(model, trayIconShown);

@@ -2,9 +2,9 @@
 
 #include "app/views/tray_icon.h"
 #include "app/views/welcome_pages.h"
-#include "popup/views/symbol_icons.h"
 #include "popup/views/announcement.h"
 #include "popup/views/panel_style.h"
+#include "popup/views/symbol_icons.h"
 #include "popup/views/window_placement.h"
 
 #include <QCloseEvent>
@@ -86,7 +86,10 @@ void StepDotsView::setCurrent(int current)
     update();
 }
 
-QSize StepDotsView::sizeHint() const { return {total_ * 14, 10}; }
+QSize StepDotsView::sizeHint() const
+{
+    return {total_ * 14, 10};
+}
 
 void StepDotsView::paintEvent(QPaintEvent*)
 {
@@ -105,9 +108,9 @@ void StepDotsView::paintEvent(QPaintEvent*)
 WelcomeWindow::WelcomeWindow(WelcomeWindowServices services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       model_(std::make_unique<SettingsModel>(services.settingsModel)),
-      wizard_(std::make_unique<WelcomeWizard>(WelcomeWizardServices{
-          services.settingsModel.settings, services.accessibility, services.mainQueue, std::move(services.handlers),
-          std::move(services.quit)})),
+      wizard_(std::make_unique<WelcomeWizard>(
+          WelcomeWizardServices{services.settingsModel.settings, services.accessibility, services.mainQueue,
+                                std::move(services.handlers), std::move(services.quit)})),
       content_(new QWidget(this)), stack_(new QStackedWidget), dots_(new StepDotsView(welcomeStepCount)),
       leading_(new QPushButton), primary_(new QPushButton)
 {
@@ -163,7 +166,10 @@ WelcomeWindow::~WelcomeWindow()
     delete content_;
 }
 
-QWidget* WelcomeWindow::currentPage() const { return stack_->currentWidget(); }
+QWidget* WelcomeWindow::currentPage() const
+{
+    return stack_->currentWidget();
+}
 
 void WelcomeWindow::present()
 {
@@ -206,7 +212,8 @@ void WelcomeWindow::refresh()
     dots_->setCurrent(static_cast<int>(wizard_->step()));
     const bool first = wizard_->isFirstStep();
     leading_->setText(first ? tr("Quit Hintboard") : tr("Back"));
-    leading_->setIcon(first ? QIcon() : views::shippedSymbolIcon("chevron.left", palette().color(QPalette::ButtonText), 14));
+    leading_->setIcon(first ? QIcon()
+                            : views::shippedSymbolIcon("chevron.left", palette().color(QPalette::ButtonText), 14));
     primary_->setText(first ? tr("Get started") : wizard_->isLastStep() ? tr("Done") : tr("Next"));
 }
 
@@ -226,8 +233,8 @@ void WelcomeWindow::keyPressEvent(QKeyEvent* event)
         if (model_->isRecording())
             return;
         // A focused button takes Return as it takes Space; otherwise the default button.
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && isAncestorOf(button) &&
-                                                                      button->isEnabled() && button->isVisible())
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+            button && isAncestorOf(button) && button->isEnabled() && button->isVisible())
             button->click();
         else
             primary_->click();

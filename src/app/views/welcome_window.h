@@ -1,9 +1,9 @@
 #pragma once
 
-#include "tray/app_delegate.h"
-#include "onboarding/welcome_wizard.h"
 #include "base/observer_list.h"
+#include "onboarding/welcome_wizard.h"
 #include "settings_window/settings_model.h"
+#include "tray/app_delegate.h"
 
 #include <QWidget>
 

@@ -20,7 +20,7 @@ void FeedDownloader::download(const QUrl& address, std::function<void(FeedDownlo
     struct State {
         std::function<void(FeedDownload)> done;
         QByteArray body;
-        QString problem;  // set when this side aborted the transfer
+        QString problem; // set when this side aborted the transfer
     };
     auto state = std::make_shared<State>(State{std::move(done), {}, {}});
 

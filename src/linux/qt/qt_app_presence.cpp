@@ -41,7 +41,10 @@ void completeIconTheme()
 
 } // namespace
 
-QtAppPresence::QtAppPresence() : ownIcon_(QGuiApplication::windowIcon()) { completeIconTheme(); }
+QtAppPresence::QtAppPresence() : ownIcon_(QGuiApplication::windowIcon())
+{
+    completeIconTheme();
+}
 
 bool QtAppPresence::setIcon(std::string_view imageName)
 {
@@ -52,6 +55,9 @@ bool QtAppPresence::setIcon(std::string_view imageName)
     return true;
 }
 
-void QtAppPresence::resetIcon() { QGuiApplication::setWindowIcon(ownIcon_); }
+void QtAppPresence::resetIcon()
+{
+    QGuiApplication::setWindowIcon(ownIcon_);
+}
 
 } // namespace hb::linux_platform

@@ -14,7 +14,9 @@ bool qtWaylandPluginInstalled()
 {
     // Before the application object exists these are Qt's own folder and QT_PLUGIN_PATH.
     for (const QString& folder : QCoreApplication::libraryPaths()) {
-        if (!QDir(folder + QStringLiteral("/platforms")).entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty())
+        if (!QDir(folder + QStringLiteral("/platforms"))
+                 .entryList({QStringLiteral("libqwayland*")}, QDir::Files)
+                 .isEmpty())
             return true;
     }
     return false;

@@ -18,7 +18,7 @@
 namespace hb::linux_platform {
 
 struct QtRuntime::State {
-    QObject context;  // lives on the main thread; queued calls and timers belong to it
+    QObject context; // lives on the main thread; queued calls and timers belong to it
     QThread* mainThread = QThread::currentThread();
     std::atomic<TaskId> nextTaskId{1};
     std::unordered_map<TaskId, QTimer*> timers;
@@ -78,7 +78,10 @@ QtRuntime::~QtRuntime()
     }
 }
 
-platform::TimePoint QtRuntime::now() const { return std::chrono::system_clock::now(); }
+platform::TimePoint QtRuntime::now() const
+{
+    return std::chrono::system_clock::now();
+}
 
 void QtRuntime::post(std::function<void()> task)
 {
@@ -100,7 +103,7 @@ platform::MainQueue::TaskId QtRuntime::postAfter(platform::Seconds delay, std::f
         {
             std::lock_guard lock(state->pendingMutex);
             if (state->pendingStarts.erase(id) == 0)
-                return;  // cancelled before its timer started
+                return; // cancelled before its timer started
         }
         state->startTimer(id, delay, std::move(task));
     });

@@ -38,11 +38,14 @@ platform::Point fromQt(const QPoint& point, const QRect& primary)
 QRect toQt(const platform::Rect& rect, const QRect& primary)
 {
     const double top = double(primary.y() + primary.height()) - rect.maxY();
-    return QRect(int(std::lround(rect.minX() + primary.x())), int(std::lround(top)),
-                 int(std::lround(rect.size.width)), int(std::lround(rect.size.height)));
+    return QRect(int(std::lround(rect.minX() + primary.x())), int(std::lround(top)), int(std::lround(rect.size.width)),
+                 int(std::lround(rect.size.height)));
 }
 
-QRect toQt(const platform::Rect& rect) { return toQt(rect, primaryGeometry()); }
+QRect toQt(const platform::Rect& rect)
+{
+    return toQt(rect, primaryGeometry());
+}
 
 std::vector<platform::Screen> QtScreens::screens()
 {
@@ -69,6 +72,9 @@ std::optional<platform::Screen> QtScreens::mainScreen()
     return screenOf(*screen, primaryGeometry());
 }
 
-platform::Point QtScreens::mouseLocation() { return fromQt(QCursor::pos(), primaryGeometry()); }
+platform::Point QtScreens::mouseLocation()
+{
+    return fromQt(QCursor::pos(), primaryGeometry());
+}
 
 } // namespace hb::linux_platform

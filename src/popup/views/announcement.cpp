@@ -3,8 +3,8 @@
 #include <QAccessible>
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMetaType>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QTimer>
@@ -61,8 +61,8 @@ void announce(QWidget* source, const QString& text)
         QDBusMessage::createSignal(QLatin1String(objectPathPrefix) + QString::number(QAccessible::uniqueId(element)),
                                    QStringLiteral("org.a11y.atspi.Event.Object"), QStringLiteral("Announcement"));
     signal << QString() << politely << 0 << QVariant::fromValue(QDBusVariant(text))
-           << QVariant::fromValue(ObjectReference{bus.baseService(),
-                                                  QDBusObjectPath(QLatin1String(objectPathPrefix) + QStringLiteral("root"))});
+           << QVariant::fromValue(ObjectReference{
+                  bus.baseService(), QDBusObjectPath(QLatin1String(objectPathPrefix) + QStringLiteral("root"))});
     bus.send(signal);
 }
 

@@ -72,11 +72,13 @@ void ChipButton::paintEvent(QPaintEvent*)
     if (glyph_) {
         const Glyph glyph = isChecked() && checkedGlyph_ ? *checkedGlyph_ : *glyph_;
         const QSizeF size = iconSize();
-        const QRectF box(r.center().x() - size.width() / 2, r.center().y() - size.height() / 2, size.width(), size.height());
+        const QRectF box(r.center().x() - size.width() / 2, r.center().y() - size.height() / 2, size.width(),
+                         size.height());
         paintGlyph(p, glyph, box, glyphColor_ && !on ? *glyphColor_ : foreground);
     } else if (!icon().isNull()) {
         const QSize size = iconSize();
-        const QRect box(rect().center().x() - size.width() / 2 + 1, rect().center().y() - size.height() / 2 + 1, size.width(), size.height());
+        const QRect box(rect().center().x() - size.width() / 2 + 1, rect().center().y() - size.height() / 2 + 1,
+                        size.width(), size.height());
         icon().paint(&p, box, Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
     } else {
         p.setPen(foreground);

@@ -21,7 +21,11 @@ public:
 
     // The glyph shown while checked, when it differs.
     void setCheckedGlyph(Glyph glyph) { checkedGlyph_ = glyph; }
-    void setGlyphColor(std::optional<QColor> color) { glyphColor_ = color; update(); }
+    void setGlyphColor(std::optional<QColor> color)
+    {
+        glyphColor_ = color;
+        update();
+    }
     // Drawn like a checked button without being one (a held modifier key).
     void setEmphasised(bool emphasised);
 

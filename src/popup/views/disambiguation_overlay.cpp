@@ -83,7 +83,8 @@ void OptionButton::paintEvent(QPaintEvent*)
     const QColor text = focused_ ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::ButtonText);
     QRectF content = r.adjusted(optionPadding, optionPadding - 1, -optionPadding, -optionPadding + 1);
     if (trailingArrow_) {
-        paintGlyph(p, Glyph::arrowRight, QRectF(content.right() - arrowSize, r.center().y() - arrowSize / 2.0, arrowSize, arrowSize), text);
+        paintGlyph(p, Glyph::arrowRight,
+                   QRectF(content.right() - arrowSize, r.center().y() - arrowSize / 2.0, arrowSize, arrowSize), text);
         content.setRight(content.right() - arrowSize - 8);
     }
     const QFontMetrics titleMetrics(font());
@@ -164,7 +165,8 @@ void DisambiguationOverlay::show(const DisambiguationState& state, std::size_t f
     }
     titles.push_back(tr("Cancel"));
     notes.emplace_back();
-    keys_->setText(state.shortcuts.empty() ? QString() : qstring(notation::keyLabel(state.shortcuts.front().keys, keyLabels_)));
+    keys_->setText(state.shortcuts.empty() ? QString()
+                                           : qstring(notation::keyLabel(state.shortcuts.front().keys, keyLabels_)));
     keys_->setVisible(!keys_->text().isEmpty());
 
     if (titles != shownTitles_) {
@@ -191,7 +193,10 @@ void DisambiguationOverlay::show(const DisambiguationState& state, std::size_t f
         announce(this, accessibleName() + (keys_->isHidden() ? QString() : QStringLiteral(" ") + keys_->text()));
 }
 
-QString DisambiguationOverlay::shownKeys() const { return keys_->isHidden() ? QString() : keys_->text(); }
+QString DisambiguationOverlay::shownKeys() const
+{
+    return keys_->isHidden() ? QString() : keys_->text();
+}
 
 void DisambiguationOverlay::paintEvent(QPaintEvent*)
 {

@@ -131,8 +131,7 @@ bool exportShortcuts(QPointer<QWidget> panel, AppShortcuts app, notation::KeyLab
         QGuiApplication::clipboard()->setText(qstring(document));
         return true;
     case ExportChoice::saveAsFile: {
-        const QString path =
-            dialog([&] { return dialogs.saveLocation(panel.data(), suggestedFileName(app.appName)); });
+        const QString path = dialog([&] { return dialogs.saveLocation(panel.data(), suggestedFileName(app.appName)); });
         if (path.isEmpty())
             return false;
         const QString error = writeDocument(path, document);

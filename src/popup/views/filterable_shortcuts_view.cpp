@@ -149,7 +149,9 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     export_->setAccessibleName(tr("Export shortcuts"));
     connect(export_, &QAbstractButton::clicked, this, [this] { exportDocument(); });
     titleRow->addWidget(export_);
-    settings_ = new ChipButton(themedIcon({"preferences-system", "emblem-system"}, Glyph::gear, palette().color(QPalette::WindowText)), header_);
+    settings_ = new ChipButton(
+        themedIcon({"preferences-system", "emblem-system"}, Glyph::gear, palette().color(QPalette::WindowText)),
+        header_);
     settings_->setToolTip(tr("Settings"));
     settings_->setAccessibleName(tr("Settings"));
     connect(settings_, &QAbstractButton::clicked, this, [this] {
@@ -172,7 +174,8 @@ FilterableShortcutsView::FilterableShortcutsView(std::shared_ptr<PopupFilterMode
     search_->setText(qstring(model_.query()));
     // A remembered query is shown selected: the first key typed replaces it.
     search_->selectAll();
-    connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.setQuery(text.toStdString()); });
+    connect(search_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { model_.setQuery(text.toStdString()); });
     filterRow->addWidget(search_, 1);
     filterRow->addSpacing(6);
 
@@ -424,7 +427,8 @@ double FilterableShortcutsView::fittingHeight(double width)
     const int w = int(width);
     double height = header_->hasHeightForWidth() ? header_->heightForWidth(w) : header_->sizeHint().height();
     if (!std::holds_alternative<std::monostate>(banner_))
-        height += bannerHolder_->hasHeightForWidth() ? bannerHolder_->heightForWidth(w) : bannerHolder_->sizeHint().height();
+        height +=
+            bannerHolder_->hasHeightForWidth() ? bannerHolder_->heightForWidth(w) : bannerHolder_->sizeHint().height();
     height += divider_->minimumHeight();
     // Sized for the whole list, whatever the filters leave of it now, and
     // never too small for the message that nothing matches.
@@ -437,7 +441,8 @@ void FilterableShortcutsView::exportDocument()
     // The dialogs run their own event loops, in which the popup may close and
     // this view go with it.
     const QPointer<FilterableShortcutsView> alive(this);
-    const bool done = exportShortcuts(window(), model_.app(), columns_->keyLabels, context_.exportDialogs, context_.modal);
+    const bool done =
+        exportShortcuts(window(), model_.app(), columns_->keyLabels, context_.exportDialogs, context_.modal);
     if (done && alive) {
         export_->setAccessibleName(tr("Exported"));
         export_->setToolTip(tr("Exported"));

@@ -11,11 +11,12 @@ namespace flags = platform::modifier_flags;
 
 struct KeyPlace {
     std::int64_t code;
-    char character;  // without Shift; 0 when the key has no text
+    char character; // without Shift; 0 when the key has no text
 };
 
 const std::unordered_map<int, KeyPlace>& mainKeys()
 {
+    // clang-format off
     static const std::unordered_map<int, KeyPlace> keys{
         {Qt::Key_A, {0, 'a'}},   {Qt::Key_S, {1, 's'}},   {Qt::Key_D, {2, 'd'}},   {Qt::Key_F, {3, 'f'}},
         {Qt::Key_H, {4, 'h'}},   {Qt::Key_G, {5, 'g'}},   {Qt::Key_Z, {6, 'z'}},   {Qt::Key_X, {7, 'x'}},
@@ -54,11 +55,13 @@ const std::unordered_map<int, KeyPlace>& mainKeys()
         {Qt::Key_F13, {105, 0}}, {Qt::Key_F14, {107, 0}}, {Qt::Key_F15, {113, 0}}, {Qt::Key_F16, {106, 0}},
         {Qt::Key_F17, {64, 0}},  {Qt::Key_F18, {79, 0}},  {Qt::Key_F19, {80, 0}},  {Qt::Key_F20, {90, 0}},
     };
+    // clang-format on
     return keys;
 }
 
 const std::unordered_map<int, KeyPlace>& keypadKeys()
 {
+    // clang-format off
     static const std::unordered_map<int, KeyPlace> keys{
         {Qt::Key_0, {82, '0'}},        {Qt::Key_1, {83, '1'}},        {Qt::Key_2, {84, '2'}},
         {Qt::Key_3, {85, '3'}},        {Qt::Key_4, {86, '4'}},        {Qt::Key_5, {87, '5'}},
@@ -67,6 +70,7 @@ const std::unordered_map<int, KeyPlace>& keypadKeys()
         {Qt::Key_Asterisk, {67, '*'}}, {Qt::Key_Plus, {69, '+'}},     {Qt::Key_Slash, {75, '/'}},
         {Qt::Key_Minus, {78, '-'}},    {Qt::Key_Equal, {81, '='}},    {Qt::Key_Enter, {76, '\x03'}},
     };
+    // clang-format on
     return keys;
 }
 

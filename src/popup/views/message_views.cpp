@@ -78,8 +78,14 @@ MessageView::MessageView(Glyph glyph, const QString& text, QWidget* parent) : QW
     layout->addStretch(1);
 }
 
-QString MessageView::text() const { return label_->text(); }
+QString MessageView::text() const
+{
+    return label_->text();
+}
 
-void MessageView::setText(const QString& text) { label_->setText(text); }
+void MessageView::setText(const QString& text)
+{
+    label_->setText(text);
+}
 
 } // namespace hb::views

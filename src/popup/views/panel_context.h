@@ -16,7 +16,7 @@ namespace hb::views {
 struct PanelContext {
     PopupPanelEvents events;
     platform::SettingsDomain& settings;
-    ThemeSettings* theme = nullptr;  // none: the palette's accent colour
+    ThemeSettings* theme = nullptr; // none: the palette's accent colour
     ExportDialogs exportDialogs = ExportDialogs::standard();
     // Told before a modal dialog opens (true) and after it closed (false).
     std::function<void(bool modal)> modal;

@@ -8,25 +8,24 @@
 
 #include <QDesktopServices>
 #include <QGuiApplication>
-#include <QPainterPath>
-#include <QRegion>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPainterPath>
 #include <QParallelAnimationGroup>
 #include <QPointer>
 #include <QPropertyAnimation>
+#include <QRegion>
 #include <QScreen>
-#include <QWindow>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 
 #include <cmath>
-#include <utility>
 #include <cstdlib>
+#include <utility>
 
 namespace hb::views {
 namespace {
@@ -57,7 +56,8 @@ bool compositing()
     xcb_connection_t* connection = x11->connection();
     // Qt's screens are outputs of one X screen, the default one.
     const QByteArray name = "_NET_WM_CM_S0";
-    auto* atomReply = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, std::uint16_t(name.size()), name.constData()), nullptr);
+    auto* atomReply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, std::uint16_t(name.size()), name.constData()), nullptr);
     if (!atomReply)
         return false;
     const xcb_atom_t atom = atomReply->atom;
@@ -126,8 +126,7 @@ PopupWindow::~PopupWindow()
     setContent(nullptr, nullptr);
 }
 
-PopupPanel::Factory PopupWindow::factory(platform::SettingsDomain& settings, ThemeSettings* theme,
-                                         PopupWindowMode mode)
+PopupPanel::Factory PopupWindow::factory(platform::SettingsDomain& settings, ThemeSettings* theme, PopupWindowMode mode)
 {
     return [&settings, theme, mode](PopupPanelEvents events) -> std::unique_ptr<PopupPanel> {
         return std::make_unique<PopupWindow>(std::move(events), settings, theme, mode);
@@ -160,10 +159,12 @@ void PopupWindow::setContent(QWidget* content, FilterableShortcutsView* shortcut
 
 void PopupWindow::showPermissionRequest()
 {
-    setContent(new PermissionView([this] {
-                   if (context_.events.grant)
-                       context_.events.grant();
-               }, this),
+    setContent(new PermissionView(
+                   [this] {
+                       if (context_.events.grant)
+                           context_.events.grant();
+                   },
+                   this),
                nullptr);
 }
 
@@ -174,15 +175,16 @@ void PopupWindow::showNoApp()
 
 void PopupWindow::showNoShortcuts(const std::string& appName)
 {
-    setContent(new MessageView(Glyph::keyboard, tr("No keyboard shortcuts found for ") + QString::fromStdString(appName), this),
+    setContent(new MessageView(Glyph::keyboard,
+                               tr("No keyboard shortcuts found for ") + QString::fromStdString(appName), this),
                nullptr);
 }
 
 void PopupWindow::showNotAnswering(const std::string& appName)
 {
-    setContent(new MessageView(Glyph::warning,
-                               tr("%1 does not answer (it may be busy or stopped)").arg(QString::fromStdString(appName)),
-                               this),
+    setContent(new MessageView(
+                   Glyph::warning,
+                   tr("%1 does not answer (it may be busy or stopped)").arg(QString::fromStdString(appName)), this),
                nullptr);
 }
 
@@ -199,7 +201,8 @@ double PopupWindow::fittingHeight(double width)
     if (!shortcuts_)
         return content_ ? content_->sizeHint().height() + 2 : 0;
     const double margins = layout_->contentsMargins().top() + layout_->contentsMargins().bottom();
-    return shortcuts_->fittingHeight(width - layout_->contentsMargins().left() - layout_->contentsMargins().right()) + margins;
+    return shortcuts_->fittingHeight(width - layout_->contentsMargins().left() - layout_->contentsMargins().right())
+           + margins;
 }
 
 double PopupWindow::columnWidthFor(const AppShortcuts& app)
@@ -326,9 +329,15 @@ void PopupWindow::takeKeyboard()
     behaviour_->takeKeyboard(*target);
 }
 
-void PopupWindow::giveBackKeyboard() { behaviour_->giveBackKeyboard(); }
+void PopupWindow::giveBackKeyboard()
+{
+    behaviour_->giveBackKeyboard();
+}
 
-bool PopupWindow::hasKeyboard() const { return behaviour_->hasKeyboard(); }
+bool PopupWindow::hasKeyboard() const
+{
+    return behaviour_->hasKeyboard();
+}
 
 bool PopupWindow::dispatchKey(QKeyEvent* event)
 {
@@ -350,8 +359,8 @@ bool PopupWindow::dispatchKey(QKeyEvent* event)
 
 bool PopupWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (shortcuts_ && watched == shortcuts_->searchField() &&
-        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease))
+    if (shortcuts_ && watched == shortcuts_->searchField()
+        && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease))
         return dispatchKey(static_cast<QKeyEvent*>(event));
     return QWidget::eventFilter(watched, event);
 }

@@ -17,8 +17,8 @@ class UnmanagedBehaviour final : public PopupWindowBehaviour {
 public:
     explicit UnmanagedBehaviour(QWidget& window) : window_(window)
     {
-        window.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
-                              Qt::WindowStaysOnTopHint);
+        window.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint
+                              | Qt::WindowStaysOnTopHint);
         window.setAttribute(Qt::WA_ShowWithoutActivating);
         window.setAttribute(Qt::WA_X11NetWmWindowTypeUtility);
     }
@@ -39,10 +39,7 @@ public:
         keyboardGrabbed_ = false;
     }
     bool holdsKeyboard() const override { return grabber_ != nullptr; }
-    bool hasKeyboard() const override
-    {
-        return window_.isVisible() && (keyboardGrabbed_ || window_.isActiveWindow());
-    }
+    bool hasKeyboard() const override { return window_.isVisible() && (keyboardGrabbed_ || window_.isActiveWindow()); }
     bool animates() const override { return true; }
     // An unmanaged window stays above every window the window manager
     // stacks, dialogs included.
@@ -55,8 +52,8 @@ private:
         // X refuses a grab for a window that is not mapped yet; the map of a
         // new window is on its way, so try again shortly.
         QWindow* window = window_.windowHandle();
-        if (!grabber_ || !window || !window_.isVisible() ||
-            !QGuiApplication::platformName().startsWith(QLatin1String("xcb")))
+        if (!grabber_ || !window || !window_.isVisible()
+            || !QGuiApplication::platformName().startsWith(QLatin1String("xcb")))
             return;
         keyboardGrabbed_ = window->setKeyboardGrabEnabled(true);
         if (keyboardGrabbed_ || ++grabAttempts_ > maximumGrabAttempts)
@@ -80,17 +77,18 @@ public:
         window.setAttribute(Qt::WA_ShowWithoutActivating, false);
         // A window of this program (a dialog, a menu) taking over is no loss;
         // none of them being active is.
-        focusChanges_ = QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, &window, [this](QWindow* focus) {
-            if (focus && focus == window_.windowHandle()) {
-                wasActive_ = holding_;
-                return;
-            }
-            if (focus || !wasActive_ || modal_ || !window_.isVisible())
-                return;
-            wasActive_ = false;
-            if (lostActivation_)
-                lostActivation_();
-        });
+        focusChanges_ =
+            QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, &window, [this](QWindow* focus) {
+                if (focus && focus == window_.windowHandle()) {
+                    wasActive_ = holding_;
+                    return;
+                }
+                if (focus || !wasActive_ || modal_ || !window_.isVisible())
+                    return;
+                wasActive_ = false;
+                if (lostActivation_)
+                    lostActivation_();
+            });
     }
     ~ActivatedBehaviour() override { QObject::disconnect(focusChanges_); }
 

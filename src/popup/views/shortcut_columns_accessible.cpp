@@ -83,7 +83,8 @@ public:
     QRect rect() const override;
     void* interface_cast(QAccessible::InterfaceType type) override
     {
-        return type == QAccessible::ActionInterface && isRow() ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+        return type == QAccessible::ActionInterface && isRow() ? static_cast<QAccessibleActionInterface*>(this)
+                                                               : nullptr;
     }
 
     QStringList actionNames() const override { return {pressAction(), favouriteAction}; }
@@ -98,7 +99,7 @@ private:
     bool isRow() const;
 
     SectionAccessible* section_;
-    std::size_t item_;  // in the section's column
+    std::size_t item_; // in the section's column
 };
 
 // One menu's drawn lines in one column, named after the menu; its title line
@@ -107,8 +108,7 @@ class SectionAccessible : public QAccessibleInterface {
 public:
     SectionAccessible(QAccessibleInterface* columns, std::size_t column, std::size_t first, std::size_t end)
         : columns_(columns), column_(column), first_(first), end_(end)
-    {
-    }
+    {}
     ~SectionAccessible() override { forgetLines(); }
 
     bool isValid() const override { return columns_->isValid(); }
@@ -402,7 +402,7 @@ private:
         for (const auto& column : view()->columns_) {
             for (const auto& item : column.items)
                 shown.emplace_back(item.kind, item.shortcut ? static_cast<const void*>(item.shortcut) : item.title);
-            shown.emplace_back(Kind::separator, nullptr);  // the end of a column
+            shown.emplace_back(Kind::separator, nullptr); // the end of a column
         }
         return shown;
     }

@@ -86,8 +86,7 @@ QFont keyFontOf(const QFont& base)
 
 } // namespace
 
-double ShortcutColumnsView::neededColumnWidth(const AppShortcuts& app, const QFont& base,
-                                              notation::KeyLabels keyLabels)
+double ShortcutColumnsView::neededColumnWidth(const AppShortcuts& app, const QFont& base, notation::KeyLabels keyLabels)
 {
     const QFontMetricsF titles(rowFontOf(base));
     const QFontMetricsF keys(keyFontOf(base));
@@ -97,8 +96,8 @@ double ShortcutColumnsView::neededColumnWidth(const AppShortcuts& app, const QFo
             for (const auto& row : group.shortcuts) {
                 if (row.isSeparator || row.keys.empty())
                     continue;
-                double width = titleInset + titles.horizontalAdvance(qstring(row.title)) + 8 +
-                               keys.horizontalAdvance(qstring(notation::keyLabel(row.keys, keyLabels))) + rightInset;
+                double width = titleInset + titles.horizontalAdvance(qstring(row.title)) + 8
+                               + keys.horizontalAdvance(qstring(notation::keyLabel(row.keys, keyLabels))) + rightInset;
                 if (row.cannotRunHere)
                     width += conflictSize + 5;
                 widest = std::max(widest, width);
@@ -290,10 +289,12 @@ ShortcutColumnsView::RowParts ShortcutColumnsView::rowParts(const QRectF& rect, 
         right = parts.conflict.left() - 5;
     }
     if (row.cannotRunHere) {
-        parts.pressYourself = QRectF(right - conflictSize, rect.center().y() - conflictSize / 2, conflictSize, conflictSize);
+        parts.pressYourself =
+            QRectF(right - conflictSize, rect.center().y() - conflictSize / 2, conflictSize, conflictSize);
         right = parts.pressYourself.left() - 5;
     }
-    parts.title = QRectF(rect.left() + titleInset, rect.top(), std::max(0.0, right - rect.left() - titleInset), rect.height());
+    parts.title =
+        QRectF(rect.left() + titleInset, rect.top(), std::max(0.0, right - rect.left() - titleInset), rect.height());
     return parts;
 }
 
@@ -415,7 +416,8 @@ void ShortcutColumnsView::paintItem(QPainter& painter, std::size_t column, const
         painter.setFont(keyFont_);
         painter.setPen(selected ? textColor : paintedKeyColor_);
         const QSizeF size = text.keys.size();
-        painter.drawStaticText(QPointF(parts.keys.right() - size.width(), parts.keys.center().y() - size.height() / 2), text.keys);
+        painter.drawStaticText(QPointF(parts.keys.right() - size.width(), parts.keys.center().y() - size.height() / 2),
+                               text.keys);
     }
     if (conflicted)
         paintCachedGlyph(painter, Glyph::warning, parts.conflict, selected ? textColor : conflictColor);
@@ -423,7 +425,8 @@ void ShortcutColumnsView::paintItem(QPainter& painter, std::size_t column, const
     // A row the desktop lets no program run: its title in the secondary
     // colour, its keys as readable as any (the user presses them).
     painter.setPen(row.cannotRunHere && !selected ? secondaryTextColor(pal) : textColor);
-    painter.drawStaticText(QPointF(parts.title.left(), parts.title.center().y() - text.title.size().height() / 2), text.title);
+    painter.drawStaticText(QPointF(parts.title.left(), parts.title.center().y() - text.title.size().height() / 2),
+                           text.title);
     if (row.cannotRunHere)
         paintCachedGlyph(painter, Glyph::keyboard, parts.pressYourself, selected ? textColor : secondaryTextColor(pal));
     painter.restore();

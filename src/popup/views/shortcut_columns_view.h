@@ -84,8 +84,8 @@ private:
         Kind kind;
         double y;
         double height;
-        const std::string* title;          // section and group titles
-        const Shortcut* shortcut;          // rows and separators
+        const std::string* title; // section and group titles
+        const Shortcut* shortcut; // rows and separators
     };
     struct Column {
         std::vector<Item> items;
@@ -101,7 +101,7 @@ private:
     struct RowParts {
         QRectF keys;
         QRectF conflict;
-        QRectF pressYourself;  // the mark of a row whose keys the user presses
+        QRectF pressYourself; // the mark of a row whose keys the user presses
         QRectF title;
     };
 
@@ -135,7 +135,7 @@ private:
     PopupFilterModel& model_;
     std::vector<Column> columns_;
     std::size_t drawnRows_ = 0;
-    std::uint64_t layouts_ = 0;  // counts the times the lines were laid out
+    std::uint64_t layouts_ = 0; // counts the times the lines were laid out
     std::optional<std::pair<std::size_t, std::size_t>> hovered_;
     std::optional<Hit> pressed_;
     mutable std::unordered_map<const Shortcut*, RowText> rowTexts_;

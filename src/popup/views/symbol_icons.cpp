@@ -35,13 +35,16 @@ constexpr ThemeNames themeNames[] = {
 
 QString shippedPath(std::string_view symbol)
 {
-    return QStringLiteral(":/symbols/") + QString::fromUtf8(symbol.data(), qsizetype(symbol.size())) +
-           QStringLiteral(".svg");
+    return QStringLiteral(":/symbols/") + QString::fromUtf8(symbol.data(), qsizetype(symbol.size()))
+           + QStringLiteral(".svg");
 }
 
 // Whether a theme icon draws: without an image plugin for the theme's files
 // an icon may be found and still come out empty.
-bool draws(const QIcon& icon, int size) { return !icon.isNull() && !icon.pixmap(size).isNull(); }
+bool draws(const QIcon& icon, int size)
+{
+    return !icon.isNull() && !icon.pixmap(size).isNull();
+}
 
 QPixmap tinted(QSvgRenderer& renderer, const QColor& tint, int size, qreal ratio)
 {
@@ -58,7 +61,10 @@ QPixmap tinted(QSvgRenderer& renderer, const QColor& tint, int size, qreal ratio
 
 } // namespace
 
-bool hasShippedSymbol(std::string_view symbol) { return QFile::exists(shippedPath(symbol)); }
+bool hasShippedSymbol(std::string_view symbol)
+{
+    return QFile::exists(shippedPath(symbol));
+}
 
 QIcon shippedSymbolIcon(std::string_view symbol, const QColor& tint, int size)
 {

@@ -2,10 +2,10 @@
 
 #include "model/key_label.h"
 #include "model/key_notation.h"
-#include "popup/views/symbol_icons.h"
 #include "popup/views/announcement.h"
 #include "popup/views/key_translation.h"
 #include "popup/views/panel_style.h"
+#include "popup/views/symbol_icons.h"
 #include "popup/views/window_placement.h"
 
 #include <QCloseEvent>
@@ -29,7 +29,10 @@ constexpr std::int64_t escapeKeyCode = 53;
 constexpr int markSize = 28;
 constexpr int appIconSize = 32;
 
-QString qstring(const std::string& text) { return QString::fromStdString(text); }
+QString qstring(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
 
 QFont sizedFont(const QFont& base, int pixelSize, QFont::Weight weight = QFont::Normal)
 {
@@ -52,9 +55,18 @@ QIcon symbol(std::string_view name, const QColor& tint, int size)
     return views::shippedSymbolIcon(name, tint, size);
 }
 
-QColor successColor(const QPalette& palette) { return isDark(palette) ? QColor(0x32, 0xD7, 0x4B) : QColor(0x1F, 0x9D, 0x3A); }
-QColor failureColor(const QPalette& palette) { return isDark(palette) ? QColor(0xFF, 0x5A, 0x50) : QColor(0xD3, 0x1F, 0x1F); }
-QColor brainColor(const QPalette& palette) { return isDark(palette) ? QColor(0xFF, 0x6B, 0x9A) : QColor(0xD6, 0x2F, 0x6E); }
+QColor successColor(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(0x32, 0xD7, 0x4B) : QColor(0x1F, 0x9D, 0x3A);
+}
+QColor failureColor(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(0xFF, 0x5A, 0x50) : QColor(0xD3, 0x1F, 0x1F);
+}
+QColor brainColor(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(0xFF, 0x6B, 0x9A) : QColor(0xD6, 0x2F, 0x6E);
+}
 
 // The application's icon by its freedesktop name or file path, else a generic
 // one; null when the icon theme has neither.
@@ -74,8 +86,8 @@ QIcon applicationIcon(const std::optional<std::string>& name)
 // Keys that only change the others (and the lock keys): pressed alone they are no answer.
 bool isModifierKey(int key)
 {
-    return modifierKeyFlag(key) || key == Qt::Key_CapsLock || key == Qt::Key_NumLock || key == Qt::Key_ScrollLock ||
-           key == Qt::Key_Hyper_L || key == Qt::Key_Hyper_R || key == Qt::Key_Mode_switch;
+    return modifierKeyFlag(key) || key == Qt::Key_CapsLock || key == Qt::Key_NumLock || key == Qt::Key_ScrollLock
+           || key == Qt::Key_Hyper_L || key == Qt::Key_Hyper_R || key == Qt::Key_Mode_switch;
 }
 
 QWidget* centredRow(QWidget* parent, std::initializer_list<QWidget*> widgets)
@@ -341,7 +353,10 @@ QColor QuizWindow::keyColor() const
     return readableKeyColor(toQColor(accent), palette());
 }
 
-QColor QuizWindow::secondaryColor() const { return secondaryTextColor(palette()); }
+QColor QuizWindow::secondaryColor() const
+{
+    return secondaryTextColor(palette());
+}
 
 void QuizWindow::refreshColors()
 {
@@ -378,15 +393,15 @@ void QuizWindow::refresh()
                             : QStringLiteral("%1 / %2").arg(model.currentIndex() + 1).arg(total));
     favouritesButton_->setVisible(model.hasFavourites());
     const bool favouritesOnly = model.favouritesOnly();
-    favouritesButton_->setIcon(views::shippedSymbolIcon(
-        favouritesOnly ? "star.fill" : "star", favouritesOnly ? favouriteColor : secondaryColor(), 18));
+    favouritesButton_->setIcon(views::shippedSymbolIcon(favouritesOnly ? "star.fill" : "star",
+                                                        favouritesOnly ? favouriteColor : secondaryColor(), 18));
     favouritesButton_->setToolTip(favouritesOnly ? QStringLiteral("Showing favourites only")
                                                  : QStringLiteral("Quiz favourites only"));
     favouritesButton_->setAccessibleName(favouritesButton_->toolTip());
 
     if (done) {
         const int percent = model.percentCorrect();
-        finalSymbol_ = percent > 79 ? QStringLiteral("star.fill")
+        finalSymbol_ = percent > 79   ? QStringLiteral("star.fill")
                        : percent > 49 ? QStringLiteral("hand.thumbsup.fill")
                                       : QStringLiteral("brain.fill");
         const QColor tint = percent > 79 ? favouriteColor : percent > 49 ? keyColor() : brainColor(palette());
@@ -429,12 +444,12 @@ void QuizWindow::refresh()
         announce(correctMark_->accessibleName() + QStringLiteral(": ") + correctKeys_->text());
         break;
     case QuizPhase::wrong:
-        announce(wrongMark_->accessibleName() + QStringLiteral(". You pressed ") + pressedKeys_->text() +
-                 QStringLiteral(". Correct: ") + expectedKeys_->text());
+        announce(wrongMark_->accessibleName() + QStringLiteral(". You pressed ") + pressedKeys_->text()
+                 + QStringLiteral(". Correct: ") + expectedKeys_->text());
         break;
     default:
-        announce(questionTitle_->text() + QStringLiteral(", ") + menuTitle_->text() + QStringLiteral(". ") +
-                 pressPrompt_->text());
+        announce(questionTitle_->text() + QStringLiteral(", ") + menuTitle_->text() + QStringLiteral(". ")
+                 + pressPrompt_->text());
         break;
     }
 }
@@ -528,8 +543,7 @@ QuizWindowController::Alert QuizWindowController::standardAlert()
 
 QuizWindowController::QuizWindowController(Services services, Alert alert, QObject* parent)
     : QObject(parent), services_(services), alert_(std::move(alert))
-{
-}
+{}
 
 QuizWindowController::~QuizWindowController()
 {
@@ -545,7 +559,8 @@ QuizWindow* QuizWindowController::start(const std::vector<MenuSection>& sections
     auto model = std::make_unique<QuizModel>(sections, appName, std::move(appIcon), std::move(bundleID),
                                              services_.favourites, services_.mainQueue);
     if (!model->currentQuestion()) {
-        alert_(QStringLiteral("Nothing to quiz"), qstring(appName) + QStringLiteral(" has no keyboard shortcuts to quiz."));
+        alert_(QStringLiteral("Nothing to quiz"),
+               qstring(appName) + QStringLiteral(" has no keyboard shortcuts to quiz."));
         return nullptr;
     }
     if (window_)

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "model/shortcut.h"
 #include "base/observer_list.h"
+#include "model/key_label.h"
+#include "model/shortcut.h"
 #include "platform/runtime.h"
 #include "quiz/quiz_model.h"
-#include "model/key_label.h"
 #include "settings/app_icon.h"
 #include "settings/favourites_store.h"
 #include "settings/theme_settings.h"
@@ -124,9 +124,9 @@ class QuizWindowController final : public QObject {
 public:
     struct Services {
         FavouritesStore& favourites;
-        platform::MainQueue& mainQueue;  // runs the feedback pause
+        platform::MainQueue& mainQueue; // runs the feedback pause
         DockIconManager& dockIcon;
-        ThemeSettings* theme = nullptr;  // none: the palette's accent colour for keys
+        ThemeSettings* theme = nullptr; // none: the palette's accent colour for keys
         // How keys are written, asked when a quiz starts; none: the default.
         std::function<notation::KeyLabels()> keyLabels;
     };
@@ -145,8 +145,8 @@ public:
     // nothing. Otherwise it closes the previous quiz window, raises the
     // taskbar count and shows a new window, focused; closing that window
     // lowers the count again. The new window, or null.
-    QuizWindow* start(const std::vector<MenuSection>& sections, std::string appName,
-                      std::optional<std::string> appIcon, std::optional<std::string> bundleID);
+    QuizWindow* start(const std::vector<MenuSection>& sections, std::string appName, std::optional<std::string> appIcon,
+                      std::optional<std::string> bundleID);
 
     // The open quiz window, if any.
     QuizWindow* window() const { return window_; }
