@@ -53,12 +53,15 @@ struct Feed {
         pid = DesktopSession::shared().launch(
             {"sh", "-c",
              "exec python3 -u -m http.server 0 --bind 127.0.0.1 --directory " + folder + " >" + log + " 2>&1"});
-        std::smatch port;
+        std::string port;
         DesktopSession::waitUntil([&] {
             const std::string text = DesktopSession::fileText(log);
-            return std::regex_search(text, port, std::regex("port ([0-9]+)"));
+            std::smatch found;
+            if (std::regex_search(text, found, std::regex("port ([0-9]+)")))
+                port = found[1].str();
+            return !port.empty();
         });
-        address = port.empty() ? "" : "http://127.0.0.1:" + port[1].str() + "/appcast.xml";
+        address = port.empty() ? "" : "http://127.0.0.1:" + port + "/appcast.xml";
     }
     ~Feed() { DesktopSession::shared().stopApplication(pid); }
     long requests() const
