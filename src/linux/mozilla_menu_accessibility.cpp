@@ -1,19 +1,10 @@
 #include "linux/mozilla_menu_accessibility.h"
 
-#include "linux/atspi_key_binding.h"
-
 namespace hb::linux_platform {
 
 namespace ax = platform::ax;
 using platform::ElementRef;
 using sources::XulMenuItem;
-
-class MozillaMenuAccessibility::Application final : public platform::AccessibleElement {
-public:
-    Application(pid_t pid, ElementRef inner) : pid(pid), inner(std::move(inner)) {}
-    const pid_t pid;
-    const ElementRef inner;
-};
 
 // A list of items shaped as the menu reader walks it: the menu bar or the
 // other keys' window (`items` at the top), an item, or the menu that holds a
@@ -34,19 +25,8 @@ public:
 
 MozillaMenuAccessibility::MozillaMenuAccessibility(platform::Accessibility& inner, MozillaMenuSource& source,
                                                    ShortcutRunner& runner)
-    : inner_(inner), source_(source), runner_(runner)
+    : AddedElementsAccessibility(inner), source_(source), runner_(runner)
 {}
-
-ElementRef MozillaMenuAccessibility::applicationElement(pid_t pid)
-{
-    return std::make_shared<Application>(pid, inner_.applicationElement(pid));
-}
-
-void MozillaMenuAccessibility::setMessagingTimeout(const ElementRef& application, std::chrono::duration<double> timeout)
-{
-    const auto* own = dynamic_cast<const Application*>(application.get());
-    inner_.setMessagingTimeout(own ? own->inner : application, timeout);
-}
 
 std::optional<platform::AttributeValue> MozillaMenuAccessibility::copyAttribute(const ElementRef& element,
                                                                                 std::string_view attribute)
@@ -99,11 +79,7 @@ std::optional<platform::AttributeValue> MozillaMenuAccessibility::copyAttribute(
         return std::nullopt;
     if (attribute == ax::title)
         return defined->item->title;
-    if (isKeyAttribute(attribute) && !defined->item->accelerator.empty()) {
-        const auto key = parseKeyBinding(defined->item->accelerator, KeyBindingStyle::gtk, "", false);
-        return key ? keyAttribute(*key, attribute) : std::nullopt;
-    }
-    return std::nullopt;
+    return acceleratorAttribute(defined->item->accelerator, attribute);
 }
 
 bool MozillaMenuAccessibility::performAction(const ElementRef& element, std::string_view action)

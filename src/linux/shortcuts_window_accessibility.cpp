@@ -1,18 +1,9 @@
 #include "linux/shortcuts_window_accessibility.h"
 
-#include "linux/atspi_key_binding.h"
-
 namespace hb::linux_platform {
 
 namespace ax = platform::ax;
 using platform::ElementRef;
-
-class ShortcutsWindowAccessibility::Application final : public platform::AccessibleElement {
-public:
-    Application(pid_t pid, ElementRef inner) : pid(pid), inner(std::move(inner)) {}
-    const pid_t pid;
-    const ElementRef inner;
-};
 
 // The window as a whole, one of its groups (as menu-bar item or as the menu
 // that holds its rows), or one row.
@@ -35,20 +26,8 @@ public:
 
 ShortcutsWindowAccessibility::ShortcutsWindowAccessibility(platform::Accessibility& inner,
                                                            ShortcutsWindowSource& source, ShortcutRunner& runner)
-    : inner_(inner), source_(source), runner_(runner)
+    : AddedElementsAccessibility(inner), source_(source), runner_(runner)
 {}
-
-ElementRef ShortcutsWindowAccessibility::applicationElement(pid_t pid)
-{
-    return std::make_shared<Application>(pid, inner_.applicationElement(pid));
-}
-
-void ShortcutsWindowAccessibility::setMessagingTimeout(const ElementRef& application,
-                                                       std::chrono::duration<double> timeout)
-{
-    const auto* own = dynamic_cast<const Application*>(application.get());
-    inner_.setMessagingTimeout(own ? own->inner : application, timeout);
-}
 
 std::optional<platform::AttributeValue> ShortcutsWindowAccessibility::copyAttribute(const ElementRef& element,
                                                                                     std::string_view attribute)
@@ -91,10 +70,8 @@ std::optional<platform::AttributeValue> ShortcutsWindowAccessibility::copyAttrib
     if (listed->kind == Kind::row && attribute == ax::runsHere)
         return platform::AttributeNumber{runner_.canRun(listed->pid, *listed->shortcuts, listed->shortcut()) ? 1.0
                                                                                                              : 0.0};
-    if (listed->kind == Kind::row && isKeyAttribute(attribute)) {
-        const auto key = parseKeyBinding(listed->shortcut().accelerator, KeyBindingStyle::gtk, "", false);
-        return key ? keyAttribute(*key, attribute) : std::nullopt;
-    }
+    if (listed->kind == Kind::row)
+        return acceleratorAttribute(listed->shortcut().accelerator, attribute);
     return std::nullopt;
 }
 
