@@ -63,14 +63,10 @@ protected:
             << "[D-BUS Service]\nName=org.mirelo.Hintboard\nExec=" HINTBOARD_EXECUTABLE "\n";
     }
 
-    static DesktopSession* session;
-    static std::string dataFolder;
-    static bool busSeesFolder;
+    static inline DesktopSession* session = nullptr;
+    static inline std::string dataFolder;
+    static inline bool busSeesFolder = false;
 };
-
-DesktopSession* Activation::session = nullptr;
-std::string Activation::dataFolder;
-bool Activation::busSeesFolder = false;
 
 TEST_F(Activation, ToggleSaysWhenNothingAnswersAndStartsHintboardFromTheServiceFile)
 {
