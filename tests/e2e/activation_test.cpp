@@ -77,10 +77,8 @@ TEST_F(Activation, ToggleSaysWhenNothingAnswersAndStartsHintboardFromTheServiceF
     EXPECT_THAT(DesktopSession::commandOutput(toggle + " 2>&1"), HasSubstr("no service file that starts it"));
     EXPECT_EQ(status(toggle), 1);
 
-    const pid_t mousepad = session->launch({"mousepad", "--disable-server"});
-    ASSERT_TRUE(DesktopSession::waitUntil([] { return status(HINTBOARD_EXECUTABLE " shortcuts --app mousepad") == 0; },
-                                          std::chrono::seconds(20)));
-    run("xdotool search --onlyvisible --pid " + std::to_string(mousepad) + " windowactivate --sync");
+    const pid_t mousepad = launchInFront(*session, {"mousepad", "--disable-server"}, "mousepad");
+    ASSERT_GT(mousepad, 0);
     const std::string front = activeWindow();
 
     installServiceFile();

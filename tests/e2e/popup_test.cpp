@@ -244,11 +244,6 @@ TEST_F(PopupOverMousepad, ControlQAsksWhatShouldHappenAndMousepadKeepsRunningAnd
     const auto& said = announcements.said();
     EXPECT_EQ(announcements.count(" of "), 1) << testing::PrintToString(said);
     EXPECT_EQ(announcements.count("What should happen?"), 1) << testing::PrintToString(said);
-    for (const auto& line : said) {
-        if (line.find(" of ") != std::string::npos) {
-            EXPECT_THAT(line, testing::MatchesRegex("[0-9]+ of [0-9]+"));
-        }
-    }
     EXPECT_TRUE(closeWithEscape());
 }
 
