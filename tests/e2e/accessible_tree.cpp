@@ -26,13 +26,31 @@ std::string nameOf(AtspiAccessible* element)
     return taken(atspi_accessible_get_name(element, nullptr));
 }
 
-bool isShowing(AtspiAccessible* element)
+bool hasState(AtspiAccessible* element, AtspiStateType state)
 {
     AtspiStateSet* states = atspi_accessible_get_state_set(element);
-    const bool showing = states && atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+    const bool has = states && atspi_state_set_contains(states, state);
     if (states)
         g_object_unref(states);
-    return showing;
+    return has;
+}
+
+// Runs the main context until `condition` holds, waking up at least every 50 ms, or `timeout` passes.
+bool waitForEvents(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        GSource* tick = g_timeout_source_new(50);
+        g_source_set_callback(
+            tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+        g_source_attach(tick, nullptr);
+        g_main_context_iteration(nullptr, true);
+        g_source_destroy(tick);
+        g_source_unref(tick);
+    }
+    return true;
 }
 
 // Visits the showing elements of the process until `visit` returns true.
@@ -41,7 +59,7 @@ bool walk(pid_t pid, const std::function<bool(AtspiAccessible*)>& visit)
     atspi_init();
     std::unique_ptr<AtspiAccessible, Unref> desktop(atspi_get_desktop(0));
     const std::function<bool(AtspiAccessible*, int)> descend = [&](AtspiAccessible* element, int depth) {
-        if (depth > 40 || !isShowing(element))
+        if (depth > 40 || !hasState(element, ATSPI_STATE_SHOWING))
             return false;
         if (visit(element))
             return true;
@@ -94,11 +112,6 @@ AccessibleElement described(AtspiAccessible* element)
     AccessibleElement shown{.role = roleOf(element),
                             .name = nameOf(element),
                             .description = taken(atspi_accessible_get_description(element, nullptr))};
-    if (AtspiStateSet* states = atspi_accessible_get_state_set(element)) {
-        shown.selected = atspi_state_set_contains(states, ATSPI_STATE_SELECTED);
-        shown.disabled = !atspi_state_set_contains(states, ATSPI_STATE_SENSITIVE);
-        g_object_unref(states);
-    }
     if (AtspiComponent* component = atspi_accessible_get_component_iface(element)) {
         if (AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
             shown.x = extents->x, shown.y = extents->y, shown.width = extents->width, shown.height = extents->height;
@@ -160,22 +173,6 @@ bool pressAccessible(pid_t pid, std::string_view name)
     return pressed;
 }
 
-namespace {
-
-// Blocks until an event or a time-out source of 50 ms comes.
-void waitForEvents()
-{
-    GSource* tick = g_timeout_source_new(50);
-    g_source_set_callback(
-        tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
-    g_source_attach(tick, nullptr);
-    g_main_context_iteration(nullptr, true);
-    g_source_destroy(tick);
-    g_source_unref(tick);
-}
-
-} // namespace
-
 FocusEvents::FocusEvents(pid_t pid)
     : pid_(pid), listener_(atspi_event_listener_new(&FocusEvents::received, this, nullptr))
 {
@@ -200,21 +197,6 @@ void FocusEvents::received(AtspiEvent* event, void* self)
             focused.keys = taken(atspi_action_get_key_binding(action, 0, nullptr));
             g_object_unref(action);
         }
-        std::unique_ptr<AtspiAccessible, Unref> element(atspi_accessible_get_parent(event->source, nullptr));
-        for (int depth = 0; element && depth < 40; ++depth) {
-            std::unique_ptr<AtspiAccessible, Unref> parent(atspi_accessible_get_parent(element.get(), nullptr));
-            if (!parent || roleOf(parent.get()) == "application") {
-                focused.windowName = nameOf(element.get());
-                if (AtspiStateSet* states = atspi_accessible_get_state_set(element.get())) {
-                    focused.windowActive = atspi_state_set_contains(states, ATSPI_STATE_ACTIVE);
-                    g_object_unref(states);
-                }
-            }
-            focused.enclosingRoles.push_back(roleOf(element.get()));
-            if (!parent || roleOf(parent.get()) == "application")
-                break;
-            element = std::move(parent);
-        }
         events.elements_.push_back(std::move(focused));
     }
     g_boxed_free(ATSPI_TYPE_EVENT, event);
@@ -224,13 +206,9 @@ bool FocusEvents::waitForFocusOn(std::string_view name, std::chrono::millisecond
 {
     focused_.clear();
     elements_.clear();
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (name.empty() ? focused_.empty() : std::ranges::find(focused_, name) == focused_.end()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        waitForEvents();
-    }
-    return true;
+    return waitForEvents(
+        [&] { return name.empty() ? !focused_.empty() : std::ranges::find(focused_, name) != focused_.end(); },
+        timeout);
 }
 
 constexpr const char* descriptionChange = "object:property-change:accessible-description";
@@ -256,13 +234,8 @@ Announcements::~Announcements()
 void Announcements::received(AtspiEvent* event, void* self)
 {
     auto& announcements = *static_cast<Announcements*>(self);
-    bool heard = !std::string_view(event->type).starts_with("object:property-change");
-    if (!heard && event->source) {
-        AtspiStateSet* states = atspi_accessible_get_state_set(event->source);
-        heard = states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
-        if (states)
-            g_object_unref(states);
-    }
+    const bool heard = !std::string_view(event->type).starts_with("object:property-change")
+                       || (event->source && hasState(event->source, ATSPI_STATE_FOCUSED));
     if (heard && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == announcements.pid_
         && G_VALUE_HOLDS_STRING(&event->any_data))
         if (const char* text = g_value_get_string(&event->any_data); text && *text)
@@ -272,13 +245,7 @@ void Announcements::received(AtspiEvent* event, void* self)
 
 bool Announcements::waitFor(std::string_view text, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::ranges::none_of(said_, [&](const std::string& said) { return said.find(text) != std::string::npos; })) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        waitForEvents();
-    }
-    return true;
+    return waitForEvents([&] { return count(text) > 0; }, timeout);
 }
 
 } // namespace hb::e2e

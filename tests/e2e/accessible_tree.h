@@ -4,6 +4,7 @@
 // would: the names of its elements, and pressing one by its name.
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -24,8 +25,6 @@ struct AccessibleElement {
     std::string name;
     std::string description;
     int x = 0, y = 0, width = 0, height = 0; // on the screen
-    bool selected = false;
-    bool disabled = false; // not sensitive
 };
 // The elements of the process below the first showing one of role
 // `containerRole`, in tree order: children, then theirs.
@@ -35,15 +34,11 @@ std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name
 // Runs the first action of the first showing element of that name; false when there is none.
 bool pressAccessible(pid_t pid, std::string_view name);
 
-// An element that took the focus, with the roles of the elements it lies in
-// (its parent first, the window last) and the name and state of its window.
+// An element that took the focus.
 struct FocusedElement {
     std::string role;
     std::string name;
     std::string keys; // its key binding
-    std::vector<std::string> enclosingRoles;
-    std::string windowName;
-    bool windowActive = false;
 };
 
 // Records which elements of a process AT-SPI says took the focus, from the
@@ -59,7 +54,7 @@ public:
     bool waitForFocusOn(std::string_view name, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // The names of the elements that took the focus since the last wait.
     const std::vector<std::string>& focused() const { return focused_; }
-    // The same elements with their windows.
+    // The same elements with their roles and keys.
     const std::vector<FocusedElement>& focusedElements() const { return elements_; }
 
 private:
@@ -84,6 +79,12 @@ public:
     bool waitFor(std::string_view text, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Everything said so far, in order.
     const std::vector<std::string>& said() const { return said_; }
+    // How many things said contain `text`.
+    long count(std::string_view text) const
+    {
+        return std::ranges::count_if(said_,
+                                     [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
 
 private:
     static void received(_AtspiEvent* event, void* self);

@@ -63,14 +63,10 @@ protected:
             << "[D-BUS Service]\nName=org.mirelo.Hintboard\nExec=" HINTBOARD_EXECUTABLE "\n";
     }
 
-    static DesktopSession* session;
-    static std::string dataFolder;
-    static bool busSeesFolder;
+    static inline DesktopSession* session = nullptr;
+    static inline std::string dataFolder;
+    static inline bool busSeesFolder = false;
 };
-
-DesktopSession* Activation::session = nullptr;
-std::string Activation::dataFolder;
-bool Activation::busSeesFolder = false;
 
 TEST_F(Activation, ToggleSaysWhenNothingAnswersAndStartsHintboardFromTheServiceFile)
 {
@@ -81,10 +77,8 @@ TEST_F(Activation, ToggleSaysWhenNothingAnswersAndStartsHintboardFromTheServiceF
     EXPECT_THAT(DesktopSession::commandOutput(toggle + " 2>&1"), HasSubstr("no service file that starts it"));
     EXPECT_EQ(status(toggle), 1);
 
-    const pid_t mousepad = session->launch({"mousepad", "--disable-server"});
-    ASSERT_TRUE(DesktopSession::waitUntil([] { return status(HINTBOARD_EXECUTABLE " shortcuts --app mousepad") == 0; },
-                                          std::chrono::seconds(20)));
-    run("xdotool search --onlyvisible --pid " + std::to_string(mousepad) + " windowactivate --sync");
+    const pid_t mousepad = launchInFront(*session, {"mousepad", "--disable-server"}, "mousepad");
+    ASSERT_GT(mousepad, 0);
     const std::string front = activeWindow();
 
     installServiceFile();

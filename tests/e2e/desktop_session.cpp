@@ -81,28 +81,15 @@ pid_t DesktopSession::launch(const std::vector<std::string>& arguments,
 {
     if (arguments.empty())
         return -1;
-
-    std::map<std::string, std::string> variables;
-    for (char** entry = environ; *entry; ++entry) {
-        std::string_view text(*entry);
-        auto equals = text.find('=');
-        if (equals != std::string_view::npos)
-            variables.emplace(text.substr(0, equals), text.substr(equals + 1));
-    }
+    // Through env(1), which adds the variables and looks the program up in PATH.
+    std::vector<std::string> words{"env"};
     for (const auto& [name, value] : environment)
-        variables[name] = value;
-    std::vector<std::string> entries;
-    for (const auto& [name, value] : variables)
-        entries.push_back(name + "=" + value);
-
+        words.push_back(name + "=" + value);
+    words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (const auto& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
+    for (auto& word : words)
+        argv.push_back(word.data());
     argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& entry : entries)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
 
     const std::string logPath = folder_ + "/" + std::filesystem::path(arguments.front()).filename().string() + "-"
                                 + std::to_string(launched_.size()) + ".log";
@@ -112,7 +99,7 @@ pid_t DesktopSession::launch(const std::vector<std::string>& arguments,
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, argv.front(), &actions, nullptr, argv.data(), envp.data());
+    const int failed = posix_spawnp(&pid, "env", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (failed)
         return -1;
@@ -146,13 +133,12 @@ void DesktopSession::stopApplication(pid_t pid)
 bool DesktopSession::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (true) {
-        if (condition())
-            return true;
+    while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    return true;
 }
 
 std::string DesktopSession::windowTitles(pid_t pid)
@@ -173,38 +159,31 @@ std::string DesktopSession::commandOutput(const std::string& command)
 
 std::string DesktopSession::fileText(const std::string& path)
 {
-    std::ifstream file(path);
     std::stringstream text;
-    text << file.rdbuf();
+    text << std::ifstream(path).rdbuf();
     return text.str();
 }
 
 namespace {
 
 struct Process {
-    pid_t pid = 0;
-    pid_t parent = 0;
+    pid_t pid = 0, parent = 0;
     std::string name;
 };
 
-// The running processes, from /proc.
+// The running processes, from /proc: "pid (name) state ppid …", the name may hold spaces and parentheses.
 std::vector<Process> processes()
 {
     std::vector<Process> found;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        std::ifstream stat(entry.path() / "stat");
         std::string line;
-        if (!std::getline(stat, line) || line.find(')') == std::string::npos)
+        if (!std::getline(std::ifstream(entry.path() / "stat"), line) || line.find(')') == std::string::npos)
             continue;
-        // "pid (name) state ppid …"; the name may hold spaces and parentheses.
-        const auto open = line.find('(');
-        const auto close = line.rfind(')');
-        std::istringstream rest(line.substr(close + 1));
-        std::string state;
+        const auto open = line.find('('), close = line.rfind(')');
         Process process{std::atoi(line.c_str()), 0, line.substr(open + 1, close - open - 1)};
-        if (rest >> state >> process.parent)
-            found.push_back(std::move(process));
+        std::sscanf(line.c_str() + close + 1, " %*c %d", &process.parent);
+        found.push_back(std::move(process));
     }
     return found;
 }

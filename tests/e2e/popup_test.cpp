@@ -26,20 +26,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using testing::IsEmpty;
 
-// "Menu/Title=keys" of each row the popup shows, as read over AT-SPI.
-std::vector<std::string> shownRows(pid_t hintboard)
-{
-    std::vector<std::string> rows;
-    std::string menu;
-    for (auto& element : accessibleDescendantsOf(hintboard, "list")) {
-        if (element.description == "Menu")
-            menu = element.name;
-        if (element.role == "list item")
-            rows.push_back(menu + "/" + element.name + "=" + element.description);
-    }
-    return rows;
-}
-
 // The hot key held for `held` before its release, keys in the order a hand lets go.
 void pressHotKey(std::chrono::milliseconds held)
 {
@@ -82,20 +68,13 @@ protected:
             + std::to_string(element->y + element->height / 2) + " click 1");
         return true;
     }
-    // Waits for Hintboard's window of that title and types into it from then on.
-    bool typeInto(const std::string& title)
-    {
-        std::optional<Window> window;
-        if (!DesktopSession::waitUntil([&] { return (window = hintboardWindowNamed(title)).has_value(); }))
-            return false;
-        run("xdotool windowactivate --sync " + window->id);
-        return true;
-    }
 
     std::string home;
 };
 
-TEST_F(PopupOverMousepad, StatusIconTogglesThePopupAndItsMenuShowsItOrQuits)
+// The status icon and the hot key toggle the popup, which leaves mousepad active; a click
+// elsewhere closes it; the status menu's first entry shows it, its last one quits.
+TEST_F(PopupOverMousepad, StatusIconAndHotKeyToggleThePopupAndItsMenuShowsItOrQuits)
 {
     const Window icon = *trayIcon();
     click(icon, 1);
@@ -103,43 +82,33 @@ TEST_F(PopupOverMousepad, StatusIconTogglesThePopupAndItsMenuShowsItOrQuits)
     click(icon, 1);
     EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "the popup did not close";
 
-    // "Show Shortcuts" is the first entry of the status menu.
+    const std::string before = activeWindow();
+    // Held as long as users hold it, shorter than the keyboard's repeat delay.
+    for (const auto held : {20ms, 350ms}) {
+        pressHotKey(held);
+        const bool open = held == 20ms;
+        EXPECT_TRUE(DesktopSession::waitUntil(open ? popupShown : popupHidden, 3s)) << "held " << held.count() << " ms";
+        std::this_thread::sleep_for(300ms); // settled: no second change follows
+        EXPECT_EQ(popupShown(), open) << "held " << held.count() << " ms";
+        EXPECT_EQ(activeWindow(), before) << "the popup took the activation";
+    }
+    ASSERT_TRUE(openWithHotKey());
+    screenshot("popup-over-mousepad.png"); // looked at: the popup over mousepad
+    run("xdotool mousemove 5 1000 click 1");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "a click elsewhere left it open";
+
     click(icon, 3);
     ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
     EXPECT_FALSE(popupShown());
     run("xdotool key --delay 150 Down Return");
     EXPECT_TRUE(DesktopSession::waitUntil(popupShown)) << "the entry did nothing";
     EXPECT_TRUE(closeWithEscape());
-
-    // "Quit Hintboard" is the last entry.
     click(icon, 3);
     ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
     const Window menu = *shownMenu();
     run("xdotool mousemove " + std::to_string(menu.x + menu.width / 3) + " " + std::to_string(menu.y + menu.height - 12)
         + " click 1");
     EXPECT_EQ(exitStatus(), 0);
-}
-
-TEST_F(PopupOverMousepad, HotKeyPressedFourTimesOpensClosesOpensClosesAndLeavesMousepadActive)
-{
-    const std::string before = activeWindow();
-    // Held as long as users hold it, shorter than the keyboard's repeat delay.
-    const std::chrono::milliseconds holds[] = {20ms, 120ms, 350ms, 60ms};
-    for (int press = 0; press < 4; ++press) {
-        pressHotKey(holds[press]);
-        const bool open = press % 2 == 0;
-        EXPECT_TRUE(DesktopSession::waitUntil(open ? popupShown : popupHidden, 3s))
-            << "press " << press + 1 << " held " << holds[press].count() << " ms";
-        // Settled: no second change follows.
-        std::this_thread::sleep_for(300ms);
-        EXPECT_EQ(popupShown(), open) << "press " << press + 1;
-        EXPECT_EQ(activeWindow(), before) << "the popup took the activation";
-    }
-    // Looked at: the popup over mousepad, beside the test in the build folder.
-    ASSERT_TRUE(openWithHotKey());
-    screenshot("popup-over-mousepad.png");
-    run("xdotool mousemove 5 1000 click 1");
-    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "a click elsewhere left it open";
 }
 
 // Held modifiers filter until released; then the whole list, the commands of mousepad
@@ -170,33 +139,10 @@ TEST_F(PopupOverMousepad, HeldTriggerFiltersUntilReleasedThenRowsAreMousepadsAnd
     EXPECT_THAT(misplacedLines(lines), IsEmpty()) << testing::PrintToString(lines);
     screenshot("popup-list-mousepad.png");
 
-    run("xdotool type --delay 40 save");
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return (rows = shownRows(hintboard)).size() < expected.size(); }));
-    std::vector<std::string> matching;
-    std::ranges::copy_if(expected, std::back_inserter(matching), [](const std::string& row) {
-        const std::string title = row.substr(row.find('/') + 1, row.find('=') - row.find('/') - 1);
-        return std::search(title.begin(), title.end(), "save", "save" + 4,
-                           [](char a, char b) { return std::tolower(a) == b; })
-               != title.end();
-    });
-    EXPECT_EQ(rows, matching);
+    // What is typed filters (the filter's rules are the filter model's tests).
     run("xdotool type --delay 40 'qqqq'");
-    EXPECT_TRUE(showsText("Nothing matches. Clear the search text to see more.")) << shownTexts();
-    EXPECT_EQ(popupRowCount(popupLines(hintboard)), 0u);
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return popupRowCount(popupLines(hintboard)) == 0; }));
     EXPECT_TRUE(closeWithEscape());
-}
-
-TEST_F(PopupOverMousepad, TypingACommandsShortcutRunsItInMousepad)
-{
-    activateWindowOf(mousepad);
-    const std::string title = run("xdotool getactivewindow getwindowname");
-    ASSERT_TRUE(openWithHotKey());
-    run("xdotool key ctrl+n");
-    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
-    // A new tab is a new document: mousepad's title names it.
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return run("xdotool getactivewindow getwindowname") != title; }))
-        << "still " << title;
-    run("xdotool key ctrl+w");
 }
 
 TEST_F(PopupOverMousepad, SettingsOpenedFromThePopupAreInFrontWithTheKeyboard)
@@ -220,9 +166,9 @@ TEST_F(PopupOverMousepad, ExportToAFileSavesWithReturnAndHintboardKeepsRunning)
     const fs::path saved = fs::path(home) / "Mousepad Shortcuts.md";
     openAndRead();
     ASSERT_TRUE(clickAccessible("Export shortcuts")) << "no export button";
-    ASSERT_TRUE(typeInto("Export Shortcuts")) << "no choice after a click on the export button";
+    ASSERT_TRUE(activateHintboardWindow("Export Shortcuts")) << "no choice after a click on the export button";
     run("xdotool key Return");
-    ASSERT_TRUE(typeInto("Save Shortcuts")) << "no file dialog";
+    ASSERT_TRUE(activateHintboardWindow("Save Shortcuts")) << "no file dialog";
     run("xdotool key Return");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return fs::exists(saved); })) << "nothing saved";
     // The popup comes back once the dialog is gone, and stays as mousepad takes the focus again.
@@ -274,11 +220,6 @@ TEST_F(PopupOverMousepad, SaveAsRunFromThePopupLeavesMousepadAnsweringWhileItsDi
     EXPECT_TRUE(atspi.answers(mousepad));
 }
 
-long long countSaid(const std::vector<std::string>& said, const std::string& text)
-{
-    return std::ranges::count_if(said, [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
-
 // What changes without a focus change is announced, once: the count after
 // typing pauses, the overlay's question with its keys; the focus comes back
 // to the filter when the overlay goes.
@@ -301,13 +242,8 @@ TEST_F(PopupOverMousepad, ControlQAsksWhatShouldHappenAndMousepadKeepsRunningAnd
     EXPECT_TRUE(session->isRunning(mousepad)) << "mousepad quit";
     EXPECT_TRUE(hintboardRuns());
     const auto& said = announcements.said();
-    EXPECT_EQ(countSaid(said, " of "), 1) << testing::PrintToString(said);
-    EXPECT_EQ(countSaid(said, "What should happen?"), 1) << testing::PrintToString(said);
-    for (const auto& line : said) {
-        if (line.find(" of ") != std::string::npos) {
-            EXPECT_THAT(line, testing::MatchesRegex("[0-9]+ of [0-9]+"));
-        }
-    }
+    EXPECT_EQ(announcements.count(" of "), 1) << testing::PrintToString(said);
+    EXPECT_EQ(announcements.count("What should happen?"), 1) << testing::PrintToString(said);
     EXPECT_TRUE(closeWithEscape());
 }
 
@@ -334,10 +270,7 @@ TEST_F(PopupOverMousepad, SecondInstanceExitsAndQuitCommandEndsTheFirst)
     EXPECT_TRUE(hintboardRuns()) << "the first instance ended";
     EXPECT_EQ(hintboardCommand("quit").status, 0);
     EXPECT_EQ(exitStatus(), 0);
-    EXPECT_EQ(hintboardCommand("toggle").status, 1) << "toggle without an instance";
-    const auto quit = hintboardCommand("quit");
-    EXPECT_EQ(quit.status, 1);
-    EXPECT_EQ(quit.errors, "hintboard: Hintboard is not running in this session\n");
+    EXPECT_EQ(hintboardCommand("quit").status, 1) << "quit without an instance";
 }
 
 TEST_F(PopupOverMousepad, IconComesBackWhenTheTrayHostRestartsAndATerminationSignalEndsCleanly)

@@ -32,26 +32,20 @@ std::string settingsPath(const fs::path& config)
     return (config / "hintboard" / "org.mirelo.Hintboard.plist").string();
 }
 
-PlistDictionary storedSettings(const fs::path& config)
-{
-    auto parsed = platform::parsePropertyList(test::readFile(settingsPath(config)));
-    const auto* values = parsed ? parsed->as<PlistDictionary>() : nullptr;
-    return values ? *values : PlistDictionary{};
-}
-
+// The global ignore rules in the settings file of `config`.
 std::vector<std::string> globalRules(const fs::path& config)
 {
-    const auto values = storedSettings(config);
-    auto found = values.find(keys::ignoreList);
-    const auto* bytes = found == values.end() ? nullptr : found->second.as<platform::PlistData>();
+    const auto parsed = platform::parsePropertyList(test::readFile(settingsPath(config)));
+    const auto* values = parsed ? parsed->as<PlistDictionary>() : nullptr;
+    const auto found = values ? values->find(keys::ignoreList) : PlistDictionary::const_iterator{};
+    const auto* bytes = values && found != values->end() ? found->second.as<platform::PlistData>() : nullptr;
     const auto data = bytes ? decodeIgnoreData(*bytes) : std::nullopt;
     return data ? data->globalTitles : std::vector<std::string>{};
 }
 
 bool holds(const fs::path& config, const std::string& rule)
 {
-    const auto rules = globalRules(config);
-    return std::ranges::find(rules, rule) != rules.end();
+    return std::ranges::count(globalRules(config), rule) > 0;
 }
 
 class SettingsSyncEndToEnd : public testing::Test {
@@ -91,13 +85,11 @@ protected:
         return pid;
     }
 
-    static DesktopSession* session;
+    static inline DesktopSession* session = nullptr;
     test::TemporaryFolder root;
     fs::path folder = root.path() / "Sync" / "Hintboard";
     std::vector<pid_t> instances_;
 };
-
-DesktopSession* SettingsSyncEndToEnd::session = nullptr;
 
 // The records' checks, late and out-of-order copies, the folder's removal and
 // return are the unit tests' (the sync simulation, the folder): here two real

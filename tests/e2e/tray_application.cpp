@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -37,14 +38,13 @@ CommandRun hintboardCommand(const std::string& arguments, const std::string& pre
     char errors[] = "/tmp/hintboard-errors-XXXXXX";
     close(mkstemp(errors));
     CommandRun result;
-    if (FILE* pipe = popen((prefix + " " HINTBOARD_EXECUTABLE " " + arguments + " 2>" + errors).c_str(), "r")) {
-        char buffer[4096];
-        while (auto count = std::fread(buffer, 1, sizeof buffer, pipe))
-            result.output.append(buffer, count);
-        const int status = pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    const std::string output = std::string(errors) + ".out";
+    const int status =
+        std::system((prefix + " " HINTBOARD_EXECUTABLE " " + arguments + " >" + output + " 2>" + errors).c_str());
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.output = DesktopSession::fileText(output);
     result.errors = DesktopSession::fileText(errors);
+    std::remove(output.c_str());
     std::remove(errors);
     return result;
 }
@@ -60,37 +60,20 @@ void activateWindowOf(pid_t pid)
     run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " windowactivate --sync");
 }
 
-// The mapped windows of the hintboard process, with their places on the screen.
 std::vector<Window> visibleHintboardWindows()
 {
     std::vector<Window> windows;
     std::istringstream ids(run("xdotool search --onlyvisible --class hintboard"));
-    std::string id;
-    while (ids >> id) {
+    for (std::string id; ids >> id;) {
         Window window{.id = id};
-        std::istringstream shell(run("xdotool getwindowgeometry --shell " + id));
-        std::string line;
-        while (std::getline(shell, line)) {
-            if (auto eq = line.find('='); eq != std::string::npos) {
-                const std::string key = line.substr(0, eq);
-                const int value = std::atoi(line.c_str() + eq + 1);
-                if (key == "X")
-                    window.x = value;
-                if (key == "Y")
-                    window.y = value;
-                if (key == "WIDTH")
-                    window.width = value;
-                if (key == "HEIGHT")
-                    window.height = value;
-            }
-        }
+        std::sscanf(run("xdotool getwindowgeometry --shell " + id).c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d",
+                    &window.x, &window.y, &window.width, &window.height);
         window.isMenu = run("xprop -id " + id + " WM_NAME").find("\"Hintboard Menu\"") != std::string::npos;
         windows.push_back(window);
     }
     return windows;
 }
 
-// The status icon: the tray host's embedded window of class hintboard.
 std::optional<Window> trayIcon()
 {
     static const std::regex line(
@@ -114,17 +97,11 @@ std::optional<Window> shownMenu()
 }
 
 // The popup: a large window of the process that is neither the icon nor a menu.
-static std::optional<Window> popupWindow()
-{
-    for (const auto& window : visibleHintboardWindows())
-        if (!window.isMenu && window.width >= 200 && window.height >= 100)
-            return window;
-    return std::nullopt;
-}
-
 bool popupShown()
 {
-    return popupWindow().has_value();
+    return std::ranges::any_of(visibleHintboardWindows(), [](const Window& window) {
+        return !window.isMenu && window.width >= 200 && window.height >= 100;
+    });
 }
 
 std::string activeWindow()
@@ -135,10 +112,7 @@ std::string activeWindow()
 int visibleWindowsOf(pid_t pid)
 {
     std::istringstream ids(run("xdotool search --onlyvisible --pid " + std::to_string(pid)));
-    int count = 0;
-    for (std::string id; ids >> id;)
-        ++count;
-    return count;
+    return std::distance(std::istream_iterator<std::string>(ids), std::istream_iterator<std::string>());
 }
 
 bool popupHidden()
@@ -146,14 +120,12 @@ bool popupHidden()
     return !popupShown();
 }
 
-// The hot key, as the user presses it over the application in front.
 bool openWithHotKey()
 {
     run("xdotool key alt+super+k");
     return DesktopSession::waitUntil(popupShown);
 }
 
-// Escape removes one layer (overlay, search text, modifiers, favourites) at a time.
 bool closeWithEscape()
 {
     for (int press = 0; press < 5 && popupShown(); ++press) {
@@ -177,6 +149,15 @@ std::optional<Window> hintboardWindowNamed(const std::string& title)
     return std::nullopt;
 }
 
+bool activateHintboardWindow(const std::string& title)
+{
+    std::optional<Window> window;
+    if (!DesktopSession::waitUntil([&] { return (window = hintboardWindowNamed(title)).has_value(); }))
+        return false;
+    run("xdotool windowactivate --sync " + window->id);
+    return true;
+}
+
 std::vector<std::string> popupLines(pid_t hintboard)
 {
     std::vector<std::string> lines;
@@ -186,6 +167,19 @@ std::vector<std::string> popupLines(pid_t hintboard)
                         : element.role == "separator" ? "---"
                                                       : element.name);
     return lines;
+}
+
+std::vector<std::string> shownRows(pid_t hintboard)
+{
+    std::vector<std::string> rows;
+    std::string menu;
+    for (const auto& element : accessibleDescendantsOf(hintboard, "list")) {
+        if (element.description == "Menu" && !element.name.empty())
+            menu = element.name; // an unnamed section continues the menu in the next column
+        else if (element.role == "list item")
+            rows.push_back(menu + "/" + element.name + "=" + element.description);
+    }
+    return rows;
 }
 
 static bool isRow(const std::string& line)
@@ -229,10 +223,6 @@ void screenshot(const std::string& name)
 {
     run("import -window root " + name);
 }
-
-DesktopSession* TrayApplication::session = nullptr;
-pid_t TrayApplication::tray = -1;
-pid_t TrayApplication::mousepad = -1;
 
 pid_t TrayApplication::startTrayHost()
 {

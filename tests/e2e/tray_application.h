@@ -44,6 +44,8 @@ struct Window {
 std::vector<Window> visibleHintboardWindows();
 // The mapped hintboard window of that title.
 std::optional<Window> hintboardWindowNamed(const std::string& title);
+// Waits for Hintboard's window of that title and activates it, so that it gets the keys; false when none comes.
+bool activateHintboardWindow(const std::string& title);
 // The status icon: the tray host's embedded window of class hintboard.
 std::optional<Window> trayIcon();
 std::optional<Window> shownMenu();
@@ -58,6 +60,8 @@ bool closeWithEscape();
 void click(const Window& window, int button);
 // The lines the popup draws: "# Menu", "## Submenu", "---" and row titles.
 std::vector<std::string> popupLines(pid_t hintboard);
+// Each row the popup shows as "Menu/Title=keys", as assistive technologies read it.
+std::vector<std::string> shownRows(pid_t hintboard);
 std::size_t popupRowCount(const std::vector<std::string>& lines);
 // What is wrong with drawn lines: a separator next to anything but two rows,
 // a title with no row under it. Empty when nothing is.
@@ -95,9 +99,9 @@ protected:
     // Waits for the program to end; its exit status, or -1.
     int exitStatus(std::chrono::seconds timeout = std::chrono::seconds(5));
 
-    static DesktopSession* session;
-    static pid_t tray;
-    static pid_t mousepad;
+    static inline DesktopSession* session = nullptr;
+    static inline pid_t tray = -1;
+    static inline pid_t mousepad = -1;
     pid_t hintboard = -1;
 };
 

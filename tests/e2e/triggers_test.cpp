@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -42,25 +43,18 @@ bool xdotool(const std::string& arguments)
     return std::system(("timeout 5 xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Another X client holding a key grab on the root window.
-class OtherGrab {
-public:
-    OtherGrab(std::uint8_t keycode, std::uint16_t modifiers) : connection_(xcb_connect(nullptr, nullptr))
-    {
-        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-        auto error = xcb_request_check(connection_, xcb_grab_key_checked(connection_, 0, root_, modifiers, keycode,
-                                                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        granted_ = !error;
-        std::free(error);
-    }
-    ~OtherGrab() { xcb_disconnect(connection_); }
-    bool granted() const { return granted_; }
-
-private:
-    xcb_connection_t* connection_;
-    xcb_window_t root_ = 0;
-    bool granted_ = false;
-};
+// Another X client's connection holding a key grab on the root window; null when the server refused it.
+using XConnection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
+XConnection otherGrab(std::uint8_t keycode, std::uint16_t modifiers)
+{
+    XConnection connection(xcb_connect(nullptr, nullptr), xcb_disconnect);
+    const auto root = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root;
+    auto* error =
+        xcb_request_check(connection.get(), xcb_grab_key_checked(connection.get(), 0, root, modifiers, keycode,
+                                                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    std::free(error);
+    return error ? XConnection(nullptr, xcb_disconnect) : std::move(connection);
+}
 
 // The hot key's service and manager and the double tap on the input monitors,
 // as the application installs them; the double tap is switched on.
@@ -83,7 +77,11 @@ struct BothTriggers {
 class TriggersOnX11 : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { DesktopSession::shared(); }
-    void TearDown() override { DesktopSession::shared().stopApplication(mousepad); }
+    void TearDown() override
+    {
+        DesktopSession::shared().stopApplication(mousepad);
+        EXPECT_EQ(std::system("setxkbmap -keycodes evdev -layout us"), 0);
+    }
 
     // A mousepad window in front, as the application the user works in.
     bool startMousepadInFront()
@@ -97,6 +95,14 @@ protected:
     fake::VirtualRuntime runtime;
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
+    // The hot key on the session's display, counting its activations.
+    linux_platform::X11HotkeyService service{watches, log};
+    HotkeyManager manager{service, runtime, log};
+    int activations = 0;
+    TriggersOnX11()
+    {
+        manager.onActivate = [this] { ++activations; };
+    }
 
     // Serves the X connections and the main queue for `duration`.
     void serve(std::chrono::milliseconds duration)
@@ -125,11 +131,7 @@ protected:
 TEST_F(TriggersOnX11, HotkeyPressedInAnotherApplicationActivatesOncePerPress)
 {
     ASSERT_TRUE(startMousepadInFront());
-    linux_platform::X11HotkeyService service(watches, log);
     ASSERT_TRUE(service.isConnected());
-    HotkeyManager manager(service, runtime, log);
-    int activations = 0;
-    manager.onActivate = [&] { ++activations; };
     ASSERT_TRUE(manager.registerHotkey({40, 0x900, "⌥⌘K"}));
 
     ASSERT_TRUE(xdotool("key alt+super+k"));
@@ -158,23 +160,19 @@ TEST_F(TriggersOnX11, HotkeyPressedInAnotherApplicationActivatesOncePerPress)
 
 TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
 {
-    linux_platform::X11HotkeyService service(watches, log);
-    HotkeyManager manager(service, runtime, log);
     constexpr std::uint8_t jKeycode = 44; // J under the server's evdev keycodes
     const std::uint16_t altSuper = XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
     {
-        OtherGrab other(jKeycode, altSuper | XCB_MOD_MASK_LOCK);
-        ASSERT_TRUE(other.granted());
+        const auto other = otherGrab(jKeycode, altSuper | XCB_MOD_MASK_LOCK);
+        ASSERT_TRUE(other);
         EXPECT_FALSE(manager.registerHotkey({38, 0x900, "⌥⌘J"}));
         EXPECT_FALSE(manager.isRegistered());
         EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
                                   "The desktop did not take the hot key Alt+Super+J (status=10)"));
     }
     // The variants that were granted before the refusal were given back.
-    for (std::uint16_t variant : {0, int(XCB_MOD_MASK_2)}) {
-        OtherGrab third(jKeycode, altSuper | variant);
-        EXPECT_TRUE(third.granted()) << variant;
-    }
+    for (std::uint16_t variant : {0, int(XCB_MOD_MASK_2)})
+        EXPECT_TRUE(otherGrab(jKeycode, altSuper | variant)) << variant;
     EXPECT_TRUE(manager.registerHotkey({38, 0x900, "⌥⌘J"}));
 
     // A key code the keyboard map has no key for.
@@ -185,30 +183,12 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
                               "The desktop did not take the hot key Alt+Super+? (status=-2)"));
 }
 
-// Sets the keyboard map for a scope and puts the usual one back afterwards.
-class KeyboardMap {
-public:
-    explicit KeyboardMap(const std::string& arguments)
-    {
-        applied_ = std::system(("setxkbmap " + arguments + " >/dev/null 2>&1").c_str()) == 0;
-    }
-    ~KeyboardMap() { EXPECT_EQ(std::system("setxkbmap -keycodes evdev -layout us >/dev/null 2>&1"), 0); }
-    bool applied() const { return applied_; }
-
-private:
-    bool applied_ = false;
-};
-
 TEST_F(TriggersOnX11, KeysFollowTheKeyboardMapOfTheMoment)
 {
     ASSERT_TRUE(startMousepadInFront());
     linux_platform::XInputEventMonitors monitors(watches, log);
     std::vector<platform::KeyEvent> keys;
     monitors.addKeyDownMonitor([&](const platform::KeyEvent& key) { keys.push_back(key); });
-    linux_platform::X11HotkeyService service(watches, log);
-    HotkeyManager manager(service, runtime, log);
-    int activations = 0;
-    manager.onActivate = [&] { ++activations; };
     ASSERT_TRUE(manager.registerHotkey({123, 0x900, "⌥⌘←"}));
 
     ASSERT_TRUE(typeWhileServing("key y alt+super+Left"));
@@ -220,8 +200,7 @@ TEST_F(TriggersOnX11, KeysFollowTheKeyboardMapOfTheMoment)
     EXPECT_EQ(activations, 1);
 
     // A German layout on other keycodes: the arrow moves from 113 to 100.
-    KeyboardMap german("-keycodes xfree86 -layout de");
-    ASSERT_TRUE(german.applied());
+    ASSERT_EQ(std::system("setxkbmap -keycodes xfree86 -layout de"), 0); // the usual map comes back at TearDown
     serve(300ms);
     ASSERT_TRUE(typeWhileServing("key z alt+super+Left"));
     ASSERT_EQ(keys.size(), 4u);
@@ -288,25 +267,25 @@ TEST_F(TriggersOnX11, WithoutADisplayOrWithALostConnectionTheTriggersStopWithAnE
             EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, line)) << line;
     }
 
-    BothTriggers triggers(watches, runtime, log);
-    auto& [service, manager, monitors, settings, trigger] = triggers;
-    ASSERT_TRUE(manager.registerHotkey(defaultHotkey));
-    trigger.applySettings();
-    ASSERT_TRUE(trigger.isStarted());
-    ASSERT_EQ(watches.count(), 4u) << "the socket and the wake-up of each connection";
-    for (int fd : watches.descriptors())
+    PollWatches own; // watched by these two connections alone
+    BothTriggers triggers(own, runtime, log);
+    ASSERT_TRUE(triggers.manager.registerHotkey(defaultHotkey));
+    triggers.trigger.applySettings();
+    ASSERT_TRUE(triggers.trigger.isStarted());
+    ASSERT_EQ(own.count(), 4u) << "the socket and the wake-up of each connection";
+    for (int fd : own.descriptors())
         ::shutdown(fd, SHUT_RDWR); // the X sockets; the eventfds refuse it
-    watches.runUntil([&] { return watches.count() == 0; }, 2s);
-    EXPECT_EQ(watches.count(), 0u);
+    own.runUntil([&] { return own.count() == 0; }, 2s);
+    EXPECT_EQ(own.count(), 0u);
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
                               "The X connection of the global hot key was lost; the hot key stops"));
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
                               "The X connection of the input monitors was lost; they stop"));
-    EXPECT_FALSE(service.isConnected());
-    EXPECT_FALSE(manager.isRegistered()) << "the hot key is reported lost";
-    EXPECT_FALSE(manager.registerHotkey(defaultHotkey));
-    trigger.applySettings();
-    EXPECT_EQ(monitors.currentModifierFlags(), 0u);
+    EXPECT_FALSE(triggers.service.isConnected());
+    EXPECT_FALSE(triggers.manager.isRegistered()) << "the hot key is reported lost";
+    EXPECT_FALSE(triggers.manager.registerHotkey(defaultHotkey));
+    triggers.trigger.applySettings();
+    EXPECT_EQ(triggers.monitors.currentModifierFlags(), 0u);
 }
 
 TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
@@ -314,30 +293,22 @@ TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
     // Plays logind on the session bus: owns its name and announces sleep and wake.
     BusService logind("org.freedesktop.login1", "/org/freedesktop/login1");
     ASSERT_TRUE(logind.owned());
-    const auto prepareForSleep = [&](bool sleeping) {
-        logind.emit("org.freedesktop.login1.Manager", "PrepareForSleep", g_variant_new("(b)", sleeping));
-    };
     linux_platform::LogindSystemWake wake(runtime, log, std::getenv("DBUS_SESSION_BUS_ADDRESS"));
     ASSERT_TRUE(wake.isConnected());
     int wakes = 0;
     wake.addWakeObserver([&] { ++wakes; });
-    auto iterate = [&](std::chrono::milliseconds duration) {
+    // Each signal, delivered on the default main context, then the main queue.
+    for (const bool sleeping : {true, false}) {
+        logind.emit("org.freedesktop.login1.Manager", "PrepareForSleep", g_variant_new("(b)", sleeping));
         DesktopSession::waitUntil(
-            [&] {
+            [] {
                 while (g_main_context_iteration(nullptr, FALSE)) {}
                 return false;
             },
-            duration);
-    };
-
-    prepareForSleep(true);
-    iterate(300ms);
-    runtime.runMainQueue();
-    EXPECT_EQ(wakes, 0);
-    prepareForSleep(false);
-    iterate(300ms);
-    EXPECT_EQ(wakes, 0) << "delivered through the main queue";
-    runtime.runMainQueue();
+            300ms);
+        EXPECT_EQ(wakes, 0) << "delivered through the main queue";
+        runtime.runMainQueue();
+    }
     EXPECT_EQ(wakes, 1);
 
     linux_platform::LogindSystemWake nowhere(runtime, log, "unix:path=/nonexistent/bus");
@@ -361,7 +332,7 @@ constexpr const char* portalXML = R"xml(<node>
   </interface>
 </node>)xml";
 
-// org.freedesktop.portal.Desktop with global shortcuts, answering as told.
+// org.freedesktop.portal.Desktop with global shortcuts, answering as told; it notes the calls it gets.
 class FakePortal {
 public:
     enum class Answer { grant, cancel, never };
@@ -372,8 +343,7 @@ public:
         g_dbus_connection_add_filter(
             service_.connection(),
             [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer self) {
-                if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL
-                    && g_strcmp0(g_dbus_message_get_member(message), "Close") == 0)
+                if (incoming && g_strcmp0(g_dbus_message_get_member(message), "Close") == 0)
                     static_cast<FakePortal*>(self)->note(std::string("Close ") + g_dbus_message_get_path(message));
                 return message;
             },
@@ -390,41 +360,25 @@ public:
                                     g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0)));
     }
     void disappear() { service_.leave(); }
-    // Answers the last unanswered binding.
+    // Answers the last binding, which was left unanswered.
     void answerLater(std::uint32_t code)
     {
-        service_.later([this, code] {
-            std::unique_lock lock(mutex_);
-            const std::string path = unansweredBind_;
-            lock.unlock();
-            respond(path, code, {});
-        });
+        service_.later([this, code] { respond(locked(lastBind_), code, {}); });
     }
-    std::string session()
-    {
-        std::lock_guard lock(mutex_);
-        return session_;
-    }
-    std::vector<std::string> calls()
-    {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
+    std::string session() { return locked(session_); }
+    std::vector<std::string> calls() { return locked(calls_); }
 
 private:
+    template <typename T>
+    T locked(const T& value)
+    {
+        std::lock_guard lock(mutex_);
+        return value;
+    }
     void note(const std::string& call)
     {
         std::lock_guard lock(mutex_);
         calls_.push_back(call);
-    }
-    // The path named after the caller and the token of `options`, under `kind`.
-    static std::string pathOf(const std::string& kind, const std::string& sender, GVariant* options, const char* key)
-    {
-        std::string name = sender.substr(1);
-        std::ranges::replace(name, '.', '_');
-        const gchar* token = "t";
-        g_variant_lookup(options, key, "&s", &token);
-        return "/org/freedesktop/portal/desktop/" + kind + "/" + name + "/" + token;
     }
     void respond(const std::string& path, std::uint32_t code, const std::string& sessionHandle)
     {
@@ -434,36 +388,37 @@ private:
             g_variant_builder_add(&results, "{sv}", "session_handle", g_variant_new_string(sessionHandle.c_str()));
         service_.emit("org.freedesktop.portal.Request", "Response", g_variant_new("(ua{sv})", code, &results), path);
     }
-    // Replies with the request's path and answers it after the reply.
+    // Replies with the request's path, named after the caller and the token, and answers it after the reply.
     GVariant* called(const std::string& sender, const std::string& method, GVariant* parameters)
     {
         if (method.starts_with("Get "))
             return g_variant_new_uint32(1);
-        GVariant* options = g_variant_get_child_value(parameters, method == "CreateSession" ? 0 : 3);
-        const std::string request = pathOf("request", sender, options, "handle_token");
-        if (method == "CreateSession") {
-            const std::string session = pathOf("session", sender, options, "session_handle_token");
-            {
-                std::lock_guard lock(mutex_);
-                session_ = session;
-            }
-            note("CreateSession");
-            service_.later([=, this] { respond(request, 0, session); });
+        const bool create = method == "CreateSession";
+        GVariant* options = g_variant_get_child_value(parameters, create ? 0 : 3);
+        std::string caller = sender.substr(1);
+        std::ranges::replace(caller, '.', '_');
+        const auto pathOf = [&](const std::string& kind, const char* key) {
+            const gchar* token = "t";
+            g_variant_lookup(options, key, "&s", &token);
+            return "/org/freedesktop/portal/desktop/" + kind + "/" + caller + "/" + token;
+        };
+        const std::string request = pathOf("request", "handle_token");
+        std::lock_guard lock(mutex_);
+        if (create) {
+            session_ = pathOf("session", "session_handle_token");
+            calls_.push_back("CreateSession");
+            service_.later([=, this, session = session_] { respond(request, 0, session); });
         } else {
             const gchar *id = "", *description = "", *trigger = "";
-            GVariant* first = g_variant_get_child_value(parameters, 1);
-            GVariant* shortcut = g_variant_get_child_value(first, 0);
-            GVariant* properties = g_variant_get_child_value(shortcut, 1);
-            g_variant_get_child(shortcut, 0, "&s", &id);
+            GVariant* shortcuts = g_variant_get_child_value(parameters, 1);
+            GVariant* properties = nullptr;
+            g_variant_get_child(shortcuts, 0, "(&s@a{sv})", &id, &properties);
             g_variant_lookup(properties, "description", "&s", &description);
             g_variant_lookup(properties, "preferred_trigger", "&s", &trigger);
-            note(std::string("BindShortcuts ") + id + " \"" + description + "\" " + trigger);
-            for (GVariant* value : {properties, shortcut, first})
-                g_variant_unref(value);
-            {
-                std::lock_guard lock(mutex_);
-                unansweredBind_ = request;
-            }
+            calls_.push_back(std::string("BindShortcuts ") + id + " \"" + description + "\" " + trigger);
+            g_variant_unref(properties);
+            g_variant_unref(shortcuts);
+            lastBind_ = request;
             if (const Answer answer = bindAnswer; answer != Answer::never)
                 service_.later([=, this] { respond(request, answer == Answer::grant ? 0 : 1, {}); });
         }
@@ -472,7 +427,7 @@ private:
     }
 
     std::mutex mutex_;
-    std::string session_, unansweredBind_;
+    std::string session_, lastBind_;
     std::vector<std::string> calls_;
     BusService service_{"org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", portalXML,
                         [this](const std::string& sender, const std::string& method, GVariant* parameters) {
