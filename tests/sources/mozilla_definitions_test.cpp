@@ -83,13 +83,6 @@ TEST(Fluent, FormatsValuesAttributesSelectorsAndReferences)
     };
     for (const auto& c : cases)
         EXPECT_EQ(bundle.format(c.id, c.attribute, c.arguments), c.expected) << c.id << "." << c.attribute;
-
-    // The first definition wins, so the user's language comes first.
-    fluent::Bundle german;
-    german.add("menu-file =\n    .label = Datei\n");
-    german.add("menu-file =\n    .label = File\nmenu-edit =\n    .label = Edit\n");
-    EXPECT_EQ(german.format("menu-file", "label"), "Datei");
-    EXPECT_EQ(german.format("menu-edit", "label"), "Edit");
 }
 
 TEST(Dtd, ExpandsNestedEntitiesAndRefusesExpansionBeyondTheBounds)
