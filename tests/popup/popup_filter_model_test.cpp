@@ -387,24 +387,13 @@ TEST_F(PopupFilterModelTest, ViewsDimInsteadOfHidingWhenEverythingFits)
 // The drawn lines of a section as "# title" (menu), "## title" (submenu), "---" and row titles.
 std::vector<std::string> lines(const std::vector<PopupFilterModel::DrawnLine>& drawn)
 {
-    using Kind = PopupFilterModel::DrawnLine::Kind;
+    using enum PopupFilterModel::DrawnLine::Kind;
     std::vector<std::string> result;
-    for (const auto& line : drawn) {
-        switch (line.kind) {
-        case Kind::sectionTitle:
-            result.push_back("# " + *line.title);
-            break;
-        case Kind::groupTitle:
-            result.push_back("## " + *line.title);
-            break;
-        case Kind::separator:
-            result.push_back("---");
-            break;
-        case Kind::row:
-            result.push_back(line.shortcut->title);
-            break;
-        }
-    }
+    for (const auto& line : drawn)
+        result.push_back(line.kind == sectionTitle ? "# " + *line.title
+                         : line.kind == groupTitle ? "## " + *line.title
+                         : line.kind == separator  ? std::string("---")
+                                                   : line.shortcut->title);
     return result;
 }
 
