@@ -269,13 +269,16 @@ TEST_F(PopupFilterModelTest, FoldsMadeWhenReadServeOnlyWhileTheTextsAreUnchanged
     auto& rows = app.sections[1].groups[0].shortcuts;
     for (auto& shortcut : rows)
         shortcut.foldTexts();
-    rows[0].title = "Secret Café"; // renamed after it was read
+    rows[0].title = "Secret Café"; // renamed and given other keys after it was read
+    rows[1].keys = "⌥⌘K";
+    auto copied = rows[0];
     auto m = model(std::move(app));
     EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab", "Renew", "Close"));
     m->setQuery("secret cafe");
     EXPECT_THAT(titles(*m), ElementsAre("Secret Café"));
-    m->setQuery("⇧⌘w");
+    m->setQuery("⌥⌘k");
     EXPECT_THAT(titles(*m), ElementsAre("Close"));
+    EXPECT_EQ(copied.currentFolds(), nullptr) << "folds of the old title serve no copy";
 }
 
 TEST_F(PopupFilterModelTest, ConflictsAreKeysUsedTwiceAcrossTheWholeApplication)
