@@ -3,7 +3,6 @@
 
 #include "fake/fake_accessibility.h"
 #include "fake/memory_log.h"
-#include "model/text.h"
 #include "support/model_builders.h"
 
 #include <gmock/gmock.h>
@@ -107,14 +106,6 @@ TEST_F(MenuBarReaderTest, OwnRowsComeFirstAndNestedSubmenusFlattenInPlace)
                 ElementsAre(Row{"a1", "⌘1"}, Row{"b1", "⌘2"}, Row{"c1", "⌘3"}, Row{"a2", "⌘4"}));
     EXPECT_EQ(groups[2].title, "Panels");
     EXPECT_THAT(rowsOf(groups[2].shortcuts), ElementsAre(Row{"Left", "⌘L"}));
-
-    // Every row comes with its texts folded for searching.
-    for (const auto& group : groups) {
-        for (const auto& shortcut : group.shortcuts) {
-            ASSERT_NE(shortcut.currentFolds(), nullptr) << shortcut.title;
-            EXPECT_EQ(shortcut.currentFolds()->foldedKeys, text::folded(shortcut.keys));
-        }
-    }
 }
 
 TEST_F(MenuBarReaderTest, MenuAndCommandPatterns)
