@@ -1,8 +1,10 @@
 #include "sources/third_party_shortcut_registry.h"
 
 #include "fake/memory_log.h"
+#include "support/model_builders.h"
 #include "test_files.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -12,6 +14,7 @@ namespace {
 
 using platform::LogCategory;
 using platform::LogLevel;
+using testing::ElementsAre;
 
 std::string registration(std::string_view appName, std::string_view shortcuts = "")
 {
@@ -75,15 +78,11 @@ TEST_F(ThirdPartyShortcutRegistryTest, GroupsInOrderOfFirstAppearance)
     EXPECT_EQ(section.title, "App");
     ASSERT_EQ(section.groups.size(), 3u);
     EXPECT_EQ(section.groups[1].title, "X");
-    auto titles = [](const ShortcutGroup& group) {
-        std::vector<std::string> result;
-        for (const auto& row : group.shortcuts)
-            result.push_back(row.title + " " + row.keys);
-        return result;
-    };
-    EXPECT_EQ(titles(section.groups[0]), (std::vector<std::string>{"Four ⌘4"}));
-    EXPECT_EQ(titles(section.groups[1]), (std::vector<std::string>{"One ⌘1", "Three ⌘3", "Five ⌘5"}));
-    EXPECT_EQ(titles(section.groups[2]), (std::vector<std::string>{"Two ⌘2"}));
+    using test::Row;
+    EXPECT_THAT(test::rowsOf(section.groups[0].shortcuts), ElementsAre(Row{"Four", "⌘4"}));
+    EXPECT_THAT(test::rowsOf(section.groups[1].shortcuts),
+                ElementsAre(Row{"One", "⌘1"}, Row{"Three", "⌘3"}, Row{"Five", "⌘5"}));
+    EXPECT_THAT(test::rowsOf(section.groups[2].shortcuts), ElementsAre(Row{"Two", "⌘2"}));
 }
 
 TEST_F(ThirdPartyShortcutRegistryTest, DecodingIsStrictAboutRequiredKeysOnly)
