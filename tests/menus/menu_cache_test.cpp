@@ -84,19 +84,12 @@ TEST_F(MenuCacheTest, PreReadServesTheNextShowWithTheTimeOfItsRead)
 
     runtime.advance(Seconds(7));
     auto shown = show(appA);
-    EXPECT_EQ(shown->calls, 1);
     EXPECT_EQ(shownTitle(*shown), "pid 100");
     EXPECT_EQ(reads.size(), 1u);
     ASSERT_TRUE(cache.menuCache());
     EXPECT_EQ(cache.menuCache()->readAt, readAt) << "showing does not make a read younger";
     EXPECT_FALSE(cache.preCacheKey());
     EXPECT_FALSE(cache.hasDetachedRead());
-
-    runtime.advance(Seconds(14));
-    auto later = show(appA);
-    EXPECT_EQ(later->calls, 0) << "21 s after its read the entry is stale";
-    runtime.runUntilIdle();
-    EXPECT_EQ(reads.size(), 2u);
 }
 
 TEST_F(MenuCacheTest, ShowDuringAPreReadWaitsForItAndReadsAgainOnlyForAnotherKey)
@@ -290,12 +283,12 @@ TEST_F(MenuCacheTest, EmptyReadIsCachedLikeAnyOther)
             return MenuReadResult{};
         },
         runtime, runtime, runtime, accessibility, settings, ignoreList);
-    auto shownOnce = std::make_shared<int>(0);
-    auto count = [shownOnce](const MenuReadResult& result) { *shownOnce += result.sections.empty() ? 1 : 100; };
-    empty.obtainMenus(empty.requestKey(appA), std::make_shared<Cancellation>(), count);
-    runtime.runUntilIdle();
-    empty.obtainMenus(empty.requestKey(appA), std::make_shared<Cancellation>(), count);
-    EXPECT_EQ(*shownOnce, 2);
+    int shown = 0;
+    for (int i = 0; i < 2; ++i) {
+        empty.obtainMenus(empty.requestKey(appA), std::make_shared<Cancellation>(), [&](auto&) { ++shown; });
+        runtime.runUntilIdle();
+    }
+    EXPECT_EQ(shown, 2);
     EXPECT_EQ(reads.size(), 1u);
 }
 

@@ -25,7 +25,7 @@ TEST(ShortcutModel, RowsAreTheirIdAndGroupsTellAnAbsentTitleFromAnEmptyOne)
     EXPECT_EQ(ShortcutGroup(group).hash(), group.hash());
 }
 
-TEST(ShortcutModel, ModifierSetConflictsAndEmptiness)
+TEST(ShortcutModel, ModifierSetAndEmptiness)
 {
     using V = std::vector<std::string>;
     EXPECT_EQ(row("x", "⌃⌥⇧⌘K").modifierSet(), (V{"⌃", "⌥", "⇧", "⌘"}));
@@ -34,34 +34,11 @@ TEST(ShortcutModel, ModifierSetConflictsAndEmptiness)
     separator.isSeparator = true;
     EXPECT_EQ(separator.modifierSet(), V{});
 
-    const auto app = [](std::vector<std::vector<Shortcut>> menus) {
-        AppShortcuts shortcuts;
-        for (auto& rows : menus)
-            shortcuts.sections.push_back(test::section("Menu", {test::group({}, rows)}));
-        return shortcuts;
-    };
-    auto both = app({{row("Reload", "⌘R"), row("None", ""), row("Other", "")}, {row("Run", "⌘R"), row("Quit", "⌘Q")}});
-    EXPECT_EQ(both.conflictingKeys(), std::set<std::string>{"⌘R"});
-    EXPECT_FALSE(both.hasNoShortcuts());
-    EXPECT_TRUE(app({}).hasNoShortcuts());
-    EXPECT_TRUE(app({{Shortcut::separator(), Shortcut::separator()}}).hasNoShortcuts());
-}
-
-TEST(ShortcutModel, FoldsAreSharedByCopiesAndOnlyServeTheirOwnTexts)
-{
-    auto original = row("Café Crème", "⇧⌘C");
-    EXPECT_EQ(original.currentFolds(), nullptr);
-    original.foldTexts();
-    auto copy = original;
-    ASSERT_NE(copy.currentFolds(), nullptr);
-    EXPECT_EQ(copy.currentFolds(), original.currentFolds());
-    EXPECT_EQ(copy.currentFolds()->foldedTitle, "cafe creme");
-    EXPECT_EQ(copy.currentFolds()->foldedKeys, "⇧⌘c");
-
-    copy.title = "Thé";
-    EXPECT_EQ(copy.currentFolds(), nullptr);
-    auto rekeyed = original;
-    rekeyed.keys = "⌘T";
-    EXPECT_EQ(rekeyed.currentFolds(), nullptr);
-    EXPECT_NE(original.currentFolds(), nullptr);
+    // Conflicts across menus: tests/popup/popup_filter_model_test.cpp.
+    AppShortcuts app;
+    EXPECT_TRUE(app.hasNoShortcuts());
+    app.sections = {test::section("Menu", {test::group({}, {Shortcut::separator(), Shortcut::separator()})})};
+    EXPECT_TRUE(app.hasNoShortcuts());
+    app.sections[0].groups[0].shortcuts.push_back(row("Run"));
+    EXPECT_FALSE(app.hasNoShortcuts());
 }

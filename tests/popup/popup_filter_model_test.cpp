@@ -269,13 +269,16 @@ TEST_F(PopupFilterModelTest, FoldsMadeWhenReadServeOnlyWhileTheTextsAreUnchanged
     auto& rows = app.sections[1].groups[0].shortcuts;
     for (auto& shortcut : rows)
         shortcut.foldTexts();
-    rows[0].title = "Secret Café"; // renamed after it was read
+    rows[0].title = "Secret Café"; // renamed and given other keys after it was read
+    rows[1].keys = "⌥⌘K";
+    auto copied = rows[0];
     auto m = model(std::move(app));
     EXPECT_THAT(titles(*m), ElementsAre("New Window", "New Tab", "Renew", "Close"));
     m->setQuery("secret cafe");
     EXPECT_THAT(titles(*m), ElementsAre("Secret Café"));
-    m->setQuery("⇧⌘w");
+    m->setQuery("⌥⌘k");
     EXPECT_THAT(titles(*m), ElementsAre("Close"));
+    EXPECT_EQ(copied.currentFolds(), nullptr) << "folds of the old title serve no copy";
 }
 
 TEST_F(PopupFilterModelTest, ConflictsAreKeysUsedTwiceAcrossTheWholeApplication)
@@ -387,24 +390,13 @@ TEST_F(PopupFilterModelTest, ViewsDimInsteadOfHidingWhenEverythingFits)
 // The drawn lines of a section as "# title" (menu), "## title" (submenu), "---" and row titles.
 std::vector<std::string> lines(const std::vector<PopupFilterModel::DrawnLine>& drawn)
 {
-    using Kind = PopupFilterModel::DrawnLine::Kind;
+    using enum PopupFilterModel::DrawnLine::Kind;
     std::vector<std::string> result;
-    for (const auto& line : drawn) {
-        switch (line.kind) {
-        case Kind::sectionTitle:
-            result.push_back("# " + *line.title);
-            break;
-        case Kind::groupTitle:
-            result.push_back("## " + *line.title);
-            break;
-        case Kind::separator:
-            result.push_back("---");
-            break;
-        case Kind::row:
-            result.push_back(line.shortcut->title);
-            break;
-        }
-    }
+    for (const auto& line : drawn)
+        result.push_back(line.kind == sectionTitle ? "# " + *line.title
+                         : line.kind == groupTitle ? "## " + *line.title
+                         : line.kind == separator  ? std::string("---")
+                                                   : line.shortcut->title);
     return result;
 }
 

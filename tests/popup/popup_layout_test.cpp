@@ -70,15 +70,6 @@ constexpr auto appWindow = PopupDisplayMode::activeAppWindow;
 constexpr auto mouse = PopupDisplayMode::mouseCursor;
 constexpr auto mainDisplay = PopupDisplayMode::mainDisplay;
 
-TEST(PopupLayout, LimitsFollowTheVisibleFrame)
-{
-    EXPECT_EQ(maximumColumns(1440), 4u);
-    EXPECT_EQ(maximumColumns(100), 1u);
-    EXPECT_DOUBLE_EQ(maximumPanelHeight(1000), 860);
-    EXPECT_DOUBLE_EQ(panelWidth(0), 296);
-    EXPECT_DOUBLE_EQ(panelWidth(3), 264 * 3 + 32 + 32);
-}
-
 TEST(PopupLayout, ColumnsWidenToTheirRowsWhereTheScreenHasRoom)
 {
     // Eight sections of six rows (164 points each): four columns on a 1280-point screen at the narrowest width.

@@ -75,8 +75,6 @@ TEST(ElfSections, SectionsAreFoundByNamePrefixAndRead)
     EXPECT_THAT(namesOf(found), testing::ElementsAre(".gresource.editor", ".gresource.b"));
     EXPECT_EQ(elf::sectionBytes(bytes, found[0], 1024), "bundle one");
     EXPECT_FALSE(elf::sectionBytes(bytes, found[0], 4)) << "larger than allowed";
-
-    // Reading a real executable's file: tests/linux/shortcuts_window_test.cpp.
 }
 
 TEST(ElfSections, MalformedFilesGiveNoSections)
@@ -98,18 +96,7 @@ TEST(ElfSections, MalformedFilesGiveNoSections)
     EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(outside), "").empty());
 }
 
-TEST(ElfSections, OverlappingSectionsOfThePrefixGiveNone)
-{
-    // Three headers naming the same bytes: read once each, they would be read three times over.
-    auto image = elfImage({{".gresource.a", std::string(4096, 'x')}, {".gresource.b", "y"}, {".gresource.c", "z"}});
-    const std::size_t table = image.size() - 5 * 64;
-    for (std::size_t header : {2, 3}) {
-        std::memcpy(&image[table + 64 * header + 24], &image[table + 64 + 24], 16); // offset and size of the first
-    }
-    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(image), ".gresource.").empty());
-    // Sections of other names may share bytes with them (the header table is looked at, not their bytes).
-    EXPECT_EQ(elf::sectionsNamed(elf::MemoryBytes(image), ".gresource.a").size(), 1u);
-}
+// Overlapping sections of one prefix: the elf_sections fuzz target's corpus and its check.
 
 TEST(MessageCatalog, TranslationsAreFoundWithAndWithoutContextInEitherByteOrder)
 {

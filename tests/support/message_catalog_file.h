@@ -23,13 +23,8 @@ inline std::string messageCatalog(const std::vector<CatalogEntry>& entries, bool
     const std::uint32_t originals = 28;
     const std::uint32_t translations = originals + 8 * count;
     std::uint32_t strings = translations + 8 * count;
-    word(0x950412de);
-    word(0);
-    word(count);
-    word(originals);
-    word(translations);
-    word(0);
-    word(0);
+    for (std::uint32_t value : {0x950412deu, 0u, count, originals, translations, 0u, 0u})
+        word(value);
     std::string pool;
     for (bool translated : {false, true})
         for (const auto& entry : entries) {
