@@ -156,6 +156,12 @@ TEST_F(AppDelegateTest, LaunchAppliesTheIconsAndLogsTheSnapshotAndEveryTriggerTo
     notifications.post(notifications::menuBarIconStyleChanged);
     runtime.runMainQueue();
     EXPECT_EQ(statusItem.styles.back(), MenuBarIconStyle::option);
+    // A channel switched on here or by synchronisation reaches the updater.
+    int channelChanges = 0;
+    delegate->onUpdateChannelsChanged = [&] { ++channelChanges; };
+    notifications.post(notifications::receiveAlphaUpdatesChanged);
+    runtime.runMainQueue();
+    EXPECT_EQ(channelChanges, 1);
     // Nothing reaches a destroyed delegate.
     delegate.reset();
     EXPECT_TRUE(wake.observers.empty());
