@@ -177,18 +177,10 @@ TEST_F(ShortcutsWindowTest, HostileDefinitionsAndBundlesGiveNothingOrLessAndRetu
 
 TEST(ShortcutsWindowGroupTitle, SectionTitlesPrefixGroupsOnlyWhenThereAreSeveral)
 {
-    const Translate upper = [](const UiText& text) {
-        std::string out = text.text;
-        for (auto& c : out)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return out;
-    };
-    ShortcutsWindow window;
-    window.sectionCount = 1;
-    const WindowGroup both{UiText{"Editor"}, UiText{"Tabs"}, {}};
-    EXPECT_EQ(groupTitle(window, both, upper, "Shortcuts"), "TABS");
-    window.sectionCount = 2;
-    EXPECT_EQ(groupTitle(window, both, upper, "Shortcuts"), "EDITOR — TABS");
-    EXPECT_EQ(groupTitle(window, WindowGroup{UiText{"Editor"}, UiText{}, {}}, upper, "Shortcuts"), "EDITOR");
-    EXPECT_EQ(groupTitle(window, WindowGroup{}, upper, "Shortcuts"), "Shortcuts");
+    const Translate same = [](const UiText& text) { return text.text; };
+    ShortcutsWindow window{.sectionCount = 2};
+    EXPECT_EQ(groupTitle(window, WindowGroup{UiText{"Editor"}, UiText{"Tabs"}, {}}, same, "Shortcuts"),
+              "Editor — Tabs");
+    EXPECT_EQ(groupTitle(window, WindowGroup{UiText{"Editor"}, UiText{}, {}}, same, "Shortcuts"), "Editor");
+    EXPECT_EQ(groupTitle(window, WindowGroup{}, same, "Shortcuts"), "Shortcuts");
 }
