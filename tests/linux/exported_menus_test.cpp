@@ -52,12 +52,10 @@ public:
         const auto found = actions.find(path);
         return found == actions.end() ? std::nullopt : std::optional(found->second);
     }
-    std::optional<bool> describe(const std::string&, const std::string& path, const std::string& action) override
+    std::optional<bool> describe(const std::string& bus, const std::string& path, const std::string& action) override
     {
-        const auto found = actions.find(path);
-        if (found == actions.end() || !found->second.contains(action))
-            return std::nullopt;
-        return found->second.at(action);
+        const auto all = describeAll(bus, path);
+        return all && all->contains(action) ? std::optional(all->at(action)) : std::nullopt;
     }
     bool activate(const std::string& bus, const std::string& path, const std::string& action,
                   const std::string& target) override
