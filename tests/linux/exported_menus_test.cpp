@@ -214,35 +214,6 @@ TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspi)
     EXPECT_EQ(onlyExported[0].groups[0].shortcuts[0].keys, "");
 }
 
-TEST_F(ExportedMenusRead, AtspiItemsOfAnApplicationThatExportsItsMenusArePressedThroughTheirActions)
-{
-    dropAccelerators();
-    // Over AT-SPI, as GTK shows it: menu bar, menu, items, each knowing its parent.
-    auto& application = atspi.addApplication(42, {});
-    const auto placed = [&](fake::FakeElement* parent, std::string role, std::string title) -> fake::FakeElement& {
-        auto& element = atspi.newElement(42);
-        element.setTitle(std::move(title)).setEnabled(true).set(atspi_attribute::role, std::move(role));
-        element.set(atspi_attribute::processIdentifier, platform::AttributeNumber{42});
-        if (parent) {
-            element.set(atspi_attribute::parent, platform::ElementRef(parent->shared_from_this()));
-            parent->add(element);
-        }
-        return element;
-    };
-    auto& bar = placed(nullptr, "menu bar", "");
-    application.set(platform::ax::menuBar, platform::ElementRef(bar.shared_from_this()));
-    auto& menu = placed(&placed(&bar, "menu", "File"), "popup menu", "");
-    placed(&menu, "menu item", "Save As…").set(platform::ax::cmdChar, "s");
-    auto& onlyHere = placed(&menu, "menu item", "Only Here").set(platform::ax::cmdChar, "o");
-
-    const auto rows = read()[0].groups[0].shortcuts;
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_TRUE(press(accessibility, log, rows[0]));
-    EXPECT_TRUE(press(accessibility, log, rows[1]));
-    EXPECT_THAT(fakeBus.activations, ElementsAre(":1.5 /app/window/1 save-as")) << "its action, not its accessible";
-    EXPECT_EQ(onlyHere.pressCount(), 1) << "no exported twin: pressed over AT-SPI";
-}
-
 TEST_F(ExportedMenusRead, GtkItemsOfAnApplicationThatExportsNoMenusArePressedWithTheirKeysOnX11)
 {
     atspi.addApplication(7, {fake::menu("File", {fake::item("Open…", "o")})});
