@@ -4,6 +4,7 @@
 #include "fake/memory_settings_domain.h"
 #include "fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
+#include "support/sync_machines.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -94,11 +95,13 @@ class UpdatesTest : public ::testing::Test {
 protected:
     Updater& updater(std::string running = "1.0", UpdateSource source = UpdateSource::feed)
     {
+        updater_.reset();
+        delegate_ = std::make_unique<UpdaterDelegate>(*domain);
         updater_ = std::make_unique<Updater>(UpdaterServices{
             .mainQueue = runtime,
-            .settings = settings,
+            .settings = *domain,
             .log = log,
-            .delegate = delegate,
+            .delegate = *delegate_,
             .runningVersion = std::move(running),
             .source = source,
             .defaultFeedAddress = defaultFeed,
@@ -124,8 +127,9 @@ protected:
     fake::MemorySettingsDomain settings;
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
-    UpdaterDelegate delegate{settings};
+    platform::SettingsDomain* domain = &settings;
     FeedDownload download{.body = releaseFeed};
+    std::unique_ptr<UpdaterDelegate> delegate_;
     std::unique_ptr<Updater> updater_;
     std::string defaultFeed = "https://example.org/appcast.xml";
     std::vector<std::string> addresses;
@@ -139,7 +143,7 @@ TEST_F(UpdatesTest, OffersTheNewestItemOfTheAllowedChannelsFromTheChosenFeed)
     settings.set(keys::receiveBetaUpdates, true);
     EXPECT_EQ(userCheck().update->version, "1.10");
     settings.set(keys::receiveAlphaUpdates, true);
-    EXPECT_THAT(delegate.allowedChannels(), ElementsAre("alpha", "beta"));
+    EXPECT_THAT(UpdaterDelegate(settings).allowedChannels(), ElementsAre("alpha", "beta"));
     settings.set(keys::receiveBetaUpdates, false);
     settings.set(keys::updateFeedAddress, "http://127.0.0.1:8000/appcast.xml");
     EXPECT_EQ(userCheck().update->version, "2.0a1");
@@ -173,27 +177,58 @@ TEST_F(UpdatesTest, ChecksAfterTheWizardAndDailyWhileAutomaticChecksAreOn)
     EXPECT_EQ(downloads(), 2u);
     EXPECT_THAT(found, ElementsAre("1.2")) << "a version is announced once";
 
-    // A channel switched on here or by synchronisation: the next daily check
-    // asks for it, and the cycle starts again from the change.
-    runtime.advance(Seconds(3600));
-    settings.set(keys::receiveBetaUpdates, true);
-    updater_->resetUpdateCycleAfterShortDelay();
-    runtime.advance(Updater::checkInterval - Seconds(1));
-    EXPECT_EQ(downloads(), 2u);
-    runtime.advance(Seconds(1));
-    EXPECT_EQ(downloads(), 3u);
-    EXPECT_THAT(found, ElementsAre("1.2", "1.10"));
-
     settings.set(keys::automaticUpdateChecks, false);
     runtime.advance(Updater::checkInterval * 3);
-    EXPECT_EQ(downloads(), 3u);
+    EXPECT_EQ(downloads(), 2u);
 
     // No callback after the updater is gone.
     settings.set(keys::automaticUpdateChecks, true);
     updater().start();
     updater_.reset();
     runtime.advance(Updater::checkInterval);
-    EXPECT_EQ(found.size(), 2u);
+    EXPECT_EQ(found.size(), 1u);
+}
+
+// Settings a peer changed arrive through the sync folder, and with them the
+// channel notifications, which the application answers with a cycle reset.
+// None of it asks the feed, not even automatic checks turned on over there:
+// the next daily check, counted from the change, asks for the new channel.
+TEST_F(UpdatesTest, SettingsArrivingThroughSyncDoNotAskTheFeed)
+{
+    test::SyncMachine here{runtime, "here", Seconds(0)}, peer{runtime, "peer", Seconds(0)};
+    test::SyncCopier copier{{&here, &peer}};
+    const auto settle = [&] {
+        for (int i = 0; i < 10; ++i) {
+            runtime.advance(Seconds(2));
+            copier.deliverAll();
+            runtime.runMainQueue();
+        }
+    };
+    here.settings.set(keys::didShowOnboardingWizard, true);
+    here.settings.set(keys::automaticUpdateChecks, false);
+    here.startProgram();
+    peer.startProgram();
+    domain = &here.settings;
+    updater().start();
+    const auto reset = [this] { updater_->resetUpdateCycleAfterShortDelay(); };
+    here.notifications.addObserver(notifications::receiveBetaUpdatesChanged, reset);
+    here.notifications.addObserver(notifications::receiveAlphaUpdatesChanged, reset);
+    settle();
+
+    runtime.advance(Seconds(3600));
+    peer.settings.set(keys::pinnedShortcuts, platform::PlistArray{"a|Save|⌘S"});
+    peer.settings.set(keys::keyLabels, "symbols");
+    peer.settings.set(keys::receiveBetaUpdates, true);
+    peer.settings.set(keys::automaticUpdateChecks, true);
+    settle();
+    ASSERT_TRUE(here.settings.boolean(keys::automaticUpdateChecks) && here.settings.boolean(keys::receiveBetaUpdates));
+    EXPECT_EQ(downloads(), 0u);
+    runtime.advance(Updater::checkInterval - Seconds(60));
+    EXPECT_EQ(downloads(), 0u);
+    runtime.advance(Seconds(60));
+    EXPECT_EQ(downloads(), 1u);
+    EXPECT_THAT(found, ElementsAre("1.10"));
+    updater_.reset();
 }
 
 TEST_F(UpdatesTest, OffInTheWizardOrFromThePackageManagerOnlyTheUsersOwnCheckGoesOut)

@@ -35,10 +35,9 @@ public:
     std::optional<std::filesystem::path> chooseImportFile(QWidget*) override { return importFile; }
     std::optional<std::filesystem::path> chooseSyncFolder(QWidget*, const std::filesystem::path&) override
     {
-        ++folderRequests;
         return syncFolder;
     }
-    std::optional<QColor> chooseColor(QWidget*, const QColor&) override { return colour; }
+    std::optional<QColor> chooseColor(QWidget*, const QColor&) override { return std::nullopt; }
 
     std::vector<QString> alertMessages() const
     {
@@ -51,8 +50,6 @@ public:
     std::vector<views::Alert> alerts;
     std::deque<QString> answers; // button texts, in order
     std::optional<std::filesystem::path> exportFile, importFile, syncFolder;
-    std::optional<QColor> colour;
-    int folderRequests = 0;
 };
 
 class SettingsWindowFixture : public testing::Test, public SettingsModelFakes {
@@ -69,7 +66,7 @@ protected:
             .useSyncedSettings = [this] { syncActions.emplace_back("use synced"); },
             .keepLocalSettings = [this] { syncActions.emplace_back("keep local"); },
             .clearSyncedSettings = [this] { syncActions.emplace_back("clear"); },
-            .relaunch = [this] { ++relaunches; },
+            .relaunch = [] {},
             .dialogs = dialogs,
         };
     }
@@ -94,7 +91,6 @@ protected:
     fake::FakeWorkspace workspace;
     std::shared_ptr<FakeSettingsDialogs> dialogs = std::make_shared<FakeSettingsDialogs>();
     std::vector<std::string> syncActions;
-    int relaunches = 0;
 };
 
 } // namespace hb::test

@@ -39,30 +39,12 @@ protected:
     {
         return chooseMenuBar(accessibility, window.shared_from_this());
     }
-    static const platform::AccessibleElement* of(fake::FakeElement& element) { return &element; }
 
     fake::FakeAccessibility accessibility;
 };
 
-// LibreOffice's native bar beside its hidden copy and Firefox's bar in a tool bar are
-// chosen in their real windows end to end (tests/e2e/libreoffice_test.cpp, firefox_test.cpp).
-TEST_F(MenuBarChoice, TheShownBarWithKeysAndTheWindowsOwnFirst)
-{
-    // Of two bars whose items are alike, the shown one; of two shown, the one with accelerators.
-    auto& hidden = menuBar(true, {"n"}, false);
-    auto& shown = menuBar(true, {"n"});
-    EXPECT_EQ(chosen(object("frame", {&hidden, &object("filler", {&shown})})).get(), of(shown));
-    auto& bare = menuBar(true, {std::nullopt});
-    auto& keyed = menuBar(true, {"k"});
-    EXPECT_EQ(chosen(object("frame", {&bare, &keyed})).get(), of(keyed));
-
-    // A shown bar of the window's own (Qt's) ends the search: the panes are not looked into.
-    auto& own = menuBar(true, {std::nullopt});
-    auto& inPane = menuBar(true, {"p"});
-    auto& pane = object("panel", {&inPane});
-    EXPECT_EQ(chosen(object("frame", {&own, &pane})).get(), of(own));
-}
-
+// The shown bar, the one with keys and the window's own are chosen in real windows end to end
+// (tests/e2e/libreoffice_test.cpp, firefox_test.cpp, atspi_menus_test.cpp).
 TEST_F(MenuBarChoice, NotInPanesRowsOfButtonsNorTooDeepNorPastTheBound)
 {
     // Not in a pane's row of buttons, nor below other objects or too deep.

@@ -152,14 +152,11 @@ TEST(XdgAutostart, EntryIsCreatedQuotedAndRemoved)
     ASSERT_TRUE(loginItem.setEnabled(false, error)) << error;
     EXPECT_FALSE(fs::exists(entry));
     EXPECT_TRUE(loginItem.setEnabled(false, error)); // already gone
-    test::writeFile(entry, XdgAutostartLoginItem::entryText("/usr/bin/hintboard") + "Hidden=true\n");
-    EXPECT_FALSE(loginItem.isEnabled()) << "a hidden entry";
 
     // Characters Exec reserves are escaped; the desktop-entry reader takes the entry back.
     const auto text = XdgAutostartLoginItem::entryText("/home/a\"b/$x`y\\z");
     EXPECT_THAT(text, HasSubstr("Exec=\"/home/a\\\\\"b/\\\\$x\\\\`y\\\\\\\\z\"\n"));
     EXPECT_THAT(text, HasSubstr("TryExec=/home/a\"b/$x`y\\\\z\n"));
-    EXPECT_TRUE(parseDesktopEntry(text, "hintboard", "").has_value());
 
     XdgAutostartLoginItem homeless("autostart/hintboard.desktop", "/usr/bin/hintboard");
     EXPECT_FALSE(homeless.setEnabled(true, error));
@@ -247,9 +244,6 @@ TEST(QtPlatformChoice, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwise)
 TEST(LinuxDesktop, ChosenByTheSessionElseByTheWindowManager)
 {
     EXPECT_EQ(desktopNamed("ubuntu:GNOME", ""), Desktop::gnome);
-    EXPECT_EQ(desktopNamed("X-Cinnamon", ""), Desktop::gnome);
-    EXPECT_EQ(desktopNamed("KDE", "KWin"), Desktop::kde);
-    EXPECT_EQ(desktopNamed("XFCE", ""), Desktop::xfce);
     EXPECT_EQ(desktopNamed("", "Openbox"), Desktop::openbox);
     EXPECT_EQ(desktopNamed("i3", "i3"), Desktop::unknown);
 }
@@ -284,9 +278,7 @@ TEST(GnomeShortcuts, DconfValuesOverSchemaDefaultsAndDisabledBindingsOff)
 
     EXPECT_THAT(rows, testing::Contains("Window Management: Close window=⌘Q"));
     EXPECT_THAT(rows, testing::Contains("Window Management: Minimize window=⌘H (off)"));
-    EXPECT_THAT(rows, testing::Contains("Workspaces: Switch to workspace 1=⌘↖"));
     EXPECT_THAT(rows, testing::Contains(HasSubstr("Maximize window=⌘↑ (off)")));
-    EXPECT_THAT(rows, testing::Not(testing::Contains(HasSubstr("DEPRECATED"))));
     EXPECT_THAT(sink.messages(platform::LogCategory::scraper), testing::Contains(HasSubstr("<Hyper9>x")));
 }
 

