@@ -113,6 +113,26 @@ TEST_F(AtspiMenusTest, FeatherPadMenusReadTheSameWayAndItsDisabledSaveIsNotPress
     EXPECT_THAT(sink.messages(LogCategory::accessibility), ElementsAre("Skipping press — item 'Save' is now disabled"));
 }
 
+// KDE's kwrite: a large Qt menu bar of KDE Frameworks actions, with a hidden submenu that Qt lists all the same.
+TEST_F(AtspiMenusTest, KWriteShowsItsEditorKeysWithoutItsHiddenSubmenu)
+{
+    if (access("/usr/bin/kwrite", X_OK) != 0)
+        GTEST_SKIP() << "kwrite is not installed";
+    const pid_t pid = launch({"/usr/bin/kwrite"}, std::chrono::seconds(40));
+    const auto rows = e2e::rowTexts(read(pid));
+    // Named keys, KDE's own actions and submenus (Export/Print, Find Variants).
+    for (const char* expected :
+         {"File/Save As...=⌃⇧S", "File/Reload=F5", "File/Export/Print/Print...=⌃P", "Edit/Paste Selection=⌃⇧Ins",
+          "Edit/Clipboard History Paste=⌃⌥⇧V", "Edit/Overwrite Mode=Ins", "Edit/Find Variants/Find Previous=⇧F3",
+          "Selection/Toggle Comment=⌃/", "View/Enlarge Font=⌃+", "Tools/Invoke Code Completion=⌃Space"})
+        EXPECT_THAT(rows, Contains(expected));
+    EXPECT_THAT(rows, Not(Contains(testing::StartsWith("Edit/Read Only Mode="))));
+    EXPECT_THAT(rows, Not(Contains(testing::StartsWith("View/Tool Views/"))));
+    // The command finds kwrite by its program name.
+    EXPECT_THAT(e2e::hintboardCommand("shortcuts --app kwrite").output,
+                testing::StartsWith(fmt::format("KWrite (org.kde.kwrite, pid {})\n", pid)));
+}
+
 TEST_F(AtspiMenusTest, TrustIsTheSessionsAccessibilitySwitch)
 {
     EXPECT_TRUE(accessibility.isProcessTrusted());
