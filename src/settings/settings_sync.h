@@ -111,6 +111,14 @@ private:
     // Removes the files of machines silent for longer than departedAfter
     // whose every edit this machine's file holds.
     void removeDepartedFiles();
+    // Raises the acknowledgements from the files just merged; notices a
+    // second machine writing under this one's name.
+    void acknowledge();
+    // The newest edit of each peer in its own file, in order: the peers' clocks.
+    std::vector<std::int64_t> peerClocks(const std::vector<std::string>& names);
+    // Forgets the removed elements every machine present knows were removed.
+    std::set<std::string> forgetSettled();
+    bool ownFileOutdated() const;
     static bool isSyncFileName(std::string_view name);
     void observe();
     void refreshStores();
@@ -128,9 +136,20 @@ private:
     std::set<std::string> logged_;
     // This machine's record must be written in the next round (a new machine name).
     bool recordOutdated_ = false;
-    // The files read so far and what they held (none: not readable), so that
-    // unchanged ones are not decoded again.
-    std::map<std::string, std::pair<std::string, std::optional<SyncState>>, std::less<>> files_;
+    // The files read so far and what they held (no state: not readable), so
+    // that unchanged ones are not decoded again.
+    struct File {
+        std::string content;
+        std::optional<SyncState> state;
+        std::string machine;
+        SyncAcknowledgements seen;
+        bool twins = false;
+    };
+    std::map<std::string, File, std::less<>> files_;
+    // Per machine, the newest stamp of its file merged here.
+    SyncAcknowledgements seen_;
+    // This machine saw another write under its name: it forgets nothing.
+    bool twins_ = false;
     // Stamps refused for lying too far ahead: refused again whenever seen.
     std::set<SyncStamp> refused_;
     // Keys whose local value cannot be sent: kept as they are.

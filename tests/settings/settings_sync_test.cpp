@@ -188,6 +188,7 @@ struct SettingsSyncTest : testing::Test {
 
 TEST_F(SettingsSyncTest, AStampRefusedAsLyingAheadStaysRefusedOnceItIsNotAndAfterARestart)
 {
+    behind.settings.set(keys::showSystemShortcuts, true); // an edit of its own: its clock counts
     behind.startProgram();
     const double now = behind.clock.now().time_since_epoch().count();
     behind.folder.place(
@@ -336,7 +337,10 @@ TEST_F(SettingsSyncTest, UnignoringAnApplicationEndsOnlyTheNamesItSaw)
     runtime.advance(Seconds(2));
     copier.pending.clear(); // ahead hears of it only later
     ahead.ignoreList->addIgnoredApp(app, "Mousepad");
-    settle();
+    runtime.advance(Seconds(2));
+    copier.deliverAll();
+    runtime.runMainQueue();
+    copier.pending.clear(); // nor from behind's acknowledgement
     // Behind shows the newer name; an unrelated edit there keeps the other,
     // which ahead, knowing one name only, does not un-ignore.
     behind.ignoreList->addGlobalRule("Print");
