@@ -33,22 +33,6 @@ std::optional<std::string_view> legacyRecordKey(std::string_view name)
 
 constexpr std::int64_t dayMilliseconds = 24 * 60 * 60 * 1000;
 
-// Whether `state` holds an edit stamped by `machine`.
-bool holdsEditOf(const SyncState& state, std::string_view machine)
-{
-    for (const auto& [key, entry] : state.registers()) {
-        if (entry.stamp.machine == machine)
-            return true;
-    }
-    for (const auto& [key, elements] : state.sets()) {
-        for (const auto& [id, marks] : elements) {
-            if (std::ranges::any_of(marks.adds, [&](auto& add) { return add.machine == machine; }))
-                return true;
-        }
-    }
-    return false;
-}
-
 // The newest stamp `machine` made in `state`: its clock when it last wrote.
 std::optional<SyncStamp> newestEditOf(const SyncState& state, std::string_view machine)
 {
@@ -266,15 +250,15 @@ const SyncState& SettingsSync::folderState()
     // This machine's own file is read even when the folder lists too many.
     if (std::ranges::find(names, ownFileName()) == names.end())
         names.push_back(ownFileName());
-    // A machine with no edit of its own has nothing to lose by trusting the
-    // folder's clock over its own when two peers or more agree on it (the
-    // lower median of their clocks: one hostile file cannot move it), and
+    // A machine that knows of no edit yet has nothing to lose by trusting the
+    // folder's clock over its own when two peers or more agree that its own is
+    // behind (the least of their clocks: one file alone cannot move it), and
     // forgets its refusals, which a corrected clock may undo.
-    const bool fresh = !holdsEditOf(state_, machine_);
+    const bool fresh = !state_.newestStamp();
     if (fresh) {
         const auto peers = peerClocks(names);
-        if (peers.size() >= 2 && peers[(peers.size() - 1) / 2] > horizon) {
-            const auto behind = peers[(peers.size() - 1) / 2] - horizon;
+        if (peers.size() >= 2 && peers.front() > horizon) {
+            const auto behind = peers.front() - horizon;
             if (behind > dayMilliseconds)
                 logOnce(fmt::format("SettingsSync: this machine's clock is {} hours behind the sync folder's",
                                     behind / (3600 * 1000)));
@@ -355,8 +339,9 @@ std::vector<std::int64_t> SettingsSync::peerClocks(const std::vector<std::string
         std::string failure;
         const auto decoded =
             parsed ? decodeSyncState(*parsed, std::numeric_limits<std::int64_t>::max() / 2, failure) : std::nullopt;
-        if (decoded && name == std::string(filePrefix) + decoded->machine + ".plist") {
-            if (auto newest = newestEditOf(decoded->state, decoded->machine))
+        // A file with entries that are not sound is no witness of the time.
+        if (decoded && decoded->skipped.empty() && name == std::string(filePrefix) + decoded->machine + ".plist") {
+            if (auto newest = decoded->state.newestStamp())
                 clocks.push_back(newest->milliseconds);
         }
     }

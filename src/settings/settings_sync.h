@@ -114,7 +114,7 @@ private:
     // Raises the acknowledgements from the files just merged; notices a
     // second machine writing under this one's name.
     void acknowledge();
-    // The newest edit of each peer in its own file, in order: the peers' clocks.
+    // The newest stamp of each peer's file, in order: the peers' clocks.
     std::vector<std::int64_t> peerClocks(const std::vector<std::string>& names);
     // Forgets the removed elements every machine present knows were removed.
     std::set<std::string> forgetSettled();
