@@ -91,7 +91,6 @@ void SettingsSync::load()
             machine_ = std::move(decoded->machine);
             refused_ = std::move(decoded->refused);
             seen_ = std::move(decoded->seen);
-            twins_ = decoded->twins;
             if (!s_.computer.empty() && decoded->computer != s_.computer) {
                 // A record without a computer predates the check and is taken as this one's.
                 if (!decoded->computer.empty()) {
@@ -99,7 +98,6 @@ void SettingsSync::load()
                                   "SettingsSync: machine {} was copied from another computer; this one gets a new name",
                                   machine_);
                     machine_.clear();
-                    twins_ = false;
                 }
                 recordOutdated_ = true;
             }
@@ -351,6 +349,7 @@ std::vector<std::int64_t> SettingsSync::peerClocks(const std::vector<std::string
 
 void SettingsSync::acknowledge()
 {
+    twins_ = false;
     for (const auto& [name, file] : files_) {
         if (!file.state)
             continue;
@@ -359,20 +358,35 @@ void SettingsSync::acknowledge()
             SyncState mine = state_;
             mine.merge(*file.state);
             if (newestEditOf(mine, machine_) != newestEditOf(state_, machine_)) {
-                s_.log.notice(LogCategory::settings, "SettingsSync: {} holds edits of another machine named {}", name,
-                              machine_);
+                logOnce(fmt::format("SettingsSync: {} holds edits of another machine named {}", name, machine_));
                 twins_ = true;
             }
         }
         if (file.machine == machine_ || name != std::string(filePrefix) + file.machine + ".plist")
             continue;
-        if (auto newest = file.state->newestStamp()) {
+        if (auto newest = ownAcknowledgement(file)) {
             auto [seen, inserted] = seen_.try_emplace(file.machine, *newest);
             seen->second = std::max(seen->second, *newest);
         }
     }
     const auto cutoff = nowMilliseconds() - std::llround(departedAfter.count() * 1000.0);
     std::erase_if(seen_, [cutoff](const auto& entry) { return entry.second.milliseconds < cutoff; });
+}
+
+std::optional<SyncStamp> SettingsSync::ownAcknowledgement(const File& file)
+{
+    auto newest = file.state ? file.state->newestStamp() : std::nullopt;
+    if (auto own = file.seen.find(file.machine); own != file.seen.end() && (!newest || *newest < own->second))
+        newest = own->second;
+    return newest;
+}
+
+SyncAcknowledgements SettingsSync::acknowledgements() const
+{
+    // This machine's own: every edit it made up to its clock is in its file.
+    auto seen = seen_;
+    seen.insert_or_assign(machine_, SyncStamp{clock_.last().milliseconds, clock_.last().counter, machine_});
+    return seen;
 }
 
 std::set<std::string> SettingsSync::forgetSettled()
@@ -383,25 +397,27 @@ std::set<std::string> SettingsSync::forgetSettled()
     struct Present {
         const SyncState* state;
         SyncAcknowledgements seen;
+        std::string machine;
     };
-    std::vector<Present> present{{&state_, seen_}};
-    if (auto newest = state_.newestStamp())
-        present.back().seen.insert_or_assign(machine_, *newest);
+    std::vector<Present> present{{&state_, acknowledgements(), machine_}};
     std::set<std::string, std::less<>> machines{machine_};
     for (const auto& [name, file] : files_) {
-        if (file.twins)
-            return {};
-        const auto newest = file.state ? file.state->newestStamp() : std::nullopt;
+        const auto newest = ownAcknowledgement(file);
         if (!newest || file.machine == machine_ || name != std::string(filePrefix) + file.machine + ".plist"
             || newest->milliseconds < cutoff)
             continue;
-        present.push_back({&*file.state, file.seen});
+        if (file.twins)
+            return {};
+        present.push_back({&*file.state, file.seen, file.machine});
         present.back().seen.insert_or_assign(file.machine, *newest);
         machines.insert(file.machine);
     }
-    // A machine heard from lately whose file is gone may not know of a removal yet.
-    if (twins_ || std::ranges::any_of(seen_, [&](const auto& entry) { return !machines.contains(entry.first); }))
+    // A machine heard from lately whose file is gone may not know of a removal
+    // yet; one alone may have readers that have not written yet.
+    if (twins_ || present.size() < 2
+        || std::ranges::any_of(seen_, [&](const auto& entry) { return !machines.contains(entry.first); })) {
         return {};
+    }
     // Per machine, the newest stamp of its file every machine present has merged.
     SyncAcknowledgements frontier = present.front().seen;
     for (const auto& machine : present) {
@@ -409,34 +425,33 @@ std::set<std::string> SettingsSync::forgetSettled()
         for (auto& [author, stamp] : frontier)
             stamp = std::min(stamp, machine.seen.at(author));
     }
-    const auto aged = now - dayMilliseconds; // copies still in transit
+    // Older than a day: copies still in transit.
+    const auto aged = now - dayMilliseconds;
     return state_.forgetRemoved([&](std::string_view key, std::string_view id, const SyncElement& marks) {
         const auto known = [&](const SyncStamp& mark) {
             auto settled = frontier.find(mark.machine);
             return mark.milliseconds < aged && settled != frontier.end() && mark <= settled->second;
         };
-        return std::ranges::all_of(marks.removes, known)
-               && std::ranges::all_of(present, [&](const Present& machine) {
-                      auto elements = machine.state->sets().find(key);
-                      auto there = elements == machine.state->sets().end() ? SyncState::Elements::const_iterator{}
-                                                                           : elements->second.find(id);
-                      return elements == machine.state->sets().end() || there == elements->second.end()
-                             || std::ranges::includes(there->second.removes, there->second.adds);
-                  });
+        return std::ranges::all_of(marks.removes, known) && std::ranges::all_of(present, [&](const Present& machine) {
+                   auto elements = machine.state->sets().find(key);
+                   auto there = elements == machine.state->sets().end() ? SyncState::Elements::const_iterator{}
+                                                                        : elements->second.find(id);
+                   return elements == machine.state->sets().end() || there == elements->second.end()
+                          || std::ranges::includes(there->second.removes, there->second.adds);
+               });
     });
 }
 
 bool SettingsSync::ownFileOutdated() const
 {
     // Nothing to say (the settings were cleared), or this machine looks departed itself.
-    const auto newest = state_.newestStamp();
-    if ((state_.registers().empty() && state_.sets().empty()) || !newest
-        || newest->milliseconds < nowMilliseconds() - std::llround(departedAfter.count() * 1000.0))
+    if ((state_.registers().empty() && state_.sets().empty())
+        || clock_.last().milliseconds < nowMilliseconds() - std::llround(departedAfter.count() * 1000.0))
         return false;
     auto own = files_.find(ownFileName());
     if (own == files_.end() || !own->second.state)
         return true; // written again when it went
-    if (own->second.seen != seen_ || own->second.twins != twins_)
+    if (own->second.seen != acknowledgements() || own->second.twins != twins_)
         return true;
     // It still holds elements this machine forgot.
     for (const auto& [key, elements] : own->second.state->sets()) {
@@ -548,14 +563,15 @@ void SettingsSync::removeDepartedFiles()
 
 void SettingsSync::writeOwnFile()
 {
-    const auto content = platform::serializePropertyList(encodeSyncState(state_, machine_, nullptr, {}, seen_, twins_),
+    const auto seen = acknowledgements();
+    const auto content = platform::serializePropertyList(encodeSyncState(state_, machine_, nullptr, {}, seen, twins_),
                                                          platform::PlistFormat::binary);
     if (!content) {
         logOnce("SettingsSync: this machine's settings cannot be written as a property list");
         return;
     }
     if (s_.folder.write(ownFileName(), *content)) {
-        files_.insert_or_assign(ownFileName(), File{*content, state_, machine_, seen_, twins_});
+        files_.insert_or_assign(ownFileName(), File{*content, state_, machine_, seen, twins_});
         folderState_.reset();
     }
 }

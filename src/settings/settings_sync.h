@@ -119,6 +119,8 @@ private:
     // Forgets the removed elements every machine present knows were removed.
     std::set<std::string> forgetSettled();
     bool ownFileOutdated() const;
+    // What this machine's file says it merged: seen_, and its own clock.
+    SyncAcknowledgements acknowledgements() const;
     static bool isSyncFileName(std::string_view name);
     void observe();
     void refreshStores();
@@ -146,9 +148,12 @@ private:
         bool twins = false;
     };
     std::map<std::string, File, std::less<>> files_;
+    // The newest stamp a machine's file holds of it, or says it made.
+    static std::optional<SyncStamp> ownAcknowledgement(const File& file);
     // Per machine, the newest stamp of its file merged here.
     SyncAcknowledgements seen_;
-    // This machine saw another write under its name: it forgets nothing.
+    // A file holds edits made under this machine's name that it never made
+    // (a copied home folder): it forgets nothing meanwhile.
     bool twins_ = false;
     // Stamps refused for lying too far ahead: refused again whenever seen.
     std::set<SyncStamp> refused_;

@@ -327,12 +327,12 @@ bool SyncState::covers(const SyncState& other) const
         for (const auto& [id, marks] : elements) {
             auto found = mine->second.find(id);
             const auto* known = found == mine->second.end() ? nullptr : &found->second;
-            const auto lacks = [&](const std::set<SyncStamp>& have, const SyncStamp& mark) {
-                return !have.contains(mark) && !isForgotten(mark, known);
+            const auto lacks = [&](const std::set<SyncStamp> SyncElement::*have, const SyncStamp& mark) {
+                return !(known && (known->*have).contains(mark)) && !isForgotten(mark, known);
             };
-            if (std::ranges::any_of(marks.adds, [&](auto& add) { return !known || lacks(known->adds, add); })
+            if (std::ranges::any_of(marks.adds, [&](auto& add) { return lacks(&SyncElement::adds, add); })
                 || std::ranges::any_of(marks.removes,
-                                       [&](auto& remove) { return !known || lacks(known->removes, remove); }))
+                                       [&](auto& remove) { return lacks(&SyncElement::removes, remove); }))
                 return false;
         }
     }

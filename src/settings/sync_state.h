@@ -3,8 +3,8 @@
 #include "base/property_list.h"
 
 #include <compare>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -97,8 +97,8 @@ public:
     // Forgets the elements that no addition keeps present and of which
     // `settled` says every machine knows the removal, raising the watermark of
     // each mark's machine to it. Gives the keys that lost elements.
-    std::set<std::string> forgetRemoved(
-        const std::function<bool(std::string_view key, std::string_view id, const SyncElement&)>& settled);
+    std::set<std::string>
+    forgetRemoved(const std::function<bool(std::string_view key, std::string_view id, const SyncElement&)>& settled);
     // Per machine, the newest of its marks forgotten here. A mark at or below
     // it that this state does not hold as an addition was forgotten (every
     // mark of that machine up to it was known when it was raised), so merges

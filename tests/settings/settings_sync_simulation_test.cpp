@@ -5,7 +5,9 @@
 // every machine with a sane clock must hold the same settings; a set element
 // must be there exactly when some addition of it was not seen by any of its
 // removals; every scalar key must hold the value of its latest stamped edit;
-// and no stamp refused as lying ahead may come back.
+// and no stamp refused as lying ahead may come back. Days later, in schedules
+// without twins, hostile records or fast clocks, every removed element is
+// forgotten everywhere, and no stale copy brings one back.
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
 #include "settings/sync_state.h"
@@ -39,7 +41,7 @@ struct Faults {
     long late = 0, reordered = 0, duplicated = 0, conflictCopies = 0, kills = 0, restarts = 0, folderLosses = 0;
     long edits = 0, hostileFiles = 0, oversizedFiles = 0, deletedFiles = 0, revertedFiles = 0, twinSchedules = 0;
     long copiedHomes = 0, clocksAhead = 0, clocksBehind = 0, refusedStamps = 0, refusalsKept = 0;
-    long appNames = 0, removalsOfAllSeen = 0, concurrentAdditions = 0;
+    long appNames = 0, removalsOfAllSeen = 0, concurrentAdditions = 0, freshBehind = 0, forgotten = 0;
 };
 
 std::optional<DecodedSyncState> decode(const PlistValue& stored)
@@ -74,7 +76,7 @@ public:
     {
         // One schedule in ten each: two machines share an identity; m2's clock
         // is days ahead; m2 boots with its clock days behind.
-        const bool twins = seed % 10 == 0;
+        const bool twins = twins_ = seed % 10 == 0;
         faults.twinSchedules += twins;
         clockSchedule_ = seed % 10 == 3 ? 1 : seed % 10 == 6 ? -1 : 0;
         for (int i = 0; i < 3; ++i) {
@@ -126,7 +128,34 @@ public:
         }
         settle();
         countRefusals(faults);
-        return check(faults);
+        auto failure = check(faults);
+        if (!failure.empty() || twins_ || hostile_ || clockSchedule_ > 0)
+            return failure;
+        // Days later the removals are forgotten; then every old version of every file comes back.
+        faults.forgotten += long(removedElements(known(*machines_[0])).size());
+        runtime_.advance(Seconds(5 * day));
+        for (int round = 0; round < 6; ++round) {
+            for (auto& machine : machines_)
+                machine->sync->synchronize();
+            settle();
+        }
+        for (auto& machine : machines_) {
+            const auto own = machine->folder.files().find(machine->sync->ownFileName());
+            const auto file =
+                own == machine->folder.files().end() ? std::nullopt : decode(*platform::parsePropertyList(own->second));
+            for (const auto& removed : {removedElements(known(*machine)), removedElements(file)}) {
+                if (!removed.empty())
+                    return *removed.begin() + " was removed, yet " + machine->name + " keeps it";
+            }
+        }
+        for (auto& machine : machines_) {
+            for (const auto& [name, versions] : history_)
+                machine->folder.place(name, versions[std::size_t(pick(int(versions.size())))]);
+            runtime_.runMainQueue();
+        }
+        settle();
+        Faults again;
+        return check(again);
     }
 
 private:
@@ -142,6 +171,19 @@ private:
     // m2 after its clock went days ahead: its stamps are refused everywhere else.
     bool isFast(const SyncMachine& machine) const { return fastFrom_ && &machine == machines_[2].get(); }
 
+    static std::vector<std::string> removedElements(const std::optional<DecodedSyncState>& record)
+    {
+        std::vector<std::string> removed;
+        for (const auto& [key, elements] :
+             record ? record->state.sets() : std::map<std::string, SyncState::Elements, std::less<>>{}) {
+            for (const auto& [id, marks] : elements) {
+                if (std::ranges::includes(marks.removes, marks.adds))
+                    removed.push_back(id);
+            }
+        }
+        return removed;
+    }
+
     static std::optional<DecodedSyncState> known(SyncMachine& machine)
     {
         const auto stored = machine.settings.object(keys::syncState);
@@ -152,6 +194,9 @@ private:
     {
         auto& machine = anyMachine();
         if (machine.isDead() || !machine.sync)
+            return;
+        // A machine with edits of its own trusts its clock: m2 edits once it has joined the others.
+        if (freshBehind_ && &machine == machines_[2].get() && !(known(machine) && known(machine)->state.newestStamp()))
             return;
         ++faults.edits;
         // Half the edits go to the two set keys.
@@ -341,11 +386,11 @@ private:
         auto& machine = *machines_[2];
         if (clockSchedule_ == 0 || skewed_ || machine.writesLeft != -1)
             return;
-        // Behind: a machine with a record, whose newest stamp vouches for the others' (one
-        // with nothing yet cannot tell its clock from theirs and refuses them).
+        // Behind: a machine with a record, whose newest stamp vouches for the others', or one
+        // that knows of nothing yet and takes its peers' clocks.
         const auto before = known(machine);
-        if (clockSchedule_ < 0 && !(before && before->state.newestStamp()))
-            return;
+        freshBehind_ = clockSchedule_ < 0 && !(before && before->state.newestStamp());
+        faults.freshBehind += freshBehind_;
         skewed_ = true;
         machine.sync->flush();
         const Seconds skew(clockSchedule_ * std::uniform_real_distribution<double>(1.5 * day, 4 * day)(random_));
@@ -399,6 +444,7 @@ private:
             return "bplist00 not a property list";
         case 1:
             // Values of the wrong kind, and a stamp days ahead of every clock.
+            hostile_ = true;
             return *platform::serializePropertyList(
                 PlistDictionary{
                     {"format", "org.mirelo.Hintboard.sync"},
@@ -581,6 +627,9 @@ private:
     bool fastFrom_ = false;
     std::set<std::string> fastKeys_;
     bool copiedUnnoticed_ = false;
+    bool twins_ = false, hostile_ = false;
+    // m2 boots with its clock days behind before it knows of any edit.
+    bool freshBehind_ = false;
 };
 
 TEST(SettingsSyncSimulation, EveryScheduleConvergesWithoutLosingAnEdit)
@@ -599,12 +648,14 @@ TEST(SettingsSyncSimulation, EveryScheduleConvergesWithoutLosingAnEdit)
     std::printf("%d schedules in %.2f s: %ld edits (%ld ignored-application names), %ld late and %ld reordered copies, "
                 "%ld duplicates, %ld conflict copies, %ld kills, %ld restarts, %ld folder losses, %ld hostile and "
                 "%ld oversized files, %ld files deleted and %ld reverted, %ld schedules with twin machines, %ld copied "
-                "homes, %ld clocks days ahead and %ld days behind, %ld stamps refused and %ld refusals kept after a "
-                "restart; %ld elements removed after every addition, %ld with an addition concurrent to a removal\n",
+                "homes, %ld clocks days ahead and %ld days behind (%ld before any edit), %ld stamps refused and %ld "
+                "refusals kept after a "
+                "restart; %ld elements removed after every addition, %ld with an addition concurrent to a removal, %ld "
+                "removed elements forgotten\n",
                 scheduleCount, seconds, f.edits, f.appNames, f.late, f.reordered, f.duplicated, f.conflictCopies,
                 f.kills, f.restarts, f.folderLosses, f.hostileFiles, f.oversizedFiles, f.deletedFiles, f.revertedFiles,
-                f.twinSchedules, f.copiedHomes, f.clocksAhead, f.clocksBehind, f.refusedStamps, f.refusalsKept,
-                f.removalsOfAllSeen, f.concurrentAdditions);
+                f.twinSchedules, f.copiedHomes, f.clocksAhead, f.clocksBehind, f.freshBehind, f.refusedStamps,
+                f.refusalsKept, f.removalsOfAllSeen, f.concurrentAdditions, f.forgotten);
 }
 
 } // namespace
