@@ -398,6 +398,53 @@ TEST_F(SettingsSyncTest, TheFileOfAMachineSilentForOverAYearGoesWithNothingLost)
     EXPECT_TRUE(ahead.favourites->pinned().empty());
 }
 
+TEST_F(SettingsSyncTest, ARemovalEveryMachineHasSeenIsForgottenAndNoStaleCopyBringsItBack)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    const Shortcut save{.title = "Save", .keys = "⌘S"};
+    ahead.favourites->toggle(save, "mousepad");
+    settle();
+    const auto stale = ahead.folder.files().at("hintboard-ahead.plist");
+    behind.favourites->toggle(save, "mousepad");
+    settle();
+    runtime.advance(Seconds(2 * 86400)); // a day for copies in transit
+    for (int round = 0; round < 2; ++round) {
+        ahead.sync->synchronize();
+        behind.sync->synchronize();
+        settle();
+    }
+    for (auto* machine : {&ahead, &behind}) {
+        for (const auto& [name, content] : machine->folder.files()) {
+            std::string failure;
+            const auto held = decodeSyncState(*platform::parsePropertyList(content), 0, failure);
+            EXPECT_TRUE(held->state.sets().at("pinnedShortcuts").empty()) << machine->name << " " << name;
+        }
+    }
+    behind.folder.place("hintboard-ahead.plist", stale);
+    settle();
+    EXPECT_TRUE(behind.favourites->pinned().empty());
+    EXPECT_TRUE(ahead.favourites->pinned().empty());
+    ahead.favourites->toggle(save, "mousepad"); // added anew: a newer stamp
+    settle();
+    EXPECT_EQ(behind.favourites->pinned().size(), 1u);
+}
+
+TEST_F(SettingsSyncTest, AMachineBootingDaysBehindBeforeAnyEditTakesTheClockTwoPeersAgreeOn)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    ahead.settings.set(keys::wrapLongSections, true);
+    settle();
+    SyncMachine late{runtime, "late", Seconds(-3 * 86400)};
+    for (const auto& [name, content] : ahead.folder.files())
+        late.folder.place(name, content);
+    late.startProgram();
+    EXPECT_TRUE(late.settings.boolean(keys::wrapLongSections));
+    EXPECT_THAT(late.logSink.messages(LogCategory::settings),
+                Contains(HasSubstr("this machine's clock is 72 hours behind")));
+}
+
 TEST_F(SettingsSyncTest, ClearingTheFolderIsNotUndoneByARunningMachine)
 {
     ahead.startProgram();
