@@ -417,7 +417,8 @@ TEST_F(SettingsSyncTest, ARemovalEveryMachineHasSeenIsForgottenAndNoStaleCopyBri
     for (auto* machine : {&ahead, &behind}) {
         for (const auto& [name, content] : machine->folder.files()) {
             std::string failure;
-            const auto held = decodeSyncState(*platform::parsePropertyList(content), 0, failure);
+            const auto held = decodeSyncState(*platform::parsePropertyList(content),
+                                              std::numeric_limits<std::int64_t>::max() / 2, failure);
             EXPECT_TRUE(held->state.sets().at("pinnedShortcuts").empty()) << machine->name << " " << name;
         }
     }
