@@ -85,24 +85,12 @@ public:
             machines_.push_back(std::make_unique<SyncMachine>(runtime_, name, skew));
             machines_.back()->computer = twins ? "" : "pc" + std::to_string(i);
         }
-        for (auto& from : machines_) {
-            from->folder.onWrite = [this, from = from.get()](const std::string& name, const std::string& content) {
-                written_.insert(content);
-                history_[name].push_back(content);
-                for (auto& to : machines_) {
-                    if (to.get() != from)
-                        pending_.push_back({to.get(), name, content});
-                }
-            };
-        }
+        std::vector<SyncMachine*> all;
+        for (auto& machine : machines_)
+            all.push_back(machine.get());
+        copier_.emplace(all);
         for (auto& machine : machines_)
             machine->startProgram();
-    }
-
-    ~Schedule()
-    {
-        for (auto& machine : machines_)
-            machine->folder.onWrite = nullptr;
     }
 
     // Returns the first failed expectation, or empty.
@@ -149,7 +137,7 @@ public:
             }
         }
         for (auto& machine : machines_) {
-            for (const auto& [name, versions] : history_)
+            for (const auto& [name, versions] : copier_->history)
                 machine->folder.place(name, versions[std::size_t(pick(int(versions.size())))]);
             runtime_.runMainQueue();
         }
@@ -159,12 +147,6 @@ public:
     }
 
 private:
-    struct Copy {
-        SyncMachine* to;
-        std::string name;
-        std::string content;
-    };
-
     int pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(random_); }
     SyncMachine& anyMachine() { return *machines_[std::size_t(pick(3))]; }
     double trueTime() const { return runtime_.now().time_since_epoch().count(); }
@@ -315,18 +297,18 @@ private:
 
     void deliverSome(Faults& faults)
     {
-        if (pending_.empty())
+        if (copier_->pending.empty())
             return;
-        const auto index = std::size_t(pick(int(pending_.size())));
-        ++(index + 1 != pending_.size() ? faults.reordered : faults.late);
-        auto copy = pending_[index];
+        const auto index = std::size_t(pick(int(copier_->pending.size())));
+        ++(index + 1 != copier_->pending.size() ? faults.reordered : faults.late);
+        auto copy = copier_->pending[index];
         if (!copy.to->folder.isAvailable())
             return;
         const int fault = pick(6);
         if (fault == 0)
             ++faults.duplicated; // stays queued and comes again
         else
-            pending_.erase(pending_.begin() + std::ptrdiff_t(index));
+            copier_->pending.erase(copier_->pending.begin() + std::ptrdiff_t(index));
         if (fault == 1) {
             ++faults.conflictCopies;
             copy.name.insert(copy.name.size() - 6, ".sync-conflict-" + std::to_string(pick(1000)));
@@ -422,9 +404,9 @@ private:
             ++faults.deletedFiles;
             machine.folder.erase(std::next(files.begin(), pick(int(files.size())))->first);
         } else {
-            if (history_.empty())
+            if (copier_->history.empty())
                 return;
-            const auto& [name, versions] = *std::next(history_.begin(), pick(int(history_.size())));
+            const auto& [name, versions] = *std::next(copier_->history.begin(), pick(int(copier_->history.size())));
             ++faults.revertedFiles;
             machine.folder.place(name, versions[std::size_t(pick(int(versions.size())))]);
         }
@@ -458,9 +440,9 @@ private:
                 platform::PlistFormat::binary);
         default: {
             // A copy cut off in transfer.
-            if (written_.empty())
+            if (copier_->written.empty())
                 return "";
-            const auto& whole = *std::next(written_.begin(), pick(int(written_.size())));
+            const auto& whole = *std::next(copier_->written.begin(), pick(int(copier_->written.size())));
             return whole.substr(0, whole.size() / 2);
         }
         }
@@ -478,10 +460,10 @@ private:
         }
         for (int round = 0; round < 20; ++round) {
             runtime_.advance(Seconds(2));
-            std::shuffle(pending_.begin(), pending_.end(), random_);
-            for (auto& copy : pending_)
+            std::shuffle(copier_->pending.begin(), copier_->pending.end(), random_);
+            for (auto& copy : copier_->pending)
                 copy.to->folder.place(copy.name, copy.content);
-            pending_.clear();
+            copier_->pending.clear();
             bool placed = false;
             for (auto& from : machines_) {
                 const auto own = from->folder.files().find(from->sync->ownFileName());
@@ -496,7 +478,7 @@ private:
                 }
             }
             runtime_.runMainQueue();
-            if (!placed && pending_.empty())
+            if (!placed && copier_->pending.empty())
                 break;
         }
     }
@@ -545,7 +527,7 @@ private:
         }
         // Every addition ever stamped; one is undone only by the removals that saw it.
         std::vector<SyncState> states;
-        for (const auto& content : written_)
+        for (const auto& content : copier_->written)
             states.push_back(decode(*platform::parsePropertyList(content))->state);
         for (auto& machine : machines_) {
             if (auto state = known(*machine))
@@ -615,9 +597,7 @@ private:
     std::mt19937_64 random_;
     fake::VirtualRuntime runtime_;
     std::vector<std::unique_ptr<SyncMachine>> machines_;
-    std::vector<Copy> pending_;
-    std::set<std::string> written_;
-    std::map<std::string, std::vector<std::string>> history_;
+    std::optional<test::SyncCopier> copier_;
     std::map<TrackedElement, Tracked> tracked_;
     // (machine, key) -> what the machine knew at its last edit there: the
     // newest stamp of its stored state, or its clock's time when later.

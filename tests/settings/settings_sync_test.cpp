@@ -328,29 +328,6 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
                 Contains("SettingsSync.clearICloudData() wiped 2 files"));
 }
 
-TEST_F(SettingsSyncTest, UnignoringAnApplicationEndsOnlyTheNamesItSaw)
-{
-    const std::string app = "org.xfce.mousepad";
-    ahead.startProgram();
-    behind.startProgram();
-    behind.ignoreList->addIgnoredApp(app, "Mousepad Text Editor");
-    runtime.advance(Seconds(2));
-    copier.pending.clear(); // ahead hears of it only later
-    ahead.ignoreList->addIgnoredApp(app, "Mousepad");
-    runtime.advance(Seconds(2));
-    copier.deliverAll();
-    runtime.runMainQueue();
-    copier.pending.clear(); // nor from behind's acknowledgement
-    // Behind shows the newer name; an unrelated edit there keeps the other,
-    // which ahead, knowing one name only, does not un-ignore.
-    behind.ignoreList->addGlobalRule("Print");
-    runtime.advance(Seconds(2));
-    ahead.ignoreList->removeIgnoredApp(app);
-    settle();
-    EXPECT_EQ(ahead.ignoreList->ignoredApps(), (std::map<std::string, std::string>{{app, "Mousepad Text Editor"}}));
-    EXPECT_EQ(behind.ignoreList->ignoredApps(), ahead.ignoreList->ignoredApps());
-}
-
 TEST_F(SettingsSyncTest, WhatOnlyAConflictCopyHeldIsPassedOn)
 {
     ahead.startProgram();
