@@ -397,9 +397,8 @@ std::set<std::string> SettingsSync::forgetSettled()
     struct Present {
         const SyncState* state;
         SyncAcknowledgements seen;
-        std::string machine;
     };
-    std::vector<Present> present{{&state_, acknowledgements(), machine_}};
+    std::vector<Present> present{{&state_, acknowledgements()}};
     std::set<std::string, std::less<>> machines{machine_};
     for (const auto& [name, file] : files_) {
         const auto newest = ownAcknowledgement(file);
@@ -408,16 +407,15 @@ std::set<std::string> SettingsSync::forgetSettled()
             continue;
         if (file.twins)
             return {};
-        present.push_back({&*file.state, file.seen, file.machine});
+        present.push_back({&*file.state, file.seen});
         present.back().seen.insert_or_assign(file.machine, *newest);
         machines.insert(file.machine);
     }
     // A machine heard from lately whose file is gone may not know of a removal
     // yet; one alone may have readers that have not written yet.
     if (twins_ || present.size() < 2
-        || std::ranges::any_of(seen_, [&](const auto& entry) { return !machines.contains(entry.first); })) {
+        || std::ranges::any_of(seen_, [&](const auto& entry) { return !machines.contains(entry.first); }))
         return {};
-    }
     // Per machine, the newest stamp of its file every machine present has merged.
     SyncAcknowledgements frontier = present.front().seen;
     for (const auto& machine : present) {
