@@ -31,6 +31,25 @@ std::optional<std::string_view> legacyRecordKey(std::string_view name)
     return std::nullopt;
 }
 
+constexpr std::int64_t dayMilliseconds = 24 * 60 * 60 * 1000;
+
+// The newest stamp `machine` made in `state`: its clock when it last wrote.
+std::optional<SyncStamp> newestEditOf(const SyncState& state, std::string_view machine)
+{
+    std::optional<SyncStamp> newest;
+    const auto consider = [&](const SyncStamp& stamp) {
+        if (stamp.machine == machine && (!newest || *newest < stamp))
+            newest = stamp;
+    };
+    for (const auto& [key, entry] : state.registers())
+        consider(entry.stamp);
+    for (const auto& [key, elements] : state.sets()) {
+        for (const auto& [id, marks] : elements)
+            std::ranges::for_each(marks.adds, consider);
+    }
+    return newest;
+}
+
 std::string randomMachineName()
 {
     std::random_device device;
@@ -62,6 +81,8 @@ void SettingsSync::load()
     machine_.clear();
     refused_.clear();
     held_.clear();
+    seen_.clear();
+    twins_ = false;
     if (auto stored = s_.settings.object(keys::syncState)) {
         std::string failure;
         // What this machine once accepted stays accepted, whatever its clock says now.
@@ -69,6 +90,7 @@ void SettingsSync::load()
             state_ = std::move(decoded->state);
             machine_ = std::move(decoded->machine);
             refused_ = std::move(decoded->refused);
+            seen_ = std::move(decoded->seen);
             if (!s_.computer.empty() && decoded->computer != s_.computer) {
                 // A record without a computer predates the check and is taken as this one's.
                 if (!decoded->computer.empty()) {
@@ -221,12 +243,28 @@ const SyncState& SettingsSync::folderState()
     if (!s_.folder.isAvailable())
         return none;
     // Stamps further ahead than a day of what this machine has seen are refused, once and for good.
-    const auto horizon = std::max(nowMilliseconds(), clock_.last().milliseconds);
+    auto horizon = std::max(nowMilliseconds(), clock_.last().milliseconds);
     auto names = s_.folder.matchingFileNames(isSyncFileName);
     // This machine's own file is read even when the folder lists too many.
     if (std::ranges::find(names, ownFileName()) == names.end())
         names.push_back(ownFileName());
-    bool unchanged = folderState_.has_value();
+    // A machine that knows of no edit yet has nothing to lose by trusting the
+    // folder's clock over its own when two peers or more agree that its own is
+    // behind (the least of their clocks: one file alone cannot move it), and
+    // forgets its refusals, which a corrected clock may undo.
+    const bool fresh = !state_.newestStamp();
+    if (fresh) {
+        const auto peers = peerClocks(names);
+        if (peers.size() >= 2 && peers.front() > horizon) {
+            const auto behind = peers.front() - horizon;
+            if (behind > dayMilliseconds)
+                logOnce(fmt::format("SettingsSync: this machine's clock is {} hours behind the sync folder's",
+                                    behind / (3600 * 1000)));
+            horizon += behind;
+        }
+    }
+    auto* refused = fresh ? nullptr : &refused_;
+    bool unchanged = folderState_.has_value() && !fresh;
     std::vector<const SyncState*> states;
     std::vector<std::string> read;
     for (const auto& name : names) {
@@ -234,11 +272,11 @@ const SyncState& SettingsSync::folderState()
         if (!content)
             continue;
         auto cached = files_.find(name);
-        if (cached != files_.end() && cached->second.first == *content) {
+        if (cached != files_.end() && cached->second.content == *content && !fresh) {
             // A file that failed is not decoded again until it changes.
-            if (cached->second.second) {
+            if (cached->second.state) {
                 read.push_back(name);
-                states.push_back(&*cached->second.second);
+                states.push_back(&*cached->second.state);
             }
             continue;
         }
@@ -246,16 +284,20 @@ const SyncState& SettingsSync::folderState()
         const auto legacyKey = legacyRecordKey(name);
         const auto parsed = platform::parsePropertyList(*content);
         std::string failure = "not a property list";
-        std::optional<SyncState> state;
+        File file{*content, std::nullopt, {}, {}, false};
+        auto& state = file.state;
         if (parsed && legacyKey) {
             state = legacySyncState(*legacyKey, *parsed, horizon, failure);
             if (!state)
                 failure = fmt::format("'{}': {}", *legacyKey, failure);
         } else if (parsed) {
-            if (auto decoded = decodeSyncState(*parsed, horizon, failure, &refused_)) {
+            if (auto decoded = decodeSyncState(*parsed, horizon, failure, refused)) {
                 for (const auto& skipped : decoded->skipped)
                     logOnce(fmt::format("SettingsSync: skipped '{}' from {}", skipped, name));
                 state = std::move(decoded->state);
+                file.machine = decoded->machine;
+                file.seen = std::move(decoded->seen);
+                file.twins = decoded->twins;
                 if (name != std::string(filePrefix) + decoded->machine + ".plist")
                     copies_.insert(name);
                 else
@@ -264,10 +306,10 @@ const SyncState& SettingsSync::folderState()
         }
         if (!state)
             logOnce(fmt::format("SettingsSync: skipped {} from the sync folder: {}", name, failure));
-        auto& entry = files_.insert_or_assign(name, std::pair{*content, std::move(state)}).first->second;
-        if (entry.second) {
+        auto& entry = files_.insert_or_assign(name, std::move(file)).first->second;
+        if (entry.state) {
             read.push_back(name);
-            states.push_back(&*entry.second);
+            states.push_back(&*entry.state);
         }
     }
     // Files that went away are forgotten, and change the whole too.
@@ -286,6 +328,140 @@ const SyncState& SettingsSync::folderState()
     return *folderState_;
 }
 
+std::vector<std::int64_t> SettingsSync::peerClocks(const std::vector<std::string>& names)
+{
+    std::vector<std::int64_t> clocks;
+    for (const auto& name : names) {
+        const auto content = name == ownFileName() ? std::nullopt : s_.folder.read(name, maxFileBytes);
+        const auto parsed = content ? platform::parsePropertyList(*content) : std::nullopt;
+        std::string failure;
+        const auto decoded =
+            parsed ? decodeSyncState(*parsed, std::numeric_limits<std::int64_t>::max() / 2, failure) : std::nullopt;
+        // A file with entries that are not sound is no witness of the time.
+        if (decoded && decoded->skipped.empty() && name == std::string(filePrefix) + decoded->machine + ".plist") {
+            if (auto newest = decoded->state.newestStamp())
+                clocks.push_back(newest->milliseconds);
+        }
+    }
+    std::ranges::sort(clocks);
+    return clocks;
+}
+
+void SettingsSync::acknowledge()
+{
+    twins_ = false;
+    for (const auto& [name, file] : files_) {
+        if (!file.state)
+            continue;
+        // Another machine stamped edits with this one's name that this one never made.
+        if (file.machine == machine_ && !twins_) {
+            SyncState mine = state_;
+            mine.merge(*file.state);
+            if (newestEditOf(mine, machine_) != newestEditOf(state_, machine_)) {
+                logOnce(fmt::format("SettingsSync: {} holds edits of another machine named {}", name, machine_));
+                twins_ = true;
+            }
+        }
+        if (file.machine == machine_ || name != std::string(filePrefix) + file.machine + ".plist")
+            continue;
+        if (auto newest = ownAcknowledgement(file)) {
+            auto [seen, inserted] = seen_.try_emplace(file.machine, *newest);
+            seen->second = std::max(seen->second, *newest);
+        }
+    }
+    const auto cutoff = nowMilliseconds() - std::llround(departedAfter.count() * 1000.0);
+    std::erase_if(seen_, [cutoff](const auto& entry) { return entry.second.milliseconds < cutoff; });
+}
+
+std::optional<SyncStamp> SettingsSync::ownAcknowledgement(const File& file)
+{
+    auto newest = file.state ? file.state->newestStamp() : std::nullopt;
+    if (auto own = file.seen.find(file.machine); own != file.seen.end() && (!newest || *newest < own->second))
+        newest = own->second;
+    return newest;
+}
+
+SyncAcknowledgements SettingsSync::acknowledgements() const
+{
+    // This machine's own: every edit it made up to its clock is in its file.
+    auto seen = seen_;
+    seen.insert_or_assign(machine_, SyncStamp{clock_.last().milliseconds, clock_.last().counter, machine_});
+    return seen;
+}
+
+std::set<std::string> SettingsSync::forgetSettled()
+{
+    const auto now = nowMilliseconds();
+    const auto cutoff = now - std::llround(departedAfter.count() * 1000.0);
+    // The machines present: this one and each whose file is readable under its name and not departed.
+    struct Present {
+        const SyncState* state;
+        SyncAcknowledgements seen;
+    };
+    std::vector<Present> present{{&state_, acknowledgements()}};
+    std::set<std::string, std::less<>> machines{machine_};
+    for (const auto& [name, file] : files_) {
+        const auto newest = ownAcknowledgement(file);
+        if (!newest || file.machine == machine_ || name != std::string(filePrefix) + file.machine + ".plist"
+            || newest->milliseconds < cutoff)
+            continue;
+        if (file.twins)
+            return {};
+        present.push_back({&*file.state, file.seen});
+        present.back().seen.insert_or_assign(file.machine, *newest);
+        machines.insert(file.machine);
+    }
+    // A machine heard from lately whose file is gone may not know of a removal
+    // yet; one alone may have readers that have not written yet.
+    if (twins_ || present.size() < 2
+        || std::ranges::any_of(seen_, [&](const auto& entry) { return !machines.contains(entry.first); }))
+        return {};
+    // Per machine, the newest stamp of its file every machine present has merged.
+    SyncAcknowledgements frontier = present.front().seen;
+    for (const auto& machine : present) {
+        std::erase_if(frontier, [&](auto& entry) { return !machine.seen.contains(entry.first); });
+        for (auto& [author, stamp] : frontier)
+            stamp = std::min(stamp, machine.seen.at(author));
+    }
+    // Older than a day: copies still in transit.
+    const auto aged = now - dayMilliseconds;
+    return state_.forgetRemoved([&](std::string_view key, std::string_view id, const SyncElement& marks) {
+        const auto known = [&](const SyncStamp& mark) {
+            auto settled = frontier.find(mark.machine);
+            return mark.milliseconds < aged && settled != frontier.end() && mark <= settled->second;
+        };
+        return std::ranges::all_of(marks.removes, known) && std::ranges::all_of(present, [&](const Present& machine) {
+                   auto elements = machine.state->sets().find(key);
+                   auto there = elements == machine.state->sets().end() ? SyncState::Elements::const_iterator{}
+                                                                        : elements->second.find(id);
+                   return elements == machine.state->sets().end() || there == elements->second.end()
+                          || std::ranges::includes(there->second.removes, there->second.adds);
+               });
+    });
+}
+
+bool SettingsSync::ownFileOutdated() const
+{
+    // Nothing to say (the settings were cleared), or this machine looks departed itself.
+    if ((state_.registers().empty() && state_.sets().empty())
+        || clock_.last().milliseconds < nowMilliseconds() - std::llround(departedAfter.count() * 1000.0))
+        return false;
+    auto own = files_.find(ownFileName());
+    if (own == files_.end() || !own->second.state)
+        return true; // written again when it went
+    if (own->second.seen != acknowledgements() || own->second.twins != twins_)
+        return true;
+    // It still holds elements this machine forgot.
+    for (const auto& [key, elements] : own->second.state->sets()) {
+        auto mine = state_.sets().find(key);
+        for (const auto& [id, marks] : elements) {
+            if (mine == state_.sets().end() || !mine->second.contains(id))
+                return true;
+        }
+    }
+    return false;
+}
+
 void SettingsSync::round(LocalEdits mode)
 {
     if (!loaded_)
@@ -293,7 +469,10 @@ void SettingsSync::round(LocalEdits mode)
     // Keys whose entries changed in this round.
     std::set<std::string> changed;
     const auto refusedBefore = refused_;
+    const auto seenBefore = seen_;
+    const bool twinsBefore = twins_;
     const SyncState& folder = folderState();
+    acknowledge();
     // Local edits come after a clear of the folder, seen or not.
     if (folder.cleared())
         clock_.observe(*folder.cleared());
@@ -304,6 +483,7 @@ void SettingsSync::round(LocalEdits mode)
         clock_.observe(*state_.newestStamp());
     if (mode != LocalEdits::recordChanged)
         changed.merge(recordLocalEdits(mode == LocalEdits::recordAll, mode == LocalEdits::keepFolders));
+    const bool forgot = !forgetSettled().empty();
 
     // Keys whose value may differ from the local one: every key the first time.
     std::set<std::string> touched = changed;
@@ -331,8 +511,10 @@ void SettingsSync::round(LocalEdits mode)
         }
     }
     const bool appliesValues = !changes.empty();
-    if (!changed.empty() || refused_ != refusedBefore || recordOutdated_)
-        changes.emplace(std::string(keys::syncState), encodeSyncState(state_, machine_, &refused_, s_.computer));
+    if (!changed.empty() || forgot || refused_ != refusedBefore || seen_ != seenBefore || twins_ != twinsBefore
+        || recordOutdated_)
+        changes.emplace(std::string(keys::syncState),
+                        encodeSyncState(state_, machine_, &refused_, s_.computer, seen_, twins_));
     recordOutdated_ = false;
     if (!changes.empty()) {
         applying_ = true;
@@ -344,7 +526,7 @@ void SettingsSync::round(LocalEdits mode)
     // Only what the folder lacks: a machine that merely learnt others' edits
     // has nothing to add, unless it learnt them from a copy that the others
     // may never get (a conflict copy, or a version since replaced by one they refuse).
-    if (s_.folder.isAvailable() && !folderCovering_.covers(state_))
+    if (s_.folder.isAvailable() && (!folderCovering_.covers(state_) || ownFileOutdated()))
         writeOwnFile();
     removeDepartedFiles();
 }
@@ -354,7 +536,7 @@ void SettingsSync::removeDepartedFiles()
     const auto cutoff = nowMilliseconds() - std::llround(departedAfter.count() * 1000.0);
     std::vector<std::string> departed;
     for (const auto& [name, entry] : files_) {
-        const auto& state = entry.second;
+        const auto& state = entry.state;
         const auto newest = state ? state->newestStamp() : std::nullopt;
         if (name != ownFileName() && name.starts_with(filePrefix) && newest && newest->milliseconds < cutoff
             && state_.covers(*state))
@@ -364,7 +546,7 @@ void SettingsSync::removeDepartedFiles()
         return;
     // This machine's file takes over what theirs held.
     const auto own = files_.find(ownFileName());
-    if (own == files_.end() || !own->second.second || *own->second.second != state_)
+    if (own == files_.end() || !own->second.state || *own->second.state != state_)
         writeOwnFile();
     for (const auto& name : departed) {
         if (s_.folder.remove(name)) {
@@ -379,14 +561,15 @@ void SettingsSync::removeDepartedFiles()
 
 void SettingsSync::writeOwnFile()
 {
-    const auto content =
-        platform::serializePropertyList(encodeSyncState(state_, machine_), platform::PlistFormat::binary);
+    const auto seen = acknowledgements();
+    const auto content = platform::serializePropertyList(encodeSyncState(state_, machine_, nullptr, {}, seen, twins_),
+                                                         platform::PlistFormat::binary);
     if (!content) {
         logOnce("SettingsSync: this machine's settings cannot be written as a property list");
         return;
     }
     if (s_.folder.write(ownFileName(), *content)) {
-        files_.insert_or_assign(ownFileName(), std::pair{*content, std::optional(state_)});
+        files_.insert_or_assign(ownFileName(), File{*content, state_, machine_, seen, twins_});
         folderState_.reset();
     }
 }

@@ -111,6 +111,16 @@ private:
     // Removes the files of machines silent for longer than departedAfter
     // whose every edit this machine's file holds.
     void removeDepartedFiles();
+    // Raises the acknowledgements from the files just merged; notices a
+    // second machine writing under this one's name.
+    void acknowledge();
+    // The newest stamp of each peer's file, in order: the peers' clocks.
+    std::vector<std::int64_t> peerClocks(const std::vector<std::string>& names);
+    // Forgets the removed elements every machine present knows were removed.
+    std::set<std::string> forgetSettled();
+    bool ownFileOutdated() const;
+    // What this machine's file says it merged: seen_, and its own clock.
+    SyncAcknowledgements acknowledgements() const;
     static bool isSyncFileName(std::string_view name);
     void observe();
     void refreshStores();
@@ -128,9 +138,23 @@ private:
     std::set<std::string> logged_;
     // This machine's record must be written in the next round (a new machine name).
     bool recordOutdated_ = false;
-    // The files read so far and what they held (none: not readable), so that
-    // unchanged ones are not decoded again.
-    std::map<std::string, std::pair<std::string, std::optional<SyncState>>, std::less<>> files_;
+    // The files read so far and what they held (no state: not readable), so
+    // that unchanged ones are not decoded again.
+    struct File {
+        std::string content;
+        std::optional<SyncState> state;
+        std::string machine;
+        SyncAcknowledgements seen;
+        bool twins = false;
+    };
+    std::map<std::string, File, std::less<>> files_;
+    // The newest stamp a machine's file holds of it, or says it made.
+    static std::optional<SyncStamp> ownAcknowledgement(const File& file);
+    // Per machine, the newest stamp of its file merged here.
+    SyncAcknowledgements seen_;
+    // A file holds edits made under this machine's name that it never made
+    // (a copied home folder): it forgets nothing meanwhile.
+    bool twins_ = false;
     // Stamps refused for lying too far ahead: refused again whenever seen.
     std::set<SyncStamp> refused_;
     // Keys whose local value cannot be sent: kept as they are.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 // The stored form of a sync state: the record each machine writes.
 namespace hb {
@@ -121,8 +122,37 @@ bool isSynchronised(std::string_view key)
 } // namespace
 
 struct SyncStateCoding {
+    static PlistValue encodeStamps(const SyncAcknowledgements& stamps)
+    {
+        PlistDictionary stored;
+        for (const auto& [machine, stamp] : stamps)
+            stored.emplace(machine, encodeStamp(stamp));
+        return PlistValue(std::move(stored));
+    }
+
+    // A dictionary of machine: stamp; entries that are not one are left out.
+    static SyncAcknowledgements decodeStampsByMachine(const PlistDictionary& top, std::string_view name)
+    {
+        SyncAcknowledgements result;
+        const auto* stored = member(top, name);
+        std::string failure;
+        const StampWindow any{std::numeric_limits<std::int64_t>::max() / 2, nullptr};
+        for (auto entry = stored ? stored->begin() : PlistDictionary::const_iterator{};
+             stored && entry != stored->end() && result.size() < maxRefusedStamps; ++entry) {
+            auto stamp = decodeStamp(entry->second, any, failure);
+            if (stamp && entry->first.size() <= maxMachineBytes && !storedTextProblem(entry->first))
+                result.emplace(entry->first, std::move(*stamp));
+        }
+        return result;
+    }
+
+    static void decodeForgotten(const PlistDictionary& top, SyncState& state)
+    {
+        state.forgotten_ = decodeStampsByMachine(top, "forgotten");
+    }
+
     static PlistValue encode(const SyncState& state, std::string_view machine, const std::set<SyncStamp>* refused,
-                             std::string_view computer)
+                             std::string_view computer, const SyncAcknowledgements& seen, bool twins)
     {
         PlistDictionary values;
         for (const auto& [key, entry] : state.registers_) {
@@ -164,6 +194,12 @@ struct SyncStateCoding {
             top.emplace("cleared", encodeStamp(*state.cleared_));
         if (!computer.empty())
             top.emplace("computer", PlistValue(std::string(computer)));
+        if (!seen.empty())
+            top.emplace("seen", encodeStamps(seen));
+        if (twins)
+            top.emplace("twins", PlistValue(true));
+        if (refused && !state.forgotten_.empty())
+            top.emplace("forgotten", encodeStamps(state.forgotten_));
         return PlistValue(std::move(top));
     }
 
@@ -238,9 +274,9 @@ struct SyncStateCoding {
 };
 
 PlistValue encodeSyncState(const SyncState& state, std::string_view machine, const std::set<SyncStamp>* refused,
-                           std::string_view computer)
+                           std::string_view computer, const SyncAcknowledgements& seen, bool twins)
 {
-    return SyncStateCoding::encode(state, machine, refused, computer);
+    return SyncStateCoding::encode(state, machine, refused, computer, seen, twins);
 }
 
 std::optional<DecodedSyncState> decodeSyncState(const PlistValue& stored, std::int64_t nowMilliseconds,
@@ -283,6 +319,10 @@ std::optional<DecodedSyncState> decodeSyncState(const PlistValue& stored, std::i
         else
             result.skipped.push_back("cleared: " + stampFailure);
     }
+    result.seen = SyncStateCoding::decodeStampsByMachine(*top, "seen");
+    SyncStateCoding::decodeForgotten(*top, result.state);
+    if (auto found = top->find("twins"); found != top->end() && found->second.as<bool>())
+        result.twins = *found->second.as<bool>();
     if (auto found = top->find("refused"); found != top->end()) {
         const auto* stamps = found->second.as<PlistArray>();
         std::string stampFailure;

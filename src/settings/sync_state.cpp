@@ -265,8 +265,10 @@ std::set<std::string> SyncState::merge(const SyncState& other)
         for (const auto& [id, marks] : elements) {
             auto& known = mine[id];
             const auto before = known.adds.size() + known.removes.size();
-            std::ranges::copy_if(marks.adds, std::inserter(known.adds, known.adds.end()), live);
-            std::ranges::copy_if(marks.removes, std::inserter(known.removes, known.removes.end()), live);
+            const SyncElement held = known;
+            const auto kept = [&](const SyncStamp& mark) { return live(mark) && !isForgotten(mark, &held); };
+            std::ranges::copy_if(marks.adds, std::inserter(known.adds, known.adds.end()), kept);
+            std::ranges::copy_if(marks.removes, std::inserter(known.removes, known.removes.end()), kept);
             if (known.adds.empty() && known.removes.empty())
                 mine.erase(id);
             else if (known.adds.size() + known.removes.size() != before)
@@ -323,9 +325,14 @@ bool SyncState::covers(const SyncState& other) const
         if (mine == sets_.end())
             return false;
         for (const auto& [id, marks] : elements) {
-            auto known = mine->second.find(id);
-            if (known == mine->second.end() || !std::ranges::includes(known->second.adds, marks.adds)
-                || !std::ranges::includes(known->second.removes, marks.removes))
+            auto found = mine->second.find(id);
+            const auto* known = found == mine->second.end() ? nullptr : &found->second;
+            const auto lacks = [&](const std::set<SyncStamp> SyncElement::*have, const SyncStamp& mark) {
+                return !(known && (known->*have).contains(mark)) && !isForgotten(mark, known);
+            };
+            if (std::ranges::any_of(marks.adds, [&](auto& add) { return lacks(&SyncElement::adds, add); })
+                || std::ranges::any_of(marks.removes,
+                                       [&](auto& remove) { return lacks(&SyncElement::removes, remove); }))
                 return false;
         }
     }
@@ -396,6 +403,34 @@ bool SyncState::recordEdit(std::string_view key, const std::optional<PlistValue>
         }
     }
     return recorded;
+}
+
+bool SyncState::isForgotten(const SyncStamp& mark, const SyncElement* known) const
+{
+    auto watermark = forgotten_.find(mark.machine);
+    return watermark != forgotten_.end() && mark <= watermark->second && !(known && known->adds.contains(mark));
+}
+
+std::set<std::string> SyncState::forgetRemoved(
+    const std::function<bool(std::string_view key, std::string_view id, const SyncElement&)>& settled)
+{
+    std::set<std::string> changed;
+    for (auto& [key, elements] : sets_) {
+        for (auto element = elements.begin(); element != elements.end();) {
+            const auto& marks = element->second;
+            if (!std::ranges::includes(marks.removes, marks.adds) || !settled(key, element->first, marks)) {
+                ++element;
+                continue;
+            }
+            for (const auto& mark : marks.removes) {
+                auto [watermark, inserted] = forgotten_.try_emplace(mark.machine, mark);
+                watermark->second = std::max(watermark->second, mark);
+            }
+            changed.insert(key);
+            element = elements.erase(element);
+        }
+    }
+    return changed;
 }
 
 bool SyncState::isElement(std::string_view key, std::string_view id)

@@ -4,6 +4,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -93,6 +94,17 @@ public:
     std::set<std::string> clearUpTo(const SyncStamp& stamp);
     const std::optional<SyncStamp>& cleared() const { return cleared_; }
 
+    // Forgets the elements that no addition keeps present and of which
+    // `settled` says every machine knows the removal, raising the watermark of
+    // each mark's machine to it. Gives the keys that lost elements.
+    std::set<std::string>
+    forgetRemoved(const std::function<bool(std::string_view key, std::string_view id, const SyncElement&)>& settled);
+    // Per machine, the newest of its marks forgotten here. A mark at or below
+    // it that this state does not hold as an addition was forgotten (every
+    // mark of that machine up to it was known when it was raised), so merges
+    // drop it: a stale copy cannot bring a forgotten element back.
+    const std::map<std::string, SyncStamp, std::less<>>& forgotten() const { return forgotten_; }
+
     const std::map<std::string, SyncRegister, std::less<>>& registers() const { return registers_; }
     const std::map<std::string, Elements, std::less<>>& sets() const { return sets_; }
     friend bool operator==(const SyncState&, const SyncState&) = default;
@@ -100,11 +112,17 @@ public:
 private:
     friend struct SyncStateCoding;
     bool isCleared(const SyncStamp& stamp) const { return cleared_ && stamp <= *cleared_; }
+    // Whether an incoming mark of an element holding `known` (none: absent) is dropped.
+    bool isForgotten(const SyncStamp& mark, const SyncElement* known) const;
 
     std::map<std::string, SyncRegister, std::less<>> registers_;
     std::map<std::string, Elements, std::less<>> sets_;
     std::optional<SyncStamp> cleared_;
+    std::map<std::string, SyncStamp, std::less<>> forgotten_;
 };
+
+// Per machine, the newest stamp of that machine's file merged here.
+using SyncAcknowledgements = std::map<std::string, SyncStamp, std::less<>>;
 
 // The stored form, a property-list dictionary shared by the sync folder's
 // machine files and this machine's own record:
@@ -112,6 +130,9 @@ private:
 //   values {key: {s: stamp, v: value (absent when removed)}},
 //   sets {key: [{e: element, a: [stamps], r: [stamps]}]},
 //   cleared: stamp (when the settings were cleared; absent when never),
+//   seen {machine: stamp} (the newest stamp of each machine's file merged),
+//   twins: true (two records were seen claiming one machine),
+//   forgotten {machine: stamp} (the watermark; this machine's own record only),
 // each stamp an array [seconds since 1970, counter, machine].
 inline constexpr std::string_view syncFormatName = "org.mirelo.Hintboard.sync";
 inline constexpr std::int64_t syncFormatVersion = 2;
@@ -122,9 +143,11 @@ inline constexpr std::int64_t syncFormatVersion = 2;
 inline constexpr std::size_t maxRefusedStamps = 1000;
 
 // `refused` and `computer`, when given, are written as members "refused" and
-// "computer" (this machine's own record; never the folder's files).
+// "computer", and with `refused` the watermark (this machine's own record;
+// never the folder's files).
 platform::PlistValue encodeSyncState(const SyncState& state, std::string_view machine,
-                                     const std::set<SyncStamp>* refused = nullptr, std::string_view computer = {});
+                                     const std::set<SyncStamp>* refused = nullptr, std::string_view computer = {},
+                                     const SyncAcknowledgements& seen = {}, bool twins = false);
 
 struct DecodedSyncState {
     SyncState state;
@@ -135,6 +158,8 @@ struct DecodedSyncState {
     std::set<SyncStamp> refused;
     // Member "computer": the computer the record was made on; empty when unknown.
     std::string computer;
+    SyncAcknowledgements seen;
+    bool twins = false;
 };
 // Reads the stored form, checking every entry: a value of the wrong type or
 // outside its bounds, an element that is not one, and a stamp that is not

@@ -188,6 +188,7 @@ struct SettingsSyncTest : testing::Test {
 
 TEST_F(SettingsSyncTest, AStampRefusedAsLyingAheadStaysRefusedOnceItIsNotAndAfterARestart)
 {
+    behind.settings.set(keys::showSystemShortcuts, true); // an edit of its own: its clock counts
     behind.startProgram();
     const double now = behind.clock.now().time_since_epoch().count();
     behind.folder.place(
@@ -327,26 +328,6 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
                 Contains("SettingsSync.clearICloudData() wiped 2 files"));
 }
 
-TEST_F(SettingsSyncTest, UnignoringAnApplicationEndsOnlyTheNamesItSaw)
-{
-    const std::string app = "org.xfce.mousepad";
-    ahead.startProgram();
-    behind.startProgram();
-    behind.ignoreList->addIgnoredApp(app, "Mousepad Text Editor");
-    runtime.advance(Seconds(2));
-    copier.pending.clear(); // ahead hears of it only later
-    ahead.ignoreList->addIgnoredApp(app, "Mousepad");
-    settle();
-    // Behind shows the newer name; an unrelated edit there keeps the other,
-    // which ahead, knowing one name only, does not un-ignore.
-    behind.ignoreList->addGlobalRule("Print");
-    runtime.advance(Seconds(2));
-    ahead.ignoreList->removeIgnoredApp(app);
-    settle();
-    EXPECT_EQ(ahead.ignoreList->ignoredApps(), (std::map<std::string, std::string>{{app, "Mousepad Text Editor"}}));
-    EXPECT_EQ(behind.ignoreList->ignoredApps(), ahead.ignoreList->ignoredApps());
-}
-
 TEST_F(SettingsSyncTest, WhatOnlyAConflictCopyHeldIsPassedOn)
 {
     ahead.startProgram();
@@ -392,6 +373,54 @@ TEST_F(SettingsSyncTest, TheFileOfAMachineSilentForOverAYearGoesWithNothingLost)
     settle();
     EXPECT_TRUE(behind.favourites->pinned().empty());
     EXPECT_TRUE(ahead.favourites->pinned().empty());
+}
+
+TEST_F(SettingsSyncTest, ARemovalEveryMachineHasSeenIsForgottenAndNoStaleCopyBringsItBack)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    const Shortcut save{.title = "Save", .keys = "⌘S"};
+    ahead.favourites->toggle(save, "mousepad");
+    settle();
+    const auto stale = ahead.folder.files().at("hintboard-ahead.plist");
+    behind.favourites->toggle(save, "mousepad");
+    settle();
+    runtime.advance(Seconds(2 * 86400)); // a day for copies in transit
+    for (int round = 0; round < 2; ++round) {
+        ahead.sync->synchronize();
+        behind.sync->synchronize();
+        settle();
+    }
+    for (auto* machine : {&ahead, &behind}) {
+        for (const auto& [name, content] : machine->folder.files()) {
+            std::string failure;
+            const auto held = decodeSyncState(*platform::parsePropertyList(content),
+                                              std::numeric_limits<std::int64_t>::max() / 2, failure);
+            EXPECT_TRUE(held->state.sets().at("pinnedShortcuts").empty()) << machine->name << " " << name;
+        }
+    }
+    behind.folder.place("hintboard-ahead.plist", stale);
+    settle();
+    EXPECT_TRUE(behind.favourites->pinned().empty());
+    EXPECT_TRUE(ahead.favourites->pinned().empty());
+    ahead.favourites->toggle(save, "mousepad"); // added anew: a newer stamp
+    settle();
+    EXPECT_EQ(behind.favourites->pinned().size(), 1u);
+}
+
+TEST_F(SettingsSyncTest, AMachineBootingDaysBehindBeforeAnyEditTakesTheClockTwoPeersAgreeOn)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    ahead.settings.set(keys::wrapLongSections, true);
+    settle();
+    SyncMachine late{runtime, "late", Seconds(-3 * 86400)};
+    for (const auto& [name, content] : ahead.folder.files())
+        late.folder.place(name, content);
+    late.startProgram();
+    EXPECT_TRUE(late.settings.boolean(keys::wrapLongSections));
+    EXPECT_THAT(late.logSink.messages(LogCategory::settings),
+                Contains(HasSubstr("this machine's clock is 72 hours behind")));
 }
 
 TEST_F(SettingsSyncTest, ClearingTheFolderIsNotUndoneByARunningMachine)

@@ -11,8 +11,10 @@
 #include "settings/theme_settings.h"
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,7 +91,8 @@ struct SyncMachine {
 };
 
 // Stands in for a file-synchronisation tool: every file a machine writes is
-// queued as a copy for each other machine, delivered when the test says.
+// queued as a copy for each other machine, delivered when the test says, and
+// kept in the file's history.
 struct SyncCopier {
     struct Copy {
         SyncMachine* to;
@@ -101,12 +104,20 @@ struct SyncCopier {
     {
         for (auto* from : this->machines) {
             from->folder.onWrite = [this, from](const std::string& name, const std::string& content) {
+                history[name].push_back(content);
+                written.insert(content);
                 for (auto* to : this->machines) {
                     if (to != from)
                         pending.push_back({to, name, content});
                 }
             };
         }
+    }
+
+    ~SyncCopier()
+    {
+        for (auto* machine : machines)
+            machine->folder.onWrite = nullptr;
     }
 
     // Delivers every copy in the order written; copies for a folder that is gone wait.
@@ -126,6 +137,8 @@ struct SyncCopier {
 
     std::vector<SyncMachine*> machines;
     std::deque<Copy> pending;
+    std::map<std::string, std::vector<std::string>> history;
+    std::set<std::string> written;
 };
 
 } // namespace hb::test
