@@ -522,7 +522,7 @@ void SettingsSync::round(LocalEdits mode)
         applying_ = false;
     }
     if (appliesValues)
-        refreshStores();
+        refreshStores(changes);
     // Only what the folder lacks: a machine that merely learnt others' edits
     // has nothing to add, unless it learnt them from a copy that the others
     // may never get (a conflict copy, or a version since replaced by one they refuse).
@@ -574,15 +574,18 @@ void SettingsSync::writeOwnFile()
     }
 }
 
-void SettingsSync::refreshStores()
+void SettingsSync::refreshStores(const platform::SettingsDomain::Changes& applied)
 {
     s_.favourites.reload();
     s_.ignoreList.reload();
     auto color = s_.settings.object(keys::keyAccentColor);
     const auto* data = color ? color->as<platform::PlistData>() : nullptr;
     s_.theme.setCustomColor(data ? unarchiveColor(*data) : std::nullopt);
-    s_.notifications.post(notifications::receiveBetaUpdatesChanged);
-    s_.notifications.post(notifications::receiveAlphaUpdatesChanged);
+    // Each one restarts the daily update check: only for a channel that changed.
+    if (applied.contains(keys::receiveBetaUpdates))
+        s_.notifications.post(notifications::receiveBetaUpdatesChanged);
+    if (applied.contains(keys::receiveAlphaUpdates))
+        s_.notifications.post(notifications::receiveAlphaUpdatesChanged);
 }
 
 void SettingsSync::clearICloudData()

@@ -123,7 +123,8 @@ private:
     SyncAcknowledgements acknowledgements() const;
     static bool isSyncFileName(std::string_view name);
     void observe();
-    void refreshStores();
+    // Reloads what depends on the values just applied.
+    void refreshStores(const platform::SettingsDomain::Changes& applied);
     void logOnce(const std::string& line);
 
     SettingsSyncServices s_;

@@ -189,8 +189,8 @@ TEST_F(UpdatesTest, ChecksAfterTheWizardAndDailyWhileAutomaticChecksAreOn)
     EXPECT_EQ(found.size(), 1u);
 }
 
-// Settings a peer changed arrive through the sync folder, and with them the
-// channel notifications, which the application answers with a cycle reset.
+// Settings a peer changed arrive through the sync folder, and with a changed
+// channel its notification, which the application answers with a cycle reset.
 // None of it asks the feed, not even automatic checks turned on over there:
 // the next daily check, counted from the change, asks for the new channel.
 TEST_F(UpdatesTest, SettingsArrivingThroughSyncDoNotAskTheFeed)
@@ -228,6 +228,15 @@ TEST_F(UpdatesTest, SettingsArrivingThroughSyncDoNotAskTheFeed)
     runtime.advance(Seconds(60));
     EXPECT_EQ(downloads(), 1u);
     EXPECT_THAT(found, ElementsAre("1.10"));
+
+    // Favourites changed over there every hour leave the daily check on time.
+    for (int hour = 1; hour <= 24; ++hour) {
+        peer.settings.set(keys::pinnedShortcuts, platform::PlistArray{"a|Save " + std::to_string(hour) + "|⌘S"});
+        settle();
+        runtime.advance(Seconds(3600 - 20));
+    }
+    runtime.advance(Seconds(60));
+    EXPECT_EQ(downloads(), 2u);
     updater_.reset();
 }
 
