@@ -7,7 +7,8 @@
 // removals; every scalar key must hold the value of its latest stamped edit;
 // and no stamp refused as lying ahead may come back. Days later, in schedules
 // without twins, hostile records or fast clocks, every removed element is
-// forgotten everywhere, and no stale copy brings one back.
+// forgotten everywhere, and no stale copy brings one back, not even to a
+// machine that starts for the first time then.
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
 #include "settings/sync_state.h"
@@ -41,7 +42,7 @@ struct Faults {
     long late = 0, reordered = 0, duplicated = 0, conflictCopies = 0, kills = 0, restarts = 0, folderLosses = 0;
     long edits = 0, hostileFiles = 0, oversizedFiles = 0, deletedFiles = 0, revertedFiles = 0, twinSchedules = 0;
     long copiedHomes = 0, clocksAhead = 0, clocksBehind = 0, refusedStamps = 0, refusalsKept = 0;
-    long appNames = 0, removalsOfAllSeen = 0, concurrentAdditions = 0, freshBehind = 0, forgotten = 0;
+    long appNames = 0, removalsOfAllSeen = 0, concurrentAdditions = 0, freshBehind = 0, forgotten = 0, joined = 0;
 };
 
 std::optional<DecodedSyncState> decode(const PlistValue& stored)
@@ -136,9 +137,16 @@ public:
                     return *removed.begin() + " was removed, yet " + machine->name + " keeps it";
             }
         }
+        // A machine starts for the first time, its folder holding any version of each file.
+        ++faults.joined;
+        machines_.push_back(std::make_unique<SyncMachine>(runtime_, "m3", Seconds(pick(7200) - 3600)));
+        machines_.back()->computer = "pc3";
+        copier_->add(machines_.back().get());
         for (auto& machine : machines_) {
             for (const auto& [name, versions] : copier_->history)
                 machine->folder.place(name, versions[std::size_t(pick(int(versions.size())))]);
+            if (!machine->sync)
+                machine->startProgram();
             runtime_.runMainQueue();
         }
         settle();
@@ -631,11 +639,11 @@ TEST(SettingsSyncSimulation, EveryScheduleConvergesWithoutLosingAnEdit)
                 "homes, %ld clocks days ahead and %ld days behind (%ld before any edit), %ld stamps refused and %ld "
                 "refusals kept after a "
                 "restart; %ld elements removed after every addition, %ld with an addition concurrent to a removal, %ld "
-                "removed elements forgotten\n",
+                "removed elements forgotten, %ld machines joining after that\n",
                 scheduleCount, seconds, f.edits, f.appNames, f.late, f.reordered, f.duplicated, f.conflictCopies,
                 f.kills, f.restarts, f.folderLosses, f.hostileFiles, f.oversizedFiles, f.deletedFiles, f.revertedFiles,
                 f.twinSchedules, f.copiedHomes, f.clocksAhead, f.clocksBehind, f.freshBehind, f.refusedStamps,
-                f.refusalsKept, f.removalsOfAllSeen, f.concurrentAdditions, f.forgotten);
+                f.refusalsKept, f.removalsOfAllSeen, f.concurrentAdditions, f.forgotten, f.joined);
 }
 
 } // namespace

@@ -403,9 +403,38 @@ TEST_F(SettingsSyncTest, ARemovalEveryMachineHasSeenIsForgottenAndNoStaleCopyBri
     settle();
     EXPECT_TRUE(behind.favourites->pinned().empty());
     EXPECT_TRUE(ahead.favourites->pinned().empty());
+    // Nor does it on a machine that joins now, with the stale copy in its folder.
+    SyncMachine late{runtime, "late", Seconds(0)};
+    for (const auto& [name, content] : behind.folder.files())
+        late.folder.place(name, content);
+    late.startProgram();
+    EXPECT_TRUE(late.favourites->pinned().empty());
     ahead.favourites->toggle(save, "mousepad"); // added anew: a newer stamp
     settle();
     EXPECT_EQ(behind.favourites->pinned().size(), 1u);
+}
+
+TEST_F(SettingsSyncTest, AWatermarkIsTakenOnlyFromASoundFileAndNoFurtherThanItAcknowledges)
+{
+    ahead.startProgram();
+    behind.startProgram();
+    ahead.favourites->toggle(Shortcut{.title = "Save", .keys = "⌘S"}, "mousepad");
+    settle();
+    const double now = ahead.clock.now().time_since_epoch().count();
+    const auto at = [&](double seconds) { return PlistDictionary{{"ahead", stamp(now + seconds, 0, "ahead")}}; };
+    const PlistDictionary unsound{{"keyLabels", PlistDictionary{{"s", stamp(now, 0, "x")}, {"v", 42}}}};
+    // A file forgot ahead's pin: beyond what it acknowledges, with a wrong value, days ahead; last, rightly.
+    for (const auto& [seen, forgotten, values, pins] :
+         {std::tuple{at(0), at(60), PlistDictionary{}, 1u}, std::tuple{at(60), at(60), unsound, 1u},
+          std::tuple{at(3 * 86400), at(3 * 86400), PlistDictionary{}, 1u},
+          std::tuple{at(60), at(60), PlistDictionary{}, 0u}}) {
+        auto file = *machineRecord("x", values).as<PlistDictionary>();
+        file.emplace("seen", seen);
+        file.emplace("forgotten", forgotten);
+        behind.folder.place("hintboard-x.plist", record(file));
+        settle();
+        EXPECT_EQ(behind.favourites->pinned().size(), pins) << record(file);
+    }
 }
 
 TEST_F(SettingsSyncTest, AMachineBootingDaysBehindBeforeAnyEditTakesTheClockTwoPeersAgreeOn)

@@ -100,18 +100,23 @@ struct SyncCopier {
         std::string content;
     };
 
-    explicit SyncCopier(std::vector<SyncMachine*> machines) : machines(std::move(machines))
+    explicit SyncCopier(std::vector<SyncMachine*> machines)
     {
-        for (auto* from : this->machines) {
-            from->folder.onWrite = [this, from](const std::string& name, const std::string& content) {
-                history[name].push_back(content);
-                written.insert(content);
-                for (auto* to : this->machines) {
-                    if (to != from)
-                        pending.push_back({to, name, content});
-                }
-            };
-        }
+        for (auto* machine : machines)
+            add(machine);
+    }
+    // A machine joins: it gets the copies written from now on.
+    void add(SyncMachine* from)
+    {
+        machines.push_back(from);
+        from->folder.onWrite = [this, from](const std::string& name, const std::string& content) {
+            history[name].push_back(content);
+            written.insert(content);
+            for (auto* to : this->machines) {
+                if (to != from)
+                    pending.push_back({to, name, content});
+            }
+        };
     }
 
     ~SyncCopier()
