@@ -295,15 +295,13 @@ const SyncState& SettingsSync::folderState()
                 for (const auto& skipped : decoded->skipped)
                     logOnce(fmt::format("SettingsSync: skipped '{}' from {}", skipped, name));
                 state = std::move(decoded->state);
-                // Another machine's watermarks are taken only from a sound file, each no
-                // further than that file acknowledges having merged of the machine, nor
-                // than a day ahead: a damaged file cannot make genuine marks be dropped.
-                if (name != ownFileName()) {
-                    auto trusted = decoded->skipped.empty() ? decoded->seen : SyncAcknowledgements{};
-                    for (auto& [machine, stamp] : trusted)
-                        stamp = std::min(stamp, SyncStamp{horizon + dayMilliseconds, 0, {}});
-                    state->limitForgotten(trusted);
-                }
+                // Watermarks are taken only from a sound file, each no further than the
+                // file acknowledges having merged of the machine, nor than a day ahead:
+                // a damaged file cannot make genuine marks be dropped.
+                auto trusted = decoded->skipped.empty() ? decoded->seen : SyncAcknowledgements{};
+                for (auto& [machine, stamp] : trusted)
+                    stamp = std::min(stamp, SyncStamp{horizon + dayMilliseconds, 0, {}});
+                state->limitForgotten(trusted);
                 file.machine = decoded->machine;
                 file.seen = std::move(decoded->seen);
                 file.twins = decoded->twins;
@@ -392,8 +390,13 @@ std::optional<SyncStamp> SettingsSync::ownAcknowledgement(const File& file)
 
 SyncAcknowledgements SettingsSync::acknowledgements() const
 {
-    // This machine's own: every edit it made up to its clock is in its file.
+    // Every mark of a machine up to its watermark is held here or was forgotten.
     auto seen = seen_;
+    for (const auto& [machine, watermark] : state_.forgotten()) {
+        auto [entry, inserted] = seen.try_emplace(machine, watermark);
+        entry->second = std::max(entry->second, watermark);
+    }
+    // This machine's own: every edit it made up to its clock is in its file.
     seen.insert_or_assign(machine_, SyncStamp{clock_.last().milliseconds, clock_.last().counter, machine_});
     return seen;
 }
