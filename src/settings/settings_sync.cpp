@@ -295,6 +295,13 @@ const SyncState& SettingsSync::folderState()
                 for (const auto& skipped : decoded->skipped)
                     logOnce(fmt::format("SettingsSync: skipped '{}' from {}", skipped, name));
                 state = std::move(decoded->state);
+                // Watermarks are taken only from a sound file, each no further than the
+                // file acknowledges having merged of the machine, nor than a day ahead:
+                // a damaged file cannot make genuine marks be dropped.
+                auto trusted = decoded->skipped.empty() ? decoded->seen : SyncAcknowledgements{};
+                for (auto& [machine, stamp] : trusted)
+                    stamp = std::min(stamp, SyncStamp{horizon + dayMilliseconds, 0, {}});
+                state->limitForgotten(trusted);
                 file.machine = decoded->machine;
                 file.seen = std::move(decoded->seen);
                 file.twins = decoded->twins;
@@ -383,8 +390,13 @@ std::optional<SyncStamp> SettingsSync::ownAcknowledgement(const File& file)
 
 SyncAcknowledgements SettingsSync::acknowledgements() const
 {
-    // This machine's own: every edit it made up to its clock is in its file.
+    // Every mark of a machine up to its watermark is held here or was forgotten.
     auto seen = seen_;
+    for (const auto& [machine, watermark] : state_.forgotten()) {
+        auto [entry, inserted] = seen.try_emplace(machine, watermark);
+        entry->second = std::max(entry->second, watermark);
+    }
+    // This machine's own: every edit it made up to its clock is in its file.
     seen.insert_or_assign(machine_, SyncStamp{clock_.last().milliseconds, clock_.last().counter, machine_});
     return seen;
 }
@@ -449,7 +461,8 @@ bool SettingsSync::ownFileOutdated() const
     auto own = files_.find(ownFileName());
     if (own == files_.end() || !own->second.state)
         return true; // written again when it went
-    if (own->second.seen != acknowledgements() || own->second.twins != twins_)
+    if (own->second.seen != acknowledgements() || own->second.twins != twins_
+        || own->second.state->forgotten() != state_.forgotten())
         return true;
     // It still holds elements this machine forgot.
     for (const auto& [key, elements] : own->second.state->sets()) {
@@ -471,6 +484,7 @@ void SettingsSync::round(LocalEdits mode)
     const auto refusedBefore = refused_;
     const auto seenBefore = seen_;
     const bool twinsBefore = twins_;
+    const auto forgottenBefore = state_.forgotten();
     const SyncState& folder = folderState();
     acknowledge();
     // Local edits come after a clear of the folder, seen or not.
@@ -512,7 +526,7 @@ void SettingsSync::round(LocalEdits mode)
     }
     const bool appliesValues = !changes.empty();
     if (!changed.empty() || forgot || refused_ != refusedBefore || seen_ != seenBefore || twins_ != twinsBefore
-        || recordOutdated_)
+        || state_.forgotten() != forgottenBefore || recordOutdated_)
         changes.emplace(std::string(keys::syncState),
                         encodeSyncState(state_, machine_, &refused_, s_.computer, seen_, twins_));
     recordOutdated_ = false;

@@ -119,7 +119,7 @@ private:
     // Forgets the removed elements every machine present knows were removed.
     std::set<std::string> forgetSettled();
     bool ownFileOutdated() const;
-    // What this machine's file says it merged: seen_, and its own clock.
+    // What this machine's file says it merged: seen_, raised to the watermarks, and its own clock.
     SyncAcknowledgements acknowledgements() const;
     static bool isSyncFileName(std::string_view name);
     void observe();

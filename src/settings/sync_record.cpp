@@ -198,7 +198,7 @@ struct SyncStateCoding {
             top.emplace("seen", encodeStamps(seen));
         if (twins)
             top.emplace("twins", PlistValue(true));
-        if (refused && !state.forgotten_.empty())
+        if (!state.forgotten_.empty())
             top.emplace("forgotten", encodeStamps(state.forgotten_));
         return PlistValue(std::move(top));
     }

@@ -249,6 +249,13 @@ std::set<std::string> SyncState::merge(const SyncState& other)
         if (inserted || later)
             changed.insert(key);
     }
+    // Marks the other forgot go here too; then its marks this state forgot.
+    changed.merge(dropForgottenBy(other));
+    const auto forgottenBefore = forgotten_;
+    for (const auto& [machine, watermark] : other.forgotten_) {
+        auto [mine, inserted] = forgotten_.try_emplace(machine, watermark);
+        mine->second = std::max(mine->second, watermark);
+    }
     for (const auto& [key, elements] : other.sets_) {
         const auto live = [this](const SyncStamp& stamp) { return !isCleared(stamp); };
         // A set without marks says nothing newer than a clear.
@@ -266,7 +273,9 @@ std::set<std::string> SyncState::merge(const SyncState& other)
             auto& known = mine[id];
             const auto before = known.adds.size() + known.removes.size();
             const SyncElement held = known;
-            const auto kept = [&](const SyncStamp& mark) { return live(mark) && !isForgotten(mark, &held); };
+            const auto kept = [&](const SyncStamp& mark) {
+                return live(mark) && !isForgotten(forgottenBefore, mark, &held);
+            };
             std::ranges::copy_if(marks.adds, std::inserter(known.adds, known.adds.end()), kept);
             std::ranges::copy_if(marks.removes, std::inserter(known.removes, known.removes.end()), kept);
             if (known.adds.empty() && known.removes.empty())
@@ -315,6 +324,14 @@ bool SyncState::covers(const SyncState& other) const
 {
     if (other.cleared_ && !isCleared(*other.cleared_))
         return false;
+    for (const auto& [machine, watermark] : other.forgotten_) {
+        auto mine = forgotten_.find(machine);
+        if (mine == forgotten_.end() || mine->second < watermark)
+            return false;
+    }
+    // Merging would drop marks the other forgot.
+    if (!other.forgotten_.empty() && !SyncState(*this).dropForgottenBy(other).empty())
+        return false;
     for (const auto& [key, incoming] : other.registers_) {
         auto known = registers_.find(key);
         if (known == registers_.end() || known->second.stamp < incoming.stamp)
@@ -328,7 +345,7 @@ bool SyncState::covers(const SyncState& other) const
             auto found = mine->second.find(id);
             const auto* known = found == mine->second.end() ? nullptr : &found->second;
             const auto lacks = [&](const std::set<SyncStamp> SyncElement::*have, const SyncStamp& mark) {
-                return !(known && (known->*have).contains(mark)) && !isForgotten(mark, known);
+                return !(known && (known->*have).contains(mark)) && !isForgotten(forgotten_, mark, known);
             };
             if (std::ranges::any_of(marks.adds, [&](auto& add) { return lacks(&SyncElement::adds, add); })
                 || std::ranges::any_of(marks.removes,
@@ -405,10 +422,43 @@ bool SyncState::recordEdit(std::string_view key, const std::optional<PlistValue>
     return recorded;
 }
 
-bool SyncState::isForgotten(const SyncStamp& mark, const SyncElement* known) const
+bool SyncState::isForgotten(const Watermarks& forgotten, const SyncStamp& mark, const SyncElement* known)
 {
-    auto watermark = forgotten_.find(mark.machine);
-    return watermark != forgotten_.end() && mark <= watermark->second && !(known && known->adds.contains(mark));
+    auto watermark = forgotten.find(mark.machine);
+    return watermark != forgotten.end() && mark <= watermark->second
+           && !(known && (known->adds.contains(mark) || known->removes.contains(mark)));
+}
+
+std::set<std::string> SyncState::dropForgottenBy(const SyncState& other)
+{
+    std::set<std::string> changed;
+    if (other.forgotten_.empty())
+        return changed;
+    for (auto entry = sets_.begin(); entry != sets_.end(); ++entry) {
+        auto theirs = other.sets_.find(entry->first);
+        auto& elements = entry->second;
+        for (auto element = elements.begin(); element != elements.end();) {
+            const SyncElement* known = nullptr;
+            if (theirs != other.sets_.end()) {
+                auto found = theirs->second.find(element->first);
+                known = found == theirs->second.end() ? nullptr : &found->second;
+            }
+            const auto gone = [&](const SyncStamp& mark) { return isForgotten(other.forgotten_, mark, known); };
+            auto& marks = element->second;
+            if (std::erase_if(marks.adds, gone) + std::erase_if(marks.removes, gone) > 0)
+                changed.insert(entry->first);
+            element = marks.adds.empty() && marks.removes.empty() ? elements.erase(element) : std::next(element);
+        }
+    }
+    return changed;
+}
+
+void SyncState::limitForgotten(const Watermarks& upTo)
+{
+    std::erase_if(forgotten_, [&](const auto& entry) {
+        auto limit = upTo.find(entry.first);
+        return limit == upTo.end() || limit->second < entry.second;
+    });
 }
 
 std::set<std::string> SyncState::forgetRemoved(

@@ -99,11 +99,17 @@ public:
     // each mark's machine to it. Gives the keys that lost elements.
     std::set<std::string>
     forgetRemoved(const std::function<bool(std::string_view key, std::string_view id, const SyncElement&)>& settled);
-    // Per machine, the newest of its marks forgotten here. A mark at or below
-    // it that this state does not hold as an addition was forgotten (every
-    // mark of that machine up to it was known when it was raised), so merges
-    // drop it: a stale copy cannot bring a forgotten element back.
-    const std::map<std::string, SyncStamp, std::less<>>& forgotten() const { return forgotten_; }
+    // Per machine, the newest of its marks forgotten here or in a state merged
+    // here. A mark at or below it that the state does not hold was forgotten
+    // (every mark of that machine up to it was known when it was raised), so
+    // a merge drops it from either side and takes the higher watermark: a
+    // stale copy cannot bring a forgotten element back, even to a machine
+    // that never held it.
+    using Watermarks = std::map<std::string, SyncStamp, std::less<>>;
+    const Watermarks& forgotten() const { return forgotten_; }
+    // Keeps only the watermarks at or below `upTo`'s stamp for their machine:
+    // a file's are trusted no further than what it acknowledges having merged.
+    void limitForgotten(const Watermarks& upTo);
 
     const std::map<std::string, SyncRegister, std::less<>>& registers() const { return registers_; }
     const std::map<std::string, Elements, std::less<>>& sets() const { return sets_; }
@@ -112,13 +118,16 @@ public:
 private:
     friend struct SyncStateCoding;
     bool isCleared(const SyncStamp& stamp) const { return cleared_ && stamp <= *cleared_; }
-    // Whether an incoming mark of an element holding `known` (none: absent) is dropped.
-    bool isForgotten(const SyncStamp& mark, const SyncElement* known) const;
+    // Whether a mark of an element that a state with watermarks `forgotten`
+    // holds as `known` (none: absent) was forgotten there.
+    static bool isForgotten(const Watermarks& forgotten, const SyncStamp& mark, const SyncElement* known);
+    // Drops the marks `other` forgot; gives the keys that lost some.
+    std::set<std::string> dropForgottenBy(const SyncState& other);
 
     std::map<std::string, SyncRegister, std::less<>> registers_;
     std::map<std::string, Elements, std::less<>> sets_;
     std::optional<SyncStamp> cleared_;
-    std::map<std::string, SyncStamp, std::less<>> forgotten_;
+    Watermarks forgotten_;
 };
 
 // Per machine, the newest stamp of that machine's file merged here.
@@ -132,7 +141,7 @@ using SyncAcknowledgements = std::map<std::string, SyncStamp, std::less<>>;
 //   cleared: stamp (when the settings were cleared; absent when never),
 //   seen {machine: stamp} (the newest stamp of each machine's file merged),
 //   twins: true (two records were seen claiming one machine),
-//   forgotten {machine: stamp} (the watermark; this machine's own record only),
+//   forgotten {machine: stamp} (the watermarks),
 // each stamp an array [seconds since 1970, counter, machine].
 inline constexpr std::string_view syncFormatName = "org.mirelo.Hintboard.sync";
 inline constexpr std::int64_t syncFormatVersion = 2;
@@ -143,8 +152,7 @@ inline constexpr std::int64_t syncFormatVersion = 2;
 inline constexpr std::size_t maxRefusedStamps = 1000;
 
 // `refused` and `computer`, when given, are written as members "refused" and
-// "computer", and with `refused` the watermark (this machine's own record;
-// never the folder's files).
+// "computer" (this machine's own record; never the folder's files).
 platform::PlistValue encodeSyncState(const SyncState& state, std::string_view machine,
                                      const std::set<SyncStamp>* refused = nullptr, std::string_view computer = {},
                                      const SyncAcknowledgements& seen = {}, bool twins = false);

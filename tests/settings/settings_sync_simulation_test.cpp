@@ -7,7 +7,8 @@
 // removals; every scalar key must hold the value of its latest stamped edit;
 // and no stamp refused as lying ahead may come back. Days later, in schedules
 // without twins, hostile records or fast clocks, every removed element is
-// forgotten everywhere, and no stale copy brings one back.
+// forgotten everywhere, and no stale copy brings one back, not even to a
+// machine that starts for the first time then.
 #include "settings/settings.h"
 #include "settings/settings_keys.h"
 #include "settings/sync_state.h"
@@ -37,18 +38,8 @@ constexpr int scheduleCount = 10000;
 constexpr int stepsPerSchedule = 12;
 constexpr double day = 86400;
 
-struct Faults {
-    long late = 0, reordered = 0, duplicated = 0, conflictCopies = 0, kills = 0, restarts = 0, folderLosses = 0;
-    long edits = 0, hostileFiles = 0, oversizedFiles = 0, deletedFiles = 0, revertedFiles = 0, twinSchedules = 0;
-    long copiedHomes = 0, clocksAhead = 0, clocksBehind = 0, refusedStamps = 0, refusalsKept = 0;
-    long appNames = 0, removalsOfAllSeen = 0, concurrentAdditions = 0, freshBehind = 0, forgotten = 0;
-};
-
-std::optional<DecodedSyncState> decode(const PlistValue& stored)
-{
-    std::string failure;
-    return decodeSyncState(stored, std::numeric_limits<std::int64_t>::max() / 2, failure);
-}
+// What happened, counted by kind.
+using Faults = std::map<std::string, long>;
 
 // A set element as the user sees it: the stored elements whose names start
 // with `prefix` (every name of an ignored application).
@@ -77,18 +68,15 @@ public:
         // One schedule in ten each: two machines share an identity; m2's clock
         // is days ahead; m2 boots with its clock days behind.
         const bool twins = twins_ = seed % 10 == 0;
-        faults.twinSchedules += twins;
+        faults["schedules with twin machines"] += twins;
         clockSchedule_ = seed % 10 == 3 ? 1 : seed % 10 == 6 ? -1 : 0;
         for (int i = 0; i < 3; ++i) {
             const Seconds skew(std::uniform_real_distribution<double>(-3600, 3600)(random_));
             const auto name = "m" + std::to_string(twins && i == 2 ? 1 : i);
             machines_.push_back(std::make_unique<SyncMachine>(runtime_, name, skew));
             machines_.back()->computer = twins ? "" : "pc" + std::to_string(i);
+            copier_.add(machines_.back().get());
         }
-        std::vector<SyncMachine*> all;
-        for (auto& machine : machines_)
-            all.push_back(machine.get());
-        copier_.emplace(all);
         for (auto& machine : machines_)
             machine->startProgram();
     }
@@ -96,31 +84,21 @@ public:
     // Returns the first failed expectation, or empty.
     std::string run(Faults& faults)
     {
+        using Step = void (Schedule::*)(Faults&);
+        static constexpr Step steps[] = {&Schedule::edit,        &Schedule::edit,          &Schedule::edit,
+                                         &Schedule::edit,        &Schedule::deliverSome,   &Schedule::deliverSome,
+                                         &Schedule::deliverSome, &Schedule::killOrRestart, &Schedule::toggleFolder,
+                                         &Schedule::tamper,      &Schedule::copyHome,      &Schedule::skewClock};
         for (int step = 0; step < stepsPerSchedule; ++step) {
-            const int action = pick(12);
-            if (action < 4)
-                edit(faults);
-            else if (action < 7)
-                deliverSome(faults);
-            else if (action == 7)
-                killOrRestart(faults);
-            else if (action == 8)
-                toggleFolder(faults);
-            else if (action == 9)
-                tamper(faults);
-            else if (action == 10)
-                copyHome(faults);
-            else
-                skewClock(faults);
+            (this->*steps[pick(12)])(faults);
             runtime_.advance(Seconds(std::uniform_real_distribution<double>(0, 1.5)(random_)));
         }
         settle();
-        countRefusals(faults);
         auto failure = check(faults);
         if (!failure.empty() || twins_ || hostile_ || clockSchedule_ > 0)
             return failure;
         // Days later the removals are forgotten; then every old version of every file comes back.
-        faults.forgotten += long(removedElements(known(*machines_[0])).size());
+        faults["removed elements forgotten"] += long(removedElements(known(*machines_[0])).size());
         runtime_.advance(Seconds(5 * day));
         for (int round = 0; round < 6; ++round) {
             for (auto& machine : machines_)
@@ -128,17 +106,23 @@ public:
             settle();
         }
         for (auto& machine : machines_) {
-            const auto own = machine->folder.files().find(machine->sync->ownFileName());
-            const auto file =
-                own == machine->folder.files().end() ? std::nullopt : decode(*platform::parsePropertyList(own->second));
+            const auto own = ownFile(*machine);
+            const auto file = own ? test::decodeRecord(*platform::parsePropertyList(*own)) : std::nullopt;
             for (const auto& removed : {removedElements(known(*machine)), removedElements(file)}) {
                 if (!removed.empty())
                     return *removed.begin() + " was removed, yet " + machine->name + " keeps it";
             }
         }
+        // A machine starts for the first time, its folder holding any version of each file.
+        ++faults["machines joining after that"];
+        machines_.push_back(std::make_unique<SyncMachine>(runtime_, "m3", Seconds(pick(7200) - 3600)));
+        machines_.back()->computer = "pc3";
+        copier_.add(machines_.back().get());
         for (auto& machine : machines_) {
-            for (const auto& [name, versions] : copier_->history)
+            for (const auto& [name, versions] : copier_.history)
                 machine->folder.place(name, versions[std::size_t(pick(int(versions.size())))]);
+            if (!machine->sync)
+                machine->startProgram();
             runtime_.runMainQueue();
         }
         settle();
@@ -166,10 +150,18 @@ private:
         return removed;
     }
 
+    // The file of `machine` as the folder of `in` holds it.
+    static std::optional<std::string> ownFile(SyncMachine& machine, const SyncMachine* in = nullptr)
+    {
+        const auto& files = (in ? *in : machine).folder.files();
+        const auto found = files.find(machine.sync->ownFileName());
+        return found == files.end() ? std::nullopt : std::optional(found->second);
+    }
+
     static std::optional<DecodedSyncState> known(SyncMachine& machine)
     {
         const auto stored = machine.settings.object(keys::syncState);
-        return stored ? decode(*stored) : std::nullopt;
+        return stored ? test::decodeRecord(*stored) : std::nullopt;
     }
 
     void edit(Faults& faults)
@@ -180,7 +172,7 @@ private:
         // A machine with edits of its own trusts its clock: m2 edits once it has joined the others.
         if (freshBehind_ && &machine == machines_[2].get() && !(known(machine) && known(machine)->state.newestStamp()))
             return;
-        ++faults.edits;
+        ++faults["edits"];
         // Half the edits go to the two set keys.
         const auto key = pick(2) ? keys::synchronised[std::size_t(pick(2))]
                                  : keys::synchronised[std::size_t(pick(int(keys::synchronised.size())))];
@@ -276,7 +268,7 @@ private:
             const bool present = data.ignoredApps.erase("org.app2") > 0;
             if (!present)
                 data.ignoredApps["org.app2"] = "App2 on " + machine.computer + machine.name;
-            faults.appNames += !present;
+            faults["ignored-application names"] += !present;
             return toggleElement(machine, {key, "[\"ignoredApp\",\"org.app2\","}, present,
                                  PlistValue(encodeIgnoreData(data)));
         }
@@ -297,20 +289,20 @@ private:
 
     void deliverSome(Faults& faults)
     {
-        if (copier_->pending.empty())
+        if (copier_.pending.empty())
             return;
-        const auto index = std::size_t(pick(int(copier_->pending.size())));
-        ++(index + 1 != copier_->pending.size() ? faults.reordered : faults.late);
-        auto copy = copier_->pending[index];
+        const auto index = std::size_t(pick(int(copier_.pending.size())));
+        ++faults[index + 1 != copier_.pending.size() ? "reordered copies" : "late copies"];
+        auto copy = copier_.pending[index];
         if (!copy.to->folder.isAvailable())
             return;
         const int fault = pick(6);
         if (fault == 0)
-            ++faults.duplicated; // stays queued and comes again
+            ++faults["duplicates"]; // stays queued and comes again
         else
-            copier_->pending.erase(copier_->pending.begin() + std::ptrdiff_t(index));
+            copier_.pending.erase(copier_.pending.begin() + std::ptrdiff_t(index));
         if (fault == 1) {
-            ++faults.conflictCopies;
+            ++faults["conflict copies"];
             copy.name.insert(copy.name.size() - 6, ".sync-conflict-" + std::to_string(pick(1000)));
         }
         copy.to->folder.place(copy.name, std::move(copy.content));
@@ -322,18 +314,18 @@ private:
     {
         auto& machine = anyMachine();
         if (machine.isDead() || pick(2) == 0) {
-            faults.restarts += !machine.isDead();
+            faults["restarts"] += !machine.isDead();
             machine.restart();
             return;
         }
-        ++faults.kills;
+        ++faults["kills"];
         machine.killAfter(pick(3));
     }
 
     void toggleFolder(Faults& faults)
     {
         auto& machine = anyMachine();
-        faults.folderLosses += machine.folder.isAvailable();
+        faults["folder losses"] += machine.folder.isAvailable();
         machine.folder.setAvailable(!machine.folder.isAvailable());
         runtime_.runMainQueue();
     }
@@ -348,7 +340,7 @@ private:
             || !from.folder.isAvailable() || !to.folder.isAvailable() || isFast(from) || isFast(to)
             || (skewed_ && &to == machines_[2].get()))
             return;
-        ++faults.copiedHomes;
+        ++faults["copied homes"];
         // The copy's settings hold nothing left unwritten.
         from.sync->flush();
         to.sync->flush();
@@ -372,11 +364,11 @@ private:
         // that knows of nothing yet and takes its peers' clocks.
         const auto before = known(machine);
         freshBehind_ = clockSchedule_ < 0 && !(before && before->state.newestStamp());
-        faults.freshBehind += freshBehind_;
+        faults["clocks days behind before any edit"] += freshBehind_;
         skewed_ = true;
         machine.sync->flush();
         const Seconds skew(clockSchedule_ * std::uniform_real_distribution<double>(1.5 * day, 4 * day)(random_));
-        ++(clockSchedule_ > 0 ? faults.clocksAhead : faults.clocksBehind);
+        ++faults[clockSchedule_ > 0 ? "clocks days ahead" : "clocks days behind"];
         machine.clock.offset = skew;
         fastFrom_ = clockSchedule_ > 0;
         machine.restart();
@@ -391,23 +383,23 @@ private:
             return;
         const int fault = pick(4);
         if (fault == 0) {
-            ++faults.hostileFiles;
+            ++faults["hostile files"];
             machine.folder.place("hintboard-intruder.plist", hostileRecord());
         } else if (fault == 1) {
-            ++faults.oversizedFiles;
+            ++faults["oversized files"];
             static const std::string huge(SettingsSync::maxFileBytes + 1, ' ');
             machine.folder.place("hintboard-huge.plist", huge);
         } else if (fault == 2) {
             const auto& files = machine.folder.files();
             if (files.empty())
                 return;
-            ++faults.deletedFiles;
+            ++faults["files deleted"];
             machine.folder.erase(std::next(files.begin(), pick(int(files.size())))->first);
         } else {
-            if (copier_->history.empty())
+            if (copier_.history.empty())
                 return;
-            const auto& [name, versions] = *std::next(copier_->history.begin(), pick(int(copier_->history.size())));
-            ++faults.revertedFiles;
+            const auto& [name, versions] = *std::next(copier_.history.begin(), pick(int(copier_.history.size())));
+            ++faults["files reverted"];
             machine.folder.place(name, versions[std::size_t(pick(int(versions.size())))]);
         }
         runtime_.runMainQueue();
@@ -440,9 +432,9 @@ private:
                 platform::PlistFormat::binary);
         default: {
             // A copy cut off in transfer.
-            if (copier_->written.empty())
+            if (copier_.written.empty())
                 return "";
-            const auto& whole = *std::next(copier_->written.begin(), pick(int(copier_->written.size())));
+            const auto& whole = *std::next(copier_.written.begin(), pick(int(copier_.written.size())));
             return whole.substr(0, whole.size() / 2);
         }
         }
@@ -460,36 +452,23 @@ private:
         }
         for (int round = 0; round < 20; ++round) {
             runtime_.advance(Seconds(2));
-            std::shuffle(copier_->pending.begin(), copier_->pending.end(), random_);
-            for (auto& copy : copier_->pending)
+            std::shuffle(copier_.pending.begin(), copier_.pending.end(), random_);
+            for (auto& copy : copier_.pending)
                 copy.to->folder.place(copy.name, copy.content);
-            copier_->pending.clear();
+            copier_.pending.clear();
             bool placed = false;
             for (auto& from : machines_) {
-                const auto own = from->folder.files().find(from->sync->ownFileName());
+                const auto own = ownFile(*from);
                 for (auto& to : machines_) {
-                    if (to == from || own == from->folder.files().end())
-                        continue;
-                    const auto there = to->folder.files().find(own->first);
-                    if (there == to->folder.files().end() || there->second != own->second) {
-                        to->folder.place(own->first, own->second);
+                    if (own && ownFile(*from, to.get()) != own) {
+                        to->folder.place(from->sync->ownFileName(), *own);
                         placed = true;
                     }
                 }
             }
             runtime_.runMainQueue();
-            if (!placed && copier_->pending.empty())
+            if (!placed && copier_.pending.empty())
                 break;
-        }
-    }
-
-    void countRefusals(Faults& faults)
-    {
-        for (auto& machine : machines_) {
-            for (const auto& line : machine->logSink.messages(LogCategory::settings)) {
-                faults.refusedStamps += line.find("ahead of this machine's clock") != std::string::npos;
-                faults.refusalsKept += line.find("refused before") != std::string::npos;
-            }
         }
     }
 
@@ -499,6 +478,12 @@ private:
         // nothing stamped beyond a day ahead of the true time.
         if (copiedUnnoticed_)
             return "a machine copied from another computer kept its name";
+        for (auto& machine : machines_) {
+            for (const auto& line : machine->logSink.messages(LogCategory::settings)) {
+                faults["stamps refused"] += line.find("ahead of this machine's clock") != std::string::npos;
+                faults["refusals kept after a restart"] += line.find("refused before") != std::string::npos;
+            }
+        }
         std::vector<SyncMachine*> sane;
         for (auto& machine : machines_) {
             if (!isFast(*machine))
@@ -527,8 +512,8 @@ private:
         }
         // Every addition ever stamped; one is undone only by the removals that saw it.
         std::vector<SyncState> states;
-        for (const auto& content : copier_->written)
-            states.push_back(decode(*platform::parsePropertyList(content))->state);
+        for (const auto& content : copier_.written)
+            states.push_back(test::decodeRecord(*platform::parsePropertyList(content))->state);
         for (auto& machine : machines_) {
             if (auto state = known(*machine))
                 states.push_back(std::move(state->state));
@@ -548,8 +533,8 @@ private:
             });
             const bool removed =
                 std::ranges::any_of(additions, [&](auto& add) { return tracked.removed.contains(add); });
-            faults.removalsOfAllSeen += removed && !survives;
-            faults.concurrentAdditions += removed && survives;
+            faults["elements removed after every addition"] += removed && !survives;
+            faults["elements with an addition concurrent to a removal"] += removed && survives;
             if (isPresent(known(*sane[0]).value_or(DecodedSyncState{}).state, element) != survives)
                 return element.prefix
                        + (survives ? " has an addition no removal saw, yet is missing"
@@ -597,7 +582,7 @@ private:
     std::mt19937_64 random_;
     fake::VirtualRuntime runtime_;
     std::vector<std::unique_ptr<SyncMachine>> machines_;
-    std::optional<test::SyncCopier> copier_;
+    test::SyncCopier copier_;
     std::map<TrackedElement, Tracked> tracked_;
     // (machine, key) -> what the machine knew at its last edit there: the
     // newest stamp of its stored state, or its clock's time when later.
@@ -624,18 +609,10 @@ TEST(SettingsSyncSimulation, EveryScheduleConvergesWithoutLosingAnEdit)
         ASSERT_EQ(failure, "") << "seed " << seed;
     }
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const auto& f = faults;
-    std::printf("%d schedules in %.2f s: %ld edits (%ld ignored-application names), %ld late and %ld reordered copies, "
-                "%ld duplicates, %ld conflict copies, %ld kills, %ld restarts, %ld folder losses, %ld hostile and "
-                "%ld oversized files, %ld files deleted and %ld reverted, %ld schedules with twin machines, %ld copied "
-                "homes, %ld clocks days ahead and %ld days behind (%ld before any edit), %ld stamps refused and %ld "
-                "refusals kept after a "
-                "restart; %ld elements removed after every addition, %ld with an addition concurrent to a removal, %ld "
-                "removed elements forgotten\n",
-                scheduleCount, seconds, f.edits, f.appNames, f.late, f.reordered, f.duplicated, f.conflictCopies,
-                f.kills, f.restarts, f.folderLosses, f.hostileFiles, f.oversizedFiles, f.deletedFiles, f.revertedFiles,
-                f.twinSchedules, f.copiedHomes, f.clocksAhead, f.clocksBehind, f.freshBehind, f.refusedStamps,
-                f.refusalsKept, f.removalsOfAllSeen, f.concurrentAdditions, f.forgotten);
+    std::printf("%d schedules in %.2f s:", scheduleCount, seconds);
+    for (const auto& [kind, count] : faults)
+        std::printf(" %ld %s,", count, kind.c_str());
+    std::printf("\n");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "settings/theme_settings.h"
 
 #include <deque>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -19,6 +20,13 @@
 #include <vector>
 
 namespace hb::test {
+
+// A machine's record as its file or its settings hold it, read with no clock limit.
+inline std::optional<DecodedSyncState> decodeRecord(const platform::PlistValue& stored)
+{
+    std::string failure;
+    return decodeSyncState(stored, std::numeric_limits<std::int64_t>::max() / 2, failure);
+}
 
 struct OffsetClock : platform::Clock {
     OffsetClock(platform::Clock& base, platform::Seconds offset) : base(base), offset(offset) {}
@@ -39,13 +47,17 @@ struct SyncMachine {
     }
     ~SyncMachine() { stopProgram(); }
 
-    void startProgram()
+    // The stores of a program about to start, and what it is given.
+    SettingsSyncServices prepareProgram()
     {
         favourites.emplace(settings);
         ignoreList.emplace(settings);
         theme.emplace(settings, [] { return RgbColor{}; });
-        sync = std::make_unique<SettingsSync>(SettingsSyncServices{settings, folder, runtime, clock, notifications, log,
-                                                                   *favourites, *ignoreList, *theme, name, computer});
+        return {settings, folder, runtime, clock, notifications, log, *favourites, *ignoreList, *theme, name, computer};
+    }
+    void startProgram()
+    {
+        sync = std::make_unique<SettingsSync>(prepareProgram());
         sync->start();
     }
     void stopProgram()
@@ -100,18 +112,23 @@ struct SyncCopier {
         std::string content;
     };
 
-    explicit SyncCopier(std::vector<SyncMachine*> machines) : machines(std::move(machines))
+    explicit SyncCopier(std::vector<SyncMachine*> machines = {})
     {
-        for (auto* from : this->machines) {
-            from->folder.onWrite = [this, from](const std::string& name, const std::string& content) {
-                history[name].push_back(content);
-                written.insert(content);
-                for (auto* to : this->machines) {
-                    if (to != from)
-                        pending.push_back({to, name, content});
-                }
-            };
-        }
+        for (auto* machine : machines)
+            add(machine);
+    }
+    // A machine joins: it gets the copies written from now on.
+    void add(SyncMachine* from)
+    {
+        machines.push_back(from);
+        from->folder.onWrite = [this, from](const std::string& name, const std::string& content) {
+            history[name].push_back(content);
+            written.insert(content);
+            for (auto* to : this->machines) {
+                if (to != from)
+                    pending.push_back({to, name, content});
+            }
+        };
     }
 
     ~SyncCopier()
