@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <limits>
 #include <random>
+#include <utility>
 
 namespace hb {
 namespace {
@@ -609,9 +610,10 @@ TEST(SettingsSyncSimulation, EveryScheduleConvergesWithoutLosingAnEdit)
         ASSERT_EQ(failure, "") << "seed " << seed;
     }
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("%d schedules in %.2f s:", scheduleCount, seconds);
+    std::printf("%d schedules in %.2f s", scheduleCount, seconds);
+    const char* separator = ": ";
     for (const auto& [kind, count] : faults)
-        std::printf(" %ld %s,", count, kind.c_str());
+        std::printf("%s%ld %s", std::exchange(separator, ", "), count, kind.c_str());
     std::printf("\n");
 }
 
