@@ -11,6 +11,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace hb {
 namespace {
 
@@ -118,7 +120,13 @@ TEST_F(AtspiMenusTest, KWriteShowsItsEditorKeysWithoutItsHiddenSubmenu)
 {
     if (access("/usr/bin/kwrite", X_OK) != 0)
         GTEST_SKIP() << "kwrite is not installed";
-    const pid_t pid = launch({"/usr/bin/kwrite"}, std::chrono::seconds(40));
+    const std::string document = session->folder() + "/notes.txt";
+    std::ofstream(document) << "first line\n";
+    const pid_t pid = launch({"/usr/bin/kwrite", document}, std::chrono::seconds(40));
+    // Its editor's menus come with the document.
+    ASSERT_TRUE(e2e::DesktopSession::waitUntil([&] {
+        return e2e::DesktopSession::windowTitles(pid).starts_with("notes.txt");
+    })) << e2e::DesktopSession::windowTitles(pid);
     const auto rows = e2e::rowTexts(read(pid));
     // Named keys, KDE's own actions and submenus (Export/Print, Find Variants).
     for (const char* expected :
