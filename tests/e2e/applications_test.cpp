@@ -86,7 +86,8 @@ TEST_F(Applications, DoubleTapFourTimesOpensClosesOpensCloses)
 }
 
 // gnome-text-editor has no menu bar: its shortcuts window, compiled into its
-// executable, gives its rows in the user's language, without a complaint.
+// executable, gives its rows in the user's language, without a complaint, and
+// the popup runs them.
 TEST_F(Applications, GnomeTextEditorsShortcutsWindowGivesItsRowsInTheUsersLanguage)
 {
     const pid_t editor = launchInFront(*session, {"gnome-text-editor", "--standalone"}, "gnome-text-editor");
@@ -101,6 +102,20 @@ TEST_F(Applications, GnomeTextEditorsShortcutsWindowGivesItsRowsInTheUsersLangua
                 HasSubstr("shortcuts window /org/gnome/TextEditor/ui/help-overlay.ui in /usr/bin/gnome-text-editor"));
     EXPECT_EQ(hintboardCommand("shortcuts --front").errors, "") << "the shortcuts window gave the rows";
 
+    // A row of the popup runs by its keys, typed into the editor's window.
+    startWith({});
+    run("xdotool windowactivate --sync " + std::to_string(DesktopSession::managedWindowOf(editor)));
+    ASSERT_EQ(frontAnswer().pid, editor);
+    const int windows = visibleWindowsOf(editor);
+    ASSERT_TRUE(openWithHotKey());
+    std::vector<std::string> shown;
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return (shown = shownRows(hintboard)).size() >= 40; }))
+        << testing::PrintToString(shown);
+    run("xdotool type --delay 40 'new window'");
+    run("xdotool key --delay 100 Tab Return");
+    EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return visibleWindowsOf(editor) == windows + 1; }))
+        << "the editor opened no window";
     session->stopApplication(editor);
 }
 
