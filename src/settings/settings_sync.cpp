@@ -305,7 +305,7 @@ const SyncState& SettingsSync::folderState()
                 file.machine = decoded->machine;
                 file.seen = std::move(decoded->seen);
                 file.twins = decoded->twins;
-                if (name != std::string(filePrefix) + decoded->machine + ".plist")
+                if (name != fileNameOf(decoded->machine))
                     copies_.insert(name);
                 else
                     copies_.erase(name);
@@ -345,7 +345,7 @@ std::vector<std::int64_t> SettingsSync::peerClocks(const std::vector<std::string
         const auto decoded =
             parsed ? decodeSyncState(*parsed, std::numeric_limits<std::int64_t>::max() / 2, failure) : std::nullopt;
         // A file with entries that are not sound is no witness of the time.
-        if (decoded && decoded->skipped.empty() && name == std::string(filePrefix) + decoded->machine + ".plist") {
+        if (decoded && decoded->skipped.empty() && name == fileNameOf(decoded->machine)) {
             if (auto newest = decoded->state.newestStamp())
                 clocks.push_back(newest->milliseconds);
         }
@@ -369,14 +369,14 @@ void SettingsSync::acknowledge()
                 twins_ = true;
             }
         }
-        if (file.machine == machine_ || name != std::string(filePrefix) + file.machine + ".plist")
+        if (file.machine == machine_ || name != fileNameOf(file.machine))
             continue;
         if (auto newest = ownAcknowledgement(file)) {
             auto [seen, inserted] = seen_.try_emplace(file.machine, *newest);
             seen->second = std::max(seen->second, *newest);
         }
     }
-    const auto cutoff = nowMilliseconds() - std::llround(departedAfter.count() * 1000.0);
+    const auto cutoff = departedCutoff();
     std::erase_if(seen_, [cutoff](const auto& entry) { return entry.second.milliseconds < cutoff; });
 }
 
@@ -404,7 +404,7 @@ SyncAcknowledgements SettingsSync::acknowledgements() const
 std::set<std::string> SettingsSync::forgetSettled()
 {
     const auto now = nowMilliseconds();
-    const auto cutoff = now - std::llround(departedAfter.count() * 1000.0);
+    const auto cutoff = departedCutoff();
     // The machines present: this one and each whose file is readable under its name and not departed.
     struct Present {
         const SyncState* state;
@@ -414,8 +414,7 @@ std::set<std::string> SettingsSync::forgetSettled()
     std::set<std::string, std::less<>> machines{machine_};
     for (const auto& [name, file] : files_) {
         const auto newest = ownAcknowledgement(file);
-        if (!newest || file.machine == machine_ || name != std::string(filePrefix) + file.machine + ".plist"
-            || newest->milliseconds < cutoff)
+        if (!newest || file.machine == machine_ || name != fileNameOf(file.machine) || newest->milliseconds < cutoff)
             continue;
         if (file.twins)
             return {};
@@ -443,10 +442,12 @@ std::set<std::string> SettingsSync::forgetSettled()
             return mark.milliseconds < aged && settled != frontier.end() && mark <= settled->second;
         };
         return std::ranges::all_of(marks.removes, known) && std::ranges::all_of(present, [&](const Present& machine) {
-                   auto elements = machine.state->sets().find(key);
-                   auto there = elements == machine.state->sets().end() ? SyncState::Elements::const_iterator{}
-                                                                        : elements->second.find(id);
-                   return elements == machine.state->sets().end() || there == elements->second.end()
+                   const auto& sets = machine.state->sets();
+                   auto elements = sets.find(key);
+                   if (elements == sets.end())
+                       return true;
+                   auto there = elements->second.find(id);
+                   return there == elements->second.end()
                           || std::ranges::includes(there->second.removes, there->second.adds);
                });
     });
@@ -455,8 +456,7 @@ std::set<std::string> SettingsSync::forgetSettled()
 bool SettingsSync::ownFileOutdated() const
 {
     // Nothing to say (the settings were cleared), or this machine looks departed itself.
-    if ((state_.registers().empty() && state_.sets().empty())
-        || clock_.last().milliseconds < nowMilliseconds() - std::llround(departedAfter.count() * 1000.0))
+    if ((state_.registers().empty() && state_.sets().empty()) || clock_.last().milliseconds < departedCutoff())
         return false;
     auto own = files_.find(ownFileName());
     if (own == files_.end() || !own->second.state)
@@ -545,9 +545,14 @@ void SettingsSync::round(LocalEdits mode)
     removeDepartedFiles();
 }
 
+std::int64_t SettingsSync::departedCutoff() const
+{
+    return nowMilliseconds() - std::llround(departedAfter.count() * 1000.0);
+}
+
 void SettingsSync::removeDepartedFiles()
 {
-    const auto cutoff = nowMilliseconds() - std::llround(departedAfter.count() * 1000.0);
+    const auto cutoff = departedCutoff();
     std::vector<std::string> departed;
     for (const auto& [name, entry] : files_) {
         const auto& state = entry.state;

@@ -93,7 +93,14 @@ public:
     // Whether the folder holds settings that would change local ones.
     bool hasNewerRemoteSettings();
 
-    std::string ownFileName() const { return std::string(filePrefix) + machine_ + ".plist"; }
+    // The folder's file of a machine.
+    static std::string fileNameOf(std::string_view machine)
+    {
+        return std::string(filePrefix).append(machine) + ".plist";
+    }
+    std::string ownFileName() const { return fileNameOf(machine_); }
+    // Stamps older than this are of machines that departed.
+    std::int64_t departedCutoff() const;
 
 private:
     enum class LocalEdits { recordChanged, keepFolders, recordAll };
