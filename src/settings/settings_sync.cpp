@@ -372,8 +372,7 @@ void SettingsSync::acknowledge()
         if (file.machine == machine_ || name != fileNameOf(file.machine))
             continue;
         if (auto newest = ownAcknowledgement(file)) {
-            auto [seen, inserted] = seen_.try_emplace(file.machine, *newest);
-            seen->second = std::max(seen->second, *newest);
+            raiseStamp(seen_, file.machine, *newest);
         }
     }
     const auto cutoff = departedCutoff();
@@ -393,8 +392,7 @@ SyncAcknowledgements SettingsSync::acknowledgements() const
     // Every mark of a machine up to its watermark is held here or was forgotten.
     auto seen = seen_;
     for (const auto& [machine, watermark] : state_.forgotten()) {
-        auto [entry, inserted] = seen.try_emplace(machine, watermark);
-        entry->second = std::max(entry->second, watermark);
+        raiseStamp(seen, machine, watermark);
     }
     // This machine's own: every edit it made up to its clock is in its file.
     seen.insert_or_assign(machine_, SyncStamp{clock_.last().milliseconds, clock_.last().counter, machine_});

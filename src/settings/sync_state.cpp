@@ -253,8 +253,7 @@ std::set<std::string> SyncState::merge(const SyncState& other)
     changed.merge(dropForgottenBy(other));
     const auto forgottenBefore = forgotten_;
     for (const auto& [machine, watermark] : other.forgotten_) {
-        auto [mine, inserted] = forgotten_.try_emplace(machine, watermark);
-        mine->second = std::max(mine->second, watermark);
+        raiseStamp(forgotten_, machine, watermark);
     }
     for (const auto& [key, elements] : other.sets_) {
         const auto live = [this](const SyncStamp& stamp) { return !isCleared(stamp); };
@@ -473,8 +472,7 @@ std::set<std::string> SyncState::forgetRemoved(
                 continue;
             }
             for (const auto& mark : marks.removes) {
-                auto [watermark, inserted] = forgotten_.try_emplace(mark.machine, mark);
-                watermark->second = std::max(watermark->second, mark);
+                raiseStamp(forgotten_, mark.machine, mark);
             }
             changed.insert(key);
             element = elements.erase(element);

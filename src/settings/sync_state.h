@@ -25,6 +25,17 @@ struct SyncStamp {
     auto operator<=>(const SyncStamp&) const = default;
 };
 
+// A stamp per machine.
+using MachineStamps = std::map<std::string, SyncStamp, std::less<>>;
+
+// Raises the stamp `stamps` holds for `machine` to at least `stamp`.
+inline void raiseStamp(MachineStamps& stamps, const std::string& machine, const SyncStamp& stamp)
+{
+    auto [entry, inserted] = stamps.try_emplace(machine, stamp);
+    if (entry->second < stamp)
+        entry->second = stamp;
+}
+
 // Gives each local edit a stamp later than every stamp seen so far, even when
 // this machine's clock is behind the others'.
 class HybridClock {
@@ -105,7 +116,7 @@ public:
     // a merge drops it from either side and takes the higher watermark: a
     // stale copy cannot bring a forgotten element back, even to a machine
     // that never held it.
-    using Watermarks = std::map<std::string, SyncStamp, std::less<>>;
+    using Watermarks = MachineStamps;
     const Watermarks& forgotten() const { return forgotten_; }
     // Keeps only the watermarks at or below `upTo`'s stamp for their machine:
     // a file's are trusted no further than what it acknowledges having merged.
@@ -131,7 +142,7 @@ private:
 };
 
 // Per machine, the newest stamp of that machine's file merged here.
-using SyncAcknowledgements = std::map<std::string, SyncStamp, std::less<>>;
+using SyncAcknowledgements = MachineStamps;
 
 // The stored form, a property-list dictionary shared by the sync folder's
 // machine files and this machine's own record:
