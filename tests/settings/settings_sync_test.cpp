@@ -96,6 +96,18 @@ TEST(SyncState, StampsAreReadWithinTheirBoundsAndUpToADayAhead)
     EXPECT_EQ(decodeSyncState(encodeSyncState({}, "me", &refused), now, failure)->refused, refused);
 }
 
+TEST(SyncState, ARecordOfAnotherVersionIsRefusedWhetherOlderOrNewer)
+{
+    for (const auto& [version, why] : {std::pair<std::int64_t, std::string>{1, "of an unknown version"},
+                                       std::pair<std::int64_t, std::string>{3, "written by a newer Hintboard"}}) {
+        std::string failure;
+        EXPECT_FALSE(decodeSyncState(
+            PlistDictionary{{"format", "org.mirelo.Hintboard.sync"}, {"version", version}, {"machine", "m"}},
+            1'700'000'000'000, failure));
+        EXPECT_THAT(failure, HasSubstr(why));
+    }
+}
+
 TEST(SyncState, TheClockNeverGoesBackAndTheLaterStampOrOnATieTheGreaterValueWins)
 {
     HybridClock clock;
