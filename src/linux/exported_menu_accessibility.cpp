@@ -254,7 +254,8 @@ ExportedMenuAccessibility::MenuBar ExportedMenuAccessibility::readMenuBar(pid_t 
         if (menuBar)
             snapshot->actions = menuBar->enabled;
     }
-    if (!menuBar && bus_->lastFailure() == MenuBus::Failure::timedOut) {
+    // The bus keeps the failure of its last request, which may have gone to another application.
+    if (!menuBar && requests > 0 && bus_->lastFailure() == MenuBus::Failure::timedOut) {
         std::lock_guard lock(mutex_);
         notAnswering_.insert(pid);
         log_.info(LogCategory::scraper, "pid {} does not answer requests for its exported menus", pid);
