@@ -96,6 +96,8 @@ TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
         {"99999999999999999999", hotKey(false)},      // out of range
         {"29", PlistDictionary{{"enabled", false},    // unreadable parameters: default, deactivated
                                {"value", PlistDictionary{{"parameters", PlistArray{"a", 0, 0}}}}}},
+        {"998", hotKey(false)},  // unknown, off, no value: nothing to show
+        {"+-64", hotKey(false)}, // no number
     };
     test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", hotKeys}},
                      PlistFormat::binary);
@@ -120,6 +122,34 @@ TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
     auto states =
         hotKeyStatesFromPreferences(sources::readUserPreferences({home.path(), {}}, "com.apple.symbolichotkeys.plist"));
     EXPECT_EQ(states[999], (HotKeyState{"⌘A", false}));
+    EXPECT_FALSE(states.contains(998));
+}
+
+TEST(SystemShortcuts, DesktopValuesComeFirst)
+{
+    using Value = platform::SymbolicHotKeys::Value;
+    test::TemporaryFolder home;
+    fake::ScriptedSymbolicHotKeys desktop;
+    desktop.setValues({
+        {64, Value{49, 0x100, true}},            // ⌘Space
+        {32, Value{126, 0x1000 | 0x200, false}}, // ⌃⇧↑, off
+        {61, Value{49, 0x1000 | 0x800, true}},   // ⌃⌥Space
+        {28, Value{114, 0x300, true}},           // key code 114 has no name: left out
+        {36, Value{0xFFFF, 0, true}},            // no key: left out
+    });
+    auto section = systemShortcutSection(desktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(section);
+    EXPECT_EQ(rowsByTitle(*section), (std::map<std::string, HotKeyState>{
+                                         {"Show Spotlight Search", {"⌘Space", false}},
+                                         {"Mission Control", {"⌃⇧↑", true}},
+                                         {"Select Next Input Source", {"⌃⌥Space", false}},
+                                     }));
+    // A desktop that names no key gives way to the preferences; by default every category shows.
+    desktop.setValues({{28, Value{114, 0x300, true}}});
+    EXPECT_FALSE(hotKeyStatesFromDesktop(desktop));
+    section = systemShortcutSection(desktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(section);
+    EXPECT_EQ(section->groups.size(), hotKeyCategories().size() + 1);
 }
 
 // A desktop with one group of its own.
