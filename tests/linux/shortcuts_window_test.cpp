@@ -3,7 +3,6 @@
 #include "sources/shortcuts_window_reader.h"
 
 #include "fake/memory_log.h"
-#include "support/message_catalog_file.h"
 #include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>
@@ -75,12 +74,7 @@ TEST_F(ShortcutsWindowTest, TheBundlesWindowIsFoundTranslatedAndReadOncePerExecu
     EXPECT_EQ(found->resourcePath, "/org/example/Notes/gtk/help-overlay.ui");
     EXPECT_EQ(found->window.textDomain, "notes");
 
-    test::TemporaryFolder locale;
-    test::writeFile(
-        locale.path() / "de/LC_MESSAGES/notes.mo",
-        test::messageCatalog({{"shortcut window\x04New note", "Neue Notiz"}, {"shortcut window\x04Notes", "Notizen"}},
-                             false));
-    const TitleTranslator german({"elsewhere", "notes"}, {locale.path()}, {"de_DE", "de"});
+    const TitleTranslator german({"elsewhere", "notes"}, {HINTBOARD_SOURCE_DIR "/tests/linux/locale"}, {"de_DE", "de"});
     EXPECT_EQ(german.domain(), "notes");
     // Several accelerators of one shortcut: one entry each.
     auto listed = listedShortcuts(found->window, std::cref(german), found->resourcePath, "notes.gresource");
