@@ -13,25 +13,7 @@ using namespace hb::linux_platform;
 // Reading the menus of a running Firefox and pressing them is checked end to end (tests/e2e/firefox_test.cpp).
 namespace {
 
-constexpr std::string_view browserWindow = R"(<?xml version="1.0"?>
-<html xmlns:html="http://www.w3.org/1999/xhtml">
-<head>
-  <link rel="localization" href="branding/brand.ftl"/>
-  <link rel="localization" href="browser/menubar.ftl"/>
-  <link rel="localization" href="toolkit/global/textActions.ftl"/>
-</head>
-<keyset id="mainKeyset">
-  <key id="key_undo" data-l10n-id="text-action-undo-shortcut" modifiers="accel"/>
-</keyset>
-<menubar id="main-menubar">
-  <menu data-l10n-id="menu-file"><menupopup>
-    <menuitem data-l10n-id="menu-about"/>
-  </menupopup></menu>
-  <menu data-l10n-id="menu-edit"><menupopup>
-    <menuitem data-l10n-id="text-action-undo" key="key_undo"/>
-  </menupopup></menu>
-</menubar>
-</html>)";
+const std::filesystem::path data = HINTBOARD_SOURCE_DIR "/tests/linux/data/mozilla";
 
 constexpr std::string_view englishMenus = R"(menu-file =
     .label = File
@@ -47,7 +29,7 @@ protected:
     void install(std::string_view englishMenuFile = englishMenus)
     {
         test::writeZip(folder.path() / "browser/omni.ja",
-                       {{"chrome/browser/content/browser/browser.xhtml", std::string(browserWindow)},
+                       {{"chrome/browser/content/browser/browser.xhtml", test::readFile(data / "browser.xhtml")},
                         {"localization/en-US/branding/brand.ftl", "-brand-short-name = Firefox\n"},
                         {"localization/en-US/browser/menubar.ftl", std::string(englishMenuFile)},
                         {"localization/de/browser/menubar.ftl", "menu-file =\n    .label = Datei\n"}});
@@ -96,14 +78,7 @@ TEST_F(MozillaMenuSourceTest, ReadsTheMenusInTheUsersLanguageWithEnglishForWhatI
 TEST_F(MozillaMenuSourceTest, EntityLabelsComeFromTheLocaleFolderOfTheArchive)
 {
     test::writeZip(folder.path() / "omni.ja",
-                   {{"chrome/messenger/content/messenger/messenger.xhtml", R"(<?xml version="1.0"?>
-<!DOCTYPE html [
-<!ENTITY % messengerDTD SYSTEM "chrome://messenger/locale/messenger.dtd">
-%messengerDTD;
-]>
-<html><keyset><key id="key_close" key="&closeCmd.key;" modifiers="accel"/></keyset>
-<menubar id="mail-menubar"><menu label="&fileMenu.label;"><menupopup>
-<menuitem label="&closeCmd.label;" key="key_close"/></menupopup></menu></menubar></html>)"},
+                   {{"chrome/messenger/content/messenger/messenger.xhtml", test::readFile(data / "messenger.xhtml")},
                     {"chrome/en-US/locale/en-US/messenger/messenger.dtd",
                      R"(<!ENTITY fileMenu.label "File"><!ENTITY closeCmd.label "Close"><!ENTITY closeCmd.key "W">)"}});
     const auto menus = source.readInstallation(folder.path(), {});

@@ -17,6 +17,8 @@ using testing::ElementsAre;
 
 namespace {
 
+const std::filesystem::path data = HINTBOARD_SOURCE_DIR "/tests/linux/data/shortcuts-window";
+
 std::string bundle(std::string_view name)
 {
     return test::readFile(std::filesystem::path(TEST_BUNDLES) / name);
@@ -104,12 +106,7 @@ TEST_F(ShortcutsWindowTest, WhatTheNotationCannotShowIsSkippedAndAdwaitaSections
     EXPECT_THAT(sink.messages(platform::LogCategory::scraper),
                 testing::Contains(testing::HasSubstr("range '<alt>1...9' cannot be shown")));
 
-    found = read(R"(<interface><template class="TextWindow" parent="AdwApplicationWindow">
-      <child><object class="AdwShortcutsDialog"><child><object class="AdwShortcutsSection">
-        <property name="title" translatable="yes">Files</property>
-        <child><object class="AdwShortcutsItem"><property name="title">Open</property>
-          <property name="accelerator">&lt;Control&gt;o</property></object></child>
-      </object></child></object></child></template></interface>)");
+    found = read(test::readFile(data / "adwaita.ui"));
     ASSERT_TRUE(found);
     ASSERT_EQ(found->groups.size(), 1u);
     EXPECT_EQ(found->groups[0].title.text, "Files");
@@ -121,20 +118,10 @@ TEST_F(ShortcutsWindowTest, HostileDefinitionsAndBundlesGiveNothingOrLessAndRetu
     std::string deep;
     for (int i = 0; i < 50'000; ++i)
         deep += "<child>";
-    const std::string refused[] = {
-        "GtkShortcutsWindow \x01\x02 not XML at all <<<",
-        // Shortcuts outside a shortcuts window are not its own; a window without shortcuts is none.
-        R"(<interface><object class="GtkBox">)" + shortcut("Lost", "a") + "</object></interface>",
-        window("None", ""),
-        R"(<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol">
-      <!ENTITY lol2 "&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;">
-      <!ENTITY lol3 "&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;">
-      <!ENTITY lol9 "&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;">]>)"
-            + window("G", shortcut("&lol9;", "a")).substr(38),
-        window(deep, ""),
-    };
-    for (const auto& definition : refused)
-        EXPECT_FALSE(read(definition)) << definition.substr(0, 80);
+    EXPECT_FALSE(read(window(deep, "")));
+    // Not XML, shortcuts outside a shortcuts window, a window without shortcuts, entities that expand a billionfold.
+    for (const auto& file : std::filesystem::directory_iterator(data / "refused"))
+        EXPECT_FALSE(read(test::readFile(file.path()))) << file.path();
     EXPECT_FALSE(findShortcutsWindow(bundle("broken.gresource"), log)) << "the definition is no XML";
     EXPECT_FALSE(findShortcutsWindow("GVariant no more", log));
     // Cut bundles: whatever is still found is whole.

@@ -23,40 +23,9 @@ using testing::HasSubstr;
 
 namespace {
 
-constexpr std::string_view messagesFile = R"(
-# Comment
--brand-short-name = Firefox
-menu-file =
-    .label = File
-menu-file-new-tab =
-    .label = New Tab
-menu-file-close-tab =
-    .label =
-        { $tabCount ->
-            [1] Close Tab
-           *[other] Close { $tabCount } Tabs
-        }
-menu-quit =
-    .label =
-        { PLATFORM() ->
-            [windows] Exit
-           *[other] Quit
-        }
-menu-about =
-    .label = About { -brand-short-name }
-tab-new-shortcut =
-    .key = T
-downloads-shortcut =
-    .key = { PLATFORM() ->
-        [linux] Y
-       *[other] J
-    }
-bracket-shortcut =
-    .key = {"}"}
-plain = Two words
-    on two lines
-loop = { loop }
-)";
+// A main window with both label forms, Fluent messages and attributes whose entities were expanded, and its messages.
+const std::filesystem::path mozilla = HINTBOARD_SOURCE_DIR "/tests/sources/data/mozilla";
+const std::string messagesFile = test::readFile(mozilla / "menubar.ftl");
 
 TEST(Fluent, FormatsValuesAttributesSelectorsAndReferences)
 {
@@ -120,48 +89,6 @@ TEST(Dtd, ExpandsNestedEntitiesAndRefusesExpansionBeyondTheBounds)
     }
 }
 
-// A main window with both label forms: Fluent messages, and attributes whose
-// entities were expanded.
-constexpr std::string_view fluentWindow = R"(<html xmlns:html="http://www.w3.org/1999/xhtml">
-<head><html:link rel="localization" href="browser/menubar.ftl"/><link rel="localization" href="browser/browserSets.ftl"/></head>
-<keyset>
-  <key id="key_newTab" data-l10n-id="tab-new-shortcut" modifiers="accel"/>
-  <key id="key_quit" key="q" modifiers="accel"/>
-  <key id="key_closeWindow" key="W" modifiers="accel,shift"/>
-  <key id="key_mute" key="M" modifiers="control"/>
-  <key id="key_back" keycode="VK_LEFT" modifiers="alt"/>
-  <key id="key_reload" keycode="VK_F5" command="Browser:Reload"/>
-  <key id="key_fullScreen" keycode="VK_F11" modifiers="shift,alt,meta"/>
-  <key id="key_disabled" key="R" modifiers="accel,alt" disabled="true"/>
-  <key id="key_unnamed" key="9" modifiers="alt"/>
-  <key key="=" modifiers="accel" command="cmd_zoomIn"/>
-</keyset>
-<toolbarbutton command="Browser:Reload" label="Reload"/>
-<menubar id="main-menubar">
-  <menu data-l10n-id="menu-file">
-    <menupopup>
-      <menuitem data-l10n-id="menu-file-new-tab" key="key_newTab"/>
-      <menuitem label="Hidden Close" key="key_closeWindow" hidden="true"/>
-      <menuseparator/>
-      <menuseparator hidden="true"/>
-      <menu label="Zoom">
-        <menupopup><menuitem label="Zoom In" key="key_zoomIn" command="cmd_zoomIn"/></menupopup>
-      </menu>
-      <menuitem data-l10n-id="menu-quit" key="key_quit"/>
-    </menupopup>
-  </menu>
-  <menu label="Hidden" hidden="true"><menupopup><menuitem label="X" key="key_mute"/></menupopup></menu>
-  <menu label="View">
-    <menupopup>
-      <menuitem label="Back" key="key_back"/>
-      <menuitem label="Mute" key="key_mute"/>
-      <menuitem label="Full Screen" key="key_fullScreen"/>
-      <menuitem label="Reader View" key="key_disabled"/>
-    </menupopup>
-  </menu>
-</menubar>
-</html>)";
-
 struct Row {
     std::string path;
     std::string keys; // in the key notation
@@ -190,7 +117,7 @@ TEST(XulMenus, ReadsTheMenuBarWithKeysByKeyAndKeycodeAndEveryModifier)
 {
     fluent::Bundle messages;
     messages.add(messagesFile);
-    const auto document = xml::parse(fluentWindow);
+    const auto document = xml::parse(test::readFile(mozilla / "browser.xhtml"));
     ASSERT_TRUE(document);
     EXPECT_THAT(localizationFiles(*document), ElementsAre("browser/menubar.ftl", "browser/browserSets.ftl"));
 
