@@ -8,6 +8,7 @@
 #include "menus/menu_press.h"
 #include "support/model_builders.h"
 #include "support/scoped_environment.h"
+#include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -80,22 +81,18 @@ private:
     Failure failure = Failure::none;
 };
 
-// A reply of a GtkApplication's menu bar to Start([0, 1, 2]), as recorded.
-constexpr const char* recordedReply =
-    "([(uint32 0, uint32 0, [{'label': <'_File'>, ':submenu': <(uint32 1, uint32 0)>}, {'label': <'_View'>, "
-    "':submenu': <(uint32 2, uint32 0)>}]), (1, 0, [{':section': <(uint32 1, uint32 1)>}, {':section': <(uint32 1, "
-    "uint32 2)>}]), (1, 1, [{'action': <'app.new'>, 'accel': <'<Primary>n'>, 'label': <'_New'>}, {'label': <'Open "
-    "_Recent'>, ':submenu': <(uint32 4, uint32 0)>}]), (1, 2, [{'action': <'win.save-as'>, 'accel': "
-    "<'<Primary><Shift>s'>, 'label': <'Save _As…'>}]), (2, 0, [{'action': <'win.recent'>, 'target': <'second'>, "
-    "'label': <'second__file.txt'>}, {'action': <'win.missing'>, 'hidden-when': <'action-missing'>, 'label': "
-    "<'Hidden'>}])],)";
-
-std::vector<ExportedMenu> parsed(const char* text)
+// GVariant replies in text form from the data folder, after a comment line.
+GVariant* variant(const char* type, const char* file)
 {
-    GVariant* reply = g_variant_parse(G_VARIANT_TYPE("(a(uuaa{sv}))"), text, nullptr, nullptr, nullptr);
+    const auto text = test::readFile(HINTBOARD_SOURCE_DIR "/tests/linux/data/exported-menus/" + std::string(file));
+    return g_variant_parse(G_VARIANT_TYPE(type), text.c_str() + text.find('\n'), nullptr, nullptr, nullptr);
+}
+
+std::vector<ExportedMenu> recordedMenus()
+{
+    GVariant* reply = variant("(a(uuaa{sv}))", "gtk-menu-bar.gvariant");
     auto menus = parseMenusReply(reply);
-    if (reply)
-        g_variant_unref(reply);
+    g_variant_unref(reply);
     return menus;
 }
 
@@ -150,10 +147,7 @@ TEST(ExportedMenus, ModelIsReadInOneRequestPerLevelWithinTheBounds)
     EXPECT_EQ(model->itemCount, 1u);
 
     // A dbusmenu tree stops at the item bound alike.
-    GVariant* layout = g_variant_parse(G_VARIANT_TYPE("(u(ia{sv}av))"),
-                                       "(uint32 3, (0, {}, [<(1, {'label': <'One'>}, @av [])>, "
-                                       "<(2, {'label': <'Two'>}, @av [])>]))",
-                                       nullptr, nullptr, nullptr);
+    GVariant* layout = variant("(u(ia{sv}av))", "dbusmenu-layout.gvariant");
     EXPECT_TRUE(parseDbusMenuLayout(layout, 1).truncated);
     g_variant_unref(layout);
 }
@@ -195,7 +189,7 @@ class ExportedMenusRead : public ::testing::Test {
 protected:
     ExportedMenusRead()
     {
-        fakeBus.groups = {{0, parsed(recordedReply)}};
+        fakeBus.groups = {{0, recordedMenus()}};
         fakeBus.actions["/app"] = {{"new", true}};
         fakeBus.actions["/app/window/1"] = {{"save-as", false}, {"recent", true}};
     }
@@ -242,18 +236,11 @@ TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspi)
     EXPECT_FALSE(read(true).empty());
 }
 
-// A dbusmenu tree as KDE applications send it: a separator, a hidden and a malformed entry, keys, a disabled item.
-constexpr const char* dbusMenuReply =
-    "(uint32 3, (0, {}, [<(1, {'label': <'_File'>, 'children-display': <'submenu'>}, [<(2, {'label': <'_New'>, "
-    "'shortcut': <[['Control', 'Shift', 'n']]>}, @av [])>, <(3, {'type': <'separator'>}, @av [])>, <(4, {'label': "
-    "<'Gone'>, 'visible': <false>}, @av [])>, <'no item'>, <(5, {'label': <'Save'>, 'enabled': <false>, 'shortcut': "
-    "<[['Control', 's']]>}, @av [])>])>]))";
-
 TEST_F(ExportedMenusRead, DbusMenuTreeIsReadInOneRequestAndPressedWithClicks)
 {
     address = ExportedMenuAddress{.dbusMenuService = ":1.9", .dbusMenuPath = "/MenuBar"};
     EXPECT_TRUE(read().empty()) << "no layout";
-    GVariant* reply = g_variant_parse(G_VARIANT_TYPE("(u(ia{sv}av))"), dbusMenuReply, nullptr, nullptr, nullptr);
+    GVariant* reply = variant("(u(ia{sv}av))", "dbusmenu-layout.gvariant");
     fakeBus.layout = parseDbusMenuLayout(reply, 100);
     g_variant_unref(reply);
     EXPECT_TRUE(parseDbusMenuLayout(nullptr, 100).menus.empty());
@@ -382,7 +369,7 @@ TEST_F(ExportedMenusRead, GtkItemsOfAnApplicationThatExportsNoMenusArePressedWit
 TEST_F(ExportedMenusRead, LinksThatRepeatAreReadOnceOrBoundedByTheReader)
 {
     // The menu bar linked twice shows its menus once.
-    auto menus = parsed(recordedReply);
+    auto menus = recordedMenus();
     auto bar = menus[0];
     bar.id = {0, 7};
     menus[0].items = {linkItem("", std::nullopt, MenuLink{0, 7}), linkItem("", std::nullopt, MenuLink{0, 7})};
