@@ -47,14 +47,6 @@ std::map<std::string, HotKeyState> rowsByTitle(const MenuSection& section)
     return rows;
 }
 
-std::vector<std::string> groupTitles(const MenuSection& section)
-{
-    std::vector<std::string> titles;
-    for (const auto& group : section.groups)
-        titles.push_back(group.title.value_or("<untitled>"));
-    return titles;
-}
-
 TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
 {
     test::TemporaryFolder home;
@@ -172,7 +164,8 @@ TEST(SystemShortcuts, OnALinuxDesktopItsOwnShortcutsAndNeverTheOtherDesktopsDefa
     OneGroupDesktop desktop;
     auto section = systemShortcutSection(&desktop, folders);
     ASSERT_TRUE(section);
-    EXPECT_EQ(groupTitles(*section), (std::vector<std::string>{"<untitled>", "Window Management"}));
+    ASSERT_EQ(section->groups.size(), 2u);
+    EXPECT_EQ(section->groups[1].title, "Window Management");
     EXPECT_FALSE(systemShortcutSection(static_cast<DesktopShortcutSource*>(nullptr), folders));
 
     // A preferences file the user really keeps still counts.
@@ -181,7 +174,7 @@ TEST(SystemShortcuts, OnALinuxDesktopItsOwnShortcutsAndNeverTheOtherDesktopsDefa
                      PlistFormat::xml);
     section = systemShortcutSection(&desktop, folders);
     ASSERT_TRUE(section);
-    EXPECT_EQ(groupTitles(*section).at(1), "Window Management");
+    EXPECT_EQ(section->groups.at(1).title, "Window Management");
     EXPECT_GT(section->groups.size(), 2u);
 }
 

@@ -1,7 +1,9 @@
 #include "sources/user_key_equivalents.h"
 
+#include "support/model_builders.h"
 #include "test_files.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace hb {
@@ -9,6 +11,7 @@ namespace {
 
 using platform::PlistDictionary;
 using platform::PlistFormat;
+using testing::ElementsAre;
 
 TEST(ParseKeyEquivalent, ModifiersInGlyphOrderAndTheWholeKeyTextNamed)
 {
@@ -65,14 +68,10 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitleAndNoGroupWithoutUsableEntrie
     auto group = userKeyEquivalentGroup(folders);
     ASSERT_TRUE(group);
     EXPECT_EQ(group->title, "All Applications");
-    std::vector<std::pair<std::string, std::string>> rows;
-    for (const auto& row : group->shortcuts)
-        rows.emplace_back(row.title, row.keys);
-    EXPECT_EQ(rows, (std::vector<std::pair<std::string, std::string>>{{"Bold", "⌘B"},
-                                                                      {"Item 9", "⌘9"},
-                                                                      {"Item 10", "⌘0"},
-                                                                      {"Window › Remove Window from Set", "⌘E"},
-                                                                      {"Zoom", "⌃⌥Z"}}));
+    using test::Row;
+    EXPECT_THAT(test::rowsOf(group->shortcuts),
+                ElementsAre(Row{"Bold", "⌘B"}, Row{"Item 9", "⌘9"}, Row{"Item 10", "⌘0"},
+                            Row{"Window › Remove Window from Set", "⌘E"}, Row{"Zoom", "⌃⌥Z"}));
 }
 
 } // namespace
