@@ -212,7 +212,7 @@ TEST(PackageFiles, TheListNamesTheFileByAnyPathAndComesFromTheQueryWithinItsBoun
     EXPECT_FALSE(updatesFromPackageManager()) << "the test program is no package's";
 }
 
-TEST(QtPlatformChoice, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwise)
+TEST(QtPlatformChoice, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwiseAndTheDesktopIsKnown)
 {
     EXPECT_EQ(
         chooseQtPlatform({.kind = SessionKind::x11, .waylandPluginInstalled = true, .hasXDisplay = true}).platform, "")
@@ -239,10 +239,8 @@ TEST(QtPlatformChoice, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwise)
         broken.hasXDisplay = false;
         EXPECT_FALSE(chooseQtPlatform(broken).possible) << problem;
     }
-}
 
-TEST(LinuxDesktop, ChosenByTheSessionElseByTheWindowManager)
-{
+    // The desktop: chosen by the session, else by the window manager.
     EXPECT_EQ(desktopNamed("ubuntu:GNOME", ""), Desktop::gnome);
     EXPECT_EQ(desktopNamed("", "Openbox"), Desktop::openbox);
     EXPECT_EQ(desktopNamed("i3", "i3"), Desktop::unknown);
