@@ -92,7 +92,7 @@ protected:
     int activations = 0;
 };
 
-TEST_F(HotkeyManagerTest, PressesOfItsOwnIdentifierActivateThroughTheMainQueue)
+TEST_F(HotkeyManagerTest, PressesOfItsOwnIdentifierActivateThroughTheMainQueueAndARefusalLeavesNothing)
 {
     auto manager = makeManager();
     ASSERT_TRUE(manager->registerHotkey(defaultHotkey));
@@ -111,11 +111,9 @@ TEST_F(HotkeyManagerTest, PressesOfItsOwnIdentifierActivateThroughTheMainQueue)
     EXPECT_EQ(activations, 1) << "other identifiers, and a press queued before the manager went away";
     EXPECT_FALSE(service.hasPressHandler());
     EXPECT_EQ(service.registration(), std::nullopt);
-}
 
-TEST_F(HotkeyManagerTest, RefusalLeavesNothingRegistered)
-{
-    auto manager = makeManager();
+    // A refusal leaves nothing registered.
+    manager = makeManager();
     ASSERT_TRUE(manager->registerHotkey(defaultHotkey));
     service.holdElsewhere(49, 0x1000);
     EXPECT_FALSE(manager->registerHotkey({49, 0x1000, "⌃Space"}));
