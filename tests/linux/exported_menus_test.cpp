@@ -259,7 +259,7 @@ TEST_F(ExportedMenusRead, ElementsAnswerOnlyWhatTheirItemsHoldAndAStalledReadIsN
     auto& view = fakeBus.groups[0][4].items;
     view.push_back({.label = "Unparsed", .action = "dbusmenu.x"});
     view.push_back({.label = "No group", .action = "quit"});
-    view.push_back({.label = "Undescribed", .action = "app.missing"});
+    view.push_back({.label = "Undescribed", .action = "app.missing", .hiddenWhen = "not-a-condition"});
     view.push_back({.label = "Hidden while disabled", .action = "win.save-as", .hiddenWhen = "action-disabled"});
     address.appMenuPath = "/app/menus/appmenu";
     const auto application = exported.applicationElement(42);
@@ -303,6 +303,11 @@ TEST_F(ExportedMenusRead, ElementsAnswerOnlyWhatTheirItemsHoldAndAStalledReadIsN
     EXPECT_EQ(fakeBus.starts, starts);
     exported.setMessagingTimeout(application, std::chrono::seconds(1));
     EXPECT_TRUE(exported.answers(42));
+    // Only the application menu: its item alone on the bar.
+    fakeBus.stallFrom = 1 << 30;
+    exported.readMenuBar(42);
+    address.menuBarPath.clear();
+    EXPECT_THAT(titles(exported.readMenuBar(42).element), ElementsAre("Application"));
 }
 
 TEST_F(ExportedMenusRead, AtspiItemsArePressedThroughTheirExportedTwinsWhereTheyHaveOne)
@@ -339,6 +344,17 @@ TEST_F(ExportedMenusRead, AtspiItemsArePressedThroughTheirExportedTwinsWhereThey
         EXPECT_EQ(item->pressCount(), 1);
     }
     EXPECT_THAT(fakeBus.activations, ElementsAre(":1.5 /app/window/1 save-as")) << "its action, not its accessible";
+
+    // The application itself and trust are AT-SPI's.
+    const auto applicationElement = accessibility.applicationElement(42);
+    application.setTitle("Editor");
+    EXPECT_EQ(platform::readText(accessibility, applicationElement, platform::ax::title), "Editor");
+    EXPECT_TRUE(accessibility.performAction(applicationElement, platform::ax::press));
+    EXPECT_EQ(application.pressCount(), 1);
+    accessibility.setMessagingTimeout(saveAs.shared_from_this(), std::chrono::seconds(3));
+    EXPECT_EQ(atspi.messagingTimeout(42), 3.0);
+    atspi.setTrusted(false);
+    EXPECT_FALSE(accessibility.requestTrust());
 }
 
 TEST_F(ExportedMenusRead, GtkItemsOfAnApplicationThatExportsNoMenusArePressedWithTheirKeysOnX11)
