@@ -24,16 +24,6 @@ std::string bundle(std::string_view name)
     return test::readFile(std::filesystem::path(TEST_BUNDLES) / name);
 }
 
-// "group: title accelerator" per entry.
-std::vector<std::string> rowTexts(const ListedShortcuts& listed)
-{
-    std::vector<std::string> rows;
-    for (const auto& group : listed.groups)
-        for (const auto& shortcut : group.shortcuts)
-            rows.push_back(group.title + ": " + shortcut.title + " " + shortcut.accelerator);
-    return rows;
-}
-
 // "title accelerator" per entry of a group as read.
 std::vector<std::string> entries(const WindowGroup& group)
 {
@@ -80,8 +70,12 @@ TEST_F(ShortcutsWindowTest, TheBundlesWindowIsFoundTranslatedAndReadOncePerExecu
     EXPECT_EQ(german.domain(), "notes");
     // Several accelerators of one shortcut: one entry each.
     auto listed = listedShortcuts(found->window, std::cref(german), found->resourcePath, "notes.gresource");
-    EXPECT_THAT(rowTexts(listed),
-                ElementsAre("Notizen: Neue Notiz <Primary>n", "Notizen: Search <Primary>f", "Notizen: Search F3"));
+    ASSERT_EQ(listed.groups.size(), 1u);
+    EXPECT_EQ(listed.groups[0].title, "Notizen");
+    std::vector<std::string> rows;
+    for (const auto& shortcut : listed.groups[0].shortcuts)
+        rows.push_back(shortcut.title + " " + shortcut.accelerator);
+    EXPECT_THAT(rows, ElementsAre("Neue Notiz <Primary>n", "Search <Primary>f", "Search F3"));
     EXPECT_EQ(listed.groups[0].shortcuts[0].actionName, "app.new-note");
     // Found in a running program's executable: the end-to-end test of GNOME Text Editor.
     EXPECT_FALSE(ShortcutsWindowSource(log).read(999'999'999)) << "no such process";
