@@ -197,12 +197,6 @@ protected:
     {
         return reader.readMenuBar(MenuReadOptions{.pid = 42, .includeAll = includeAll});
     }
-    void dropAccelerators()
-    {
-        for (auto& menu : fakeBus.groups[0])
-            for (auto& item : menu.items)
-                item.accel.clear();
-    }
 
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
@@ -218,7 +212,9 @@ protected:
 
 TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspi)
 {
-    dropAccelerators();
+    for (auto& menu : fakeBus.groups[0])
+        for (auto& item : menu.items)
+            item.accel.clear();
     atspi.addApplication(42, {fake::menu("File", {fake::item("Over AT-SPI", "x")})});
     EXPECT_EQ(read()[0].groups[0].shortcuts[0].title, "Over AT-SPI");
     read();
