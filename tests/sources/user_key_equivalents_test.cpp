@@ -52,19 +52,9 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitleAndNoGroupWithoutUsableEntrie
         EXPECT_FALSE(userKeyEquivalentGroup(folders));
     }
 
-    test::writePlist(
-        file,
-        PlistDictionary{{"AppleLocale", "en_US"},
-                        {"NSUserKeyEquivalents", PlistDictionary{{"Zoom", "^~z"},
-                                                                 {"Item 10", "@0"},
-                                                                 {"Item 9", "@9"},
-                                                                 {"Only Command", "@"},
-                                                                 {"Number", 3},
-                                                                 {"\x01\x02\u200E", "@x"},
-                                                                 {"\u202ABold\u202C", "@b"},
-                                                                 {"Invisible", "@\x10"},
-                                                                 {"\x1bWindow\x1bRemove Window from Set", "@e"}}}},
-        PlistFormat::xml);
+    // Numbered, unnamed, control and bidi-marked titles, a menu path, a number, keys that show nothing.
+    std::filesystem::copy_file(HINTBOARD_SOURCE_DIR "/tests/sources/data/GlobalPreferences.plist", file,
+                               std::filesystem::copy_options::overwrite_existing);
     auto group = userKeyEquivalentGroup(folders);
     ASSERT_TRUE(group);
     EXPECT_EQ(group->title, "All Applications");
