@@ -12,6 +12,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+#include <fstream>
+
 namespace hb {
 namespace {
 
@@ -37,16 +40,11 @@ TEST(GlobalHotkeyStoredForm, RoundTripsAsJsonOfThreeFieldsAndAnythingElseReadsAs
     saveHotkey(std::nullopt, settings);
     EXPECT_FALSE(settings.object(keys::globalHotkey));
 
-    for (const char* text : {
-             "",
-             "[40, 2304, \"K\"]",
-             R"({"keyCode": 40, "carbonModifiers": 2304})",
-             R"({"keyCode": "40", "carbonModifiers": 2304, "displayString": "K"})",
-             R"({"keyCode": -1, "carbonModifiers": 2304, "displayString": "K"})",
-             R"({"keyCode": 40, "carbonModifiers": 2304, "displayString": 7})",
-         }) {
-        storeData(settings, text);
-        EXPECT_EQ(loadHotkey(settings), std::nullopt) << text;
+    for (const auto& file :
+         std::filesystem::directory_iterator(HINTBOARD_SOURCE_DIR "/tests/triggers/data/refused-hotkeys")) {
+        std::ifstream stream(file.path());
+        storeData(settings, std::string(std::istreambuf_iterator<char>(stream), {}));
+        EXPECT_EQ(loadHotkey(settings), std::nullopt) << file.path();
     }
     settings.set(keys::globalHotkey, std::string(R"({"keyCode": 40, "carbonModifiers": 2304, "displayString": "K"})"));
     EXPECT_EQ(loadHotkey(settings), std::nullopt) << "a string, not data";
