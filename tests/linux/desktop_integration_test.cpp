@@ -65,25 +65,15 @@ TEST(DesktopEntries, AnEarlierFolderWinsForAnIDAndWindowClassesFindTheirEntry)
 {
     test::TemporaryFolder root;
     const auto home = root.path() / "home/applications", system = root.path() / "system/applications";
-    const auto write = [](const fs::path& file, const std::string& keys) {
-        test::writeFile(file, "[Desktop Entry]\nType=Application\n" + keys);
-    };
-    fs::create_directories(home);
-    write(system / "org.example.Editor.desktop", "Name=Editor\nIcon=editor\n");
-    write(home / "org.example.Editor.desktop", "Name=My Editor\n");
-    write(system / "org.example.Viewer.desktop", "Name=Viewer\n");
-    write(home / "org.example.Viewer.desktop", "Name=Viewer\nHidden=true\n");
-    write(system / "kde4" / "tool.desktop", "Name=Tool\n");
-    write(system / "org.xfce.mousepad.desktop", "Name=Mousepad\nIcon=org.xfce.mousepad\n");
-    write(system / "featherpad.desktop", "Name=FeatherPad\n");
-    write(system / "aaa-launcher.desktop", "Name=Launcher\nStartupWMClass=FeatherPad\n");
+    // The user's folder hides or overrides some of the system's entries.
+    fs::copy(HINTBOARD_SOURCE_DIR "/tests/linux/data/desktop-entries", root.path(), fs::copy_options::recursive);
     DesktopEntries entries({home, system}, "");
 
     EXPECT_THAT(entries.byID("org.example.Editor"), Optional(DesktopEntry{"org.example.Editor", "My Editor", {}, {}}));
     EXPECT_EQ(entries.byID("org.example.Viewer"), std::nullopt) << "hidden by the earlier folder";
     EXPECT_THAT(entries.byID("kde4-tool.desktop"), Optional(Field(&DesktopEntry::name, "Tool")));
     EXPECT_EQ(entries.byID("late"), std::nullopt);
-    write(home / "late.desktop", "Name=Late\n");
+    test::writeFile(home / "late.desktop", "[Desktop Entry]\nType=Application\nName=Late\n");
     EXPECT_THAT(entries.byID("late"), Optional(Field(&DesktopEntry::name, "Late"))) << "installed later";
 
     // StartupWMClass first, then the id, then the last part of a reverse-domain id; ASCII case ignored.
@@ -212,7 +202,7 @@ TEST(PackageFiles, TheListNamesTheFileByAnyPathAndComesFromTheQueryWithinItsBoun
     EXPECT_FALSE(updatesFromPackageManager()) << "the test program is no package's";
 }
 
-TEST(QtPlatformChoice, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwise)
+TEST(QtPlatformChoice, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwiseAndTheDesktopIsKnown)
 {
     EXPECT_EQ(
         chooseQtPlatform({.kind = SessionKind::x11, .waylandPluginInstalled = true, .hasXDisplay = true}).platform, "")
@@ -239,10 +229,8 @@ TEST(QtPlatformChoice, WaylandRunsNativelyWhereItCanAndOnTheXDisplayOtherwise)
         broken.hasXDisplay = false;
         EXPECT_FALSE(chooseQtPlatform(broken).possible) << problem;
     }
-}
 
-TEST(LinuxDesktop, ChosenByTheSessionElseByTheWindowManager)
-{
+    // The desktop: chosen by the session, else by the window manager.
     EXPECT_EQ(desktopNamed("ubuntu:GNOME", ""), Desktop::gnome);
     EXPECT_EQ(desktopNamed("", "Openbox"), Desktop::openbox);
     EXPECT_EQ(desktopNamed("i3", "i3"), Desktop::unknown);

@@ -6,6 +6,9 @@
 #include "fake/memory_log.h"
 #include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
+#include "support/model_builders.h"
+#include "support/scoped_environment.h"
+#include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -27,16 +30,16 @@ public:
     std::map<std::string, std::map<std::string, bool>> actions; // enabled, by object path
     std::vector<std::string> activations;                       // "bus path action [target]", "bus path clicked id"
     std::vector<std::uint32_t> ended;
+    std::optional<MenuModel> layout;
     int starts = 0;
-    bool stalled = false;
+    int stallFrom = 1 << 30; // the first Start that times out, counted from 1
 
     void setTimeout(std::chrono::milliseconds) override {}
     std::optional<std::vector<ExportedMenu>> start(const std::string&, const std::string&,
                                                    const std::vector<std::uint32_t>& asked) override
     {
-        ++starts;
-        failure = stalled ? Failure::timedOut : Failure::none;
-        if (stalled)
+        failure = ++starts >= stallFrom ? Failure::timedOut : Failure::none;
+        if (failure != Failure::none)
             return std::nullopt;
         std::vector<ExportedMenu> menus;
         for (auto group : asked)
@@ -65,7 +68,7 @@ public:
     }
     std::optional<MenuModel> dbusMenuLayout(const std::string&, const std::string&, std::size_t) override
     {
-        return std::nullopt;
+        return layout;
     }
     bool dbusMenuClick(const std::string& bus, const std::string& path, std::int32_t id) override
     {
@@ -78,22 +81,18 @@ private:
     Failure failure = Failure::none;
 };
 
-// A reply of a GtkApplication's menu bar to Start([0, 1, 2]), as recorded.
-constexpr const char* recordedReply =
-    "([(uint32 0, uint32 0, [{'label': <'_File'>, ':submenu': <(uint32 1, uint32 0)>}, {'label': <'_View'>, "
-    "':submenu': <(uint32 2, uint32 0)>}]), (1, 0, [{':section': <(uint32 1, uint32 1)>}, {':section': <(uint32 1, "
-    "uint32 2)>}]), (1, 1, [{'action': <'app.new'>, 'accel': <'<Primary>n'>, 'label': <'_New'>}, {'label': <'Open "
-    "_Recent'>, ':submenu': <(uint32 4, uint32 0)>}]), (1, 2, [{'action': <'win.save-as'>, 'accel': "
-    "<'<Primary><Shift>s'>, 'label': <'Save _As…'>}]), (2, 0, [{'action': <'win.recent'>, 'target': <'second'>, "
-    "'label': <'second__file.txt'>}, {'action': <'win.missing'>, 'hidden-when': <'action-missing'>, 'label': "
-    "<'Hidden'>}])],)";
-
-std::vector<ExportedMenu> parsed(const char* text)
+// GVariant replies in text form from the data folder, after a comment line.
+GVariant* variant(const char* type, const char* file)
 {
-    GVariant* reply = g_variant_parse(G_VARIANT_TYPE("(a(uuaa{sv}))"), text, nullptr, nullptr, nullptr);
+    const auto text = test::readFile(HINTBOARD_SOURCE_DIR "/tests/linux/data/exported-menus/" + std::string(file));
+    return g_variant_parse(G_VARIANT_TYPE(type), text.c_str() + text.find('\n'), nullptr, nullptr, nullptr);
+}
+
+std::vector<ExportedMenu> recordedMenus()
+{
+    GVariant* reply = variant("(a(uuaa{sv}))", "gtk-menu-bar.gvariant");
     auto menus = parseMenusReply(reply);
-    if (reply)
-        g_variant_unref(reply);
+    g_variant_unref(reply);
     return menus;
 }
 
@@ -108,7 +107,8 @@ TEST(ExportedMenus, ModelIsReadInOneRequestPerLevelWithinTheBounds)
     bus.groups[0] = {{{0, 0}, {linkItem("File", MenuLink{1, 0})}}};
     bus.groups[1] = {{{1, 0},
                       {linkItem("Back to the bar", MenuLink{0, 0}), linkItem("Self", MenuLink{1, 0}),
-                       linkItem("", std::nullopt, MenuLink{2, 0})}}};
+                       linkItem("", std::nullopt, MenuLink{2, 0})}},
+                     {{0, 0}, {linkItem("The bar again", std::nullopt)}}};
     bus.groups[2] = {{{2, 0}, {linkItem("Loop", MenuLink{1, 0})}}};
     int requests = 0;
     auto model = readMenuModel(bus, ":1.5", "/menus", {}, requests);
@@ -137,16 +137,36 @@ TEST(ExportedMenus, ModelIsReadInOneRequestPerLevelWithinTheBounds)
     EXPECT_TRUE(model->truncated);
     EXPECT_EQ(bus.starts, 1 + bounds.maxLevels);
 
-    bus.stalled = true;
+    // No answer: nothing, or what came before it.
+    bus.stallFrom = bus.starts + 1;
     EXPECT_FALSE(readMenuModel(bus, ":1.5", "/menus", {}, requests));
+    bus.stallFrom = bus.starts + 2;
+    model = readMenuModel(bus, ":1.5", "/menus", {}, requests);
+    ASSERT_TRUE(model);
+    EXPECT_TRUE(model->truncated);
+    EXPECT_EQ(model->itemCount, 1u);
 
     // A dbusmenu tree stops at the item bound alike.
-    GVariant* layout = g_variant_parse(G_VARIANT_TYPE("(u(ia{sv}av))"),
-                                       "(uint32 3, (0, {}, [<(1, {'label': <'One'>}, @av [])>, "
-                                       "<(2, {'label': <'Two'>}, @av [])>]))",
-                                       nullptr, nullptr, nullptr);
+    GVariant* layout = variant("(u(ia{sv}av))", "dbusmenu-layout.gvariant");
     EXPECT_TRUE(parseDbusMenuLayout(layout, 1).truncated);
     g_variant_unref(layout);
+}
+
+TEST(ExportedMenus, WithoutABusOrADisplayEveryRequestFailsAtOnce)
+{
+    test::ScopedEnvironment busAddress("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    auto bus = makeSessionMenuBus();
+    EXPECT_FALSE(bus->describe(":1.5", "/app", "new"));
+    EXPECT_FALSE(bus->activate(":1.5", "/app", "open", "'file.txt'"));
+    EXPECT_FALSE(bus->activate(":1.5", "/app", "open", "no ( variant"));
+    EXPECT_FALSE(bus->dbusMenuLayout(":1.5", "/MenuBar", 10));
+    EXPECT_FALSE(bus->dbusMenuClick(":1.5", "/MenuBar", 2));
+    EXPECT_EQ(bus->lastFailure(), MenuBus::Failure::refused);
+
+    test::ScopedEnvironment noDisplay("DISPLAY", nullptr);
+    EXPECT_FALSE(exportedActionsAddress(getpid()));
+    test::ScopedEnvironment display("DISPLAY", ":65000");
+    EXPECT_FALSE(exportedMenuAddress(getpid()));
 }
 
 TEST(ExportedMenus, SectionsFlattenWithSeparatorsBetweenThemAndSelfInclusionEnds)
@@ -169,7 +189,7 @@ class ExportedMenusRead : public ::testing::Test {
 protected:
     ExportedMenusRead()
     {
-        fakeBus.groups = {{0, parsed(recordedReply)}};
+        fakeBus.groups = {{0, recordedMenus()}};
         fakeBus.actions["/app"] = {{"new", true}};
         fakeBus.actions["/app/window/1"] = {{"save-as", false}, {"recent", true}};
     }
@@ -177,23 +197,14 @@ protected:
     {
         return reader.readMenuBar(MenuReadOptions{.pid = 42, .includeAll = includeAll});
     }
-    void dropAccelerators()
-    {
-        for (auto& menu : fakeBus.groups[0])
-            for (auto& item : menu.items)
-                item.accel.clear();
-    }
 
     fake::MemoryLogSink sink;
     platform::Log log{sink, [] { return false; }};
     std::unique_ptr<FakeMenuBus> bus = std::make_unique<FakeMenuBus>();
     FakeMenuBus& fakeBus = *bus;
-    ExportedMenuAccessibility exported{
-        log, std::move(bus), [](pid_t pid) -> std::optional<ExportedMenuAddress> {
-            if (pid != 42)
-                return std::nullopt;
-            return ExportedMenuAddress{":1.5", "/app/menus/menubar", "", "/app", "/app/window/1"};
-        }};
+    ExportedMenuAddress address{":1.5", "/app/menus/menubar", "", "/app", "/app/window/1"};
+    ExportedMenuAccessibility exported{log, std::move(bus),
+                                       [this](pid_t pid) { return pid == 42 ? std::optional(address) : std::nullopt; }};
     fake::FakeAccessibility atspi;
     MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
     MenuBarReader reader{accessibility, log};
@@ -201,7 +212,9 @@ protected:
 
 TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspi)
 {
-    dropAccelerators();
+    for (auto& menu : fakeBus.groups[0])
+        for (auto& item : menu.items)
+            item.accel.clear();
     atspi.addApplication(42, {fake::menu("File", {fake::item("Over AT-SPI", "x")})});
     EXPECT_EQ(read()[0].groups[0].shortcuts[0].title, "Over AT-SPI");
     read();
@@ -212,6 +225,132 @@ TEST_F(ExportedMenusRead, MenusWithoutAcceleratorsGiveWayToAtspi)
     const auto onlyExported = MenuBarReader(alone, log).readMenuBar(MenuReadOptions{.pid = 42, .includeAll = true});
     ASSERT_FALSE(onlyExported.empty());
     EXPECT_EQ(onlyExported[0].groups[0].shortcuts[0].keys, "");
+
+    // Preferred over the exported menus, AT-SPI without a menu bar gives none once, then the exported menus again.
+    atspi.quit(42);
+    EXPECT_TRUE(read().empty());
+    EXPECT_FALSE(read(true).empty());
+}
+
+TEST_F(ExportedMenusRead, DbusMenuTreeIsReadInOneRequestAndPressedWithClicks)
+{
+    address = ExportedMenuAddress{.dbusMenuService = ":1.9", .dbusMenuPath = "/MenuBar"};
+    EXPECT_TRUE(read().empty()) << "no layout";
+    GVariant* reply = variant("(u(ia{sv}av))", "dbusmenu-layout.gvariant");
+    fakeBus.layout = parseDbusMenuLayout(reply, 100);
+    g_variant_unref(reply);
+    EXPECT_TRUE(parseDbusMenuLayout(nullptr, 100).menus.empty());
+    EXPECT_TRUE(parseMenusReply(nullptr).empty());
+
+    const auto rows = read(true).at(0).groups.at(0).shortcuts;
+    EXPECT_THAT(test::rowsOf(rows), ElementsAre(test::Row{"New", "⌃⇧N"}, test::Row{}, test::Row{"Save", "⌃S"}));
+    EXPECT_EQ(fakeBus.starts, 0);
+    EXPECT_TRUE(press(accessibility, log, rows[0]));
+    EXPECT_FALSE(press(accessibility, log, rows[2])) << "disabled";
+    EXPECT_THAT(fakeBus.activations, ElementsAre(":1.9 /MenuBar clicked 2"));
+}
+
+TEST_F(ExportedMenusRead, ElementsAnswerOnlyWhatTheirItemsHoldAndAStalledReadIsNotRepeated)
+{
+    auto& view = fakeBus.groups[0][4].items;
+    view.push_back({.label = "Unparsed", .action = "dbusmenu.x"});
+    view.push_back({.label = "No group", .action = "quit"});
+    view.push_back({.label = "Undescribed", .action = "app.missing", .hiddenWhen = "not-a-condition"});
+    view.push_back({.label = "Hidden while disabled", .action = "win.save-as", .hiddenWhen = "action-disabled"});
+    address.appMenuPath = "/app/menus/appmenu";
+    const auto application = exported.applicationElement(42);
+    const auto bar = std::get<platform::ElementRef>(*exported.copyAttribute(application, platform::ax::menuBar));
+    EXPECT_FALSE(exported.copyAttribute(application, platform::ax::title));
+    EXPECT_FALSE(exported.copyAttribute(exported.applicationElement(43), platform::ax::menuBar));
+    const auto titles = [&](const platform::ElementRef& menu) {
+        std::vector<std::string> shown;
+        for (const auto& child : platform::readChildren(exported, menu))
+            shown.push_back(platform::readText(exported, child, platform::ax::title).value_or("?"));
+        return shown;
+    };
+    EXPECT_THAT(titles(bar), ElementsAre("Application", "File", "View"));
+    EXPECT_FALSE(exported.copyAttribute(bar, platform::ax::title));
+    const auto viewItem = platform::readChildren(exported, bar).at(2);
+    const auto viewMenu = platform::readChildren(exported, viewItem).at(0);
+    EXPECT_THAT(titles(viewMenu), ElementsAre("second_file.txt", "Unparsed", "No group", "Undescribed"));
+    EXPECT_EQ(platform::readInteger(exported, viewItem, platform::ax::enabled), 1) << "a submenu";
+    const auto items = platform::readChildren(exported, viewMenu);
+    EXPECT_EQ(platform::readInteger(exported, items[0], platform::ax::enabled), 1);
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_FALSE(exported.copyAttribute(items[i], platform::ax::enabled)) << i;
+        EXPECT_EQ(exported.performAction(items[i], platform::ax::press), i == 3) << i;
+    }
+    EXPECT_FALSE(exported.copyAttribute(items[0], "AXNoSuchAttribute"));
+    EXPECT_FALSE(exported.copyAttribute(nullptr, platform::ax::title));
+    EXPECT_FALSE(exported.performAction(items[0], "AXShowMenu"));
+    EXPECT_TRUE(exported.performAction(items[0], platform::ax::press));
+    EXPECT_THAT(fakeBus.activations, ElementsAre(":1.5 /app missing", ":1.5 /app/window/1 recent 'second'"));
+
+    // A read that stops at the second level is logged; one that gets no answer is not repeated until the next timeout.
+    fakeBus.stallFrom = fakeBus.starts + 2;
+    EXPECT_EQ(exported.readMenuBar(42).state, ExportedMenuAccessibility::MenuBarState::read);
+    EXPECT_TRUE(sink.contains(platform::LogCategory::scraper, platform::LogLevel::error,
+                              "Exported menus of pid 42 have more than 250000 items or 16 submenu levels; read "
+                              "stopped there"));
+    fakeBus.stallFrom = fakeBus.starts + 1;
+    EXPECT_EQ(exported.readMenuBar(42).state, ExportedMenuAccessibility::MenuBarState::notAnswering);
+    const int starts = fakeBus.starts;
+    EXPECT_EQ(exported.readMenuBar(42).state, ExportedMenuAccessibility::MenuBarState::notAnswering);
+    EXPECT_EQ(fakeBus.starts, starts);
+    exported.setMessagingTimeout(application, std::chrono::seconds(1));
+    EXPECT_TRUE(exported.answers(42));
+    // Only the application menu: its item alone on the bar.
+    fakeBus.stallFrom = 1 << 30;
+    exported.readMenuBar(42);
+    address.menuBarPath.clear();
+    EXPECT_THAT(titles(exported.readMenuBar(42).element), ElementsAre("Application"));
+}
+
+TEST_F(ExportedMenusRead, AtspiItemsArePressedThroughTheirExportedTwinsWhereTheyHaveOne)
+{
+    // Over AT-SPI, as GTK shows it: menu bar, menu, items, each knowing its parent.
+    auto& application = atspi.addApplication(42, {});
+    const auto placed = [&](fake::FakeElement* parent, std::string role, std::string title) -> fake::FakeElement& {
+        auto& element = atspi.newElement(42);
+        element.setTitle(std::move(title)).setEnabled(true).set(atspi_attribute::role, std::move(role));
+        element.set(atspi_attribute::processIdentifier, platform::AttributeNumber{42});
+        if (parent) {
+            element.set(atspi_attribute::parent, platform::ElementRef(parent->shared_from_this()));
+            parent->add(element);
+        }
+        return element;
+    };
+    auto& bar = placed(nullptr, "menu bar", "");
+    application.set(platform::ax::menuBar, platform::ElementRef(bar.shared_from_this()));
+    auto& menu = placed(&placed(&bar, "menu", "File"), "popup menu", "");
+    auto& saveAs = placed(&menu, "menu item", "Save As…");
+    // No exported twin, below an exported item without a submenu, without a role, a title or a process.
+    const std::vector<fake::FakeElement*> atspiOnly{
+        &placed(&menu, "menu item", "Only Here"), &placed(&placed(&saveAs, "popup menu", ""), "menu item", "Deeper"),
+        &placed(&menu, "menu item", "No role").fail(atspi_attribute::role),
+        &placed(&menu, "menu item", "No title").fail(platform::ax::title),
+        &placed(&menu, "menu item", "No process").fail(atspi_attribute::processIdentifier)};
+    const auto press = [&](fake::FakeElement& item) {
+        return accessibility.performAction(item.shared_from_this(), platform::ax::press);
+    };
+    EXPECT_TRUE(press(saveAs));
+    EXPECT_EQ(saveAs.pressCount(), 0);
+    for (auto* item : atspiOnly) {
+        EXPECT_TRUE(press(*item));
+        EXPECT_EQ(item->pressCount(), 1);
+    }
+    EXPECT_THAT(fakeBus.activations, ElementsAre(":1.5 /app/window/1 save-as")) << "its action, not its accessible";
+
+    // The application itself and trust are AT-SPI's.
+    const auto applicationElement = accessibility.applicationElement(42);
+    application.setTitle("Editor");
+    EXPECT_EQ(platform::readText(accessibility, applicationElement, platform::ax::title), "Editor");
+    EXPECT_TRUE(accessibility.performAction(applicationElement, platform::ax::press));
+    EXPECT_EQ(application.pressCount(), 1);
+    accessibility.setMessagingTimeout(saveAs.shared_from_this(), std::chrono::seconds(3));
+    EXPECT_EQ(atspi.messagingTimeout(42), 3.0);
+    atspi.setTrusted(false);
+    EXPECT_FALSE(accessibility.requestTrust());
 }
 
 TEST_F(ExportedMenusRead, GtkItemsOfAnApplicationThatExportsNoMenusArePressedWithTheirKeysOnX11)
@@ -242,7 +381,7 @@ TEST_F(ExportedMenusRead, GtkItemsOfAnApplicationThatExportsNoMenusArePressedWit
 TEST_F(ExportedMenusRead, LinksThatRepeatAreReadOnceOrBoundedByTheReader)
 {
     // The menu bar linked twice shows its menus once.
-    auto menus = parsed(recordedReply);
+    auto menus = recordedMenus();
     auto bar = menus[0];
     bar.id = {0, 7};
     menus[0].items = {linkItem("", std::nullopt, MenuLink{0, 7}), linkItem("", std::nullopt, MenuLink{0, 7})};

@@ -2,7 +2,6 @@
 
 #include "fake/memory_log.h"
 #include "support/temporary_folder.h"
-#include "support/zip_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,47 +12,16 @@ using namespace hb::linux_platform;
 // Reading the menus of a running Firefox and pressing them is checked end to end (tests/e2e/firefox_test.cpp).
 namespace {
 
-constexpr std::string_view browserWindow = R"(<?xml version="1.0"?>
-<html xmlns:html="http://www.w3.org/1999/xhtml">
-<head>
-  <link rel="localization" href="branding/brand.ftl"/>
-  <link rel="localization" href="browser/menubar.ftl"/>
-  <link rel="localization" href="toolkit/global/textActions.ftl"/>
-</head>
-<keyset id="mainKeyset">
-  <key id="key_undo" data-l10n-id="text-action-undo-shortcut" modifiers="accel"/>
-</keyset>
-<menubar id="main-menubar">
-  <menu data-l10n-id="menu-file"><menupopup>
-    <menuitem data-l10n-id="menu-about"/>
-  </menupopup></menu>
-  <menu data-l10n-id="menu-edit"><menupopup>
-    <menuitem data-l10n-id="text-action-undo" key="key_undo"/>
-  </menupopup></menu>
-</menubar>
-</html>)";
-
-constexpr std::string_view englishMenus = R"(menu-file =
-    .label = File
-menu-edit =
-    .label = Edit
-menu-about =
-    .label = About { -brand-short-name }
-)";
+// Archives of a Firefox-like installation (the application's, the platform's, a language pack) and a Thunderbird one.
+const std::filesystem::path data = HINTBOARD_SOURCE_DIR "/tests/linux/data/mozilla";
 
 class MozillaMenuSourceTest : public testing::Test {
 protected:
-    // A Firefox-like installation: the application's archive and the platform's.
-    void install(std::string_view englishMenuFile = englishMenus)
+    void install(const std::filesystem::path& archive, const std::filesystem::path& as)
     {
-        test::writeZip(folder.path() / "browser/omni.ja",
-                       {{"chrome/browser/content/browser/browser.xhtml", std::string(browserWindow)},
-                        {"localization/en-US/branding/brand.ftl", "-brand-short-name = Firefox\n"},
-                        {"localization/en-US/browser/menubar.ftl", std::string(englishMenuFile)},
-                        {"localization/de/browser/menubar.ftl", "menu-file =\n    .label = Datei\n"}});
-        test::writeZip(folder.path() / "omni.ja",
-                       {{"localization/en-US/toolkit/global/textActions.ftl",
-                         "text-action-undo =\n    .label = Undo\ntext-action-undo-shortcut =\n    .key = Z\n"}});
+        std::filesystem::create_directories((folder.path() / as).parent_path());
+        std::filesystem::copy_file(data / archive, folder.path() / as,
+                                   std::filesystem::copy_options::overwrite_existing);
     }
 
     test::TemporaryFolder folder;
@@ -67,7 +35,8 @@ protected:
 
 TEST_F(MozillaMenuSourceTest, ReadsTheMenusInTheUsersLanguageWithEnglishForWhatItLacks)
 {
-    install();
+    install("firefox/browser-omni.ja", "browser/omni.ja");
+    install("firefox/omni.ja", "omni.ja");
     const auto menus = source.readInstallation(folder.path(), {"de-DE", "de"});
     ASSERT_TRUE(menus);
     EXPECT_EQ(menus->language, "de");
@@ -79,13 +48,12 @@ TEST_F(MozillaMenuSourceTest, ReadsTheMenusInTheUsersLanguageWithEnglishForWhatI
     // Kept while the archives stay the same; a changed archive is read again.
     EXPECT_EQ(source.readInstallation(folder.path(), {"de-DE", "de"}), menus);
     EXPECT_NE(source.readInstallation(folder.path(), {"fr"}), menus);
-    install(std::string(englishMenus) + "menu-extra =\n    .label = Extra\n");
+    install("firefox/browser-omni-changed.ja", "browser/omni.ja");
     EXPECT_NE(source.readInstallation(folder.path(), {"de-DE", "de"}), menus);
 
     // A language pack beside the program gives its language.
-    test::writeZip(folder.path() / "browser/extensions/langpack-fr@firefox-esr.mozilla.org.xpi",
-                   {{"browser/localization/fr/browser/menubar.ftl", "menu-file =\n    .label = Fichier\n"},
-                    {"localization/fr/toolkit/global/textActions.ftl", "text-action-undo =\n    .label = Annuler\n"}});
+    install("firefox/langpack-fr@firefox-esr.mozilla.org.xpi",
+            "browser/extensions/langpack-fr@firefox-esr.mozilla.org.xpi");
     const auto french = source.readInstallation(folder.path(), {"fr-FR", "fr"});
     ASSERT_TRUE(french);
     EXPECT_EQ(french->menus.menus[0].title, "Fichier");
@@ -95,17 +63,7 @@ TEST_F(MozillaMenuSourceTest, ReadsTheMenusInTheUsersLanguageWithEnglishForWhatI
 
 TEST_F(MozillaMenuSourceTest, EntityLabelsComeFromTheLocaleFolderOfTheArchive)
 {
-    test::writeZip(folder.path() / "omni.ja",
-                   {{"chrome/messenger/content/messenger/messenger.xhtml", R"(<?xml version="1.0"?>
-<!DOCTYPE html [
-<!ENTITY % messengerDTD SYSTEM "chrome://messenger/locale/messenger.dtd">
-%messengerDTD;
-]>
-<html><keyset><key id="key_close" key="&closeCmd.key;" modifiers="accel"/></keyset>
-<menubar id="mail-menubar"><menu label="&fileMenu.label;"><menupopup>
-<menuitem label="&closeCmd.label;" key="key_close"/></menupopup></menu></menubar></html>)"},
-                    {"chrome/en-US/locale/en-US/messenger/messenger.dtd",
-                     R"(<!ENTITY fileMenu.label "File"><!ENTITY closeCmd.label "Close"><!ENTITY closeCmd.key "W">)"}});
+    install("thunderbird/omni.ja", "omni.ja");
     const auto menus = source.readInstallation(folder.path(), {});
     ASSERT_TRUE(menus);
     ASSERT_EQ(menus->menus.menus.size(), 1u);

@@ -237,6 +237,7 @@ TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHomeAndWithoutAHomeFolderNothi
 }
 
 struct DirectorySyncFolderTest : testing::Test {
+    DirectorySyncFolderTest() { fs::create_directories(path); }
     test::TemporaryFolder root;
     fs::path path = root.path() / "Sync" / "Hintboard";
     e2e::PollWatches watches;
@@ -246,7 +247,6 @@ struct DirectorySyncFolderTest : testing::Test {
 
 TEST_F(DirectorySyncFolderTest, FilesAreReplacedWholeAndOnlyVisibleRegularOnesAreListed)
 {
-    fs::create_directories(path);
     DirectorySyncFolder folder(path, watches, log);
     ASSERT_TRUE(folder.write("hintboard-a.plist", "first"));
     ASSERT_TRUE(folder.write("hintboard-a.plist", "second"));
@@ -265,7 +265,6 @@ TEST_F(DirectorySyncFolderTest, FilesAreReplacedWholeAndOnlyVisibleRegularOnesAr
 
 TEST_F(DirectorySyncFolderTest, ManyFilesListTheWantedOnesFirstByNameAndSayWhenCutShort)
 {
-    fs::create_directories(path);
     for (int i = 0; i < 1500; ++i)
         test::writeFile(path / ("photo-" + std::to_string(i) + ".jpg"), "x");
     test::writeFile(path / "hintboard-zz.plist", "own");
@@ -287,7 +286,6 @@ TEST_F(DirectorySyncFolderTest, ManyFilesListTheWantedOnesFirstByNameAndSayWhenC
 
 TEST_F(DirectorySyncFolderTest, ALinkPlantedInPlaceOfAFileIsReplacedNeverFollowed)
 {
-    fs::create_directories(path);
     const auto elsewhere = root.path() / "precious.txt";
     test::writeFile(elsewhere, "keep me");
     fs::create_symlink(elsewhere, path / "hintboard-a.plist");

@@ -26,11 +26,6 @@ constexpr pid_t pid = 42;
 using test::Row;
 using test::rowsOf;
 
-Row sep()
-{
-    return Row{"", ""};
-}
-
 std::vector<fake::FakeItem> documents(int count)
 {
     std::vector<fake::FakeItem> items;
@@ -65,7 +60,7 @@ TEST_F(MenuBarReaderTest, OpenRecentWithoutShortcutsAndTheLargeSubmenuRule)
     auto sections = read();
     EXPECT_EQ(accessibility.messagingTimeout(pid), 1.0);
     ASSERT_EQ(sections[0].groups.size(), 1u);
-    EXPECT_THAT(rowsOf(sections[0].groups[0].shortcuts), ElementsAre(Row{"New", "⌘N"}, sep()));
+    EXPECT_THAT(rowsOf(sections[0].groups[0].shortcuts), ElementsAre(Row{"New", "⌘N"}, Row{}));
     EXPECT_TRUE(sections[0].groups[0].shortcuts[1].isSeparator);
     EXPECT_THAT(scraperLines(), testing::Contains("Submenu '<private>' yielded 0 items (10 child items<private>)"));
 
@@ -123,7 +118,7 @@ TEST_F(MenuBarReaderTest, MenuAndCommandPatterns)
 
     auto sections = read({.ignoredTitles = {"*"}});
     ASSERT_EQ(sections.size(), 1u) << "Help has no rows left";
-    EXPECT_THAT(rowsOf(sections[0].allShortcuts()), ElementsAre(sep()));
+    EXPECT_THAT(rowsOf(sections[0].allShortcuts()), ElementsAre(Row{}));
 
     const auto menuBarReadsBefore = accessibility.menuBarReads();
     const auto withHelpHidden = reader.readMenus({.pid = pid, .ignoredMenuTitles = {"help"}});
@@ -164,7 +159,7 @@ TEST_F(MenuBarReaderTest, MissingAndWronglyTypedAttributesTakeTheirDefaults)
     accessibility.find(pid, {"Edit", "Cut"})->fail(platform::ax::cmdChar).fail(platform::ax::children);
 
     auto rows = rowsOf(read({.includeAll = true})[0].allShortcuts());
-    EXPECT_THAT(rows, ElementsAre(sep(), Row{"Redo", "⌘Z"}, Row{"Cut", ""}, sep()));
+    EXPECT_THAT(rows, ElementsAre(Row{}, Row{"Redo", "⌘Z"}, Row{"Cut", ""}, Row{}));
     EXPECT_THAT(scraperLines(), testing::Contains("Submenu '<private>' yielded 0 items (0 child items<private>)"));
 }
 
@@ -238,36 +233,19 @@ TEST_F(MenuBarReaderTest, BesideAMenuBarOnlyTheWindowsRowsNoMenuItemCarriesAreAd
 
 // What a press checks and logs; pressing real applications' items is checked end to end
 // (tests/e2e/atspi_menus_test.cpp).
-namespace {
-
-constexpr pid_t pressedPid = 7;
-
-class MenuPressTest : public testing::Test {
-protected:
-    MenuPressTest()
-    {
-        accessibility.addApplication(pressedPid, {menu("File", {item("Save", "s"), item("Show Sidebar", "s", 4)})});
-    }
-
-    fake::FakeElement& element(const std::string& title) { return *accessibility.find(pressedPid, {"File", title}); }
-
-    // The row the reader would have made for the item.
-    Shortcut rowFor(const std::string& title)
-    {
-        return Shortcut{.title = title, .keys = "⌘S", .axElement = element(title).shared_from_this()};
-    }
-
-    bool press(const Shortcut& row) { return hb::press(accessibility, log, row); }
-    std::vector<std::string> lines() const { return sink.messages(LogCategory::accessibility); }
-
-    fake::FakeAccessibility accessibility;
-    fake::MemoryLogSink sink;
-    bool debugLogging = true;
-    platform::Log log{sink, [this] { return debugLogging; }};
-};
-
-TEST_F(MenuPressTest, AChangedTitleIsLoggedAndAFailedPressGivesFalse)
+TEST_F(MenuBarReaderTest, APressLogsAChangedTitleAndAFailedPressGivesFalse)
 {
+    debugLogging = true;
+    accessibility.addApplication(7, {menu("File", {item("Save", "s"), item("Show Sidebar", "s", 4)})});
+    const auto element = [&](const std::string& title) -> fake::FakeElement& {
+        return *accessibility.find(7, {"File", title});
+    };
+    // The row the reader would have made for the item.
+    const auto rowFor = [&](const std::string& title) {
+        return Shortcut{.title = title, .keys = "⌘S", .axElement = element(title).shared_from_this()};
+    };
+    const auto press = [&](const Shortcut& row) { return hb::press(accessibility, log, row); };
+    const auto lines = [&] { return sink.messages(LogCategory::accessibility); };
     auto row = rowFor("Show Sidebar");
     auto& sidebar = element("Show Sidebar");
     sidebar.setTitle("Hide Sidebar");
@@ -286,9 +264,7 @@ TEST_F(MenuPressTest, AChangedTitleIsLoggedAndAFailedPressGivesFalse)
     sidebar.refusePress();
     EXPECT_FALSE(press(row));
     auto save = rowFor("Save");
-    accessibility.quit(pressedPid);
+    accessibility.quit(7);
     EXPECT_FALSE(press(save));
     EXPECT_THAT(lines(), ElementsAre("AX press failed for 'Show Sidebar'", "AX press failed for 'Save'"));
 }
-
-} // namespace

@@ -7,6 +7,7 @@
 #include "fake/memory_log.h"
 #include "fake/memory_settings_domain.h"
 #include "settings/settings_keys.h"
+#include "support/temporary_folder.h"
 #include "support/test_data.h"
 
 #include <gtest/gtest.h>
@@ -16,51 +17,21 @@
 namespace hb {
 namespace {
 
-using platform::PlistArray;
 using platform::PlistData;
 using platform::PlistDictionary;
-using platform::PlistUid;
-
-PlistData binary(const platform::PlistValue& value)
-{
-    auto bytes = platform::serializePropertyList(value, platform::PlistFormat::binary);
-    return PlistData(bytes->begin(), bytes->end());
-}
 
 PlistData text(std::string_view text)
 {
     return PlistData(text.begin(), text.end());
 }
 
-PlistDictionary archiveOf(PlistDictionary color, std::string className = "NSColor")
-{
-    color["$class"] = PlistUid{2};
-    return PlistDictionary{
-        {"$archiver", "NSKeyedArchiver"},
-        {"$version", 100000},
-        {"$top", PlistDictionary{{"root", PlistUid{1}}}},
-        {"$objects",
-         PlistArray{"$null", std::move(color),
-                    PlistDictionary{{"$classname", className}, {"$classes", PlistArray{className, "NSObject"}}}}},
-    };
-}
+// Colours as the other desktop archives them, among them one with a custom colour space this side does not use.
+const std::filesystem::path colours = HINTBOARD_SOURCE_DIR "/tests/settings/data/colours";
 
-// An sRGB colour as the other desktop archives it: components and a custom colour space this side
-// does not use, and the classes in another order.
-const PlistData otherDesktopArchive = binary(PlistDictionary{
-    {"$archiver", "NSKeyedArchiver"},
-    {"$version", 100000},
-    {"$top", PlistDictionary{{"root", PlistUid{1}}}},
-    {"$objects",
-     PlistArray{"$null",
-                PlistDictionary{{"NSColorSpace", 1},
-                                {"NSRGB", text(std::string_view("0.9882352941 0.7725490196 0.1294117647\0", 39))},
-                                {"NSComponents", text("0.9882352941 0.7725490196 0.1294117647 1")},
-                                {"NSCustomColorSpace", PlistUid{2}},
-                                {"$class", PlistUid{4}}},
-                PlistDictionary{{"NSID", 7}, {"$class", PlistUid{3}}},
-                PlistDictionary{{"$classname", "NSColorSpace"}, {"$classes", PlistArray{"NSColorSpace", "NSObject"}}},
-                PlistDictionary{{"$classname", "NSColor"}, {"$classes", PlistArray{"NSColor", "NSObject"}}}}}});
+PlistData archiveFile(const std::filesystem::path& path)
+{
+    return text(test::readFile(path));
+}
 
 TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayoutAndReadsItsSpaces)
 {
@@ -68,37 +39,32 @@ TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayoutAndReadsItsSpaces)
     auto archive = archiveColor(orange);
     ASSERT_TRUE(archive);
     EXPECT_EQ(unarchiveColor(*archive), orange);
-    auto root =
-        platform::parsePropertyList(std::string_view(reinterpret_cast<const char*>(archive->data()), archive->size()));
-    EXPECT_EQ(root, platform::PlistValue(
-                        archiveOf({{"NSColorSpace", 2}, {"NSRGB", text(std::string_view("1 0.5 0.25\0", 11))}})));
+    const auto parsed = [](const PlistData& bytes) {
+        return platform::parsePropertyList(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    };
+    EXPECT_EQ(parsed(*archive), parsed(archiveFile(colours / "written.plist")));
 
-    EXPECT_EQ(unarchiveColor(otherDesktopArchive), (RgbColor{0.9882352941, 0.7725490196, 0.1294117647, 1}));
-    EXPECT_EQ(unarchiveColor(binary(archiveOf({{"NSColorSpace", 1}, {"NSRGB", text("0 0 1 0.5")}}))),
-              (RgbColor{0, 0, 1, 0.5}));
     // Grey spaces; components in a colour space of their own win over the converted RGB.
-    EXPECT_EQ(unarchiveColor(binary(archiveOf({{"NSColorSpace", 3}, {"NSWhite", text("0.5 0.25")}}))),
-              (RgbColor{0.5, 0.5, 0.5, 0.25}));
-    EXPECT_EQ(unarchiveColor(binary(archiveOf({{"NSColorSpace", 4}, {"NSWhite", text("1")}}))), (RgbColor{1, 1, 1, 1}));
-    EXPECT_EQ(
-        unarchiveColor(binary(archiveOf(
-            {{"NSColorSpace", 1}, {"NSRGB", text("0.08 0.08 0.08")}, {"NSComponents", text("0.25 0.5 0.75 1")}}))),
-        (RgbColor{0.25, 0.5, 0.75, 1}));
+    const std::pair<const char*, RgbColor> read[] = {
+        {"other-desktop.plist", {0.9882352941, 0.7725490196, 0.1294117647, 1}},
+        {"calibrated-rgb.plist", {0, 0, 1, 0.5}},
+        {"calibrated-grey.plist", {0.5, 0.5, 0.5, 0.25}},
+        {"device-grey.plist", {1, 1, 1, 1}},
+        {"components-over-rgb.plist", {0.25, 0.5, 0.75, 1}},
+    };
+    for (const auto& [file, colour] : read)
+        EXPECT_EQ(unarchiveColor(archiveFile(colours / file)), colour) << file;
 }
 
+// Cut, not an archive, a dangling root, a font, a catalogue colour, components of the wrong count, kind or type.
 TEST(ColorArchive, AnythingElseReadsAsNone)
 {
-    auto dangling = archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 0 0")}});
-    dangling["$top"] = PlistDictionary{{"root", PlistUid{9}}};
-    for (const auto& bytes :
-         {PlistData{}, text("garbage"), PlistData(otherDesktopArchive.begin(), otherDesktopArchive.begin() + 200),
-          binary(dangling), binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 0 0")}}, "NSFont")),
-          binary(archiveOf({{"NSColorSpace", 6}, {"NSCatalogName", "System"}})),
-          binary(archiveOf({{"NSColorSpace", 3}, {"NSWhite", text("0.5 1 1")}})),
-          binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 zero 0")}})),
-          binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", text("1 0")}})),
-          binary(archiveOf({{"NSColorSpace", 2}, {"NSRGB", "1 0 0"}}))})
-        EXPECT_FALSE(unarchiveColor(bytes));
+    int files = 0;
+    for (const auto& file : std::filesystem::directory_iterator(colours / "refused")) {
+        EXPECT_FALSE(unarchiveColor(archiveFile(file.path()))) << file.path();
+        ++files;
+    }
+    EXPECT_EQ(files, 10);
     EXPECT_FALSE(archiveColor(RgbColor{std::nan(""), 0, 0}));
 }
 

@@ -3,6 +3,7 @@
 #include "fake/memory_log.h"
 #include "sources/desktop_keybindings.h"
 #include "sources/xml_tree.h"
+#include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,6 +24,9 @@ std::vector<std::string> rowsOf(const std::vector<ShortcutGroup>& groups)
                            + (row.isDisabled ? " (off)" : ""));
     return rows;
 }
+
+// KDE's global shortcuts with disabled and multiple bindings; Xfce's with a custom set and a removed default.
+const std::filesystem::path desktops = HINTBOARD_SOURCE_DIR "/tests/sources/data/desktops";
 
 struct DesktopShortcutsTest : testing::Test {
     fake::MemoryLogSink sink;
@@ -52,57 +56,20 @@ TEST(DesktopKeybindings, EachDesktopsFormReadsAsTheNotation)
         EXPECT_EQ(read(text), keys) << text;
 }
 
-TEST_F(DesktopShortcutsTest, KdeComponentsByFriendlyNameWithDisabledAndMultipleBindings)
+TEST_F(DesktopShortcutsTest, KdeComponentsByFriendlyNameAndXfcesCustomSetWithDisabledAndMultipleBindings)
 {
-    const auto groups = desktop_config::kdeGlobalShortcuts(R"([kwin]
-_k_friendly_name=KWin
-Window Close=Alt+F4,Alt+F4,Close Window
-Kill Window=Meta+Ctrl+Esc\tCtrl+Alt+Esc,Meta+Ctrl+Esc,Kill Window
-Expose=none,Ctrl+F9,Toggle Present Windows (Current desktop)
-Odd=Ctrl+A\, Ctrl+B,none,Odd
-
-[org_kde_powerdevil]
-_k_friendly_name=Power Management
-Decrease Screen Brightness=Monitor Brightness Down,Monitor Brightness Down,Decrease Screen Brightness
-Sleep=none,none,Suspend
-
-[services][org.kde.konsole.desktop]
-_launch=Ctrl+Alt+T,none,Launch Konsole
-)",
-                                                           log);
+    auto groups = desktop_config::kdeGlobalShortcuts(test::readFile(desktops / "kglobalshortcutsrc"), log);
     EXPECT_THAT(rowsOf(groups), ElementsAre("KWin: Close Window=⌥F4", "KWin: Kill Window=⌃⌘⎋",
                                             "KWin: Toggle Present Windows (Current desktop)=⌃F9 (off)",
                                             "Power Management: Decrease Screen Brightness=Monitor Brightness Down",
                                             "org.kde.konsole.desktop: Launch Konsole=⌃⌥T"));
-}
 
-TEST_F(DesktopShortcutsTest, XfceCustomSetReplacesDefaultsAndRemovedDefaultsAreOff)
-{
-    const auto groups = desktop_config::xfceKeyboardShortcuts(R"(<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-keyboard-shortcuts" version="1.0">
-  <property name="commands" type="empty">
-    <property name="default" type="empty">
-      <property name="&lt;Alt&gt;F2" type="string" value="xfce4-appfinder --collapsed"/>
-      <property name="&lt;Primary&gt;&lt;Alt&gt;Delete" type="string" value="xfce4-session-logout"/>
-    </property>
-    <property name="custom" type="empty">
-      <property name="&lt;Super&gt;r" type="string" value="xfce4-appfinder --collapsed"/>
-      <property name="XF86AudioMute" type="string" value="pactl set-sink-mute 0 toggle"/>
-      <property name="&lt;Bogus&gt;x" type="string" value="nothing"/>
-      <property name="override" type="bool" value="true"/>
-    </property>
-  </property>
-  <property name="xfwm4" type="empty">
-    <property name="default" type="empty">
-      <property name="&lt;Alt&gt;F4" type="string" value="close_window_key"/>
-    </property>
-  </property>
-</channel>)",
-                                                              log);
+    // Xfce's custom set replaces the defaults; defaults it leaves out are off.
+    groups = desktop_config::xfceKeyboardShortcuts(test::readFile(desktops / "xfce4-keyboard-shortcuts.xml"), log);
     EXPECT_THAT(rowsOf(groups),
                 ElementsAre("Window Manager: Close window=⌥F4", "Commands: xfce4-appfinder --collapsed=⌘R",
                             "Commands: pactl set-sink-mute 0 toggle=Mute", "Commands: xfce4-session-logout=⌃⌥⌦ (off)"));
-    EXPECT_THAT(sink.messages(platform::LogCategory::scraper), ElementsAre(HasSubstr("<Bogus>x")));
+    EXPECT_THAT(sink.messages(platform::LogCategory::scraper), ElementsAre(HasSubstr("Odd"), HasSubstr("<Bogus>x")));
 }
 
 TEST_F(DesktopShortcutsTest, UnreadableFilesGiveNothingAndSayWhy)

@@ -2,12 +2,14 @@
 #include "sources/elf_sections.h"
 #include "sources/message_catalog.h"
 
-#include "support/message_catalog_file.h"
+#include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <fmt/format.h>
+
+#include <filesystem>
 
 using namespace hb;
 using namespace hb::sources;
@@ -15,110 +17,47 @@ using testing::ElementsAre;
 
 namespace {
 
-// A 64-bit little-endian ELF file: header, the named sections' bytes, the
-// section-name table and the section headers (a null one first).
-std::string elfImage(const std::vector<std::pair<std::string, std::string>>& sections)
-{
-    std::string image(64, '\0');
-    std::memcpy(image.data(),
-                "\x7f"
-                "ELF\x02\x01\x01",
-                7);
-    auto put = [&](std::size_t offset, std::uint64_t value, std::size_t width) {
-        for (std::size_t i = 0; i < width; ++i)
-            image[offset + i] = static_cast<char>(value >> (8 * i) & 0xff);
-    };
-    struct Header {
-        std::uint64_t name, type, offset, size;
-    };
-    std::vector<Header> headers{{0, 0, 0, 0}};
-    std::string names(1, '\0');
-    for (const auto& [name, bytes] : sections) {
-        headers.push_back({names.size(), 1, image.size(), bytes.size()});
-        names += name + '\0';
-        image += bytes;
-    }
-    headers.push_back({names.size(), 3, image.size() + 0, 0});
-    names += std::string(".shstrtab") + '\0';
-    headers.back().size = names.size();
-    image += names;
-    const std::size_t table = image.size();
-    image.resize(table + 64 * headers.size());
-    for (std::size_t i = 0; i < headers.size(); ++i) {
-        put(table + 64 * i, headers[i].name, 4);
-        put(table + 64 * i + 4, headers[i].type, 4);
-        put(table + 64 * i + 24, headers[i].offset, 8);
-        put(table + 64 * i + 32, headers[i].size, 8);
-    }
-    put(40, table, 8);
-    put(58, 64, 2);
-    put(60, headers.size(), 2);
-    put(62, headers.size() - 1, 2);
-    return image;
-}
-
-std::vector<std::string> namesOf(const std::vector<elf::Section>& sections)
-{
-    std::vector<std::string> names;
-    for (const auto& section : sections)
-        names.push_back(section.name);
-    return names;
-}
+const std::filesystem::path data = HINTBOARD_SOURCE_DIR "/tests/sources/data";
 
 } // namespace
 
 TEST(ElfSections, SectionsAreFoundByNamePrefixAndRead)
 {
-    const auto image = elfImage({{".text", "code"}, {".gresource.editor", "bundle one"}, {".gresource.b", "two"}});
+    const auto image = test::readFile(data / "sections.elf");
     const elf::MemoryBytes bytes(image);
     const auto found = elf::sectionsNamed(bytes, ".gresource.");
-    EXPECT_THAT(namesOf(found), testing::ElementsAre(".gresource.editor", ".gresource.b"));
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].name + " " + found[1].name, ".gresource.editor .gresource.b");
     EXPECT_EQ(elf::sectionBytes(bytes, found[0], 1024), "bundle one");
     EXPECT_FALSE(elf::sectionBytes(bytes, found[0], 4)) << "larger than allowed";
 }
 
-TEST(ElfSections, MalformedFilesGiveNoSections)
+// Cut, lying about sizes, pointing outside the file, no ELF or catalogue at all.
+TEST(ElfSectionsAndMessageCatalog, EveryRefusedFileGivesNothing)
 {
-    const auto image = elfImage({{".gresource.editor", std::string(4096, 'x')}});
-    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes("not an ELF file at all, only text"), "").empty());
-    // Cut inside the section headers.
-    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(std::string_view(image).substr(0, image.size() - 10)), "").empty());
-
-    // A section that claims more bytes than the file holds.
-    auto claiming = image;
-    const std::size_t table = image.size() - 3 * 64;
-    claiming[table + 64 + 32 + 5] = 0x7f; // size field of the first named section
-    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(claiming), ".gresource.").empty());
-
-    // Header fields pointing far outside the file.
-    auto outside = image;
-    outside[40 + 7] = 0x7f;
-    EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(outside), "").empty());
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(data / "refused")) {
+        const auto bytes = test::readFile(entry.path());
+        if (entry.path().extension() == ".elf")
+            EXPECT_TRUE(elf::sectionsNamed(elf::MemoryBytes(bytes), "").empty()) << entry.path();
+        else
+            EXPECT_FALSE(MessageCatalog::parse(bytes)) << entry.path();
+        ++files;
+    }
+    EXPECT_EQ(files, 7);
 }
 
 // Overlapping sections of one prefix: the elf_sections fuzz target's corpus and its check.
 
 TEST(MessageCatalog, TranslationsAreFoundWithAndWithoutContextInEitherByteOrder)
 {
-    const std::vector<test::CatalogEntry> entries{{"shortcut window\x04New window", "Neues Fenster"},
-                                                  {"New window", "Fenster"}};
-    for (bool bigEndian : {false, true}) {
-        auto catalog = MessageCatalog::parse(test::messageCatalog(entries, bigEndian));
+    for (const char* file : {"little-endian.mo", "big-endian.mo"}) {
+        auto catalog = MessageCatalog::parse(test::readFile(data / file));
         ASSERT_TRUE(catalog);
         EXPECT_EQ(catalog->translate("shortcut window", "New window"), "Neues Fenster");
         EXPECT_EQ(catalog->translate("", "New window"), "Fenster");
         EXPECT_FALSE(catalog->translate("menu", "New window"));
     }
-}
-
-TEST(MessageCatalog, MalformedCataloguesAreRejected)
-{
-    const auto good = test::messageCatalog({{"a", "b"}}, false);
-    EXPECT_FALSE(MessageCatalog::parse(std::string(40, 'x')));
-    EXPECT_FALSE(MessageCatalog::parse(std::string_view(good).substr(0, good.size() - 2))) << "string cut off";
-    auto counting = good;
-    counting[8 + 3] = 0x7f; // claims millions of strings
-    EXPECT_FALSE(MessageCatalog::parse(counting));
 }
 
 TEST(MessageCatalog, OverlappingStringsHoldingFarMoreThanTheFileAreRejected)
@@ -140,10 +79,18 @@ TEST(MessageCatalog, OverlappingStringsHoldingFarMoreThanTheFileAreRejected)
     bytes += std::string(run, 'x');
     EXPECT_FALSE(MessageCatalog::parse(bytes));
     // Distinct strings of the same total pass.
-    std::vector<test::CatalogEntry> entries;
-    for (std::uint32_t i = 0; i < count; ++i)
-        entries.push_back({std::to_string(i) + std::string(2000, 'o'), std::string(2000, 't')});
-    EXPECT_TRUE(MessageCatalog::parse(test::messageCatalog(entries, false)));
+    constexpr std::uint32_t each = run / (2 * count);
+    bytes.resize(28);
+    for (std::uint32_t i = 0; i < 2 * count; ++i) {
+        word(each - 1);
+        word(strings + i * each);
+    }
+    bytes += std::string(run, 'x');
+    for (std::uint32_t i = 0; i < 2 * count; ++i) {
+        bytes.replace(strings + i * each, 3, fmt::format("{:03}", i));
+        bytes[strings + (i + 1) * each - 1] = '\0';
+    }
+    EXPECT_TRUE(MessageCatalog::parse(bytes));
 }
 
 TEST(CatalogLanguages, LanguageListComesFirstThenTheLocaleUnlessItIsC)

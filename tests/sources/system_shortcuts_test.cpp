@@ -47,14 +47,6 @@ std::map<std::string, HotKeyState> rowsByTitle(const MenuSection& section)
     return rows;
 }
 
-std::vector<std::string> groupTitles(const MenuSection& section)
-{
-    std::vector<std::string> titles;
-    for (const auto& group : section.groups)
-        titles.push_back(group.title.value_or("<untitled>"));
-    return titles;
-}
-
 TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
 {
     test::TemporaryFolder home;
@@ -96,6 +88,8 @@ TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
         {"99999999999999999999", hotKey(false)},      // out of range
         {"29", PlistDictionary{{"enabled", false},    // unreadable parameters: default, deactivated
                                {"value", PlistDictionary{{"parameters", PlistArray{"a", 0, 0}}}}}},
+        {"998", hotKey(false)},  // unknown, off, no value: nothing to show
+        {"+-64", hotKey(false)}, // no number
     };
     test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", hotKeys}},
                      PlistFormat::binary);
@@ -120,6 +114,34 @@ TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
     auto states =
         hotKeyStatesFromPreferences(sources::readUserPreferences({home.path(), {}}, "com.apple.symbolichotkeys.plist"));
     EXPECT_EQ(states[999], (HotKeyState{"⌘A", false}));
+    EXPECT_FALSE(states.contains(998));
+}
+
+TEST(SystemShortcuts, DesktopValuesComeFirst)
+{
+    using Value = platform::SymbolicHotKeys::Value;
+    test::TemporaryFolder home;
+    fake::ScriptedSymbolicHotKeys desktop;
+    desktop.setValues({
+        {64, Value{49, 0x100, true}},            // ⌘Space
+        {32, Value{126, 0x1000 | 0x200, false}}, // ⌃⇧↑, off
+        {61, Value{49, 0x1000 | 0x800, true}},   // ⌃⌥Space
+        {28, Value{114, 0x300, true}},           // key code 114 has no name: left out
+        {36, Value{0xFFFF, 0, true}},            // no key: left out
+    });
+    auto section = systemShortcutSection(desktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(section);
+    EXPECT_EQ(rowsByTitle(*section), (std::map<std::string, HotKeyState>{
+                                         {"Show Spotlight Search", {"⌘Space", false}},
+                                         {"Mission Control", {"⌃⇧↑", true}},
+                                         {"Select Next Input Source", {"⌃⌥Space", false}},
+                                     }));
+    // A desktop that names no key gives way to the preferences; by default every category shows.
+    desktop.setValues({{28, Value{114, 0x300, true}}});
+    EXPECT_FALSE(hotKeyStatesFromDesktop(desktop));
+    section = systemShortcutSection(desktop, UserFolders{home.path(), {}});
+    ASSERT_TRUE(section);
+    EXPECT_EQ(section->groups.size(), hotKeyCategories().size() + 1);
 }
 
 // A desktop with one group of its own.
@@ -142,7 +164,8 @@ TEST(SystemShortcuts, OnALinuxDesktopItsOwnShortcutsAndNeverTheOtherDesktopsDefa
     OneGroupDesktop desktop;
     auto section = systemShortcutSection(&desktop, folders);
     ASSERT_TRUE(section);
-    EXPECT_EQ(groupTitles(*section), (std::vector<std::string>{"<untitled>", "Window Management"}));
+    ASSERT_EQ(section->groups.size(), 2u);
+    EXPECT_EQ(section->groups[1].title, "Window Management");
     EXPECT_FALSE(systemShortcutSection(static_cast<DesktopShortcutSource*>(nullptr), folders));
 
     // A preferences file the user really keeps still counts.
@@ -151,7 +174,7 @@ TEST(SystemShortcuts, OnALinuxDesktopItsOwnShortcutsAndNeverTheOtherDesktopsDefa
                      PlistFormat::xml);
     section = systemShortcutSection(&desktop, folders);
     ASSERT_TRUE(section);
-    EXPECT_EQ(groupTitles(*section).at(1), "Window Management");
+    EXPECT_EQ(section->groups.at(1).title, "Window Management");
     EXPECT_GT(section->groups.size(), 2u);
 }
 

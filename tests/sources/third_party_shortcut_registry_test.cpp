@@ -97,19 +97,10 @@ TEST_F(ThirdPartyShortcutRegistryTest, DecodingIsStrictAboutRequiredKeysOnly)
     EXPECT_FALSE(decoded->shortcuts[1].group);
     EXPECT_EQ(decoded->shortcuts[2].group, "G");
 
-    for (std::string_view malformed : {
-             R"({"appName": "A", "shortcuts": [{"title": "T"}]})",
-             R"({"appName": "A", "shortcuts": [{"title": "T", "keys": 1}]})",
-             R"({"appName": "A", "shortcuts": [{"title": "T", "keys": "K", "group": 3}]})",
-             R"({"appName": "A", "shortcuts": ["T"]})",
-             R"({"appName": "A"})",
-             R"({"shortcuts": []})",
-             R"([{"appName": "A", "shortcuts": []}])",
-             R"({"appName": "A", "shortcuts": []} trailing)",
-             "{\"appName\": \"\xff\", \"shortcuts\": []}",
-             R"({"appName": "\ud800", "shortcuts": []})",
-         })
-        EXPECT_FALSE(RegistrationFile::decode(malformed)) << malformed;
+    // Required keys missing or of another type, not an object, trailing text, no UTF-8, a lone surrogate.
+    for (const auto& file :
+         std::filesystem::directory_iterator(HINTBOARD_SOURCE_DIR "/tests/sources/data/registrations-refused"))
+        EXPECT_FALSE(RegistrationFile::decode(test::readFile(file.path()))) << file.path();
 
     // Deep nesting in an ignored key costs the file, not the stack.
     std::string deep =

@@ -1,7 +1,9 @@
 #include "sources/user_key_equivalents.h"
 
+#include "support/model_builders.h"
 #include "test_files.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace hb {
@@ -9,6 +11,7 @@ namespace {
 
 using platform::PlistDictionary;
 using platform::PlistFormat;
+using testing::ElementsAre;
 
 TEST(ParseKeyEquivalent, ModifiersInGlyphOrderAndTheWholeKeyTextNamed)
 {
@@ -49,30 +52,16 @@ TEST(UserKeyEquivalents, RowsSortedByLocalizedTitleAndNoGroupWithoutUsableEntrie
         EXPECT_FALSE(userKeyEquivalentGroup(folders));
     }
 
-    test::writePlist(
-        file,
-        PlistDictionary{{"AppleLocale", "en_US"},
-                        {"NSUserKeyEquivalents", PlistDictionary{{"Zoom", "^~z"},
-                                                                 {"Item 10", "@0"},
-                                                                 {"Item 9", "@9"},
-                                                                 {"Only Command", "@"},
-                                                                 {"Number", 3},
-                                                                 {"\x01\x02\u200E", "@x"},
-                                                                 {"\u202ABold\u202C", "@b"},
-                                                                 {"Invisible", "@\x10"},
-                                                                 {"\x1bWindow\x1bRemove Window from Set", "@e"}}}},
-        PlistFormat::xml);
+    // Numbered, unnamed, control and bidi-marked titles, a menu path, a number, keys that show nothing.
+    std::filesystem::copy_file(HINTBOARD_SOURCE_DIR "/tests/sources/data/GlobalPreferences.plist", file,
+                               std::filesystem::copy_options::overwrite_existing);
     auto group = userKeyEquivalentGroup(folders);
     ASSERT_TRUE(group);
     EXPECT_EQ(group->title, "All Applications");
-    std::vector<std::pair<std::string, std::string>> rows;
-    for (const auto& row : group->shortcuts)
-        rows.emplace_back(row.title, row.keys);
-    EXPECT_EQ(rows, (std::vector<std::pair<std::string, std::string>>{{"Bold", "⌘B"},
-                                                                      {"Item 9", "⌘9"},
-                                                                      {"Item 10", "⌘0"},
-                                                                      {"Window › Remove Window from Set", "⌘E"},
-                                                                      {"Zoom", "⌃⌥Z"}}));
+    using test::Row;
+    EXPECT_THAT(test::rowsOf(group->shortcuts),
+                ElementsAre(Row{"Bold", "⌘B"}, Row{"Item 9", "⌘9"}, Row{"Item 10", "⌘0"},
+                            Row{"Window › Remove Window from Set", "⌘E"}, Row{"Zoom", "⌃⌥Z"}));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 namespace hb {
@@ -39,15 +40,12 @@ protected:
             } else if (word[0] == 'w') {
                 runtime.advance(platform::Seconds(std::stod(word.substr(1))));
             } else {
+                static const std::map<char, std::uint64_t> bits{{'C', flags::command}, {'S', flags::shift},
+                                                                {'O', flags::option},  {'T', flags::control},
+                                                                {'K', 0x10000},        {'D', 0x8}};
                 std::uint64_t held = 0;
                 for (char c : word)
-                    held |= c == 'C'   ? flags::command
-                            : c == 'S' ? flags::shift
-                            : c == 'O' ? flags::option
-                            : c == 'T' ? flags::control
-                            : c == 'K' ? 0x10000
-                            : c == 'D' ? 0x8
-                                       : 0;
+                    held |= bits.contains(c) ? bits.at(c) : 0;
                 monitors.changeFlags(held);
             }
         }

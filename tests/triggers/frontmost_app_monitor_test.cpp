@@ -19,18 +19,6 @@ constexpr pid_t ownPID = 4242;
 
 class FrontmostAppMonitorTest : public ::testing::Test {
 protected:
-    // Records the switch callback (checking the value is set before it runs) and the observations.
-    void attach(FrontmostAppMonitor& monitor)
-    {
-        monitor.onAppChanged = [this, &monitor](const RunningApplication& app) {
-            EXPECT_THAT(monitor.frontmostApp(), Optional(app));
-            appChanged.push_back(app.name);
-        };
-        monitor.observeFrontmostApp([this](const std::optional<RunningApplication>& app) {
-            observed.push_back(app ? std::optional(app->name) : std::nullopt);
-        });
-    }
-
     fake::FakeWorkspace workspace;
     RunningApplication editor = application(100, "Editor", "org.example.editor");
     RunningApplication browser = application(200, "Browser", "org.example.browser");
@@ -44,7 +32,14 @@ TEST_F(FrontmostAppMonitorTest, TakesTheFrontApplicationAtCreationUnlessItIsThis
     workspace.setFrontmost(hintboard);
     FrontmostAppMonitor startedInFront(workspace, ownPID);
     EXPECT_EQ(startedInFront.frontmostApp(), std::nullopt);
-    attach(startedInFront);
+    // The switch callback sees the value set before it runs.
+    startedInFront.onAppChanged = [&](const RunningApplication& app) {
+        EXPECT_THAT(startedInFront.frontmostApp(), Optional(app));
+        appChanged.push_back(app.name);
+    };
+    startedInFront.observeFrontmostApp([&](const std::optional<RunningApplication>& app) {
+        observed.push_back(app ? std::optional(app->name) : std::nullopt);
+    });
     workspace.activate(browser);
     EXPECT_THAT(startedInFront.frontmostApp(), Optional(browser));
     // Own and unidentified activations keep the remembered application.
