@@ -12,10 +12,8 @@
 namespace hb {
 namespace {
 
+using namespace ::testing;
 using platform::Seconds;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using ::testing::Not;
 using Outcome = UpdateCheckResult::Outcome;
 
 std::string item(const std::string& version, const std::string& channel)
@@ -39,17 +37,21 @@ const std::string releaseFeed = feed({item("1.2", ""), item("1.10", "beta"), ite
 
 TEST(VersionComparison, ComparesPartByPart)
 {
-    struct Case {
-        const char* a;
-        const char* b;
-        int order;
+    const auto order = [](std::string_view a, std::string_view b) {
+        return (compareVersions(a, b) > 0) - (compareVersions(a, b) < 0);
     };
-    for (const auto& c :
-         {Case{"1.10", "1.9", 1}, Case{"1.0", "1.0.0", 0}, Case{"01.2", "1.2", 0}, Case{"1.0b1", "1.0", -1},
-          Case{"1.0a2", "1.0b1", -1}, Case{"1.0.1", "1.0b1", 1},
-          Case{"99999999999999999999999", "9999999999999999999999", 1}, Case{"1", "", 1}, Case{"", "", 0}}) {
-        EXPECT_EQ((compareVersions(c.a, c.b) > 0) - (compareVersions(c.a, c.b) < 0), c.order) << c.a << " " << c.b;
-        EXPECT_EQ((compareVersions(c.b, c.a) > 0) - (compareVersions(c.b, c.a) < 0), -c.order) << c.b << " " << c.a;
+    for (const auto& [a, b, expected] : std::vector<std::tuple<std::string, std::string, int>>{
+             {"1.10", "1.9", 1},
+             {"1.0", "1.0.0", 0},
+             {"01.2", "1.2", 0},
+             {"1.0b1", "1.0", -1},
+             {"1.0a2", "1.0b1", -1},
+             {"1.0.1", "1.0b1", 1},
+             {"99999999999999999999999", "9999999999999999999999", 1},
+             {"1", "", 1},
+             {"", "", 0}}) {
+        EXPECT_EQ(order(a, b), expected) << a << " " << b;
+        EXPECT_EQ(order(b, a), -expected) << b << " " << a;
     }
 
     // A build number outside the scheme gives way to the display version.

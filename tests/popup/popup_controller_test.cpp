@@ -214,7 +214,6 @@ TEST_F(PopupControllerWithApp, SearchTextSurvivesReopeningOverTheSameApplication
     popup.hide();
     showAndSettle();
     EXPECT_EQ(queryShown(), "copy");
-
     popup.hide();
     workspace.activate(viewer);
     showAndSettle();
