@@ -39,14 +39,6 @@ public:
     }
     std::optional<QColor> chooseColor(QWidget*, const QColor&) override { return color; }
 
-    std::vector<QString> alertMessages() const
-    {
-        std::vector<QString> messages;
-        for (const auto& alert : alerts)
-            messages.push_back(alert.message);
-        return messages;
-    }
-
     std::vector<views::Alert> alerts;
     std::deque<QString> answers; // button texts, in order
     std::optional<std::filesystem::path> exportFile, importFile, syncFolder;
