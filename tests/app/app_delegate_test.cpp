@@ -29,12 +29,11 @@ public:
     void showMenu(std::vector<StatusMenuEntry> entries) override { menu = std::move(entries); }
     void showReadyHint(const std::string& title, const std::string& text) override { hint = title + " / " + text; }
     void closeReadyHint() override { hint.reset(); }
-    void showAbout() override { ++aboutShown; }
+    void showAbout() override {}
 
     bool present = true;
     std::vector<MenuBarIconStyle> styles;
     std::vector<StatusMenuEntry> menu;
-    int aboutShown = 0;
     std::optional<std::string> hint;
 };
 
@@ -61,30 +60,30 @@ protected:
     std::unique_ptr<AppDelegate> launched()
     {
         const auto record = [this](std::string call) { return [this, call] { calls.push_back(call); }; };
-        auto delegate = std::make_unique<AppDelegate>(AppServices{
-            runtime,
-            settings,
-            notifications,
-            wake,
-            presence,
-            accessibility,
-            log,
-            monitor,
-            statusItem,
-            [this](PopupCallbacks callbacks) { popupCallbacks = std::move(callbacks); },
-            record("toggle"),
-            record("show"),
-            record("hide"),
-            [this](const platform::RunningApplication& app) { calls.push_back("precache " + app.name); },
-            [this](std::function<void()> onActivate) { hotkeyPressed = std::move(onActivate); },
-            [this] { return hotkey; },
-            [this] { return hotkeyWorks; },
-            [this](std::function<void()> onActivate) {
-                calls.push_back("doubleTap");
-                doubleTapped = std::move(onActivate);
-            },
-            record("quit"),
-            [this](const std::string& title, const std::string& text) { notified.push_back(title + " / " + text); }});
+        auto delegate = std::make_unique<AppDelegate>(
+            AppServices{runtime,
+                        settings,
+                        notifications,
+                        wake,
+                        presence,
+                        accessibility,
+                        log,
+                        monitor,
+                        statusItem,
+                        [this](PopupCallbacks callbacks) { popupCallbacks = std::move(callbacks); },
+                        record("toggle"),
+                        record("show"),
+                        record("hide"),
+                        [this](const platform::RunningApplication& app) { calls.push_back("precache " + app.name); },
+                        [this](std::function<void()> onActivate) { hotkeyPressed = std::move(onActivate); },
+                        [this] { return hotkey; },
+                        [this] { return hotkeyWorks; },
+                        [this](std::function<void()> onActivate) {
+                            calls.push_back("doubleTap");
+                            doubleTapped = std::move(onActivate);
+                        },
+                        record("quit"),
+                        [](const std::string&, const std::string&) {}});
         delegate->onOpenWizard = [this](WizardHandlers handlers) { wizard = std::move(handlers); };
         delegate->launch();
         runtime.runMainQueue();
@@ -118,7 +117,6 @@ protected:
     RecordingStatusItem statusItem;
 
     std::vector<std::string> calls;
-    std::vector<std::string> notified;
     std::optional<GlobalHotkey> hotkey = defaultHotkey;
     bool hotkeyWorks = true;
     PopupCallbacks popupCallbacks;
