@@ -1,10 +1,7 @@
-// What assistive technologies read of the windows, and the symbols they draw.
+// What assistive technologies read of the settings window and the text fields, and the symbols drawn.
 #include "app/views/scroll_area_accessible.h"
 #include "app/views/text_field_accessible.h"
-#include "app/views/welcome_window.h"
-#include "fake/fake_accessibility.h"
 #include "popup/views/symbol_icons.h"
-#include "settings/settings_keys.h"
 #include "settings_window_fixture.h"
 #include "support/accessible_walk.h"
 #include "support/qt_environment.h"
@@ -28,7 +25,7 @@ const auto* environment = testing::AddGlobalTestEnvironment(new test::QtEnvironm
 
 class WindowAccessibility : public test::SettingsWindowFixture {};
 
-TEST_F(WindowAccessibility, EverySettingsTabAndWizardStepNamesItsControls)
+TEST_F(WindowAccessibility, EverySettingsTabNamesItsControls)
 {
     SettingsWindow window(services());
     window.show();
@@ -37,14 +34,7 @@ TEST_F(WindowAccessibility, EverySettingsTabAndWizardStepNamesItsControls)
         window.selectTab(tab);
         EXPECT_THAT(test::unnamedControls(window), IsEmpty()) << "tab " << int(tab);
     }
-    fake::FakeAccessibility accessibility;
-    accessibility.setTrusted(false);
-    for (int step = 0; step < 4; ++step) {
-        settings.set(keys::onboardingResumeStep, std::int64_t(step));
-        WelcomeWindow wizard(WelcomeWindowServices{modelServices(), accessibility, runtime, WizardHandlers{}, [] {}});
-        wizard.present();
-        EXPECT_THAT(test::unnamedControls(wizard), IsEmpty()) << "step " << step;
-    }
+    // The wizard's steps: the wizard's window test.
 }
 
 // A screen reader asks for children by the count it read earlier: after the
