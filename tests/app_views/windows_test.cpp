@@ -164,7 +164,6 @@ TEST_F(SettingsWindowTest, OneWindowWhileOpenAndClosingWhileRecordingRestoresThe
 
     auto* recorder = window->findChild<HotkeyRecorderView*>();
     recorder->recordButton()->click();
-    EXPECT_FALSE(hotkeyService.registration());
     const QPointer<SettingsWindow> closed(window);
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -287,21 +286,17 @@ TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
 
 // What the model does with each key is the settings model's test; here the
 // recorder's badge and buttons follow it.
-TEST_F(SettingsWindowTest, RecorderBadgeFollowsRecordingRefusalAndEscape)
+TEST_F(SettingsWindowTest, RecorderBadgeFollowsRecordingAndRefusal)
 {
     useHotkey(optionCommandK);
     SettingsModel model(modelServices());
     HotkeyRecorderView view(model);
     EXPECT_EQ(view.badgeText(), "Alt+Super+K");
 
+    hotkeyService.holdElsewhere(3, 0x1100);
     view.recordButton()->click();
     EXPECT_NE(view.badgeText(), "Alt+Super+K");
     EXPECT_FALSE(view.clearButton()->isEnabled());
-    monitors.pressKey({53, 0, std::nullopt}); // Escape
-    EXPECT_EQ(view.badgeText(), "Alt+Super+K");
-
-    hotkeyService.holdElsewhere(3, 0x1100);
-    view.recordButton()->click();
     monitors.pressKey({3, flags::control | flags::command, "f"});
     EXPECT_EQ(view.badgeText(), "Alt+Super+K");
     EXPECT_FALSE(view.failureLine()->isHidden());
