@@ -9,47 +9,36 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace hb {
 namespace {
 
+using namespace ::testing;
 using platform::Seconds;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using ::testing::Not;
 using Outcome = UpdateCheckResult::Outcome;
 
-std::string item(const std::string& version, const std::string& channel)
+// A feed from tests/app/feeds.
+std::string feed(const std::string& name)
 {
-    return "<item><title>Hintboard " + version + "</title><sparkle:version>" + version + "</sparkle:version>"
-           + (channel.empty() ? "" : "<sparkle:channel>" + channel + "</sparkle:channel>")
-           + "<sparkle:releaseNotesLink>https://example.org/notes/" + version + "</sparkle:releaseNotesLink>"
-           + "<link>https://example.org/download</link><description><![CDATA[<p>Fixes</p>]]></description></item>";
+    std::ifstream in(std::string(HINTBOARD_SOURCE_DIR) + "/tests/app/feeds/" + name);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string feed(const std::vector<std::string>& items)
-{
-    std::string text = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\" "
-                       "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel>";
-    for (const auto& i : items)
-        text += i;
-    return text + "</channel></rss>";
-}
-
-const std::string releaseFeed = feed({item("1.2", ""), item("1.10", "beta"), item("2.0a1", "alpha")});
+const std::string releaseFeed = feed("releases.xml");
 
 TEST(VersionComparison, ComparesPartByPart)
 {
-    struct Case {
-        const char* a;
-        const char* b;
-        int order;
+    const auto order = [](std::string_view a, std::string_view b) {
+        return (compareVersions(a, b) > 0) - (compareVersions(a, b) < 0);
     };
-    for (const auto& c :
-         {Case{"1.10", "1.9", 1}, Case{"1.0", "1.0.0", 0}, Case{"01.2", "1.2", 0}, Case{"1.0b1", "1.0", -1},
-          Case{"1.0a2", "1.0b1", -1}, Case{"1.0.1", "1.0b1", 1},
-          Case{"99999999999999999999999", "9999999999999999999999", 1}, Case{"1", "", 1}, Case{"", "", 0}}) {
-        EXPECT_EQ((compareVersions(c.a, c.b) > 0) - (compareVersions(c.a, c.b) < 0), c.order) << c.a << " " << c.b;
-        EXPECT_EQ((compareVersions(c.b, c.a) > 0) - (compareVersions(c.b, c.a) < 0), -c.order) << c.b << " " << c.a;
+    // clang-format off
+    for (const auto& [a, b, expected] : std::vector<std::tuple<std::string, std::string, int>>{
+             {"1.10", "1.9", 1}, {"1.0", "1.0.0", 0}, {"01.2", "1.2", 0}, {"1.0b1", "1.0", -1}, {"1.0a2", "1.0b1", -1},
+             {"1.0.1", "1.0b1", 1}, {"99999999999999999999999", "9999999999999999999999", 1}, {"1", "", 1}, {"", "", 0}}) {
+        // clang-format on
+        EXPECT_EQ(order(a, b), expected) << a << " " << b;
+        EXPECT_EQ(order(b, a), -expected) << b << " " << a;
     }
 
     // A build number outside the scheme gives way to the display version.
@@ -71,13 +60,7 @@ TEST(Appcast, ReadsItemsAndRejectsBadFeeds)
     EXPECT_EQ(parsed.items[1].notes, "<p>Fixes</p>");
 
     // The version and address may come from the enclosure; other schemes are dropped.
-    const AppcastParse enclosure = parseAppcast(feed({
-        "<item><enclosure url=\"https://example.org/h.deb\" sparkle:version=\"3\" "
-        "sparkle:shortVersionString=\"3.0\"/></item>",
-        "<item><sparkle:version>4</sparkle:version><link>file:///etc/passwd</link></item>",
-        "<item><sparkle:version>5</sparkle:version><link>http://example.org/h.deb</link></item>",
-        "<item><link>https://example.org/</link></item>",
-    }));
+    const AppcastParse enclosure = parseAppcast(feed("enclosures.xml"));
     ASSERT_EQ(enclosure.items.size(), 1u);
     EXPECT_EQ(enclosure.items[0].downloadLink, "https://example.org/h.deb");
     EXPECT_EQ(enclosure.items[0].displayVersion, "3.0");

@@ -37,19 +37,12 @@ public:
     {
         return syncFolder;
     }
-    std::optional<QColor> chooseColor(QWidget*, const QColor&) override { return std::nullopt; }
-
-    std::vector<QString> alertMessages() const
-    {
-        std::vector<QString> messages;
-        for (const auto& alert : alerts)
-            messages.push_back(alert.message);
-        return messages;
-    }
+    std::optional<QColor> chooseColor(QWidget*, const QColor&) override { return color; }
 
     std::vector<views::Alert> alerts;
     std::deque<QString> answers; // button texts, in order
     std::optional<std::filesystem::path> exportFile, importFile, syncFolder;
+    std::optional<QColor> color;
 };
 
 class SettingsWindowFixture : public testing::Test, public SettingsModelFakes {
@@ -63,10 +56,10 @@ protected:
             .backup = backup,
             .dockIcon = dockIcon,
             .workspace = workspace,
-            .useSyncedSettings = [this] { syncActions.emplace_back("use synced"); },
-            .keepLocalSettings = [this] { syncActions.emplace_back("keep local"); },
-            .clearSyncedSettings = [this] { syncActions.emplace_back("clear"); },
-            .relaunch = [] {},
+            .useSyncedSettings = [this] { actions.emplace_back("use synced"); },
+            .keepLocalSettings = [this] { actions.emplace_back("keep local"); },
+            .clearSyncedSettings = [this] { actions.emplace_back("clear"); },
+            .relaunch = [this] { actions.emplace_back("relaunch"); },
             .dialogs = dialogs,
         };
     }
@@ -90,7 +83,7 @@ protected:
     DockIconManager dockIcon{presence, settings};
     fake::FakeWorkspace workspace;
     std::shared_ptr<FakeSettingsDialogs> dialogs = std::make_shared<FakeSettingsDialogs>();
-    std::vector<std::string> syncActions;
+    std::vector<std::string> actions; // the sync choices and relaunches made
 };
 
 } // namespace hb::test

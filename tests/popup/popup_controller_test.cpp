@@ -8,6 +8,7 @@
 #include "fake/memory_settings_domain.h"
 #include "fake/virtual_runtime.h"
 #include "menus/menu_bar_reader.h"
+#include "popup/popup_tips.h"
 #include "settings/settings_keys.h"
 #include "support/model_builders.h"
 #include "triggers/double_tap_trigger.h"
@@ -15,6 +16,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <map>
 
 using namespace hb;
 using fake::item;
@@ -211,7 +214,6 @@ TEST_F(PopupControllerWithApp, SearchTextSurvivesReopeningOverTheSameApplication
     popup.hide();
     showAndSettle();
     EXPECT_EQ(queryShown(), "copy");
-
     popup.hide();
     workspace.activate(viewer);
     showAndSettle();
@@ -348,85 +350,97 @@ TEST_F(PopupControllerWithApp, AStaleReadShowsAtOnceAndItsRowsChangeInPlaceWhenT
 
 namespace {
 
-// Steps of a user pressing triggers, and the state each sequence must end in.
-enum class Step { toggle, hotkey, heldHotkeyRepeat, doubleTap, read, wait30ms };
-
-struct TriggerCase {
-    const char* name;
-    std::vector<Step> steps;
-    bool endsVisible;
-};
-
+// Triggers a user presses, one letter each: t a toggle (`hintboard toggle`), h the hot key typed into the panel,
+// H its held repeat, d a double tap of Alt, r the read running to its end, w 30 ms.
 TEST_F(PopupControllerWithApp, TriggersInAnyOrderEndInOneDefinedState)
 {
     saveHotkey(defaultHotkey, settings);
     namespace flag = platform::modifier_flags;
     const platform::KeyEvent hotkeyPress{
         .keyCode = 40, .modifierFlags = flag::command | flag::option, .characters = "k"};
+    auto heldRepeat = hotkeyPress;
+    heldRepeat.isRepeat = true;
     DoubleTapTrigger trigger(monitors, runtime, settings, log);
     trigger.onActivate = [this] { popup.togglePopup(); };
     trigger.restart(DoubleTapModifier::option);
     const auto idleMonitors = monitors.monitorCount();
-    using enum Step;
-    const std::vector<TriggerCase> cases = {
-        // First, while the editor has not been read: later triggers find its menus cached.
-        {"a second trigger, a double tap, during the read shows once", {toggle, doubleTap, read}, true},
-        {"the hot key typed into the open panel closes it", {toggle, read, hotkey}, false},
-        {"a held hot key's repeats neither close nor type", {toggle, read, heldHotkeyRepeat}, true},
-        {"two triggers within 50 ms: closed, then open again", {toggle, read, hotkey, wait30ms, hotkey, read}, true},
-        {"a double tap during the show animation closes", {doubleTap, read, wait30ms, doubleTap}, false},
-        {"hot key and double tap within 50 ms: closed, then open",
-         {toggle, read, hotkey, wait30ms, doubleTap, read},
-         true},
+    int consumed = 0;
+    const std::map<char, std::function<void()>> steps = {
+        {'t', [&] { popup.togglePopup(); }},
+        {'h', [&] { consumed += panel.events.keyDown(hotkeyPress); }},
+        {'H', [&] { consumed += panel.events.keyDown(heldRepeat); }},
+        {'d',
+         [&] {
+             for (const auto flags : {flag::option, std::uint64_t{0}}) {
+                 monitors.changeFlags(flags);
+                 runtime.advance(Seconds(0.02));
+             }
+             monitors.changeFlags(flag::option);
+             monitors.changeFlags(0);
+         }},
+        {'r', [&] { runtime.runUntilIdle(); }},
+        {'w', [&] { runtime.advance(Seconds(0.03)); }},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    const std::vector<std::tuple<const char*, std::string, bool>> cases = {
+        // First, while the editor has not been read: later triggers find its menus cached.
+        {"a second trigger, a double tap, during the read shows once", "tdr", true},
+        {"the hot key typed into the open panel closes it", "trh", false},
+        {"a held hot key's repeats neither close nor type", "trH", true},
+        {"two triggers within 50 ms: closed, then open again", "trhwhr", true},
+        {"a double tap during the show animation closes", "drwd", false},
+        {"hot key and double tap within 50 ms: closed, then open", "trhwdr", true},
+    };
+    for (const auto& [name, sequence, endsVisible] : cases) {
+        SCOPED_TRACE(name);
         popup.hide();
         runtime.advance(Seconds(1));
-        const int shown = int(std::count(panel.calls.begin(), panel.calls.end(), "shortcuts Editor"));
-        int consumed = 0;
-        for (auto step : c.steps) {
-            switch (step) {
-            case toggle:
-                popup.togglePopup();
-                break;
-            case hotkey:
-                consumed += panel.events.keyDown(hotkeyPress);
-                break;
-            case heldHotkeyRepeat: {
-                auto repeat = hotkeyPress;
-                repeat.isRepeat = true;
-                consumed += panel.events.keyDown(repeat);
-                break;
-            }
-            case doubleTap:
-                for (const auto flags : {platform::modifier_flags::option, std::uint64_t{0}}) {
-                    monitors.changeFlags(flags);
-                    runtime.advance(Seconds(0.02));
-                }
-                monitors.changeFlags(platform::modifier_flags::option);
-                monitors.changeFlags(0);
-                break;
-            case read:
-                runtime.runUntilIdle();
-                break;
-            case wait30ms:
-                runtime.advance(Seconds(0.03));
-                break;
-            }
-        }
+        const auto shown = std::ranges::count(panel.calls, "shortcuts Editor");
+        consumed = 0;
+        for (char step : sequence)
+            steps.at(step)();
         runtime.advance(Seconds(1));
-        EXPECT_EQ(consumed, std::ranges::count_if(c.steps, [](Step s) { return s == hotkey || s == heldHotkeyRepeat; }))
+        EXPECT_EQ(consumed, std::ranges::count_if(sequence, [](char s) { return s == 'h' || s == 'H'; }))
             << "the trigger's keys never reach the search field";
-        EXPECT_EQ(popup.isVisible(), c.endsVisible);
-        EXPECT_EQ(panel.alive, c.endsVisible ? 1 : 0);
-        EXPECT_EQ(monitors.monitorCount(), idleMonitors + (c.endsVisible ? 3u : 0u));
+        EXPECT_EQ(popup.isVisible(), endsVisible);
+        EXPECT_EQ(panel.alive, endsVisible ? 1 : 0);
+        EXPECT_EQ(monitors.monitorCount(), idleMonitors + (endsVisible ? 3u : 0u));
         EXPECT_EQ(queryShown(), "");
-        const int triggers = int(std::ranges::count(c.steps, toggle) + std::ranges::count(c.steps, hotkey)
-                                 + std::ranges::count(c.steps, doubleTap));
-        EXPECT_LE(int(std::count(panel.calls.begin(), panel.calls.end(), "shortcuts Editor")) - shown, triggers)
+        EXPECT_LE(std::ranges::count(panel.calls, "shortcuts Editor") - shown,
+                  std::ranges::count_if(sequence, [](char s) { return s == 't' || s == 'h' || s == 'd'; }))
             << "never shown twice for one trigger";
     }
+}
+
+TEST(PopupTips, TipsComeOneAtATimeThenTheNudgeAfterTenOpenings)
+{
+    fake::MemorySettingsDomain settings;
+    std::int64_t tipIndex = settings.integer(keys::popupTipIndex);
+    EXPECT_EQ(popupBanner(tipIndex, settings), PopupBanner{PopupTip::modifierFilter});
+    for (int i = 0; i < 3; ++i)
+        tipIndex = dismissTip(tipIndex, settings);
+    EXPECT_EQ(settings.integer(keys::popupTipIndex), 3);
+
+    for (int i = 0; i < 9; ++i)
+        countPopupOpening(settings);
+    EXPECT_EQ(popupBanner(tipIndex, settings), PopupBanner{});
+    countPopupOpening(settings);
+    EXPECT_EQ(popupBanner(tipIndex, settings), PopupBanner{PopupNudge::githubStar});
+    // Restored from elsewhere, an index past the tips shows no tip and allows the nudge.
+    EXPECT_EQ(popupBanner(7, settings), PopupBanner{PopupNudge::githubStar});
+
+    std::vector<std::string> opened;
+    followNudge(settings, [&](std::string_view address) { opened.emplace_back(address); });
+    EXPECT_EQ(opened, std::vector<std::string>{std::string(repositoryAddress)});
+    EXPECT_EQ(popupBanner(tipIndex, settings), PopupBanner{});
+
+    // Dismissed, the nudge stays away; a damaged index starts over.
+    settings.set(keys::popupOpenCount, 12);
+    settings.remove(keys::didPromptGitHubStar);
+    EXPECT_EQ(popupBanner(3, settings), PopupBanner{PopupNudge::githubStar});
+    dismissNudge(settings);
+    EXPECT_EQ(popupBanner(3, settings), PopupBanner{});
+    EXPECT_EQ(popupBanner(-4, settings), PopupBanner{PopupTip::modifierFilter});
+    EXPECT_EQ(dismissTip(-4, settings), 1);
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "model/key_notation.h"
 #include "support/model_builders.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -17,10 +16,7 @@ using notation::eventFlag::shift;
 
 namespace {
 
-constexpr std::int64_t escapeKey = 53;
-constexpr std::int64_t returnKey = 36;
-constexpr std::int64_t tabKey = 48;
-constexpr std::int64_t leftArrow = 123;
+constexpr std::int64_t escapeKey = 53, returnKey = 36, tabKey = 48, leftArrow = 123;
 
 Shortcut menuItem(std::string title, std::string keys)
 {
@@ -39,6 +35,12 @@ KeyPress commandKey(std::string letter)
 KeyPress controlKey(std::string letter)
 {
     return key(0, control, std::move(letter));
+}
+
+// The title of the command an outcome presses; "" for none.
+std::string pressed(const KeyOutcome& outcome)
+{
+    return outcome.press ? outcome.press->title : "";
 }
 
 class PopupKeyboardTest : public testing::Test {
@@ -73,21 +75,17 @@ TEST_F(PopupKeyboardTest, TabMovesTheSelectionReturnRunsItOtherKeysReachTheSearc
     keyboard.keyDown(key(tabKey), *m);
     EXPECT_EQ(m->selectedShortcut()->title, "New");
     EXPECT_FALSE(keyboard.keyDown(key(leftArrow), *m).consumed) << "arrows are the search field's";
+    EXPECT_EQ(pressed(keyboard.keyDown(key(76), *m)), "New"); // Enter
 
-    auto outcome = keyboard.keyDown(key(76), *m); // Enter
-    ASSERT_TRUE(outcome.press);
-    EXPECT_EQ(outcome.press->title, "New");
     keyboard.keyDown(key(tabKey, shift), *m);
-    outcome = keyboard.keyDown(key(returnKey), *m);
+    const auto outcome = keyboard.keyDown(key(returnKey), *m);
     EXPECT_TRUE(outcome.closesPopup);
     EXPECT_FALSE(outcome.press) << "a row without a menu item only closes the popup";
 
     // The one row a filter leaves runs with nothing selected, unless it cannot run.
     m->setQuery("new window");
     ASSERT_FALSE(m->selectedShortcut());
-    outcome = keyboard.keyDown(key(returnKey), *m);
-    ASSERT_TRUE(outcome.press);
-    EXPECT_EQ(outcome.press->title, "New Window");
+    EXPECT_EQ(pressed(keyboard.keyDown(key(returnKey), *m)), "New Window");
     m->setQuery("lock");
     EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).consumed);
 }
@@ -137,21 +135,18 @@ TEST_F(PopupKeyboardTest, ControlWOffersTheCommandTheOwnActionAndCancel)
     EXPECT_EQ(m->selectedIndex(), 0u);
 
     // Cancel keeps the popup and the selection.
-    auto outcome = keyboard.keyDown(key(returnKey), *m);
-    EXPECT_FALSE(outcome.closesPopup);
+    EXPECT_FALSE(keyboard.keyDown(key(returnKey), *m).closesPopup);
     EXPECT_FALSE(m->disambiguation());
 
     // A new overlay starts focused on the first option.
     keyboard.keyDown(controlKey("w"), *m);
     EXPECT_EQ(m->disambiguationFocusedIndex(), 0u);
-    outcome = keyboard.keyDown(key(returnKey), *m);
-    ASSERT_TRUE(outcome.press);
-    EXPECT_EQ(outcome.press->title, "Close Window");
+    EXPECT_EQ(pressed(keyboard.keyDown(key(returnKey), *m)), "Close Window");
 
     // The own action's option runs its handler.
     keyboard.keyDown(controlKey("w"), *m);
     keyboard.keyDown(key(tabKey), *m);
-    outcome = keyboard.keyDown(key(returnKey), *m);
+    const auto outcome = keyboard.keyDown(key(returnKey), *m);
     EXPECT_FALSE(outcome.press);
     ASSERT_TRUE(outcome.ownAction);
     outcome.ownAction();
@@ -163,16 +158,15 @@ TEST_F(PopupKeyboardTest, DirectPressNeedsOneVisiblePressableRow)
     auto unpressable = menuItem("Print", "⌘P");
     unpressable.axElement.reset();
     auto m = model({menuItem("Save", "⌘S"), menuItem("Revert", "⌘R"), menuItem("Reload", "⌘R"), unpressable});
-    auto outcome = keyboard.keyDown(commandKey("s"), *m);
+    const auto outcome = keyboard.keyDown(commandKey("s"), *m);
     EXPECT_TRUE(outcome.closesPopup);
-    ASSERT_TRUE(outcome.press);
-    EXPECT_EQ(outcome.press->title, "Save");
+    EXPECT_EQ(pressed(outcome), "Save");
     EXPECT_FALSE(keyboard.keyDown(commandKey("r"), *m).consumed) << "a conflict is not resolved";
     EXPECT_FALSE(keyboard.keyDown(commandKey("p"), *m).consumed);
     EXPECT_FALSE(m->disambiguation());
     m->setQuery("revert");
     EXPECT_FALSE(keyboard.keyDown(commandKey("s"), *m).consumed) << "only visible rows are candidates";
-    EXPECT_EQ(keyboard.keyDown(commandKey("r"), *m).press->title, "Revert");
+    EXPECT_EQ(pressed(keyboard.keyDown(commandKey("r"), *m)), "Revert");
 }
 
 TEST_F(PopupKeyboardTest, CommandsHiddenByIgnoreRulesAreOfferedNeverPressed)
@@ -199,10 +193,23 @@ TEST_F(PopupKeyboardTest, SettingsKeysOpenTheSettingsUnlessTheApplicationUsesThe
     EXPECT_EQ(settingsRequests, 1);
 
     auto withPreferences = model({menuItem("Preferences", "⌃,")});
-    outcome = keyboard.keyDown(controlKey(","), *withPreferences);
-    EXPECT_FALSE(outcome.ownAction);
+    EXPECT_FALSE(keyboard.keyDown(controlKey(","), *withPreferences).ownAction);
     ASSERT_TRUE(withPreferences->disambiguation()) << "the application's command and the settings, offered";
     EXPECT_FALSE(keyboard.keyDown(controlKey("w"), *m).consumed) << "only the settings keys act alone";
+}
+
+TEST(HintboardAction, ExactKeyTextsRunTheirHandlerAndNeedOne)
+{
+    std::string ran;
+    const HintboardActionHandlers all{[&] { ran += "quit "; }, [&] { ran += "settings "; }, [&] { ran += "close "; }};
+    for (const char* keys : {"⌃Q", "⌃⌥Q", "⌃,", "⌃W"})
+        hintboardAction(keys, all)->handler();
+    EXPECT_EQ(ran, "quit quit settings close ");
+
+    // The other desktop's Command keys are the applications' own here.
+    for (const char* keys : {"⌘Q", "⌘W", "⌃⌘Q", "⌃q", "⌃W ", ""})
+        EXPECT_FALSE(hintboardAction(keys, all)) << keys;
+    EXPECT_FALSE(hintboardAction("⌃W", HintboardActionHandlers{[] {}, nullptr, nullptr}));
 }
 
 } // namespace

@@ -47,11 +47,9 @@ public:
     IgnoreListStore ignoreList{settings};
 
     std::vector<platform::KeyEvent> keys;
-    std::vector<std::uint64_t> flags;
     std::vector<std::string> activated;
     std::vector<std::size_t> options;
     bool keyDownConsumes = false;
-    int grants = 0;
 
 private:
     std::shared_ptr<PopupFilterModel> model_;

@@ -7,10 +7,14 @@
 #include "popup/views/key_translation.h"
 #include "popup/views/message_views.h"
 #include "popup/views/shortcut_columns_view.h"
+#include "support/accessible_walk.h"
+#include "support/snapshots.h"
 #include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>
 
+#include <QAccessible>
+#include <QAction>
 #include <QClipboard>
 #include <QFile>
 #include <QLabel>
@@ -18,6 +22,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+
+#include <set>
 
 using namespace hb;
 using testing::ElementsAre;
@@ -82,26 +88,50 @@ TEST_F(PanelTest, KeysReachTheControllerInVirtualKeyCodes)
     // Modifiers as X11 reports them, before the key changed them, are the end-to-end held trigger's.
 }
 
-TEST_F(PanelTest, ClicksOnRowsAndStars)
+// Clicks and the actions assistive technologies press (rows read under their
+// menus) do the same: a dimmed row does not run, the star pins without running.
+TEST_F(PanelTest, RowsRunAndPinByClickAndByAccessibleAction)
 {
     harness.settings.set(keys::showDeactivatedSystemShortcuts, true);
     auto app = test::editorApplication();
-    Shortcut deactivated{.title = "Deactivated",
-                         .keys = "⌃⌥⇧K",
-                         .axElement = std::make_shared<platform::AccessibleElement>(),
-                         .isDisabled = true};
-    app.sections[0].groups[0].shortcuts.push_back(deactivated);
+    auto& rows = app.sections[0].groups[0].shortcuts;
+    rows.push_back(Shortcut{.title = "Deactivated",
+                            .keys = "⌃⌥⇧K",
+                            .axElement = std::make_shared<platform::AccessibleElement>(),
+                            .isDisabled = true});
+    rows.push_back(Shortcut{.title = "Select Line", .keys = "⌃L", .cannotRunHere = true});
     harness.show(std::move(app));
 
     clickRow("Save");
     clickRow("Deactivated");
-    EXPECT_THAT(harness.activated, ElementsAre("Save"));
-
-    // The star toggles the favourite and does not run the command.
-    EXPECT_FALSE(harness.model().isFavourite(harness.row("Quit")));
     clickRow("Quit", 8);
     EXPECT_TRUE(harness.model().isFavourite(harness.row("Quit")));
-    EXPECT_THAT(harness.activated, ElementsAre("Save"));
+
+    const auto read = [&](const QString& title) -> QAccessibleInterface* {
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&columns());
+        for (int s = 0; s < list->childCount(); ++s)
+            for (int i = 0; i < list->child(s)->childCount(); ++i)
+                if (list->child(s)->child(i)->text(QAccessible::Name) == title)
+                    return list->child(s)->child(i);
+        ADD_FAILURE() << title.toStdString();
+        return nullptr;
+    };
+    EXPECT_EQ(read("Select Line")->text(QAccessible::Description),
+              "Press Ctrl+L yourself: this desktop lets no program run it.");
+    QAccessibleInterface* deactivated = read("Deactivated");
+    EXPECT_TRUE(deactivated->state().disabled);
+    QAccessibleInterface* save = read("Save");
+    save->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    deactivated->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_THAT(harness.activated, ElementsAre("Save", "Save"));
+    save->actionInterface()->doAction(save->actionInterface()->actionNames().at(1));
+    EXPECT_TRUE(harness.model().isFavourite(harness.row("Save")));
+    EXPECT_TRUE(read("Save")->state().checked);
+
+    harness.model().setTipIndex(0);
+    EXPECT_THAT(test::unnamedControls(harness.window()), IsEmpty());
+    harness.model().setDisambiguation(DisambiguationState{.shortcuts = {harness.row("Save")}, .appName = "Mousepad"});
+    EXPECT_THAT(test::unnamedControls(harness.window()), IsEmpty());
 }
 
 TEST_F(PanelTest, PaintedColumnsAreAsTallAsTheLayoutEstimates)
@@ -218,6 +248,72 @@ TEST_F(PanelTest, ExportFinishesWhenThePopupClosesWhileItsFileDialogIsOpen)
     QFile saved(location);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll().toStdString(), document);
+}
+
+// The identities of the pixmaps that the widget's labels and actions draw.
+std::set<qint64> drawnPixmaps(const QWidget& widget)
+{
+    std::set<qint64> keys;
+    for (const auto* label : widget.findChildren<QLabel*>())
+        if (!label->pixmap().isNull())
+            keys.insert(label->pixmap().cacheKey());
+    for (const auto* action : widget.findChildren<QAction*>())
+        if (!action->icon().isNull())
+            keys.insert(action->icon().pixmap(16).cacheKey());
+    return keys;
+}
+
+// Every opening makes the views anew. Qt keeps the pixmaps that icons hand out
+// in its pixmap cache under each pixmap's identity, so views that drew new
+// pixmaps every time would make the program grow with every opening.
+TEST(RepeatedShowings, DrawTheSamePixmapsEveryTime)
+{
+    test::PanelHarness first, second;
+    first.show(test::editorApplication());
+    second.show(test::editorApplication());
+    const auto drawn = drawnPixmaps(first.window());
+    EXPECT_FALSE(drawn.empty());
+    EXPECT_EQ(drawnPixmaps(second.window()), drawn);
+    const views::MessageView message(views::Glyph::keyboard, QStringLiteral("No keyboard shortcuts found for A"));
+    const views::MessageView again(views::Glyph::keyboard, QStringLiteral("No keyboard shortcuts found for B"));
+    EXPECT_EQ(drawnPixmaps(again), drawnPixmaps(message));
+}
+
+// Every state of the panel is drawn in the desktop's palette, dark or light:
+// the mean lightness of the drawn pixels follows it.
+TEST(PanelPalette, EveryStateIsDrawnInTheDesktopsPalette)
+{
+    const QPalette saved = QApplication::palette();
+    for (const bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        QApplication::setPalette(dark ? test::darkPalette() : saved);
+        const auto expectDrawn = [&](QWidget& window, const char* state) {
+            QApplication::processEvents();
+            const QImage image = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            long long sum = 0, count = 0;
+            for (int y = 0; y < image.height(); y += 2)
+                for (int x = 0; x < image.width(); x += 2)
+                    if (qAlpha(image.pixel(x, y)) == 255)
+                        sum += QColor(image.pixel(x, y)).lightness(), ++count;
+            const int shade = count ? int(sum / count) : -1;
+            EXPECT_TRUE(dark ? (shade >= 0 && shade < 100) : shade > 150) << state << " " << shade;
+        };
+        test::PanelHarness harness;
+        harness.settings.set(keys::popupOpenCount, 10); // the nudge banner
+        harness.settings.set(keys::popupTipIndex, 3);
+        harness.show(test::editorApplication());
+        harness.model().selectNext();
+        expectDrawn(harness.window(), "list");
+        harness.model().setDisambiguation(DisambiguationState{
+            .shortcuts = {harness.row("Close Tab")},
+            .appName = "Mousepad",
+            .hintboardAction = HintboardAction{"Close Hintboard Popup", "Tip: press Esc to dismiss the popup", {}}});
+        expectDrawn(harness.window(), "overlay");
+        harness.window().showPermissionRequest();
+        harness.window().resize(420, 300);
+        expectDrawn(harness.window(), "permission");
+    }
+    QApplication::setPalette(saved);
 }
 
 } // namespace

@@ -39,10 +39,8 @@ protected:
         return std::make_unique<QuizModel>(sections, "Editor", std::nullopt, std::move(bundleID), favourites, runtime,
                                            std::move(random));
     }
-    std::vector<MenuSection> threeCommands() const
-    {
-        return {section("File", {row("New", "⌘N"), row("Open", "⌘O")}), section("Edit", {row("Copy", "⌘C")})};
-    }
+    const std::vector<MenuSection> threeCommands = {section("File", {row("New", "⌘N"), row("Open", "⌘O")}),
+                                                    section("Edit", {row("Copy", "⌘C")})};
 
     fake::MemorySettingsDomain settings;
     FavouritesStore favourites{settings};
@@ -69,7 +67,7 @@ TEST_F(QuizModelTest, QuestionsAreTheCommandsWithShortcutsShuffledAnewEachRun)
     EXPECT_FALSE(empty->keyPressed("⌘N"));
 
     // The random source decides the order; a restart shuffles the menu order again, not the last run's.
-    auto shuffled = makeQuiz(threeCommands(), "org.example.Editor", [](std::size_t) { return std::size_t{0}; });
+    auto shuffled = makeQuiz(threeCommands, "org.example.Editor", [](std::size_t) { return std::size_t{0}; });
     const auto first = titles(shuffled->activeQuestions());
     EXPECT_NE(first, (Titles{"New", "Open", "Copy"}));
     EXPECT_TRUE(std::is_permutation(first.begin(), first.end(), Titles{"New", "Open", "Copy"}.begin()));
@@ -79,7 +77,7 @@ TEST_F(QuizModelTest, QuestionsAreTheCommandsWithShortcutsShuffledAnewEachRun)
 
 TEST_F(QuizModelTest, AnswersPauseThenAdvanceUntilDone)
 {
-    auto quiz = makeQuiz(threeCommands());
+    auto quiz = makeQuiz(threeCommands);
     int changes = 0;
     quiz->addObserver([&] { ++changes; });
     EXPECT_FALSE(quiz->keyPressed(std::nullopt)); // a lone modifier is no answer
@@ -123,7 +121,7 @@ TEST_F(QuizModelTest, FavouritesOnlyRestrictsAndRestartsTheRunWhenThereIsABundle
 {
     favourites.toggle(row("Copy", "⌘C"), "org.example.Editor");
     favourites.toggle(row("Copy", "⌘C"), "Editor");
-    auto quiz = makeQuiz(threeCommands());
+    auto quiz = makeQuiz(threeCommands);
     EXPECT_TRUE(quiz->hasFavourites());
     EXPECT_TRUE(quiz->keyPressed("⌘N"));
     quiz->setFavouritesOnly(true);
@@ -136,7 +134,7 @@ TEST_F(QuizModelTest, FavouritesOnlyRestrictsAndRestartsTheRunWhenThereIsABundle
     EXPECT_EQ(quiz->activeQuestions().size(), 3u);
 
     // Without a bundle identifier, favourites (even under the name) do not count and nothing restarts.
-    auto unnamed = makeQuiz(threeCommands(), std::nullopt);
+    auto unnamed = makeQuiz(threeCommands, std::nullopt);
     EXPECT_FALSE(unnamed->hasFavourites());
     EXPECT_TRUE(unnamed->keyPressed("⌘N"));
     runtime.advance(Seconds(1));
