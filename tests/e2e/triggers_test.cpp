@@ -18,17 +18,13 @@
 
 #include <gio/gio.h>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <xcb/xcb.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <string>
+#include <thread>
 #include <vector>
 
 namespace hb::e2e {
@@ -115,16 +111,13 @@ protected:
     // pause longer than the double-tap window.
     bool typeWhileServing(const std::string& arguments)
     {
-        const std::string command = "timeout 10 xdotool " + arguments;
-        const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-            return false;
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) != pid)
+        std::atomic<int> typed = -2;
+        std::thread typing([&] { typed = status("timeout 10 xdotool " + arguments); });
+        while (typed == -2)
             serve(20ms);
+        typing.join();
         serve(300ms);
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return typed == 0;
     }
 };
 
@@ -343,8 +336,11 @@ public:
         g_dbus_connection_add_filter(
             service_.connection(),
             [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer self) {
-                if (incoming && g_strcmp0(g_dbus_message_get_member(message), "Close") == 0)
-                    static_cast<FakePortal*>(self)->note(std::string("Close ") + g_dbus_message_get_path(message));
+                auto& portal = *static_cast<FakePortal*>(self);
+                if (incoming && g_strcmp0(g_dbus_message_get_member(message), "Close") == 0) {
+                    std::lock_guard lock(portal.mutex_);
+                    portal.calls_.push_back(std::string("Close ") + g_dbus_message_get_path(message));
+                }
                 return message;
             },
             this, nullptr);
@@ -363,23 +359,20 @@ public:
     // Answers the last binding, which was left unanswered.
     void answerLater(std::uint32_t code)
     {
-        service_.later([this, code] { respond(locked(lastBind_), code, {}); });
+        service_.later([this, code] { respond(lastBind_, code, {}); }); // lastBind_ is the service thread's
     }
-    std::string session() { return locked(session_); }
-    std::vector<std::string> calls() { return locked(calls_); }
+    std::string session()
+    {
+        std::lock_guard lock(mutex_);
+        return session_;
+    }
+    std::vector<std::string> calls()
+    {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
 
 private:
-    template <typename T>
-    T locked(const T& value)
-    {
-        std::lock_guard lock(mutex_);
-        return value;
-    }
-    void note(const std::string& call)
-    {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(call);
-    }
     void respond(const std::string& path, std::uint32_t code, const std::string& sessionHandle)
     {
         GVariantBuilder results;
