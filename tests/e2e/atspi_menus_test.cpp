@@ -1,9 +1,11 @@
 // Reading and pressing the menus of real applications over AT-SPI, and of an
 // application that misbehaves there.
-#include "atspi_reading.h"
 #include "menu_rows.h"
 #include "tray_application.h"
 
+#include "fake/memory_log.h"
+#include "linux/atspi_accessibility.h"
+#include "menus/menu_bar_reader.h"
 #include "menus/menu_press.h"
 #include "support/model_builders.h"
 
@@ -13,7 +15,7 @@
 #include <array>
 #include <fstream>
 
-namespace hb {
+namespace hb::e2e {
 namespace {
 
 using namespace std::chrono_literals;
@@ -38,7 +40,47 @@ std::vector<std::string> titlesOf(const std::vector<MenuSection>& sections)
     return titles;
 }
 
-using AtspiMenusTest = e2e::AtspiReading;
+// Reads menu bars over AT-SPI in the shared session. Programs started with
+// start() or launch() are stopped after each test.
+class AtspiReading : public testing::Test {
+protected:
+    static void SetUpTestSuite() { session = &DesktopSession::shared(); }
+    void TearDown() override
+    {
+        for (pid_t pid : launched)
+            session->stopApplication(pid);
+    }
+
+    pid_t start(const std::vector<std::string>& arguments)
+    {
+        const pid_t pid = session->launch(arguments);
+        EXPECT_GT(pid, 0) << arguments.front();
+        launched.push_back(pid);
+        return pid;
+    }
+    // Starts a program and waits until its menu bar can be read.
+    pid_t launch(const std::vector<std::string>& arguments, std::chrono::seconds timeout = std::chrono::seconds(20))
+    {
+        const pid_t pid = start(arguments);
+        EXPECT_TRUE(DesktopSession::waitForMenuBar(accessibility, pid, timeout))
+            << arguments.front() << " shows no menu bar over AT-SPI";
+        return pid;
+    }
+
+    std::vector<MenuSection> read(pid_t pid, bool includeAll = false)
+    {
+        return reader.readMenuBar(MenuReadOptions{.pid = pid, .includeAll = includeAll});
+    }
+
+    static inline DesktopSession* session = nullptr;
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return true; }};
+    linux_platform::AtspiAccessibility accessibility{log};
+    MenuBarReader reader{accessibility, log};
+    std::vector<pid_t> launched;
+};
+
+using AtspiMenusTest = AtspiReading;
 
 TEST_F(AtspiMenusTest, MousepadMenusReadWithTheirShortcutsSeparatorsAndSubmenusAndPress)
 {
@@ -58,23 +100,23 @@ TEST_F(AtspiMenusTest, MousepadMenusReadWithTheirShortcutsSeparatorsAndSubmenusA
                             separator, Row{"Close Tab", "⌃W"}, Row{"Close Window", "⌃⇧W"}, Row{"Quit", "⌃Q"}));
 
     // GTK submenus become groups; named keys keep their glyphs.
-    EXPECT_THAT(e2e::rowTexts(sections),
+    EXPECT_THAT(rowTexts(sections),
                 IsSupersetOf({"Edit/Move/Line Up=⌥↑", "Edit/Move/Line Down=⌥↓", "Edit/Move/Word Left=⌥←",
                               "Edit/Move/Word Right=⌥→", "Edit/Delete Selection=⌦", "View/Fullscreen=F11"}));
 
     // With every item, the ones without accelerators appear too, and submenus nest.
-    const auto all = e2e::rowTexts(read(pid, true));
+    const auto all = rowTexts(read(pid, true));
     EXPECT_THAT(all, Contains("File/Save All="));
     EXPECT_GT(std::ranges::count_if(all, [](const std::string& row) { return row.starts_with("Document/Filetype/"); }),
               100);
 
     // A pressed item runs its command; once the application quit, a press fails and a read is empty.
-    ASSERT_TRUE(e2e::DesktopSession::waitUntil([&] { return e2e::visibleWindowsOf(pid) == 1; }));
-    EXPECT_TRUE(press(accessibility, log, *e2e::findRow(sections, "File", "New Window")));
-    EXPECT_TRUE(e2e::DesktopSession::waitUntil([&] { return e2e::visibleWindowsOf(pid) == 2; }));
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return visibleWindowsOf(pid) == 1; }));
+    EXPECT_TRUE(press(accessibility, log, *findRow(sections, "File", "New Window")));
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return visibleWindowsOf(pid) == 2; }));
     EXPECT_THAT(sink.messages(LogCategory::accessibility), IsEmpty());
     session->stopApplication(pid);
-    EXPECT_FALSE(press(accessibility, log, *e2e::findRow(sections, "File", "New")));
+    EXPECT_FALSE(press(accessibility, log, *findRow(sections, "File", "New")));
     EXPECT_TRUE(sink.contains(LogCategory::accessibility, LogLevel::error, "AX press failed for 'New'"));
     EXPECT_THAT(read(pid), IsEmpty());
 }
@@ -86,12 +128,12 @@ TEST_F(AtspiMenusTest, FeatherPadMenusReadTheSameWayAndItsDisabledSaveIsNotPress
     const pid_t pid = launch({"featherpad", "--standalone"});
     const auto sections = read(pid);
     EXPECT_THAT(titlesOf(sections), ElementsAre("File", "Edit", "Options", "Search", "Help"));
-    EXPECT_EQ(e2e::findRow(sections, "File", "Next Tab")->keys, "⌥→");
-    EXPECT_EQ(e2e::findRow(sections, "File", "Reload")->keys, "⌃⇧R");
-    EXPECT_FALSE(e2e::findRow(sections, "File", "Save with Encoding"));
-    EXPECT_EQ(e2e::findRow(read(pid, true), "File", "Save with Encoding")->keys, "");
+    EXPECT_EQ(findRow(sections, "File", "Next Tab")->keys, "⌥→");
+    EXPECT_EQ(findRow(sections, "File", "Reload")->keys, "⌃⇧R");
+    EXPECT_FALSE(findRow(sections, "File", "Save with Encoding"));
+    EXPECT_EQ(findRow(read(pid, true), "File", "Save with Encoding")->keys, "");
 
-    auto save = e2e::findRow(sections, "File", "Save");
+    auto save = findRow(sections, "File", "Save");
     ASSERT_TRUE(save);
     EXPECT_EQ(save->keys, "⌃S");
     EXPECT_FALSE(press(accessibility, log, *save));
@@ -107,10 +149,9 @@ TEST_F(AtspiMenusTest, KWriteShowsItsEditorKeysWithoutItsHiddenSubmenu)
     std::ofstream(document) << "first line\n";
     const pid_t pid = launch({"/usr/bin/kwrite", document}, std::chrono::seconds(40));
     // Its editor's menus come with the document.
-    ASSERT_TRUE(e2e::DesktopSession::waitUntil([&] {
-        return e2e::DesktopSession::windowTitles(pid).starts_with("notes.txt");
-    })) << e2e::DesktopSession::windowTitles(pid);
-    const auto rows = e2e::rowTexts(read(pid));
+    ASSERT_TRUE(DesktopSession::waitUntil([&] { return DesktopSession::windowTitles(pid).starts_with("notes.txt"); }))
+        << DesktopSession::windowTitles(pid);
+    const auto rows = rowTexts(read(pid));
     // Named keys, KDE's own actions and submenus (Export/Print, Find Variants).
     for (const char* expected :
          {"File/Save As...=⌃⇧S", "File/Reload=F5", "File/Export/Print/Print...=⌃P", "Edit/Paste Selection=⌃⇧Ins",
@@ -120,7 +161,7 @@ TEST_F(AtspiMenusTest, KWriteShowsItsEditorKeysWithoutItsHiddenSubmenu)
     EXPECT_THAT(rows, Not(Contains(testing::StartsWith("Edit/Read Only Mode="))));
     EXPECT_THAT(rows, Not(Contains(testing::StartsWith("View/Tool Views/"))));
     // The command finds kwrite by its program name.
-    EXPECT_THAT(e2e::hintboardCommand("shortcuts --app kwrite").output,
+    EXPECT_THAT(hintboardCommand("shortcuts --app kwrite").output,
                 testing::StartsWith(fmt::format("KWrite (org.kde.kwrite, pid {})\n", pid)));
 }
 
@@ -173,7 +214,7 @@ std::vector<std::string> wholeMenuBar(int menus, int items)
     return rows;
 }
 
-class AtspiFaultsTest : public e2e::AtspiReading {
+class AtspiFaultsTest : public AtspiReading {
 protected:
     static void SetUpTestSuite()
     {
@@ -192,13 +233,13 @@ protected:
                                            std::to_string(items)};
         arguments.insert(arguments.end(), faults.begin(), faults.end());
         const pid_t pid = start(arguments);
-        EXPECT_TRUE(e2e::DesktopSession::waitUntil([&] {
+        EXPECT_TRUE(DesktopSession::waitUntil([&] {
             return accessibility.presence(pid) == linux_platform::AtspiAccessibility::Presence::onBus;
         })) << "the application did not join the accessibility bus";
         return pid;
     }
 
-    std::vector<std::string> read(pid_t pid) { return e2e::rowTexts(AtspiReading::read(pid, true)); }
+    std::vector<std::string> read(pid_t pid) { return rowTexts(AtspiReading::read(pid, true)); }
 
     // An unanswered request may cost a read one timeout, never one per item;
     // the ceiling leaves room for a loaded machine.
@@ -259,4 +300,4 @@ TEST_F(AtspiFaultsTest, AStallEndsTheReadInOneTimeoutWithWhatWasRead)
 }
 
 } // namespace
-} // namespace hb
+} // namespace hb::e2e
