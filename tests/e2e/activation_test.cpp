@@ -7,12 +7,10 @@
 
 #include <gmock/gmock.h>
 #include <signal.h>
-#include <stdlib.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
 
 namespace hb::e2e {
 namespace {
@@ -57,12 +55,6 @@ protected:
 
     static void TearDownTestSuite() { std::filesystem::remove_all(dataFolder); }
 
-    static void installServiceFile()
-    {
-        std::ofstream(dataFolder + "/dbus-1/services/org.mirelo.Hintboard.service")
-            << "[D-BUS Service]\nName=org.mirelo.Hintboard\nExec=" HINTBOARD_EXECUTABLE "\n";
-    }
-
     static inline DesktopSession* session = nullptr;
     static inline std::string dataFolder;
     static inline bool busSeesFolder = false;
@@ -81,7 +73,8 @@ TEST_F(Activation, ToggleSaysWhenNothingAnswersAndStartsHintboardFromTheServiceF
     ASSERT_GT(mousepad, 0);
     const std::string front = activeWindow();
 
-    installServiceFile();
+    std::ofstream(dataFolder + "/dbus-1/services/org.mirelo.Hintboard.service")
+        << "[D-BUS Service]\nName=org.mirelo.Hintboard\nExec=" HINTBOARD_EXECUTABLE "\n";
     EXPECT_EQ(status(toggle), 0) << "the bus did not start Hintboard";
     const pid_t hintboard = busNameOwner("org.mirelo.Hintboard");
     ASSERT_GT(hintboard, 0);

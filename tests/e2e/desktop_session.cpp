@@ -15,7 +15,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -121,6 +120,10 @@ void DesktopSession::stopApplication(pid_t pid)
 {
     if (!isRunning(pid))
         return;
+    // With what runs below it (a launcher's program, a browser's helpers), which may outlive it.
+    const auto below = descendantsOf(pid);
+    for (pid_t each : below)
+        kill(each, SIGTERM);
     kill(pid, SIGTERM);
     kill(pid, SIGCONT); // a stopped program only acts on the signal once it runs
     if (!waitUntil([&] { return waitpid(pid, nullptr, WNOHANG) != 0; }, std::chrono::seconds(3))) {
@@ -128,6 +131,10 @@ void DesktopSession::stopApplication(pid_t pid)
         waitpid(pid, nullptr, 0);
     }
     std::erase(launched_, pid);
+    if (!waitUntil([&] { return std::ranges::none_of(below, [](pid_t each) { return kill(each, 0) == 0; }); },
+                   std::chrono::seconds(3)))
+        for (pid_t each : below)
+            kill(each, SIGKILL);
 }
 
 bool DesktopSession::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
@@ -215,13 +222,9 @@ unsigned long DesktopSession::managedWindowOf(pid_t pid)
 {
     const std::string managed = commandOutput("xprop -root _NET_CLIENT_LIST 2>/dev/null");
     std::istringstream windows(commandOutput("xdotool search --pid " + std::to_string(pid) + " 2>/dev/null"));
-    unsigned long window = 0;
-    while (windows >> window) {
-        char hex[32];
-        std::snprintf(hex, sizeof hex, "0x%lx", window);
-        if (std::regex_search(managed, std::regex(std::string(hex) + "\\b")))
+    for (unsigned long window = 0; windows >> window;)
+        if (std::regex_search(managed, std::regex(fmt::format("0x{:x}\\b", window))))
             return window;
-    }
     return 0;
 }
 

@@ -25,7 +25,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace hb::e2e {
 namespace {
@@ -52,24 +51,6 @@ XConnection otherGrab(std::uint8_t keycode, std::uint16_t modifiers)
     return error ? XConnection(nullptr, xcb_disconnect) : std::move(connection);
 }
 
-// The hot key's service and manager and the double tap on the input monitors,
-// as the application installs them; the double tap is switched on.
-struct BothTriggers {
-    BothTriggers(linux_platform::ReadableWatches& watches, fake::VirtualRuntime& runtime, platform::Log& log,
-                 const std::string& display = {})
-        : service(watches, log, display), manager(service, runtime, log), monitors(watches, log, display),
-          trigger(monitors, runtime, settings, log)
-    {
-        settings.set(keys::doubleTapEnabled, true);
-    }
-
-    linux_platform::X11HotkeyService service;
-    HotkeyManager manager;
-    linux_platform::XInputEventMonitors monitors;
-    fake::MemorySettingsDomain settings;
-    DoubleTapTrigger trigger;
-};
-
 class TriggersOnX11 : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { DesktopSession::shared(); }
@@ -95,6 +76,10 @@ protected:
     linux_platform::X11HotkeyService service{watches, log};
     HotkeyManager manager{service, runtime, log};
     int activations = 0;
+    // The double tap on the input monitors, as the application installs it.
+    linux_platform::XInputEventMonitors monitors{watches, log};
+    fake::MemorySettingsDomain settings;
+    DoubleTapTrigger trigger{monitors, runtime, settings, log};
     TriggersOnX11()
     {
         manager.onActivate = [this] { ++activations; };
@@ -179,7 +164,6 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
 TEST_F(TriggersOnX11, KeysFollowTheKeyboardMapOfTheMoment)
 {
     ASSERT_TRUE(startMousepadInFront());
-    linux_platform::XInputEventMonitors monitors(watches, log);
     std::vector<platform::KeyEvent> keys;
     monitors.addKeyDownMonitor([&](const platform::KeyEvent& key) { keys.push_back(key); });
     ASSERT_TRUE(manager.registerHotkey({123, 0x900, "⌥⌘←"}));
@@ -205,7 +189,6 @@ TEST_F(TriggersOnX11, KeysFollowTheKeyboardMapOfTheMoment)
 
 TEST_F(TriggersOnX11, MouseDownsAndHeldModifiers)
 {
-    linux_platform::XInputEventMonitors monitors(watches, log);
     ASSERT_TRUE(monitors.isAvailable());
     namespace flags = platform::modifier_flags;
 
@@ -241,17 +224,21 @@ TEST_F(TriggersOnX11, MouseDownsAndHeldModifiers)
 // triggers with an error line each, and nothing crashes.
 TEST_F(TriggersOnX11, WithoutADisplayOrWithALostConnectionTheTriggersStopWithAnErrorLine)
 {
+    settings.set(keys::doubleTapEnabled, true);
     {
         fake::VirtualRuntime noRuntime;
         PollWatches noWatches;
-        BothTriggers none(noWatches, noRuntime, log, ":987");
-        EXPECT_FALSE(none.service.isConnected());
-        EXPECT_FALSE(none.monitors.isAvailable());
+        linux_platform::X11HotkeyService noService(noWatches, log, ":987");
+        HotkeyManager none(noService, noRuntime, log);
+        linux_platform::XInputEventMonitors noMonitors(noWatches, log, ":987");
+        DoubleTapTrigger noTrigger(noMonitors, noRuntime, settings, log);
+        EXPECT_FALSE(noService.isConnected());
+        EXPECT_FALSE(noMonitors.isAvailable());
         EXPECT_EQ(noWatches.count(), 0u);
-        EXPECT_FALSE(none.manager.registerHotkey(defaultHotkey));
-        none.trigger.applySettings();
-        EXPECT_FALSE(none.trigger.isStarted());
-        EXPECT_EQ(none.monitors.currentModifierFlags(), 0u);
+        EXPECT_FALSE(none.registerHotkey(defaultHotkey));
+        noTrigger.applySettings();
+        EXPECT_FALSE(noTrigger.isStarted());
+        EXPECT_EQ(noMonitors.currentModifierFlags(), 0u);
         for (const char* line :
              {"No X display: the global hot key is not available",
               "No X display: global input monitors are not available",
@@ -260,25 +247,23 @@ TEST_F(TriggersOnX11, WithoutADisplayOrWithALostConnectionTheTriggersStopWithAnE
             EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, line)) << line;
     }
 
-    PollWatches own; // watched by these two connections alone
-    BothTriggers triggers(own, runtime, log);
-    ASSERT_TRUE(triggers.manager.registerHotkey(defaultHotkey));
-    triggers.trigger.applySettings();
-    ASSERT_TRUE(triggers.trigger.isStarted());
-    ASSERT_EQ(own.count(), 4u) << "the socket and the wake-up of each connection";
-    for (int fd : own.descriptors())
+    ASSERT_TRUE(manager.registerHotkey(defaultHotkey));
+    trigger.applySettings();
+    ASSERT_TRUE(trigger.isStarted());
+    ASSERT_EQ(watches.count(), 4u) << "the socket and the wake-up of each connection";
+    for (int fd : watches.descriptors())
         ::shutdown(fd, SHUT_RDWR); // the X sockets; the eventfds refuse it
-    own.runUntil([&] { return own.count() == 0; }, 2s);
-    EXPECT_EQ(own.count(), 0u);
+    watches.runUntil([&] { return watches.count() == 0; }, 2s);
+    EXPECT_EQ(watches.count(), 0u);
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
                               "The X connection of the global hot key was lost; the hot key stops"));
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
                               "The X connection of the input monitors was lost; they stop"));
-    EXPECT_FALSE(triggers.service.isConnected());
-    EXPECT_FALSE(triggers.manager.isRegistered()) << "the hot key is reported lost";
-    EXPECT_FALSE(triggers.manager.registerHotkey(defaultHotkey));
-    triggers.trigger.applySettings();
-    EXPECT_EQ(triggers.monitors.currentModifierFlags(), 0u);
+    EXPECT_FALSE(service.isConnected());
+    EXPECT_FALSE(manager.isRegistered()) << "the hot key is reported lost";
+    EXPECT_FALSE(manager.registerHotkey(defaultHotkey));
+    trigger.applySettings();
+    EXPECT_EQ(monitors.currentModifierFlags(), 0u);
 }
 
 TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
@@ -315,15 +300,6 @@ using linux_platform::PortalHotkeyService;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-constexpr const char* portalXML = R"xml(<node>
-  <interface name="org.freedesktop.portal.GlobalShortcuts">
-    <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
-    <method name="BindShortcuts"><arg type="o" direction="in"/><arg type="a(sa{sv})" direction="in"/>
-      <arg type="s" direction="in"/><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
-    <property name="version" type="u" access="read"/>
-  </interface>
-</node>)xml";
 
 // org.freedesktop.portal.Desktop with global shortcuts, answering as told; it notes the calls it gets.
 class FakePortal {
@@ -422,7 +398,8 @@ private:
     std::mutex mutex_;
     std::string session_, lastBind_;
     std::vector<std::string> calls_;
-    BusService service_{"org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", portalXML,
+    BusService service_{"org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                        DesktopSession::fileText(dataFile("portal.xml")),
                         [this](const std::string& sender, const std::string& method, GVariant* parameters) {
                             return called(sender, method, parameters);
                         }}; // last
