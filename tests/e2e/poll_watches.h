@@ -59,11 +59,6 @@ public:
         }
         return true;
     }
-    // Serves the watches for the whole `duration`.
-    void runFor(std::chrono::milliseconds duration, const std::function<void()>& afterEach = {})
-    {
-        runUntil([] { return false; }, duration, afterEach);
-    }
 
 private:
     struct Watch {
