@@ -28,11 +28,8 @@ std::string nameOf(AtspiAccessible* element)
 
 bool hasState(AtspiAccessible* element, AtspiStateType state)
 {
-    AtspiStateSet* states = atspi_accessible_get_state_set(element);
-    const bool has = states && atspi_state_set_contains(states, state);
-    if (states)
-        g_object_unref(states);
-    return has;
+    std::unique_ptr<AtspiStateSet, Unref> states(atspi_accessible_get_state_set(element));
+    return states && atspi_state_set_contains(states.get(), state);
 }
 
 // Runs the main context until `condition` holds, waking up at least every 50 ms, or `timeout` passes.
@@ -106,12 +103,11 @@ AccessibleElement described(AtspiAccessible* element)
     AccessibleElement shown{.role = roleOf(element),
                             .name = nameOf(element),
                             .description = taken(atspi_accessible_get_description(element, nullptr))};
-    if (AtspiComponent* component = atspi_accessible_get_component_iface(element)) {
-        if (AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
-            shown.x = extents->x, shown.y = extents->y, shown.width = extents->width, shown.height = extents->height;
-            g_free(extents);
-        }
-        g_object_unref(component);
+    std::unique_ptr<AtspiComponent, Unref> component(atspi_accessible_get_component_iface(element));
+    if (AtspiRect* extents =
+            component ? atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, nullptr) : nullptr) {
+        shown.x = extents->x, shown.y = extents->y, shown.width = extents->width, shown.height = extents->height;
+        g_free(extents);
     }
     return shown;
 }
@@ -153,12 +149,9 @@ bool pressAccessible(pid_t pid, std::string_view name)
     walk(pid, [&](AtspiAccessible* element) {
         if (nameOf(element) != name)
             return false;
-        AtspiAction* action = atspi_accessible_get_action_iface(element);
-        if (!action)
-            return false;
-        pressed = atspi_action_do_action(action, 0, nullptr);
-        g_object_unref(action);
-        return true;
+        std::unique_ptr<AtspiAction, Unref> action(atspi_accessible_get_action_iface(element));
+        pressed = action && atspi_action_do_action(action.get(), 0, nullptr);
+        return action != nullptr;
     });
     return pressed;
 }
@@ -185,11 +178,8 @@ void HeardEvents::received(AtspiEvent* event, void* self)
         if (std::string_view(event->type) == "object:announcement" && text && *text)
             heard.said_.emplace_back(text);
         else if (std::string_view(event->type).starts_with("object:state-changed:focused") && event->detail1 == 1) {
-            std::string keys;
-            if (AtspiAction* action = atspi_accessible_get_action_iface(event->source)) {
-                keys = taken(atspi_action_get_key_binding(action, 0, nullptr));
-                g_object_unref(action);
-            }
+            std::unique_ptr<AtspiAction, Unref> action(atspi_accessible_get_action_iface(event->source));
+            const std::string keys = action ? taken(atspi_action_get_key_binding(action.get(), 0, nullptr)) : "";
             heard.said_.push_back(roleOf(event->source) + ": " + nameOf(event->source) + " [" + keys + "]");
         }
     }

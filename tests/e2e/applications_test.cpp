@@ -91,8 +91,7 @@ TEST_F(Applications, GnomeTextEditorsShortcutsWindowGivesItsRowsInTheUsersLangua
     run("xdotool type --delay 40 'new window'");
     run("xdotool key --delay 100 Tab Return");
     EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return visibleWindowsOf(editor) == windows + 1; }))
-        << "the editor opened no window";
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return visibleWindowsOf(editor) == windows + 1; }));
     session->stopApplication(editor);
 }
 
@@ -159,8 +158,7 @@ TEST_F(Applications, FirstLaunchWithNoWindowActiveShowsTheApplicationOnTop)
 
     const std::string folder = freshConfigFolder("applications-first");
     hintboard = session->launch({HINTBOARD_EXECUTABLE}, {{"XDG_CONFIG_HOME", folder}});
-    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Welcome to Hintboard").has_value(); }))
-        << "no wizard";
+    ASSERT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Welcome to Hintboard").has_value(); }));
     // The wizard is a large window of its own: the popup is known by what it shows.
     run("xdotool key alt+super+k");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return findAccessible(hintboard, "Mousepad").has_value(); }))
@@ -204,8 +202,7 @@ TEST_F(ShortcutsCommand, PrintsMousepadsMenusAndTheWindowManagersAndExplainsFail
                 ::testing::ContainsRegex("\n  Window Management\n(    .*\n)*    Close +Alt\\+F4\n"));
     EXPECT_THAT(windowManager.output, ::testing::ContainsRegex("\n    Go to desktop left +Ctrl\\+Alt\\+Left\n"));
 
-    const json registered = json::parse(hintboardCommand("shortcuts --registered --json").output);
-    EXPECT_EQ(registered.at("sections"), json::array());
+    EXPECT_EQ(json::parse(hintboardCommand("shortcuts --registered --json").output).at("sections"), json::array());
 
     const pid_t sleeper = session->launch({"sleep", "60"});
     const struct {
@@ -276,16 +273,11 @@ protected:
 TEST_F(FirefoxTest, MenusComeFromItsArchiveThePopupRunsNewTabAndOpenedMenusReadOverAtspi)
 {
     // No menu has been opened: the command lists them all the same, from the archive.
-    const auto listed = hintboardCommand("shortcuts --app firefox-esr --json");
     EXPECT_THAT(hintboardCommand("shortcuts --app firefox-esr").output,
                 StartsWith(fmt::format("Firefox ESR (firefox-esr, pid {})\n", firefox)));
-    std::map<std::string, std::string> labels;
-    for (const auto& row : jsonRows(listed.output))
-        if (!row.keys.empty())
-            labels.emplace(row.menu + "/" + row.title, row.label);
-    EXPECT_GE(labels.size(), 40u) << listed.output;
-    EXPECT_EQ(labels["File/New Tab"], "Ctrl+T");
-    EXPECT_EQ(labels["Tools/Downloads"], "Ctrl+Shift+Y");
+    const auto listed = rowTexts(jsonRows(hintboardCommand("shortcuts --app firefox-esr --json").output));
+    EXPECT_GE(std::ranges::count_if(listed, [](const auto& row) { return !row.ends_with("="); }), 40);
+    EXPECT_THAT(listed, IsSupersetOf({"File/New Tab=⌃T", "Tools/Downloads=⌃⇧Y"}));
     // --verbose names where the rows came from.
     EXPECT_THAT(hintboardCommand("shortcuts --app firefox-esr --verbose").errors,
                 testing::HasSubstr("browser.xhtml in /usr/lib/firefox-esr/browser/omni.ja (en-US)"));
@@ -297,12 +289,11 @@ TEST_F(FirefoxTest, MenusComeFromItsArchiveThePopupRunsNewTabAndOpenedMenusReadO
     ASSERT_GT(tabsBefore, 0);
     ASSERT_TRUE(openWithHotKey());
     // Looked at: File, Edit, View, History, Bookmarks, Tools and the window's other keys in columns.
-    screenshot("popup-over-firefox.png");
+    run("import -window root popup-over-firefox.png");
     run("xdotool type --delay 40 'new tab'");
     run("xdotool key --delay 100 Tab Return");
     EXPECT_TRUE(DesktopSession::waitUntil(popupHidden));
-    EXPECT_TRUE(DesktopSession::waitUntil([&] { return tabCount() == tabsBefore + 1; }))
-        << "Firefox opened no tab: " << tabsBefore << " tabs before, " << tabCount() << " after";
+    EXPECT_TRUE(DesktopSession::waitUntil([&] { return tabCount() == tabsBefore + 1; }));
 
     // Each menu fills when it opens and keeps its items once closed.
     for (const char* key : {"alt+f", "alt+e"})

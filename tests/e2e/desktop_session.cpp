@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
@@ -27,14 +28,6 @@ namespace {
 std::string sessionScript()
 {
     return std::string(HINTBOARD_SOURCE_DIR) + "/scripts/session";
-}
-
-// Sets the variables of the script's lines "export NAME='value'" (or NAME=value).
-void exportVariables(const std::string& lines)
-{
-    static const std::regex line(R"(export ([A-Za-z_0-9]+)='?([^'\n]*)'?)");
-    for (std::sregex_iterator at(lines.begin(), lines.end(), line), end; at != end; ++at)
-        setenv((*at)[1].str().c_str(), (*at)[2].str().c_str(), 1);
 }
 
 } // namespace
@@ -56,7 +49,11 @@ DesktopSession& DesktopSession::shared()
 
 bool DesktopSession::start()
 {
-    exportVariables(commandOutput(sessionScript() + " start"));
+    // The script prints the session's variables as lines "export NAME='value'" (or NAME=value).
+    static const std::regex line(R"(export ([A-Za-z_0-9]+)='?([^'\n]*)'?)");
+    const std::string lines = commandOutput(sessionScript() + " start");
+    for (std::sregex_iterator at(lines.begin(), lines.end(), line), end; at != end; ++at)
+        setenv((*at)[1].str().c_str(), (*at)[2].str().c_str(), 1);
     folder_ = std::getenv("HINTBOARD_SESSION") ? std::getenv("HINTBOARD_SESSION") : "";
     return !folder_.empty() && std::getenv("DISPLAY");
 }
@@ -166,9 +163,8 @@ std::string DesktopSession::commandOutput(const std::string& command)
 
 std::string DesktopSession::fileText(const std::string& path)
 {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 namespace {

@@ -73,8 +73,7 @@ TEST_F(LibreOfficeWriter, MenuBarsCommandAndPopupOverItsDialogGiveTheKeysLibreOf
             exported.setMessagingTimeout(exported.applicationElement(writer), std::chrono::seconds(1));
             return exported.readMenuBar(writer).state == State::read;
         },
-        std::chrono::seconds(30)))
-        << "no exported menu bar";
+        std::chrono::seconds(30)));
     std::vector<MenuSection> sections;
     for (platform::Accessibility* over : std::initializer_list<platform::Accessibility*>{&atspi, &accessibility}) {
         SCOPED_TRACE(over == &atspi ? "over AT-SPI" : "exported");
@@ -99,8 +98,7 @@ TEST_F(LibreOfficeWriter, MenuBarsCommandAndPopupOverItsDialogGiveTheKeysLibreOf
     EXPECT_TRUE(press(accessibility, log, *wordCount));
     EXPECT_TRUE(DesktopSession::waitUntil(
         [&] { return DesktopSession::windowTitles(writer).find("Count") != std::string::npos; },
-        std::chrono::seconds(20)))
-        << "no Word Count window";
+        std::chrono::seconds(20)));
     run("xdotool key Escape");
 
     // The command finds Writer by each of its names, quietly.
@@ -123,7 +121,7 @@ TEST_F(LibreOfficeWriter, MenuBarsCommandAndPopupOverItsDialogGiveTheKeysLibreOf
     std::vector<std::string> lines;
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return popupRowCount(lines = popupLines(hintboard)) > 50; }));
     EXPECT_THAT(misplacedLines(lines), testing::IsEmpty()) << testing::PrintToString(lines);
-    screenshot("popup-list-libreoffice.png");
+    run("import -window root popup-list-libreoffice.png");
     EXPECT_TRUE(closeWithEscape());
 }
 

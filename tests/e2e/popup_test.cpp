@@ -84,7 +84,7 @@ TEST_F(PopupOverMousepad, StatusIconAndHotKeyToggleThePopupAndItsMenuShowsItOrQu
         EXPECT_EQ(activeWindow(), before) << "the popup took the activation";
     }
     ASSERT_TRUE(openWithHotKey());
-    screenshot("popup-over-mousepad.png"); // looked at: the popup over mousepad
+    run("import -window root popup-over-mousepad.png"); // looked at: the popup over mousepad
     run("xdotool mousemove 5 1000 click 1");
     EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "a click elsewhere left it open";
 
@@ -125,7 +125,7 @@ TEST_F(PopupOverMousepad, HeldTriggerFiltersUntilReleasedThenRowsAreMousepadsAnd
         << testing::PrintToString(rows);
     const auto lines = popupLines(hintboard);
     EXPECT_THAT(misplacedLines(lines), IsEmpty()) << testing::PrintToString(lines);
-    screenshot("popup-list-mousepad.png");
+    run("import -window root popup-list-mousepad.png");
 
     // What is typed filters (the filter's rules are the filter model's tests).
     run("xdotool type --delay 40 'qqqq'");
@@ -234,7 +234,7 @@ TEST_F(PopupOverMousepad, ControlQAsksWhatShouldHappenAndMousepadKeepsRunningAnd
 
 TEST_F(PopupOverMousepad, TheNextPopupOverAStoppedApplicationSaysItDoesNotAnswer)
 {
-    activateWindowOf(mousepad);
+    run("xdotool search --onlyvisible --pid " + std::to_string(mousepad) + " windowactivate --sync");
     kill(mousepad, SIGSTOP);
     const auto start = Clock::now();
     ASSERT_EQ(hintboardCommand("toggle").status, 0);

@@ -55,11 +55,6 @@ std::pair<pid_t, std::vector<std::string>> frontAnswer(const std::string& prefix
             rowTexts(jsonRows(json))};
 }
 
-void activateWindowOf(pid_t pid)
-{
-    run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " windowactivate --sync");
-}
-
 std::vector<Window> visibleHintboardWindows()
 {
     std::vector<Window> windows;
@@ -218,13 +213,8 @@ pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& com
             [&] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app " + appName) == 0; },
             std::chrono::seconds(20)))
         return -1;
-    activateWindowOf(pid);
+    run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " windowactivate --sync");
     return pid;
-}
-
-void screenshot(const std::string& name)
-{
-    run("import -window root " + name);
 }
 
 pid_t TrayApplication::startTrayHost()

@@ -32,8 +32,6 @@ struct CommandRun {
 CommandRun hintboardCommand(const std::string& arguments, const std::string& prefix = {});
 // The application that `hintboard shortcuts --front` names (0 when none), and its rows as rowTexts() gives them.
 std::pair<pid_t, std::vector<std::string>> frontAnswer(const std::string& prefix = {});
-// Brings the process's visible window to the front.
-void activateWindowOf(pid_t pid);
 
 struct Window {
     std::string id;
@@ -73,8 +71,6 @@ std::vector<std::string> misplacedLines(const std::vector<std::string>& lines);
 // appName` reads its menus and brings its window to the front; its process
 // id, or -1 when it did not get that far.
 pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& command, const std::string& appName);
-// Saves a picture of the whole screen beside the test, for looking at.
-void screenshot(const std::string& name);
 
 // The path of a file in the end-to-end tests' data folder.
 inline std::string dataFile(const std::string& name)

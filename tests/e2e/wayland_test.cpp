@@ -101,15 +101,6 @@ protected:
         EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
         session->stopApplication(instance);
     }
-    // xdotool's input reaches weston through its X11 window, which this activates; its id.
-    static std::string activateWeston()
-    {
-        std::string window;
-        std::istringstream(run("xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'")) >> window;
-        EXPECT_FALSE(window.empty());
-        run("xdotool windowactivate --sync " + window);
-        return window;
-    }
 
     static constexpr int outputWidth = 1024, outputHeight = 768;
     fake::VirtualRuntime mainQueue;
@@ -201,7 +192,11 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
         return std::ranges::any_of(accessibleNames(instance),
                                    [](const auto& name) { return name.ends_with(" shortcuts"); });
     };
-    const std::string westonWindow = activateWeston();
+    // xdotool's input reaches weston through its X11 window, once activated.
+    std::string westonWindow;
+    std::istringstream(run("xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'")) >> westonWindow;
+    ASSERT_FALSE(westonWindow.empty());
+    run("xdotool windowactivate --sync " + westonWindow);
     ASSERT_TRUE(toggle());
     ASSERT_TRUE(DesktopSession::waitUntil(filterShown, std::chrono::seconds(15)))
         << "the popup did not open; names: " << ::testing::PrintToString(accessibleNames(instance));
@@ -209,7 +204,7 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     EXPECT_FALSE(popupShown()) << "the popup is an X window";
     EXPECT_TRUE(unfiltered());
     // Looked at: the popup inside weston's window, over mousepad.
-    screenshot("popup-on-wayland.png");
+    run("import -window root popup-on-wayland.png");
     run("xdotool type --delay 60 'new window'");
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return startsWith("1 of "); }))
         << "typing did not filter the rows: " << ::testing::PrintToString(accessibleNames(instance));
@@ -231,13 +226,12 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     ASSERT_TRUE(toggle());
     ASSERT_TRUE(DesktopSession::waitUntil(filterShown));
     ASSERT_TRUE(waitForFront(workspace, instance));
-    int left = 0, top = 0;
+    int left = 0, top = 0, screenWidth = 0, screenHeight = 0;
     std::istringstream(
         run("xwininfo -id " + westonWindow
-            + " | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'"))
-        >> left >> top;
-    int screenWidth = 0, screenHeight = 0;
-    std::istringstream(run("xdotool getdisplaygeometry")) >> screenWidth >> screenHeight;
+            + " | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print "
+              "x, y }'; xdotool getdisplaygeometry"))
+        >> left >> top >> screenWidth >> screenHeight;
     const auto clickAt = [&](int x) {
         // Weston's X11 backend moves its pointer by the motion since the pointer
         // entered its window: enter it from outside, then click.
@@ -279,7 +273,7 @@ TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnThe
                                           std::chrono::seconds(20)));
     EXPECT_TRUE(DesktopSession::waitUntil(
         [&] { return activeWindow().find(fmt::format("0x{:x}", popup)) != std::string::npos; }));
-    screenshot("popup-on-xwayland.png");
+    run("import -window root popup-on-xwayland.png");
     run("xdotool key Escape");
     EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "Escape left it open";
     EXPECT_THAT(
