@@ -28,11 +28,8 @@ std::string nameOf(AtspiAccessible* element)
 
 bool hasState(AtspiAccessible* element, AtspiStateType state)
 {
-    AtspiStateSet* states = atspi_accessible_get_state_set(element);
-    const bool has = states && atspi_state_set_contains(states, state);
-    if (states)
-        g_object_unref(states);
-    return has;
+    std::unique_ptr<AtspiStateSet, Unref> states(atspi_accessible_get_state_set(element));
+    return states && atspi_state_set_contains(states.get(), state);
 }
 
 // Runs the main context until `condition` holds, waking up at least every 50 ms, or `timeout` passes.
@@ -53,38 +50,32 @@ bool waitForEvents(const std::function<bool()>& condition, std::chrono::millisec
     return true;
 }
 
+// Runs `each` on the children of `element` until it returns true; whether it did.
+bool anyChild(AtspiAccessible* element, const std::function<bool(AtspiAccessible*)>& each)
+{
+    const int count = element ? atspi_accessible_get_child_count(element, nullptr) : 0;
+    for (int index = 0; index < count; ++index) {
+        std::unique_ptr<AtspiAccessible, Unref> child(atspi_accessible_get_child_at_index(element, index, nullptr));
+        if (child && each(child.get()))
+            return true;
+    }
+    return false;
+}
+
 // Visits the showing elements of the process until `visit` returns true.
 bool walk(pid_t pid, const std::function<bool(AtspiAccessible*)>& visit)
 {
     atspi_init();
     std::unique_ptr<AtspiAccessible, Unref> desktop(atspi_get_desktop(0));
     const std::function<bool(AtspiAccessible*, int)> descend = [&](AtspiAccessible* element, int depth) {
-        if (depth > 40 || !hasState(element, ATSPI_STATE_SHOWING))
-            return false;
-        if (visit(element))
-            return true;
-        const int count = atspi_accessible_get_child_count(element, nullptr);
-        for (int index = 0; index < count; ++index) {
-            std::unique_ptr<AtspiAccessible, Unref> child(atspi_accessible_get_child_at_index(element, index, nullptr));
-            if (child && descend(child.get(), depth + 1))
-                return true;
-        }
-        return false;
+        return depth <= 40 && hasState(element, ATSPI_STATE_SHOWING)
+               && (visit(element)
+                   || anyChild(element, [&](AtspiAccessible* child) { return descend(child, depth + 1); }));
     };
-    const int count = desktop ? atspi_accessible_get_child_count(desktop.get(), nullptr) : 0;
-    for (int index = 0; index < count; ++index) {
-        std::unique_ptr<AtspiAccessible, Unref> app(atspi_accessible_get_child_at_index(desktop.get(), index, nullptr));
-        if (!app || pid_t(atspi_accessible_get_process_id(app.get(), nullptr)) != pid)
-            continue;
-        const int windows = atspi_accessible_get_child_count(app.get(), nullptr);
-        for (int window = 0; window < windows; ++window) {
-            std::unique_ptr<AtspiAccessible, Unref> child(
-                atspi_accessible_get_child_at_index(app.get(), window, nullptr));
-            if (child && descend(child.get(), 0))
-                return true;
-        }
-    }
-    return false;
+    return anyChild(desktop.get(), [&](AtspiAccessible* app) {
+        return pid_t(atspi_accessible_get_process_id(app, nullptr)) == pid
+               && anyChild(app, [&](AtspiAccessible* window) { return descend(window, 0); });
+    });
 }
 
 } // namespace
@@ -112,12 +103,11 @@ AccessibleElement described(AtspiAccessible* element)
     AccessibleElement shown{.role = roleOf(element),
                             .name = nameOf(element),
                             .description = taken(atspi_accessible_get_description(element, nullptr))};
-    if (AtspiComponent* component = atspi_accessible_get_component_iface(element)) {
-        if (AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
-            shown.x = extents->x, shown.y = extents->y, shown.width = extents->width, shown.height = extents->height;
-            g_free(extents);
-        }
-        g_object_unref(component);
+    std::unique_ptr<AtspiComponent, Unref> component(atspi_accessible_get_component_iface(element));
+    if (AtspiRect* extents =
+            component ? atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, nullptr) : nullptr) {
+        shown.x = extents->x, shown.y = extents->y, shown.width = extents->width, shown.height = extents->height;
+        g_free(extents);
     }
     return shown;
 }
@@ -127,15 +117,11 @@ AccessibleElement described(AtspiAccessible* element)
 std::vector<AccessibleElement> accessibleDescendantsOf(pid_t pid, std::string_view containerRole)
 {
     std::vector<AccessibleElement> elements;
-    const std::function<void(AtspiAccessible*, int)> collect = [&](AtspiAccessible* element, int depth) {
-        const int count = atspi_accessible_get_child_count(element, nullptr);
-        for (int index = 0; index < count && depth < 4; ++index) {
-            std::unique_ptr<AtspiAccessible, Unref> child(atspi_accessible_get_child_at_index(element, index, nullptr));
-            if (!child)
-                continue;
-            elements.push_back(described(child.get()));
-            collect(child.get(), depth + 1);
-        }
+    const std::function<bool(AtspiAccessible*, int)> collect = [&](AtspiAccessible* element, int depth) {
+        return depth < 4 && anyChild(element, [&](AtspiAccessible* child) {
+                   elements.push_back(described(child));
+                   return collect(child, depth + 1);
+               });
     };
     walk(pid, [&](AtspiAccessible* element) {
         if (roleOf(element) != containerRole)
@@ -163,87 +149,44 @@ bool pressAccessible(pid_t pid, std::string_view name)
     walk(pid, [&](AtspiAccessible* element) {
         if (nameOf(element) != name)
             return false;
-        AtspiAction* action = atspi_accessible_get_action_iface(element);
-        if (!action)
-            return false;
-        pressed = atspi_action_do_action(action, 0, nullptr);
-        g_object_unref(action);
-        return true;
+        std::unique_ptr<AtspiAction, Unref> action(atspi_accessible_get_action_iface(element));
+        pressed = action && atspi_action_do_action(action.get(), 0, nullptr);
+        return action != nullptr;
     });
     return pressed;
 }
 
-FocusEvents::FocusEvents(pid_t pid)
-    : pid_(pid), listener_(atspi_event_listener_new(&FocusEvents::received, this, nullptr))
+HeardEvents::HeardEvents(pid_t pid, bool focus)
+    : pid_(pid), type_(focus ? "object:state-changed:focused" : "object:announcement"),
+      listener_(atspi_event_listener_new(&HeardEvents::received, this, nullptr))
 {
     atspi_init();
-    atspi_event_listener_register(listener_, "object:state-changed:focused", nullptr);
+    atspi_event_listener_register(listener_, type_, nullptr);
 }
 
-FocusEvents::~FocusEvents()
+HeardEvents::~HeardEvents()
 {
-    atspi_event_listener_deregister(listener_, "object:state-changed:focused", nullptr);
+    atspi_event_listener_deregister(listener_, type_, nullptr);
     g_object_unref(listener_);
 }
 
-void FocusEvents::received(AtspiEvent* event, void* self)
+void HeardEvents::received(AtspiEvent* event, void* self)
 {
-    auto& events = *static_cast<FocusEvents*>(self);
-    if (event->detail1 == 1 && event->source
-        && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == events.pid_) {
-        events.focused_.push_back(nameOf(event->source));
-        FocusedElement focused{.role = roleOf(event->source), .name = events.focused_.back()};
-        if (AtspiAction* action = atspi_accessible_get_action_iface(event->source)) {
-            focused.keys = taken(atspi_action_get_key_binding(action, 0, nullptr));
-            g_object_unref(action);
+    auto& heard = *static_cast<HeardEvents*>(self);
+    if (event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == heard.pid_) {
+        const char* text = G_VALUE_HOLDS_STRING(&event->any_data) ? g_value_get_string(&event->any_data) : nullptr;
+        if (std::string_view(event->type) == "object:announcement" && text && *text)
+            heard.said_.emplace_back(text);
+        else if (std::string_view(event->type).starts_with("object:state-changed:focused") && event->detail1 == 1) {
+            std::unique_ptr<AtspiAction, Unref> action(atspi_accessible_get_action_iface(event->source));
+            const std::string keys = action ? taken(atspi_action_get_key_binding(action.get(), 0, nullptr)) : "";
+            heard.said_.push_back(roleOf(event->source) + ": " + nameOf(event->source) + " [" + keys + "]");
         }
-        events.elements_.push_back(std::move(focused));
     }
     g_boxed_free(ATSPI_TYPE_EVENT, event);
 }
 
-bool FocusEvents::waitForFocusOn(std::string_view name, std::chrono::milliseconds timeout)
-{
-    focused_.clear();
-    elements_.clear();
-    return waitForEvents(
-        [&] { return name.empty() ? !focused_.empty() : std::ranges::find(focused_, name) != focused_.end(); },
-        timeout);
-}
-
-constexpr const char* descriptionChange = "object:property-change:accessible-description";
-
-Announcements::Announcements(pid_t pid, bool descriptions)
-    : pid_(pid), descriptions_(descriptions),
-      listener_(atspi_event_listener_new(&Announcements::received, this, nullptr))
-{
-    atspi_init();
-    atspi_event_listener_register(listener_, "object:announcement", nullptr);
-    if (descriptions_)
-        atspi_event_listener_register(listener_, descriptionChange, nullptr);
-}
-
-Announcements::~Announcements()
-{
-    atspi_event_listener_deregister(listener_, "object:announcement", nullptr);
-    if (descriptions_)
-        atspi_event_listener_deregister(listener_, descriptionChange, nullptr);
-    g_object_unref(listener_);
-}
-
-void Announcements::received(AtspiEvent* event, void* self)
-{
-    auto& announcements = *static_cast<Announcements*>(self);
-    const bool heard = !std::string_view(event->type).starts_with("object:property-change")
-                       || (event->source && hasState(event->source, ATSPI_STATE_FOCUSED));
-    if (heard && event->source && pid_t(atspi_accessible_get_process_id(event->source, nullptr)) == announcements.pid_
-        && G_VALUE_HOLDS_STRING(&event->any_data))
-        if (const char* text = g_value_get_string(&event->any_data); text && *text)
-            announcements.said_.emplace_back(text);
-    g_boxed_free(ATSPI_TYPE_EVENT, event);
-}
-
-bool Announcements::waitFor(std::string_view text, std::chrono::milliseconds timeout)
+bool HeardEvents::waitFor(std::string_view text, std::chrono::milliseconds timeout)
 {
     return waitForEvents([&] { return count(text) > 0; }, timeout);
 }

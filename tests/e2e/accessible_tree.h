@@ -34,52 +34,21 @@ std::optional<AccessibleElement> findAccessible(pid_t pid, std::string_view name
 // Runs the first action of the first showing element of that name; false when there is none.
 bool pressAccessible(pid_t pid, std::string_view name);
 
-// An element that took the focus.
-struct FocusedElement {
-    std::string role;
-    std::string name;
-    std::string keys; // its key binding
-};
-
-// Records which elements of a process AT-SPI says took the focus, from the
-// moment it is made, as a screen reader hears it.
-class FocusEvents {
+// Records what AT-SPI tells of a process from the moment it is made, as a
+// screen reader hears it: its announcements, or with `focus` the elements that
+// take the focus, each as "role: name [keys]".
+class HeardEvents {
 public:
-    explicit FocusEvents(pid_t pid);
-    ~FocusEvents();
-    FocusEvents(const FocusEvents&) = delete;
-    FocusEvents& operator=(const FocusEvents&) = delete;
+    explicit HeardEvents(pid_t pid, bool focus = false);
+    ~HeardEvents();
+    HeardEvents(const HeardEvents&) = delete;
+    HeardEvents& operator=(const HeardEvents&) = delete;
 
-    // Waits until an element of that name (any, when empty) took the focus since the last wait.
-    bool waitForFocusOn(std::string_view name, std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    // The names of the elements that took the focus since the last wait.
-    const std::vector<std::string>& focused() const { return focused_; }
-    // The same elements with their roles and keys.
-    const std::vector<FocusedElement>& focusedElements() const { return elements_; }
-
-private:
-    static void received(_AtspiEvent* event, void* self);
-
-    pid_t pid_;
-    _AtspiEventListener* listener_;
-    std::vector<std::string> focused_;
-    std::vector<FocusedElement> elements_;
-};
-
-// Records the AT-SPI announcements of a process, from the moment it is made, and
-// with `descriptions` the changed descriptions of its focused elements too.
-class Announcements {
-public:
-    explicit Announcements(pid_t pid, bool descriptions = false);
-    ~Announcements();
-    Announcements(const Announcements&) = delete;
-    Announcements& operator=(const Announcements&) = delete;
-
-    // Waits until something containing `text` was said.
+    // Waits until something containing `text` was heard.
     bool waitFor(std::string_view text, std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    // Everything said so far, in order.
+    // Everything heard so far, in order.
     const std::vector<std::string>& said() const { return said_; }
-    // How many things said contain `text`.
+    // How many things heard contain `text`.
     long count(std::string_view text) const
     {
         return std::ranges::count_if(said_,
@@ -90,7 +59,7 @@ private:
     static void received(_AtspiEvent* event, void* self);
 
     pid_t pid_;
-    bool descriptions_;
+    const char* type_;
     _AtspiEventListener* listener_;
     std::vector<std::string> said_;
 };

@@ -7,12 +7,10 @@
 
 #include <gmock/gmock.h>
 #include <signal.h>
-#include <stdlib.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
 
 namespace hb::e2e {
 namespace {
@@ -57,12 +55,6 @@ protected:
 
     static void TearDownTestSuite() { std::filesystem::remove_all(dataFolder); }
 
-    static void installServiceFile()
-    {
-        std::ofstream(dataFolder + "/dbus-1/services/org.mirelo.Hintboard.service")
-            << "[D-BUS Service]\nName=org.mirelo.Hintboard\nExec=" HINTBOARD_EXECUTABLE "\n";
-    }
-
     static inline DesktopSession* session = nullptr;
     static inline std::string dataFolder;
     static inline bool busSeesFolder = false;
@@ -81,18 +73,18 @@ TEST_F(Activation, ToggleSaysWhenNothingAnswersAndStartsHintboardFromTheServiceF
     ASSERT_GT(mousepad, 0);
     const std::string front = activeWindow();
 
-    installServiceFile();
+    std::ofstream(dataFolder + "/dbus-1/services/org.mirelo.Hintboard.service")
+        << "[D-BUS Service]\nName=org.mirelo.Hintboard\nExec=" HINTBOARD_EXECUTABLE "\n";
     EXPECT_EQ(status(toggle), 0) << "the bus did not start Hintboard";
     const pid_t hintboard = busNameOwner("org.mirelo.Hintboard");
     ASSERT_GT(hintboard, 0);
     std::error_code error;
     ASSERT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(hintboard) + "/exe", error),
-              linux_platform::trayApplicationPath(std::filesystem::path(HINTBOARD_EXECUTABLE).lexically_normal()))
-        << "the name's owner is not the tray application of the command that the service file names";
+              linux_platform::trayApplicationPath(std::filesystem::path(HINTBOARD_EXECUTABLE).lexically_normal()));
     EXPECT_TRUE(DesktopSession::waitUntil(popupShown)) << "the popup did not open";
     EXPECT_EQ(activeWindow(), front) << "the popup took the activation";
     // Looked at: the popup over mousepad, beside the test in the build folder.
-    screenshot("popup-after-activation.png");
+    run("import -window root popup-after-activation.png");
 
     // Started by the bus, not by this test: stopped by its process id all the same.
     kill(hintboard, SIGTERM);

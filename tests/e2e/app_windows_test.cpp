@@ -4,15 +4,12 @@
 #include "accessible_tree.h"
 #include "tray_application.h"
 
-#include "fake/memory_log.h"
-#include "linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
 
 #include <gmock/gmock.h>
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <regex>
 #include <thread>
 
@@ -27,16 +24,10 @@ using testing::IsSupersetOf;
 struct Feed {
     explicit Feed(const std::string& name)
     {
-        const std::string folder = freshConfigFolder(name);
-        std::ofstream(folder + "/appcast.xml")
-            << "<?xml version=\"1.0\"?><rss version=\"2.0\" "
-               "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/"
-               "sparkle\"><channel><item><sparkle:version>0.0.1</sparkle:version><link>https://example.org/</link>"
-               "</item></channel></rss>";
-        log = folder + "/requests.log";
-        pid = DesktopSession::shared().launch(
-            {"sh", "-c",
-             "exec python3 -u -m http.server 0 --bind 127.0.0.1 --directory " + folder + " >" + log + " 2>&1"});
+        log = freshConfigFolder(name) + "/requests.log";
+        pid = DesktopSession::shared().launch({"sh", "-c",
+                                               "exec python3 -u -m http.server 0 --bind 127.0.0.1 --directory "
+                                                   + dataFile("feed") + " >" + log + " 2>&1"});
         std::string text; // the match points into it
         std::smatch found;
         if (DesktopSession::waitUntil([&] {
@@ -56,36 +47,17 @@ struct Feed {
     std::string log, address;
 };
 
-// Settings written before the first launch.
-void writeSettings(const std::string& file, const std::map<std::string_view, platform::PlistValue>& values)
-{
-    fake::MemoryLogSink sink;
-    platform::Log log(sink, [] { return false; });
-    auto opened = linux_platform::PlistFileSettingsDomain::open(file, log);
-    ASSERT_TRUE(opened.domain) << opened.error;
-    for (const auto& [key, value] : values)
-        opened.domain->set(key, value);
-}
-
 // Starts hintboard by hand in each test, with settings of the test's choice.
 class AppWindows : public TrayApplication {
 protected:
     void SetUp() override {}
 
-    // The status menu's entry below "Show Shortcuts", "Check for Updates…", "Quiz Mode…", "Settings…".
-    void chooseFromStatusMenu(int downs)
-    {
-        click(*trayIcon(), 3);
-        ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
-        // Menus are not in the accessibility tree: the keyboard picks the entry.
-        std::string keys;
-        for (int down = 0; down < downs; ++down)
-            keys += " Down";
-        run("xdotool key --delay 150" + keys + " Return");
-    }
+    // The status menu's entry "Settings…", below "Show Shortcuts", "Check for Updates…" and "Quiz Mode…";
+    // menus are not in the accessibility tree: the keyboard picks it.
     void openSettings()
     {
-        chooseFromStatusMenu(4);
+        ASSERT_TRUE(openStatusMenu()) << "no status menu";
+        run("xdotool key --delay 150 Down Down Down Down Return");
         ASSERT_TRUE(activateHintboardWindow("Hintboard Settings"));
     }
 };
@@ -98,9 +70,9 @@ TEST_F(AppWindows, FirstLaunchWizardByKeyboardIsAnnouncedAsksTheFeedOnlyWhenDone
     ASSERT_FALSE(feed.address.empty());
     const std::string config = freshConfigFolder("first-launch");
     const std::string file = settingsFile(config);
-    writeSettings(file, {{keys::updateFeedAddress, feed.address}});
+    writeSettings(config, {{keys::updateFeedAddress, feed.address}});
     startHintboard({{"XDG_CONFIG_HOME", config}, {"HINTBOARD_PACKAGE_MANAGED", "0"}});
-    Announcements announcements(hintboard);
+    HeardEvents announcements(hintboard);
     ASSERT_TRUE(activateHintboardWindow("Welcome to Hintboard")) << "no wizard on the first launch";
     // "Get started", past the permission step (which the session's accessibility satisfies), past the trigger
     // step; the pages are announced as they come, once each.
@@ -116,8 +88,7 @@ TEST_F(AppWindows, FirstLaunchWizardByKeyboardIsAnnouncedAsksTheFeedOnlyWhenDone
 
     run("xdotool key Return"); // "Done", automatic checks left on
     EXPECT_TRUE(DesktopSession::waitUntil([] { return !hintboardWindowNamed("Welcome to Hintboard"); }));
-    EXPECT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Hintboard is ready").has_value(); }))
-        << "no ready hint at the status icon";
+    EXPECT_TRUE(DesktopSession::waitUntil([] { return hintboardWindowNamed("Hintboard is ready").has_value(); }));
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return storedTrue(file, "didShowOnboardingWizard"); }));
     EXPECT_EQ(storedInteger(file, "onboardingResumeStep"), -1);
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return feed.requests() >= 1; }));
@@ -130,11 +101,8 @@ std::optional<std::pair<int, int>> popupSizeOverMousepad()
     if (!openWithHotKey())
         return std::nullopt;
     const auto size = [] {
-        std::optional<std::pair<int, int>> found;
-        for (const auto& window : visibleHintboardWindows())
-            if (!window.isMenu && window.width >= 200 && window.height >= 100)
-                found = std::pair(window.width, window.height);
-        return found;
+        const auto popup = shownPopup();
+        return popup ? std::optional(std::pair(popup->width, popup->height)) : std::nullopt;
     };
     auto settled = size();
     DesktopSession::waitUntil([&] {
@@ -160,19 +128,19 @@ TEST_F(AppWindows, BackupExportedAndImportedIntoFreshSettingsGivesTheSamePopup)
 
     // Settings of one computer: every menu entry shown, so the popup is larger than by default.
     const std::string first = freshConfigFolder("backup-first");
-    seedSettings(first, {keys::didShowOnboardingWizard, keys::showAllMenuItems});
+    writeSettings(first, {{keys::didShowOnboardingWizard, true}, {keys::showAllMenuItems, true}});
     startHintboard({{"XDG_CONFIG_HOME", first}});
     const auto exportedPopup = popupSizeOverMousepad();
     ASSERT_TRUE(exportedPopup);
     openSettings();
-    screenshot("settings-over-mousepad.png");
+    run("import -window root settings-over-mousepad.png");
     chooseFile("Export Settings…", backup);
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return std::filesystem::exists(backup); })) << "nothing exported";
     TearDown();
 
     // A fresh computer: the default popup, then the imported one.
     const std::string second = freshConfigFolder("backup-second");
-    seedSettings(second, {keys::didShowOnboardingWizard});
+    writeSettings(second, {{keys::didShowOnboardingWizard, true}});
     startHintboard({{"XDG_CONFIG_HOME", second}});
     const auto defaultPopup = popupSizeOverMousepad();
     ASSERT_TRUE(defaultPopup);
@@ -181,7 +149,7 @@ TEST_F(AppWindows, BackupExportedAndImportedIntoFreshSettingsGivesTheSamePopup)
     chooseFile("Import Settings…", backup);
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return findAccessible(hintboard, "Later").has_value(); }))
         << "no \"Settings Imported\" alert";
-    screenshot("settings-imported.png");
+    run("import -window root settings-imported.png");
     ASSERT_TRUE(pressAccessible(hintboard, "Later"));
     // Qt clicks a button pressed over AT-SPI only a moment later; keys typed before then go to the alert.
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return !findAccessible(hintboard, "Later").has_value(); }))
@@ -201,16 +169,12 @@ TEST_F(AppWindows, BackupExportedAndImportedIntoFreshSettingsGivesTheSamePopup)
 TEST_F(AppWindows, PoppedUpStatusMenuItemsAreSpokenWithTheirKeys)
 {
     startHintboard();
-    FocusEvents events(hintboard);
-    click(*trayIcon(), 3);
-    ASSERT_TRUE(DesktopSession::waitUntil([] { return shownMenu().has_value(); })) << "no status menu";
+    HeardEvents events(hintboard, true);
+    ASSERT_TRUE(openStatusMenu()) << "no status menu";
     run("xdotool key --delay 150 Down Down Down Down");
-    EXPECT_TRUE(events.waitForFocusOn("Settings…")) << testing::PrintToString(events.focused());
-    std::vector<std::string> said;
-    for (const auto& element : events.focusedElements())
-        said.push_back(element.role + ": " + element.name + " [" + element.keys + "]");
-    EXPECT_THAT(said, IsSupersetOf({"menu item: Show Shortcuts [Meta+Alt+K]", "menu item: Settings… [Ctrl+,]",
-                                    "menu item: Check for Updates… []"}));
+    EXPECT_TRUE(events.waitFor(": Settings… [")) << testing::PrintToString(events.said());
+    EXPECT_THAT(events.said(), IsSupersetOf({"menu item: Show Shortcuts [Meta+Alt+K]", "menu item: Settings… [Ctrl+,]",
+                                             "menu item: Check for Updates… []"}));
     run("xdotool key Escape");
 }
 

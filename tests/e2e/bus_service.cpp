@@ -20,7 +20,6 @@ BusService::BusService(std::string name, std::string path, std::string xml, Hand
 
 void BusService::serve()
 {
-    threadId_ = std::this_thread::get_id();
     bus_ =
         g_dbus_connection_new_for_address_sync(std::getenv("DBUS_SESSION_BUS_ADDRESS"),
                                                GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
@@ -59,15 +58,10 @@ void BusService::serve()
 void BusService::emit(const std::string& interface, const std::string& member, GVariant* parameters,
                       const std::string& from)
 {
-    const auto send = [&] {
-        g_dbus_connection_emit_signal(bus_, nullptr, (from.empty() ? path_ : from).c_str(), interface.c_str(),
-                                      member.c_str(), parameters, nullptr);
-        g_dbus_connection_flush_sync(bus_, nullptr, nullptr);
-    };
-    if (std::this_thread::get_id() == threadId_)
-        send();
-    else
-        thread_.invokeAndWait(send);
+    // A connection sends from any thread, in the order of the calls.
+    g_dbus_connection_emit_signal(bus_, nullptr, (from.empty() ? path_ : from).c_str(), interface.c_str(),
+                                  member.c_str(), parameters, nullptr);
+    g_dbus_connection_flush_sync(bus_, nullptr, nullptr);
 }
 
 void BusService::leave()

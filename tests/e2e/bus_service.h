@@ -10,7 +10,6 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 
 struct _GDBusConnection;
 struct _GVariant;
@@ -44,7 +43,6 @@ private:
     Handler onCall_;
     _GDBusConnection* bus_ = nullptr;
     std::atomic<bool> owned_ = false;
-    std::thread::id threadId_;
     linux_platform::GlibLoopThread thread_; // last: ends before the rest goes
 };
 

@@ -13,9 +13,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
-#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -28,14 +28,6 @@ namespace {
 std::string sessionScript()
 {
     return std::string(HINTBOARD_SOURCE_DIR) + "/scripts/session";
-}
-
-// Sets the variables of the script's lines "export NAME='value'" (or NAME=value).
-void exportVariables(const std::string& lines)
-{
-    static const std::regex line(R"(export ([A-Za-z_0-9]+)='?([^'\n]*)'?)");
-    for (std::sregex_iterator at(lines.begin(), lines.end(), line), end; at != end; ++at)
-        setenv((*at)[1].str().c_str(), (*at)[2].str().c_str(), 1);
 }
 
 } // namespace
@@ -57,7 +49,11 @@ DesktopSession& DesktopSession::shared()
 
 bool DesktopSession::start()
 {
-    exportVariables(commandOutput(sessionScript() + " start"));
+    // The script prints the session's variables as lines "export NAME='value'" (or NAME=value).
+    static const std::regex line(R"(export ([A-Za-z_0-9]+)='?([^'\n]*)'?)");
+    const std::string lines = commandOutput(sessionScript() + " start");
+    for (std::sregex_iterator at(lines.begin(), lines.end(), line), end; at != end; ++at)
+        setenv((*at)[1].str().c_str(), (*at)[2].str().c_str(), 1);
     folder_ = std::getenv("HINTBOARD_SESSION") ? std::getenv("HINTBOARD_SESSION") : "";
     return !folder_.empty() && std::getenv("DISPLAY");
 }
@@ -121,6 +117,10 @@ void DesktopSession::stopApplication(pid_t pid)
 {
     if (!isRunning(pid))
         return;
+    // With what runs below it (a launcher's program, a browser's helpers), which may outlive it.
+    const auto below = descendantsOf(pid);
+    for (pid_t each : below)
+        kill(each, SIGTERM);
     kill(pid, SIGTERM);
     kill(pid, SIGCONT); // a stopped program only acts on the signal once it runs
     if (!waitUntil([&] { return waitpid(pid, nullptr, WNOHANG) != 0; }, std::chrono::seconds(3))) {
@@ -128,6 +128,10 @@ void DesktopSession::stopApplication(pid_t pid)
         waitpid(pid, nullptr, 0);
     }
     std::erase(launched_, pid);
+    if (!waitUntil([&] { return std::ranges::none_of(below, [](pid_t each) { return kill(each, 0) == 0; }); },
+                   std::chrono::seconds(3)))
+        for (pid_t each : below)
+            kill(each, SIGKILL);
 }
 
 bool DesktopSession::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
@@ -159,9 +163,8 @@ std::string DesktopSession::commandOutput(const std::string& command)
 
 std::string DesktopSession::fileText(const std::string& path)
 {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 namespace {
@@ -215,13 +218,9 @@ unsigned long DesktopSession::managedWindowOf(pid_t pid)
 {
     const std::string managed = commandOutput("xprop -root _NET_CLIENT_LIST 2>/dev/null");
     std::istringstream windows(commandOutput("xdotool search --pid " + std::to_string(pid) + " 2>/dev/null"));
-    unsigned long window = 0;
-    while (windows >> window) {
-        char hex[32];
-        std::snprintf(hex, sizeof hex, "0x%lx", window);
-        if (std::regex_search(managed, std::regex(std::string(hex) + "\\b")))
+    for (unsigned long window = 0; windows >> window;)
+        if (std::regex_search(managed, std::regex(fmt::format("0x{:x}\\b", window))))
             return window;
-    }
     return 0;
 }
 

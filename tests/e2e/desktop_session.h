@@ -50,7 +50,7 @@ public:
     // `environment` added; its output goes to a log in the session folder.
     // Gives its process id, or -1 when it could not be started.
     pid_t launch(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment = {});
-    // Ends a launched program (also a stopped one) and reaps it.
+    // Ends a launched program (also a stopped one) with the processes below it, and reaps it.
     void stopApplication(pid_t pid);
     // Whether a launched program still runs.
     bool isRunning(pid_t pid);

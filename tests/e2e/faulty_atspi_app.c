@@ -1,22 +1,21 @@
-/* An accessible application written straight on GDBus (no toolkit): it joins
- * the AT-SPI bus of the session with a frame "Faulty" holding a menu bar of
- * generated menus, and misbehaves on request, for the end-to-end tests of the
- * menu read.
- *
- *   faulty_atspi_app [--menus N] [--items M] [--reverse] [--flood] [--stall-after K]
- *
- * Menu m (1…N) is titled "Menu m" and holds its M items directly, as ATK
- * menus do; item i is "Item m.i". Its accelerator comes from its place
- * n = (m-1)·M + (i-1): key keys[n % KEY_COUNT] with modifier set
- * n / KEY_COUNT, so that every item has keys of its own.
- *
- *   --reverse        hold method calls and answer each group in reverse
- *                    order of arrival, after 2 ms without a new call or once
- *                    256 are held
- *   --flood          send 20 object events (state, name, children changes)
- *                    for every call served
- *   --stall-after K  answer nothing after the first K calls
- */
+// An accessible application written straight on GDBus (no toolkit): it joins
+// the AT-SPI bus of the session with a frame "Faulty" holding a menu bar of
+// generated menus, and misbehaves on request, for the end-to-end tests of the
+// menu read.
+//
+//   faulty_atspi_app [--menus N] [--items M] [--reverse] [--flood] [--stall-after K]
+//
+// Menu m (1…N) is titled "Menu m" and holds its M items directly, as ATK
+// menus do; item i is "Item m.i". Its accelerator comes from its place
+// n = (m-1)·M + (i-1): key keys[n % KEY_COUNT] with modifier set
+// n / KEY_COUNT, so that every item has keys of its own.
+//
+//   --reverse        hold method calls and answer each group in reverse
+//                    order of arrival, after 2 ms without a new call or once
+//                    256 are held
+//   --flood          send 20 object events (state, name, children changes)
+//                    for every call served
+//   --stall-after K  answer nothing after the first K calls
 
 #include <gio/gio.h>
 
@@ -26,14 +25,9 @@
 
 #define ROOT_PATH "/org/a11y/atspi/accessible/root"
 #define NODE_PATH "/org/a11y/atspi/accessible/%d/%d/%d"
-#define REGISTRY "org.a11y.atspi.Registry"
-
 #define ACCESSIBLE "org.a11y.atspi.Accessible"
-#define APPLICATION "org.a11y.atspi.Application"
-#define ACTION "org.a11y.atspi.Action"
-#define PROPERTIES "org.freedesktop.DBus.Properties"
 
-/* Keysyms of the keys the items use, in order: letters, digits, F1–F20, punctuation. */
+// Keysyms of the keys the items use, in order: letters, digits, F1–F20, punctuation.
 static const char* const punctuation[] = {
     "exclam",       "quotedbl",    "numbersign", "dollar",  "percent",   "ampersand", "apostrophe",  "parenleft",
     "parenright",   "asterisk",    "plus",       "comma",   "minus",     "period",    "slash",       "colon",
@@ -41,7 +35,6 @@ static const char* const punctuation[] = {
     "bracketright", "asciicircum", "underscore", "grave",   "braceleft", "bar",       "braceright",  "asciitilde",
 };
 #define KEY_COUNT (26 + 10 + 20 + 32)
-#define MODIFIER_SETS 16
 
 static struct {
     int menus, items;
@@ -51,32 +44,30 @@ static struct {
 
 static GDBusConnection* bus;
 static const char* unique_name;
-static GAsyncQueue* arrived; /* method calls handed over by the connection's thread */
+static GAsyncQueue* arrived; // method calls handed over by the connection's thread
 static GQueue held = G_QUEUE_INIT;
 static guint quiet_timer;
 static guint64 calls;
 
-/* ---- The tree: each kind of node the parent of the next ---- */
+// ---- The tree: each kind of node the parent of the next ----
 
 typedef enum { ROOT, FRAME, MENU_BAR, MENU, ITEM } Kind;
 typedef struct {
     Kind kind;
-    int menu, item; /* 1-based */
+    int menu, item; // 1-based
 } Node;
 
-/* AT-SPI roles, and states as bits (active 1, enabled 8, focusable 11, selectable 22,
- * sensitive 24, showing 25, visible 30). */
+// AT-SPI roles, and states as bits (active 1, enabled 8, focusable 11, selectable 22,
+// sensitive 24, showing 25, visible 30).
 #define S(state) (1u << (state))
 static const struct {
-    guint32 role;
-    const char* role_name;
-    guint32 states;
+    guint32 role, states;
 } kinds[] = {
-    [ROOT] = {75, "application", 0},
-    [FRAME] = {23, "frame", S(1) | S(8) | S(24) | S(25) | S(30)},
-    [MENU_BAR] = {34, "menu bar", S(8) | S(24) | S(25) | S(30)},
-    [MENU] = {33, "menu", S(8) | S(24) | S(25) | S(30) | S(22)},
-    [ITEM] = {35, "menu item", S(8) | S(24) | S(30) | S(22) | S(11)},
+    [ROOT] = {75, 0},
+    [FRAME] = {23, S(1) | S(8) | S(24) | S(25) | S(30)},
+    [MENU_BAR] = {34, S(8) | S(24) | S(25) | S(30)},
+    [MENU] = {33, S(8) | S(24) | S(25) | S(30) | S(22)},
+    [ITEM] = {35, S(8) | S(24) | S(30) | S(22) | S(11)},
 };
 
 static gboolean parse_path(const char* path, Node* node)
@@ -95,9 +86,7 @@ static gboolean parse_path(const char* path, Node* node)
 
 static GVariant* reference(Node node)
 {
-    if (node.kind == ROOT)
-        return g_variant_new("(so)", unique_name, ROOT_PATH);
-    char* path = g_strdup_printf(NODE_PATH, node.kind, node.menu, node.item);
+    char* path = node.kind == ROOT ? g_strdup(ROOT_PATH) : g_strdup_printf(NODE_PATH, node.kind, node.menu, node.item);
     GVariant* value = g_variant_new("(so)", unique_name, path);
     g_free(path);
     return value;
@@ -108,22 +97,9 @@ static int child_count(Node node)
     return node.kind == MENU_BAR ? options.menus : node.kind == MENU ? options.items : node.kind == ITEM ? 0 : 1;
 }
 
-static gboolean child_at(Node node, int index, Node* child)
+static Node child_at(Node node, int index)
 {
-    if (index < 0 || index >= child_count(node))
-        return FALSE;
-    *child = (Node){node.kind + 1, node.kind == MENU_BAR ? index + 1 : node.menu, node.kind == MENU ? index + 1 : 0};
-    return TRUE;
-}
-
-static Node parent_of(Node node)
-{
-    return (Node){node.kind - 1, node.kind == ITEM ? node.menu : 0, 0};
-}
-
-static int index_in_parent(Node node)
-{
-    return node.kind == ROOT ? -1 : node.kind == MENU ? node.menu - 1 : node.kind == ITEM ? node.item - 1 : 0;
+    return (Node){node.kind + 1, node.kind == MENU_BAR ? index + 1 : node.menu, node.kind == MENU ? index + 1 : 0};
 }
 
 static char* name_of(Node node)
@@ -137,24 +113,20 @@ static char* name_of(Node node)
 
 static gboolean has_interface(Node node, const char* interface)
 {
-    return !strcmp(interface, ACCESSIBLE) || (!strcmp(interface, APPLICATION) && node.kind == ROOT)
-           || (!strcmp(interface, ACTION) && node.kind >= MENU);
+    return !strcmp(interface, ACCESSIBLE) || (!strcmp(interface, "org.a11y.atspi.Application") && node.kind == ROOT)
+           || (!strcmp(interface, "org.a11y.atspi.Action") && node.kind >= MENU);
 }
 
-/* The accelerator of an item, in the GTK form "mnemonic;path;accelerator". */
+// The accelerator of an item, in the GTK form "mnemonic;path;accelerator".
 static char* key_binding(Node node)
 {
     if (node.kind != ITEM)
         return g_strdup("");
-    const int place = (node.menu - 1) * options.items + (node.item - 1);
-    const int key = place % KEY_COUNT;
-    /* Control alone first, no modifier last. */
-    const int modifiers = (place / KEY_COUNT + 1) % MODIFIER_SETS;
+    const int place = (node.menu - 1) * options.items + (node.item - 1), key = place % KEY_COUNT;
+    const int modifiers = (place / KEY_COUNT + 1) % 16; // Control alone first, no modifier last
     char name[16];
-    if (key < 26)
-        g_snprintf(name, sizeof name, "%c", 'a' + key);
-    else if (key < 36)
-        g_snprintf(name, sizeof name, "%c", '0' + key - 26);
+    if (key < 36)
+        g_snprintf(name, sizeof name, "%c", key < 26 ? 'a' + key : '0' + key - 26);
     else if (key < 56)
         g_snprintf(name, sizeof name, "F%d", key - 36 + 1);
     else
@@ -171,118 +143,86 @@ static GVariant* property(Node node, const char* interface, const char* name)
         return g_variant_new_take_string(name_of(node));
     if (!strcmp(name, "ChildCount"))
         return g_variant_new_int32(child_count(node));
-    if (!strcmp(name, "ToolkitName"))
-        return g_variant_new_string("Faulty");
-    return NULL;
+    return strcmp(name, "ToolkitName") ? NULL : g_variant_new_string("Faulty");
 }
 
-static GVariant* all_properties(Node node, const char* interface)
-{
-    static const char* const names[] = {"Name", "ChildCount", "ToolkitName"};
-    GVariantBuilder builder;
-    g_variant_builder_init(&builder, G_VARIANT_TYPE("a{sv}"));
-    for (size_t i = 0; i < G_N_ELEMENTS(names); ++i) {
-        GVariant* value = property(node, interface, names[i]);
-        if (value)
-            g_variant_builder_add(&builder, "{sv}", names[i], value);
-    }
-    return g_variant_new("(a{sv})", &builder);
-}
+// ---- Answers ----
 
-/* ---- Answers ---- */
-
-/* The reply body of a call on `node`, or NULL for a method it does not have. */
+// The reply body of a call on `node`, or NULL for a method it does not have.
 static GVariant* answer_of(Node node, const char* interface, const char* method, GVariant* arguments)
 {
     const char *text = NULL, *second = NULL;
     gint32 index = 0;
-    Node child;
-
-    if (!strcmp(interface, PROPERTIES)) {
+    if (!strcmp(interface, "org.freedesktop.DBus.Properties")) {
         if (!strcmp(method, "Get") && g_variant_is_of_type(arguments, G_VARIANT_TYPE("(ss)"))) {
             g_variant_get(arguments, "(&s&s)", &text, &second);
             GVariant* value = property(node, text, second);
             return value ? g_variant_new("(v)", value) : NULL;
         }
-        if (!strcmp(method, "GetAll") && g_variant_is_of_type(arguments, G_VARIANT_TYPE("(s)"))) {
-            g_variant_get(arguments, "(&s)", &text);
-            return all_properties(node, text);
+        if (strcmp(method, "GetAll") || !g_variant_is_of_type(arguments, G_VARIANT_TYPE("(s)")))
+            return NULL;
+        g_variant_get(arguments, "(&s)", &text);
+        GVariantBuilder all;
+        g_variant_builder_init(&all, G_VARIANT_TYPE("a{sv}"));
+        for (const char* const* name = (const char* const[]){"Name", "ChildCount", "ToolkitName", NULL}; *name;
+             ++name) {
+            GVariant* value = property(node, text, *name);
+            if (value)
+                g_variant_builder_add(&all, "{sv}", *name, value);
         }
-        return NULL;
+        return g_variant_new("(a{sv})", &all);
     }
     if (!has_interface(node, interface))
         return NULL;
     if (g_variant_is_of_type(arguments, G_VARIANT_TYPE("(i)")))
         g_variant_get(arguments, "(i)", &index);
-
-    if (!strcmp(interface, ACCESSIBLE)) {
-        if (!strcmp(method, "GetChildren")) {
-            GVariantBuilder builder;
-            g_variant_builder_init(&builder, G_VARIANT_TYPE("a(so)"));
-            for (int i = 0; child_at(node, i, &child); ++i)
-                g_variant_builder_add_value(&builder, reference(child));
-            return g_variant_new("(a(so))", &builder);
-        }
-        if (!strcmp(method, "GetRole"))
-            return g_variant_new("(u)", kinds[node.kind].role);
-        if (!strcmp(method, "GetState"))
-            return g_variant_new_parsed("([%u, 0],)", kinds[node.kind].states);
+    if (!strcmp(interface, ACCESSIBLE) && !strcmp(method, "GetChildren")) {
+        GVariantBuilder children;
+        g_variant_builder_init(&children, G_VARIANT_TYPE("a(so)"));
+        for (int i = 0; i < child_count(node); ++i)
+            g_variant_builder_add_value(&children, reference(child_at(node, i)));
+        return g_variant_new("(a(so))", &children);
+    }
+    if (!strcmp(interface, ACCESSIBLE) && !strcmp(method, "GetRole"))
+        return g_variant_new("(u)", kinds[node.kind].role);
+    if (!strcmp(interface, ACCESSIBLE) && !strcmp(method, "GetState"))
+        return g_variant_new_parsed("([%u, 0],)", kinds[node.kind].states);
+    if (strcmp(interface, "org.a11y.atspi.Action") || strcmp(method, "GetKeyBinding") || index != 0)
         return NULL;
-    }
-    if (!strcmp(interface, ACTION) && !strcmp(method, "GetKeyBinding") && index == 0) {
-        char* binding = key_binding(node);
-        GVariant* value = g_variant_new("(s)", binding);
-        g_free(binding);
-        return value;
-    }
-    return NULL;
-}
-
-static void send(GDBusMessage* message)
-{
-    GError* error = NULL;
-    if (!g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE, NULL, &error)) {
-        g_printerr("faulty_atspi_app: %s\n", error->message);
-        g_error_free(error);
-    }
+    char* binding = key_binding(node);
+    GVariant* value = g_variant_new("(s)", binding);
+    g_free(binding);
+    return value;
 }
 
 static void answer(GDBusMessage* call)
 {
-    const char* interface = g_dbus_message_get_interface(call);
-    const char* method = g_dbus_message_get_member(call);
-    GVariant* arguments = g_dbus_message_get_body(call);
-    GVariant* empty = NULL;
-    if (!arguments)
-        arguments = empty = g_variant_ref_sink(g_variant_new("()"));
+    const char *interface = g_dbus_message_get_interface(call), *method = g_dbus_message_get_member(call);
+    GVariant* arguments =
+        g_variant_ref_sink(g_dbus_message_get_body(call) ? g_dbus_message_get_body(call) : g_variant_new("()"));
     Node node;
     GVariant* body = NULL;
     if (interface && method && parse_path(g_dbus_message_get_path(call), &node))
         body = answer_of(node, interface, method, arguments);
-    else if (method && !strcmp(method, "GetItems")) /* the cache: nothing ahead */
+    else if (method && !strcmp(method, "GetItems")) // the cache: nothing ahead
         body = g_variant_new_parsed("(@a((so)(so)(so)iiassusau) [],)");
-    if (empty)
-        g_variant_unref(empty);
-
+    g_variant_unref(arguments);
     if (g_dbus_message_get_flags(call) & G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED) {
         if (body)
             g_variant_unref(g_variant_ref_sink(body));
         return;
     }
-    GDBusMessage* reply;
-    if (body) {
-        reply = g_dbus_message_new_method_reply(call);
+    GDBusMessage* reply = body ? g_dbus_message_new_method_reply(call)
+                               : g_dbus_message_new_method_error(call, "org.freedesktop.DBus.Error.UnknownMethod",
+                                                                 "No method %s.%s on %s", interface ? interface : "",
+                                                                 method ? method : "", g_dbus_message_get_path(call));
+    if (body)
         g_dbus_message_set_body(reply, body);
-    } else {
-        reply = g_dbus_message_new_method_error(call, "org.freedesktop.DBus.Error.UnknownMethod",
-                                                "No method %s.%s on %s", interface ? interface : "",
-                                                method ? method : "", g_dbus_message_get_path(call));
-    }
-    send(reply);
+    g_dbus_connection_send_message(bus, reply, G_DBUS_SEND_MESSAGE_FLAGS_NONE, NULL, NULL);
     g_object_unref(reply);
 }
 
-/* ---- Faults ---- */
+// ---- Faults ----
 
 static void emit_event(Node node, const char* member, const char* detail, gint32 detail1, GVariant* data)
 {
@@ -295,29 +235,27 @@ static void emit_event(Node node, const char* member, const char* detail, gint32
     g_variant_unref(self);
 }
 
-/* Twenty true events about the called object and its parent: nothing changes
- * in the end, but every listener has work to do. */
+// Twenty true events about the called object and its parent: nothing changes
+// in the end, but every listener has work to do.
 static void flood(GDBusMessage* call)
 {
     Node node;
     if (!parse_path(g_dbus_message_get_path(call), &node) || node.kind == ROOT)
         node = (Node){FRAME, 0, 0};
-    const Node parent = parent_of(node);
+    const Node parent = {node.kind - 1, node.kind == ITEM ? node.menu : 0, 0};
+    const int index = node.kind == MENU ? node.menu - 1 : node.kind == ITEM ? node.item - 1 : 0;
     for (int i = 0; i < 5; ++i) {
         emit_event(node, "StateChanged", "visible", 1, g_variant_new_int32(0));
         emit_event(node, "PropertyChange", "accessible-name", 0, g_variant_new_take_string(name_of(node)));
-        emit_event(parent, "ChildrenChanged", "remove", index_in_parent(node), reference(node));
-        emit_event(parent, "ChildrenChanged", "add", index_in_parent(node), reference(node));
+        emit_event(parent, "ChildrenChanged", "remove", index, reference(node));
+        emit_event(parent, "ChildrenChanged", "add", index, reference(node));
     }
 }
 
 static void answer_held(void)
 {
-    GDBusMessage* call;
-    while ((call = g_queue_pop_tail(&held))) {
+    for (GDBusMessage* call; (call = g_queue_pop_tail(&held)); g_object_unref(call))
         answer(call);
-        g_object_unref(call);
-    }
 }
 
 static gboolean quiet(gpointer unused)
@@ -330,8 +268,7 @@ static gboolean quiet(gpointer unused)
 
 static void serve(GDBusMessage* call)
 {
-    ++calls;
-    if (options.stall_after && calls > options.stall_after)
+    if (options.stall_after && ++calls > options.stall_after)
         return;
     if (options.flood)
         flood(call);
@@ -352,16 +289,13 @@ static void serve(GDBusMessage* call)
 static gboolean serve_arrived(gpointer unused)
 {
     (void)unused;
-    GDBusMessage* call;
-    while ((call = g_async_queue_try_pop(arrived))) {
+    for (GDBusMessage* call; (call = g_async_queue_try_pop(arrived)); g_object_unref(call))
         serve(call);
-        g_object_unref(call);
-    }
     return G_SOURCE_REMOVE;
 }
 
-/* Runs on the connection's own thread: method calls go to the main loop,
- * everything else (replies, signals, Peer) on its way. */
+// Runs on the connection's own thread: method calls go to the main loop,
+// everything else (replies, signals, Peer) on its way.
 static GDBusMessage* take_calls(GDBusConnection* connection, GDBusMessage* message, gboolean incoming, gpointer unused)
 {
     (void)connection, (void)unused;
@@ -374,7 +308,7 @@ static GDBusMessage* take_calls(GDBusConnection* connection, GDBusMessage* messa
     return NULL;
 }
 
-/* ---- Start ---- */
+// ---- Start ----
 
 static void embedded(GObject* source, GAsyncResult* result, gpointer unused)
 {
@@ -388,7 +322,7 @@ static void embedded(GObject* source, GAsyncResult* result, gpointer unused)
     g_variant_unref(reply);
 }
 
-/* Runs until a signal ends it. */
+// Runs until a signal ends it.
 int main(int argc, char** argv)
 {
     g_set_prgname("faulty_atspi_app");
@@ -403,7 +337,6 @@ int main(int argc, char** argv)
         else
             options.reverse |= !strcmp(argv[i], "--reverse"), options.flood |= !strcmp(argv[i], "--flood");
     }
-
     GError* error = NULL;
     GDBusConnection* session = g_bus_get_sync(G_BUS_TYPE_SESSION, NULL, &error);
     GVariant* address =
@@ -425,7 +358,7 @@ int main(int argc, char** argv)
     unique_name = g_dbus_connection_get_unique_name(bus);
     arrived = g_async_queue_new_full(g_object_unref);
     g_dbus_connection_add_filter(bus, take_calls, NULL, NULL);
-    g_dbus_connection_call(bus, REGISTRY, ROOT_PATH, "org.a11y.atspi.Socket", "Embed",
+    g_dbus_connection_call(bus, "org.a11y.atspi.Registry", ROOT_PATH, "org.a11y.atspi.Socket", "Embed",
                            g_variant_new("((so))", unique_name, ROOT_PATH), G_VARIANT_TYPE("((so))"),
                            G_DBUS_CALL_FLAGS_NONE, -1, NULL, embedded, NULL);
     g_main_loop_run(g_main_loop_new(NULL, FALSE));

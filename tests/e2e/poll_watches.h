@@ -44,16 +44,20 @@ public:
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return false;
-            runOnce(left);
+            std::vector<pollfd> fds;
+            std::vector<WatchId> ids;
+            for (const auto& [id, watch] : watches_) {
+                fds.push_back({watch.fd, POLLIN, 0});
+                ids.push_back(id);
+            }
+            if (::poll(fds.data(), fds.size(), int(left.count())) > 0)
+                for (std::size_t i = 0; i < fds.size(); ++i)
+                    if (auto found = watches_.find(ids[i]); fds[i].revents && found != watches_.end())
+                        std::function(found->second.onReadable)(); // a copy: a callback may remove its own watch
             if (afterEach)
                 afterEach();
         }
         return true;
-    }
-    // Serves the watches for the whole `duration`.
-    void runFor(std::chrono::milliseconds duration, const std::function<void()>& afterEach = {})
-    {
-        runUntil([] { return false; }, duration, afterEach);
     }
 
 private:
@@ -61,26 +65,6 @@ private:
         int fd;
         std::function<void()> onReadable;
     };
-
-    void runOnce(std::chrono::milliseconds timeout)
-    {
-        std::vector<pollfd> fds;
-        std::vector<WatchId> ids;
-        for (const auto& [id, watch] : watches_) {
-            fds.push_back({watch.fd, POLLIN, 0});
-            ids.push_back(id);
-        }
-        if (::poll(fds.data(), fds.size(), static_cast<int>(timeout.count())) <= 0)
-            return;
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            // A callback may remove watches, its own too.
-            auto found = watches_.find(ids[i]);
-            if (fds[i].revents && found != watches_.end()) {
-                auto callback = found->second.onReadable;
-                callback();
-            }
-        }
-    }
 
     WatchId nextId_ = 1;
     std::map<WatchId, Watch> watches_;

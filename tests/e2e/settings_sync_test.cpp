@@ -1,23 +1,17 @@
 // Two real Hintboard instances, each in a D-Bus session of its own, keep
 // their settings in step through one folder. And the bus interface under a
 // call far too large for it.
-#include "desktop_session.h"
+#include "tray_application.h"
 
-#include "fake/memory_log.h"
-#include "linux/plist_file_settings_domain.h"
+#include "base/property_list.h"
 #include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
 #include "support/temporary_folder.h"
 
 #include <dbus/dbus.h>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <chrono>
 
 namespace hb::e2e {
 namespace {
@@ -27,15 +21,10 @@ using namespace std::chrono_literals;
 using platform::PlistDictionary;
 using platform::PlistValue;
 
-std::string settingsPath(const fs::path& config)
-{
-    return (config / "hintboard" / "org.mirelo.Hintboard.plist").string();
-}
-
 // The global ignore rules in the settings file of `config`.
 std::vector<std::string> globalRules(const fs::path& config)
 {
-    const auto parsed = platform::parsePropertyList(test::readFile(settingsPath(config)));
+    const auto parsed = platform::parsePropertyList(test::readFile(settingsFile(config)));
     const auto* values = parsed ? parsed->as<PlistDictionary>() : nullptr;
     const auto found = values ? values->find(keys::ignoreList) : PlistDictionary::const_iterator{};
     const auto* bytes = values && found != values->end() ? found->second.as<platform::PlistData>() : nullptr;
@@ -54,11 +43,8 @@ protected:
 
     void TearDown() override
     {
-        for (auto pid : instances_) {
-            for (auto child : DesktopSession::descendantsOf(pid))
-                ::kill(child, SIGTERM);
+        for (auto pid : instances_)
             session->stopApplication(pid);
-        }
     }
 
     // A Hintboard that has seen its wizard, syncs through `folder` and holds one ignore rule of its own;
@@ -66,17 +52,10 @@ protected:
     pid_t startInstance(const fs::path& config, const fs::path& folder, const std::string& rule, bool sharedBus = false)
     {
         fs::create_directories(folder);
-        {
-            fake::MemoryLogSink sink;
-            platform::Log log(sink, [] { return false; });
-            auto opened = linux_platform::PlistFileSettingsDomain::open(settingsPath(config), log);
-            EXPECT_TRUE(opened.domain) << opened.error;
-            auto& settings = *opened.domain;
-            settings.set(keys::didShowOnboardingWizard, true);
-            settings.set(keys::iCloudSyncEnabled, true);
-            settings.set(keys::syncFolderPath, folder.string());
-            settings.set(keys::ignoreList, PlistValue(encodeIgnoreData(IgnoreData{.globalTitles = {rule}})));
-        }
+        writeSettings(config, {{keys::didShowOnboardingWizard, true},
+                               {keys::iCloudSyncEnabled, true},
+                               {keys::syncFolderPath, folder.string()},
+                               {keys::ignoreList, PlistValue(encodeIgnoreData(IgnoreData{.globalTitles = {rule}}))}});
         std::vector<std::string> command{HINTBOARD_EXECUTABLE};
         if (!sharedBus)
             command.insert(command.begin(), {"dbus-run-session", "--"});

@@ -7,6 +7,8 @@
 #include "linux/plist_file_settings_domain.h"
 #include "settings/settings_keys.h"
 
+#include <nlohmann/json.hpp>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +18,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -35,29 +36,23 @@ int status(const std::string& command)
 
 CommandRun hintboardCommand(const std::string& arguments, const std::string& prefix)
 {
-    char errors[] = "/tmp/hintboard-errors-XXXXXX";
-    close(mkstemp(errors));
-    CommandRun result;
-    const std::string output = std::string(errors) + ".out";
-    const int status =
-        std::system((prefix + " " HINTBOARD_EXECUTABLE " " + arguments + " >" + output + " 2>" + errors).c_str());
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.output = DesktopSession::fileText(output);
+    // The exit status follows the output, on a line of its own.
+    const std::string errors = DesktopSession::shared().folder() + "/command-errors.txt";
+    CommandRun result{.output = DesktopSession::commandOutput(prefix + " " HINTBOARD_EXECUTABLE " " + arguments + " 2>"
+                                                              + errors + "; printf '\\n%d' $?")};
+    const auto end = result.output.rfind('\n');
+    result.status = std::atoi(result.output.c_str() + end + 1);
+    result.output.resize(end);
     result.errors = DesktopSession::fileText(errors);
-    std::remove(output.c_str());
-    std::remove(errors);
     return result;
 }
 
-std::size_t commandRowCount(const std::string& target)
+std::pair<pid_t, std::vector<std::string>> frontAnswer(const std::string& prefix)
 {
-    const auto rows = jsonRows(hintboardCommand("shortcuts " + target + " --json").output);
-    return std::ranges::count_if(rows, [](const JsonRow& row) { return !row.keys.empty(); });
-}
-
-void activateWindowOf(pid_t pid)
-{
-    run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " windowactivate --sync");
+    const std::string json = hintboardCommand("shortcuts --front --json", prefix).output;
+    const auto printed = nlohmann::json::parse(json, nullptr, false);
+    return {printed.is_object() ? printed.value(nlohmann::json::json_pointer("/application/pid"), 0) : 0,
+            rowTexts(jsonRows(json))};
 }
 
 std::vector<Window> visibleHintboardWindows()
@@ -76,32 +71,36 @@ std::vector<Window> visibleHintboardWindows()
 
 std::optional<Window> trayIcon()
 {
-    static const std::regex line(
-        R"re((0x[0-9a-f]+) "[^"]*": \("hintboard" "Hintboard"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
-    std::istringstream tree(run("xwininfo -root -tree"));
-    std::string text;
-    while (std::getline(tree, text)) {
-        std::smatch match;
-        if (std::regex_search(text, match, line) && std::stoi(match[2]) <= 64 && std::stoi(match[3]) <= 64)
-            return Window{match[1], std::stoi(match[4]), std::stoi(match[5]), std::stoi(match[2]), std::stoi(match[3])};
-    }
-    return std::nullopt;
-}
-
-std::optional<Window> shownMenu()
-{
     for (const auto& window : visibleHintboardWindows())
-        if (window.isMenu)
+        if (!window.isMenu && window.width <= 64 && window.height <= 64)
             return window;
     return std::nullopt;
 }
 
+std::optional<Window> openStatusMenu()
+{
+    if (const auto icon = trayIcon())
+        click(*icon, 3);
+    std::optional<Window> menu;
+    DesktopSession::waitUntil([&] {
+        return std::ranges::any_of(visibleHintboardWindows(),
+                                   [&](const Window& window) { return window.isMenu && (menu = window); });
+    });
+    return menu;
+}
+
 // The popup: a large window of the process that is neither the icon nor a menu.
+std::optional<Window> shownPopup()
+{
+    for (const auto& window : visibleHintboardWindows())
+        if (!window.isMenu && window.width >= 200 && window.height >= 100)
+            return window;
+    return std::nullopt;
+}
+
 bool popupShown()
 {
-    return std::ranges::any_of(visibleHintboardWindows(), [](const Window& window) {
-        return !window.isMenu && window.width >= 200 && window.height >= 100;
-    });
+    return shownPopup().has_value();
 }
 
 std::string activeWindow()
@@ -111,8 +110,7 @@ std::string activeWindow()
 
 int visibleWindowsOf(pid_t pid)
 {
-    std::istringstream ids(run("xdotool search --onlyvisible --pid " + std::to_string(pid)));
-    return std::distance(std::istream_iterator<std::string>(ids), std::istream_iterator<std::string>());
+    return std::ranges::count(DesktopSession::windowTitles(pid), '\n');
 }
 
 bool popupHidden()
@@ -126,13 +124,13 @@ bool openWithHotKey()
     return DesktopSession::waitUntil(popupShown);
 }
 
-bool closeWithEscape()
+bool closeWithEscape(const std::function<bool()>& shown)
 {
-    for (int press = 0; press < 5 && popupShown(); ++press) {
+    for (int press = 0; press < 5 && shown(); ++press) {
         run("xdotool key Escape");
-        DesktopSession::waitUntil(popupHidden, std::chrono::seconds(1));
+        DesktopSession::waitUntil([&] { return !shown(); }, std::chrono::seconds(1));
     }
-    return popupHidden();
+    return !shown();
 }
 
 void click(const Window& window, int button)
@@ -215,13 +213,8 @@ pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& com
             [&] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app " + appName) == 0; },
             std::chrono::seconds(20)))
         return -1;
-    activateWindowOf(pid);
+    run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " windowactivate --sync");
     return pid;
-}
-
-void screenshot(const std::string& name)
-{
-    run("import -window root " + name);
 }
 
 pid_t TrayApplication::startTrayHost()
@@ -235,13 +228,9 @@ void TrayApplication::SetUpTestSuite()
     session = &DesktopSession::shared();
     markWizardSeen();
     tray = startTrayHost();
-    mousepad = session->launch({"mousepad", "--disable-server"});
+    mousepad = launchInFront(*session, {"mousepad", "--disable-server"}, "mousepad");
     ASSERT_GT(tray, 0);
-    ASSERT_GT(mousepad, 0);
-    // Readable menus: mousepad has joined AT-SPI.
-    ASSERT_TRUE(DesktopSession::waitUntil(
-        [] { return status(std::string(HINTBOARD_EXECUTABLE) + " shortcuts --app mousepad") == 0; },
-        std::chrono::seconds(20)));
+    ASSERT_GT(mousepad, 0) << "mousepad's menus cannot be read";
 }
 
 void TrayApplication::TearDownTestSuite()
@@ -289,19 +278,19 @@ std::string settingsFile(const std::string& configFolder)
            + "/hintboard/org.mirelo.Hintboard.plist";
 }
 
-void seedSettings(const std::string& configFolder, std::initializer_list<std::string_view> onKeys)
+void writeSettings(const std::string& configFolder, const SettingValues& values)
 {
     fake::MemoryLogSink sink;
     platform::Log log(sink, [] { return false; });
     auto opened = linux_platform::PlistFileSettingsDomain::open(settingsFile(configFolder), log);
     ASSERT_TRUE(opened.domain) << opened.error;
-    for (const auto key : onKeys)
-        opened.domain->set(key, platform::PlistValue(true));
+    for (const auto& [key, value] : values)
+        opened.domain->set(key, value);
 }
 
 void markWizardSeen()
 {
-    seedSettings({}, {keys::didShowOnboardingWizard});
+    writeSettings({}, {{keys::didShowOnboardingWizard, true}});
 }
 
 std::string freshConfigFolder(const std::string& name)

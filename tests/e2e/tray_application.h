@@ -5,11 +5,12 @@
 // hintboard process, its status icon and menu, the popup, clicks and keys.
 #include "desktop_session.h"
 
+#include "base/property_list.h"
+
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
-#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,10 +30,8 @@ struct CommandRun {
     std::string errors;
 };
 CommandRun hintboardCommand(const std::string& arguments, const std::string& prefix = {});
-// The rows with keys that `hintboard shortcuts TARGET` reads.
-std::size_t commandRowCount(const std::string& target = "--front");
-// Brings the process's visible window to the front.
-void activateWindowOf(pid_t pid);
+// The application that `hintboard shortcuts --front` names (0 when none), and its rows as rowTexts() gives them.
+std::pair<pid_t, std::vector<std::string>> frontAnswer(const std::string& prefix = {});
 
 struct Window {
     std::string id;
@@ -48,15 +47,17 @@ std::optional<Window> hintboardWindowNamed(const std::string& title);
 bool activateHintboardWindow(const std::string& title);
 // The status icon: the tray host's embedded window of class hintboard.
 std::optional<Window> trayIcon();
-std::optional<Window> shownMenu();
+// Opens the status menu with a right click on the icon; the menu, once shown.
+std::optional<Window> openStatusMenu();
+std::optional<Window> shownPopup();
 bool popupShown();
 bool popupHidden();
 std::string activeWindow();
 int visibleWindowsOf(pid_t pid);
 // The hot key, as the user presses it over the application in front.
 bool openWithHotKey();
-// Escape removes one layer (overlay, search text, modifiers, favourites) at a time.
-bool closeWithEscape();
+// Escape removes one layer (overlay, search text, modifiers, favourites) at a time; until `shown` no longer holds.
+bool closeWithEscape(const std::function<bool()>& shown = popupShown);
 void click(const Window& window, int button);
 // The lines the popup draws: "# Menu", "## Submenu", "---" and row titles.
 std::vector<std::string> popupLines(pid_t hintboard);
@@ -70,13 +71,18 @@ std::vector<std::string> misplacedLines(const std::vector<std::string>& lines);
 // appName` reads its menus and brings its window to the front; its process
 // id, or -1 when it did not get that far.
 pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& command, const std::string& appName);
-// Saves a picture of the whole screen beside the test, for looking at.
-void screenshot(const std::string& name);
+
+// The path of a file in the end-to-end tests' data folder.
+inline std::string dataFile(const std::string& name)
+{
+    return HINTBOARD_SOURCE_DIR "/tests/e2e/data/" + name;
+}
 
 // The settings file in a settings folder; the session's own without one.
 std::string settingsFile(const std::string& configFolder = {});
-// Turns the Boolean settings on in the settings file of `configFolder` (the session's own when empty).
-void seedSettings(const std::string& configFolder, std::initializer_list<std::string_view> onKeys);
+using SettingValues = std::map<std::string_view, platform::PlistValue>;
+// Sets values in the settings file of `configFolder` (the session's own when empty).
+void writeSettings(const std::string& configFolder, const SettingValues& values);
 // The session's settings, in which the welcome wizard has been seen.
 void markWizardSeen();
 // A settings folder of its own, empty, inside the session's folder.

@@ -18,18 +18,13 @@
 
 #include <gio/gio.h>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <xcb/xcb.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
+#include <thread>
 
 namespace hb::e2e {
 namespace {
@@ -37,11 +32,6 @@ namespace {
 using namespace std::chrono_literals;
 using platform::LogCategory;
 using platform::LogLevel;
-
-bool xdotool(const std::string& arguments)
-{
-    return std::system(("timeout 5 xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 // Another X client's connection holding a key grab on the root window; null when the server refused it.
 using XConnection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
@@ -55,24 +45,6 @@ XConnection otherGrab(std::uint8_t keycode, std::uint16_t modifiers)
     std::free(error);
     return error ? XConnection(nullptr, xcb_disconnect) : std::move(connection);
 }
-
-// The hot key's service and manager and the double tap on the input monitors,
-// as the application installs them; the double tap is switched on.
-struct BothTriggers {
-    BothTriggers(linux_platform::ReadableWatches& watches, fake::VirtualRuntime& runtime, platform::Log& log,
-                 const std::string& display = {})
-        : service(watches, log, display), manager(service, runtime, log), monitors(watches, log, display),
-          trigger(monitors, runtime, settings, log)
-    {
-        settings.set(keys::doubleTapEnabled, true);
-    }
-
-    linux_platform::X11HotkeyService service;
-    HotkeyManager manager;
-    linux_platform::XInputEventMonitors monitors;
-    fake::MemorySettingsDomain settings;
-    DoubleTapTrigger trigger;
-};
 
 class TriggersOnX11 : public ::testing::Test {
 protected:
@@ -99,6 +71,10 @@ protected:
     linux_platform::X11HotkeyService service{watches, log};
     HotkeyManager manager{service, runtime, log};
     int activations = 0;
+    // The double tap on the input monitors, as the application installs it.
+    linux_platform::XInputEventMonitors monitors{watches, log};
+    fake::MemorySettingsDomain settings;
+    DoubleTapTrigger trigger{monitors, runtime, settings, log};
     TriggersOnX11()
     {
         manager.onActivate = [this] { ++activations; };
@@ -107,7 +83,7 @@ protected:
     // Serves the X connections and the main queue for `duration`.
     void serve(std::chrono::milliseconds duration)
     {
-        watches.runFor(duration, [&] { runtime.runMainQueue(); });
+        watches.runUntil([] { return false; }, duration, [&] { runtime.runMainQueue(); });
     }
 
     // Runs xdotool while serving, so that events are handled when they happen;
@@ -115,16 +91,13 @@ protected:
     // pause longer than the double-tap window.
     bool typeWhileServing(const std::string& arguments)
     {
-        const std::string command = "timeout 10 xdotool " + arguments;
-        const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-            return false;
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) != pid)
+        std::atomic<int> typed = -2;
+        std::thread typing([&] { typed = status("timeout 10 xdotool " + arguments); });
+        while (typed == -2)
             serve(20ms);
+        typing.join();
         serve(300ms);
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return typed == 0;
     }
 };
 
@@ -134,26 +107,26 @@ TEST_F(TriggersOnX11, HotkeyPressedInAnotherApplicationActivatesOncePerPress)
     ASSERT_TRUE(service.isConnected());
     ASSERT_TRUE(manager.registerHotkey({40, 0x900, "⌥⌘K"}));
 
-    ASSERT_TRUE(xdotool("key alt+super+k"));
+    ASSERT_EQ(status("timeout 5 xdotool key alt+super+k"), 0);
     serve(700ms);
     EXPECT_EQ(activations, 1);
 
     // Held long enough for the keyboard to repeat.
-    ASSERT_TRUE(xdotool("keydown alt+super+k"));
+    ASSERT_EQ(status("timeout 5 xdotool keydown alt+super+k"), 0);
     serve(1500ms);
-    ASSERT_TRUE(xdotool("keyup alt+super+k"));
+    ASSERT_EQ(status("timeout 5 xdotool keyup alt+super+k"), 0);
     serve(300ms);
     EXPECT_EQ(activations, 2);
 
     // With Caps Lock on, the same combination.
-    ASSERT_TRUE(xdotool("key Caps_Lock key alt+super+k key Caps_Lock"));
+    ASSERT_EQ(status("timeout 5 xdotool key Caps_Lock key alt+super+k key Caps_Lock"), 0);
     serve(500ms);
     EXPECT_EQ(activations, 3);
 
     // Other combinations and the unregistered key do nothing.
-    ASSERT_TRUE(xdotool("key super+k key alt+k"));
+    ASSERT_EQ(status("timeout 5 xdotool key super+k key alt+k"), 0);
     manager.unregister();
-    ASSERT_TRUE(xdotool("key alt+super+k"));
+    ASSERT_EQ(status("timeout 5 xdotool key alt+super+k"), 0);
     serve(500ms);
     EXPECT_EQ(activations, 3);
 }
@@ -186,7 +159,6 @@ TEST_F(TriggersOnX11, CombinationHeldByAnotherClientIsRefused)
 TEST_F(TriggersOnX11, KeysFollowTheKeyboardMapOfTheMoment)
 {
     ASSERT_TRUE(startMousepadInFront());
-    linux_platform::XInputEventMonitors monitors(watches, log);
     std::vector<platform::KeyEvent> keys;
     monitors.addKeyDownMonitor([&](const platform::KeyEvent& key) { keys.push_back(key); });
     ASSERT_TRUE(manager.registerHotkey({123, 0x900, "⌥⌘←"}));
@@ -212,12 +184,11 @@ TEST_F(TriggersOnX11, KeysFollowTheKeyboardMapOfTheMoment)
 
 TEST_F(TriggersOnX11, MouseDownsAndHeldModifiers)
 {
-    linux_platform::XInputEventMonitors monitors(watches, log);
     ASSERT_TRUE(monitors.isAvailable());
     namespace flags = platform::modifier_flags;
 
     // Without a monitor the flags are asked of the server.
-    ASSERT_TRUE(xdotool("keydown Shift_R keydown Super_L"));
+    ASSERT_EQ(status("timeout 5 xdotool keydown Shift_R keydown Super_L"), 0);
     EXPECT_EQ(monitors.currentModifierFlags(), flags::shift | flags::command);
     std::vector<std::uint64_t> changes;
     auto flagsMonitor = monitors.addFlagsChangedMonitor([&](std::uint64_t value) { changes.push_back(value); });
@@ -234,7 +205,7 @@ TEST_F(TriggersOnX11, MouseDownsAndHeldModifiers)
               (std::vector{platform::MouseButton::left, platform::MouseButton::right, platform::MouseButton::other}));
 
     // A click that xcb takes in while it waits for an answer is still told.
-    ASSERT_TRUE(xdotool("click 1"));
+    ASSERT_EQ(status("timeout 5 xdotool click 1"), 0);
     EXPECT_EQ(monitors.currentModifierFlags(), 0u);
     serve(300ms);
     EXPECT_EQ(buttons.size(), 4u);
@@ -248,17 +219,21 @@ TEST_F(TriggersOnX11, MouseDownsAndHeldModifiers)
 // triggers with an error line each, and nothing crashes.
 TEST_F(TriggersOnX11, WithoutADisplayOrWithALostConnectionTheTriggersStopWithAnErrorLine)
 {
+    settings.set(keys::doubleTapEnabled, true);
     {
         fake::VirtualRuntime noRuntime;
         PollWatches noWatches;
-        BothTriggers none(noWatches, noRuntime, log, ":987");
-        EXPECT_FALSE(none.service.isConnected());
-        EXPECT_FALSE(none.monitors.isAvailable());
+        linux_platform::X11HotkeyService noService(noWatches, log, ":987");
+        HotkeyManager none(noService, noRuntime, log);
+        linux_platform::XInputEventMonitors noMonitors(noWatches, log, ":987");
+        DoubleTapTrigger noTrigger(noMonitors, noRuntime, settings, log);
+        EXPECT_FALSE(noService.isConnected());
+        EXPECT_FALSE(noMonitors.isAvailable());
         EXPECT_EQ(noWatches.count(), 0u);
-        EXPECT_FALSE(none.manager.registerHotkey(defaultHotkey));
-        none.trigger.applySettings();
-        EXPECT_FALSE(none.trigger.isStarted());
-        EXPECT_EQ(none.monitors.currentModifierFlags(), 0u);
+        EXPECT_FALSE(none.registerHotkey(defaultHotkey));
+        noTrigger.applySettings();
+        EXPECT_FALSE(noTrigger.isStarted());
+        EXPECT_EQ(noMonitors.currentModifierFlags(), 0u);
         for (const char* line :
              {"No X display: the global hot key is not available",
               "No X display: global input monitors are not available",
@@ -267,25 +242,23 @@ TEST_F(TriggersOnX11, WithoutADisplayOrWithALostConnectionTheTriggersStopWithAnE
             EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error, line)) << line;
     }
 
-    PollWatches own; // watched by these two connections alone
-    BothTriggers triggers(own, runtime, log);
-    ASSERT_TRUE(triggers.manager.registerHotkey(defaultHotkey));
-    triggers.trigger.applySettings();
-    ASSERT_TRUE(triggers.trigger.isStarted());
-    ASSERT_EQ(own.count(), 4u) << "the socket and the wake-up of each connection";
-    for (int fd : own.descriptors())
+    ASSERT_TRUE(manager.registerHotkey(defaultHotkey));
+    trigger.applySettings();
+    ASSERT_TRUE(trigger.isStarted());
+    ASSERT_EQ(watches.count(), 4u) << "the socket and the wake-up of each connection";
+    for (int fd : watches.descriptors())
         ::shutdown(fd, SHUT_RDWR); // the X sockets; the eventfds refuse it
-    own.runUntil([&] { return own.count() == 0; }, 2s);
-    EXPECT_EQ(own.count(), 0u);
+    watches.runUntil([&] { return watches.count() == 0; }, 2s);
+    EXPECT_EQ(watches.count(), 0u);
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
                               "The X connection of the global hot key was lost; the hot key stops"));
     EXPECT_TRUE(sink.contains(LogCategory::hotkey, LogLevel::error,
                               "The X connection of the input monitors was lost; they stop"));
-    EXPECT_FALSE(triggers.service.isConnected());
-    EXPECT_FALSE(triggers.manager.isRegistered()) << "the hot key is reported lost";
-    EXPECT_FALSE(triggers.manager.registerHotkey(defaultHotkey));
-    triggers.trigger.applySettings();
-    EXPECT_EQ(triggers.monitors.currentModifierFlags(), 0u);
+    EXPECT_FALSE(service.isConnected());
+    EXPECT_FALSE(manager.isRegistered()) << "the hot key is reported lost";
+    EXPECT_FALSE(manager.registerHotkey(defaultHotkey));
+    trigger.applySettings();
+    EXPECT_EQ(monitors.currentModifierFlags(), 0u);
 }
 
 TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
@@ -300,12 +273,8 @@ TEST_F(TriggersOnX11, WakeIsLogindsPrepareForSleepFalseThroughTheMainQueue)
     // Each signal, delivered on the default main context, then the main queue.
     for (const bool sleeping : {true, false}) {
         logind.emit("org.freedesktop.login1.Manager", "PrepareForSleep", g_variant_new("(b)", sleeping));
-        DesktopSession::waitUntil(
-            [] {
-                while (g_main_context_iteration(nullptr, FALSE)) {}
-                return false;
-            },
-            300ms);
+        for (int tick = 0; tick < 30; ++tick, std::this_thread::sleep_for(10ms))
+            while (g_main_context_iteration(nullptr, FALSE)) {}
         EXPECT_EQ(wakes, 0) << "delivered through the main queue";
         runtime.runMainQueue();
     }
@@ -323,15 +292,6 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-constexpr const char* portalXML = R"xml(<node>
-  <interface name="org.freedesktop.portal.GlobalShortcuts">
-    <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
-    <method name="BindShortcuts"><arg type="o" direction="in"/><arg type="a(sa{sv})" direction="in"/>
-      <arg type="s" direction="in"/><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
-    <property name="version" type="u" access="read"/>
-  </interface>
-</node>)xml";
-
 // org.freedesktop.portal.Desktop with global shortcuts, answering as told; it notes the calls it gets.
 class FakePortal {
 public:
@@ -343,8 +303,11 @@ public:
         g_dbus_connection_add_filter(
             service_.connection(),
             [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer self) {
-                if (incoming && g_strcmp0(g_dbus_message_get_member(message), "Close") == 0)
-                    static_cast<FakePortal*>(self)->note(std::string("Close ") + g_dbus_message_get_path(message));
+                auto& portal = *static_cast<FakePortal*>(self);
+                if (incoming && g_strcmp0(g_dbus_message_get_member(message), "Close") == 0) {
+                    std::lock_guard lock(portal.mutex_);
+                    portal.calls_.push_back(std::string("Close ") + g_dbus_message_get_path(message));
+                }
                 return message;
             },
             this, nullptr);
@@ -363,30 +326,27 @@ public:
     // Answers the last binding, which was left unanswered.
     void answerLater(std::uint32_t code)
     {
-        service_.later([this, code] { respond(locked(lastBind_), code, {}); });
+        service_.later([this, code] { respond(lastBind_, code, {}); }); // lastBind_ is the service thread's
     }
-    std::string session() { return locked(session_); }
-    std::vector<std::string> calls() { return locked(calls_); }
+    std::string session()
+    {
+        std::lock_guard lock(mutex_);
+        return session_;
+    }
+    std::vector<std::string> calls()
+    {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
 
 private:
-    template <typename T>
-    T locked(const T& value)
-    {
-        std::lock_guard lock(mutex_);
-        return value;
-    }
-    void note(const std::string& call)
-    {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(call);
-    }
     void respond(const std::string& path, std::uint32_t code, const std::string& sessionHandle)
     {
-        GVariantBuilder results;
-        g_variant_builder_init(&results, G_VARIANT_TYPE_VARDICT);
-        if (!sessionHandle.empty())
-            g_variant_builder_add(&results, "{sv}", "session_handle", g_variant_new_string(sessionHandle.c_str()));
-        service_.emit("org.freedesktop.portal.Request", "Response", g_variant_new("(ua{sv})", code, &results), path);
+        service_.emit("org.freedesktop.portal.Request", "Response",
+                      sessionHandle.empty()
+                          ? g_variant_new_parsed("(%u, @a{sv} {})", code)
+                          : g_variant_new_parsed("(%u, {'session_handle': <%s>})", code, sessionHandle.c_str()),
+                      path);
     }
     // Replies with the request's path, named after the caller and the token, and answers it after the reply.
     GVariant* called(const std::string& sender, const std::string& method, GVariant* parameters)
@@ -429,7 +389,8 @@ private:
     std::mutex mutex_;
     std::string session_, lastBind_;
     std::vector<std::string> calls_;
-    BusService service_{"org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", portalXML,
+    BusService service_{"org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                        DesktopSession::fileText(dataFile("portal.xml")),
                         [this](const std::string& sender, const std::string& method, GVariant* parameters) {
                             return called(sender, method, parameters);
                         }}; // last

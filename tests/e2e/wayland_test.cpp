@@ -4,7 +4,6 @@
 // answering compositor, an X window.
 #include "accessible_tree.h"
 #include "bus_service.h"
-#include "desktop_session.h"
 #include "tray_application.h"
 
 #include "fake/memory_log.h"
@@ -13,21 +12,15 @@
 #include "settings/settings_keys.h"
 #include "triggers/frontmost_app_monitor.h"
 
+#include <fmt/format.h>
 #include <gio/gio.h>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <mutex>
 #include <sstream>
-#include <string>
 
 namespace hb::e2e {
 namespace {
@@ -79,11 +72,10 @@ protected:
             },
             std::chrono::seconds(20));
     }
-    // What `hintboard ARGUMENTS` prints in the Wayland session.
-    static std::string hintboard(const std::string& arguments)
+    // `hintboard ARGUMENTS` in the Wayland session.
+    static CommandRun hintboard(const std::string& arguments)
     {
-        return DesktopSession::commandOutput("WAYLAND_DISPLAY=" + socket + " " + HINTBOARD_EXECUTABLE + " " + arguments
-                                             + " 2>/dev/null");
+        return hintboardCommand(arguments, "WAYLAND_DISPLAY=" + socket);
     }
 
     // Hintboard on the compositor (Qt chooses its Wayland platform by itself), its log
@@ -101,24 +93,13 @@ protected:
     }
     static bool toggle()
     {
-        return DesktopSession::waitUntil([] { return hintboard("toggle >/dev/null && echo ok").starts_with("ok"); });
+        return DesktopSession::waitUntil([] { return hintboard("toggle").status == 0; });
     }
     static void quit(pid_t instance)
     {
-        EXPECT_EQ(hintboard("quit >/dev/null && echo ok"), "ok\n");
+        EXPECT_EQ(hintboard("quit").status, 0);
         EXPECT_TRUE(DesktopSession::waitUntil([&] { return !session->isRunning(instance); })) << "quit hung";
         session->stopApplication(instance);
-    }
-    // xdotool's input reaches weston through its X11 window, which this activates; its id.
-    static std::string activateWeston()
-    {
-        std::string window;
-        std::istringstream(
-            DesktopSession::commandOutput("xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'"))
-            >> window;
-        EXPECT_FALSE(window.empty());
-        DesktopSession::commandOutput("xdotool windowactivate --sync " + window);
-        return window;
     }
 
     static constexpr int outputWidth = 1024, outputHeight = 768;
@@ -142,11 +123,7 @@ struct Notifications {
     std::mutex mutex;
     std::vector<std::string> list;
     BusService service{"org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-                       R"(<node><interface name="org.freedesktop.Notifications"><method name="Notify">
-                            <arg type="s" direction="in"/><arg type="u" direction="in"/><arg type="s" direction="in"/>
-                            <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="as" direction="in"/>
-                            <arg type="a{sv}" direction="in"/><arg type="i" direction="in"/><arg type="u" direction="out"/>
-                          </method></interface></node>)",
+                       DesktopSession::fileText(dataFile("notifications.xml")),
                        [this](const std::string&, const std::string&, GVariant* parameters) {
                            const char* text = nullptr;
                            g_variant_get_child(parameters, 4, "&s", &text);
@@ -156,11 +133,6 @@ struct Notifications {
                        }};
 };
 
-// Whether a showing element of the process has a name that matches, over AT-SPI.
-bool showsName(pid_t pid, const std::function<bool(const std::string&)>& matches)
-{
-    return std::ranges::any_of(accessibleNames(pid), matches);
-}
 // The one test on weston: the front application follows AT-SPI window
 // activations and the command reads it; Hintboard, with no tray there, says so
 // once; its popup is a Wayland window that takes activation, filters, says why
@@ -191,22 +163,18 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     ASSERT_TRUE(waitForFront(monitor, mousepad));
     EXPECT_THAT(changes, ElementsAre(mousepad, featherpad, mousepad));
     // The menu bar appears a moment after the window.
-    nlohmann::json printed;
+    std::pair<pid_t, std::vector<std::string>> front;
     ASSERT_TRUE(DesktopSession::waitUntil(
-        [&] {
-            printed = nlohmann::json::parse(hintboard("shortcuts --front --json"), nullptr, false);
-            return !printed.is_discarded() && !printed["sections"].empty();
-        },
-        std::chrono::seconds(20)));
-    EXPECT_EQ(printed["application"]["pid"], mousepad);
-    EXPECT_THAT(hintboard("shortcuts --front"), HasSubstr("Find and Replace"));
+        [&] { return !(front = frontAnswer("WAYLAND_DISPLAY=" + socket)).second.empty(); }, std::chrono::seconds(20)));
+    EXPECT_EQ(front.first, mousepad);
+    EXPECT_THAT(hintboard("shortcuts --front").output, HasSubstr("Find and Replace"));
     // A workspace started now finds the active window itself.
     linux_platform::AtspiWorkspace later(mainQueue, log);
     EXPECT_THAT(later.frontmostApplication(), Optional(Field(&platform::RunningApplication::pid, mousepad)));
 
     // The compositor's desktop shows no tray icons: the user is told how to reach the program.
     const std::string config = freshConfigFolder("wayland");
-    seedSettings(config, {keys::didShowOnboardingWizard});
+    writeSettings(config, {{keys::didShowOnboardingWizard, true}});
     const pid_t instance = startOnCompositor("hintboard-on-wayland.log", {{"XDG_CONFIG_HOME", config}});
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return !notifications.received().empty(); }, std::chrono::seconds(20)))
         << logOf("hintboard-on-wayland.log");
@@ -217,12 +185,18 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     const auto filterHidden = [&] { return !filterShown(); };
     // The header counts the rows that match the search ("1 of 36").
     const auto startsWith = [&](const std::string& start) {
-        return showsName(instance, [&](const std::string& name) { return name.starts_with(start); });
+        return std::ranges::any_of(accessibleNames(instance),
+                                   [&](const auto& name) { return name.starts_with(start); });
     };
     const auto unfiltered = [&] {
-        return showsName(instance, [](const std::string& name) { return name.ends_with(" shortcuts"); });
+        return std::ranges::any_of(accessibleNames(instance),
+                                   [](const auto& name) { return name.ends_with(" shortcuts"); });
     };
-    const std::string westonWindow = activateWeston();
+    // xdotool's input reaches weston through its X11 window, once activated.
+    std::string westonWindow;
+    std::istringstream(run("xwininfo -root -tree | awk '/\"Weston Compositor/ { print $1; exit }'")) >> westonWindow;
+    ASSERT_FALSE(westonWindow.empty());
+    run("xdotool windowactivate --sync " + westonWindow);
     ASSERT_TRUE(toggle());
     ASSERT_TRUE(DesktopSession::waitUntil(filterShown, std::chrono::seconds(15)))
         << "the popup did not open; names: " << ::testing::PrintToString(accessibleNames(instance));
@@ -244,11 +218,7 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
         << ::testing::PrintToString(accessibleNames(instance));
     EXPECT_TRUE(filterShown()) << "the popup closed";
     // Escape removes one layer (the notice, the search) at a time, then closes.
-    for (int press = 0; press < 4 && filterShown(); ++press) {
-        run("xdotool key Escape");
-        DesktopSession::waitUntil(filterHidden, std::chrono::seconds(1));
-    }
-    EXPECT_TRUE(filterHidden()) << "Escape left the popup open";
+    EXPECT_TRUE(closeWithEscape(filterShown)) << "Escape left the popup open";
     EXPECT_TRUE(waitForFront(workspace, mousepad));
 
     // A click into mousepad activates it, which closes the popup. The popup lies
@@ -256,19 +226,17 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
     ASSERT_TRUE(toggle());
     ASSERT_TRUE(DesktopSession::waitUntil(filterShown));
     ASSERT_TRUE(waitForFront(workspace, instance));
-    int left = 0, top = 0;
+    int left = 0, top = 0, screenWidth = 0, screenHeight = 0;
     std::istringstream(
         run("xwininfo -id " + westonWindow
-            + " | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'"))
-        >> left >> top;
-    int screenWidth = 0, screenHeight = 0;
-    std::istringstream(run("xdotool getdisplaygeometry")) >> screenWidth >> screenHeight;
+            + " | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print "
+              "x, y }'; xdotool getdisplaygeometry"))
+        >> left >> top >> screenWidth >> screenHeight;
     const auto clickAt = [&](int x) {
         // Weston's X11 backend moves its pointer by the motion since the pointer
         // entered its window: enter it from outside, then click.
-        run("xdotool mousemove " + std::to_string(screenWidth - 1) + " " + std::to_string(screenHeight - 1)
-            + " sleep 0.2 mousemove " + std::to_string(left + x) + " " + std::to_string(top + outputHeight - 4)
-            + " sleep 0.2 click 1");
+        run(fmt::format("xdotool mousemove {} {} sleep 0.2 mousemove {} {} sleep 0.2 click 1", screenWidth - 1,
+                        screenHeight - 1, left + x, top + outputHeight - 4));
     };
     clickAt(4);
     if (!DesktopSession::waitUntil(filterHidden, std::chrono::seconds(3)))
@@ -282,7 +250,7 @@ TEST_F(WaylandTest, FrontApplicationPopupAndDesktopEntryOnWeston)
 
     // The launcher's "Settings" action (`hintboard settings`, the package's own check) opens the settings
     // window, which leads with the command to bind; its "Quit" ends the program.
-    EXPECT_EQ(hintboard("settings >/dev/null && echo ok"), "ok\n");
+    EXPECT_EQ(hintboard("settings").status, 0);
     EXPECT_TRUE(DesktopSession::waitUntil([&] { return findAccessible(instance, "Copy Command").has_value(); },
                                           std::chrono::seconds(15)))
         << ::testing::PrintToString(accessibleNames(instance));
@@ -303,13 +271,10 @@ TEST_F(WaylandTest, WithoutAnAnsweringCompositorThePopupIsAnActivatedWindowOnThe
     unsigned long popup = 0;
     ASSERT_TRUE(DesktopSession::waitUntil([&] { return (popup = DesktopSession::managedWindowOf(instance)) != 0; },
                                           std::chrono::seconds(20)));
-    char hex[32];
-    std::snprintf(hex, sizeof hex, "0x%lx", popup);
-    EXPECT_TRUE(DesktopSession::waitUntil([&] {
-        return DesktopSession::commandOutput("xprop -root _NET_ACTIVE_WINDOW").find(hex) != std::string::npos;
-    }));
-    DesktopSession::commandOutput("import -window root popup-on-xwayland.png");
-    DesktopSession::commandOutput("xdotool key Escape");
+    EXPECT_TRUE(DesktopSession::waitUntil(
+        [&] { return activeWindow().find(fmt::format("0x{:x}", popup)) != std::string::npos; }));
+    run("import -window root popup-on-xwayland.png");
+    run("xdotool key Escape");
     EXPECT_TRUE(DesktopSession::waitUntil(popupHidden)) << "Escape left it open";
     EXPECT_THAT(
         logOf("hintboard-without-compositor.log"),
