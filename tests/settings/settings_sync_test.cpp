@@ -29,6 +29,12 @@ PlistValue stamp(PlistValue seconds, std::int64_t counter, const std::string& ma
     return PlistArray{std::move(seconds), PlistValue(counter), PlistValue(machine)};
 }
 
+// A value as a record holds it, stamped by `machine` at `seconds`.
+PlistValue stamped(double seconds, const std::string& machine, PlistValue value)
+{
+    return PlistDictionary{{"s", stamp(seconds, 0, machine)}, {"v", std::move(value)}};
+}
+
 // A machine file as another release or a damaged copy could hold it.
 PlistValue machineRecord(const std::string& machine, PlistDictionary values, PlistDictionary sets = {})
 {
@@ -81,9 +87,8 @@ TEST(SyncState, StampsAreReadWithinTheirBoundsAndUpToADayAhead)
                     .empty());
     EXPECT_EQ(refused.size(), 1u) << "a list of marks ends at its first refused stamp";
     const SyncStamp first = *refused.begin();
-    const auto later = decodeSyncState(
-        machineRecord("fast", {{"wrapLongSections", PlistDictionary{{"s", stamp(ahead + 1, 0, "fast")}, {"v", true}}}}),
-        now + 10 * 86'400'000, failure, &refused);
+    const auto later = decodeSyncState(machineRecord("fast", {{"wrapLongSections", stamped(ahead + 1, "fast", true)}}),
+                                       now + 10 * 86'400'000, failure, &refused);
     EXPECT_EQ(later->skipped,
               std::vector<std::string>{
                   "wrapLongSections: a time stamp refused before as lying ahead of this machine's clock"});
@@ -189,6 +194,11 @@ TEST(SyncState, ARemovalTakesOnlyTheAdditionsItSawAndElementsKeepTheirOrder)
 }
 
 struct SettingsSyncTest : testing::Test {
+    void startBoth()
+    {
+        ahead.startProgram();
+        behind.startProgram();
+    }
     // Lets pushes run and copies travel until nothing moves.
     void settle()
     {
@@ -204,6 +214,7 @@ struct SettingsSyncTest : testing::Test {
     SyncMachine ahead{runtime, "ahead", Seconds(3600)};
     SyncMachine behind{runtime, "behind", Seconds(-3600)};
     test::SyncCopier copier{{&ahead, &behind}};
+    const Shortcut save{.title = "Save", .keys = "⌘S"};
 };
 
 TEST_F(SettingsSyncTest, AStampRefusedAsLyingAheadStaysRefusedOnceItIsNotAndAfterARestart)
@@ -213,9 +224,7 @@ TEST_F(SettingsSyncTest, AStampRefusedAsLyingAheadStaysRefusedOnceItIsNotAndAfte
     const double now = behind.clock.now().time_since_epoch().count();
     behind.folder.place(
         "hintboard-intruder.plist",
-        record(machineRecord(
-            "intruder",
-            {{"hideLargeSubmenus", PlistDictionary{{"s", stamp(now + 2 * 86400, 0, "intruder")}, {"v", true}}}})));
+        record(machineRecord("intruder", {{"hideLargeSubmenus", stamped(now + 2 * 86400, "intruder", true)}})));
     runtime.runMainQueue();
     EXPECT_FALSE(behind.settings.object(keys::hideLargeSubmenus));
     EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
@@ -342,23 +351,19 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
 
 TEST_F(SettingsSyncTest, WhatOnlyAConflictCopyHeldIsPassedOn)
 {
-    ahead.startProgram();
-    behind.startProgram();
+    startBoth();
     settle();
     // The copy stays in ahead's folder; the machine that made it has gone.
     const double now = runtime.now().time_since_epoch().count();
     ahead.folder.place("hintboard-gone.sync-conflict-1.plist",
-                       record(machineRecord("gone", {{"wrapLongSections",
-                                                      PlistDictionary{{"s", stamp(now, 0, "gone")}, {"v", true}}}})));
+                       record(machineRecord("gone", {{"wrapLongSections", stamped(now, "gone", true)}})));
     settle();
     EXPECT_TRUE(behind.settings.boolean(keys::wrapLongSections));
 }
 
 TEST_F(SettingsSyncTest, TheFileOfAMachineSilentForOverAYearGoesWithNothingLost)
 {
-    ahead.startProgram();
-    behind.startProgram();
-    const Shortcut save{.title = "Save", .keys = "⌘S"};
+    startBoth();
     ahead.favourites->toggle(save, "mousepad");
     settle();
     // Only behind's file holds the removal; ahead's still holds the addition.
@@ -386,9 +391,7 @@ TEST_F(SettingsSyncTest, TheFileOfAMachineSilentForOverAYearGoesWithNothingLost)
 
 TEST_F(SettingsSyncTest, ARemovalEveryMachineHasSeenIsForgottenAndNoStaleCopyBringsItBack)
 {
-    ahead.startProgram();
-    behind.startProgram();
-    const Shortcut save{.title = "Save", .keys = "⌘S"};
+    startBoth();
     ahead.favourites->toggle(save, "mousepad");
     settle();
     const auto stale = ahead.folder.files().at("hintboard-ahead.plist");
@@ -419,13 +422,12 @@ TEST_F(SettingsSyncTest, ARemovalEveryMachineHasSeenIsForgottenAndNoStaleCopyBri
 
 TEST_F(SettingsSyncTest, AWatermarkIsTakenOnlyFromASoundFileAndNoFurtherThanItAcknowledges)
 {
-    ahead.startProgram();
-    behind.startProgram();
-    ahead.favourites->toggle(Shortcut{.title = "Save", .keys = "⌘S"}, "mousepad");
+    startBoth();
+    ahead.favourites->toggle(save, "mousepad");
     settle();
     const double now = ahead.clock.now().time_since_epoch().count();
     const auto at = [&](double seconds) { return PlistDictionary{{"ahead", stamp(now + seconds, 0, "ahead")}}; };
-    const PlistDictionary unsound{{"keyLabels", PlistDictionary{{"s", stamp(now, 0, "x")}, {"v", 42}}}};
+    const PlistDictionary unsound{{"keyLabels", stamped(now, "x", 42)}};
     // A file forgot ahead's pin: beyond what it acknowledges, with a wrong value, days ahead; last, rightly.
     for (const auto& [seen, forgotten, values, pins] :
          {std::tuple{at(0), at(60), PlistDictionary{}, 1u}, std::tuple{at(60), at(60), unsound, 1u},
@@ -442,8 +444,7 @@ TEST_F(SettingsSyncTest, AWatermarkIsTakenOnlyFromASoundFileAndNoFurtherThanItAc
 
 TEST_F(SettingsSyncTest, AMachineBootingDaysBehindBeforeAnyEditTakesTheClockTwoPeersAgreeOn)
 {
-    ahead.startProgram();
-    behind.startProgram();
+    startBoth();
     ahead.settings.set(keys::wrapLongSections, true);
     settle();
     SyncMachine late{runtime, "late", Seconds(-3 * 86400)};
@@ -457,10 +458,9 @@ TEST_F(SettingsSyncTest, AMachineBootingDaysBehindBeforeAnyEditTakesTheClockTwoP
 
 TEST_F(SettingsSyncTest, ClearingTheFolderIsNotUndoneByARunningMachine)
 {
-    ahead.startProgram();
-    behind.startProgram();
+    startBoth();
     ahead.settings.set(keys::showSystemShortcuts, true);
-    ahead.favourites->toggle(Shortcut{.title = "Save", .keys = "⌘S"}, "mousepad");
+    ahead.favourites->toggle(save, "mousepad");
     settle();
     ASSERT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
 
