@@ -12,32 +12,34 @@
 namespace hb::layout {
 namespace {
 
+using hb::test::row;
 using hb::test::section;
 
 using platform::Point;
 using platform::Rect;
 using platform::Size;
 
-Shortcut row(std::string title, std::string keys = "⌘X")
-{
-    Shortcut s;
-    s.title = std::move(title);
-    s.keys = std::move(keys);
-    return s;
-}
-
 ShortcutGroup group(std::optional<std::string> title, int rows, const std::string& prefix = "Item")
 {
     ShortcutGroup g;
     g.title = std::move(title);
     for (int i = 0; i < rows; ++i)
-        g.shortcuts.push_back(row(prefix + " " + std::to_string(i)));
+        g.shortcuts.push_back(row(prefix + " " + std::to_string(i), "⌘X"));
     return g;
 }
 
 MenuSection oneGroupSection(std::string title, int rows)
 {
     return section(std::move(title), {group({}, rows)});
+}
+
+// Sections "Menu 0", "Menu 1"… of one group with the given numbers of rows.
+std::vector<MenuSection> sectionsOf(const std::vector<int>& rows)
+{
+    std::vector<MenuSection> sections;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        sections.push_back(oneGroupSection("Menu " + std::to_string(i), rows[i]));
+    return sections;
 }
 
 std::vector<std::size_t> sizes(const Columns& columns)
@@ -73,10 +75,7 @@ constexpr auto mainDisplay = PopupDisplayMode::mainDisplay;
 TEST(PopupLayout, ColumnsWidenToTheirRowsWhereTheScreenHasRoom)
 {
     // Eight sections of six rows (164 points each): four columns on a 1280-point screen at the narrowest width.
-    std::vector<MenuSection> sections;
-    for (int i = 0; i < 8; ++i)
-        sections.push_back(oneGroupSection("Menu " + std::to_string(i), 6));
-    const auto app = appWith(sections);
+    const auto app = appWith(sectionsOf(std::vector(8, 6)));
     struct Case {
         const char* name;
         double wanted;
@@ -193,19 +192,12 @@ TEST(PopupLayout, SectionsAreBalancedOverTheColumnsThenAMuchShorterLastColumnIsM
         {{20, 6}, 4, {1, 1}}, // 164 > 0.3 × 486: kept
     };
     for (const auto& c : cases) {
-        std::vector<MenuSection> sections;
-        for (std::size_t i = 0; i < c.rows.size(); ++i)
-            sections.push_back(oneGroupSection("Menu " + std::to_string(i), c.rows[i]));
+        const auto sections = sectionsOf(c.rows);
         const auto columns = distributeColumns(sections, c.maxColumns);
         EXPECT_EQ(sizes(columns), c.sizes) << testing::PrintToString(c.rows) << " in " << c.maxColumns;
-        if (!columns.empty()) {
-            EXPECT_EQ(columns.back().back().title, sections.back().title) << "the order is kept";
-        }
+        EXPECT_TRUE(columns.empty() || columns.back().back().title == sections.back().title) << "the order is kept";
     }
-    std::vector<MenuSection> ten;
-    for (int i = 0; i < 10; ++i)
-        ten.push_back(oneGroupSection("Menu " + std::to_string(i), 1));
-    const auto balanced = balancedColumns(ten, 4);
+    const auto balanced = balancedColumns(sectionsOf(tenSingleRows), 4);
     EXPECT_EQ(sizes(balanced), (std::vector<std::size_t>{3, 3, 3, 1}));
     EXPECT_EQ(balanced[3][0].title, "Menu 9");
 }
@@ -214,10 +206,10 @@ TEST(PopupLayout, ItemsWithoutShortcutsAreLeftOutOfThePlanAndKeptInTheColumns)
 {
     auto edit = oneGroupSection("Edit", 40);
     // A command without shortcut after row 30, and one leading the menu.
-    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin() + 31, row("Transform", ""));
-    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin(), row("Start Dictation", ""));
+    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin() + 31, row("Transform"));
+    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin(), row("Start Dictation"));
     auto help = section("Help", {group({}, 0)});
-    help.groups[0].shortcuts.push_back(row("Search", ""));
+    help.groups[0].shortcuts.push_back(row("Search"));
     auto app = appWith({edit, help, oneGroupSection("Window", 2)});
     app.includesItemsWithoutShortcuts = true;
 
