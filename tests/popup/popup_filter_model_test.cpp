@@ -22,19 +22,15 @@ using hb::test::section;
 
 Shortcut deactivated(std::string title, std::string keys)
 {
-    auto shortcut = row(std::move(title), std::move(keys));
-    shortcut.isDisabled = true;
-    return shortcut;
+    return Shortcut{.title = std::move(title), .keys = std::move(keys), .isDisabled = true};
 }
 
 AppShortcuts application(std::vector<MenuSection> sections, bool includesAll = false)
 {
-    AppShortcuts app;
-    app.appName = "Editor";
-    app.bundleIdentifier = "org.example.editor";
-    app.sections = std::move(sections);
-    app.includesItemsWithoutShortcuts = includesAll;
-    return app;
+    return {.appName = "Editor",
+            .bundleIdentifier = "org.example.editor",
+            .sections = std::move(sections),
+            .includesItemsWithoutShortcuts = includesAll};
 }
 
 std::vector<std::string> titles(const PopupFilterModel& model)
@@ -152,8 +148,9 @@ TEST_F(PopupFilterModelTest, ModifierFilterNeedsTheExactSet)
 
 TEST_F(PopupFilterModelTest, ItemsWithoutShortcutFollowIncludeAllAndTheRequiredQuery)
 {
-    const auto content = [] {
-        return application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})}, true);
+    const auto content = [](bool includesAll = true) {
+        return application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})},
+                           includesAll);
     };
     auto m = model(content());
     EXPECT_TRUE(m->showsAllItems());
@@ -172,8 +169,7 @@ TEST_F(PopupFilterModelTest, ItemsWithoutShortcutFollowIncludeAllAndTheRequiredQ
     EXPECT_THAT(titles(*m), ElementsAre("Show Ruler"));
     EXPECT_EQ(m->headerText(), "1 of 2");
 
-    auto noIncludeAll =
-        model(application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})}, false));
+    auto noIncludeAll = model(content(false));
     noIncludeAll->setQuery("show");
     EXPECT_THAT(titles(*noIncludeAll), IsEmpty());
 }

@@ -61,10 +61,7 @@ std::vector<std::string> titles(const MenuSection& s)
 
 AppShortcuts appWith(std::vector<MenuSection> sections)
 {
-    AppShortcuts app;
-    app.appName = "Editor";
-    app.sections = std::move(sections);
-    return app;
+    return {.appName = "Editor", .sections = std::move(sections)};
 }
 
 const Rect wideScreen{{0, 0}, {1440, 1000}};
