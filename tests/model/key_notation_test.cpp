@@ -96,7 +96,7 @@ TEST(KeyNotation, EventNotationTriesKeyCodeBeforeCharacters)
 
 // Keys GTK names alike are compared with GTK's own labels in tests/key_labels_gtk;
 // these are the glyphs and forms that comparison cannot reach.
-TEST(KeyLabel, WordsInToolkitOrderAndGlyphsWithoutAGtkTwin)
+TEST(KeyLabel, WordsInToolkitOrderSymbolsAsNotatedAndGlyphsWithoutAGtkTwin)
 {
     // A modifier glyph that ends the keys is the key (the menu glyph of the ⌘ key).
     using Pair = std::pair<const char*, const char*>;
@@ -107,10 +107,7 @@ TEST(KeyLabel, WordsInToolkitOrderAndGlyphsWithoutAGtkTwin)
           Pair{"⌘Play", "Super+Play"}, Pair{"⌘", "Super"}, Pair{"⌃⌘", "Ctrl+Super"},
           Pair{"anything else", "anything else"}})
         EXPECT_EQ(keyLabel(keys, KeyLabels::words), words) << keys;
-}
 
-TEST(KeyLabel, SymbolsAreTheNotationAndModifierLabelsFollowTheStyle)
-{
     for (const char* keys : {"⌃⇧S", "⌥⌘K", "⌃⇞", ""})
         EXPECT_EQ(keyLabel(keys, KeyLabels::symbols), keys);
     EXPECT_EQ(modifierLabel("⌃", KeyLabels::words), "Ctrl");
