@@ -97,7 +97,7 @@ TEST(PopupLayout, ColumnsWidenToTheirRowsWhereTheScreenHasRoom)
     }
 }
 
-TEST(PopupLayout, SectionHeightCountsTitlesRowsAndSeparators)
+TEST(PopupLayout, SectionHeightCountsTitlesRowsAndSeparatorsLeftAfterStrayOnesGo)
 {
     auto submenu = group("Find", 2);
     submenu.shortcuts.push_back(Shortcut::separator());
@@ -106,10 +106,7 @@ TEST(PopupLayout, SectionHeightCountsTitlesRowsAndSeparators)
     EXPECT_DOUBLE_EQ(sectionHeight(s), 26 + 22 + 3 * 21 + 9 + 5 * 2);
     EXPECT_DOUBLE_EQ(sectionHeight(section("Empty", {})), 26);
     EXPECT_DOUBLE_EQ(columnHeight({s, oneGroupSection("View", 1)}), 130 + 14 + 49);
-}
 
-TEST(PopupLayout, StraySeparatorsAndEmptyGroupsAreNotLaidOut)
-{
     const auto sep = [] { return Shortcut::separator(); };
     const auto tidied = layout::withoutStrayLines(
         {section("File", {test::group(std::nullopt, {sep(), row("New"), sep(), sep(), row("Open"), sep()}),
@@ -248,20 +245,16 @@ protected:
     platform::Screen primary, right, above;
 };
 
-TEST_F(PopupScreenChoice, ActiveWindowScreenConvertsFromTopLeftCoordinates)
+TEST_F(PopupScreenChoice, ActiveWindowScreenFromTopLeftCoordinatesThenTheMouseThenTheMainScreen)
 {
+    screens.moveMouse({2000, 50});
+    EXPECT_EQ(frameFor(appWindow), right.visibleFrame) << "no active window";
     // Centre (1900, 400) from the top left is y = 900 − 400 = 500: the right screen.
     activeWindowAt({1500, 100}, {800, 600});
     EXPECT_EQ(frameFor(appWindow), right.visibleFrame);
     // Negative y lies above the primary screen.
     activeWindowAt({100, -700}, {400, 300});
     EXPECT_EQ(frameFor(appWindow), above.visibleFrame);
-}
-
-TEST_F(PopupScreenChoice, ActiveWindowModeFallsBackToTheMouseAndTheMouseToTheMainScreen)
-{
-    screens.moveMouse({2000, 50});
-    EXPECT_EQ(frameFor(appWindow), right.visibleFrame) << "no active window";
     activeWindowAt({-5000, 100}, {100, 100});
     EXPECT_EQ(frameFor(appWindow), right.visibleFrame) << "off every screen";
 
