@@ -189,7 +189,7 @@ TEST_F(MenuCacheTest, PreReadOnlyRunsWhenItCanServeAShow)
     EXPECT_EQ(runtime.pendingBackgroundTasks(), 0u);
 }
 
-TEST_F(MenuCacheTest, ReadKeyFollowsSettingsAndIgnoreRules)
+TEST_F(MenuCacheTest, ReadKeyFollowsSettingsAndIgnoreRulesAndAChangedPatternForcesANewRead)
 {
     auto key = cache.requestKey(appA);
     EXPECT_FALSE(key.includeAll);
@@ -202,10 +202,7 @@ TEST_F(MenuCacheTest, ReadKeyFollowsSettingsAndIgnoreRules)
     settings.set(keys::showAllMenuItems, true);
     EXPECT_EQ(cache.requestKey(appA).maxSubmenuSize, 5);
     EXPECT_TRUE(cache.requestKey(appA).includeAll);
-}
 
-TEST_F(MenuCacheTest, ChangedIgnorePatternForcesANewRead)
-{
     ignoreList.setEnabled(true);
     auto first = show(appA);
     runtime.runUntilIdle();
