@@ -118,7 +118,7 @@ TEST_F(PopupFilterModelTest, QueryMatchesTitleOrKeysIgnoringCaseAndDiacritics)
                   });
 }
 
-TEST_F(PopupFilterModelTest, ModifierFilterNeedsTheExactSet)
+TEST_F(PopupFilterModelTest, ModifierFilterNeedsTheExactSetAndNoMatchTextNamesTheFiltersToClear)
 {
     auto m = model(application(
         {section("Edit", {group(std::nullopt, {row("Copy", "⌘C"), row("Copy Style", "⌥⌘C"), row("Capitalise", "⇧⌘C"),
@@ -144,6 +144,19 @@ TEST_F(PopupFilterModelTest, ModifierFilterNeedsTheExactSet)
     EXPECT_THAT(titles(*m), ElementsAre("Copy Style"));
     m->setQuery("capital");
     EXPECT_THAT(titles(*m), IsEmpty());
+
+    m = model(editor());
+    m->setQuery("zzz");
+    m->toggleModifier("⌘");
+    m->setShowOnlyFavourites(true);
+    EXPECT_EQ(m->noMatchText(), "Nothing matches. Clear the search text, switch off the modifier keys or show more "
+                                "than favourites to see more.");
+    m->setQuery("");
+    m->toggleModifier("⌘");
+    m->setHeldModifiers({"⌥"});
+    EXPECT_THAT(m->noMatchText(), testing::StartsWith("Nothing matches. Release the modifier keys or"));
+    m->setHeldModifiers({});
+    EXPECT_THAT(m->noMatchText(), testing::StartsWith("No favourites here yet."));
 }
 
 TEST_F(PopupFilterModelTest, ItemsWithoutShortcutFollowIncludeAllAndTheRequiredQuery)
@@ -316,7 +329,7 @@ TEST_F(PopupFilterModelTest, HeaderCountsTotalAndMatches)
     EXPECT_EQ(m->headerText(), "1 of 5");
 }
 
-TEST_F(PopupFilterModelTest, SelectionWrapsAndIsClearedByEveryFilterChange)
+TEST_F(PopupFilterModelTest, SelectionWrapsFollowsTheColumnsAndIsClearedByEveryFilterChange)
 {
     auto m = model(editor());
     int changes = 0;
@@ -344,14 +357,11 @@ TEST_F(PopupFilterModelTest, SelectionWrapsAndIsClearedByEveryFilterChange)
     }
     m->setSelectedIndex(9);
     EXPECT_EQ(m->selectedShortcut(), nullptr);
-}
 
-TEST_F(PopupFilterModelTest, KeyboardOrderFollowsTheColumns)
-{
     auto app = editor();
     PopupFilterModel::Columns columns{{app.sections[1]}, {app.sections[0]}};
-    PopupFilterModel m(std::move(app), std::move(columns), false, settings, favourites, ignoreList);
-    EXPECT_THAT(titles(m), ElementsAre("Café Crème", "Close", "New Window", "New Tab", "Renew"));
+    PopupFilterModel byColumns(std::move(app), std::move(columns), false, settings, favourites, ignoreList);
+    EXPECT_THAT(titles(byColumns), ElementsAre("Café Crème", "Close", "New Window", "New Tab", "Renew"));
 }
 
 TEST_F(PopupFilterModelTest, ViewsDimInsteadOfHidingWhenEverythingFits)
@@ -420,22 +430,6 @@ TEST_F(PopupFilterModelTest, SeparatorsStandOnlyBetweenDrawnRowsAndTitlesOnlyOve
     EXPECT_THAT(lines(m->drawnLines(m->app().sections[0])), IsEmpty());
     EXPECT_THAT(lines(m->unfilteredLines(m->app().sections[0])),
                 ElementsAre("# File", "New", "---", "Open", "## Export", "PDF"));
-}
-
-TEST_F(PopupFilterModelTest, NoMatchTextNamesTheFiltersToClear)
-{
-    auto m = model(editor());
-    m->setQuery("zzz");
-    m->toggleModifier("⌘");
-    m->setShowOnlyFavourites(true);
-    EXPECT_EQ(m->noMatchText(), "Nothing matches. Clear the search text, switch off the modifier keys or show more "
-                                "than favourites to see more.");
-    m->setQuery("");
-    m->toggleModifier("⌘");
-    m->setHeldModifiers({"⌥"});
-    EXPECT_THAT(m->noMatchText(), testing::StartsWith("Nothing matches. Release the modifier keys or"));
-    m->setHeldModifiers({});
-    EXPECT_THAT(m->noMatchText(), testing::StartsWith("No favourites here yet."));
 }
 
 } // namespace
