@@ -77,18 +77,11 @@ struct SyncMachine {
         startProgram();
     }
 
-    bool writeAllowed()
-    {
-        if (writesLeft == 0)
-            return false;
-        if (writesLeft > 0)
-            --writesLeft;
-        return true;
-    }
+    // Dead, nothing is written; marked to die, the last writes count down.
+    bool writeAllowed() { return writesLeft < 0 || (writesLeft > 0 && --writesLeft >= 0); }
 
     fake::VirtualRuntime& runtime;
-    std::string name;
-    std::string computer;
+    std::string name, computer;
     OffsetClock clock;
     fake::MemorySettingsDomain settings;
     fake::MemorySyncFolder folder;
@@ -108,8 +101,7 @@ struct SyncMachine {
 struct SyncCopier {
     struct Copy {
         SyncMachine* to;
-        std::string name;
-        std::string content;
+        std::string name, content;
     };
 
     explicit SyncCopier(std::vector<SyncMachine*> machines = {})
