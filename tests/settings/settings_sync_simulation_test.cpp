@@ -505,9 +505,7 @@ private:
             }
             if (state.state.newestStamp() && state.state.newestStamp()->milliseconds > horizon)
                 return machine->name + " took a stamp refused as lying days ahead";
-            if (std::ranges::any_of(machine->logSink.messages(LogCategory::settings), [](const auto& line) {
-                    return line.find("from this machine's record") != std::string::npos;
-                }))
+            if (machine->logged("from this machine's record"))
                 return machine->name + " refused its own record";
         }
         // Every addition ever stamped; one is undone only by the removals that saw it.

@@ -10,6 +10,7 @@
 #include "settings/settings_sync.h"
 #include "settings/theme_settings.h"
 
+#include <algorithm>
 #include <deque>
 #include <limits>
 #include <map>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hb::test {
@@ -68,6 +70,12 @@ struct SyncMachine {
         favourites.reset();
     }
     void killAfter(int writes) { writesLeft = writes; }
+    // Whether a settings message holds `text`.
+    bool logged(std::string_view text) const
+    {
+        return std::ranges::any_of(logSink.messages(platform::LogCategory::settings),
+                                   [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
     bool isDead() const { return writesLeft == 0; }
     void restart()
     {
