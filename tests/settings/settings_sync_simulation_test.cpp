@@ -408,11 +408,7 @@ private:
     std::string hostileRecord()
     {
         const double now = trueTime();
-        const auto stamped = [](double seconds, PlistValue value) {
-            return PlistValue(
-                PlistDictionary{{"s", PlistArray{PlistValue(seconds), PlistValue(0), PlistValue("intruder")}},
-                                {"v", std::move(value)}});
-        };
+        const auto stamped = [](double seconds, PlistValue value) { return test::stamped(seconds, "intruder", value); };
         switch (pick(3)) {
         case 0:
             return "bplist00 not a property list";
@@ -420,15 +416,11 @@ private:
             // Values of the wrong kind, and a stamp days ahead of every clock.
             hostile_ = true;
             return *platform::serializePropertyList(
-                PlistDictionary{
-                    {"format", "org.mirelo.Hintboard.sync"},
-                    {"version", 2},
-                    {"machine", "intruder"},
-                    {"values", PlistDictionary{{std::string(keys::keyLabels),
-                                                stamped(now, pick(2) ? PlistValue(42) : PlistValue("Ruby"))},
-                                               {std::string(keys::wrapLongSections), stamped(now + 3 * day, true)},
-                                               {std::string(keys::showConflictIndicator), stamped(now, "Ruby")},
-                                               {std::string(keys::ignoreList), stamped(now, "Print*")}}}},
+                test::machineRecord("intruder",
+                                    {{std::string(keys::keyLabels), stamped(now, pick(2) ? PlistValue(42) : "Ruby")},
+                                     {std::string(keys::wrapLongSections), stamped(now + 3 * day, true)},
+                                     {std::string(keys::showConflictIndicator), stamped(now, "Ruby")},
+                                     {std::string(keys::ignoreList), stamped(now, "Print*")}}),
                 platform::PlistFormat::binary);
         default: {
             // A copy cut off in transfer.

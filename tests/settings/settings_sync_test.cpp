@@ -15,6 +15,9 @@ using platform::PlistArray;
 using platform::PlistDictionary;
 using platform::PlistValue;
 using platform::Seconds;
+using test::machineRecord;
+using test::stamp;
+using test::stamped;
 using test::SyncMachine;
 using testing::Contains;
 using testing::HasSubstr;
@@ -22,27 +25,6 @@ using testing::HasSubstr;
 std::string record(const PlistValue& value)
 {
     return *platform::serializePropertyList(value, platform::PlistFormat::xml);
-}
-
-PlistValue stamp(PlistValue seconds, std::int64_t counter, const std::string& machine)
-{
-    return PlistArray{std::move(seconds), PlistValue(counter), PlistValue(machine)};
-}
-
-// A value as a record holds it, stamped by `machine` at `seconds`.
-PlistValue stamped(double seconds, const std::string& machine, PlistValue value)
-{
-    return PlistDictionary{{"s", stamp(seconds, 0, machine)}, {"v", std::move(value)}};
-}
-
-// A machine file as another release or a damaged copy could hold it.
-PlistValue machineRecord(const std::string& machine, PlistDictionary values, PlistDictionary sets = {})
-{
-    return PlistDictionary{{"format", "org.mirelo.Hintboard.sync"},
-                           {"version", 2},
-                           {"machine", machine},
-                           {"values", PlistValue(std::move(values))},
-                           {"sets", PlistValue(std::move(sets))}};
 }
 
 TEST(SyncState, StampsAreReadWithinTheirBoundsAndUpToADayAhead)

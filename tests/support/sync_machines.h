@@ -30,6 +30,28 @@ inline std::optional<DecodedSyncState> decodeRecord(const platform::PlistValue& 
     return decodeSyncState(stored, std::numeric_limits<std::int64_t>::max() / 2, failure);
 }
 
+inline platform::PlistValue stamp(platform::PlistValue seconds, std::int64_t counter, const std::string& machine)
+{
+    return platform::PlistArray{std::move(seconds), platform::PlistValue(counter), platform::PlistValue(machine)};
+}
+
+// A value as a record holds it, stamped by `machine` at `seconds`.
+inline platform::PlistValue stamped(double seconds, const std::string& machine, platform::PlistValue value)
+{
+    return platform::PlistDictionary{{"s", stamp(seconds, 0, machine)}, {"v", std::move(value)}};
+}
+
+// A machine file as another release or a damaged copy could hold it.
+inline platform::PlistValue machineRecord(const std::string& machine, platform::PlistDictionary values,
+                                          platform::PlistDictionary sets = {})
+{
+    return platform::PlistDictionary{{"format", "org.mirelo.Hintboard.sync"},
+                                     {"version", 2},
+                                     {"machine", machine},
+                                     {"values", platform::PlistValue(std::move(values))},
+                                     {"sets", platform::PlistValue(std::move(sets))}};
+}
+
 struct OffsetClock : platform::Clock {
     OffsetClock(platform::Clock& base, platform::Seconds offset) : base(base), offset(offset) {}
     platform::TimePoint now() const override { return base.now() + offset; }
