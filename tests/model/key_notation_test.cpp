@@ -81,57 +81,33 @@ TEST(KeyNotation, EventNotationTriesKeyCodeBeforeCharacters)
         std::uint64_t flags;
         Text characters, expected;
     };
-    const Case cases[] = {
-        {49, eventFlag::command, " ", "⌘Space"},
-        {0, eventFlag::shift | eventFlag::command, "a", "⇧⌘A"},
-        {76, 0, "\x03", "⌅"},
-        {40, eventFlag::all, "k", "⌃⌥⇧⌘K"},
-        {56, eventFlag::shift, "", std::nullopt},
-        {56, eventFlag::shift, std::nullopt, std::nullopt}, // modifier alone
-        {200, 0, "\xEF\x9C\x80", "↑"},
-        {200, 0, "\xEF\x9D\x86", std::nullopt},
-        {200, eventFlag::command, "é", "⌘É"},
-        {200, 0, "aø", "AØ"}, // the whole text, upper-cased
-        {200, 0, "\x01", std::nullopt},
-        {200, 0, " ", "Space"},
-        {200, 0, "!", "!"},
-        {18, eventFlag::control, std::nullopt, "⌃1"},
-        {40, eventFlag::option | eventFlag::command, "", "⌥⌘K"},
-        {12, 0, "a", "A"}, // the character of the layout wins over the position
-    };
-    for (const auto& c : cases)
+    // 56 is a modifier alone; "aø" is upper-cased whole; at 12 the layout's character wins over the position.
+    for (const auto& c :
+         {Case{49, eventFlag::command, " ", "⌘Space"}, Case{0, eventFlag::shift | eventFlag::command, "a", "⇧⌘A"},
+          Case{76, 0, "\x03", "⌅"}, Case{40, eventFlag::all, "k", "⌃⌥⇧⌘K"},
+          Case{56, eventFlag::shift, "", std::nullopt}, Case{56, eventFlag::shift, std::nullopt, std::nullopt},
+          Case{200, 0, "\xEF\x9C\x80", "↑"}, Case{200, 0, "\xEF\x9D\x86", std::nullopt},
+          Case{200, eventFlag::command, "é", "⌘É"}, Case{200, 0, "aø", "AØ"}, Case{200, 0, "\x01", std::nullopt},
+          Case{200, 0, " ", "Space"}, Case{200, 0, "!", "!"}, Case{18, eventFlag::control, std::nullopt, "⌃1"},
+          Case{40, eventFlag::option | eventFlag::command, "", "⌥⌘K"}, Case{12, 0, "a", "A"}})
         EXPECT_EQ(eventKeyNotation(c.keyCode, c.flags, c.characters), c.expected)
             << c.keyCode << " " << c.characters.value_or("-");
 }
 
 // Keys GTK names alike are compared with GTK's own labels in tests/key_labels_gtk;
 // these are the glyphs and forms that comparison cannot reach.
-TEST(KeyLabel, WordsInToolkitOrderAndGlyphsWithoutAGtkTwin)
+TEST(KeyLabel, WordsInToolkitOrderSymbolsAsNotatedAndGlyphsWithoutAGtkTwin)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        {"⌃⌥⇧⌘K", "Ctrl+Alt+Shift+Super+K"},
-        {"⌥⌘K", "Alt+Super+K"},
-        {"F1", "F1"},
-        {"", ""},
-        {"⌃⇧+", "Ctrl+Shift+Plus"},
-        {"⌃\\", "Ctrl+Backslash"},
-        {"⇤", "Left Tab"},
-        {"⌧", "Clear"},
-        {"⇪", "Caps Lock"},
-        {"⌃⌅", "Ctrl+KP Enter"},
-        {"⇧Ins", "Shift+Insert"},
-        {"⌘Play", "Super+Play"},
-        // A modifier glyph that ends the keys is the key (the menu glyph of the ⌘ key).
-        {"⌘", "Super"},
-        {"⌃⌘", "Ctrl+Super"},
-        {"anything else", "anything else"},
-    };
-    for (const auto& [keys, words] : cases)
+    // A modifier glyph that ends the keys is the key (the menu glyph of the ⌘ key).
+    using Pair = std::pair<const char*, const char*>;
+    for (const auto& [keys, words] :
+         {Pair{"⌃⌥⇧⌘K", "Ctrl+Alt+Shift+Super+K"}, Pair{"⌥⌘K", "Alt+Super+K"}, Pair{"F1", "F1"}, Pair{"", ""},
+          Pair{"⌃⇧+", "Ctrl+Shift+Plus"}, Pair{"⌃\\", "Ctrl+Backslash"}, Pair{"⇤", "Left Tab"}, Pair{"⌧", "Clear"},
+          Pair{"⇪", "Caps Lock"}, Pair{"⌃⌅", "Ctrl+KP Enter"}, Pair{"⇧Ins", "Shift+Insert"},
+          Pair{"⌘Play", "Super+Play"}, Pair{"⌘", "Super"}, Pair{"⌃⌘", "Ctrl+Super"},
+          Pair{"anything else", "anything else"}})
         EXPECT_EQ(keyLabel(keys, KeyLabels::words), words) << keys;
-}
 
-TEST(KeyLabel, SymbolsAreTheNotationAndModifierLabelsFollowTheStyle)
-{
     for (const char* keys : {"⌃⇧S", "⌥⌘K", "⌃⇞", ""})
         EXPECT_EQ(keyLabel(keys, KeyLabels::symbols), keys);
     EXPECT_EQ(modifierLabel("⌃", KeyLabels::words), "Ctrl");

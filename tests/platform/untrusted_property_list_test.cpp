@@ -13,11 +13,6 @@
 
 namespace hb::platform {
 
-void PrintTo(const PlistValue& value, std::ostream* out)
-{
-    *out << describe(value);
-}
-
 namespace {
 
 PlistValue sample()
@@ -38,13 +33,8 @@ PlistValue sample()
 TEST(PropertyList, ValuesComeBackAsStoredInBothFormats)
 {
     const auto expected = sample();
-    for (auto format : {PlistFormat::xml, PlistFormat::binary}) {
-        auto bytes = serializePropertyList(expected, format);
-        ASSERT_TRUE(bytes);
-        auto back = parsePropertyList(*bytes);
-        ASSERT_TRUE(back);
-        EXPECT_EQ(*back, expected) << (format == PlistFormat::xml ? "xml" : "binary");
-    }
+    for (auto format : {PlistFormat::xml, PlistFormat::binary})
+        EXPECT_EQ(parsePropertyList(serializePropertyList(expected, format).value_or("")), expected) << int(format);
     // Archive references exist in the binary format only.
     const PlistValue archived = PlistArray{PlistUid{3}};
     EXPECT_EQ(parsePropertyList(*serializePropertyList(archived, PlistFormat::binary)), archived);
@@ -111,10 +101,9 @@ TEST(UntrustedPropertyList, NestingBeyondTheBoundIsRefusedBeforeParsing)
     EXPECT_FALSE(parsePropertyList(nestedXml(maxPropertyListDepth + 1)));
     EXPECT_FALSE(parsePropertyList(nestedXml(300000)));
     // Closing tags that a parser skips do not make room for more levels.
-    EXPECT_FALSE(propertyListSafeToParse(nestedXml(maxPropertyListDepth + 1, "<!-- </array> -->")));
-    EXPECT_FALSE(propertyListSafeToParse(nestedXml(maxPropertyListDepth + 1, "<![CDATA[</array>]]>")));
-    EXPECT_FALSE(propertyListSafeToParse(nestedXml(maxPropertyListDepth + 1, "<x a='</array>'/>")));
-    EXPECT_FALSE(propertyListSafeToParse(nestedXml(maxPropertyListDepth + 1, "<!DOCTYPE [ </array> ]>")));
+    for (const char* skipped :
+         {"<!-- </array> -->", "<![CDATA[</array>]]>", "<x a='</array>'/>", "<!DOCTYPE [ </array> ]>"})
+        EXPECT_FALSE(propertyListSafeToParse(nestedXml(maxPropertyListDepth + 1, skipped))) << skipped;
     EXPECT_TRUE(propertyListSafeToParse(nestedXml(maxPropertyListDepth, "<array/><dict />")));
 
     EXPECT_TRUE(parsePropertyList(nestedBinaryArrays(maxPropertyListDepth, 1)));
@@ -125,8 +114,7 @@ TEST(UntrustedPropertyList, NestingBeyondTheBoundIsRefusedBeforeParsing)
 std::string binaryData(std::size_t size)
 {
     std::string bytes = "\x4F\x12"; // data whose length follows as a 4-byte integer
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.push_back(static_cast<char>((size >> shift) & 0xFF));
+    bigEndian(bytes, size, 4);
     return bytes + std::string(size, 'x');
 }
 
@@ -146,9 +134,7 @@ TEST(UntrustedPropertyList, SharedObjectsCountOncePerReference)
         record.insert_or_assign("id", PlistValue(i));
         records.emplace_back(std::in_place_type<PlistDictionary>, std::move(record));
     }
-    auto binary = serializePropertyList(PlistValue(records), PlistFormat::binary);
-    ASSERT_TRUE(binary);
-    EXPECT_TRUE(parsePropertyList(*binary));
+    EXPECT_TRUE(parsePropertyList(serializePropertyList(PlistValue(records), PlistFormat::binary).value_or("")));
 }
 
 TEST(UntrustedPropertyList, AKeySharedByManyEntriesIsCheckedOnceAndCountedPerUse)
@@ -200,12 +186,8 @@ TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
     danglingReference[9] = '\x7F'; // the top array refers to object 0x7F000001
     EXPECT_FALSE(propertyListSafeToParse(danglingReference));
     // A dictionary's values are references too.
-    EXPECT_TRUE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x01", "\x51"
-                                                                     "a"},
-                                                    1)));
-    EXPECT_FALSE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x05", "\x51"
-                                                                      "a"},
-                                                     1)));
+    EXPECT_TRUE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x01", "\x51\x61"}, 1)));
+    EXPECT_FALSE(propertyListSafeToParse(binaryPlist({"\xD1\x01\x05", "\x51\x61"}, 1)));
     // The top object one past the last, though the offset table's next entry would name an object.
     auto pastTheEnd = binaryPlist({std::string("\x10\x01", 2)}, 1);
     pastTheEnd[pastTheEnd.size() - 32] = 8;
@@ -214,27 +196,16 @@ TEST(UntrustedPropertyList, MalformedBinaryIsRefused)
     EXPECT_FALSE(propertyListSafeToParse(pastTheEnd));
 }
 
-TEST(UntrustedPropertyList, TextWithEmbeddedNulDoesNotAbort)
+TEST(UntrustedPropertyList, NulInATextIsReadAndInADictionaryKeyRefused)
 {
     // One UTF-16 string object "a\0"; libplist's own text getter aborts on it.
-    const auto bytes = binaryPlist({std::string("\x62\0a\0\0", 5)}, 1);
-    auto value = parsePropertyList(bytes);
-    ASSERT_TRUE(value);
-    ASSERT_TRUE(value->as<std::string>());
+    const auto value = parsePropertyList(binaryPlist({std::string("\x62\0a\0\0", 5)}, 1));
+    ASSERT_TRUE(value && value->as<std::string>());
     EXPECT_TRUE(value->as<std::string>()->starts_with("a"));
-}
 
-TEST(UntrustedPropertyList, DictionaryKeyWithNulIsRefused)
-{
     // {"a?": 1} with "?" as given; libplist aborts when it hands out a key holding U+0000.
     auto dictionary = [](char second) {
-        return binaryPlist({std::string("\xD1\x01\x02", 3),
-                            std::string("\x52"
-                                        "a",
-                                        2)
-                                + second,
-                            std::string("\x10\x01", 2)},
-                           1);
+        return binaryPlist({"\xD1\x01\x02", "\x52\x61" + std::string(1, second), std::string("\x10\x01", 2)}, 1);
     };
     EXPECT_EQ(parsePropertyList(dictionary('b')), PlistValue(PlistDictionary{{"ab", 1}}));
     EXPECT_FALSE(parsePropertyList(dictionary('\0')));

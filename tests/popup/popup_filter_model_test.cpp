@@ -22,19 +22,15 @@ using hb::test::section;
 
 Shortcut deactivated(std::string title, std::string keys)
 {
-    auto shortcut = row(std::move(title), std::move(keys));
-    shortcut.isDisabled = true;
-    return shortcut;
+    return Shortcut{.title = std::move(title), .keys = std::move(keys), .isDisabled = true};
 }
 
 AppShortcuts application(std::vector<MenuSection> sections, bool includesAll = false)
 {
-    AppShortcuts app;
-    app.appName = "Editor";
-    app.bundleIdentifier = "org.example.editor";
-    app.sections = std::move(sections);
-    app.includesItemsWithoutShortcuts = includesAll;
-    return app;
+    return {.appName = "Editor",
+            .bundleIdentifier = "org.example.editor",
+            .sections = std::move(sections),
+            .includesItemsWithoutShortcuts = includesAll};
 }
 
 std::vector<std::string> titles(const PopupFilterModel& model)
@@ -122,7 +118,7 @@ TEST_F(PopupFilterModelTest, QueryMatchesTitleOrKeysIgnoringCaseAndDiacritics)
                   });
 }
 
-TEST_F(PopupFilterModelTest, ModifierFilterNeedsTheExactSet)
+TEST_F(PopupFilterModelTest, ModifierFilterNeedsTheExactSetAndNoMatchTextNamesTheFiltersToClear)
 {
     auto m = model(application(
         {section("Edit", {group(std::nullopt, {row("Copy", "⌘C"), row("Copy Style", "⌥⌘C"), row("Capitalise", "⇧⌘C"),
@@ -148,12 +144,26 @@ TEST_F(PopupFilterModelTest, ModifierFilterNeedsTheExactSet)
     EXPECT_THAT(titles(*m), ElementsAre("Copy Style"));
     m->setQuery("capital");
     EXPECT_THAT(titles(*m), IsEmpty());
+
+    m = model(editor());
+    m->setQuery("zzz");
+    m->toggleModifier("⌘");
+    m->setShowOnlyFavourites(true);
+    EXPECT_EQ(m->noMatchText(), "Nothing matches. Clear the search text, switch off the modifier keys or show more "
+                                "than favourites to see more.");
+    m->setQuery("");
+    m->toggleModifier("⌘");
+    m->setHeldModifiers({"⌥"});
+    EXPECT_THAT(m->noMatchText(), testing::StartsWith("Nothing matches. Release the modifier keys or"));
+    m->setHeldModifiers({});
+    EXPECT_THAT(m->noMatchText(), testing::StartsWith("No favourites here yet."));
 }
 
 TEST_F(PopupFilterModelTest, ItemsWithoutShortcutFollowIncludeAllAndTheRequiredQuery)
 {
-    const auto content = [] {
-        return application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})}, true);
+    const auto content = [](bool includesAll = true) {
+        return application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})},
+                           includesAll);
     };
     auto m = model(content());
     EXPECT_TRUE(m->showsAllItems());
@@ -172,8 +182,7 @@ TEST_F(PopupFilterModelTest, ItemsWithoutShortcutFollowIncludeAllAndTheRequiredQ
     EXPECT_THAT(titles(*m), ElementsAre("Show Ruler"));
     EXPECT_EQ(m->headerText(), "1 of 2");
 
-    auto noIncludeAll =
-        model(application({section("View", {group(std::nullopt, {row("Show Ruler"), row("Zoom In", "⌘+")})})}, false));
+    auto noIncludeAll = model(content(false));
     noIncludeAll->setQuery("show");
     EXPECT_THAT(titles(*noIncludeAll), IsEmpty());
 }
@@ -320,7 +329,7 @@ TEST_F(PopupFilterModelTest, HeaderCountsTotalAndMatches)
     EXPECT_EQ(m->headerText(), "1 of 5");
 }
 
-TEST_F(PopupFilterModelTest, SelectionWrapsAndIsClearedByEveryFilterChange)
+TEST_F(PopupFilterModelTest, SelectionWrapsFollowsTheColumnsAndIsClearedByEveryFilterChange)
 {
     auto m = model(editor());
     int changes = 0;
@@ -348,14 +357,11 @@ TEST_F(PopupFilterModelTest, SelectionWrapsAndIsClearedByEveryFilterChange)
     }
     m->setSelectedIndex(9);
     EXPECT_EQ(m->selectedShortcut(), nullptr);
-}
 
-TEST_F(PopupFilterModelTest, KeyboardOrderFollowsTheColumns)
-{
     auto app = editor();
     PopupFilterModel::Columns columns{{app.sections[1]}, {app.sections[0]}};
-    PopupFilterModel m(std::move(app), std::move(columns), false, settings, favourites, ignoreList);
-    EXPECT_THAT(titles(m), ElementsAre("Café Crème", "Close", "New Window", "New Tab", "Renew"));
+    PopupFilterModel byColumns(std::move(app), std::move(columns), false, settings, favourites, ignoreList);
+    EXPECT_THAT(titles(byColumns), ElementsAre("Café Crème", "Close", "New Window", "New Tab", "Renew"));
 }
 
 TEST_F(PopupFilterModelTest, ViewsDimInsteadOfHidingWhenEverythingFits)
@@ -424,22 +430,6 @@ TEST_F(PopupFilterModelTest, SeparatorsStandOnlyBetweenDrawnRowsAndTitlesOnlyOve
     EXPECT_THAT(lines(m->drawnLines(m->app().sections[0])), IsEmpty());
     EXPECT_THAT(lines(m->unfilteredLines(m->app().sections[0])),
                 ElementsAre("# File", "New", "---", "Open", "## Export", "PDF"));
-}
-
-TEST_F(PopupFilterModelTest, NoMatchTextNamesTheFiltersToClear)
-{
-    auto m = model(editor());
-    m->setQuery("zzz");
-    m->toggleModifier("⌘");
-    m->setShowOnlyFavourites(true);
-    EXPECT_EQ(m->noMatchText(), "Nothing matches. Clear the search text, switch off the modifier keys or show more "
-                                "than favourites to see more.");
-    m->setQuery("");
-    m->toggleModifier("⌘");
-    m->setHeldModifiers({"⌥"});
-    EXPECT_THAT(m->noMatchText(), testing::StartsWith("Nothing matches. Release the modifier keys or"));
-    m->setHeldModifiers({});
-    EXPECT_THAT(m->noMatchText(), testing::StartsWith("No favourites here yet."));
 }
 
 } // namespace

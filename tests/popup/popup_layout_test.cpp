@@ -12,32 +12,34 @@
 namespace hb::layout {
 namespace {
 
+using hb::test::row;
 using hb::test::section;
 
 using platform::Point;
 using platform::Rect;
 using platform::Size;
 
-Shortcut row(std::string title, std::string keys = "⌘X")
-{
-    Shortcut s;
-    s.title = std::move(title);
-    s.keys = std::move(keys);
-    return s;
-}
-
 ShortcutGroup group(std::optional<std::string> title, int rows, const std::string& prefix = "Item")
 {
     ShortcutGroup g;
     g.title = std::move(title);
     for (int i = 0; i < rows; ++i)
-        g.shortcuts.push_back(row(prefix + " " + std::to_string(i)));
+        g.shortcuts.push_back(row(prefix + " " + std::to_string(i), "⌘X"));
     return g;
 }
 
 MenuSection oneGroupSection(std::string title, int rows)
 {
     return section(std::move(title), {group({}, rows)});
+}
+
+// Sections "Menu 0", "Menu 1"… of one group with the given numbers of rows.
+std::vector<MenuSection> sectionsOf(const std::vector<int>& rows)
+{
+    std::vector<MenuSection> sections;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        sections.push_back(oneGroupSection("Menu " + std::to_string(i), rows[i]));
+    return sections;
 }
 
 std::vector<std::size_t> sizes(const Columns& columns)
@@ -59,10 +61,7 @@ std::vector<std::string> titles(const MenuSection& s)
 
 AppShortcuts appWith(std::vector<MenuSection> sections)
 {
-    AppShortcuts app;
-    app.appName = "Editor";
-    app.sections = std::move(sections);
-    return app;
+    return {.appName = "Editor", .sections = std::move(sections)};
 }
 
 const Rect wideScreen{{0, 0}, {1440, 1000}};
@@ -73,10 +72,7 @@ constexpr auto mainDisplay = PopupDisplayMode::mainDisplay;
 TEST(PopupLayout, ColumnsWidenToTheirRowsWhereTheScreenHasRoom)
 {
     // Eight sections of six rows (164 points each): four columns on a 1280-point screen at the narrowest width.
-    std::vector<MenuSection> sections;
-    for (int i = 0; i < 8; ++i)
-        sections.push_back(oneGroupSection("Menu " + std::to_string(i), 6));
-    const auto app = appWith(sections);
+    const auto app = appWith(sectionsOf(std::vector(8, 6)));
     struct Case {
         const char* name;
         double wanted;
@@ -101,7 +97,7 @@ TEST(PopupLayout, ColumnsWidenToTheirRowsWhereTheScreenHasRoom)
     }
 }
 
-TEST(PopupLayout, SectionHeightCountsTitlesRowsAndSeparators)
+TEST(PopupLayout, SectionHeightCountsTitlesRowsAndSeparatorsLeftAfterStrayOnesGo)
 {
     auto submenu = group("Find", 2);
     submenu.shortcuts.push_back(Shortcut::separator());
@@ -110,10 +106,7 @@ TEST(PopupLayout, SectionHeightCountsTitlesRowsAndSeparators)
     EXPECT_DOUBLE_EQ(sectionHeight(s), 26 + 22 + 3 * 21 + 9 + 5 * 2);
     EXPECT_DOUBLE_EQ(sectionHeight(section("Empty", {})), 26);
     EXPECT_DOUBLE_EQ(columnHeight({s, oneGroupSection("View", 1)}), 130 + 14 + 49);
-}
 
-TEST(PopupLayout, StraySeparatorsAndEmptyGroupsAreNotLaidOut)
-{
     const auto sep = [] { return Shortcut::separator(); };
     const auto tidied = layout::withoutStrayLines(
         {section("File", {test::group(std::nullopt, {sep(), row("New"), sep(), sep(), row("Open"), sep()}),
@@ -193,19 +186,12 @@ TEST(PopupLayout, SectionsAreBalancedOverTheColumnsThenAMuchShorterLastColumnIsM
         {{20, 6}, 4, {1, 1}}, // 164 > 0.3 × 486: kept
     };
     for (const auto& c : cases) {
-        std::vector<MenuSection> sections;
-        for (std::size_t i = 0; i < c.rows.size(); ++i)
-            sections.push_back(oneGroupSection("Menu " + std::to_string(i), c.rows[i]));
+        const auto sections = sectionsOf(c.rows);
         const auto columns = distributeColumns(sections, c.maxColumns);
         EXPECT_EQ(sizes(columns), c.sizes) << testing::PrintToString(c.rows) << " in " << c.maxColumns;
-        if (!columns.empty()) {
-            EXPECT_EQ(columns.back().back().title, sections.back().title) << "the order is kept";
-        }
+        EXPECT_TRUE(columns.empty() || columns.back().back().title == sections.back().title) << "the order is kept";
     }
-    std::vector<MenuSection> ten;
-    for (int i = 0; i < 10; ++i)
-        ten.push_back(oneGroupSection("Menu " + std::to_string(i), 1));
-    const auto balanced = balancedColumns(ten, 4);
+    const auto balanced = balancedColumns(sectionsOf(tenSingleRows), 4);
     EXPECT_EQ(sizes(balanced), (std::vector<std::size_t>{3, 3, 3, 1}));
     EXPECT_EQ(balanced[3][0].title, "Menu 9");
 }
@@ -214,10 +200,10 @@ TEST(PopupLayout, ItemsWithoutShortcutsAreLeftOutOfThePlanAndKeptInTheColumns)
 {
     auto edit = oneGroupSection("Edit", 40);
     // A command without shortcut after row 30, and one leading the menu.
-    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin() + 31, row("Transform", ""));
-    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin(), row("Start Dictation", ""));
+    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin() + 31, row("Transform"));
+    edit.groups[0].shortcuts.insert(edit.groups[0].shortcuts.begin(), row("Start Dictation"));
     auto help = section("Help", {group({}, 0)});
-    help.groups[0].shortcuts.push_back(row("Search", ""));
+    help.groups[0].shortcuts.push_back(row("Search"));
     auto app = appWith({edit, help, oneGroupSection("Window", 2)});
     app.includesItemsWithoutShortcuts = true;
 
@@ -259,20 +245,16 @@ protected:
     platform::Screen primary, right, above;
 };
 
-TEST_F(PopupScreenChoice, ActiveWindowScreenConvertsFromTopLeftCoordinates)
+TEST_F(PopupScreenChoice, ActiveWindowScreenFromTopLeftCoordinatesThenTheMouseThenTheMainScreen)
 {
+    screens.moveMouse({2000, 50});
+    EXPECT_EQ(frameFor(appWindow), right.visibleFrame) << "no active window";
     // Centre (1900, 400) from the top left is y = 900 − 400 = 500: the right screen.
     activeWindowAt({1500, 100}, {800, 600});
     EXPECT_EQ(frameFor(appWindow), right.visibleFrame);
     // Negative y lies above the primary screen.
     activeWindowAt({100, -700}, {400, 300});
     EXPECT_EQ(frameFor(appWindow), above.visibleFrame);
-}
-
-TEST_F(PopupScreenChoice, ActiveWindowModeFallsBackToTheMouseAndTheMouseToTheMainScreen)
-{
-    screens.moveMouse({2000, 50});
-    EXPECT_EQ(frameFor(appWindow), right.visibleFrame) << "no active window";
     activeWindowAt({-5000, 100}, {100, 100});
     EXPECT_EQ(frameFor(appWindow), right.visibleFrame) << "off every screen";
 

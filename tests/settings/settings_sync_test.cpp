@@ -15,6 +15,9 @@ using platform::PlistArray;
 using platform::PlistDictionary;
 using platform::PlistValue;
 using platform::Seconds;
+using test::machineRecord;
+using test::stamp;
+using test::stamped;
 using test::SyncMachine;
 using testing::Contains;
 using testing::HasSubstr;
@@ -22,21 +25,6 @@ using testing::HasSubstr;
 std::string record(const PlistValue& value)
 {
     return *platform::serializePropertyList(value, platform::PlistFormat::xml);
-}
-
-PlistValue stamp(PlistValue seconds, std::int64_t counter, const std::string& machine)
-{
-    return PlistArray{std::move(seconds), PlistValue(counter), PlistValue(machine)};
-}
-
-// A machine file as another release or a damaged copy could hold it.
-PlistValue machineRecord(const std::string& machine, PlistDictionary values, PlistDictionary sets = {})
-{
-    return PlistDictionary{{"format", "org.mirelo.Hintboard.sync"},
-                           {"version", 2},
-                           {"machine", machine},
-                           {"values", PlistValue(std::move(values))},
-                           {"sets", PlistValue(std::move(sets))}};
 }
 
 TEST(SyncState, StampsAreReadWithinTheirBoundsAndUpToADayAhead)
@@ -81,9 +69,8 @@ TEST(SyncState, StampsAreReadWithinTheirBoundsAndUpToADayAhead)
                     .empty());
     EXPECT_EQ(refused.size(), 1u) << "a list of marks ends at its first refused stamp";
     const SyncStamp first = *refused.begin();
-    const auto later = decodeSyncState(
-        machineRecord("fast", {{"wrapLongSections", PlistDictionary{{"s", stamp(ahead + 1, 0, "fast")}, {"v", true}}}}),
-        now + 10 * 86'400'000, failure, &refused);
+    const auto later = decodeSyncState(machineRecord("fast", {{"wrapLongSections", stamped(ahead + 1, "fast", true)}}),
+                                       now + 10 * 86'400'000, failure, &refused);
     EXPECT_EQ(later->skipped,
               std::vector<std::string>{
                   "wrapLongSections: a time stamp refused before as lying ahead of this machine's clock"});
@@ -189,6 +176,11 @@ TEST(SyncState, ARemovalTakesOnlyTheAdditionsItSawAndElementsKeepTheirOrder)
 }
 
 struct SettingsSyncTest : testing::Test {
+    void startBoth()
+    {
+        ahead.startProgram();
+        behind.startProgram();
+    }
     // Lets pushes run and copies travel until nothing moves.
     void settle()
     {
@@ -204,6 +196,7 @@ struct SettingsSyncTest : testing::Test {
     SyncMachine ahead{runtime, "ahead", Seconds(3600)};
     SyncMachine behind{runtime, "behind", Seconds(-3600)};
     test::SyncCopier copier{{&ahead, &behind}};
+    const Shortcut save{.title = "Save", .keys = "⌘S"};
 };
 
 TEST_F(SettingsSyncTest, AStampRefusedAsLyingAheadStaysRefusedOnceItIsNotAndAfterARestart)
@@ -213,13 +206,10 @@ TEST_F(SettingsSyncTest, AStampRefusedAsLyingAheadStaysRefusedOnceItIsNotAndAfte
     const double now = behind.clock.now().time_since_epoch().count();
     behind.folder.place(
         "hintboard-intruder.plist",
-        record(machineRecord(
-            "intruder",
-            {{"hideLargeSubmenus", PlistDictionary{{"s", stamp(now + 2 * 86400, 0, "intruder")}, {"v", true}}}})));
+        record(machineRecord("intruder", {{"hideLargeSubmenus", stamped(now + 2 * 86400, "intruder", true)}})));
     runtime.runMainQueue();
     EXPECT_FALSE(behind.settings.object(keys::hideLargeSubmenus));
-    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                Contains(HasSubstr("skipped 'hideLargeSubmenus: a time stamp 172800 seconds ahead")));
+    EXPECT_TRUE(behind.logged("skipped 'hideLargeSubmenus: a time stamp 172800 seconds ahead"));
     // The key is not locked; a day and a half later, after a restart, the stamp is still refused.
     behind.settings.set(keys::hideLargeSubmenus, false);
     runtime.advance(Seconds(2 + 36 * 3600));
@@ -227,8 +217,7 @@ TEST_F(SettingsSyncTest, AStampRefusedAsLyingAheadStaysRefusedOnceItIsNotAndAfte
     behind.folder.place("hintboard-other.plist", record(machineRecord("other", {})));
     runtime.runMainQueue();
     EXPECT_EQ(behind.settings.object(keys::hideLargeSubmenus), PlistValue(false));
-    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                Contains(HasSubstr("skipped 'hideLargeSubmenus: a time stamp refused before")));
+    EXPECT_TRUE(behind.logged("skipped 'hideLargeSubmenus: a time stamp refused before"));
 }
 
 TEST_F(SettingsSyncTest, ALocalValueThatCannotBeSentIsKeptNotOverwritten)
@@ -242,8 +231,7 @@ TEST_F(SettingsSyncTest, ALocalValueThatCannotBeSentIsKeptNotOverwritten)
     settle();
     EXPECT_EQ(behind.settings.object(keys::pinnedShortcuts), tooLong);
     EXPECT_EQ(ahead.settings.object(keys::pinnedShortcuts), PlistValue(PlistArray{"a|Save|⌘S"}));
-    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                Contains(HasSubstr("the local 'pinnedShortcuts' is a text of 5000 bytes")));
+    EXPECT_TRUE(behind.logged("the local 'pinnedShortcuts' is a text of 5000 bytes"));
     // Once the user changes it to what can be sent, it travels again.
     behind.settings.set(keys::pinnedShortcuts, PlistArray{"a|Open|⌘O"});
     settle();
@@ -277,9 +265,8 @@ TEST_F(SettingsSyncTest, TheOneFilePerKeyFolderIsMigratedWithoutLoss)
     EXPECT_EQ(behind.favourites->pinned().size(), 2u);
     EXPECT_TRUE(behind.settings.boolean(keys::wrapLongSections));
     EXPECT_FALSE(behind.settings.object(keys::ignoreListEnabled));
-    EXPECT_THAT(behind.logSink.messages(LogCategory::settings),
-                Contains(HasSubstr(
-                    "skipped ignoreListEnabled.plist from the sync folder: 'ignoreListEnabled': not a Boolean")));
+    EXPECT_TRUE(
+        behind.logged("skipped ignoreListEnabled.plist from the sync folder: 'ignoreListEnabled': not a Boolean"));
     // The migrated state travels in the machine's own file; the old records stay for older releases.
     EXPECT_TRUE(behind.folder.files().contains("pinnedShortcuts.plist"));
     ahead.startProgram();
@@ -342,23 +329,19 @@ TEST_F(SettingsSyncTest, FirstEnableChoosesWhichSideWinsAndClearingForgetsEveryt
 
 TEST_F(SettingsSyncTest, WhatOnlyAConflictCopyHeldIsPassedOn)
 {
-    ahead.startProgram();
-    behind.startProgram();
+    startBoth();
     settle();
     // The copy stays in ahead's folder; the machine that made it has gone.
     const double now = runtime.now().time_since_epoch().count();
     ahead.folder.place("hintboard-gone.sync-conflict-1.plist",
-                       record(machineRecord("gone", {{"wrapLongSections",
-                                                      PlistDictionary{{"s", stamp(now, 0, "gone")}, {"v", true}}}})));
+                       record(machineRecord("gone", {{"wrapLongSections", stamped(now, "gone", true)}})));
     settle();
     EXPECT_TRUE(behind.settings.boolean(keys::wrapLongSections));
 }
 
 TEST_F(SettingsSyncTest, TheFileOfAMachineSilentForOverAYearGoesWithNothingLost)
 {
-    ahead.startProgram();
-    behind.startProgram();
-    const Shortcut save{.title = "Save", .keys = "⌘S"};
+    startBoth();
     ahead.favourites->toggle(save, "mousepad");
     settle();
     // Only behind's file holds the removal; ahead's still holds the addition.
@@ -386,9 +369,7 @@ TEST_F(SettingsSyncTest, TheFileOfAMachineSilentForOverAYearGoesWithNothingLost)
 
 TEST_F(SettingsSyncTest, ARemovalEveryMachineHasSeenIsForgottenAndNoStaleCopyBringsItBack)
 {
-    ahead.startProgram();
-    behind.startProgram();
-    const Shortcut save{.title = "Save", .keys = "⌘S"};
+    startBoth();
     ahead.favourites->toggle(save, "mousepad");
     settle();
     const auto stale = ahead.folder.files().at("hintboard-ahead.plist");
@@ -419,13 +400,12 @@ TEST_F(SettingsSyncTest, ARemovalEveryMachineHasSeenIsForgottenAndNoStaleCopyBri
 
 TEST_F(SettingsSyncTest, AWatermarkIsTakenOnlyFromASoundFileAndNoFurtherThanItAcknowledges)
 {
-    ahead.startProgram();
-    behind.startProgram();
-    ahead.favourites->toggle(Shortcut{.title = "Save", .keys = "⌘S"}, "mousepad");
+    startBoth();
+    ahead.favourites->toggle(save, "mousepad");
     settle();
     const double now = ahead.clock.now().time_since_epoch().count();
     const auto at = [&](double seconds) { return PlistDictionary{{"ahead", stamp(now + seconds, 0, "ahead")}}; };
-    const PlistDictionary unsound{{"keyLabels", PlistDictionary{{"s", stamp(now, 0, "x")}, {"v", 42}}}};
+    const PlistDictionary unsound{{"keyLabels", stamped(now, "x", 42)}};
     // A file forgot ahead's pin: beyond what it acknowledges, with a wrong value, days ahead; last, rightly.
     for (const auto& [seen, forgotten, values, pins] :
          {std::tuple{at(0), at(60), PlistDictionary{}, 1u}, std::tuple{at(60), at(60), unsound, 1u},
@@ -442,8 +422,7 @@ TEST_F(SettingsSyncTest, AWatermarkIsTakenOnlyFromASoundFileAndNoFurtherThanItAc
 
 TEST_F(SettingsSyncTest, AMachineBootingDaysBehindBeforeAnyEditTakesTheClockTwoPeersAgreeOn)
 {
-    ahead.startProgram();
-    behind.startProgram();
+    startBoth();
     ahead.settings.set(keys::wrapLongSections, true);
     settle();
     SyncMachine late{runtime, "late", Seconds(-3 * 86400)};
@@ -451,16 +430,14 @@ TEST_F(SettingsSyncTest, AMachineBootingDaysBehindBeforeAnyEditTakesTheClockTwoP
         late.folder.place(name, content);
     late.startProgram();
     EXPECT_TRUE(late.settings.boolean(keys::wrapLongSections));
-    EXPECT_THAT(late.logSink.messages(LogCategory::settings),
-                Contains(HasSubstr("this machine's clock is 72 hours behind")));
+    EXPECT_TRUE(late.logged("this machine's clock is 72 hours behind"));
 }
 
 TEST_F(SettingsSyncTest, ClearingTheFolderIsNotUndoneByARunningMachine)
 {
-    ahead.startProgram();
-    behind.startProgram();
+    startBoth();
     ahead.settings.set(keys::showSystemShortcuts, true);
-    ahead.favourites->toggle(Shortcut{.title = "Save", .keys = "⌘S"}, "mousepad");
+    ahead.favourites->toggle(save, "mousepad");
     settle();
     ASSERT_TRUE(behind.settings.boolean(keys::showSystemShortcuts));
 

@@ -10,6 +10,7 @@
 #include "settings/settings_sync.h"
 #include "settings/theme_settings.h"
 
+#include <algorithm>
 #include <deque>
 #include <limits>
 #include <map>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hb::test {
@@ -26,6 +28,28 @@ inline std::optional<DecodedSyncState> decodeRecord(const platform::PlistValue& 
 {
     std::string failure;
     return decodeSyncState(stored, std::numeric_limits<std::int64_t>::max() / 2, failure);
+}
+
+inline platform::PlistValue stamp(platform::PlistValue seconds, std::int64_t counter, const std::string& machine)
+{
+    return platform::PlistArray{std::move(seconds), platform::PlistValue(counter), platform::PlistValue(machine)};
+}
+
+// A value as a record holds it, stamped by `machine` at `seconds`.
+inline platform::PlistValue stamped(double seconds, const std::string& machine, platform::PlistValue value)
+{
+    return platform::PlistDictionary{{"s", stamp(seconds, 0, machine)}, {"v", std::move(value)}};
+}
+
+// A machine file as another release or a damaged copy could hold it.
+inline platform::PlistValue machineRecord(const std::string& machine, platform::PlistDictionary values,
+                                          platform::PlistDictionary sets = {})
+{
+    return platform::PlistDictionary{{"format", "org.mirelo.Hintboard.sync"},
+                                     {"version", 2},
+                                     {"machine", machine},
+                                     {"values", platform::PlistValue(std::move(values))},
+                                     {"sets", platform::PlistValue(std::move(sets))}};
 }
 
 struct OffsetClock : platform::Clock {
@@ -68,6 +92,12 @@ struct SyncMachine {
         favourites.reset();
     }
     void killAfter(int writes) { writesLeft = writes; }
+    // Whether a settings message holds `text`.
+    bool logged(std::string_view text) const
+    {
+        return std::ranges::any_of(logSink.messages(platform::LogCategory::settings),
+                                   [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
     bool isDead() const { return writesLeft == 0; }
     void restart()
     {
@@ -77,18 +107,11 @@ struct SyncMachine {
         startProgram();
     }
 
-    bool writeAllowed()
-    {
-        if (writesLeft == 0)
-            return false;
-        if (writesLeft > 0)
-            --writesLeft;
-        return true;
-    }
+    // Dead, nothing is written; marked to die, the last writes count down.
+    bool writeAllowed() { return writesLeft < 0 || (writesLeft > 0 && --writesLeft >= 0); }
 
     fake::VirtualRuntime& runtime;
-    std::string name;
-    std::string computer;
+    std::string name, computer;
     OffsetClock clock;
     fake::MemorySettingsDomain settings;
     fake::MemorySyncFolder folder;
@@ -108,8 +131,7 @@ struct SyncMachine {
 struct SyncCopier {
     struct Copy {
         SyncMachine* to;
-        std::string name;
-        std::string content;
+        std::string name, content;
     };
 
     explicit SyncCopier(std::vector<SyncMachine*> machines = {})
