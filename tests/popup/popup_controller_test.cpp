@@ -320,8 +320,6 @@ TEST_F(PopupControllerWithApp, MonitorsFollowModifiersEscapeClicksAndActivations
     EXPECT_FALSE(popup.isVisible());
 }
 
-} // namespace
-
 TEST_F(PopupControllerWithApp, AStaleReadShowsAtOnceAndItsRowsChangeInPlaceWhenTheNewReadEnds)
 {
     showAndSettle();
@@ -347,8 +345,6 @@ TEST_F(PopupControllerWithApp, AStaleReadShowsAtOnceAndItsRowsChangeInPlaceWhenT
     EXPECT_EQ(model->selectedShortcut()->title, "Save All");
     EXPECT_EQ(model->app().sections.at(1).allShortcuts().front().title, "Duplicate");
 }
-
-namespace {
 
 // Triggers a user presses, one letter each: t a toggle (`hintboard toggle`), h the hot key typed into the panel,
 // H its held repeat, d a double tap of Alt, r the read running to its end, w 30 ms.

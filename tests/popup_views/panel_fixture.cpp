@@ -1,8 +1,5 @@
 #include "panel_fixture.h"
 
-#include "popup/views/filterable_shortcuts_view.h"
-#include "support/model_builders.h"
-
 namespace hb::test {
 namespace {
 
@@ -84,16 +81,6 @@ void PanelHarness::show(AppShortcuts app, platform::Rect visibleFrame)
     measured.reset();
     window_->setFrame(frame.frame);
     QApplication::processEvents();
-}
-
-views::FilterableShortcutsView& PanelHarness::view()
-{
-    return *window_->shortcutsView();
-}
-
-const Shortcut& PanelHarness::row(std::string_view title) const
-{
-    return rowTitled(model_->app().sections, title);
 }
 
 } // namespace hb::test

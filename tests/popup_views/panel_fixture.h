@@ -7,6 +7,7 @@
 #include "settings/favourites_store.h"
 #include "settings/ignore_list_store.h"
 #include "settings/settings_keys.h"
+#include "support/model_builders.h"
 #include "support/qt_environment.h"
 
 #include <gtest/gtest.h>
@@ -38,9 +39,9 @@ public:
     views::PopupWindow& window() { return *window_; }
     // Releases the window, as the controller does after a hide.
     void releaseWindow() { window_.reset(); }
-    views::FilterableShortcutsView& view();
+    views::FilterableShortcutsView& view() { return *window_->shortcutsView(); }
 
-    const Shortcut& row(std::string_view title) const;
+    const Shortcut& row(std::string_view title) const { return rowTitled(model_->app().sections, title); }
 
     fake::MemorySettingsDomain settings;
     FavouritesStore favourites{settings};

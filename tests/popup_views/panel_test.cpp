@@ -53,24 +53,18 @@ TEST_F(PanelTest, KeysReachTheControllerInVirtualKeyCodes)
 {
     harness.show(test::editorApplication());
     harness.keyDownConsumes = true;
-    struct Case {
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        std::int64_t code;
-        std::uint64_t flags;
-    };
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, std::int64_t, std::uint64_t> cases[] = {
         {Qt::Key_Escape, {}, 53, 0}, {Qt::Key_Backtab, Qt::ShiftModifier, 48, flags::shift},
         {Qt::Key_Enter, Qt::KeypadModifier, 76, 0}, {Qt::Key_K, Qt::ControlModifier, 40, flags::control},
         {Qt::Key_S, Qt::MetaModifier | Qt::ShiftModifier, 1, flags::command | flags::shift},
         {Qt::Key_Up, Qt::AltModifier, 126, flags::option}};
     // clang-format on
-    for (const auto& c : cases) {
-        QTest::keyClick(&search(), c.key, c.modifiers);
+    for (const auto& [key, modifiers, code, modifierFlags] : cases) {
+        QTest::keyClick(&search(), key, modifiers);
         ASSERT_FALSE(harness.keys.empty());
-        EXPECT_EQ(harness.keys.back().keyCode, c.code) << c.key;
-        EXPECT_EQ(harness.keys.back().modifierFlags, c.flags) << c.key;
+        EXPECT_EQ(harness.keys.back().keyCode, code) << key;
+        EXPECT_EQ(harness.keys.back().modifierFlags, modifierFlags) << key;
     }
     EXPECT_EQ(harness.keys[4].characters, "s");
     EXPECT_EQ(search().text(), "") << "consumed keys never reach the field";
@@ -107,14 +101,12 @@ TEST_F(PanelTest, RowsRunAndPinByClickAndByAccessibleAction)
     clickRow("Quit", 8);
     EXPECT_TRUE(harness.model().isFavourite(harness.row("Quit")));
 
-    const auto read = [&](const QString& title) -> QAccessibleInterface* {
-        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&columns());
-        for (int s = 0; s < list->childCount(); ++s)
-            for (int i = 0; i < list->child(s)->childCount(); ++i)
-                if (list->child(s)->child(i)->text(QAccessible::Name) == title)
-                    return list->child(s)->child(i);
-        ADD_FAILURE() << title.toStdString();
-        return nullptr;
+    const auto read = [&](const QString& title) {
+        QAccessibleInterface* found = nullptr;
+        test::walkAccessible(QAccessible::queryAccessibleInterface(&columns()), [&](QAccessibleInterface& element) {
+            found = element.text(QAccessible::Name) == title ? &element : found;
+        });
+        return found;
     };
     EXPECT_EQ(read("Select Line")->text(QAccessible::Description),
               "Press Ctrl+L yourself: this desktop lets no program run it.");
