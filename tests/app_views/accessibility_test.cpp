@@ -73,23 +73,9 @@ const QString emoji = QString::fromUtf8("👍🏽 ok");         // a surrogate p
 const QString combining = QString::fromUtf8("e\u0301te\u0301"); // "été" with combining accents
 const QString rightToLeft = QString::fromUtf8("שלום עולם");
 
-// The factory, installed for one test.
-struct Installed {
-    Installed() { QAccessible::installFactory(textFieldAccessible); }
-    ~Installed() { QAccessible::removeFactory(textFieldAccessible); }
-};
-
-struct Case {
-    QString text;
-    QAccessible::TextBoundaryType boundary;
-    int offset;
-    Place place;
-    TextSpan expected;
-};
-
 TEST(TextPiece, PiecesAreThoseAScreenReaderReads)
 {
-    const Case cases[] = {
+    const std::tuple<QString, QAccessible::TextBoundaryType, int, Place, TextSpan> cases[] = {
         {"save as", character, 7, Place::at, {7, 7}}, {"save as", character, 7, Place::before, {6, 7}},
         {"save as", word, 0, Place::at, {0, 4}},      {"save as", word, 4, Place::at, {4, 5}},
         {"save as", word, 7, Place::at, {5, 7}}, // the end: the last word, where Qt's own looped
@@ -110,7 +96,7 @@ TEST(TextPiece, PiecesAreThoseAScreenReaderReads)
 
 TEST(TextFieldAccessible, PasswordsAreReadAsStars)
 {
-    Installed factory;
+    QAccessible::installFactory(textFieldAccessible);
     QLineEdit field("secret");
     field.setEchoMode(QLineEdit::Password);
     QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&field);
@@ -119,9 +105,10 @@ TEST(TextFieldAccessible, PasswordsAreReadAsStars)
     EXPECT_EQ(element->textInterface()->textAtOffset(0, word, &start, &end), QString(6, '*'));
     element->editableTextInterface()->insertText(6, "!");
     EXPECT_EQ(field.text(), "secret!");
+    QAccessible::removeFactory(textFieldAccessible);
 }
 
-TEST(SymbolIcons, EveryShippedSymbolDrawsInItsTint)
+TEST(SymbolIcons, EveryShippedSymbolDrawsInItsTintAndAnUnknownOneStillDraws)
 {
     const auto names = QDir(QStringLiteral(":/symbols")).entryList();
     ASSERT_GE(names.size(), 20);
@@ -132,18 +119,13 @@ TEST(SymbolIcons, EveryShippedSymbolDrawsInItsTint)
         const QImage image =
             shippedSymbolIcon(symbol, Qt::red, 16).pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32);
         EXPECT_GT(test::inkedPixels(image), 10);
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                if (qAlpha(image.pixel(x, y)) == 255) {
-                    ASSERT_EQ(qRgb(255, 0, 0), image.pixel(x, y) | 0xFF000000u);
-                }
-            }
-        }
+        int offTint = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                offTint += qAlpha(image.pixel(x, y)) == 255 && (image.pixel(x, y) | 0xFF000000u) != qRgb(255, 0, 0);
+        EXPECT_EQ(offTint, 0);
     }
-}
-
-TEST(SymbolIcons, AnUnknownSymbolStillDrawsSomething)
-{
+    // An unknown symbol still draws something.
     EXPECT_FALSE(hasShippedSymbol("no.such.symbol"));
     EXPECT_GT(test::inkedPixels(symbolIcon("no.such.symbol", Qt::black).pixmap(16).toImage()), 10);
 }

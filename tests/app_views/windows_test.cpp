@@ -285,35 +285,12 @@ TEST_F(SettingsWindowTest, SyncNeedsAFolderAndAsksWhenTheFolderIsNewer)
 }
 
 // What the model does with each key is the settings model's test; here the
-// recorder's badge and buttons follow it.
-TEST_F(SettingsWindowTest, RecorderBadgeFollowsRecordingAndRefusal)
+// recorder's badge and buttons follow it. Keys typed into this program's
+// windows while recording never reach them; without the desktop's key monitor
+// (Wayland) the recording takes them itself.
+TEST_F(SettingsWindowTest, RecorderFollowsTheModelAndTakesKeysIntoOwnWindowsOnlyWhileRecording)
 {
     useHotkey(optionCommandK);
-    SettingsModel model(modelServices());
-    HotkeyRecorderView view(model);
-    EXPECT_EQ(view.badgeText(), "Alt+Super+K");
-
-    hotkeyService.holdElsewhere(3, 0x1100);
-    view.recordButton()->click();
-    EXPECT_NE(view.badgeText(), "Alt+Super+K");
-    EXPECT_FALSE(view.clearButton()->isEnabled());
-    monitors.pressKey({3, flags::control | flags::command, "f"});
-    EXPECT_EQ(view.badgeText(), "Alt+Super+K");
-    EXPECT_FALSE(view.failureLine()->isHidden());
-    view.recordButton()->click();
-    EXPECT_TRUE(view.failureLine()->isHidden());
-    monitors.pressKey({96, flags::command | flags::shift, std::nullopt});
-    model.setKeyLabels(notation::KeyLabels::symbols);
-    EXPECT_EQ(view.badgeText(), "⇧⌘F5");
-
-    view.clearButton()->click();
-    EXPECT_FALSE(loadHotkey(settings));
-}
-
-// Keys typed into this program's windows while recording never reach them;
-// without the desktop's key monitor (Wayland) the recording takes them itself.
-TEST_F(SettingsWindowTest, KeysIntoOwnWindowsAreTakenOnlyWhileRecording)
-{
     SettingsModel model(modelServices());
     QLineEdit field;
     field.show();
@@ -321,12 +298,25 @@ TEST_F(SettingsWindowTest, KeysIntoOwnWindowsAreTakenOnlyWhileRecording)
     field.setFocus();
     {
         HotkeyRecorderView view(model);
+        EXPECT_EQ(view.badgeText(), "Alt+Super+K");
+        hotkeyService.holdElsewhere(3, 0x1100);
         view.recordButton()->click();
         QTest::keyClicks(&field, "ab");
         EXPECT_EQ(field.text(), "");
-        model.stopRecording();
+        EXPECT_NE(view.badgeText(), "Alt+Super+K");
+        EXPECT_FALSE(view.clearButton()->isEnabled());
+        monitors.pressKey({3, flags::control | flags::command, "f"});
+        EXPECT_EQ(view.badgeText(), "Alt+Super+K");
+        EXPECT_FALSE(view.failureLine()->isHidden());
+        view.recordButton()->click();
+        EXPECT_TRUE(view.failureLine()->isHidden());
+        monitors.pressKey({96, flags::command | flags::shift, std::nullopt});
+        model.setKeyLabels(notation::KeyLabels::symbols);
+        EXPECT_EQ(view.badgeText(), "⇧⌘F5");
         QTest::keyClicks(&field, "ab");
         EXPECT_EQ(field.text(), "ab");
+        view.clearButton()->click();
+        EXPECT_FALSE(loadHotkey(settings));
         view.recordButton()->click();
     }
     EXPECT_FALSE(model.isRecording()) << "destroying the view ends the recording";
