@@ -28,14 +28,6 @@ KeyPress key(std::int64_t code, std::uint64_t flags = 0, std::optional<std::stri
 {
     return KeyPress{code, flags, std::move(characters)};
 }
-KeyPress commandKey(std::string letter)
-{
-    return key(0, command, std::move(letter));
-}
-KeyPress controlKey(std::string letter)
-{
-    return key(0, control, std::move(letter));
-}
 
 // The title of the command an outcome presses; "" for none.
 std::string pressed(const KeyOutcome& outcome)
@@ -119,7 +111,7 @@ TEST_F(PopupKeyboardTest, ControlWOffersTheCommandTheOwnActionAndCancel)
 {
     auto m = model({menuItem("Close Window", "⌃W"), menuItem("Save", "⌘S")});
     m->selectNext();
-    EXPECT_TRUE(keyboard.keyDown(controlKey("w"), *m).consumed);
+    EXPECT_TRUE(keyboard.keyDown(key(0, control, "w"), *m).consumed);
     ASSERT_TRUE(m->disambiguation());
     const auto& state = *m->disambiguation();
     ASSERT_EQ(state.shortcuts.size(), 1u);
@@ -139,12 +131,12 @@ TEST_F(PopupKeyboardTest, ControlWOffersTheCommandTheOwnActionAndCancel)
     EXPECT_FALSE(m->disambiguation());
 
     // A new overlay starts focused on the first option.
-    keyboard.keyDown(controlKey("w"), *m);
+    keyboard.keyDown(key(0, control, "w"), *m);
     EXPECT_EQ(m->disambiguationFocusedIndex(), 0u);
     EXPECT_EQ(pressed(keyboard.keyDown(key(returnKey), *m)), "Close Window");
 
     // The own action's option runs its handler.
-    keyboard.keyDown(controlKey("w"), *m);
+    keyboard.keyDown(key(0, control, "w"), *m);
     keyboard.keyDown(key(tabKey), *m);
     const auto outcome = keyboard.keyDown(key(returnKey), *m);
     EXPECT_FALSE(outcome.press);
@@ -158,28 +150,28 @@ TEST_F(PopupKeyboardTest, DirectPressNeedsOneVisiblePressableRow)
     auto unpressable = menuItem("Print", "⌘P");
     unpressable.axElement.reset();
     auto m = model({menuItem("Save", "⌘S"), menuItem("Revert", "⌘R"), menuItem("Reload", "⌘R"), unpressable});
-    const auto outcome = keyboard.keyDown(commandKey("s"), *m);
+    const auto outcome = keyboard.keyDown(key(0, command, "s"), *m);
     EXPECT_TRUE(outcome.closesPopup);
     EXPECT_EQ(pressed(outcome), "Save");
-    EXPECT_FALSE(keyboard.keyDown(commandKey("r"), *m).consumed) << "a conflict is not resolved";
-    EXPECT_FALSE(keyboard.keyDown(commandKey("p"), *m).consumed);
+    EXPECT_FALSE(keyboard.keyDown(key(0, command, "r"), *m).consumed) << "a conflict is not resolved";
+    EXPECT_FALSE(keyboard.keyDown(key(0, command, "p"), *m).consumed);
     EXPECT_FALSE(m->disambiguation());
     m->setQuery("revert");
-    EXPECT_FALSE(keyboard.keyDown(commandKey("s"), *m).consumed) << "only visible rows are candidates";
-    EXPECT_EQ(pressed(keyboard.keyDown(commandKey("r"), *m)), "Revert");
+    EXPECT_FALSE(keyboard.keyDown(key(0, command, "s"), *m).consumed) << "only visible rows are candidates";
+    EXPECT_EQ(pressed(keyboard.keyDown(key(0, command, "r"), *m)), "Revert");
 }
 
 TEST_F(PopupKeyboardTest, CommandsHiddenByIgnoreRulesAreOfferedNeverPressed)
 {
     auto m = model({menuItem("Revert", "⌘R"), menuItem("Reload", "⌘R")},
                    {menuItem("Hide Editor", "⌘H"), menuItem("Refresh", "⌘R")});
-    EXPECT_FALSE(keyboard.keyDown(commandKey("h"), *m).closesPopup);
+    EXPECT_FALSE(keyboard.keyDown(key(0, command, "h"), *m).closesPopup);
     ASSERT_TRUE(m->disambiguation());
     EXPECT_FALSE(m->disambiguation()->hintboardAction);
     EXPECT_EQ(m->disambiguation()->optionCount(), 2u);
 
     keyboard.escape(*m);
-    keyboard.keyDown(commandKey("r"), *m);
+    keyboard.keyDown(key(0, command, "r"), *m);
     ASSERT_TRUE(m->disambiguation());
     EXPECT_EQ(m->disambiguation()->shortcuts.front().title, "Refresh") << "visible conflicts are not offered";
 }
@@ -187,15 +179,15 @@ TEST_F(PopupKeyboardTest, CommandsHiddenByIgnoreRulesAreOfferedNeverPressed)
 TEST_F(PopupKeyboardTest, SettingsKeysOpenTheSettingsUnlessTheApplicationUsesThem)
 {
     auto m = model({menuItem("New", "⌃N")});
-    auto outcome = keyboard.keyDown(controlKey(","), *m);
+    auto outcome = keyboard.keyDown(key(0, control, ","), *m);
     ASSERT_TRUE(outcome.ownAction);
     outcome.ownAction();
     EXPECT_EQ(settingsRequests, 1);
 
     auto withPreferences = model({menuItem("Preferences", "⌃,")});
-    EXPECT_FALSE(keyboard.keyDown(controlKey(","), *withPreferences).ownAction);
+    EXPECT_FALSE(keyboard.keyDown(key(0, control, ","), *withPreferences).ownAction);
     ASSERT_TRUE(withPreferences->disambiguation()) << "the application's command and the settings, offered";
-    EXPECT_FALSE(keyboard.keyDown(controlKey("w"), *m).consumed) << "only the settings keys act alone";
+    EXPECT_FALSE(keyboard.keyDown(key(0, control, "w"), *m).consumed) << "only the settings keys act alone";
 }
 
 TEST(HintboardAction, ExactKeyTextsRunTheirHandlerAndNeedOne)

@@ -93,19 +93,16 @@ TEST_F(QuizWindowTest, OneWindowAtATimeHoldsTheTaskbarEntryAndEscapeClosesItInEv
 
 TEST_F(QuizWindowTest, FinalViewChoosesItsSymbolByTheScore)
 {
-    struct Case {
-        int total, right;
-        const char* symbol;
-    };
     // 80 % and 50 % are the boundaries.
-    for (const Case& c : {Case{5, 4, "star.fill"}, Case{4, 2, "hand.thumbsup.fill"}, Case{3, 1, "brain.fill"}}) {
-        SCOPED_TRACE(c.symbol);
-        QuizWindow* window = start(c.total);
-        for (int i = 0; i < c.total; ++i) {
-            answer(i < c.right);
+    for (const auto& [total, right, symbol] :
+         {std::tuple{5, 4, "star.fill"}, std::tuple{4, 2, "hand.thumbsup.fill"}, std::tuple{3, 1, "brain.fill"}}) {
+        SCOPED_TRACE(symbol);
+        QuizWindow* window = start(total);
+        for (int i = 0; i < total; ++i) {
+            answer(i < right);
             runtime.advance(Seconds(1.5));
         }
-        EXPECT_EQ(QString::fromLatin1(c.symbol), window->finalSymbol());
+        EXPECT_EQ(QString::fromLatin1(symbol), window->finalSymbol());
     }
 }
 
