@@ -16,7 +16,6 @@
 
 #include <gmock/gmock.h>
 
-#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>

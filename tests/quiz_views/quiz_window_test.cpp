@@ -10,10 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
 
