@@ -195,12 +195,10 @@ TEST_F(UpdatesTest, SettingsArrivingThroughSyncDoNotAskTheFeed)
     updater().start();
     const auto reset = [this] { updater_->resetUpdateCycleAfterShortDelay(); };
     here.notifications.addObserver(notifications::receiveBetaUpdatesChanged, reset);
-    here.notifications.addObserver(notifications::receiveAlphaUpdatesChanged, reset);
     settle();
 
     runtime.advance(Seconds(3600));
     peer.settings.set(keys::pinnedShortcuts, platform::PlistArray{"a|Save|⌘S"});
-    peer.settings.set(keys::keyLabels, "symbols");
     peer.settings.set(keys::receiveBetaUpdates, true);
     peer.settings.set(keys::automaticUpdateChecks, true);
     settle();
