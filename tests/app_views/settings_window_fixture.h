@@ -16,6 +16,8 @@
 
 namespace hb::test {
 
+namespace fs = std::filesystem;
+
 // Dialogs that answer at once: each alert is recorded and answered from
 // `answers` (else with its cancel button, else the first); choosers give the
 // prepared answer.
@@ -31,17 +33,14 @@ public:
         }
         return std::max(request.cancelButton, 0);
     }
-    std::optional<std::filesystem::path> chooseExportFile(QWidget*) override { return exportFile; }
-    std::optional<std::filesystem::path> chooseImportFile(QWidget*) override { return importFile; }
-    std::optional<std::filesystem::path> chooseSyncFolder(QWidget*, const std::filesystem::path&) override
-    {
-        return syncFolder;
-    }
+    std::optional<fs::path> chooseExportFile(QWidget*) override { return exportFile; }
+    std::optional<fs::path> chooseImportFile(QWidget*) override { return importFile; }
+    std::optional<fs::path> chooseSyncFolder(QWidget*, const fs::path&) override { return syncFolder; }
     std::optional<QColor> chooseColor(QWidget*, const QColor&) override { return color; }
 
     std::vector<views::Alert> alerts;
     std::deque<QString> answers; // button texts, in order
-    std::optional<std::filesystem::path> exportFile, importFile, syncFolder;
+    std::optional<fs::path> exportFile, importFile, syncFolder;
     std::optional<QColor> color;
 };
 

@@ -50,9 +50,9 @@ bool shows(QWidget* page, const QString& text)
 class SettingsWindowTest : public test::SettingsWindowFixture {
 protected:
     template <typename Control = SwitchButton>
-    static Control* control(QWidget& window, std::string_view key)
+    static Control* control(QWidget& w, std::string_view key)
     {
-        return window.findChild<Control*>(QString::fromUtf8(key.data(), qsizetype(key.size())));
+        return w.findChild<Control*>(QString::fromUtf8(key));
     }
 
     // The sheet opened last, with its field filled in.

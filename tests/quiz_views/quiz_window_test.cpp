@@ -35,10 +35,7 @@ MenuSection fileMenu(int count)
 
 class QuizWindowTest : public testing::Test {
 protected:
-    QuizWindow* start(int questions, std::optional<std::string> bundleID = std::nullopt)
-    {
-        return quizzes.start({fileMenu(questions)}, "TextEdit", "accessories-text-editor", std::move(bundleID));
-    }
+    QuizWindow* start(int n) { return quizzes.start({fileMenu(n)}, "TextEdit", "accessories-text-editor", {}); }
 
     QuizModel& model() { return *quizzes.window()->model(); }
 
