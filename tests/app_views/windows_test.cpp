@@ -338,8 +338,10 @@ TEST_F(SettingsWindowTest, RecorderFollowsTheModelAndTakesKeysIntoOwnWindowsOnly
 // wizard's tests; here the window shows them, and closing early quits.
 class WelcomeWindowTest : public test::SettingsWindowFixture {
 protected:
-    std::unique_ptr<WelcomeWindow> open(SettingsModelServices model, bool trayIconShown = true)
+    // The window resumed at `step`.
+    std::unique_ptr<WelcomeWindow> open(int step, SettingsModelServices model, bool trayIconShown = true)
     {
+        settings.set(keys::onboardingResumeStep, std::int64_t(step));
         auto window = std::make_unique<WelcomeWindow>(WelcomeWindowServices{
             std::move(model), accessibility, runtime, WizardHandlers{}, [this] { ++quits; }, trayIconShown});
         window->present();
@@ -355,8 +357,7 @@ TEST_F(WelcomeWindowTest, StepsFitAreNamedShowThePermissionAndClosingEarlyQuits)
 {
     accessibility.setTrusted(false);
     for (int step = 0; step < 4; ++step) {
-        settings.set(keys::onboardingResumeStep, std::int64_t(step));
-        auto window = open(modelServices());
+        auto window = open(step, modelServices());
         auto* stack = window->findChild<QStackedWidget*>();
         EXPECT_LE(window->currentPage()->minimumSizeHint().width(), stack->width()) << step;
         EXPECT_LE(window->currentPage()->layout()->totalHeightForWidth(stack->width()), stack->height()) << step;
@@ -365,8 +366,7 @@ TEST_F(WelcomeWindowTest, StepsFitAreNamedShowThePermissionAndClosingEarlyQuits)
         EXPECT_EQ(quits, step + 1);
     }
     // The grant as the wizard sees it; keys and buttons are the end-to-end test's.
-    settings.set(keys::onboardingResumeStep, std::int64_t(1));
-    auto window = open(modelServices());
+    auto window = open(1, modelServices());
     EXPECT_TRUE(shows(window->currentPage(), "Waiting for permission…"));
     accessibility.setTrusted(true);
     runtime.advance(platform::Seconds(0.5));
@@ -378,8 +378,7 @@ TEST_F(WelcomeWindowTest, StepsFitAreNamedShowThePermissionAndClosingEarlyQuits)
 TEST_F(WelcomeWindowTest, TriggerAndLastStepsFollowTheModelWithoutATray)
 {
     useHotkey(optionCommandK);
-    settings.set(keys::onboardingResumeStep, std::int64_t(2));
-    auto window = open(modelServices(), false);
+    auto window = open(2, modelServices(), false);
     button(*window, "Enable")->click();
     EXPECT_TRUE(window->model().doubleTapEnabled());
     button(*window, "Try")->click();
@@ -387,15 +386,12 @@ TEST_F(WelcomeWindowTest, TriggerAndLastStepsFollowTheModelWithoutATray)
     window->wizard().triggerArrived();
     EXPECT_TRUE(shows(window->currentPage(), "Shortcut works!"));
     // Symbols are drawn anew in a new palette.
-    const auto symbols = [&] {
-        std::vector<qint64> drawn;
-        for (const auto* label : window->currentPage()->findChildren<QLabel*>())
-            drawn.push_back(label->pixmap().cacheKey());
-        return drawn;
-    };
-    const auto light = symbols();
+    const auto labels = window->currentPage()->findChildren<QLabel*>();
+    const auto symbol = std::ranges::find_if(labels, [](QLabel* label) { return !label->pixmap().isNull(); });
+    ASSERT_NE(symbol, labels.end());
+    const auto light = (*symbol)->pixmap().cacheKey();
     window->setPalette(test::darkPalette());
-    EXPECT_NE(symbols(), light);
+    EXPECT_NE((*symbol)->pixmap().cacheKey(), light);
 
     window->primaryButton()->click();
     ASSERT_EQ(window->wizard().step(), WelcomeStep::loginItem);
@@ -410,8 +406,7 @@ TEST_F(WelcomeWindowTest, TriggerAndLastStepsFollowTheModelWithoutATray)
     // Wayland without the shortcuts portal: the key bound in the desktop's settings, no double tap.
     auto wayland = modelServices();
     wayland.triggers = triggerAvailability(SessionKind::wayland, false);
-    settings.set(keys::onboardingResumeStep, std::int64_t(2));
-    window = open(wayland);
+    window = open(2, wayland);
     EXPECT_FALSE(button(*window, "Enable")->isEnabled());
     window->wizard().tryItNow();
     EXPECT_TRUE(shows(window->currentPage(), "Press the key you bound to “hintboard toggle”."));
