@@ -90,8 +90,7 @@ TEST(TextPiece, PiecesAreThoseAScreenReaderReads)
         {"one\ntwo", line, 5, Place::at, {4, 7}},     {"Save it. Then quit.", sentence, 12, Place::at, {9, 19}},
     };
     for (const auto& [text, boundary, offset, place, expected] : cases)
-        EXPECT_EQ(textPiece(text, boundary, offset, place), expected)
-            << text.toStdString() << " boundary " << boundary << " offset " << offset << " place " << int(place);
+        EXPECT_EQ(textPiece(text, boundary, offset, place), expected) << text.toStdString() << " @" << offset;
 }
 
 TEST(TextFieldAccessible, PasswordsAreReadAsStars)

@@ -13,7 +13,7 @@ using hb::test::section;
 
 constexpr auto symbols = notation::KeyLabels::symbols;
 
-TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
+TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenuEscapingTheMarkup)
 {
     AppShortcuts app;
     app.appName = "Text_Edit #1";
@@ -47,10 +47,8 @@ TEST(MarkdownExport, DocumentListsEveryRowWithKeysByMenuAndSubmenu)
     // Without a row with keys the document is only its heading.
     app.sections = {section("View", {group({}, {row("Basic", ""), Shortcut::separator()})})};
     EXPECT_EQ(document(app, symbols), "# Text\\_Edit \\#1");
-}
 
-TEST(MarkdownExport, EscapingCoversExactlyTheMarkupCharacters)
-{
+    // Escaping covers exactly the markup characters.
     EXPECT_EQ(escaped("\\`*_[]<>!#|"), "\\\\\\`\\*\\_\\[\\]\\<\\>\\!\\#\\|");
     EXPECT_EQ(escaped("a-b+c.(d) ~e~ 1. „é“ ⌘"), "a-b+c.(d) ~e~ 1. „é“ ⌘");
 }

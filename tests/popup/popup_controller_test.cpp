@@ -177,7 +177,6 @@ TEST_F(PopupControllerWithApp, ReadOptionsAndExtraSectionsFollowTheSettings)
     showAndSettle();
     EXPECT_TRUE(popup.filterModel()->app().includesItemsWithoutShortcuts);
     EXPECT_THAT(sectionTitles(), ElementsAre("File", "Edit", "System", "Tool"));
-    EXPECT_EQ(settings.integer(keys::popupOpenCount), 1);
     // Centred on the visible frame below the 25-point bar.
     EXPECT_EQ(panel.frame.midY(), 437.5);
     EXPECT_EQ(panel.frame.size.height, 300);

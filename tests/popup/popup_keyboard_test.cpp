@@ -29,14 +29,11 @@ KeyPress key(std::int64_t code, std::uint64_t flags = 0, std::optional<std::stri
     return KeyPress{code, flags, std::move(characters)};
 }
 
-// The title of the command an outcome presses; "" for none.
-std::string pressed(const KeyOutcome& outcome)
-{
-    return outcome.press ? outcome.press->title : "";
-}
-
 class PopupKeyboardTest : public testing::Test {
 protected:
+    // The title of the command an outcome presses; "" for none.
+    static std::string pressed(const KeyOutcome& outcome) { return outcome.press ? outcome.press->title : ""; }
+
     std::unique_ptr<PopupFilterModel> model(std::vector<Shortcut> rows, std::vector<Shortcut> hidden = {})
     {
         AppShortcuts app{.appName = "Editor",

@@ -124,7 +124,7 @@ TEST_F(PanelTest, RowsRunAndPinByClickAndByAccessibleAction)
     EXPECT_THAT(test::unnamedControls(harness.window()), IsEmpty());
 }
 
-TEST_F(PanelTest, PaintedColumnsAreAsTallAsTheLayoutEstimates)
+TEST_F(PanelTest, PaintedColumnsAreAsTallAsTheLayoutEstimatesAndTheFrameIsTurnedForQt)
 {
     harness.show(test::editorApplication());
     const auto& laidOut = harness.model().columns();
@@ -135,6 +135,12 @@ TEST_F(PanelTest, PaintedColumnsAreAsTallAsTheLayoutEstimates)
         tallest = std::max(tallest, layout::columnHeight(laidOut[c]));
     }
     EXPECT_GE(harness.window().fittingHeight(layout::panelWidth(laidOut.size())), tallest);
+
+    // The frame turns around the screen's bottom left.
+    EXPECT_EQ(views::PopupWindow::qtGeometry({{100, 50}, {300, 200}}, QRect(0, 0, 1440, 900)),
+              QRect(100, 650, 300, 200));
+    EXPECT_EQ(views::PopupWindow::qtGeometry({{-200, 950}, {100, 100}}, QRect(0, 0, 1440, 900)),
+              QRect(-200, -150, 100, 100));
 }
 
 TEST_F(PanelTest, OverlayOptionsReportTheirIndex)
@@ -181,15 +187,6 @@ TEST_F(PanelTest, HeaderTogglesAndTheTipBannerDriveTheModel)
     QTest::mouseClick(harness.view().banner()->findChild<views::ChipButton*>(), Qt::LeftButton);
     EXPECT_EQ(dismissed, 1);
     EXPECT_EQ(tip(), tipText(PopupTip::search, notation::defaultKeyLabels));
-}
-
-TEST_F(PanelTest, WindowFrameTurnsAroundTheScreensBottomLeft)
-{
-    EXPECT_EQ(views::PopupWindow::qtGeometry({{100, 50}, {300, 200}}, QRect(0, 0, 1440, 900)),
-              QRect(100, 650, 300, 200));
-    EXPECT_EQ(views::PopupWindow::qtGeometry({{-200, 950}, {100, 100}}, QRect(0, 0, 1440, 900)),
-              QRect(-200, -150, 100, 100));
-    // Showing takes the keyboard and hiding gives it back: the end-to-end popup's keyboard journey.
 }
 
 TEST_F(PanelTest, ExportCopiesOrSavesAndGivesTheKeyboardBackMeanwhile)
