@@ -58,9 +58,8 @@ protected:
     // The sheet opened last, with its field filled in.
     static IgnoreRuleSheet* sheet(QWidget& window, const QString& text = {})
     {
-        const auto sheets = window.findChildren<IgnoreRuleSheet*>();
-        auto* found = sheets.isEmpty() ? nullptr : sheets.back();
-        if (found && found->field())
+        auto* found = window.findChildren<IgnoreRuleSheet*>().back();
+        if (found->field())
             found->field()->setText(text);
         return found;
     }

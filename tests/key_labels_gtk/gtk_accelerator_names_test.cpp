@@ -51,10 +51,8 @@ TEST(KeyLabelsAgainstGtk, EveryKeyClassReadsAsGtkNamesIt)
             departure != departures.end() ? departure->second : gtkLabel(keysym, GDK_CONTROL_MASK);
         EXPECT_EQ(ourLabel(std::string("<Primary>") + keysym), expected) << keysym;
     }
-}
 
-TEST(KeyLabelsAgainstGtk, ModifiersHaveGtksNamesInQtsOrder)
-{
+    // The modifiers have GTK's names in Qt's order.
     EXPECT_EQ(ourLabel("<Alt>F4"), gtkLabel("F4", GDK_MOD1_MASK));
     EXPECT_EQ(ourLabel("<Super>d"), gtkLabel("d", GDK_SUPER_MASK));
     // GTK 3 writes Shift first ("Shift+Ctrl+S"); Qt, GTK 4 and the desktops'

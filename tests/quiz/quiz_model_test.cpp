@@ -59,7 +59,6 @@ TEST_F(QuizModelTest, QuestionsAreTheCommandsWithShortcutsShuffledAnewEachRun)
     EXPECT_EQ(quiz->allQuestions(),
               (std::vector<QuizQuestion>{
                   {"Close", "⌘W", "File"}, {"Hide Others", "⌥⌘H", "File"}, {"Close", "⌘W", "Window"}}));
-    EXPECT_EQ(quiz->activeQuestions(), quiz->allQuestions());
 
     auto empty = makeQuiz({section("View", {row("Zoom", ""), Shortcut::separator()})});
     EXPECT_EQ(empty->currentQuestion(), nullptr);

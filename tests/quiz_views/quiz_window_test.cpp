@@ -132,8 +132,7 @@ TEST_F(QuizWindowTest, ViewsWithTheLongestTextsFit)
         model().setFavouritesOnly(true);
     };
     open();
-    ASSERT_TRUE(quizzes.window()->findChild<QToolButton*>("favourites")->isVisibleTo(quizzes.window()))
-        << "a quiz of favourites is offered where there are some";
+    ASSERT_TRUE(quizzes.window()->findChild<QToolButton*>("favourites")->isVisibleTo(quizzes.window()));
     expectNothingClipped(quizzes.window());
     EXPECT_THAT(test::unnamedControls(*quizzes.window()), testing::IsEmpty());
     const auto allModifiers = Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier;
