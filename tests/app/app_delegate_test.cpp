@@ -51,11 +51,7 @@ public:
 
 class AppDelegateTest : public ::testing::Test {
 protected:
-    AppDelegateTest()
-    {
-        accessibility.setTrusted(true);
-        settings.set(keys::didShowOnboardingWizard, true);
-    }
+    AppDelegateTest() { settings.set(keys::didShowOnboardingWizard, true); }
 
     std::unique_ptr<AppDelegate> launched()
     {
