@@ -1,8 +1,9 @@
 #include "accessible_tree.h"
 
+#include "desktop_session.h"
+
 #include <atspi/atspi.h>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -30,24 +31,6 @@ bool hasState(AtspiAccessible* element, AtspiStateType state)
 {
     std::unique_ptr<AtspiStateSet, Unref> states(atspi_accessible_get_state_set(element));
     return states && atspi_state_set_contains(states.get(), state);
-}
-
-// Runs the main context until `condition` holds, waking up at least every 50 ms, or `timeout` passes.
-bool waitForEvents(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        GSource* tick = g_timeout_source_new(50);
-        g_source_set_callback(
-            tick, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
-        g_source_attach(tick, nullptr);
-        g_main_context_iteration(nullptr, true);
-        g_source_destroy(tick);
-        g_source_unref(tick);
-    }
-    return true;
 }
 
 // Runs `each` on the children of `element` until it returns true; whether it did.
@@ -188,7 +171,13 @@ void HeardEvents::received(AtspiEvent* event, void* self)
 
 bool HeardEvents::waitFor(std::string_view text, std::chrono::milliseconds timeout)
 {
-    return waitForEvents([&] { return count(text) > 0; }, timeout);
+    // The events come on the default main context, dispatched at each poll.
+    return DesktopSession::waitUntil(
+        [&] {
+            while (g_main_context_iteration(nullptr, false)) {}
+            return count(text) > 0;
+        },
+        timeout);
 }
 
 } // namespace hb::e2e

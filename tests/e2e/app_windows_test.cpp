@@ -9,7 +9,6 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <thread>
 

@@ -216,20 +216,11 @@ std::vector<std::string> wholeMenuBar(int menus, int items)
 
 class AtspiFaultsTest : public AtspiReading {
 protected:
-    static void SetUpTestSuite()
-    {
-        AtspiReading::SetUpTestSuite();
-        // The session names its logs after the program: launched by name, from PATH.
-        const std::string program = HINTBOARD_FAULTY_ATSPI_APP;
-        const std::string folder = program.substr(0, program.rfind('/'));
-        setenv("PATH", (folder + ":" + std::getenv("PATH")).c_str(), 1);
-    }
-
     // Starts the application and waits until it is on the bus (without asking
     // it anything, which would count among its calls).
     pid_t launch(int menus, int items, std::vector<std::string> faults = {})
     {
-        std::vector<std::string> arguments{"faulty_atspi_app", "--menus", std::to_string(menus), "--items",
+        std::vector<std::string> arguments{HINTBOARD_FAULTY_ATSPI_APP, "--menus", std::to_string(menus), "--items",
                                            std::to_string(items)};
         arguments.insert(arguments.end(), faults.begin(), faults.end());
         const pid_t pid = start(arguments);

@@ -23,14 +23,8 @@
 extern char** environ;
 
 namespace hb::e2e {
-namespace {
 
-std::string sessionScript()
-{
-    return std::string(HINTBOARD_SOURCE_DIR) + "/scripts/session";
-}
-
-} // namespace
+constexpr const char* sessionScript = HINTBOARD_SOURCE_DIR "/scripts/session";
 
 DesktopSession& DesktopSession::shared()
 {
@@ -38,7 +32,7 @@ DesktopSession& DesktopSession::shared()
         auto* created = new DesktopSession;
         if (!created->start()) {
             // Fail loudly: a test framework may report an exception here as a skipped test.
-            std::fprintf(stderr, "could not start a private desktop session with %s\n", sessionScript().c_str());
+            std::fprintf(stderr, "could not start a private desktop session with %s\n", sessionScript);
             std::abort();
         }
         std::atexit([] { delete session; });
@@ -51,25 +45,19 @@ bool DesktopSession::start()
 {
     // The script prints the session's variables as lines "export NAME='value'" (or NAME=value).
     static const std::regex line(R"(export ([A-Za-z_0-9]+)='?([^'\n]*)'?)");
-    const std::string lines = commandOutput(sessionScript() + " start");
+    const std::string lines = commandOutput(std::string(sessionScript) + " start");
     for (std::sregex_iterator at(lines.begin(), lines.end(), line), end; at != end; ++at)
         setenv((*at)[1].str().c_str(), (*at)[2].str().c_str(), 1);
     folder_ = std::getenv("HINTBOARD_SESSION") ? std::getenv("HINTBOARD_SESSION") : "";
     return !folder_.empty() && std::getenv("DISPLAY");
 }
 
-void DesktopSession::stop()
+DesktopSession::~DesktopSession()
 {
     for (pid_t pid : std::vector(launched_))
         stopApplication(pid);
     if (!folder_.empty())
-        commandOutput(sessionScript() + " stop '" + folder_ + "'");
-    folder_.clear();
-}
-
-DesktopSession::~DesktopSession()
-{
-    stop();
+        commandOutput(std::string(sessionScript) + " stop '" + folder_ + "'");
 }
 
 pid_t DesktopSession::launch(const std::vector<std::string>& arguments,

@@ -83,7 +83,6 @@ public:
 private:
     DesktopSession() = default;
     bool start();
-    void stop();
 
     std::string folder_;
     std::vector<pid_t> launched_;

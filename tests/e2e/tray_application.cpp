@@ -9,15 +9,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -156,17 +153,6 @@ bool activateHintboardWindow(const std::string& title)
     return true;
 }
 
-std::vector<std::string> popupLines(pid_t hintboard)
-{
-    std::vector<std::string> lines;
-    for (const auto& element : accessibleDescendantsOf(hintboard, "list"))
-        lines.push_back(element.description == "Menu" ? "# " + element.name
-                        : element.role == "heading"   ? "## " + element.name
-                        : element.role == "separator" ? "---"
-                                                      : element.name);
-    return lines;
-}
-
 std::vector<std::string> shownRows(pid_t hintboard)
 {
     std::vector<std::string> rows;
@@ -178,31 +164,6 @@ std::vector<std::string> shownRows(pid_t hintboard)
             rows.push_back(menu + "/" + element.name + "=" + element.description);
     }
     return rows;
-}
-
-static bool isRow(const std::string& line)
-{
-    return !line.starts_with("#") && line != "---";
-}
-
-std::size_t popupRowCount(const std::vector<std::string>& lines)
-{
-    return std::ranges::count_if(lines, isRow);
-}
-
-std::vector<std::string> misplacedLines(const std::vector<std::string>& lines)
-{
-    const auto rowAt = [&](std::size_t i) { return i < lines.size() && isRow(lines[i]); };
-    std::vector<std::string> wrong;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i] == "---" && !(i > 0 && rowAt(i - 1) && rowAt(i + 1)))
-            wrong.push_back("separator at line " + std::to_string(i));
-        if (lines[i].starts_with("## ") && !rowAt(i + 1))
-            wrong.push_back("empty submenu title " + lines[i]);
-        if (lines[i].starts_with("# ") && !(rowAt(i + 1) || (i + 1 < lines.size() && lines[i + 1].starts_with("## "))))
-            wrong.push_back("empty menu title " + lines[i]);
-    }
-    return wrong;
 }
 
 pid_t launchInFront(DesktopSession& session, const std::vector<std::string>& command, const std::string& appName)

@@ -59,14 +59,8 @@ bool openWithHotKey();
 // Escape removes one layer (overlay, search text, modifiers, favourites) at a time; until `shown` no longer holds.
 bool closeWithEscape(const std::function<bool()>& shown = popupShown);
 void click(const Window& window, int button);
-// The lines the popup draws: "# Menu", "## Submenu", "---" and row titles.
-std::vector<std::string> popupLines(pid_t hintboard);
 // Each row the popup shows as "Menu/Title=keys", as assistive technologies read it.
 std::vector<std::string> shownRows(pid_t hintboard);
-std::size_t popupRowCount(const std::vector<std::string>& lines);
-// What is wrong with drawn lines: a separator next to anything but two rows,
-// a title with no row under it. Empty when nothing is.
-std::vector<std::string> misplacedLines(const std::vector<std::string>& lines);
 // Starts a program in the session, waits until `hintboard shortcuts --app
 // appName` reads its menus and brings its window to the front; its process
 // id, or -1 when it did not get that far.
