@@ -18,25 +18,12 @@ using Names = std::vector<std::string>;
 
 class SettingsModelTest : public testing::Test, public test::SettingsModelFakes {
 protected:
-    SettingsModelTest()
-    {
-        for (auto name : {notifications::menuBarIconStyleChanged, notifications::receiveBetaUpdatesChanged,
-                          notifications::receiveAlphaUpdatesChanged})
-            SettingsModelFakes::notifications.addObserver(name, [this, name] { posted.emplace_back(name); });
-    }
     std::unique_ptr<SettingsModel> makeModel()
     {
         auto model = std::make_unique<SettingsModel>(modelServices());
         model->addObserver([this] { ++changes; });
         return model;
     }
-    Names drainPosted()
-    {
-        runtime.runMainQueue();
-        return std::exchange(posted, {});
-    }
-
-    Names posted;
     int changes = 0;
 };
 
