@@ -15,6 +15,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/model_builders.h"
 #include "support/scoped_environment.h"
 #include "support/temporary_folder.h"
 
@@ -259,11 +260,7 @@ TEST(GnomeShortcuts, DconfValuesOverSchemaDefaultsAndDisabledBindingsOff)
 
     fake::MemoryLogSink sink;
     platform::Log log(sink, [] { return false; });
-    std::vector<std::string> rows;
-    for (const auto& group : GnomeShortcuts(log).groups())
-        for (const auto& row : group.shortcuts)
-            rows.push_back(*group.title + ": " + row.title + "=" + row.keys + (row.isDisabled ? " (off)" : ""));
-
+    const auto rows = test::groupRows(GnomeShortcuts(log).groups());
     EXPECT_THAT(rows, testing::Contains("Window Management: Close window=⌘Q"));
     EXPECT_THAT(rows, testing::Contains("Window Management: Minimize window=⌘H (off)"));
     EXPECT_THAT(rows, testing::Contains(HasSubstr("Maximize window=⌘↑ (off)")));
