@@ -137,15 +137,6 @@ TEST(ExportedMenus, ModelIsReadInOneRequestPerLevelWithinTheBounds)
     EXPECT_TRUE(model->truncated);
     EXPECT_EQ(bus.starts, 1 + bounds.maxLevels);
 
-    // No answer: nothing, or what came before it.
-    bus.stallFrom = bus.starts + 1;
-    EXPECT_FALSE(readMenuModel(bus, ":1.5", "/menus", {}, requests));
-    bus.stallFrom = bus.starts + 2;
-    model = readMenuModel(bus, ":1.5", "/menus", {}, requests);
-    ASSERT_TRUE(model);
-    EXPECT_TRUE(model->truncated);
-    EXPECT_EQ(model->itemCount, 1u);
-
     // A dbusmenu tree stops at the item bound alike.
     GVariant* layout = variant("(u(ia{sv}av))", "dbusmenu-layout.gvariant");
     EXPECT_TRUE(parseDbusMenuLayout(layout, 1).truncated);
