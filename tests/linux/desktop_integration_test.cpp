@@ -139,7 +139,6 @@ TEST(XdgAutostart, EntryIsCreatedQuotedAndRemoved)
     ASSERT_TRUE(loginItem.setEnabled(true, error)) << error;
     EXPECT_TRUE(loginItem.isEnabled());
     EXPECT_THAT(test::readFile(entry), HasSubstr("\nExec=\"/opt/hint board/bin/hintboard\"\n"));
-    EXPECT_THAT(test::readFile(entry), HasSubstr("\nTryExec=/opt/hint board/bin/hintboard\n"));
     ASSERT_TRUE(loginItem.setEnabled(false, error)) << error;
     EXPECT_FALSE(fs::exists(entry));
     EXPECT_TRUE(loginItem.setEnabled(false, error)); // already gone
