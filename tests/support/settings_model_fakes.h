@@ -8,6 +8,7 @@
 #include "fake/memory_settings_domain.h"
 #include "fake/virtual_runtime.h"
 #include "platform/notification_center.h"
+#include "settings/settings_keys.h"
 #include "settings_window/settings_model.h"
 
 #include <gtest/gtest.h>
