@@ -73,26 +73,8 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
 TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
 {
     test::TemporaryFolder home;
-    const PlistDictionary hotKeys{
-        {"64", hotKey(true, {{32, 49, 0x100000}})},      // the same as the default
-        {"65", hotKey(false)},                           // off, no value: default, deactivated
-        {"31", hotKey(false, {{65535, 114, 0x100000}})}, // off with unnamed key: default stays, on
-        {"118", hotKey(true, {{49, 18, 262144}})},       // Space 1 switched on
-        {"119", hotKey(true, {{65535, 19, 262144}})},    // Space 2 as the system writes it: the "2" key
-        {"+36", hotKey(false)},                          // a leading plus is a number
-        {"33", hotKey(true, {{65535, 125, 0x60000}})},   // changed to ⌃⇧↓
-        {"7", PlistDictionary{{"enabled", 0},            // not a Boolean
-                              {"value", PlistDictionary{{"parameters", PlistArray{0x61, 0, 0x100000}}}}}},
-        {"9", hotKey(true, {{65535, 118, -1}})},      // flags out of range
-        {"999", hotKey(true, {{0x61, 0, 0x100000}})}, // unknown: kept, never shown
-        {"99999999999999999999", hotKey(false)},      // out of range
-        {"29", PlistDictionary{{"enabled", false},    // unreadable parameters: default, deactivated
-                               {"value", PlistDictionary{{"parameters", PlistArray{"a", 0, 0}}}}}},
-        {"998", hotKey(false)},  // unknown, off, no value: nothing to show
-        {"+-64", hotKey(false)}, // no number
-    };
-    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", hotKeys}},
-                     PlistFormat::binary);
+    test::writeFile(symbolicHotKeysFile(home.path()),
+                    test::readFile(HINTBOARD_SOURCE_DIR "/tests/sources/data/symbolichotkeys.plist"));
 
     fake::ScriptedSymbolicHotKeys noDesktop;
     auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
