@@ -57,17 +57,11 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
     EXPECT_EQ(rows["Select Next Input Source"], (HotKeyState{"⌃⌥Space", true}));
 
     // Not a property list, a list without the hot-key dictionary, and one where it has another type.
-    test::writeFile(symbolicHotKeysFile(home.path()), "not a property list");
-    EXPECT_EQ(
-        hotKeyStatesFromPreferences(sources::readUserPreferences({home.path(), {}}, "com.apple.symbolichotkeys.plist")),
-        defaultHotKeyStates());
-    EXPECT_EQ(hotKeyStatesFromPreferences(platform::parsePropertyList("<plist><array/></plist>")),
-              defaultHotKeyStates());
-    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", PlistArray{}}},
-                     PlistFormat::binary);
-    auto fromWrongType = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
-    ASSERT_TRUE(fromWrongType);
-    EXPECT_EQ(rowsByTitle(*fromWrongType), rows);
+    for (const std::string content : {"not a property list", "<plist><array/></plist>",
+                                      "<plist><dict><key>AppleSymbolicHotKeys</key><array/></dict></plist>"}) {
+        test::writeFile(symbolicHotKeysFile(home.path()), content);
+        EXPECT_EQ(rowsByTitle(systemShortcutSection(noDesktop, UserFolders{home.path(), {}}).value()), rows) << content;
+    }
 }
 
 TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
