@@ -83,20 +83,16 @@ TEST(Dtd, ExpandsNestedEntitiesAndRefusesExpansionBeyondTheBounds)
 // A menu's path and its keys in the key notation.
 using test::Row;
 
-void flatten(const std::vector<XulMenuItem>& items, const std::string& prefix, std::vector<Row>& rows)
+std::vector<Row> rowsOf(const std::vector<XulMenuItem>& items, const std::string& prefix = "")
 {
+    std::vector<Row> rows;
     for (const auto& item : items) {
         const auto path = prefix + (item.title.empty() ? "—" : item.title);
         rows.push_back(
             Row{path, item.accelerator.empty() ? "" : keybinding::gtkAccelerator(item.accelerator).value_or("?")});
-        flatten(item.items, path + "/", rows);
+        const auto below = rowsOf(item.items, path + "/");
+        rows.insert(rows.end(), below.begin(), below.end());
     }
-}
-
-std::vector<Row> rowsOf(const std::vector<XulMenuItem>& items)
-{
-    std::vector<Row> rows;
-    flatten(items, "", rows);
     return rows;
 }
 
