@@ -9,58 +9,47 @@ namespace {
 
 using platform::AttributeNumber;
 
-// Object trees in the shapes that real applications show over AT-SPI.
-class MenuBarChoice : public ::testing::Test {
-protected:
-    fake::FakeElement& object(std::string_view role, std::vector<fake::FakeElement*> children = {}, bool shown = true)
+// The shown bar, the one with keys and the window's own are chosen in real windows end to end
+// (tests/e2e/libreoffice_test.cpp, firefox_test.cpp, atspi_menus_test.cpp).
+TEST(MenuBarChoice, NotInPanesRowsOfButtonsNorTooDeepNorPastTheBound)
+{
+    // Object trees in the shapes that real applications show over AT-SPI.
+    fake::FakeAccessibility accessibility;
+    const auto object = [&](std::string_view role, std::vector<fake::FakeElement*> children = {}) -> auto&
     {
         auto& element = accessibility.newElement(1);
         element.set(atspi_attribute::role, std::string(role));
-        element.set(atspi_attribute::showing, AttributeNumber{shown ? 1.0 : 0.0});
-        element.set(atspi_attribute::visible, AttributeNumber{shown ? 1.0 : 0.0});
+        element.set(atspi_attribute::showing, AttributeNumber{1});
+        element.set(atspi_attribute::visible, AttributeNumber{1});
         for (auto* child : children)
             element.add(*child);
         return element;
-    }
-    // A menu bar with a File menu whose items are visible or not, with these key characters.
-    fake::FakeElement& menuBar(bool itemsVisible, std::vector<std::optional<std::string>> keys, bool shown = true)
+    };
+    // A menu bar with a File menu of one item, not showing while its menu is closed, with this key character.
+    const auto menuBar = [&](std::string key) -> auto&
     {
-        auto& menu = object("menu");
-        for (const auto& key : keys) {
-            auto& item = object("menu item", {}, itemsVisible);
-            item.set(atspi_attribute::showing, AttributeNumber{0});
-            if (key)
-                item.set(platform::ax::cmdChar, *key);
-            menu.add(item);
-        }
-        return object("menu bar", {&object("menu", {&menu})}, shown);
-    }
-    platform::ElementRef chosen(fake::FakeElement& window)
-    {
+        auto& item = object("menu item");
+        item.set(atspi_attribute::showing, AttributeNumber{0}).set(platform::ax::cmdChar, std::move(key));
+        return object("menu bar", {&object("menu", {&object("menu", {&item})})});
+    };
+    const auto chosen = [&](fake::FakeElement& window) {
         return chooseMenuBar(accessibility, window.shared_from_this());
-    }
+    };
 
-    fake::FakeAccessibility accessibility;
-};
-
-// The shown bar, the one with keys and the window's own are chosen in real windows end to end
-// (tests/e2e/libreoffice_test.cpp, firefox_test.cpp, atspi_menus_test.cpp).
-TEST_F(MenuBarChoice, NotInPanesRowsOfButtonsNorTooDeepNorPastTheBound)
-{
     // Not in a pane's row of buttons, nor below other objects or too deep.
-    auto& inButtons = menuBar(true, {"b"});
-    auto& inText = menuBar(true, {"t"});
+    auto& inButtons = menuBar("b");
+    auto& inText = menuBar("t");
     EXPECT_EQ(
         chosen(object("frame", {&object("panel", {&object("tool bar", {&inButtons})}), &object("text", {&inText})})),
         nullptr);
-    auto& deep = menuBar(true, {"d"});
+    auto& deep = menuBar("d");
     fake::FakeElement* nest = &deep;
     for (int i = 0; i < 6; ++i)
         nest = &object("panel", {nest});
     EXPECT_EQ(chosen(object("frame", {nest})), nullptr);
 
     // A viewport full of icons is looked at only so far.
-    auto& late = menuBar(true, {"l"});
+    auto& late = menuBar("l");
     auto& icons = object("viewport");
     for (int i = 0; i < 1000; ++i)
         icons.add(object("icon"));

@@ -36,21 +36,11 @@ TEST(X11KeyCodes, TableIsOneToOneBothWays)
     EXPECT_GE(names.size(), 100u);
 }
 
-class X11KeymapTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { keymap = X11Keymap::fromNames("evdev", "pc105", "us").release(); }
-    static void TearDownTestSuite() { delete keymap; }
-    void SetUp() override
-    {
-        if (!keymap)
-            GTEST_SKIP() << "no XKB data to compile a keymap";
-    }
-    static X11Keymap* keymap;
-};
-X11Keymap* X11KeymapTest::keymap = nullptr;
-
-TEST_F(X11KeymapTest, ModifierKeysAndCharacters)
+TEST(X11Keymap, ModifierKeysAndCharacters)
 {
+    const auto keymap = X11Keymap::fromNames("evdev", "pc105", "us");
+    if (!keymap)
+        GTEST_SKIP() << "no XKB data to compile a keymap";
     // Left and right of each, Caps Lock not one of the four.
     // clang-format off
     const std::pair<std::uint32_t, std::uint64_t> modifiers[] = {

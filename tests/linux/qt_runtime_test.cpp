@@ -16,33 +16,21 @@ using testing::ElementsAre;
 
 namespace {
 
-class QtRuntimeTest : public testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "tests_linux";
-        static char* argv[] = {name, nullptr};
-        application = new QCoreApplication(argc, argv);
-    }
-    static void TearDownTestSuite() { delete std::exchange(application, nullptr); }
-
+TEST(QtRuntime, DelayedTasksRunInTheirOrderUnlessCancelled)
+{
+    int argc = 1;
+    char name[] = "tests_linux";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    QtRuntime runtime;
     // Runs the event loop until `done` holds or `limit` milliseconds have passed.
-    static bool runUntil(const std::function<bool()>& done, int limit = 2000)
-    {
+    const auto runUntil = [](const std::function<bool()>& done, int limit = 2000) {
         QElapsedTimer elapsed;
         elapsed.start();
         while (!done() && elapsed.elapsed() < limit)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         return done();
-    }
-
-    static inline QCoreApplication* application = nullptr;
-    QtRuntime runtime;
-};
-
-TEST_F(QtRuntimeTest, DelayedTasksRunInTheirOrderUnlessCancelled)
-{
+    };
     std::vector<int> ran;
     const auto start = runtime.now(); // Qt's coarse timers may fire 5 % early
     runtime.postAfter(Seconds(0.1), [&] { ran.push_back(3); });

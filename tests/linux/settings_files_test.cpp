@@ -221,15 +221,13 @@ TEST_F(PlistFileSettingsDomainTest, ALinkedSettingsFileKeepsItsLinkAndItsTargetI
     EXPECT_TRUE(filesStartingWith(target.parent_path(), ".hintboard.plist.tmp-").empty());
 }
 
-TEST(PlistFileSettingsDomainPath, FollowsXdgConfigHomeAndWithoutAHomeFolderNothingIsWritten)
+TEST_F(PlistFileSettingsDomainTest, FollowsXdgConfigHomeAndWithoutAHomeFolderNothingIsWritten)
 {
     test::ScopedEnvironment relative("XDG_CONFIG_HOME", "relative");
     test::ScopedEnvironment home("HOME", "/home/someone");
     EXPECT_EQ(PlistFileSettingsDomain::defaultPath(), "/home/someone/.config/hintboard/org.mirelo.Hintboard.plist");
 
     // defaultPath() is empty when no home folder is known; a relative path is refused alike.
-    fake::MemoryLogSink sink;
-    platform::Log log(sink, [] { return false; });
     auto opened = PlistFileSettingsDomain::open("hintboard/org.mirelo.Hintboard.plist", log);
     EXPECT_FALSE(opened.domain);
     EXPECT_THAT(opened.error, HasSubstr("No home folder is known"));

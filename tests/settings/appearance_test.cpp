@@ -28,11 +28,6 @@ PlistData text(std::string_view text)
 // Colours as the other desktop archives them, among them one with a custom colour space this side does not use.
 const std::filesystem::path colours = HINTBOARD_SOURCE_DIR "/tests/settings/data/colours";
 
-PlistData archiveFile(const std::filesystem::path& path)
-{
-    return text(test::readFile(path));
-}
-
 TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayoutAndReadsItsSpaces)
 {
     const RgbColor orange{1.0, 0.5, 0.25};
@@ -42,7 +37,7 @@ TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayoutAndReadsItsSpaces)
     const auto parsed = [](const PlistData& bytes) {
         return platform::parsePropertyList(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     };
-    EXPECT_EQ(parsed(*archive), parsed(archiveFile(colours / "written.plist")));
+    EXPECT_EQ(parsed(*archive), parsed(text(test::readFile(colours / "written.plist"))));
 
     // Grey spaces; components in a colour space of their own win over the converted RGB.
     const std::pair<const char*, RgbColor> read[] = {
@@ -53,7 +48,7 @@ TEST(ColorArchive, RoundTripsInTheOtherDesktopsLayoutAndReadsItsSpaces)
         {"components-over-rgb.plist", {0.25, 0.5, 0.75, 1}},
     };
     for (const auto& [file, colour] : read)
-        EXPECT_EQ(unarchiveColor(archiveFile(colours / file)), colour) << file;
+        EXPECT_EQ(unarchiveColor(text(test::readFile(colours / file))), colour) << file;
 }
 
 // Cut, not an archive, a dangling root, a font, a catalogue colour, components of the wrong count, kind or type.
@@ -61,7 +56,7 @@ TEST(ColorArchive, AnythingElseReadsAsNone)
 {
     int files = 0;
     for (const auto& file : std::filesystem::directory_iterator(colours / "refused")) {
-        EXPECT_FALSE(unarchiveColor(archiveFile(file.path()))) << file.path();
+        EXPECT_FALSE(unarchiveColor(text(test::readFile(file.path())))) << file.path();
         ++files;
     }
     EXPECT_EQ(files, 10);
@@ -141,12 +136,11 @@ TEST(AppIcon, DockIconStaysUntilEveryWindowClosedAndVariantsNeedTheirImages)
     EXPECT_FALSE(presence.isRegular());
     EXPECT_EQ(dock.openCount(), 0) << "never negative";
 
+    presence.availableImages.erase("AppIconOption");
     applyAppIconVariant(AppIconVariant::option, presence);
-    EXPECT_EQ(presence.icon(), "AppIconOption");
+    EXPECT_FALSE(presence.icon()) << "its image is missing: the program's own";
+    applyAppIconVariant(AppIconVariant::control, presence);
     applyAppIconVariant(AppIconVariant::command, presence);
-    EXPECT_FALSE(presence.icon());
-    presence.availableImages.clear();
-    applyAppIconVariant(AppIconVariant::option, presence);
     EXPECT_FALSE(presence.icon());
 }
 

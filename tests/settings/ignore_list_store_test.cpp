@@ -21,11 +21,6 @@ PlistData bytes(std::string_view text)
 
 struct IgnoreListStoreTest : test::CountedSettings {
     IgnoreListStoreTest() : CountedSettings(keys::ignoreList) {}
-    std::optional<IgnoreData> stored() const
-    {
-        auto value = settings.object(keys::ignoreList);
-        return value && value->as<PlistData>() ? decodeIgnoreData(*value->as<PlistData>()) : std::nullopt;
-    }
 };
 
 TEST_F(IgnoreListStoreTest, RulesAreTrimmedNotDuplicatedAndWrittenAtOnce)
@@ -66,9 +61,9 @@ TEST_F(IgnoreListStoreTest, RulesAreTrimmedNotDuplicatedAndWrittenAtOnce)
     store.addIgnoredApp("org.game", "Game");
     EXPECT_TRUE(settings.boolean(keys::ignoreListEnabled));
     EXPECT_TRUE(settings.boolean(keys::ignoreListShowWhenFiltering));
-    EXPECT_EQ(stored(), store.data());
+    EXPECT_EQ(IgnoreListStore(settings).data(), store.data()) << "as stored";
     store.removeIgnoredApp("org.game");
-    EXPECT_THAT(stored()->ignoredApps, IsEmpty());
+    EXPECT_THAT(IgnoreListStore(settings).data().ignoredApps, IsEmpty());
 }
 
 TEST_F(IgnoreListStoreTest, DataOfEarlierVersionsLoadsAsItIsAndBadDataIsIgnored)

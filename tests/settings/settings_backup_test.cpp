@@ -1,12 +1,8 @@
 #include "settings/settings_backup.h"
 
-#include "fake/fake_app_presence.h"
-#include "fake/memory_log.h"
-#include "fake/memory_settings_domain.h"
-#include "fake/virtual_runtime.h"
 #include "settings/settings_keys.h"
+#include "support/settings_model_fakes.h"
 #include "support/temporary_folder.h"
-#include "triggers/global_hotkey.h"
 
 #include <gtest/gtest.h>
 
@@ -33,15 +29,8 @@ std::string xml(const PlistValue& value)
     return *platform::serializePropertyList(value, platform::PlistFormat::xml);
 }
 
-class SettingsBackupTest : public testing::Test {
+class SettingsBackupTest : public testing::Test, public test::SettingsModelFakes {
 protected:
-    SettingsBackupTest()
-    {
-        for (auto name : {notifications::menuBarIconStyleChanged, notifications::receiveBetaUpdatesChanged,
-                          notifications::receiveAlphaUpdatesChanged})
-            center.addObserver(name, [this, name] { posted.emplace_back(name); });
-    }
-
     // A machine with settings of its own, several of them backup keys.
     void fillSettings(platform::SettingsDomain& domain)
     {
@@ -55,17 +44,10 @@ protected:
         domain.set(keys::automaticUpdateChecks, false);
     }
 
-    fake::VirtualRuntime runtime;
-    fake::MemorySettingsDomain settings;
     FavouritesStore favourites{settings};
     IgnoreListStore ignoreList{settings};
     ThemeSettings theme{settings, [] { return RgbColor{0, 0, 1, 1}; }};
-    fake::FakeAppPresence presence;
-    platform::NotificationCenter center{runtime};
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, nullptr};
-    SettingsBackup backup{{settings, runtime, favourites, ignoreList, theme, presence, center, log, "2.4.1"}};
-    std::vector<std::string> posted;
+    SettingsBackup backup{{settings, runtime, favourites, ignoreList, theme, presence, notifications, log, "2.4.1"}};
     test::TemporaryFolder temporary;
     const fs::path& folder = temporary.path();
 };
@@ -100,13 +82,6 @@ TEST_F(SettingsBackupTest, ImportReplacesTheBackupKeysOnly)
         EXPECT_EQ(settings.object(key), other.object(key)) << key;
     EXPECT_EQ(settings.integer(keys::popupDisplayMode), 1);
     EXPECT_FALSE(settings.object(keys::iCloudSyncEnabled));
-
-    // An export of an empty machine clears every backup key.
-    fake::MemorySettingsDomain empty;
-    ASSERT_TRUE(importSettings(*exportSettings(empty, runtime.now(), ""), settings).succeeded);
-    for (auto key : keys::backup)
-        EXPECT_FALSE(settings.object(key)) << key;
-    EXPECT_EQ(settings.integer(keys::popupDisplayMode), 1);
 }
 
 TEST_F(SettingsBackupTest, BadInputFailsAndChangesNothing)
@@ -129,8 +104,7 @@ TEST_F(SettingsBackupTest, BadInputFailsAndChangesNothing)
     }
     EXPECT_EQ(settings.allValues(), before);
     EXPECT_EQ(sink.messages(platform::LogCategory::settings).size(), 4u);
-    runtime.runMainQueue();
-    EXPECT_TRUE(posted.empty());
+    EXPECT_TRUE(drainPosted().empty());
 
     EXPECT_FALSE(backup.exportTo(folder / "missing" / "x.hintboardsettings").succeeded);
 }
@@ -191,7 +165,7 @@ TEST_F(SettingsBackupTest, ImportingAFileRefreshesTheStoresAndTellsTheIconAndCha
 {
     fake::MemorySettingsDomain other;
     fillSettings(other);
-    SettingsBackup otherBackup{{other, runtime, favourites, ignoreList, theme, presence, center, log, ""}};
+    SettingsBackup otherBackup{{other, runtime, favourites, ignoreList, theme, presence, notifications, log, ""}};
     const fs::path path = folder / std::string(backupDefaultFileName);
     ASSERT_TRUE(otherBackup.exportTo(path).succeeded);
 
@@ -200,15 +174,16 @@ TEST_F(SettingsBackupTest, ImportingAFileRefreshesTheStoresAndTellsTheIconAndCha
     EXPECT_EQ(ignoreList.globalTitles(), std::vector<std::string>{"Quit"});
     EXPECT_EQ(theme.customColor(), (RgbColor{1, 0, 0, 1}));
     EXPECT_EQ(presence.icon(), "AppIconControl");
-    runtime.runMainQueue();
-    EXPECT_EQ(posted, (std::vector<std::string>{std::string(notifications::menuBarIconStyleChanged),
-                                                std::string(notifications::receiveBetaUpdatesChanged),
-                                                std::string(notifications::receiveAlphaUpdatesChanged)}));
+    EXPECT_EQ(drainPosted(), (std::vector<std::string>{std::string(notifications::menuBarIconStyleChanged),
+                                                       std::string(notifications::receiveBetaUpdatesChanged),
+                                                       std::string(notifications::receiveAlphaUpdatesChanged)}));
 
-    // A file of an empty machine leaves the stores empty.
+    // A file of an empty machine clears every backup key and leaves the stores empty.
     fake::MemorySettingsDomain empty;
     test::writeFile(path, *exportSettings(empty, runtime.now(), ""));
     ASSERT_TRUE(backup.importFrom(path).succeeded);
+    for (auto key : keys::backup)
+        EXPECT_FALSE(settings.object(key)) << key;
     EXPECT_TRUE(favourites.pinned().empty());
     EXPECT_TRUE(ignoreList.globalTitles().empty());
     EXPECT_FALSE(theme.customColor());

@@ -3,6 +3,7 @@
 #include "fake/memory_log.h"
 #include "sources/desktop_keybindings.h"
 #include "sources/xml_tree.h"
+#include "support/model_builders.h"
 #include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>
@@ -13,17 +14,6 @@ namespace {
 
 using testing::ElementsAre;
 using testing::HasSubstr;
-
-// "Group: title=keys", with a trailing " (off)" for deactivated rows.
-std::vector<std::string> rowsOf(const std::vector<ShortcutGroup>& groups)
-{
-    std::vector<std::string> rows;
-    for (const auto& group : groups)
-        for (const auto& row : group.shortcuts)
-            rows.push_back(group.title.value_or("") + ": " + row.title + "=" + row.keys
-                           + (row.isDisabled ? " (off)" : ""));
-    return rows;
-}
 
 // KDE's global shortcuts with disabled and multiple bindings; Xfce's with a custom set and a removed default.
 const std::filesystem::path desktops = HINTBOARD_SOURCE_DIR "/tests/sources/data/desktops";
@@ -59,14 +49,15 @@ TEST(DesktopKeybindings, EachDesktopsFormReadsAsTheNotation)
 TEST_F(DesktopShortcutsTest, KdeComponentsByFriendlyNameAndXfcesCustomSetWithDisabledAndMultipleBindings)
 {
     auto groups = desktop_config::kdeGlobalShortcuts(test::readFile(desktops / "kglobalshortcutsrc"), log);
-    EXPECT_THAT(rowsOf(groups), ElementsAre("KWin: Close Window=⌥F4", "KWin: Kill Window=⌃⌘⎋",
-                                            "KWin: Toggle Present Windows (Current desktop)=⌃F9 (off)",
-                                            "Power Management: Decrease Screen Brightness=Monitor Brightness Down",
-                                            "org.kde.konsole.desktop: Launch Konsole=⌃⌥T"));
+    EXPECT_THAT(test::groupRows(groups),
+                ElementsAre("KWin: Close Window=⌥F4", "KWin: Kill Window=⌃⌘⎋",
+                            "KWin: Toggle Present Windows (Current desktop)=⌃F9 (off)",
+                            "Power Management: Decrease Screen Brightness=Monitor Brightness Down",
+                            "org.kde.konsole.desktop: Launch Konsole=⌃⌥T"));
 
     // Xfce's custom set replaces the defaults; defaults it leaves out are off.
     groups = desktop_config::xfceKeyboardShortcuts(test::readFile(desktops / "xfce4-keyboard-shortcuts.xml"), log);
-    EXPECT_THAT(rowsOf(groups),
+    EXPECT_THAT(test::groupRows(groups),
                 ElementsAre("Window Manager: Close window=⌥F4", "Commands: xfce4-appfinder --collapsed=⌘R",
                             "Commands: pactl set-sink-mute 0 toggle=Mute", "Commands: xfce4-session-logout=⌃⌥⌦ (off)"));
     EXPECT_THAT(sink.messages(platform::LogCategory::scraper), ElementsAre(HasSubstr("Odd"), HasSubstr("<Bogus>x")));

@@ -15,11 +15,7 @@ using namespace hb;
 using namespace hb::sources;
 using testing::ElementsAre;
 
-namespace {
-
 const std::filesystem::path data = HINTBOARD_SOURCE_DIR "/tests/sources/data";
-
-} // namespace
 
 TEST(ElfSections, SectionsAreFoundByNamePrefixAndRead)
 {

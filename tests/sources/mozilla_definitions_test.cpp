@@ -6,6 +6,7 @@
 #include "sources/xul_menus.h"
 #include "sources/zip_archive.h"
 
+#include "support/model_builders.h"
 #include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>
@@ -79,27 +80,19 @@ TEST(Dtd, ExpandsNestedEntitiesAndRefusesExpansionBeyondTheBounds)
     }
 }
 
-struct Row {
-    std::string path;
-    std::string keys; // in the key notation
-    friend bool operator==(const Row&, const Row&) = default;
-    friend std::ostream& operator<<(std::ostream& out, const Row& r) { return out << r.path << "=" << r.keys; }
-};
+// A menu's path and its keys in the key notation.
+using test::Row;
 
-void flatten(const std::vector<XulMenuItem>& items, const std::string& prefix, std::vector<Row>& rows)
+std::vector<Row> rowsOf(const std::vector<XulMenuItem>& items, const std::string& prefix = "")
 {
+    std::vector<Row> rows;
     for (const auto& item : items) {
         const auto path = prefix + (item.title.empty() ? "—" : item.title);
         rows.push_back(
             Row{path, item.accelerator.empty() ? "" : keybinding::gtkAccelerator(item.accelerator).value_or("?")});
-        flatten(item.items, path + "/", rows);
+        const auto below = rowsOf(item.items, path + "/");
+        rows.insert(rows.end(), below.begin(), below.end());
     }
-}
-
-std::vector<Row> rowsOf(const std::vector<XulMenuItem>& items)
-{
-    std::vector<Row> rows;
-    flatten(items, "", rows);
     return rows;
 }
 

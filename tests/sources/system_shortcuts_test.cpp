@@ -57,42 +57,18 @@ TEST(SystemShortcuts, MissingOrUnusablePreferencesGiveTheDefaults)
     EXPECT_EQ(rows["Select Next Input Source"], (HotKeyState{"⌃⌥Space", true}));
 
     // Not a property list, a list without the hot-key dictionary, and one where it has another type.
-    test::writeFile(symbolicHotKeysFile(home.path()), "not a property list");
-    EXPECT_EQ(
-        hotKeyStatesFromPreferences(sources::readUserPreferences({home.path(), {}}, "com.apple.symbolichotkeys.plist")),
-        defaultHotKeyStates());
-    EXPECT_EQ(hotKeyStatesFromPreferences(platform::parsePropertyList("<plist><array/></plist>")),
-              defaultHotKeyStates());
-    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", PlistArray{}}},
-                     PlistFormat::binary);
-    auto fromWrongType = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
-    ASSERT_TRUE(fromWrongType);
-    EXPECT_EQ(rowsByTitle(*fromWrongType), rows);
+    for (const std::string content : {"not a property list", "<plist><array/></plist>",
+                                      "<plist><dict><key>AppleSymbolicHotKeys</key><array/></dict></plist>"}) {
+        test::writeFile(symbolicHotKeysFile(home.path()), content);
+        EXPECT_EQ(rowsByTitle(systemShortcutSection(noDesktop, UserFolders{home.path(), {}}).value()), rows) << content;
+    }
 }
 
 TEST(SystemShortcuts, PreferenceEntriesOverrideDisableOrFallBack)
 {
     test::TemporaryFolder home;
-    const PlistDictionary hotKeys{
-        {"64", hotKey(true, {{32, 49, 0x100000}})},      // the same as the default
-        {"65", hotKey(false)},                           // off, no value: default, deactivated
-        {"31", hotKey(false, {{65535, 114, 0x100000}})}, // off with unnamed key: default stays, on
-        {"118", hotKey(true, {{49, 18, 262144}})},       // Space 1 switched on
-        {"119", hotKey(true, {{65535, 19, 262144}})},    // Space 2 as the system writes it: the "2" key
-        {"+36", hotKey(false)},                          // a leading plus is a number
-        {"33", hotKey(true, {{65535, 125, 0x60000}})},   // changed to ⌃⇧↓
-        {"7", PlistDictionary{{"enabled", 0},            // not a Boolean
-                              {"value", PlistDictionary{{"parameters", PlistArray{0x61, 0, 0x100000}}}}}},
-        {"9", hotKey(true, {{65535, 118, -1}})},      // flags out of range
-        {"999", hotKey(true, {{0x61, 0, 0x100000}})}, // unknown: kept, never shown
-        {"99999999999999999999", hotKey(false)},      // out of range
-        {"29", PlistDictionary{{"enabled", false},    // unreadable parameters: default, deactivated
-                               {"value", PlistDictionary{{"parameters", PlistArray{"a", 0, 0}}}}}},
-        {"998", hotKey(false)},  // unknown, off, no value: nothing to show
-        {"+-64", hotKey(false)}, // no number
-    };
-    test::writePlist(symbolicHotKeysFile(home.path()), PlistDictionary{{"AppleSymbolicHotKeys", hotKeys}},
-                     PlistFormat::binary);
+    test::writeFile(symbolicHotKeysFile(home.path()),
+                    test::readFile(HINTBOARD_SOURCE_DIR "/tests/sources/data/symbolichotkeys.plist"));
 
     fake::ScriptedSymbolicHotKeys noDesktop;
     auto section = systemShortcutSection(noDesktop, UserFolders{home.path(), {}});
@@ -214,15 +190,9 @@ TEST(UserFolders, FromEnvironmentWithXdgFallbacks)
 }
 
 // Special and oversized files: tests/sources/third_party_shortcut_registry_test.cpp.
-TEST(PropertyListReader, ReadsOnlyUnderAnAbsoluteHome)
+TEST(UntrustedFile, AFileLongerWhenReadThanItsSizeSaidIsOversized)
 {
-    test::TemporaryFolder home;
-    const UserFolders folders{home.path(), {}};
-    test::writePlist(home.path() / "Library/Preferences/a.plist", PlistDictionary{{"k", 1}}, PlistFormat::binary);
-    EXPECT_EQ(sources::readUserPreferences(folders, "a.plist"), PlistValue(PlistDictionary{{"k", 1}}));
-    EXPECT_FALSE(sources::readUserPreferences(folders, "missing.plist"));
-    EXPECT_FALSE(sources::readUserPreferences(UserFolders{"relative/home", {}}, "a.plist"));
-    // Reported as empty at the size check, longer when read: like a file that grows meanwhile.
+    // /proc files report no size at the check, like a file that grows meanwhile.
     EXPECT_EQ(sources::readUntrustedFile("/proc/self/maps", 16).status, sources::UntrustedFile::Status::oversized);
 }
 

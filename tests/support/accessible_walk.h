@@ -21,24 +21,17 @@ inline void walkAccessible(QAccessibleInterface* root, const std::function<void(
         walkAccessible(root->child(i), visit, depth + 1);
 }
 
-// Whether a user acts on the element: it takes the focus, or it is pressed or toggled.
-inline bool isControl(QAccessibleInterface& element)
-{
-    if (element.state().focusable)
-        return true;
-    const QAccessibleActionInterface* actions = element.actionInterface();
-    return actions
-           && (actions->actionNames().contains(QAccessibleActionInterface::pressAction())
-               || actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
-}
-
 // The shown controls of `window` without an accessible name: role and what
-// else is known of them.
+// else is known of them. A control takes the focus, or is pressed or toggled.
 inline std::vector<std::string> unnamedControls(QWidget& window)
 {
     std::vector<std::string> unnamed;
     walkAccessible(QAccessible::queryAccessibleInterface(&window), [&](QAccessibleInterface& element) {
-        if (element.state().invisible || !isControl(element) || !element.text(QAccessible::Name).trimmed().isEmpty())
+        const QAccessibleActionInterface* actions = element.actionInterface();
+        const QStringList names = actions ? actions->actionNames() : QStringList();
+        const bool control = element.state().focusable || names.contains(QAccessibleActionInterface::pressAction())
+                             || names.contains(QAccessibleActionInterface::toggleAction());
+        if (element.state().invisible || !control || !element.text(QAccessible::Name).trimmed().isEmpty())
             return;
         QString what = QString::number(element.role(), 16);
         if (QObject* object = element.object())

@@ -1,11 +1,11 @@
 // Runs a fuzz target over every file of its corpus folders, without libFuzzer:
 // the inputs that once failed stay in the normal test run.
+#include "temporary_folder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -18,8 +18,7 @@ int main(int argc, char** argv)
         for (const auto& entry : std::filesystem::directory_iterator(argv[i], error)) {
             if (!entry.is_regular_file())
                 continue;
-            std::ifstream stream(entry.path(), std::ios::binary);
-            const std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+            const std::string bytes = hb::test::readFile(entry.path());
             std::printf("%s\n", entry.path().filename().c_str());
             std::fflush(stdout);
             LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());

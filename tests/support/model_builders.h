@@ -43,6 +43,17 @@ inline std::vector<Row> rowsOf(const std::vector<Shortcut>& shortcuts)
     return rows;
 }
 
+// "Group: title=keys" per row of `groups`, with " (off)" after a deactivated one.
+inline std::vector<std::string> groupRows(const std::vector<ShortcutGroup>& groups)
+{
+    std::vector<std::string> rows;
+    for (const auto& group : groups)
+        for (const auto& row : group.shortcuts)
+            rows.push_back(group.title.value_or("") + ": " + row.title + "=" + row.keys
+                           + (row.isDisabled ? " (off)" : ""));
+    return rows;
+}
+
 // The row titled `title` in any menu and submenu of `sections`; throws when there is none.
 inline const Shortcut& rowTitled(const std::vector<MenuSection>& sections, std::string_view title)
 {

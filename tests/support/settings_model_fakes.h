@@ -8,10 +8,13 @@
 #include "fake/memory_settings_domain.h"
 #include "fake/virtual_runtime.h"
 #include "platform/notification_center.h"
+#include "settings/settings_keys.h"
 #include "settings_window/settings_model.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace hb::test {
@@ -20,8 +23,15 @@ inline const GlobalHotkey optionCommandK{40, 0x900, "⌥⌘K"};
 
 // The desktop and the long-lived objects a settings model drives, all fakes.
 // The synchronisation is two hooks: `remoteIsNewer` answers, `syncCalls`
-// records starts (true) and stops (false).
+// records starts (true) and stops (false); `posted` records the notifications
+// the icon and the update channels hear.
 struct SettingsModelFakes {
+    SettingsModelFakes()
+    {
+        for (auto name : {notifications::menuBarIconStyleChanged, notifications::receiveBetaUpdatesChanged,
+                          notifications::receiveAlphaUpdatesChanged})
+            SettingsModelFakes::notifications.addObserver(name, [this, name] { posted.emplace_back(name); });
+    }
     SettingsModelServices modelServices()
     {
         return SettingsModelServices{settings,
@@ -33,6 +43,12 @@ struct SettingsModelFakes {
                                      presence,
                                      [this] { return remoteIsNewer; },
                                      [this](bool enabled) { syncCalls.push_back(enabled); }};
+    }
+
+    std::vector<std::string> drainPosted()
+    {
+        runtime.runMainQueue();
+        return std::exchange(posted, {});
     }
 
     // A hot key stored and registered before any model exists.
@@ -60,6 +76,7 @@ struct SettingsModelFakes {
     fake::FakeAppPresence presence;
     bool remoteIsNewer = false;
     std::vector<bool> syncCalls;
+    std::vector<std::string> posted;
 };
 
 } // namespace hb::test

@@ -111,9 +111,7 @@ TEST_F(DoubleTapTriggerTest, StopsWhenOffAndWithoutMonitorsLogsWhy)
     trigger.applySettings();
     trigger.applySettings();
     EXPECT_EQ(monitors.monitorCount(), 2u) << "reconfiguring replaces the monitors";
-    auto gone = std::make_unique<DoubleTapTrigger>(monitors, runtime, settings, log);
-    gone->applySettings();
-    gone.reset();
+    DoubleTapTrigger(monitors, runtime, settings, log).applySettings();
     EXPECT_EQ(monitors.monitorCount(), 2u) << "a trigger removes only its own";
 
     trigger.stop();

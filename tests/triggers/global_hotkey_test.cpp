@@ -6,6 +6,7 @@
 #include "fake/virtual_runtime.h"
 #include "platform/event_monitors.h"
 #include "settings/settings_keys.h"
+#include "support/temporary_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
-#include <fstream>
 
 namespace hb {
 namespace {
@@ -42,8 +42,7 @@ TEST(GlobalHotkeyStoredForm, RoundTripsAsJsonOfThreeFieldsAndAnythingElseReadsAs
 
     for (const auto& file :
          std::filesystem::directory_iterator(HINTBOARD_SOURCE_DIR "/tests/triggers/data/refused-hotkeys")) {
-        std::ifstream stream(file.path());
-        storeData(settings, std::string(std::istreambuf_iterator<char>(stream), {}));
+        storeData(settings, test::readFile(file.path()));
         EXPECT_EQ(loadHotkey(settings), std::nullopt) << file.path();
     }
     settings.set(keys::globalHotkey, std::string(R"({"keyCode": 40, "carbonModifiers": 2304, "displayString": "K"})"));
