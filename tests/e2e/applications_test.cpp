@@ -243,6 +243,15 @@ using testing::IsSupersetOf;
 using testing::Not;
 using testing::StartsWith;
 
+// Menus read as the tray application reads them: exported menus first, AT-SPI for the rest.
+struct MenuAccess {
+    fake::MemoryLogSink sink;
+    platform::Log log{sink, [] { return true; }};
+    linux_platform::AtspiAccessibility atspi{log};
+    linux_platform::ExportedMenuAccessibility exported{log};
+    linux_platform::MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
+};
+
 class FirefoxTest : public TrayApplication {
 protected:
     void SetUp() override
@@ -300,12 +309,8 @@ TEST_F(FirefoxTest, MenusComeFromItsArchiveThePopupRunsNewTabAndOpenedMenusReadO
     // Each menu fills when it opens and keeps its items once closed.
     for (const char* key : {"alt+f", "alt+e"})
         run(fmt::format("xdotool windowactivate --sync {} key {} sleep 1 key Escape sleep 0.3", window, key));
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, [] { return false; }};
-    linux_platform::AtspiAccessibility atspi{log};
-    linux_platform::ExportedMenuAccessibility exported{log};
-    linux_platform::MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
-    const MenuBarReader reader{accessibility, log};
+    MenuAccess menus;
+    const MenuBarReader reader{menus.accessibility, menus.log};
     std::vector<std::string> rows;
     DesktopSession::waitUntil([&] {
         rows = rowTexts(reader.readMenuBar(MenuReadOptions{.pid = firefox}));
@@ -321,7 +326,7 @@ TEST_F(FirefoxTest, MenusComeFromItsArchiveThePopupRunsNewTabAndOpenedMenusReadO
 
 // Writer with a profile of its own: the launcher script becomes oosplash, which runs
 // soffice.bin, and runs it again when the first start with a new profile asks for a restart.
-class LibreOfficeWriter : public TrayApplication {
+class LibreOfficeWriter : public TrayApplication, protected MenuAccess {
 protected:
     static void SetUpTestSuite()
     {
@@ -351,11 +356,6 @@ protected:
             << "LibreOffice Writer did not start or shows no menu bar over AT-SPI";
     }
 
-    fake::MemoryLogSink sink;
-    platform::Log log{sink, [] { return true; }};
-    linux_platform::AtspiAccessibility atspi{log};
-    linux_platform::ExportedMenuAccessibility exported{log};
-    linux_platform::MenuExportingAccessibility accessibility{exported, atspi, SessionKind::x11};
     static inline pid_t launcher = -1;
     static inline pid_t writer = -1; // whose menu bar could be read unless 90 s were not enough
 };
